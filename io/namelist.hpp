@@ -1,0 +1,64 @@
+// Named-group input and output (the namelist form of control files).
+//
+// A group is written as
+//   &NAME
+//    VAR = value, VAR2 = v1, v2, 3*v3,
+//    /
+// and read in the usual syntax of such files: names in any letter case,
+// elements or sections by index (MLN(1,2)=1, FIR(2)='x', AHF(1:4)=...),
+// repeat counts r*value, null values between commas, ! comments, exponents
+// with E or D, and '/' or &END as the terminator.  Variables that the input
+// does not name keep their values.  A name the group does not declare, a
+// value that does not fit its variable, an index out of range or a missing
+// group stops the run with a message naming the file, the group and the
+// variable.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "io/unit.hpp"
+
+namespace io {
+
+class Group {
+ public:
+  explicit Group(std::string name);
+
+  const std::string& name() const { return name_; }
+
+  // Scalars.
+  Group& add(const std::string& name, int& v);
+  Group& add(const std::string& name, double& v);
+  Group& add(const std::string& name, std::string& v, int len);
+  // Arrays with the given extents (indices from 1), stored column-major.
+  Group& add(const std::string& name, int* p, std::vector<int> extents);
+  Group& add(const std::string& name, double* p, std::vector<int> extents);
+  Group& add(const std::string& name, std::string* p, int len, std::vector<int> extents);
+
+  // Read the group from the next records of `unit` (records before the group
+  // are skipped); afterwards the unit stands at the record after the
+  // terminator.
+  void read(Unit& unit);
+  // Write the group so that `read` restores every value exactly.
+  void write(Unit& unit) const;
+
+ private:
+  enum class Type { integer, real, text };
+  struct Var {
+    std::string name;  // upper case
+    Type type;
+    void* p;
+    int len;  // characters, for text
+    std::vector<int> extents;
+    int size() const;
+  };
+  Group& add_var(const std::string& name, Type t, void* p, int len, std::vector<int> extents);
+  const Var* find(const std::string& upper) const;
+
+  std::string name_;
+  std::vector<Var> vars_;
+  friend class GroupReader;
+};
+
+}  // namespace io

@@ -1,0 +1,6 @@
+#include "io/console.hpp"
+#include "io/stop.hpp"
+
+int main() {
+  return io::run_program([] { io::console().line(" xsect_a: not built yet"); io::stop("", 1); });
+}
