@@ -1,0 +1,95 @@
+// The numerical library shared by the three programs.
+//
+// Orbital files, angular coupling coefficients, radial quadrature and the
+// angular projection of products, the radial equation solver, small vector
+// and matrix kernels and the multipole potentials of orbital products.
+//
+// Conventions: the routines keep their short upper-case names and the
+// meaning and order of their arguments; arrays are 1-based column-major
+// views over the caller's storage (lib/views.hpp); inputs are const views;
+// nothing here allocates: every work array comes from the caller.  Shell
+// descriptors (M, L0, n) are 3-element integer vectors, so that a column of a
+// shell table can be passed as it stands.
+#pragma once
+
+#include "lib/views.hpp"
+
+namespace io {
+class Unit;
+}
+
+namespace lib {
+
+// Some routines exist in two builds, one for the photoionisation programs
+// and one for the ground-state program; the caller names its build.
+//   FINS   message " FINS N = " / " Fins N = "; divides by 3 / multiplies by 1/3
+//   SUMA   drops angular coefficients below 1.0e-6 / 1.0e-8
+//   F3JS   (and the Gaunt coefficients built on it) forms the Racah
+//          prefactor and the terms of the sum in two different orders
+enum class Build { photo, scf };
+
+// ---------------------------------------------------------------- orbital file
+// Writes the orbital block: header (NSH, NB), then per shell its number and
+// partial-wave count, E and CN, and each partial wave's NB values.
+void WIFB(int NSH, int NB, CIMat MLN, CIVec LK, CVec E, CVec CN, CMat X, io::Unit& NF);
+// Reads one orbital block; shell J of the file goes to E(J), CN(J) and the
+// columns LK(J) ... of X.  Stops with a message when the block does not fit
+// the caller's storage (N > NB, more shells than LK, E or CN hold, columns
+// beyond X).
+void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF);
+
+// ---------------------------------------------------------------- vector kernels
+void VEQC(int N, double C, Vec V);                   // V(I) = C
+void VEVR(int N, CVec V, Vec V1);                    // V1(I) = V(I)
+void VCM1(int N, double C, Vec V);                   // V(I) = C·V(I)
+void VVM2(int N, CVec V1, Vec V2);                   // V2(I) = V2(I)·V1(I)
+void VSM2(int N, double C, CVec V1, Vec V2);         // V2(I) = V2(I) + C·V1(I)
+void VSM3(int N, CVec V1, CVec V2, Vec V3);          // V3(I) = V3(I) + V1(I)·V2(I)
+double FSMV(int N, CVec V1, CVec V2);                // Σ V2(I)·V1(I), I = 1 upwards
+void INVM(int N, double& D, Mat A);                  // A = A⁻¹ in place, D = Π pivots
+
+// ---------------------------------------------------------------- angular coefficients
+void DEFA(int N, VecView<double, 0> F);              // F(n) = n!, n = 0 … N
+double FVE0(int N, Fac F);                           // F(N), or 0 for N < 0
+double F3JS(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b = Build::photo);
+// ∫ Y(L1,M1)·Y(L2,M2)·conj(Y(L3,M3)) dΩ
+double FSGA(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b = Build::photo);
+// ∫ Y(L1,M1)·Y(L2,M2)·η²·conj(Y(L3,M3)) dΩ
+double FSGB(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b = Build::photo);
+double FSG0(int L, int M, Fac F, Build b = Build::photo);  // ⟨L M|η²|L M⟩
+double FSG1(int L, int M, Fac F, Build b = Build::photo);  // ⟨L+1 M|η|L M⟩
+double FSG2(int L, int M, Fac F, Build b = Build::photo);  // ⟨L+2 M|η²|L M⟩
+
+// ---------------------------------------------------------------- quadrature and projection
+// Composite Simpson rule over N equally spaced points of step H.
+double FINS(int N, double H, CVec F, Build b = Build::photo);
+// Q = C·∫ (R − η²)·X·Y(KJ,MJ)·conj(Y(K,MI+MJ)) dΩ for X = Σ_i X(·,i)·Y(K0I+(i−1)KD, MI).
+void SUMA(int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C, CVec R, CMat X, Fac F,
+          Vec Q1, Vec Q, Build b = Build::photo);
+// The same projection for X described by MN1 = (M1, L0, n), with target
+// projection M3 as passed.
+void SUMY(int NB, int KD, CIVec MN1, int M2, int M3, int K2, int K3, double C, CVec R, Fac F, Vec WK, CMat X,
+          Vec Q);
+
+// ---------------------------------------------------------------- radial equation solver
+// Inner grid and power-series tables for projections 0 … M−1.
+void HAFA0(int NA, int NB, int M, double RA, double& HA, Mat R, Mat A, Mat B, Mat U, Mat V, Mat G, Vec BZ);
+// Backward Numerov sweep on N points: X(j) = U(j)·X(j−1) + V(j).
+void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V);
+// One radial equation d/dξ[(ξ²−1) dy/dξ] − m²/(ξ²−1)·y + P·y = Q on the
+// two-region grid.
+void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW,
+          Mat WC, Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X);
+
+// ---------------------------------------------------------------- multipole potentials
+// Multipoles of the potential of X1·conj(X2); R holds grid columns 2 … 6.
+void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, double CH, CVec CB, Vec B, CVec GG,
+          CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC, Fac F, CMat R, Mat CX, Mat WK, CMat X1, CMat X2,
+          Mat Z);
+// Partial waves MNE of (ξ²−η²)·V·XFE, V the potential of XF1·conj(XF2);
+// R2 holds grid columns 2 … 6, GG, AA, BB, VV are the whole tables of HAFA0.
+void CUIF(int NA, int NB, CIVec MF1, CIVec MF2, CIVec MFE, CIVec MNE, int KD, double C1, double CH, CVec BZ,
+          Fac F, CMat GG, Vec B, CMat AA, CMat BB, CMat VV, CMat UU, CMat WW, Mat WC, Mat CX, CMat R2, CMat XF1,
+          CMat XF2, CMat XFE, Mat QQ, Mat WK, Mat Z);
+
+}  // namespace lib
