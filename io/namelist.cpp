@@ -244,7 +244,17 @@ class GroupReader {
         ++pos_;
         continue;
       }
-      if (c == '/' || c == '&' || c == '$' || ident_start(c)) return;
+      if (c == '/' || c == '&' || c == '$') return;
+      if (ident_start(c)) {
+        if (k > 0 || !expect) return;  // the next name
+        std::string word;
+        for (size_t i = pos_; i < text_.size() && !std::isspace(static_cast<unsigned char>(text_[i])) &&
+                              text_[i] != ',' && text_[i] != '/';
+             ++i)
+          word += text_[i];
+        fail(v.name, v.type == Group::Type::text ? "a character value must be quoted: " + word
+                                                 : "'" + word + "' is not a number");
+      }
       // Optional repeat count.
       int rep = 1;
       size_t save = pos_;
