@@ -49,6 +49,23 @@ Group& Group::add(const std::string& name, std::string* p, int len, std::vector<
   return add_var(name, Type::text, p, len, std::move(extents));
 }
 
+Group& Group::add_square(const std::string& name, double* p, int capacity, const int& order) {
+  add_var(name, Type::real, p, 0, {capacity});
+  vars_.back().order = &order;
+  return *this;
+}
+Group& Group::add_square(const std::string& name, int* p, int capacity, const int& order) {
+  add_var(name, Type::integer, p, 0, {capacity});
+  vars_.back().order = &order;
+  return *this;
+}
+
+const std::string* Group::name_of(const int* p) const {
+  for (const auto& v : vars_)
+    if (v.p == p) return &v.name;
+  return nullptr;
+}
+
 const Group::Var* Group::find(const std::string& u) const {
   for (const auto& v : vars_)
     if (v.name == u) return &v;
@@ -162,12 +179,34 @@ class GroupReader {
       return seq;
     }
     ++pos_;
+    // A square matrix addressed by two indices: its order is that of the
+    // matrix the program will use, not the capacity of the storage.
+    std::vector<int> extents = v.extents;
+    if (v.order) {
+      size_t save = pos_;
+      int depth = 0, commas = 0;
+      for (size_t i = pos_; i < text_.size() && depth >= 0; ++i) {
+        if (text_[i] == '(') ++depth;
+        if (text_[i] == ')') --depth;
+        if (text_[i] == ',' && depth == 0) ++commas;
+      }
+      pos_ = save;
+      if (commas == 1) {
+        const std::string* on = g_.name_of(v.order);
+        int n = *v.order;
+        if (n < 1 || n * n > v.extents[0]) {
+          fail(v.name, "two indices address the matrix of order " + (on ? *on : std::string("n")) + ", which is " +
+                           std::to_string(n) + " here; give " + (on ? *on : std::string("it")) + " first");
+        }
+        extents = {n, n};
+      }
+    }
     std::vector<std::pair<int, int>> ranges;
     bool all_scalar = true;
     for (;;) {
       size_t d = ranges.size();
-      if (d >= v.extents.size()) fail(v.name, "too many indices");
-      int ext = v.extents[d];
+      if (d >= extents.size()) fail(v.name, "too many indices");
+      int ext = extents[d];
       skip_space(false);
       int lo = 1, hi = ext;
       bool range = false;
@@ -198,14 +237,14 @@ class GroupReader {
       }
       fail(v.name, "bad index list");
     }
-    if (ranges.size() != v.extents.size()) {
-      fail(v.name, "needs " + std::to_string(v.extents.size()) + " indices");
+    if (ranges.size() != extents.size()) {
+      fail(v.name, "needs " + std::to_string(extents.size()) + " indices");
     }
     auto linear = [&](const std::vector<int>& idx) {
       int l = 0, stride = 1;
       for (size_t d = 0; d < idx.size(); ++d) {
         l += (idx[d] - 1) * stride;
-        stride *= v.extents[d];
+        stride *= extents[d];
       }
       return l;
     };

@@ -35,6 +35,12 @@ class Group {
   Group& add(const std::string& name, int* p, std::vector<int> extents);
   Group& add(const std::string& name, double* p, std::vector<int> extents);
   Group& add(const std::string& name, std::string* p, int len, std::vector<int> extents);
+  // A square matrix of order `order` (the current value of another variable
+  // of the group, e.g. the number of shells) held by columns in the first
+  // order² of `capacity` words.  A(j,i) addresses row j of column i of that
+  // matrix; A(k) and a plain list address the storage in order.
+  Group& add_square(const std::string& name, double* p, int capacity, const int& order);
+  Group& add_square(const std::string& name, int* p, int capacity, const int& order);
 
   // Read the group from the next records of `unit` (records before the group
   // are skipped); afterwards the unit stands at the record after the
@@ -51,9 +57,12 @@ class Group {
     void* p;
     int len;  // characters, for text
     std::vector<int> extents;
+    const int* order = nullptr;       // square matrix of this order, see add_square
+    const std::string* order_name = nullptr;
     int size() const;
   };
   Group& add_var(const std::string& name, Type t, void* p, int len, std::vector<int> extents);
+  const std::string* name_of(const int* p) const;
   const Var* find(const std::string& upper) const;
 
   std::string name_;

@@ -137,6 +137,33 @@ Control sample() {
   return c;
 }
 
+TEST(NamedGroupInput, SquareMatrixIndicesFollowTheOrderOfTheMatrixNotTheStorage) {
+  int nsh = 0;
+  std::array<double, 256> a{};
+  auto group = [&] {
+    io::Group g("D00");
+    g.add("NSH", nsh).add_square("AHF", a.data(), 256, nsh);
+    return g;
+  };
+  auto u = io::Unit::from_text("f", "&D00 NSH=3, AHF(2,1)=5.0, AHF(1:3,3)=3*7.0, AHF(10)=1.0 /");
+  group().read(*u);
+  EXPECT_EQ(a[1], 5.0);  // row 2 of column 1 of the 3 × 3 matrix
+  EXPECT_EQ(a[6], 7.0);
+  EXPECT_EQ(a[8], 7.0);
+  EXPECT_EQ(a[9], 1.0);
+  // Before the order is known, two indices cannot be placed.
+  nsh = 0;
+  auto v = io::Unit::from_text("f", "&D00 AHF(1,2)=1.0 NSH=2 /");
+  try {
+    group().read(*v);
+    FAIL();
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("give NSH first"), std::string::npos) << s.message();
+  }
+  auto w = io::Unit::from_text("f", "&D00 NSH=2 AHF(3,1)=1.0 /");
+  EXPECT_THROW(group().read(*w), io::StopRun);
+}
+
 TEST(NamedGroupOutput, WrittenGroupReadsBackToTheSameValues) {
   Control c = sample();
   auto out = io::Unit::to_text("n2.res");

@@ -1,0 +1,154 @@
+#include "scf/entry.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/listdir.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "scf/driver.hpp"
+
+namespace scf {
+
+std::array<long, 8> partition(int NB, int NKS, int KMA) {
+  const long nb = NB, kma = KMA;
+  std::array<long, 8> K{};
+  K[0] = 1;
+  K[1] = K[0] + 7 * nb;
+  K[2] = K[1] + NKS * nb;
+  K[3] = K[2] + kma * kma * nb;
+  K[4] = K[3] + kma * kma * nb;
+  K[5] = K[4] + ((kma + 2) * kma + 6) * nb;
+  K[6] = K[5] + 2 * kma * nb;
+  K[7] = K[6] + std::max(2 * kma, kma + 2) * nb;
+  return K;
+}
+
+void check_limits(const D00& d, const std::string& file) {
+  auto fail = [&](const std::string& var, const std::string& why) {
+    io::stop("file '" + file + "', group &D00, variable " + var + ": " + why);
+  };
+  if (d.NSH < 1 || d.NSH > kMaxShells) {
+    fail("NSH", std::to_string(d.NSH) + " shells; the program takes 1 to " + std::to_string(kMaxShells));
+  }
+  if (d.NA < 3 || d.NA % 2 == 0) {
+    fail("NA", "the inner region needs an odd number of points, at least 3, for Simpson's rule (NA = " +
+                   std::to_string(d.NA) + ")");
+  }
+  if (d.NA * (d.NA + 1) > kInnerTable) {
+    fail("NA", "NA·(NA+1) = " + std::to_string(d.NA * (d.NA + 1)) + " exceeds the inner-region tables (" +
+                   std::to_string(kInnerTable) + " values)");
+  }
+  if (d.NB - d.NA < 3 || (d.NB - d.NA) % 2 == 0) {
+    fail("NB", "the outer region NB − NA needs an odd number of points, at least 3, for Simpson's rule (NB = " +
+                   std::to_string(d.NB) + ", NA = " + std::to_string(d.NA) + ")");
+  }
+  int mmax = 0;
+  for (int i = 1; i <= d.NSH; ++i) {
+    std::string s = "MLN(·," + std::to_string(i) + ")";
+    if (d.M(i) < 0) fail(s, "the projection M must not be negative");
+    if (d.L0(i) < d.M(i)) fail(s, "the first momentum L0 is below the projection M");
+    if (d.n(i) < 1 || d.n(i) > kMaxWaves) {
+      fail(s, std::to_string(d.n(i)) + " partial waves; a shell takes 1 to " + std::to_string(kMaxWaves));
+    }
+    long nan = static_cast<long>(d.NA) * d.n(i);
+    if (nan * nan > kInnerSystem) {
+      fail(s, "the inner system of the shell, (NA·n)² = " + std::to_string(nan * nan) + ", exceeds " +
+                  std::to_string(kInnerSystem) + " words");
+    }
+    if (static_cast<long>(d.NB) * d.n(i) > kSavedShell) {
+      fail(s, "NB·n = " + std::to_string(static_cast<long>(d.NB) * d.n(i)) + " exceeds the solver's copy of a shell (" +
+                  std::to_string(kSavedShell) + " words)");
+    }
+    mmax = std::max(mmax, d.M(i));
+  }
+  int MM = 2 * std::max(1, mmax) + 1;
+  if (d.NA * MM > kInnerTable) {
+    fail("NA", "NA·MM = " + std::to_string(d.NA * MM) + " exceeds the inner-region tables (" +
+                   std::to_string(kInnerTable) + " values) for projections up to " + std::to_string(mmax));
+  }
+  if (!(d.RP[0] > 1.0) || !(d.RP[1] > d.RP[0])) {
+    fail("RP", "the grid needs 1 < RP(1) < RP(2)");
+  }
+  if (!(d.EPS > 0.0)) fail("EPS", "the tolerance must be positive");
+  if (d.MI[0] != 0) fail("MI", "MI(1) must be 0: the outer grid is built only then");
+  if (!(std::fabs(d.RZ) > 0.0)) fail("RZ", "the internuclear distance must not be zero");
+}
+
+void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
+  // 1. Title lines.
+  Velor velor;
+  {
+    io::Unit& u9 = units.open_old(9, "Velor.prt");
+    velor.group().read(u9);
+    units.close(9);
+  }
+  io::Unit& u3 = units(3);
+  // 2. Restart switch.
+  D00I d00i;
+  d00i.group().read(u3);
+  // 3. The group of the restart file, then 4. the control file's own values.
+  D00 d;
+  if (d00i.MI0 == 1) d.group().read(units.open_old(9, io::trim_right(d00i.FI0)));
+  d.group().read(u3);
+  check_limits(d, u3.name());
+
+  // 5. Listing and result files; the result file starts with the group.
+  io::Unit& listing = units.open_new(10, io::trim_right(d.FIL));
+  io::Unit& result = units.open_new(11, io::trim_right(d.FIR));
+  d.group().write(result);
+
+  // 6. Shell bookkeeping.
+  const int NSH = d.NSH;
+  int MM = 1, KMA = 1;
+  std::array<int, kMaxShells + 1> LK{};
+  LK[0] = 1;
+  for (int I = 1; I <= NSH; ++I) {
+    MM = std::max(MM, d.M(I));
+    KMA = std::max(KMA, d.n(I));
+    io::console().line(io::lstring(" I, MLN =", I, KMA, d.M(I), d.L0(I), d.n(I)));
+    LK[I] = LK[I - 1] + d.n(I);
+  }
+  MM = 2 * MM + 1;
+
+  // 7. The ends of the two grid regions.
+  const int NA = d.NA, NB = d.NB;
+  V(NA) = d.RP[0];
+  V(NB) = d.RP[1];
+  const int NKS = LK[NSH] - 1;
+
+  // 8-10. Partition and its check.
+  std::array<long, 8> K = partition(NB, NKS, KMA);
+  io::console().line(io::lstring(K[7], NUV, KMA));
+  io::console().line(io::lstring(" KMA, K =", KMA, K));
+  if (NUV < K[7]) io::stop(" GIVE ME MEMORY");
+
+  // Inner-region tables and work arrays of the radial solvers.
+  std::array<double, 16> E{}, CN{};
+  std::vector<double> AA(kInnerTable), BB(kInnerTable), UU(kInnerTable), VV(kInnerTable);
+  std::vector<double> WW(8550), WC(8160), CX(kInnerSystem);
+  lib::Mat X = V.matrix(K[1], NB, NKS);
+
+  // 11. Starting orbitals of a restart.
+  if (d00i.MI0 == 1) {
+    lib::REFB(NB, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH), X, units(9));
+  }
+  // 12. Whether starting orbitals were read.
+  d.MI[4] = d00i.MI0;
+
+  // 13. The self-consistent driver.
+  const int xe_cols = static_cast<int>((K[7] - K[6]) / NB);
+  DMS_00_1(NSH, NA, NB, MM, d.IOS, lib::CIMat(d.MLN.data(), 3, NSH), lib::CIVec(LK.data(), NSH + 1),
+           lib::CIMat(d.JOR.data(), NSH, NSH), lib::IVec(d.MI.data(), 7), d.Z1, d.Z2, d.RZ, d.EPS, d.FCC,
+           lib::CVec(d.RP.data(), 10), lib::CMat(d.AHF.data(), NSH, NSH), lib::CMat(d.BHF.data(), NSH, NSH),
+           lib::Mat(AA.data(), NA, MM), lib::Mat(BB.data(), NA, MM), lib::Mat(UU.data(), NA, NA + 1),
+           lib::Mat(VV.data(), NA, MM), lib::Mat(WW.data(), NA, NA), lib::Vec(E.data(), 16), lib::Vec(CN.data(), 16),
+           lib::Vec(WC.data(), static_cast<int>(WC.size())), lib::Vec(CX.data(), static_cast<int>(CX.size())),
+           velor.PRT, V.matrix(K[0], NB, 7), X, V.slice(K[2], K[3] - K[2]), V.slice(K[3], K[4] - K[3]),
+           V.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), V.matrix(K[5], NB, 2 * KMA),
+           V.matrix(K[6], NB, xe_cols), listing, result);
+}
+
+}  // namespace scf

@@ -1,0 +1,92 @@
+// Entry of the ground-state program: input groups, files, shell bookkeeping
+// and the partition of the workspace.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "io/namelist.hpp"
+#include "io/unit.hpp"
+#include "lib/workspace.hpp"
+
+namespace scf {
+
+// Size of the workspace in double words.
+inline constexpr long kNUV = 3'500'000;
+
+// Fixed storage of the ground-state program.
+inline constexpr int kMaxShells = 16;
+inline constexpr int kInnerTable = 50;     // AA, BB, UU, VV
+inline constexpr int kMaxWaves = 20;       // η² matrix of one shell, 20 × 20
+inline constexpr int kInnerSystem = 8500;  // CX: (NA·n)² coefficients
+inline constexpr int kSavedShell = 50000;  // NB·n words of the solver's copy of a shell
+
+// Group VELOR: title lines; the first three head the listing.
+struct Velor {
+  std::array<std::string, 30> PRT{};
+  io::Group group() {
+    io::Group g("VELOR");
+    g.add("PRT", PRT.data(), 65, {30});
+    return g;
+  }
+};
+
+// Group D00I: restart switch and file.
+struct D00I {
+  int MI0 = 0;
+  std::string FI0;
+  io::Group group() {
+    io::Group g("D00I");
+    g.add("MI0", MI0).add("FI0", FI0, 15);
+    return g;
+  }
+};
+
+// Group D00: the molecule, the shells, the coupling coefficients, the grid,
+// the tolerance, the run switches and the output files.
+struct D00 {
+  double Z1 = 0, Z2 = 0, RZ = 0;
+  int NSH = 0;
+  std::array<int, 3 * 16> MLN{};
+  std::array<double, 256> AHF{}, BHF{};
+  int NA = 0, NB = 0;
+  std::array<double, 10> RP{};
+  double EPS = 0;
+  int IOS = 0;
+  double FCC = 0;
+  std::array<int, 7> MI{};
+  std::array<int, 256> JOR{};
+  std::string FIL, FIR;
+
+  io::Group group() {
+    io::Group g("D00");
+    g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 16});
+    // AHF, BHF and JOR are NSH × NSH matrices by columns in the first NSH²
+    // words: AHF(J,I) is row J of column I of that matrix.
+    g.add_square("AHF", AHF.data(), 256, NSH).add_square("BHF", BHF.data(), 256, NSH);
+    g.add("NA", NA).add("NB", NB);
+    g.add("RP", RP.data(), {10}).add("EPS", EPS).add("IOS", IOS).add("FCC", FCC).add("MI", MI.data(), {7});
+    g.add_square("JOR", JOR.data(), 256, NSH).add("FIL", FIL, 15).add("FIR", FIR, 15);
+    return g;
+  }
+  int M(int i) const { return MLN[3 * (i - 1)]; }
+  int L0(int i) const { return MLN[3 * (i - 1) + 1]; }
+  int n(int i) const { return MLN[3 * (i - 1) + 2]; }
+};
+
+// Start words K(1) … K(8) of the seven workspace slices (K(8) is the first
+// word after them) for NB grid points, NKS partial-wave columns and at most
+// KMA partial waves per shell.  Slice 7 holds the multipole potentials of a
+// shell, n + 2 columns, so it gets max(2·KMA, KMA + 2) columns.
+std::array<long, 8> partition(int NB, int NKS, int KMA);
+
+// Stops, naming the file, group and variable, when the input exceeds the
+// fixed storage of the program or cannot make a grid.
+void check_limits(const D00& d, const std::string& file);
+
+// Reads the groups (unit 3 must be open on the control file), opens the
+// listing and result files, echoes D00, partitions the workspace, reads the
+// starting orbitals of a restart and runs the self-consistent driver.
+void DHS_00(long NUV, lib::Workspace& V, io::Units& units);
+
+}  // namespace scf

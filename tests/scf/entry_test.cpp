@@ -1,0 +1,142 @@
+// Entry of the ground-state program: partition, files, limits, restart.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "io/stop.hpp"
+#include "scf/entry.hpp"
+#include "support/programs.hpp"
+
+namespace {
+
+using testsupport::run_program_in;
+using testsupport::ScratchDir;
+
+const char* kVelor = "&VELOR\n PRT = 'H2 at 1.4 bohr', 'closed shell', 'test',\n /\n";
+
+std::string control(const std::string& d00_body, const std::string& d00i = "MI0=0") {
+  return "&D00I " + d00i + " /\n&D00\n" + d00_body + "\n /\n";
+}
+
+const char* kH2 =
+    " Z1=1.0, Z2=1.0, RZ=1.4, NSH=1, MLN=0,0,3,\n"
+    " AHF=1.0, BHF=0.0, NA=5, NB=120, RP=2.0,40.0, EPS=1.0D-7,\n"
+    " MI=0,1,0,0,0,0,0, JOR=0, FIL='h2.lst', FIR='h2.res'";
+
+TEST(ScfEntry, PartitionOfTheWorkspace) {
+  EXPECT_EQ(scf::partition(100, 6, 3), (std::array<long, 8>{1, 701, 1301, 2201, 3101, 5201, 5801, 6401}));
+  // With one partial wave per shell the multipole slice still gets three columns.
+  auto K = scf::partition(100, 2, 1);
+  EXPECT_EQ(K[7] - K[6], 300);
+}
+
+TEST(ScfEntry, WritesTheEchoAndNeverOverwritesAnExistingListingOrResult) {
+  ScratchDir dir("entry");
+  dir.write("Velor.prt", kVelor);
+  dir.write("Dp_Data.dsc", control(kH2));
+  auto r = run_program_in(dir.path(), "tovrel");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("I, MLN ="), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("KMA, K ="), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Stop - Program terminated."), std::string::npos);
+  ASSERT_TRUE(dir.exists("h2.lst"));
+  std::string result = dir.read("h2.res");
+  EXPECT_EQ(result.substr(0, 5), "&D00\n");
+  EXPECT_NE(result.find(" RZ = 1.4,"), std::string::npos) << result;
+
+  std::string listing = dir.read("h2.lst");
+  auto again = run_program_in(dir.path(), "tovrel");
+  EXPECT_NE(again.status, 0);
+  EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
+  EXPECT_EQ(dir.read("h2.res"), result);
+  EXPECT_EQ(dir.read("h2.lst"), listing);
+}
+
+TEST(ScfEntry, TooSmallAWorkspaceStopsWithGiveMeMemory) {
+  ScratchDir dir("memory");
+  dir.write("Velor.prt", kVelor);
+  dir.write("Dp_Data.dsc", control(" Z1=1.0, Z2=1.0, RZ=1.4, NSH=4, MLN=0,0,20, 0,1,20, 0,2,20, 0,3,20,\n"
+                                   " NA=3, NB=2500, RP=2.0,40.0, EPS=1.0D-7, FIL='m.lst', FIR='m.res'"));
+  auto r = run_program_in(dir.path(), "tovrel");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find(" GIVE ME MEMORY\nStop - Program terminated."), std::string::npos) << r.output;
+}
+
+TEST(ScfEntry, RestartTakesTheGroupOfTheRestartFileAndReadsItsOrbitals) {
+  ScratchDir dir("restart");
+  dir.write("Velor.prt", kVelor);
+  dir.write("Dp_Data.dsc", control(kH2));
+  ASSERT_EQ(run_program_in(dir.path(), "tovrel").status, 0);
+  // A restart file: the result's group followed by an orbital block.
+  std::string block = "    1       120\n     1    3\n    -0.594658500E+00     0.100000000E+01\n";
+  for (int k = 0; k < 3; ++k) {
+    for (int i = 0; i < 120; i += 5) {
+      for (int j = i; j < std::min(i + 5, 120); ++j) block += "     0.100000000E+00";
+      block += "\n";
+    }
+  }
+  // (values 20 wide here: the reader takes 16-column fields, so this block is malformed)
+  dir.write("start.res", dir.read("h2.res") + block);
+  dir.write("Dp_Data.dsc", "&D00I MI0=1, FI0='start.res' /\n&D00 EPS=1.0D-9, FIL='r.lst', FIR='r.res' /\n");
+  auto bad = run_program_in(dir.path(), "tovrel");
+  EXPECT_NE(bad.status, 0);
+  EXPECT_NE(bad.output.find("start.res"), std::string::npos) << bad.output;
+
+  std::string good = "    1       120\n     1    3\n    -0.594658500E+00     0.100000000E+01\n";
+  for (int k = 0; k < 3; ++k) {
+    for (int i = 0; i < 120; i += 5) {
+      for (int j = i; j < std::min(i + 5, 120); ++j) good += " 0.100000000E+00";
+      good += "\n";
+    }
+  }
+  dir.write("start2.res", dir.read("h2.res") + good);
+  dir.write("Dp_Data.dsc", "&D00I MI0=1, FI0='start2.res' /\n&D00 EPS=1.0D-9, FIL='s.lst', FIR='s.res' /\n");
+  auto r = run_program_in(dir.path(), "tovrel");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::string echo = dir.read("s.res");
+  EXPECT_NE(echo.find(" RZ = 1.4,"), std::string::npos) << echo;  // from the restart file
+  EXPECT_NE(echo.find(" EPS = 1.0E-09,"), std::string::npos) << echo;  // from the control file
+  EXPECT_NE(echo.find(" FIR = 's.res',"), std::string::npos) << echo;
+}
+
+TEST(ScfEntry, InputBeyondTheFixedStorageStopsNamingTheVariable) {
+  struct Case {
+    void (*edit)(scf::D00&);
+    const char* variable;
+  } cases[] = {
+      {[](scf::D00& d) { d.NSH = 17; }, "NSH"},
+      {[](scf::D00& d) { d.NSH = 0; }, "NSH"},
+      {[](scf::D00& d) { d.NA = 7; }, "NA"},      // 7·8 > 50
+      {[](scf::D00& d) { d.NA = 4; }, "NA"},      // even
+      {[](scf::D00& d) { d.NB = 101; }, "NB"},    // NB − NA even
+      {[](scf::D00& d) { d.MLN[2] = 21; }, "MLN"},
+      {[](scf::D00& d) { d.MLN[2] = 19; }, "MLN"},  // (5·19)² > 8500
+      {[](scf::D00& d) { d.MLN[0] = 5; d.MLN[1] = 5; }, "NA"},  // NA·MM = 5·11 > 50
+      {[](scf::D00& d) { d.RP[1] = 1.5; }, "RP"},
+      {[](scf::D00& d) { d.MI[0] = 3; }, "MI"},
+      {[](scf::D00& d) { d.EPS = 0.0; }, "EPS"},
+  };
+  for (const auto& c : cases) {
+    scf::D00 d;
+    d.Z1 = d.Z2 = 1.0;
+    d.RZ = 1.4;
+    d.NSH = 1;
+    d.MLN = {0, 0, 3};
+    d.NA = 5;
+    d.NB = 120;
+    d.RP[0] = 2.0;
+    d.RP[1] = 40.0;
+    d.EPS = 1e-7;
+    scf::check_limits(d, "Dp_Data.dsc");  // the unedited input passes
+    c.edit(d);
+    try {
+      scf::check_limits(d, "Dp_Data.dsc");
+      ADD_FAILURE() << c.variable;
+    } catch (const io::StopRun& s) {
+      EXPECT_NE(s.message().find(std::string("variable ") + c.variable), std::string::npos) << s.message();
+      EXPECT_NE(s.message().find("Dp_Data.dsc"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace

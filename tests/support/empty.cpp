@@ -1,1 +1,0 @@
-// Keeps the support library non-empty when it has no helpers yet.
