@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the programs and runs a shipped example in a fresh copy of its
+# folder: tools/example.sh h2 (the default).  The copy is examples/<name>/run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/deps.sh
+name=${1:-h2}
+[ -d "examples/$name" ] || { echo "no example '$name' in examples/"; exit 2; }
+
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/release -j"$(nproc 2>/dev/null || echo 2)" --target tovrel xsect xsect_a
+
+run="examples/$name/run"
+rm -rf "$run"
+mkdir -p "$run"
+find "examples/$name" -maxdepth 1 -type f -exec cp {} "$run/" \;
+cd "$run"
+if [ -x ./run.sh ]; then
+  ./run.sh "$(cd ../../.. && pwd)/build/release"
+else
+  "$OLDPWD/build/release/tovrel"
+  for f in *.lst; do echo "== $f"; cat "$f"; done
+fi
