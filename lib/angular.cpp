@@ -1,0 +1,139 @@
+// Angular coupling coefficients of complex spherical harmonics (Condon–Shortley
+// phase) in the angle η = cos θ of the prolate spheroidal coordinates: the
+// Wigner 3j symbol for integer momenta, the Gaunt integral of three harmonics,
+// and the same integral with the extra factor η² that the volume element
+// (ξ² − η²) brings in.  Everything rests on one factorial table F(0:N).
+#include <cmath>
+#include <cstdlib>
+
+#include "io/format.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+
+namespace lib {
+
+namespace {
+
+// π to the twelve digits with which the coefficients have always been formed.
+constexpr double kPi = 3.14159265359;
+
+// sqrt(4π)/3, (2/3)·sqrt(4π/5) and sqrt(4π/3) to the digits used since the
+// start: η² = 1/3 + (2/3)·P2(η) and η = P1(η) written with Y(2,0), Y(0,0) and
+// Y(1,0).  The rounding of the written digits shows at about 1e-9.
+constexpr double kEta2Monopole = 1.1816359;
+constexpr double kEta2Quadrupole = 1.056887279;
+constexpr double kEtaDipole = 2.046653415;
+
+// (−1)^n for any integer n.
+double parity(int n) { return (n & 1) ? -1.0 : 1.0; }
+
+[[noreturn]] void table_too_short(int N, int top) {
+  io::stop(io::fstring(io::Format("(' FACTORIAL TABLE ENDS AT',I5,', N! NEEDED FOR N =',I5)"), top, N));
+}
+
+}  // namespace
+
+// F(n) = n! for n = 0 … N, by F(n) = n·F(n−1); exact up to 22!, then correctly
+// rounded products.
+void DEFA(int N, VecView<double, 0> F) {
+  F(0) = 1.0;
+  for (int I = 1; I <= N; ++I) F(I) = F(I - 1) * I;
+}
+
+// N! from the table, and 0 for a negative N: the zero makes every impossible
+// term of the Racah sum vanish.  An N beyond the end of the table stops the
+// run; reading on past the table would give an arbitrary number.
+double FVE0(int N, Fac F) {
+  if (N < 0) return 0.0;
+  if (N > F.size() - 1) table_too_short(N, F.size() - 1);
+  return F(N);
+}
+
+// Wigner 3j symbol (L1 L2 L3; M1 M2 M3) by the Racah formula
+//   Δ = [(L1+L2−L3)!(L1−L2+L3)!(−L1+L2+L3)! Π (Li+Mi)!(Li−Mi)! / (L1+L2+L3+1)!]^½
+//   3j = Δ · Σ_k (−1)^(k+L1−L2−M3) / [k!(L1+L2−L3−k)!(L3−L2+M1+k)!(L3−L1−M2+k)!(L1−M1−k)!(L2+M2−k)!]
+// summed over the k for which every factorial argument is non-negative.
+// Exact to rounding while the products stay below the largest double; the
+// two builds form the prefactor and the terms in two different orders
+// (the ground-state build divides by (L1+L2+L3+1)! first, which keeps the
+// prefactor finite to larger momenta).  The symbol is zero, without touching
+// the table, when M1+M2+M3 ≠ 0, when the triangle rule fails or when some
+// |Mi| > Li.
+double F3JS(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
+  if (M1 + M2 + M3 != 0) return 0.0;
+  // With a broken triangle or |Mi| > Li one factorial of the prefactor has a
+  // negative argument and no term of the sum survives: the formula gives +0.
+  if (L1 + L2 - L3 < 0 || L1 - L2 + L3 < 0 || -L1 + L2 + L3 < 0) return 0.0;
+  if (std::abs(M1) > L1 || std::abs(M2) > L2 || std::abs(M3) > L3) return 0.0;
+
+  const int LL = L1 + L2 + L3 + 1;
+  if (LL > F.size() - 1) table_too_short(LL, F.size() - 1);
+  auto f = [F](int n) { return FVE0(n, F); };
+
+  double C;
+  if (b == Build::photo) {
+    double P = f(L1 + L2 - L3) * f(L1 - L2 + L3) * f(-L1 + L2 + L3) * f(L1 + M1) * f(L1 - M1) * f(L2 + M2) *
+               f(L2 - M2) * f(L3 + M3) * f(L3 - M3);
+    C = std::sqrt(P / f(LL));
+  } else {
+    double P = f(L1 + L2 - L3) / f(LL) * f(L1 - L2 + L3) * f(-L1 + L2 + L3) * f(L1 + M1) * f(L1 - M1) *
+               f(L2 + M2) * f(L2 - M2) * f(L3 + M3) * f(L3 - M3);
+    C = std::sqrt(P);
+  }
+  if (!std::isfinite(C)) {
+    io::stop(io::fstring(io::Format("(' 3J SYMBOL OVERFLOWS FOR L =',3I4,', M =',3I4)"), L1, L2, L3, M1, M2, M3));
+  }
+
+  // Terms with a negative factorial argument are zero; the others are taken
+  // in increasing k, as in the full sum over k = 0 … L1+L2+L3.
+  int kmin = 0;
+  if (L2 - L3 - M1 > kmin) kmin = L2 - L3 - M1;
+  if (L1 - L3 + M2 > kmin) kmin = L1 - L3 + M2;
+  int kmax = L1 + L2 - L3;
+  if (L1 - M1 < kmax) kmax = L1 - M1;
+  if (L2 + M2 < kmax) kmax = L2 + M2;
+
+  double SUM = 0.0;
+  for (int k = kmin; k <= kmax; ++k) {
+    double D = f(L1 + L2 - L3 - k) * f(L3 - L2 + M1 + k) * f(L3 - L1 - M2 + k) * f(L1 - M1 - k) * f(L2 + M2 - k);
+    double s = parity(k + L1 - L2 - M3);
+    if (b == Build::photo)
+      SUM = SUM + (s / D) / f(k);
+    else
+      SUM = SUM + s / (D * f(k));
+  }
+  return C * SUM;
+}
+
+// Gaunt integral ∫ Y(L1,M1)·Y(L2,M2)·conj(Y(L3,M3)) dΩ
+//   = (−1)^M3 · [(2L1+1)(2L2+1)(2L3+1)/(4π)]^½ · (L1 L2 L3; 0 0 0)(L1 L2 L3; M1 M2 −M3);
+// zero unless M1 + M2 = M3.  Accurate to rounding (π as the 12-digit literal).
+double FSGA(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
+  const int n = (2 * L1 + 1) * (2 * L2 + 1) * (2 * L3 + 1);
+  return parity(M3) * std::sqrt(n / 4.0 / kPi) * F3JS(L1, L2, L3, 0, 0, 0, F, b) *
+         F3JS(L1, L2, L3, M1, M2, -M3, F, b);
+}
+
+// ⟨L M|η²|L M⟩ from η² = 1/3 + (2/3)·P2(η):  = (2L(L+1) − 2M² − 1)/((2L−1)(2L+3)).
+double FSG0(int L, int M, Fac F, Build b) {
+  return kEta2Monopole * FSGA(L, 0, L, M, 0, M, F, b) + kEta2Quadrupole * FSGA(L, 2, L, M, 0, M, F, b);
+}
+
+// ⟨L+1 M|η|L M⟩ = [((L+1)² − M²)/((2L+1)(2L+3))]^½.
+double FSG1(int L, int M, Fac F, Build b) { return kEtaDipole * FSGA(L, 1, L + 1, M, 0, M, F, b); }
+
+// ⟨L+2 M|η²|L M⟩ = [((L+1)² − M²)((L+2)² − M²)/((2L+1)(2L+3)²(2L+5))]^½.
+double FSG2(int L, int M, Fac F, Build b) { return kEta2Quadrupole * FSGA(L, 2, L + 2, M, 0, M, F, b); }
+
+// ∫ Y(L1,M1)·Y(L2,M2)·η²·conj(Y(L3,M3)) dΩ.  η² is symmetric and couples
+// Y(L3,M3) only to Y(L3,M3) and Y(L3±2,M3), so
+//   = ⟨L3|η²|L3⟩·G(L3) + ⟨L3+2|η²|L3⟩·G(L3+2) + ⟨L3|η²|L3−2⟩·G(L3−2)
+// with G(L) the Gaunt integral onto Y(L,M3); the last term only for L3 ≥ 2.
+double FSGB(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
+  double B = FSG0(L3, M3, F, b) * FSGA(L1, L2, L3, M1, M2, M3, F, b) +
+             FSGA(L1, L2, L3 + 2, M1, M2, M3, F, b) * FSG2(L3, M3, F, b);
+  if (L3 >= 2) B = B + FSGA(L1, L2, L3 - 2, M1, M2, M3, F, b) * FSG2(L3 - 2, M3, F, b);
+  return B;
+}
+
+}  // namespace lib
