@@ -1,0 +1,168 @@
+#include "photo/entry.hpp"
+
+#include <algorithm>
+
+#include "io/console.hpp"
+#include "io/listdir.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+
+namespace photo {
+
+io::Group S40::group(const Variant& v) {
+  io::Group g("S40");
+  g.add("NCH", NCH).add("FIR", FIR.data(), 12, {10}).add("FIL", FIL, 12).add("FIG", FIG, 12);
+  g.add("FID", FID.data(), v.name_length, {10}).add("FIC", FIC.data(), v.name_length, {10});
+  g.add("IRP", IRP).add("IC", IC.data(), {10}).add("ID", ID.data(), {10});
+  g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {10});
+  return g;
+}
+
+io::Group S00::group(std::string& FIL, std::array<std::string, 10>& FIR) {
+  io::Group g("S00");
+  g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 9});
+  g.add_square("AHF", AHF.data(), 150, NSH).add_square("BHF", BHF.data(), 150, NSH);
+  g.add("NA", NA).add("NB", NB).add("RP", RP.data(), {10}).add("EPS", EPS).add("MI", MI.data(), {8});
+  g.add_square("JOR", JOR.data(), 100, NSH).add("FD", FD, 18).add("FIL", FIL, 12).add("FIR", FIR.data(), 12, {10});
+  return g;
+}
+
+std::array<long, 13> partition(int NB, int NKS, int NX, int NEM, int NUR, int wk_columns) {
+  const long nb = NB;
+  const long KN1 = static_cast<long>(NEM) * NX * nb;
+  const long KN2 = static_cast<long>(NUR) * NUR;
+  const long KM = KN2 < KN1 ? KN1 : KN2;
+  std::array<long, 13> K{};
+  K[0] = 1;
+  K[1] = K[0] + 8 * nb;
+  K[2] = K[1] + 8 * nb;
+  K[3] = K[2] + NKS * nb;
+  K[4] = K[3] + KM;
+  K[5] = K[4] + KM;
+  K[6] = K[5] + KN2;
+  K[7] = K[6] + KN2;
+  for (int s = 8; s <= 11; ++s) K[s] = K[s - 1] + NX * nb;
+  K[12] = K[11] + wk_columns * nb;
+  return K;
+}
+
+namespace {
+
+// Input that the fixed tables of the programs cannot hold stops the run
+// before anything is computed, naming the file, group and variable.
+void check_control(const S40& s, const Variant& v, const std::string& file) {
+  auto fail = [&](const std::string& var, const std::string& why) {
+    io::stop("file '" + file + "', group &S40, variable " + var + ": " + why);
+  };
+  if (s.NCH < 1 || s.NCH > v.max_channels) {
+    fail("NCH", std::to_string(s.NCH) + " channels; " + v.program + " takes 1 to " +
+                    std::to_string(v.max_channels));
+  }
+  if (s.IRP < 0 || s.IRP > 2) fail("IRP", "must be 0, 1 or 2");
+  if (s.NEM < 0) fail("NEM", "must not be negative");
+  if (s.NUR < 0) fail("NUR", "must not be negative");
+  if (s.IRP != 0 && s.NUR > 1500) {
+    fail("NUR", "the RPA system of order " + std::to_string(s.NUR) + " exceeds the 1500 rows of the linear solver");
+  }
+  for (int c = 0; c < s.NCH; ++c) {
+    if (s.IC[c] < 0) fail("IC(" + std::to_string(c + 1) + ")", "must not be negative");
+    if (s.ID[c] < 0 || s.ID[c] > 5) {
+      fail("ID(" + std::to_string(c + 1) + ")", "a channel takes 0 to 5 extra functions");
+    }
+  }
+}
+
+void check_ground_state(const S00& g, const std::string& file) {
+  auto fail = [&](const std::string& var, const std::string& why) {
+    io::stop("file '" + file + "', group &S00, variable " + var + ": " + why);
+  };
+  if (g.NSH < 1 || g.NSH > 9) fail("NSH", std::to_string(g.NSH) + " shells; the programs take 1 to 9");
+  if (g.NA != kNA) {
+    fail("NA", "the photoionisation programs work on grids with NA = 5 inner points (NA = " + std::to_string(g.NA) +
+                   ")");
+  }
+  if (g.NB - g.NA < 3 || (g.NB - g.NA) % 2 == 0) {
+    fail("NB", "the outer region NB − NA needs an odd number of points, at least 3 (NB = " + std::to_string(g.NB) +
+                   ")");
+  }
+  if (!(g.RP[0] > 1.0) || !(g.RP[1] > g.RP[0])) fail("RP", "the grid needs 1 < RP(1) < RP(2)");
+  if (!(g.RZ > 0.0)) fail("RZ", "the internuclear distance must be positive");
+  for (int i = 1; i <= g.NSH; ++i) {
+    int M = g.MLN[3 * (i - 1)], L0 = g.MLN[3 * (i - 1) + 1], n = g.MLN[3 * (i - 1) + 2];
+    std::string s = "MLN(·," + std::to_string(i) + ")";
+    if (M < 0 || M > 4) fail(s, "the projection M must lie between 0 and 4");
+    if (L0 < M) fail(s, "the first momentum L0 is below the projection M");
+    if (n < 1) fail(s, "a shell needs at least one partial wave");
+  }
+}
+
+}  // namespace
+
+void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run,
+          const Driver& driver) {
+  run.variant = &variant;
+  S40& s40 = run.s40;
+  S00& s00 = run.s00;
+  // 1. Control group.
+  io::Unit& u3 = units(3);
+  s40.group(variant).read(u3);
+  check_control(s40, variant, u3.name());
+  // 2. Listing, data file, ground-state file.
+  units.open_new(10, io::trim_right(s40.FIL));
+  units.open_new(11, io::trim_right(s40.FIR[0]));
+  io::Unit& u20 = units.open_old(20, io::trim_right(s40.FIG));
+  // 3. Ground-state group; FIL and FIR are the variables of S40.
+  s00.group(s40.FIL, s40.FIR).read(u20);
+  check_ground_state(s00, u20.name());
+  // 4. Continuum data of an earlier run.
+  if (s40.IRP == 2) units.open_old(12, io::trim_right(s40.FIR[1]));
+
+  // 5-6. Shell table and columns of the ground-state orbitals.
+  run.NSG = s00.NSH;
+  run.NA = s00.NA;
+  run.NB = s00.NB;
+  lib::IMat MNG = run.mng();
+  run.LG[0] = 1;
+  for (int I = 1; I <= run.NSG; ++I) {
+    for (int J = 1; J <= 3; ++J) MNG(J, I) = s00.MLN[3 * (I - 1) + (J - 1)];
+    run.LG[I] = run.LG[I - 1] + MNG(3, I);
+  }
+  run.NKS = run.LG[run.NSG];
+  run.NX = MNG(3, run.NSG);
+
+  // 7-8. Partition and its check.
+  const int NB = run.NB;
+  run.K = partition(NB, run.NKS, run.NX, s40.NEM, s40.NUR, variant.wk_columns);
+  const auto& K = run.K;
+  io::console().line(io::lstring(K[12], NUV));
+  if (K[12] > NUV) io::stop(" GIVE ME MEMORY");
+  auto mat = [&](long start, long end) {
+    long words = end - start;
+    int cols = static_cast<int>(words / NB);
+    return lib::Mat(V.slice(start, words).data(), NB, cols);
+  };
+  run.R = mat(K[0], K[1]);
+  run.RV = mat(K[1], K[2]);
+  run.XG = mat(K[2], K[3]);
+  run.XE1 = mat(K[3], K[4]);
+  run.XE2 = mat(K[4], K[5]);
+  const int NUR = s40.NUR;
+  run.U = lib::Mat(V.slice(K[5], static_cast<long>(NUR) * NUR).data(), NUR, NUR);
+  run.UI = lib::Mat(V.slice(K[6], static_cast<long>(NUR) * NUR).data(), NUR, NUR);
+  run.WC1 = mat(K[7], K[8]);
+  run.WC2 = mat(K[8], K[9]);
+  run.WC3 = mat(K[9], K[10]);
+  run.WC4 = mat(K[10], K[11]);
+  run.WK = mat(K[11], K[12]);
+
+  // 9. Ground-state orbitals.
+  lib::REFB(NB, lib::CIVec(run.LG.data(), run.NSG), lib::Vec(run.EG.data(), run.NSG),
+            lib::Vec(run.CG.data(), run.NSG), run.XG, u20);
+  units.close(20);
+  // 10. Factorials 0! … 80!.
+  lib::DEFA(80, lib::VecView<double, 0>(run.FC.data(), 81));
+  // 11. The driver.
+  driver(run, units);
+}
+
+}  // namespace photo

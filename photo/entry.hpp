@@ -1,0 +1,106 @@
+// Entry of the photoionisation programs: the control group S40, the
+// ground-state file (group S00 and its orbitals), the files of the run and
+// the partition of the workspace into twelve slices.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "io/namelist.hpp"
+#include "io/unit.hpp"
+#include "lib/views.hpp"
+#include "lib/workspace.hpp"
+
+namespace photo {
+
+// Size of the workspace in double words.
+inline constexpr long kNUV = 4'400'000;
+// Inner grid points the photoionisation kernels are written for.
+inline constexpr int kNA = 5;
+
+// What distinguishes the two builds of the program.
+struct Variant {
+  const char* program;  // "xsect" or "xsect_a"
+  int name_length;      // characters of the FIC and FID names
+  int wk_columns;       // columns of the scratch slice WK
+  int max_channels;     // size of the per-channel tables of the driver
+};
+inline constexpr Variant kXsect{"xsect", 12, 45, 10};
+inline constexpr Variant kXsectA{"xsect_a", 15, 20, 7};
+
+// Group S40 of the control file "File.D40".  FIR and FIL are shared with
+// group S00 of the ground-state file.
+struct S40 {
+  int NCH = 0;
+  std::array<std::string, 10> FIR{};
+  std::string FIL, FIG;
+  std::array<std::string, 10> FID{}, FIC{};
+  int IRP = 0;
+  std::array<int, 10> IC{}, ID{};
+  int NEM = 0, NUR = 0, MIE = 0;
+  std::array<double, 10> ECH{};
+  io::Group group(const Variant& v);
+};
+
+// Group S00 of the ground-state file; the variables this program does not
+// use are read and kept so that existing files are accepted unchanged.
+struct S00 {
+  double Z1 = 0, Z2 = 0, RZ = 0;
+  int NSH = 0;
+  std::array<int, 3 * 9> MLN{};
+  std::array<double, 150> AHF{}, BHF{};
+  int NA = 0, NB = 0;
+  std::array<double, 10> RP{};
+  double EPS = 0;
+  std::array<int, 8> MI{};
+  std::array<int, 100> JOR{};
+  std::string FD;
+  // FIL and FIR are the variables of S40: pass them in.
+  io::Group group(std::string& FIL, std::array<std::string, 10>& FIR);
+};
+
+// Everything the entry hands to the driver: the scalars and fixed tables it
+// owns, and the twelve workspace slices.  Names are those of the groups and
+// of the driver's arguments.
+struct PhotoRun {
+  const Variant* variant = nullptr;
+  S40 s40;
+  S00 s00;
+  int NSG = 0, NA = 0, NB = 0, NKS = 0, NX = 0;
+  std::array<int, 3 * 10> MNG{};  // (3, 10)
+  std::array<int, 30> LG{};
+  std::array<double, 10> EG{};
+  std::array<double, 30> CG{};
+  std::array<double, 81> FC{};  // FC(0:80)
+  // Per-channel values the driver fills.
+  int NL = 0, NC = 0, ND = 0;
+  std::array<int, 30> MNC{};
+  std::array<double, 10> P0{}, DP{};
+  // Inner-region tables and work arrays of the driver.
+  std::array<double, 150> AA{}, BB{}, UU{}, VV{};
+  std::array<double, 5250> WW{};
+  std::array<double, 9000> WC{};
+  std::array<double, 5360> CX{};
+  std::array<double, 5700> AC{}, AS{}, DHR{}, DHV{};
+  // Slice starts K(1) … K(13).
+  std::array<long, 13> K{};
+  // The slices.
+  lib::Mat R, RV, XG, XE1, XE2, U, UI, WC1, WC2, WC3, WC4, WK;
+
+  lib::IMat mng() { return lib::IMat(MNG.data(), 3, 10); }
+  lib::Fac fc() const { return lib::Fac(FC.data(), 81); }
+};
+
+// Slice starts K(1) … K(13) for the given sizes.
+std::array<long, 13> partition(int NB, int NKS, int NX, int NEM, int NUR, int wk_columns);
+
+using Driver = std::function<void(PhotoRun&, io::Units&)>;
+
+// Reads the groups (unit 3 must be open on "File.D40"), opens the listing,
+// the data file and the ground-state file, reads the orbitals, partitions
+// the workspace, builds the factorial table and runs `driver`.
+void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run,
+          const Driver& driver);
+
+}  // namespace photo
