@@ -45,7 +45,11 @@ RunResult run_program_in(const fs::path& dir, const std::string& program, const 
   fs::path in = dir / ".stdin";
   fs::path out = dir / ".stdout";
   std::ofstream(in) << input;
-  std::string cmd = "cd '" + dir.string() + "' && '" + program_path(program) + "' < .stdin > .stdout 2>&1";
+  // `program` may carry arguments after its name.
+  size_t sp = program.find(' ');
+  std::string name = program.substr(0, sp);
+  std::string args = sp == std::string::npos ? "" : program.substr(sp);
+  std::string cmd = "cd '" + dir.string() + "' && '" + program_path(name) + "'" + args + " < .stdin > .stdout 2>&1";
   int rc = std::system(cmd.c_str());
   RunResult r;
   r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

@@ -31,7 +31,8 @@ class ScratchDir {
 // Path of a program built with the suite (tovrel, xsect, ...).
 std::string program_path(const std::string& name);
 
-// Run `program` in `dir` with `input` on its standard input.
+// Run `program` (its name, then any arguments) in `dir` with `input` on its
+// standard input.
 RunResult run_program_in(const std::filesystem::path& dir, const std::string& program, const std::string& input = "");
 
 // Text of a file of the source tree (path relative to the project root).

@@ -1,0 +1,98 @@
+// gsfile: makes the ground-state file of the photoionisation programs from a
+// result file of tovrel.
+//
+//   gsfile RESULT GROUND
+//
+// RESULT holds group D00 and the converged orbitals; GROUND (which must not
+// exist) receives group S00 with Z1, Z2, RZ, NSH, MLN, NA, NB, RP and EPS
+// copied from D00, followed by the orbital block of RESULT line for line.
+// A result file without orbitals, or whose orbitals do not match its group,
+// is refused.
+#include <string>
+#include <vector>
+
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/namelist.hpp"
+#include "io/stop.hpp"
+#include "io/unit.hpp"
+#include "lib/lib.hpp"
+#include "photo/entry.hpp"
+#include "scf/entry.hpp"
+
+namespace {
+
+void convert(const std::string& from, const std::string& to) {
+  io::Units units;
+  io::Unit& in = units.open_old(1, from);
+  scf::D00 d;
+  d.group().read(in);
+
+  std::vector<std::string> block;
+  for (std::string line; in.next_record(line);) block.push_back(line);
+  auto refuse = [&](const std::string& why) { io::stop("file '" + from + "': " + why + "; no ground-state file made"); };
+  if (block.empty()) refuse("no orbitals after group &D00 (did tovrel converge?)");
+  if (d.NSH < 1 || d.NSH > 9) refuse("group &D00 has NSH = " + std::to_string(d.NSH) + "; a ground-state file holds 1 to 9 shells");
+  if (d.NA != photo::kNA) {
+    refuse("the photoionisation programs work on grids with NA = " + std::to_string(photo::kNA) +
+           " inner points; this result has NA = " + std::to_string(d.NA));
+  }
+
+  // The orbital block must be complete and match the shells of the group.
+  {
+    std::string text;
+    for (const auto& l : block) text += l + "\n";
+    auto check = io::Unit::from_text(from, text);
+    std::string header = check->record("the orbital block");
+    long nsh = 0, n = 0;
+    if (!io::parse_int_field(header.substr(0, 5), nsh) || !io::parse_int_field(header.size() > 10 ? header.substr(10, 5) : "", n)) {
+      refuse("the line after group &D00 is not the header of an orbital block");
+    }
+    if (nsh != d.NSH || n != d.NB) {
+      refuse("the orbital block has " + std::to_string(nsh) + " shells of " + std::to_string(n) +
+             " values; group &D00 says " + std::to_string(d.NSH) + " shells on " + std::to_string(d.NB) + " points");
+    }
+    // Shell by shell: its partial-wave count must be that of the group.
+    const long lines_per_wave = (n + 4) / 5;
+    size_t at = 1;
+    for (int i = 1; i <= d.NSH; ++i) {
+      long number = 0, nj = -1;
+      if (at < block.size()) {
+        const std::string& l = block[at];
+        io::parse_int_field(l.substr(0, 6), number);
+        if (!io::parse_int_field(l.size() > 6 ? l.substr(6, 5) : "", nj)) nj = -1;
+      }
+      if (nj != d.n(i)) {
+        refuse("shell " + std::to_string(i) + " of the orbital block has " + std::to_string(nj) +
+               " partial waves; group &D00 gives it " + std::to_string(d.n(i)));
+      }
+      at += 2 + static_cast<size_t>(nj * lines_per_wave);
+    }
+    if (at != block.size()) refuse("the orbital block does not end where its shells end");
+    auto reread = io::Unit::from_text(from, text);
+    std::vector<int> lk(static_cast<size_t>(d.NSH) + 1, 1);
+    for (int i = 1; i <= d.NSH; ++i) lk[static_cast<size_t>(i)] = lk[static_cast<size_t>(i) - 1] + d.n(i);
+    std::vector<double> e(static_cast<size_t>(d.NSH)), cn(static_cast<size_t>(d.NSH));
+    std::vector<double> x(static_cast<size_t>(d.NB) * static_cast<size_t>(lk.back() - 1));
+    lib::REFB(d.NB, lib::CIVec(lk.data(), d.NSH), lib::Vec(e.data(), d.NSH), lib::Vec(cn.data(), d.NSH),
+              lib::Mat(x.data(), d.NB, lk.back() - 1), *reread);
+  }
+
+  io::Group s00("S00");
+  std::array<int, 3 * 9> mln{};
+  std::copy(d.MLN.begin(), d.MLN.begin() + 27, mln.begin());
+  s00.add("Z1", d.Z1).add("Z2", d.Z2).add("RZ", d.RZ).add("NSH", d.NSH).add("MLN", mln.data(), {3, 9});
+  s00.add("NA", d.NA).add("NB", d.NB).add("RP", d.RP.data(), {10}).add("EPS", d.EPS);
+  io::Unit& out = units.open_new(2, to);
+  s00.write(out);
+  for (const auto& l : block) out.write_record(l);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return io::run_program([&] {
+    if (argc != 3) io::stop("usage: gsfile RESULT GROUND  (RESULT: a tovrel result file; GROUND: the new ground-state file)");
+    convert(argv[1], argv[2]);
+  });
+}
