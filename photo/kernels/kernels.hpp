@@ -1,0 +1,128 @@
+// Photoionisation kernels shared by xsect and xsect_a.
+//
+//  - the dense real linear solver with which the complex RPA system
+//    (A + iE·B)·X = Y is solved in real arithmetic (LUDE … INVAB);
+//  - the grid tables of the length- and velocity-form dipole operators, the
+//    reading of continuum functions, and the Hartree–Fock dipole matrix
+//    elements and cross sections (HAFI2 … HFCSV);
+//  - the RPA equations: energy-denominator weights with the principal value
+//    at the energy-shell pole, set-up and solution for every photoelectron
+//    energy (SIMC0, RPAS0, RPAD0).
+//
+// Conventions: the routines keep their short upper-case names and the order
+// and meaning of their arguments; arrays are 1-based column-major views over
+// the caller's storage (lib/views.hpp), const for inputs.  Nothing here
+// allocates.  Fixed internal tables (the row scale of LUDE, the weight and
+// on-shell tables of RPAD0) live in objects that the caller owns and passes
+// in.  Files are passed as io::Unit; console output goes to io::console().
+#pragma once
+
+#include <array>
+
+#include "lib/views.hpp"
+
+namespace io {
+class Unit;
+}
+
+namespace photo {
+
+using lib::CIVec;
+using lib::CMat;
+using lib::CVec;
+using lib::Fac;
+using lib::IVec;
+using lib::Mat;
+using lib::Vec;
+
+// ---------------------------------------------------------------- capacities
+inline constexpr int kLudeRows = 1500;   // order of a matrix given to LUDE
+inline constexpr int kRpaWeights = 7700;  // weight vector of RPAD0
+inline constexpr int kRpaOnShell = 2000;  // on-shell rows of RPAD0
+inline constexpr int kRpaPivots = 3000;   // pivot record of RPAD0
+inline constexpr int kRpaChannels = 10;   // channels of RPAD0
+inline constexpr int kRpaDiscrete = 5;    // discrete functions per channel (rows of ED)
+
+// Row-scale vector of LUDE: VV(I) = 1/max_J |A(I,J)|.
+struct LudeTable {
+  std::array<double, kLudeRows> VV{};
+};
+
+// Internal tables of RPAD0, rebuilt for every energy.  After a call they
+// describe the last energy: `weight` the energy-denominator weight of every
+// variable, IB/CB the NB on-shell rows and their residue weights.
+struct RpaTables {
+  std::array<double, kRpaWeights> weight{};
+  std::array<int, kRpaOnShell> IB{};
+  std::array<double, kRpaOnShell> CB{};
+  std::array<int, kRpaPivots> IND{};
+  std::array<int, kRpaChannels> JP{};
+  std::array<double, kRpaWeights> V1{};
+  int NB = 0;
+  LudeTable lude;
+};
+
+// ---------------------------------------------------------------- linear solver
+// LU factors of the row-permuted A (Crout, implicit partial pivoting), in place.
+void LUDE(Mat A, int N, int NP, IVec INDX, double& D, LudeTable& T);
+// Solution of A·x = b from the factors of LUDE; B holds b on entry, x on return.
+void LUBE(CMat A, int N, int NP, CIVec INDX, Vec B);
+// Y = A⁻¹; A is left holding its LU factors.
+void INVMV(int N, IVec IND, double& D, Mat A, Mat Y, LudeTable& T);
+// B1 = B·A.
+void MUMA1(int N, int NB, CMat A, CMat B, Mat B1);
+// B1 := B1(:, IB)·B, row by row through W.
+void MUMA2(int N, int NB, int NB1, CIVec IB, Vec W, CMat B, Mat B1);
+// A3(I) = A2(I)·A1(I) + A3(I).
+void VSKD(int N, CVec A1, CVec A2, Vec A3);
+// (A + iE·B)⁻¹ = R − iS, E placing row J of B into row IB(J).  A is consumed;
+// on return B2 holds B·A⁻¹ and B1 holds (B·A⁻¹)(:, IB)·B.
+void INVAB(int N, int NB, CIVec IB, IVec IND, double& D, Mat A, CMat B, Mat B1, Mat B2, Vec W, Mat R, Mat S,
+           LudeTable& T);
+
+// ---------------------------------------------------------------- grid tables and dipole elements
+// Two-region grid (NA points uniform in ξ, NB − NA points uniform in
+// ρ = ξ − 10/(ξ − 0.9)) and the per-point factors of the length form.
+void HAFI2(int NA, int NB, double& HA, double& HB, CVec RP, Mat R);
+// The same grid and the per-point factors of the velocity form.
+void HAFV2(int NA, int NB, double& HA, double& HB, CVec RP, Mat RV);
+// Three-point derivative on the two-region grid (region 1 fixed at points 1 … 5).
+void DIF0(int N, double HA, double HB, CVec X, CVec G, Vec Y);
+// RZ3·∫ Σ_i Z_i·X_i·R6·R3 with the two-region Simpson rule.
+double FCUN(int NA, int NB, int NX, double HA, double HB, double RZ3, CVec R3, CVec R6, CMat X, CMat Z, Vec WK);
+// One energy block of a channel file: NL solutions of NX partial waves at
+// energy EC, their asymptotic amplitudes AC, AS (leading dimension the NX
+// passed in) and radial columns X(·, (JL−1)·NX + K).
+void REWFC(int NB, int& NL, int& NX, double& EC, Vec AC, Vec AS, Mat X, io::Unit& NF);
+// Length-form dipole element between the bound orbital X1 (M1, L1, N1 waves)
+// and the final function X2 (M2, L2, N2 waves) into DR(M2 − M1 + 2), and the
+// partial cross section (E2 > 0), oscillator strength (E2 < 0) or bare
+// element (E2 = 0) in CS.
+void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
+           double E1, double E2, double C, Vec DR, double& CS, CMat R, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
+// Velocity-form counterpart of HFCSR on the velocity-form table RV.
+void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB,
+           double RZ3, double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV,
+           Vec Z1, Fac F);
+
+// ---------------------------------------------------------------- RPA equations
+// Energy-denominator weights of one channel at photon energy OM: forward
+// weights S, backward weights V2, and for an open channel (JP ≠ 0) the three
+// residue rows per continuum function (IB += block index, CB).  C, V1 are
+// work; C is returned zero.  IB and CB hold NL·3 entries (column-major
+// (NL, 3)); C, V1, V2, S are (NL, ·) blocks addressed by block index.
+void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec ED, CVec P, double DP, Vec CB,
+           Vec C, Vec V1, Vec V2, Vec S);
+// Dressed amplitudes D of the row-vector system
+//   D(l) + Σ_k D(k)·C(k)·CLB(k,l) + iπ·Σ_J D(IB(J))·CB(J)·CLB(IB(J),l) = d(l),
+// components JS+1 … JS+NL, for d = DHR and d = DHV.
+void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB, CVec CB, Mat A, Mat B, Mat R,
+           Mat S, Vec W, Mat B1, Mat B2, CVec DHR, CVec DHV, Vec DRR, Vec DRI, Vec DVR, Vec DVI, LudeTable& T);
+// RPA cross sections at every node of every ionised channel.  LIST is the
+// listing, DATA the continuum data file.  B, B1, B2 are work of at least
+// NB·N0 words for the largest number NB of on-shell rows.
+void RPAD0(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, CIVec ND, CVec P0, CVec DP, CVec EG,
+           CMat ED, Mat P, Vec C, CMat CLB, Mat A, Mat R, Mat S, Vec B, Vec B1, Vec B2, Vec W, CVec DHR, CVec DHV,
+           Vec DRR, Vec DRI, Vec DVR, Vec DVI, RpaTables& T, io::Unit& LIST, io::Unit& DATA);
+
+}  // namespace photo

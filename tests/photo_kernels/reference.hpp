@@ -1,0 +1,109 @@
+// Slow, independent references for the photoionisation kernel tests: a
+// plain complex Gaussian elimination, random well-conditioned matrices, a
+// column-major matrix that owns its storage, and exp-polynomial integrals
+// in closed form.  None of them calls the kernels.
+#pragma once
+
+#include <cmath>
+#include <complex>
+#include <random>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "lib/views.hpp"
+
+namespace ref {
+
+using cplx = std::complex<double>;
+
+// An n × m column-major matrix with its own storage, 1-based like the views.
+template <class T>
+struct Dense {
+  int n = 0, m = 0;
+  std::vector<T> a;
+  Dense() = default;
+  Dense(int rows, int cols, T v = T{}) : n(rows), m(cols), a(static_cast<size_t>(rows) * cols, v) {}
+  T& operator()(int i, int j) { return a[static_cast<size_t>(j - 1) * n + (i - 1)]; }
+  const T& operator()(int i, int j) const { return a[static_cast<size_t>(j - 1) * n + (i - 1)]; }
+  lib::MatView<T> view() { return lib::MatView<T>(a.data(), n, m); }
+  lib::MatView<const T> cview() const { return lib::MatView<const T>(a.data(), n, m); }
+};
+
+// Solves M·X = Y (n × n, n × k) by Gaussian elimination with partial
+// pivoting on the modulus; M and Y are copied.
+inline Dense<cplx> complex_solve(Dense<cplx> M, Dense<cplx> Y) {
+  const int n = M.n;
+  for (int j = 1; j <= n; ++j) {
+    int p = j;
+    for (int i = j + 1; i <= n; ++i) {
+      if (std::abs(M(i, j)) > std::abs(M(p, j))) p = i;
+    }
+    if (std::abs(M(p, j)) == 0.0) throw std::runtime_error("singular reference matrix");
+    if (p != j) {
+      for (int k = 1; k <= n; ++k) std::swap(M(p, k), M(j, k));
+      for (int k = 1; k <= Y.m; ++k) std::swap(Y(p, k), Y(j, k));
+    }
+    for (int i = j + 1; i <= n; ++i) {
+      const cplx f = M(i, j) / M(j, j);
+      if (f == cplx(0.0)) continue;
+      for (int k = j; k <= n; ++k) M(i, k) -= f * M(j, k);
+      for (int k = 1; k <= Y.m; ++k) Y(i, k) -= f * Y(j, k);
+    }
+  }
+  for (int k = 1; k <= Y.m; ++k) {
+    for (int i = n; i >= 1; --i) {
+      cplx s = Y(i, k);
+      for (int j = i + 1; j <= n; ++j) s -= M(i, j) * Y(j, k);
+      Y(i, k) = s / M(i, i);
+    }
+  }
+  return Y;
+}
+
+inline Dense<cplx> complex_inverse(const Dense<cplx>& M) {
+  Dense<cplx> I(M.n, M.n);
+  for (int i = 1; i <= M.n; ++i) I(i, i) = 1.0;
+  return complex_solve(M, I);
+}
+
+// A random n × n matrix with entries in [−1, 1] and the diagonal raised so
+// that every row is dominated by it: condition number of order one.
+inline Dense<double> dominant_matrix(int n, std::mt19937& rng, double margin = 1.0) {
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  Dense<double> A(n, n);
+  for (int j = 1; j <= n; ++j) {
+    for (int i = 1; i <= n; ++i) A(i, j) = u(rng);
+  }
+  for (int i = 1; i <= n; ++i) {
+    double row = 0.0;
+    for (int j = 1; j <= n; ++j) row += std::fabs(A(i, j));
+    A(i, i) = (A(i, i) >= 0 ? 1.0 : -1.0) * (row + margin);
+  }
+  return A;
+}
+
+inline Dense<double> random_matrix(int n, int m, std::mt19937& rng, double scale = 1.0) {
+  std::uniform_real_distribution<double> u(-scale, scale);
+  Dense<double> A(n, m);
+  for (auto& x : A.a) x = u(rng);
+  return A;
+}
+
+// ∫_a^b ξ^n·e^{−cξ} dξ, c > 0, in closed form:
+// [−e^{−cξ}·Σ_{k=0}^{n} n!/(k!·c^{n−k+1})·ξ^k] from a to b.
+inline double exp_moment(int n, double c, double a, double b) {
+  const auto F = [n, c](double x) {
+    double s = 0.0, term = 1.0;  // term = n!/(k!·c^{n−k+1})·x^k built from k = n down
+    double fact_ratio = 1.0;     // n!/k!
+    for (int k = n; k >= 0; --k) {
+      term = fact_ratio / std::pow(c, n - k + 1) * std::pow(x, k);
+      s += term;
+      fact_ratio *= k;
+    }
+    return -std::exp(-c * x) * s;
+  };
+  return F(b) - F(a);
+}
+
+}  // namespace ref
