@@ -51,7 +51,8 @@ double FVE0(int N, Fac F) {
 
 // Wigner 3j symbol (L1 L2 L3; M1 M2 M3) by the Racah formula
 //   Δ = [(L1+L2−L3)!(L1−L2+L3)!(−L1+L2+L3)! Π (Li+Mi)!(Li−Mi)! / (L1+L2+L3+1)!]^½
-//   3j = Δ · Σ_k (−1)^(k+L1−L2−M3) / [k!(L1+L2−L3−k)!(L3−L2+M1+k)!(L3−L1−M2+k)!(L1−M1−k)!(L2+M2−k)!]
+//   3j = Δ · Σ_k (−1)^(k+L1−L2−M3) /
+//        [k!(L1+L2−L3−k)!(L3−L2+M1+k)!(L3−L1−M2+k)!(L1−M1−k)!(L2+M2−k)!]
 // summed over the k for which every factorial argument is non-negative.
 // Exact to rounding while the products stay below the largest double; the
 // two builds form the prefactor and the terms in two different orders
