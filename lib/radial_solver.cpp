@@ -90,8 +90,11 @@ void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V) {
 //            outer point satisfies the sweep relation there (the solution is
 //            then continuous and obeys the outer condition);
 //   IPA = 0: c_1 = 1, the regular solution with unit leading coefficient.
-// The inner part is exact for sources whose interpolant is the source itself
-// (polynomials of degree < NA); the outer part carries the O(h⁴) Numerov error.
+// The inner coefficients c_2 … c_NA are the Taylor coefficients of the
+// solution for the interpolated source, so the inner part is exact when the
+// solution is a polynomial of degree < NA; otherwise the left-out remainder,
+// about ((RA − 1)/2)^NA (the series about ξ = 1 converges for |ξ − 1| < 2),
+// enters through the matching.  The outer part carries the O(h⁴) Numerov error.
 void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW,
           Mat WC, Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X) {
   const int NO = NB - NA;
