@@ -5,6 +5,7 @@
 // (A + iE·B)⁻¹ = R − iS with R = (A + E·B·A⁻¹·E·B)⁻¹ and S = R·E·B·A⁻¹.
 // The inversions use an LU decomposition with implicit (row-scaled) partial
 // pivoting and forward/back substitution.
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -142,7 +143,55 @@ void LUBE(CMat A, int N, int NP, CIVec INDX, Vec B) {
   }
 }
 
-// Y = A⁻¹, column J of Y solving A·y = e_J with the factors of A.
+namespace {
+
+// Columns substituted together: each A(I,J) read serves kBlock columns.
+constexpr int kBlock = 16;
+
+// LUBE applied to the columns c0 … c0+nc−1 of Y, with exactly the operations
+// LUBE performs on each column, ordered for the column-major storage:
+//  - the row interchanges only move entries that have not yet been reduced,
+//    so they are applied first, and the forward sums of LUBE (ascending J
+//    from the first non-zero entry II) become column sweeps
+//    y(I) −= A(I,J)·y(J), J = II, II+1, …, with unit stride;
+//  - the back substitution keeps its ascending sums over J for each column
+//    and runs them for a block of columns at once, so that every entry
+//    A(I,J) that is read serves the whole block.
+void substitute_block(CMat A, int N, CIVec INDX, Mat Y, int c0, int nc) {
+  const std::ptrdiff_t ld = A.rows();
+  const double* a = A.data();
+  double* y[kBlock];
+  for (int k = 0; k < nc; ++k) y[k] = Y.col(c0 + k).data() - 1;  // y[k][I] = Y(I, c0+k)
+
+  for (int k = 0; k < nc; ++k) {
+    double* b = y[k];
+    for (int I = 1; I <= N; ++I) std::swap(b[I], b[INDX(I)]);
+    int II = 1;
+    while (II <= N && b[II] == 0.0) ++II;
+    for (int J = II; J < N; ++J) {
+      const double bj = b[J];
+      const double* aj = a + (J - 1) * ld - 1;
+      for (int I = J + 1; I <= N; ++I) b[I] -= aj[I] * bj;
+    }
+  }
+
+  double sum[kBlock];
+  for (int I = N; I >= 1; --I) {
+    for (int k = 0; k < nc; ++k) sum[k] = y[k][I];
+    const double* ai = a + (I - 1);  // ai[(J−1)·ld] = A(I, J)
+    for (int J = I + 1; J <= N; ++J) {
+      const double aij = ai[(J - 1) * ld];
+      for (int k = 0; k < nc; ++k) sum[k] -= aij * y[k][J];
+    }
+    const double aii = ai[(I - 1) * ld];
+    for (int k = 0; k < nc; ++k) y[k][I] = sum[k] / aii;
+  }
+}
+
+}  // namespace
+
+// Y = A⁻¹: column J of Y solves A·y = e_J with the factors of A (the
+// substitution of LUBE, run on blocks of columns).
 void INVMV(int N, IVec IND, double& D, Mat A, Mat Y, LudeTable& T) {
   check_order("INVMV", N);
   check_matrix("INVMV", "A", A.rows(), A.cols(), N, N);
@@ -152,7 +201,7 @@ void INVMV(int N, IVec IND, double& D, Mat A, Mat Y, LudeTable& T) {
     Y(I, I) = 1.0;
   }
   LUDE(A, N, N, IND, D, T);
-  for (int J = 1; J <= N; ++J) LUBE(A, N, N, IND, Y.col(J));
+  for (int J = 1; J <= N; J += kBlock) substitute_block(A, N, IND, Y, J, std::min(kBlock, N - J + 1));
 }
 
 // B1(I,J) = Σ_K B(I,K)·A(K,J), accumulated from zero in ascending K.
