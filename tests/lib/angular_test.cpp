@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -77,7 +78,9 @@ TEST(ThreeJ, AgreesWithClosedFormsForAllMomentaUpTo26) {
         }
     EXPECT_LT(worst_low, 2e-15);
     EXPECT_LT(worst_high, 2e-13);
-    RecordProperty("worst_000_up_to_26", std::to_string(worst_high));
+    char figure[32];
+    std::snprintf(figure, sizeof figure, "%.3e", worst_high);
+    RecordProperty("worst_000_up_to_26", figure);
 
     double worst = 0;
     for (int j1 = 0; j1 <= 12; ++j1)

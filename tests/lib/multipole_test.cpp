@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -238,8 +239,9 @@ TEST(Cuin, PotentialAgreesWithGreensFunctionQuadratureOnTheWholeGrid) {
       err = std::max(err, std::fabs(mp.V(i) - want));
     }
     EXPECT_LT(err / vmax, 5e-7) << d.name;
-    RecordProperty(std::string("relative_error_") + std::to_string(d.lam) + std::to_string(d.m),
-                   std::to_string(err / vmax));
+    char figure[32];
+    std::snprintf(figure, sizeof figure, "%.3e", err / vmax);
+    RecordProperty(std::string("relative_error ") + d.name, figure);
     // The potential of a density is positive; the π density checks the phase
     // (−1)^M2 that turns Y(l,−M2) into conj(Y(l,M2)).
     if (d.lam == 0) {
