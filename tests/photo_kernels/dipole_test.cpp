@@ -212,7 +212,9 @@ TEST(Rewfc, ReadsAnEnergyBlockWithEitherExponentForm) {
     ac[k] = 0.125 * (k + 1) * (k % 2 ? -1 : 1);
     as[k] = 1.5e-3 * (k + 2);
   }
-  for (size_t k = 0; k < x.size(); ++k) x[k] = (k % 3 ? 1.0 : -1.0) * 0.123456789 * std::pow(10.0, static_cast<int>(k % 5) - 2);
+  for (size_t k = 0; k < x.size(); ++k) {
+    x[k] = (k % 3 ? 1.0 : -1.0) * 0.123456789 * std::pow(10.0, static_cast<int>(k % 5) - 2);
+  }
   for (bool three : {false, true}) {
     if (three) x[3] = 0.5e-120, x[8] = -0.25e105;  // exponents of three digits
     const std::string block = channel_block(nl, nx, nb, 0.75, ac, as, x, three);

@@ -22,28 +22,6 @@ using photo::LudeTable;
 using ref::cplx;
 using ref::Dense;
 
-// L·U of the factors LUDE leaves in A (unit lower, upper).
-Dense<double> multiply_factors(const Dense<double>& F) {
-  const int n = F.n;
-  Dense<double> P(n, n);
-  for (int i = 1; i <= n; ++i) {
-    for (int j = 1; j <= n; ++j) {
-      double s = 0.0;
-      for (int k = 1; k <= std::min(i, j); ++k) s += (k == i ? 1.0 : F(i, k)) * F(k, j);
-      P(i, j) = s;
-    }
-  }
-  return P;
-}
-
-// The rows of A interchanged as the pivot record says.
-Dense<double> permute_rows(Dense<double> A, const std::vector<int>& indx) {
-  for (int j = 1; j <= A.n; ++j) {
-    for (int k = 1; k <= A.m; ++k) std::swap(A(j, k), A(indx[j - 1], k));
-  }
-  return A;
-}
-
 TEST(Lude, EqualScaledCandidatesTheLaterRowBecomesThePivot) {
   // Row scales 1/2 and 1/3 make both candidates of column 1 weigh exactly 1.
   Dense<double> A(2, 2);
@@ -109,26 +87,6 @@ TEST(Lude, ZeroRowPausesForOneConsoleLineThenCompletes) {
   }
 }
 
-TEST(Lude, FactorsReproduceThePermutedMatrix) {
-  std::mt19937 rng(11);
-  for (int n : {1, 2, 7, 40}) {
-    const Dense<double> A0 = ref::random_matrix(n, n, rng);
-    Dense<double> A = A0;
-    std::vector<int> indx(n);
-    double D = 0.0;
-    LudeTable T;
-    photo::LUDE(A.view(), n, n, lib::IVec(indx.data(), n), D, T);
-    const Dense<double> LU = multiply_factors(A);
-    const Dense<double> PA = permute_rows(A0, indx);
-    int swaps = 0;
-    for (int j = 1; j <= n; ++j) swaps += indx[j - 1] != j;
-    EXPECT_EQ(D, swaps % 2 ? -1.0 : 1.0) << "n = " << n;
-    for (int i = 1; i <= n; ++i) {
-      for (int j = 1; j <= n; ++j) EXPECT_NEAR(LU(i, j), PA(i, j), 1e-13 * n) << "n = " << n;
-    }
-  }
-}
-
 TEST(Lube, LeadingZerosOfTheRightHandSideAreSkippedWithoutChangingTheResult) {
   std::mt19937 rng(5);
   const int n = 6;
@@ -181,26 +139,6 @@ TEST(Invmv, IdentityGivesIdentityWithoutInterchanges) {
   }
 }
 
-TEST(Invmv, InverseTimesMatrixIsTheIdentity) {
-  std::mt19937 rng(3);
-  const int n = 60;
-  const Dense<double> A0 = ref::random_matrix(n, n, rng);
-  Dense<double> A = A0, Y(n, n);
-  std::vector<int> ind(n);
-  double D = 0.0;
-  LudeTable T;
-  photo::INVMV(n, lib::IVec(ind.data(), n), D, A.view(), Y.view(), T);
-  double worst = 0.0;
-  for (int i = 1; i <= n; ++i) {
-    for (int j = 1; j <= n; ++j) {
-      double s = 0.0;
-      for (int k = 1; k <= n; ++k) s += A0(i, k) * Y(k, j);
-      worst = std::max(worst, std::fabs(s - (i == j)));
-    }
-  }
-  EXPECT_LT(worst, 1e-11);
-}
-
 // The inverse is formed block-wise for speed; every column must come out as
 // LUBE itself computes it from the same factors, to the last bit.
 TEST(Invmv, ColumnsAreExactlyTheSubstitutionsOfLube) {
@@ -217,35 +155,6 @@ TEST(Invmv, ColumnsAreExactlyTheSubstitutionsOfLube) {
       e[j - 1] = 1.0;
       photo::LUBE(A.cview(), n, n, lib::CIVec(ind.data(), n), lib::Vec(e.data(), n));
       for (int i = 1; i <= n; ++i) EXPECT_EQ(Y(i, j), e[i - 1]) << "N = " << n << ", column " << j;
-    }
-  }
-}
-
-TEST(Muma, ProductsAgreeWithDirectSums) {
-  std::mt19937 rng(8);
-  const int n = 9, nb = 4;
-  const Dense<double> A = ref::random_matrix(n, n, rng);
-  const Dense<double> B = ref::random_matrix(nb, n, rng);
-  Dense<double> B1(nb, n);
-  photo::MUMA1(n, nb, A.cview(), B.cview(), B1.view());
-  for (int i = 1; i <= nb; ++i) {
-    for (int j = 1; j <= n; ++j) {
-      double s = 0.0;
-      for (int k = 1; k <= n; ++k) s += B(i, k) * A(k, j);
-      EXPECT_NEAR(B1(i, j), s, 1e-14);
-    }
-  }
-  // In place: S := S(:, IB)·B for a repeated coupling row (the columns add up).
-  const std::vector<int> ib{3, 7, 3, 1};
-  Dense<double> S = ref::random_matrix(n, n, rng);
-  const Dense<double> S0 = S;
-  std::vector<double> w(n);
-  photo::MUMA2(n, nb, n, lib::CIVec(ib.data(), nb), lib::Vec(w.data(), n), B.cview(), S.view());
-  for (int j = 1; j <= n; ++j) {
-    for (int i = 1; i <= n; ++i) {
-      double s = 0.0;
-      for (int k = 1; k <= nb; ++k) s += S0(j, ib[k - 1]) * B(k, i);
-      EXPECT_NEAR(S(j, i), s, 1e-14);
     }
   }
 }

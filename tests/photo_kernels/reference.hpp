@@ -1,7 +1,7 @@
 // Slow, independent references for the photoionisation kernel tests: a
 // plain complex Gaussian elimination, random well-conditioned matrices, a
-// column-major matrix that owns its storage, and exp-polynomial integrals
-// in closed form.  None of them calls the kernels.
+// column-major matrix that owns its storage, Gauss–Legendre quadrature and
+// the θ part of the spherical harmonics.  None of them calls the kernels.
 #pragma once
 
 #include <cmath>
@@ -142,22 +142,6 @@ inline Dense<double> random_matrix(int n, int m, std::mt19937& rng, double scale
   Dense<double> A(n, m);
   for (auto& x : A.a) x = u(rng);
   return A;
-}
-
-// ∫_a^b ξ^n·e^{−cξ} dξ, c > 0, in closed form:
-// [−e^{−cξ}·Σ_{k=0}^{n} n!/(k!·c^{n−k+1})·ξ^k] from a to b.
-inline double exp_moment(int n, double c, double a, double b) {
-  const auto F = [n, c](double x) {
-    double s = 0.0, term = 1.0;  // term = n!/(k!·c^{n−k+1})·x^k built from k = n down
-    double fact_ratio = 1.0;     // n!/k!
-    for (int k = n; k >= 0; --k) {
-      term = fact_ratio / std::pow(c, n - k + 1) * std::pow(x, k);
-      s += term;
-      fact_ratio *= k;
-    }
-    return -std::exp(-c * x) * s;
-  };
-  return F(b) - F(a);
 }
 
 }  // namespace ref
