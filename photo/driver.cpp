@@ -1,18 +1,15 @@
 #include "photo/driver.hpp"
 
-#include "io/console.hpp"
-#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "photo/driver_common.hpp"
 
 namespace photo {
 
-void RPHF0(PhotoRun& run, io::Units&) {
-  io::console().line(std::string(" ") + run.variant->program + ": the photoionisation driver is not built yet");
-  io::stop("", 1);
-}
-
-void RPHF0A(PhotoRun& run, io::Units&) {
-  io::console().line(std::string(" ") + run.variant->program + ": the photoionisation driver is not built yet");
-  io::stop("", 1);
+void RPHF0(PhotoRun& run, io::Units& units) {
+  PhotoDriver driver(run, units, kBaseSizes);
+  // The interaction matrix starts cleared.
+  lib::VEQC(run.s40.NUR * run.s40.NUR, 0.0, run.U.flat());
+  driver.run();
 }
 
 }  // namespace photo

@@ -1,0 +1,459 @@
+// The photoionisation drivers: listing layout, channel bookkeeping, the RPA
+// matrix and the stored-data mode.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "photo/driver.hpp"
+#include "photo/driver_common.hpp"
+#include "photo/entry.hpp"
+#include "photo/kernels/kernels.hpp"
+#include "support/channel_data.hpp"
+#include "support/programs.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Channel;
+using testsupport::GroundState;
+using testsupport::ScratchDir;
+
+// One run of a driver in a scratch folder, in this process, so that the
+// matrix U can be inspected afterwards.
+struct PhotoCase {
+  GroundState gs;
+  std::vector<Channel> channels;
+  int IRP = 0, MIE = 0, NUR = 0, NEM = 0;
+  std::vector<int> caps;
+  std::vector<double> ech;
+  std::string fir1 = "a.dat", fir2 = "b.dat";
+
+  ScratchDir dir{"driver"};
+  std::unique_ptr<lib::Workspace> V;
+  std::unique_ptr<photo::PhotoRun> run;
+  std::string console;
+
+  std::string control() const {
+    std::ostringstream s;
+    s << "&S40 NCH=" << channels.size() << ", FIR='" << fir1 << "','" << fir2
+      << "', FIL='run.lst', FIG='gs.dat', IRP=" << IRP << ", MIE=" << MIE << ", NUR=" << NUR << ", NEM=" << NEM
+      << ",\n FIC=";
+    for (size_t c = 0; c < channels.size(); ++c) s << "'c" << c + 1 << ".dat',";
+    s << "\n FID=";
+    for (size_t c = 0; c < channels.size(); ++c) s << "'d" << c + 1 << ".dat',";
+    s << "\n ID=";
+    for (const auto& c : channels) s << c.ND << ",";
+    if (!caps.empty()) {
+      s << "\n IC=";
+      for (int c : caps) s << c << ",";
+    }
+    if (!ech.empty()) {
+      s << "\n ECH=";
+      for (double e : ech) s << e << ",";
+    }
+    s << " /\n";
+    return s.str();
+  }
+
+  // Sizes the workspace for the channels: NUR from the function count.
+  void size_for_channels() {
+    int functions = 0, maxcols = 0;
+    for (const auto& c : channels) {
+      int nc = c.NC;
+      functions += nc * c.NL + c.ND;
+      maxcols = std::max(maxcols, (nc * c.NL + c.ND) * c.NX);
+    }
+    if (NUR == 0) NUR = 2 * functions;
+    if (NEM == 0) NEM = maxcols / gs.shells.back().n + 1;
+  }
+
+  void write_files() {
+    size_for_channels();
+    dir.write("File.D40", control());
+    dir.write("gs.dat", gs.text());
+    for (size_t c = 0; c < channels.size(); ++c) {
+      dir.write("c" + std::to_string(c + 1) + ".dat", channels[c].text(gs.NB));
+      if (channels[c].ND > 0) dir.write("d" + std::to_string(c + 1) + ".dat", channels[c].extra_text(gs.NB));
+    }
+  }
+
+  void run_driver(const photo::Variant& variant, const photo::Driver& driver) {
+    write_files();
+    fs::path old = fs::current_path();
+    fs::current_path(dir.path());
+    std::istringstream in;
+    std::ostringstream out;
+    {
+      io::ConsoleRedirect redirect(&in, &out);
+      try {
+        io::Units units;
+        units.open_old(3, "File.D40");
+        V = std::make_unique<lib::Workspace>(photo::kNUV);
+        run = std::make_unique<photo::PhotoRun>();
+        photo::HS40(photo::kNUV, *V, units, variant, *run, driver);
+      } catch (...) {
+        fs::current_path(old);
+        console = out.str();
+        throw;
+      }
+    }
+    fs::current_path(old);
+    console = out.str();
+  }
+  void xsect() { run_driver(photo::kXsect, photo::RPHF0); }
+  void xsect_a() { run_driver(photo::kXsectA, photo::RPHF0A); }
+
+  std::string listing() const { return dir.read("run.lst"); }
+  std::vector<std::string> listing_lines() const {
+    std::vector<std::string> v;
+    std::istringstream s(listing());
+    for (std::string l; std::getline(s, l);) v.push_back(l);
+    return v;
+  }
+  double U(int i, int j) const { return run->U(i, j); }
+};
+
+std::string head_line(const std::vector<int>& Ls) {
+  std::string s = "      E";
+  for (size_t i = 0; i < Ls.size(); ++i) {
+    if (i == 5) s += "\n";
+    s += std::string(9, ' ') + io::fstring(io::Format("(I3)"), Ls[i]);
+  }
+  return s + std::string(7, ' ') + " Total C.S.";
+}
+
+TEST(PhotoDriver, TableHeadsOfTwoMomentaInStepsOfTwo) {
+  PhotoCase c;
+  c.channels.push_back(Channel{});  // σ shell → π final state, L = 1, 3 (equal charges)
+  c.xsect();
+  std::string lst = c.listing();
+  EXPECT_NE(lst.find(" R-form:\n" + std::string(16, ' ') + "Partial c.s. for L =\n" + head_line({1, 3}) + "\n"), std::string::npos)
+      << lst;
+  EXPECT_NE(lst.find(" V-form:\n" + std::string(16, ' ') + "Partial c.s. for L =\n" + head_line({1, 3}) + "\n"), std::string::npos);
+  EXPECT_NE(lst.find("  0.1250E+00"), std::string::npos);  // the first energy, k = 0.5
+  EXPECT_NE(lst.find(" Channel  1:  Ionised shell - 1;\n              Final m = 1;\n"), std::string::npos) << lst;
+  EXPECT_NE(lst.find("              Theoretical  threshold: E = -0.6000000E+00"), std::string::npos) << lst;
+  // IRP = 0: no RPA part, no console trace of the matrix.
+  EXPECT_EQ(lst.find("RPA results"), std::string::npos);
+  EXPECT_EQ(c.console.find("Ich, Jch="), std::string::npos);
+}
+
+TEST(PhotoDriver, HeadWrapsAfterFiveMomentaAndRowsAfterSixNumbers) {
+  PhotoCase c;
+  c.gs.Z2 = 2.0;  // unequal charges: momenta in steps of one
+  Channel ch;
+  ch.M = 0;
+  ch.L0 = 0;
+  ch.NL = 6;
+  ch.NX = 6;
+  ch.NC = 1;
+  c.channels.push_back(ch);
+  c.xsect();
+  auto lines = c.listing_lines();
+  std::string lst = c.listing();
+  EXPECT_NE(lst.find(head_line({0, 1, 2, 3, 4, 5}) + "\n"), std::string::npos) << lst;
+  // A row of 8 numbers: six on the first line, two on the next.
+  size_t at = lst.find(head_line({0, 1, 2, 3, 4, 5}) + "\n");
+  ASSERT_NE(at, std::string::npos);
+  std::istringstream rows(lst.substr(at + head_line({0, 1, 2, 3, 4, 5}).size() + 1));
+  std::string r1, r2;
+  std::getline(rows, r1);
+  std::getline(rows, r2);
+  EXPECT_EQ(r1.size(), 72u) << r1;
+  EXPECT_EQ(r2.size(), 24u) << r2;
+}
+
+TEST(PhotoDriver, EnergyCapExtraFunctionsAndExperimentalThreshold) {
+  PhotoCase c;
+  Channel ch;
+  ch.M = 0;
+  ch.L0 = 0;
+  ch.NC = 5;
+  ch.ND = 2;
+  c.channels.push_back(ch);
+  c.caps = {3};
+  c.MIE = 1;
+  c.ech = {-0.55};
+  c.xsect();
+  std::string lst = c.listing();
+  EXPECT_NE(lst.find("Experimental threshold: E = -0.5500000E+00"), std::string::npos);
+  // Three continuum energies and two extra functions per table.
+  int rows = 0;
+  for (const auto& l : c.listing_lines())
+    if (l.size() == 48 && l[0] == ' ') ++rows;  // energy, 2 partial values, total
+  EXPECT_EQ(rows, 2 * (3 + 2));
+  // The extra function's row has only its first partial value.
+  EXPECT_NE(lst.find(" -0.2000E+00"), std::string::npos);
+  EXPECT_NE(lst.find("  0.0000E+00"), std::string::npos);
+  // The data file: per energy one energy record, two amplitude and two dipole
+  // records per solution.
+  std::string data = c.dir.read("a.dat");
+  int records = 0;
+  for (char x : data) records += x == '\n';
+  EXPECT_EQ(records, 3 * (1 + 2 * 4) + 2 * (1 + 4));
+}
+
+TEST(PhotoDriver, ExperimentalThresholdChangesTheRpaResultsNotTheMatrix) {
+  PhotoCase theo, expt;
+  for (PhotoCase* c : {&theo, &expt}) {
+    Channel ch;
+    ch.M = 0;
+    ch.L0 = 0;
+    ch.NC = 3;
+    c->channels.push_back(ch);
+    c->IRP = 1;
+  }
+  expt.MIE = 1;
+  expt.ech = {-0.5};
+  theo.xsect();
+  expt.xsect();
+  for (int i = 1; i <= 12; ++i)
+    for (int j = 1; j <= 12; ++j) EXPECT_EQ(theo.U(i, j), expt.U(i, j));
+  EXPECT_NE(theo.listing().substr(theo.listing().find("RPA results")),
+            expt.listing().substr(expt.listing().find("RPA results")));
+}
+
+// The matrix of one σ channel from a σ shell: only the backward–forward
+// block, U(b_l, a_k) = U(a_k, b_l) = ∫ φ_l·V[φ_k·φ_i*]·φ_i, evaluated here with
+// the multipole potential and the overlap integral directly.
+TEST(PhotoDriver, MatrixOfOneSigmaChannelIsTheDirectTwoElectronIntegral) {
+  PhotoCase c;
+  Channel ch;
+  ch.M = 0;
+  ch.L0 = 0;
+  ch.NC = 3;
+  ch.NL = 2;
+  c.channels.push_back(ch);
+  c.IRP = 1;
+  c.xsect();
+  const int NB = c.gs.NB, NA = 5, n = 6;
+  // Grid and series tables as the programs build them.
+  std::vector<double> R(8 * NB), AA(25), BB(25), UU(30), VV(25), WW(25), G(10), BZ(5), WC(25), CX(15), WK(6 * NB),
+      Z(NB * 20), QQ(NB * 3), FW(NB), F(81);
+  double HA, HB, D;
+  double rp[10] = {c.gs.RP1, c.gs.RP2};
+  lib::Mat Rm(R.data(), NB, 8);
+  photo::HAFI2(NA, NB, HA, HB, lib::CVec(rp, 10), Rm);
+  lib::HAFA0(NA, NB, 5, rp[0], HA, Rm, lib::Mat(AA.data(), NA, 5), lib::Mat(BB.data(), NA, 5),
+             lib::Mat(UU.data(), NA, NA + 1), lib::Mat(VV.data(), NA, 5), lib::Mat(G.data(), 2, 5),
+             lib::Vec(BZ.data(), 5));
+  for (int i = 0; i < 25; ++i) WW[static_cast<size_t>(i)] = UU[static_cast<size_t>(i)];
+  lib::INVM(NA, D, lib::Mat(WW.data(), NA, NA));
+  lib::DEFA(80, lib::VecView<double, 0>(F.data(), 81));
+  const double RZ = c.gs.RZ;
+  std::vector<double> xi(NB * 3), xk(NB * 3), xl(NB * 3);
+  auto fill = [&](std::vector<double>& x, auto f) {
+    for (int K = 1; K <= 3; ++K)
+      for (int j = 1; j <= NB; ++j) x[static_cast<size_t>((K - 1) * NB + j - 1)] = f(K, j);
+  };
+  // The files hold nine significant digits.
+  auto nine = [](double v) { return std::stod(io::fstring(io::Format("(E16.9)"), v)); };
+  fill(xi, [&](int K, int j) { return nine(c.gs.value(1, K, j)); });
+  for (int k = 1; k <= 2; ++k) {
+    fill(xk, [&](int K, int j) { return nine(ch.value(1, k, K, j)); });
+    std::array<int, 3> desc{0, 0, 3};
+    lib::CIVec d(desc.data(), 3);
+    double b[4] = {1.0, 0, 0, 0};
+    lib::CUIF(NA, NB, d, d, d, d, 2, RZ * RZ / 2.0 * -6.28318, 12.0 / (HB * HB), lib::CVec(BZ.data(), 5),
+              lib::Fac(F.data(), 81), lib::CMat(G.data(), 2, 5), lib::Vec(b, 4), lib::CMat(AA.data(), NA, 5),
+              lib::CMat(BB.data(), NA, 5), lib::CMat(VV.data(), NA, 5), lib::CMat(UU.data(), NA, NA + 1),
+              lib::CMat(WW.data(), NA, NA), lib::Mat(WC.data(), NA, NA), lib::Mat(CX.data(), NA, 3),
+              Rm.colsFrom(2), lib::CMat(xk.data(), NB, 3), lib::CMat(xi.data(), NB, 3), lib::CMat(xi.data(), NB, 3),
+              lib::Mat(QQ.data(), NB, 3), lib::Mat(WK.data(), NB, 6), lib::Mat(Z.data(), NB, 20));
+    for (int l = 1; l <= 2; ++l) {
+      fill(xl, [&](int K, int j) { return nine(ch.value(1, l, K, j)); });
+      const double direct = photo::FCUN(NA, NB, 3, HA, HB, RZ * RZ * RZ / 8.0, Rm.col(3), Rm.col(6),
+                                        lib::CMat(xl.data(), NB, 3), lib::CMat(QQ.data(), NB, 3), lib::Vec(FW.data(), NB));
+      const int a_k = k, b_l = n + l;
+      EXPECT_NEAR(c.U(b_l, a_k), direct, 1e-12 * std::fabs(direct)) << k << " " << l;
+      EXPECT_EQ(c.U(a_k, b_l), c.U(b_l, a_k));
+      EXPECT_EQ(c.U(l, a_k), 0.0);      // forward–forward block
+      EXPECT_EQ(c.U(b_l, n + k), 0.0);  // backward–backward block
+    }
+  }
+}
+
+TEST(PhotoDriverA, TwoChannelPairFillsAllEightMirroredElements) {
+  PhotoCase c;
+  c.gs.shells = {{0, 0, 3, -0.9}, {1, 1, 3, -0.5}};
+  // σ → σ and π → π: both blocks of the pair are allowed by the projections.
+  Channel c1;
+  c1.shell = 1;
+  c1.M = 0;
+  c1.L0 = 0;
+  c1.NC = 3;
+  c1.NL = 2;
+  Channel c2;
+  c2.shell = 2;
+  c2.M = 1;
+  c2.L0 = 1;
+  c2.NC = 3;
+  c2.NL = 1;
+  c2.seed = 2;
+  c.channels = {c1, c2};
+  c.IRP = 1;
+  c.xsect_a();
+  const int n1 = 6, n2 = 3;
+  for (int k = 1; k <= n1; ++k) {
+    for (int l = 1; l <= n2; ++l) {
+      const int q = k, qq = n1 + k, p = 2 * n1 + l, pp = 2 * n1 + n2 + l;
+      const double mixed = c.U(pp, q), direct = c.U(p, q);
+      EXPECT_NE(mixed, 0.0);
+      EXPECT_NE(direct, 0.0);
+      for (double v : {c.U(q, pp), c.U(p, qq), c.U(qq, p)}) EXPECT_EQ(v, mixed);
+      for (double v : {c.U(q, p), c.U(pp, qq), c.U(qq, pp)}) EXPECT_EQ(v, direct);
+    }
+  }
+}
+
+TEST(PhotoDriverA, SigmaChannelSetsOnlyTheMixedBlocksAndUsesTheCappedCount) {
+  PhotoCase c;
+  Channel ch;
+  ch.M = 0;
+  ch.L0 = 0;
+  ch.NC = 5;
+  ch.NL = 2;
+  c.channels.push_back(ch);
+  c.caps = {3};
+  c.IRP = 1;
+  c.xsect_a();
+  EXPECT_EQ(c.run->s40.IC[0], 3);  // the capped count is kept for the matrix
+  const int n = 6;
+  for (int k = 1; k <= n; ++k) {
+    for (int l = 1; l <= n; ++l) {
+      EXPECT_EQ(c.U(l, k), 0.0);
+      EXPECT_EQ(c.U(n + l, n + k), 0.0);
+      EXPECT_NE(c.U(n + l, k), 0.0);
+      EXPECT_EQ(c.U(l, n + k), c.U(n + l, k));  // U(a_l, b_k) = U(b_l, a_k)
+    }
+  }
+  // Nothing beyond the capped channel block.
+  EXPECT_EQ(c.U(2 * n + 1, 1), 0.0);
+  // The data file carries the separator after the channel.
+  EXPECT_NE(c.dir.read("a.dat").find(std::string(60, '=') + "\n  E =\n"), std::string::npos);
+}
+
+// An IRP = 1 run writes its continuum data; with the matrix rows inserted
+// after each pair record it serves as the stored data of an IRP = 2 run,
+// which must give the same RPA results without building the matrix.
+TEST(PhotoDriver, StoredDataAndMatrixGiveTheSameRpaListing) {
+  auto setup = [](PhotoCase& c) {
+    c.gs.shells = {{0, 0, 3, -0.9}, {0, 1, 3, -0.6}};
+    c.gs.Z2 = 1.5;
+    Channel c1;
+    c1.M = 0;
+    c1.L0 = 0;
+    c1.NC = 3;
+    c1.ND = 1;
+    Channel c2 = c1;
+    c2.shell = 2;
+    c2.seed = 3;
+    c2.M = 1;
+    c2.L0 = 1;
+    c2.ND = 0;
+    c.channels = {c1, c2};
+  };
+  PhotoCase first;
+  setup(first);
+  first.IRP = 1;
+  first.xsect();
+  // Insert the rows of U after each pair record.
+  std::istringstream data(first.dir.read("a.dat"));
+  std::string stored;
+  auto u = io::Unit::to_text("rows");
+  int pairs = 0;
+  const int nz2[2] = {3 * 2 + 1, 3 * 2}, nz0[2] = {0, 2 * (3 * 2 + 1)};
+  for (std::string line; std::getline(data, line);) {
+    stored += line + "\n";
+    std::istringstream ls(line);
+    int a = 0, b = 0;
+    std::string rest;
+    if (line.find('.') == std::string::npos && (ls >> a >> b) && !(ls >> rest) && pairs < 3) {
+      const int i = pairs < 2 ? 0 : 1, j = pairs == 0 ? 0 : 1;
+      EXPECT_EQ(a, nz2[i]);
+      EXPECT_EQ(b, nz2[j]);
+      auto rows = io::Unit::to_text("rows");
+      photo::write_matrix_rows(*rows, first.run->U, nz0[i], nz2[i], nz0[j], nz2[j]);
+      stored += rows->text();
+      ++pairs;
+    }
+  }
+  ASSERT_EQ(pairs, 3);
+  PhotoCase second;
+  setup(second);
+  second.IRP = 2;
+  second.fir1 = "c.dat";
+  second.fir2 = "b.dat";
+  second.dir.write("b.dat", stored);
+  second.xsect();
+  std::string a = first.listing(), b = second.listing();
+  EXPECT_EQ(a.substr(a.find("RPA results")), b.substr(b.find("RPA results")));
+  EXPECT_EQ(second.console.find("Ich, Jch="), std::string::npos);  // the matrix was not built
+}
+
+TEST(PhotoDriver, ChannelFilesThatDoNotFitOrDisagreeStopWithTheFile) {
+  struct Case {
+    void (*edit)(PhotoCase&);
+    const char* why;
+  } cases[] = {
+      {[](PhotoCase& c) { c.channels[0].NL = 8; }, "solutions"},
+      {[](PhotoCase& c) { c.channels[0].M = 3; c.channels[0].L0 = 3; }, "dipole"},
+      {[](PhotoCase& c) { c.channels[0].shell = 4; }, "ionised shell"},
+      {[](PhotoCase& c) { c.NEM = 1; }, "do not fit"},
+  };
+  for (const auto& k : cases) {
+    PhotoCase c;
+    c.channels.push_back(Channel{});
+    k.edit(c);
+    try {
+      c.xsect();
+      ADD_FAILURE() << k.why;
+    } catch (const io::StopRun& s) {
+      EXPECT_NE(s.message().find(k.why), std::string::npos) << s.message();
+      EXPECT_NE(s.message().find("c1.dat"), std::string::npos) << s.message();
+    }
+  }
+}
+
+TEST(PhotoDriver, SeveralChannelsWithPiStatesAndExtraFunctionsInBothBuilds) {
+  for (int variant = 0; variant < 2; ++variant) {
+    PhotoCase c;
+    c.gs.shells = {{0, 0, 3, -1.0}, {1, 1, 3, -0.5}};
+    Channel c1;
+    c1.M = 1;
+    c1.L0 = 1;
+    c1.NC = 3;
+    c1.ND = 2;
+    Channel c2;
+    c2.shell = 2;
+    c2.M = 1;
+    c2.L0 = 1;
+    c2.NC = 3;
+    c2.NL = 1;
+    c2.seed = 5;
+    Channel c3 = c2;
+    c3.M = 2;
+    c3.L0 = 2;
+    c3.seed = 7;
+    c.channels = {c1, c2, c3};
+    c.IRP = 1;
+    if (variant == 0)
+      c.xsect();
+    else
+      c.xsect_a();
+    std::string lst = c.listing();
+    size_t rpa = lst.find(" RPA results:");
+    ASSERT_NE(rpa, std::string::npos);
+    for (int ch = 1; ch <= 3; ++ch)
+      EXPECT_NE(lst.find(" Channel " + io::fstring(io::Format("(I2)"), ch) + ":", rpa), std::string::npos) << lst.substr(rpa);
+  }
+}
+
+}  // namespace
