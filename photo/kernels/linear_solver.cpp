@@ -21,6 +21,14 @@ using detail::fail;
 
 namespace {
 
+// Unchecked 1-based access to contiguous storage (a column, a vector), for
+// the innermost loops: c[I] is element I.
+template <class T>
+struct Col {
+  T* p;
+  T& operator[](int i) const { return p[i - 1]; }
+};
+
 // A zero row leaves the decomposition without a scale: the operator is told
 // and the run waits for one line on the console.  At end of input the run
 // continues, so that a batch job never hangs here.
@@ -68,7 +76,7 @@ void LUDE(Mat A, int N, int NP, IVec INDX, double& D, LudeTable& T) {
   if (N > NP) fail("LUDE: order N = ", N, " exceeds the leading dimension NP = ", NP);
   check_matrix("LUDE", "A", A.rows(), A.cols(), NP, N);
   check_vector("LUDE", "INDX", INDX.size(), N);
-  double* VV = T.VV.data() - 1;  // VV[I], I = 1 … N
+  const Col<double> VV{T.VV.data()};
 
   D = 1.0;
   for (int I = 1; I <= N; ++I) {
@@ -82,10 +90,10 @@ void LUDE(Mat A, int N, int NP, IVec INDX, double& D, LudeTable& T) {
   }
 
   for (int J = 1; J <= N; ++J) {
-    double* aj = A.col(J).data() - 1;  // aj[I] = A(I, J)
+    const Col<double> aj{A.col(J).data()};  // aj[I] = A(I, J)
     for (int K = 1; K < J; ++K) {
       const double akj = aj[K];  // final: it has received all its updates K' < K
-      const double* ak = A.col(K).data() - 1;
+      const Col<const double> ak{A.col(K).data()};
       for (int I = K + 1; I <= N; ++I) aj[I] -= ak[I] * akj;
     }
     double AAMAX = 0.0;
@@ -121,7 +129,7 @@ void LUBE(CMat A, int N, int NP, CIVec INDX, Vec B) {
   check_vector("LUBE", "B", B.size(), N);
   const double* a = A.data();
   const auto at = [a, NP](int I, int J) { return a[static_cast<std::ptrdiff_t>(J - 1) * NP + (I - 1)]; };
-  double* b = B.data() - 1;
+  const Col<double> b{B.data()};
 
   int II = 0;
   for (int I = 1; I <= N; ++I) {
@@ -160,17 +168,17 @@ constexpr int kBlock = 16;
 void substitute_block(CMat A, int N, CIVec INDX, Mat Y, int c0, int nc) {
   const std::ptrdiff_t ld = A.rows();
   const double* a = A.data();
-  double* y[kBlock];
-  for (int k = 0; k < nc; ++k) y[k] = Y.col(c0 + k).data() - 1;  // y[k][I] = Y(I, c0+k)
+  Col<double> y[kBlock];
+  for (int k = 0; k < nc; ++k) y[k] = Col<double>{Y.col(c0 + k).data()};  // y[k][I] = Y(I, c0+k)
 
   for (int k = 0; k < nc; ++k) {
-    double* b = y[k];
+    const Col<double> b = y[k];
     for (int I = 1; I <= N; ++I) std::swap(b[I], b[INDX(I)]);
     int II = 1;
     while (II <= N && b[II] == 0.0) ++II;
     for (int J = II; J < N; ++J) {
       const double bj = b[J];
-      const double* aj = a + (J - 1) * ld - 1;
+      const Col<const double> aj{a + (J - 1) * ld};
       for (int I = J + 1; I <= N; ++I) b[I] -= aj[I] * bj;
     }
   }
@@ -210,7 +218,7 @@ void MUMA1(int N, int NB, CMat A, CMat B, Mat B1) {
   check_matrix("MUMA1", "B", B.rows(), B.cols(), NB, N);
   check_matrix("MUMA1", "B1", B1.rows(), B1.cols(), NB, N);
   for (int J = 1; J <= N; ++J) {
-    const double* aj = A.col(J).data() - 1;
+    const Col<const double> aj{A.col(J).data()};
     for (int I = 1; I <= NB; ++I) {
       double sum = 0.0;
       for (int K = 1; K <= N; ++K) sum += B(I, K) * aj[K];
@@ -228,7 +236,7 @@ void MUMA2(int N, int NB, int NB1, CIVec IB, Vec W, CMat B, Mat B1) {
   check_rows("MUMA2", N, NB, IB);
   for (int J = 1; J <= NB1; ++J) {
     for (int I = 1; I <= N; ++I) {
-      const double* bi = B.col(I).data() - 1;
+      const Col<const double> bi{B.col(I).data()};
       double w = 0.0;
       for (int K = 1; K <= NB; ++K) w += B1(J, IB(K)) * bi[K];
       W(I) = w;
