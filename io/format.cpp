@@ -367,6 +367,14 @@ bool contains_data(const std::vector<Format::Node>& nodes) {
 
 }  // namespace
 
+// ---------------------------------------------------------------- items
+
+namespace detail {
+void push_item(std::vector<OutItem>& v, long x) { v.emplace_back(x); }
+void push_item(std::vector<OutItem>& v, double x) { v.emplace_back(x); }
+void push_item(std::vector<OutItem>& v, std::string x) { v.emplace_back(std::move(x)); }
+}  // namespace detail
+
 // ---------------------------------------------------------------- Format
 
 Format::Format(std::string_view text) : text_(text), nodes_(new std::vector<Node>(Parser(text).parse_all())) {

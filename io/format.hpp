@@ -67,6 +67,11 @@ bool parse_int_field(std::string_view field, long& value);
 
 namespace detail {
 
+// Out of line, so that the growth of the item list is compiled once.
+void push_item(std::vector<OutItem>& v, long x);
+void push_item(std::vector<OutItem>& v, double x);
+void push_item(std::vector<OutItem>& v, std::string x);
+
 template <class T>
 concept NumberRange = requires(const T& t) {
   { *t.begin() };
@@ -78,11 +83,11 @@ void push_out(std::vector<OutItem>& v, const T& a) {
   if constexpr (std::is_same_v<T, bool>) {
     static_assert(!std::is_same_v<T, bool>, "no logical items");
   } else if constexpr (std::is_integral_v<T>) {
-    v.emplace_back(static_cast<long>(a));
+    push_item(v, static_cast<long>(a));
   } else if constexpr (std::is_floating_point_v<T>) {
-    v.emplace_back(static_cast<double>(a));
+    push_item(v, static_cast<double>(a));
   } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
-    v.emplace_back(std::string(std::string_view(a)));
+    push_item(v, std::string(std::string_view(a)));
   } else if constexpr (NumberRange<T>) {
     for (const auto& x : a) push_out(v, x);
   } else {
