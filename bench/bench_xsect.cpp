@@ -51,9 +51,11 @@ static double run_case(const fs::path& dir, int irp, int nc, int* nur_out) {
           << ", NEM=" << ncu << ",\n FIC='c1.dat','c2.dat','c3.dat', FID='d1.dat','d2.dat','d3.dat', ID=2,2,2 /\n";
   std::ofstream(dir / "File.D40") << control.str();
   std::ofstream(dir / "gs.dat") << gs.text();
+  const char* fic[3] = {"c1.dat", "c2.dat", "c3.dat"};
+  const char* fid[3] = {"d1.dat", "d2.dat", "d3.dat"};
   for (int c = 0; c < 3; ++c) {
-    std::ofstream(dir / ("c" + std::to_string(c + 1) + ".dat")) << ch[c].text(gs.NB);
-    std::ofstream(dir / ("d" + std::to_string(c + 1) + ".dat")) << ch[c].extra_text(gs.NB);
+    std::ofstream(dir / fic[c]) << ch[c].text(gs.NB);
+    std::ofstream(dir / fid[c]) << ch[c].extra_text(gs.NB);
   }
   fs::path old = fs::current_path();
   fs::current_path(dir);
