@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
 #include <map>
 
 #include "io/console.hpp"
@@ -377,11 +378,20 @@ void PhotoDriver::run() {
     io::fwrite(LIST, fmt(kR1));
     const int N0 = NUR;
     lib::Mat P(Pt.data(), sizes_.ncm, 10);
+    // The on-shell blocks: three rows per continuum solution of every open
+    // channel, each of N0 words.  The scratch tables Z and QQ and the slice
+    // WK are too small for a few channels at N0 near 1000, so the blocks get
+    // room for the largest number of rows these channels can have.
+    long rows = 0;
+    for (int c = 0; c < NCH; ++c) rows += 3L * NNLt[static_cast<size_t>(c)];
+    const size_t words = static_cast<size_t>(std::max(1L, rows) * N0);
+    std::vector<double> Bw(words), B1w(words), B2w(words);
     RPAD0(N0, NCH, sizes_.ncm, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH),
           lib::CIVec(NNLt.data(), NCH), lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH),
           lib::CVec(r_.P0.data(), NCH), lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P,
           CSR().flat(), r_.U, lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
-          lib::Vec(Zt.data(), sizes_.scratch), lib::Vec(QQt.data(), sizes_.scratch), r_.WK.flat(), CSV().flat(),
+          lib::Vec(Bw.data(), static_cast<int>(words)), lib::Vec(B1w.data(), static_cast<int>(words)),
+          lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(),
           DR(), DV(), lib::Vec(DRRt.data(), 10), lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10),
           lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
   }
