@@ -1,11 +1,180 @@
 #include "scf/driver.hpp"
 
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/listdir.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "scf/answers.hpp"
+#include "scf/equations.hpp"
+#include "scf/grid.hpp"
+#include "scf/update.hpp"
+
 namespace scf {
 
-// The self-consistent iteration is not built yet: the driver returns at once.
-void DMS_00_1(int, int, int, int, int, lib::CIMat, lib::CIVec, lib::CIMat, lib::IVec, double, double, double, double,
-              double, lib::CVec, lib::CMat, lib::CMat, lib::Mat, lib::Mat, lib::Mat, lib::Mat, lib::Mat, lib::Vec,
-              lib::Vec, lib::Vec, lib::Vec, const std::array<std::string, 30>&, lib::Mat, lib::Mat, lib::Vec,
-              lib::Vec, lib::Mat, lib::Mat, lib::Mat, io::Unit&, io::Unit&) {}
+namespace {
+
+void write_header(io::Unit& u, const std::array<std::string, 30>& PRT, int NSH, lib::CIMat MLN, double Z1, double Z2,
+                  double RZ, lib::CMat AHF, lib::CMat BHF, int NA, int NB, lib::CVec RP, double EPS) {
+  io::fwrite(u,
+             io::Format("(3(A65,/),' NUCLEI CHARGES:       Z1 =',F6.3,/,23X,'Z2 =',F6.3,/,/,"
+                        "' INTERNUCLEI DISTANCE: RZ  =',F7.4,/,' NUMBER OF THE SHELLS: NSH =',I3,/,/,"
+                        "' IDENTIFICATION OF THE SHELLS :',/,/,5X,'N SHELL    M    L0   N OF P.W.',/)"),
+             PRT[0], PRT[1], PRT[2], Z1, Z2, RZ, NSH);
+  for (int I = 1; I <= NSH; ++I) io::fwrite(u, io::Format("(4X,I4,3X,3(I6))"), I, MLN(1, I), MLN(2, I), MLN(3, I));
+  io::fwrite(u, io::Format("(/,' HARTREE-FOCK COEFFICIENTS:')"));
+  for (int I = 1; I <= NSH; ++I)
+    io::fwrite(u, io::Format("(/,' A(',I2,', *)',3E15.5,/,2(10X,3E15.5,/))"), I, AHF.col(I));
+  for (int I = 1; I <= NSH; ++I)
+    io::fwrite(u, io::Format("(/,' B(',I2,', *)',3E15.5,/,2(10X,3E15.5,/))"), I, BHF.col(I));
+  io::fwrite(u,
+             io::Format("(/,/,' INTEGRATION UP TO',10X,'RB =',F7.2,/,' NO. INTEGRATION POINTS     NB =',I5,/,/,"
+                        "' ANALITICAL APPROXIMATION :',/,' UP TO',20X,'  RA =',F9.3,/,"
+                        "' WITH NUMBER OF POINTS      NA =',I5,/,'   ACCURACY   ',10X,'    EPS=',E10.2,/,"
+                        "60('='),/,7X,' R E S U L T S :',/,/,3X,'N SHELL',10X,'ENEGIES')"),
+             RP(2) * RZ / 2.0, NB, RP(1), NA, EPS);
+}
+
+void console_table(const char* label, lib::CVec v) {
+  io::console().line(label);
+  io::console().line(io::fstring(io::Format("(5E15.7)"), v));
+}
+
+}  // namespace
+
+RunTables set_up_grid(int NA, int NB, int MM, lib::CVec RP, int MI1, double Z1, double Z2, double RZ, lib::Mat R,
+                      lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Mat G, lib::Vec BZ) {
+  RunTables t;
+  if (MI1 == 0) COTR0(NA + 1, NB, t.HB, RP, R);
+  lib::HAFA0(NA, NB, MM, RP(1), t.HA, R, AA, BB, UU, VV, G, BZ);
+  if (MI1 >= 3) BZ(1) = BZ(2) = BZ(3) = 0.0;
+  lib::VEVR(NA * NA, UU.flat(), WW.flat());
+  double D = 0.0;
+  lib::INVM(NA, D, WW);
+  t.NA = NA;
+  t.NB = NB;
+  t.ISYM = (std::fabs(Z1 - Z2) <= 1.0e-5 && std::fabs((Z2 - Z1) * RZ) <= 1.0e-5) ? 2 : 1;
+  t.ZP = (Z1 + Z2) * RZ;
+  t.ZM = (Z2 - Z1) * RZ;
+  t.ZS = Z1 + Z2;
+  t.RZ2 = RZ * RZ / 2.0;
+  t.RZ3 = RZ * RZ * RZ / 8.0;
+  t.R = R;
+  t.AA = AA;
+  t.BB = BB;
+  t.VV = VV;
+  t.UU = UU;
+  t.WW = WW;
+  t.G = G;
+  t.BZ = BZ;
+  return t;
+}
+
+int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIVec MI, double EPS, lib::CMat AHF,
+                   lib::CMat BHF, UpdateState& st, const UpdateSlices& w, io::Unit& listing, int max_sweeps) {
+  io::Console& con = io::console();
+  const int NSH = s.NSH, NB = t.NB;
+  std::array<double, 16> EOLD{};
+  for (int I = 1; I <= NSH; ++I) EOLD[I - 1] = s.E(I);
+  auto change = [&] {
+    double d = 0.0;
+    for (int I = 1; I <= NSH; ++I) d += std::fabs(EOLD[I - 1] - s.E(I));
+    return d;
+  };
+  for (int sweep = 1;; ++sweep) {
+    if (sweep > max_sweeps) {
+      io::stop(io::fstring(io::Format("(' NO SELF-CONSISTENCY AFTER',I5,' SWEEPS: THE ENERGIES STILL MOVE BY',"
+                                      "E12.4,' (EPS =',E10.2,')')"),
+                           max_sweeps, change(), EPS));
+    }
+    for (int IS = 1; IS <= NSH; ++IS) {
+      console_table("cn = ", s.CN.sub(1, NSH));
+      console_table(" E = ", s.E.sub(1, NSH));
+      int ISH = IS;
+      if (MI(3) == 1) {
+        con.line(io::lstring(" I = ", IS));
+        ISH = ask_integer("  IS = ? ");
+        if (ISH > NSH) io::stop(io::fstring(io::Format("(' IS =',I5,': THERE ARE ONLY',I3,' SHELLS')"), ISH, NSH));
+      }
+      if (ISH <= 0) break;
+      const int NPW = s.n(ISH);
+      int MODE = MI(3);
+      if (MI(5) == 0 && IS == 1) MODE = 2;
+      const ShellWork sw = w.of(NPW, NB);
+      DHFSI0(t, s, ISH, MODE, EPS, AHF.col(ISH), BHF.col(ISH), JOR, st, sw, listing);
+
+      const lib::Mat XI = s.waves(ISH);
+      const lib::CMat TT = st.tt(NPW);
+      auto ov = [&](lib::CMat X1, lib::CMat X2) {
+        return FOVI(NPW, NPW, t.NA, NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), w.WK.col(5), w.WK.col(6), X1,
+                    X2);
+      };
+      if (MI(4) == 1) {
+        for (int J = 1; J <= NSH; ++J) {
+          // A shell without an orbital yet has nothing to be orthogonal to.
+          if (J == ISH || JOR(J, ISH) != 1 || s.CN(J) == 0.0) continue;
+          const lib::Mat XJ = s.X.colsFrom(s.LK(J), NPW);
+          const double O = ov(XI, XJ);
+          con.line(io::lstring(" overlap, CN(ISH), CN(J) =", O, s.CN(ISH), s.CN(J)));
+          for (int p = 1; p <= NPW; ++p) lib::VSM2(NB, -O / s.CN(J), XJ.col(p), XI.col(p));
+          const double O2 = ov(XI, XJ);
+          s.CN(ISH) = ov(XI, XI);
+          con.line(io::lstring(" after orthogonalisation:", O2, s.CN(ISH)));
+        }
+      }
+      if (!(s.CN(ISH) > 0.0) || !std::isfinite(s.CN(ISH))) {
+        io::stop(io::fstring(io::Format("(' SHELL',I3,' HAS NO NORM AFTER ITS UPDATE: CN =',E12.4)"), ISH,
+                             s.CN(ISH)));
+      }
+      if (MI(2) == 1) {
+        const double c = 1.0 / std::sqrt(s.CN(ISH));
+        s.CN(ISH) = 1.0;
+        lib::VCM1(NB * NPW, c, XI.flat());
+      }
+      con.line(" Mi(3) -?");
+    }
+    console_table("cn = ", s.CN.sub(1, NSH));
+    console_table(" E = ", s.E.sub(1, NSH));
+    const double dE = change();
+    con.line(io::lstring(" sweep", sweep, " change of the energies", dE));
+    if (dE < EPS) {
+      con.line(io::lstring(" self-consistent after", sweep, " sweeps"));
+      return sweep;
+    }
+    for (int I = 1; I <= NSH; ++I) EOLD[I - 1] = s.E(I);
+  }
+}
+
+// The self-consistent iteration: each sweep solves every shell once in the
+// field of the present orbitals of all shells; the sweeps end when the
+// orbital energies move by less than EPS in sum.  The accuracy is that of
+// the grid (Numerov on the outer region, the series on the inner one) and of
+// the partial-wave and multipole cut-offs.
+void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib::CIVec LK, lib::CIMat JOR, lib::IVec MI,
+              double Z1, double Z2, double RZ, double EPS, double /*FCC*/, lib::CVec RP, lib::CMat AHF, lib::CMat BHF,
+              lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Vec E, lib::Vec CN, lib::Vec WC,
+              lib::Vec CX, const std::array<std::string, 30>& PRT, lib::Mat R, lib::Mat X, lib::Vec PD, lib::Vec PX,
+              lib::Mat WK, lib::Mat XN, lib::Mat XE, io::Unit& listing, io::Unit& result) {
+  std::array<double, 2 * 16> G{};
+  std::array<double, 5> BZ{};
+  const RunTables t =
+      set_up_grid(NA, NB, MM, RP, MI(1), Z1, Z2, RZ, R, AA, BB, UU, VV, WW, lib::Mat(G.data(), 2, MM),
+                  lib::Vec(BZ.data(), 5));
+  write_header(listing, PRT, NSH, MLN, Z1, Z2, RZ, AHF, BHF, NA, NB, RP, EPS);
+  // The first shell starts from −(Z1+Z2)^1.5/2 unless it was read with an
+  // orbital (a restart keeps the energy of its file).
+  if (CN(1) == 0.0) E(1) = -0.5 * std::pow(Z1 + Z2, 1.5);
+
+  const Shells s{NSH, MLN, LK, X, E, CN};
+  UpdateState st;
+  iterate_shells(t, s, JOR, MI, EPS, AHF, BHF, st, UpdateSlices{PD, PX, WK, XN, XE, CX, WC}, listing);
+
+  for (int I = 1; I <= NSH; ++I) io::fwrite(listing, io::Format("(4X,I3,7X,E16.8)"), I, E(I));
+  lib::WIFB(NSH, NB, MLN, LK, E, CN, X, result);
+}
 
 }  // namespace scf

@@ -6,8 +6,41 @@
 
 #include "io/unit.hpp"
 #include "lib/views.hpp"
+#include "scf/equations.hpp"
+#include "scf/update.hpp"
 
 namespace scf {
+
+// Largest number of sweeps of the self-consistent iteration.  The shipped
+// examples need a few dozen; a run that has not converged after this many
+// stops with a message and a non-zero exit status instead of sweeping on.
+inline constexpr int kMaxSweeps = 500;
+
+// The grid and the inner-region tables of a run: the outer rows of R and HB
+// (COTR0, when MI(1) = 0), the inner rows and the series tables AA, BB, UU,
+// VV, G (NA,MM) and BZ (HAFA0), WW = the inverse of the inner power matrix,
+// and the constants of the charges and the distance.
+RunTables set_up_grid(int NA, int NB, int MM, lib::CVec RP, int MI1, double Z1, double Z2, double RZ, lib::Mat R,
+                      lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Mat G, lib::Vec BZ);
+
+// The workspace slices of the shell updates (slices 3 to 7 and the inner
+// work arrays), cut to the partial-wave count of one shell by `of`.
+struct UpdateSlices {
+  lib::Vec PD, PX;
+  lib::Mat WK, XN, XE;
+  lib::Vec CX, WC;
+  ShellWork of(int n, int NB) const {
+    return ShellWork{lib::Arr3(PD.data(), NB, n, n), lib::Arr3(PX.data(), NB, n, n), WK, XN, XE, CX, WC};
+  }
+};
+
+// Sweeps over the shells until the orbital energies move by less than EPS
+// in sum (a shell updated earlier in a sweep enters the later ones with its
+// new orbital); returns the number of sweeps.  More than max_sweeps stop the
+// run.  MI are the run switches, AHF, BHF and JOR the NSH × NSH tables.
+int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIVec MI, double EPS, lib::CMat AHF,
+                   lib::CMat BHF, UpdateState& st, const UpdateSlices& w, io::Unit& listing,
+                   int max_sweeps = kMaxSweeps);
 
 // Builds the grid and the inner-region tables, prints the listing head on
 // `listing`, iterates shell by shell to self-consistency and appends the

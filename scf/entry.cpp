@@ -75,6 +75,56 @@ void check_limits(const D00& d, const std::string& file) {
   if (!(d.EPS > 0.0)) fail("EPS", "the tolerance must be positive");
   if (d.MI[0] != 0) fail("MI", "MI(1) must be 0: the outer grid is built only then");
   if (!(std::fabs(d.RZ) > 0.0)) fail("RZ", "the internuclear distance must not be zero");
+  // The orthogonalisation and the off-diagonal term combine the partial waves
+  // of two shells one by one: only shells of one symmetry can be paired.
+  for (int I = 1; I <= d.NSH; ++I) {
+    for (int J = 1; J <= d.NSH; ++J) {
+      if (J == I || d.JOR[(I - 1) * d.NSH + (J - 1)] != 1) continue;
+      if (d.M(I) != d.M(J) || d.L0(I) != d.L0(J) || d.n(I) != d.n(J)) {
+        fail("JOR(" + std::to_string(J) + "," + std::to_string(I) + ")",
+             "pairs shells of different M, L0 or number of partial waves");
+      }
+    }
+  }
+}
+
+void check_momenta(const D00& d, const std::string& file) {
+  // The angular coefficients of the shell equations read factorials up to
+  // (L1 + L2 + L3 + 1)!, L3 including the η² step of 2, from a table that
+  // ends at 98!.  The largest sum comes from the highest multipole order of a
+  // pair of shells (two more orders than partial waves) with the highest
+  // partial waves of both.
+  const bool equal = std::fabs(d.Z1 - d.Z2) <= 1.0e-5 && std::fabs((d.Z2 - d.Z1) * d.RZ) <= 1.0e-5;
+  const int s = equal ? 2 : 1;
+  auto top = [&](int I) { return d.L0(I) + (d.n(I) - 1) * s; };
+  for (int I = 1; I <= d.NSH; ++I) {
+    for (int J = 1; J <= d.NSH; ++J) {
+      const double a = d.AHF[(I - 1) * d.NSH + (J - 1)], b = d.BHF[(I - 1) * d.NSH + (J - 1)];
+      const int orders = std::max(d.n(I), d.n(J)) + 2;
+      int need = 0;
+      if (std::fabs(a) >= 0.001) {
+        const int lam = (orders - 1) * s;
+        need = std::max(need, lam + 2 * std::max(top(I), top(J)) + 3);
+      }
+      if (std::fabs(b) >= 0.001) {
+        // First multipole order of the two exchange components.
+        const int DL = std::abs(d.L0(I) - d.L0(J)), Mp = d.M(I) + d.M(J);
+        int start = std::abs(d.M(I) - d.M(J)) > DL ? DL + 2 : DL;
+        if (d.M(I) > 0 && d.M(J) > 0) {
+          int la = Mp > DL ? DL + 2 : DL;
+          if (la < Mp) la += 2;
+          start = std::max(start, la);
+        }
+        const int lam = start + (orders - 1) * s;
+        need = std::max(need, lam + top(I) + top(J) + 3);
+      }
+      if (need > 98) {
+        io::stop("file '" + file + "', group &D00, variable MLN(·," + std::to_string(I) + "): with shell " +
+                 std::to_string(J) + " the angular coefficients need " + std::to_string(need) +
+                 "!, beyond the factorial table (98!); use fewer partial waves");
+      }
+    }
+  }
 }
 
 void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
@@ -124,6 +174,7 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   io::console().line(io::lstring(K[7], NUV, KMA));
   io::console().line(io::lstring(" KMA, K =", KMA, K));
   if (NUV < K[7]) io::stop(" GIVE ME MEMORY");
+  check_momenta(d, u3.name());
 
   // Inner-region tables and work arrays of the radial solvers.
   std::array<double, 16> E{}, CN{};

@@ -84,6 +84,10 @@ std::array<long, 8> partition(int NB, int NKS, int KMA);
 // fixed storage of the program or cannot make a grid.
 void check_limits(const D00& d, const std::string& file);
 
+// Stops, naming the shell, when the partial waves and multipole orders of
+// the shell equations need factorials beyond the table of the program.
+void check_momenta(const D00& d, const std::string& file);
+
 // Reads the groups (unit 3 must be open on the control file), opens the
 // listing and result files, echoes D00, partitions the workspace, reads the
 // starting orbitals of a restart and runs the self-consistent driver.

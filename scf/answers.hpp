@@ -1,0 +1,20 @@
+// Answers of the operator in the interactive modes, read from the console.
+//
+// An answer is a line of list-directed values (blanks or commas between
+// them, exponents with E or D).  End of input stops the run with a message
+// naming the question, so that a batch job whose answer file has run out
+// ends instead of waiting; an answer that is not a number stops it too.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+namespace scf {
+
+// `count` numbers, taken from as many answer lines as needed.
+std::vector<double> ask_reals(std::string_view question, int count);
+double ask_real(std::string_view question);
+// A whole number.
+int ask_integer(std::string_view question);
+
+}  // namespace scf

@@ -1,0 +1,207 @@
+#include "scf/equations.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "lib/lib.hpp"
+
+namespace scf {
+
+namespace {
+// (−1)^n.
+double parity(int n) { return (n & 1) ? -1.0 : 1.0; }
+}  // namespace
+
+// One-electron part of the equation of wave p, times −(RZ²/2)(ξ² − η²):
+//   (p y′)′ − M²/(ξ²−1)·y − L_p(L_p+1)·y + ZP·ξ·y − ZM·⟨η⟩ coupling,
+// in the column form of the grid: diagonal
+//   PD(i,p,p) = ZP·ξ_i·col3 − M²·col4 + col5 − L_p(L_p+1)·col3,
+// for unequal charges the dipole coupling −ZM·⟨L_p+1 M|η|L_p M⟩·col3 between
+// neighbouring waves, and TT = ⟨L_p M|η²|L_q M⟩ (diagonal and the L ± 2 band).
+// Exact: the nuclear attraction of two centres separates exactly in
+// prolate spheroidal coordinates.
+void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, lib::Mat WK, lib::CMat R,
+          lib::VecView<double, 0> F, lib::Mat TT, lib::Arr3 PD) {
+  lib::DEFA(NF - 1, F);
+  const lib::Fac f(F.data(), NF);
+  for (int i = 1; i <= NB; ++i) WK(i, 1) = ZP * R(i, 1) * R(i, 3) - M * M * R(i, 4) + R(i, 5);
+  const int t = ISYM == 2 ? 1 : 2;
+  for (int p = 1; p <= N; ++p) {
+    const int L = L0 + (p - 1) * ISYM;
+    for (int i = 1; i <= NB; ++i) PD(i, p, p) = WK(i, 1) - L * (L + 1) * R(i, 3);
+    if (ISYM == 1 && p < N) {
+      const double c = -ZM * lib::FSG1(L, M, f, lib::Build::scf);
+      for (int i = 1; i <= NB; ++i) {
+        PD(i, p + 1, p) += c * R(i, 3);
+        PD(i, p, p + 1) += c * R(i, 3);
+      }
+    }
+    TT(p, p) = lib::FSG0(L, M, f, lib::Build::scf);
+    if (p + t <= N) {
+      TT(p, p + t) = lib::FSG2(L, M, f, lib::Build::scf);
+      TT(p + t, p) = TT(p, p + t);
+    }
+  }
+}
+
+// Multipole λ of the potential of the pair density ρ = X1·X2 (angular parts
+// as described at the declaration) from the radial Poisson equation
+//   d/dξ[(ξ²−1) dV/dξ] − ΔM²/(ξ²−1)·V − λ(λ+1)·V = CZ·[(ξ² − η²)·ρ]_λ,
+// solved by RDEQ: a power series in the inner region matched to a Numerov
+// sweep (error O(HB⁴)) in the outer region.  Beyond the last point the
+// potential decays as ξ^−(λ+1)(1 + a1/ξ² + a2/ξ⁴); that ratio between the
+// last two points closes the sweep.
+void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
+          double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
+          lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC,
+          lib::Mat WK, lib::Mat Z) {
+  const int DM = M2 - M1;
+  B(2) = 0.0;
+  B(3) = 0.0;
+  B(4) = 0.0;
+  for (int i = 1; i <= NB; ++i) WK(i, 5) = -DM * DM * R2(i, 3) + R2(i, 4);
+  for (int k = 1; k <= KD; ++k) {
+    const int lam = IZ + (k - 1) * ISYM;
+    // Source: Σ_q X2_q · [CZ·(ξ² − η²)·X1·Y(L_q,−M2)]_λ, in the stored form.
+    lib::VEQC(NB, 0.0, WK.col(2));
+    for (int q = 1; q <= N2; ++q) {
+      const int Lq = L2 + (q - 1) * ISYM;
+      lib::SUMA(NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3), lib::Build::scf);
+      lib::VSM3(NB, X2.col(q), WK.col(3), WK.col(2));
+    }
+    for (int i = 1; i <= NB; ++i) {
+      WK(i, 2) = WK(i, 2) * R2(i, 5) * R2(i, 2);
+      WK(i, 4) = -lam * (lam + 1) * R2(i, 2) + WK(i, 5);
+    }
+    // Ratio of the decaying solution at the last two points.
+    const double a1 = (DM * DM - lam * (lam + 2) - 1.0) / (4.0 * lam + 6.0);
+    const double a2 = a1 * (DM * DM - (lam + 2.0) * (lam + 4.0) - 1.0) / (8.0 * lam + 20.0);
+    auto S = [&](double y) { return 1.0 + a1 * y + a2 * y * y; };
+    B(2) = -BZ(1) * std::pow(BZ(2), (lam + 1) / 2.0) * S(BZ(3)) / S(BZ(4));
+    lib::RDEQ(NA, NB, 1, H12, G, B, AA, BB, VV, UU, WW, CX, WC.col(1), WC.col(2), WC.col(3), WK.col(4), WK.col(2),
+              WK.col(1), WK.col(3), Z.col(k));
+  }
+}
+
+// −OFF·(ξ² − η²)·X_J projected on wave p: the η² integrals are the matrix TT,
+// exact; the term is formed point by point in the stored form (column 3).
+void OFFDI(int N, int NB, double OFF, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CMat XJ, lib::Mat Y) {
+  for (int p = 1; p <= N; ++p) {
+    for (int q = 1; q <= N; ++q) {
+      for (int i = 1; i <= NB; ++i) {
+        Y(i, p) += OFF * TT(q, p) * XJ(i, q) * R3(i);
+        if (q == p) Y(i, p) -= OFF * XJ(i, q) * R2(i) * R3(i);
+      }
+    }
+  }
+}
+
+namespace {
+
+// PD(·,q,p) += col3·col6·W, the stored form of a potential term acting on wave q.
+void add_to_coupling(const RunTables& t, lib::CVec W, lib::Arr3 PD, int q, int p) {
+  for (int i = 1; i <= t.NB; ++i) PD(i, q, p) += t.R(i, 3) * t.R(i, 6) * W(i);
+}
+
+// The multipole solver's inner work: an NA × NA matrix and three columns.
+lib::Mat inner_matrix(const RunTables& t, const ShellWork& w) { return lib::Mat(w.CX.data(), t.NA, t.NA); }
+lib::Mat inner_columns(const RunTables& t, const ShellWork& w) { return lib::Mat(w.WC.data(), t.NA, 3); }
+
+// Number of multipole orders for the densities of shells with n1 and n2
+// waves: two more than the larger count.
+int multipole_count(int n1, int n2) { return std::max(n1, n2) + 2; }
+
+}  // namespace
+
+// Coulomb field of the shells: for each J the multipoles V_λ, λ = 0, s, 2s …,
+// of |φ_J|² and their action on the waves of ISH,
+//   PD(·,q,p) += col3·col6·c·[(ξ² − η²)·V·Y(L_q,M)]_p,   c = −(RZ²/2)·AC(J)/CN(J).
+// The multipole series is cut after n + 2 orders; the angular integrals are exact.
+void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::Fac F, lib::Vec B,
+                      const ShellWork& w) {
+  const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH);
+  const double CZ = multipole_scale(t.RZ2);
+  const lib::CMat R2 = t.R.colsFrom(2, 6);
+  for (int J = 1; J <= s.NSH; ++J) {
+    if (std::fabs(AC(J)) < 0.001 || std::fabs(s.CN(J)) < 1.0e-6) continue;
+    const double c = -t.RZ2 * AC(J) / s.CN(J);
+    const int nJ = s.n(J), K = multipole_count(n, nJ);
+    const lib::CMat XJ = s.waves(J);
+    ZIJK(t.NA, t.NB, nJ, nJ, K, s.M(J), s.M(J), s.L0(J), s.L0(J), 0, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XJ, XJ,
+         t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE);
+    for (int p = 1; p <= n; ++p) {
+      const int Lp = L0 + (p - 1) * t.ISYM;
+      for (int q = 1; q <= n; ++q) {
+        const int Lq = L0 + (q - 1) * t.ISYM;
+        lib::SUMA(t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2),
+                  lib::Build::scf);
+        add_to_coupling(t, w.WK.col(2), w.PD, q, p);
+      }
+    }
+  }
+}
+
+// Exchange with each shell J: the potential V of the pair density
+// φ_J*·φ_ISH applied to φ_J.  For M, M_J > 0 both orbitals ±M_J of shell J
+// contribute: the component of projection M + M_J (the partner −M_J, weight
+// (RZ²/2)/CN(J)) and that of projection M − M_J (weight (RZ²/2)·BC(J)·FAC/CN(J)).
+// The self-exchange acts on the shell's own waves and enters PD; the exchange
+// with other shells is a known function, the source −(…)·X_J in XN.
+void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F,
+                        lib::Vec B, const ShellWork& w) {
+  const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH);
+  const double CZ = multipole_scale(t.RZ2);
+  const lib::CMat R2 = t.R.colsFrom(2, 6);
+  const lib::CMat XI = s.waves(ISH);
+  for (int J = 1; J <= s.NSH; ++J) {
+    if (std::fabs(BC(J)) < 0.001 || std::fabs(s.CN(J)) < 1.0e-6) continue;
+    const int MJ = s.M(J), L0J = s.L0(J), nJ = s.n(J), K = multipole_count(n, nJ);
+    const lib::CMat XJ = s.waves(J);
+    const int DL = std::abs(L0 - L0J), DMJ = std::abs(M - MJ);
+    int lb = DL;
+    if (DMJ > DL) lb = DL + 2;
+    int la = DL;
+    if (M + MJ > DL) la = DL + 2;
+    if (la < M + MJ) la = la + 2;
+
+    // Accumulate the term W·X_J(q) on wave p.
+    auto accumulate = [&](int q, int p) {
+      if (J == ISH) {
+        add_to_coupling(t, w.WK.col(2), w.PD, q, p);
+      } else {
+        for (int i = 1; i <= t.NB; ++i) w.XN(i, p) -= XJ(i, q) * t.R(i, 3) * w.WK(i, 2) * t.R(i, 6);
+      }
+    };
+    // The potential in XE (projection MX, orders from lstart) times Y(L_q, MY),
+    // projected on wave p with factor c.
+    auto project = [&](int MX, int MY, int lstart, double c) {
+      for (int p = 1; p <= n; ++p) {
+        const int Lp = L0 + (p - 1) * t.ISYM;
+        for (int q = 1; q <= nJ; ++q) {
+          const int Lq = L0J + (q - 1) * t.ISYM;
+          lib::SUMA(t.NB, K, MX, MY, t.ISYM, lstart, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2),
+                    lib::Build::scf);
+          accumulate(q, p);
+        }
+      }
+    };
+
+    if (MJ > 0 && M > 0) {
+      // Partner orbital −M_J: pair density of projection M + M_J.
+      const int col = M + MJ + 1;
+      ZIJK(t.NA, t.NB, n, nJ, K, M, -MJ, L0, L0J, la, t.ISYM, parity(MJ) * CZ, t.H12(), t.BZ, R2, F, XI, XJ,
+           t.G.col(col), B, t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE);
+      // The potential has projection M + M_J; Y(L_q, −M_J) brings it back to M.
+      project(M + MJ, -MJ, la, t.RZ2 / s.CN(J));
+    }
+    // Pair density of projection M − M_J.
+    const int col = DMJ + 1;
+    ZIJK(t.NA, t.NB, n, nJ, K, M, MJ, L0, L0J, lb, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XI, XJ, t.G.col(col), B,
+         t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE);
+    const int mu = MJ != 0 ? -DMJ : DMJ;
+    project(mu, MJ, lb, t.RZ2 * BC(J) * FAC / s.CN(J));
+  }
+}
+
+}  // namespace scf

@@ -1,0 +1,100 @@
+// The coupled radial equations of one shell in the field of all shells.
+//
+// The Hartree–Fock equation of a shell with projection M, multiplied by
+// −(RZ²/2)(ξ² − η²) and projected on Y(L_p, M), becomes for its partial waves
+// X_p (stored form u_p in the outer region)
+//   u_p″ + Σ_q [PD(·,q,p) + ER·col3·(ξ² δ_pq − TT(q,p))] u_q = S_p,   ER = (RZ²/2)·E,
+// with the one-electron and angular terms (MASH), the direct potentials of all
+// shells and the self-exchange in PD, and the exchange with the other shells
+// (and an optional off-diagonal Lagrange term, OFFDI) in the source S.
+#pragma once
+
+#include "lib/views.hpp"
+
+namespace scf {
+
+// Everything about the grid that is fixed once the driver has built it.
+struct RunTables {
+  int NA = 0, NB = 0;
+  int ISYM = 1;          // momentum step: 2 for equal charges, 1 otherwise
+  double HA = 0, HB = 0; // inner step in ξ, outer step in x
+  double RZ2 = 0;        // RZ²/2
+  double RZ3 = 0;        // (RZ/2)³
+  double ZP = 0;         // (Z1 + Z2)·RZ
+  double ZM = 0;         // (Z2 − Z1)·RZ
+  double ZS = 0;         // Z1 + Z2
+  lib::CMat R;           // grid table (NB,7)
+  lib::CMat AA, BB, VV;  // inner recurrence and prefactor tables (NA,MM), column |m|+1
+  lib::CMat UU;          // powers (ξ_i − 1)^(k−1), (NA,NA+1)
+  lib::CMat WW;          // inverse of the inner power matrix (NA,NA)
+  lib::CMat G;           // inner–outer matching factors (2,MM)
+  lib::CVec BZ;          // far boundary vector of the multipole equations (5)
+  double H12() const { return 12.0 / (HB * HB); }
+};
+
+// The shells: descriptors (M, L0, n) as columns of MLN, start columns LK of
+// their partial waves in X, energies and norms.
+struct Shells {
+  int NSH = 0;
+  lib::CIMat MLN;  // (3,NSH)
+  lib::CIVec LK;   // NSH+1
+  lib::Mat X;      // (NB,NKS)
+  lib::Vec E, CN;  // NSH or more
+  int M(int J) const { return MLN(1, J); }
+  int L0(int J) const { return MLN(2, J); }
+  int n(int J) const { return MLN(3, J); }
+  lib::Mat waves(int J) const { return X.colsFrom(LK(J), n(J)); }
+};
+
+// Size of the factorial table of the ground-state program: 0! … 98!.
+inline constexpr int kFactorials = 99;
+
+// The multipole scale −π·RZ² of the Poisson source, with π as the literal
+// 6.28318/2 that the potentials have always been formed with.
+inline double multipole_scale(double RZ2) { return RZ2 * (-6.28318); }
+
+// Factorials F(0 … NF−1); one-electron and angular part of the equations of
+// a shell (M, L0, N waves) into PD(NB,N,N) (diagonal and η band; PD must be
+// zero on entry) and its η² matrix TT(N,N).  WK(·,1) receives the diagonal
+// common to all waves.
+void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, lib::Mat WK, lib::CMat R,
+          lib::VecView<double, 0> F, lib::Mat TT, lib::Arr3 PD);
+
+// Multipole potentials Z(·,k), k = 1 … KD, of orders λ = IZ + (k−1)·ISYM and
+// projection M1 − M2 of the pair density X1·Y(L1…,M1) × X2·Y(L2…,−M2)
+// (X1 with N1 waves from L1, X2 with N2 waves from L2), each the solution of
+// its radial Poisson equation with source factor CZ.  R2 is the grid table
+// from column 2 on; G, AA, BB, VV the inner columns of the projection; B the
+// boundary vector of the radial solver; CX (NA,NA) and WC (NA,3) inner work;
+// WK (NB,6) work.
+void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
+          double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
+          lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC,
+          lib::Mat WK, lib::Mat Z);
+
+// Y(·,p) += −OFF·(ξ² − η²)·XJ projected on wave p, in the stored form:
+//   Y(i,p) += OFF·col3(i)·[Σ_q TT(q,p)·XJ(i,q) − ξ_i²·XJ(i,p)].
+void OFFDI(int N, int NB, double OFF, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CMat XJ, lib::Mat Y);
+
+// Work slices of one shell update.
+struct ShellWork {
+  lib::Arr3 PD, PX;  // (NB,n,n)
+  lib::Mat WK;       // (NB, n²+n+6 or more)
+  lib::Mat XN;       // (NB,2n)
+  lib::Mat XE;       // (NB, n+2 or more)
+  lib::Vec CX;       // inner systems: (NA·n)² words, or (NA,NA) for the multipole solver
+  lib::Vec WC;       // inner work vectors: right-hand sides and series coefficients
+};
+
+// Direct terms: for every shell J with |AC(J)| ≥ 0.001 and |CN(J)| ≥ 10⁻⁶,
+// the potential of its density enters PD with weight −(RZ²/2)·AC(J)/CN(J).
+void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::Fac F, lib::Vec B,
+                      const ShellWork& w);
+
+// Exchange terms: for every shell J with |BC(J)| ≥ 0.001 and |CN(J)| ≥ 10⁻⁶,
+// the potential of the pair density of ISH and J applied to J; the shell's
+// own exchange enters PD, the other shells' the source columns 1 … n of XN.
+void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F,
+                        lib::Vec B, const ShellWork& w);
+
+}  // namespace scf

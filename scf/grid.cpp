@@ -1,0 +1,66 @@
+#include "scf/grid.hpp"
+
+#include <cmath>
+
+#include "io/console.hpp"
+#include "io/listdir.hpp"
+#include "lib/lib.hpp"
+
+namespace scf {
+
+// Outer grid: x_i = x(RA) + (i − NA1)·HB, HB = (x(RP(2)) − x(RA))/(NB − NA1),
+// with x(ξ) = ξ − 10/(ξ − 0.9), and ξ_i the root above 0.9 of that relation,
+//   ξ = (x + 0.9 + √((x − 0.9)² + 40)) / 2.
+// With x′ = 1 + 10/(ξ−0.9)², x″ = −20/(ξ−0.9)³, x‴ = 60/(ξ−0.9)⁴ and
+// p = ξ² − 1, the columns are those of the Liouville normal form of
+// (p y′)′ + q y = s in x for u = √(x′p)·y:
+//   3: 1/(x′²p)  4: 1/(x′²p²)  5: (3x″² − 2x′x‴)/(4x′⁴) + 1/(x′²p²)
+//   6: 1/√(x′p)  7: = column 3.
+// Every entry is a closed form of ξ, exact to rounding; the map crowds the
+// points towards ξ = 1, where the nuclear cusps lie.
+void COTR0(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R) {
+  const double X1 = RP(1) - 10.0 / (RP(1) - 0.9);
+  const double X2 = RP(2) - 10.0 / (RP(2) - 0.9);
+  HB = (X2 - X1) / (NB - NA1);
+  for (int i = NA1; i <= NB; ++i) {
+    const double x = X1 + (i - NA1) * HB;
+    const double xi = (x + 0.9 + std::sqrt((x - 0.9) * (x - 0.9) + 40.0)) / 2.0;
+    const double d = xi - 0.9;
+    const double x1 = 1.0 + 10.0 / (d * d);
+    const double x2 = -20.0 / (d * d * d);
+    const double x3 = 60.0 / (d * d * d * d);
+    const double p = xi * xi - 1.0;
+    R(i, 1) = xi;
+    R(i, 2) = xi * xi;
+    R(i, 3) = 1.0 / (x1 * x1 * p);
+    R(i, 4) = 1.0 / (x1 * x1 * p * p);
+    R(i, 5) = (3.0 * x2 * x2 - 2.0 * x1 * x3) / (4.0 * x1 * x1 * x1 * x1) + R(i, 4);
+    R(i, 6) = 1.0 / std::sqrt(x1 * p);
+    R(i, 7) = R(i, 3);
+  }
+  io::console().line(io::lstring(R(NA1, 1), R(NA1 + 1, 1)));
+  io::console().line(io::lstring(R(NB - 1, 1), R(NB, 1)));
+}
+
+// S(ξ) = Σ_p X1_p(ξ)·[ξ² X2_p(ξ) − Σ_q T(q,p) X2_q(ξ)] times the weight of
+// column 7, integrated by Simpson's rule separately over the inner points
+// (step HA in ξ) and the outer points (step HB in x), times (RZ/2)³.  The η
+// integrals are exact (they sit in T); the error is that of Simpson's rule on
+// each region, O(HA⁴) and O(HB⁴).  Entries of T below 10⁻⁶ are skipped.
+double FOVI(int N1, int N2, int NA, int NB, double HA, double HB, double RZ3, lib::CMat T, lib::CVec R2,
+            lib::CVec R7, lib::Vec S, lib::Vec Y, lib::CMat X1, lib::CMat X2) {
+  lib::VEQC(NB, 0.0, S);
+  for (int p = 1; p <= N1; ++p) {
+    lib::VEQC(NB, 0.0, Y);
+    for (int q = 1; q <= N2; ++q) {
+      if (T(q, p) >= 1.0e-6) lib::VSM2(NB, -T(q, p), X2.col(q), Y);
+      if (q == p) lib::VSM3(NB, R2, X2.col(q), Y);
+    }
+    lib::VSM3(NB, X1.col(p), Y, S);
+  }
+  lib::VVM2(NB, R7, S);
+  return RZ3 * (lib::FINS(NB - NA, HB, S.sub(NA + 1, NB - NA), lib::Build::scf) +
+                lib::FINS(NA, HA, S.sub(1, NA), lib::Build::scf));
+}
+
+}  // namespace scf

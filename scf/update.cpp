@@ -1,0 +1,656 @@
+#include "scf/update.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/listdir.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "scf/answers.hpp"
+#include "scf/grid.hpp"
+
+namespace scf {
+
+// Gauss–Jordan elimination in the natural pivot order: row i is divided by
+// its pivot, then its multiples are removed from every other row; V and C
+// undergo the same row operations.  Exact in exact arithmetic when every
+// leading minor of A is non-zero; the blocks of the Numerov recurrence are
+// dominated by their diagonal (−2 + O(HB²)), so no pivoting is needed.
+double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C) {
+  double det = 1.0;
+  for (int i = 1; i <= N; ++i) {
+    const double piv = A(i, i);
+    det *= piv;
+    if (piv == 0.0) io::stop(io::fstring(io::Format("(' INVE: ZERO PIVOT IN ROW',I3,' OF',I3)"), i, N));
+    for (int k = i + 1; k <= N; ++k) A(i, k) /= piv;
+    V(i) /= piv;
+    for (int k = 1; k <= N; ++k) C(i, k) /= piv;
+    for (int j = 1; j <= N; ++j) {
+      if (j == i) continue;
+      const double f = A(j, i);
+      if (f == 0.0) continue;
+      for (int k = i + 1; k <= N; ++k) A(j, k) -= f * A(i, k);
+      V(j) -= f * V(i);
+      for (int k = 1; k <= N; ++k) C(j, k) -= f * C(i, k);
+    }
+  }
+  return det;
+}
+
+// Numerov's relation for u″ + W u = S at the outer points, with
+// W_i(p,q) = PD(i,q,p) + ER·col3_i·(ξ_i² δ_pq − TT(q,p)):
+//   (I + rW_{i+1}) u_{i+1} + (−2I + 10rW_i) u_i + (I + rW_{i−1}) u_{i−1} = r (S_{i+1} + 10S_i + S_{i−1}),
+// local error O(HB⁶) per step, O(HB⁴) globally.  Eliminated from the last
+// point down: u_i = RV(i) − RM(i)·u_{i−1} with
+//   RM(i) = B′⁻¹C_i,  RV(i) = B′⁻¹(h_i − A_i RV(i+1)),  B′ = B_i − A_i RM(i+1).
+// The product of det B′ over the eliminated points, times the determinant of
+// the inner system, is the determinant of the whole discretised problem.
+int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
+          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK) {
+  const int n2 = N * N;
+  auto RM = [&](int i, int p, int q) -> double& { return WK(i, 2 + (q - 1) * N + p); };
+  auto RV = [&](int i, int p) -> double& { return WK(i, n2 + 2 + p); };
+  for (int c = 3; c <= n2 + N + 2; ++c)
+    for (int i = NA + 1; i <= NB; ++i) WK(i, c) = 0.0;
+  for (int p = 1; p <= N; ++p) {
+    RV(NB, p) = CV(p);
+    for (int q = 1; q <= N; ++q) RM(NB, p, q) = CM(p, q);
+  }
+  std::array<double, 400> a, b, c;
+  std::array<double, 20> h;
+  lib::Mat A(a.data(), N, N), Bp(b.data(), N, N), C(c.data(), N, N);
+  lib::Vec H(h.data(), N);
+  auto W = [&](int i, int p, int q) { return PD(i, q, p) - ER * R3(i) * TT(q, p); };
+  int sign = 1;
+  for (int i = NB - 1; i >= NA + 2; --i) {
+    for (int q = 1; q <= N; ++q) {
+      for (int p = 1; p <= N; ++p) {
+        A(p, q) = r * W(i + 1, p, q);
+        Bp(p, q) = 10.0 * r * W(i, p, q);
+        C(p, q) = r * W(i - 1, p, q);
+      }
+    }
+    for (int p = 1; p <= N; ++p) {
+      A(p, p) += 1.0 + r * ER * R2(i + 1) * R3(i + 1);
+      Bp(p, p) += -2.0 + 10.0 * r * ER * R2(i) * R3(i);
+      C(p, p) += 1.0 + r * ER * R2(i - 1) * R3(i - 1);
+      H(p) = r * (10.0 * S(i, p) + S(i - 1, p) + S(i + 1, p));
+    }
+    for (int m = 1; m <= N; ++m) {
+      const double v = RV(i + 1, m);
+      for (int p = 1; p <= N; ++p) H(p) -= A(p, m) * v;
+      for (int q = 1; q <= N; ++q) {
+        const double rm = RM(i + 1, m, q);
+        if (rm == 0.0) continue;
+        for (int p = 1; p <= N; ++p) Bp(p, q) -= A(p, m) * rm;
+      }
+    }
+    if (INVE(N, H, Bp, C) < 0.0) sign = -sign;
+    for (int p = 1; p <= N; ++p) {
+      RV(i, p) = H(p);
+      for (int q = 1; q <= N; ++q) RM(i, p, q) = C(p, q);
+    }
+  }
+  return sign;
+}
+
+// Inner region: X_p = (ξ²−1)^(|M|/2)·Σ_k c_k^(p) (ξ−1)^(k−1); the power-series
+// recurrence at (ξ−1)^(k−2), k = 2 … NA,
+//   AA(k−1)c_k^(p) + BB(k−1)c_{k−1}^(p) + Σ_q Σ_{j<k} w_{k−j}^(pq) c_j^(q) = σ_{k−1}^(p),
+// with w and σ the interpolating-polynomial coefficients (WW) of W_pq and
+// S_p/(ξ²−1)^(|M|/2) at the inner points, and per wave the matching row
+//   u_p(NA+2) + Σ_q RM(NA+2)(p,q) u_q(NA+1) = RV_p(NA+2),
+// the series continued to the first two outer points.  The unknowns are
+// ordered by power (c_2 of all waves, c_3, …) with the leading coefficients
+// c_1 last, so that the elimination meets the recurrence pivots AA first and
+// the matching conditions last.  The truncation of the series (NA terms over
+// 1 ≤ ξ ≤ RA) and the Numerov error of the outer region set the accuracy.
+FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, double C1, double ER, lib::CMat TT,
+                          lib::CArr3 PD, lib::CMat S, lib::Vec CX, lib::Vec WC, lib::Mat WK, lib::Mat X) {
+  const int NA = t.NA, NB = t.NB, NCF = NA * N, m1 = std::abs(M) + 1;
+  const double r = 1.0 / t.H12();
+  std::array<double, 400> zero{};
+  FixedEnergySolution out;
+  out.det_sign = CPYP0(N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, lib::CMat(zero.data(), N, N),
+                       lib::CVec(zero.data(), N), WK);
+  auto RM = [&](int p, int q) { return WK(NA + 2, 2 + (q - 1) * N + p); };
+  auto RV = [&](int p) { return WK(NA + 2, N * N + 2 + p); };
+
+  const lib::CVec AA = t.AA.col(m1), BB = t.BB.col(m1), VV = t.VV.col(m1), G = t.G.col(m1);
+  auto idx = [&](int k, int p) { return k >= 2 ? (k - 2) * N + p : (NA - 1) * N + p; };
+  lib::Mat A(CX.data(), NCF, NCF);
+  lib::Vec rhs = WC.sub(1, NCF), cf = WC.sub(NCF + 1, NCF), w = WC.sub(2 * NCF + 1, NA * N * N);
+  auto wc = [&](int l, int p, int q) -> double& { return w(l + NA * ((p - 1) + N * (q - 1))); };
+  lib::VEQC(NCF * NCF, 0.0, A.flat());
+
+  // Series coefficients of the coefficient functions W_pq.
+  for (int q = 1; q <= N; ++q) {
+    for (int p = 1; p <= N; ++p) {
+      for (int l = 1; l <= NA - 1; ++l) {
+        double sum = 0.0;
+        for (int i = 1; i <= NA; ++i) {
+          double Wi = PD(i, q, p) - ER * t.R(i, 3) * TT(q, p);
+          if (p == q) Wi += ER * t.R(i, 3) * t.R(i, 2);
+          sum += t.WW(i, l) * Wi;
+        }
+        wc(l, p, q) = sum;
+      }
+    }
+  }
+  // Recurrence rows.
+  for (int k = 2; k <= NA; ++k) {
+    for (int p = 1; p <= N; ++p) {
+      const int row = idx(k, p);
+      A(row, idx(k, p)) += AA(k - 1);
+      A(row, idx(k - 1, p)) += BB(k - 1);
+      for (int q = 1; q <= N; ++q)
+        for (int j = 1; j <= k - 1; ++j) A(row, idx(j, q)) += wc(k - j, p, q);
+      double sigma = 0.0;
+      for (int i = 1; i <= NA; ++i) sigma += t.WW(i, k - 1) * S(i, p) / VV(i);
+      rhs(row) = sigma;
+    }
+  }
+  // Matching rows (or the normalisation of wave NIT).
+  for (int p = 1; p <= N; ++p) {
+    const int row = idx(1, p);
+    if (IFL != 1 && p == NIT) {
+      A(row, row) = 1.0;
+      rhs(row) = C1;
+      continue;
+    }
+    for (int k = 1; k <= NA; ++k) {
+      A(row, idx(k, p)) += G(2) * t.UU(k, NA + 1);
+      for (int q = 1; q <= N; ++q) A(row, idx(k, q)) += RM(p, q) * G(1) * t.UU(k, NA);
+    }
+    rhs(row) = RV(p);
+  }
+  double D = 1.0;
+  lib::INVM(NCF, D, A);
+  if (D < 0.0) out.det_sign = -out.det_sign;
+  for (int i = 1; i <= NCF; ++i) {
+    double sum = 0.0;
+    for (int j = 1; j <= NCF; ++j) sum += A(i, j) * rhs(j);
+    cf(i) = sum;
+  }
+  auto c = [&](int k, int p) { return cf(idx(k, p)); };
+  for (int k = 1; k <= std::min(NA, 6); ++k) out.series[k - 1] = c(k, 1);
+
+  // How far wave NIT misses the outer solution at the second outer point.
+  double res = 0.0, u1 = 0.0;
+  if (IFL != 1) {
+    double u2 = 0.0, coupled = 0.0;
+    for (int k = 1; k <= NA; ++k) u2 += c(k, NIT) * t.UU(k, NA + 1);
+    u2 *= G(2);
+    for (int q = 1; q <= N; ++q) {
+      double uq = 0.0;
+      for (int k = 1; k <= NA; ++k) uq += c(k, q) * t.UU(k, NA);
+      uq *= G(1);
+      coupled += RM(NIT, q) * uq;
+      if (q == NIT) u1 = uq;
+    }
+    res = u2 + coupled - RV(NIT);
+    out.DX = res;
+  }
+
+  if (X.data() == nullptr) return out;
+  for (int p = 1; p <= N; ++p) {
+    for (int i = 1; i <= NA; ++i) {
+      double sum = 0.0;
+      for (int k = 1; k <= NA; ++k) sum += c(k, p) * t.UU(k, i);
+      X(i, p) = VV(i) * sum;
+    }
+    X(NA + 1, p) = X(NA, p) * G(1) / VV(NA);
+  }
+  for (int i = NA + 2; i <= NB; ++i) {
+    for (int p = 1; p <= N; ++p) {
+      double u = WK(i, N * N + 2 + p);
+      for (int q = 1; q <= N; ++q) u -= WK(i, 2 + (q - 1) * N + p) * X(i - 1, q);
+      X(i, p) = u;
+    }
+  }
+  if (IFL != 1) {
+    // The defect as an energy: the discrete Wronskian u1·res of the inner and
+    // outer solutions at the junction equals HB·(E_root − E)·∫u ∂W/∂E u, and
+    // ∂W/∂E = (RZ²/2)·col3·(ξ² − η²) makes the integral (RZ²/2)/(RZ/2)³ times
+    // the norm of the solution.  So |DX| < EPS places the energy within about
+    // EPS of the root, whatever the normalisation of the series.
+    const double C = FOVI(N, N, NA, NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), WK.col(N * N + N + 3),
+                          WK.col(N * N + N + 4), X, X);
+    if (C > 0.0) out.DX = u1 * res * t.RZ3 / (t.HB * t.RZ2 * C);
+    io::console().line(io::lstring(" Dx = ", out.DX));
+  }
+  return out;
+}
+
+// Relative steps EI → (1 − H)·EI while the defect keeps its sign (the step
+// turns round when |DX| grows), then bisection of the bracket [E1, E2] in
+// which DX changes sign: linear convergence, one bit per trial.
+void EITD(int& IT, double& H, double& T1, double& T2, double DX, double& E1, double& E2, double& EI) {
+  if (IT == 0) {
+    IT = 1;
+    E1 = EI;
+    T1 = DX;
+    T2 = DX;
+    io::console().line(io::lstring(" IT, H =", IT, H));
+    return;
+  }
+  const double P = T1 * DX;
+  if (P > 0.0 && std::fabs(DX) > std::fabs(T1)) H = -H;
+  if (P < 0.0) {
+    E2 = E1;
+    T2 = T1;
+    E1 = EI;
+    T1 = DX;
+    EI = (E2 + E1) / 2.0;
+  } else if (T2 * DX < 0.0) {
+    E1 = EI;
+    T1 = DX;
+    EI = (E2 + E1) / 2.0;
+  } else {
+    E1 = EI;
+    T1 = DX;
+    T2 = DX;
+    EI = (1.0 - H) * E1;
+    io::console().line(io::lstring(" IT, -H =", IT, -H));
+  }
+}
+
+namespace {
+
+// Two work columns for the overlaps, beyond the recurrence matrices of CPYP0.
+lib::Vec work_column(const ShellWork& w, int n, int k) { return w.WK.col(n * n + n + 2 + k); }
+
+double overlap(const RunTables& t, const ShellWork& w, int n, lib::CMat TT, lib::CMat X1, lib::CMat X2) {
+  return FOVI(n, n, t.NA, t.NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), work_column(w, n, 1),
+              work_column(w, n, 2), X1, X2);
+}
+
+bool same_symmetry(const Shells& s, int I, int J) {
+  return s.M(I) == s.M(J) && s.L0(I) == s.L0(J) && s.n(I) == s.n(J);
+}
+
+// Leading series coefficient c_1 of wave NIT of the shell's present orbital,
+// from its inner values: c_1 = Σ_i WW(i,1)·X(i)/(ξ_i²−1)^(|M|/2).
+double leading_coefficient(const RunTables& t, lib::CMat X, int M, int NIT) {
+  const lib::CVec VV = t.VV.col(std::abs(M) + 1);
+  double c1 = 0.0;
+  for (int i = 1; i <= t.NA; ++i) c1 += t.WW(i, 1) * X(i, NIT) / VV(i);
+  return c1;
+}
+
+}  // namespace
+
+namespace {
+
+// The eigenvalues of the homogeneous equations of one shell, counted by the
+// sign of the determinant of the discretised problem: the determinant is a
+// polynomial in the energy (no poles) and changes sign at every eigenvalue.
+// Below the ground state of the united atom, −(Z1+Z2)²/2, no one-electron
+// state of the two centres can lie; the sign there is the reference.
+class StateCounter {
+ public:
+  StateCounter(const RunTables& t, const Shells& s, int ISH, UpdateState& st, const ShellWork& w)
+      : t_(t), s_(s), ISH_(ISH), n_(s.n(ISH)), TT_(st.tt(n_)), PD_(w.PD.data(), t.NB, n_, n_),
+        S_(w.XN.colsFrom(n_ + 1, n_)), w_(w) {}
+
+  double floor() const { return -0.525 * std::max(1.0, t_.ZS * t_.ZS); }
+  int sign_at(double E) const {
+    return DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, t_.RZ2 * E, TT_, PD_, S_, w_.CX, w_.WC, w_.WK, lib::Mat()).det_sign;
+  }
+  // Whether an odd number of eigenvalues lies below E.
+  bool odd_below(double E) {
+    if (ref_ == 0) ref_ = sign_at(floor());
+    return sign_at(E) != ref_;
+  }
+  // Eigenvalue number `rank`: the signs are followed upwards in steps of 5 %
+  // and the rank-th change is bisected to rounding.
+  double locate(int rank) {
+    const double Etop = -1.0e-3;
+    double E = floor();
+    int s0 = sign_at(E), count = 0;
+    if (ref_ == 0) ref_ = s0;
+    for (;;) {
+      const double En = 0.95 * E;
+      if (En > Etop) {
+        io::stop(io::fstring(io::Format("(' SHELL',I3,': NO BOUND STATE NUMBER',I3,' OF M =',I2,', L0 =',I3,"
+                                        "' BELOW',E10.2)"),
+                             ISH_, rank, s_.M(ISH_), s_.L0(ISH_), Etop));
+      }
+      const int s1 = sign_at(En);
+      if (s1 != s0 && ++count == rank) {
+        double lo = E, hi = En;
+        for (int k = 0; k < 200; ++k) {
+          const double mid = 0.5 * (lo + hi);
+          if (mid == lo || mid == hi) break;
+          if (sign_at(mid) == s0)
+            lo = mid;
+          else
+            hi = mid;
+        }
+        return 0.5 * (lo + hi);
+      }
+      s0 = s1;
+      E = En;
+    }
+  }
+
+ private:
+  const RunTables& t_;
+  const Shells& s_;
+  int ISH_, n_;
+  lib::CMat TT_;
+  lib::CArr3 PD_;
+  lib::CMat S_;
+  const ShellWork& w_;
+  int ref_ = 0;
+};
+
+// Rank of shell ISH in its symmetry: 1 + the number of earlier shells of the
+// same M and L0 (the shells of one symmetry are listed by increasing energy).
+int rank_in_symmetry(const Shells& s, int ISH) {
+  int rank = 1;
+  for (int J = 1; J < ISH; ++J)
+    if (s.M(J) == s.M(ISH) && s.L0(J) == s.L0(ISH)) ++rank;
+  return rank;
+}
+
+// Σ_p ∫ X_p·S_p over the grid (Simpson on each region; the stored forms
+// make the outer integrand u_p·S_p in dx).  Negative when the exchange with
+// the other shells binds the orbital more than the local field alone.
+double orbital_times_source(const RunTables& t, lib::CMat X, lib::CMat S, lib::Vec work) {
+  lib::VEQC(t.NB, 0.0, work);
+  for (int p = 1; p <= X.cols(); ++p) lib::VSM3(t.NB, X.col(p), S.col(p), work);
+  return lib::FINS(t.NA, t.HA, work.sub(1, t.NA), lib::Build::scf) +
+         lib::FINS(t.NB - t.NA, t.HB, work.sub(t.NA + 1, t.NB - t.NA), lib::Build::scf);
+}
+
+}  // namespace
+
+double locate_state(const RunTables& t, const Shells& s, int ISH, int rank, UpdateState& st, const ShellWork& w) {
+  return StateCounter(t, s, ISH, st, w).locate(rank);
+}
+
+// Energy rules.  Defect rule (MODE 2): the energy at which the first wave,
+// its series normalised, joins the outer solution (an eigenvalue when the
+// equations are homogeneous).  Norm rule (MODE 0): the energy at which the
+// solution of the inhomogeneous equations has the norm CN(ISH) the shell had;
+// the exchange source is linear in the old orbital, so at self-consistency
+// both give the Hartree–Fock energy.  Both rules have a solution beside every
+// eigenvalue ("pole") of the homogeneous equations; the shell's own is the
+// one beside the pole of its rank in its symmetry.  So a shell without an
+// orbital (CN = 0, or a zero energy that no relative step can move) is first
+// placed on the state of its rank, a start or a result on the branch of
+// another state is moved beside the shell's own pole, and a shell whose
+// equations have no source (the norm-rule solution would vanish) takes the
+// defect rule.
+void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double& EI, UpdateState& st,
+           const ShellWork& w, io::Unit& listing) {
+  io::Console& con = io::console();
+  const int ISH = solve.ISH, n = s.n(ISH), M = s.M(ISH), NB = t.NB;
+  const lib::CMat TT = st.tt(n);
+  const lib::CArr3 PD(w.PD.data(), NB, n, n);
+  const lib::CMat S = w.XN.colsFrom(n + 1, n);
+  const lib::Mat X = s.waves(ISH);
+
+  con.line(io::lstring(" EPS =", solve.EPS));
+  con.line(io::fstring(io::Format("(' NLI=',5I3)"), s.LK(ISH), ISH, s.LK(1)));
+  st.B = {1.0, 0.0, 0.0, 0.0};
+  const lib::Mat saved(st.saved.data(), NB, n);
+  lib::VEVR(NB * n, X.flat(), saved.flat());
+  EnergyBracket& b = st.bracket;
+  b.T1 = 0.0;
+  b.T2 = 0.0;
+  st.defect.H = 0.01;
+  con.line(io::lstring(" itr =", solve.MODE));
+
+  int k = 0;
+  int mode = (solve.MODE == 0 || solve.MODE == 2) ? solve.MODE : 1;
+  int IFL = mode == 0 ? 1 : 0;
+  double C1 = 1.0;
+  int trials = 0;
+
+  // One solve at EI with the trace of step 5; returns the defect.
+  auto solve_at = [&](double& C) {
+    if (++trials > kMaxTrials) {
+      io::stop(io::fstring(io::Format("(' SHELL',I3,': NO ENERGY FOUND IN',I5,' TRIALS; LAST E =',E16.8)"), ISH,
+                           kMaxTrials, EI));
+    }
+    con.line(io::lstring(" itr,ipa =", mode, IFL));
+    const FixedEnergySolution sol = DESY0(t, IFL, n, M, solve.NIT, C1, t.RZ2 * EI, TT, PD, S, w.CX, w.WC, w.WK, X);
+    if (mode == 2 && std::fabs(sol.DX) < solve.EPS) return sol;
+    ++k;
+    C = overlap(t, w, n, TT, X, X);
+    con.line(io::lstring(" E =", EI));
+    con.line(" CX =");
+    con.line(io::fstring(io::Format("(5E13.4)"), lib::CVec(sol.series.data(), std::min(t.NA, 6))));
+    con.line(io::fstring(io::Format("(' Norm_new = ',E15.7)"), C));
+    con.line(io::fstring(io::Format("(' I(Xnew*X)= ',E15.7)"), overlap(t, w, n, TT, X, saved)));
+    for (int J = 1; J <= s.NSH; ++J) {
+      if (J == ISH || !same_symmetry(s, ISH, J) || s.CN(J) == 0.0) continue;
+      con.line(io::fstring(io::Format("(' I_ov ',I3,'-',I3,E15.6)"), ISH, J, overlap(t, w, n, TT, X, s.waves(J))));
+    }
+    return sol;
+  };
+
+  if (mode == 1) {
+    // The operator's dialogue: IPA chooses the matching of all waves (≠ 0) or
+    // the normalised first wave (0); then energies until ICX ends it.
+    IFL = ask_integer(" IPA= ") != 0 ? 1 : 0;
+    con.line(" ITR = ");
+    for (;;) {
+      con.line(io::lstring(" last value of the first wave:", X(NB, 1)));
+      EI = ask_real(" EE =");
+      double C = 0.0;
+      solve_at(C);
+      if (ask_integer("  ICX= ") != 1) return;
+    }
+  }
+
+  StateCounter counter(t, s, ISH, st, w);
+  const int rank = rank_in_symmetry(s, ISH);
+  const bool source = std::any_of(S.flat().begin(), S.flat().end(), [](double v) { return v != 0.0; });
+  // Side of the pole on which the solution lies: below it when the exchange
+  // with the other shells binds (then the norm grows towards the pole, Q < 0).
+  double Qexpected = -1.0;
+  // Number of eigenvalues below the solution, modulo 2.
+  auto rank_parity_ok = [&](double E) {
+    const int below = source && Qexpected > 0.0 ? rank : rank - 1;
+    return counter.odd_below(E) == (below % 2 == 1);
+  };
+  auto relocate = [&](const char* why) {
+    const double E0 = counter.locate(rank);
+    EI = source ? E0 * (1.0 - 1.0e-3 * Qexpected) : E0;
+    con.line(io::lstring(" shell", ISH, why, " state", rank, " of its symmetry lies at", E0));
+  };
+
+  bool relocated = false;
+  if (s.CN(ISH) == 0.0 || EI == 0.0) {
+    EI = counter.locate(rank);
+    relocated = true;
+    con.line(io::lstring(" shell", ISH, " has no orbital yet: state", rank, " of its symmetry at E =", EI));
+    mode = 2;
+  } else {
+    if (mode == 0 && !source) {
+      con.line(" no source term: the energy follows the matching defect");
+      mode = 2;
+    }
+    if (source) {
+      Qexpected = orbital_times_source(t, X, S, w.WK.col(n * n + n + 3)) < 0.0 ? -1.0 : 1.0;
+      // A start between the wrong pair of poles belongs to another state.
+      if (!rank_parity_ok(EI)) {
+        relocate(": its energy lies on the branch of another state;");
+        relocated = true;
+      }
+    }
+  }
+  IFL = mode == 0 ? 1 : 0;
+  if (mode == 2 && source && s.CN(ISH) != 0.0) {
+    // The source scales with the old orbital: normalise the new series like it.
+    const double c1 = leading_coefficient(t, X, M, solve.NIT);
+    if (c1 != 0.0 && std::isfinite(c1)) C1 = c1;
+  }
+
+  // The automatic rules; returns when the test value is below EPS.
+  auto iterate = [&] {
+    k = 0;
+    b.T1 = 0.0;
+    b.T2 = 0.0;
+    st.defect.H = 0.01;
+    for (;;) {
+      double C = 0.0;
+      const FixedEnergySolution sol = solve_at(C);
+      const double Eold = EI;
+      if (mode == 2) {
+        if (std::fabs(sol.DX) < solve.EPS) return;
+        EITD(st.defect.IT, st.defect.H, b.T1, b.T2, sol.DX, b.E1, b.E2, EI);
+        if (EI == Eold && k > 1) {
+          // The bracket has shrunk to adjacent numbers: a root is accepted,
+          // a pole (the defect passing through infinity) is not.
+          if (std::fabs(sol.DX) < 1.0e-6) return;
+          io::stop(io::fstring(io::Format("(' SHELL',I3,': THE DEFECT CHANGES SIGN THROUGH A POLE AT E =',E16.8)"),
+                               ISH, EI));
+        }
+        continue;
+      }
+      if (std::fabs(EI) >= 1000.0) ask_integer("  ICX= ");
+      // Norm rule.
+      const double CN = s.CN(ISH);
+      double T = (C - CN) / CN;
+      if (k <= 2) {
+        // The orientation of the norm: at the first trial from the side of
+        // the pole on which the solution lies (the previous trial belonged
+        // to another shell), at the second from the two trials of this solve.
+        b.Q = k == 1 ? Qexpected : -(C - b.Cprev) * (EI - b.E1);
+        if (k == 2 && (b.Q > 0.0) != (Qexpected > 0.0) && !relocated) {
+          // Moving away from the pole: the walk follows the branch of a
+          // neighbouring state.  Restart beside the shell's own pole.
+          relocate(": its norm falls towards its pole;");
+          relocated = true;
+          k = 0;
+          b.T1 = 0.0;
+          b.T2 = 0.0;
+          continue;
+        }
+        if (b.Q > 0.0) io::lwrite(listing, " Cn_Is,CN(ISH) =", C, CN, T);
+      }
+      if (b.Q > 0.0) T = -T;
+      con.line(io::lstring(C - CN, CN, (C - CN) / CN));
+      if (std::fabs(T) < solve.EPS) return;
+      if (k > 1 && T * b.T1 < 0.0) {
+        b.E2 = b.E1;
+        b.T2 = b.T1;
+        b.E1 = EI;
+        b.T1 = T;
+        EI = (b.E2 + b.E1) / 2.0;
+      } else if (k > 1 && T * b.T2 < 0.0) {
+        b.E1 = EI;
+        b.T1 = T;
+        EI = (b.E2 + b.E1) / 2.0;
+      } else {
+        b.E1 = EI;
+        b.Cprev = C;
+        if (k >= 2) {
+          b.T1 = T;
+          b.T2 = T;
+        }
+        EI = EI * (1.0 + 0.002 * (T > 0.0 ? 1.0 : -1.0));
+        con.line(" SUMX = ");
+      }
+      if (EI == Eold) {
+        // The bracket cannot be halved further: the norm is as close as the
+        // arithmetic allows.
+        if (std::fabs(T) < 1.0e-6) return;
+        io::stop(io::fstring(io::Format("(' SHELL',I3,': THE NORM CANNOT BE MATCHED NEAR E =',E16.8)"), ISH, EI));
+      }
+    }
+  };
+
+  iterate();
+  // The result must lie between the poles of the shell's rank; otherwise it
+  // belongs to another state: once more from beside the shell's own pole.
+  // (Just below a root of the homogeneous equations lie rank − 1 eigenvalues.)
+  const double probe = source ? EI : EI - (1.0e-6 * std::fabs(EI) + 10.0 * solve.EPS);
+  if (!relocated && !rank_parity_ok(probe)) {
+    relocate(": the solution belongs to another state;");
+    relocated = true;
+    iterate();
+  }
+}
+
+// One update of shell ISH: equations (MASH, direct terms), exchange pass,
+// partner step with the optional off-diagonal Lagrange term, solve (DESYG)
+// and the new norm.
+void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, lib::CVec AC, lib::CVec BC,
+            lib::CIMat JOR, UpdateState& st, const ShellWork& w, io::Unit& listing) {
+  io::Console& con = io::console();
+  const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH), NB = t.NB;
+  const lib::Vec B(st.B.data(), 4);
+  B(1) = 1.0;
+  con.line(io::lstring(t.HB, t.HA, t.H12()));
+  const lib::Arr3 PD(w.PD.data(), NB, n, n), PX(w.PX.data(), NB, n, n);
+  const lib::Mat TT = st.tt(n);
+  lib::VEQC(NB * n * n, 0.0, PD.flat());
+  lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
+  lib::VEQC(n * n, 0.0, TT.flat());
+  MASH(NB, M, L0, n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R, lib::VecView<double, 0>(st.F.data(), kFactorials),
+       TT, PD);
+  con.line(" mmm=");
+  add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
+  lib::VEVR(NB * n * n, PD.flat(), PX.flat());
+  ExchangePass& x = st.exchange;
+  x.FAC = 1.0;
+
+  for (;;) {
+    if (x.JHF != 0) {
+      lib::VEVR(NB * n * n, PX.flat(), PD.flat());
+      lib::VEQC(NB * n, 0.0, w.XN.colsFrom(1, n).flat());
+    }
+    con.line(io::lstring(" JHF =", x.JHF));
+    add_exchange_terms(t, s, ISH, BC, x.FAC, st.fac(), B, w);
+    con.line(io::fstring(io::Format("('ISH=',2I3)"), ISH));
+
+    double OFF = 0.0;
+    int JOFF = 0;
+    for (int J = 1; J <= s.NSH; ++J)
+      if (JOR(J, ISH) == 1) JOFF = J;
+    for (;;) {
+      lib::VEVR(NB * n, w.XN.colsFrom(1, n).flat(), w.XN.colsFrom(n + 1, n).flat());
+      if (JOFF != 0) OFFDI(n, NB, OFF, TT, t.R.col(2), t.R.col(3), s.waves(JOFF), w.XN.colsFrom(n + 1, n));
+      con.line(io::lstring(" EPS =", EPS));
+      DESYG(t, s, ShellSolve{ISH, MODE, 1, EPS}, s.E(ISH), st, w, listing);
+      s.CN(ISH) = overlap(t, w, n, TT, s.waves(ISH), s.waves(ISH));
+      con.line(io::lstring(" Iss=", JOFF, JOFF != 0 ? s.LK(JOFF) : 0));
+      if (JOFF != 0) {
+        con.line(io::lstring(" overlap with shell", JOFF, overlap(t, w, n, TT, s.waves(ISH), s.waves(JOFF))));
+      }
+      con.line(" OFFDN = ");
+      // The operator may retry with another partner and multiplier; only an
+      // interactive update asks (a batch run must not wait for an answer).
+      if (JOFF == 0 || MODE != 1 || ask_integer(" OFFDN = ") != 1) break;
+      const std::vector<double> v = ask_reals(" JOFF, OFF = ", 2);
+      JOFF = static_cast<int>(v[0]);
+      OFF = v[1];
+      if (JOFF != v[0] || JOFF < 0 || JOFF > s.NSH || (JOFF != 0 && !same_symmetry(s, ISH, JOFF))) {
+        io::stop(io::fstring(io::Format("(' JOFF =',E12.4,': THE PARTNER MUST BE A SHELL OF THE SAME M, L0 AND N, "
+                                        "OR 0')"),
+                             v[0]));
+      }
+    }
+    con.line("  JHF=?");
+    x.JHF = 0;
+    if (MODE == 1) x.JHF = ask_integer("  JHF=?");
+    if (x.JHF == 1) continue;
+    if (x.JHF == 0) {
+      con.line(io::lstring(" E(", ISH, ")=", s.E(ISH)));
+      return;
+    }
+    x.JHF = x.JHF + 1;
+    con.line(io::fstring(io::Format("('    HF  ',I3)"), x.JHF));
+    return;
+  }
+}
+
+}  // namespace scf

@@ -1,0 +1,126 @@
+// The shell update: the coupled radial equations of one shell solved for its
+// orbital energy and partial waves.
+//
+// At a trial energy the equations are linear: a power series in ξ − 1 in the
+// inner region, a matrix Numerov recurrence in the outer region, joined at
+// ξ = RA (DESY0, CPYP0, INVE).  The energy is then adjusted (DESYG) until
+// either the matching defect of the first wave vanishes (defect rule, EITD)
+// or the solution of the inhomogeneous equations has the norm the shell had
+// before (norm rule).
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "lib/views.hpp"
+#include "scf/equations.hpp"
+
+namespace io {
+class Unit;
+}
+
+namespace scf {
+
+// Energy bracket of the solver: E1 with test value T1, E2 with T2, the norm
+// of the solution at E1 and the last orientation test of the norm rule.  The
+// energies, the norm and the orientation are kept from call to call, T1 and
+// T2 are cleared at every call.
+struct EnergyBracket {
+  double E1 = 0.0, E2 = 0.0, T1 = 0.0, T2 = 0.0;
+  double Cprev = 0.0;
+  double Q = 0.0;
+};
+
+// The defect rule's switch: IT = 0 until the rule is first used in the run;
+// H the relative energy step, 0.01 at the start of every solve.
+struct DefectStep {
+  int IT = 0;
+  double H = 0.01;
+};
+
+// Exchange pass of the shell update: FAC scales the exchange terms (1 when
+// they are built); JHF ≠ 0 asks for the exchange to be rebuilt.
+struct ExchangePass {
+  double FAC = 1.0;
+  int JHF = 0;
+};
+
+// Everything the shell update keeps between calls, owned by the driver.
+struct UpdateState {
+  static constexpr int kSavedWords = 50000;  // NB·n of the solver's copy of a shell
+  EnergyBracket bracket;
+  DefectStep defect;
+  ExchangePass exchange;
+  std::array<double, 400> TT{};                  // η² matrix of the shell last updated, n × n
+  std::array<double, kFactorials> F{};           // factorials 0! … 98!
+  std::array<double, 4> B{};                     // boundary vector of the multipole solver
+  std::vector<double> saved = std::vector<double>(kSavedWords);
+  lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
+  lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
+};
+
+// Largest number of energy trials of one solve; a solve that needs more
+// stops the run (it is caught between a pole and a root, or the energy runs
+// away).
+inline constexpr int kMaxTrials = 2000;
+
+// Gauss–Jordan solve without pivoting of the N × N block A with the vector V
+// and the block C carried along: V ← A⁻¹V, C ← A⁻¹C, A destroyed.  Returns
+// det A, the product of the pivots.
+double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C);
+
+// Backward block elimination of the outer Numerov relations of a shell with
+// N waves at the energy term ER, r = HB²/12.  RM(i) (columns 3 … N²+2 of WK)
+// and RV(i) (columns N²+3 … N²+N+2) give u_i = RV(i) − RM(i)·u_{i−1} for
+// i = NA+2 … NB, with RM(NB) = CM and RV(NB) = CV.  Returns the sign of the
+// product of the determinants of the eliminated blocks.
+int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
+          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK);
+
+// Result of a solve at a fixed energy.
+struct FixedEnergySolution {
+  double DX = 0.0;                // relative matching defect of wave NIT (IFL = 0)
+  int det_sign = 0;               // sign of the determinant of the whole linear system
+  std::array<double, 6> series{}; // leading series coefficients of the first wave
+};
+
+// Solves the equations of a shell (projection M, N waves) at the energy term
+// ER = (RZ²/2)·E.  IFL = 1: every wave is matched at ξ = RA; IFL = 0: the
+// matching row of wave NIT is replaced by the normalisation c_1 = C1 of its
+// series.  Writes the solution into X (NB,N) unless X is empty.  CX holds the
+// inner system (NA·N)², WC its right-hand side and series coefficients.
+FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, double C1, double ER, lib::CMat TT,
+                          lib::CArr3 PD, lib::CMat S, lib::Vec CX, lib::Vec WC, lib::Mat WK, lib::Mat X);
+
+// Energy step by the defect: a relative step −H until the defect changes
+// sign, then bisection of the bracket.
+void EITD(int& IT, double& H, double& T1, double& T2, double DX, double& E1, double& E2, double& EI);
+
+// The solver's view of the shell being updated.
+struct ShellSolve {
+  int ISH = 0;
+  int MODE = 0;  // 0 norm rule, 2 defect rule, 1 operator's dialogue
+  int NIT = 1;   // the wave whose series is normalised by the defect rule
+  double EPS = 0.0;
+};
+
+// Energy of the bound state number `rank` (1 = lowest) of the homogeneous
+// equations of shell ISH: the determinant of the discretised equations
+// changes sign at every eigenvalue; its signs are counted upwards from below
+// the united-atom ground state −(Z1+Z2)²/2, and the rank-th change is
+// bisected to rounding.
+double locate_state(const RunTables& t, const Shells& s, int ISH, int rank, UpdateState& st, const ShellWork& w);
+
+// Solves the equations of shell solve.ISH (PD, st.TT, source: columns n+1 … 2n
+// of XN) for its energy EI and waves (written into X), by the rule of solve.MODE.
+// The listing receives the norm rule's orientation notes.
+void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double& EI, UpdateState& st,
+           const ShellWork& w, io::Unit& listing);
+
+// Replaces the waves, the energy and the norm of shell ISH by the solution of
+// its Hartree–Fock equations in the field of all shells (AC, BC: columns ISH
+// of AHF and BHF; JOR the orthogonality table).
+void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, lib::CVec AC, lib::CVec BC,
+            lib::CIMat JOR, UpdateState& st, const ShellWork& w, io::Unit& listing);
+
+}  // namespace scf
