@@ -1,10 +1,15 @@
-// chanfile: continuum channel files for the photoionisation programs.
-#include "io/console.hpp"
+// chanfile: the continuum functions of one ionisation channel, written as a
+// channel file (and an extra-function file of bound functions) for the
+// photoionisation programs.  Reads the control file "File.CHN" (group CHN)
+// and a ground-state file; see chan/program.hpp for the variables.
+#include "chan/program.hpp"
 #include "io/stop.hpp"
+#include "io/unit.hpp"
 
 int main() {
   return io::run_program([] {
-    io::console().line(" chanfile: not built yet");
-    io::stop("", 1);
+    io::Units units;
+    units.open_old(3, chan::kControlFile);
+    chan::run_chanfile(units);
   });
 }

@@ -1,0 +1,339 @@
+#include "chan/program.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "chan/channel.hpp"
+#include "chan/static_exchange.hpp"
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/listdir.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "photo/kernels/kernels.hpp"
+
+namespace chan {
+
+io::Group CHN::group() {
+  io::Group g("CHN");
+  g.add("TIT", TIT, 65).add("FIG", FIG, 40).add("FIC", FIC, 40).add("FID", FID, 40).add("FIL", FIL, 40);
+  g.add("NSI", NSI).add("M", M).add("L0", L0).add("NX", NX).add("NL", NL);
+  g.add("NC", NC).add("P0", P0).add("DP", DP).add("IPOT", IPOT).add("ND", ND).add("EMX", EMX);
+  g.add("NIT", NIT).add("EPS", EPS);
+  return g;
+}
+
+namespace {
+
+constexpr double kHartreeEV = 27.211386;
+// Capacities of the photoionisation programs that a channel file must respect.
+constexpr int kMaxSolutions = 7;     // first dimension of their cross-section tables
+constexpr int kMaxEnergies = 449;    // function groups of a channel
+constexpr int kRpaNodes = 70;        // momentum nodes of the RPA (60 in xsect_a)
+constexpr int kRpaNodesA = 60;
+constexpr int kAmplitudeWords = 5700;
+constexpr int kMaxExtra = 5;
+constexpr int kNameLength = 12;      // FIC and FID names in group S40 (15 in xsect_a)
+
+// Everything the run decides from the control group and the ground state.
+struct Setup {
+  CHN c;
+  GroundState gs;
+  Molecule mol;
+  Waves shell, final;
+  int KD = 1;
+  double E1 = 0.0;  // energy of the ionised shell
+  std::vector<std::string> notes;  // warnings for the listing
+};
+
+void check_and_complete(Setup& s, const std::string& file) {
+  CHN& c = s.c;
+  auto fail = [&](const std::string& var, const std::string& why) {
+    io::stop("file '" + file + "', group &CHN, variable " + var + ": " + why);
+  };
+  if (io::trim_right(c.FIG).empty()) fail("FIG", "the ground-state file must be named");
+  if (io::trim_right(c.FIC).empty()) fail("FIC", "the channel file must be named");
+  if (io::trim_right(c.FIL).empty()) fail("FIL", "the listing file must be named");
+  if (c.NC < 1 || c.NC > kMaxEnergies) {
+    fail("NC", std::to_string(c.NC) + " energies; a channel takes 1 to " + std::to_string(kMaxEnergies));
+  }
+  if (!(c.P0 > 0.0)) fail("P0", "the first momentum must be positive");
+  if (c.NC > 1 && !(c.DP > 0.0)) fail("DP", "the momentum step must be positive");
+  if (c.IPOT != 0 && c.IPOT != 1) fail("IPOT", "0 (bare nuclei) or 1 (static exchange)");
+  if (c.ND < 0 || c.ND > kMaxExtra) fail("ND", "a channel takes 0 to 5 extra functions");
+  if (c.ND > 0 && io::trim_right(c.FID).empty()) fail("FID", "ND > 0 needs an extra-function file");
+  if (c.ND > 0 && !(c.EMX < 0.0)) fail("EMX", "the bound functions lie below EMX < 0");
+  if (c.ND > 0 && c.IPOT != 0) fail("ND", "bound functions are made for the bare nuclei (IPOT = 0) only");
+  if (c.NIT < 1) fail("NIT", "at least one exchange iteration");
+  if (!(c.EPS > 0.0)) fail("EPS", "the convergence tolerance must be positive");
+  if (c.NC % 2 == 0) {
+    s.notes.push_back("NC = " + std::to_string(c.NC) +
+                      " is even: the RPA integrates over the momenta by Simpson's rule and needs an odd count");
+  }
+  if (c.NC > kRpaNodesA) {
+    s.notes.push_back("NC = " + std::to_string(c.NC) + " exceeds the " +
+                      std::to_string(c.NC > kRpaNodes ? kRpaNodes : kRpaNodesA) + " momentum nodes of the RPA" +
+                      (c.NC > kRpaNodes ? " (xsect: 70, xsect_a: 60)" : " of xsect_a"));
+  }
+  for (const std::string* f : {&c.FIC, &c.FID}) {
+    if (io::trim_right(*f).size() > static_cast<size_t>(kNameLength)) {
+      s.notes.push_back("file name '" + io::trim_right(*f) + "' is longer than the 12 characters of group S40");
+    }
+  }
+}
+
+void complete_channel(Setup& s, const std::string& file) {
+  CHN& c = s.c;
+  auto fail = [&](const std::string& var, const std::string& why) {
+    io::stop("file '" + file + "', group &CHN, variable " + var + ": " + why);
+  };
+  const photo::S00& g = s.gs.s00;
+  if (c.NSI < 1 || c.NSI > g.NSH) {
+    fail("NSI", "the ground state has shells 1 to " + std::to_string(g.NSH) + " (NSI = " + std::to_string(c.NSI) + ")");
+  }
+  s.mol = Molecule{g.Z1, g.Z2, g.RZ};
+  s.KD = momentum_step(g.Z1, g.Z2);
+  s.shell = s.gs.shell(c.NSI, s.KD);
+  s.E1 = s.gs.E[static_cast<size_t>(c.NSI - 1)];
+  if (c.M < 0) c.M = s.shell.M;
+  if (c.M >= kProjections) fail("M", "the final projection must lie between 0 and 4");
+  if (std::abs(c.M - s.shell.M) > 1) {
+    fail("M", "a dipole transition from M = " + std::to_string(s.shell.M) + " reaches M = " +
+                  std::to_string(std::max(0, s.shell.M - 1)) + " to " + std::to_string(s.shell.M + 1));
+  }
+  if (c.L0 < 0) {
+    c.L0 = c.M;
+    if (s.KD == 2 && (c.L0 - s.shell.L0) % 2 == 0) ++c.L0;
+  }
+  if (c.L0 < c.M) fail("L0", "the first momentum is below the projection M");
+  if (s.KD == 2 && (c.L0 - s.shell.L0) % 2 == 0) {
+    fail("L0", "equal nuclear charges keep the parity; the dipole needs L0 of the other parity than the shell's (" +
+                   std::to_string(s.shell.L0) + ")");
+  }
+  if (c.NX == 0) c.NX = s.shell.n;
+  if (c.NX < 1 || c.NX > kMaxWaves) fail("NX", "a solution takes 1 to " + std::to_string(kMaxWaves) + " partial waves");
+  if (c.NL == 0) c.NL = std::min(c.NX, kMaxSolutions);
+  if (c.NL < 1 || c.NL > std::min(c.NX, kMaxSolutions)) {
+    fail("NL", "1 to min(NX, 7) solutions per energy (the photoionisation programs hold 7)");
+  }
+  s.final = Waves{c.M, c.L0, s.KD, c.NX};
+  // The 3j symbols of the dipole elements read factorials up to L1 + L2 + 2 ≤ 80.
+  if (s.final.L(c.NX) + s.shell.L(s.shell.n) + 2 > 80) {
+    fail("NX", "momenta up to " + std::to_string(s.final.L(c.NX)) +
+                   " exceed the factorial table of the dipole elements (L1 + L2 + 2 <= 80)");
+  }
+  if (c.NX != s.shell.n) {
+    s.notes.push_back("NX = " + std::to_string(c.NX) + " differs from the " + std::to_string(s.shell.n) +
+                      " partial waves of the ionised shell");
+  }
+  if (static_cast<long>(c.NC) * c.NL * c.NX > kAmplitudeWords) {
+    s.notes.push_back("NC*NL*NX = " + std::to_string(c.NC * c.NL * c.NX) +
+                      " amplitudes exceed the 5700 words the photoionisation programs keep per channel");
+  }
+}
+
+// The values xsect lists for this channel at one energy: Σ over the
+// solutions of the length- and velocity-form cross sections of HFCSR and
+// HFCSV (5.378·(E − E1)·D² and 5.378/(E − E1)·D²), with the bound orbital
+// taken with its own partial waves.
+struct HfValues {
+  double L = 0.0, V = 0.0;
+};
+
+class DipoleCheck {
+ public:
+  DipoleCheck(const Grid& g, const Setup& s) : g_(g), s_(s), pqv_(static_cast<size_t>(g.NB) * 4), z_(g.NB) {
+    lib::DEFA(80, lib::VecView<double, 0>(fc_.data(), 81));
+  }
+  // E2 > 0: cross sections summed over the solutions; E2 < 0: oscillator strengths.
+  HfValues values(double E2, lib::CMat X, int NL, int NX) {
+    HfValues h;
+    const int NB = g_.NB;
+    const double RZ = s_.mol.RZ;
+    const double CD = 2.0 * std::sqrt(1.047197665619469);
+    const lib::Fac F(fc_.data(), 81);
+    const lib::CMat X1 = s_.gs.waves(s_.c.NSI);
+    std::ostringstream sink;  // the kernels trace every element on the console
+    std::ostream& out = io::console().out();
+    std::istream& in = io::console().in();
+    io::console().redirect(&in, &sink);
+    for (int i = 1; i <= NL; ++i) {
+      double dr[3], cs = 0.0;
+      const lib::CMat X2 = X.colsFrom((i - 1) * NX + 1, NX);
+      photo::HFCSR(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
+                   std::pow(0.5 * RZ, 4), s_.E1, E2, CD, Vec(dr, 3), cs, g_.R(), X1, X2,
+                   lib::Mat(pqv_.data(), NB, 4), Vec(z_.data(), NB), F);
+      h.L += cs;
+      photo::HFCSV(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
+                   RZ * RZ / 8.0, s_.E1, E2, CD, Vec(dr, 3), cs, g_.RV(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
+                   Vec(z_.data(), NB), F);
+      h.V += cs;
+    }
+    io::console().redirect(&in, &out);
+    return h;
+  }
+
+ private:
+  const Grid& g_;
+  const Setup& s_;
+  std::vector<double> pqv_, z_;
+  std::array<double, 81> fc_{};
+};
+
+void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
+  const CHN& c = s.c;
+  const photo::S00& gs = s.gs.s00;
+  L.write_record(" CHANFILE: CONTINUUM FUNCTIONS OF ONE IONISATION CHANNEL");
+  if (!io::trim_right(c.TIT).empty()) L.write_record(" " + io::trim_right(c.TIT));
+  L.write_record(" " + std::string(60, '='));
+  L.write_record(" Ground-state file: '" + io::trim_right(c.FIG) + "'");
+  io::fwrite(L, io::Format("(' Nuclei Charges:       Z1 =',F6.3,/,23X,'Z2 =',F6.3,/,' Internuclei Distance: RZ  =',"
+                           "F7.4)"),
+             gs.Z1, gs.Z2, gs.RZ);
+  io::fwrite(L, io::Format("(' Grid: NA =',I3,', NB =',I5,', RP(1) =',F8.4,', RP(2) =',F9.3,', HA =',F8.5,"
+                           "', HB =',F8.5)"),
+             gs.NA, gs.NB, gs.RP[0], gs.RP[1], g.HA, g.HB);
+  L.write_record("");
+  L.write_record("     N shell    M    L0   N OF P.W.    HF Energies");
+  for (int i = 1; i <= gs.NSH; ++i) {
+    const Waves w = s.gs.shell(i, s.KD);
+    io::fwrite(L, io::Format("(4X,I4,3X,3(I6),6X,E15.7)"), i, w.M, w.L0, w.n, s.gs.E[static_cast<size_t>(i - 1)]);
+  }
+  L.write_record(" " + std::string(60, '='));
+  io::fwrite(L, io::Format("(' Ionised shell',I3,':  M =',I2,', L0 =',I3,',',I3,' partial waves, energy',F14.8)"),
+             c.NSI, s.shell.M, s.shell.L0, s.shell.n, s.E1);
+  std::string Ls;
+  for (int p = 1; p <= s.final.n; ++p) {
+    Ls += ' ';
+    Ls += std::to_string(s.final.L(p));
+  }
+  io::fwrite(L, io::Format("(' Final state:    M =',I2,', L0 =',I3,', KD =',I2,', NX =',I3,' partial waves (L =',A,')')"),
+             s.final.M, s.final.L0, s.KD, s.final.n, Ls);
+  io::fwrite(L, io::Format("(17X,I2,' standing-wave solutions per energy (NL)')"), c.NL);
+  const double Zion = c.IPOT == 0 ? gs.Z1 + gs.Z2 : ion_charge(s.gs, s.mol);
+  if (c.IPOT == 0) {
+    L.write_record(" Potential: the bare nuclei (exact one-electron continuum)");
+  } else {
+    L.write_record(" Potential: static exchange - the frozen Hartree-Fock field of the ion, the electron singlet-coupled");
+    L.write_record("            to the hole; continuum orthogonal to the occupied orbitals of its symmetry");
+  }
+  io::fwrite(L, io::Format("(' Long range: Coulomb field of charge Zion =',F7.3)"), Zion);
+  const double kl = c.P0 + (c.NC - 1) * c.DP;
+  io::fwrite(L, io::Format("(' Momenta k = P0 + (j-1)*DP:  P0 =',F9.5,', DP =',F9.5,', NC =',I4,/,"
+                           "'   k from',F9.5,' to',F9.5,';  photon energy from',F10.5,' to',F10.5,' hartree')"),
+             c.P0, c.DP, c.NC, c.P0, kl, 0.5 * c.P0 * c.P0 - s.E1, 0.5 * kl * kl - s.E1);
+  L.write_record(" Channel file: '" + io::trim_right(c.FIC) + "'" +
+                 (c.ND > 0 ? "   Extra-function file: '" + io::trim_right(c.FID) + "' (" + std::to_string(c.ND) +
+                                 " bound functions)"
+                           : ""));
+  for (const auto& n : s.notes) L.write_record(" NOTE: " + n);
+  L.write_record(" " + std::string(60, '='));
+}
+
+void listing_energy_head(io::Unit& L, int IPOT) {
+  L.write_record("");
+  L.write_record(" Continuum functions.  C.S.(L), C.S.(V): the channel totals xsect lists (megabarn)");
+  L.write_record(IPOT == 0 ? " Phases delta_i of the solutions relative to the Coulomb phase, in units of pi"
+                           : " Eigenphases tau_i relative to the Coulomb-spheroidal functions of the ion, in units of pi");
+  L.write_record("");
+  L.write_record("    j        k          E       Om, a.u.    Om, eV     C.S.(L)     C.S.(V)");
+}
+
+}  // namespace
+
+void run_chanfile(io::Units& units) {
+  Setup s;
+  io::Unit& u3 = units(3);
+  s.c.group().read(u3);
+  check_and_complete(s, u3.name());
+  {
+    io::Unit& g = units.open_old(20, io::trim_right(s.c.FIG));
+    read_ground_state(g, s.gs);
+    units.close(20);
+  }
+  complete_channel(s, u3.name());
+  const CHN& c = s.c;
+
+  io::Unit& L = units.open_new(10, io::trim_right(c.FIL));
+  io::Unit& F = units.open_new(21, io::trim_right(c.FIC));
+  io::Unit* D = c.ND > 0 ? &units.open_new(22, io::trim_right(c.FID)) : nullptr;
+
+  const Grid g = make_grid(s.gs.s00.NA, s.gs.s00.NB, s.gs.s00.RP);
+  listing_head(L, s, g);
+  DipoleCheck check(g, s);
+
+  std::unique_ptr<StaticExchange> se;
+  if (c.IPOT == 1) se = std::make_unique<StaticExchange>(g, s.gs, s.mol, c.NSI, s.final, c.NIT, c.EPS);
+
+  write_channel_header(F, c.NSI, c.P0, c.DP, c.NC, s.final);
+  std::vector<Block> blocks(static_cast<size_t>(c.NC));
+  listing_energy_head(L, c.IPOT);
+  io::console().line(io::lstring("chanfile: channel of shell", c.NSI, "final M =", c.M, "energies:", c.NC));
+  for (int j = 1; j <= c.NC; ++j) {
+    const double k = c.P0 + (j - 1) * c.DP;
+    Block& b = blocks[static_cast<size_t>(j - 1)];
+    if (c.IPOT == 0) {
+      bare_block(g, s.mol, s.final, k, c.NL, b);
+    } else {
+      se->block(k, c.NL, b);
+    }
+    write_block(F, g.NB, b);
+    const HfValues h = check.values(b.E, b.x(g.NB), b.NL, b.NX);
+    const double om = b.E - s.E1;
+    io::fwrite(L, io::Format("(I5,F10.5,F11.6,F11.6,F11.4,2E12.4)"), j, k, b.E, om, om * kHartreeEV, h.L, h.V);
+    io::console().line(io::lstring(" j, k, C.S.(L), C.S.(V) =", j, k, h.L, h.V));
+  }
+  // The phases of the solutions, energy by energy.
+  L.write_record("");
+  L.write_record("    j        k    phases / pi of the solutions 1 ... NL, then their mean asymptotic lambda");
+  for (int j = 1; j <= c.NC; ++j) {
+    const Block& b = blocks[static_cast<size_t>(j - 1)];
+    std::vector<double> ph(b.phase.size());
+    for (size_t i = 0; i < ph.size(); ++i) ph[i] = b.phase[i] / kPi;
+    io::fwrite(L, io::Format("(I5,F10.5,7F9.4)"), j, b.k, ph);
+    io::fwrite(L, io::Format("(15X,7F9.3)"), b.lam);
+  }
+  if (se) se->report(L);
+
+  // Bound excited functions of the channel's symmetry.
+  if (D) {
+    std::vector<double> x(static_cast<size_t>(g.NB) * static_cast<size_t>(c.ND * c.NX), 0.0);
+    std::vector<double> E(static_cast<size_t>(c.ND)), CN(static_cast<size_t>(c.ND));
+    lib::Mat X(x.data(), g.NB, c.ND * c.NX);
+    if (c.IPOT == 0) {
+      bare_extra_functions(g, s.gs, s.mol, s.final, c.ND, c.EMX, X, Vec(E.data(), c.ND));
+    } else {
+      se->bound_functions(c.ND, c.EMX, X, Vec(E.data(), c.ND));
+    }
+    L.write_record("");
+    L.write_record(" Bound functions of the final symmetry (extra-function file)");
+    L.write_record("    d        E        Om, a.u.    Om, eV   norm on grid   f(L)        f(V)");
+    for (int d = 1; d <= c.ND; ++d) {
+      const lib::CMat Xd = X.colsFrom((d - 1) * c.NX + 1, c.NX);
+      CN[static_cast<size_t>(d - 1)] = overlap(g, s.mol.RZ, s.final, Xd, s.final, Xd);
+      const HfValues h = check.values(E[static_cast<size_t>(d - 1)], Xd, 1, c.NX);
+      const double om = E[static_cast<size_t>(d - 1)] - s.E1;
+      io::fwrite(L, io::Format("(I5,F12.7,F11.6,F11.4,F12.7,2E12.4)"), d, E[static_cast<size_t>(d - 1)], om,
+                 om * kHartreeEV, CN[static_cast<size_t>(d - 1)], h.L, h.V);
+    }
+    std::vector<int> mln(static_cast<size_t>(3 * c.ND)), lk(static_cast<size_t>(c.ND));
+    for (int d = 1; d <= c.ND; ++d) {
+      mln[static_cast<size_t>(3 * (d - 1))] = c.M;
+      mln[static_cast<size_t>(3 * (d - 1) + 1)] = c.L0;
+      mln[static_cast<size_t>(3 * (d - 1) + 2)] = c.NX;
+      lk[static_cast<size_t>(d - 1)] = (d - 1) * c.NX + 1;
+    }
+    lib::WIFB(c.ND, g.NB, lib::CIMat(mln.data(), 3, c.ND), CIVec(lk.data(), c.ND), CVec(E.data(), c.ND),
+              CVec(CN.data(), c.ND), X, *D);
+  }
+
+  L.write_record("");
+  L.write_record(" The C.S. columns count two electrons in the ionised shell and one sign of the final projection M:");
+  L.write_record(" for a one-electron target halve them; a final M > 0 from a sigma shell stands for +M and -M.");
+  io::console().line(" chanfile: channel file '" + io::trim_right(c.FIC) + "' written");
+}
+
+}  // namespace chan

@@ -1,0 +1,37 @@
+// The channel-file program: control group, checks, the loop over the
+// momentum grid and the listing.
+#pragma once
+
+#include <string>
+
+#include "io/namelist.hpp"
+#include "io/unit.hpp"
+
+namespace chan {
+
+// Name of the control file, read from the working folder.
+inline constexpr const char* kControlFile = "File.CHN";
+
+// Group CHN of the control file.
+struct CHN {
+  std::string TIT;                 // title line of the listing
+  std::string FIG, FIC, FID, FIL;  // ground-state file (old); channel, extra-function and listing files (new)
+  int NSI = 1;                     // ionised shell
+  int M = -1;                      // final projection; −1: that of the ionised shell
+  int L0 = -1;                     // first momentum of the final state; −1: the lowest the dipole reaches
+  int NX = 0;                      // partial waves per solution; 0: those of the ionised shell
+  int NL = 0;                      // solutions kept per energy; 0: min(NX, 7)
+  int NC = 31;                     // momenta k_j = P0 + (j−1)·DP, j = 1 … NC
+  double P0 = 0.05, DP = 0.1;
+  int IPOT = 0;                    // 0: bare nuclei; 1: static exchange
+  int ND = 0;                      // bound excited functions written to FID
+  double EMX = -0.002;             // upper energy limit of the bound functions (hartree)
+  int NIT = 60;                    // most exchange iterations per energy
+  double EPS = 1.0e-7;             // convergence of the exchange iteration
+  io::Group group();
+};
+
+// Reads File.CHN (unit 3 must be open on it) and makes the files.
+void run_chanfile(io::Units& units);
+
+}  // namespace chan

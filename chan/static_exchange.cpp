@@ -1,0 +1,647 @@
+#include "chan/static_exchange.hpp"
+
+#include "chan/coupled.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numeric>
+
+#include "io/format.hpp"
+#include "io/listdir.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "scf/equations.hpp"
+
+namespace chan {
+
+double ion_charge(const GroundState& gs, const Molecule& mol) {
+  double N = 0.0;
+  for (int s = 1; s <= gs.NSH(); ++s) N += gs.shell(s, 1).M == 0 ? 2.0 : 4.0;
+  return mol.Z1 + mol.Z2 - N + 1.0;
+}
+
+namespace {
+
+// Occupied orbitals whose symmetry is that of `w`: same M and, with KD = 2,
+// the same parity of L.
+bool same_symmetry(const Waves& s, const Waves& w) {
+  return s.M == w.M && (w.KD == 1 || (s.L0 - w.L0) % 2 == 0);
+}
+
+// The partial waves of shell `s` on the wave set `w` (waves of equal L;
+// those the set lacks are dropped), divided by sqrt(norm).
+void on_waves(const Grid& g, const Waves& ws, lib::CMat Xs, const Waves& w, double scale, lib::Mat X) {
+  for (int p = 1; p <= w.n; ++p) {
+    const int q = (w.L(p) - ws.L0) % ws.KD == 0 ? (w.L(p) - ws.L0) / ws.KD + 1 : 0;
+    for (int i = 1; i <= g.NB; ++i) X(i, p) = (q >= 1 && q <= ws.n) ? Xs(i, q) * scale : 0.0;
+  }
+}
+
+}  // namespace
+
+void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecule& mol, const Waves& w, int ND,
+                          double Emax, lib::Mat X, Vec E) {
+  std::vector<int> occupied;
+  for (int s = 1; s <= gs.NSH(); ++s)
+    if (same_symmetry(gs.shell(s, w.KD), w)) occupied.push_back(s);
+  const auto states = bare_bound_states(mol, w, ND + static_cast<int>(occupied.size()), Emax);
+  std::vector<double> t(static_cast<size_t>(grid.NB) * static_cast<size_t>(w.n));
+  lib::Mat T(t.data(), grid.NB, w.n);
+  int d = 0;
+  for (const auto& b : states) {
+    if (d == ND) break;
+    bare_bound_waves(grid, mol, w, b, T);
+    bool is_occupied = false;
+    for (int s : occupied) {
+      const Waves ws = gs.shell(s, w.KD);
+      const double ns = overlap(grid, mol.RZ, ws, gs.waves(s), ws, gs.waves(s));
+      const double o = overlap(grid, mol.RZ, w, T, ws, gs.waves(s));
+      if (std::fabs(o) > 0.5 * std::sqrt(std::fabs(ns))) is_occupied = true;
+    }
+    if (is_occupied) continue;
+    ++d;
+    for (int p = 1; p <= w.n; ++p)
+      for (int i = 1; i <= grid.NB; ++i) X(i, (d - 1) * w.n + p) = T(i, p);
+    E(d) = b.E;
+  }
+  if (d < ND) {
+    io::stop("chanfile: only " + std::to_string(d) + " unoccupied bound states of the final symmetry lie below EMX = " +
+             io::lstring(Emax) + "; ND asks for " + std::to_string(ND));
+  }
+}
+
+namespace {
+
+// Inverse of a small matrix (column-major, n × n) through the LU factors of
+// its row-equilibrated form: A⁻¹ = (D·A)⁻¹·D, D = diag(1/max_j |A(i,j)|).
+// The amplitudes of inner-normalised solutions span many orders of magnitude
+// from channel to channel (tunnelling growth); the scaling keeps partial
+// pivoting meaningful.
+std::vector<double> inverse(int n, std::vector<double> a) {
+  std::vector<double> d(static_cast<size_t>(n), 0.0);
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) d[static_cast<size_t>(i)] = std::max(d[static_cast<size_t>(i)], std::fabs(a[static_cast<size_t>(j * n + i)]));
+    d[static_cast<size_t>(i)] = d[static_cast<size_t>(i)] > 0.0 ? 1.0 / d[static_cast<size_t>(i)] : 1.0;
+    for (int j = 0; j < n; ++j) a[static_cast<size_t>(j * n + i)] *= d[static_cast<size_t>(i)];
+  }
+  std::vector<int> piv(static_cast<size_t>(n));
+  lu_factor(n, a.data(), piv.data());
+  std::vector<double> inv(static_cast<size_t>(n * n), 0.0);
+  for (int j = 0; j < n; ++j) {
+    inv[static_cast<size_t>(j * n + j)] = d[static_cast<size_t>(j)];
+    lu_solve(n, a.data(), piv.data(), inv.data() + j * n);
+  }
+  return inv;
+}
+
+// Legendre functions of the second kind far out: Q0 = atanh(1/ξ),
+// Q1 = ξ·Q0 − 1 = Σ_{k≥1} ξ^{−2k}/(2k+1).
+double legendre_q0(double xi) { return std::atanh(1.0 / xi); }
+double legendre_q1(double xi) {
+  const double u = 1.0 / (xi * xi);
+  double s = 0.0, t = u;
+  for (int k = 1; k < 200 && t > 1e-18 * s; ++k, t *= u) s += t / (2 * k + 1);
+  return s;
+}
+
+// A spatial orbital of the ground state: a shell's radial columns with
+// projection +M or −M, its norm on the grid and its weight in the exchange
+// operator.
+struct Orbital {
+  int shell = 0;
+  std::array<int, 3> desc{};  // (M, L0, n), M signed
+  double norm = 1.0;
+  double exchange = 0.0;
+};
+
+}  // namespace
+
+struct StaticExchange::Impl {
+  const Grid& g;
+  const GroundState& gs;
+  Molecule mol;
+  int NSI;
+  Waves w;
+  ExchangeOptions opt;
+  int n = 0, NB = 0, NA = 0;
+  std::array<int, 3> fdesc{};
+  std::vector<Orbital> orb;
+  std::vector<std::vector<double>> ortho;  // occupied orbitals of the final symmetry on its waves, normalised
+  std::vector<double> pd, tt;             // (NB,n,n) one-electron and direct part, (n,n) η² matrix
+  std::array<double, 81> fc{};
+  std::array<double, scf::kFactorials> f99{};
+  double C1 = 0.0;
+  double Zion = 0.0, ZPion = 0.0, ZMion = 0.0, electrons_seen = 0.0, electrons = 0.0;
+  // Work of the multipole routines.
+  std::vector<double> wc, cx, wk, z, qq, b4;
+  int nz = 0;
+  std::vector<Diagnostics> diag;
+
+  Impl(const Grid& g_, const GroundState& gs_, const Molecule& mol_, int NSI_, const Waves& w_,
+       const ExchangeOptions& o)
+      : g(g_), gs(gs_), mol(mol_), NSI(NSI_), w(w_), opt(o) {
+    n = w.n;
+    NB = g.NB;
+    NA = g.NA;
+    fdesc = {w.M, w.L0, w.n};
+    lib::DEFA(80, lib::VecView<double, 0>(fc.data(), 81));
+    C1 = -kPi * mol.RZ * mol.RZ;
+    build_orbitals();
+    check_momenta();
+    size_work();
+    build_equations();
+  }
+
+  lib::Fac F() const { return lib::Fac(fc.data(), 81); }
+  lib::CMat R2() const { return g.R().colsFrom(2, 7); }
+
+  void build_orbitals() {
+    const int KD = w.KD;
+    for (int s = 1; s <= gs.NSH(); ++s) {
+      const Waves ws = gs.shell(s, KD);
+      const double nrm = overlap(g, mol.RZ, ws, gs.waves(s), ws, gs.waves(s));
+      for (int sign : {+1, -1}) {
+        if (sign < 0 && ws.M == 0) continue;
+        Orbital o;
+        o.shell = s;
+        o.desc = {sign * ws.M, ws.L0, ws.n};
+        o.norm = nrm;
+        o.exchange = opt.electrons ? -1.0 : 0.0;
+        if (opt.electrons && s == NSI && sign > 0) o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
+        orb.push_back(o);
+      }
+      if (same_symmetry(ws, w)) {
+        std::vector<double> x(static_cast<size_t>(NB) * static_cast<size_t>(n));
+        on_waves(g, ws, gs.waves(s), w, 1.0 / std::sqrt(nrm), lib::Mat(x.data(), NB, n));
+        ortho.push_back(std::move(x));
+      }
+      electrons += ws.M == 0 ? 2.0 : 4.0;
+    }
+    Zion = opt.electrons ? mol.Z1 + mol.Z2 - electrons + 1.0 : mol.Z1 + mol.Z2;
+  }
+
+  // The angular coefficients of a projection read factorials up to the sum
+  // of the three momenta plus three (the η² part); the table holds 0! … 80!.
+  // Multipoles of a product of waves (L0_1, n1) and (L0_2, n2) run to
+  // |L0_1 − L0_2| (+2) + KD·((3(n1 + n2))/4 − 1).
+  void check_momenta() const {
+    const int lf = w.L(n);
+    int need = 0;
+    for (int s = 1; s <= gs.NSH(); ++s) {
+      const Waves ws = gs.shell(s, w.KD);
+      const int ls = ws.L(ws.n);
+      const int direct = w.KD * ((3 * 2 * ws.n) / 4 - 1);
+      need = std::max(need, direct + 2 * lf + 3);
+      for (int sign : {+1, -1}) {
+        int first = std::abs(w.L0 - ws.L0);
+        if (first < std::abs(w.M - sign * ws.M)) first += 2;
+        const int lam = first + w.KD * ((3 * (n + ws.n)) / 4 - 1);
+        need = std::max(need, lam + lf + ls + 3);
+      }
+    }
+    if (need > 80) {
+      io::stop("chanfile: the partial waves of the final state (up to L = " + std::to_string(lf) +
+               ") and of the shells make multipoles beyond the factorial table of the angular coefficients "
+               "(0! ... 80!); use fewer partial waves (NX)");
+    }
+  }
+
+  void size_work() {
+    int nmax = n;
+    for (int s = 1; s <= gs.NSH(); ++s) nmax = std::max(nmax, gs.shell(s, w.KD).n);
+    nz = (3 * (2 * nmax)) / 4 + 1;
+    wc.assign(static_cast<size_t>(NA * NA), 0.0);
+    cx.assign(static_cast<size_t>(NA * 3), 0.0);
+    wk.assign(static_cast<size_t>(NB) * 6, 0.0);
+    z.assign(static_cast<size_t>(NB) * static_cast<size_t>(nz), 0.0);
+    qq.assign(static_cast<size_t>(NB) * static_cast<size_t>(n), 0.0);
+    b4 = {1.0, 0.0, 0.0, 0.0};
+  }
+
+  // One-electron and angular terms (MASH), then the direct field of the
+  // ion's electrons: shell s with d_s electrons (2 or 4, one fewer in the
+  // ionised shell) adds −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the
+  // coupling, V_s the potential of its density.
+  void build_equations() {
+    const size_t nn = static_cast<size_t>(n * n);
+    pd.assign(static_cast<size_t>(NB) * nn, 0.0);
+    tt.assign(nn, 0.0);
+    lib::Arr3 PD(pd.data(), NB, n, n);
+    std::vector<double> w1(static_cast<size_t>(NB));
+    scf::MASH(NB, w.M, w.L0, n, w.KD, scf::kFactorials, (mol.Z1 + mol.Z2) * mol.RZ,
+              w.KD == 2 ? 0.0 : (mol.Z2 - mol.Z1) * mol.RZ, lib::Mat(w1.data(), NB, 1), g.R(),
+              lib::VecView<double, 0>(f99.data(), scf::kFactorials), lib::Mat(tt.data(), n, n), PD);
+    lib::CMat R = g.R();
+    double V0 = 0.0, V1 = 0.0;  // monopole and dipole of the direct potential at the last point
+    std::vector<double> q(static_cast<size_t>(NB)), q1(static_cast<size_t>(NB));
+    for (int s = 1; s <= gs.NSH(); ++s) {
+      const Waves ws = gs.shell(s, w.KD);
+      double d = (ws.M == 0 ? 2.0 : 4.0) - (s == NSI ? 1.0 : 0.0);
+      if (!opt.electrons) d = 0.0;
+      if (d == 0.0) continue;
+      const double nrm = orb_norm(s);
+      const std::array<int, 3> desc = {ws.M, ws.L0, ws.n};
+      std::array<int, 3> mnz{};
+      lib::Mat Z(z.data(), NB, nz);
+      lib::CUIN(NA, NB, w.KD, CIVec(desc.data(), 3), CIVec(desc.data(), 3), IVec(mnz.data(), 3), C1, g.CH, g.BZ(),
+                Vec(b4.data(), 4), g.G().col(1), g.AA().col(1), g.BB().col(1), g.VV().col(1), g.UU(), g.WW(),
+                lib::Mat(wc.data(), NA, NA), F(), R2(), lib::Mat(cx.data(), NA, 3), lib::Mat(wk.data(), NB, 6),
+                gs.waves(s), gs.waves(s), Z);
+      for (int k = 1; k <= mnz[2]; ++k) {
+        const int lam = mnz[1] + (k - 1) * w.KD;
+        if (lam == 0) V0 += d / nrm * Z(NB, k) * g.scale(NB);
+        if (lam == 1) V1 += d / nrm * Z(NB, k) * g.scale(NB);
+      }
+      for (int p = 1; p <= n; ++p)
+        for (int qq_ = 1; qq_ <= n; ++qq_) {
+          lib::SUMY(NB, w.KD, CIVec(mnz.data(), 3), w.M, w.M, w.L(qq_), w.L(p), 1.0, R.col(2), F(),
+                    Vec(q1.data(), NB), Z, Vec(q.data(), NB));
+          const double c = -0.5 * mol.RZ * mol.RZ * d / nrm;
+          for (int i = 1; i <= NB; ++i) PD(i, qq_, p) += c * R(i, 3) * R(i, 6) * q[static_cast<size_t>(i - 1)];
+        }
+    }
+    // The ion seen from beyond the grid: −(RZ²/2)(ξ² − η²)·V → −N·RZ·ξ from the
+    // monopole and a constant η term from the dipole of the electrons.
+    const double xi = g.xs[static_cast<size_t>(NB - 1)];
+    const double half = 0.5 * mol.RZ * mol.RZ;
+    electrons_seen = half * (V0 / legendre_q0(xi)) / std::sqrt(4.0 * kPi) / mol.RZ;
+    ZPion = Zion * mol.RZ;
+    ZMion = w.KD == 2 ? 0.0 : (mol.Z2 - mol.Z1) * mol.RZ + half * (V1 / legendre_q1(xi)) * std::sqrt(3.0 / (4.0 * kPi)) / 3.0;
+  }
+
+  double orb_norm(int s) const {
+    for (const auto& o : orb)
+      if (o.shell == s) return o.norm;
+    return 1.0;
+  }
+
+  // S(·, (j−1)n + p) = (RZ²/2)·Σ_o e_o/N_o·[(ξ² − η²)·K_o ψ_j]_p in the Numerov
+  // form (stored values times col3·g), K_o ψ = φ_o·V[φ_o*·ψ].
+  void apply_exchange(int ns, lib::CMat psi, lib::Mat S) {
+    lib::CMat R = g.R();
+    for (int j = 1; j <= NB; ++j)
+      for (int c = 1; c <= ns * n; ++c) S(j, c) = 0.0;
+    lib::Mat QQ(qq.data(), NB, n);
+    for (const auto& o : orb) {
+      if (o.exchange == 0.0) continue;
+      const double f = 0.5 * mol.RZ * mol.RZ * o.exchange / o.norm;
+      for (int s = 1; s <= ns; ++s) {
+        lib::CUIF(NA, NB, CIVec(fdesc.data(), 3), CIVec(o.desc.data(), 3), CIVec(o.desc.data(), 3),
+                  CIVec(fdesc.data(), 3), w.KD, C1, g.CH, g.BZ(), F(), g.G(), Vec(b4.data(), 4), g.AA(), g.BB(),
+                  g.VV(), g.UU(), g.WW(), lib::Mat(wc.data(), NA, NA), lib::Mat(cx.data(), NA, 3), R2(),
+                  psi.colsFrom((s - 1) * n + 1, n), gs.waves(o.shell), gs.waves(o.shell), QQ,
+                  lib::Mat(wk.data(), NB, 6), lib::Mat(z.data(), NB, nz));
+        for (int p = 1; p <= n; ++p)
+          for (int i = 1; i <= NB; ++i) S(i, (s - 1) * n + p) += f * QQ(i, p) * R(i, 3) * R(i, 6);
+      }
+    }
+  }
+
+  // Lagrange source of orbital o: col3·[ξ²·X_o − Σ_q TT(q,p)·X_o,q], the
+  // stored form of (ξ² − η²)·φ_o.
+  void lagrange_source(const std::vector<double>& xo, lib::Mat S) const {
+    lib::CMat R = g.R();
+    lib::CMat X(xo.data(), NB, n), TT(tt.data(), n, n);
+    for (int p = 1; p <= n; ++p)
+      for (int i = 1; i <= NB; ++i) {
+        double v = R(i, 2) * X(i, p);
+        for (int q = 1; q <= n; ++q) v -= TT(q, p) * X(i, q);
+        S(i, p) = R(i, 3) * v;
+      }
+  }
+
+  double ov(const std::vector<double>& xo, lib::CMat X) const {
+    return overlap(g, mol.RZ, w, lib::CMat(xo.data(), NB, n), w, X);
+  }
+
+  void block(double k, int NL, Block& b);
+};
+
+namespace {
+
+// The asymptotic channels of the ion at one energy: angular eigenvectors U,
+// separation constants, the energy-normalised regular and irregular
+// functions at two matching points, and the phase of each regular one.
+struct Asymptote {
+  int n = 0;
+  std::vector<double> U, lam, delta;
+  std::vector<double> reg, irr;  // (2, n): at points a and b
+};
+
+}  // namespace
+
+void StaticExchange::Impl::block(double k, int NL, Block& b) {
+  const double E = 0.5 * k * k;
+  const double c2 = 0.5 * mol.RZ * mol.RZ * E;
+  const size_t nb = static_cast<size_t>(NB), nn = static_cast<size_t>(n * n);
+  Propagator P(g, w, lib::CArr3(pd.data(), NB, n, n), lib::CMat(tt.data(), n, n), c2);
+
+  // Matching points: the last point and one about a radian of phase before.
+  const int ib = NB;
+  int ia = NB - 2;
+  const double kap = std::sqrt(c2);
+  while (ia > NA + 2 && kap * (g.xs[nb - 1] - g.xs[static_cast<size_t>(ia - 1)]) < 1.0 && NB - ia < (NB - NA) / 4) --ia;
+  const double xa = g.xs[static_cast<size_t>(ia - 1)], xb = g.xs[nb - 1];
+
+  Asymptote as;
+  as.n = n;
+  as.U.assign(nn, 0.0);
+  as.lam.assign(static_cast<size_t>(n), 0.0);
+  as.delta = as.lam;
+  as.reg.assign(static_cast<size_t>(2 * n), 0.0);
+  as.irr = as.reg;
+  {
+    std::vector<double> a(nn);
+    angular_matrix(w.M, w.L0, w.KD, n, ZMion, c2, lib::Mat(a.data(), n, n));
+    symmetric_eigen(n, lib::Mat(a.data(), n, n), Vec(as.lam.data(), n), lib::Mat(as.U.data(), n, n));
+    for (int i = 1; i <= n; ++i) {
+      Radial rp;
+      rp.m = w.M;
+      rp.lam = as.lam[static_cast<size_t>(i - 1)];
+      rp.ZP = ZPion;
+      rp.c2 = c2;
+      rp.RZ = mol.RZ;
+      double up[2] = {xa, xb}, down[2] = {xb, xa}, rv[2], iv[2], pv[2], xfar = 0.0;
+      regular_continuum(rp, CVec(up, 2), Vec(rv, 2), as.delta[static_cast<size_t>(i - 1)], xfar);
+      irregular_continuum(rp, as.delta[static_cast<size_t>(i - 1)], xfar, CVec(down, 2), Vec(iv, 2), Vec(pv, 2));
+      as.reg[static_cast<size_t>(2 * (i - 1))] = rv[0];
+      as.reg[static_cast<size_t>(2 * (i - 1) + 1)] = rv[1];
+      as.irr[static_cast<size_t>(2 * (i - 1))] = iv[1];
+      as.irr[static_cast<size_t>(2 * (i - 1) + 1)] = iv[0];
+    }
+  }
+  lib::CMat U(as.U.data(), n, n);
+
+  // Coefficients A(i,j), B(i,j) of reg_i and irr_i in solution j.
+  auto match = [&](lib::CMat X, std::vector<double>& A, std::vector<double>& B) {
+    A.assign(nn, 0.0);
+    B.assign(nn, 0.0);
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= n; ++i) {
+        double ya = 0.0, yb = 0.0;
+        for (int p = 1; p <= n; ++p) {
+          ya += U(p, i) * X(ia, (j - 1) * n + p) * g.scale(ia);
+          yb += U(p, i) * X(ib, (j - 1) * n + p) * g.scale(ib);
+        }
+        const double ra = as.reg[static_cast<size_t>(2 * (i - 1))], rb = as.reg[static_cast<size_t>(2 * (i - 1) + 1)];
+        const double sa = as.irr[static_cast<size_t>(2 * (i - 1))], sb = as.irr[static_cast<size_t>(2 * (i - 1) + 1)];
+        const double det = ra * sb - rb * sa;
+        A[static_cast<size_t>((j - 1) * n + i - 1)] = (ya * sb - yb * sa) / det;
+        B[static_cast<size_t>((j - 1) * n + i - 1)] = (ra * yb - rb * ya) / det;
+      }
+  };
+
+  // Regular solutions with unit leading coefficients, and the solutions for
+  // the Lagrange sources of the occupied orbitals of this symmetry.
+  std::vector<double> id(nn, 0.0);
+  for (int p = 0; p < n; ++p) id[static_cast<size_t>(p * n + p)] = 1.0;
+  const int no = static_cast<int>(ortho.size());
+  std::vector<double> chi(nb * static_cast<size_t>(n) * static_cast<size_t>(no)), src(nb * static_cast<size_t>(n));
+  std::vector<double> zero(static_cast<size_t>(n), 0.0);
+  for (int o = 0; o < no; ++o) {
+    lagrange_source(ortho[static_cast<size_t>(o)], lib::Mat(src.data(), NB, n));
+    lib::CMat S(src.data(), NB, n);
+    P.solve(1, lib::CMat(zero.data(), n, 1), &S, lib::Mat(chi.data() + static_cast<size_t>(o) * nb * n, NB, n));
+  }
+  std::vector<double> Oinv;
+  if (no > 0) {
+    std::vector<double> O(static_cast<size_t>(no * no));
+    for (int a = 0; a < no; ++a)
+      for (int c = 0; c < no; ++c)
+        O[static_cast<size_t>(c * no + a)] =
+            ov(ortho[static_cast<size_t>(a)], lib::CMat(chi.data() + static_cast<size_t>(c) * nb * n, NB, n));
+    Oinv = inverse(no, O);
+  }
+  // Adds the Lagrange solutions that make every solution orthogonal to the
+  // occupied orbitals: ψ_j += Σ_o ε_oj·χ_o, ε = −O⁻¹·⟨φ|ψ_j⟩.
+  auto orthogonalise = [&](lib::Mat X) {
+    if (no == 0) return;
+    std::vector<double> s(static_cast<size_t>(no)), e(static_cast<size_t>(no));
+    for (int j = 1; j <= n; ++j) {
+      lib::CMat Xj = lib::CMat(X.data(), NB, n * n).colsFrom((j - 1) * n + 1, n);
+      for (int a = 0; a < no; ++a) s[static_cast<size_t>(a)] = ov(ortho[static_cast<size_t>(a)], Xj);
+      for (int a = 0; a < no; ++a) {
+        double v = 0.0;
+        for (int c = 0; c < no; ++c) v -= Oinv[static_cast<size_t>(c * no + a)] * s[static_cast<size_t>(c)];
+        e[static_cast<size_t>(a)] = v;
+      }
+      for (int o = 0; o < no; ++o) {
+        const double* ch = chi.data() + static_cast<size_t>(o) * nb * n;
+        for (int p = 1; p <= n; ++p)
+          for (int i = 1; i <= NB; ++i)
+            X(i, (j - 1) * n + p) += e[static_cast<size_t>(o)] * ch[static_cast<size_t>(p - 1) * nb + static_cast<size_t>(i - 1)];
+      }
+    }
+  };
+
+  std::vector<double> psi(nb * nn), next(nb * nn), S(nb * nn);
+  lib::Mat PSI(psi.data(), NB, n * n), NEXT(next.data(), NB, n * n), SRC(S.data(), NB, n * n);
+  P.solve(n, lib::CMat(id.data(), n, n), nullptr, PSI);
+  orthogonalise(PSI);
+  std::vector<double> A, B, A0, B0;
+  match(PSI, A0, B0);
+
+  Diagnostics d;
+  d.k = k;
+  const bool exchange = std::any_of(orb.begin(), orb.end(), [](const Orbital& o) { return o.exchange != 0.0; });
+  if (exchange) {
+    for (int it = 1; it <= opt.NIT; ++it) {
+      apply_exchange(n, PSI, SRC);
+      lib::CMat Sc(S.data(), NB, n * n);
+      P.solve(n, lib::CMat(id.data(), n, n), &Sc, NEXT);
+      orthogonalise(NEXT);
+      match(NEXT, A, B);
+      double change = 0.0, size = 0.0;
+      for (size_t e = 0; e < nn; ++e) {
+        change = std::max({change, std::fabs(A[e] - A0[e]), std::fabs(B[e] - B0[e])});
+        size = std::max({size, std::fabs(A[e]), std::fabs(B[e])});
+      }
+      psi.swap(next);
+      PSI = lib::Mat(psi.data(), NB, n * n);
+      NEXT = lib::Mat(next.data(), NB, n * n);
+      A0 = A;
+      B0 = B;
+      d.iterations = it;
+      d.change = change / size;
+      if (d.change < opt.EPS) {
+        d.converged = true;
+        break;
+      }
+    }
+  } else {
+    d.converged = true;
+  }
+  A = A0;
+  B = B0;
+
+  // Eigenchannels.  K = B·A⁻¹ is the K matrix relative to the functions of
+  // the ion.  The kept solutions are those of the NL asymptotic channels of
+  // lowest λ: with K_PP = V·tan τ·Vᵀ on those channels, the combinations
+  // T = A⁻¹·a with reg amplitudes a = (V·cos τ, 0) have irr amplitudes
+  // b = K·a = (V·sin τ, K_QP·V·cos τ).  The coupling K_QP to the dropped
+  // channels is small; the last step makes the kept solutions orthonormal in
+  // δ(E − E′) exactly (metric aᵀa + bᵀb).  With NL = NX this is the plain
+  // diagonalisation of K.
+  std::vector<double> Ainv = inverse(n, A);
+  std::vector<double> K(nn, 0.0);
+  double kmax = 0.0;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      double v = 0.0;
+      for (int l = 0; l < n; ++l) v += B[static_cast<size_t>(l * n + i)] * Ainv[static_cast<size_t>(j * n + l)];
+      K[static_cast<size_t>(j * n + i)] = v;
+      kmax = std::max(kmax, std::fabs(v));
+    }
+  double asym = 0.0;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j)
+      asym = std::max(asym, std::fabs(K[static_cast<size_t>(j * n + i)] - K[static_cast<size_t>(i * n + j)]));
+  d.k_asymmetry = asym / std::max(kmax, 1e-300);
+  const size_t nl = static_cast<size_t>(NL);
+  std::vector<double> Kp(nl * nl), tv(nl), V(nl * nl);
+  for (int i = 0; i < NL; ++i)
+    for (int j = 0; j < NL; ++j)
+      Kp[static_cast<size_t>(j * NL + i)] = 0.5 * (K[static_cast<size_t>(j * n + i)] + K[static_cast<size_t>(i * n + j)]);
+  symmetric_eigen(NL, lib::Mat(Kp.data(), NL, NL), Vec(tv.data(), NL), lib::Mat(V.data(), NL, NL));
+  // Amplitudes of the kept solutions, column t: a (reg) and b (irr), n each.
+  std::vector<double> a(static_cast<size_t>(n) * nl, 0.0), bb(static_cast<size_t>(n) * nl, 0.0), tau(nl), mean(nl);
+  for (int t = 0; t < NL; ++t) {
+    tau[static_cast<size_t>(t)] = std::atan(tv[static_cast<size_t>(t)]);
+    const double ct = std::cos(tau[static_cast<size_t>(t)]);
+    double m = 0.0;
+    for (int i = 0; i < NL; ++i) {
+      const double v = V[static_cast<size_t>(t * NL + i)];
+      a[static_cast<size_t>(t * n + i)] = v * ct;
+      m += v * v * as.lam[static_cast<size_t>(i)];
+    }
+    mean[static_cast<size_t>(t)] = m;
+    for (int i = 0; i < n; ++i) {
+      double v = 0.0;
+      for (int l = 0; l < NL; ++l) v += K[static_cast<size_t>(l * n + i)] * a[static_cast<size_t>(t * n + l)];
+      bb[static_cast<size_t>(t * n + i)] = v;
+    }
+  }
+  // Löwdin: (a, b) ← (a, b)·M^{−1/2}, M = aᵀa + bᵀb.
+  {
+    std::vector<double> Mt(nl * nl), ev(nl), W(nl * nl), Mh(nl * nl, 0.0);
+    for (int x = 0; x < NL; ++x)
+      for (int y = 0; y < NL; ++y) {
+        double v = 0.0;
+        for (int i = 0; i < n; ++i)
+          v += a[static_cast<size_t>(x * n + i)] * a[static_cast<size_t>(y * n + i)] +
+               bb[static_cast<size_t>(x * n + i)] * bb[static_cast<size_t>(y * n + i)];
+        Mt[static_cast<size_t>(y * NL + x)] = v;
+      }
+    symmetric_eigen(NL, lib::Mat(Mt.data(), NL, NL), Vec(ev.data(), NL), lib::Mat(W.data(), NL, NL));
+    for (int x = 0; x < NL; ++x)
+      for (int y = 0; y < NL; ++y) {
+        double v = 0.0;
+        for (int e = 0; e < NL; ++e)
+          v += W[static_cast<size_t>(e * NL + x)] * W[static_cast<size_t>(e * NL + y)] / std::sqrt(ev[static_cast<size_t>(e)]);
+        Mh[static_cast<size_t>(y * NL + x)] = v;
+      }
+    std::vector<double> a2(a.size(), 0.0), b2(bb.size(), 0.0);
+    for (int t = 0; t < NL; ++t)
+      for (int x = 0; x < NL; ++x) {
+        const double f = Mh[static_cast<size_t>(t * NL + x)];
+        for (int i = 0; i < n; ++i) {
+          a2[static_cast<size_t>(t * n + i)] += f * a[static_cast<size_t>(x * n + i)];
+          b2[static_cast<size_t>(t * n + i)] += f * bb[static_cast<size_t>(x * n + i)];
+        }
+      }
+    a.swap(a2);
+    bb.swap(b2);
+  }
+  std::vector<int> order(nl);
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return mean[static_cast<size_t>(x)] < mean[static_cast<size_t>(y)]; });
+
+  b.k = k;
+  b.E = E;
+  b.NL = NL;
+  b.NX = n;
+  b.X.assign(nb * nl * static_cast<size_t>(n), 0.0);
+  b.AC.assign(static_cast<size_t>(n) * nl, 0.0);
+  b.AS = b.AC;
+  b.lam.assign(nl, 0.0);
+  b.phase = b.lam;
+  lib::Mat X = b.x(NB);
+  double maxov = 0.0;
+  for (int s = 1; s <= NL; ++s) {
+    const int t = order[static_cast<size_t>(s - 1)];
+    // T = A⁻¹·a: the combination of the computed solutions.
+    std::vector<double> T(static_cast<size_t>(n), 0.0);
+    for (int j = 0; j < n; ++j) {
+      double v = 0.0;
+      for (int i = 0; i < n; ++i) v += Ainv[static_cast<size_t>(i * n + j)] * a[static_cast<size_t>(t * n + i)];
+      T[static_cast<size_t>(j)] = v;
+    }
+    for (int j = 1; j <= n; ++j)
+      for (int p = 1; p <= n; ++p) {
+        const double f = T[static_cast<size_t>(j - 1)];
+        if (f == 0.0) continue;
+        for (int i = 1; i <= NB; ++i) X(i, (s - 1) * n + p) += f * PSI(i, (j - 1) * n + p);
+      }
+    // Channel i far out: a_i·sin(θ + δ_i) + b_i·cos(θ + δ_i).
+    for (int p = 1; p <= n; ++p) {
+      double as_ = 0.0, ac_ = 0.0;
+      for (int i = 1; i <= n; ++i) {
+        const double ai = a[static_cast<size_t>(t * n + i - 1)], bi = bb[static_cast<size_t>(t * n + i - 1)];
+        const double dl = as.delta[static_cast<size_t>(i - 1)];
+        as_ += U(p, i) * (ai * std::cos(dl) - bi * std::sin(dl));
+        ac_ += U(p, i) * (ai * std::sin(dl) + bi * std::cos(dl));
+      }
+      b.AS[static_cast<size_t>((s - 1) * n + p - 1)] = as_;
+      b.AC[static_cast<size_t>((s - 1) * n + p - 1)] = ac_;
+    }
+    b.lam[static_cast<size_t>(s - 1)] = mean[static_cast<size_t>(t)];
+    b.phase[static_cast<size_t>(s - 1)] = tau[static_cast<size_t>(t)];
+      for (const auto& xo : ortho) maxov = std::max(maxov, std::fabs(ov(xo, X.colsFrom((s - 1) * n + 1, n))));
+  }
+  d.max_overlap = maxov;
+  diag.push_back(d);
+}
+
+StaticExchange::StaticExchange(const Grid& g, const GroundState& gs, const Molecule& mol, int NSI, const Waves& w,
+                               const ExchangeOptions& opt)
+    : p_(std::make_unique<Impl>(g, gs, mol, NSI, w, opt)) {}
+
+StaticExchange::StaticExchange(const Grid& g, const GroundState& gs, const Molecule& mol, int NSI, const Waves& w,
+                               int NIT, double EPS)
+    : StaticExchange(g, gs, mol, NSI, w, ExchangeOptions{NIT, EPS, true}) {}
+
+StaticExchange::~StaticExchange() = default;
+
+void StaticExchange::block(double k, int NL, Block& b) { p_->block(k, NL, b); }
+
+void StaticExchange::bound_functions(int, double, lib::Mat, Vec) {
+  io::stop("chanfile: bound functions are made for the bare nuclei only (IPOT = 0)");
+}
+
+double StaticExchange::Zion() const { return p_->Zion; }
+
+const std::vector<StaticExchange::Diagnostics>& StaticExchange::diagnostics() const { return p_->diag; }
+
+void StaticExchange::report(io::Unit& L) const {
+  const Impl& m = *p_;
+  L.write_record("");
+  L.write_record(" Static exchange");
+  io::fwrite(L, io::Format("(' electrons of the ground state',F6.1,';  of the ion seen by its direct field at the '"
+                           "'last point',F10.5)"),
+             m.electrons, m.electrons_seen);
+  io::fwrite(L, io::Format("(' asymptotic problem: charge x RZ =',F10.5,',  dipole term ZM =',F10.5)"), m.ZPion,
+             m.ZMion);
+  io::fwrite(L, io::Format("(' occupied orbitals of the final symmetry (orthogonality):',I3)"),
+             static_cast<int>(m.ortho.size()));
+  L.write_record("        k   iterations  change     K asymmetry  max overlap with occupied");
+  for (const auto& d : m.diag) {
+    io::fwrite(L, io::Format("(F10.5,I8,A2,3E13.3)"), d.k, d.iterations, d.converged ? "  " : " *", d.change,
+               d.k_asymmetry, d.max_overlap);
+  }
+  if (std::any_of(m.diag.begin(), m.diag.end(), [](const Diagnostics& d) { return !d.converged; })) {
+    L.write_record(" * the exchange iteration did not reach EPS within NIT iterations");
+  }
+}
+
+}  // namespace chan

@@ -1,0 +1,80 @@
+// Continuum functions in the static-exchange field of the ion.
+//
+// The ground state is a closed shell: a σ shell (M = 0) holds two electrons
+// in one spatial orbital, a shell with M > 0 four in the two orbitals ±M.
+// One electron leaves the orbital +M of the ionised shell i and the
+// photoelectron, singlet-coupled to the hole, moves in
+//   V = Σ_{j≠i} (2J_j − K_j) + J_i + K_i = Σ_j (2J_j − K_j) − J_i + 2K_i,
+// the sums over spatial orbitals with the orbitals frozen.  The direct part
+// is local and enters the coupled radial equations beside the one-electron
+// terms (MASH of the ground-state program); the exchange part is applied to
+// the current continuum function through the multipole potentials of
+// orbital products (CUIF) and iterated to self-consistency.  Lagrange terms
+// keep the continuum orthogonal to the occupied orbitals of its symmetry.
+// Beyond the grid the field is the Coulomb field of the ion, charge
+// Zion = Z1 + Z2 − N + 1 (with the dipole of its electrons for unequal
+// nuclei), and each solution is matched there to the regular and irregular
+// functions of that separated problem.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chan/channel.hpp"
+#include "io/unit.hpp"
+
+namespace chan {
+
+// Zion = Z1 + Z2 − N + 1 for the closed-shell ground state.
+double ion_charge(const GroundState& gs, const Molecule& mol);
+
+// The ND lowest bound states of the bare nuclei in the symmetry `w` below
+// Emax that are not occupied in the ground state (a state overlapping an
+// occupied orbital of its symmetry by more than half is taken as that
+// orbital), normalised, into X(NB, ND·n); their energies into E.
+void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecule& mol, const Waves& w, int ND,
+                          double Emax, lib::Mat X, Vec E);
+
+struct ExchangeOptions {
+  int NIT = 60;        // most exchange iterations per energy
+  double EPS = 1e-7;   // convergence of the asymptotic amplitudes
+  bool electrons = true;  // false: bare nuclei through the same solver (a check of the solver)
+};
+
+class StaticExchange {
+ public:
+  StaticExchange(const Grid& g, const GroundState& gs, const Molecule& mol, int NSI, const Waves& w,
+                 const ExchangeOptions& opt);
+  StaticExchange(const Grid& g, const GroundState& gs, const Molecule& mol, int NSI, const Waves& w, int NIT,
+                 double EPS);
+  ~StaticExchange();
+  StaticExchange(const StaticExchange&) = delete;
+  StaticExchange& operator=(const StaticExchange&) = delete;
+
+  // The NL eigenchannel solutions at momentum k.
+  void block(double k, int NL, Block& b);
+  // Bound functions are provided for the bare nuclei only.
+  void bound_functions(int ND, double Emax, lib::Mat X, Vec E);
+  // Convergence and checks of every energy, for the listing.
+  void report(io::Unit& L) const;
+
+  double Zion() const;
+  // What the last block found: iterations, the asymmetry of its K matrix,
+  // and the largest overlap of a kept solution with an occupied orbital.
+  struct Diagnostics {
+    double k = 0.0;
+    int iterations = 0;
+    bool converged = false;
+    double change = 0.0;
+    double k_asymmetry = 0.0;
+    double max_overlap = 0.0;
+  };
+  const std::vector<Diagnostics>& diagnostics() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> p_;
+};
+
+}  // namespace chan
