@@ -167,8 +167,8 @@ struct StaticExchange::Impl {
         o.shell = s;
         o.desc = {sign * ws.M, ws.L0, ws.n};
         o.norm = nrm;
-        o.exchange = opt.electrons ? -1.0 : 0.0;
-        if (opt.electrons && s == NSI && sign > 0) o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
+        o.exchange = opt.electrons && opt.exchange ? -1.0 : 0.0;
+        if (opt.electrons && opt.exchange && s == NSI && sign > 0) o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
         orb.push_back(o);
       }
       if (same_symmetry(ws, w)) {
@@ -327,6 +327,7 @@ struct Asymptote {
   int n = 0;
   std::vector<double> U, lam, delta;
   std::vector<double> reg, irr;  // (2, n): at points a and b
+  std::vector<int> open;         // 1: the channel oscillates at the matching points
 };
 
 }  // namespace
@@ -337,11 +338,15 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   const size_t nb = static_cast<size_t>(NB), nn = static_cast<size_t>(n * n);
   Propagator P(g, w, lib::CArr3(pd.data(), NB, n, n), lib::CMat(tt.data(), n, n), c2);
 
-  // Matching points: the last point and one about a radian of phase before.
+  // Matching points: the last point and one about half a radian of phase
+  // before it, but no further in than 90% of the last ξ.
   const int ib = NB;
   int ia = NB - 2;
   const double kap = std::sqrt(c2);
-  while (ia > NA + 2 && kap * (g.xs[nb - 1] - g.xs[static_cast<size_t>(ia - 1)]) < 1.0 && NB - ia < (NB - NA) / 4) --ia;
+  const double xlast = g.xs[nb - 1];
+  while (ia > NA + 2 && kap * (xlast - g.xs[static_cast<size_t>(ia - 1)]) < 0.5 &&
+         g.xs[static_cast<size_t>(ia - 2)] > 0.9 * xlast)
+    --ia;
   const double xa = g.xs[static_cast<size_t>(ia - 1)], xb = g.xs[nb - 1];
 
   Asymptote as;
@@ -351,6 +356,7 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   as.delta = as.lam;
   as.reg.assign(static_cast<size_t>(2 * n), 0.0);
   as.irr = as.reg;
+  as.open.assign(static_cast<size_t>(n), 0);
   {
     std::vector<double> a(nn);
     angular_matrix(w.M, w.L0, w.KD, n, ZMion, c2, lib::Mat(a.data(), n, n));
@@ -369,6 +375,14 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
       as.reg[static_cast<size_t>(2 * (i - 1) + 1)] = rv[1];
       as.irr[static_cast<size_t>(2 * (i - 1))] = iv[1];
       as.irr[static_cast<size_t>(2 * (i - 1) + 1)] = iv[0];
+      // Open where the channel is well beyond its turning point: positive Q
+      // and a local wavelength that changes slowly.  A channel still under
+      // its centrifugal barrier at the end of the grid reaches infinity only
+      // by tunnelling; the residual couplings of the field (O(1/ξ³) beyond
+      // the separated form) would make its decomposition there meaningless.
+      double Q, Q1, Q2;
+      rp.Q3(xa, Q, Q1, Q2);
+      as.open[static_cast<size_t>(i - 1)] = Q > 0.0 && std::fabs(Q1) < 0.3 * std::pow(Q, 1.5);
     }
   }
   lib::CMat U(as.U.data(), n, n);
@@ -476,75 +490,97 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   B = B0;
 
   // Eigenchannels.  K = B·A⁻¹ is the K matrix relative to the functions of
-  // the ion.  The kept solutions are those of the NL asymptotic channels of
-  // lowest λ: with K_PP = V·tan τ·Vᵀ on those channels, the combinations
-  // T = A⁻¹·a with reg amplitudes a = (V·cos τ, 0) have irr amplitudes
-  // b = K·a = (V·sin τ, K_QP·V·cos τ).  The coupling K_QP to the dropped
-  // channels is small; the last step makes the kept solutions orthonormal in
-  // δ(E − E′) exactly (metric aᵀa + bᵀb).  With NL = NX this is the plain
-  // diagonalisation of K.
+  // the ion.  Channels closed at the matching points carry no regular
+  // (growing) part: combinations T = A⁻¹·a with a = 0 on them.  The kept
+  // solutions are those of the NL open channels of lowest λ (the set P):
+  // with K_PP = V·tan τ·Vᵀ the reg amplitudes are a = V·cos τ and the irr
+  // amplitudes b = K_PP·a = V·sin τ on P, normalised to δ(E − E′) on P.
+  // K_PP is taken symmetric from its elements K(i,j) with λ_i ≤ λ_j; a last
+  // Löwdin step (metric Σ_P a·a + b·b) keeps the solutions orthonormal.  The irr amplitudes K_QP·a on the dropped
+  // channels are left out: physically of the order of the coupling between
+  // low and high asymptotic momenta, they are dominated numerically by the
+  // tunnelling growth of the high channels under their barriers.  With
+  // NL = NX and every channel open this is the plain diagonalisation of K.
+  // Kept slots beyond the open channels are written as zero functions.
   std::vector<double> Ainv = inverse(n, A);
   std::vector<double> K(nn, 0.0);
-  double kmax = 0.0;
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) {
       double v = 0.0;
       for (int l = 0; l < n; ++l) v += B[static_cast<size_t>(l * n + i)] * Ainv[static_cast<size_t>(j * n + l)];
       K[static_cast<size_t>(j * n + i)] = v;
-      kmax = std::max(kmax, std::fabs(v));
     }
-  double asym = 0.0;
+  std::vector<int> open_ch, kept;
   for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j)
+    if (as.open[static_cast<size_t>(i)]) open_ch.push_back(i);
+  for (int i : open_ch)
+    if (static_cast<int>(kept.size()) < NL) kept.push_back(i);
+  const int np = static_cast<int>(kept.size());
+  double asym = 0.0, kmax = 0.0;
+  for (int i : open_ch)
+    for (int j : open_ch) {
+      kmax = std::max(kmax, std::fabs(K[static_cast<size_t>(j * n + i)]));
       asym = std::max(asym, std::fabs(K[static_cast<size_t>(j * n + i)] - K[static_cast<size_t>(i * n + j)]));
+    }
   d.k_asymmetry = asym / std::max(kmax, 1e-300);
-  const size_t nl = static_cast<size_t>(NL);
-  std::vector<double> Kp(nl * nl), tv(nl), V(nl * nl);
-  for (int i = 0; i < NL; ++i)
-    for (int j = 0; j < NL; ++j)
-      Kp[static_cast<size_t>(j * NL + i)] = 0.5 * (K[static_cast<size_t>(j * n + i)] + K[static_cast<size_t>(i * n + j)]);
-  symmetric_eigen(NL, lib::Mat(Kp.data(), NL, NL), Vec(tv.data(), NL), lib::Mat(V.data(), NL, NL));
-  // Amplitudes of the kept solutions, column t: a (reg) and b (irr), n each.
-  std::vector<double> a(static_cast<size_t>(n) * nl, 0.0), bb(static_cast<size_t>(n) * nl, 0.0), tau(nl), mean(nl);
-  for (int t = 0; t < NL; ++t) {
+  d.open = static_cast<int>(open_ch.size());
+  const size_t npp = static_cast<size_t>(np);
+  std::vector<double> Kp(npp * npp), tv(npp), V(npp * npp);
+  for (int x = 0; x < np; ++x)
+    for (int y = 0; y < np; ++y) {
+      const size_t i = static_cast<size_t>(kept[static_cast<size_t>(x)]), j = static_cast<size_t>(kept[static_cast<size_t>(y)]);
+      // K(i,j) with i the channel of lower λ: the irr amplitude that a reg
+      // amplitude in the higher channel leaves in the lower one.  The mirror
+      // element is dominated by the tunnelling growth of the higher channel.
+      Kp[static_cast<size_t>(y * np + x)] = K[std::max(i, j) * static_cast<size_t>(n) + std::min(i, j)];
+    }
+  if (np > 0) {
+    std::vector<double> work = Kp;  // the eigen-solver overwrites its matrix
+    symmetric_eigen(np, lib::Mat(work.data(), np, np), Vec(tv.data(), np), lib::Mat(V.data(), np, np));
+  }
+  // Amplitudes of the kept solutions, column t: a (reg) and b (irr) on P.
+  std::vector<double> a(static_cast<size_t>(n) * npp, 0.0), bb(static_cast<size_t>(n) * npp, 0.0), tau(npp), mean(npp);
+  for (int t = 0; t < np; ++t) {
     tau[static_cast<size_t>(t)] = std::atan(tv[static_cast<size_t>(t)]);
     const double ct = std::cos(tau[static_cast<size_t>(t)]);
     double m = 0.0;
-    for (int i = 0; i < NL; ++i) {
-      const double v = V[static_cast<size_t>(t * NL + i)];
+    for (int x = 0; x < np; ++x) {
+      const double v = V[static_cast<size_t>(t * np + x)];
+      const int i = kept[static_cast<size_t>(x)];
       a[static_cast<size_t>(t * n + i)] = v * ct;
       m += v * v * as.lam[static_cast<size_t>(i)];
     }
     mean[static_cast<size_t>(t)] = m;
-    for (int i = 0; i < n; ++i) {
+    for (int x = 0; x < np; ++x) {
       double v = 0.0;
-      for (int l = 0; l < NL; ++l) v += K[static_cast<size_t>(l * n + i)] * a[static_cast<size_t>(t * n + l)];
-      bb[static_cast<size_t>(t * n + i)] = v;
+      for (int y = 0; y < np; ++y)
+        v += Kp[static_cast<size_t>(y * np + x)] * a[static_cast<size_t>(t * n + kept[static_cast<size_t>(y)])];
+      bb[static_cast<size_t>(t * n + kept[static_cast<size_t>(x)])] = v;
     }
   }
   // Löwdin: (a, b) ← (a, b)·M^{−1/2}, M = aᵀa + bᵀb.
-  {
-    std::vector<double> Mt(nl * nl), ev(nl), W(nl * nl), Mh(nl * nl, 0.0);
-    for (int x = 0; x < NL; ++x)
-      for (int y = 0; y < NL; ++y) {
+  if (np > 0) {
+    std::vector<double> Mt(npp * npp), ev(npp), W(npp * npp), Mh(npp * npp, 0.0);
+    for (int x = 0; x < np; ++x)
+      for (int y = 0; y < np; ++y) {
         double v = 0.0;
         for (int i = 0; i < n; ++i)
           v += a[static_cast<size_t>(x * n + i)] * a[static_cast<size_t>(y * n + i)] +
                bb[static_cast<size_t>(x * n + i)] * bb[static_cast<size_t>(y * n + i)];
-        Mt[static_cast<size_t>(y * NL + x)] = v;
+        Mt[static_cast<size_t>(y * np + x)] = v;
       }
-    symmetric_eigen(NL, lib::Mat(Mt.data(), NL, NL), Vec(ev.data(), NL), lib::Mat(W.data(), NL, NL));
-    for (int x = 0; x < NL; ++x)
-      for (int y = 0; y < NL; ++y) {
+    symmetric_eigen(np, lib::Mat(Mt.data(), np, np), Vec(ev.data(), np), lib::Mat(W.data(), np, np));
+    for (int x = 0; x < np; ++x)
+      for (int y = 0; y < np; ++y) {
         double v = 0.0;
-        for (int e = 0; e < NL; ++e)
-          v += W[static_cast<size_t>(e * NL + x)] * W[static_cast<size_t>(e * NL + y)] / std::sqrt(ev[static_cast<size_t>(e)]);
-        Mh[static_cast<size_t>(y * NL + x)] = v;
+        for (int e = 0; e < np; ++e)
+          v += W[static_cast<size_t>(e * np + x)] * W[static_cast<size_t>(e * np + y)] / std::sqrt(ev[static_cast<size_t>(e)]);
+        Mh[static_cast<size_t>(y * np + x)] = v;
       }
     std::vector<double> a2(a.size(), 0.0), b2(bb.size(), 0.0);
-    for (int t = 0; t < NL; ++t)
-      for (int x = 0; x < NL; ++x) {
-        const double f = Mh[static_cast<size_t>(t * NL + x)];
+    for (int t = 0; t < np; ++t)
+      for (int x = 0; x < np; ++x) {
+        const double f = Mh[static_cast<size_t>(t * np + x)];
         for (int i = 0; i < n; ++i) {
           a2[static_cast<size_t>(t * n + i)] += f * a[static_cast<size_t>(x * n + i)];
           b2[static_cast<size_t>(t * n + i)] += f * bb[static_cast<size_t>(x * n + i)];
@@ -553,10 +589,11 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
     a.swap(a2);
     bb.swap(b2);
   }
-  std::vector<int> order(nl);
+  std::vector<int> order(npp);
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return mean[static_cast<size_t>(x)] < mean[static_cast<size_t>(y)]; });
 
+  const size_t nl = static_cast<size_t>(NL);
   b.k = k;
   b.E = E;
   b.NL = NL;
@@ -568,7 +605,7 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   b.phase = b.lam;
   lib::Mat X = b.x(NB);
   double maxov = 0.0;
-  for (int s = 1; s <= NL; ++s) {
+  for (int s = 1; s <= np; ++s) {
     const int t = order[static_cast<size_t>(s - 1)];
     // T = A⁻¹·a: the combination of the computed solutions.
     std::vector<double> T(static_cast<size_t>(n), 0.0);
@@ -583,7 +620,7 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
         if (f == 0.0) continue;
         for (int i = 1; i <= NB; ++i) X(i, (s - 1) * n + p) += f * PSI(i, (j - 1) * n + p);
       }
-    // Channel i far out: a_i·sin(θ + δ_i) + b_i·cos(θ + δ_i).
+    // Kept channel i far out: a_i·sin(θ + δ_i) + b_i·cos(θ + δ_i).
     for (int p = 1; p <= n; ++p) {
       double as_ = 0.0, ac_ = 0.0;
       for (int i = 1; i <= n; ++i) {
@@ -597,7 +634,7 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
     }
     b.lam[static_cast<size_t>(s - 1)] = mean[static_cast<size_t>(t)];
     b.phase[static_cast<size_t>(s - 1)] = tau[static_cast<size_t>(t)];
-      for (const auto& xo : ortho) maxov = std::max(maxov, std::fabs(ov(xo, X.colsFrom((s - 1) * n + 1, n))));
+    for (const auto& xo : ortho) maxov = std::max(maxov, std::fabs(ov(xo, X.colsFrom((s - 1) * n + 1, n))));
   }
   d.max_overlap = maxov;
   diag.push_back(d);
@@ -609,7 +646,7 @@ StaticExchange::StaticExchange(const Grid& g, const GroundState& gs, const Molec
 
 StaticExchange::StaticExchange(const Grid& g, const GroundState& gs, const Molecule& mol, int NSI, const Waves& w,
                                int NIT, double EPS)
-    : StaticExchange(g, gs, mol, NSI, w, ExchangeOptions{NIT, EPS, true}) {}
+    : StaticExchange(g, gs, mol, NSI, w, ExchangeOptions{NIT, EPS, true, true}) {}
 
 StaticExchange::~StaticExchange() = default;
 

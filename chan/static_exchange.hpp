@@ -40,6 +40,7 @@ struct ExchangeOptions {
   int NIT = 60;        // most exchange iterations per energy
   double EPS = 1e-7;   // convergence of the asymptotic amplitudes
   bool electrons = true;  // false: bare nuclei through the same solver (a check of the solver)
+  bool exchange = true;   // false: the direct field of the ion only
 };
 
 class StaticExchange {
@@ -69,6 +70,7 @@ class StaticExchange {
     double change = 0.0;
     double k_asymmetry = 0.0;
     double max_overlap = 0.0;
+    int open = 0;  // asymptotic channels open at the end of the grid
   };
   const std::vector<Diagnostics>& diagnostics() const;
 
