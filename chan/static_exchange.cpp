@@ -516,11 +516,15 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   for (int i : open_ch)
     if (static_cast<int>(kept.size()) < NL) kept.push_back(i);
   const int np = static_cast<int>(kept.size());
+  // Check: K is symmetric for exact solutions; compare its mirror elements
+  // among the three lowest kept channels (those that carry the dipole).
   double asym = 0.0, kmax = 0.0;
-  for (int i : open_ch)
-    for (int j : open_ch) {
-      kmax = std::max(kmax, std::fabs(K[static_cast<size_t>(j * n + i)]));
-      asym = std::max(asym, std::fabs(K[static_cast<size_t>(j * n + i)] - K[static_cast<size_t>(i * n + j)]));
+  for (size_t x = 0; x < std::min<size_t>(kept.size(), 3); ++x)
+    for (size_t y = 0; y < std::min<size_t>(kept.size(), 3); ++y) {
+      const size_t i = static_cast<size_t>(kept[x]), j = static_cast<size_t>(kept[y]);
+      const size_t nz = static_cast<size_t>(n);
+      kmax = std::max(kmax, std::fabs(K[j * nz + i]));
+      asym = std::max(asym, std::fabs(K[j * nz + i] - K[i * nz + j]));
     }
   d.k_asymmetry = asym / std::max(kmax, 1e-300);
   d.open = static_cast<int>(open_ch.size());
@@ -671,10 +675,10 @@ void StaticExchange::report(io::Unit& L) const {
              m.ZMion);
   io::fwrite(L, io::Format("(' occupied orbitals of the final symmetry (orthogonality):',I3)"),
              static_cast<int>(m.ortho.size()));
-  L.write_record("        k   iterations  change     K asymmetry  max overlap with occupied");
+  L.write_record("        k   iterations  change     K asymmetry  max overlap with occupied   open channels");
   for (const auto& d : m.diag) {
-    io::fwrite(L, io::Format("(F10.5,I8,A2,3E13.3)"), d.k, d.iterations, d.converged ? "  " : " *", d.change,
-               d.k_asymmetry, d.max_overlap);
+    io::fwrite(L, io::Format("(F10.5,I8,A2,3E13.3,I8)"), d.k, d.iterations, d.converged ? "  " : " *", d.change,
+               d.k_asymmetry, d.max_overlap, d.open);
   }
   if (std::any_of(m.diag.begin(), m.diag.end(), [](const Diagnostics& d) { return !d.converged; })) {
     L.write_record(" * the exchange iteration did not reach EPS within NIT iterations");
