@@ -11,6 +11,7 @@
 namespace scf {
 
 std::vector<double> ask_reals(std::string_view question, int count) {
+  io::console().line(question);
   std::vector<double> values;
   while (static_cast<int>(values.size()) < count) {
     std::string line = io::console().answer(question);

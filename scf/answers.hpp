@@ -11,7 +11,8 @@
 
 namespace scf {
 
-// `count` numbers, taken from as many answer lines as needed.
+// The question is written on the console, then `count` numbers are taken
+// from as many answer lines as needed.
 std::vector<double> ask_reals(std::string_view question, int count);
 double ask_real(std::string_view question);
 // A whole number.

@@ -18,13 +18,20 @@ namespace scf {
 
 namespace {
 
+// A title line as the 65-character variable holds it: blank-padded on the right.
+std::string title(const std::string& t) {
+  std::string s = t.substr(0, 65);
+  s.resize(65, ' ');
+  return s;
+}
+
 void write_header(io::Unit& u, const std::array<std::string, 30>& PRT, int NSH, lib::CIMat MLN, double Z1, double Z2,
                   double RZ, lib::CMat AHF, lib::CMat BHF, int NA, int NB, lib::CVec RP, double EPS) {
   io::fwrite(u,
              io::Format("(3(A65,/),' NUCLEI CHARGES:       Z1 =',F6.3,/,23X,'Z2 =',F6.3,/,/,"
                         "' INTERNUCLEI DISTANCE: RZ  =',F7.4,/,' NUMBER OF THE SHELLS: NSH =',I3,/,/,"
                         "' IDENTIFICATION OF THE SHELLS :',/,/,5X,'N SHELL    M    L0   N OF P.W.',/)"),
-             PRT[0], PRT[1], PRT[2], Z1, Z2, RZ, NSH);
+             title(PRT[0]), title(PRT[1]), title(PRT[2]), Z1, Z2, RZ, NSH);
   for (int I = 1; I <= NSH; ++I) io::fwrite(u, io::Format("(4X,I4,3X,3(I6))"), I, MLN(1, I), MLN(2, I), MLN(3, I));
   io::fwrite(u, io::Format("(/,' HARTREE-FOCK COEFFICIENTS:')"));
   for (int I = 1; I <= NSH; ++I)

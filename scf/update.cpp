@@ -28,14 +28,16 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C) {
     for (int k = i + 1; k <= N; ++k) A(i, k) /= piv;
     V(i) /= piv;
     for (int k = 1; k <= N; ++k) C(i, k) /= piv;
-    for (int j = 1; j <= N; ++j) {
-      if (j == i) continue;
-      const double f = A(j, i);
-      if (f == 0.0) continue;
-      for (int k = i + 1; k <= N; ++k) A(j, k) -= f * A(i, k);
-      V(j) -= f * V(i);
-      for (int k = 1; k <= N; ++k) C(j, k) -= f * C(i, k);
-    }
+    // Row j −= A(j,i)·row i for every j ≠ i, taken column by column so that
+    // the inner loop runs down a column (the multipliers are column i).
+    const double* f = A.col(i).data();
+    auto eliminate = [&](double* x, double xi) {
+      for (int j = 0; j < i - 1; ++j) x[j] -= f[j] * xi;
+      for (int j = i; j < N; ++j) x[j] -= f[j] * xi;
+    };
+    for (int k = i + 1; k <= N; ++k) eliminate(A.col(k).data(), A(i, k));
+    eliminate(V.data(), V(i));
+    for (int k = 1; k <= N; ++k) eliminate(C.col(k).data(), C(i, k));
   }
   return det;
 }
@@ -59,10 +61,14 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
     RV(NB, p) = CV(p);
     for (int q = 1; q <= N; ++q) RM(NB, p, q) = CM(p, q);
   }
-  std::array<double, 400> a, b, c;
-  std::array<double, 20> h;
-  lib::Mat A(a.data(), N, N), Bp(b.data(), N, N), C(c.data(), N, N);
-  lib::Vec H(h.data(), N);
+  std::array<double, 400> a, b, c, rm;
+  std::array<double, 20> h, rv;
+  lib::Mat A(a.data(), N, N), Bp(b.data(), N, N), C(c.data(), N, N), RMn(rm.data(), N, N);
+  lib::Vec H(h.data(), N), RVn(rv.data(), N);
+  for (int p = 1; p <= N; ++p) {
+    RVn(p) = CV(p);
+    for (int q = 1; q <= N; ++q) RMn(p, q) = CM(p, q);
+  }
   auto W = [&](int i, int p, int q) { return PD(i, q, p) - ER * R3(i) * TT(q, p); };
   int sign = 1;
   for (int i = NB - 1; i >= NA + 2; --i) {
@@ -79,19 +85,22 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
       C(p, p) += 1.0 + r * ER * R2(i - 1) * R3(i - 1);
       H(p) = r * (10.0 * S(i, p) + S(i - 1, p) + S(i + 1, p));
     }
+    // B′ = B − A·RM(i+1), h′ = h − A·RV(i+1); RM(i+1), RV(i+1) held in RMn, RVn.
     for (int m = 1; m <= N; ++m) {
-      const double v = RV(i + 1, m);
-      for (int p = 1; p <= N; ++p) H(p) -= A(p, m) * v;
+      const double* am = A.col(m).data();
+      const double v = RVn(m);
+      for (int p = 0; p < N; ++p) h[p] -= am[p] * v;
       for (int q = 1; q <= N; ++q) {
-        const double rm = RM(i + 1, m, q);
-        if (rm == 0.0) continue;
-        for (int p = 1; p <= N; ++p) Bp(p, q) -= A(p, m) * rm;
+        const double x = RMn(m, q);
+        if (x == 0.0) continue;
+        double* bq = Bp.col(q).data();
+        for (int p = 0; p < N; ++p) bq[p] -= am[p] * x;
       }
     }
     if (INVE(N, H, Bp, C) < 0.0) sign = -sign;
     for (int p = 1; p <= N; ++p) {
-      RV(i, p) = H(p);
-      for (int q = 1; q <= N; ++q) RM(i, p, q) = C(p, q);
+      RV(i, p) = RVn(p) = H(p);
+      for (int q = 1; q <= N; ++q) RM(i, p, q) = RMn(p, q) = C(p, q);
     }
   }
   return sign;
@@ -626,10 +635,13 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
       if (JOFF != 0) {
         con.line(io::lstring(" overlap with shell", JOFF, overlap(t, w, n, TT, s.waves(ISH), s.waves(JOFF))));
       }
-      con.line(" OFFDN = ");
       // The operator may retry with another partner and multiplier; only an
       // interactive update asks (a batch run must not wait for an answer).
-      if (JOFF == 0 || MODE != 1 || ask_integer(" OFFDN = ") != 1) break;
+      if (JOFF == 0 || MODE != 1) {
+        con.line(" OFFDN = ");
+        break;
+      }
+      if (ask_integer(" OFFDN = ") != 1) break;
       const std::vector<double> v = ask_reals(" JOFF, OFF = ", 2);
       JOFF = static_cast<int>(v[0]);
       OFF = v[1];
@@ -639,9 +651,11 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
                              v[0]));
       }
     }
-    con.line("  JHF=?");
     x.JHF = 0;
-    if (MODE == 1) x.JHF = ask_integer("  JHF=?");
+    if (MODE == 1)
+      x.JHF = ask_integer("  JHF=?");
+    else
+      con.line("  JHF=?");
     if (x.JHF == 1) continue;
     if (x.JHF == 0) {
       con.line(io::lstring(" E(", ISH, ")=", s.E(ISH)));

@@ -1,0 +1,101 @@
+// The self-consistent driver in memory: the limit on the number of sweeps;
+// the input checks that protect the fixed tables of the shell equations.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "io/stop.hpp"
+#include "scf/driver.hpp"
+#include "scf/entry.hpp"
+#include "system_for_tests.hpp"
+
+namespace {
+
+using scftest::System;
+
+// H2 needs about fifteen sweeps from scratch: with a limit of three the run
+// stops with the limit and the remaining change in the message.
+TEST(IterateShells, StopsAfterTheLimitOfSweepsAndConvergesWithoutIt) {
+  for (int limit : {3, scf::kMaxSweeps}) {
+    System sys(1.0, 1.0, 1.4, {{0, 0, 4}}, 5, 306, 1.02, 30.0);
+    io::ConsoleRedirect quiet(nullptr, &sys.trace);
+    auto listing = io::Unit::to_text("listing");
+    const std::array<double, 1> A{2.0}, B{1.0};
+    const std::array<int, 1> JOR{0};
+    const std::array<int, 7> MI{0, 1, 0, 0, 0, 0, 0};
+    sys.E[0] = -0.5 * std::pow(2.0, 1.5);
+    auto run = [&] {
+      return scf::iterate_shells(sys.t, sys.shells(), lib::CIMat(JOR.data(), 1, 1), lib::CIVec(MI.data(), 7), 1e-9,
+                                 lib::CMat(A.data(), 1, 1), lib::CMat(B.data(), 1, 1), sys.st, sys.slices(),
+                                 *listing, limit);
+    };
+    if (limit == 3) {
+      try {
+        run();
+        ADD_FAILURE() << "no stop after 3 sweeps";
+      } catch (const io::StopRun& s) {
+        EXPECT_NE(s.message().find("NO SELF-CONSISTENCY AFTER    3 SWEEPS"), std::string::npos) << s.message();
+        EXPECT_NE(s.status(), 0);
+      }
+    } else {
+      const int n = run();
+      EXPECT_GT(n, 3);
+      EXPECT_LT(n, 40);
+      EXPECT_NEAR(sys.E[0], -0.5946585, 2e-5);
+    }
+  }
+}
+
+scf::D00 n2_like(int n) {
+  scf::D00 d;
+  d.Z1 = d.Z2 = 7.0;
+  d.RZ = 2.068;
+  d.NSH = 3;
+  d.MLN = {0, 0, n, 0, 1, n, 1, 1, n};
+  d.AHF.fill(0.0);
+  for (int k = 0; k < 9; ++k) d.AHF[k] = (k % 3 == 2) ? -4.0 : 2.0;
+  d.BHF = d.AHF;
+  d.NA = 5;
+  d.NB = 600;
+  d.RP[0] = 1.01;
+  d.RP[1] = 25.0;
+  d.EPS = 1e-7;
+  return d;
+}
+
+// The angular coefficients read factorials up to 98!: fifteen waves per
+// shell of N2 fit, sixteen do not, and the stop names the shell.  With unequal
+// charges the waves step by 1 and twenty fit.
+TEST(CheckMomenta, PartialWavesBeyondTheFactorialTableStopNamingTheShell) {
+  EXPECT_NO_THROW(scf::check_momenta(n2_like(15), "Dp_Data.dsc"));
+  try {
+    scf::check_momenta(n2_like(16), "Dp_Data.dsc");
+    ADD_FAILURE() << "16 waves accepted";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("variable MLN(·,"), std::string::npos) << s.message();
+    EXPECT_NE(s.message().find("98!"), std::string::npos) << s.message();
+  }
+  scf::D00 lih = n2_like(20);
+  lih.Z1 = 3.0;
+  lih.Z2 = 1.0;
+  lih.MLN = {0, 0, 20, 0, 0, 20, 1, 1, 19};
+  EXPECT_NO_THROW(scf::check_momenta(lih, "Dp_Data.dsc"));
+}
+
+// Orthogonalisation and the off-diagonal term combine two shells wave by
+// wave: a JOR mark between shells of different symmetry is refused.
+TEST(CheckLimits, JorPairsOnlyShellsOfOneSymmetry) {
+  scf::D00 d = n2_like(6);
+  d.JOR.fill(0);
+  d.JOR[1 * 3 + 0] = 1;  // JOR(1,2): σu against σg
+  try {
+    scf::check_limits(d, "Dp_Data.dsc");
+    ADD_FAILURE() << "accepted";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("JOR(1,2)"), std::string::npos) << s.message();
+  }
+  d.MLN = {0, 0, 6, 0, 0, 6, 1, 1, 6};
+  EXPECT_NO_THROW(scf::check_limits(d, "Dp_Data.dsc"));
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+// The outer grid (COTR0) and the shell overlap (FOVI).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "scf/grid.hpp"
+#include "system_for_tests.hpp"
+
+namespace {
+
+using scftest::System;
+
+// The columns are the Liouville normal form of (p y′)′ with p = ξ² − 1 in the
+// variable x: for u = y/g,  u_xx + col5·u = (p y′)′·col3/g.  Checked on
+// y = ξ·e^(−ξ/3) with second differences in x on a fine grid.
+TEST(Cotr0, ColumnsAreTheLiouvilleFormOfTheRadialOperator) {
+  System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 4006, 1.05, 30.0);
+  const lib::CMat R = sys.grid();
+  const int NA = sys.NA, NB = sys.NB;
+  auto y = [](double x) { return x * std::exp(-x / 3.0); };
+  auto Ly = [](double x) {  // (p y′)′ = 2ξ y′ + p y″
+    const double e = std::exp(-x / 3.0);
+    const double d1 = e * (1.0 - x / 3.0), d2 = e * (-2.0 / 3.0 + x / 9.0);
+    return 2.0 * x * d1 + (x * x - 1.0) * d2;
+  };
+  double worst = 0.0;
+  for (int i = NA + 2; i < NB; ++i) {
+    auto u = [&](int k) { return y(R(k, 1)) / R(k, 6); };
+    const double uxx = (u(i + 1) - 2.0 * u(i) + u(i - 1)) / (sys.t.HB * sys.t.HB);
+    const double want = Ly(R(i, 1)) * R(i, 3) / R(i, 6) - R(i, 5) * u(i);
+    worst = std::max(worst, std::fabs(uxx - want) / (std::fabs(want) + std::fabs(R(i, 5) * u(i)) + 1e-3));
+  }
+  EXPECT_LT(worst, 1e-4);
+}
+
+TEST(Cotr0, OuterRowsAreEquallySpacedInXFromRaToRb) {
+  struct Case {
+    int NA, NB;
+    double RA, RB;
+  } cases[] = {{5, 46, 1.05, 40.0}, {3, 104, 2.0, 25.0}, {5, 1606, 1.01, 80.0}};
+  for (const Case& c : cases) {
+    System sys(1.0, 1.0, 1.4, {{0, 0, 1}}, c.NA, c.NB, c.RA, c.RB);
+    const lib::CMat R = sys.grid();
+    auto x = [](double xi) { return xi - 10.0 / (xi - 0.9); };
+    EXPECT_NEAR(R(c.NA + 1, 1), c.RA, 1e-12);  // the junction repeats the last inner point
+    EXPECT_NEAR(R(c.NA, 1), c.RA, 1e-12);
+    EXPECT_NEAR(R(c.NB, 1), c.RB, 1e-10 * c.RB);
+    for (int i = c.NA + 2; i <= c.NB; ++i) {
+      EXPECT_NEAR(x(R(i, 1)) - x(R(i - 1, 1)), sys.t.HB, 1e-9);
+      EXPECT_DOUBLE_EQ(R(i, 7), R(i, 3));
+      EXPECT_NEAR(R(i, 4) * (R(i, 2) - 1.0), R(i, 3), 1e-12 * R(i, 3));
+    }
+  }
+}
+
+// Partial waves X_L(ξ) = 2π ∫ φ(ξ,η) Y(L,0)(η) dη of an axial function, by
+// Simpson's rule in η, in the stored form (divided by column 6 outside).
+std::vector<double> partial_waves(const System& sys, int n, double (*phi)(double, double, double), double a) {
+  const int K = 4000;
+  std::vector<double> X(static_cast<size_t>(sys.NB) * n, 0.0);
+  for (int i = 1; i <= sys.NB; ++i) {
+    const double xi = sys.xi(i);
+    for (int k = 0; k <= K; ++k) {
+      const double eta = -1.0 + 2.0 * k / K;
+      const double w = (k == 0 || k == K) ? 1.0 : (k % 2 ? 4.0 : 2.0);
+      const double f = phi(xi, eta, a) * w * (2.0 / K) / 3.0 * 2.0 * M_PI;
+      double p0 = 1.0, p1 = eta;  // Legendre recurrence
+      for (int L = 0; L < n; ++L) {
+        const double PL = L == 0 ? p0 : p1;
+        X[static_cast<size_t>(L) * sys.NB + (i - 1)] += f * std::sqrt((2 * L + 1) / (4 * M_PI)) * PL;
+        if (L >= 1) {
+          const double p2 = ((2 * L + 1) * eta * p1 - L * p0) / (L + 1);
+          p0 = p1;
+          p1 = p2;
+        }
+      }
+    }
+    if (i > sys.NA)
+      for (int L = 0; L < n; ++L) X[static_cast<size_t>(L) * sys.NB + (i - 1)] /= sys.t.R(i, 6);
+  }
+  return X;
+}
+
+// Hydrogen orbitals on the focus η = −1 (r = a(ξ + η), z + a = a(ξη + 1)).
+double hydrogen_1s(double xi, double eta, double a) { return std::exp(-a * (xi + eta)) / std::sqrt(M_PI); }
+double hydrogen_2p0(double xi, double eta, double a) {
+  return a * (xi * eta + 1.0) * std::exp(-a * (xi + eta) / 2.0) / (4.0 * std::sqrt(2.0 * M_PI));
+}
+
+// With the η² matrix of MASH, FOVI is the overlap in the volume element
+// (RZ/2)³(ξ² − η²): the hydrogen orbitals come out normalised and orthogonal.
+TEST(Fovi, HydrogenOrbitalsOnAFocusAreOrthonormal) {
+  const double RZ = 1.0, a = RZ / 2;
+  const int n = 14;
+  System sys(1.0, 0.0, RZ, {{0, 0, n}}, 5, 1606, 1.01, 120.0);
+  scftest::one_electron_equations(sys, 1);
+  const std::vector<double> s1 = partial_waves(sys, n, hydrogen_1s, a), p0 = partial_waves(sys, n, hydrogen_2p0, a);
+  const lib::CMat X1(s1.data(), sys.NB, n), X2(p0.data(), sys.NB, n);
+  std::vector<double> S(sys.NB), Y(sys.NB);
+  auto ov = [&](lib::CMat A, lib::CMat B) {
+    return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
+                     sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
+  };
+  EXPECT_NEAR(ov(X1, X1), 1.0, 1e-8);
+  EXPECT_NEAR(ov(X2, X2), 1.0, 1e-8);
+  EXPECT_NEAR(ov(X1, X2), 0.0, 1e-8);
+  EXPECT_NEAR(ov(X2, X1), 0.0, 1e-8);
+}
+
+}  // namespace

@@ -1,0 +1,259 @@
+// The shell solver: block elimination (INVE, CPYP0), the energy steps of
+// the defect rule (EITD), and whole solves (DESY0, DESYG) on the exactly
+// known states of H2+.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "scf/grid.hpp"
+#include "scf/update.hpp"
+#include "system_for_tests.hpp"
+
+namespace {
+
+using scftest::System;
+
+TEST(Inve, SolvesTheBlockAndReturnsItsDeterminant) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int N : {1, 2, 5, 12}) {
+    std::vector<double> a(N * N), a0, c(N * N), c0, v(N), v0;
+    for (int j = 1; j <= N; ++j)
+      for (int i = 1; i <= N; ++i) a[(j - 1) * N + i - 1] = u(gen) + (i == j ? -2.0 - N : 0.0);
+    for (double& x : c) x = u(gen);
+    for (double& x : v) x = u(gen);
+    a0 = a, c0 = c, v0 = v;
+    const lib::Mat A(a.data(), N, N), C(c.data(), N, N), A0(a0.data(), N, N), C0(c0.data(), N, N);
+    const double det = scf::INVE(N, lib::Vec(v.data(), N), A, C);
+    // A0·V = V0 and A0·C = C0.
+    for (int i = 1; i <= N; ++i) {
+      double r = -v0[i - 1];
+      for (int k = 1; k <= N; ++k) r += A0(i, k) * v[k - 1];
+      EXPECT_NEAR(r, 0.0, 1e-13);
+      for (int j = 1; j <= N; ++j) {
+        double rc = -C0(i, j);
+        for (int k = 1; k <= N; ++k) rc += A0(i, k) * C(k, j);
+        EXPECT_NEAR(rc, 0.0, 1e-13);
+      }
+    }
+    // The determinant by an independent route: INVM's product of pivots.
+    double D = 0.0;
+    lib::INVM(N, D, A0);
+    EXPECT_NEAR(det, D, 1e-12 * std::fabs(D));
+  }
+}
+
+// Scalar coefficient function and source on the outer points.
+double P_of(double xi) { return -2.0 * std::exp(-xi) - 0.05; }
+double Q_of(double xi) { return std::sin(xi) * std::exp(-0.2 * xi); }
+
+// With one wave, TT = 0 and ER = 0 the block recurrence is the scalar Numerov
+// relation with weights 1, 10, 1: its sweep must agree with the library's
+// BPNM (u_i = V(i) + U(i)·u_{i−1}, X(NB) = 0).  With two waves mixed by a
+// constant rotation the blocks must be the rotated scalar sweeps.
+TEST(Cpyp0, ReducesToTheScalarNumerovSweepAndCommutesWithARotation) {
+  System sys(1.0, 1.0, 2.0, {{0, 0, 2}}, 5, 206, 1.1, 20.0);
+  const int NA = sys.NA, NB = sys.NB, N0 = NB - NA;
+  const lib::CMat R = sys.grid();
+  const double r = 1.0 / sys.t.H12();
+  // Two scalar problems by BPNM on the outer points.
+  std::vector<double> P1(N0), P2(N0), Q1(N0), Q2(N0), U1(N0), V1(N0), U2(N0), V2(N0);
+  for (int k = 1; k <= N0; ++k) {
+    const double xi = R(NA + k, 1);
+    P1[k - 1] = P_of(xi);
+    P2[k - 1] = 0.5 * P_of(1.3 * xi) - 0.02;
+    Q1[k - 1] = Q_of(xi);
+    Q2[k - 1] = Q_of(0.7 * xi);
+  }
+  const std::array<double, 4> Bc{1.0, 0.0, 0.0, 0.0};
+  lib::BPNM(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(P1.data(), N0), lib::CVec(Q1.data(), N0),
+            lib::Vec(U1.data(), N0), lib::Vec(V1.data(), N0));
+  lib::BPNM(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(P2.data(), N0), lib::CVec(Q2.data(), N0),
+            lib::Vec(U2.data(), N0), lib::Vec(V2.data(), N0));
+
+  const double th = 0.6, cs = std::cos(th), sn = std::sin(th);
+  const double Rot[2][2] = {{cs, -sn}, {sn, cs}};  // u = Rot·v
+  for (int n : {1, 2}) {
+    std::vector<double> pd(static_cast<size_t>(NB) * n * n, 0.0), s(static_cast<size_t>(NB) * n, 0.0), tt(n * n, 0.0),
+        zero(n * n, 0.0);
+    const lib::Arr3 PD(pd.data(), NB, n, n);
+    const lib::Mat S(s.data(), NB, n);
+    for (int k = 1; k <= N0; ++k) {
+      const int i = NA + k;
+      if (n == 1) {
+        PD(i, 1, 1) = P1[k - 1];
+        S(i, 1) = Q1[k - 1];
+      } else {  // W = Rot·diag(P1,P2)·Rotᵀ, S = Rot·(Q1,Q2)
+        const double d[2] = {P1[k - 1], P2[k - 1]}, q[2] = {Q1[k - 1], Q2[k - 1]};
+        for (int p = 0; p < 2; ++p) {
+          S(i, p + 1) = Rot[p][0] * q[0] + Rot[p][1] * q[1];
+          for (int qq = 0; qq < 2; ++qq) PD(i, qq + 1, p + 1) = Rot[p][0] * d[0] * Rot[qq][0] + Rot[p][1] * d[1] * Rot[qq][1];
+        }
+      }
+    }
+    std::vector<double> wk(static_cast<size_t>(NB) * (n * n + n + 6), 0.0);
+    const lib::Mat WK(wk.data(), NB, n * n + n + 6);
+    scf::CPYP0(n, NA, NB, r, 0.0, lib::CMat(tt.data(), n, n), R.col(2), R.col(3), PD, S,
+               lib::CMat(zero.data(), n, n), lib::CVec(zero.data(), n), WK);
+    for (int i = NA + 2; i < NB; ++i) {
+      const int k = i - NA;
+      auto RM = [&](int p, int q) { return WK(i, 2 + (q - 1) * n + p); };
+      auto RV = [&](int p) { return WK(i, n * n + 2 + p); };
+      if (n == 1) {
+        EXPECT_NEAR(RM(1, 1), -U1[k - 1], 1e-13 * std::fabs(U1[k - 1]));
+        EXPECT_NEAR(RV(1), V1[k - 1], 1e-12 * (std::fabs(V1[k - 1]) + 1e-3));
+      } else {
+        const double mu[2] = {-U1[k - 1], -U2[k - 1]}, nu[2] = {V1[k - 1], V2[k - 1]};
+        for (int p = 0; p < 2; ++p) {
+          EXPECT_NEAR(RV(p + 1), Rot[p][0] * nu[0] + Rot[p][1] * nu[1], 1e-11);
+          for (int q = 0; q < 2; ++q)
+            EXPECT_NEAR(RM(p + 1, q + 1), Rot[p][0] * mu[0] * Rot[q][0] + Rot[p][1] * mu[1] * Rot[q][1], 1e-11);
+        }
+      }
+    }
+  }
+}
+
+TEST(Eitd, FirstUseKeepsTheEnergyThenStepsAndBisects) {
+  int IT = 0;
+  double H = 0.01, T1 = 0, T2 = 0, E1 = 0, E2 = 0, EI = -2.0;
+  std::ostringstream sink;
+  io::ConsoleRedirect quiet(nullptr, &sink);
+  scf::EITD(IT, H, T1, T2, 0.5, E1, E2, EI);  // first use in the run
+  EXPECT_EQ(IT, 1);
+  EXPECT_EQ(EI, -2.0);
+  EXPECT_EQ(E1, -2.0);
+  scf::EITD(IT, H, T1, T2, 0.4, E1, E2, EI);  // same sign, smaller: relative step −H
+  EXPECT_DOUBLE_EQ(EI, -2.0 * 0.99);
+  scf::EITD(IT, H, T1, T2, 0.6, E1, E2, EI);  // grew without a sign change: the step turns round
+  EXPECT_DOUBLE_EQ(H, -0.01);
+  EXPECT_DOUBLE_EQ(EI, -1.98 * 1.01);
+  const double a = EI;
+  scf::EITD(IT, H, T1, T2, -0.2, E1, E2, EI);  // sign change: bisection of [E1, EI]
+  EXPECT_DOUBLE_EQ(EI, (a - 1.98) / 2.0);
+  EXPECT_DOUBLE_EQ(E2, -1.98);
+  const double b = EI;
+  scf::EITD(IT, H, T1, T2, -0.1, E1, E2, EI);  // same sign as the last: halve towards E2
+  EXPECT_DOUBLE_EQ(EI, (b - 1.98) / 2.0);
+}
+
+// One electron in the field of two protons 2 bohr apart: the exact energies
+// of the lowest states of three symmetries.  The state is placed by the
+// determinant count and refined by the defect rule.
+struct H2plusState {
+  const char* name;
+  int M, L0;
+  double E;
+};
+
+class H2plus : public ::testing::TestWithParam<H2plusState> {};
+
+TEST_P(H2plus, MatrixNumerovSolverReproducesTheExactEnergy) {
+  const H2plusState c = GetParam();
+  System sys(1.0, 1.0, 2.0, {{c.M, c.L0, 8}}, 5, 1606, 1.01, 60.0);
+  scftest::one_electron_equations(sys, 1);
+  io::ConsoleRedirect quiet(nullptr, &sys.trace);
+  auto listing = io::Unit::to_text("listing");
+  scf::Shells s = sys.shells();
+  double EI = 0.0;  // no orbital yet: placed on the lowest state of its symmetry
+  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.work(8), *listing);
+  EXPECT_NEAR(EI, c.E, 1e-7) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Exact, H2plus,
+                         ::testing::Values(H2plusState{"1sigma_g", 0, 0, -1.1026342144949},
+                                           H2plusState{"1sigma_u", 0, 1, -0.6675343922024},
+                                           H2plusState{"1pi_u", 1, 1, -0.4287718198959}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The second σg state found by the count is the exact 2sσg of H2+, and it is
+// orthogonal to the first in the volume element, as eigenstates of one
+// operator must be.
+TEST(LocateState, SecondStateOfASymmetryIsOrthogonalToTheFirst) {
+  const int n = 8;
+  System sys(1.0, 1.0, 2.0, {{0, 0, n}, {0, 0, n}}, 5, 1606, 1.01, 80.0);
+  io::ConsoleRedirect quiet(nullptr, &sys.trace);
+  auto listing = io::Unit::to_text("listing");
+  scf::Shells s = sys.shells();
+  std::vector<double> E(3);
+  for (int ISH : {1, 2}) {
+    scftest::one_electron_equations(sys, ISH);
+    s.E(ISH) = 0.0;
+    scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.work(n), *listing);
+    std::vector<double> S(sys.NB), Y(sys.NB);
+    s.CN(ISH) = scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
+                          sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), s.waves(ISH),
+                          s.waves(ISH));
+  }
+  EXPECT_NEAR(s.E(1), -1.1026342144949, 1e-7);
+  EXPECT_NEAR(s.E(2), -0.3608648753, 1e-6);  // 2sσg, the exact two-centre value
+  std::vector<double> S(sys.NB), Y(sys.NB);
+  const double O = scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
+                             sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), s.waves(1),
+                             s.waves(2));
+  EXPECT_LT(std::fabs(O) / std::sqrt(s.CN(1) * s.CN(2)), 1e-6);
+}
+
+// An inhomogeneous problem with a known answer: with the source −OFF·(ξ² −
+// η²)·φ0 (OFFDI) built from the exact ground state φ0 of H2+ (energy E0),
+// the solution at energy E is φ0·(−OFF)/((E − E0)·RZ²/2).  The norm rule
+// (norm of φ0) and the defect rule (series normalised like φ0) both return
+// E = E0 − 2·OFF/RZ² and φ0 itself, from a start on either side of E0.
+TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
+  const int n = 6;
+  const double RZ = 2.0, OFF = 0.08;
+  for (int MODE : {0, 2}) {
+    for (double start : {-0.03, +0.02, -0.3}) {
+      System sys(1.0, 1.0, RZ, {{0, 0, n}}, 5, 806, 1.01, 50.0);
+      io::ConsoleRedirect quiet(nullptr, &sys.trace);
+      auto listing = io::Unit::to_text("listing");
+      scf::Shells s = sys.shells();
+      scftest::one_electron_equations(sys, 1);
+      const scf::ShellWork w = sys.work(n);
+      double E0 = 0.0;
+      scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, E0, sys.st, w, *listing);
+      std::vector<double> S(sys.NB), Y(sys.NB), phi(s.waves(1).flat().begin(), s.waves(1).flat().end());
+      auto norm = [&](lib::CMat A, lib::CMat B) {
+        return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
+                         sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
+      };
+      s.CN(1) = norm(s.waves(1), s.waves(1));
+      lib::VEQC(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
+      scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(1), w.XN.colsFrom(n + 1, n));
+      double EI = E0 + start;
+      scf::DESYG(sys.t, s, scf::ShellSolve{1, MODE, 1, 1e-11}, EI, sys.st, w, *listing);
+      EXPECT_NEAR(EI, E0 - 2.0 * OFF / (RZ * RZ), 1e-8) << "MODE " << MODE << " start " << start;
+      const lib::CMat P0(phi.data(), sys.NB, n);
+      EXPECT_NEAR(norm(s.waves(1), P0) / s.CN(1), 1.0, 1e-7) << "MODE " << MODE << " start " << start;
+    }
+  }
+}
+
+// A solve that finds no energy stops the run instead of trying for ever.
+TEST(Desyg, TheNumberOfEnergyTrialsIsLimited) {
+  System sys(1.0, 1.0, 2.0, {{0, 0, 4}}, 5, 206, 1.05, 30.0);
+  io::ConsoleRedirect quiet(nullptr, &sys.trace);
+  auto listing = io::Unit::to_text("listing");
+  scf::Shells s = sys.shells();
+  scftest::one_electron_equations(sys, 1);
+  double EI = 0.0;
+  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-10}, EI, sys.st, sys.work(4), *listing);
+  // A norm rule with a norm no solution reaches: the source is zero but for
+  // one point far out, where the orbital has long decayed.
+  const scf::ShellWork w = sys.work(4);
+  s.CN(1) = 1.0e30;
+  w.XN(sys.NB - 3, 5) = 1e-30;
+  try {
+    scf::DESYG(sys.t, s, scf::ShellSolve{1, 0, 1, 1e-10}, EI, sys.st, w, *listing);
+    ADD_FAILURE() << "no stop";
+  } catch (const io::StopRun& stop) {
+    EXPECT_NE(stop.message().find("SHELL  1"), std::string::npos) << stop.message();
+    EXPECT_NE(stop.status(), 0);
+  }
+}
+
+}  // namespace
