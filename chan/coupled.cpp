@@ -25,11 +25,12 @@ void lu_factor(int n, double* a, int* piv) {
   }
 }
 
+// The row interchanges were applied to whole rows (L included), so P·A = L·U:
+// all interchanges go to b first, then the two triangular sweeps.
 void lu_solve(int n, const double* a, const int* piv, double* b) {
-  for (int k = 0; k < n; ++k) {
-    std::swap(b[k], b[piv[k]]);
+  for (int k = 0; k < n; ++k) std::swap(b[k], b[piv[k]]);
+  for (int k = 0; k < n; ++k)
     for (int i = k + 1; i < n; ++i) b[i] -= a[k * n + i] * b[k];
-  }
   for (int k = n - 1; k >= 0; --k) {
     b[k] /= a[k * n + k];
     for (int i = 0; i < k; ++i) b[i] -= a[k * n + i] * b[k];
@@ -83,68 +84,75 @@ Propagator::Propagator(const Grid& g, const Waves& w, lib::CArr3 PD, lib::CMat T
 // The equation at the power (ξ−1)^{k−2} gives
 //   AA(k−1)·c_k^(p) = σ_{k−1}^(p) − BB(k−1)·c_{k−1}^(p) − Σ_q Σ_{j<k} w_{k−j}(p,q)·c_j^(q),
 // AA(j) = 2j(j+M), BB(j) = (j−1+M)(j+M), w_l and σ_l zero beyond l = NA.
-// Outer region, r = HB²/12:
-//   (I + rW_{i+1})·u_{i+1} = r(S_{i+1} + 10S_i + S_{i−1}) − (10rW_i − 2I)·u_i − (I + rW_{i−1})·u_{i−1}.
-void Propagator::solve(int ns, lib::CMat C1, const lib::CMat* S, lib::Mat U) const {
-  const int n = n_, NA = NA_, NB = NB_, m = m_;
+void Propagator::inner(const double* c1, const double* S, int ldS, lib::Mat U, int col0) const {
+  const int n = n_, NA = NA_, m = m_;
   const size_t nn = static_cast<size_t>(n * n);
   lib::CMat WW = g_.WW();
   lib::CVec VV = g_.VV().col(m + 1), G = g_.G().col(m + 1);
-  const double tmax = g_.R()(NA + 2, 1) - 1.0;
-  std::vector<double> c(static_cast<size_t>(kMaxTerms) * static_cast<size_t>(n)), sg(static_cast<size_t>(NA * n)),
-      rhs(static_cast<size_t>(n));
+  lib::CMat R = g_.R();
+  const double tmax = R(NA + 2, 1) - 1.0;
+  std::vector<double> c(static_cast<size_t>(kMaxTerms) * static_cast<size_t>(n)), sg(static_cast<size_t>(NA * n));
   auto C = [&](int k, int p) -> double& { return c[static_cast<size_t>((k - 1) * n + (p - 1))]; };
   auto SG = [&](int l, int p) -> double& { return sg[static_cast<size_t>((l - 1) * n + (p - 1))]; };
-  // f_p(t) = Σ_k c_k t^{k−1} for the first `terms` coefficients.
   auto series = [&](int terms, int p, double t) {
     double v = 0.0;
     for (int k = terms; k >= 1; --k) v = v * t + C(k, p);
     return v;
   };
+  double size = 0.0;
+  for (int p = 1; p <= n; ++p) {
+    C(1, p) = c1 ? c1[p - 1] : 0.0;
+    size = std::max(size, std::fabs(C(1, p)));
+    for (int l = 1; l <= NA; ++l) {
+      double v = 0.0;
+      if (S)
+        for (int i = 1; i <= NA; ++i) v += WW(i, l) * S[static_cast<size_t>(p - 1) * static_cast<size_t>(ldS) + static_cast<size_t>(i - 1)] / VV(i);
+      SG(l, p) = v;
+    }
+  }
+  int terms = 1;
+  int quiet = 0;
+  for (int k = 2; k <= kMaxTerms; ++k) {
+    const double aa = 2.0 * (k - 1) * (k - 1 + m), bb = (k - 2.0 + m) * (k - 1.0 + m);
+    double big = 0.0;
+    for (int p = 1; p <= n; ++p) {
+      double v = (k - 1 <= NA ? SG(k - 1, p) : 0.0) - bb * C(k - 1, p);
+      for (int j = std::max(1, k - NA); j <= k - 1; ++j) {
+        const double* w = &wl_[static_cast<size_t>(k - j - 1) * nn];
+        for (int q = 1; q <= n; ++q) v -= w[(q - 1) * n + (p - 1)] * C(j, q);
+      }
+      C(k, p) = v / aa;
+      const double t = std::fabs(C(k, p)) * std::pow(tmax, k - 1);
+      size = std::max(size, t);
+      big = std::max(big, t);
+    }
+    terms = k;
+    quiet = (k > NA && big <= 1e-17 * size) ? quiet + 1 : 0;
+    if (quiet >= 3) break;
+  }
+  for (int p = 1; p <= n; ++p) {
+    for (int i = 1; i <= NA; ++i) U(i, col0 + p) = VV(i) * series(terms, p, R(i, 1) - 1.0);
+    U(NA + 1, col0 + p) = U(NA, col0 + p) * G(1) / VV(NA);
+    U(NA + 2, col0 + p) = G(2) * series(terms, p, tmax);
+  }
+}
+
+// Outer region, r = HB²/12, set by set:
+//   (I + rW_{i+1})·u_{i+1} = r(S_{i+1} + 10S_i + S_{i−1}) − (10rW_i − 2I)·u_i − (I + rW_{i−1})·u_{i−1}.
+void Propagator::solve(int ns, lib::CMat C1, const lib::CMat* S, lib::Mat U) const {
+  const int n = n_, NA = NA_, NB = NB_;
+  const size_t nn = static_cast<size_t>(n * n);
+  std::vector<double> c1(static_cast<size_t>(n)), rhs(static_cast<size_t>(n));
   for (int s = 1; s <= ns; ++s) {
     const int col0 = (s - 1) * n;
-    double size = 0.0;
-    for (int p = 1; p <= n; ++p) {
-      C(1, p) = C1(p, s);
-      size = std::max(size, std::fabs(C(1, p)));
-      for (int l = 1; l <= NA; ++l) {
-        double v = 0.0;
-        if (S)
-          for (int i = 1; i <= NA; ++i) v += WW(i, l) * (*S)(i, col0 + p) / VV(i);
-        SG(l, p) = v;
-      }
-    }
-    int terms = 1;
-    int quiet = 0;
-    for (int k = 2; k <= kMaxTerms; ++k) {
-      const double aa = 2.0 * (k - 1) * (k - 1 + m), bb = (k - 2.0 + m) * (k - 1.0 + m);
-      double big = 0.0;
-      for (int p = 1; p <= n; ++p) {
-        double v = (k - 1 <= NA ? SG(k - 1, p) : 0.0) - bb * C(k - 1, p);
-        for (int j = std::max(1, k - NA); j <= k - 1; ++j) {
-          const double* w = &wl_[static_cast<size_t>(k - j - 1) * nn];
-          for (int q = 1; q <= n; ++q) v -= w[(q - 1) * n + (p - 1)] * C(j, q);
-        }
-        C(k, p) = v / aa;
-        size = std::max(size, std::fabs(C(k, p)) * std::pow(tmax, k - 1));
-        big = std::max(big, std::fabs(C(k, p)) * std::pow(tmax, k - 1));
-      }
-      terms = k;
-      quiet = (k > NA && big <= 1e-17 * size) ? quiet + 1 : 0;
-      if (quiet >= 3) break;
-    }
-    lib::CMat R = g_.R();
-    for (int p = 1; p <= n; ++p) {
-      for (int i = 1; i <= NA; ++i) U(i, col0 + p) = VV(i) * series(terms, p, R(i, 1) - 1.0);
-      U(NA + 1, col0 + p) = U(NA, col0 + p) * G(1) / VV(NA);
-      U(NA + 2, col0 + p) = G(2) * series(terms, p, tmax);
-    }
+    for (int p = 1; p <= n; ++p) c1[static_cast<size_t>(p - 1)] = C1(p, s);
+    inner(c1.data(), S ? &(*S)(1, col0 + 1) : nullptr, S ? S->rows() : NB, U, col0);
+    auto source = [&](int i, int p) { return (*S)(i, col0 + p); };
     for (int i = NA + 2; i <= NB - 1; ++i) {
       const double* Wi = &W_[static_cast<size_t>(i - 1) * nn];
       const double* Wm = &W_[static_cast<size_t>(i - 2) * nn];
       for (int p = 1; p <= n; ++p) {
-        double v = 0.0;
-        if (S) v = r_ * ((*S)(i + 1, col0 + p) + 10.0 * (*S)(i, col0 + p) + (*S)(i - 1, col0 + p));
+        double v = S ? r_ * (source(i + 1, p) + 10.0 * source(i, p) + source(i - 1, p)) : 0.0;
         v += 2.0 * U(i, col0 + p) - U(i - 1, col0 + p);
         for (int q = 1; q <= n; ++q) {
           v -= 10.0 * r_ * Wi[(q - 1) * n + (p - 1)] * U(i, col0 + q);

@@ -26,11 +26,17 @@ class Propagator {
   static constexpr int kMaxTerms = 200;
 
   Propagator(const Grid& g, const Waves& w, lib::CArr3 PD, lib::CMat TT, double ER);
-  // ns solutions: leading inner coefficients C1(p, s), sources S(NB, n·ns)
-  // in the Numerov form (null: none), results U(NB, n·ns).
+  // ns solutions, each with its leading inner coefficients C1(p, s) and (S
+  // not null) its source S(·, (s−1)·n + 1 … s·n) in the Numerov form;
+  // results U(NB, n·ns).
   void solve(int ns, lib::CMat C1, const lib::CMat* S, lib::Mat U) const;
 
  private:
+  // Inner series of one set (c1 null: zero leading coefficients; S null: no
+  // source, else its n columns of leading dimension ldS) into columns
+  // col0+1 … col0+n of U, rows 1 … NA+2.
+  void inner(const double* c1, const double* S, int ldS, lib::Mat U, int col0) const;
+
   const Grid& g_;
   int n_, NB_, NA_, m_;
   double r_ = 0.0;

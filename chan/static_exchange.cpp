@@ -171,7 +171,7 @@ struct StaticExchange::Impl {
         if (opt.electrons && opt.exchange && s == NSI && sign > 0) o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
         orb.push_back(o);
       }
-      if (same_symmetry(ws, w)) {
+      if (opt.electrons && same_symmetry(ws, w)) {
         std::vector<double> x(static_cast<size_t>(NB) * static_cast<size_t>(n));
         on_waves(g, ws, gs.waves(s), w, 1.0 / std::sqrt(nrm), lib::Mat(x.data(), NB, n));
         ortho.push_back(std::move(x));
@@ -495,13 +495,14 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   // solutions are those of the NL open channels of lowest λ (the set P):
   // with K_PP = V·tan τ·Vᵀ the reg amplitudes are a = V·cos τ and the irr
   // amplitudes b = K_PP·a = V·sin τ on P, normalised to δ(E − E′) on P.
-  // K_PP is taken symmetric from its elements K(i,j) with λ_i ≤ λ_j; a last
-  // Löwdin step (metric Σ_P a·a + b·b) keeps the solutions orthonormal.  The irr amplitudes K_QP·a on the dropped
-  // channels are left out: physically of the order of the coupling between
-  // low and high asymptotic momenta, they are dominated numerically by the
-  // tunnelling growth of the high channels under their barriers.  With
-  // NL = NX and every channel open this is the plain diagonalisation of K.
-  // Kept slots beyond the open channels are written as zero functions.
+  // K_PP is taken symmetric from its elements K(i,j) with λ_i ≤ λ_j (the irr
+  // amplitude that a higher channel leaves in a lower one, computed without
+  // the tunnelling growth of the higher channel's inner-normalised
+  // solutions); a Löwdin step (metric Σ_P a·a + b·b) keeps the kept
+  // solutions orthonormal.  The small irr amplitudes K_QP·a on the dropped
+  // channels are left out of the normalisation.  With NL = NX and every
+  // channel open this is the plain diagonalisation of K.  Kept slots beyond
+  // the open channels are written as zero functions.
   std::vector<double> Ainv = inverse(n, A);
   std::vector<double> K(nn, 0.0);
   for (int i = 0; i < n; ++i)
