@@ -1,0 +1,120 @@
+// Shared set-ups of the channel-file tests: one-electron targets whose
+// ground state is the exact bound state of the bare nuclei on the grid of
+// the photoionisation programs, and the cross sections that xsect forms from
+// a block of continuum functions (HFCSR and HFCSV summed over solutions).
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "chan/channel.hpp"
+#include "io/console.hpp"
+#include "io/unit.hpp"
+#include "lib/lib.hpp"
+#include "photo/entry.hpp"
+#include "photo/kernels/kernels.hpp"
+
+namespace chantest {
+
+using namespace chan;
+
+// Silences the console (the kernels trace every element) for its lifetime
+// and restores whatever streams were in use before.
+class Quiet {
+ public:
+  Quiet() : in_(io::console().in()), out_(io::console().out()) { io::console().redirect(&in_, &sink_); }
+  ~Quiet() { io::console().redirect(&in_, &out_); }
+  Quiet(const Quiet&) = delete;
+  Quiet& operator=(const Quiet&) = delete;
+
+ private:
+  std::istream& in_;
+  std::ostream& out_;
+  std::ostringstream sink_;
+};
+
+// A one-electron target: charges, distance, grid, and its lowest σ state.
+struct Target {
+  Molecule mol;
+  Grid grid;
+  Waves shell;
+  double E1 = 0.0;
+  std::vector<double> x;  // (NB, n), stored form, normalised
+  lib::CMat X() const { return lib::CMat(x.data(), grid.NB, shell.n); }
+};
+
+inline Target make_target(double Z1, double Z2, double RZ, int n, int NB, double RP1, double RP2) {
+  Quiet q;
+  Target t;
+  t.mol = Molecule{Z1, Z2, RZ};
+  std::array<double, 10> RP{};
+  RP[0] = RP1;
+  RP[1] = RP2;
+  t.grid = make_grid(kNA, NB, RP);
+  t.shell = Waves{0, 0, momentum_step(Z1, Z2), n};
+  const auto states = bare_bound_states(t.mol, t.shell, 1, -0.01);
+  t.E1 = states.at(0).E;
+  t.x.assign(static_cast<size_t>(NB) * static_cast<size_t>(n), 0.0);
+  bare_bound_waves(t.grid, t.mol, t.shell, states[0], lib::Mat(t.x.data(), NB, n));
+  return t;
+}
+
+// The ground-state file of the target: group S00 and its orbital block.
+inline std::string ground_state_text(const Target& t) {
+  photo::S00 s;
+  s.Z1 = t.mol.Z1;
+  s.Z2 = t.mol.Z2;
+  s.RZ = t.mol.RZ;
+  s.NSH = 1;
+  s.MLN[0] = t.shell.M;
+  s.MLN[1] = t.shell.L0;
+  s.MLN[2] = t.shell.n;
+  s.NA = t.grid.NA;
+  s.NB = t.grid.NB;
+  s.RP = t.grid.RP;
+  std::string fil;
+  std::array<std::string, 10> fir{};
+  auto u = io::Unit::to_text("gs");
+  s.group(fil, fir).write(*u);
+  const int mln[3] = {t.shell.M, t.shell.L0, t.shell.n}, lk[1] = {1};
+  const double e[1] = {t.E1}, cn[1] = {1.0};
+  lib::WIFB(1, t.grid.NB, lib::CIMat(mln, 3, 1), lib::CIVec(lk, 1), lib::CVec(e, 1), lib::CVec(cn, 1), t.X(), *u);
+  return u->text();
+}
+
+// Σ over the NL solutions of the length- and velocity-form cross sections,
+// with the constants of xsect (two electrons in the shell).
+struct Sigma {
+  double L = 0.0, V = 0.0;
+};
+
+inline Sigma channel_sigma(const Target& t, const Waves& final, const Block& b) {
+  Quiet q;
+  const Grid& g = t.grid;
+  const int NB = g.NB;
+  std::array<double, 81> fc{};
+  lib::DEFA(80, lib::VecView<double, 0>(fc.data(), 81));
+  const lib::Fac F(fc.data(), 81);
+  std::vector<double> pqv(static_cast<size_t>(NB) * 4), z(static_cast<size_t>(NB));
+  const double CD = 2.0 * std::sqrt(1.047197665619469);
+  const double RZ = t.mol.RZ;
+  Sigma s;
+  for (int i = 1; i <= b.NL; ++i) {
+    double dr[3], cs = 0.0;
+    const lib::CMat X2 = b.x(NB).colsFrom((i - 1) * b.NX + 1, b.NX);
+    photo::HFCSR(g.NA, NB, t.shell.n, b.NX, t.shell.L0, final.L0, t.shell.M, final.M, t.shell.KD, g.HA, g.HB,
+                 std::pow(0.5 * RZ, 4), t.E1, b.E, CD, lib::Vec(dr, 3), cs, g.R(), t.X(), X2,
+                 lib::Mat(pqv.data(), NB, 4), lib::Vec(z.data(), NB), F);
+    s.L += cs;
+    photo::HFCSV(g.NA, NB, t.shell.n, b.NX, t.shell.L0, final.L0, t.shell.M, final.M, t.shell.KD, g.HA, g.HB,
+                 RZ * RZ / 8.0, t.E1, b.E, CD, lib::Vec(dr, 3), cs, g.RV(), t.X(), X2, lib::Mat(pqv.data(), NB, 4),
+                 lib::Vec(z.data(), NB), F);
+    s.V += cs;
+  }
+  return s;
+}
+
+}  // namespace chantest
