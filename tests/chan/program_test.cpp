@@ -1,0 +1,226 @@
+// The chanfile program: the channel file in the layout the photoionisation
+// programs read, the extra-function file, the refusals of bad input, and the
+// whole chain ground state → channel files → xsect listing for the hydrogen
+// atom on one focus against the exact cross section.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fixtures.hpp"
+#include "io/format.hpp"
+#include "io/listdir.hpp"
+#include "support/programs.hpp"
+
+namespace {
+
+using namespace chantest;
+using testsupport::run_program_in;
+using testsupport::ScratchDir;
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::string control(const std::string& body) { return "&CHN\n" + body + "\n/\n"; }
+
+TEST(ChannelFile, ReadsBackThroughTheReaderOfThePhotoionisationPrograms) {
+  const Target t = make_target(1.0, 1.0, 2.0, 6, 60, 1.5, 20.0);
+  const Waves pu{1, 1, 2, 6};
+  auto u = io::Unit::to_text("pu.chn");
+  std::vector<Block> blocks(3);
+  write_channel_header(*u, 1, 0.25, 0.5, 3, pu);
+  for (int j = 0; j < 3; ++j) {
+    Quiet q;
+    bare_block(t.grid, t.mol, pu, 0.25 + 0.5 * j, 4, blocks[static_cast<size_t>(j)]);
+    write_block(*u, t.grid.NB, blocks[static_cast<size_t>(j)]);
+  }
+  auto in = io::Unit::from_text("pu.chn", u->text());
+  int NSI = 0, NC = 0, M = 0, L0 = 0, NX = 0;
+  double P0 = 0.0, DP = 0.0;
+  io::lread(*in, NSI, P0, DP);
+  io::fread(*in, io::Format("(I5,/,3I4)"), NC, M, L0, NX);
+  EXPECT_EQ(NSI, 1);
+  EXPECT_EQ(P0, 0.25);
+  EXPECT_EQ(DP, 0.5);
+  EXPECT_EQ(NC, 3);
+  EXPECT_EQ(M, 1);
+  EXPECT_EQ(L0, 1);
+  EXPECT_EQ(NX, 6);
+  std::vector<double> ac(24), as(24), x(60 * 24);
+  for (int j = 0; j < 3; ++j) {
+    int NL = 0, nx = NX;
+    double E = 0.0;
+    photo::REWFC(60, NL, nx, E, Vec(ac.data(), 24), Vec(as.data(), 24), lib::Mat(x.data(), 60, 24), *in);
+    const Block& b = blocks[static_cast<size_t>(j)];
+    ASSERT_EQ(NL, 4);
+    ASSERT_EQ(nx, 6);
+    // Block j lies on the momentum grid: E = (P0 + (j−1)·DP)²/2.
+    EXPECT_NEAR(E, 0.5 * std::pow(0.25 + 0.5 * j, 2), 1e-9);
+    for (size_t i = 0; i < 24; ++i) {
+      EXPECT_NEAR(ac[i], b.AC[i], 1e-6 * (1.0 + std::fabs(b.AC[i])));
+      EXPECT_NEAR(as[i], b.AS[i], 1e-6 * (1.0 + std::fabs(b.AS[i])));
+    }
+    // Nine significant digits: half a unit of the ninth is at most 5e-9 of the value.
+    for (size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(x[i], b.X[i], 5e-9 * std::fabs(b.X[i]) + 1e-300);
+  }
+  std::string rest;
+  EXPECT_FALSE(in->next_record(rest));
+}
+
+TEST(ChanfileProgram, WritesTheChannelTheBoundFunctionsAndTheListing) {
+  const Target t = make_target(1.0, 1.0, 2.0, 8, 200, 1.5, 30.0);
+  ScratchDir dir("chanfile");
+  dir.write("h2p.gs", ground_state_text(t));
+  dir.write("File.CHN", control(" FIG = 'h2p.gs', FIC = 'pu.chn', FID = 'pu.fid', FIL = 'pu.lst',\n"
+                                " NSI = 1, M = 1, NC = 5, P0 = 0.5, DP = 0.25, ND = 2"));
+  auto r = run_program_in(dir.path(), "chanfile");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Stop - Program terminated."), std::string::npos);
+
+  // Channel file: header, then five blocks of min(NX, 7) = 7 solutions.
+  auto in = io::Unit::from_text("pu.chn", dir.read("pu.chn"));
+  int NSI = 0, NC = 0, M = 0, L0 = 0, NX = 0;
+  double P0 = 0.0, DP = 0.0;
+  io::lread(*in, NSI, P0, DP);
+  io::fread(*in, io::Format("(I5,/,3I4)"), NC, M, L0, NX);
+  EXPECT_EQ(NC, 5);
+  EXPECT_EQ(M, 1);
+  EXPECT_EQ(L0, 1);  // the lowest odd momentum the dipole reaches from the σg shell
+  EXPECT_EQ(NX, 8);
+  std::vector<double> ac(56), as(56), x(200 * 56);
+  for (int j = 0; j < NC; ++j) {
+    int NL = 0, nx = NX;
+    double E = 0.0;
+    photo::REWFC(200, NL, nx, E, Vec(ac.data(), 56), Vec(as.data(), 56), lib::Mat(x.data(), 200, 56), *in);
+    EXPECT_EQ(NL, 7);
+    EXPECT_NEAR(E, 0.5 * std::pow(0.5 + 0.25 * j, 2), 1e-9);
+  }
+  // Extra functions: the two lowest πu states, 1πu first (−0.42877).
+  auto fid = io::Unit::from_text("pu.fid", dir.read("pu.fid"));
+  std::vector<double> xe(200 * 16), e(2), cn(2);
+  const int lk[2] = {1, 9};
+  lib::REFB(200, lib::CIVec(lk, 2), Vec(e.data(), 2), Vec(cn.data(), 2), lib::Mat(xe.data(), 200, 16), *fid);
+  EXPECT_NEAR(e[0], -0.4287718198959, 2e-8);
+  EXPECT_LT(e[0], e[1]);
+  EXPECT_NEAR(cn[0], 1.0, 1e-3);
+
+  const std::string lst = dir.read("pu.lst");
+  EXPECT_NE(lst.find("Final state:    M = 1"), std::string::npos);
+  EXPECT_NE(lst.find("Bound functions of the final symmetry"), std::string::npos);
+}
+
+TEST(ChanfileProgram, RefusesInputItCannotServeAndNeverOverwritesAFile) {
+  const Target t = make_target(1.0, 1.0, 2.0, 4, 60, 1.5, 20.0);
+  const std::string gs = ground_state_text(t);
+  const std::string files = " FIG = 'g.gs', FIC = 'c.chn', FIL = 'c.lst',";
+  struct Case {
+    std::string body, why;
+  } cases[] = {
+      {files + " M = 2", "variable M"},
+      {files + " M = 1, L0 = 2", "variable L0"},
+      {files + " NL = 5", "variable NL"},  // more than the 4 partial waves
+      {files + " NX = 9, NL = 8", "variable NL"},
+      {files + " NC = 0", "variable NC"},
+      {files + " P0 = 0.0", "variable P0"},
+      {files + " NSI = 2", "variable NSI"},
+      {files + " ND = 6, FID = 'c.fid'", "variable ND"},
+      {files + " ND = 1", "variable FID"},
+      {files + " IPOT = 1, ND = 1, FID = 'c.fid'", "variable ND"},
+      {" FIG = 'none.gs', FIC = 'c.chn', FIL = 'c.lst'", "none.gs"},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir("chanfile_bad");
+    dir.write("g.gs", gs);
+    dir.write("File.CHN", control(c.body));
+    auto r = run_program_in(dir.path(), "chanfile");
+    EXPECT_NE(r.status, 0) << c.body;
+    EXPECT_NE(r.output.find(c.why), std::string::npos) << c.body << "\n" << r.output;
+    EXPECT_FALSE(dir.exists("c.chn")) << c.body;
+  }
+  // An existing channel file stays as it is.
+  ScratchDir dir("chanfile_old");
+  dir.write("g.gs", gs);
+  dir.write("c.chn", "keep\n");
+  dir.write("File.CHN", control(files));
+  auto r = run_program_in(dir.path(), "chanfile");
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(dir.read("c.chn"), "keep\n");
+}
+
+// The rows "E, partial…, total" of the R-form and V-form tables of one
+// channel of an xsect listing (NL ≤ 4, so that a row fits on one line).
+struct Table {
+  std::vector<double> E, L, V;
+};
+
+std::vector<Table> hf_tables(const std::string& listing, int NL) {
+  std::vector<Table> out;
+  std::istringstream s(listing);
+  std::string line;
+  int which = -1;  // 0: R-form, 1: V-form
+  while (std::getline(s, line)) {
+    if (line.find("RPA results") != std::string::npos) break;
+    if (line.find(" R-form:") != std::string::npos) {
+      out.emplace_back();
+      which = 0;
+      continue;
+    }
+    if (line.find(" V-form:") != std::string::npos) {
+      which = 1;
+      continue;
+    }
+    if (which < 0 || line.find("Total") != std::string::npos) continue;
+    std::istringstream ls(line);
+    std::vector<double> v;
+    for (std::string w; ls >> w;) {
+      double d = 0.0;
+      if (!io::parse_real_field(w, 0, d)) {
+        v.clear();
+        break;
+      }
+      v.push_back(d);
+    }
+    if (static_cast<int>(v.size()) != NL + 2) continue;
+    if (which == 0) {
+      out.back().E.push_back(v.front());
+      out.back().L.push_back(v.back());
+    } else {
+      out.back().V.push_back(v.back());
+    }
+  }
+  return out;
+}
+
+TEST(WholeChain, HydrogenOnAFocusThroughXsectGivesTheExactCrossSection) {
+  const Target h = make_target(1.0, 0.0, 1.0, 10, 300, 1.5, 80.0);
+  ScratchDir dir("h_chain");
+  dir.write("h.gs", ground_state_text(h));
+  for (int M : {0, 1}) {
+    dir.write("File.CHN", control(" FIG = 'h.gs', FIC = 'm" + std::to_string(M) + ".chn', FIL = 'm" +
+                                  std::to_string(M) + ".lst', M = " + std::to_string(M) +
+                                  ", NL = 3, NC = 15, P0 = 0.05, DP = 0.125"));
+    auto r = run_program_in(dir.path(), "chanfile");
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+  dir.write("File.D40", "&S40\n NCH = 2, FIL = 'h.lst', FIG = 'h.gs', FIR = 'h.dat',\n"
+                        " FIC = 'm0.chn', 'm1.chn', IRP = 0, NEM = 50, NUR = 0, MIE = 0,\n/\n");
+  auto r = run_program_in(dir.path(), "xsect");
+  ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+  const auto t = hf_tables(dir.read("h.lst"), 3);
+  ASSERT_EQ(t.size(), 2u);
+  ASSERT_EQ(t[0].E.size(), 15u);
+  ASSERT_EQ(t[1].E.size(), 15u);
+  for (size_t j = 0; j < 15; ++j) {
+    // The listed values count two electrons and one sign of M: the atom's
+    // total is half of σ(M=0) + 2·σ(M=1).
+    const double L = 0.5 * (t[0].L[j] + 2.0 * t[1].L[j]), V = 0.5 * (t[0].V[j] + 2.0 * t[1].V[j]);
+    const double omega = t[0].E[j] + 0.5, x = omega / 0.5, e = std::sqrt(x - 1.0);
+    const double exact =
+        6.304318 * std::pow(x, -4) * std::exp(4.0 - 4.0 * std::atan(e) / e) / (1.0 - std::exp(-2.0 * kPi / e));
+    EXPECT_NEAR(L / exact, 1.0, 0.01) << "omega = " << omega;
+    EXPECT_NEAR(V / exact, 1.0, 0.01) << "omega = " << omega;
+  }
+}
+
+}  // namespace
