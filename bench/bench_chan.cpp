@@ -1,0 +1,106 @@
+// Benchmark of the channel-file program's kernels: the time to make one
+// energy block of continuum functions, for the exact two-centre continuum
+// (bare nuclei) and for the static-exchange solver with a closed shell of
+// two frozen orbitals, on grids of the size the examples use.  Prints its
+// figures; it checks nothing.
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "chan/static_exchange.hpp"
+#include "io/console.hpp"
+#include "io/unit.hpp"
+#include "lib/lib.hpp"
+
+namespace {
+
+using namespace chan;
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// A closed shell of the lowest σg and σu states of the bare nuclei, frozen,
+// written as a ground-state file and read back.
+GroundState two_shell_ground_state(const Grid& g, const Molecule& mol, int n) {
+  const Waves sg{0, 0, 2, n}, su{0, 1, 2, n};
+  const BoundState bg = bare_bound_states(mol, sg, 1, -0.01).at(0);
+  const BoundState bu = bare_bound_states(mol, su, 1, -0.01).at(0);
+  const int NB = g.NB;
+  std::vector<double> x(static_cast<size_t>(NB) * static_cast<size_t>(2 * n));
+  bare_bound_waves(g, mol, sg, bg, lib::Mat(x.data(), NB, n));
+  bare_bound_waves(g, mol, su, bu, lib::Mat(x.data() + static_cast<size_t>(NB) * static_cast<size_t>(n), NB, n));
+  photo::S00 s;
+  s.Z1 = mol.Z1;
+  s.Z2 = mol.Z2;
+  s.RZ = mol.RZ;
+  s.NSH = 2;
+  s.MLN = {0, 0, n, 0, 1, n};
+  s.NA = g.NA;
+  s.NB = NB;
+  s.RP = g.RP;
+  std::string fil;
+  std::array<std::string, 10> fir{};
+  auto u = io::Unit::to_text("gs");
+  s.group(fil, fir).write(*u);
+  const int mln[6] = {0, 0, n, 0, 1, n}, lk[2] = {1, n + 1};
+  const double e[2] = {bg.E, bu.E}, cn[2] = {1.0, 1.0};
+  lib::WIFB(2, NB, lib::CIMat(mln, 3, 2), lib::CIVec(lk, 2), lib::CVec(e, 2), lib::CVec(cn, 2),
+            lib::CMat(x.data(), NB, 2 * n), *u);
+  auto in = io::Unit::from_text("gs", u->text());
+  GroundState gs;
+  read_ground_state(*in, gs);
+  return gs;
+}
+
+}  // namespace
+
+int main() {
+  std::ostringstream sink;
+  io::console().redirect(nullptr, &sink);
+  std::printf("chanfile kernels: seconds per energy block\n");
+  std::printf("%-44s %6s %4s %4s %10s\n", "case", "NB", "NX", "NL", "s/block");
+
+  struct Case {
+    const char* what;
+    double Z, RZ, RP1, RP2;
+    int NB, n, NL;
+    bool exchange;
+  } cases[] = {
+      {"bare nuclei, H2+ (k pi_u)", 1.0, 2.0, 1.01, 40.0, 1606, 8, 4, false},
+      {"bare nuclei, Z = 7 (k sigma_u)", 7.0, 2.068, 1.005, 25.0, 1600, 10, 3, false},
+      {"static exchange, two closed shells, Z = 2", 2.0, 1.4, 1.01, 40.0, 1606, 8, 2, true},
+      {"static exchange, two closed shells, Z = 7", 7.0, 2.068, 1.005, 25.0, 1600, 10, 3, true},
+  };
+  for (const auto& c : cases) {
+    std::array<double, 10> RP{};
+    RP[0] = c.RP1;
+    RP[1] = c.RP2;
+    const Grid g = make_grid(5, c.NB, RP);
+    const Molecule mol{c.Z, c.Z, c.RZ};
+    const int blocks = 5;
+    double t = 0.0;
+    if (!c.exchange) {
+      const Waves w{c.Z == 1.0 ? 1 : 0, 1, 2, c.n};
+      const auto a = Clock::now();
+      for (int j = 0; j < blocks; ++j) {
+        Block b;
+        bare_block(g, mol, w, 0.3 + 0.4 * j, c.NL, b);
+      }
+      t = seconds(a, Clock::now()) / blocks;
+    } else {
+      const GroundState gs = two_shell_ground_state(g, mol, c.n);
+      const Waves su{0, 1, 2, c.n};
+      StaticExchange se(g, gs, mol, 1, su, ExchangeOptions{60, 1e-7, true, true});
+      const auto a = Clock::now();
+      for (int j = 0; j < blocks; ++j) {
+        Block b;
+        se.block(0.3 + 0.4 * j, c.NL, b);
+      }
+      t = seconds(a, Clock::now()) / blocks;
+    }
+    std::printf("%-44s %6d %4d %4d %10.3f\n", c.what, c.NB, c.n, c.NL, t);
+  }
+  return 0;
+}
