@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -47,10 +46,8 @@ int main(int argc, char** argv) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
   const std::string out = trace.str();
-  std::smatch m;
-  const int sweeps = std::regex_search(out, m, std::regex(R"(self-consistent after\s+(\d+)\s+sweeps)"))
-                         ? std::stoi(m[1])
-                         : -1;
+  const size_t at = out.find("self-consistent after");
+  const int sweeps = at == std::string::npos ? -1 : std::stoi(out.substr(at + 21));
   long trials = 0;
   for (size_t k = out.find("itr,ipa"); k != std::string::npos; k = out.find("itr,ipa", k + 1)) ++trials;
 
