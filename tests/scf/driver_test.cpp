@@ -15,34 +15,20 @@ using scftest::System;
 
 // H2 needs about fifteen sweeps from scratch: with a limit of three the run
 // stops with the limit and the remaining change in the message.
-TEST(IterateShells, StopsAfterTheLimitOfSweepsAndConvergesWithoutIt) {
-  for (int limit : {3, scf::kMaxSweeps}) {
-    System sys(1.0, 1.0, 1.4, {{0, 0, 4}}, 5, 306, 1.02, 30.0);
-    io::ConsoleRedirect quiet(nullptr, &sys.trace);
-    auto listing = io::Unit::to_text("listing");
-    const std::array<double, 1> A{2.0}, B{1.0};
-    const std::array<int, 1> JOR{0};
-    const std::array<int, 7> MI{0, 1, 0, 0, 0, 0, 0};
-    sys.E[0] = -0.5 * std::pow(2.0, 1.5);
-    auto run = [&] {
-      return scf::iterate_shells(sys.t, sys.shells(), lib::CIMat(JOR.data(), 1, 1), lib::CIVec(MI.data(), 7), 1e-9,
-                                 lib::CMat(A.data(), 1, 1), lib::CMat(B.data(), 1, 1), sys.st, sys.slices(),
-                                 *listing, limit);
-    };
-    if (limit == 3) {
-      try {
-        run();
-        ADD_FAILURE() << "no stop after 3 sweeps";
-      } catch (const io::StopRun& s) {
-        EXPECT_NE(s.message().find("NO SELF-CONSISTENCY AFTER    3 SWEEPS"), std::string::npos) << s.message();
-        EXPECT_NE(s.status(), 0);
-      }
-    } else {
-      const int n = run();
-      EXPECT_GT(n, 3);
-      EXPECT_LT(n, 40);
-      EXPECT_NEAR(sys.E[0], -0.5946585, 2e-5);
-    }
+TEST(IterateShells, StopsAfterTheLimitOfSweeps) {
+  System sys(1.0, 1.0, 1.4, {{0, 0, 4}}, 5, 306, 1.02, 30.0);
+  io::ConsoleRedirect quiet(nullptr, &sys.trace);
+  auto listing = io::Unit::to_text("listing");
+  const std::array<double, 1> A{2.0}, B{1.0};
+  const std::array<int, 1> JOR{0};
+  const std::array<int, 7> MI{0, 1, 0, 0, 0, 0, 0};
+  try {
+    scf::iterate_shells(sys.t, sys.shells(), lib::CIMat(JOR.data(), 1, 1), lib::CIVec(MI.data(), 7), 1e-9,
+                        lib::CMat(A.data(), 1, 1), lib::CMat(B.data(), 1, 1), sys.st, sys.slices(), *listing, 3);
+    ADD_FAILURE() << "no stop after 3 sweeps";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("NO SELF-CONSISTENCY AFTER    3 SWEEPS"), std::string::npos) << s.message();
+    EXPECT_NE(s.status(), 0);
   }
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 #include "io/stop.hpp"
@@ -17,104 +16,29 @@ namespace {
 
 using scftest::System;
 
-TEST(Inve, SolvesTheBlockAndReturnsItsDeterminant) {
-  std::mt19937 gen(7);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  for (int N : {1, 2, 5, 12}) {
-    std::vector<double> a(N * N), a0, c(N * N), c0, v(N), v0;
-    for (int j = 1; j <= N; ++j)
-      for (int i = 1; i <= N; ++i) a[(j - 1) * N + i - 1] = u(gen) + (i == j ? -2.0 - N : 0.0);
-    for (double& x : c) x = u(gen);
-    for (double& x : v) x = u(gen);
-    a0 = a, c0 = c, v0 = v;
-    const lib::Mat A(a.data(), N, N), C(c.data(), N, N), A0(a0.data(), N, N), C0(c0.data(), N, N);
-    const double det = scf::INVE(N, lib::Vec(v.data(), N), A, C);
-    // A0·V = V0 and A0·C = C0.
-    for (int i = 1; i <= N; ++i) {
-      double r = -v0[i - 1];
-      for (int k = 1; k <= N; ++k) r += A0(i, k) * v[k - 1];
-      EXPECT_NEAR(r, 0.0, 1e-13);
-      for (int j = 1; j <= N; ++j) {
-        double rc = -C0(i, j);
-        for (int k = 1; k <= N; ++k) rc += A0(i, k) * C(k, j);
-        EXPECT_NEAR(rc, 0.0, 1e-13);
-      }
-    }
-    // The determinant by an independent route: INVM's product of pivots.
-    double D = 0.0;
-    lib::INVM(N, D, A0);
-    EXPECT_NEAR(det, D, 1e-12 * std::fabs(D));
-  }
-}
-
-// Scalar coefficient function and source on the outer points.
-double P_of(double xi) { return -2.0 * std::exp(-xi) - 0.05; }
-double Q_of(double xi) { return std::sin(xi) * std::exp(-0.2 * xi); }
-
 // With one wave, TT = 0 and ER = 0 the block recurrence is the scalar Numerov
-// relation with weights 1, 10, 1: its sweep must agree with the library's
-// BPNM (u_i = V(i) + U(i)·u_{i−1}, X(NB) = 0).  With two waves mixed by a
-// constant rotation the blocks must be the rotated scalar sweeps.
-TEST(Cpyp0, ReducesToTheScalarNumerovSweepAndCommutesWithARotation) {
-  System sys(1.0, 1.0, 2.0, {{0, 0, 2}}, 5, 206, 1.1, 20.0);
+// relation with weights 1, 10, 1: its elimination must agree with the
+// library's sweep BPNM (u_i = V(i) + U(i)·u_{i−1}, u(NB) = 0).
+TEST(Cpyp0, OneWaveReducesToTheScalarNumerovSweep) {
+  System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 206, 1.1, 20.0);
   const int NA = sys.NA, NB = sys.NB, N0 = NB - NA;
   const lib::CMat R = sys.grid();
-  const double r = 1.0 / sys.t.H12();
-  // Two scalar problems by BPNM on the outer points.
-  std::vector<double> P1(N0), P2(N0), Q1(N0), Q2(N0), U1(N0), V1(N0), U2(N0), V2(N0);
-  for (int k = 1; k <= N0; ++k) {
-    const double xi = R(NA + k, 1);
-    P1[k - 1] = P_of(xi);
-    P2[k - 1] = 0.5 * P_of(1.3 * xi) - 0.02;
-    Q1[k - 1] = Q_of(xi);
-    Q2[k - 1] = Q_of(0.7 * xi);
+  std::vector<double> pd(NB, 0.0), s(NB, 0.0), U(N0), V(N0), zero(1, 0.0);
+  for (int i = NA + 1; i <= NB; ++i) {
+    pd[i - 1] = -2.0 * std::exp(-R(i, 1)) - 0.05;
+    s[i - 1] = std::sin(R(i, 1)) * std::exp(-0.2 * R(i, 1));
   }
   const std::array<double, 4> Bc{1.0, 0.0, 0.0, 0.0};
-  lib::BPNM(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(P1.data(), N0), lib::CVec(Q1.data(), N0),
-            lib::Vec(U1.data(), N0), lib::Vec(V1.data(), N0));
-  lib::BPNM(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(P2.data(), N0), lib::CVec(Q2.data(), N0),
-            lib::Vec(U2.data(), N0), lib::Vec(V2.data(), N0));
-
-  const double th = 0.6, cs = std::cos(th), sn = std::sin(th);
-  const double Rot[2][2] = {{cs, -sn}, {sn, cs}};  // u = Rot·v
-  for (int n : {1, 2}) {
-    std::vector<double> pd(static_cast<size_t>(NB) * n * n, 0.0), s(static_cast<size_t>(NB) * n, 0.0), tt(n * n, 0.0),
-        zero(n * n, 0.0);
-    const lib::Arr3 PD(pd.data(), NB, n, n);
-    const lib::Mat S(s.data(), NB, n);
-    for (int k = 1; k <= N0; ++k) {
-      const int i = NA + k;
-      if (n == 1) {
-        PD(i, 1, 1) = P1[k - 1];
-        S(i, 1) = Q1[k - 1];
-      } else {  // W = Rot·diag(P1,P2)·Rotᵀ, S = Rot·(Q1,Q2)
-        const double d[2] = {P1[k - 1], P2[k - 1]}, q[2] = {Q1[k - 1], Q2[k - 1]};
-        for (int p = 0; p < 2; ++p) {
-          S(i, p + 1) = Rot[p][0] * q[0] + Rot[p][1] * q[1];
-          for (int qq = 0; qq < 2; ++qq) PD(i, qq + 1, p + 1) = Rot[p][0] * d[0] * Rot[qq][0] + Rot[p][1] * d[1] * Rot[qq][1];
-        }
-      }
-    }
-    std::vector<double> wk(static_cast<size_t>(NB) * (n * n + n + 6), 0.0);
-    const lib::Mat WK(wk.data(), NB, n * n + n + 6);
-    scf::CPYP0(n, NA, NB, r, 0.0, lib::CMat(tt.data(), n, n), R.col(2), R.col(3), PD, S,
-               lib::CMat(zero.data(), n, n), lib::CVec(zero.data(), n), WK);
-    for (int i = NA + 2; i < NB; ++i) {
-      const int k = i - NA;
-      auto RM = [&](int p, int q) { return WK(i, 2 + (q - 1) * n + p); };
-      auto RV = [&](int p) { return WK(i, n * n + 2 + p); };
-      if (n == 1) {
-        EXPECT_NEAR(RM(1, 1), -U1[k - 1], 1e-13 * std::fabs(U1[k - 1]));
-        EXPECT_NEAR(RV(1), V1[k - 1], 1e-12 * (std::fabs(V1[k - 1]) + 1e-3));
-      } else {
-        const double mu[2] = {-U1[k - 1], -U2[k - 1]}, nu[2] = {V1[k - 1], V2[k - 1]};
-        for (int p = 0; p < 2; ++p) {
-          EXPECT_NEAR(RV(p + 1), Rot[p][0] * nu[0] + Rot[p][1] * nu[1], 1e-11);
-          for (int q = 0; q < 2; ++q)
-            EXPECT_NEAR(RM(p + 1, q + 1), Rot[p][0] * mu[0] * Rot[q][0] + Rot[p][1] * mu[1] * Rot[q][1], 1e-11);
-        }
-      }
-    }
+  lib::BPNM(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(pd.data() + NA, N0), lib::CVec(s.data() + NA, N0),
+            lib::Vec(U.data(), N0), lib::Vec(V.data(), N0));
+  std::vector<double> wk(static_cast<size_t>(NB) * 7, 0.0);
+  const lib::Mat WK(wk.data(), NB, 7);
+  scf::CPYP0(1, NA, NB, 1.0 / sys.t.H12(), 0.0, lib::CMat(zero.data(), 1, 1), R.col(2), R.col(3),
+             lib::CArr3(pd.data(), NB, 1, 1), lib::CMat(s.data(), NB, 1), lib::CMat(zero.data(), 1, 1),
+             lib::CVec(zero.data(), 1), WK);
+  for (int i = NA + 2; i < NB; ++i) {
+    EXPECT_NEAR(WK(i, 3), -U[i - NA - 1], 1e-13 * std::fabs(U[i - NA - 1])) << i;
+    EXPECT_NEAR(WK(i, 4), V[i - NA - 1], 1e-12 * (std::fabs(V[i - NA - 1]) + 1e-3)) << i;
   }
 }
 
