@@ -457,3 +457,35 @@ TEST(PhotoDriver, SeveralChannelsWithPiStatesAndExtraFunctionsInBothBuilds) {
 }
 
 }  // namespace
+
+namespace {
+
+// The second build reads back its own continuum data (skipping the separator
+// it writes after each channel) and builds the matrix itself.
+TEST(PhotoDriverA, ReadsBackItsOwnContinuumData) {
+  auto setup = [](PhotoCase& c) {
+    Channel c1;
+    c1.M = 0;
+    c1.L0 = 0;
+    c1.NC = 3;
+    Channel c2 = c1;
+    c2.seed = 4;
+    c2.ND = 1;
+    c.channels = {c1, c2};
+  };
+  PhotoCase first;
+  setup(first);
+  first.IRP = 1;
+  first.xsect_a();
+  PhotoCase second;
+  setup(second);
+  second.IRP = 2;
+  second.fir1 = "c.dat";
+  second.fir2 = "b.dat";
+  second.dir.write("b.dat", first.dir.read("a.dat"));
+  second.xsect_a();
+  std::string a = first.listing(), b = second.listing();
+  EXPECT_EQ(a.substr(a.find("RPA results")), b.substr(b.find("RPA results")));
+}
+
+}  // namespace
