@@ -334,6 +334,25 @@ void run_chanfile(io::Units& units) {
   L.write_record(" The C.S. columns count two electrons in the ionised shell and one sign of the final projection M:");
   L.write_record(" for a one-electron target halve them; a final M > 0 from a sigma shell stands for +M and -M.");
   io::console().line(" chanfile: channel file '" + io::trim_right(c.FIC) + "' written");
+  // Functions of an exchange iteration that did not converge are not what
+  // they claim to be: the run says so and ends with a failure status.
+  if (se) {
+    int failed = 0, grown = 0;
+    for (const auto& d : se->diagnostics()) {
+      failed += d.converged ? 0 : 1;
+      grown += d.grown() ? 1 : 0;
+    }
+    if (failed > 0) {
+      io::stop(" chanfile: the exchange iteration did not converge to EPS within NIT = " + std::to_string(c.NIT) +
+               " iterations at " + std::to_string(failed) + " of " + std::to_string(c.NC) +
+               " energies (marked * in the listing '" + io::trim_right(c.FIL) + "')");
+    }
+    if (grown > 0) {
+      io::stop(" chanfile: at " + std::to_string(grown) + " of " + std::to_string(c.NC) +
+               " energies the solutions are dominated by partial waves grown under their centrifugal barriers "
+               "(marked ! in the listing '" + io::trim_right(c.FIL) + "'); use fewer partial waves NX");
+    }
+  }
 }
 
 }  // namespace chan

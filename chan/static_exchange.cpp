@@ -642,6 +642,11 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
     for (const auto& xo : ortho) maxov = std::max(maxov, std::fabs(ov(xo, X.colsFrom((s - 1) * n + 1, n))));
   }
   d.max_overlap = maxov;
+  double vmax = 0.0;
+  for (int s = 1; s <= np; ++s)
+    for (int p = 1; p <= n; ++p)
+      for (int i = 1; i <= NB; ++i) vmax = std::max(vmax, std::fabs(X(i, (s - 1) * n + p) * g.scale(i)));
+  d.max_value = vmax / (energy_amplitude(mol.RZ) / std::sqrt(std::sqrt(c2)));
   diag.push_back(d);
 }
 
@@ -669,21 +674,25 @@ void StaticExchange::report(io::Unit& L) const {
   const Impl& m = *p_;
   L.write_record("");
   L.write_record(" Static exchange");
-  io::fwrite(L, io::Format("(' electrons of the ground state',F6.1,';  of the ion seen by its direct field at the '"
-                           "'last point',F10.5)"),
+  io::fwrite(L, io::Format("(' electrons of the ground state',F6.1,';  of the ion seen by its direct field at the "
+                           "last point',F10.5)"),
              m.electrons, m.electrons_seen);
   io::fwrite(L, io::Format("(' asymptotic problem: charge x RZ =',F10.5,',  dipole term ZM =',F10.5)"), m.ZPion,
              m.ZMion);
   io::fwrite(L, io::Format("(' occupied orbitals of the final symmetry (orthogonality):',I3)"),
              static_cast<int>(m.ortho.size()));
-  L.write_record("        k   iterations  change     K asymmetry  max overlap with occupied   open channels");
+  L.write_record("        k   iterations  change     K asymmetry  max overlap   open channels  largest value");
   for (const auto& d : m.diag) {
-    io::fwrite(L, io::Format("(F10.5,I8,A2,3E13.3,I8)"), d.k, d.iterations, d.converged ? "  " : " *", d.change,
-               d.k_asymmetry, d.max_overlap, d.open);
+    io::fwrite(L, io::Format("(F10.5,I8,A2,3E13.3,I8,E15.3,A2)"), d.k, d.iterations, d.converged ? "  " : " *",
+               d.change, d.k_asymmetry, d.max_overlap, d.open, d.max_value, d.grown() ? " !" : "  ");
   }
   if (std::any_of(m.diag.begin(), m.diag.end(), [](const Diagnostics& d) { return !d.converged; })) {
     L.write_record(" * the exchange iteration did not reach EPS within NIT iterations");
   }
+  if (std::any_of(m.diag.begin(), m.diag.end(), [](const Diagnostics& d) { return d.grown(); })) {
+    L.write_record(" ! solutions dominated by waves grown under their centrifugal barriers: use fewer partial waves (NX)");
+  }
+  L.write_record(" (largest value: of a kept solution, in units of the amplitude of an energy-normalised wave far out)");
 }
 
 }  // namespace chan

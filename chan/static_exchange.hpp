@@ -71,7 +71,16 @@ class StaticExchange {
     double k_asymmetry = 0.0;
     double max_overlap = 0.0;
     int open = 0;  // asymptotic channels open at the end of the grid
+    // Largest physical value of a kept solution relative to the amplitude
+    // A·c^{−1/2} of an energy-normalised wave far out.  Values far above one
+    // mean that the solutions are differences of waves grown under their
+    // centrifugal barriers, beyond the precision of the propagation.
+    double max_value = 0.0;
+    bool grown() const { return max_value >= kGrownValue; }
   };
+  // Above this largest value (energy-normalised waves stay of order one,
+  // a few times that near a strongly attracting nucleus) a block is refused.
+  static constexpr double kGrownValue = 50.0;
   const std::vector<Diagnostics>& diagnostics() const;
 
  private:

@@ -176,32 +176,12 @@ TEST(StaticExchangeSolver, WithoutElectronsReproducesTheExactContinuum) {
 // bare two-centre problem with Z = 2), four electrons: the ion has charge 1,
 // and the kσu continuum of the 1σg hole must be orthogonal to 1σu.
 TEST(StaticExchangeSolver, ClosedShellContinuumIsOrthogonalToTheOccupiedOrbitalOfItsSymmetry) {
-  Quiet q;
   const Target g = make_target(2.0, 2.0, 1.4, 8, 300, 1.25, 40.0);
   const Waves su{0, 1, 2, 8};
-  const auto st = bare_bound_states(g.mol, su, 1, -0.01);
-  std::vector<double> xu(300 * 8);
-  bare_bound_waves(g.grid, g.mol, su, st.at(0), lib::Mat(xu.data(), 300, 8));
-  // Ground-state file with both shells.
-  photo::S00 s;
-  s.Z1 = s.Z2 = 2.0;
-  s.RZ = 1.4;
-  s.NSH = 2;
-  s.MLN = {0, 0, 8, 0, 1, 8};
-  s.NA = 5;
-  s.NB = 300;
-  s.RP = g.grid.RP;
-  std::string fil;
-  std::array<std::string, 10> fir{};
-  auto u = io::Unit::to_text("gs");
-  s.group(fil, fir).write(*u);
-  std::vector<double> x(g.x);
-  x.insert(x.end(), xu.begin(), xu.end());
-  const int mln[6] = {0, 0, 8, 0, 1, 8}, lk[2] = {1, 9};
-  const double e[2] = {g.E1, st[0].E}, cn[2] = {1.0, 1.0};
-  lib::WIFB(2, 300, lib::CIMat(mln, 3, 2), lib::CIVec(lk, 2), lib::CVec(e, 2), lib::CVec(cn, 2),
-            lib::CMat(x.data(), 300, 16), *u);
-  const GroundState gs = ground_state_of(u->text());
+  std::vector<double> xu;
+  const std::string text = closed_shell_text(g, xu);
+  Quiet q;
+  const GroundState gs = ground_state_of(text);
   EXPECT_EQ(ion_charge(gs, g.mol), 1.0);
 
   StaticExchange se(g.grid, gs, g.mol, 1, su, ExchangeOptions{60, 1e-8, true, true});

@@ -85,6 +85,38 @@ inline std::string ground_state_text(const Target& t) {
   return u->text();
 }
 
+// A closed shell of two frozen orbitals, the lowest σg and σu states of the
+// bare nuclei Z1 = Z2 = Z: the ground-state file text, and the σu orbital
+// (stored form, normalised) in xu.
+inline std::string closed_shell_text(const Target& g, std::vector<double>& xu) {
+  Quiet q;
+  const int NB = g.grid.NB, n = g.shell.n;
+  const Waves su{0, 1, 2, n};
+  const BoundState bu = bare_bound_states(g.mol, su, 1, -0.01).at(0);
+  xu.assign(static_cast<size_t>(NB) * static_cast<size_t>(n), 0.0);
+  bare_bound_waves(g.grid, g.mol, su, bu, lib::Mat(xu.data(), NB, n));
+  photo::S00 s;
+  s.Z1 = g.mol.Z1;
+  s.Z2 = g.mol.Z2;
+  s.RZ = g.mol.RZ;
+  s.NSH = 2;
+  s.MLN = {0, 0, n, 0, 1, n};
+  s.NA = g.grid.NA;
+  s.NB = NB;
+  s.RP = g.grid.RP;
+  std::string fil;
+  std::array<std::string, 10> fir{};
+  auto u = io::Unit::to_text("gs");
+  s.group(fil, fir).write(*u);
+  std::vector<double> x(g.x);
+  x.insert(x.end(), xu.begin(), xu.end());
+  const int mln[6] = {0, 0, n, 0, 1, n}, lk[2] = {1, n + 1};
+  const double e[2] = {g.E1, bu.E}, cn[2] = {1.0, 1.0};
+  lib::WIFB(2, NB, lib::CIMat(mln, 3, 2), lib::CIVec(lk, 2), lib::CVec(e, 2), lib::CVec(cn, 2),
+            lib::CMat(x.data(), NB, 2 * n), *u);
+  return u->text();
+}
+
 // Σ over the NL solutions of the length- and velocity-form cross sections,
 // with the constants of xsect (two electrons in the shell).
 struct Sigma {

@@ -148,6 +148,47 @@ TEST(ChanfileProgram, RefusesInputItCannotServeAndNeverOverwritesAFile) {
   EXPECT_EQ(dir.read("c.chn"), "keep\n");
 }
 
+TEST(ChanfileProgram, StaticExchangeThatDoesNotConvergeEndsWithAFailure) {
+  // The σg orbital of H2+ taken as a closed shell: an ion of charge 1 with
+  // exchange.  One iteration cannot reach EPS = 1e-14.
+  const Target t = make_target(1.0, 1.0, 1.4, 6, 120, 1.5, 30.0);
+  ScratchDir dir("chanfile_se");
+  dir.write("g.gs", ground_state_text(t));
+  dir.write("File.CHN", control(" FIG = 'g.gs', FIC = 'c.chn', FIL = 'c.lst', NC = 3, IPOT = 1, NIT = 1, EPS = 1e-14"));
+  auto r = run_program_in(dir.path(), "chanfile");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("did not converge"), std::string::npos) << r.output;
+  EXPECT_NE(dir.read("c.lst").find("Static exchange"), std::string::npos);
+  // With room to converge the same run succeeds.
+  ScratchDir ok("chanfile_se_ok");
+  ok.write("g.gs", ground_state_text(t));
+  ok.write("File.CHN", control(" FIG = 'g.gs', FIC = 'c.chn', FIL = 'c.lst', NC = 3, IPOT = 1"));
+  auto r2 = run_program_in(ok.path(), "chanfile");
+  EXPECT_EQ(r2.status, 0) << r2.output;
+}
+
+TEST(ChanfileProgram, RefusesSolutionsDominatedByWavesGrownUnderTheirBarriers) {
+  // Strong nuclei (Z = 7) and ten partial waves: the highest ones grow by
+  // many orders of magnitude under their barriers, and the kept solutions
+  // would be their differences.  Five partial waves are sound.
+  const Target g = make_target(7.0, 7.0, 2.068, 10, 400, 1.05, 25.0);
+  std::vector<double> xu;
+  const std::string gs = closed_shell_text(g, xu);
+  for (int nx : {10, 5}) {
+    ScratchDir dir("chanfile_grown");
+    dir.write("g.gs", gs);
+    dir.write("File.CHN", control(" FIG = 'g.gs', FIC = 'c.chn', FIL = 'c.lst', NC = 1, P0 = 0.5, IPOT = 1, NX = " +
+                                  std::to_string(nx)));
+    auto r = run_program_in(dir.path(), "chanfile");
+    if (nx == 10) {
+      EXPECT_NE(r.status, 0);
+      EXPECT_NE(r.output.find("use fewer partial waves NX"), std::string::npos) << r.output;
+    } else {
+      EXPECT_EQ(r.status, 0) << r.output;
+    }
+  }
+}
+
 // The rows "E, partial…, total" of the R-form and V-form tables of one
 // channel of an xsect listing (NL ≤ 4, so that a row fits on one line).
 struct Table {

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# N2 at R = 2.068 bohr: Hartree-Fock ground state (tovrel) -> gsfile ->
+# chanfile (static exchange) for the channels
+#   c1 3sigma_g -> k sigma_u   c2 3sigma_g -> k pi_u
+#   c3 1pi_u -> k sigma_g      c4 1pi_u -> k pi_g     c5 1pi_u -> k delta_g
+#   c6 2sigma_u -> k sigma_g   c7 2sigma_u -> k pi_g
+# -> xsect: Hartree-Fock cross sections of all seven channels (n2x.lst), and
+# the RPA of the two 3sigma_g channels (n2r.lst).  Then the 3sigma_g -> k sigma_u
+# shape resonance, the partial cross sections of the three shells, and plots.
+#
+# Run in a fresh copy of this folder (tools/example.sh n2-photo makes one in
+# examples/n2-photo/run):   ./run.sh [BUILD]   (BUILD: folder of the built programs)
+# It takes a few minutes.
+set -euo pipefail
+# The project folder: above this one, or the source folder of the build.
+root=$(cd "$(dirname "$0")" && while [ ! -f tools/plot_xsect.sh ] && [ "$PWD" != / ]; do cd ..; done; pwd)
+build=${1:-$root/build/release}
+if [ ! -f "$root/tools/plot_xsect.sh" ]; then
+  root=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+fi
+for p in tovrel gsfile chanfile xsect; do
+  [ -x "$build/$p" ] || { echo "run.sh: no $build/$p; build it: cmake --build $build --target tovrel gsfile chanfile xsect"; exit 1; }
+done
+
+"$build/tovrel" < /dev/null > tovrel.out
+"$build/gsfile" n2.res n2.gs > gsfile.out
+for c in chn_*.txt; do
+  echo "chanfile: $c"
+  cp "$c" File.CHN
+  "$build/chanfile" > "${c%.txt}.out"
+  rm File.CHN
+done
+for d in d40_hf.txt d40_rpa.txt; do
+  echo "xsect: $d"
+  cp "$d" File.D40
+  "$build/xsect" > "${d%.txt}.out"
+  rm File.D40
+done
+
+# The listings count two electrons in the ionised orbital and one sign of the
+# final projection: a final M > 0 from a sigma shell takes weight 2; the 1pi_u
+# shell holds four electrons in the orbitals M = +1 and -1, weight 2 for each
+# of its channels.
+tab="$root/tools/xsect_table.sh"
+echo
+echo "3sigma_g -> k sigma_u (Mb): the shape resonance"
+"$tab" -c 1 n2r.lst 22 24 26 28 29 30 31 32 34 36 40
+echo
+echo "Partial cross sections of the shells, Hartree-Fock (Mb)"
+echo "3sigma_g (k sigma_u + 2 k pi_u):"
+"$tab" -w 1,2 -c 1,2 n2x.lst 20 25 30 35 40 50 | cut -c1-32
+echo "1pi_u (2 x (k sigma_g + k pi_g + k delta_g)):"
+"$tab" -w 1,1,2,2,2 -c 3,4,5 n2x.lst 20 25 30 35 40 50 | cut -c1-32
+echo "2sigma_u (k sigma_g + 2 k pi_g):"
+"$tab" -w 1,1,1,1,1,1,2 -c 6,7 n2x.lst 25 30 35 40 50 | cut -c1-32
+if command -v gnuplot >/dev/null; then
+  "$root/tools/plot_xsect.sh" -x 15:60 -t "N2: 3sigma_g -> k sigma_u, static exchange and RPA" n2r.lst n2_3sg_su.png
+  "$root/tools/plot_xsect.sh" -w 1,2,2,2,2,1,2 -x 15:80 -t "N2: partial cross sections of the channels (HF)" n2x.lst n2_channels.png
+fi
