@@ -31,7 +31,7 @@ done
 echo "Hydrogen 1s, total cross section (Mb) at the momenta of the channel files: xsect beside the exact formula"
 # Photon energies of every third node k = 0.05 + (j-1)*0.05 above the threshold -E(1s).
 E1=$(awk '/^ +1 +-?[0-9.]+E[+-][0-9]+/ { print $2 }' h.lst | tail -1)
-nodes=$(awk -v e1="$E1" 'BEGIN { for (j = 2; j <= 35; j += 3) { k = 0.05 + (j - 1) * 0.05; printf "%.4f ", (k * k / 2 - e1) * 27.211386 } }')
+nodes=$(awk -v e1="$E1" 'BEGIN { for (j = 2; j <= 33; j += 3) { k = 0.05 + (j - 1) * 0.05; printf "%.4f ", (k * k / 2 - e1) * 27.211386 } }')
 # shellcheck disable=SC2086
 "$root/tools/xsect_table.sh" -w 0.5,1 hx.lst $nodes |
   awk 'NR == 1 { printf "%8s %11s %11s %11s %8s %8s\n", $1, $2, $3, "exact", "L/exact", "V/exact"; next }
