@@ -188,6 +188,41 @@ void bare_bound_waves(const Grid& grid, const Molecule& mol, const Waves& w, con
     for (int j = 1; j <= grid.NB; ++j) X(j, p) = s[static_cast<size_t>(p - 1)] * rs[static_cast<size_t>(j - 1)] / grid.scale(j);
 }
 
+bool same_symmetry(const Waves& s, const Waves& w) {
+  return s.M == w.M && (w.KD == 1 || (s.L0 - w.L0) % 2 == 0);
+}
+
+void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecule& mol, const Waves& w, int ND,
+                          double Emax, lib::Mat X, Vec E) {
+  std::vector<int> occupied;
+  for (int s = 1; s <= gs.NSH(); ++s)
+    if (same_symmetry(gs.shell(s, w.KD), w)) occupied.push_back(s);
+  const auto states = bare_bound_states(mol, w, ND + static_cast<int>(occupied.size()), Emax);
+  std::vector<double> t(static_cast<size_t>(grid.NB) * static_cast<size_t>(w.n));
+  lib::Mat T(t.data(), grid.NB, w.n);
+  int d = 0;
+  for (const auto& b : states) {
+    if (d == ND) break;
+    bare_bound_waves(grid, mol, w, b, T);
+    bool is_occupied = false;
+    for (int s : occupied) {
+      const Waves ws = gs.shell(s, w.KD);
+      const double ns = overlap(grid, mol.RZ, ws, gs.waves(s), ws, gs.waves(s));
+      const double o = overlap(grid, mol.RZ, w, T, ws, gs.waves(s));
+      if (std::fabs(o) > 0.5 * std::sqrt(std::fabs(ns))) is_occupied = true;
+    }
+    if (is_occupied) continue;
+    ++d;
+    for (int p = 1; p <= w.n; ++p)
+      for (int i = 1; i <= grid.NB; ++i) X(i, (d - 1) * w.n + p) = T(i, p);
+    E(d) = b.E;
+  }
+  if (d < ND) {
+    io::stop("chanfile: only " + std::to_string(d) + " unoccupied bound states of the final symmetry lie below EMX = " +
+             io::lstring(Emax) + "; ND asks for " + std::to_string(ND));
+  }
+}
+
 double overlap(const Grid& grid, double RZ, const Waves& w1, lib::CMat X1, const Waves& w2, lib::CMat X2) {
   const int NB = grid.NB, NA = grid.NA;
   lib::CMat R = grid.R();

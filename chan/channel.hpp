@@ -112,6 +112,16 @@ std::vector<BoundState> bare_bound_states(const Molecule& mol, const Waves& w, i
 // normalised to 1, into X(NB, n).
 void bare_bound_waves(const Grid& grid, const Molecule& mol, const Waves& w, const BoundState& b, lib::Mat X);
 
+// Whether the waves `s` have the symmetry of `w`: the same M and, with
+// KD = 2, the same parity of L.
+bool same_symmetry(const Waves& s, const Waves& w);
+// The ND lowest bound states of the bare nuclei in the symmetry `w` below
+// Emax that are not occupied in the ground state (a state overlapping an
+// occupied orbital of its symmetry by more than half is taken as that
+// orbital), normalised, into X(NB, ND·n); their energies into E.
+void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecule& mol, const Waves& w, int ND,
+                          double Emax, lib::Mat X, Vec E);
+
 // Overlap (RZ/2)³ ∫∫ (ξ² − η²)·X1·X2 dξ dΩ of two functions of equal M given
 // by their partial waves in stored form, with the two-region Simpson rule
 // of the photoionisation programs; waves of equal L are paired, and η²

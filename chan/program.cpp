@@ -303,11 +303,8 @@ void run_chanfile(io::Units& units) {
     std::vector<double> x(static_cast<size_t>(g.NB) * static_cast<size_t>(c.ND * c.NX), 0.0);
     std::vector<double> E(static_cast<size_t>(c.ND)), CN(static_cast<size_t>(c.ND));
     lib::Mat X(x.data(), g.NB, c.ND * c.NX);
-    if (c.IPOT == 0) {
-      bare_extra_functions(g, s.gs, s.mol, s.final, c.ND, c.EMX, X, Vec(E.data(), c.ND));
-    } else {
-      se->bound_functions(c.ND, c.EMX, X, Vec(E.data(), c.ND));
-    }
+    // Only for the bare nuclei (IPOT = 0), as the input checks have made sure.
+    bare_extra_functions(g, s.gs, s.mol, s.final, c.ND, c.EMX, X, Vec(E.data(), c.ND));
     L.write_record("");
     L.write_record(" Bound functions of the final symmetry (extra-function file)");
     L.write_record("    d        E        Om, a.u.    Om, eV   norm on grid   f(L)        f(V)");

@@ -23,12 +23,6 @@ double ion_charge(const GroundState& gs, const Molecule& mol) {
 
 namespace {
 
-// Occupied orbitals whose symmetry is that of `w`: same M and, with KD = 2,
-// the same parity of L.
-bool same_symmetry(const Waves& s, const Waves& w) {
-  return s.M == w.M && (w.KD == 1 || (s.L0 - w.L0) % 2 == 0);
-}
-
 // The partial waves of shell `s` on the wave set `w` (waves of equal L;
 // those the set lacks are dropped), divided by sqrt(norm).
 void on_waves(const Grid& g, const Waves& ws, lib::CMat Xs, const Waves& w, double scale, lib::Mat X) {
@@ -37,41 +31,6 @@ void on_waves(const Grid& g, const Waves& ws, lib::CMat Xs, const Waves& w, doub
     for (int i = 1; i <= g.NB; ++i) X(i, p) = (q >= 1 && q <= ws.n) ? Xs(i, q) * scale : 0.0;
   }
 }
-
-}  // namespace
-
-void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecule& mol, const Waves& w, int ND,
-                          double Emax, lib::Mat X, Vec E) {
-  std::vector<int> occupied;
-  for (int s = 1; s <= gs.NSH(); ++s)
-    if (same_symmetry(gs.shell(s, w.KD), w)) occupied.push_back(s);
-  const auto states = bare_bound_states(mol, w, ND + static_cast<int>(occupied.size()), Emax);
-  std::vector<double> t(static_cast<size_t>(grid.NB) * static_cast<size_t>(w.n));
-  lib::Mat T(t.data(), grid.NB, w.n);
-  int d = 0;
-  for (const auto& b : states) {
-    if (d == ND) break;
-    bare_bound_waves(grid, mol, w, b, T);
-    bool is_occupied = false;
-    for (int s : occupied) {
-      const Waves ws = gs.shell(s, w.KD);
-      const double ns = overlap(grid, mol.RZ, ws, gs.waves(s), ws, gs.waves(s));
-      const double o = overlap(grid, mol.RZ, w, T, ws, gs.waves(s));
-      if (std::fabs(o) > 0.5 * std::sqrt(std::fabs(ns))) is_occupied = true;
-    }
-    if (is_occupied) continue;
-    ++d;
-    for (int p = 1; p <= w.n; ++p)
-      for (int i = 1; i <= grid.NB; ++i) X(i, (d - 1) * w.n + p) = T(i, p);
-    E(d) = b.E;
-  }
-  if (d < ND) {
-    io::stop("chanfile: only " + std::to_string(d) + " unoccupied bound states of the final symmetry lie below EMX = " +
-             io::lstring(Emax) + "; ND asks for " + std::to_string(ND));
-  }
-}
-
-namespace {
 
 // Inverse of a small matrix (column-major, n × n) through the LU factors of
 // its row-equilibrated form: A⁻¹ = (D·A)⁻¹·D, D = diag(1/max_j |A(i,j)|).
@@ -661,10 +620,6 @@ StaticExchange::StaticExchange(const Grid& g, const GroundState& gs, const Molec
 StaticExchange::~StaticExchange() = default;
 
 void StaticExchange::block(double k, int NL, Block& b) { p_->block(k, NL, b); }
-
-void StaticExchange::bound_functions(int, double, lib::Mat, Vec) {
-  io::stop("chanfile: bound functions are made for the bare nuclei only (IPOT = 0)");
-}
 
 double StaticExchange::Zion() const { return p_->Zion; }
 

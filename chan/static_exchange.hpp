@@ -29,13 +29,6 @@ namespace chan {
 // Zion = Z1 + Z2 − N + 1 for the closed-shell ground state.
 double ion_charge(const GroundState& gs, const Molecule& mol);
 
-// The ND lowest bound states of the bare nuclei in the symmetry `w` below
-// Emax that are not occupied in the ground state (a state overlapping an
-// occupied orbital of its symmetry by more than half is taken as that
-// orbital), normalised, into X(NB, ND·n); their energies into E.
-void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecule& mol, const Waves& w, int ND,
-                          double Emax, lib::Mat X, Vec E);
-
 struct ExchangeOptions {
   int NIT = 60;        // most exchange iterations per energy
   double EPS = 1e-7;   // convergence of the asymptotic amplitudes
@@ -55,8 +48,6 @@ class StaticExchange {
 
   // The NL eigenchannel solutions at momentum k.
   void block(double k, int NL, Block& b);
-  // Bound functions are provided for the bare nuclei only.
-  void bound_functions(int ND, double Emax, lib::Mat X, Vec E);
   // Convergence and checks of every energy, for the listing.
   void report(io::Unit& L) const;
 
