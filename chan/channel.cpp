@@ -40,7 +40,8 @@ Grid make_grid(int NA, int NB, const std::array<double, 10>& RP) {
   g.xs.resize(nb);
   for (int i = 1; i <= NB; ++i) {
     g.xs[static_cast<size_t>(i - 1)] = R(i, 1);
-    if (i > 1) g.xs[static_cast<size_t>(i - 1)] = std::max(g.xs[static_cast<size_t>(i - 1)], g.xs[static_cast<size_t>(i - 2)]);
+    if (i > 1)
+      g.xs[static_cast<size_t>(i - 1)] = std::max(g.xs[static_cast<size_t>(i - 1)], g.xs[static_cast<size_t>(i - 2)]);
   }
   return g;
 }
@@ -56,8 +57,8 @@ Waves GroundState::shell(int s, int KD) const {
 
 lib::CMat GroundState::waves(int s) const {
   const int n = s00.MLN[static_cast<size_t>(3 * (s - 1) + 2)];
-  return lib::CMat(X.data() + static_cast<size_t>(LK[static_cast<size_t>(s - 1)] - 1) * static_cast<size_t>(NB()),
-                   NB(), n);
+  return lib::CMat(X.data() + static_cast<size_t>(LK[static_cast<size_t>(s - 1)] - 1) * static_cast<size_t>(NB()), NB(),
+                   n);
 }
 
 void read_ground_state(io::Unit& u, GroundState& gs) {
@@ -68,12 +69,12 @@ void read_ground_state(io::Unit& u, GroundState& gs) {
   };
   if (s.NSH < 1 || s.NSH > 9) fail("NSH", std::to_string(s.NSH) + " shells; a ground-state file holds 1 to 9");
   if (s.NA != kNA) {
-    fail("NA", "the photoionisation programs work on grids with NA = 5 inner points (NA = " + std::to_string(s.NA) +
-                   ")");
+    fail("NA",
+         "the photoionisation programs work on grids with NA = 5 inner points (NA = " + std::to_string(s.NA) + ")");
   }
   if (s.NB - s.NA < 3 || (s.NB - s.NA) % 2 == 0) {
-    fail("NB", "the outer region NB - NA needs an odd number of points, at least 3 (NB = " + std::to_string(s.NB) +
-                   ")");
+    fail("NB",
+         "the outer region NB - NA needs an odd number of points, at least 3 (NB = " + std::to_string(s.NB) + ")");
   }
   if (!(s.RP[0] > 1.0) || !(s.RP[1] > s.RP[0])) fail("RP", "the grid needs 1 < RP(1) < RP(2)");
   if (!(s.RZ > 0.0)) fail("RZ", "the internuclear distance must be positive");
@@ -185,12 +186,11 @@ void bare_bound_waves(const Grid& grid, const Molecule& mol, const Waves& w, con
   std::array<double, kMaxWaves> s{};
   bound_function(sym, b, grid.xi(), Vec(rs.data(), grid.NB), Vec(s.data(), w.n));
   for (int p = 1; p <= w.n; ++p)
-    for (int j = 1; j <= grid.NB; ++j) X(j, p) = s[static_cast<size_t>(p - 1)] * rs[static_cast<size_t>(j - 1)] / grid.scale(j);
+    for (int j = 1; j <= grid.NB; ++j)
+      X(j, p) = s[static_cast<size_t>(p - 1)] * rs[static_cast<size_t>(j - 1)] / grid.scale(j);
 }
 
-bool same_symmetry(const Waves& s, const Waves& w) {
-  return s.M == w.M && (w.KD == 1 || (s.L0 - w.L0) % 2 == 0);
-}
+bool same_symmetry(const Waves& s, const Waves& w) { return s.M == w.M && (w.KD == 1 || (s.L0 - w.L0) % 2 == 0); }
 
 void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecule& mol, const Waves& w, int ND,
                           double Emax, lib::Mat X, Vec E) {
@@ -242,7 +242,8 @@ double overlap(const Grid& grid, double RZ, const Waves& w1, lib::CMat X1, const
   }
   const double half = 0.5 * RZ;
   CVec F(f.data(), NB);
-  return half * half * half * (lib::FINS(NA, grid.HA, F.sub(1, NA)) + lib::FINS(NB - NA, grid.HB, F.sub(NA + 1, NB - NA)));
+  return half * half * half *
+         (lib::FINS(NA, grid.HA, F.sub(1, NA)) + lib::FINS(NB - NA, grid.HB, F.sub(NA + 1, NB - NA)));
 }
 
 void write_channel_header(io::Unit& u, int NSI, double P0, double DP, int NC, const Waves& w) {

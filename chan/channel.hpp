@@ -69,8 +69,8 @@ struct GroundState {
   photo::S00 s00;
   std::string FIL;
   std::array<std::string, 10> FIR{};
-  std::vector<int> LK;             // NSH + 1 start columns
-  std::vector<double> E, CN, X;    // energies, norms, X(NB, NKS)
+  std::vector<int> LK;           // NSH + 1 start columns
+  std::vector<double> E, CN, X;  // energies, norms, X(NB, NKS)
   int NSH() const { return s00.NSH; }
   int NB() const { return s00.NB; }
   Waves shell(int s, int KD) const;

@@ -106,7 +106,8 @@ void Propagator::inner(const double* c1, const double* S, int ldS, lib::Mat U, i
     for (int l = 1; l <= NA; ++l) {
       double v = 0.0;
       if (S)
-        for (int i = 1; i <= NA; ++i) v += WW(i, l) * S[static_cast<size_t>(p - 1) * static_cast<size_t>(ldS) + static_cast<size_t>(i - 1)] / VV(i);
+        for (int i = 1; i <= NA; ++i)
+          v += WW(i, l) * S[static_cast<size_t>(p - 1) * static_cast<size_t>(ldS) + static_cast<size_t>(i - 1)] / VV(i);
       SG(l, p) = v;
     }
   }

@@ -30,13 +30,13 @@ namespace {
 
 constexpr double kHartreeEV = 27.211386;
 // Capacities of the photoionisation programs that a channel file must respect.
-constexpr int kMaxSolutions = 7;     // first dimension of their cross-section tables
-constexpr int kMaxEnergies = 449;    // function groups of a channel
-constexpr int kRpaNodes = 70;        // momentum nodes of the RPA (60 in xsect_a)
+constexpr int kMaxSolutions = 7;   // first dimension of their cross-section tables
+constexpr int kMaxEnergies = 449;  // function groups of a channel
+constexpr int kRpaNodes = 70;      // momentum nodes of the RPA (60 in xsect_a)
 constexpr int kRpaNodesA = 60;
 constexpr int kAmplitudeWords = 5700;
 constexpr int kMaxExtra = 5;
-constexpr int kNameLength = 12;      // FIC and FID names in group S40 (15 in xsect_a)
+constexpr int kNameLength = 12;  // FIC and FID names in group S40 (15 in xsect_a)
 
 // Everything the run decides from the control group and the ground state.
 struct Setup {
@@ -45,7 +45,7 @@ struct Setup {
   Molecule mol;
   Waves shell, final;
   int KD = 1;
-  double E1 = 0.0;  // energy of the ionised shell
+  double E1 = 0.0;                 // energy of the ionised shell
   std::vector<std::string> notes;  // warnings for the listing
 };
 
@@ -164,8 +164,8 @@ class DipoleCheck {
       double dr[3], cs = 0.0;
       const lib::CMat X2 = X.colsFrom((i - 1) * NX + 1, NX);
       photo::HFCSR(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
-                   std::pow(0.5 * RZ, 4), s_.E1, E2, CD, Vec(dr, 3), cs, g_.R(), X1, X2,
-                   lib::Mat(pqv_.data(), NB, 4), Vec(z_.data(), NB), F);
+                   std::pow(0.5 * RZ, 4), s_.E1, E2, CD, Vec(dr, 3), cs, g_.R(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
+                   Vec(z_.data(), NB), F);
       h.L += cs;
       photo::HFCSV(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
                    RZ * RZ / 8.0, s_.E1, E2, CD, Vec(dr, 3), cs, g_.RV(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
@@ -190,11 +190,13 @@ void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
   if (!io::trim_right(c.TIT).empty()) L.write_record(" " + io::trim_right(c.TIT));
   L.write_record(" " + std::string(60, '='));
   L.write_record(" Ground-state file: '" + io::trim_right(c.FIG) + "'");
-  io::fwrite(L, io::Format("(' Nuclei Charges:       Z1 =',F6.3,/,23X,'Z2 =',F6.3,/,' Internuclei Distance: RZ  =',"
-                           "F7.4)"),
+  io::fwrite(L,
+             io::Format("(' Nuclei Charges:       Z1 =',F6.3,/,23X,'Z2 =',F6.3,/,' Internuclei Distance: RZ  =',"
+                        "F7.4)"),
              gs.Z1, gs.Z2, gs.RZ);
-  io::fwrite(L, io::Format("(' Grid: NA =',I3,', NB =',I5,', RP(1) =',F8.4,', RP(2) =',F9.3,', HA =',F8.5,"
-                           "', HB =',F8.5)"),
+  io::fwrite(L,
+             io::Format("(' Grid: NA =',I3,', NB =',I5,', RP(1) =',F8.4,', RP(2) =',F9.3,', HA =',F8.5,"
+                        "', HB =',F8.5)"),
              gs.NA, gs.NB, gs.RP[0], gs.RP[1], g.HA, g.HB);
   L.write_record("");
   L.write_record("     N shell    M    L0   N OF P.W.    HF Energies");
@@ -210,20 +212,23 @@ void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
     Ls += ' ';
     Ls += std::to_string(s.final.L(p));
   }
-  io::fwrite(L, io::Format("(' Final state:    M =',I2,', L0 =',I3,', KD =',I2,', NX =',I3,' partial waves (L =',A,')')"),
+  io::fwrite(L,
+             io::Format("(' Final state:    M =',I2,', L0 =',I3,', KD =',I2,', NX =',I3,' partial waves (L =',A,')')"),
              s.final.M, s.final.L0, s.KD, s.final.n, Ls);
   io::fwrite(L, io::Format("(17X,I2,' standing-wave solutions per energy (NL)')"), c.NL);
   const double Zion = c.IPOT == 0 ? gs.Z1 + gs.Z2 : ion_charge(s.gs, s.mol);
   if (c.IPOT == 0) {
     L.write_record(" Potential: the bare nuclei (exact one-electron continuum)");
   } else {
-    L.write_record(" Potential: static exchange - the frozen Hartree-Fock field of the ion, the electron singlet-coupled");
+    L.write_record(
+        " Potential: static exchange - the frozen Hartree-Fock field of the ion, the electron singlet-coupled");
     L.write_record("            to the hole; continuum orthogonal to the occupied orbitals of its symmetry");
   }
   io::fwrite(L, io::Format("(' Long range: Coulomb field of charge Zion =',F7.3)"), Zion);
   const double kl = c.P0 + (c.NC - 1) * c.DP;
-  io::fwrite(L, io::Format("(' Momenta k = P0 + (j-1)*DP:  P0 =',F9.5,', DP =',F9.5,', NC =',I4,/,"
-                           "'   k from',F9.5,' to',F9.5,';  photon energy from',F10.5,' to',F10.5,' hartree')"),
+  io::fwrite(L,
+             io::Format("(' Momenta k = P0 + (j-1)*DP:  P0 =',F9.5,', DP =',F9.5,', NC =',I4,/,"
+                        "'   k from',F9.5,' to',F9.5,';  photon energy from',F10.5,' to',F10.5,' hartree')"),
              c.P0, c.DP, c.NC, c.P0, kl, 0.5 * c.P0 * c.P0 - s.E1, 0.5 * kl * kl - s.E1);
   L.write_record(" Channel file: '" + io::trim_right(c.FIC) + "'" +
                  (c.ND > 0 ? "   Extra-function file: '" + io::trim_right(c.FID) + "' (" + std::to_string(c.ND) +
@@ -236,8 +241,9 @@ void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
 void listing_energy_head(io::Unit& L, int IPOT) {
   L.write_record("");
   L.write_record(" Continuum functions.  C.S.(L), C.S.(V): the channel totals xsect lists (megabarn)");
-  L.write_record(IPOT == 0 ? " Phases delta_i of the solutions relative to the Coulomb phase, in units of pi"
-                           : " Eigenphases tau_i relative to the Coulomb-spheroidal functions of the ion, in units of pi");
+  L.write_record(IPOT == 0
+                     ? " Phases delta_i of the solutions relative to the Coulomb phase, in units of pi"
+                     : " Eigenphases tau_i relative to the Coulomb-spheroidal functions of the ion, in units of pi");
   L.write_record("");
   L.write_record("    j        k          E       Om, a.u.    Om, eV     C.S.(L)     C.S.(V)");
 }
@@ -347,7 +353,8 @@ void run_chanfile(io::Units& units) {
     if (grown > 0) {
       io::stop(" chanfile: at " + std::to_string(grown) + " of " + std::to_string(c.NC) +
                " energies the solutions are dominated by partial waves grown under their centrifugal barriers "
-               "(marked ! in the listing '" + io::trim_right(c.FIL) + "'); use fewer partial waves NX");
+               "(marked ! in the listing '" +
+               io::trim_right(c.FIL) + "'); use fewer partial waves NX");
     }
   }
 }

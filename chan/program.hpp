@@ -23,11 +23,11 @@ struct CHN {
   int NL = 0;                      // solutions kept per energy; 0: min(NX, 7)
   int NC = 31;                     // momenta k_j = P0 + (j−1)·DP, j = 1 … NC
   double P0 = 0.05, DP = 0.1;
-  int IPOT = 0;                    // 0: bare nuclei; 1: static exchange
-  int ND = 0;                      // bound excited functions written to FID
-  double EMX = -0.002;             // upper energy limit of the bound functions (hartree)
-  int NIT = 60;                    // most exchange iterations per energy
-  double EPS = 1.0e-7;             // convergence of the exchange iteration
+  int IPOT = 0;         // 0: bare nuclei; 1: static exchange
+  int ND = 0;           // bound excited functions written to FID
+  double EMX = -0.002;  // upper energy limit of the bound functions (hartree)
+  int NIT = 60;         // most exchange iterations per energy
+  double EPS = 1.0e-7;  // convergence of the exchange iteration
   io::Group group();
 };
 

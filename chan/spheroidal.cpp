@@ -176,10 +176,10 @@ void regular_series(const Radial& rp, double t, double& R, double& P) {
   double f = 1.0, fp = 0.0, tn = 1.0;   // tn = t^n
   int quiet = 0;
   for (int n = 0; n < 4000; ++n) {
-    const double num = ((n + m) * (n + m + 1.0) - rp.lam + rp.ZP + rp.c2) * a0 + (rp.ZP + 2.0 * rp.c2) * a1 +
-                       rp.c2 * a2;
+    const double num =
+        ((n + m) * (n + m + 1.0) - rp.lam + rp.ZP + rp.c2) * a0 + (rp.ZP + 2.0 * rp.c2) * a1 + rp.c2 * a2;
     const double an1 = -num / (2.0 * (n + 1.0) * (n + m + 1.0));
-    const double term = an1 * tn * t;        // a_{n+1} t^{n+1}
+    const double term = an1 * tn * t;           // a_{n+1} t^{n+1}
     const double dterm = (n + 1.0) * an1 * tn;  // derivative of that term
     f += term;
     fp += dterm;
@@ -263,8 +263,10 @@ void path(const Radial& rp, Track& tr, double to, CVec xs, int first, Vec Rs, Ve
     if (next <= nxs && dir * (to - xs(next)) > 0.0) target = xs(next);
     double h = step_length(rp, xi);
     double rest = dir * (target - xi);
-    if (h >= rest) h = rest;
-    else if (h > 0.5 * rest) h = 0.5 * rest;  // no sliver steps before a sample
+    if (h >= rest)
+      h = rest;
+    else if (h > 0.5 * rest)
+      h = 0.5 * rest;  // no sliver steps before a sample
     const double r0 = y[0];
     rk4(rp, xi, dir * h, y);
     xi = (h == rest) ? target : xi + dir * h;

@@ -46,11 +46,11 @@ void symmetric_eigen(int n, Mat A, Vec lam, Mat U);
 
 // ---------------------------------------------------------------- radial part
 struct Radial {
-  int m = 0;          // |M|
-  double lam = 0.0;   // separation constant λ
-  double ZP = 0.0;    // charge term: (total charge)·RZ
-  double c2 = 0.0;    // (RZ²/2)·E
-  double RZ = 1.0;    // internuclear distance (sets r = (RZ/2)·ξ far out)
+  int m = 0;         // |M|
+  double lam = 0.0;  // separation constant λ
+  double ZP = 0.0;   // charge term: (total charge)·RZ
+  double c2 = 0.0;   // (RZ²/2)·E
+  double RZ = 1.0;   // internuclear distance (sets r = (RZ/2)·ξ far out)
 
   // q(ξ) = −m²/(ξ²−1) − λ + ZP·ξ + c2·ξ²: d/dξ[(ξ²−1)R′] + q·R = 0.
   double q(double xi) const;
@@ -126,10 +126,10 @@ struct Symmetry {
 };
 
 struct BoundState {
-  double E = 0.0;      // energy (hartree)
-  int index = 0;       // angular index (1 = lowest λ)
-  int nodes = 0;       // radial nodes
-  double lam = 0.0;    // separation constant at E
+  double E = 0.0;    // energy (hartree)
+  int index = 0;     // angular index (1 = lowest λ)
+  int nodes = 0;     // radial nodes
+  double lam = 0.0;  // separation constant at E
 };
 
 // The bound state of angular index `index` with `nodes` radial nodes:

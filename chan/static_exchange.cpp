@@ -1,12 +1,11 @@
 #include "chan/static_exchange.hpp"
 
-#include "chan/coupled.hpp"
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numeric>
 
+#include "chan/coupled.hpp"
 #include "io/format.hpp"
 #include "io/listdir.hpp"
 #include "io/stop.hpp"
@@ -40,7 +39,8 @@ void on_waves(const Grid& g, const Waves& ws, lib::CMat Xs, const Waves& w, doub
 std::vector<double> inverse(int n, std::vector<double> a) {
   std::vector<double> d(static_cast<size_t>(n), 0.0);
   for (int i = 0; i < n; ++i) {
-    for (int j = 0; j < n; ++j) d[static_cast<size_t>(i)] = std::max(d[static_cast<size_t>(i)], std::fabs(a[static_cast<size_t>(j * n + i)]));
+    for (int j = 0; j < n; ++j)
+      d[static_cast<size_t>(i)] = std::max(d[static_cast<size_t>(i)], std::fabs(a[static_cast<size_t>(j * n + i)]));
     d[static_cast<size_t>(i)] = d[static_cast<size_t>(i)] > 0.0 ? 1.0 / d[static_cast<size_t>(i)] : 1.0;
     for (int j = 0; j < n; ++j) a[static_cast<size_t>(j * n + i)] *= d[static_cast<size_t>(i)];
   }
@@ -87,7 +87,7 @@ struct StaticExchange::Impl {
   std::array<int, 3> fdesc{};
   std::vector<Orbital> orb;
   std::vector<std::vector<double>> ortho;  // occupied orbitals of the final symmetry on its waves, normalised
-  std::vector<double> pd, tt;             // (NB,n,n) one-electron and direct part, (n,n) η² matrix
+  std::vector<double> pd, tt;              // (NB,n,n) one-electron and direct part, (n,n) η² matrix
   std::array<double, 81> fc{};
   std::array<double, scf::kFactorials> f99{};
   double C1 = 0.0;
@@ -127,7 +127,8 @@ struct StaticExchange::Impl {
         o.desc = {sign * ws.M, ws.L0, ws.n};
         o.norm = nrm;
         o.exchange = opt.electrons && opt.exchange ? -1.0 : 0.0;
-        if (opt.electrons && opt.exchange && s == NSI && sign > 0) o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
+        if (opt.electrons && opt.exchange && s == NSI && sign > 0)
+          o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
         orb.push_back(o);
       }
       if (opt.electrons && same_symmetry(ws, w)) {
@@ -214,8 +215,8 @@ struct StaticExchange::Impl {
       }
       for (int p = 1; p <= n; ++p)
         for (int qq_ = 1; qq_ <= n; ++qq_) {
-          lib::SUMY(NB, w.KD, CIVec(mnz.data(), 3), w.M, w.M, w.L(qq_), w.L(p), 1.0, R.col(2), F(),
-                    Vec(q1.data(), NB), Z, Vec(q.data(), NB));
+          lib::SUMY(NB, w.KD, CIVec(mnz.data(), 3), w.M, w.M, w.L(qq_), w.L(p), 1.0, R.col(2), F(), Vec(q1.data(), NB),
+                    Z, Vec(q.data(), NB));
           const double c = -0.5 * mol.RZ * mol.RZ * d / nrm;
           for (int i = 1; i <= NB; ++i) PD(i, qq_, p) += c * R(i, 3) * R(i, 6) * q[static_cast<size_t>(i - 1)];
         }
@@ -226,7 +227,8 @@ struct StaticExchange::Impl {
     const double half = 0.5 * mol.RZ * mol.RZ;
     electrons_seen = half * (V0 / legendre_q0(xi)) / std::sqrt(4.0 * kPi) / mol.RZ;
     ZPion = Zion * mol.RZ;
-    ZMion = w.KD == 2 ? 0.0 : (mol.Z2 - mol.Z1) * mol.RZ + half * (V1 / legendre_q1(xi)) * std::sqrt(3.0 / (4.0 * kPi)) / 3.0;
+    ZMion = w.KD == 2 ? 0.0
+                      : (mol.Z2 - mol.Z1) * mol.RZ + half * (V1 / legendre_q1(xi)) * std::sqrt(3.0 / (4.0 * kPi)) / 3.0;
   }
 
   double orb_norm(int s) const {
@@ -247,8 +249,8 @@ struct StaticExchange::Impl {
       const double f = 0.5 * mol.RZ * mol.RZ * o.exchange / o.norm;
       for (int s = 1; s <= ns; ++s) {
         lib::CUIF(NA, NB, CIVec(fdesc.data(), 3), CIVec(o.desc.data(), 3), CIVec(o.desc.data(), 3),
-                  CIVec(fdesc.data(), 3), w.KD, C1, g.CH, g.BZ(), F(), g.G(), Vec(b4.data(), 4), g.AA(), g.BB(),
-                  g.VV(), g.UU(), g.WW(), lib::Mat(wc.data(), NA, NA), lib::Mat(cx.data(), NA, 3), R2(),
+                  CIVec(fdesc.data(), 3), w.KD, C1, g.CH, g.BZ(), F(), g.G(), Vec(b4.data(), 4), g.AA(), g.BB(), g.VV(),
+                  g.UU(), g.WW(), lib::Mat(wc.data(), NA, NA), lib::Mat(cx.data(), NA, 3), R2(),
                   psi.colsFrom((s - 1) * n + 1, n), gs.waves(o.shell), gs.waves(o.shell), QQ,
                   lib::Mat(wk.data(), NB, 6), lib::Mat(z.data(), NB, nz));
         for (int p = 1; p <= n; ++p)
@@ -403,7 +405,8 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
         const double* ch = chi.data() + static_cast<size_t>(o) * nb * n;
         for (int p = 1; p <= n; ++p)
           for (int i = 1; i <= NB; ++i)
-            X(i, (j - 1) * n + p) += e[static_cast<size_t>(o)] * ch[static_cast<size_t>(p - 1) * nb + static_cast<size_t>(i - 1)];
+            X(i, (j - 1) * n + p) +=
+                e[static_cast<size_t>(o)] * ch[static_cast<size_t>(p - 1) * nb + static_cast<size_t>(i - 1)];
       }
     }
   };
@@ -492,7 +495,8 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   std::vector<double> Kp(npp * npp), tv(npp), V(npp * npp);
   for (int x = 0; x < np; ++x)
     for (int y = 0; y < np; ++y) {
-      const size_t i = static_cast<size_t>(kept[static_cast<size_t>(x)]), j = static_cast<size_t>(kept[static_cast<size_t>(y)]);
+      const size_t i = static_cast<size_t>(kept[static_cast<size_t>(x)]),
+                   j = static_cast<size_t>(kept[static_cast<size_t>(y)]);
       // K(i,j) with i the channel of lower λ: the irr amplitude that a reg
       // amplitude in the higher channel leaves in the lower one.  The mirror
       // element is dominated by the tunnelling growth of the higher channel.
@@ -538,7 +542,8 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
       for (int y = 0; y < np; ++y) {
         double v = 0.0;
         for (int e = 0; e < np; ++e)
-          v += W[static_cast<size_t>(e * np + x)] * W[static_cast<size_t>(e * np + y)] / std::sqrt(ev[static_cast<size_t>(e)]);
+          v += W[static_cast<size_t>(e * np + x)] * W[static_cast<size_t>(e * np + y)] /
+               std::sqrt(ev[static_cast<size_t>(e)]);
         Mh[static_cast<size_t>(y * np + x)] = v;
       }
     std::vector<double> a2(a.size(), 0.0), b2(bb.size(), 0.0);
@@ -555,7 +560,8 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   }
   std::vector<int> order(npp);
   std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return mean[static_cast<size_t>(x)] < mean[static_cast<size_t>(y)]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int x, int y) { return mean[static_cast<size_t>(x)] < mean[static_cast<size_t>(y)]; });
 
   const size_t nl = static_cast<size_t>(NL);
   b.k = k;
@@ -629,8 +635,9 @@ void StaticExchange::report(io::Unit& L) const {
   const Impl& m = *p_;
   L.write_record("");
   L.write_record(" Static exchange");
-  io::fwrite(L, io::Format("(' electrons of the ground state',F6.1,';  of the ion seen by its direct field at the "
-                           "last point',F10.5)"),
+  io::fwrite(L,
+             io::Format("(' electrons of the ground state',F6.1,';  of the ion seen by its direct field at the "
+                        "last point',F10.5)"),
              m.electrons, m.electrons_seen);
   io::fwrite(L, io::Format("(' asymptotic problem: charge x RZ =',F10.5,',  dipole term ZM =',F10.5)"), m.ZPion,
              m.ZMion);
@@ -645,9 +652,11 @@ void StaticExchange::report(io::Unit& L) const {
     L.write_record(" * the exchange iteration did not reach EPS within NIT iterations");
   }
   if (std::any_of(m.diag.begin(), m.diag.end(), [](const Diagnostics& d) { return d.grown(); })) {
-    L.write_record(" ! solutions dominated by waves grown under their centrifugal barriers: use fewer partial waves (NX)");
+    L.write_record(
+        " ! solutions dominated by waves grown under their centrifugal barriers: use fewer partial waves (NX)");
   }
-  L.write_record(" (largest value: of a kept solution, in units of the amplitude of an energy-normalised wave far out)");
+  L.write_record(
+      " (largest value: of a kept solution, in units of the amplitude of an energy-normalised wave far out)");
 }
 
 }  // namespace chan

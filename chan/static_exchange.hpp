@@ -30,8 +30,8 @@ namespace chan {
 double ion_charge(const GroundState& gs, const Molecule& mol);
 
 struct ExchangeOptions {
-  int NIT = 60;        // most exchange iterations per energy
-  double EPS = 1e-7;   // convergence of the asymptotic amplitudes
+  int NIT = 60;           // most exchange iterations per energy
+  double EPS = 1e-7;      // convergence of the asymptotic amplitudes
   bool electrons = true;  // false: bare nuclei through the same solver (a check of the solver)
   bool exchange = true;   // false: the direct field of the ion only
 };

@@ -53,8 +53,7 @@ Target hydrogen_on_a_focus(double RZ, int n, int NB, double RP1, double RP2) {
     const double iL = std::pow(a, L) / df * s;
     for (int j = 1; j <= NB; ++j)
       t.x[static_cast<size_t>(L * NB + j - 1)] =
-          std::exp(-a * t.grid.xs[static_cast<size_t>(j - 1)]) * 2.0 * std::sqrt(2.0 * L + 1.0) * iL /
-          t.grid.scale(j);
+          std::exp(-a * t.grid.xs[static_cast<size_t>(j - 1)]) * 2.0 * std::sqrt(2.0 * L + 1.0) * iL / t.grid.scale(j);
   }
   return t;
 }
@@ -193,9 +192,9 @@ TEST(StaticExchangeSolver, ClosedShellContinuumIsOrthogonalToTheOccupiedOrbitalO
     EXPECT_LT(d.max_overlap, 1e-10) << "k = " << k;
     EXPECT_LT(d.k_asymmetry, 1e-2) << "k = " << k;
     for (int i = 1; i <= b.NL; ++i)
-      EXPECT_LT(std::fabs(overlap(g.grid, 1.4, su, b.x(300).colsFrom((i - 1) * 8 + 1, 8), su,
-                                  lib::CMat(xu.data(), 300, 8))),
-                1e-10);
+      EXPECT_LT(
+          std::fabs(overlap(g.grid, 1.4, su, b.x(300).colsFrom((i - 1) * 8 + 1, 8), su, lib::CMat(xu.data(), 300, 8))),
+          1e-10);
   }
 }
 

@@ -238,14 +238,15 @@ TEST(WholeChain, HydrogenOnAFocusThroughXsectGivesTheExactCrossSection) {
   ScratchDir dir("h_chain");
   dir.write("h.gs", ground_state_text(h));
   for (int M : {0, 1}) {
-    dir.write("File.CHN", control(" FIG = 'h.gs', FIC = 'm" + std::to_string(M) + ".chn', FIL = 'm" +
-                                  std::to_string(M) + ".lst', M = " + std::to_string(M) +
-                                  ", NL = 3, NC = 15, P0 = 0.05, DP = 0.125"));
+    dir.write("File.CHN",
+              control(" FIG = 'h.gs', FIC = 'm" + std::to_string(M) + ".chn', FIL = 'm" + std::to_string(M) +
+                      ".lst', M = " + std::to_string(M) + ", NL = 3, NC = 15, P0 = 0.05, DP = 0.125"));
     auto r = run_program_in(dir.path(), "chanfile");
     ASSERT_EQ(r.status, 0) << r.output;
   }
-  dir.write("File.D40", "&S40\n NCH = 2, FIL = 'h.lst', FIG = 'h.gs', FIR = 'h.dat',\n"
-                        " FIC = 'm0.chn', 'm1.chn', IRP = 0, NEM = 50, NUR = 0, MIE = 0,\n/\n");
+  dir.write("File.D40",
+            "&S40\n NCH = 2, FIL = 'h.lst', FIG = 'h.gs', FIR = 'h.dat',\n"
+            " FIC = 'm0.chn', 'm1.chn', IRP = 0, NEM = 50, NUR = 0, MIE = 0,\n/\n");
   auto r = run_program_in(dir.path(), "xsect");
   ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
   const auto t = hf_tables(dir.read("h.lst"), 3);

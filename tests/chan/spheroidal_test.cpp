@@ -1,13 +1,14 @@
 // The separated two-centre problem: angular matrix elements, the angular
 // eigenproblem, bound energies of H2+ and of the hydrogen atom placed on one
 // focus, and the energy normalisation of the continuum against closed forms.
+#include "chan/spheroidal.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <vector>
 
-#include "chan/spheroidal.hpp"
 #include "lib/reference_math.hpp"
 
 namespace {
@@ -77,14 +78,10 @@ TEST(BoundStates, EnergiesOfH2PlusAndOfTheHydrogenAtomOnAFocus) {
     int M, L0, KD, index, nodes;
     double E;
   } cases[] = {
-      {"H2+ 1sg", 1, 1, 2.0, 0, 0, 2, 1, 0, -1.1026342144949},
-      {"H2+ 1su", 1, 1, 2.0, 0, 1, 2, 1, 0, -0.6675343922024},
-      {"H2+ 1pu", 1, 1, 2.0, 1, 1, 2, 1, 0, -0.4287718198959},
-      {"H 1s", 1, 0, 1.0, 0, 0, 1, 1, 0, -0.5},
-      {"H n=2, M=0", 1, 0, 1.0, 0, 0, 1, 1, 1, -0.125},
-      {"H n=2, M=0", 1, 0, 1.0, 0, 0, 1, 2, 0, -0.125},
-      {"H 2p, M=1", 1, 0, 3.0, 1, 1, 1, 1, 0, -0.125},
-      {"H n=3, M=0", 1, 0, 1.0, 0, 0, 1, 3, 0, -1.0 / 18.0},
+      {"H2+ 1sg", 1, 1, 2.0, 0, 0, 2, 1, 0, -1.1026342144949}, {"H2+ 1su", 1, 1, 2.0, 0, 1, 2, 1, 0, -0.6675343922024},
+      {"H2+ 1pu", 1, 1, 2.0, 1, 1, 2, 1, 0, -0.4287718198959}, {"H 1s", 1, 0, 1.0, 0, 0, 1, 1, 0, -0.5},
+      {"H n=2, M=0", 1, 0, 1.0, 0, 0, 1, 1, 1, -0.125},        {"H n=2, M=0", 1, 0, 1.0, 0, 0, 1, 2, 0, -0.125},
+      {"H 2p, M=1", 1, 0, 3.0, 1, 1, 1, 1, 0, -0.125},         {"H n=3, M=0", 1, 0, 1.0, 0, 0, 1, 3, 0, -1.0 / 18.0},
   };
   for (const auto& c : cases) {
     Symmetry s;
@@ -109,8 +106,8 @@ TEST(BoundStates, EnergiesOfH2PlusAndOfTheHydrogenAtomOnAFocus) {
 TEST(ContinuumNormalisation, DensityOfStatesAtANucleusAndInFreeSpace) {
   struct Case {
     double Z1, RZ, k, eta;  // eta: the point on the segment between the foci
-  } cases[] = {{1, 1.0, 0.05, 1.0}, {1, 1.0, 0.3, 1.0}, {1, 2.0, 1.0, 1.0}, {1, 1.0, 2.0, 1.0},
-               {0, 1.0, 0.5, 0.0}, {0, 2.0, 1.5, 0.0}};
+  } cases[] = {{1, 1.0, 0.05, 1.0}, {1, 1.0, 0.3, 1.0}, {1, 2.0, 1.0, 1.0},
+               {1, 1.0, 2.0, 1.0},  {0, 1.0, 0.5, 0.0}, {0, 2.0, 1.5, 0.0}};
   for (const auto& c : cases) {
     const int n = 18;
     const double c2 = 0.5 * c.RZ * c.RZ * 0.5 * c.k * c.k;
@@ -130,8 +127,8 @@ TEST(ContinuumNormalisation, DensityOfStatesAtANucleusAndInFreeSpace) {
       for (int L = 0; L < n; ++L) Y += u[static_cast<size_t>((i - 1) * n + L)] * ref::ytheta(L, 0, c.eta);
       sum += R[0] * R[0] * Y * Y;
     }
-    const double exact = c.Z1 > 0 ? (1.0 / ref::kPi) / (1.0 - std::exp(-2.0 * ref::kPi / c.k))
-                                  : c.k / (2.0 * ref::kPi * ref::kPi);
+    const double exact =
+        c.Z1 > 0 ? (1.0 / ref::kPi) / (1.0 - std::exp(-2.0 * ref::kPi / c.k)) : c.k / (2.0 * ref::kPi * ref::kPi);
     EXPECT_NEAR(sum / exact, 1.0, 2e-6) << "Z = " << c.Z1 << ", k = " << c.k;
   }
 }
@@ -141,7 +138,8 @@ TEST(ContinuumNormalisation, RegularAndIrregularSolutionsHaveTheWronskianOfTheAm
   struct Case {
     int m;
     double lam, ZP, c2, RZ;
-  } cases[] = {{0, 0.4, 2.8, 0.2, 1.4}, {1, 2.5, 4.0, 1.0, 2.0}, {0, 30.0, 2.068, 0.05, 2.068}, {2, 6.0, 0.0, 3.0, 1.0}};
+  } cases[] = {
+      {0, 0.4, 2.8, 0.2, 1.4}, {1, 2.5, 4.0, 1.0, 2.0}, {0, 30.0, 2.068, 0.05, 2.068}, {2, 6.0, 0.0, 3.0, 1.0}};
   for (const auto& c : cases) {
     Radial rp;
     rp.m = c.m;
