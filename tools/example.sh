@@ -8,7 +8,7 @@ name=${1:-h2}
 [ -d "examples/$name" ] || { echo "no example '$name' in examples/"; exit 2; }
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j"$(nproc 2>/dev/null || echo 2)" --target tovrel xsect xsect_a
+cmake --build build/release -j"$(nproc 2>/dev/null || echo 2)" --target tovrel xsect xsect_a gsfile chanfile
 
 run="examples/$name/run"
 rm -rf "$run"

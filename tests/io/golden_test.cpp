@@ -10,9 +10,16 @@
 
 namespace {
 
+// The shared table beside the project is read at test time, so that the test
+// grows with it; a copy kept with the tests stands in where the project is
+// checked out alone.
 TEST(EditDescriptorGolden, EveryRowOfTheSharedTableMatches) {
-  const std::string path = std::string(SUITE_SOURCE_DIR) + "/../shared/golden/edit-descriptors.tsv";
+  std::string path = std::string(SUITE_SOURCE_DIR) + "/../shared/golden/edit-descriptors.tsv";
   std::ifstream in(path);
+  if (!in) {
+    path = std::string(SUITE_SOURCE_DIR) + "/tests/io/edit-descriptors.tsv";
+    in.open(path);
+  }
   ASSERT_TRUE(in) << "cannot open " << path;
   std::string line;
   int rows = 0, bad = 0;
