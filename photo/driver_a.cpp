@@ -100,13 +100,7 @@ void DriverA::RPAMA() {
   auto F = [&](const ChannelFiles& cj, lib::CMat XL, const lib::Mat& w) { return overlap(cj.NX(), XL, w); };
   for (int ICH = 1; ICH <= NCH; ++ICH) {
     const int c = ICH - 1;
-    ChannelFiles ci;
-    read_continuum(21, io::trim_right(r_.s40.FIC[static_cast<size_t>(c)]), r_.s40.IC[static_cast<size_t>(c)],
-                   r_.XE1, LKI, 99, ci);
-    ci.ND = r_.s40.ID[static_cast<size_t>(c)];
-    if (ci.NE() > 99) io::stop("channel " + std::to_string(ICH) + ": more than 99 functions for the RPA matrix");
-    set_offsets(ci, LCI);
-    read_extra(22, io::trim_right(r_.s40.FID[static_cast<size_t>(c)]), r_.XE1, LKI, ci);
+    const ChannelFiles ci = read_channel(ICH, 21, 22, r_.XE1, LKI, LCI, 99);
     const lib::CIVec MNI(ci.MN.data(), 3);
     const lib::CIVec MWI(MWG.data() + 3 * c, 3);
     const int LGI = LKG[static_cast<size_t>(c)];
@@ -125,12 +119,7 @@ void DriverA::RPAMA() {
           LCJ(k) = LCI(k);
         }
       } else {
-        read_continuum(23, io::trim_right(r_.s40.FIC[static_cast<size_t>(d)]), r_.s40.IC[static_cast<size_t>(d)],
-                       r_.XE2, LKJ, 99, cj);
-        cj.ND = r_.s40.ID[static_cast<size_t>(d)];
-        if (cj.NE() > 99) io::stop("channel " + std::to_string(JCH) + ": more than 99 functions for the RPA matrix");
-        set_offsets(cj, LCJ);
-        read_extra(22, io::trim_right(r_.s40.FID[static_cast<size_t>(d)]), r_.XE2, LKJ, cj);
+        cj = read_channel(JCH, 23, 22, r_.XE2, LKJ, LCJ, 99);
       }
       const lib::CIVec MNJ(cj.MN.data(), 3);
       const lib::CIVec MWJ(MWG.data() + 3 * d, 3);

@@ -182,6 +182,19 @@ void PhotoDriver::read_extra(int unit, const std::string& name, lib::Mat XE, lib
   units_.close(unit);
 }
 
+ChannelFiles PhotoDriver::read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, lib::IVec LE, lib::IVec LC,
+                                       int max_groups) {
+  const size_t c = static_cast<size_t>(ICH - 1);
+  const std::string fic = io::trim_right(r_.s40.FIC[c]);
+  ChannelFiles ch;
+  read_continuum(fic_unit, fic, r_.s40.IC[c], XE, LE, max_groups, ch);
+  ch.ND = r_.s40.ID[c];
+  if (ch.NE() > max_groups) fail_channel(ICH, fic, "more than " + std::to_string(max_groups) + " functions");
+  set_offsets(ch, LC);
+  read_extra(fid_unit, io::trim_right(r_.s40.FID[c]), XE, LE, ch);
+  return ch;
+}
+
 void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::CIVec NEd, lib::CMat F1,
                               lib::CMat F2, lib::CMat FE, lib::Mat QQ) {
   if (NEd(3) > QQ.cols()) {
@@ -263,11 +276,8 @@ void PhotoDriver::run() {
   for (int ICH = 1; ICH <= NCH; ++ICH) {
     channel_started(ICH);
     ChannelFiles& ch = ch_;
-    ch = ChannelFiles{};
+    ch = read_channel(ICH, 21, 22, r_.XE1, LE(), LC(), kMaxGroups);
     const std::string fic = io::trim_right(r_.s40.FIC[static_cast<size_t>(ICH - 1)]);
-    read_continuum(21, fic, r_.s40.IC[static_cast<size_t>(ICH - 1)], r_.XE1, LE(), kMaxGroups, ch);
-    ch.ND = r_.s40.ID[static_cast<size_t>(ICH - 1)];
-    if (ch.NE() > kMaxGroups) fail_channel(ICH, fic, "more than " + std::to_string(kMaxGroups) + " functions");
     r_.NL = ch.NL;
     r_.NC = ch.NC;
     r_.ND = ch.ND;
@@ -275,11 +285,9 @@ void PhotoDriver::run() {
     r_.P0[static_cast<size_t>(ICH - 1)] = ch.P0;
     r_.DP[static_cast<size_t>(ICH - 1)] = ch.DP;
     NSI()(ICH) = ch.NSI;
-    set_offsets(ch, LC());
     NNLt[static_cast<size_t>(ICH - 1)] = ch.NL;
     NNPt[static_cast<size_t>(ICH - 1)] = ch.NC;
     NNDt[static_cast<size_t>(ICH - 1)] = ch.ND;
-    read_extra(22, io::trim_right(r_.s40.FID[static_cast<size_t>(ICH - 1)]), r_.XE1, LE(), ch);
     for (int I = 1; I <= ch.ND; ++I) ED()(I, ICH) = EEt[static_cast<size_t>(ch.NC + I - 1)];
     for (int IC = 1; IC <= ch.NE(); ++IC) {
       if (LE()(IC + 1) - 1 > kAmplitudeWords) fail_channel(ICH, fic, "the amplitude tables are full");
@@ -505,16 +513,11 @@ void PhotoDriver::channel_pairs(int ICH) {
       set_offsets(cj, LC2);
       MD2 = MD;
     } else {
-      const std::string fic = io::trim_right(r_.s40.FIC[static_cast<size_t>(JCH - 1)]);
-      read_continuum(23, fic, r_.s40.IC[static_cast<size_t>(JCH - 1)], r_.XE2, LE2, kMaxGroups2, cj);
+      cj = read_channel(JCH, 23, 24, r_.XE2, LE2, LC2, kMaxGroups2);
       NSI()(JCH) = cj.NSI;
       r_.P0[static_cast<size_t>(JCH - 1)] = cj.P0;
       r_.DP[static_cast<size_t>(JCH - 1)] = cj.DP;
       MD2 = cj.MN[0] - MNG(1, cj.NSI);
-      cj.ND = r_.s40.ID[static_cast<size_t>(JCH - 1)];
-      if (cj.NE() > kMaxGroups2) fail_channel(JCH, fic, "more than 299 functions");
-      set_offsets(cj, LC2);
-      read_extra(24, io::trim_right(r_.s40.FID[static_cast<size_t>(JCH - 1)]), r_.XE2, LE2, cj);
     }
     const int N22 = cj.NCU();
     const int MIJ = cj.NSI;

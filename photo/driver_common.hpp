@@ -98,6 +98,11 @@ class PhotoDriver {
   // Reads the ND extra functions of `name` on `unit` into XE after the
   // continuum groups, with their energies EE(NC+1 …) and second values CN.
   void read_extra(int unit, const std::string& name, lib::Mat XE, lib::IVec LE, ChannelFiles& ch);
+  // Reads channel ICH completely: the continuum groups of its channel file on
+  // unit `fic_unit` (energies capped by IC(ICH)), its ID(ICH) extra functions
+  // on `fid_unit`, and the column offsets LC of its solutions.
+  ChannelFiles read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, lib::IVec LE, lib::IVec LC,
+                            int max_groups);
   // Column offsets LC(I) = (I−1)·NX of the solutions inside a group.
   static void set_offsets(const ChannelFiles& ch, lib::IVec LC);
   // Interaction function QQ of the potential of F1·conj(F2) applied to FE,
