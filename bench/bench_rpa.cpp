@@ -16,9 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds_since(Clock::time_point t0) {
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
+double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
 // A random matrix dominated by its diagonal (well conditioned), as the RPA
 // matrix 1 + C·CLB is for a weak interaction.
@@ -66,8 +64,8 @@ double time_rpas0(int n, std::mt19937& rng, photo::LudeTable& T) {
                lib::CMat(CLB.data(), n, n), lib::CVec(CB.data(), nb), lib::Mat(A.data(), n, n),
                lib::Mat(B.data(), nb, n), lib::Mat(R.data(), n, n), lib::Mat(S.data(), n, n), lib::Vec(W.data(), n),
                lib::Mat(B1.data(), nb, n), lib::Mat(B2.data(), nb, n), lib::CVec(DHR.data(), n),
-               lib::CVec(DHV.data(), n), lib::Vec(DRR.data(), nl), lib::Vec(DRI.data(), nl),
-               lib::Vec(DVR.data(), nl), lib::Vec(DVI.data(), nl), T);
+               lib::CVec(DHV.data(), n), lib::Vec(DRR.data(), nl), lib::Vec(DRI.data(), nl), lib::Vec(DVR.data(), nl),
+               lib::Vec(DVI.data(), nl), T);
   return seconds_since(t0);
 }
 

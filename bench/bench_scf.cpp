@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
     std::string line;
     bool results = false;
     while (std::getline(in, line)) {
-      if (line.find("N SHELL          ENEGIES") != std::string::npos) results = true;
+      if (line.find("N SHELL          ENEGIES") != std::string::npos)
+        results = true;
       else if (results && line.size() > 10 && line.find("Cn_Is") == std::string::npos)
         std::printf("  shell %s\n", line.c_str() + 4);
     }

@@ -47,8 +47,8 @@ static double run_case(const fs::path& dir, int irp, int nc, int* nur_out) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   std::ostringstream control;
-  control << "&S40 NCH=3, FIR='a.dat', FIL='run.lst', FIG='gs.dat', IRP=" << irp << ", NUR=" << nur
-          << ", NEM=" << ncu << ",\n FIC='c1.dat','c2.dat','c3.dat', FID='d1.dat','d2.dat','d3.dat', ID=2,2,2 /\n";
+  control << "&S40 NCH=3, FIR='a.dat', FIL='run.lst', FIG='gs.dat', IRP=" << irp << ", NUR=" << nur << ", NEM=" << ncu
+          << ",\n FIC='c1.dat','c2.dat','c3.dat', FID='d1.dat','d2.dat','d3.dat', ID=2,2,2 /\n";
   std::ofstream(dir / "File.D40") << control.str();
   std::ofstream(dir / "gs.dat") << gs.text();
   const char* fic[3] = {"c1.dat", "c2.dat", "c3.dat"};
@@ -88,7 +88,6 @@ int main(int argc, char** argv) {
   fs::remove_all(dir);
   std::printf("xsect, 3 channels x %d energies x 3 solutions + 2 extra functions, NB = 200, NUR = %d\n", nc, nur);
   std::printf("  Hartree-Fock part:                 %8.2f s\n", hf);
-  std::printf("  RPA part (matrix and equations):   %8.2f s  (%d RPA solves of order %d)\n", all - hf, 3 * nc,
-              nur);
+  std::printf("  RPA part (matrix and equations):   %8.2f s  (%d RPA solves of order %d)\n", all - hf, 3 * nc, nur);
   return 0;
 }

@@ -43,8 +43,7 @@ class Parser {
 
  private:
   [[noreturn]] void fail(const std::string& why) const {
-    throw std::invalid_argument("format \"" + std::string(s_) + "\": " + why + " at column " +
-                                std::to_string(i_ + 1));
+    throw std::invalid_argument("format \"" + std::string(s_) + "\": " + why + " at column " + std::to_string(i_ + 1));
   }
   void skip_blanks() {
     while (i_ < s_.size() && s_[i_] == ' ') ++i_;
@@ -550,8 +549,10 @@ bool parse_real_field(std::string_view field, int d, double& value) {
   long exp10 = 0;
   if (i < t.size()) {
     char c = static_cast<char>(std::toupper(static_cast<unsigned char>(t[i])));
-    if (c == 'E' || c == 'D' || c == 'Q') ++i;
-    else if (c != '+' && c != '-') return false;
+    if (c == 'E' || c == 'D' || c == 'Q')
+      ++i;
+    else if (c != '+' && c != '-')
+      return false;
     bool neg = false;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
     if (i >= t.size()) return false;

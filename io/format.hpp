@@ -74,9 +74,10 @@ void push_item(std::vector<OutItem>& v, std::string x);
 
 template <class T>
 concept NumberRange = requires(const T& t) {
-  { *t.begin() };
-  { t.end() };
-} && (std::is_arithmetic_v<std::remove_cvref_t<decltype(*std::declval<const T&>().begin())>>);
+  {*t.begin()};
+  {t.end()};
+}
+&&(std::is_arithmetic_v<std::remove_cvref_t<decltype(*std::declval<const T&>().begin())>>);
 
 template <class T>
 void push_out(std::vector<OutItem>& v, const T& a) {

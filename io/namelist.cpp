@@ -36,9 +36,7 @@ Group& Group::add_var(const std::string& name, Type t, void* p, int len, std::ve
 
 Group& Group::add(const std::string& name, int& v) { return add_var(name, Type::integer, &v, 0, {}); }
 Group& Group::add(const std::string& name, double& v) { return add_var(name, Type::real, &v, 0, {}); }
-Group& Group::add(const std::string& name, std::string& v, int len) {
-  return add_var(name, Type::text, &v, len, {});
-}
+Group& Group::add(const std::string& name, std::string& v, int len) { return add_var(name, Type::text, &v, len, {}); }
 Group& Group::add(const std::string& name, int* p, std::vector<int> extents) {
   return add_var(name, Type::integer, p, 0, std::move(extents));
 }

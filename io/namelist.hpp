@@ -57,7 +57,7 @@ class Group {
     void* p;
     int len;  // characters, for text
     std::vector<int> extents;
-    const int* order = nullptr;       // square matrix of this order, see add_square
+    const int* order = nullptr;  // square matrix of this order, see add_square
     const std::string* order_name = nullptr;
     int size() const;
   };

@@ -31,8 +31,7 @@ std::unique_ptr<Unit> Unit::to_text(std::string name, int number) {
   return u;
 }
 
-Unit::Unit(int number, std::string name, Mode mode, std::unique_ptr<std::istream> in,
-           std::unique_ptr<std::ostream> out)
+Unit::Unit(int number, std::string name, Mode mode, std::unique_ptr<std::istream> in, std::unique_ptr<std::ostream> out)
     : number_(number), name_(std::move(name)), mode_(mode), in_(std::move(in)), out_(std::move(out)) {}
 
 Unit::~Unit() {
@@ -93,17 +92,15 @@ void Unit::fail(std::string_view what) const {
   stop(msg + ": " + std::string(what));
 }
 
-Units::Units() {
-  units_[6] = std::make_unique<Unit>(6, "console", Unit::Mode::console, nullptr, nullptr);
-}
+Units::Units() { units_[6] = std::make_unique<Unit>(6, "console", Unit::Mode::console, nullptr, nullptr); }
 
 Unit& Units::open_old(int number, const std::string& file) {
   if (is_open(number)) close(number);
   if (file.empty()) stop("no file name given for unit " + std::to_string(number));
   auto in = std::make_unique<std::ifstream>(file);
   if (!*in) {
-    stop("cannot open file '" + file + "' on unit " + std::to_string(number) + " (status old): " +
-         std::strerror(errno));
+    stop("cannot open file '" + file + "' on unit " + std::to_string(number) +
+         " (status old): " + std::strerror(errno));
   }
   auto u = std::make_unique<Unit>(number, file, Unit::Mode::read, std::move(in), nullptr);
   return *(units_[number] = std::move(u));

@@ -23,8 +23,7 @@ class Unit {
   // A unit writing into memory; `text()` returns what was written.
   static std::unique_ptr<Unit> to_text(std::string name, int number = 0);
 
-  Unit(int number, std::string name, Mode mode, std::unique_ptr<std::istream> in,
-       std::unique_ptr<std::ostream> out);
+  Unit(int number, std::string name, Mode mode, std::unique_ptr<std::istream> in, std::unique_ptr<std::ostream> out);
   ~Unit();
   Unit(const Unit&) = delete;
   Unit& operator=(const Unit&) = delete;

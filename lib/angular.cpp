@@ -77,8 +77,8 @@ double F3JS(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
                f(L2 - M2) * f(L3 + M3) * f(L3 - M3);
     C = std::sqrt(P / f(LL));
   } else {
-    double P = f(L1 + L2 - L3) / f(LL) * f(L1 - L2 + L3) * f(-L1 + L2 + L3) * f(L1 + M1) * f(L1 - M1) *
-               f(L2 + M2) * f(L2 - M2) * f(L3 + M3) * f(L3 - M3);
+    double P = f(L1 + L2 - L3) / f(LL) * f(L1 - L2 + L3) * f(-L1 + L2 + L3) * f(L1 + M1) * f(L1 - M1) * f(L2 + M2) *
+               f(L2 - M2) * f(L3 + M3) * f(L3 - M3);
     C = std::sqrt(P);
   }
   if (!std::isfinite(C)) {
@@ -111,8 +111,7 @@ double F3JS(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
 // zero unless M1 + M2 = M3.  Accurate to rounding (π as the 12-digit literal).
 double FSGA(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
   const int n = (2 * L1 + 1) * (2 * L2 + 1) * (2 * L3 + 1);
-  return parity(M3) * std::sqrt(n / 4.0 / kPi) * F3JS(L1, L2, L3, 0, 0, 0, F, b) *
-         F3JS(L1, L2, L3, M1, M2, -M3, F, b);
+  return parity(M3) * std::sqrt(n / 4.0 / kPi) * F3JS(L1, L2, L3, 0, 0, 0, F, b) * F3JS(L1, L2, L3, M1, M2, -M3, F, b);
 }
 
 // ⟨L M|η²|L M⟩ from η² = 1/3 + (2/3)·P2(η):  = (2L(L+1) − 2M² − 1)/((2L−1)(2L+3)).

@@ -39,19 +39,19 @@ void WIFB(int NSH, int NB, CIMat MLN, CIVec LK, CVec E, CVec CN, CMat X, io::Uni
 void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF);
 
 // ---------------------------------------------------------------- vector kernels
-void VEQC(int N, double C, Vec V);                   // V(I) = C
-void VEVR(int N, CVec V, Vec V1);                    // V1(I) = V(I)
-void VCM1(int N, double C, Vec V);                   // V(I) = C·V(I)
-void VVM2(int N, CVec V1, Vec V2);                   // V2(I) = V2(I)·V1(I)
-void VSM2(int N, double C, CVec V1, Vec V2);         // V2(I) = V2(I) + C·V1(I)
-void VSM3(int N, CVec V1, CVec V2, Vec V3);          // V3(I) = V3(I) + V1(I)·V2(I)
-double FSMV(int N, CVec V1, CVec V2);                // Σ V2(I)·V1(I), I = 1 upwards
+void VEQC(int N, double C, Vec V);            // V(I) = C
+void VEVR(int N, CVec V, Vec V1);             // V1(I) = V(I)
+void VCM1(int N, double C, Vec V);            // V(I) = C·V(I)
+void VVM2(int N, CVec V1, Vec V2);            // V2(I) = V2(I)·V1(I)
+void VSM2(int N, double C, CVec V1, Vec V2);  // V2(I) = V2(I) + C·V1(I)
+void VSM3(int N, CVec V1, CVec V2, Vec V3);   // V3(I) = V3(I) + V1(I)·V2(I)
+double FSMV(int N, CVec V1, CVec V2);         // Σ V2(I)·V1(I), I = 1 upwards
 // A = A⁻¹ in place by Gauss–Jordan without pivoting, D = Π pivots = det A.
 // An exactly zero pivot stops the run (the elimination cannot go on).
 void INVM(int N, double& D, Mat A);
 
 // ---------------------------------------------------------------- angular coefficients
-void DEFA(int N, VecView<double, 0> F);              // F(n) = n!, n = 0 … N
+void DEFA(int N, VecView<double, 0> F);  // F(n) = n!, n = 0 … N
 // F(N), or 0 for N < 0; an N beyond the end of the table stops the run.
 double FVE0(int N, Fac F);
 // Wigner 3j symbol (L1 L2 L3; M1 M2 M3).  Zero without reading F when the
@@ -72,12 +72,11 @@ double FSG2(int L, int M, Fac F, Build b = Build::photo);  // ⟨L+2 M|η²|L M�
 // odd and at least 3, otherwise the run stops with " FINS N = " (" Fins N = ").
 double FINS(int N, double H, CVec F, Build b = Build::photo);
 // Q = C·∫ (R − η²)·X·Y(KJ,MJ)·conj(Y(K,MI+MJ)) dΩ for X = Σ_i X(·,i)·Y(K0I+(i−1)KD, MI).
-void SUMA(int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C, CVec R, CMat X, Fac F,
-          Vec Q1, Vec Q, Build b = Build::photo);
+void SUMA(int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C, CVec R, CMat X, Fac F, Vec Q1,
+          Vec Q, Build b = Build::photo);
 // The same projection for X described by MN1 = (M1, L0, n), with target
 // projection M3 as passed.
-void SUMY(int NB, int KD, CIVec MN1, int M2, int M3, int K2, int K3, double C, CVec R, Fac F, Vec WK, CMat X,
-          Vec Q);
+void SUMY(int NB, int KD, CIVec MN1, int M2, int M3, int K2, int K3, double C, CVec R, Fac F, Vec WK, CMat X, Vec Q);
 
 // ---------------------------------------------------------------- radial equation solver
 // Inner grid and power-series tables for projections 0 … M−1; the outer rows
@@ -90,20 +89,19 @@ void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V);
 // two-region grid.  The inner region holds the Taylor polynomial of degree
 // NA−1 about ξ = 1, whose remainder (about ((RA−1)/2)^NA, the series
 // converging for |ξ−1| < 2) bounds the accuracy; the outer region is O(h⁴).
-void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW,
-          Mat WC, Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X);
+void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC,
+          Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X);
 
 // ---------------------------------------------------------------- multipole potentials
 // Multipoles of the potential of X1·conj(X2); R holds grid columns 2 … 6.
 // Z needs MNZ(3) = 3(n1+n2)/4 columns; fewer stop the run.
 void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, double CH, CVec CB, Vec B, CVec GG,
-          CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC, Fac F, CMat R, Mat CX, Mat WK, CMat X1, CMat X2,
-          Mat Z);
+          CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC, Fac F, CMat R, Mat CX, Mat WK, CMat X1, CMat X2, Mat Z);
 // Partial waves MNE of (ξ²−η²)·V·XFE, V the potential of XF1·conj(XF2);
 // R2 holds grid columns 2 … 6, GG, AA, BB, VV are the whole tables of HAFA0;
 // |MF1(1) − MF2(1)| must be a projection they were built for, else the run stops.
-void CUIF(int NA, int NB, CIVec MF1, CIVec MF2, CIVec MFE, CIVec MNE, int KD, double C1, double CH, CVec BZ,
-          Fac F, CMat GG, Vec B, CMat AA, CMat BB, CMat VV, CMat UU, CMat WW, Mat WC, Mat CX, CMat R2, CMat XF1,
-          CMat XF2, CMat XFE, Mat QQ, Mat WK, Mat Z);
+void CUIF(int NA, int NB, CIVec MF1, CIVec MF2, CIVec MFE, CIVec MNE, int KD, double C1, double CH, CVec BZ, Fac F,
+          CMat GG, Vec B, CMat AA, CMat BB, CMat VV, CMat UU, CMat WW, Mat WC, Mat CX, CMat R2, CMat XF1, CMat XF2,
+          CMat XFE, Mat QQ, Mat WK, Mat Z);
 
 }  // namespace lib

@@ -22,8 +22,7 @@ namespace lib {
 // error O(u³) there).  Z(·,k) receives V_λk in the stored form.  R holds grid
 // columns 2 … 6; B(1) comes in set (1.0), B(2 … 4) are set here.
 void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, double CH, CVec CB, Vec B, CVec GG,
-          CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC, Fac F, CMat R, Mat CX, Mat WK, CMat X1, CMat X2,
-          Mat Z) {
+          CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC, Fac F, CMat R, Mat CX, Mat WK, CMat X1, CMat X2, Mat Z) {
   // 1. Projection m = M1 − M2 of the product; the first multipole is the
   //    lowest λ ≥ |m| of the parity of |L0_1 − L0_2|.
   MNZ(1) = MN1(1) - MN2(1);
@@ -65,8 +64,8 @@ void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, dou
     B(2) = -CB(1) * std::pow(CB(2), (lam + 1) / 2.0) * (1.0 + A1 * CB(3) + A2 * CB(3) * CB(3)) /
            (1.0 + A1 * CB(4) + A2 * CB(4) * CB(4));
 
-    RDEQ(NA, NB, 1, CH, GG, B, AA, BB, VV, UU, WW, WC, CX.col(1), CX.col(2), CX.col(3), WK.col(1), WK.col(2),
-         WK.col(3), WK.col(4), Z.col(k));
+    RDEQ(NA, NB, 1, CH, GG, B, AA, BB, VV, UU, WW, WC, CX.col(1), CX.col(2), CX.col(3), WK.col(1), WK.col(2), WK.col(3),
+         WK.col(4), Z.col(k));
   }
 }
 
@@ -75,9 +74,9 @@ void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, dou
 // projected with SUMY.  Zero when the projections cannot add up
 // (MF1 − MF2 + MFE ≠ MNE).  The series tables are taken at column
 // |MF1(1) − MF2(1)| + 1, which must be one that HAFA0 built.
-void CUIF(int NA, int NB, CIVec MF1, CIVec MF2, CIVec MFE, CIVec MNE, int KD, double C1, double CH, CVec BZ,
-          Fac F, CMat GG, Vec B, CMat AA, CMat BB, CMat VV, CMat UU, CMat WW, Mat WC, Mat CX, CMat R2, CMat XF1,
-          CMat XF2, CMat XFE, Mat QQ, Mat WK, Mat Z) {
+void CUIF(int NA, int NB, CIVec MF1, CIVec MF2, CIVec MFE, CIVec MNE, int KD, double C1, double CH, CVec BZ, Fac F,
+          CMat GG, Vec B, CMat AA, CMat BB, CMat VV, CMat UU, CMat WW, Mat WC, Mat CX, CMat R2, CMat XF1, CMat XF2,
+          CMat XFE, Mat QQ, Mat WK, Mat Z) {
   const int MD = MF1(1) - MF2(1) + MFE(1) - MNE(1);
   for (int i = 1; i <= MNE(3); ++i)
     for (int j = 1; j <= NB; ++j) QQ(j, i) = 0.0;
@@ -91,8 +90,8 @@ void CUIF(int NA, int NB, CIVec MF1, CIVec MF2, CIVec MFE, CIVec MNE, int KD, do
 
   int mnz[3];
   IVec MNZ(mnz, 3);
-  CUIN(NA, NB, KD, MF1, MF2, MNZ, C1, CH, BZ, B, GG.col(MS1), AA.col(MS1), BB.col(MS1), VV.col(MS1), UU, WW, WC,
-       F, R2, CX, WK, XF1, XF2, Z);
+  CUIN(NA, NB, KD, MF1, MF2, MNZ, C1, CH, BZ, B, GG.col(MS1), AA.col(MS1), BB.col(MS1), VV.col(MS1), UU, WW, WC, F, R2,
+       CX, WK, XF1, XF2, Z);
 
   for (int ig = 1; ig <= MNE(3); ++ig) {
     const int lg = (ig - 1) * KD + MNE(2);

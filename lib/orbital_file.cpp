@@ -51,8 +51,8 @@ void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF) {
   int NSH = 0, N = 0;
   io::fread(NF, header_format(), NSH, N);
   if (N > NB || N > X.rows()) {
-    NF.fail("the orbital block has " + std::to_string(N) + " values per function, more than the " +
-            std::to_string(NB) + " grid points of this run");
+    NF.fail("the orbital block has " + std::to_string(N) + " values per function, more than the " + std::to_string(NB) +
+            " grid points of this run");
   }
   if (NSH > LK.size() || NSH > E.size() || NSH > CN.size()) {
     NF.fail("the orbital block has " + std::to_string(NSH) + " shells, more than the " +

@@ -16,8 +16,8 @@ namespace {
 // L_i = K0I + (i−1)·KD.  Each column costs two angular coefficients; a
 // coefficient whose magnitude falls below EPS is dropped with its radial work.
 // Q1 receives the η² part.
-void project(int NB, int NX, int MI, int MJ, int M3, int KD, int K0I, int KJ, int K, double C, CVec R, CMat X,
-             Fac F, Vec Q1, Vec Q, double EPS, Build b) {
+void project(int NB, int NX, int MI, int MJ, int M3, int KD, int K0I, int KJ, int K, double C, CVec R, CMat X, Fac F,
+             Vec Q1, Vec Q, double EPS, Build b) {
   for (int j = 1; j <= NB; ++j) {
     Q(j) = 0.0;
     Q1(j) = 0.0;
@@ -61,8 +61,8 @@ double FINS(int N, double H, CVec F, Build b) {
 // X = Σ_i X(·,i)·Y(K0I+(i−1)KD, MI): Gaunt coefficients for the ξ² part and
 // the η² coefficients of FSGB for the rest.  Coefficients below 1e-6
 // (photoionisation) or 1e-8 (ground state) are dropped.
-void SUMA(int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C, CVec R, CMat X, Fac F,
-          Vec Q1, Vec Q, Build b) {
+void SUMA(int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C, CVec R, CMat X, Fac F, Vec Q1,
+          Vec Q, Build b) {
   const double EPS = b == Build::photo ? 1.0e-6 : 1.0e-8;
   project(NB, NX, MI, MJ, MI + MJ, KD, K0I, KJ, K, C, R, X, F, Q1, Q, EPS, b);
 }
@@ -70,8 +70,7 @@ void SUMA(int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double
 // The same projection for X with descriptor MN1 = (M1, L0, n) onto
 // Y(K3, M3), M3 as passed (the result vanishes unless M1 + M2 = M3);
 // coefficients below 1e-7 are dropped.
-void SUMY(int NB, int KD, CIVec MN1, int M2, int M3, int K2, int K3, double C, CVec R, Fac F, Vec WK, CMat X,
-          Vec Q) {
+void SUMY(int NB, int KD, CIVec MN1, int M2, int M3, int K2, int K3, double C, CVec R, Fac F, Vec WK, CMat X, Vec Q) {
   project(NB, MN1(3), MN1(1), M2, M3, KD, MN1(2), K2, K3, C, R, X, F, WK, Q, 1.0e-7, Build::photo);
 }
 

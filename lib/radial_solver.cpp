@@ -95,8 +95,8 @@ void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V) {
 // solution is a polynomial of degree < NA; otherwise the left-out remainder,
 // about ((RA − 1)/2)^NA (the series about ξ = 1 converges for |ξ − 1| < 2),
 // enters through the matching.  The outer part carries the O(h⁴) Numerov error.
-void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW,
-          Mat WC, Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X) {
+void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC,
+          Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X) {
   const int NO = NB - NA;
   // 1. Outer sweep; sweep index k is grid index NA + k.
   BPNM(NO, CH, B, P.sub(NA + 1, NO), Q.sub(NA + 1, NO), U.sub(NA + 1, NO), V.sub(NA + 1, NO));

@@ -13,15 +13,13 @@
 
 namespace lib {
 
-[[noreturn]] void bounds_failure(const char* what, long index, long lo, long hi, const char* file,
-                                 int line);
+[[noreturn]] void bounds_failure(const char* what, long index, long lo, long hi, const char* file, int line);
 
 #ifdef NDEBUG
 #define SUITE_CHECK_INDEX(what, i, lo, hi) ((void)0)
 #else
-#define SUITE_CHECK_INDEX(what, i, lo, hi)                                                   \
-  (((i) >= (lo) && (i) <= (hi)) ? (void)0                                                    \
-                                : ::lib::bounds_failure(what, (i), (lo), (hi), __FILE__, __LINE__))
+#define SUITE_CHECK_INDEX(what, i, lo, hi) \
+  (((i) >= (lo) && (i) <= (hi)) ? (void)0 : ::lib::bounds_failure(what, (i), (lo), (hi), __FILE__, __LINE__))
 #endif
 
 // Vector with indices first .. first+n-1 (first is 1 for ordinary vectors and

@@ -109,7 +109,8 @@ void DriverA::RPAMA() {
     for (int JCH = ICH; JCH <= NCH; ++JCH) {
       const int d = JCH - 1;
       io::console().line(io::lstring(" Ich=", ICH, "   Jch=", JCH));
-      io::console().line(io::lstring(" Ku2(Ich)=", KU2[static_cast<size_t>(c)], " Ku2(Jch)=", KU2[static_cast<size_t>(d)]));
+      io::console().line(
+          io::lstring(" Ku2(Ich)=", KU2[static_cast<size_t>(c)], " Ku2(Jch)=", KU2[static_cast<size_t>(d)]));
       ChannelFiles cj;
       if (JCH == ICH) {
         lib::VEVR(NB * ci.NX() * ci.NCU(), r_.XE1.flat(), r_.XE2.flat());

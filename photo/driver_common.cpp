@@ -1,8 +1,8 @@
 #include "photo/driver_common.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <algorithm>
 #include <map>
 
 #include "io/console.hpp"
@@ -98,9 +98,9 @@ void PhotoDriver::check_rpa_room(int ICH, long functions) const {
              " functions; the tables of the RPA amplitudes have room for " + std::to_string(sizes_.functions / 2));
   }
   if (IRP != 0 && 2 * functions > NUR) {
-    io::stop("channel " + std::to_string(ICH) + ": the RPA matrix needs order 2·" + std::to_string(functions) +
-             " = " + std::to_string(2 * functions) + ", more than NUR = " + std::to_string(NUR) +
-             " of group &S40 (file '" + units_(3).name() + "')");
+    io::stop("channel " + std::to_string(ICH) + ": the RPA matrix needs order 2·" + std::to_string(functions) + " = " +
+             std::to_string(2 * functions) + ", more than NUR = " + std::to_string(NUR) + " of group &S40 (file '" +
+             units_(3).name() + "')");
   }
 }
 
@@ -109,8 +109,8 @@ void PhotoDriver::set_offsets(const ChannelFiles& ch, lib::IVec LC) {
   for (int I = 2; I <= ch.NL; ++I) LC(I) = LC(I - 1) + ch.NX();
 }
 
-void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, lib::Mat XE, lib::IVec LE,
-                                 int max_groups, ChannelFiles& ch) {
+void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, lib::Mat XE, lib::IVec LE, int max_groups,
+                                 ChannelFiles& ch) {
   static const io::Format head("(I5,/,3I4)");
   io::Unit& u = units_.open_old(unit, name);
   io::lread(u, ch.NSI, ch.P0, ch.DP);
@@ -125,8 +125,8 @@ void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, lib
   if (ch.MN[1] < std::abs(ch.MN[0])) u.fail("the first momentum L0 of the final state is below its projection M");
   const int Mshell = r_.mng()(1, ch.NSI);
   if (std::abs(ch.MN[0] - Mshell) > 1) {
-    u.fail("the final projection M = " + std::to_string(ch.MN[0]) + " is not reached from the shell's M = " +
-           std::to_string(Mshell) + " by a dipole transition");
+    u.fail("the final projection M = " + std::to_string(ch.MN[0]) +
+           " is not reached from the shell's M = " + std::to_string(Mshell) + " by a dipole transition");
   }
   if (cap != 0 && cap < nc) nc = cap;
   ch.NC = nc;
@@ -177,8 +177,7 @@ void PhotoDriver::read_extra(int unit, const std::string& name, lib::Mat XE, lib
   }
   io::Unit& u = units_.open_old(unit, name);
   if (LE(NC + ND + 1) - 1 > XE.cols()) u.fail("the extra functions do not fit the function table");
-  lib::REFB(NB, lib::CIVec(LE.ptr(NC + 1), ND), lib::Vec(EEt.data() + NC, ND), lib::Vec(CNt.data() + NC, ND), XE,
-            u);
+  lib::REFB(NB, lib::CIVec(LE.ptr(NC + 1), ND), lib::Vec(EEt.data() + NC, ND), lib::Vec(CNt.data() + NC, ND), XE, u);
   units_.close(unit);
 }
 
@@ -195,23 +194,23 @@ ChannelFiles PhotoDriver::read_channel(int ICH, int fic_unit, int fid_unit, lib:
   return ch;
 }
 
-void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::CIVec NEd, lib::CMat F1,
-                              lib::CMat F2, lib::CMat FE, lib::Mat QQ) {
+void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::CIVec NEd, lib::CMat F1, lib::CMat F2,
+                              lib::CMat FE, lib::Mat QQ) {
   if (NEd(3) > QQ.cols()) {
-    io::stop("the final state has " + std::to_string(NEd(3)) + " partial waves; the interaction functions have room for " +
-             std::to_string(QQ.cols()) + " (the partial waves of the last ground-state shell)");
+    io::stop("the final state has " + std::to_string(NEd(3)) +
+             " partial waves; the interaction functions have room for " + std::to_string(QQ.cols()) +
+             " (the partial waves of the last ground-state shell)");
   }
   lib::Mat WC(r_.WC.data(), NA, NA);
   lib::Mat CX(r_.CX.data(), NA, 3);
   lib::CUIF(NA, NB, D1, D2, DE, NEd, KD, C1, CH, lib::CVec(BZ.data(), 5), r_.fc(), G(), lib::Vec(B.data(), 4),
             lib::CMat(r_.AA.data(), NA, 5), lib::CMat(r_.BB.data(), NA, 5), lib::CMat(r_.VV.data(), NA, 5),
-            lib::CMat(r_.UU.data(), NA, NA + 1), lib::CMat(r_.WW.data(), NA, NA), WC, CX, r_.R.colsFrom(2), F1, F2,
-            FE, QQ.colsFrom(1, NEd(3)), r_.WK.colsFrom(1, 6), Z());
+            lib::CMat(r_.UU.data(), NA, NA + 1), lib::CMat(r_.WW.data(), NA, NA), WC, CX, r_.R.colsFrom(2), F1, F2, FE,
+            QQ.colsFrom(1, NEd(3)), r_.WK.colsFrom(1, 6), Z());
 }
 
 double PhotoDriver::overlap(int NX, lib::CMat X, lib::CMat W) {
-  return FCUN(NA, NB, NX, HA, HB, RZ3, r_.R.col(3), r_.R.col(6), X.colsFrom(1, NX), W.colsFrom(1, NX),
-              r_.WK.col(1));
+  return FCUN(NA, NB, NX, HA, HB, RZ3, r_.R.col(3), r_.R.col(6), X.colsFrom(1, NX), W.colsFrom(1, NX), r_.WK.col(1));
 }
 
 // ------------------------------------------------------------------ steps of the base build
@@ -293,8 +292,9 @@ void PhotoDriver::run() {
       if (LE()(IC + 1) - 1 > kAmplitudeWords) fail_channel(ICH, fic, "the amplitude tables are full");
     }
     if (IRP != 0 && ch.NC > sizes_.ncm) {
-      fail_channel(ICH, fic, std::to_string(ch.NC) + " momentum nodes; the RPA equations take at most " +
-                                 std::to_string(sizes_.ncm) + " per channel");
+      fail_channel(ICH, fic,
+                   std::to_string(ch.NC) + " momentum nodes; the RPA equations take at most " +
+                       std::to_string(sizes_.ncm) + " per channel");
     }
     if (ch.NE() > sizes_.functions) fail_channel(ICH, fic, "more energies than the cross-section tables hold");
 
@@ -399,9 +399,8 @@ void PhotoDriver::run() {
           lib::CVec(r_.P0.data(), NCH), lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P,
           CSR().flat(), r_.U, lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
           lib::Vec(Bw.data(), static_cast<int>(words)), lib::Vec(B1w.data(), static_cast<int>(words)),
-          lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(),
-          DR(), DV(), lib::Vec(DRRt.data(), 10), lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10),
-          lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
+          lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(), DR(), DV(), lib::Vec(DRRt.data(), 10),
+          lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10), lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
   }
 }
 
@@ -526,8 +525,8 @@ void PhotoDriver::channel_pairs(int ICH) {
       NZ2()(JCH) = N22;
       check_rpa_room(JCH, NZ0()(JCH + 1) / 2);
     } else if (NZ2()(JCH) != N22) {
-      io::stop("channel " + std::to_string(JCH) + " reads " + std::to_string(N22) +
-               " functions now and read " + std::to_string(NZ2()(JCH)) + " before");
+      io::stop("channel " + std::to_string(JCH) + " reads " + std::to_string(N22) + " functions now and read " +
+               std::to_string(NZ2()(JCH)) + " before");
     }
     std::array<int, 3> mln = cj.MN;
     lib::IVec MLN(mln.data(), 3);
@@ -550,8 +549,8 @@ void PhotoDriver::channel_pairs(int ICH) {
       int n_i = 0, n_j = 0;
       io::lread(*STORED, n_i, n_j);
       if (n_i != NZ2()(ICH) || n_j != NZ2()(JCH)) {
-        STORED->fail("the stored matrix of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) +
-                     " has " + std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
+        STORED->fail("the stored matrix of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) + " has " +
+                     std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
                      std::to_string(NZ2()(ICH)) + " × " + std::to_string(NZ2()(JCH)));
       }
       lib::Mat U = r_.U;

@@ -31,20 +31,20 @@ inline constexpr DriverSizes kBaseSizes{1750, 45000, 70};
 inline constexpr DriverSizes kVariantASizes{750, 36000, 60};
 
 // Limits of the per-channel tables.
-inline constexpr int kMaxGroups = 449;      // function groups of a channel (LE has 450 entries)
-inline constexpr int kMaxGroups2 = 299;     // of the second channel of a pair (LE2)
-inline constexpr int kMaxSolutions = 7;     // continuum solutions per energy (rows of CSR)
-inline constexpr int kMaxExtra = 5;         // extra functions per channel
+inline constexpr int kMaxGroups = 449;   // function groups of a channel (LE has 450 entries)
+inline constexpr int kMaxGroups2 = 299;  // of the second channel of a pair (LE2)
+inline constexpr int kMaxSolutions = 7;  // continuum solutions per energy (rows of CSR)
+inline constexpr int kMaxExtra = 5;      // extra functions per channel
 inline constexpr int kAmplitudeWords = 5700;
 
 // The functions of one channel as read from its files.
 struct ChannelFiles {
   int NSI = 0;
   double P0 = 0, DP = 0;
-  int NC = 0;                  // continuum energies (after the cap)
-  std::array<int, 3> MN{};     // final state: M, L0, NX
-  int NL = 0;                  // solutions per energy
-  int ND = 0;                  // extra functions
+  int NC = 0;               // continuum energies (after the cap)
+  std::array<int, 3> MN{};  // final state: M, L0, NX
+  int NL = 0;               // solutions per energy
+  int ND = 0;               // extra functions
   int NX() const { return MN[2]; }
   int NE() const { return NC + ND; }
   int NCU() const { return NC * NL + ND; }
@@ -89,8 +89,8 @@ class PhotoDriver {
   };
   // Elements of U between one function XK (number ICU) of the first channel
   // and all functions of the second, by the rules of the base build.
-  void base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same,
-                     const ChannelFiles& cj, lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2);
+  void base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same, const ChannelFiles& cj,
+                     lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2);
   // Reads the continuum groups of channel file `name` on `unit` into XE,
   // energies into EE and amplitudes into AMC/AMS, with the cap `cap`.
   void read_continuum(int unit, const std::string& name, int cap, lib::Mat XE, lib::IVec LE, int max_groups,
@@ -107,8 +107,8 @@ class PhotoDriver {
   static void set_offsets(const ChannelFiles& ch, lib::IVec LC);
   // Interaction function QQ of the potential of F1·conj(F2) applied to FE,
   // projected on the partial waves of NE (all descriptors M, L0, n).
-  void interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::CIVec NE, lib::CMat F1, lib::CMat F2,
-                   lib::CMat FE, lib::Mat QQ);
+  void interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::CIVec NE, lib::CMat F1, lib::CMat F2, lib::CMat FE,
+                   lib::Mat QQ);
   // ∫ Σ partial waves of X·W over the grid (the matrix element of the
   // interaction function W with the function X of NX waves).
   double overlap(int NX, lib::CMat X, lib::CMat W);
@@ -121,8 +121,8 @@ class PhotoDriver {
   PhotoRun& r_;
   io::Units& units_;
   const DriverSizes sizes_;
-  io::Unit& LIST;  // unit 10
-  io::Unit& DATA;  // unit 11
+  io::Unit& LIST;              // unit 10
+  io::Unit& DATA;              // unit 11
   io::Unit* STORED = nullptr;  // unit 12, IRP = 2
 
   const int NSG, NA, NB, NCH, NUR, IRP, MIE;

@@ -55,8 +55,7 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
     io::stop("file '" + file + "', group &S40, variable " + var + ": " + why);
   };
   if (s.NCH < 1 || s.NCH > v.max_channels) {
-    fail("NCH", std::to_string(s.NCH) + " channels; " + v.program + " takes 1 to " +
-                    std::to_string(v.max_channels));
+    fail("NCH", std::to_string(s.NCH) + " channels; " + v.program + " takes 1 to " + std::to_string(v.max_channels));
   }
   if (s.IRP < 0 || s.IRP > 2) fail("IRP", "must be 0, 1 or 2");
   if (s.NEM < 0) fail("NEM", "must not be negative");
@@ -78,12 +77,12 @@ void check_ground_state(const S00& g, const std::string& file) {
   };
   if (g.NSH < 1 || g.NSH > 9) fail("NSH", std::to_string(g.NSH) + " shells; the programs take 1 to 9");
   if (g.NA != kNA) {
-    fail("NA", "the photoionisation programs work on grids with NA = 5 inner points (NA = " + std::to_string(g.NA) +
-                   ")");
+    fail("NA",
+         "the photoionisation programs work on grids with NA = 5 inner points (NA = " + std::to_string(g.NA) + ")");
   }
   if (g.NB - g.NA < 3 || (g.NB - g.NA) % 2 == 0) {
-    fail("NB", "the outer region NB − NA needs an odd number of points, at least 3 (NB = " + std::to_string(g.NB) +
-                   ")");
+    fail("NB",
+         "the outer region NB − NA needs an odd number of points, at least 3 (NB = " + std::to_string(g.NB) + ")");
   }
   if (!(g.RP[0] > 1.0) || !(g.RP[1] > g.RP[0])) fail("RP", "the grid needs 1 < RP(1) < RP(2)");
   if (!(g.RZ > 0.0)) fail("RZ", "the internuclear distance must be positive");
@@ -98,8 +97,7 @@ void check_ground_state(const S00& g, const std::string& file) {
 
 }  // namespace
 
-void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run,
-          const Driver& driver) {
+void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run, const Driver& driver) {
   run.variant = &variant;
   S40& s40 = run.s40;
   S00& s00 = run.s00;
@@ -156,8 +154,8 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   run.WK = mat(K[11], K[12]);
 
   // 9. Ground-state orbitals.
-  lib::REFB(NB, lib::CIVec(run.LG.data(), run.NSG), lib::Vec(run.EG.data(), run.NSG),
-            lib::Vec(run.CG.data(), run.NSG), run.XG, u20);
+  lib::REFB(NB, lib::CIVec(run.LG.data(), run.NSG), lib::Vec(run.EG.data(), run.NSG), lib::Vec(run.CG.data(), run.NSG),
+            run.XG, u20);
   units.close(20);
   // 10. Factorials 0! … 80!.
   lib::DEFA(80, lib::VecView<double, 0>(run.FC.data(), 81));

@@ -100,7 +100,6 @@ using Driver = std::function<void(PhotoRun&, io::Units&)>;
 // Reads the groups (unit 3 must be open on "File.D40"), opens the listing,
 // the data file and the ground-state file, reads the orbitals, partitions
 // the workspace, builds the factorial table and runs `driver`.
-void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run,
-          const Driver& driver);
+void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run, const Driver& driver);
 
 }  // namespace photo

@@ -30,9 +30,12 @@ void convert(const std::string& from, const std::string& to) {
 
   std::vector<std::string> block;
   for (std::string line; in.next_record(line);) block.push_back(line);
-  auto refuse = [&](const std::string& why) { io::stop("file '" + from + "': " + why + "; no ground-state file made"); };
+  auto refuse = [&](const std::string& why) {
+    io::stop("file '" + from + "': " + why + "; no ground-state file made");
+  };
   if (block.empty()) refuse("no orbitals after group &D00 (did tovrel converge?)");
-  if (d.NSH < 1 || d.NSH > 9) refuse("group &D00 has NSH = " + std::to_string(d.NSH) + "; a ground-state file holds 1 to 9 shells");
+  if (d.NSH < 1 || d.NSH > 9)
+    refuse("group &D00 has NSH = " + std::to_string(d.NSH) + "; a ground-state file holds 1 to 9 shells");
   if (d.NA != photo::kNA) {
     refuse("the photoionisation programs work on grids with NA = " + std::to_string(photo::kNA) +
            " inner points; this result has NA = " + std::to_string(d.NA));
@@ -45,7 +48,8 @@ void convert(const std::string& from, const std::string& to) {
     auto check = io::Unit::from_text(from, text);
     std::string header = check->record("the orbital block");
     long nsh = 0, n = 0;
-    if (!io::parse_int_field(header.substr(0, 5), nsh) || !io::parse_int_field(header.size() > 10 ? header.substr(10, 5) : "", n)) {
+    if (!io::parse_int_field(header.substr(0, 5), nsh) ||
+        !io::parse_int_field(header.size() > 10 ? header.substr(10, 5) : "", n)) {
       refuse("the line after group &D00 is not the header of an orbital block");
     }
     if (nsh != d.NSH || n != d.NB) {
@@ -92,7 +96,8 @@ void convert(const std::string& from, const std::string& to) {
 
 int main(int argc, char** argv) {
   return io::run_program([&] {
-    if (argc != 3) io::stop("usage: gsfile RESULT GROUND  (RESULT: a tovrel result file; GROUND: the new ground-state file)");
+    if (argc != 3)
+      io::stop("usage: gsfile RESULT GROUND  (RESULT: a tovrel result file; GROUND: the new ground-state file)");
     convert(argv[1], argv[2]);
   });
 }

@@ -134,8 +134,7 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
         }
       }
       if (!(s.CN(ISH) > 0.0) || !std::isfinite(s.CN(ISH))) {
-        io::stop(io::fstring(io::Format("(' SHELL',I3,' HAS NO NORM AFTER ITS UPDATE: CN =',E12.4)"), ISH,
-                             s.CN(ISH)));
+        io::stop(io::fstring(io::Format("(' SHELL',I3,' HAS NO NORM AFTER ITS UPDATE: CN =',E12.4)"), ISH, s.CN(ISH)));
       }
       if (MI(2) == 1) {
         const double c = 1.0 / std::sqrt(s.CN(ISH));
@@ -168,9 +167,8 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
               lib::Mat WK, lib::Mat XN, lib::Mat XE, io::Unit& listing, io::Unit& result) {
   std::array<double, 2 * 16> G{};
   std::array<double, 5> BZ{};
-  const RunTables t =
-      set_up_grid(NA, NB, MM, RP, MI(1), Z1, Z2, RZ, R, AA, BB, UU, VV, WW, lib::Mat(G.data(), 2, MM),
-                  lib::Vec(BZ.data(), 5));
+  const RunTables t = set_up_grid(NA, NB, MM, RP, MI(1), Z1, Z2, RZ, R, AA, BB, UU, VV, WW, lib::Mat(G.data(), 2, MM),
+                                  lib::Vec(BZ.data(), 5));
   write_header(listing, PRT, NSH, MLN, Z1, Z2, RZ, AHF, BHF, NA, NB, RP, EPS);
   // The first shell starts from −(Z1+Z2)^1.5/2 unless it was read with an
   // orbital (a restart keeps the energy of its file).

@@ -54,8 +54,8 @@ void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, 
 // last two points closes the sweep.
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
-          lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC,
-          lib::Mat WK, lib::Mat Z) {
+          lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
+          lib::Mat Z) {
   const int DM = M2 - M1;
   B(2) = 0.0;
   B(3) = 0.0;
@@ -129,13 +129,13 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
     const int nJ = s.n(J), K = multipole_count(n, nJ);
     const lib::CMat XJ = s.waves(J);
     ZIJK(t.NA, t.NB, nJ, nJ, K, s.M(J), s.M(J), s.L0(J), s.L0(J), 0, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XJ, XJ,
-         t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE);
+         t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w),
+         w.WK, w.XE);
     for (int p = 1; p <= n; ++p) {
       const int Lp = L0 + (p - 1) * t.ISYM;
       for (int q = 1; q <= n; ++q) {
         const int Lq = L0 + (q - 1) * t.ISYM;
-        lib::SUMA(t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2),
-                  lib::Build::scf);
+        lib::SUMA(t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2), lib::Build::scf);
         add_to_coupling(t, w.WK.col(2), w.PD, q, p);
       }
     }
@@ -148,8 +148,8 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
 // (RZ²/2)/CN(J)) and that of projection M − M_J (weight (RZ²/2)·BC(J)·FAC/CN(J)).
 // The self-exchange acts on the shell's own waves and enters PD; the exchange
 // with other shells is a known function, the source −(…)·X_J in XN.
-void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F,
-                        lib::Vec B, const ShellWork& w) {
+void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F, lib::Vec B,
+                        const ShellWork& w) {
   const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH);
   const double CZ = multipole_scale(t.RZ2);
   const lib::CMat R2 = t.R.colsFrom(2, 6);
@@ -191,7 +191,8 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
       // Partner orbital −M_J: pair density of projection M + M_J.
       const int col = M + MJ + 1;
       ZIJK(t.NA, t.NB, n, nJ, K, M, -MJ, L0, L0J, la, t.ISYM, parity(MJ) * CZ, t.H12(), t.BZ, R2, F, XI, XJ,
-           t.G.col(col), B, t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE);
+           t.G.col(col), B, t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w),
+           inner_columns(t, w), w.WK, w.XE);
       // The potential has projection M + M_J; Y(L_q, −M_J) brings it back to M.
       project(M + MJ, -MJ, la, t.RZ2 / s.CN(J));
     }

@@ -16,19 +16,19 @@ namespace scf {
 // Everything about the grid that is fixed once the driver has built it.
 struct RunTables {
   int NA = 0, NB = 0;
-  int ISYM = 1;          // momentum step: 2 for equal charges, 1 otherwise
-  double HA = 0, HB = 0; // inner step in ξ, outer step in x
-  double RZ2 = 0;        // RZ²/2
-  double RZ3 = 0;        // (RZ/2)³
-  double ZP = 0;         // (Z1 + Z2)·RZ
-  double ZM = 0;         // (Z2 − Z1)·RZ
-  double ZS = 0;         // Z1 + Z2
-  lib::CMat R;           // grid table (NB,7)
-  lib::CMat AA, BB, VV;  // inner recurrence and prefactor tables (NA,MM), column |m|+1
-  lib::CMat UU;          // powers (ξ_i − 1)^(k−1), (NA,NA+1)
-  lib::CMat WW;          // inverse of the inner power matrix (NA,NA)
-  lib::CMat G;           // inner–outer matching factors (2,MM)
-  lib::CVec BZ;          // far boundary vector of the multipole equations (5)
+  int ISYM = 1;           // momentum step: 2 for equal charges, 1 otherwise
+  double HA = 0, HB = 0;  // inner step in ξ, outer step in x
+  double RZ2 = 0;         // RZ²/2
+  double RZ3 = 0;         // (RZ/2)³
+  double ZP = 0;          // (Z1 + Z2)·RZ
+  double ZM = 0;          // (Z2 − Z1)·RZ
+  double ZS = 0;          // Z1 + Z2
+  lib::CMat R;            // grid table (NB,7)
+  lib::CMat AA, BB, VV;   // inner recurrence and prefactor tables (NA,MM), column |m|+1
+  lib::CMat UU;           // powers (ξ_i − 1)^(k−1), (NA,NA+1)
+  lib::CMat WW;           // inverse of the inner power matrix (NA,NA)
+  lib::CMat G;            // inner–outer matching factors (2,MM)
+  lib::CVec BZ;           // far boundary vector of the multipole equations (5)
   double H12() const { return 12.0 / (HB * HB); }
 };
 
@@ -69,8 +69,8 @@ void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, 
 // WK (NB,6) work.
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
-          lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC,
-          lib::Mat WK, lib::Mat Z);
+          lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
+          lib::Mat Z);
 
 // Y(·,p) += −OFF·(ξ² − η²)·XJ projected on wave p, in the stored form:
 //   Y(i,p) += OFF·col3(i)·[Σ_q TT(q,p)·XJ(i,q) − ξ_i²·XJ(i,p)].
@@ -94,7 +94,7 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
 // Exchange terms: for every shell J with |BC(J)| ≥ 0.001 and |CN(J)| ≥ 10⁻⁶,
 // the potential of the pair density of ISH and J applied to J; the shell's
 // own exchange enters PD, the other shells' the source columns 1 … n of XN.
-void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F,
-                        lib::Vec B, const ShellWork& w);
+void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F, lib::Vec B,
+                        const ShellWork& w);
 
 }  // namespace scf

@@ -47,8 +47,8 @@ void COTR0(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R) {
 // (step HA in ξ) and the outer points (step HB in x), times (RZ/2)³.  The η
 // integrals are exact (they sit in T); the error is that of Simpson's rule on
 // each region, O(HA⁴) and O(HB⁴).  Entries of T below 10⁻⁶ are skipped.
-double FOVI(int N1, int N2, int NA, int NB, double HA, double HB, double RZ3, lib::CMat T, lib::CVec R2,
-            lib::CVec R7, lib::Vec S, lib::Vec Y, lib::CMat X1, lib::CMat X2) {
+double FOVI(int N1, int N2, int NA, int NB, double HA, double HB, double RZ3, lib::CMat T, lib::CVec R2, lib::CVec R7,
+            lib::Vec S, lib::Vec Y, lib::CMat X1, lib::CMat X2) {
   lib::VEQC(NB, 0.0, S);
   for (int p = 1; p <= N1; ++p) {
     lib::VEQC(NB, 0.0, Y);

@@ -18,7 +18,7 @@ void COTR0(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R);
 // Overlap (RZ/2)³ ∫ Σ_p X1_p [ξ² X2_p − Σ_q ⟨q|η²|p⟩ X2_q] dξ of two shells
 // on the grid; T(N2,N1) holds the η² matrix, R2 and R7 the grid columns 2 and
 // 7, S and Y are work columns of NB words.
-double FOVI(int N1, int N2, int NA, int NB, double HA, double HB, double RZ3, lib::CMat T, lib::CVec R2,
-            lib::CVec R7, lib::Vec S, lib::Vec Y, lib::CMat X1, lib::CMat X2);
+double FOVI(int N1, int N2, int NA, int NB, double HA, double HB, double RZ3, lib::CMat T, lib::CVec R2, lib::CVec R7,
+            lib::Vec S, lib::Vec Y, lib::CMat X1, lib::CMat X2);
 
 }  // namespace scf

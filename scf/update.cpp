@@ -277,9 +277,7 @@ double overlap(const RunTables& t, const ShellWork& w, int n, lib::CMat TT, lib:
               work_column(w, n, 2), X1, X2);
 }
 
-bool same_symmetry(const Shells& s, int I, int J) {
-  return s.M(I) == s.M(J) && s.L0(I) == s.L0(J) && s.n(I) == s.n(J);
-}
+bool same_symmetry(const Shells& s, int I, int J) { return s.M(I) == s.M(J) && s.L0(I) == s.L0(J) && s.n(I) == s.n(J); }
 
 // Leading series coefficient c_1 of wave NIT of the shell's present orbital,
 // from its inner values: c_1 = Σ_i WW(i,1)·X(i)/(ξ_i²−1)^(|M|/2).
@@ -302,8 +300,14 @@ namespace {
 class StateCounter {
  public:
   StateCounter(const RunTables& t, const Shells& s, int ISH, UpdateState& st, const ShellWork& w)
-      : t_(t), s_(s), ISH_(ISH), n_(s.n(ISH)), TT_(st.tt(n_)), PD_(w.PD.data(), t.NB, n_, n_),
-        S_(w.XN.colsFrom(n_ + 1, n_)), w_(w) {}
+      : t_(t),
+        s_(s),
+        ISH_(ISH),
+        n_(s.n(ISH)),
+        TT_(st.tt(n_)),
+        PD_(w.PD.data(), t.NB, n_, n_),
+        S_(w.XN.colsFrom(n_ + 1, n_)),
+        w_(w) {}
 
   double floor() const { return -0.525 * std::max(1.0, t_.ZS * t_.ZS); }
   int sign_at(double E) const {
@@ -519,8 +523,8 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
           // The bracket has shrunk to adjacent numbers: a root is accepted,
           // a pole (the defect passing through infinity) is not.
           if (std::fabs(sol.DX) < 1.0e-6) return;
-          io::stop(io::fstring(io::Format("(' SHELL',I3,': THE DEFECT CHANGES SIGN THROUGH A POLE AT E =',E16.8)"),
-                               ISH, EI));
+          io::stop(io::fstring(io::Format("(' SHELL',I3,': THE DEFECT CHANGES SIGN THROUGH A POLE AT E =',E16.8)"), ISH,
+                               EI));
         }
         continue;
       }
@@ -604,8 +608,8 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
   lib::VEQC(NB * n * n, 0.0, PD.flat());
   lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
   lib::VEQC(n * n, 0.0, TT.flat());
-  MASH(NB, M, L0, n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R, lib::VecView<double, 0>(st.F.data(), kFactorials),
-       TT, PD);
+  MASH(NB, M, L0, n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R, lib::VecView<double, 0>(st.F.data(), kFactorials), TT,
+       PD);
   con.line(" mmm=");
   add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
   lib::VEVR(NB * n * n, PD.flat(), PX.flat());

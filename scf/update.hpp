@@ -51,9 +51,9 @@ struct UpdateState {
   EnergyBracket bracket;
   DefectStep defect;
   ExchangePass exchange;
-  std::array<double, 400> TT{};                  // η² matrix of the shell last updated, n × n
-  std::array<double, kFactorials> F{};           // factorials 0! … 98!
-  std::array<double, 4> B{};                     // boundary vector of the multipole solver
+  std::array<double, 400> TT{};         // η² matrix of the shell last updated, n × n
+  std::array<double, kFactorials> F{};  // factorials 0! … 98!
+  std::array<double, 4> B{};            // boundary vector of the multipole solver
   std::vector<double> saved = std::vector<double>(kSavedWords);
   lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
@@ -79,9 +79,9 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
 
 // Result of a solve at a fixed energy.
 struct FixedEnergySolution {
-  double DX = 0.0;                // relative matching defect of wave NIT (IFL = 0)
-  int det_sign = 0;               // sign of the determinant of the whole linear system
-  std::array<double, 6> series{}; // leading series coefficients of the first wave
+  double DX = 0.0;                 // relative matching defect of wave NIT (IFL = 0)
+  int det_sign = 0;                // sign of the determinant of the whole linear system
+  std::array<double, 6> series{};  // leading series coefficients of the first wave
 };
 
 // Solves the equations of a shell (projection M, N waves) at the energy term

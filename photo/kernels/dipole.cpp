@@ -75,9 +75,9 @@ void build_grid(const char* routine, int NA, int NB, double& HA, double& HB, CVe
     // ρ = ξ + C1/(ξ + C2)  ⇔  ξ² + (C2 − ρ)·ξ + (C1 − ρ·C2) = 0; the root above the pole.
     const double xi = ((rho - C2) + std::sqrt((rho - C2) * (rho - C2) - 4.0 * (C1 - rho * C2))) / 2.0;
     const double u = xi + C2;
-    const double F1 = 1.0 - C1 / (u * u);  // dρ/dξ
+    const double F1 = 1.0 - C1 / (u * u);      // dρ/dξ
     const double F2 = 2.0 * C1 / (u * u * u);  // d²ρ/dξ²
-    const double F3 = -3.0 * F2 / u;  // d³ρ/dξ³
+    const double F3 = -3.0 * F2 / u;           // d³ρ/dξ³
     const double xi2 = xi * xi;
     const double s = std::sqrt(xi2 - 1.0);
     const double c3 = 1.0 / ((xi2 - 1.0) * F1 * F1);
@@ -115,8 +115,8 @@ double two_region_simpson(int NA, int NB, double HA, double HB, CVec Z1) {
 
 // Shapes shared by HFCSR and HFCSV; the result element DR(MD + 2) exists only
 // for the dipole components MD = −1, 0, +1.
-void check_dipole_args(const char* routine, int NA, int NB, int N1, int N2, int M1, int M2, CVec DR, CMat R,
-                       CMat X1, CMat X2, CMat PQV, CVec Z1) {
+void check_dipole_args(const char* routine, int NA, int NB, int N1, int N2, int M1, int M2, CVec DR, CMat R, CMat X1,
+                       CMat X2, CMat PQV, CVec Z1) {
   const int MD = M2 - M1;
   if (MD < -1 || MD > 1) {
     fail(routine, ": M2 - M1 = ", MD, " is not a dipole component (M1 = ", M1, ", M2 = ", M2, ")");
@@ -235,8 +235,7 @@ void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int K
   check_dipole_args("HFCSR", NA, NB, N1, N2, M1, M2, DR, R, X1, X2, PQV, Z1);
   const double x1 = N1 > 0 ? X1(2, 1) : 0.0;
   const double x2 = N2 > 0 ? X2(2, 1) : 0.0;
-  io::console().line(
-      io::lstring(NA, NB, N1, N2, L1, L2, M1, M2, KD, HA, HB, RZ3, E1, E2, C, R(1, 1), x1, x2, F(3)));
+  io::console().line(io::lstring(NA, NB, N1, N2, L1, L2, M1, M2, KD, HA, HB, RZ3, E1, E2, C, R(1, 1), x1, x2, F(3)));
 
   const int MD = M2 - M1;
   Vec Q = PQV.col(1);
@@ -284,9 +283,8 @@ void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int K
 // DV = (E2 − E1)·DR.  The derivative is the second-order DIF0, pairs with
 // |A| < 1.0e-5 are skipped.  CS is converted as in HFCSR with the velocity
 // factor 1/(E2 − E1).
-void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB,
-           double RZ3, double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV,
-           Vec Z1, Fac F) {
+void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
+           double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F) {
   check_dipole_args("HFCSV", NA, NB, N1, N2, M1, M2, DV, RV, X1, X2, PQV, Z1);
   const int MD = M2 - M1;
   const double DDM = static_cast<double>(M2 * M2 - M1 * M1);

@@ -36,7 +36,7 @@ using lib::Mat;
 using lib::Vec;
 
 // ---------------------------------------------------------------- capacities
-inline constexpr int kLudeRows = 1500;   // order of a matrix given to LUDE
+inline constexpr int kLudeRows = 1500;    // order of a matrix given to LUDE
 inline constexpr int kRpaWeights = 7700;  // weight vector of RPAD0
 inline constexpr int kRpaOnShell = 2000;  // on-shell rows of RPAD0
 inline constexpr int kRpaPivots = 3000;   // pivot record of RPAD0
@@ -101,9 +101,8 @@ void REWFC(int NB, int& NL, int& NX, double& EC, Vec AC, Vec AS, Mat X, io::Unit
 void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
            double E1, double E2, double C, Vec DR, double& CS, CMat R, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
 // Velocity-form counterpart of HFCSR on the velocity-form table RV.
-void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB,
-           double RZ3, double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV,
-           Vec Z1, Fac F);
+void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
+           double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
 
 // ---------------------------------------------------------------- RPA equations
 // Energy-denominator weights of one channel at photon energy OM: forward
@@ -111,13 +110,13 @@ void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int K
 // residue rows per continuum function (IB += block index, CB).  C, V1 are
 // work; C is returned zero.  IB and CB hold NL·3 entries (column-major
 // (NL, 3)); C, V1, V2, S are (NL, ·) blocks addressed by block index.
-void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec ED, CVec P, double DP, Vec CB,
-           Vec C, Vec V1, Vec V2, Vec S);
+void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec ED, CVec P, double DP, Vec CB, Vec C,
+           Vec V1, Vec V2, Vec S);
 // Dressed amplitudes D of the row-vector system
 //   D(l) + Σ_k D(k)·C(k)·CLB(k,l) + iπ·Σ_J D(IB(J))·CB(J)·CLB(IB(J),l) = d(l),
 // components JS+1 … JS+NL, for d = DHR and d = DHV.
-void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB, CVec CB, Mat A, Mat B, Mat R,
-           Mat S, Vec W, Mat B1, Mat B2, CVec DHR, CVec DHV, Vec DRR, Vec DRI, Vec DVR, Vec DVI, LudeTable& T);
+void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB, CVec CB, Mat A, Mat B, Mat R, Mat S,
+           Vec W, Mat B1, Mat B2, CVec DHR, CVec DHV, Vec DRR, Vec DRI, Vec DVR, Vec DVI, LudeTable& T);
 // RPA cross sections at every node of every ionised channel.  LIST is the
 // listing, DATA the continuum data file.  B, B1, B2 are work of at least
 // NB·N0 words for the largest number NB of on-shell rows.

@@ -34,8 +34,8 @@ using detail::fail;
 // is then exact for the pole term up to that interpolation (error O(DP³)),
 // and Simpson-accurate for the rest.  Discrete function d (block index
 // NL·NP + d) has S = −1/(OM − ED(d) + EG) and V2 = 1/(OM + ED(d) − EG).
-void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec ED, CVec P, double DP, Vec CB,
-           Vec C, Vec V1, Vec V2, Vec S) {
+void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec ED, CVec P, double DP, Vec CB, Vec C,
+           Vec V1, Vec V2, Vec S) {
   if (NL < 0 || NP < 1 || ND < 0) fail("SIMC0: channel with NL = ", NL, ", NP = ", NP, ", ND = ", ND);
   const int NF = NL * NP + ND;
   if (C.size() < 2 * NF || S.size() < 2 * NF || V2.size() < NF || V1.size() < NL * NP || P.size() < NP ||
@@ -120,13 +120,13 @@ void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec E
 //   A(k,l) = δ(k,l) + C(k)·CLB(k,l),   B(J,l) = π·CB(J)·CLB(IB(J),l),
 // solved as D = d·(R − iS) from INVAB.  π is the literal 3.14159265359.
 // Accuracy is that of the two real LU inversions of order N0.
-void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB, CVec CB, Mat A, Mat B, Mat R,
-           Mat S, Vec W, Mat B1, Mat B2, CVec DHR, CVec DHV, Vec DRR, Vec DRI, Vec DVR, Vec DVI, LudeTable& T) {
+void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB, CVec CB, Mat A, Mat B, Mat R, Mat S,
+           Vec W, Mat B1, Mat B2, CVec DHR, CVec DHV, Vec DRR, Vec DRI, Vec DVR, Vec DVI, LudeTable& T) {
   if (N0 < 0 || NB < 0 || NL < 0 || JS < 0 || JS + NL > N0) {
     fail("RPAS0: amplitudes JS + 1 .. JS + NL = ", JS + 1, " .. ", JS + NL, " outside the system of order ", N0);
   }
-  if (C.size() < N0 || CB.size() < NB || DHR.size() < N0 || DHV.size() < N0 || CLB.rows() != N0 ||
-      CLB.cols() < N0 || A.rows() != N0 || A.cols() < N0) {
+  if (C.size() < N0 || CB.size() < NB || DHR.size() < N0 || DHV.size() < N0 || CLB.rows() != N0 || CLB.cols() < N0 ||
+      A.rows() != N0 || A.cols() < N0) {
     fail("RPAS0: arrays do not hold a system of order ", N0, " with ", NB, " on-shell rows");
   }
   if (DRR.size() < NL || DRI.size() < NL || DVR.size() < NL || DVI.size() < NL) {
@@ -166,8 +166,8 @@ constexpr double kSigma = 5.378;
 
 // Everything RPAD0 is given must fit its fixed tables and its work arrays.
 void check_rpa_input(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, CIVec ND, CVec P0, CVec DP,
-                     CVec EG, CMat ED, Mat P, Vec C, CMat CLB, Mat A, Mat R, Mat S, Vec W, CVec DHR, CVec DHV,
-                     Vec DRR, Vec DRI, Vec DVR, Vec DVI) {
+                     CVec EG, CMat ED, Mat P, Vec C, CMat CLB, Mat A, Mat R, Mat S, Vec W, CVec DHR, CVec DHV, Vec DRR,
+                     Vec DRI, Vec DVR, Vec DVI) {
   if (NCH < 0 || NCH > kRpaChannels) fail("RPAD0: ", NCH, " channels, at most ", kRpaChannels, " are supported");
   if (N0 < 0 || N0 > kLudeRows) {
     fail("RPAD0: RPA system of order N0 = ", N0, " exceeds the ", kLudeRows, " rows of the linear solver");
@@ -177,9 +177,8 @@ void check_rpa_input(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, C
     fail("RPAD0: channel tables hold fewer than NCH = ", NCH, " channels");
   }
   if (P.rows() != NCM) fail("RPAD0: the momentum table has leading dimension ", P.rows(), ", not NCM = ", NCM);
-  if (C.size() < N0 || W.size() < N0 || DHR.size() < N0 || DHV.size() < N0 || CLB.rows() != N0 ||
-      CLB.cols() < N0 || A.rows() != N0 || A.cols() < N0 || R.rows() != N0 || R.cols() < N0 || S.rows() != N0 ||
-      S.cols() < N0) {
+  if (C.size() < N0 || W.size() < N0 || DHR.size() < N0 || DHV.size() < N0 || CLB.rows() != N0 || CLB.cols() < N0 ||
+      A.rows() != N0 || A.cols() < N0 || R.rows() != N0 || R.cols() < N0 || S.rows() != N0 || S.cols() < N0) {
     fail("RPAD0: work arrays do not hold a system of order N0 = ", N0);
   }
   for (int c = 1; c <= NCH; ++c) {
@@ -221,8 +220,8 @@ void RPAD0(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, C
   static const io::Format amplitude_record("(4E15.6)");
   static const io::Format result_record("(E11.3,E14.4,3X,2E15.4)");
 
-  check_rpa_input(N0, NCH, NCM, NZ0, NZ2, NL, NP, ND, P0, DP, EG, ED, P, C, CLB, A, R, S, W, DHR, DHV, DRR, DRI,
-                  DVR, DVI);
+  check_rpa_input(N0, NCH, NCM, NZ0, NZ2, NL, NP, ND, P0, DP, EG, ED, P, C, CLB, A, R, S, W, DHR, DHV, DRR, DRI, DVR,
+                  DVI);
   Vec weight(T.weight.data(), N0);
   IVec IB(T.IB.data(), kRpaOnShell);
   Vec CB(T.CB.data(), kRpaOnShell);
@@ -271,8 +270,8 @@ void RPAD0(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, C
           for (int J = NB; J <= NB + 3 * NL(JCH) - 1; ++J) IB(J) = NZ0(JCH);
         }
         const int z0 = NZ0(JCH);
-        SIMC0(NL(JCH), np, ND(JCH), JP(JCH), IB.from(NB), OM, EG(JCH), ED.col(JCH), P.col(JCH), DP(JCH),
-              CB.from(NB), C.from(z0 + 1), V1, weight.from(z0 + NZ2(JCH) + 1), weight.from(z0 + 1));
+        SIMC0(NL(JCH), np, ND(JCH), JP(JCH), IB.from(NB), OM, EG(JCH), ED.col(JCH), P.col(JCH), DP(JCH), CB.from(NB),
+              C.from(z0 + 1), V1, weight.from(z0 + NZ2(JCH) + 1), weight.from(z0 + 1));
         if (open) NB += 3 * NL(JCH);
       }
       // NB counted from 1: the number of on-shell rows is one less.

@@ -1,10 +1,11 @@
 // Record layouts: format reversion, the $ mark, skips at the end of output,
 // fixed-column input.
+#include "io/format.hpp"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "io/format.hpp"
 #include "io/stop.hpp"
 
 namespace {
@@ -26,8 +27,8 @@ TEST(FormatOutput, TableHeadWrapsAfterFiveMomenta) {
   io::fwrite(*out, head, std::vector<int>{0, 1, 2, 3, 4, 5});
   io::fwrite(*out, io::Format("(7X,' Total C.S.')"));
   const std::string nine(9, ' '), seven(7, ' ');
-  EXPECT_EQ(out->text(), "      E" + nine + "  0" + nine + "  1" + nine + "  2" + nine + "  3" + nine + "  4\n" +
-                             nine + "  5" + seven + " Total C.S.\n");
+  EXPECT_EQ(out->text(), "      E" + nine + "  0" + nine + "  1" + nine + "  2" + nine + "  3" + nine + "  4\n" + nine +
+                             "  5" + seven + " Total C.S.\n");
 }
 
 TEST(FormatOutput, ReversionReusesTheLastGroupAndSlashesBeforeStarvedItemsAreWritten) {
@@ -72,10 +73,16 @@ TEST(FormatOutput, FieldsOverflowToAsterisksAndKeepTheirSign) {
     double v;
     const char* want;
   } cases[] = {
-      {"(F7.4)", -9.999999995522606, "*******"}, {"(F5.3)", -0.5, "-.500"},   {"(F4.3)", 0.5, ".500"},
-      {"(F6.3)", -2.5e-7, "-0.000"},             {"(F4.0)", 1.0, "  1."},     {"(E9.2)", -1.0, "-0.10E+01"},
-      {"(E8.3)", -0.5, "********"},              {"(E10.3)", -0.0, "-0.000E+00"},
-      {"(E16.9)", 1.23456789e-101, " 0.123456789-100"}, {"(E12.4)", 1.7976931348623157e308, "  0.1798+309"},
+      {"(F7.4)", -9.999999995522606, "*******"},
+      {"(F5.3)", -0.5, "-.500"},
+      {"(F4.3)", 0.5, ".500"},
+      {"(F6.3)", -2.5e-7, "-0.000"},
+      {"(F4.0)", 1.0, "  1."},
+      {"(E9.2)", -1.0, "-0.10E+01"},
+      {"(E8.3)", -0.5, "********"},
+      {"(E10.3)", -0.0, "-0.000E+00"},
+      {"(E16.9)", 1.23456789e-101, " 0.123456789-100"},
+      {"(E12.4)", 1.7976931348623157e308, "  0.1798+309"},
   };
   for (const auto& c : cases) EXPECT_EQ(io::fstring(io::Format(c.fmt), c.v), c.want) << c.fmt << " " << c.v;
   EXPECT_EQ(io::fstring(io::Format("(I3)"), 12345), "***");

@@ -1,5 +1,7 @@
 // Named-group records as people write them, and as the programs write them
 // back.
+#include "io/namelist.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,7 +12,6 @@
 #include <string>
 
 #include "io/listdir.hpp"
-#include "io/namelist.hpp"
 #include "io/stop.hpp"
 
 namespace {

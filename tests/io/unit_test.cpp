@@ -1,4 +1,6 @@
 // Files opened old and new, and the end of a program run.
+#include "io/unit.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +9,6 @@
 
 #include "io/console.hpp"
 #include "io/stop.hpp"
-#include "io/unit.hpp"
 
 namespace {
 

@@ -49,11 +49,10 @@ struct Multipoles {
   void run(std::array<int, 3> mn1, std::array<int, 3> mn2, int KD, double C1, const std::vector<double>& x1,
            const std::vector<double>& x2) {
     const int col = std::abs(mn1[0] - mn2[0]) + 1;
-    lib::CUIN(G.NA, G.NB, KD, CIVec(mn1.data(), 3), CIVec(mn2.data(), 3), lib::IVec(mnz.data(), 3), C1, G.CH,
-              G.BZ(), lib::Vec(b.data(), 4), G.G().col(col), G.AA().col(col), G.BB().col(col), G.VV().col(col),
-              G.UU(), G.WW(), Mat(wc.data(), G.NA, G.NA), F(), G.R().colsFrom(2, 5), Mat(cx.data(), G.NA, 3),
-              Mat(wk.data(), G.NB, 6), CMat(x1.data(), G.NB, mn1[2]), CMat(x2.data(), G.NB, mn2[2]),
-              Mat(z.data(), G.NB, nz));
+    lib::CUIN(G.NA, G.NB, KD, CIVec(mn1.data(), 3), CIVec(mn2.data(), 3), lib::IVec(mnz.data(), 3), C1, G.CH, G.BZ(),
+              lib::Vec(b.data(), 4), G.G().col(col), G.AA().col(col), G.BB().col(col), G.VV().col(col), G.UU(), G.WW(),
+              Mat(wc.data(), G.NA, G.NA), F(), G.R().colsFrom(2, 5), Mat(cx.data(), G.NA, 3), Mat(wk.data(), G.NB, 6),
+              CMat(x1.data(), G.NB, mn1[2]), CMat(x2.data(), G.NB, mn2[2]), Mat(z.data(), G.NB, nz));
   }
   // Multipole k at row i, back in physical form.
   double V(int i, int k = 1) const { return z[(k - 1) * G.NB + (i - 1)] * G.scale(i); }
@@ -67,11 +66,11 @@ TEST(Cuin, MultipoleDescriptor) {
     std::array<int, 3> mnz;
   };
   const Case cases[] = {
-      {{0, 0, 1}, {0, 0, 1}, 2, {0, 0, 1}},   // one monopole
-      {{1, 1, 3}, {0, 0, 3}, 1, {1, 1, 4}},   // λ_min = 1 already ≥ |m|
-      {{2, 2, 1}, {0, 2, 1}, 2, {2, 2, 1}},   // λ_min 0 < |m| = 2, raised to 2
-      {{-1, 1, 2}, {1, 1, 2}, 2, {-2, 2, 3}}, // negative m, raised once
-      {{0, 1, 2}, {0, 0, 1}, 1, {0, 1, 2}},   // (3·3)/4 truncates to 2
+      {{0, 0, 1}, {0, 0, 1}, 2, {0, 0, 1}},    // one monopole
+      {{1, 1, 3}, {0, 0, 3}, 1, {1, 1, 4}},    // λ_min = 1 already ≥ |m|
+      {{2, 2, 1}, {0, 2, 1}, 2, {2, 2, 1}},    // λ_min 0 < |m| = 2, raised to 2
+      {{-1, 1, 2}, {1, 1, 2}, 2, {-2, 2, 3}},  // negative m, raised once
+      {{0, 1, 2}, {0, 0, 1}, 1, {0, 1, 2}},    // (3·3)/4 truncates to 2
   };
   for (const Case& c : cases) {
     Multipoles mp(G, 4);
@@ -263,8 +262,8 @@ struct Applied {
     wk.assign(NB * 6, 0.0);
     wc.assign(NA * NA, 0.0);
     cx.assign(NA * 3, 0.0);
-    lib::CUIF(NA, NB, CIVec(mf1.data(), 3), CIVec(mf2.data(), 3), CIVec(mfe.data(), 3), CIVec(mne.data(), 3), KD,
-              C1, G.CH, G.BZ(), F(), G.G(), lib::Vec(b.data(), 4), G.AA(), G.BB(), G.VV(), G.UU(), G.WW(),
+    lib::CUIF(NA, NB, CIVec(mf1.data(), 3), CIVec(mf2.data(), 3), CIVec(mfe.data(), 3), CIVec(mne.data(), 3), KD, C1,
+              G.CH, G.BZ(), F(), G.G(), lib::Vec(b.data(), 4), G.AA(), G.BB(), G.VV(), G.UU(), G.WW(),
               Mat(wc.data(), NA, NA), Mat(cx.data(), NA, 3), G.R().colsFrom(2, 5), CMat(x1.data(), NB, 1),
               CMat(x2.data(), NB, 1), CMat(xe.data(), NB, 1), Mat(qq.data(), NB, mne[2]), Mat(wk.data(), NB, 6),
               Mat(z.data(), NB, 1));

@@ -110,20 +110,20 @@ TEST(OrbitalFile, ABlockThatDoesNotFitStopsBeforeWritingPastTheArrays) {
   std::vector<double> e(2), cn(2), x(5 * 3, 0.0);
   auto u = io::Unit::from_text("o", text);
   // Six values per function on a five-point grid.
-  EXPECT_THROW(lib::REFB(5, CIVec(lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2),
-                         lib::Mat(x.data(), 5, 3), *u),
-               io::StopRun);
+  EXPECT_THROW(
+      lib::REFB(5, CIVec(lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2), lib::Mat(x.data(), 5, 3), *u),
+      io::StopRun);
   // Two shells where the caller has room for one.
   auto v = io::Unit::from_text("o", text);
   std::vector<double> y(6 * 3);
-  EXPECT_THROW(lib::REFB(6, CIVec(lk.data(), 1), lib::Vec(e.data(), 1), lib::Vec(cn.data(), 1),
-                         lib::Mat(y.data(), 6, 3), *v),
-               io::StopRun);
+  EXPECT_THROW(
+      lib::REFB(6, CIVec(lk.data(), 1), lib::Vec(e.data(), 1), lib::Vec(cn.data(), 1), lib::Mat(y.data(), 6, 3), *v),
+      io::StopRun);
   // Partial waves beyond the caller's columns.
   auto w = io::Unit::from_text("o", text);
-  EXPECT_THROW(lib::REFB(6, CIVec(lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2),
-                         lib::Mat(y.data(), 6, 2), *w),
-               io::StopRun);
+  EXPECT_THROW(
+      lib::REFB(6, CIVec(lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2), lib::Mat(y.data(), 6, 2), *w),
+      io::StopRun);
 }
 
 }  // namespace

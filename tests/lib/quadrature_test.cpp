@@ -78,8 +78,8 @@ struct Radial {
 TEST(Suma, NoColumnsGivesZeroResultAndWork) {
   Radial g;
   std::vector<double> q(g.NB, 7.0), q1(g.NB, 7.0);
-  lib::SUMA(g.NB, 0, 0, 0, 1, 0, 0, 0, 1.0, CVec(g.R.data(), g.NB), CMat(nullptr, g.NB, 0), F(),
-            Vec(q1.data(), g.NB), Vec(q.data(), g.NB));
+  lib::SUMA(g.NB, 0, 0, 0, 1, 0, 0, 0, 1.0, CVec(g.R.data(), g.NB), CMat(nullptr, g.NB, 0), F(), Vec(q1.data(), g.NB),
+            Vec(q.data(), g.NB));
   for (int j = 0; j < g.NB; ++j) {
     EXPECT_EQ(q[j], 0.0);
     EXPECT_EQ(q1[j], 0.0);
@@ -94,8 +94,8 @@ TEST(Suma, MonopoleHarmonicGivesTheVolumeFactorOfTheWave) {
       for (int MI = -L; MI <= L; ++MI) {
         std::vector<double> x(g.NB), q(g.NB), q1(g.NB);
         for (int j = 0; j < g.NB; ++j) x[j] = std::exp(-g.xi[j]) * (j + 1);
-        lib::SUMA(g.NB, 1, MI, 0, 1, L, 0, L, std::sqrt(4 * ref::kPi), CVec(g.R.data(), g.NB),
-                  CMat(x.data(), g.NB, 1), F(), Vec(q1.data(), g.NB), Vec(q.data(), g.NB), b);
+        lib::SUMA(g.NB, 1, MI, 0, 1, L, 0, L, std::sqrt(4 * ref::kPi), CVec(g.R.data(), g.NB), CMat(x.data(), g.NB, 1),
+                  F(), Vec(q1.data(), g.NB), Vec(q.data(), g.NB), b);
         for (int j = 0; j < g.NB; ++j)
           EXPECT_NEAR(q[j], x[j] * (g.R[j] - ref::eta2_diag(L, MI)), 1e-9 * std::fabs(x[j]) * g.R[j]);
       }
@@ -116,8 +116,8 @@ TEST(Suma, ProjectionAgreesWithDirectAngularQuadrature) {
     std::vector<double> x(g.NB * NX), q(g.NB), q1(g.NB);
     for (int i = 0; i < NX; ++i)
       for (int j = 0; j < g.NB; ++j) x[i * g.NB + j] = std::cos(0.7 * i + g.xi[j]) / (1 + i);
-    lib::SUMA(g.NB, NX, c.MI, c.MJ, c.KD, c.K0I, c.KJ, c.K, C, CVec(g.R.data(), g.NB), CMat(x.data(), g.NB, NX),
-              F(), Vec(q1.data(), g.NB), Vec(q.data(), g.NB));
+    lib::SUMA(g.NB, NX, c.MI, c.MJ, c.KD, c.K0I, c.KJ, c.K, C, CVec(g.R.data(), g.NB), CMat(x.data(), g.NB, NX), F(),
+              Vec(q1.data(), g.NB), Vec(q.data(), g.NB));
     for (int j = 0; j < g.NB; ++j) {
       double want = 0;
       for (int i = 0; i < NX; ++i) {
@@ -159,8 +159,8 @@ void project(const Threshold& t, double C, const Radial& g, std::vector<double>&
     lib::SUMY(g.NB, 2, lib::CIVec(mn1, 3), 0, 0, 0, 0, C, CVec(g.R.data(), g.NB), F(), Vec(q1.data(), g.NB),
               CMat(x.data(), g.NB, 1), Vec(q.data(), g.NB));
   } else {
-    lib::SUMA(g.NB, 1, 0, 0, 2, 0, 0, 0, C, CVec(g.R.data(), g.NB), CMat(x.data(), g.NB, 1), F(),
-              Vec(q1.data(), g.NB), Vec(q.data(), g.NB), t.b);
+    lib::SUMA(g.NB, 1, 0, 0, 2, 0, 0, 0, C, CVec(g.R.data(), g.NB), CMat(x.data(), g.NB, 1), F(), Vec(q1.data(), g.NB),
+              Vec(q.data(), g.NB), t.b);
   }
 }
 

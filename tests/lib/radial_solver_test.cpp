@@ -122,8 +122,8 @@ struct Legendre {
 
 TEST(Rdeq, UnmatchedRegularSolutionIsTheLegendreFunction) {
   Grid G = make_grid(5, 41, 1.5, 20.0);
-  const Legendre cases[] = {{1, 0, {1, 1, 0, 0, 0}},   {1, 1, {1, 0, 0, 0, 0}},   {2, 0, {1, 3, 1.5, 0, 0}},
-                            {2, 1, {1, 1, 0, 0, 0}},   {2, 2, {1, 0, 0, 0, 0}},   {3, 0, {1, 6, 7.5, 2.5, 0}}};
+  const Legendre cases[] = {{1, 0, {1, 1, 0, 0, 0}}, {1, 1, {1, 0, 0, 0, 0}}, {2, 0, {1, 3, 1.5, 0, 0}},
+                            {2, 1, {1, 1, 0, 0, 0}}, {2, 2, {1, 0, 0, 0, 0}}, {3, 0, {1, 6, 7.5, 2.5, 0}}};
   const double B[] = {1.0, -1.0, 0.0, 0.0};
   for (const Legendre& c : cases) {
     std::vector<double> P(G.NB), Q(G.NB, 0.0);

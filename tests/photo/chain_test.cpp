@@ -36,8 +36,9 @@ TEST(WholeChain, TovrelResultThroughGsfileFeedsXsectWithRpa) {
   dir.write("s.chn", sigma.text(406));
   dir.write("p.chn", pi.text(406));
   dir.write("p.ext", pi.extra_text(406));
-  dir.write("File.D40", "&S40 NCH = 2, FIL = 'x.lst', FIG = 'h2.gs', FIR = 'x.dat', FIC = 's.chn', 'p.chn',\n"
-                        " FID = ' ', 'p.ext', ID = 0, 1, IRP = 1, NEM = 20, NUR = 42 /\n");
+  dir.write("File.D40",
+            "&S40 NCH = 2, FIL = 'x.lst', FIG = 'h2.gs', FIR = 'x.dat', FIC = 's.chn', 'p.chn',\n"
+            " FID = ' ', 'p.ext', ID = 0, 1, IRP = 1, NEM = 20, NUR = 42 /\n");
   auto x = run_program_in(dir.path(), "xsect");
   ASSERT_EQ(x.status, 0) << x.output.substr(x.output.size() > 3000 ? x.output.size() - 3000 : 0);
   std::string lst = dir.read("x.lst");

@@ -1,5 +1,7 @@
 // The photoionisation drivers: listing layout, channel bookkeeping, the RPA
 // matrix and the stored-data mode.
+#include "photo/driver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,7 +13,6 @@
 #include "io/format.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
-#include "photo/driver.hpp"
 #include "photo/driver_common.hpp"
 #include "photo/entry.hpp"
 #include "photo/kernels/kernels.hpp"
@@ -134,9 +135,11 @@ TEST(PhotoDriver, TableHeadsOfTwoMomentaInStepsOfTwo) {
   c.channels.push_back(Channel{});  // σ shell → π final state, L = 1, 3 (equal charges)
   c.xsect();
   std::string lst = c.listing();
-  EXPECT_NE(lst.find(" R-form:\n" + std::string(16, ' ') + "Partial c.s. for L =\n" + head_line({1, 3}) + "\n"), std::string::npos)
+  EXPECT_NE(lst.find(" R-form:\n" + std::string(16, ' ') + "Partial c.s. for L =\n" + head_line({1, 3}) + "\n"),
+            std::string::npos)
       << lst;
-  EXPECT_NE(lst.find(" V-form:\n" + std::string(16, ' ') + "Partial c.s. for L =\n" + head_line({1, 3}) + "\n"), std::string::npos);
+  EXPECT_NE(lst.find(" V-form:\n" + std::string(16, ' ') + "Partial c.s. for L =\n" + head_line({1, 3}) + "\n"),
+            std::string::npos);
   EXPECT_NE(lst.find("  0.1250E+00"), std::string::npos);  // the first energy, k = 0.5
   EXPECT_NE(lst.find(" Channel  1:  Ionised shell - 1;\n              Final m = 1;\n"), std::string::npos) << lst;
   EXPECT_NE(lst.find("              Theoretical  threshold: E = -0.6000000E+00"), std::string::npos) << lst;
@@ -264,13 +267,14 @@ TEST(PhotoDriver, MatrixOfOneSigmaChannelIsTheDirectTwoElectronIntegral) {
     lib::CUIF(NA, NB, d, d, d, d, 2, RZ * RZ / 2.0 * -6.28318, 12.0 / (HB * HB), lib::CVec(BZ.data(), 5),
               lib::Fac(F.data(), 81), lib::CMat(G.data(), 2, 5), lib::Vec(b, 4), lib::CMat(AA.data(), NA, 5),
               lib::CMat(BB.data(), NA, 5), lib::CMat(VV.data(), NA, 5), lib::CMat(UU.data(), NA, NA + 1),
-              lib::CMat(WW.data(), NA, NA), lib::Mat(WC.data(), NA, NA), lib::Mat(CX.data(), NA, 3),
-              Rm.colsFrom(2), lib::CMat(xk.data(), NB, 3), lib::CMat(xi.data(), NB, 3), lib::CMat(xi.data(), NB, 3),
+              lib::CMat(WW.data(), NA, NA), lib::Mat(WC.data(), NA, NA), lib::Mat(CX.data(), NA, 3), Rm.colsFrom(2),
+              lib::CMat(xk.data(), NB, 3), lib::CMat(xi.data(), NB, 3), lib::CMat(xi.data(), NB, 3),
               lib::Mat(QQ.data(), NB, 3), lib::Mat(WK.data(), NB, 6), lib::Mat(Z.data(), NB, 20));
     for (int l = 1; l <= 2; ++l) {
       fill(xl, [&](int K, int j) { return nine(ch.value(1, l, K, j)); });
-      const double direct = photo::FCUN(NA, NB, 3, HA, HB, RZ * RZ * RZ / 8.0, Rm.col(3), Rm.col(6),
-                                        lib::CMat(xl.data(), NB, 3), lib::CMat(QQ.data(), NB, 3), lib::Vec(FW.data(), NB));
+      const double direct =
+          photo::FCUN(NA, NB, 3, HA, HB, RZ * RZ * RZ / 8.0, Rm.col(3), Rm.col(6), lib::CMat(xl.data(), NB, 3),
+                      lib::CMat(QQ.data(), NB, 3), lib::Vec(FW.data(), NB));
       const int a_k = k, b_l = n + l;
       EXPECT_NEAR(c.U(b_l, a_k), direct, 1e-12 * std::fabs(direct)) << k << " " << l;
       EXPECT_EQ(c.U(a_k, b_l), c.U(b_l, a_k));
@@ -404,7 +408,11 @@ TEST(PhotoDriver, ChannelFilesThatDoNotFitOrDisagreeStopWithTheFile) {
     const char* why;
   } cases[] = {
       {[](PhotoCase& c) { c.channels[0].NL = 8; }, "solutions"},
-      {[](PhotoCase& c) { c.channels[0].M = 3; c.channels[0].L0 = 3; }, "dipole"},
+      {[](PhotoCase& c) {
+         c.channels[0].M = 3;
+         c.channels[0].L0 = 3;
+       },
+       "dipole"},
       {[](PhotoCase& c) { c.channels[0].shell = 4; }, "ionised shell"},
       {[](PhotoCase& c) { c.NEM = 1; }, "do not fit"},
   };
@@ -452,7 +460,8 @@ TEST(PhotoDriver, SeveralChannelsWithPiStatesAndExtraFunctionsInBothBuilds) {
     size_t rpa = lst.find(" RPA results:");
     ASSERT_NE(rpa, std::string::npos);
     for (int ch = 1; ch <= 3; ++ch)
-      EXPECT_NE(lst.find(" Channel " + io::fstring(io::Format("(I2)"), ch) + ":", rpa), std::string::npos) << lst.substr(rpa);
+      EXPECT_NE(lst.find(" Channel " + io::fstring(io::Format("(I2)"), ch) + ":", rpa), std::string::npos)
+          << lst.substr(rpa);
   }
 }
 

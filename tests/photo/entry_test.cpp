@@ -1,4 +1,6 @@
 // Entry of the photoionisation programs: groups, files, partition.
+#include "photo/entry.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
-#include "photo/entry.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -39,7 +40,8 @@ class EntryRun {
 std::string ground_state(const std::string& extra = "") {
   std::string s =
       "&S00 Z1=1.0, Z2=1.0, RZ=1.4, NSH=2, MLN=0,0,2, 1,1,3, AHF=2.0,1.0, BHF=3*0.5, NA=5, NB=16,\n"
-      " RP=2.0,30.0, EPS=1.0D-8, MI=8*1, JOR(1,2)=1, FD='anything'" + extra + " /\n";
+      " RP=2.0,30.0, EPS=1.0D-8, MI=8*1, JOR(1,2)=1, FD='anything'" +
+      extra + " /\n";
   std::vector<int> mln{0, 0, 2, 1, 1, 3}, lk{1, 3, 6};
   std::vector<double> e{-0.6, -0.2}, cn{1.0, 2.0}, x(16 * 5);
   for (size_t i = 0; i < x.size(); ++i) x[i] = 0.01 * static_cast<double>(i);
@@ -49,8 +51,9 @@ std::string ground_state(const std::string& extra = "") {
   return s + u->text();
 }
 
-const char* kControl = "&S40 NCH=1, FIR='a.dat','b.dat', FIL='run.lst', FIG='gs.dat', FIC='c1.dat',\n"
-                       " IRP=%IRP%, NEM=2, NUR=%NUR% /\n";
+const char* kControl =
+    "&S40 NCH=1, FIR='a.dat','b.dat', FIL='run.lst', FIG='gs.dat', FIC='c1.dat',\n"
+    " IRP=%IRP%, NEM=2, NUR=%NUR% /\n";
 
 std::string control(int irp, int nur) {
   std::string s = kControl;
@@ -152,7 +155,9 @@ TEST(PhotoEntry, InputTheProgramsCannotHoldStopsNamingTheVariable) {
   EntryRun e("photo_a");
   e.dir().write("File.D40", "&S40 NCH=8, FIL='run.lst', FIR='a.dat', FIG='gs.dat' /");
   e.dir().write("gs.dat", ground_state());
-  EXPECT_THROW(e.run(photo::kNUV, [](photo::PhotoRun&, io::Units&) {}, photo::kXsectA), io::StopRun);
+  EXPECT_THROW(e.run(
+                   photo::kNUV, [](photo::PhotoRun&, io::Units&) {}, photo::kXsectA),
+               io::StopRun);
 }
 
 }  // namespace

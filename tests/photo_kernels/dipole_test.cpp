@@ -148,14 +148,14 @@ TEST(Fcun, IntegratesCubicsExactlyOnEachRegion) {
     const double t = inner ? (j - 1) * HA : (j - NA - 1) * HB;
     R3[j - 1] = inner ? 1.0 : 2.0;  // weights constant on each region
     R6[j - 1] = inner ? 3.0 : 0.5;
-    X(j, 1) = t, Z(j, 1) = t * t;  // t³
+    X(j, 1) = t, Z(j, 1) = t * t;      // t³
     X(j, 2) = 1.0, Z(j, 2) = 1.0 - t;  // 1 − t
   }
   const double a = 4 * HA, b = 8 * HB;
   const auto cubic = [](double L) { return L * L * L * L / 4 + L - L * L / 2; };
   const double want = RZ3 * (3.0 * cubic(a) + 1.0 * cubic(b));
-  const double got = photo::FCUN(NA, NB, 2, HA, HB, RZ3, lib::CVec(R3.data(), NB), lib::CVec(R6.data(), NB),
-                                 X.cview(), Z.cview(), lib::Vec(WK.data(), NB));
+  const double got = photo::FCUN(NA, NB, 2, HA, HB, RZ3, lib::CVec(R3.data(), NB), lib::CVec(R6.data(), NB), X.cview(),
+                                 Z.cview(), lib::Vec(WK.data(), NB));
   EXPECT_NEAR(got, want, 1e-12 * std::fabs(want));
   EXPECT_EQ(photo::FCUN(NA, NB, 0, HA, HB, RZ3, lib::CVec(R3.data(), NB), lib::CVec(R6.data(), NB), X.cview(),
                         Z.cview(), lib::Vec(WK.data(), NB)),

@@ -30,8 +30,16 @@ struct Weights {
   std::vector<int> IB;
   std::vector<double> CB, C, V1, w;  // w: forward half, then backward half
   Weights(int nl, int np, int nd, int jp, int off)
-      : NL(nl), NP(np), ND(nd), JP(jp), offset(off), IB(3 * nl, off), CB(3 * nl, -5.0),
-        C(2 * (nl * np + nd), 3.0), V1(nl * np), w(2 * (nl * np + nd), 9.0) {}
+      : NL(nl),
+        NP(np),
+        ND(nd),
+        JP(jp),
+        offset(off),
+        IB(3 * nl, off),
+        CB(3 * nl, -5.0),
+        C(2 * (nl * np + nd), 3.0),
+        V1(nl * np),
+        w(2 * (nl * np + nd), 9.0) {}
   int NF() const { return NL * NP + ND; }
   void run(double OM, double EG, const std::vector<double>& ED, const std::vector<double>& P, double DP) {
     lib::Vec W(w.data(), 2 * NF());
@@ -211,9 +219,9 @@ TEST(Rpas0, AmplitudesSolveTheRowVectorSystem) {
   std::vector<int> IND(n);
   Dense<double> A(n, n), R(n, n), S(n, n), B(nb, n), B1(nb, n), B2(nb, n);
   auto T = std::make_unique<photo::LudeTable>();
-  photo::RPAS0(n, nb, nl, js, lib::CIVec(IB.data(), nb), lib::IVec(IND.data(), n), lib::CVec(C.data(), n),
-               CLB.cview(), lib::CVec(CB.data(), nb), A.view(), B.view(), R.view(), S.view(), lib::Vec(W.data(), n),
-               B1.view(), B2.view(), lib::CVec(DHR.data(), n), lib::CVec(DHV.data(), n), lib::Vec(DRR.data(), nl),
+  photo::RPAS0(n, nb, nl, js, lib::CIVec(IB.data(), nb), lib::IVec(IND.data(), n), lib::CVec(C.data(), n), CLB.cview(),
+               lib::CVec(CB.data(), nb), A.view(), B.view(), R.view(), S.view(), lib::Vec(W.data(), n), B1.view(),
+               B2.view(), lib::CVec(DHR.data(), n), lib::CVec(DHV.data(), n), lib::Vec(DRR.data(), nl),
                lib::Vec(DRI.data(), nl), lib::Vec(DVR.data(), nl), lib::Vec(DVI.data(), nl), *T);
   const std::vector<cplx> dl = row_vector_solve(n, C, CLB, IB, CB, DHR);
   const std::vector<cplx> dv = row_vector_solve(n, C, CLB, IB, CB, DHV);
@@ -267,8 +275,8 @@ struct RpaRun {
     io::ConsoleRedirect redirect(&in, &out);
     photo::RPAD0(N0, NCH, NCM, lib::CIVec(NZ0.data(), NCH), lib::CIVec(NZ2.data(), NCH), lib::CIVec(NL.data(), NCH),
                  lib::CIVec(NP.data(), NCH), lib::CIVec(ND.data(), NCH), lib::CVec(P0.data(), NCH),
-                 lib::CVec(DP.data(), NCH), lib::CVec(EG.data(), NCH), ED.cview(), P.view(),
-                 lib::Vec(C.data(), N0), CLB.cview(), A.view(), R.view(), S.view(), lib::Vec(B.data(), B.size()),
+                 lib::CVec(DP.data(), NCH), lib::CVec(EG.data(), NCH), ED.cview(), P.view(), lib::Vec(C.data(), N0),
+                 CLB.cview(), A.view(), R.view(), S.view(), lib::Vec(B.data(), B.size()),
                  lib::Vec(B1.data(), B1.size()), lib::Vec(B2.data(), B2.size()), lib::Vec(W.data(), N0),
                  lib::CVec(DHR.data(), N0), lib::CVec(DHV.data(), N0), lib::Vec(DRR.data(), 10),
                  lib::Vec(DRI.data(), 10), lib::Vec(DVR.data(), 10), lib::Vec(DVI.data(), 10), *T, *list, *data);
@@ -432,17 +440,20 @@ TEST(Rpad0, InputBeyondItsTablesOrWithoutAPoleStops) {
     const char* what;
     std::function<void(RpaRun&)> spoil;
   };
-  const std::vector<Case> cases{
-      {"more than ten channels", [](RpaRun& r) { r.NCH = 11; }},
-      {"half-block size not NL·NP + ND", [](RpaRun& r) { r.NZ2[1] += 1; }},
-      {"fewer than three nodes", [](RpaRun& r) { r.NP[0] = 2; }},
-      {"more nodes than the table", [](RpaRun& r) { r.NCM = 6; r.P = Dense<double>(6, 2); }},
-      {"more discrete functions than ED", [](RpaRun& r) { r.ND[0] = 6; }},
-      {"blocks outside the system", [](RpaRun& r) { r.NZ0[1] += 2; }},
-      {"on-shell work arrays too small", [](RpaRun& r) { r.B.resize(10); }},
-      {"step too small for the end shift", [](RpaRun& r) { r.DP[1] = 1.0e-5; }},
-      {"negative momenta", [](RpaRun& r) { r.P0[1] = -0.5; }},
-      {"no positive step", [](RpaRun& r) { r.DP[0] = 0.0; }}};
+  const std::vector<Case> cases{{"more than ten channels", [](RpaRun& r) { r.NCH = 11; }},
+                                {"half-block size not NL·NP + ND", [](RpaRun& r) { r.NZ2[1] += 1; }},
+                                {"fewer than three nodes", [](RpaRun& r) { r.NP[0] = 2; }},
+                                {"more nodes than the table",
+                                 [](RpaRun& r) {
+                                   r.NCM = 6;
+                                   r.P = Dense<double>(6, 2);
+                                 }},
+                                {"more discrete functions than ED", [](RpaRun& r) { r.ND[0] = 6; }},
+                                {"blocks outside the system", [](RpaRun& r) { r.NZ0[1] += 2; }},
+                                {"on-shell work arrays too small", [](RpaRun& r) { r.B.resize(10); }},
+                                {"step too small for the end shift", [](RpaRun& r) { r.DP[1] = 1.0e-5; }},
+                                {"negative momenta", [](RpaRun& r) { r.P0[1] = -0.5; }},
+                                {"no positive step", [](RpaRun& r) { r.DP[0] = 0.0; }}};
   for (const Case& c : cases) {
     RpaRun run;
     run.size();

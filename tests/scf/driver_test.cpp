@@ -1,11 +1,12 @@
 // The self-consistent driver in memory: the limit on the number of sweeps;
 // the input checks that protect the fixed tables of the shell equations.
+#include "scf/driver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "io/stop.hpp"
-#include "scf/driver.hpp"
 #include "scf/entry.hpp"
 #include "system_for_tests.hpp"
 

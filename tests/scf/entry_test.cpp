@@ -1,10 +1,11 @@
 // Entry of the ground-state program: partition, files, limits, restart.
+#include "scf/entry.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
 
 #include "io/stop.hpp"
-#include "scf/entry.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -96,7 +97,7 @@ TEST(ScfEntry, RestartTakesTheGroupOfTheRestartFileAndReadsItsOrbitals) {
   auto r = run_program_in(dir.path(), "tovrel");
   ASSERT_EQ(r.status, 0) << r.output;
   std::string echo = dir.read("s.res");
-  EXPECT_NE(echo.find(" RZ = 1.4,"), std::string::npos) << echo;  // from the restart file
+  EXPECT_NE(echo.find(" RZ = 1.4,"), std::string::npos) << echo;       // from the restart file
   EXPECT_NE(echo.find(" EPS = 1.0E-09,"), std::string::npos) << echo;  // from the control file
   EXPECT_NE(echo.find(" FIR = 's.res',"), std::string::npos) << echo;
 }
@@ -108,12 +109,16 @@ TEST(ScfEntry, InputBeyondTheFixedStorageStopsNamingTheVariable) {
   } cases[] = {
       {[](scf::D00& d) { d.NSH = 17; }, "NSH"},
       {[](scf::D00& d) { d.NSH = 0; }, "NSH"},
-      {[](scf::D00& d) { d.NA = 7; }, "NA"},      // 7·8 > 50
-      {[](scf::D00& d) { d.NA = 4; }, "NA"},      // even
-      {[](scf::D00& d) { d.NB = 101; }, "NB"},    // NB − NA even
+      {[](scf::D00& d) { d.NA = 7; }, "NA"},    // 7·8 > 50
+      {[](scf::D00& d) { d.NA = 4; }, "NA"},    // even
+      {[](scf::D00& d) { d.NB = 101; }, "NB"},  // NB − NA even
       {[](scf::D00& d) { d.MLN[2] = 21; }, "MLN"},
       {[](scf::D00& d) { d.MLN[2] = 19; }, "MLN"},  // (5·19)² > 8500
-      {[](scf::D00& d) { d.MLN[0] = 5; d.MLN[1] = 5; }, "NA"},  // NA·MM = 5·11 > 50
+      {[](scf::D00& d) {
+         d.MLN[0] = 5;
+         d.MLN[1] = 5;
+       },
+       "NA"},  // NA·MM = 5·11 > 50
       {[](scf::D00& d) { d.RP[1] = 1.5; }, "RP"},
       {[](scf::D00& d) { d.MI[0] = 3; }, "MI"},
       {[](scf::D00& d) { d.EPS = 0.0; }, "EPS"},

@@ -1,11 +1,12 @@
 // Multipole potentials of a pair density (ZIJK).  The one-electron terms
 // (MASH) are checked by the exact H2+ states and the atoms on a focus.
+#include "scf/equations.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "scf/equations.hpp"
 #include "scf/grid.hpp"
 #include "system_for_tests.hpp"
 

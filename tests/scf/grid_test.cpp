@@ -1,10 +1,11 @@
 // The outer grid (COTR0) and the shell overlap (FOVI).
+#include "scf/grid.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "scf/grid.hpp"
 #include "system_for_tests.hpp"
 
 namespace {
@@ -82,8 +83,8 @@ TEST(Fovi, HydrogenOrbitalsOnAFocusAreOrthonormal) {
   const lib::CMat X1(s1.data(), sys.NB, n), X2(p0.data(), sys.NB, n);
   std::vector<double> S(sys.NB), Y(sys.NB);
   auto ov = [&](lib::CMat A, lib::CMat B) {
-    return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
-                     sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
+    return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(7),
+                     lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
   };
   EXPECT_NEAR(ov(X1, X1), 1.0, 1e-8);
   EXPECT_NEAR(ov(X2, X2), 1.0, 1e-8);

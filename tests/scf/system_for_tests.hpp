@@ -64,8 +64,12 @@ struct System {
   static lib::Mat mat(std::vector<double>& v, int m, int n) { return lib::Mat(v.data(), m, n); }
 
   scf::Shells shells() {
-    return scf::Shells{NSH, lib::CIMat(MLN.data(), 3, NSH), lib::CIVec(LK.data(), NSH + 1), mat(X, NB, NKS),
-                       lib::Vec(E.data(), 16), lib::Vec(CN.data(), 16)};
+    return scf::Shells{NSH,
+                       lib::CIMat(MLN.data(), 3, NSH),
+                       lib::CIVec(LK.data(), NSH + 1),
+                       mat(X, NB, NKS),
+                       lib::Vec(E.data(), 16),
+                       lib::Vec(CN.data(), 16)};
   }
   scf::UpdateSlices slices() {
     return scf::UpdateSlices{lib::Vec(PD.data(), static_cast<int>(PD.size())),

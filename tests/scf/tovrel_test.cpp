@@ -3,8 +3,8 @@
 // operator's dialogue.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -73,8 +73,8 @@ void run_example(const Example& c) {
   ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
   const std::vector<double> E = listed_energies(dir.read(c.listing));
   ASSERT_EQ(E.size(), c.E.size()) << dir.read(c.listing);
-  const auto stored = stored_shells(dir.read(std::string(c.listing).replace(std::string(c.listing).find(".lst"), 4,
-                                                                              ".res")));
+  const auto stored =
+      stored_shells(dir.read(std::string(c.listing).replace(std::string(c.listing).find(".lst"), 4, ".res")));
   ASSERT_EQ(stored.size(), c.E.size());
   for (size_t i = 0; i < E.size(); ++i) {
     EXPECT_NEAR(stored[i].first, c.E[i], c.tol[i]) << c.folder << " shell " << i + 1;

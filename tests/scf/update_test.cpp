@@ -1,6 +1,8 @@
 // The shell solver: block elimination (INVE, CPYP0), the energy steps of
 // the defect rule (EITD), and whole solves (DESY0, DESYG) on the exactly
 // known states of H2+.
+#include "scf/update.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "scf/grid.hpp"
-#include "scf/update.hpp"
 #include "system_for_tests.hpp"
 
 namespace {
@@ -109,16 +110,16 @@ TEST(LocateState, SecondStateOfASymmetryIsOrthogonalToTheFirst) {
     s.E(ISH) = 0.0;
     scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.work(n), *listing);
     std::vector<double> S(sys.NB), Y(sys.NB);
-    s.CN(ISH) = scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
-                          sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), s.waves(ISH),
-                          s.waves(ISH));
+    s.CN(ISH) =
+        scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(7),
+                  lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), s.waves(ISH), s.waves(ISH));
   }
   EXPECT_NEAR(s.E(1), -1.1026342144949, 1e-7);
   EXPECT_NEAR(s.E(2), -0.3608648753, 1e-6);  // 2sσg, the exact two-centre value
   std::vector<double> S(sys.NB), Y(sys.NB);
-  const double O = scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
-                             sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), s.waves(1),
-                             s.waves(2));
+  const double O =
+      scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(7),
+                lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), s.waves(1), s.waves(2));
   EXPECT_LT(std::fabs(O) / std::sqrt(s.CN(1) * s.CN(2)), 1e-6);
 }
 

@@ -13,7 +13,8 @@ std::string GroundState::text() const {
   const int nsh = static_cast<int>(shells.size());
   std::string s = "&S00 Z1=" + std::to_string(Z1) + ", Z2=" + std::to_string(Z2) + ", RZ=" + std::to_string(RZ) +
                   ", NSH=" + std::to_string(nsh) + ",\n MLN=";
-  for (const auto& sh : shells) s += std::to_string(sh.M) + "," + std::to_string(sh.L0) + "," + std::to_string(sh.n) + ", ";
+  for (const auto& sh : shells)
+    s += std::to_string(sh.M) + "," + std::to_string(sh.L0) + "," + std::to_string(sh.n) + ", ";
   s += "\n NA=5, NB=" + std::to_string(NB) + ", RP=" + std::to_string(RP1) + "," + std::to_string(RP2) + " /\n";
   std::vector<int> mln, lk{1};
   std::vector<double> e, cn;

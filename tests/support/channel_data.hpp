@@ -27,13 +27,13 @@ struct GroundState {
 };
 
 struct Channel {
-  int shell = 1;        // ionised shell NSI
+  int shell = 1;  // ionised shell NSI
   int M = 1, L0 = 1, NX = 3;
-  int NC = 3;           // energies in the file
-  int NL = 2;           // solutions per energy
+  int NC = 3;  // energies in the file
+  int NL = 2;  // solutions per energy
   double P0 = 0.5, DP = 0.1;
-  int ND = 0;           // extra functions written to the extra-function file
-  int seed = 1;         // varies the functions between channels
+  int ND = 0;    // extra functions written to the extra-function file
+  int seed = 1;  // varies the functions between channels
   // Channel file: header and NC energy blocks.
   std::string text(int NB) const;
   // Extra-function file: ND functions of NX partial waves.

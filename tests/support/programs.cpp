@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir(const std::string& tag) {
   static std::atomic<int> counter{0};
-  path_ = fs::temp_directory_path() /
-          ("suite_" + tag + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+  path_ =
+      fs::temp_directory_path() / ("suite_" + tag + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
   fs::remove_all(path_);
   fs::create_directories(path_);
 }
@@ -26,9 +26,7 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, ec);
 }
 
-void ScratchDir::write(const std::string& name, const std::string& text) const {
-  std::ofstream(path_ / name) << text;
-}
+void ScratchDir::write(const std::string& name, const std::string& text) const { std::ofstream(path_ / name) << text; }
 
 std::string ScratchDir::read(const std::string& name) const {
   std::ifstream in(path_ / name);
