@@ -28,10 +28,33 @@ class Propagator {
   Propagator(const Grid& g, const Waves& w, lib::CArr3 PD, lib::CMat TT, double ER);
   // ns solutions, each with its leading inner coefficients C1(p, s) and (S
   // not null) its source S(·, (s−1)·n + 1 … s·n) in the Numerov form;
-  // results U(NB, n·ns).
+  // results U(NB, n·ns).  Plain forward recurrence: with waves under their
+  // barriers the n solutions become dominated by the same grown components.
   void solve(int ns, lib::CMat C1, const lib::CMat* S, lib::Mat U) const;
 
+  // The n regular solutions of the homogeneous equations as one
+  // well-conditioned set, H(NB, n·n) (solution j in columns (j−1)n+1 … jn).
+  // They are propagated together; wherever the largest of them has grown by
+  // kRegrow since the last such point, and at the last point, the pairs of
+  // values (u_{i−1}, u_i) are made orthonormal (Gram–Schmidt, the set times
+  // R⁻¹), and the same transformations are carried back to the points
+  // already passed.  Every column stays an exact solution of the recurrence,
+  // and waves grown under their barriers cannot swamp the others: the set is
+  // orthonormal in its last two values.  Must be called before particular().
+  void regular_set(lib::Mat H);
+  // ns regular solutions of the equations with the sources S(·, (s−1)n+1 …
+  // sn) (Numerov form), each free of the set H at the end: its last two
+  // values are orthogonal to those of H.  Propagated with the same
+  // re-orthonormalisation points as regular_set(), where the components
+  // along H are removed as they grow; the removed parts are carried back so
+  // that each result is one solution throughout.
+  void particular(int ns, lib::CMat S, lib::Mat U) const;
+  // Growth of the set between re-orthonormalisations.
+  static constexpr double kRegrow = 100.0;
+
  private:
+  // Row i+1 of the ns sets in U from rows i and i−1 (i ≥ NA+2).
+  void step(int i, int ns, const lib::CMat* S, lib::Mat U) const;
   // Inner series of one set (c1 null: zero leading coefficients; S null: no
   // source, else its n columns of leading dimension ldS) into columns
   // col0+1 … col0+n of U, rows 1 … NA+2.
@@ -42,6 +65,11 @@ class Propagator {
   double r_ = 0.0;
   std::vector<double> W_, wl_, lu_;
   std::vector<int> piv_;
+  // Re-orthonormalisation points i_k, their triangular factors R_k (n × n
+  // each), and the set H with each row in the basis of its segment (rows
+  // i_k − 1 … i_{k+1} − 2 belong to segment k).
+  std::vector<int> marks_;
+  std::vector<double> rk_, hseg_;
 };
 
 // LU factors with partial pivoting of an n × n column-major matrix, in
