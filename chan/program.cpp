@@ -67,7 +67,7 @@ void check_and_complete(Setup& s, const std::string& file) {
   if (c.ND > 0 && io::trim_right(c.FID).empty()) fail("FID", "ND > 0 needs an extra-function file");
   if (c.ND > 0 && !(c.EMX < 0.0)) fail("EMX", "the bound functions lie below EMX < 0");
   if (c.ND > 0 && c.IPOT != 0) fail("ND", "bound functions are made for the bare nuclei (IPOT = 0) only");
-  if (c.NIT < 1) fail("NIT", "at least one exchange iteration");
+  if (c.NIT < 1) fail("NIT", "at least one GMRES step");
   if (!(c.EPS > 0.0)) fail("EPS", "the convergence tolerance must be positive");
   if (c.NC % 2 == 0) {
     s.notes.push_back("NC = " + std::to_string(c.NC) +
@@ -337,8 +337,8 @@ void run_chanfile(io::Units& units) {
   L.write_record(" The C.S. columns count two electrons in the ionised shell and one sign of the final projection M:");
   L.write_record(" for a one-electron target halve them; a final M > 0 from a sigma shell stands for +M and -M.");
   io::console().line(" chanfile: channel file '" + io::trim_right(c.FIC) + "' written");
-  // Functions of an exchange iteration that did not converge are not what
-  // they claim to be: the run says so and ends with a failure status.
+  // Functions of exchange equations that were not solved are not what they
+  // claim to be: the run says so and ends with a failure status.
   if (se) {
     int failed = 0, grown = 0;
     for (const auto& d : se->diagnostics()) {
@@ -346,8 +346,8 @@ void run_chanfile(io::Units& units) {
       grown += d.grown() ? 1 : 0;
     }
     if (failed > 0) {
-      io::stop(" chanfile: the exchange iteration did not converge to EPS within NIT = " + std::to_string(c.NIT) +
-               " iterations at " + std::to_string(failed) + " of " + std::to_string(c.NC) +
+      io::stop(" chanfile: the exchange equations did not converge to EPS within NIT = " + std::to_string(c.NIT) +
+               " GMRES steps at " + std::to_string(failed) + " of " + std::to_string(c.NC) +
                " energies (marked * in the listing '" + io::trim_right(c.FIL) + "')");
     }
     if (grown > 0) {

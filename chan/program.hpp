@@ -26,8 +26,8 @@ struct CHN {
   int IPOT = 0;         // 0: bare nuclei; 1: static exchange
   int ND = 0;           // bound excited functions written to FID
   double EMX = -0.002;  // upper energy limit of the bound functions (hartree)
-  int NIT = 60;         // most exchange iterations per energy
-  double EPS = 1.0e-7;  // convergence of the exchange iteration
+  int NIT = 60;         // most GMRES steps of the exchange equations, for each solution
+  double EPS = 1.0e-7;  // relative residual at which they count as solved
   io::Group group();
 };
 

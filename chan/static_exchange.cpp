@@ -54,6 +54,79 @@ std::vector<double> inverse(int n, std::vector<double> a) {
   return inv;
 }
 
+// Result of a GMRES solve: iterations and the relative residual |b − A·x|/|b|.
+struct Krylov {
+  int iterations = 0;
+  double residual = 0.0;
+};
+
+// Solves A·x = b by GMRES (Arnoldi with modified Gram–Schmidt, Givens
+// rotations, no restart) from x = 0: at most maxit products y = A·v through
+// `apply`, stopping when the residual, which GMRES minimises over the Krylov
+// space, falls below tol·|b|.  Exact after N steps in exact arithmetic.
+template <class Apply>
+Krylov gmres(int N, const double* b, double* x, int maxit, double tol, Apply&& apply) {
+  const size_t n = static_cast<size_t>(N);
+  Krylov out;
+  std::fill(x, x + n, 0.0);
+  double beta = 0.0;
+  for (size_t e = 0; e < n; ++e) beta += b[e] * b[e];
+  beta = std::sqrt(beta);
+  if (beta == 0.0) return out;
+  const size_t mx = static_cast<size_t>(std::max(maxit, 1));
+  std::vector<double> V((mx + 1) * n), H((mx + 1) * mx, 0.0), cs(mx), sn(mx), g(mx + 1, 0.0);
+  for (size_t e = 0; e < n; ++e) V[e] = b[e] / beta;
+  g[0] = beta;
+  out.residual = 1.0;
+  size_t m = 0;
+  for (; m < mx; ++m) {
+    double* w = &V[(m + 1) * n];
+    apply(&V[m * n], w);
+    double* h = &H[m * (mx + 1)];
+    for (size_t i = 0; i <= m; ++i) {
+      const double* vi = &V[i * n];
+      double c = 0.0;
+      for (size_t e = 0; e < n; ++e) c += vi[e] * w[e];
+      h[i] = c;
+      for (size_t e = 0; e < n; ++e) w[e] -= c * vi[e];
+    }
+    double hn = 0.0;
+    for (size_t e = 0; e < n; ++e) hn += w[e] * w[e];
+    hn = std::sqrt(hn);
+    h[m + 1] = hn;
+    if (hn > 0.0)
+      for (size_t e = 0; e < n; ++e) w[e] /= hn;
+    for (size_t i = 0; i < m; ++i) {
+      const double t = cs[i] * h[i] + sn[i] * h[i + 1];
+      h[i + 1] = -sn[i] * h[i] + cs[i] * h[i + 1];
+      h[i] = t;
+    }
+    const double r = std::hypot(h[m], h[m + 1]);
+    cs[m] = r > 0.0 ? h[m] / r : 1.0;
+    sn[m] = r > 0.0 ? h[m + 1] / r : 0.0;
+    h[m] = r;
+    h[m + 1] = 0.0;
+    g[m + 1] = -sn[m] * g[m];
+    g[m] = cs[m] * g[m];
+    out.residual = std::fabs(g[m + 1]) / beta;
+    if (out.residual < tol || hn == 0.0) {
+      ++m;
+      break;
+    }
+  }
+  out.iterations = static_cast<int>(m);
+  // y from the triangular system, x = V·y.
+  std::vector<double> y(m, 0.0);
+  for (size_t i = m; i-- > 0;) {
+    double v = g[i];
+    for (size_t j = i + 1; j < m; ++j) v -= H[j * (mx + 1) + i] * y[j];
+    y[i] = H[i * (mx + 1) + i] != 0.0 ? v / H[i * (mx + 1) + i] : 0.0;
+  }
+  for (size_t i = 0; i < m; ++i)
+    for (size_t e = 0; e < n; ++e) x[e] += y[i] * V[i * n + e];
+  return out;
+}
+
 // Legendre functions of the second kind far out: Q0 = atanh(1/ξ),
 // Q1 = ξ·Q0 − 1 = Σ_{k≥1} ξ^{−2k}/(2k+1).
 double legendre_q0(double xi) { return std::atanh(1.0 / xi); }
@@ -367,17 +440,19 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
       }
   };
 
-  // Regular solutions with unit leading coefficients, and the solutions for
-  // the Lagrange sources of the occupied orbitals of this symmetry.
-  std::vector<double> id(nn, 0.0);
-  for (int p = 0; p < n; ++p) id[static_cast<size_t>(p * n + p)] = 1.0;
+  // The regular solutions of the equations without exchange as one
+  // well-conditioned set (orthonormal in their last two values), and the
+  // solutions for the Lagrange sources of the occupied orbitals of this
+  // symmetry, free of that set at the end.
+  std::vector<double> hset(nb * nn);
+  P.regular_set(lib::Mat(hset.data(), NB, n * n));
   const int no = static_cast<int>(ortho.size());
-  std::vector<double> chi(nb * static_cast<size_t>(n) * static_cast<size_t>(no)), src(nb * static_cast<size_t>(n));
-  std::vector<double> zero(static_cast<size_t>(n), 0.0);
-  for (int o = 0; o < no; ++o) {
-    lagrange_source(ortho[static_cast<size_t>(o)], lib::Mat(src.data(), NB, n));
-    lib::CMat S(src.data(), NB, n);
-    P.solve(1, lib::CMat(zero.data(), n, 1), &S, lib::Mat(chi.data() + static_cast<size_t>(o) * nb * n, NB, n));
+  std::vector<double> chi(nb * static_cast<size_t>(n) * static_cast<size_t>(no));
+  if (no > 0) {
+    std::vector<double> src(nb * static_cast<size_t>(n) * static_cast<size_t>(no));
+    for (int o = 0; o < no; ++o)
+      lagrange_source(ortho[static_cast<size_t>(o)], lib::Mat(src.data(), NB, n * no).colsFrom(o * n + 1, n));
+    P.particular(no, lib::CMat(src.data(), NB, n * no), lib::Mat(chi.data(), NB, n * no));
   }
   std::vector<double> Oinv;
   if (no > 0) {
@@ -388,13 +463,13 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
             ov(ortho[static_cast<size_t>(a)], lib::CMat(chi.data() + static_cast<size_t>(c) * nb * n, NB, n));
     Oinv = inverse(no, O);
   }
-  // Adds the Lagrange solutions that make every solution orthogonal to the
-  // occupied orbitals: ψ_j += Σ_o ε_oj·χ_o, ε = −O⁻¹·⟨φ|ψ_j⟩.
-  auto orthogonalise = [&](lib::Mat X) {
+  // Adds the Lagrange solutions that make each of the ns solutions in X
+  // orthogonal to the occupied orbitals: ψ_j += Σ_o ε_oj·χ_o, ε = −O⁻¹·⟨φ|ψ_j⟩.
+  auto orthogonalise = [&](int ns, lib::Mat X) {
     if (no == 0) return;
     std::vector<double> s(static_cast<size_t>(no)), e(static_cast<size_t>(no));
-    for (int j = 1; j <= n; ++j) {
-      lib::CMat Xj = lib::CMat(X.data(), NB, n * n).colsFrom((j - 1) * n + 1, n);
+    for (int j = 1; j <= ns; ++j) {
+      lib::CMat Xj = lib::CMat(X.data(), NB, n * ns).colsFrom((j - 1) * n + 1, n);
       for (int a = 0; a < no; ++a) s[static_cast<size_t>(a)] = ov(ortho[static_cast<size_t>(a)], Xj);
       for (int a = 0; a < no; ++a) {
         double v = 0.0;
@@ -411,59 +486,55 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
     }
   };
 
-  std::vector<double> psi(nb * nn), next(nb * nn), S(nb * nn);
-  lib::Mat PSI(psi.data(), NB, n * n), NEXT(next.data(), NB, n * n), SRC(S.data(), NB, n * n);
-  P.solve(n, lib::CMat(id.data(), n, n), nullptr, PSI);
-  orthogonalise(PSI);
-  std::vector<double> A, B, A0, B0;
-  match(PSI, A0, B0);
+  // With exchange the solutions solve ψ = Π·(h + G·K·ψ) for each member h of
+  // the set: K the exchange operator (with its factor), G the particular
+  // solution free of the set at the end, Π the Lagrange projection.  Then
+  // ψ − h is a regular particular solution for the source K·ψ (and the
+  // Lagrange terms), so each ψ is a regular solution of the full equations,
+  // and the set of them keeps the conditioning of the set h.  The linear
+  // system (I − Π·G·K)·ψ = Π·h is solved by GMRES in the stored values.
+  std::vector<double> psi(hset);
+  lib::Mat PSI(psi.data(), NB, n * n);
+  orthogonalise(n, PSI);
 
   Diagnostics d;
   d.k = k;
   const bool exchange = std::any_of(orb.begin(), orb.end(), [](const Orbital& o) { return o.exchange != 0.0; });
   if (exchange) {
-    for (int it = 1; it <= opt.NIT; ++it) {
-      apply_exchange(n, PSI, SRC);
-      lib::CMat Sc(S.data(), NB, n * n);
-      P.solve(n, lib::CMat(id.data(), n, n), &Sc, NEXT);
-      orthogonalise(NEXT);
-      match(NEXT, A, B);
-      double change = 0.0, size = 0.0;
-      for (size_t e = 0; e < nn; ++e) {
-        change = std::max({change, std::fabs(A[e] - A0[e]), std::fabs(B[e] - B0[e])});
-        size = std::max({size, std::fabs(A[e]), std::fabs(B[e])});
-      }
-      psi.swap(next);
-      PSI = lib::Mat(psi.data(), NB, n * n);
-      NEXT = lib::Mat(next.data(), NB, n * n);
-      A0 = A;
-      B0 = B;
-      d.iterations = it;
-      d.change = change / size;
-      if (d.change < opt.EPS) {
-        d.converged = true;
-        break;
-      }
+    const size_t len = nb * static_cast<size_t>(n);
+    std::vector<double> sx(len);
+    auto apply = [&](const double* v, double* y) {
+      apply_exchange(1, lib::CMat(v, NB, n), lib::Mat(sx.data(), NB, n));
+      P.particular(1, lib::CMat(sx.data(), NB, n), lib::Mat(y, NB, n));
+      orthogonalise(1, lib::Mat(y, NB, n));
+      for (size_t e = 0; e < len; ++e) y[e] = v[e] - y[e];
+    };
+    d.converged = true;
+    std::vector<double> rhs(len);
+    for (int j = 1; j <= n; ++j) {
+      double* col = psi.data() + static_cast<size_t>(j - 1) * len;
+      std::copy(col, col + len, rhs.begin());
+      const Krylov kr = gmres(static_cast<int>(len), rhs.data(), col, opt.NIT, opt.EPS, apply);
+      d.iterations = std::max(d.iterations, kr.iterations);
+      d.change = std::max(d.change, kr.residual);
+      d.converged = d.converged && kr.residual < opt.EPS;
     }
   } else {
     d.converged = true;
   }
-  A = A0;
-  B = B0;
+  std::vector<double> A, B;
+  match(PSI, A, B);
 
   // Eigenchannels.  K = B·A⁻¹ is the K matrix relative to the functions of
-  // the ion.  Channels closed at the matching points carry no regular
-  // (growing) part: combinations T = A⁻¹·a with a = 0 on them.  The kept
-  // solutions are those of the NL open channels of lowest λ (the set P):
-  // with K_PP = V·tan τ·Vᵀ the reg amplitudes are a = V·cos τ and the irr
-  // amplitudes b = K_PP·a = V·sin τ on P, normalised to δ(E − E′) on P.
-  // K_PP is taken symmetric from its elements K(i,j) with λ_i ≤ λ_j (the irr
-  // amplitude that a higher channel leaves in a lower one, computed without
-  // the tunnelling growth of the higher channel's inner-normalised
-  // solutions); a Löwdin step (metric Σ_P a·a + b·b) keeps the kept
-  // solutions orthonormal.  The small irr amplitudes K_QP·a on the dropped
-  // channels are left out of the normalisation.  With NL = NX and every
-  // channel open this is the plain diagonalisation of K.  Kept slots beyond
+  // the ion.  Channels closed at the matching points (still under their
+  // barriers) carry no regular (growing) part: combinations T = A⁻¹·a with
+  // a = 0 on them.  On the open channels P, K_PP = V·tan τ·Vᵀ; the
+  // eigenchannel t has the reg amplitudes a = V_t·cos τ_t and the irr
+  // amplitudes b = K_PP·a = V_t·sin τ_t on P, normalised to δ(E − E′) and
+  // orthogonal to the other eigenchannels.  K_PP is taken symmetric from
+  // its elements K(i,j) with λ_i ≤ λ_j.  The NL eigenchannels of lowest mean
+  // λ = Σ_P V_it²·λ_i are kept.  The small irr amplitudes K_QP·a on the
+  // closed channels are left out of the normalisation.  Kept slots beyond
   // the open channels are written as zero functions.
   std::vector<double> Ainv = inverse(n, A);
   std::vector<double> K(nn, 0.0);
@@ -473,95 +544,60 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
       for (int l = 0; l < n; ++l) v += B[static_cast<size_t>(l * n + i)] * Ainv[static_cast<size_t>(j * n + l)];
       K[static_cast<size_t>(j * n + i)] = v;
     }
-  std::vector<int> open_ch, kept;
+  std::vector<int> open_ch;
   for (int i = 0; i < n; ++i)
     if (as.open[static_cast<size_t>(i)]) open_ch.push_back(i);
-  for (int i : open_ch)
-    if (static_cast<int>(kept.size()) < NL) kept.push_back(i);
-  const int np = static_cast<int>(kept.size());
+  const int np = static_cast<int>(open_ch.size());
   // Check: K is symmetric for exact solutions; compare its mirror elements
-  // among the three lowest kept channels (those that carry the dipole).
+  // among the three lowest open channels (those that carry the dipole).
   double asym = 0.0, kmax = 0.0;
-  for (size_t x = 0; x < std::min<size_t>(kept.size(), 3); ++x)
-    for (size_t y = 0; y < std::min<size_t>(kept.size(), 3); ++y) {
-      const size_t i = static_cast<size_t>(kept[x]), j = static_cast<size_t>(kept[y]);
+  for (size_t x = 0; x < std::min<size_t>(open_ch.size(), 3); ++x)
+    for (size_t y = 0; y < std::min<size_t>(open_ch.size(), 3); ++y) {
+      const size_t i = static_cast<size_t>(open_ch[x]), j = static_cast<size_t>(open_ch[y]);
       const size_t nz = static_cast<size_t>(n);
       kmax = std::max(kmax, std::fabs(K[j * nz + i]));
       asym = std::max(asym, std::fabs(K[j * nz + i] - K[i * nz + j]));
     }
   d.k_asymmetry = asym / std::max(kmax, 1e-300);
-  d.open = static_cast<int>(open_ch.size());
+  d.open = np;
   const size_t npp = static_cast<size_t>(np);
   std::vector<double> Kp(npp * npp), tv(npp), V(npp * npp);
   for (int x = 0; x < np; ++x)
     for (int y = 0; y < np; ++y) {
-      const size_t i = static_cast<size_t>(kept[static_cast<size_t>(x)]),
-                   j = static_cast<size_t>(kept[static_cast<size_t>(y)]);
+      const size_t i = static_cast<size_t>(open_ch[static_cast<size_t>(x)]),
+                   j = static_cast<size_t>(open_ch[static_cast<size_t>(y)]);
       // K(i,j) with i the channel of lower λ: the irr amplitude that a reg
       // amplitude in the higher channel leaves in the lower one.  The mirror
-      // element is dominated by the tunnelling growth of the higher channel.
+      // element carries the tunnelling of the higher channel through its
+      // barrier and is the less accurate of the two.
       Kp[static_cast<size_t>(y * np + x)] = K[std::max(i, j) * static_cast<size_t>(n) + std::min(i, j)];
     }
   if (np > 0) {
     std::vector<double> work = Kp;  // the eigen-solver overwrites its matrix
     symmetric_eigen(np, lib::Mat(work.data(), np, np), Vec(tv.data(), np), lib::Mat(V.data(), np, np));
   }
-  // Amplitudes of the kept solutions, column t: a (reg) and b (irr) on P.
+  // Amplitudes of the eigenchannels, column t: a = V·cos τ (reg) and
+  // b = V·sin τ (irr) on P, orthonormal with V; each with its mean λ.
   std::vector<double> a(static_cast<size_t>(n) * npp, 0.0), bb(static_cast<size_t>(n) * npp, 0.0), tau(npp), mean(npp);
   for (int t = 0; t < np; ++t) {
     tau[static_cast<size_t>(t)] = std::atan(tv[static_cast<size_t>(t)]);
-    const double ct = std::cos(tau[static_cast<size_t>(t)]);
+    const double ct = std::cos(tau[static_cast<size_t>(t)]), st = std::sin(tau[static_cast<size_t>(t)]);
     double m = 0.0;
     for (int x = 0; x < np; ++x) {
       const double v = V[static_cast<size_t>(t * np + x)];
-      const int i = kept[static_cast<size_t>(x)];
+      const int i = open_ch[static_cast<size_t>(x)];
       a[static_cast<size_t>(t * n + i)] = v * ct;
+      bb[static_cast<size_t>(t * n + i)] = v * st;
       m += v * v * as.lam[static_cast<size_t>(i)];
     }
     mean[static_cast<size_t>(t)] = m;
-    for (int x = 0; x < np; ++x) {
-      double v = 0.0;
-      for (int y = 0; y < np; ++y)
-        v += Kp[static_cast<size_t>(y * np + x)] * a[static_cast<size_t>(t * n + kept[static_cast<size_t>(y)])];
-      bb[static_cast<size_t>(t * n + kept[static_cast<size_t>(x)])] = v;
-    }
   }
-  // Löwdin: (a, b) ← (a, b)·M^{−1/2}, M = aᵀa + bᵀb.
-  if (np > 0) {
-    std::vector<double> Mt(npp * npp), ev(npp), W(npp * npp), Mh(npp * npp, 0.0);
-    for (int x = 0; x < np; ++x)
-      for (int y = 0; y < np; ++y) {
-        double v = 0.0;
-        for (int i = 0; i < n; ++i)
-          v += a[static_cast<size_t>(x * n + i)] * a[static_cast<size_t>(y * n + i)] +
-               bb[static_cast<size_t>(x * n + i)] * bb[static_cast<size_t>(y * n + i)];
-        Mt[static_cast<size_t>(y * np + x)] = v;
-      }
-    symmetric_eigen(np, lib::Mat(Mt.data(), np, np), Vec(ev.data(), np), lib::Mat(W.data(), np, np));
-    for (int x = 0; x < np; ++x)
-      for (int y = 0; y < np; ++y) {
-        double v = 0.0;
-        for (int e = 0; e < np; ++e)
-          v += W[static_cast<size_t>(e * np + x)] * W[static_cast<size_t>(e * np + y)] /
-               std::sqrt(ev[static_cast<size_t>(e)]);
-        Mh[static_cast<size_t>(y * np + x)] = v;
-      }
-    std::vector<double> a2(a.size(), 0.0), b2(bb.size(), 0.0);
-    for (int t = 0; t < np; ++t)
-      for (int x = 0; x < np; ++x) {
-        const double f = Mh[static_cast<size_t>(t * np + x)];
-        for (int i = 0; i < n; ++i) {
-          a2[static_cast<size_t>(t * n + i)] += f * a[static_cast<size_t>(x * n + i)];
-          b2[static_cast<size_t>(t * n + i)] += f * bb[static_cast<size_t>(x * n + i)];
-        }
-      }
-    a.swap(a2);
-    bb.swap(b2);
-  }
+  // The NL eigenchannels of lowest mean λ are kept.
   std::vector<int> order(npp);
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
                    [&](int x, int y) { return mean[static_cast<size_t>(x)] < mean[static_cast<size_t>(y)]; });
+  const int nk = std::min(NL, np);
 
   const size_t nl = static_cast<size_t>(NL);
   b.k = k;
@@ -575,7 +611,7 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   b.phase = b.lam;
   lib::Mat X = b.x(NB);
   double maxov = 0.0;
-  for (int s = 1; s <= np; ++s) {
+  for (int s = 1; s <= nk; ++s) {
     const int t = order[static_cast<size_t>(s - 1)];
     // T = A⁻¹·a: the combination of the computed solutions.
     std::vector<double> T(static_cast<size_t>(n), 0.0);
@@ -608,7 +644,7 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   }
   d.max_overlap = maxov;
   double vmax = 0.0;
-  for (int s = 1; s <= np; ++s)
+  for (int s = 1; s <= nk; ++s)
     for (int p = 1; p <= n; ++p)
       for (int i = 1; i <= NB; ++i) vmax = std::max(vmax, std::fabs(X(i, (s - 1) * n + p) * g.scale(i)));
   d.max_value = vmax / (energy_amplitude(mol.RZ) / std::sqrt(std::sqrt(c2)));
@@ -643,13 +679,13 @@ void StaticExchange::report(io::Unit& L) const {
              m.ZMion);
   io::fwrite(L, io::Format("(' occupied orbitals of the final symmetry (orthogonality):',I3)"),
              static_cast<int>(m.ortho.size()));
-  L.write_record("        k   iterations  change     K asymmetry  max overlap   open channels  largest value");
+  L.write_record("        k     steps    residual    K asymmetry  max overlap   open channels  largest value");
   for (const auto& d : m.diag) {
     io::fwrite(L, io::Format("(F10.5,I8,A2,3E13.3,I8,E15.3,A2)"), d.k, d.iterations, d.converged ? "  " : " *",
                d.change, d.k_asymmetry, d.max_overlap, d.open, d.max_value, d.grown() ? " !" : "  ");
   }
   if (std::any_of(m.diag.begin(), m.diag.end(), [](const Diagnostics& d) { return !d.converged; })) {
-    L.write_record(" * the exchange iteration did not reach EPS within NIT iterations");
+    L.write_record(" * the exchange equations did not reach the residual EPS within NIT GMRES steps");
   }
   if (std::any_of(m.diag.begin(), m.diag.end(), [](const Diagnostics& d) { return d.grown(); })) {
     L.write_record(

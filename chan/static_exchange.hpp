@@ -8,13 +8,21 @@
 // the sums over spatial orbitals with the orbitals frozen.  The direct part
 // is local and enters the coupled radial equations beside the one-electron
 // terms (MASH of the ground-state program); the exchange part is applied to
-// the current continuum function through the multipole potentials of
-// orbital products (CUIF) and iterated to self-consistency.  Lagrange terms
-// keep the continuum orthogonal to the occupied orbitals of its symmetry.
-// Beyond the grid the field is the Coulomb field of the ion, charge
-// Zion = Z1 + Z2 − N + 1 (with the dipole of its electrons for unequal
-// nuclei), and each solution is matched there to the regular and irregular
-// functions of that separated problem.
+// a function through the multipole potentials of orbital products (CUIF).
+// Lagrange terms keep the solutions orthogonal to the occupied orbitals of
+// their symmetry.
+//
+// At each energy the regular solutions without exchange are propagated as
+// one set kept well-conditioned by re-orthonormalisation (Propagator), so
+// that partial waves deep under their centrifugal barriers cannot swamp the
+// others.  Each member h of that set is turned into a solution of the full
+// equations, ψ = Π·(h + G·K·ψ), G the particular solution free of the set at
+// the end of the grid, Π the Lagrange projection; the linear system is
+// solved by GMRES.  Beyond the grid the field is the Coulomb field of the
+// ion, charge Zion = Z1 + Z2 − N + 1 (with the dipole of its electrons for
+// unequal nuclei): above threshold each solution is matched there to the
+// regular and irregular functions of that separated problem, below it to
+// the decaying ones (bound states).
 #pragma once
 
 #include <memory>
@@ -30,8 +38,8 @@ namespace chan {
 double ion_charge(const GroundState& gs, const Molecule& mol);
 
 struct ExchangeOptions {
-  int NIT = 60;           // most exchange iterations per energy
-  double EPS = 1e-7;      // convergence of the asymptotic amplitudes
+  int NIT = 60;           // most GMRES steps for each solution of the set
+  double EPS = 1e-7;      // relative residual of the exchange equations at which GMRES stops
   bool electrons = true;  // false: bare nuclei through the same solver (a check of the solver)
   bool exchange = true;   // false: the direct field of the ion only
 };
@@ -52,13 +60,13 @@ class StaticExchange {
   void report(io::Unit& L) const;
 
   double Zion() const;
-  // What the last block found: iterations, the asymmetry of its K matrix,
+  // What the last block found: GMRES steps, the asymmetry of its K matrix,
   // and the largest overlap of a kept solution with an occupied orbital.
   struct Diagnostics {
     double k = 0.0;
-    int iterations = 0;
-    bool converged = false;
-    double change = 0.0;
+    int iterations = 0;      // most GMRES steps of one solution
+    bool converged = false;  // every solution reached EPS within NIT steps
+    double change = 0.0;     // largest relative residual
     double k_asymmetry = 0.0;
     double max_overlap = 0.0;
     int open = 0;  // asymptotic channels open at the end of the grid
