@@ -66,7 +66,6 @@ void check_and_complete(Setup& s, const std::string& file) {
   if (c.ND < 0 || c.ND > kMaxExtra) fail("ND", "a channel takes 0 to 5 extra functions");
   if (c.ND > 0 && io::trim_right(c.FID).empty()) fail("FID", "ND > 0 needs an extra-function file");
   if (c.ND > 0 && !(c.EMX < 0.0)) fail("EMX", "the bound functions lie below EMX < 0");
-  if (c.ND > 0 && c.IPOT != 0) fail("ND", "bound functions are made for the bare nuclei (IPOT = 0) only");
   if (c.NIT < 1) fail("NIT", "at least one GMRES step");
   if (!(c.EPS > 0.0)) fail("EPS", "the convergence tolerance must be positive");
   if (c.NC % 2 == 0) {
@@ -309,18 +308,32 @@ void run_chanfile(io::Units& units) {
     std::vector<double> x(static_cast<size_t>(g.NB) * static_cast<size_t>(c.ND * c.NX), 0.0);
     std::vector<double> E(static_cast<size_t>(c.ND)), CN(static_cast<size_t>(c.ND));
     lib::Mat X(x.data(), g.NB, c.ND * c.NX);
-    // Only for the bare nuclei (IPOT = 0), as the input checks have made sure.
-    bare_extra_functions(g, s.gs, s.mol, s.final, c.ND, c.EMX, X, Vec(E.data(), c.ND));
+    double Zion = s.mol.Z1 + s.mol.Z2;
+    if (c.IPOT == 0) {
+      bare_extra_functions(g, s.gs, s.mol, s.final, c.ND, c.EMX, X, Vec(E.data(), c.ND));
+    } else {
+      // The lowest states of the static-exchange field above the ionised
+      // orbital's energy (below it an excitation would have ω < 0).
+      Zion = se->Zion();
+      const int found = se->bound_states(c.ND, s.E1, c.EMX, X, Vec(E.data(), c.ND));
+      if (found < c.ND) {
+        io::stop("chanfile: only " + std::to_string(found) +
+                 " bound states of the final symmetry in the static-exchange field lie between the ionised "
+                 "orbital's energy and EMX = " +
+                 io::lstring(c.EMX) + "; ND asks for " + std::to_string(c.ND));
+      }
+    }
     L.write_record("");
-    L.write_record(" Bound functions of the final symmetry (extra-function file)");
-    L.write_record("    d        E        Om, a.u.    Om, eV   norm on grid   f(L)        f(V)");
+    L.write_record(" Bound functions of the final symmetry (extra-function file); nu = Zion/sqrt(-2E)");
+    L.write_record("    d        E        Om, a.u.    Om, eV   norm on grid   f(L)        f(V)        nu");
     for (int d = 1; d <= c.ND; ++d) {
       const lib::CMat Xd = X.colsFrom((d - 1) * c.NX + 1, c.NX);
       CN[static_cast<size_t>(d - 1)] = overlap(g, s.mol.RZ, s.final, Xd, s.final, Xd);
       const HfValues h = check.values(E[static_cast<size_t>(d - 1)], Xd, 1, c.NX);
       const double om = E[static_cast<size_t>(d - 1)] - s.E1;
-      io::fwrite(L, io::Format("(I5,F12.7,F11.6,F11.4,F12.7,2E12.4)"), d, E[static_cast<size_t>(d - 1)], om,
-                 om * kHartreeEV, CN[static_cast<size_t>(d - 1)], h.L, h.V);
+      io::fwrite(L, io::Format("(I5,F12.7,F11.6,F11.4,F12.7,2E12.4,F10.5)"), d, E[static_cast<size_t>(d - 1)], om,
+                 om * kHartreeEV, CN[static_cast<size_t>(d - 1)], h.L, h.V,
+                 std::max(Zion, 1.0) / std::sqrt(-2.0 * E[static_cast<size_t>(d - 1)]));
     }
     std::vector<int> mln(static_cast<size_t>(3 * c.ND)), lk(static_cast<size_t>(c.ND));
     for (int d = 1; d <= c.ND; ++d) {

@@ -489,6 +489,21 @@ int count_nodes(const Symmetry& sym, double E, int index) {
 
 }  // namespace
 
+double decay_point(const Radial& rp, double xmin) {
+  return std::max({turning_point(rp), 1.5, xmin}) + 25.0 / std::sqrt(-rp.c2);
+}
+
+void decaying_radial(const Radial& rp, double xfar, CVec xs, Vec Rs) {
+  const double sf = std::sqrt(xfar * xfar - 1.0);
+  const double y = 1.0, yp = -std::sqrt(-rp.Q(xfar)) * y;
+  Track in;
+  in.xi = xfar;
+  in.R = y / sf;
+  in.P = sf * yp - xfar * y / sf;
+  const double to = xs.size() > 0 ? xs(xs.size()) : xfar;
+  path(rp, in, to, xs, 1, Rs, Vec(), false);
+}
+
 bool find_bound(const Symmetry& sym, int index, int nodes, double Emax, BoundState& out) {
   const double Z = std::max(sym.ZP / sym.RZ, 0.1);
   double lo = -2.0 * Z * Z - 1.0;

@@ -115,6 +115,15 @@ void regular_continuum(const Radial& rp, CVec xs, Vec Rs, double& delta, double&
 void irregular_continuum(const Radial& rp, double delta, double xfar, CVec xs, Vec Rs, Vec Ps);
 
 // ---------------------------------------------------------------- bound states (c2 < 0)
+// A point beyond both xmin and the outer classical turning point where the
+// decaying solution has fallen by e^{−25} from the larger of the two (a
+// growing solution mixed in there has fallen by e^{−50} when it is back).
+double decay_point(const Radial& rp, double xmin);
+// The solution that decays far out, R at the points xs, ordered downwards
+// from xfar: started at xfar with y = 1, y′ = −sqrt(−Q)·y and integrated
+// inwards, so that the growing solution mixed in at the start dies out.
+void decaying_radial(const Radial& rp, double xfar, CVec xs, Vec Rs);
+
 // The separated problem for one symmetry: partial waves (M, L0, KD, n) and
 // the charges ZP, ZM at distance RZ.
 struct Symmetry {

@@ -56,6 +56,28 @@ class StaticExchange {
 
   // The NL eigenchannel solutions at momentum k.
   void block(double k, int NL, Block& b);
+  // The lowest `count` bound states of the final symmetry in the same field
+  // with energies in (Elo, Ehi), Ehi < 0, lowest first: eigenstates of the
+  // static-exchange Hamiltonian in the space orthogonal to the occupied
+  // orbitals of their symmetry, regular at ξ = 1 and matched at the end of
+  // the grid to the decaying solutions of the ion's field, normalised to 1
+  // over all space (the part beyond the grid from those decaying
+  // solutions), into X(NB, count·n) (stored form) and E(count).  Returns
+  // how many were found.  Each energy is exact to rounding (Rayleigh-
+  // quotient iteration on the boundary value problem); the starting
+  // guesses come from Lanczos on the resolvent and from the states of the
+  // direct field alone, so a state far from both could be missed.
+  int bound_states(int count, double Elo, double Ehi, lib::Mat X, Vec E);
+  // Steps in ν = Zion/sqrt(−2E) of the search for the states of the direct field.
+  static constexpr double kBoundStep = 0.02;
+  // Of each bound state found: energy, ν and norm on the grid.  (The
+  // exchange equations of the last steps are nearly singular by design, the
+  // state itself being their near-null solution: its accuracy is that of
+  // the energy's convergence, to 1e−10.)
+  struct Bound {
+    double E = 0.0, nu = 0.0, grid_norm = 0.0;
+  };
+  const std::vector<Bound>& bound() const;
   // Convergence and checks of every energy, for the listing.
   void report(io::Unit& L) const;
 

@@ -127,7 +127,6 @@ TEST(ChanfileProgram, RefusesInputItCannotServeAndNeverOverwritesAFile) {
       {files + " NSI = 2", "variable NSI"},
       {files + " ND = 6, FID = 'c.fid'", "variable ND"},
       {files + " ND = 1", "variable FID"},
-      {files + " IPOT = 1, ND = 1, FID = 'c.fid'", "variable ND"},
       {" FIG = 'none.gs', FIC = 'c.chn', FIL = 'c.lst'", "none.gs"},
   };
   for (const auto& c : cases) {
@@ -166,6 +165,49 @@ TEST(ChanfileProgram, StaticExchangeThatDoesNotConvergeEndsWithAFailure) {
   ok.write("File.CHN", control(" FIG = 'g.gs', FIC = 'c.chn', FIL = 'c.lst', NC = 3, IPOT = 1"));
   auto r2 = run_program_in(ok.path(), "chanfile");
   EXPECT_EQ(r2.status, 0) << r2.output;
+}
+
+// Static exchange with bound functions: H2 with the 1σg orbital of H2+
+// frozen as its closed shell.  The extra-function file holds the two lowest
+// σu states (2pσu, 3pσu) in the orbital-file layout, lowest first,
+// normalised over all space (so at most 1 on the grid); asking for more
+// states than lie below EMX ends with a failure that says so.
+TEST(ChanfileProgram, WritesTheBoundFunctionsOfTheStaticExchangeField) {
+  const Target t = make_target(1.0, 1.0, 1.4, 8, 300, 1.5, 40.0);
+  const std::string files = " FIG = 'g.gs', FIC = 'c.chn', FID = 'c.fid', FIL = 'c.lst',";
+  {
+    ScratchDir dir("chanfile_se_bound");
+    dir.write("g.gs", ground_state_text(t));
+    dir.write("File.CHN", control(files + " M = 0, NC = 3, P0 = 0.5, DP = 0.25, IPOT = 1, ND = 2, EMX = -0.01"));
+    auto r = run_program_in(dir.path(), "chanfile");
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto fid = io::Unit::from_text("c.fid", dir.read("c.fid"));
+    std::vector<double> xe(300 * 16), e(2), cn(2);
+    const int lk[2] = {1, 9};
+    lib::REFB(300, lib::CIVec(lk, 2), Vec(e.data(), 2), Vec(cn.data(), 2), lib::Mat(xe.data(), 300, 16), *fid);
+    EXPECT_LT(t.E1, e[0]);
+    EXPECT_LT(e[0], e[1]);
+    EXPECT_LT(e[1], -0.01);
+    // npσu in the field of charge 1: ν = 1/sqrt(−2E) one apart.
+    EXPECT_NEAR(1.0 / std::sqrt(-2.0 * e[1]) - 1.0 / std::sqrt(-2.0 * e[0]), 1.0, 0.02);
+    const Waves su{0, 1, 2, 8};
+    for (int i = 0; i < 2; ++i) {
+      const lib::CMat Xi(xe.data() + 300 * 8 * i, 300, 8);
+      EXPECT_NEAR(cn[static_cast<size_t>(i)], overlap(t.grid, 1.4, su, Xi, su, Xi), 1e-6);
+      EXPECT_GT(cn[static_cast<size_t>(i)], 0.99);
+      EXPECT_LE(cn[static_cast<size_t>(i)], 1.0 + 1e-6);
+    }
+    EXPECT_NE(dir.read("c.lst").find("nu = Zion/sqrt(-2E)"), std::string::npos);
+  }
+  {
+    ScratchDir dir("chanfile_se_bound_few");
+    dir.write("g.gs", ground_state_text(t));
+    dir.write("File.CHN", control(files + " M = 0, NC = 1, P0 = 0.5, IPOT = 1, ND = 3, EMX = -0.05"));
+    auto r = run_program_in(dir.path(), "chanfile");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("bound states of the final symmetry in the static-exchange field"), std::string::npos)
+        << r.output;
+  }
 }
 
 // Strong nuclei (Z = 7) and ten partial waves, the highest deep under their
