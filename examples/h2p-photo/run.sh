@@ -6,34 +6,22 @@
 #
 # Run in a fresh copy of this folder (tools/example.sh h2p-photo makes one in
 # examples/h2p-photo/run):   ./run.sh [BUILD]   (BUILD: folder of the built programs)
-set -euo pipefail
-# The project folder: above this one, or the source folder of the build.
-root=$(cd "$(dirname "$0")" && while [ ! -f tools/plot_xsect.sh ] && [ "$PWD" != / ]; do cd ..; done; pwd)
-build=${1:-$root/build/release}
-if [ ! -f "$root/tools/plot_xsect.sh" ]; then
-  root=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-fi
-for p in tovrel gsfile chanfile xsect; do
-  [ -x "$build/$p" ] || { echo "run.sh: no $build/$p; build it: cmake --build $build --target tovrel gsfile chanfile xsect"; exit 1; }
-done
+# The shared set-up: tools/example_env.sh above this folder, or in the source folder of the build $1.
+root=$(cd "$(dirname "$0")" && until [ -f tools/example_env.sh ] || [ "$PWD" = / ]; do cd ..; done; pwd)
+. "$([ -f "$root/tools/example_env.sh" ] && echo "$root" || sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "${1:-.}/CMakeCache.txt")/tools/example_env.sh" "$@"
 
-"$build/tovrel" < /dev/null > tovrel.out
-"$build/gsfile" h2p.res h2p.gs > gsfile.out
-for c in chn_*.txt; do
-  cp "$c" File.CHN
-  "$build/chanfile" > "${c%.txt}.out"
-  rm File.CHN
-done
-"$build/xsect" > xsect.out
+ground_state h2p.res h2p.gs
+channels
+cross_sections
 
 # One electron: half the listed values; the pi_u channel (M = +1) stands for
 # M = +1 and -1.  Weights 0.5 (sigma_u) and 1 (pi_u).
 echo "H2+ 1sigma_g photoionisation (Mb), interpolated between the momenta of the channel files"
 echo "exact: total 0.7522, 0.3620, 0.1026; k sigma_u part 0.0068, 0.0130, 0.0157 at 32, 40, 60 eV"
 echo "total:"
-"$root/tools/xsect_table.sh" -w 0.5,1 h2px.lst 32 40 60 | cut -c1-32
+"$tab" -w 0.5,1 h2px.lst 32 40 60 | cut -c1-32
 echo "k sigma_u part:"
-"$root/tools/xsect_table.sh" -w 0.5,1 -c 1 h2px.lst 32 40 60 | cut -c1-32
-if command -v gnuplot >/dev/null; then
-  "$root/tools/plot_xsect.sh" -w 0.5,1 -s -x 29:80 -t "H2+ (R = 2): 1sigma_g photoionisation" h2px.lst h2p.png
+"$tab" -w 0.5,1 -c 1 h2px.lst 32 40 60 | cut -c1-32
+if have_gnuplot; then
+  "$plot" -w 0.5,1 -s -x 29:80 -t "H2+ (R = 2): 1sigma_g photoionisation" h2px.lst h2p.png
 fi

@@ -11,37 +11,18 @@
 # Run in a fresh copy of this folder (tools/example.sh n2-photo makes one in
 # examples/n2-photo/run):   ./run.sh [BUILD]   (BUILD: folder of the built programs)
 # It takes a few minutes.
-set -euo pipefail
-# The project folder: above this one, or the source folder of the build.
-root=$(cd "$(dirname "$0")" && while [ ! -f tools/plot_xsect.sh ] && [ "$PWD" != / ]; do cd ..; done; pwd)
-build=${1:-$root/build/release}
-if [ ! -f "$root/tools/plot_xsect.sh" ]; then
-  root=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-fi
-for p in tovrel gsfile chanfile xsect; do
-  [ -x "$build/$p" ] || { echo "run.sh: no $build/$p; build it: cmake --build $build --target tovrel gsfile chanfile xsect"; exit 1; }
-done
+# The shared set-up: tools/example_env.sh above this folder, or in the source folder of the build $1.
+root=$(cd "$(dirname "$0")" && until [ -f tools/example_env.sh ] || [ "$PWD" = / ]; do cd ..; done; pwd)
+. "$([ -f "$root/tools/example_env.sh" ] && echo "$root" || sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "${1:-.}/CMakeCache.txt")/tools/example_env.sh" "$@"
 
-"$build/tovrel" < /dev/null > tovrel.out
-"$build/gsfile" n2.res n2.gs > gsfile.out
-for c in chn_*.txt; do
-  echo "chanfile: $c"
-  cp "$c" File.CHN
-  "$build/chanfile" > "${c%.txt}.out"
-  rm File.CHN
-done
-for d in d40_hf.txt d40_rpa.txt; do
-  echo "xsect: $d"
-  cp "$d" File.D40
-  "$build/xsect" > "${d%.txt}.out"
-  rm File.D40
-done
+ground_state n2.res n2.gs
+channels
+cross_sections d40_hf.txt d40_rpa.txt
 
 # The listings count two electrons in the ionised orbital and one sign of the
 # final projection: a final M > 0 from a sigma shell takes weight 2; the 1pi_u
 # shell holds four electrons in the orbitals M = +1 and -1, weight 2 for each
 # of its channels.
-tab="$root/tools/xsect_table.sh"
 echo
 echo "3sigma_g -> k sigma_u (Mb): the shape resonance"
 "$tab" -c 1 n2r.lst 22 24 26 28 29 30 31 32 34 36 40
@@ -53,7 +34,7 @@ echo "1pi_u (2 x (k sigma_g + k pi_g + k delta_g)):"
 "$tab" -w 1,1,2,2,2 -c 3,4,5 n2x.lst 20 25 30 35 40 50 | cut -c1-32
 echo "2sigma_u (k sigma_g + 2 k pi_g):"
 "$tab" -w 1,1,1,1,1,1,2 -c 6,7 n2x.lst 25 30 35 40 50 | cut -c1-32
-if command -v gnuplot >/dev/null; then
-  "$root/tools/plot_xsect.sh" -x 15:60 -t "N2: 3sigma_g -> k sigma_u, static exchange and RPA" n2r.lst n2_3sg_su.png
-  "$root/tools/plot_xsect.sh" -w 1,2,2,2,2,1,2 -x 15:80 -t "N2: partial cross sections of the channels (HF)" n2x.lst n2_channels.png
+if have_gnuplot; then
+  "$plot" -x 15:60 -t "N2: 3sigma_g -> k sigma_u, static exchange and RPA" n2r.lst n2_3sg_su.png
+  "$plot" -w 1,2,2,2,2,1,2 -x 15:80 -t "N2: partial cross sections of the channels (HF)" n2x.lst n2_channels.png
 fi
