@@ -629,14 +629,13 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   // Eigenchannels.  K = B·A⁻¹ is the K matrix relative to the functions of
   // the ion.  Channels closed at the matching points (still under their
   // barriers) carry no regular (growing) part: combinations T = A⁻¹·a with
-  // a = 0 on them.  On the open channels P, K_PP = V·tan τ·Vᵀ; the
-  // eigenchannel t has the reg amplitudes a = V_t·cos τ_t and the irr
-  // amplitudes b = K_PP·a = V_t·sin τ_t on P, normalised to δ(E − E′) and
-  // orthogonal to the other eigenchannels.  K_PP is taken symmetric from
-  // its elements K(i,j) with λ_i ≤ λ_j.  The NL eigenchannels of lowest mean
-  // λ = Σ_P V_it²·λ_i are kept.  The small irr amplitudes K_QP·a on the
-  // closed channels are left out of the normalisation.  Kept slots beyond
-  // the open channels are written as zero functions.
+  // a = 0 on them.  On the open channels P, K_PP = V·tan τ·Vᵀ (taken
+  // symmetric from its elements K(i,j) with λ_i ≤ λ_j); the eigenchannel t
+  // has the reg amplitudes V_t·cos τ_t and the irr amplitudes V_t·sin τ_t on
+  // P, normalised to δ(E − E′) and orthogonal to the others.  The small irr
+  // amplitudes K_QP·a on the closed channels are left out of the
+  // normalisation.  Kept slots beyond the open channels are written as zero
+  // functions.
   std::vector<double> Ainv = inverse(n, A);
   std::vector<double> K(nn, 0.0);
   for (int i = 0; i < n; ++i)
@@ -677,28 +676,54 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
     std::vector<double> work = Kp;  // the eigen-solver overwrites its matrix
     symmetric_eigen(np, lib::Mat(work.data(), np, np), Vec(tv.data(), np), lib::Mat(V.data(), np, np));
   }
-  // Amplitudes of the eigenchannels, column t: a = V·cos τ (reg) and
-  // b = V·sin τ (irr) on P, orthonormal with V; each with its mean λ.
-  std::vector<double> a(static_cast<size_t>(n) * npp, 0.0), bb(static_cast<size_t>(n) * npp, 0.0), tau(npp), mean(npp);
-  for (int t = 0; t < np; ++t) {
-    tau[static_cast<size_t>(t)] = std::atan(tv[static_cast<size_t>(t)]);
-    const double ct = std::cos(tau[static_cast<size_t>(t)]), st = std::sin(tau[static_cast<size_t>(t)]);
+  // The open solutions Ψ_i = Σ_t V_it·ψ_t (ψ_t the eigenchannels), one for
+  // each open channel i: reg amplitudes C·e_i and irr amplitudes S·e_i with
+  // C = V·cos τ·Vᵀ = (1 + K²)^{−1/2} and S = V·sin τ·Vᵀ, an orthonormal,
+  // energy-normalised basis of all open solutions that depends smoothly on
+  // K (no choice among eigenchannels).  Those of the NL open channels of
+  // lowest λ are kept, the dipole reaching mostly these, and rotated among
+  // themselves to diagonalise the eigenphase operator arctan K restricted
+  // to them: with NL equal to the number of open channels the kept
+  // solutions are the eigenchannels themselves.
+  const int nk = std::min(NL, np);
+  const size_t nkk = static_cast<size_t>(nk);
+  std::vector<double> Cm(npp * npp, 0.0), Sm(npp * npp, 0.0), Th(npp * npp, 0.0);
+  for (int x = 0; x < np; ++x)
+    for (int y = 0; y < np; ++y)
+      for (int t = 0; t < np; ++t) {
+        const double vv = V[static_cast<size_t>(t * np + x)] * V[static_cast<size_t>(t * np + y)];
+        const double tau_t = std::atan(tv[static_cast<size_t>(t)]);
+        Cm[static_cast<size_t>(y * np + x)] += vv * std::cos(tau_t);
+        Sm[static_cast<size_t>(y * np + x)] += vv * std::sin(tau_t);
+        Th[static_cast<size_t>(y * np + x)] += vv * tau_t;
+      }
+  std::vector<double> G(nkk * nkk), W(nkk * nkk), phi(nkk);
+  for (int x = 0; x < nk; ++x)
+    for (int y = 0; y < nk; ++y) G[static_cast<size_t>(y * nk + x)] = Th[static_cast<size_t>(y * np + x)];
+  if (nk > 0) symmetric_eigen(nk, lib::Mat(G.data(), nk, nk), Vec(phi.data(), nk), lib::Mat(W.data(), nk, nk));
+  // Amplitudes of the kept solutions, column t: a (reg) and b (irr) on P,
+  // each with its mean λ and its eigenphase within the kept set.
+  std::vector<double> a(static_cast<size_t>(n) * nkk, 0.0), bb(static_cast<size_t>(n) * nkk, 0.0), tau(nkk), mean(nkk);
+  for (int t = 0; t < nk; ++t) {
     double m = 0.0;
     for (int x = 0; x < np; ++x) {
-      const double v = V[static_cast<size_t>(t * np + x)];
+      double ax = 0.0, bx = 0.0;
+      for (int y = 0; y < nk; ++y) {
+        ax += Cm[static_cast<size_t>(y * np + x)] * W[static_cast<size_t>(t * nk + y)];
+        bx += Sm[static_cast<size_t>(y * np + x)] * W[static_cast<size_t>(t * nk + y)];
+      }
       const int i = open_ch[static_cast<size_t>(x)];
-      a[static_cast<size_t>(t * n + i)] = v * ct;
-      bb[static_cast<size_t>(t * n + i)] = v * st;
-      m += v * v * as.lam[static_cast<size_t>(i)];
+      a[static_cast<size_t>(t * n + i)] = ax;
+      bb[static_cast<size_t>(t * n + i)] = bx;
+      m += (ax * ax + bx * bx) * as.lam[static_cast<size_t>(i)];
     }
     mean[static_cast<size_t>(t)] = m;
+    tau[static_cast<size_t>(t)] = phi[static_cast<size_t>(t)];
   }
-  // The NL eigenchannels of lowest mean λ are kept.
-  std::vector<int> order(npp);
+  std::vector<int> order(nkk);
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(),
                    [&](int x, int y) { return mean[static_cast<size_t>(x)] < mean[static_cast<size_t>(y)]; });
-  const int nk = std::min(NL, np);
 
   const size_t nl = static_cast<size_t>(NL);
   b.k = k;

@@ -246,4 +246,54 @@ TEST(StaticExchangeSolver, ConvergesInThePartialWavesWithHighWavesDeepUnderTheir
   }
 }
 
+// The kept solutions are orthonormal, energy-normalised members of the open
+// solutions (Σ_K AS_s·AS_t + AC_s·AC_t = δ_st); the kept sets are nested, so
+// the channel values grow with the number kept, up to the sum over all open
+// eigenchannels.  For H2 (the 1σg orbital of H2+ frozen) the dipole reaches
+// the two lowest channels only: two kept solutions give the complete sum.
+TEST(StaticExchangeSolver, KeptSolutionsAreOrthonormalNestedAndCompleteForTheDipole) {
+  struct Case {
+    double Z, RZ, RP1, RP2;
+    int NB;
+    bool two_shells;
+  } cases[] = {{1.0, 1.4, 1.5, 40.0, 300, false}, {7.0, 2.068, 1.05, 25.0, 400, true}};
+  for (const auto& c : cases) {
+    const Target g = make_target(c.Z, c.Z, c.RZ, 10, c.NB, c.RP1, c.RP2);
+    std::vector<double> xu;
+    const std::string text = c.two_shells ? closed_shell_text(g, xu) : ground_state_text(g);
+    Quiet q;
+    const GroundState gs = ground_state_of(text);
+    const Waves su{0, 1, 2, 10};
+    StaticExchange se(g.grid, gs, g.mol, 1, su, ExchangeOptions{60, 1e-9, true, true});
+    for (double k : {0.8, 1.6}) {
+      std::vector<Sigma> s;
+      int open = 0;
+      for (int NL : {2, 4, 10}) {
+        Block b;
+        se.block(k, NL, b);
+        open = se.diagnostics().back().open;
+        const int kept = std::min(NL, open);
+        for (int x = 0; x < kept; ++x)
+          for (int y = 0; y < kept; ++y) {
+            double o = 0.0;
+            for (int p = 0; p < 10; ++p)
+              o += b.AS[static_cast<size_t>(x * 10 + p)] * b.AS[static_cast<size_t>(y * 10 + p)] +
+                   b.AC[static_cast<size_t>(x * 10 + p)] * b.AC[static_cast<size_t>(y * 10 + p)];
+            EXPECT_NEAR(o, x == y ? 1.0 : 0.0, 1e-10) << "Z = " << c.Z << ", k = " << k << ", NL = " << NL;
+          }
+        s.push_back(channel_sigma(g, su, b));
+      }
+      ASSERT_GE(open, 4) << "Z = " << c.Z << ", k = " << k;
+      EXPECT_LE(s[0].L, s[1].L * (1.0 + 1e-12)) << "Z = " << c.Z << ", k = " << k;
+      EXPECT_LE(s[1].L, s[2].L * (1.0 + 1e-12)) << "Z = " << c.Z << ", k = " << k;
+      EXPECT_LE(s[0].V, s[1].V * (1.0 + 1e-12)) << "Z = " << c.Z << ", k = " << k;
+      EXPECT_LE(s[1].V, s[2].V * (1.0 + 1e-12)) << "Z = " << c.Z << ", k = " << k;
+      if (!c.two_shells) {
+        EXPECT_NEAR(s[0].L / s[2].L, 1.0, 1e-3) << "k = " << k;
+        EXPECT_NEAR(s[0].V / s[2].V, 1.0, 1e-3) << "k = " << k;
+      }
+    }
+  }
+}
+
 }  // namespace
