@@ -5,7 +5,8 @@
 #
 # The Hartree-Fock tables give the photoelectron energy E; the photon energy
 # is E minus the channel's threshold.  A row of such a table (E, NL partial
-# values, total) may wrap over several lines.  The RPA tables give the
+# values, total) may wrap over several lines.  The rows of a channel's extra
+# (bound) functions, at E < 0, hold oscillator strengths and are left out.  The RPA tables give the
 # photon energy directly.  Numbers with a three-digit exponent and no letter
 # (0.1234-101) are read too.
 function num(s) {
@@ -34,6 +35,7 @@ part == "hf" && mode == "rows" {
   for (i = 1; i <= NF; i++) {
     k++
     if (k == 1) e = num($i)
+    if (k == nl + 2 && e < 0) k = 0  # an extra (bound) function: its values are oscillator strengths
     if (k == nl + 2) {
       row++
       if (form == "L") { hfE[c, row] = e; hfL[c, row] = num($i); nrow[c] = row }
