@@ -1,8 +1,8 @@
 // Benchmark of the channel-file program's kernels: the time to make one
 // energy block of continuum functions, for the exact two-centre continuum
 // (bare nuclei) and for the static-exchange solver with a closed shell of
-// two frozen orbitals, on grids of the size the examples use.  Prints its
-// figures; it checks nothing.
+// two frozen orbitals, on grids of the size the examples use, and the search
+// for bound states in that field.  Prints its figures; it checks nothing.
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -101,6 +101,27 @@ int main() {
       t = seconds(a, Clock::now()) / blocks;
     }
     std::printf("%-44s %6d %4d %4d %10.3f\n", c.what, c.NB, c.n, c.NL, t);
+  }
+
+  // The bound-state search of the static-exchange field: the two lowest
+  // k sigma_u states below threshold (Z = 2 and two closed shells: the
+  // lowest unoccupied sigma_u states), the whole search.
+  std::printf("\nbound states of the static-exchange field: seconds per search\n");
+  std::printf("%-44s %6s %4s %4s %10s\n", "case", "NB", "NX", "ND", "s/search");
+  {
+    std::array<double, 10> RP{};
+    RP[0] = 1.01;
+    RP[1] = 40.0;
+    const Grid g = make_grid(5, 1606, RP);
+    const Molecule mol{2.0, 2.0, 1.4};
+    const GroundState gs = two_shell_ground_state(g, mol, 8);
+    const Waves su{0, 1, 2, 8};
+    StaticExchange se(g, gs, mol, 1, su, ExchangeOptions{60, 1e-7, true, true});
+    std::vector<double> x(static_cast<size_t>(1606) * 16), E(2);
+    const auto a = Clock::now();
+    const int found = se.bound_states(2, gs.E[0], -0.01, lib::Mat(x.data(), 1606, 16), Vec(E.data(), 2));
+    const double t = seconds(a, Clock::now());
+    std::printf("%-44s %6d %4d %4d %10.3f   (found %d)\n", "sigma_u, two closed shells, Z = 2", 1606, 8, 2, t, found);
   }
   return 0;
 }
