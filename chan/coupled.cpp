@@ -220,8 +220,9 @@ void upper_solve(int n, const double* r, int m, double* x) {
 // Segment k (0 … K) holds rows i_k − 1 … i_{k+1} − 2 (i_0 = 2, i_{K+1} = NB + 2).
 // At point i_k the set becomes H_k = H_{k−1}·R_k⁻¹, so a row of segment s is
 // carried to the last basis by Π_s = R_{s+1}⁻¹·…·R_K⁻¹.
-void Propagator::regular_set(lib::Mat H) {
+void Propagator::regular_set(lib::Mat H, int last) {
   const int n = n_, NA = NA_, NB = NB_;
+  if (last <= NA + 2 || last > NB) last = NB;
   const size_t nn = static_cast<size_t>(n * n);
   std::vector<double> c1(static_cast<size_t>(n), 0.0);
   for (int j = 1; j <= n; ++j) {
@@ -242,7 +243,7 @@ void Propagator::regular_set(lib::Mat H) {
         s += H(m - 1, (j - 1) * n + p) * H(m - 1, (j - 1) * n + p) + H(m, (j - 1) * n + p) * H(m, (j - 1) * n + p);
       big = std::max(big, s);
     }
-    if (big <= kRegrow * kRegrow && m < NB) continue;  // the last point always closes a segment
+    if (m > last || (big <= kRegrow * kRegrow && m < last)) continue;  // `last` always closes a segment
     for (int j = 1; j <= n; ++j)
       for (int p = 1; p <= n; ++p) {
         z[static_cast<size_t>((j - 1) * 2 * n + p - 1)] = H(m - 1, (j - 1) * n + p);

@@ -35,19 +35,20 @@ class Propagator {
   // The n regular solutions of the homogeneous equations as one
   // well-conditioned set, H(NB, n·n) (solution j in columns (j−1)n+1 … jn).
   // They are propagated together; wherever the largest of them has grown by
-  // kRegrow since the last such point, and at the last point, the pairs of
-  // values (u_{i−1}, u_i) are made orthonormal (Gram–Schmidt, the set times
-  // R⁻¹), and the same transformations are carried back to the points
-  // already passed.  Every column stays an exact solution of the recurrence,
-  // and waves grown under their barriers cannot swamp the others: the set is
-  // orthonormal in its last two values.  Must be called before particular().
-  void regular_set(lib::Mat H);
+  // kRegrow since the last such point, and at the point `last` (0: NB), the
+  // pairs of values (u_{i−1}, u_i) are made orthonormal (Gram–Schmidt, the
+  // set times R⁻¹), and the same transformations are carried back to the
+  // points already passed; none follows `last`.  Every column stays an exact
+  // solution of the recurrence, and waves grown under their barriers cannot
+  // swamp the others: the set is orthonormal in its values at last−1 and
+  // last.  Must be called before particular().
+  void regular_set(lib::Mat H, int last = 0);
   // ns regular solutions of the equations with the sources S(·, (s−1)n+1 …
-  // sn) (Numerov form), each free of the set H at the end: its last two
-  // values are orthogonal to those of H.  Propagated with the same
-  // re-orthonormalisation points as regular_set(), where the components
-  // along H are removed as they grow; the removed parts are carried back so
-  // that each result is one solution throughout.
+  // sn) (Numerov form), each free of the set H at `last`: its values there
+  // and at the point before are orthogonal to those of H.  Propagated with
+  // the same re-orthonormalisation points as regular_set(), where the
+  // components along H are removed as they grow; the removed parts are
+  // carried back so that each result is one solution throughout.
   void particular(int ns, lib::CMat S, lib::Mat U) const;
   // Growth of the set between re-orthonormalisations.
   static constexpr double kRegrow = 100.0;

@@ -173,6 +173,10 @@ struct StaticExchange::Impl {
   int lanczos_steps = 0;
   // GMRES accuracy of the bound-state problems, and the most Lanczos steps.
   static constexpr double kBoundEps = 1e-10;
+  // K asymmetry above which a block is made again with the set's last
+  // orthonormal point kShiftRows points further in.
+  static constexpr double kAsymmetryRetry = 1e-4;
+  static constexpr int kShiftRows = 7;
   static constexpr int kLanczos = 120;
   static constexpr int kSpare = 3;
 
@@ -363,7 +367,9 @@ struct StaticExchange::Impl {
     std::unique_ptr<Propagator> P;
     std::vector<double> hset, chi, Oinv;
   };
-  void prepare(double E, AtEnergy& a) const;
+  // `last`: the point where the set is orthonormal and the particular
+  // solutions free of it (0: the last point of the grid).
+  void prepare(double E, AtEnergy& a, int last = 0) const;
   // Adds the Lagrange solutions that make each of the ns solutions in X
   // orthogonal to the occupied orbitals: ψ_j += Σ_o ε_oj·χ_o, ε = −O⁻¹·⟨φ|ψ_j⟩.
   void orthogonalise(const AtEnergy& a, int ns, lib::Mat X) const;
@@ -449,13 +455,13 @@ struct StaticExchange::Impl::Frame {
   double E() const { return at.E; }
 };
 
-void StaticExchange::Impl::prepare(double E, AtEnergy& a) const {
+void StaticExchange::Impl::prepare(double E, AtEnergy& a, int last) const {
   const double c2 = 0.5 * mol.RZ * mol.RZ * E;
   const size_t nb = static_cast<size_t>(NB), nn = static_cast<size_t>(n * n);
   a.E = E;
   a.P = std::make_unique<Propagator>(g, w, lib::CArr3(pd.data(), NB, n, n), lib::CMat(tt.data(), n, n), c2);
   a.hset.assign(nb * nn, 0.0);
-  a.P->regular_set(lib::Mat(a.hset.data(), NB, n * n));
+  a.P->regular_set(lib::Mat(a.hset.data(), NB, n * n), last);
   const int no = static_cast<int>(ortho.size());
   a.chi.assign(nb * static_cast<size_t>(n) * static_cast<size_t>(no), 0.0);
   a.Oinv.clear();
@@ -614,64 +620,145 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
       }
   };
 
+  // The open channels P and the closed ones Q at the matching points.
+  std::vector<int> open_ch, closed_ch;
+  for (int i = 0; i < n; ++i) (as.open[static_cast<size_t>(i)] ? open_ch : closed_ch).push_back(i);
+  const int np = static_cast<int>(open_ch.size()), nq = static_cast<int>(closed_ch.size());
+  const size_t npp = static_cast<size_t>(np);
+  struct OpenSet {
+    std::vector<double> N, Apinv, K;  // (n × np), (np × np), (np × np)
+    double asym = 0.0;
+  };
+  auto open_solutions = [&](lib::CMat PSI, const std::vector<double>& A, const std::vector<double>& B) {
+    // The open solutions.  In a channel still under its barrier at the
+    // matching points (closed, the set Q) a physical solution carries no
+    // regular part, which would grow towards the barrier's far side: its pair
+    // of values there follows the irregular function's.  That condition is
+    // taken as the Casoratian with the normalised pair of the irregular
+    // function, c_i = y_i(a)·ĝ_i(b) − y_i(b)·ĝ_i(a), free of the cancellation
+    // that a regular amplitude of a channel deep under its barrier suffers
+    // (the regular function is exponentially small there, so that amplitude
+    // is exponentially sensitive to rounding).  The combinations T of the
+    // computed solutions with C_Q·T = 0 span the open solutions: an
+    // orthonormal basis N of the null space of C_Q (eigenvectors of C_QᵀC_Q
+    // with the np smallest eigenvalues).
+    OpenSet o;
+    std::vector<double>& N = o.N;
+    N.assign(static_cast<size_t>(n) * npp, 0.0);
+    if (nq == 0) {
+      for (int j = 0; j < n; ++j) N[static_cast<size_t>(j * n + j)] = 1.0;
+    } else {
+      std::vector<double> Cq(static_cast<size_t>(nq * n));
+      for (int x = 0; x < nq; ++x) {
+        const int i = closed_ch[static_cast<size_t>(x)];
+        const double sa = as.irr[static_cast<size_t>(2 * i)], sb = as.irr[static_cast<size_t>(2 * i + 1)];
+        const double h = std::hypot(sa, sb);
+        for (int j = 1; j <= n; ++j) {
+          double ya = 0.0, yb = 0.0;
+          for (int p = 1; p <= n; ++p) {
+            ya += U(p, i + 1) * PSI(ia, (j - 1) * n + p) * g.scale(ia);
+            yb += U(p, i + 1) * PSI(ib, (j - 1) * n + p) * g.scale(ib);
+          }
+          Cq[static_cast<size_t>((j - 1) * nq + x)] = (ya * sb - yb * sa) / h;
+        }
+      }
+      std::vector<double> ctc(nn, 0.0), ev(static_cast<size_t>(n)), Z(nn);
+      for (int x = 0; x < n; ++x)
+        for (int y = 0; y < n; ++y) {
+          double v = 0.0;
+          for (int r = 0; r < nq; ++r) v += Cq[static_cast<size_t>(x * nq + r)] * Cq[static_cast<size_t>(y * nq + r)];
+          ctc[static_cast<size_t>(y * n + x)] = v;
+        }
+      symmetric_eigen(n, lib::Mat(ctc.data(), n, n), Vec(ev.data(), n), lib::Mat(Z.data(), n, n));
+      std::copy(Z.begin(), Z.begin() + static_cast<std::ptrdiff_t>(npp) * n, N.begin());
+    }
+    // Reg and irr amplitudes of the open solutions ΦN on the open channels,
+    // Ap and Bp (np × np), and K_PP = Bp·Ap⁻¹, the K matrix relative to the
+    // functions of the ion.
+    std::vector<double> Ap(npp * npp, 0.0), Bp(npp * npp, 0.0);
+    for (int x = 0; x < np; ++x)
+      for (int c = 0; c < np; ++c) {
+        const int i = open_ch[static_cast<size_t>(x)];
+        double va = 0.0, vb = 0.0;
+        for (int j = 0; j < n; ++j) {
+          va += A[static_cast<size_t>(j * n + i)] * N[static_cast<size_t>(c * n + j)];
+          vb += B[static_cast<size_t>(j * n + i)] * N[static_cast<size_t>(c * n + j)];
+        }
+        Ap[static_cast<size_t>(c * np + x)] = va;
+        Bp[static_cast<size_t>(c * np + x)] = vb;
+      }
+    o.Apinv = np > 0 ? inverse(np, Ap) : std::vector<double>();
+    std::vector<double>& Apinv = o.Apinv;
+    o.K.assign(npp * npp, 0.0);
+    std::vector<double>& K = o.K;
+    for (int x = 0; x < np; ++x)
+      for (int y = 0; y < np; ++y) {
+        double v = 0.0;
+        for (int l = 0; l < np; ++l) v += Bp[static_cast<size_t>(l * np + x)] * Apinv[static_cast<size_t>(y * np + l)];
+        K[static_cast<size_t>(y * np + x)] = v;
+      }
+    // Eigenchannels: K_PP = V·tan τ·Vᵀ; the eigenchannel t has the reg
+    // amplitudes V_t·cos τ_t and the irr amplitudes V_t·sin τ_t on P,
+    // normalised to δ(E − E′) and orthogonal to the others.  The small irr
+    // amplitudes the open solutions leave in the closed channels are left out
+    // of the normalisation.  Kept slots beyond the open channels are written
+    // as zero functions.
+    // Check: K is symmetric for exact solutions; compare its mirror elements
+    // among the three lowest open channels (those that carry the dipole).
+    double asym = 0.0, kmax = 0.0;
+    for (int x = 0; x < std::min(np, 3); ++x)
+      for (int y = 0; y < std::min(np, 3); ++y) {
+        kmax = std::max(kmax, std::fabs(K[static_cast<size_t>(y * np + x)]));
+        asym = std::max(asym, std::fabs(K[static_cast<size_t>(y * np + x)] - K[static_cast<size_t>(x * np + y)]));
+      }
+    o.asym = asym / std::max(kmax, 1e-300);
+    return o;
+  };
+
   std::vector<double> psi;
   Diagnostics d;
   d.k = k;
-  {
-    AtEnergy at;
-    prepare(E, at);
-    regular_solutions(at, psi, d, opt.EPS);
-  }
   lib::CMat PSI(psi.data(), NB, n * n);
-  std::vector<double> A, B;
-  match(PSI, A, B);
+  OpenSet os;
+  // The solutions of the full equations are those whose values at the point
+  // `last` differ from the set's by no component along it; at the isolated
+  // energies where a solution of the full equations has no component along
+  // the set there, that system is singular and its solutions lose accuracy,
+  // which shows in an asymmetric K matrix.  The block is then made again
+  // with `last` a few points further in, away from that singularity.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Diagnostics da;
+    da.k = k;
+    std::vector<double> pa;
+    {
+      AtEnergy at;
+      prepare(E, at, attempt == 0 ? 0 : NB - kShiftRows);
+      regular_solutions(at, pa, da, opt.EPS);
+    }
+    lib::CMat PA(pa.data(), NB, n * n);
+    std::vector<double> Aa, Ba;
+    match(PA, Aa, Ba);
+    OpenSet oa = open_solutions(PA, Aa, Ba);
+    da.k_asymmetry = oa.asym;
+    if (attempt == 0 || da.k_asymmetry < d.k_asymmetry) {
+      psi.swap(pa);
+      os = std::move(oa);
+      d = da;
+      PSI = lib::CMat(psi.data(), NB, n * n);
+    }
+    if (d.k_asymmetry < kAsymmetryRetry) break;
+  }
+  const std::vector<double>&K = os.K, &Apinv = os.Apinv, &N = os.N;
 
-  // Eigenchannels.  K = B·A⁻¹ is the K matrix relative to the functions of
-  // the ion.  Channels closed at the matching points (still under their
-  // barriers) carry no regular (growing) part: combinations T = A⁻¹·a with
-  // a = 0 on them.  On the open channels P, K_PP = V·tan τ·Vᵀ (taken
-  // symmetric from its elements K(i,j) with λ_i ≤ λ_j); the eigenchannel t
-  // has the reg amplitudes V_t·cos τ_t and the irr amplitudes V_t·sin τ_t on
-  // P, normalised to δ(E − E′) and orthogonal to the others.  The small irr
-  // amplitudes K_QP·a on the closed channels are left out of the
-  // normalisation.  Kept slots beyond the open channels are written as zero
-  // functions.
-  std::vector<double> Ainv = inverse(n, A);
-  std::vector<double> K(nn, 0.0);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) {
-      double v = 0.0;
-      for (int l = 0; l < n; ++l) v += B[static_cast<size_t>(l * n + i)] * Ainv[static_cast<size_t>(j * n + l)];
-      K[static_cast<size_t>(j * n + i)] = v;
-    }
-  std::vector<int> open_ch;
-  for (int i = 0; i < n; ++i)
-    if (as.open[static_cast<size_t>(i)]) open_ch.push_back(i);
-  const int np = static_cast<int>(open_ch.size());
-  // Check: K is symmetric for exact solutions; compare its mirror elements
-  // among the three lowest open channels (those that carry the dipole).
-  double asym = 0.0, kmax = 0.0;
-  for (size_t x = 0; x < std::min<size_t>(open_ch.size(), 3); ++x)
-    for (size_t y = 0; y < std::min<size_t>(open_ch.size(), 3); ++y) {
-      const size_t i = static_cast<size_t>(open_ch[x]), j = static_cast<size_t>(open_ch[y]);
-      const size_t nz = static_cast<size_t>(n);
-      kmax = std::max(kmax, std::fabs(K[j * nz + i]));
-      asym = std::max(asym, std::fabs(K[j * nz + i] - K[i * nz + j]));
-    }
-  d.k_asymmetry = asym / std::max(kmax, 1e-300);
   d.open = np;
-  const size_t npp = static_cast<size_t>(np);
   std::vector<double> Kp(npp * npp), tv(npp), V(npp * npp);
+  // K(i,j) with i the channel of lower λ: the irr amplitude that a reg
+  // amplitude in the higher channel leaves in the lower one.  The mirror
+  // element carries the tunnelling of the higher channel through its
+  // barrier and is the less accurate of the two.
   for (int x = 0; x < np; ++x)
-    for (int y = 0; y < np; ++y) {
-      const size_t i = static_cast<size_t>(open_ch[static_cast<size_t>(x)]),
-                   j = static_cast<size_t>(open_ch[static_cast<size_t>(y)]);
-      // K(i,j) with i the channel of lower λ: the irr amplitude that a reg
-      // amplitude in the higher channel leaves in the lower one.  The mirror
-      // element carries the tunnelling of the higher channel through its
-      // barrier and is the less accurate of the two.
-      Kp[static_cast<size_t>(y * np + x)] = K[std::max(i, j) * static_cast<size_t>(n) + std::min(i, j)];
-    }
+    for (int y = 0; y < np; ++y)
+      Kp[static_cast<size_t>(y * np + x)] = K[static_cast<size_t>(std::max(x, y) * np + std::min(x, y))];
   if (np > 0) {
     std::vector<double> work = Kp;  // the eigen-solver overwrites its matrix
     symmetric_eigen(np, lib::Mat(work.data(), np, np), Vec(tv.data(), np), lib::Mat(V.data(), np, np));
@@ -739,13 +826,15 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
   double maxov = 0.0;
   for (int s = 1; s <= nk; ++s) {
     const int t = order[static_cast<size_t>(s - 1)];
-    // T = A⁻¹·a: the combination of the computed solutions.
-    std::vector<double> T(static_cast<size_t>(n), 0.0);
-    for (int j = 0; j < n; ++j) {
-      double v = 0.0;
-      for (int i = 0; i < n; ++i) v += Ainv[static_cast<size_t>(i * n + j)] * a[static_cast<size_t>(t * n + i)];
-      T[static_cast<size_t>(j)] = v;
-    }
+    // T = N·Ap⁻¹·a: the combination of the computed solutions.
+    std::vector<double> T(static_cast<size_t>(n), 0.0), u(npp, 0.0);
+    for (int c = 0; c < np; ++c)
+      for (int x = 0; x < np; ++x)
+        u[static_cast<size_t>(c)] +=
+            Apinv[static_cast<size_t>(x * np + c)] * a[static_cast<size_t>(t * n + open_ch[static_cast<size_t>(x)])];
+    for (int j = 0; j < n; ++j)
+      for (int c = 0; c < np; ++c)
+        T[static_cast<size_t>(j)] += N[static_cast<size_t>(c * n + j)] * u[static_cast<size_t>(c)];
     for (int j = 1; j <= n; ++j)
       for (int p = 1; p <= n; ++p) {
         const double f = T[static_cast<size_t>(j - 1)];
