@@ -202,7 +202,7 @@ TEST(ChanfileProgram, WritesTheBoundFunctionsOfTheStaticExchangeField) {
   {
     ScratchDir dir("chanfile_se_bound_few");
     dir.write("g.gs", ground_state_text(t));
-    dir.write("File.CHN", control(files + " M = 0, NC = 1, P0 = 0.5, IPOT = 1, ND = 3, EMX = -0.05"));
+    dir.write("File.CHN", control(files + " M = 0, NC = 1, P0 = 0.5, IPOT = 1, ND = 2, EMX = -0.1"));
     auto r = run_program_in(dir.path(), "chanfile");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.output.find("bound states of the final symmetry in the static-exchange field"), std::string::npos)
