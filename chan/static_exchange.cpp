@@ -355,6 +355,17 @@ struct StaticExchange::Impl {
       }
   }
 
+  // The radial problem of the ion's field for separation constant lam at c².
+  Radial ion_radial(double lam, double c2) const {
+    Radial rp;
+    rp.m = w.M;
+    rp.lam = lam;
+    rp.ZP = ZPion;
+    rp.c2 = c2;
+    rp.RZ = mol.RZ;
+    return rp;
+  }
+
   double ov(const std::vector<double>& xo, lib::CMat X) const {
     return overlap(g, mol.RZ, w, lib::CMat(xo.data(), NB, n), w, X);
   }
@@ -393,6 +404,7 @@ struct StaticExchange::Impl {
   // words) projected out; x and E the state on success.
   bool polish(double& E, std::vector<double>& x, int fixed, const std::vector<double>& states, int found, double Elo,
               Frame& f);
+  void channel_pair(const Frame& f, lib::CMat X, int i, double& ya, double& yb) const;
   std::vector<double> growing(const Frame& f, lib::CMat X) const;
   std::vector<double> response(Frame& f, const std::vector<double>& x);
   int bound_states(int count, double Elo, double Ehi, lib::Mat X, Vec E);
@@ -576,12 +588,7 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
     angular_matrix(w.M, w.L0, w.KD, n, ZMion, c2, lib::Mat(a.data(), n, n));
     symmetric_eigen(n, lib::Mat(a.data(), n, n), Vec(as.lam.data(), n), lib::Mat(as.U.data(), n, n));
     for (int i = 1; i <= n; ++i) {
-      Radial rp;
-      rp.m = w.M;
-      rp.lam = as.lam[static_cast<size_t>(i - 1)];
-      rp.ZP = ZPion;
-      rp.c2 = c2;
-      rp.RZ = mol.RZ;
+      const Radial rp = ion_radial(as.lam[static_cast<size_t>(i - 1)], c2);
       double up[2] = {xa, xb}, down[2] = {xb, xa}, rv[2], iv[2], pv[2], xfar = 0.0;
       regular_continuum(rp, CVec(up, 2), Vec(rv, 2), as.delta[static_cast<size_t>(i - 1)], xfar);
       irregular_continuum(rp, as.delta[static_cast<size_t>(i - 1)], xfar, CVec(down, 2), Vec(iv, 2), Vec(pv, 2));
@@ -886,12 +893,7 @@ void StaticExchange::Impl::bound_frame(double E, Frame& f, bool local) {
   f.gnorm = f.ga;
   f.xfar = f.ga;
   for (int i = 0; i < n; ++i) {
-    Radial rp;
-    rp.m = w.M;
-    rp.lam = f.lam[static_cast<size_t>(i)];
-    rp.ZP = ZPion;
-    rp.c2 = c2;
-    rp.RZ = mol.RZ;
+    const Radial rp = ion_radial(f.lam[static_cast<size_t>(i)], c2);
     const double xf = decay_point(rp, xb);
     double down[2] = {xb, xa}, gv[2];
     decaying_radial(rp, xf, CVec(down, 2), Vec(gv, 2));
@@ -915,15 +917,22 @@ void StaticExchange::Impl::bound_frame(double E, Frame& f, bool local) {
   }
 }
 
-std::vector<double> StaticExchange::Impl::growing(const Frame& f, lib::CMat X) const {
+// The values at the points a and b of the part of X in asymptotic channel i.
+void StaticExchange::Impl::channel_pair(const Frame& f, lib::CMat X, int i, double& ya, double& yb) const {
   lib::CMat U(f.U.data(), n, n);
+  ya = 0.0;
+  yb = 0.0;
+  for (int p = 1; p <= n; ++p) {
+    ya += U(p, i) * X(f.ia, p) * g.scale(f.ia);
+    yb += U(p, i) * X(NB, p) * g.scale(NB);
+  }
+}
+
+std::vector<double> StaticExchange::Impl::growing(const Frame& f, lib::CMat X) const {
   std::vector<double> c(static_cast<size_t>(n));
   for (int i = 1; i <= n; ++i) {
     double ya = 0.0, yb = 0.0;
-    for (int p = 1; p <= n; ++p) {
-      ya += U(p, i) * X(f.ia, p) * g.scale(f.ia);
-      yb += U(p, i) * X(NB, p) * g.scale(NB);
-    }
+    channel_pair(f, X, i, ya, yb);
     c[static_cast<size_t>(i - 1)] = ya * f.gb[static_cast<size_t>(i - 1)] - yb * f.ga[static_cast<size_t>(i - 1)];
   }
   return c;
@@ -945,12 +954,7 @@ void StaticExchange::Impl::tail_integrals(Frame& f) const {
   const size_t np = static_cast<size_t>(N + 1);
   std::vector<double> gv(static_cast<size_t>(n) * np, 0.0);
   for (int i = 0; i < n; ++i) {
-    Radial rp;
-    rp.m = w.M;
-    rp.lam = f.lam[static_cast<size_t>(i)];
-    rp.ZP = ZPion;
-    rp.c2 = 0.5 * mol.RZ * mol.RZ * f.E();
-    rp.RZ = mol.RZ;
+    const Radial rp = ion_radial(f.lam[static_cast<size_t>(i)], 0.5 * mol.RZ * mol.RZ * f.E());
     std::vector<double> xs, rs;
     for (int k = N; k >= 0; --k) {
       const double x = xb + k * h;
@@ -989,14 +993,10 @@ void StaticExchange::Impl::tail_integrals(Frame& f) const {
 // that continue a function without growing content beyond the grid: least
 // squares over the points a and b.
 std::vector<double> StaticExchange::Impl::tail_amplitudes(const Frame& f, lib::CMat X) const {
-  lib::CMat U(f.U.data(), n, n);
   std::vector<double> t(static_cast<size_t>(n));
   for (int i = 1; i <= n; ++i) {
     double ya = 0.0, yb = 0.0;
-    for (int p = 1; p <= n; ++p) {
-      ya += U(p, i) * X(f.ia, p) * g.scale(f.ia);
-      yb += U(p, i) * X(NB, p) * g.scale(NB);
-    }
+    channel_pair(f, X, i, ya, yb);
     const size_t c = static_cast<size_t>(i - 1);
     t[c] = (ya * f.ga[c] + yb * f.gb[c]) / f.gnorm[c];
   }
