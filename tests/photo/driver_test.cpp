@@ -151,12 +151,7 @@ TEST(PhotoDriver, TableHeadsOfTwoMomentaInStepsOfTwo) {
 TEST(PhotoDriver, HeadWrapsAfterFiveMomentaAndRowsAfterSixNumbers) {
   PhotoCase c;
   c.gs.Z2 = 2.0;  // unequal charges: momenta in steps of one
-  Channel ch;
-  ch.M = 0;
-  ch.L0 = 0;
-  ch.NL = 6;
-  ch.NX = 6;
-  ch.NC = 1;
+  Channel ch{.M = 0, .L0 = 0, .NX = 6, .NC = 1, .NL = 6};
   c.channels.push_back(ch);
   c.xsect();
   auto lines = c.listing_lines();
@@ -175,11 +170,7 @@ TEST(PhotoDriver, HeadWrapsAfterFiveMomentaAndRowsAfterSixNumbers) {
 
 TEST(PhotoDriver, EnergyCapExtraFunctionsAndExperimentalThreshold) {
   PhotoCase c;
-  Channel ch;
-  ch.M = 0;
-  ch.L0 = 0;
-  ch.NC = 5;
-  ch.ND = 2;
+  Channel ch{.M = 0, .L0 = 0, .NC = 5, .ND = 2};
   c.channels.push_back(ch);
   c.caps = {3};
   c.MIE = 1;
@@ -206,10 +197,7 @@ TEST(PhotoDriver, EnergyCapExtraFunctionsAndExperimentalThreshold) {
 TEST(PhotoDriver, ExperimentalThresholdChangesTheRpaResultsNotTheMatrix) {
   PhotoCase theo, expt;
   for (PhotoCase* c : {&theo, &expt}) {
-    Channel ch;
-    ch.M = 0;
-    ch.L0 = 0;
-    ch.NC = 3;
+    Channel ch{.M = 0, .L0 = 0, .NC = 3};
     c->channels.push_back(ch);
     c->IRP = 1;
   }
@@ -228,11 +216,7 @@ TEST(PhotoDriver, ExperimentalThresholdChangesTheRpaResultsNotTheMatrix) {
 // the multipole potential and the overlap integral directly.
 TEST(PhotoDriver, MatrixOfOneSigmaChannelIsTheDirectTwoElectronIntegral) {
   PhotoCase c;
-  Channel ch;
-  ch.M = 0;
-  ch.L0 = 0;
-  ch.NC = 3;
-  ch.NL = 2;
+  Channel ch{.M = 0, .L0 = 0, .NC = 3, .NL = 2};
   c.channels.push_back(ch);
   c.IRP = 1;
   c.xsect();
@@ -288,19 +272,8 @@ TEST(PhotoDriverA, TwoChannelPairFillsAllEightMirroredElements) {
   PhotoCase c;
   c.gs.shells = {{0, 0, 3, -0.9}, {1, 1, 3, -0.5}};
   // σ → σ and π → π: both blocks of the pair are allowed by the projections.
-  Channel c1;
-  c1.shell = 1;
-  c1.M = 0;
-  c1.L0 = 0;
-  c1.NC = 3;
-  c1.NL = 2;
-  Channel c2;
-  c2.shell = 2;
-  c2.M = 1;
-  c2.L0 = 1;
-  c2.NC = 3;
-  c2.NL = 1;
-  c2.seed = 2;
+  Channel c1{.shell = 1, .M = 0, .L0 = 0, .NC = 3, .NL = 2};
+  Channel c2{.shell = 2, .M = 1, .L0 = 1, .NC = 3, .NL = 1, .seed = 2};
   c.channels = {c1, c2};
   c.IRP = 1;
   c.xsect_a();
@@ -319,11 +292,7 @@ TEST(PhotoDriverA, TwoChannelPairFillsAllEightMirroredElements) {
 
 TEST(PhotoDriverA, SigmaChannelSetsOnlyTheMixedBlocksAndUsesTheCappedCount) {
   PhotoCase c;
-  Channel ch;
-  ch.M = 0;
-  ch.L0 = 0;
-  ch.NC = 5;
-  ch.NL = 2;
+  Channel ch{.M = 0, .L0 = 0, .NC = 5, .NL = 2};
   c.channels.push_back(ch);
   c.caps = {3};
   c.IRP = 1;
@@ -351,11 +320,7 @@ TEST(PhotoDriver, StoredDataAndMatrixGiveTheSameRpaListing) {
   auto setup = [](PhotoCase& c) {
     c.gs.shells = {{0, 0, 3, -0.9}, {0, 1, 3, -0.6}};
     c.gs.Z2 = 1.5;
-    Channel c1;
-    c1.M = 0;
-    c1.L0 = 0;
-    c1.NC = 3;
-    c1.ND = 1;
+    Channel c1{.M = 0, .L0 = 0, .NC = 3, .ND = 1};
     Channel c2 = c1;
     c2.shell = 2;
     c2.seed = 3;
@@ -434,18 +399,8 @@ TEST(PhotoDriver, SeveralChannelsWithPiStatesAndExtraFunctionsInBothBuilds) {
   for (int variant = 0; variant < 2; ++variant) {
     PhotoCase c;
     c.gs.shells = {{0, 0, 3, -1.0}, {1, 1, 3, -0.5}};
-    Channel c1;
-    c1.M = 1;
-    c1.L0 = 1;
-    c1.NC = 3;
-    c1.ND = 2;
-    Channel c2;
-    c2.shell = 2;
-    c2.M = 1;
-    c2.L0 = 1;
-    c2.NC = 3;
-    c2.NL = 1;
-    c2.seed = 5;
+    Channel c1{.M = 1, .L0 = 1, .NC = 3, .ND = 2};
+    Channel c2{.shell = 2, .M = 1, .L0 = 1, .NC = 3, .NL = 1, .seed = 5};
     Channel c3 = c2;
     c3.M = 2;
     c3.L0 = 2;
@@ -473,10 +428,7 @@ namespace {
 // it writes after each channel) and builds the matrix itself.
 TEST(PhotoDriverA, ReadsBackItsOwnContinuumData) {
   auto setup = [](PhotoCase& c) {
-    Channel c1;
-    c1.M = 0;
-    c1.L0 = 0;
-    c1.NC = 3;
+    Channel c1{.M = 0, .L0 = 0, .NC = 3};
     Channel c2 = c1;
     c2.seed = 4;
     c2.ND = 1;
