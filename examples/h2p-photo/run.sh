@@ -17,7 +17,7 @@ cross_sections
 # One electron: half the listed values; the pi_u channel (M = +1) stands for
 # M = +1 and -1.  Weights 0.5 (sigma_u) and 1 (pi_u).
 echo "H2+ 1sigma_g photoionisation (Mb), interpolated between the momenta of the channel files"
-echo "exact: total 0.7522, 0.3620, 0.1026; k sigma_u part 0.0068, 0.0130, 0.0157 at 32, 40, 60 eV"
+echo "exact: total 0.7522, 0.3620, 0.1026; k sigma_u contribution 0.0068, 0.0130, 0.0157 at 32, 40, 60 eV"
 echo "total:"
 "$tab" -w 0.5,1 h2px.lst 32 40 60 | cut -c1-32
 echo "k sigma_u part:"
