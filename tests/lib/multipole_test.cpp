@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "grid_for_tests.hpp"
+#include "factorial_table.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "reference_math.hpp"
@@ -24,15 +25,7 @@ using lib::Mat;
 using testgrid::Grid;
 using testgrid::make_grid;
 
-const std::vector<double>& factorials() {
-  static const std::vector<double> f = [] {
-    std::vector<double> v(81);
-    lib::DEFA(80, lib::VecView<double, 0>(v.data(), 81));
-    return v;
-  }();
-  return f;
-}
-lib::Fac F() { return lib::Fac(factorials().data(), 81); }
+using testfac::F;
 
 // The photoionisation driver's source factor RZ²/2 · (−6.28318) ≈ −π·RZ².
 double source_factor(double RZ) { return RZ * RZ / 2 * -6.28318; }

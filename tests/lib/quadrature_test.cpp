@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "factorial_table.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "reference_math.hpp"
@@ -16,15 +17,7 @@ using lib::CVec;
 using lib::Fac;
 using lib::Vec;
 
-const std::vector<double>& factorials() {
-  static const std::vector<double> f = [] {
-    std::vector<double> v(81);
-    lib::DEFA(80, lib::VecView<double, 0>(v.data(), 81));
-    return v;
-  }();
-  return f;
-}
-Fac F() { return Fac(factorials().data(), 81); }
+using testfac::F;
 
 TEST(Fins, WeightsOfThreeAndFivePointsAndExactnessForCubics) {
   for (Build b : {Build::photo, Build::scf}) {
