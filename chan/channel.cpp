@@ -64,27 +64,12 @@ lib::CMat GroundState::waves(int s) const {
 void read_ground_state(io::Unit& u, GroundState& gs) {
   photo::S00& s = gs.s00;
   s.group(gs.FIL, gs.FIR).read(u);
-  auto fail = [&](const std::string& var, const std::string& why) {
-    io::stop("file '" + u.name() + "', group &S00, variable " + var + ": " + why);
-  };
-  if (s.NSH < 1 || s.NSH > 9) fail("NSH", std::to_string(s.NSH) + " shells; a ground-state file holds 1 to 9");
-  if (s.NA != kNA) {
-    fail("NA",
-         "the photoionisation programs work on grids with NA = 5 inner points (NA = " + std::to_string(s.NA) + ")");
-  }
-  if (s.NB - s.NA < 3 || (s.NB - s.NA) % 2 == 0) {
-    fail("NB",
-         "the outer region NB - NA needs an odd number of points, at least 3 (NB = " + std::to_string(s.NB) + ")");
-  }
-  if (!(s.RP[0] > 1.0) || !(s.RP[1] > s.RP[0])) fail("RP", "the grid needs 1 < RP(1) < RP(2)");
-  if (!(s.RZ > 0.0)) fail("RZ", "the internuclear distance must be positive");
+  photo::check_ground_state(s, u.name());
   for (int i = 1; i <= s.NSH; ++i) {
-    const int M = s.MLN[static_cast<size_t>(3 * (i - 1))], L0 = s.MLN[static_cast<size_t>(3 * (i - 1) + 1)],
-              n = s.MLN[static_cast<size_t>(3 * (i - 1) + 2)];
-    const std::string v = "MLN(:," + std::to_string(i) + ")";
-    if (M < 0 || M >= kProjections) fail(v, "the projection M must lie between 0 and 4");
-    if (L0 < M) fail(v, "the first momentum L0 is below the projection M");
-    if (n < 1 || n > kMaxWaves) fail(v, "a shell takes 1 to " + std::to_string(kMaxWaves) + " partial waves");
+    if (s.MLN[static_cast<size_t>(3 * (i - 1) + 2)] > kMaxWaves) {
+      io::stop("file '" + u.name() + "', group &S00, variable MLN(·," + std::to_string(i) +
+               "): a shell takes 1 to " + std::to_string(kMaxWaves) + " partial waves");
+    }
   }
   gs.LK.assign(static_cast<size_t>(s.NSH) + 1, 1);
   for (int i = 1; i <= s.NSH; ++i)

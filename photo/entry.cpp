@@ -71,6 +71,8 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   }
 }
 
+}  // namespace
+
 void check_ground_state(const S00& g, const std::string& file) {
   auto fail = [&](const std::string& var, const std::string& why) {
     io::stop("file '" + file + "', group &S00, variable " + var + ": " + why);
@@ -94,8 +96,6 @@ void check_ground_state(const S00& g, const std::string& file) {
     if (n < 1) fail(s, "a shell needs at least one partial wave");
   }
 }
-
-}  // namespace
 
 void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run, const Driver& driver) {
   run.variant = &variant;

@@ -92,6 +92,10 @@ struct PhotoRun {
   lib::Fac fc() const { return lib::Fac(FC.data(), 81); }
 };
 
+// Stops with the file, group and variable named when a ground-state group
+// does not describe a grid and shells the photoionisation programs can use.
+void check_ground_state(const S00& g, const std::string& file);
+
 // Slice starts K(1) … K(13) for the given sizes.
 std::array<long, 13> partition(int NB, int NKS, int NX, int NEM, int NUR, int wk_columns);
 
