@@ -1,6 +1,6 @@
 # Installs the Debian packages the build needs, when they are missing.
 # Sourced by the other scripts.
-suite_packages="cmake ninja-build g++ libgtest-dev gfortran"
+suite_packages="cmake ninja-build g++ libgtest-dev gfortran liblapack-dev libopenblas-dev"
 suite_missing=""
 for p in $suite_packages; do
   dpkg -s "$p" >/dev/null 2>&1 || suite_missing="$suite_missing $p"
