@@ -1,13 +1,19 @@
-// Wall time and number of sweeps of the ground-state program on a shipped
-// example (N2 by default; another folder of examples/ as the argument).
-// The run is the program's own (entry, driver, shell updates) in a scratch
-// folder; the console traces are counted, not printed.
+// Wall time, sweeps and energy trials of the ground-state program on a
+// shipped example (N2 by default; another folder of examples/ as the
+// argument), once with the superlinear energy search (ISRCH = 0) and once
+// with the written fixed steps and bisection (ISRCH = 1), in one process;
+// prints both, their ratio and the largest difference of the orbital
+// energies.  Each run is the program's own (entry, driver, shell updates)
+// in a scratch folder; the console traces are counted, not printed.
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "io/console.hpp"
 #include "io/stop.hpp"
@@ -17,19 +23,40 @@
 
 namespace fs = std::filesystem;
 
-int main(int argc, char** argv) {
-  const std::string name = argc > 1 ? argv[1] : "n2";
-  const fs::path source = fs::path(SUITE_SOURCE_DIR) / "examples" / name;
-  const fs::path dir = fs::temp_directory_path() / ("bench_scf_" + name);
+namespace {
+
+struct Run {
+  int status = 0;
+  double seconds = 0.0;
+  int sweeps = -1;
+  long trials = 0;
+  std::vector<double> E;
+  double total = 0.0;
+};
+
+std::string read_text(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Runs the example of `source` with ISRCH set in its group D00.
+Run run(const fs::path& source, const std::string& name, int isrch) {
+  const fs::path dir = fs::temp_directory_path() / ("bench_scf_" + name + "_" + std::to_string(isrch));
   fs::remove_all(dir);
   fs::create_directories(dir);
-  for (const char* f : {"Dp_Data.dsc", "Velor.prt"}) fs::copy_file(source / f, dir / f);
+  fs::copy_file(source / "Velor.prt", dir / "Velor.prt");
+  std::string control = read_text(source / "Dp_Data.dsc");
+  const size_t end = control.rfind('/');
+  control.insert(end, " ISRCH = " + std::to_string(isrch) + "\n ");
+  std::ofstream(dir / "Dp_Data.dsc") << control;
   const fs::path home = fs::current_path();
   fs::current_path(dir);
 
+  Run r;
   std::ostringstream trace;
   std::istringstream no_answers;
-  int status = 0;
   const auto t0 = std::chrono::steady_clock::now();
   {
     io::ConsoleRedirect quiet(&no_answers, &trace);
@@ -39,36 +66,51 @@ int main(int argc, char** argv) {
       lib::Workspace V(scf::kNUV);
       scf::DHS_00(scf::kNUV, V, units);
     } catch (const io::StopRun& s) {
-      status = s.status();
+      r.status = s.status();
       std::printf("stopped: %s\n", s.message().c_str());
     }
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const std::string out = trace.str();
-  const size_t at = out.find("self-consistent after");
-  const int sweeps = at == std::string::npos ? -1 : std::stoi(out.substr(at + 21));
-  long trials = 0;
-  for (size_t k = out.find("itr,ipa"); k != std::string::npos; k = out.find("itr,ipa", k + 1)) ++trials;
-
-  std::printf("example %s: %s\n", name.c_str(), status == 0 ? "converged" : "did not converge");
-  std::printf("wall time        %10.2f s\n", seconds);
-  std::printf("sweeps           %10d\n", sweeps);
-  std::printf("energy trials    %10ld   (%.2f ms each)\n", trials, trials ? 1e3 * seconds / trials : 0.0);
-  // The orbital energies from the listing (its name is the FIL of the control file).
-  for (const auto& e : fs::directory_iterator(dir)) {
-    if (e.path().extension() != ".lst") continue;
-    std::ifstream in(e.path());
-    std::string line;
-    bool results = false;
-    while (std::getline(in, line)) {
-      if (line.find("N SHELL          ENEGIES") != std::string::npos)
-        results = true;
-      else if (results && line.size() > 10 && line.find("Cn_Is") == std::string::npos)
-        std::printf("  shell %s\n", line.c_str() + 4);
-    }
-  }
+  size_t at = out.find("self-consistent after");
+  if (at != std::string::npos) r.sweeps = std::stoi(out.substr(at + 21));
+  at = out.find("energy trials in the run");
+  if (at != std::string::npos) r.trials = std::stol(out.substr(at + 24));
+  for (at = out.find("ORBITAL ENERGY("); at != std::string::npos; at = out.find("ORBITAL ENERGY(", at + 1))
+    r.E.push_back(std::stod(out.substr(out.find('=', at) + 1)));
+  at = out.find("TOTAL ENERGY =");
+  if (at != std::string::npos) r.total = std::stod(out.substr(at + 14));
   fs::current_path(home);
   fs::remove_all(dir);
-  return status;
+  return r;
+}
+
+void print(const char* label, const Run& r) {
+  std::printf("%s: %s\n", label, r.status == 0 ? "converged" : "did not converge");
+  std::printf("  wall time        %10.2f s\n", r.seconds);
+  std::printf("  sweeps           %10d   (%.3f s per sweep)\n", r.sweeps, r.sweeps > 0 ? r.seconds / r.sweeps : 0.0);
+  std::printf("  energy trials    %10ld   (%.1f per sweep, %.2f ms each)\n", r.trials,
+              r.sweeps > 0 ? double(r.trials) / r.sweeps : 0.0, r.trials ? 1e3 * r.seconds / r.trials : 0.0);
+  for (size_t i = 0; i < r.E.size(); ++i) std::printf("  shell %2zu  %20.12f\n", i + 1, r.E[i]);
+  std::printf("  total energy %20.12f\n", r.total);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string name = argc > 1 ? argv[1] : "n2";
+  const fs::path source = fs::path(SUITE_SOURCE_DIR) / "examples" / name;
+  std::printf("example %s\n", name.c_str());
+  const Run fast = run(source, name, 0);
+  print("ISRCH = 0 (secant and Illinois regula falsi)", fast);
+  const Run written = run(source, name, 1);
+  print("ISRCH = 1 (fixed steps and bisection)", written);
+  double dmax = 0.0;
+  for (size_t i = 0; i < std::min(fast.E.size(), written.E.size()); ++i)
+    dmax = std::max(dmax, std::fabs(fast.E[i] - written.E[i]));
+  std::printf("time ratio ISRCH=1 / ISRCH=0   %8.2f\n", fast.seconds > 0 ? written.seconds / fast.seconds : 0.0);
+  std::printf("trial ratio ISRCH=1 / ISRCH=0  %8.2f\n",
+              fast.trials > 0 ? double(written.trials) / double(fast.trials) : 0.0);
+  std::printf("largest difference of the orbital energies %10.3e\n", dmax);
+  return fast.status != 0 ? fast.status : written.status;
 }

@@ -10,6 +10,7 @@
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "scf/answers.hpp"
+#include "scf/energy.hpp"
 #include "scf/equations.hpp"
 #include "scf/grid.hpp"
 #include "scf/update.hpp"
@@ -164,11 +165,12 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
               double Z1, double Z2, double RZ, double EPS, double /*FCC*/, lib::CVec RP, lib::CMat AHF, lib::CMat BHF,
               lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Vec E, lib::Vec CN, lib::Vec WC,
               lib::Vec CX, const std::array<std::string, 30>& PRT, lib::Mat R, lib::Mat X, lib::Vec PD, lib::Vec PX,
-              lib::Mat WK, lib::Mat XN, lib::Mat XE, io::Unit& listing, io::Unit& result) {
+              lib::Mat WK, lib::Mat XN, lib::Mat XE, io::Unit& listing, io::Unit& result, const RunOptions& options) {
   std::array<double, 2 * 16> G{};
   std::array<double, 5> BZ{};
-  const RunTables t = set_up_grid(NA, NB, MM, RP, MI(1), Z1, Z2, RZ, R, AA, BB, UU, VV, WW, lib::Mat(G.data(), 2, MM),
-                                  lib::Vec(BZ.data(), 5));
+  RunTables t = set_up_grid(NA, NB, MM, RP, MI(1), Z1, Z2, RZ, R, AA, BB, UU, VV, WW, lib::Mat(G.data(), 2, MM),
+                            lib::Vec(BZ.data(), 5));
+  t.EXACT = options.EXACT;
   write_header(listing, PRT, NSH, MLN, Z1, Z2, RZ, AHF, BHF, NA, NB, RP, EPS);
   // The first shell starts from −(Z1+Z2)^1.5/2 unless it was read with an
   // orbital (a restart keeps the energy of its file).
@@ -176,10 +178,20 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
 
   const Shells s{NSH, MLN, LK, X, E, CN};
   UpdateState st;
-  iterate_shells(t, s, JOR, MI, EPS, AHF, BHF, st, UpdateSlices{PD, PX, WK, XN, XE, CX, WC}, listing);
+  st.ISRCH = options.ISRCH;
+  const UpdateSlices slices{PD, PX, WK, XN, XE, CX, WC};
+  iterate_shells(t, s, JOR, MI, EPS, AHF, BHF, st, slices, listing);
+  io::console().line(io::lstring(" energy trials in the run", st.trials));
 
   for (int I = 1; I <= NSH; ++I) io::fwrite(listing, io::Format("(4X,I3,7X,E16.8)"), I, E(I));
   lib::WIFB(NSH, NB, MLN, LK, E, CN, X, result);
+
+  // The energy block, after the results table and as the last console lines.
+  const TotalEnergy energy = total_energy(t, s, Z1, Z2, RZ, AHF, BHF, st, slices.of(1, NB));
+  const std::vector<std::string> lines = energy_lines(energy);
+  listing.write_record("");
+  for (const std::string& l : lines) listing.write_record(l);
+  for (const std::string& l : lines) io::console().line(l);
 }
 
 }  // namespace scf

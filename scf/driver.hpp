@@ -42,6 +42,14 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
                    lib::CMat BHF, UpdateState& st, const UpdateSlices& w, io::Unit& listing,
                    int max_sweeps = kMaxSweeps);
 
+// Switches of a run beyond the original group: EXACT = 1 forms the multipole
+// scale with 2π; ISRCH = 1 searches the shell energies by the fixed steps and
+// bisection of the original rules (0: superlinear steps).
+struct RunOptions {
+  int EXACT = 0;
+  int ISRCH = 0;
+};
+
 // Builds the grid and the inner-region tables, prints the listing head on
 // `listing`, iterates shell by shell to self-consistency and appends the
 // converged orbitals to `result`.  The arguments are those the entry routine
@@ -56,6 +64,7 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int IOS, lib::CIMat MLN, lib::CIV
               double Z1, double Z2, double RZ, double EPS, double FCC, lib::CVec RP, lib::CMat AHF, lib::CMat BHF,
               lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Vec E, lib::Vec CN, lib::Vec WC,
               lib::Vec CX, const std::array<std::string, 30>& PRT, lib::Mat R, lib::Mat X, lib::Vec PD, lib::Vec PX,
-              lib::Mat WK, lib::Mat XN, lib::Mat XE, io::Unit& listing, io::Unit& result);
+              lib::Mat WK, lib::Mat XN, lib::Mat XE, io::Unit& listing, io::Unit& result,
+              const RunOptions& options = {});
 
 }  // namespace scf

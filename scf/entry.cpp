@@ -74,6 +74,8 @@ void check_limits(const D00& d, const std::string& file) {
   }
   if (!(d.EPS > 0.0)) fail("EPS", "the tolerance must be positive");
   if (d.MI[0] != 0) fail("MI", "MI(1) must be 0: the outer grid is built only then");
+  if (d.EXACT != 0 && d.EXACT != 1) fail("EXACT", "0 (the program's constants) or 1 (exact constants)");
+  if (d.ISRCH != 0 && d.ISRCH != 1) fail("ISRCH", "0 (superlinear energy search) or 1 (fixed steps and bisection)");
   if (!(std::fabs(d.RZ) > 0.0)) fail("RZ", "the internuclear distance must not be zero");
   // The orthogonalisation and the off-diagonal term combine the partial waves
   // of two shells one by one: only shells of one symmetry can be paired.
@@ -148,7 +150,7 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   // 5. Listing and result files; the result file starts with the group.
   io::Unit& listing = units.open_new(10, io::trim_right(d.FIL));
   io::Unit& result = units.open_new(11, io::trim_right(d.FIR));
-  d.group().write(result);
+  d.group(true).write(result);
 
   // 6. Shell bookkeeping.
   const int NSH = d.NSH;
@@ -199,7 +201,7 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
            lib::Vec(WC.data(), static_cast<int>(WC.size())), lib::Vec(CX.data(), static_cast<int>(CX.size())),
            velor.PRT, V.matrix(K[0], NB, 7), X, V.slice(K[2], K[3] - K[2]), V.slice(K[3], K[4] - K[3]),
            V.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), V.matrix(K[5], NB, 2 * KMA),
-           V.matrix(K[6], NB, xe_cols), listing, result);
+           V.matrix(K[6], NB, xe_cols), listing, result, RunOptions{d.EXACT, d.ISRCH});
 }
 
 }  // namespace scf

@@ -57,8 +57,13 @@ struct D00 {
   std::array<int, 7> MI{};
   std::array<int, 256> JOR{};
   std::string FIL, FIR;
+  int EXACT = 0;  // 1: 2π in the multipole scale instead of 6.28318
+  int ISRCH = 0;  // energy search: 0 superlinear steps, 1 fixed steps and bisection
 
-  io::Group group() {
+  // The group as read (every variable) or as written: EXACT and ISRCH are
+  // named only when they are not 0, so that readers of the older group read
+  // the files of default runs.
+  io::Group group(bool writing = false) {
     io::Group g("D00");
     g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 16});
     // AHF, BHF and JOR are NSH × NSH matrices by columns in the first NSH²
@@ -67,6 +72,8 @@ struct D00 {
     g.add("NA", NA).add("NB", NB);
     g.add("RP", RP.data(), {10}).add("EPS", EPS).add("IOS", IOS).add("FCC", FCC).add("MI", MI.data(), {7});
     g.add_square("JOR", JOR.data(), 256, NSH).add("FIL", FIL, 15).add("FIR", FIR, 15);
+    if (!writing || EXACT != 0) g.add("EXACT", EXACT);
+    if (!writing || ISRCH != 0) g.add("ISRCH", ISRCH);
     return g;
   }
   int M(int i) const { return MLN[3 * (i - 1)]; }

@@ -121,7 +121,7 @@ int multipole_count(int n1, int n2) { return std::max(n1, n2) + 2; }
 void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::Fac F, lib::Vec B,
                       const ShellWork& w) {
   const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH);
-  const double CZ = multipole_scale(t.RZ2);
+  const double CZ = multipole_scale(t.RZ2, t.EXACT);
   const lib::CMat R2 = t.R.colsFrom(2, 6);
   for (int J = 1; J <= s.NSH; ++J) {
     if (std::fabs(AC(J)) < 0.001 || std::fabs(s.CN(J)) < 1.0e-6) continue;
@@ -151,7 +151,7 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
 void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F, lib::Vec B,
                         const ShellWork& w) {
   const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH);
-  const double CZ = multipole_scale(t.RZ2);
+  const double CZ = multipole_scale(t.RZ2, t.EXACT);
   const lib::CMat R2 = t.R.colsFrom(2, 6);
   const lib::CMat XI = s.waves(ISH);
   for (int J = 1; J <= s.NSH; ++J) {

@@ -11,6 +11,7 @@
 #include "lib/lib.hpp"
 #include "scf/answers.hpp"
 #include "scf/grid.hpp"
+#include "scf/search.hpp"
 
 namespace scf {
 
@@ -307,10 +308,12 @@ class StateCounter {
         TT_(st.tt(n_)),
         PD_(w.PD.data(), t.NB, n_, n_),
         S_(w.XN.colsFrom(n_ + 1, n_)),
-        w_(w) {}
+        w_(w),
+        st_(st) {}
 
   double floor() const { return -0.525 * std::max(1.0, t_.ZS * t_.ZS); }
   int sign_at(double E) const {
+    ++st_.trials;
     return DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, t_.RZ2 * E, TT_, PD_, S_, w_.CX, w_.WC, w_.WK, lib::Mat()).det_sign;
   }
   // Whether an odd number of eigenvalues lies below E.
@@ -319,7 +322,9 @@ class StateCounter {
     return sign_at(E) != ref_;
   }
   // Eigenvalue number `rank`: the signs are followed upwards in steps of 5 %
-  // and the rank-th change is bisected to rounding.
+  // and the rank-th change is bisected, to rounding by the written rules
+  // (ISRCH = 1), otherwise to 1e-7 relative: the shell solve takes over
+  // from there.
   double locate(int rank) {
     const double Etop = -1.0e-3;
     double E = floor();
@@ -338,6 +343,7 @@ class StateCounter {
         for (int k = 0; k < 200; ++k) {
           const double mid = 0.5 * (lo + hi);
           if (mid == lo || mid == hi) break;
+          if (st_.ISRCH == 0 && hi - lo < 1.0e-7 * std::fabs(mid)) break;
           if (sign_at(mid) == s0)
             lo = mid;
           else
@@ -358,6 +364,7 @@ class StateCounter {
   lib::CArr3 PD_;
   lib::CMat S_;
   const ShellWork& w_;
+  UpdateState& st_;
   int ref_ = 0;
 };
 
@@ -427,6 +434,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
 
   // One solve at EI with the trace of step 5; returns the defect.
   auto solve_at = [&](double& C) {
+    ++st.trials;
     if (++trials > kMaxTrials) {
       io::stop(io::fstring(io::Format("(' SHELL',I3,': NO ENERGY FOUND IN',I5,' TRIALS; LAST E =',E16.8)"), ISH,
                            kMaxTrials, EI));
@@ -507,7 +515,16 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   }
 
   // The automatic rules; returns when the test value is below EPS.
+  // The superlinear search (ISRCH = 0) starts afresh with every pass; it
+  // takes over from the written step from the second trial on (the first
+  // trial's orientation of the norm is provisional).
+  SuperlinearSearch search;
+  const bool fast = st.ISRCH == 0;
+  auto steer = [&](double Eold, double T) {
+    if (fast && k >= 2) EI = search.next(Eold, T, EI);
+  };
   auto iterate = [&] {
+    search = SuperlinearSearch();
     k = 0;
     b.T1 = 0.0;
     b.T2 = 0.0;
@@ -519,6 +536,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
       if (mode == 2) {
         if (std::fabs(sol.DX) < solve.EPS) return;
         EITD(st.defect.IT, st.defect.H, b.T1, b.T2, sol.DX, b.E1, b.E2, EI);
+        steer(Eold, sol.DX);
         if (EI == Eold && k > 1) {
           // The bracket has shrunk to adjacent numbers: a root is accepted,
           // a pole (the defect passing through infinity) is not.
@@ -542,6 +560,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
           // neighbouring state.  Restart beside the shell's own pole.
           relocate(": its norm falls towards its pole;");
           relocated = true;
+          search = SuperlinearSearch();
           k = 0;
           b.T1 = 0.0;
           b.T2 = 0.0;
@@ -572,6 +591,9 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
         EI = EI * (1.0 + 0.002 * (T > 0.0 ? 1.0 : -1.0));
         con.line(" SUMX = ");
       }
+      // Near the pole the norm grows as 1/(E − E_pole)²: the secant follows
+      // 1 − sqrt(CN/C), linear there, with the sign of T.
+      steer(Eold, std::copysign(std::fabs(1.0 - std::sqrt(CN / C)), T));
       if (EI == Eold) {
         // The bracket cannot be halved further: the norm is as close as the
         // arithmetic allows.

@@ -48,6 +48,8 @@ struct ExchangePass {
 // Everything the shell update keeps between calls, owned by the driver.
 struct UpdateState {
   static constexpr int kSavedWords = 50000;  // NB·n of the solver's copy of a shell
+  int ISRCH = 0;                             // 0 superlinear energy steps, 1 the fixed steps and bisection
+  long trials = 0;                           // solves at a trial energy in the run (shell solves and state searches)
   EnergyBracket bracket;
   DefectStep defect;
   ExchangePass exchange;

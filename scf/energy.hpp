@@ -1,0 +1,82 @@
+// The total energy of a converged run and its parts.
+//
+// Shell I (q_I electrons) solves (h + Σ_J AHF(J,I)·J_J − Σ_J BHF(J,I)·K_J)φ_I = ε_I φ_I
+// with the sign convention of the density products (−1)^M_J and the partner
+// exchange of π shells built into the operators.  With h_I = ⟨φ_I|h|φ_I⟩ and
+// G_I = ⟨φ_I|Σ_J AHF(J,I)·J_J − BHF(J,I)·K_J|φ_I⟩ the energy of the closed
+// shells is
+//   E = Σ_I q_I h_I + ½ Σ_I q_I G_I                 (direct sum),
+//     = ½ Σ_I q_I (ε_I + h_I)                       (orbital energies),
+// the two equal when every orbital satisfies its equation (ε_I = h_I + G_I).
+// h_I = t_I + v_I is formed from its own integrals: the kinetic energy from
+// first derivatives of the partial waves, the nuclear attraction from the
+// two-centre potential; G_I from the multipole potentials of the shell
+// equations.  So the two sums are independent checks of each other.
+#pragma once
+
+#include <vector>
+
+#include "io/unit.hpp"
+#include "lib/views.hpp"
+#include "scf/equations.hpp"
+#include "scf/update.hpp"
+
+namespace scf {
+
+// One-electron integrals of one orbital, per unit norm.
+struct OneElectron {
+  double kinetic = 0.0;  // ⟨φ|−½∇²|φ⟩
+  double nuclear = 0.0;  // ⟨φ|−Z1/r1 − Z2/r2|φ⟩
+};
+
+// Kinetic energy and nuclear attraction of shell ISH divided by its norm on
+// the grid.  With y_p the partial waves (stored outer values u_p = y_p/g),
+//   T·N = (RZ/4) Σ_p ∫ [(ξ²−1) y_p′² + (M²/(ξ²−1) + L_p(L_p+1)) y_p²] dξ,
+//   V·N = −(RZ/4) Σ_pq ∫ [ZP·ξ·δ_pq − ZM·⟨L_p M|η|L_q M⟩] y_p y_q dξ.
+// Inner region: derivative of the interpolating power series; outer region:
+// five-point differences in x (error O(HB⁴), as the Numerov solution).
+OneElectron shell_one_electron(const RunTables& t, const Shells& s, int ISH, lib::Fac F, lib::CMat TT, lib::Vec work1,
+                               lib::Vec work2);
+
+// G_I·N: the two-electron operator of the shell equation of ISH (the direct
+// terms and the exchange with all shells, as the update builds them)
+// applied to its orbital and integrated, per unit norm.  Uses the update
+// work slices; st supplies the factorials, the η² matrix and the boundary
+// vector.
+double shell_two_electron(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
+                          const ShellWork& w);
+
+// Occupations the energy expression assumes, read from the coefficients:
+// q_J = (−1)^M_J·AHF(J,K) for the first shell K ≠ J (K = J when alone); a
+// shell with no coefficients at all holds one electron.  closed is true when
+// the coefficients are those of closed shells (AHF rows constant, q = 2 for
+// σ and 4 for M > 0, BHF as the closed-shell rules give).
+struct Occupations {
+  std::vector<double> q;
+  bool closed = true;
+};
+Occupations occupations(const Shells& s, lib::CMat AHF, lib::CMat BHF);
+
+// The energy block of a run.
+struct TotalEnergy {
+  std::vector<double> orbital, one, kinetic, two;  // per shell: ε_I, h_I, t_I, G_I
+  Occupations occ;
+  double electronic = 0.0;   // ½ Σ q (ε + h)
+  double direct = 0.0;       // Σ q h + ½ Σ q G
+  double repulsion = 0.0;    // Z1·Z2/RZ
+  double total = 0.0;        // electronic + repulsion
+  double kinetic_sum = 0.0;  // Σ q t
+  double virial = 0.0;       // −V/T, V = total − T
+};
+
+// Evaluates the block for the converged shells.
+TotalEnergy total_energy(const RunTables& t, const Shells& s, double Z1, double Z2, double RZ, lib::CMat AHF,
+                         lib::CMat BHF, UpdateState& st, const ShellWork& w);
+
+// Lines of the block: ORBITAL ENERGY(I) =, ELECTRONIC ENERGY =, NUCLEAR
+// REPULSION =, TOTAL ENERGY =, KINETIC ENERGY =, VIRIAL RATIO = (fifteen
+// significant digits), the direct sum for comparison and, for coefficients
+// that are not those of closed shells, the occupations assumed.
+std::vector<std::string> energy_lines(const TotalEnergy& e);
+
+}  // namespace scf
