@@ -22,7 +22,7 @@ io::Group CHN::group() {
   g.add("TIT", TIT, 65).add("FIG", FIG, 40).add("FIC", FIC, 40).add("FID", FID, 40).add("FIL", FIL, 40);
   g.add("NSI", NSI).add("M", M).add("L0", L0).add("NX", NX).add("NL", NL);
   g.add("NC", NC).add("P0", P0).add("DP", DP).add("IPOT", IPOT).add("ND", ND).add("EMX", EMX);
-  g.add("NIT", NIT).add("EPS", EPS);
+  g.add("NIT", NIT).add("EPS", EPS).add("EXACT", EXACT);
   return g;
 }
 
@@ -67,6 +67,7 @@ void check_and_complete(Setup& s, const std::string& file) {
   if (c.ND > 0 && io::trim_right(c.FID).empty()) fail("FID", "ND > 0 needs an extra-function file");
   if (c.ND > 0 && !(c.EMX < 0.0)) fail("EMX", "the bound functions lie below EMX < 0");
   if (c.NIT < 1) fail("NIT", "at least one GMRES step");
+  if (c.EXACT != 0 && c.EXACT != 1) fail("EXACT", "0 (the programs' dipole constant) or 1 (sqrt(4π/3))");
   if (!(c.EPS > 0.0)) fail("EPS", "the convergence tolerance must be positive");
   if (c.NC % 2 == 0) {
     s.notes.push_back("NC = " + std::to_string(c.NC) +
@@ -152,7 +153,7 @@ class DipoleCheck {
     HfValues h;
     const int NB = g_.NB;
     const double RZ = s_.mol.RZ;
-    const double CD = 2.0 * std::sqrt(1.047197665619469);
+    const double CD = 2.0 * std::sqrt(s_.c.EXACT == 1 ? kPi / 3.0 : 1.047197665619469);
     const lib::Fac F(fc_.data(), 81);
     const lib::CMat X1 = s_.gs.waves(s_.c.NSI);
     std::ostringstream sink;  // the kernels trace every element on the console

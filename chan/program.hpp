@@ -28,6 +28,7 @@ struct CHN {
   double EMX = -0.002;  // upper energy limit of the bound functions (hartree)
   int NIT = 60;         // most GMRES steps of the exchange equations, for each solution
   double EPS = 1.0e-7;  // relative residual at which they count as solved
+  int EXACT = 0;        // 1: the exact dipole constant sqrt(4π/3) in the listed cross sections
   io::Group group();
 };
 

@@ -264,11 +264,16 @@ void PhotoDriver::run() {
   lib::HAFA0(NA, NB, 5, RP(1), HA, r_.R, AA, BB, UU, VV, G(), lib::Vec(BZ.data(), 5));
   lib::VEVR(NA * NA, UU.flat(), WW.flat());
   lib::INVM(NA, DET, WW);
-  PI2 = -6.28318;
+  // The multipole scale −2π and the dipole constant 2·sqrt(π/3) =
+  // sqrt(4π/3), truncated as the programs have always formed them unless
+  // EXACT = 1 (the truncated CD is 5.5e-8 relative below sqrt(4π/3)).
+  const bool exact = r_.s40.EXACT == 1;
+  constexpr double kPi = 3.14159265358979323846;
+  PI2 = exact ? -2.0 * kPi : -6.28318;
   CH = 12.0 / (HB * HB);
   RZ2 = RZ * RZ / 2.0;
   C1 = RZ2 * PI2;
-  CD = 2.0 * std::sqrt(1.047197665619469);
+  CD = 2.0 * std::sqrt(exact ? kPi / 3.0 : 1.047197665619469);
   io::fwrite(LIST, fmt(kH4));
   NZ0()(1) = 0;
 

@@ -15,6 +15,7 @@ io::Group S40::group(const Variant& v) {
   g.add("FID", FID.data(), v.name_length, {10}).add("FIC", FIC.data(), v.name_length, {10});
   g.add("IRP", IRP).add("IC", IC.data(), {10}).add("ID", ID.data(), {10});
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {10});
+  g.add("EXACT", EXACT);
   return g;
 }
 
@@ -58,6 +59,7 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
     fail("NCH", std::to_string(s.NCH) + " channels; " + v.program + " takes 1 to " + std::to_string(v.max_channels));
   }
   if (s.IRP < 0 || s.IRP > 2) fail("IRP", "must be 0, 1 or 2");
+  if (s.EXACT != 0 && s.EXACT != 1) fail("EXACT", "0 (the programs' constants) or 1 (exact constants)");
   if (s.NEM < 0) fail("NEM", "must not be negative");
   if (s.NUR < 0) fail("NUR", "must not be negative");
   if (s.IRP != 0 && s.NUR > 1500) {

@@ -40,6 +40,7 @@ struct S40 {
   std::array<int, 10> IC{}, ID{};
   int NEM = 0, NUR = 0, MIE = 0;
   std::array<double, 10> ECH{};
+  int EXACT = 0;  // 1: 2π and the exact dipole constant instead of the truncated ones
   io::Group group(const Variant& v);
 };
 

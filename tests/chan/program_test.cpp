@@ -127,6 +127,7 @@ TEST(ChanfileProgram, RefusesInputItCannotServeAndNeverOverwritesAFile) {
       {files + " NSI = 2", "variable NSI"},
       {files + " ND = 6, FID = 'c.fid'", "variable ND"},
       {files + " ND = 1", "variable FID"},
+      {files + " EXACT = 2", "variable EXACT"},
       {" FIG = 'none.gs', FIC = 'c.chn', FIL = 'c.lst'", "none.gs"},
   };
   for (const auto& c : cases) {
