@@ -3,12 +3,14 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "io/console.hpp"
 #include "io/format.hpp"
 #include "io/listdir.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
+#include "scf/accelerate.hpp"
 #include "scf/answers.hpp"
 #include "scf/energy.hpp"
 #include "scf/equations.hpp"
@@ -52,6 +54,64 @@ void console_table(const char* label, lib::CVec v) {
   io::console().line(io::fstring(io::Format("(5E15.7)"), v));
 }
 
+// The η² matrix ⟨L_p M|η²|L_q M⟩ of a shell, as the equations use it.
+void eta2_matrix(const RunTables& t, const Shells& s, int J, lib::Fac F, lib::Mat TT) {
+  const int n = s.n(J), M = s.M(J), step = t.ISYM == 2 ? 1 : 2;
+  lib::VEQC(n * n, 0.0, TT.flat());
+  for (int p = 1; p <= n; ++p) {
+    const int L = s.L0(J) + (p - 1) * t.ISYM;
+    TT(p, p) = lib::FSG0(L, M, F, lib::Build::scf);
+    if (p + step <= n) TT(p, p + step) = TT(p + step, p) = lib::FSG2(L, M, F, lib::Build::scf);
+  }
+}
+
+// The orbitals of all shells as one vector, and back.
+std::vector<double> all_orbitals(const Shells& s) {
+  const lib::CVec x = s.X.flat();
+  return std::vector<double>(x.begin(), x.end());
+}
+
+// Sweep acceleration between two sweeps: records the sweep that started from
+// x_in and, unless the last extrapolation made the energies move more than
+// the sweep before it, replaces the orbitals by the DIIS extrapolation, each
+// shell renormalised (to 1 under MI(2) = 1) and its norm stored.  A shell
+// whose sign flipped in the sweep is turned back first.  Returns whether the
+// orbitals were replaced.
+bool accelerate_sweep(const RunTables& t, const Shells& s, lib::CIVec MI, const std::vector<double>& x_in,
+                      bool misbehaved, SweepDiis& diis, UpdateState& st, const UpdateSlices& w) {
+  if (misbehaved) {
+    diis.reset();
+    io::console().line(" extrapolation dropped: the energies moved more than before");
+    return false;
+  }
+  for (int J = 1; J <= s.NSH; ++J) {
+    const lib::Mat XJ = s.waves(J);
+    const long first = static_cast<long>(s.LK(J) - 1) * t.NB, len = static_cast<long>(s.n(J)) * t.NB;
+    double ov = 0.0;
+    for (long i = 0; i < len; ++i) ov += XJ.flat()(static_cast<int>(i) + 1) * x_in[first + i];
+    if (ov < 0.0) lib::VCM1(static_cast<int>(len), -1.0, XJ.flat());
+  }
+  std::vector<double> next;
+  if (!diis.extrapolate(x_in, all_orbitals(s), next)) return false;
+  const lib::Vec X = s.X.flat();
+  for (int i = 1; i <= X.size(); ++i) X(i) = next[i - 1];
+  std::array<double, 400> tt{};
+  for (int J = 1; J <= s.NSH; ++J) {
+    const int n = s.n(J);
+    const lib::Mat TT(tt.data(), n, n), XJ = s.waves(J);
+    eta2_matrix(t, s, J, st.fac(), TT);
+    const double C =
+        FOVI(n, n, t.NA, t.NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), w.WK.col(1), w.WK.col(2), XJ, XJ);
+    s.CN(J) = C;
+    if (MI(2) == 1 && C > 0.0) {
+      lib::VCM1(t.NB * n, 1.0 / std::sqrt(C), XJ.flat());
+      s.CN(J) = 1.0;
+    }
+  }
+  io::console().line(io::lstring(" orbitals extrapolated from", diis.size(), " sweeps"));
+  return true;
+}
+
 }  // namespace
 
 RunTables set_up_grid(int NA, int NB, int MM, lib::CVec RP, int MI1, double Z1, double Z2, double RZ, lib::Mat R,
@@ -93,7 +153,14 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
     for (int I = 1; I <= NSH; ++I) d += std::fabs(EOLD[I - 1] - s.E(I));
     return d;
   };
+  // Sweep acceleration (not under the written rules, ISRCH = 1): DIIS from
+  // the first sweep that moves the energies by less than 0.5 hartree.
+  SweepDiis diis;
+  std::vector<double> x_in;
+  bool extrapolated = false;
+  double dE_prev = 0.0;
   for (int sweep = 1;; ++sweep) {
+    if (st.ISRCH == 0) x_in = all_orbitals(s);
     if (sweep > max_sweeps) {
       io::stop(io::fstring(io::Format("(' NO SELF-CONSISTENCY AFTER',I5,' SWEEPS: THE ENERGIES STILL MOVE BY',"
                                       "E12.4,' (EPS =',E10.2,')')"),
@@ -153,6 +220,11 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
       return sweep;
     }
     for (int I = 1; I <= NSH; ++I) EOLD[I - 1] = s.E(I);
+    if (st.ISRCH == 0 && (dE < 0.5 || diis.size() > 0)) {
+      const bool misbehaved = extrapolated && dE > dE_prev;
+      extrapolated = accelerate_sweep(t, s, MI, x_in, misbehaved, diis, st, w);
+    }
+    dE_prev = dE;
   }
 }
 
