@@ -9,6 +9,7 @@
 #include "io/format.hpp"
 #include "io/listdir.hpp"
 #include "io/stop.hpp"
+#include "lib/gaunt_table.hpp"
 #include "lib/lib.hpp"
 #include "scf/accelerate.hpp"
 #include "scf/answers.hpp"
@@ -251,6 +252,11 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
   const Shells s{NSH, MLN, LK, X, E, CN};
   UpdateState st;
   st.ISRCH = options.ISRCH;
+  // The angular coefficients of all sweeps, tabulated once.
+  lib::DEFA(kFactorials - 1, lib::VecView<double, 0>(st.F.data(), kFactorials));
+  const AngularRange range = angular_range(s, t.ISYM);
+  const lib::GauntTable angular(range.LMAX, range.MMAX, st.fac(), lib::Build::scf);
+  t.angular = &angular;
   const UpdateSlices slices{PD, PX, WK, XN, XE, CX, WC};
   iterate_shells(t, s, JOR, MI, EPS, AHF, BHF, st, slices, listing);
   io::console().line(io::lstring(" energy trials in the run", st.trials));

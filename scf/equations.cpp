@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "lib/gaunt_table.hpp"
 #include "lib/lib.hpp"
 
 namespace scf {
@@ -11,7 +12,50 @@ namespace scf {
 namespace {
 // (−1)^n.
 double parity(int n) { return (n & 1) ? -1.0 : 1.0; }
+
+// SUMA of the ground-state build, its Gaunt and η² coefficients read from
+// the run's table when there is one: the same operations in the same order,
+// so the result is the routine's to the last bit.
+void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C,
+          lib::CVec R, lib::CMat X, lib::Fac F, lib::Vec Q1, lib::Vec Q) {
+  if (T == nullptr) {
+    lib::SUMA(NB, NX, MI, MJ, KD, K0I, KJ, K, C, R, X, F, Q1, Q, lib::Build::scf);
+    return;
+  }
+  const double EPS = 1.0e-8;
+  const int M3 = MI + MJ;
+  for (int j = 1; j <= NB; ++j) {
+    Q(j) = 0.0;
+    Q1(j) = 0.0;
+  }
+  for (int i = 1; i <= NX; ++i) {
+    const int L = (i - 1) * KD + K0I;
+    const double A = T->FSGA(L, KJ, K, MI, MJ, M3) * C;
+    if (std::fabs(A) >= EPS)
+      for (int j = 1; j <= NB; ++j) Q(j) = Q(j) + X(j, i) * A;
+    const double B = -T->FSGB(L, KJ, K, MI, MJ, M3) * C;
+    if (std::fabs(B) >= EPS)
+      for (int j = 1; j <= NB; ++j) Q1(j) = Q1(j) + X(j, i) * B;
+  }
+  for (int j = 1; j <= NB; ++j) Q(j) = Q(j) * R(j) + Q1(j);
+}
 }  // namespace
+
+AngularRange angular_range(const Shells& s, int ISYM) {
+  AngularRange r;
+  int nmax = 0, lw = 0, l0 = 0;
+  for (int J = 1; J <= s.NSH; ++J) {
+    nmax = std::max(nmax, s.n(J));
+    lw = std::max(lw, s.L0(J) + (s.n(J) - 1) * ISYM);
+    l0 = std::max(l0, s.L0(J));
+    r.MMAX = std::max(r.MMAX, 2 * s.M(J));
+  }
+  // Multipole orders: from |L0 − L0′| (+2 when the projections demand it)
+  // in n + 2 orders of step ISYM.
+  const int lam = l0 + 2 + r.MMAX + (nmax + 1) * ISYM;
+  r.LMAX = std::max(lw, lam);
+  return r;
+}
 
 // One-electron part of the equation of wave p, times −(RZ²/2)(ξ² − η²):
 //   (p y′)′ − M²/(ξ²−1)·y − L_p(L_p+1)·y + ZP·ξ·y − ZM·⟨η⟩ coupling,
@@ -55,7 +99,7 @@ void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, 
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z) {
+          lib::Mat Z, const lib::GauntTable* angular) {
   const int DM = M2 - M1;
   B(2) = 0.0;
   B(3) = 0.0;
@@ -67,7 +111,7 @@ void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2
     lib::VEQC(NB, 0.0, WK.col(2));
     for (int q = 1; q <= N2; ++q) {
       const int Lq = L2 + (q - 1) * ISYM;
-      lib::SUMA(NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3), lib::Build::scf);
+      suma(angular, NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3));
       lib::VSM3(NB, X2.col(q), WK.col(3), WK.col(2));
     }
     for (int i = 1; i <= NB; ++i) {
@@ -130,12 +174,12 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
     const lib::CMat XJ = s.waves(J);
     ZIJK(t.NA, t.NB, nJ, nJ, K, s.M(J), s.M(J), s.L0(J), s.L0(J), 0, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XJ, XJ,
          t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w),
-         w.WK, w.XE);
+         w.WK, w.XE, t.angular);
     for (int p = 1; p <= n; ++p) {
       const int Lp = L0 + (p - 1) * t.ISYM;
       for (int q = 1; q <= n; ++q) {
         const int Lq = L0 + (q - 1) * t.ISYM;
-        lib::SUMA(t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2), lib::Build::scf);
+        suma(t.angular, t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2));
         add_to_coupling(t, w.WK.col(2), w.PD, q, p);
       }
     }
@@ -180,8 +224,7 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
         const int Lp = L0 + (p - 1) * t.ISYM;
         for (int q = 1; q <= nJ; ++q) {
           const int Lq = L0J + (q - 1) * t.ISYM;
-          lib::SUMA(t.NB, K, MX, MY, t.ISYM, lstart, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2),
-                    lib::Build::scf);
+          suma(t.angular, t.NB, K, MX, MY, t.ISYM, lstart, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2));
           accumulate(q, p);
         }
       }
@@ -192,14 +235,15 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
       const int col = M + MJ + 1;
       ZIJK(t.NA, t.NB, n, nJ, K, M, -MJ, L0, L0J, la, t.ISYM, parity(MJ) * CZ, t.H12(), t.BZ, R2, F, XI, XJ,
            t.G.col(col), B, t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w),
-           inner_columns(t, w), w.WK, w.XE);
+           inner_columns(t, w), w.WK, w.XE, t.angular);
       // The potential has projection M + M_J; Y(L_q, −M_J) brings it back to M.
       project(M + MJ, -MJ, la, t.RZ2 / s.CN(J));
     }
     // Pair density of projection M − M_J.
     const int col = DMJ + 1;
     ZIJK(t.NA, t.NB, n, nJ, K, M, MJ, L0, L0J, lb, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XI, XJ, t.G.col(col), B,
-         t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE);
+         t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE,
+         t.angular);
     const int mu = MJ != 0 ? -DMJ : DMJ;
     project(mu, MJ, lb, t.RZ2 * BC(J) * FAC / s.CN(J));
   }

@@ -11,6 +11,10 @@
 
 #include "lib/views.hpp"
 
+namespace lib {
+class GauntTable;
+}
+
 namespace scf {
 
 // Everything about the grid that is fixed once the driver has built it.
@@ -30,6 +34,9 @@ struct RunTables {
   lib::CMat G;            // inner–outer matching factors (2,MM)
   lib::CVec BZ;           // far boundary vector of the multipole equations (5)
   int EXACT = 0;          // 1: the multipole scale with 2π instead of 6.28318
+  // Angular coefficients of the run, tabulated once (values equal to the
+  // calls); none: every projection calls the routines.
+  const lib::GauntTable* angular = nullptr;
   double H12() const { return 12.0 / (HB * HB); }
 };
 
@@ -72,7 +79,15 @@ void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, 
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z);
+          lib::Mat Z, const lib::GauntTable* angular = nullptr);
+
+// Largest momentum and projection the angular coefficients of the shell
+// equations of these shells ask for (partial waves, multipole orders and
+// their projections), the range of the run's table.
+struct AngularRange {
+  int LMAX = 0, MMAX = 0;
+};
+AngularRange angular_range(const Shells& s, int ISYM);
 
 // Y(·,p) += −OFF·(ξ² − η²)·XJ projected on wave p, in the stored form:
 //   Y(i,p) += OFF·col3(i)·[Σ_q TT(q,p)·XJ(i,q) − ξ_i²·XJ(i,p)].

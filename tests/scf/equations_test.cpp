@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "lib/gaunt_table.hpp"
 #include "scf/grid.hpp"
 #include "system_for_tests.hpp"
 
@@ -46,6 +47,48 @@ TEST(Zijk, MonopoleTailObeysGaussLawWithThePhaseOfTheProjection) {
       // (ξ² − 1)^(−1/2) ≈ 1/ξ up to O(ξ⁻³); the 6.28318 of the scale shows at 1e-6.
       EXPECT_NEAR(V * r / std::sqrt(4 * M_PI), (M ? -1.0 : 1.0) * Q, 2e-3 * Q) << "M = " << M << " at " << i;
     }
+  }
+}
+
+// The run's table of angular coefficients changes nothing: the direct and
+// exchange terms of a σ and a π shell of unequal charges (every momentum,
+// partner exchange) come out bit for bit as with the routines called.
+TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
+  const int n = 5;
+  System sys(3.0, 1.0, 1.5, {{0, 0, n}, {1, 1, n}}, 5, 101, 1.01, 20.0);
+  io::ConsoleRedirect quiet(nullptr, &sys.trace);
+  scf::Shells s = sys.shells();
+  for (int J = 1; J <= 2; ++J) {
+    const lib::Mat X = s.waves(J);
+    for (int p = 1; p <= n; ++p)
+      for (int i = 1; i <= sys.NB; ++i) X(i, p) = std::exp(-0.3 * J * sys.xi(i)) * (sys.xi(i) - 1.0 + 0.1 * p);
+    s.CN(J) = 1.0;
+  }
+  const scf::AngularRange range = scf::angular_range(s, sys.t.ISYM);
+  EXPECT_GE(range.MMAX, 2);
+  const std::vector<double> AC{2.0, -4.0};
+  const std::vector<std::vector<double>> BC{{1.0, -2.0}, {1.0, -1.0}};
+  for (int ISH = 1; ISH <= 2; ++ISH) {
+    std::vector<double> pd[2], xn[2];
+    for (int pass = 0; pass < 2; ++pass) {
+      lib::DEFA(scf::kFactorials - 1, lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials));
+      const lib::GauntTable table(range.LMAX, range.MMAX, sys.st.fac(), lib::Build::scf);
+      sys.t.angular = pass == 0 ? nullptr : &table;
+      scftest::one_electron_equations(sys, ISH);
+      const scf::ShellWork w = sys.work(n);
+      const lib::Vec B(sys.st.B.data(), 4);
+      B(1) = 1.0;
+      scf::add_direct_terms(sys.t, s, ISH, lib::CVec(AC.data(), 2), sys.st.fac(), B, w);
+      scf::add_exchange_terms(sys.t, s, ISH, lib::CVec(BC[ISH - 1].data(), 2), 1.0, sys.st.fac(), B, w);
+      pd[pass].assign(w.PD.flat().begin(), w.PD.flat().end());
+      xn[pass].assign(w.XN.colsFrom(1, n).flat().begin(), w.XN.colsFrom(1, n).flat().end());
+      sys.t.angular = nullptr;
+    }
+    EXPECT_EQ(pd[0], pd[1]) << "shell " << ISH;
+    EXPECT_EQ(xn[0], xn[1]) << "shell " << ISH;
+    double size = 0.0;
+    for (double v : xn[0]) size += std::fabs(v);
+    EXPECT_GT(size, 0.0) << "the exchange source is not empty";
   }
 }
 
