@@ -54,7 +54,7 @@ bool SweepDiis::extrapolate(const std::vector<double>& x_in, const std::vector<d
     res_.pop_front();
   }
   // Fewer sweeps while the system is ill-conditioned: drop the oldest.
-  while (out_.size() >= 2) {
+  while (static_cast<int>(out_.size()) >= kMinSweeps) {
     const int n = static_cast<int>(out_.size());
     std::vector<double> B(n * n);
     for (int k = 0; k < n; ++k)

@@ -9,8 +9,8 @@
 // components that make the plain sweep converge linearly.  The history is
 // dropped, and the plain sweep taken, when the coefficients grow beyond
 // what a well-conditioned extrapolation gives, or when the caller reports
-// that the last extrapolated sweep moved the energies more than the one
-// before.
+// that the last extrapolated sweep moved the energies ten times more than
+// the one before (the plain sweeps themselves do not fall monotonically).
 #pragma once
 
 #include <deque>
@@ -20,10 +20,13 @@ namespace scf {
 
 class SweepDiis {
  public:
+  // Sweeps needed before an extrapolation (two give only a secant step,
+  // too rough for the coupled shells).
+  static constexpr int kMinSweeps = 3;
   explicit SweepDiis(int depth = 6) : depth_(depth) {}
   // Records a sweep (start and result, same length) and writes the next
   // start into `next` (length of x_out).  Returns false, leaving `next`
-  // alone, when no extrapolation is made (fewer than two sweeps recorded or
+  // alone, when no extrapolation is made (fewer than kMinSweeps recorded or
   // an ill-conditioned system).
   bool extrapolate(const std::vector<double>& x_in, const std::vector<double>& x_out, std::vector<double>& next);
   // Forgets the history (the next sweeps are plain ones).

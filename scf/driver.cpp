@@ -73,8 +73,8 @@ std::vector<double> all_orbitals(const Shells& s) {
 }
 
 // Sweep acceleration between two sweeps: records the sweep that started from
-// x_in and, unless the last extrapolation made the energies move more than
-// the sweep before it, replaces the orbitals by the DIIS extrapolation, each
+// x_in and, unless the last extrapolation made the energies move ten times
+// more than the sweep before it, replaces the orbitals by the DIIS extrapolation, each
 // shell renormalised (to 1 under MI(2) = 1) and its norm stored.  A shell
 // whose sign flipped in the sweep is turned back first.  Returns whether the
 // orbitals were replaced.
@@ -82,7 +82,7 @@ bool accelerate_sweep(const RunTables& t, const Shells& s, lib::CIVec MI, const 
                       bool misbehaved, SweepDiis& diis, UpdateState& st, const UpdateSlices& w) {
   if (misbehaved) {
     diis.reset();
-    io::console().line(" extrapolation dropped: the energies moved more than before");
+    io::console().line(" extrapolation dropped: the energies moved ten times more than before");
     return false;
   }
   for (int J = 1; J <= s.NSH; ++J) {
@@ -222,7 +222,7 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
     }
     for (int I = 1; I <= NSH; ++I) EOLD[I - 1] = s.E(I);
     if (st.ISRCH == 0 && (dE < 0.5 || diis.size() > 0)) {
-      const bool misbehaved = extrapolated && dE > dE_prev;
+      const bool misbehaved = extrapolated && dE > 10.0 * dE_prev;
       extrapolated = accelerate_sweep(t, s, MI, x_in, misbehaved, diis, st, w);
     }
     dE_prev = dE;
