@@ -67,6 +67,8 @@ void check(const Case& c) {
   const size_t stop = out.rfind("Stop - Program terminated.");
   EXPECT_NE(out.rfind("VIRIAL RATIO =", stop), std::string::npos);
   EXPECT_NE(dir.read("a.lst").find("\nTOTAL ENERGY ="), std::string::npos);
+  // EXACT = 1 is named in the group the result file echoes (read back by a restart).
+  EXPECT_NE(dir.read("a.res").find(" EXACT = 1,"), std::string::npos);
 }
 
 std::string ne_shells(int n) {
