@@ -239,7 +239,7 @@ void listing_part(io::Unit& u, const char* method, const std::vector<BetaSeries>
   for (const BetaSeries& s : series) {
     u.write_record("");
     u.write_record(std::string(60, '-'));
-    u.write_record(std::string(" ") + method + ", " + s.label + ":");
+    u.write_record(std::string(" Beta, ") + method + ", " + s.label + ":");
     for (const std::string& n : s.notes) u.write_record("   note: " + n);
     write_rows(u, rpa ? s.rpa : s.hf);
   }
