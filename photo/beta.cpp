@@ -8,10 +8,22 @@
 
 namespace photo {
 
+// A solution whose amplitudes are all zero stands for a channel still
+// closed at that energy (chanfile fills the block up to NL with such empty
+// solutions, their radial functions and dipole elements zero): it carries no
+// flux and is left out.
 double flux_deviation(int NL, int NX, lib::CMat AS, lib::CMat AC) {
+  auto empty = [&](int j) {
+    for (int K = 1; K <= NX; ++K) {
+      if (AS(K, j) != 0.0 || AC(K, j) != 0.0) return false;
+    }
+    return true;
+  };
   double worst = 0.0;
   for (int i = 1; i <= NL; ++i) {
+    if (empty(i)) continue;
     for (int j = i; j <= NL; ++j) {
+      if (empty(j)) continue;
       double S = 0.0, W = 0.0;
       for (int K = 1; K <= NX; ++K) {
         S += AS(K, i) * AS(K, j) + AC(K, i) * AC(K, j);

@@ -41,7 +41,8 @@ using Complex = std::complex<double>;
 
 // Largest |S − 1| and |W| of the flux overlaps S_ij = Σ_K (AS_iK·AS_jK + AC_iK·AC_jK)
 // and the Wronskians W_ij = Σ_K (AS_iK·AC_jK − AC_iK·AS_jK) of the NL solutions
-// of one energy block; AS(K, j), AC(K, j) are NX × NL.
+// of one energy block; AS(K, j), AC(K, j) are NX × NL.  Empty solutions (all
+// amplitudes zero: channels still closed) are left out.
 double flux_deviation(int NL, int NX, lib::CMat AS, lib::CMat AC);
 
 // F(K) = Σ_j D(j)·(AS(K, j) + i·AC(K, j)), K = 1 … NX.

@@ -181,10 +181,11 @@ TEST(OutgoingAmplitudes, OrthonormalBlocksKeepTheNormOthersAreRefused) {
     std::vector<double> AS, AC;  // (K, j), column-major
     bool orthonormal;
   };
-  std::vector<Block> blocks(3);
+  std::vector<Block> blocks(4);
   blocks[0].name = "eigenchannel form";
   blocks[1].name = "diagonal K";
   blocks[2].name = "K matrix not diagonal";
+  blocks[3].name = "eigenchannels with an empty third solution (closed channel)";
   const double K[3][3] = {{0.5, 0.2, 0.0}, {0.2, -0.3, 0.1}, {0.0, 0.1, 0.8}};
   for (int j = 0; j < n; ++j) {
     double norm = 0.0;
@@ -196,13 +197,16 @@ TEST(OutgoingAmplitudes, OrthonormalBlocksKeepTheNormOthersAreRefused) {
       blocks[1].AC.push_back(k == j ? std::sin(delta[j]) : 0.0);
       blocks[2].AS.push_back((k == j ? 1.0 : 0.0) / std::sqrt(norm));
       blocks[2].AC.push_back(K[j][k] / std::sqrt(norm));
+      blocks[3].AS.push_back(j < 2 ? blocks[0].AS.back() : 0.0);
+      blocks[3].AC.push_back(j < 2 ? blocks[0].AC.back() : 0.0);
     }
   }
-  blocks[0].orthonormal = blocks[1].orthonormal = true;
+  blocks[0].orthonormal = blocks[1].orthonormal = blocks[3].orthonormal = true;
   blocks[2].orthonormal = false;
-  const std::vector<Complex> D{{0.7, 0.2}, {-0.4, 0.9}, {0.25, -0.5}};
   for (const Block& b : blocks) {
     SCOPED_TRACE(b.name);
+    std::vector<Complex> D{{0.7, 0.2}, {-0.4, 0.9}, {0.25, -0.5}};
+    if (&b == &blocks[3]) D[2] = 0.0;  // an empty solution has no dipole element
     const lib::CMat AS(b.AS.data(), n, n), AC(b.AC.data(), n, n);
     const double dev = photo::flux_deviation(n, n, AS, AC);
     EXPECT_EQ(dev <= photo::BetaTable::kFluxTolerance, b.orthonormal) << dev;
