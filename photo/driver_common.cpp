@@ -321,6 +321,7 @@ void PhotoDriver::run() {
       EGG()(ICH) = r_.s40.ECH[static_cast<size_t>(ICH - 1)];
       io::fwrite(LIST, fmt(kC3), EGG()(ICH));
     }
+    beta_.channel(ICH, {ch.NSI, M1, ch.MN[0], ch.MN[1], KD, ch.NX(), ch.NL, ch.NC, EGG()(ICH)});
     std::vector<int> Ls;
     for (int I = 1; I <= ch.NL; ++I) Ls.push_back(ch.MN[1] + (I - 1) * KD);
     io::fwrite(LIST, fmt(kC4), Ls);
@@ -362,6 +363,7 @@ void PhotoDriver::run() {
         }
         io::fwrite(DATA, fmt(kD3), dhr, CSR()(I, IC));
         io::fwrite(DATA, fmt(kD3), dhv, CSV()(I, IC));
+        beta_.hf_solution(ICH, IC, I, E, amc, ams, dhr(M2 - M1 + 2), dhv(M2 - M1 + 2), CSR()(I, IC), CSV()(I, IC));
         MD = M2 - M1;
         const int k = IC <= ch.NC ? (IC - 1) * ch.NL + I : ch.NC * ch.NL + (IC - ch.NC);
         store_amplitudes(ICH, k, MD, IC, I);
@@ -399,6 +401,7 @@ void PhotoDriver::run() {
     for (int c = 0; c < NCH; ++c) rows += 3L * NNLt[static_cast<size_t>(c)];
     const size_t words = static_cast<size_t>(std::max(1L, rows) * N0);
     std::vector<double> Bw(words), B1w(words), B2w(words);
+    rpa_.sink = &beta_;
     RPAD0(N0, NCH, sizes_.ncm, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH),
           lib::CIVec(NNLt.data(), NCH), lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH),
           lib::CVec(r_.P0.data(), NCH), lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P,
@@ -407,6 +410,10 @@ void PhotoDriver::run() {
           lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(), DR(), DV(), lib::Vec(DRRt.data(), 10),
           lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10), lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
   }
+  // Asymmetry parameters: a section after the listing and the table (unit 13).
+  beta_.compute(r_.fc());
+  write_beta_listing(LIST, beta_, IRP != 0);
+  if (units_.is_open(13)) write_beta_table(units_(13), beta_, IRP != 0);
 }
 
 // ------------------------------------------------------------------ channel pairs of the base build

@@ -16,6 +16,7 @@
 
 #include "io/unit.hpp"
 #include "lib/views.hpp"
+#include "photo/beta_table.hpp"
 #include "photo/entry.hpp"
 #include "photo/kernels/kernels.hpp"
 
@@ -154,6 +155,7 @@ class PhotoDriver {
   int M1 = 0, L1 = 0, MD = 0, MII = 0, LIX = 0;
 
   RpaTables rpa_;
+  BetaTable beta_;  // amplitudes for the asymmetry parameters
 
   // 1-based views of the tables.
   lib::Mat G() { return lib::Mat(Gt.data(), 2, 5); }

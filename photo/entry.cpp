@@ -1,11 +1,13 @@
 #include "photo/entry.hpp"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "io/console.hpp"
 #include "io/listdir.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
+#include "photo/beta_table.hpp"
 
 namespace photo {
 
@@ -107,9 +109,16 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   io::Unit& u3 = units(3);
   s40.group(variant).read(u3);
   check_control(s40, variant, u3.name());
-  // 2. Listing, data file, ground-state file.
+  // 2. Listing, data file, table of asymmetry parameters (the listing's name
+  // with ".beta"; like the others it must not exist), ground-state file.
+  const std::string beta = beta_table_name(io::trim_right(s40.FIL));
+  if (std::filesystem::exists(beta)) {
+    io::stop("file '" + beta + "' already exists; the table of asymmetry parameters of listing '" +
+             io::trim_right(s40.FIL) + "' is not overwritten");
+  }
   units.open_new(10, io::trim_right(s40.FIL));
   units.open_new(11, io::trim_right(s40.FIR[0]));
+  units.open_new(13, beta);
   io::Unit& u20 = units.open_old(20, io::trim_right(s40.FIG));
   // 3. Ground-state group; FIL and FIR are the variables of S40.
   s00.group(s40.FIL, s40.FIR).read(u20);

@@ -6,7 +6,8 @@
 #   c6 2sigma_u -> k sigma_g   c7 2sigma_u -> k pi_g
 # -> xsect: Hartree-Fock cross sections of all seven channels (n2x.lst), and
 # the RPA of the two 3sigma_g channels (n2r.lst).  Then the 3sigma_g -> k sigma_u
-# shape resonance, the partial cross sections of the three shells, and plots.
+# shape resonance, the partial cross sections of the three shells, the
+# asymmetry parameter beta of 3sigma_g (n2r.lst.beta), and plots.
 #
 # Run in a fresh copy of this folder (tools/example.sh n2-photo makes one in
 # examples/n2-photo/run):   ./run.sh [BUILD]   (BUILD: folder of the built programs)
@@ -34,7 +35,17 @@ echo "1pi_u (2 x (k sigma_g + k pi_g + k delta_g)):"
 "$tab" -w 1,1,2,2,2 -c 3,4,5 n2x.lst 20 25 30 35 40 50 | cut -c1-32
 echo "2sigma_u (k sigma_g + 2 k pi_g):"
 "$tab" -w 1,1,1,1,1,1,2 -c 6,7 n2x.lst 25 30 35 40 50 | cut -c1-32
+echo
+echo "3sigma_g: asymmetry parameter beta of the shell (k sigma_u and k pi_u together)"
+awk '/^# HF shell 5$/ { b = "hf"; n = 0; next } /^# RPA shell 5$/ { b = "rpa"; n = 0; next }
+     /^#/ { b = ""; next } NF == 0 || b == "" { next }
+     { n++; e[b, n] = $1; L[b, n] = $5; V[b, n] = $6; if (b == "hf") m = n }
+     END { printf "%8s %9s %9s %9s %9s\n", "eV", "HF L", "HF V", "RPA L", "RPA V"
+           for (i = 1; i <= m; i++) if (e["hf", i] >= 20 && e["hf", i] <= 50)
+             printf "%8.2f %9.4f %9.4f %9.4f %9.4f\n", e["hf", i], L["hf", i], V["hf", i], L["rpa", i], V["rpa", i] }' n2r.lst.beta
 if have_gnuplot; then
+  "$root/tools/plot_beta.sh" -b "shell 5" -x 15:60 -t "N2 3sigma_g: asymmetry parameter, static exchange and RPA" \
+    n2r.lst.beta n2_3sg_beta.png
   "$plot" -x 15:60 -t "N2: 3sigma_g -> k sigma_u, static exchange and RPA" n2r.lst n2_3sg_su.png
   "$plot" -w 1,2,2,2,2,1,2 -x 15:80 -t "N2: partial cross sections of the channels (HF)" n2x.lst n2_channels.png
 fi

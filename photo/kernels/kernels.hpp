@@ -48,6 +48,16 @@ struct LudeTable {
   std::array<double, kLudeRows> VV{};
 };
 
+// Receives the dressed amplitudes D = DRR + i·DRI (length) and DVR + i·DVI
+// (velocity) of the NL continuum solutions at node `node` of channel ICH,
+// photoelectron energy E and photon energy OM, for every energy RPAD0 solves.
+class RpaAmplitudeSink {
+ public:
+  virtual ~RpaAmplitudeSink() = default;
+  virtual void rpa_amplitudes(int ICH, int node, double E, double OM, int NL, CVec DRR, CVec DRI, CVec DVR,
+                              CVec DVI) = 0;
+};
+
 // Internal tables of RPAD0, rebuilt for every energy.  After a call they
 // describe the last energy: `weight` the energy-denominator weight of every
 // variable, IB/CB the NB on-shell rows and their residue weights.
@@ -60,6 +70,7 @@ struct RpaTables {
   std::array<double, kRpaWeights> V1{};
   int NB = 0;
   LudeTable lude;
+  RpaAmplitudeSink* sink = nullptr;  // optional receiver of the amplitudes
 };
 
 // ---------------------------------------------------------------- linear solver

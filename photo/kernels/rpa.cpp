@@ -299,6 +299,7 @@ void RPAD0(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, C
         SL += DRI(K) * DRI(K) + DRR(K) * DRR(K);
         SV += DVI(K) * DVI(K) + DVR(K) * DVR(K);
       }
+      if (T.sink) T.sink->rpa_amplitudes(ICH, JP(ICH), E, OM, NL(ICH), DRR, DRI, DVR, DVI);
       const double sigmaL = OM * SL * kSigma;
       const double sigmaV = (kSigma / OM) * SV;
       io::fwrite(LIST, result_record, E, OM, sigmaL, sigmaV);

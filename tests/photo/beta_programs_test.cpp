@@ -1,0 +1,185 @@
+// Asymmetry parameters from the programs: hydrogen on one focus (β = 2 of
+// the 1s shell at every energy although the partial waves are taken about
+// the midpoint), H2+ at R = 2 (length = velocity for the exact states, the
+// atomic limit at large momentum), the table of a run and its file rules.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "photo/beta_table.hpp"
+#include "support/programs.hpp"
+
+namespace {
+
+using testsupport::run_program_in;
+using testsupport::ScratchDir;
+using testsupport::source_file;
+
+// Rows of the table file by block heading ("HF shell 1", "RPA channel 2 ...").
+std::map<std::string, std::vector<std::vector<double>>> read_table(const std::string& text) {
+  std::map<std::string, std::vector<std::vector<double>>> blocks;
+  std::istringstream in(text);
+  std::string line, head;
+  while (std::getline(in, line)) {
+    if (line.rfind("# HF ", 0) == 0 || line.rfind("# RPA ", 0) == 0) {
+      head = line.substr(2);
+      const size_t cut = head.find(" (");
+      if (cut != std::string::npos) head = head.substr(0, cut);
+      continue;
+    }
+    if (line.empty() || line[0] == '#' || head.empty()) continue;
+    std::istringstream r(line);
+    std::vector<double> row;
+    std::string v;
+    while (r >> v) row.push_back(std::stod(v));
+    blocks[head].push_back(row);
+  }
+  return blocks;
+}
+
+std::string channel_control(const std::string& gs, const std::string& fic, int M, const std::string& grid) {
+  return "&CHN\n FIG = '" + gs + "', FIC = '" + fic + "', FIL = '" + fic +
+         ".lst',\n NSI = 1, M = " + std::to_string(M) + ", NL = 7, " + grid + ", IPOT = 0,\n/\n";
+}
+
+// Ground state, the M = 0 and M = 1 channels with every open solution kept,
+// and the given photoionisation programs on them.
+void one_electron_run(const ScratchDir& dir, const std::string& example, const std::string& res,
+                      const std::string& grid, const std::vector<std::string>& programs) {
+  dir.write("Dp_Data.dsc", source_file("examples/" + example + "/Dp_Data.dsc"));
+  dir.write("Velor.prt", source_file("examples/" + example + "/Velor.prt"));
+  ASSERT_EQ(run_program_in(dir.path(), "tovrel").status, 0);
+  ASSERT_EQ(run_program_in(dir.path(), "gsfile " + res + " g.gs").status, 0);
+  for (int M = 0; M <= 1; ++M) {
+    std::string fic = "m";
+    fic += std::to_string(M);
+    dir.write("File.CHN", channel_control("g.gs", fic + ".chn", M, grid));
+    auto c = run_program_in(dir.path(), "chanfile");
+    ASSERT_EQ(c.status, 0) << c.output;
+    std::filesystem::remove(dir.path() / "File.CHN");
+  }
+  for (const std::string& p : programs) {
+    std::ostringstream d40;
+    d40 << "&S40\n NCH = 2, FIL = '" << p << ".lst', FIG = 'g.gs', FIR = '" << p
+        << ".dat',\n FIC = 'm0.chn', 'm1.chn', IRP = 0, NEM = 110, NUR = 0, MIE = 0,\n/\n";
+    dir.write("File.D40", d40.str());
+    auto x = run_program_in(dir.path(), p);
+    ASSERT_EQ(x.status, 0) << x.output;
+    std::filesystem::remove(dir.path() / "File.D40");
+  }
+}
+
+// Exact 1s cross section (Mb) at photon energy ω (hartree).
+double hydrogen_sigma(double omega) {
+  const double x = omega / 0.5, e = std::sqrt(x - 1.0);
+  return 6.304318 * std::pow(x, -4) * std::exp(4.0 - 4.0 * std::atan(e) / e) / (1.0 - std::exp(-2.0 * M_PI / e));
+}
+
+TEST(AsymmetryOfPrograms, HydrogenOnOneFocusGivesTwoAtEveryEnergyInBothForms) {
+  ScratchDir dir("beta_h");
+  one_electron_run(dir, "h-atom", "h.res", "NC = 11, P0 = 0.05, DP = 0.2", {"xsect", "xsect_a"});
+  for (const std::string p : {"xsect", "xsect_a"}) {
+    SCOPED_TRACE(p);
+    auto t = read_table(dir.read(p + ".lst.beta"));
+    const auto& shell = t["HF shell 1"];
+    ASSERT_EQ(shell.size(), 11u);
+    const auto& m0 = t["HF channel 1"];
+    const auto& m1 = t["HF channel 2"];
+    for (size_t j = 0; j < shell.size(); ++j) {
+      SCOPED_TRACE("omega = " + std::to_string(shell[j][1]));
+      EXPECT_NEAR(shell[j][4], 2.0, 1e-3);
+      EXPECT_NEAR(shell[j][5], 2.0, 1e-3);
+      // The z component alone reaches cos²θ about the nucleus, the
+      // transverse ones sin²θ: 0.8 and 1.4.
+      EXPECT_NEAR(m0[j][4], 0.8, 1e-3);
+      EXPECT_NEAR(m1[j][5], 1.4, 1e-3);
+      // Weights: M = 0 plus twice M = 1, halved for one electron, is the
+      // exact cross section.
+      EXPECT_NEAR(shell[j][2] / 2.0 / hydrogen_sigma(shell[j][1]), 1.0, 3e-3);
+      EXPECT_NEAR(shell[j][3] / 2.0 / hydrogen_sigma(shell[j][1]), 1.0, 3e-3);
+    }
+  }
+  // The listing carries the section after its tables.
+  EXPECT_NE(dir.read("xsect.lst").find(" Beta, Hartree-Fock, shell 1:"), std::string::npos);
+}
+
+// H2+ at R = 2: the exact two-centre continuum.  Length and velocity agree
+// as for exact states; at large momentum the electron leaves as from one
+// atom, β → 2; near threshold the second centre lowers it.
+TEST(AsymmetryOfPrograms, H2PlusLengthEqualsVelocityAndTendsToTheAtomicLimit) {
+  ScratchDir dir("beta_h2p");
+  one_electron_run(dir, "h2p-photo", "h2p.res", "NX = 8, NC = 15, P0 = 0.05, DP = 0.25", {"xsect"});
+  auto t = read_table(dir.read("xsect.lst.beta"));
+  const auto& shell = t["HF shell 1"];
+  ASSERT_EQ(shell.size(), 15u);
+  for (size_t j = 0; j < shell.size(); ++j) EXPECT_NEAR(shell[j][4], shell[j][5], 1e-4) << j;
+  for (size_t j = 1; j < shell.size(); ++j) EXPECT_GT(shell[j][4], shell[j - 1][4]) << j;
+  EXPECT_LT(shell.front()[4], 1.5);
+  EXPECT_NEAR(shell.back()[4], 2.0, 0.02);  // k = 3.55: 200 eV
+}
+
+// The table is the listing's name with ".beta"; an existing one stops the
+// run before any file is created.
+TEST(AsymmetryOfPrograms, AnExistingTableIsNotOverwritten) {
+  ScratchDir dir("beta_exists");
+  dir.write(
+      "File.D40",
+      "&S40\n NCH = 1, FIL = 'x.lst', FIG = 'g.gs', FIR = 'x.dat',\n FIC = 'm0.chn', IRP = 0, NEM = 1, NUR = 0,\n/\n");
+  dir.write("x.lst.beta", "keep me\n");
+  auto x = run_program_in(dir.path(), "xsect");
+  EXPECT_EQ(x.status, 1);
+  EXPECT_NE(x.output.find("x.lst.beta"), std::string::npos) << x.output;
+  EXPECT_EQ(dir.read("x.lst.beta"), "keep me\n");
+  EXPECT_FALSE(dir.exists("x.lst"));
+  EXPECT_FALSE(dir.exists("x.dat"));
+  EXPECT_EQ(photo::beta_table_name("n2.lst"), "n2.lst.beta");
+}
+
+// The RPA rows take complex amplitudes: a phase common to all solutions
+// leaves β alone, a relative phase between solutions changes it; a block
+// that is not orthonormal gives no β and says why.
+TEST(AsymmetryTable, RpaPhasesAndBlocksWithoutOrthonormalSolutions) {
+  std::vector<double> f(81, 1.0);
+  for (int n = 1; n <= 80; ++n) f[static_cast<size_t>(n)] = f[static_cast<size_t>(n - 1)] * n;
+  const lib::Fac F(f.data(), 81);
+  // Two solutions of two partial waves (L = 1, 3): eigenchannel form.
+  const double d1 = 0.4, d2 = -0.9, t = 0.3;
+  const double c[2][2] = {{std::cos(t), std::sin(t)}, {-std::sin(t), std::cos(t)}};
+  auto run = [&](bool orthonormal, std::complex<double> r1, std::complex<double> r2) {
+    photo::BetaTable tab;
+    tab.channel(1, {1, 0, 0, 1, 2, 2, 2, 1, -0.5});
+    const double D[2] = {0.8, -0.3};
+    const double delta[2] = {d1, d2};
+    for (int j = 0; j < 2; ++j) {
+      double as[2], ac[2];
+      for (int k = 0; k < 2; ++k) {
+        as[k] = c[j][k] * std::cos(delta[j] + 1.3 * k);
+        ac[k] = c[j][k] * std::sin(delta[j] + 1.3 * k);
+      }
+      if (!orthonormal) as[1] += 0.1;
+      tab.hf_solution(1, 1, j + 1, 0.5, lib::CVec(ac, 2), lib::CVec(as, 2), D[j], D[j], 1.0, 1.0);
+    }
+    const double rr[2] = {r1.real() * D[0], r2.real() * D[1]}, ri[2] = {r1.imag() * D[0], r2.imag() * D[1]};
+    tab.rpa_amplitudes(1, 1, 0.5, 1.0, 2, lib::CVec(rr, 2), lib::CVec(ri, 2), lib::CVec(rr, 2), lib::CVec(ri, 2));
+    tab.compute(F);
+    return tab;
+  };
+  const auto same = run(true, std::polar(1.0, 0.7), std::polar(1.0, 0.7));
+  ASSERT_EQ(same.channels().size(), 1u);
+  const double hf = same.channels()[0].hf[0].betaL;
+  EXPECT_TRUE(std::isfinite(hf));
+  EXPECT_NEAR(same.channels()[0].rpa[0].betaL, hf, 1e-12);
+  EXPECT_NEAR(same.channels()[0].rpa[0].sigmaL, 5.378 * (0.64 + 0.09), 1e-9);
+  const auto shifted = run(true, 1.0, std::polar(1.0, 1.0));
+  EXPECT_GT(std::fabs(shifted.channels()[0].rpa[0].betaL - hf), 1e-3);
+  const auto bad = run(false, 1.0, 1.0);
+  EXPECT_TRUE(std::isnan(bad.channels()[0].hf[0].betaL));
+  ASSERT_FALSE(bad.channels()[0].notes.empty());
+  EXPECT_NE(bad.channels()[0].notes[0].find("not orthonormal"), std::string::npos);
+}
+
+}  // namespace
