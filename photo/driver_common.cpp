@@ -1,5 +1,7 @@
 #include "photo/driver_common.hpp"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include "io/listdir.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
+#include "photo/kernels/lapack.hpp"
 
 namespace photo {
 
@@ -46,6 +49,16 @@ constexpr const char* kD3 = "(5X,3E14.6,7X,E15.6)";
 constexpr const char* kRows = "(5E17.9)";
 
 int sign_power(int n) { return (n % 2 == 0) ? 1 : -1; }
+
+// Energies solved at once by the factored RPA solve: all threads OpenMP
+// offers, as far as their work (a real matrix of order N0 and N0·(rows + 2)
+// right-hand sides each) fits in the words NUVM leaves beside the workspace.
+int rpa_threads(int ILIN, int N0, long rows, long spare) {
+  if (ILIN != 0) return 1;
+  const long per_thread = static_cast<long>(N0) * N0 + static_cast<long>(N0) * (rows + 2);
+  const long fit = per_thread > 0 ? spare / per_thread : 1;
+  return static_cast<int>(std::clamp<long>(fit, 1, omp_get_max_threads()));
+}
 
 }  // namespace
 
@@ -394,6 +407,15 @@ void PhotoDriver::run() {
     for (int c = 0; c < NCH; ++c) rows += 3L * NNLt[static_cast<size_t>(c)];
     const size_t words = static_cast<size_t>(std::max(1L, rows) * N0);
     std::vector<double> Bw(words), B1w(words), B2w(words);
+    int nodes = 1, points = 1, solutions = 1;
+    for (size_t c = 0; c < static_cast<size_t>(NCH); ++c) {
+      nodes = std::max(nodes, NNPt[c]);
+      points = std::max(points, NNLt[c] * NNPt[c]);
+      solutions = std::max(solutions, NNLt[c]);
+    }
+    rpa_.ILIN = r_.s40.ILIN;
+    rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
+                  rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
     RPAD0(N0, NCH, sizes_.ncm, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH),
           lib::CIVec(NNLt.data(), NCH), lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH),
           lib::CVec(r_.P0.data(), NCH), lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P,
