@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/console.hpp"
@@ -519,7 +520,7 @@ TEST(Rpad0, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThreads) {
 // pivot; the factored solve announces it once, from LAPACK's report, and
 // then gives exactly the written solve's amplitudes.
 TEST(Rpad0, SingularMatrixIsAnnouncedAndSolvedAsTheWrittenPathDoes) {
-  auto solve = [](int ilin, int& announced) {
+  auto solve = [](int ilin, int& announced) -> std::pair<std::string, std::string> {
     RpaRun run;
     run.ILIN = ilin;
     run.size();
@@ -531,7 +532,7 @@ TEST(Rpad0, SingularMatrixIsAnnouncedAndSolvedAsTheWrittenPathDoes) {
     run.list = io::Unit::to_text("list", 10);
     run.data = io::Unit::to_text("data", 11);
     // Row k of A = 1 + C·CLB vanishes only if C(k)·CLB(k,k) rounds to −1.
-    ASSERT_EQ(w * run.CLB(k, k), -1.0);
+    EXPECT_EQ(w * run.CLB(k, k), -1.0);
     run.run();
     announced = 0;
     for (size_t p = run.console.find("SINGULAR MATRIX IN LUDE"); p != std::string::npos;
