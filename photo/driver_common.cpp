@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
 #include "io/console.hpp"
 #include "io/format.hpp"
@@ -46,7 +47,9 @@ constexpr const char* kR1 = "(/,60('='),/,/,' RPA results:')";
 constexpr const char* kD1 = "(15X,E15.8)";
 constexpr const char* kD2 = "(4E15.6)";
 constexpr const char* kD3 = "(5X,3E14.6,7X,E15.6)";
-constexpr const char* kRows = "(5E17.9)";
+// RPA matrix rows: 17 significant digits, so that a double is read back
+// exactly; files of nine digits (5E17.9) are read as well.
+constexpr const char* kRows = "(5E25.17)";
 
 int sign_power(int n) { return (n % 2 == 0) ? 1 : -1; }
 
@@ -67,6 +70,36 @@ void write_matrix_rows(io::Unit& u, lib::CMat U, int nz0_i, int nz2_i, int nz0_j
   for (int I = 1; I <= 2 * nz2_i; ++I) {
     for (int J = 1; J <= 2 * nz2_j; ++J) row[static_cast<size_t>(J - 1)] = U(nz0_j + J, nz0_i + I);
     io::fwrite(u, fmt(kRows), row);
+  }
+}
+
+void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int nz2_i, int nz0_j, int nz2_j,
+                      double mirror) {
+  constexpr int kPerLine = 5;
+  const int n = 2 * nz2_j;
+  for (int I = 1; I <= 2 * nz2_i; ++I) {
+    for (int J = 0; J < n;) {
+      std::string line;
+      const bool got = u.next_record(line);
+      const int count = std::min(kPerLine, n - J);
+      // The values of a row record are blank-separated and each carries its
+      // decimal point; a pair or energy record is not such a line.
+      std::istringstream fields(got ? line : std::string());
+      std::string field;
+      int read = 0;
+      for (; read < count && fields >> field; ++read) {
+        double v = 0.0;
+        if (field.find('.') == std::string::npos || !io::parse_real_field(field, 0, v)) break;
+        U(nz0_j + J + read + 1, nz0_i + I) = v;
+        if (JCH != ICH) U(nz0_i + I, nz0_j + J + read + 1) = mirror * v;
+      }
+      if (read < count || fields >> field) {
+        u.fail("the RPA matrix rows of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) +
+               " are missing after their pair record (row " + std::to_string(I) +
+               "); an IRP = 1 run of xsect writes them to its FIR(1) with IWM = 1 in group &S40");
+      }
+      J += count;
+    }
   }
 }
 
@@ -575,17 +608,13 @@ void PhotoDriver::channel_pairs(int ICH) {
                      std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
                      std::to_string(NZ2()(ICH)) + " × " + std::to_string(NZ2()(JCH)));
       }
-      lib::Mat U = r_.U;
-      std::vector<double> row(static_cast<size_t>(2 * n_j));
-      for (int I = 1; I <= 2 * n_i; ++I) {
-        io::fread(*STORED, fmt(kRows), row);
-        for (int J = 1; J <= 2 * n_j; ++J) {
-          U(NZ0()(JCH) + J, NZ0()(ICH) + I) = row[static_cast<size_t>(J - 1)];
-          if (JCH != ICH) U(NZ0()(ICH) + I, NZ0()(JCH) + J) = row[static_cast<size_t>(J - 1)];
-        }
-      }
+      // The block of the pair's mirror is the stored one times the factor the
+      // assembly gives it: 2 from a π shell to a final state of the same M.
+      const double CZX = (MNG(1, MII) != 0 && MD == 0) ? 2.0 : 1.0;
+      read_matrix_rows(*STORED, r_.U, ICH, JCH, NZ0()(ICH), n_i, NZ0()(JCH), n_j, CZX);
     }
     io::lwrite(DATA, NZ2()(ICH), NZ2()(JCH));
+    if (r_.s40.IWM == 1) write_matrix_rows(DATA, r_.U, NZ0()(ICH), NZ2()(ICH), NZ0()(JCH), NZ2()(JCH));
   }
 }
 

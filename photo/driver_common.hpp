@@ -181,5 +181,11 @@ class PhotoDriver {
 // The RPA matrix rows of one channel pair as mode 2 reads them:
 // U(NZ0(J)+j, NZ0(I)+i) for j = 1 … 2·NZ2(J), one record per i.
 void write_matrix_rows(io::Unit& u, lib::CMat U, int nz0_i, int nz2_i, int nz0_j, int nz2_j);
+// Reads those rows of the pair of channels ICH, JCH back into U and, for
+// two channels, `mirror` times them into the mirrored block; a record that is
+// not a row of numbers stops the run with a message that the rows are
+// missing and how to write them.
+void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int nz2_i, int nz0_j, int nz2_j,
+                      double mirror);
 
 }  // namespace photo
