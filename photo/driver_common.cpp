@@ -106,7 +106,7 @@ void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int 
 PhotoDriver::PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& sizes)
     : r_(run),
       units_(units),
-      sizes_(sizes),
+      sizes_{std::max(sizes.functions, run.s40.NUR), sizes.scratch},
       LIST(units(10)),
       DATA(units(11)),
       NSG(run.NSG),
@@ -116,11 +116,11 @@ PhotoDriver::PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& siz
       NUR(run.s40.NUR),
       IRP(run.s40.IRP),
       MIE(run.s40.MIE),
-      CSRt(static_cast<size_t>(7) * sizes.functions),
-      CSVt(static_cast<size_t>(7) * sizes.functions),
-      STVt(static_cast<size_t>(sizes.functions)),
-      DRt(static_cast<size_t>(sizes.functions)),
-      DVt(static_cast<size_t>(sizes.functions)),
+      CSRt(static_cast<size_t>(7) * sizes_.functions),
+      CSVt(static_cast<size_t>(7) * sizes_.functions),
+      STVt(static_cast<size_t>(sizes_.functions)),
+      DRt(static_cast<size_t>(sizes_.functions)),
+      DVt(static_cast<size_t>(sizes_.functions)),
       Zt(static_cast<size_t>(sizes.scratch)),
       QQt(static_cast<size_t>(sizes.scratch)) {
   if (IRP == 2) STORED = &units(12);
@@ -337,11 +337,6 @@ void PhotoDriver::run() {
     for (int IC = 1; IC <= ch.NE(); ++IC) {
       if (LE()(IC + 1) - 1 > kAmplitudeWords) fail_channel(ICH, fic, "the amplitude tables are full");
     }
-    if (IRP != 0 && ch.NC > sizes_.ncm) {
-      fail_channel(ICH, fic,
-                   std::to_string(ch.NC) + " momentum nodes; the RPA equations take at most " +
-                       std::to_string(sizes_.ncm) + " per channel");
-    }
     if (ch.NE() > sizes_.functions) fail_channel(ICH, fic, "more energies than the cross-section tables hold");
 
     MII = ch.NSI;
@@ -431,7 +426,6 @@ void PhotoDriver::run() {
     before_rpa();
     io::fwrite(LIST, fmt(kR1));
     const int N0 = NUR;
-    lib::Mat P(Pt.data(), sizes_.ncm, 10);
     // The on-shell blocks: three rows per continuum solution of every open
     // channel, each of N0 words.  The scratch tables Z and QQ and the slice
     // WK are too small for a few channels at N0 near 1000, so the blocks get
@@ -446,13 +440,15 @@ void PhotoDriver::run() {
       points = std::max(points, NNLt[c] * NNPt[c]);
       solutions = std::max(solutions, NNLt[c]);
     }
+    std::vector<double> Pt(static_cast<size_t>(nodes) * NCH);
+    lib::Mat P(Pt.data(), nodes, NCH);
     rpa_.ILIN = r_.s40.ILIN;
     rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
                   rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
-    RPAD0(N0, NCH, sizes_.ncm, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH),
-          lib::CIVec(NNLt.data(), NCH), lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH),
-          lib::CVec(r_.P0.data(), NCH), lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P,
-          CSR().flat(), r_.U, lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
+    RPAD0(N0, NCH, nodes, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH), lib::CIVec(NNLt.data(), NCH),
+          lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH), lib::CVec(r_.P0.data(), NCH),
+          lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P, CSR().flat(), r_.U,
+          lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
           lib::Vec(Bw.data(), static_cast<int>(words)), lib::Vec(B1w.data(), static_cast<int>(words)),
           lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(), DR(), DV(), lib::Vec(DRRt.data(), 10),
           lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10), lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);

@@ -21,14 +21,15 @@
 
 namespace photo {
 
-// Sizes of the driver's own tables in each build.
+// Sizes of the driver's own tables in each build.  The amplitude tables
+// grow to the order NUR of the RPA matrix when it is larger; the momentum
+// table of the RPA holds as many nodes as the channels have.
 struct DriverSizes {
-  int functions;  // entries of DR, DV, STV and energies of CSR, CSV
+  int functions;  // entries of DR, DV, STV and energies of CSR, CSV (at least NUR)
   int scratch;    // words of Z and QQ
-  int ncm;        // momentum nodes per channel handed to the RPA solver
 };
-inline constexpr DriverSizes kBaseSizes{1750, 45000, 70};
-inline constexpr DriverSizes kVariantASizes{750, 36000, 60};
+inline constexpr DriverSizes kBaseSizes{1750, 45000};
+inline constexpr DriverSizes kVariantASizes{750, 36000};
 
 // Limits of the per-channel tables.
 inline constexpr int kMaxGroups = 449;   // function groups of a channel (LE has 450 entries)
@@ -145,7 +146,6 @@ class PhotoDriver {
   std::vector<double> CSRt, CSVt, STVt, DRt, DVt, Zt, QQt;
   double STR = 0;
   std::array<double, 10> DRRt{}, DRIt{}, DVRt{}, DVIt{};
-  std::array<double, 70 * 10> Pt{};
   // Second channel of a pair.
   std::array<int, 300> LE2t{}, LC2t{};
 

@@ -554,18 +554,37 @@ TEST(PhotoDriver, ThreadsGiveIdenticalListings) {
   EXPECT_EQ(two.second, one.second);
 }
 
-// An RPA system of order NUR = 1600, beyond the old 1500 rows and beyond the
-// default workspace: the rows past the channels' functions are uncoupled,
-// and the RPA results are those of the smallest NUR.
+// An RPA system of order NUR = 1800, beyond the old 1500 rows of the
+// solver, the 1750 entries of the amplitude tables and the default
+// workspace: the rows past the channels' functions are uncoupled, and the
+// RPA results are those of the smallest NUR.
 TEST(PhotoDriver, RpaMatrixOfOrderAbove1500) {
   PhotoCase small, large;
   pi_channels(small);
   pi_channels(large);
   small.IRP = large.IRP = 1;
-  large.NUR = 1600;
+  large.NUR = 1800;
   small.xsect();
   large.xsect();
   EXPECT_EQ(rpa_part(large.listing()), rpa_part(small.listing()));
+}
+
+// A channel of 75 momentum nodes (more than the 70 of the old tables) goes
+// through the RPA in both builds: one result line per node.
+TEST(PhotoDriver, MomentumGridsBeyondSeventyNodes) {
+  for (int variant = 0; variant < 2; ++variant) {
+    PhotoCase c;
+    c.gs.shells = {{0, 0, 3, -0.9}};
+    Channel c1{.M = 0, .L0 = 0, .NC = 75, .NL = 1, .DP = 0.02};
+    c.channels = {c1};
+    c.IRP = 1;
+    variant == 0 ? c.xsect() : c.xsect_a();
+    const std::string rpa = rpa_part(c.listing());
+    int lines = 0;
+    std::istringstream s(rpa);
+    for (std::string l; std::getline(s, l);) lines += l.size() > 40 && l.find("E+0") != std::string::npos;
+    EXPECT_EQ(lines, 75) << (variant == 0 ? "xsect" : "xsect_a");
+  }
 }
 
 }  // namespace
