@@ -64,6 +64,8 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   if (s.NUR < 0) fail("NUR", "must not be negative");
   if (s.ILIN < 0 || s.ILIN > 1) fail("ILIN", "must be 0 (factored solve) or 1 (complex inverse)");
   if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");
+  if (s.IWM == 1 && std::string(v.program) == kXsectA.program)
+    fail("IWM", "xsect_a builds the RPA matrix itself and writes no matrix rows");
   if (s.NUVM < 1) fail("NUVM", "must be positive");
   for (int c = 0; c < s.NCH; ++c) {
     if (s.IC[c] < 0) fail("IC(" + std::to_string(c + 1) + ")", "must not be negative");

@@ -177,6 +177,17 @@ TEST(PhotoEntry, InputTheProgramsCannotHoldStopsNamingTheVariable) {
   EXPECT_THROW(e.run(
                    photo::kNUV, [](photo::PhotoRun&, io::Units&) {}, photo::kXsectA),
                io::StopRun);
+  // xsect_a writes no matrix rows.
+  EntryRun f("photo_a_iwm");
+  f.dir().write("File.D40", "&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', IWM=1 /");
+  f.dir().write("gs.dat", ground_state());
+  try {
+    f.run(
+        photo::kNUV, [](photo::PhotoRun&, io::Units&) {}, photo::kXsectA);
+    ADD_FAILURE() << "xsect_a accepted IWM = 1";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("variable IWM"), std::string::npos) << s.message();
+  }
 }
 
 }  // namespace
