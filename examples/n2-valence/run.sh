@@ -10,7 +10,8 @@
 # channels have the momentum step 0.025 (81 energies, k up to 2.05): nodes
 # 0.6 eV apart at the k sigma_u shape resonance; the others 0.1 (31
 # energies, k up to 3.05).  Then the partial cross section of each shell and
-# the total, length and velocity, and plots.
+# the total, length and velocity, and a plot of the channels.  About 8 min of
+# CPU: 5 for the seven chanfile runs, under 2 for the RPA of order 1902.
 #
 # Run in a fresh copy of this folder (tools/example.sh n2-valence makes one in
 # examples/n2-valence/run):   ./run.sh [BUILD]   (BUILD: folder of the built programs)
@@ -42,6 +43,5 @@ echo "2sigma_u (k sigma_g + 2 k pi_g):"
 echo "total of the three shells:"
 "$tab" -w 1,2,2,2,2,1,2 "$l" 25 30 35 40 50
 if have_gnuplot; then
-  "$plot" -x 15:60 -t "N2: 3sigma_g -> k sigma_u, HF and seven-channel RPA" n2r.lst n2_3sg_su.png
-  "$plot" -w 1,2,2,2,2,1,2 -x 15:70 -t "N2: the seven channels, RPA" n2r.lst n2_channels.png
+  "$plot" -w 1,2,2,2,2,1,2 -x 15:70 -t "N2: the seven channels, HF and seven-channel RPA" n2r.lst n2_channels.png
 fi
