@@ -48,8 +48,8 @@ static double run_case(const fs::path& dir, int irp, int ilin, int nc, int* nur_
   fs::remove_all(dir);
   fs::create_directories(dir);
   std::ostringstream control;
-  control << "&S40 NCH=3, FIR='a.dat', FIL='run.lst', FIG='gs.dat', IRP=" << irp << ", ILIN=" << ilin << ", NUR=" << nur << ", NEM=" << ncu
-          << ",\n FIC='c1.dat','c2.dat','c3.dat', FID='d1.dat','d2.dat','d3.dat', ID=2,2,2 /\n";
+  control << "&S40 NCH=3, FIR='a.dat', FIL='run.lst', FIG='gs.dat', IRP=" << irp << ", ILIN=" << ilin << ", NUR=" << nur
+          << ", NEM=" << ncu << ",\n FIC='c1.dat','c2.dat','c3.dat', FID='d1.dat','d2.dat','d3.dat', ID=2,2,2 /\n";
   std::ofstream(dir / "File.D40") << control.str();
   std::ofstream(dir / "gs.dat") << gs.text();
   const char* fic[3] = {"c1.dat", "c2.dat", "c3.dat"};
