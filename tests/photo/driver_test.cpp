@@ -17,6 +17,7 @@
 #include "photo/driver_common.hpp"
 #include "photo/entry.hpp"
 #include "photo/kernels/kernels.hpp"
+#include "photo/kernels/lapack.hpp"
 #include "support/channel_data.hpp"
 #include "support/programs.hpp"
 
@@ -537,16 +538,19 @@ TEST(PhotoDriver, FactoredAndWrittenSolvesAgreeOnARealRpaMatrix) {
   }
 }
 
-// One thread or two: the same listing and continuum data, to the bit.
+// One thread or two, for the energies and for the BLAS library beneath:
+// the same listing and continuum data, to the bit.
 TEST(PhotoDriver, ThreadsGiveIdenticalListings) {
   auto run = [](int threads) {
     const int old = omp_get_max_threads();
     omp_set_num_threads(threads);
+    const int blas = photo::set_blas_threads(threads);
     PhotoCase c;
     pi_channels(c);
     c.IRP = 1;
     c.xsect();
     omp_set_num_threads(old);
+    if (blas > 0) photo::set_blas_threads(blas);
     return std::make_pair(c.listing(), c.dir.read("a.dat"));
   };
   const auto one = run(1), two = run(2);
