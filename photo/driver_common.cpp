@@ -1,15 +1,19 @@
 #include "photo/driver_common.hpp"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
 #include "io/console.hpp"
 #include "io/format.hpp"
 #include "io/listdir.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
+#include "photo/kernels/lapack.hpp"
 
 namespace photo {
 
@@ -43,9 +47,21 @@ constexpr const char* kR1 = "(/,60('='),/,/,' RPA results:')";
 constexpr const char* kD1 = "(15X,E15.8)";
 constexpr const char* kD2 = "(4E15.6)";
 constexpr const char* kD3 = "(5X,3E14.6,7X,E15.6)";
-constexpr const char* kRows = "(5E17.9)";
+// RPA matrix rows: 17 significant digits, so that a double is read back
+// exactly; files of nine digits (5E17.9) are read as well.
+constexpr const char* kRows = "(5E25.17)";
 
 int sign_power(int n) { return (n % 2 == 0) ? 1 : -1; }
+
+// Energies solved at once by the factored RPA solve: all threads OpenMP
+// offers, as far as their work (a real matrix of order N0 and N0·(rows + 2)
+// right-hand sides each) fits in the words NUVM leaves beside the workspace.
+int rpa_threads(int ILIN, int N0, long rows, long spare) {
+  if (ILIN != 0) return 1;
+  const long per_thread = static_cast<long>(N0) * N0 + static_cast<long>(N0) * (rows + 2);
+  const long fit = per_thread > 0 ? spare / per_thread : 1;
+  return static_cast<int>(std::clamp<long>(fit, 1, omp_get_max_threads()));
+}
 
 }  // namespace
 
@@ -57,10 +73,40 @@ void write_matrix_rows(io::Unit& u, lib::CMat U, int nz0_i, int nz2_i, int nz0_j
   }
 }
 
+void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int nz2_i, int nz0_j, int nz2_j,
+                      double mirror) {
+  constexpr int kPerLine = 5;
+  const int n = 2 * nz2_j;
+  for (int I = 1; I <= 2 * nz2_i; ++I) {
+    for (int J = 0; J < n;) {
+      std::string line;
+      const bool got = u.next_record(line);
+      const int count = std::min(kPerLine, n - J);
+      // The values of a row record are blank-separated and each carries its
+      // decimal point; a pair or energy record is not such a line.
+      std::istringstream fields(got ? line : std::string());
+      std::string field;
+      int read = 0;
+      for (; read < count && fields >> field; ++read) {
+        double v = 0.0;
+        if (field.find('.') == std::string::npos || !io::parse_real_field(field, 0, v)) break;
+        U(nz0_j + J + read + 1, nz0_i + I) = v;
+        if (JCH != ICH) U(nz0_i + I, nz0_j + J + read + 1) = mirror * v;
+      }
+      if (read < count || fields >> field) {
+        u.fail("the RPA matrix rows of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) +
+               " are missing after their pair record (row " + std::to_string(I) +
+               "); an IRP = 1 run of xsect writes them to its FIR(1) with IWM = 1 in group &S40");
+      }
+      J += count;
+    }
+  }
+}
+
 PhotoDriver::PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& sizes)
     : r_(run),
       units_(units),
-      sizes_(sizes),
+      sizes_{std::max(sizes.functions, run.s40.NUR), sizes.scratch},
       LIST(units(10)),
       DATA(units(11)),
       NSG(run.NSG),
@@ -70,11 +116,11 @@ PhotoDriver::PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& siz
       NUR(run.s40.NUR),
       IRP(run.s40.IRP),
       MIE(run.s40.MIE),
-      CSRt(static_cast<size_t>(7) * sizes.functions),
-      CSVt(static_cast<size_t>(7) * sizes.functions),
-      STVt(static_cast<size_t>(sizes.functions)),
-      DRt(static_cast<size_t>(sizes.functions)),
-      DVt(static_cast<size_t>(sizes.functions)),
+      CSRt(static_cast<size_t>(7) * sizes_.functions),
+      CSVt(static_cast<size_t>(7) * sizes_.functions),
+      STVt(static_cast<size_t>(sizes_.functions)),
+      DRt(static_cast<size_t>(sizes_.functions)),
+      DVt(static_cast<size_t>(sizes_.functions)),
       Zt(static_cast<size_t>(sizes.scratch)),
       QQt(static_cast<size_t>(sizes.scratch)) {
   if (IRP == 2) STORED = &units(12);
@@ -296,11 +342,6 @@ void PhotoDriver::run() {
     for (int IC = 1; IC <= ch.NE(); ++IC) {
       if (LE()(IC + 1) - 1 > kAmplitudeWords) fail_channel(ICH, fic, "the amplitude tables are full");
     }
-    if (IRP != 0 && ch.NC > sizes_.ncm) {
-      fail_channel(ICH, fic,
-                   std::to_string(ch.NC) + " momentum nodes; the RPA equations take at most " +
-                       std::to_string(sizes_.ncm) + " per channel");
-    }
     if (ch.NE() > sizes_.functions) fail_channel(ICH, fic, "more energies than the cross-section tables hold");
 
     MII = ch.NSI;
@@ -392,7 +433,6 @@ void PhotoDriver::run() {
     before_rpa();
     io::fwrite(LIST, fmt(kR1));
     const int N0 = NUR;
-    lib::Mat P(Pt.data(), sizes_.ncm, 10);
     // The on-shell blocks: three rows per continuum solution of every open
     // channel, each of N0 words.  The scratch tables Z and QQ and the slice
     // WK are too small for a few channels at N0 near 1000, so the blocks get
@@ -401,11 +441,22 @@ void PhotoDriver::run() {
     for (int c = 0; c < NCH; ++c) rows += 3L * NNLt[static_cast<size_t>(c)];
     const size_t words = static_cast<size_t>(std::max(1L, rows) * N0);
     std::vector<double> Bw(words), B1w(words), B2w(words);
+    int nodes = 1, points = 1, solutions = 1;
+    for (size_t c = 0; c < static_cast<size_t>(NCH); ++c) {
+      nodes = std::max(nodes, NNPt[c]);
+      points = std::max(points, NNLt[c] * NNPt[c]);
+      solutions = std::max(solutions, NNLt[c]);
+    }
+    std::vector<double> Pt(static_cast<size_t>(nodes) * NCH);
+    lib::Mat P(Pt.data(), nodes, NCH);
+    rpa_.ILIN = r_.s40.ILIN;
+    rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
+                  rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
     rpa_.sink = &beta_;
-    RPAD0(N0, NCH, sizes_.ncm, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH),
-          lib::CIVec(NNLt.data(), NCH), lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH),
-          lib::CVec(r_.P0.data(), NCH), lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P,
-          CSR().flat(), r_.U, lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
+    RPAD0(N0, NCH, nodes, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH), lib::CIVec(NNLt.data(), NCH),
+          lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH), lib::CVec(r_.P0.data(), NCH),
+          lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P, CSR().flat(), r_.U,
+          lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
           lib::Vec(Bw.data(), static_cast<int>(words)), lib::Vec(B1w.data(), static_cast<int>(words)),
           lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(), DR(), DV(), lib::Vec(DRRt.data(), 10),
           lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10), lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
@@ -565,17 +616,13 @@ void PhotoDriver::channel_pairs(int ICH) {
                      std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
                      std::to_string(NZ2()(ICH)) + " × " + std::to_string(NZ2()(JCH)));
       }
-      lib::Mat U = r_.U;
-      std::vector<double> row(static_cast<size_t>(2 * n_j));
-      for (int I = 1; I <= 2 * n_i; ++I) {
-        io::fread(*STORED, fmt(kRows), row);
-        for (int J = 1; J <= 2 * n_j; ++J) {
-          U(NZ0()(JCH) + J, NZ0()(ICH) + I) = row[static_cast<size_t>(J - 1)];
-          if (JCH != ICH) U(NZ0()(ICH) + I, NZ0()(JCH) + J) = row[static_cast<size_t>(J - 1)];
-        }
-      }
+      // The block of the pair's mirror is the stored one times the factor the
+      // assembly gives it: 2 from a π shell to a final state of the same M.
+      const double CZX = (MNG(1, MII) != 0 && MD == 0) ? 2.0 : 1.0;
+      read_matrix_rows(*STORED, r_.U, ICH, JCH, NZ0()(ICH), n_i, NZ0()(JCH), n_j, CZX);
     }
     io::lwrite(DATA, NZ2()(ICH), NZ2()(JCH));
+    if (r_.s40.IWM == 1) write_matrix_rows(DATA, r_.U, NZ0()(ICH), NZ2()(ICH), NZ0()(JCH), NZ2()(JCH));
   }
 }
 

@@ -22,14 +22,15 @@
 
 namespace photo {
 
-// Sizes of the driver's own tables in each build.
+// Sizes of the driver's own tables in each build.  The amplitude tables
+// grow to the order NUR of the RPA matrix when it is larger; the momentum
+// table of the RPA holds as many nodes as the channels have.
 struct DriverSizes {
-  int functions;  // entries of DR, DV, STV and energies of CSR, CSV
+  int functions;  // entries of DR, DV, STV and energies of CSR, CSV (at least NUR)
   int scratch;    // words of Z and QQ
-  int ncm;        // momentum nodes per channel handed to the RPA solver
 };
-inline constexpr DriverSizes kBaseSizes{1750, 45000, 70};
-inline constexpr DriverSizes kVariantASizes{750, 36000, 60};
+inline constexpr DriverSizes kBaseSizes{1750, 45000};
+inline constexpr DriverSizes kVariantASizes{750, 36000};
 
 // Limits of the per-channel tables.
 inline constexpr int kMaxGroups = 449;   // function groups of a channel (LE has 450 entries)
@@ -146,7 +147,6 @@ class PhotoDriver {
   std::vector<double> CSRt, CSVt, STVt, DRt, DVt, Zt, QQt;
   double STR = 0;
   std::array<double, 10> DRRt{}, DRIt{}, DVRt{}, DVIt{};
-  std::array<double, 70 * 10> Pt{};
   // Second channel of a pair.
   std::array<int, 300> LE2t{}, LC2t{};
 
@@ -183,5 +183,11 @@ class PhotoDriver {
 // The RPA matrix rows of one channel pair as mode 2 reads them:
 // U(NZ0(J)+j, NZ0(I)+i) for j = 1 … 2·NZ2(J), one record per i.
 void write_matrix_rows(io::Unit& u, lib::CMat U, int nz0_i, int nz2_i, int nz0_j, int nz2_j);
+// Reads those rows of the pair of channels ICH, JCH back into U and, for
+// two channels, `mirror` times them into the mirrored block; a record that is
+// not a row of numbers stops the run with a message that the rows are
+// missing and how to write them.
+void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int nz2_i, int nz0_j, int nz2_j,
+                      double mirror);
 
 }  // namespace photo

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "io/console.hpp"
 #include "io/listdir.hpp"
@@ -18,6 +19,7 @@ io::Group S40::group(const Variant& v) {
   g.add("IRP", IRP).add("IC", IC.data(), {10}).add("ID", ID.data(), {10});
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {10});
   g.add("EXACT", EXACT);
+  g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM);
   return g;
 }
 
@@ -64,9 +66,11 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   if (s.EXACT != 0 && s.EXACT != 1) fail("EXACT", "0 (the programs' constants) or 1 (exact constants)");
   if (s.NEM < 0) fail("NEM", "must not be negative");
   if (s.NUR < 0) fail("NUR", "must not be negative");
-  if (s.IRP != 0 && s.NUR > 1500) {
-    fail("NUR", "the RPA system of order " + std::to_string(s.NUR) + " exceeds the 1500 rows of the linear solver");
-  }
+  if (s.ILIN < 0 || s.ILIN > 1) fail("ILIN", "must be 0 (factored solve) or 1 (complex inverse)");
+  if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");
+  if (s.IWM == 1 && std::string(v.program) == kXsectA.program)
+    fail("IWM", "xsect_a builds the RPA matrix itself and writes no matrix rows");
+  if (s.NUVM < 1) fail("NUVM", "must be positive");
   for (int c = 0; c < s.NCH; ++c) {
     if (s.IC[c] < 0) fail("IC(" + std::to_string(c + 1) + ")", "must not be negative");
     if (s.ID[c] < 0 || s.ID[c] > 5) {
@@ -144,11 +148,22 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   run.K = partition(NB, run.NKS, run.NX, s40.NEM, s40.NUR, variant.wk_columns);
   const auto& K = run.K;
   io::console().line(io::lstring(K[12], NUV));
-  if (K[12] > NUV) io::stop(" GIVE ME MEMORY");
+  // A demand above NUV gets a workspace of its own, up to NUVM words.
+  std::unique_ptr<lib::Workspace> larger;
+  lib::Workspace* W = &V;
+  if (K[12] > NUV) {
+    if (K[12] > s40.NUVM) {
+      io::console().line("workspace of " + std::to_string(K[12]) + " words needed, NUVM = " + std::to_string(s40.NUVM) +
+                         " (group &S40) allows no more");
+      io::stop(" GIVE ME MEMORY");
+    }
+    larger = std::make_unique<lib::Workspace>(K[12]);
+    W = larger.get();
+  }
   auto mat = [&](long start, long end) {
     long words = end - start;
     int cols = static_cast<int>(words / NB);
-    return lib::Mat(V.slice(start, words).data(), NB, cols);
+    return lib::Mat(W->slice(start, words).data(), NB, cols);
   };
   run.R = mat(K[0], K[1]);
   run.RV = mat(K[1], K[2]);
@@ -156,8 +171,8 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   run.XE1 = mat(K[3], K[4]);
   run.XE2 = mat(K[4], K[5]);
   const int NUR = s40.NUR;
-  run.U = lib::Mat(V.slice(K[5], static_cast<long>(NUR) * NUR).data(), NUR, NUR);
-  run.UI = lib::Mat(V.slice(K[6], static_cast<long>(NUR) * NUR).data(), NUR, NUR);
+  run.U = lib::Mat(W->slice(K[5], static_cast<long>(NUR) * NUR).data(), NUR, NUR);
+  run.UI = lib::Mat(W->slice(K[6], static_cast<long>(NUR) * NUR).data(), NUR, NUR);
   run.WC1 = mat(K[7], K[8]);
   run.WC2 = mat(K[8], K[9]);
   run.WC3 = mat(K[9], K[10]);

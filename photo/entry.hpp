@@ -16,6 +16,10 @@ namespace photo {
 
 // Size of the workspace in double words.
 inline constexpr long kNUV = 4'400'000;
+// Default of NUVM, the most double words a run may use (1.6 GB): the
+// workspace grows beyond NUV up to it, and the RPA solves take threads only
+// as far as their work fits under it.
+inline constexpr int kNUVM = 200'000'000;
 // Inner grid points the photoionisation kernels are written for.
 inline constexpr int kNA = 5;
 
@@ -41,6 +45,13 @@ struct S40 {
   int NEM = 0, NUR = 0, MIE = 0;
   std::array<double, 10> ECH{};
   int EXACT = 0;  // 1: 2π and the exact dipole constant instead of the truncated ones
+  // ILIN: the RPA solve, 0 from one real LU factorisation (LAPACK), 1 the
+  // complex inverse of the written linear solver.  IWM = 1: an IRP = 1 run
+  // writes the RPA matrix rows of each channel pair to FIR(1).
+  int ILIN = 0, IWM = 0;
+  // NUVM: the most double words the run may use; more stops the run with
+  // " GIVE ME MEMORY".
+  int NUVM = kNUVM;
   io::Group group(const Variant& v);
 };
 

@@ -7,17 +7,21 @@
 //    elements and cross sections (HAFI2 … HFCSV);
 //  - the RPA equations: energy-denominator weights with the principal value
 //    at the energy-shell pole, set-up and solution for every photoelectron
-//    energy (SIMC0, RPAS0, RPAD0).
+//    energy (SIMC0, RPAS0, RPAD0), and the same amplitudes from one real
+//    LU factorisation with LAPACK (RPASF), the default.
 //
 // Conventions: the routines keep their short upper-case names and the order
 // and meaning of their arguments; arrays are 1-based column-major views over
 // the caller's storage (lib/views.hpp), const for inputs.  Nothing here
-// allocates.  Fixed internal tables (the row scale of LUDE, the weight and
-// on-shell tables of RPAD0) live in objects that the caller owns and passes
-// in.  Files are passed as io::Unit; console output goes to io::console().
+// allocates.  Internal tables (the row scale of LUDE, the weight and on-shell
+// tables and the per-energy work of RPAD0) live in objects that the caller
+// owns, sizes and passes in.  Files are passed as io::Unit; console output goes to io::console().
 #pragma once
 
 #include <array>
+#include <complex>
+#include <string>
+#include <vector>
 
 #include "lib/views.hpp"
 
@@ -35,17 +39,20 @@ using lib::IVec;
 using lib::Mat;
 using lib::Vec;
 
-// ---------------------------------------------------------------- capacities
+// ---------------------------------------------------------------- tables
+// Sizes of the tables when the caller does not size them for its input.
 inline constexpr int kLudeRows = 1500;    // order of a matrix given to LUDE
 inline constexpr int kRpaWeights = 7700;  // weight vector of RPAD0
 inline constexpr int kRpaOnShell = 2000;  // on-shell rows of RPAD0
-inline constexpr int kRpaPivots = 3000;   // pivot record of RPAD0
 inline constexpr int kRpaChannels = 10;   // channels of RPAD0
 inline constexpr int kRpaDiscrete = 5;    // discrete functions per channel (rows of ED)
 
-// Row-scale vector of LUDE: VV(I) = 1/max_J |A(I,J)|.
+// Row-scale vector of LUDE: VV(I) = 1/max_J |A(I,J)|; its length is the
+// largest order LUDE takes.  `quiet`: a zero row is not announced (the caller
+// has announced the singular matrix already).
 struct LudeTable {
-  std::array<double, kLudeRows> VV{};
+  std::vector<double> VV = std::vector<double>(kLudeRows);
+  bool quiet = false;
 };
 
 // Receives the dressed amplitudes D = DRR + i·DRI (length) and DVR + i·DVI
@@ -58,19 +65,53 @@ class RpaAmplitudeSink {
                               CVec DVI) = 0;
 };
 
-// Internal tables of RPAD0, rebuilt for every energy.  After a call they
-// describe the last energy: `weight` the energy-denominator weight of every
-// variable, IB/CB the NB on-shell rows and their residue weights.
+// Work of one factored RPA solve (RPASF): the real matrix of order `rows`
+// and its pivots, the right-hand sides Bᵀ, d_L, d_V and their solutions, and
+// the complex system of the `onshell` on-shell rows.
+struct RpaFactorWork {
+  std::vector<double> A, Z;
+  std::vector<int> ipiv, ipivG;
+  std::vector<std::complex<double>> G, g;
+  int rows = 0, onshell = 0;
+  void size_for(int N0, int NB);
+};
+
+// One photoelectron energy of the channel RPAD0 is working on: its weights,
+// on-shell rows and amplitudes, kept so that the energies can be solved in
+// any order and written in theirs.
+struct RpaEnergy {
+  double E = 0, OM = 0;
+  int NB = 0, JS = 0, info = 0;
+  std::vector<double> weight, CB, DRR, DRI, DVR, DVI;
+  std::vector<int> IB;
+  std::string console;  // the lines of the search for the pole nodes
+};
+
+// Tables of RPAD0, owned by the caller and sized by size_for.  `ILIN` chooses
+// the solve: 0 the factored solve RPASF, 1 the complex inverse of RPAS0.
+// `threads`: energies of a channel solved at once (factored solve only;
+// every energy is solved by one thread, so the results do not depend on it).
+// After a call `weight`, IB, CB and NB describe the last energy.  A table
+// that is not sized holds no energies; RPAD0 then stops.
 struct RpaTables {
-  std::array<double, kRpaWeights> weight{};
-  std::array<int, kRpaOnShell> IB{};
-  std::array<double, kRpaOnShell> CB{};
-  std::array<int, kRpaPivots> IND{};
-  std::array<int, kRpaChannels> JP{};
-  std::array<double, kRpaWeights> V1{};
+  int ILIN = 0;
+  int threads = 1;
+  std::vector<double> weight = std::vector<double>(kRpaWeights);
+  std::vector<int> IB = std::vector<int>(kRpaOnShell);
+  std::vector<double> CB = std::vector<double>(kRpaOnShell);
+  std::vector<int> IND = std::vector<int>(kRpaWeights);
+  std::vector<int> JP = std::vector<int>(kRpaChannels);
+  std::vector<double> V1 = std::vector<double>(kRpaWeights);
   int NB = 0;
   LudeTable lude;
   RpaAmplitudeSink* sink = nullptr;  // optional receiver of the amplitudes
+  std::vector<RpaEnergy> energies;
+  std::vector<RpaFactorWork> work;
+  // Room for a system of order N0 of NCH channels, `points` continuum points
+  // (NL·NP) in the largest channel, `onshell` on-shell rows, `nodes` energies
+  // and `solutions` continuum functions per channel, and `nthreads` solves at
+  // once.  Set ILIN first: the factored solve needs its own work per thread.
+  void size_for(int N0, int NCH, int points, int onshell, int nodes, int solutions, int nthreads);
 };
 
 // ---------------------------------------------------------------- linear solver
@@ -128,6 +169,12 @@ void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec E
 // components JS+1 … JS+NL, for d = DHR and d = DHV.
 void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB, CVec CB, Mat A, Mat B, Mat R, Mat S,
            Vec W, Mat B1, Mat B2, CVec DHR, CVec DHV, Vec DRR, Vec DRI, Vec DVR, Vec DVI, LudeTable& T);
+// The same amplitudes from one real LU of A and the Sherman–Morrison–Woodbury
+// form of the NB on-shell rows (LAPACK).  Returns 0, or the LAPACK report of a
+// singular matrix: k > 0 when the pivot k of A is zero, N0 + k when the
+// on-shell system is singular; the amplitudes are then not set.
+int RPASF(int N0, int NB, int NL, int JS, CIVec IB, CVec C, CMat CLB, CVec CB, CVec DHR, CVec DHV, Vec DRR, Vec DRI,
+          Vec DVR, Vec DVI, RpaFactorWork& W);
 // RPA cross sections at every node of every ionised channel.  LIST is the
 // listing, DATA the continuum data file.  B, B1, B2 are work of at least
 // NB·N0 words for the largest number NB of on-shell rows.

@@ -32,15 +32,16 @@ struct Col {
 // A zero row leaves the decomposition without a scale: the operator is told
 // and the run waits for one line on the console.  At end of input the run
 // continues, so that a batch job never hangs here.
-void singular_matrix_pause() {
+void singular_matrix_pause(const LudeTable& T) {
+  if (T.quiet) return;
   io::console().line("SINGULAR MATRIX IN LUDE");
   std::string reply;
   io::console().read_line(reply);
 }
 
-void check_order(const char* routine, int N) {
-  if (N < 0 || N > kLudeRows) {
-    fail(routine, ": order N = ", N, " exceeds the ", kLudeRows, " rows of the LU row-scale table");
+void check_order(const char* routine, int N, const LudeTable& T) {
+  if (N < 0 || N > static_cast<int>(T.VV.size())) {
+    fail(routine, ": order N = ", N, " exceeds the ", T.VV.size(), " rows of the LU row-scale table");
   }
 }
 
@@ -72,7 +73,7 @@ void check_rows(const char* routine, int N, int NB, CIVec IB) {
 // K = 1, 2, … in turn: the same sequence of roundings as the row-by-row
 // Crout sums, with unit-stride access to the column-major storage.
 void LUDE(Mat A, int N, int NP, IVec INDX, double& D, LudeTable& T) {
-  check_order("LUDE", N);
+  check_order("LUDE", N, T);
   if (N > NP) fail("LUDE: order N = ", N, " exceeds the leading dimension NP = ", NP);
   check_matrix("LUDE", "A", A.rows(), A.cols(), NP, N);
   check_vector("LUDE", "INDX", INDX.size(), N);
@@ -85,7 +86,7 @@ void LUDE(Mat A, int N, int NP, IVec INDX, double& D, LudeTable& T) {
       const double a = std::fabs(A(I, J));
       if (a > AAMAX) AAMAX = a;
     }
-    if (AAMAX == 0.0) singular_matrix_pause();
+    if (AAMAX == 0.0) singular_matrix_pause(T);
     VV[I] = 1.0 / AAMAX;
   }
 
@@ -201,7 +202,7 @@ void substitute_block(CMat A, int N, CIVec INDX, Mat Y, int c0, int nc) {
 // Y = A⁻¹: column J of Y solves A·y = e_J with the factors of A (the
 // substitution of LUBE, run on blocks of columns).
 void INVMV(int N, IVec IND, double& D, Mat A, Mat Y, LudeTable& T) {
-  check_order("INVMV", N);
+  check_order("INVMV", N, T);
   check_matrix("INVMV", "A", A.rows(), A.cols(), N, N);
   check_matrix("INVMV", "Y", Y.rows(), Y.cols(), N, N);
   for (int I = 1; I <= N; ++I) {
@@ -256,7 +257,7 @@ void VSKD(int N, CVec A1, CVec A2, Vec A3) {
 // Exact up to the rounding of the two real inversions; A is consumed.
 void INVAB(int N, int NB, CIVec IB, IVec IND, double& D, Mat A, CMat B, Mat B1, Mat B2, Vec W, Mat R, Mat S,
            LudeTable& T) {
-  check_order("INVAB", N);
+  check_order("INVAB", N, T);
   if (NB < 0) fail("INVAB: negative number of coupling rows NB = ", NB);
   check_matrix("INVAB", "A", A.rows(), A.cols(), N, N);
   check_matrix("INVAB", "R", R.rows(), R.cols(), N, N);

@@ -7,6 +7,9 @@
 // principal value is taken exactly for the singular part, and the residue
 // −iπ·δ(…) becomes three on-shell rows, the imaginary part of an otherwise
 // real system that INVAB solves in real arithmetic.
+#include <omp.h>
+
+#include <algorithm>
 #include <cmath>
 
 #include "io/console.hpp"
@@ -16,6 +19,7 @@
 #include "lib/lib.hpp"
 #include "photo/kernels/checks.hpp"
 #include "photo/kernels/kernels.hpp"
+#include "photo/kernels/lapack.hpp"
 
 namespace photo {
 
@@ -157,6 +161,27 @@ void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB,
   }
 }
 
+void RpaTables::size_for(int N0, int NCH, int points, int onshell, int nodes, int solutions, int nthreads) {
+  const int n = std::max(N0, 1), nb = std::max(onshell, 1);
+  weight.assign(static_cast<size_t>(n), 0.0);
+  IB.assign(static_cast<size_t>(nb), 0);
+  CB.assign(static_cast<size_t>(nb), 0.0);
+  IND.assign(static_cast<size_t>(n), 0);
+  JP.assign(static_cast<size_t>(std::max(NCH, 1)), 0);
+  V1.assign(static_cast<size_t>(std::max(points, 1)), 0.0);
+  lude.VV.assign(static_cast<size_t>(n), 0.0);
+  energies.resize(static_cast<size_t>(std::max(nodes, 1)));
+  for (RpaEnergy& e : energies) {
+    e.weight.assign(static_cast<size_t>(n), 0.0);
+    e.IB.assign(static_cast<size_t>(nb), 0);
+    e.CB.assign(static_cast<size_t>(nb), 0.0);
+    for (auto* v : {&e.DRR, &e.DRI, &e.DVR, &e.DVI}) v->assign(static_cast<size_t>(std::max(solutions, 1)), 0.0);
+  }
+  threads = std::max(nthreads, 1);
+  work.resize(ILIN == 0 ? static_cast<size_t>(threads) : 0);
+  for (RpaFactorWork& w : work) w.size_for(N0, onshell);
+}
+
 namespace {
 
 // The photoelectron momentum at the ends of a channel's grid is moved inwards
@@ -164,13 +189,24 @@ namespace {
 constexpr double kEndShift = static_cast<double>(0.05f);
 constexpr double kSigma = 5.378;
 
-// Everything RPAD0 is given must fit its fixed tables and its work arrays.
+// Everything RPAD0 is given must fit its tables and its work arrays.
 void check_rpa_input(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, CIVec ND, CVec P0, CVec DP,
                      CVec EG, CMat ED, Mat P, Vec C, CMat CLB, Mat A, Mat R, Mat S, Vec W, CVec DHR, CVec DHV, Vec DRR,
-                     Vec DRI, Vec DVR, Vec DVI) {
-  if (NCH < 0 || NCH > kRpaChannels) fail("RPAD0: ", NCH, " channels, at most ", kRpaChannels, " are supported");
-  if (N0 < 0 || N0 > kLudeRows) {
-    fail("RPAD0: RPA system of order N0 = ", N0, " exceeds the ", kLudeRows, " rows of the linear solver");
+                     Vec DRI, Vec DVR, Vec DVI, const RpaTables& T) {
+  if (NCH < 0 || NCH > static_cast<int>(T.JP.size())) {
+    fail("RPAD0: ", NCH, " channels, the tables are sized for ", T.JP.size());
+  }
+  if (N0 < 0 || N0 > static_cast<int>(T.weight.size()) || N0 > static_cast<int>(T.IND.size())) {
+    fail("RPAD0: RPA system of order N0 = ", N0, " exceeds the ", T.weight.size(), " rows its tables are sized for");
+  }
+  if (T.ILIN == 1 && N0 > static_cast<int>(T.lude.VV.size())) {
+    fail("RPAD0: RPA system of order N0 = ", N0, " exceeds the ", T.lude.VV.size(), " rows of the linear solver");
+  }
+  if (T.ILIN == 0) {
+    if (T.work.empty()) fail("RPAD0: no work for the factored solve");
+    for (const RpaFactorWork& w : T.work) {
+      if (w.rows < N0) fail("RPAD0: the work of the factored solve holds order ", w.rows, ", not N0 = ", N0);
+    }
   }
   if (NZ0.size() < NCH || NZ2.size() < NCH || NL.size() < NCH || NP.size() < NCH || ND.size() < NCH ||
       P0.size() < NCH || DP.size() < NCH || EG.size() < NCH || ED.cols() < NCH || P.cols() < NCH) {
@@ -188,11 +224,19 @@ void check_rpa_input(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, C
     if (NP(c) < 3 || NP(c) > NCM) {
       fail("RPAD0: channel ", c, " has NP = ", NP(c), " momentum nodes; the pole needs 3 and the table holds ", NCM);
     }
+    if (T.energies.empty() || NP(c) > static_cast<int>(T.energies.size())) {
+      fail("RPAD0: channel ", c, " has NP = ", NP(c), " momentum nodes; the tables are sized for ", T.energies.size());
+    }
+    if (NL(c) > static_cast<int>(T.energies.front().DRR.size())) {
+      fail("RPAD0: channel ", c, " has NL = ", NL(c), " continuum functions, more than the tables hold");
+    }
     if (ND(c) < 0 || ND(c) > ED.rows()) {
       fail("RPAD0: channel ", c, " has ND = ", ND(c), " discrete functions, at most ", ED.rows());
     }
     if (!(DP(c) > 0.0)) fail("RPAD0: channel ", c, " has momentum step DP = ", DP(c), "; it must be positive");
-    if (NL(c) * NP(c) > kRpaWeights) fail("RPAD0: channel ", c, " has more than ", kRpaWeights, " continuum points");
+    if (NL(c) * NP(c) > static_cast<int>(T.V1.size())) {
+      fail("RPAD0: channel ", c, " has more than ", T.V1.size(), " continuum points");
+    }
     const int NF = NL(c) * NP(c) + ND(c);
     if (NZ2(c) != NF) {
       fail("RPAD0: channel ", c, " has NZ2 = ", NZ2(c), ", but NL·NP + ND = ", NF, " functions");
@@ -204,13 +248,99 @@ void check_rpa_input(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, C
   }
 }
 
+// The photoelectron energy of node IP of channel ICH, the open channels and
+// their nodes nearest to the energy shell, and the weights and on-shell rows
+// of every channel at that energy (SIMC0), into `e`.
+void set_up_energy(int ICH, int IP, int N0, int NCH, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, CIVec ND, CVec DP,
+                   CVec EG, CMat ED, Mat P, Vec C, RpaTables& T, RpaEnergy& e) {
+  Vec weight(e.weight.data(), N0);
+  const int capacity = static_cast<int>(e.IB.size());
+  IVec IB(e.IB.data(), capacity);
+  Vec CB(e.CB.data(), capacity);
+  IVec JP(T.JP.data(), NCH);
+  Vec V1(T.V1.data(), static_cast<int>(T.V1.size()));
+  e.console.clear();
+
+  double k = P(IP, ICH) + 1.0e-6;
+  if (IP == NP(ICH)) k = k - kEndShift * DP(ICH);
+  if (IP == 1) k = k + kEndShift * DP(ICH);
+  e.E = k * k / 2.0;
+  e.OM = e.E - EG(ICH);
+  const double OM = e.OM;
+
+  int NB = 1;
+  for (int JCH = 1; JCH <= NCH; ++JCH) {
+    const int np = NP(JCH);
+    const double w1 = P(1, JCH) * P(1, JCH) / 2.0 - EG(JCH);
+    const double w2 = P(np, JCH) * P(np, JCH) / 2.0 - EG(JCH);
+    const bool open = w1 <= OM && OM <= w2;
+    JP(JCH) = 0;
+    if (open) {
+      // The node nearest in energy; on a tie the lower node stays.
+      JP(JCH) = 1;
+      double D = std::fabs(OM - w1);
+      for (int II = 2; II <= np; ++II) {
+        e.console += io::lstring(II, JP(JCH), D);
+        e.console += '\n';
+        const double D1 = std::fabs((OM - P(II, JCH) * P(II, JCH) / 2.0) + EG(JCH));
+        if (D1 < D) {
+          D = D1;
+          JP(JCH) = II;
+        }
+      }
+      if (NB - 1 + 3 * NL(JCH) > capacity) {
+        fail("RPAD0: more than ", capacity, " on-shell rows at E = ", e.E, " (channel ", JCH, ")");
+      }
+      for (int J = NB; J <= NB + 3 * NL(JCH) - 1; ++J) IB(J) = NZ0(JCH);
+    }
+    const int z0 = NZ0(JCH);
+    SIMC0(NL(JCH), np, ND(JCH), JP(JCH), IB.from(NB), OM, EG(JCH), ED.col(JCH), P.col(JCH), DP(JCH), CB.from(NB),
+          C.from(z0 + 1), V1, weight.from(z0 + NZ2(JCH) + 1), weight.from(z0 + 1));
+    if (open) NB += 3 * NL(JCH);
+  }
+  // NB counted from 1: the number of on-shell rows is one less.
+  e.NB = NB - 1;
+  if (JP(ICH) == 0) {
+    fail("RPAD0: channel ", ICH, " is closed at its own node ", IP, " (E = ", e.E,
+         "); its momentum grid P0, DP does not cover the photoelectron energy");
+  }
+  e.JS = (JP(ICH) - 1) * NL(ICH) + NZ0(ICH);
+  e.info = 0;
+}
+
+// The factored solves of the energies 1 … NP of a channel, `threads` at a
+// time, each on one BLAS thread: every energy's sums are taken in the same
+// order whatever the number of threads.
+void solve_energies_factored(int N0, int NL, int NP, CMat CLB, CVec DHR, CVec DHV, RpaTables& T) {
+  for (int IP = 1; IP <= NP; ++IP) {
+    if (T.energies[static_cast<size_t>(IP - 1)].NB > T.work.front().onshell) {
+      fail("RPAD0: ", T.energies[static_cast<size_t>(IP - 1)].NB, " on-shell rows; the factored solve holds ",
+           T.work.front().onshell);
+    }
+  }
+  const int blas_threads = set_blas_threads(1);
+  const int nthreads = std::min(T.threads, static_cast<int>(T.work.size()));
+#pragma omp parallel for num_threads(nthreads) schedule(dynamic, 1)
+  for (int IP = 1; IP <= NP; ++IP) {
+    RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
+    RpaFactorWork& w = T.work[static_cast<size_t>(omp_get_thread_num())];
+    e.info =
+        RPASF(N0, e.NB, NL, e.JS, CIVec(e.IB.data(), e.NB), CVec(e.weight.data(), N0), CLB, CVec(e.CB.data(), e.NB),
+              DHR, DHV, Vec(e.DRR.data(), NL), Vec(e.DRI.data(), NL), Vec(e.DVR.data(), NL), Vec(e.DVI.data(), NL), w);
+  }
+  if (blas_threads > 0) set_blas_threads(blas_threads);
+}
+
 }  // namespace
 
 // For each ionised channel and each of its nodes: the photoelectron energy,
 // the open channels and their nodes nearest to the energy shell, the weights
-// (SIMC0), the solution of the RPA system (RPAS0), the amplitudes on the data
+// (SIMC0), the solution of the RPA system (RPASF, or RPAS0 when T.ILIN = 1 or
+// the factorisation finds the matrix singular), the amplitudes on the data
 // file and the cross sections σL = 5.378·ω·Σ|DR|², σV = (5.378/ω)·Σ|DV|² on
-// the listing and the console.
+// the listing and the console.  The energies of a channel are set up first,
+// solved (on T.threads threads for the factored solve) and then written in
+// their order.
 void RPAD0(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, CIVec ND, CVec P0, CVec DP, CVec EG,
            CMat ED, Mat P, Vec C, CMat CLB, Mat A, Mat R, Mat S, Vec B, Vec B1, Vec B2, Vec W, CVec DHR, CVec DHV,
            Vec DRR, Vec DRI, Vec DVR, Vec DVI, RpaTables& T, io::Unit& LIST, io::Unit& DATA) {
@@ -221,13 +351,8 @@ void RPAD0(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, C
   static const io::Format result_record("(E11.3,E14.4,3X,2E15.4)");
 
   check_rpa_input(N0, NCH, NCM, NZ0, NZ2, NL, NP, ND, P0, DP, EG, ED, P, C, CLB, A, R, S, W, DHR, DHV, DRR, DRI, DVR,
-                  DVI);
-  Vec weight(T.weight.data(), N0);
-  IVec IB(T.IB.data(), kRpaOnShell);
-  Vec CB(T.CB.data(), kRpaOnShell);
+                  DVI, T);
   IVec IND(T.IND.data(), N0);
-  IVec JP(T.JP.data(), kRpaChannels);
-  Vec V1(T.V1.data(), kRpaWeights);
 
   for (int c = 1; c <= NCH; ++c) {
     for (int j = 1; j <= NP(c); ++j) P(j, c) = DP(c) * (j - 1) + P0(c);
@@ -237,74 +362,68 @@ void RPAD0(int N0, int NCH, int NCM, CIVec NZ0, CIVec NZ2, CIVec NL, CIVec NP, C
     io::console().line(io::fstring(column_header));
     io::fwrite(LIST, channel_banner, ICH);
     io::fwrite(LIST, column_header);
+    const int nl = NL(ICH);
 
     for (int IP = 1; IP <= NP(ICH); ++IP) {
-      double k = P(IP, ICH) + 1.0e-6;
-      if (IP == NP(ICH)) k = k - kEndShift * DP(ICH);
-      if (IP == 1) k = k + kEndShift * DP(ICH);
-      const double E = k * k / 2.0;
-      const double OM = E - EG(ICH);
+      set_up_energy(ICH, IP, N0, NCH, NZ0, NZ2, NL, NP, ND, DP, EG, ED, P, C, T,
+                    T.energies[static_cast<size_t>(IP - 1)]);
+    }
+    if (T.ILIN == 0) solve_energies_factored(N0, nl, NP(ICH), CLB, DHR, DHV, T);
 
-      int NB = 1;
-      for (int JCH = 1; JCH <= NCH; ++JCH) {
-        const int np = NP(JCH);
-        const double w1 = P(1, JCH) * P(1, JCH) / 2.0 - EG(JCH);
-        const double w2 = P(np, JCH) * P(np, JCH) / 2.0 - EG(JCH);
-        const bool open = w1 <= OM && OM <= w2;
-        JP(JCH) = 0;
-        if (open) {
-          // The node nearest in energy; on a tie the lower node stays.
-          JP(JCH) = 1;
-          double D = std::fabs(OM - w1);
-          for (int II = 2; II <= np; ++II) {
-            io::console().line(io::lstring(II, JP(JCH), D));
-            const double D1 = std::fabs((OM - P(II, JCH) * P(II, JCH) / 2.0) + EG(JCH));
-            if (D1 < D) {
-              D = D1;
-              JP(JCH) = II;
-            }
-          }
-          if (NB - 1 + 3 * NL(JCH) > kRpaOnShell) {
-            fail("RPAD0: more than ", kRpaOnShell, " on-shell rows at E = ", E, " (channel ", JCH, ")");
-          }
-          for (int J = NB; J <= NB + 3 * NL(JCH) - 1; ++J) IB(J) = NZ0(JCH);
+    for (int IP = 1; IP <= NP(ICH); ++IP) {
+      RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
+      for (size_t a = 0, b; a < e.console.size(); a = b + 1) {
+        b = e.console.find('\n', a);
+        io::console().line(std::string_view(e.console).substr(a, b - a));
+      }
+      const int NB = e.NB;
+      if (T.ILIN == 1 || e.info != 0) {
+        // The complex inverse; after a singular factorisation it is told
+        // once, and the inverse goes on as the written path does (a zero
+        // pivot becomes 1.0e-40).
+        if (e.info != 0) {
+          io::console().line("SINGULAR MATRIX IN LUDE");
+          std::string reply;
+          io::console().read_line(reply);
+          T.lude.quiet = true;
         }
-        const int z0 = NZ0(JCH);
-        SIMC0(NL(JCH), np, ND(JCH), JP(JCH), IB.from(NB), OM, EG(JCH), ED.col(JCH), P.col(JCH), DP(JCH), CB.from(NB),
-              C.from(z0 + 1), V1, weight.from(z0 + NZ2(JCH) + 1), weight.from(z0 + 1));
-        if (open) NB += 3 * NL(JCH);
+        const long words = static_cast<long>(NB) * N0;
+        if (words > B.size() || words > B1.size() || words > B2.size()) {
+          fail("RPAD0: the on-shell blocks need ", words, " words, the work arrays B, B1, B2 hold ", B.size(), ", ",
+               B1.size(), ", ", B2.size());
+        }
+        RPAS0(N0, NB, nl, e.JS, CIVec(e.IB.data(), NB), IND, CVec(e.weight.data(), N0), CLB, CVec(e.CB.data(), NB), A,
+              Mat(B.data(), NB, N0), R, S, W, Mat(B1.data(), NB, N0), Mat(B2.data(), NB, N0), DHR, DHV,
+              Vec(e.DRR.data(), nl), Vec(e.DRI.data(), nl), Vec(e.DVR.data(), nl), Vec(e.DVI.data(), nl), T.lude);
+        T.lude.quiet = false;
       }
-      // NB counted from 1: the number of on-shell rows is one less.
-      NB -= 1;
-      T.NB = NB;
-      if (JP(ICH) == 0) {
-        fail("RPAD0: channel ", ICH, " is closed at its own node ", IP, " (E = ", E,
-             "); its momentum grid P0, DP does not cover the photoelectron energy");
-      }
-      const int JS = (JP(ICH) - 1) * NL(ICH) + NZ0(ICH);
-      const long words = static_cast<long>(NB) * N0;
-      if (words > B.size() || words > B1.size() || words > B2.size()) {
-        fail("RPAD0: the on-shell blocks need ", words, " words, the work arrays B, B1, B2 hold ", B.size(), ", ",
-             B1.size(), ", ", B2.size());
-      }
-      RPAS0(N0, NB, NL(ICH), JS, IB.sub(1, NB), IND, weight, CLB, CB.sub(1, NB), A, Mat(B.data(), NB, N0), R, S, W,
-            Mat(B1.data(), NB, N0), Mat(B2.data(), NB, N0), DHR, DHV, DRR, DRI, DVR, DVI, T.lude);
 
-      io::fwrite(DATA, energy_record, E);
+      io::fwrite(DATA, energy_record, e.E);
       double SL = 0.0;
       double SV = 0.0;
-      for (int K = 1; K <= NL(ICH); ++K) {
+      for (int K = 1; K <= nl; ++K) {
+        const size_t k = static_cast<size_t>(K - 1);
+        DRR(K) = e.DRR[k];
+        DRI(K) = e.DRI[k];
+        DVR(K) = e.DVR[k];
+        DVI(K) = e.DVI[k];
         io::fwrite(DATA, amplitude_record, DRR(K), DRI(K));
         io::fwrite(DATA, amplitude_record, DVR(K), DVI(K));
         SL += DRI(K) * DRI(K) + DRR(K) * DRR(K);
         SV += DVI(K) * DVI(K) + DVR(K) * DVR(K);
       }
-      if (T.sink) T.sink->rpa_amplitudes(ICH, JP(ICH), E, OM, NL(ICH), DRR, DRI, DVR, DVI);
-      const double sigmaL = OM * SL * kSigma;
-      const double sigmaV = (kSigma / OM) * SV;
-      io::fwrite(LIST, result_record, E, OM, sigmaL, sigmaV);
-      io::console().line(io::fstring(result_record, E, OM, sigmaL, sigmaV));
+      if (T.sink) T.sink->rpa_amplitudes(ICH, (e.JS - NZ0(ICH)) / NL(ICH) + 1, e.E, e.OM, nl, DRR, DRI, DVR, DVI);
+      const double sigmaL = e.OM * SL * kSigma;
+      const double sigmaV = (kSigma / e.OM) * SV;
+      io::fwrite(LIST, result_record, e.E, e.OM, sigmaL, sigmaV);
+      io::console().line(io::fstring(result_record, e.E, e.OM, sigmaL, sigmaV));
     }
+    // The tables describe the last energy.
+    const RpaEnergy& last = T.energies[static_cast<size_t>(NP(ICH) - 1)];
+    std::copy(last.weight.begin(), last.weight.begin() + N0, T.weight.begin());
+    std::copy(last.IB.begin(), last.IB.begin() + last.NB, T.IB.begin());
+    std::copy(last.CB.begin(), last.CB.begin() + last.NB, T.CB.begin());
+    T.NB = last.NB;
   }
 }
 

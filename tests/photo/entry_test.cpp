@@ -108,26 +108,42 @@ TEST(PhotoEntry, FirAndFilAreSharedBetweenTheGroups) {
   EXPECT_FALSE(e.dir().exists("y.lst"));
 }
 
-TEST(PhotoEntry, WorkspaceDemandEqualToTheSizePassesOneWordMoreStops) {
+// A demand up to the workspace passed in uses it; beyond it the run gets a
+// workspace of its own as long as the demand stays within NUVM, and above
+// NUVM it stops with " GIVE ME MEMORY".
+TEST(PhotoEntry, WorkspaceBeyondItsSizeGrowsUpToTheLimitNUVM) {
   auto K = photo::partition(16, 6, 3, 2, 20, 45);
-  long demand = K[12];
-  {
-    EntryRun e("photo_fits");
-    e.dir().write("File.D40", control(0, 20));
+  const long demand = K[12];
+  struct Case {
+    long nuv;
+    std::string limit;
+    bool runs;
+  } cases[] = {
+      {demand, "", true},
+      {demand - 1, "", true},
+      {demand - 1, ", NUVM=" + std::to_string(demand), true},
+      {demand - 1, ", NUVM=" + std::to_string(demand - 1), false},
+  };
+  for (const Case& c : cases) {
+    EntryRun e("photo_memory");
+    std::string text = control(0, 20);
+    text.insert(text.rfind('/'), c.limit + " ");
+    e.dir().write("File.D40", text);
     e.dir().write("gs.dat", ground_state());
     bool called = false;
-    e.run(demand, [&](photo::PhotoRun&, io::Units&) { called = true; });
-    EXPECT_TRUE(called);
-  }
-  EntryRun e("photo_memory");
-  e.dir().write("File.D40", control(0, 20));
-  e.dir().write("gs.dat", ground_state());
-  try {
-    e.run(demand - 1, [&](photo::PhotoRun&, io::Units&) { ADD_FAILURE(); });
-    FAIL();
-  } catch (const io::StopRun& s) {
-    EXPECT_EQ(s.message(), " GIVE ME MEMORY");
-    EXPECT_NE(s.status(), 0);
+    try {
+      e.run(c.nuv, [&](photo::PhotoRun& r, io::Units&) {
+        called = true;
+        r.U(20, 20) = 1.0;  // the slices lie in storage that is there
+        r.WK(16, r.WK.cols()) = 1.0;
+      });
+      EXPECT_TRUE(c.runs) << c.limit;
+    } catch (const io::StopRun& s) {
+      EXPECT_FALSE(c.runs) << c.limit;
+      EXPECT_EQ(s.message(), " GIVE ME MEMORY");
+      EXPECT_NE(s.status(), 0);
+    }
+    EXPECT_EQ(called, c.runs) << c.limit;
   }
 }
 
@@ -137,7 +153,10 @@ TEST(PhotoEntry, InputTheProgramsCannotHoldStopsNamingTheVariable) {
   } cases[] = {
       {control(0, 20), ground_state(", NA=3"), "variable NA"},
       {"&S40 NCH=11, FIL='run.lst', FIR='a.dat', FIG='gs.dat' /", ground_state(), "variable NCH"},
-      {control(1, 1501), ground_state(), "variable NUR"},
+      {control(1, -2), ground_state(), "variable NUR"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', ILIN=2 /", ground_state(), "variable ILIN"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', IWM=-1 /", ground_state(), "variable IWM"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', NUVM=0 /", ground_state(), "variable NUVM"},
       {control(0, 20), ground_state(", NB=17"), "variable NB"},
       {control(0, 20), ground_state(", UNKNOWN=1"), "variable UNKNOWN"},
       {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', EXACT=2 /", ground_state(), "variable EXACT"},
@@ -160,6 +179,17 @@ TEST(PhotoEntry, InputTheProgramsCannotHoldStopsNamingTheVariable) {
   EXPECT_THROW(e.run(
                    photo::kNUV, [](photo::PhotoRun&, io::Units&) {}, photo::kXsectA),
                io::StopRun);
+  // xsect_a writes no matrix rows.
+  EntryRun f("photo_a_iwm");
+  f.dir().write("File.D40", "&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', IWM=1 /");
+  f.dir().write("gs.dat", ground_state());
+  try {
+    f.run(
+        photo::kNUV, [](photo::PhotoRun&, io::Units&) {}, photo::kXsectA);
+    ADD_FAILURE() << "xsect_a accepted IWM = 1";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("variable IWM"), std::string::npos) << s.message();
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/console.hpp"
@@ -240,7 +241,7 @@ TEST(Rpas0, AmplitudesSolveTheRowVectorSystem) {
 // is closed at the lowest energy of channel 1, and channel 1 is closed at
 // the highest energies of channel 2.
 struct RpaRun {
-  int NCH = 2, NCM = 70, N0 = 0;
+  int NCH = 2, NCM = 70, N0 = 0, rows = 0, ILIN = 0, threads = 1;
   std::vector<int> NZ0, NZ2, NL{2, 1}, NP{5, 7}, ND{1, 0};
   std::vector<double> P0{0.3, 0.2}, DP{0.1, 0.1}, EG{-0.6, -0.7};
   Dense<double> ED{5, 2}, P{70, 2}, CLB, A, R, S;
@@ -252,7 +253,7 @@ struct RpaRun {
   void size() {
     NZ0.assign(NCH, 0);
     NZ2.assign(NCH, 0);
-    int rows = 0;
+    rows = 0;
     for (int c = 0; c < NCH; ++c) {
       NZ2[c] = NL[c] * NP[c] + ND[c];
       if (c + 1 < NCH) NZ0[c + 1] = NZ0[c] + 2 * NZ2[c];
@@ -273,6 +274,8 @@ struct RpaRun {
     std::istringstream in;
     std::ostringstream out;
     io::ConsoleRedirect redirect(&in, &out);
+    T->ILIN = ILIN;
+    T->size_for(N0, 2, 14, rows, 7, 2, threads);
     photo::RPAD0(N0, NCH, NCM, lib::CIVec(NZ0.data(), NCH), lib::CIVec(NZ2.data(), NCH), lib::CIVec(NL.data(), NCH),
                  lib::CIVec(NP.data(), NCH), lib::CIVec(ND.data(), NCH), lib::CVec(P0.data(), NCH),
                  lib::CVec(DP.data(), NCH), lib::CVec(EG.data(), NCH), ED.cview(), P.view(), lib::Vec(C.data(), N0),
@@ -450,7 +453,11 @@ TEST(Rpad0, InputBeyondItsTablesOrWithoutAPoleStops) {
                                  }},
                                 {"more discrete functions than ED", [](RpaRun& r) { r.ND[0] = 6; }},
                                 {"blocks outside the system", [](RpaRun& r) { r.NZ0[1] += 2; }},
-                                {"on-shell work arrays too small", [](RpaRun& r) { r.B.resize(10); }},
+                                {"on-shell work arrays too small",
+                                 [](RpaRun& r) {
+                                   r.ILIN = 1;
+                                   r.B.resize(10);
+                                 }},
                                 {"step too small for the end shift", [](RpaRun& r) { r.DP[1] = 1.0e-5; }},
                                 {"negative momenta", [](RpaRun& r) { r.P0[1] = -0.5; }},
                                 {"no positive step", [](RpaRun& r) { r.DP[0] = 0.0; }}};
@@ -462,6 +469,85 @@ TEST(Rpad0, InputBeyondItsTablesOrWithoutAPoleStops) {
     c.spoil(run);
     EXPECT_THROW(run.run(), io::StopRun) << c.what;
   }
+}
+
+// The two solves of RPAD0 on the same channels with an interaction: the
+// factored solve agrees with the complex inverse to 1e-10 at every energy of
+// the last channel, and on two threads it gives the same bits as on one.
+TEST(Rpad0, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThreads) {
+  struct Result {
+    std::vector<photo::RpaEnergy> energies;
+    std::string list, data, console;
+  };
+  auto solve = [](int ilin, int threads) {
+    RpaRun run;
+    run.ILIN = ilin;
+    run.threads = threads;
+    run.size();
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<double> u(-0.2, 0.2);
+    for (int k = 1; k <= run.N0; ++k) {
+      for (int l = k; l <= run.N0; ++l) run.CLB(k, l) = run.CLB(l, k) = u(rng);
+    }
+    run.run();
+    return Result{run.T->energies, run.list->text(), run.data->text(), run.console};
+  };
+  const Result written = solve(1, 1), fast = solve(0, 1), fast2 = solve(0, 2);
+  for (int ip = 1; ip <= 7; ++ip) {
+    const photo::RpaEnergy &a = written.energies[ip - 1], &b = fast.energies[ip - 1];
+    double big = 0;
+    for (const auto* v : {&a.DRR, &a.DRI, &a.DVR, &a.DVI}) big = std::max(big, std::fabs((*v)[0]));
+    ASSERT_GT(big, 0.0);
+    EXPECT_NE(a.DRI[0], 0.0);
+    EXPECT_NEAR(b.DRR[0], a.DRR[0], 1e-10 * big) << "node " << ip;
+    EXPECT_NEAR(b.DRI[0], a.DRI[0], 1e-10 * big) << "node " << ip;
+    EXPECT_NEAR(b.DVR[0], a.DVR[0], 1e-10 * big) << "node " << ip;
+    EXPECT_NEAR(b.DVI[0], a.DVI[0], 1e-10 * big) << "node " << ip;
+    const photo::RpaEnergy& c = fast2.energies[ip - 1];
+    EXPECT_EQ(c.DRR, b.DRR);
+    EXPECT_EQ(c.DRI, b.DRI);
+    EXPECT_EQ(c.DVR, b.DVR);
+    EXPECT_EQ(c.DVI, b.DVI);
+  }
+  EXPECT_EQ(fast2.list, fast.list);
+  EXPECT_EQ(fast2.data, fast.data);
+  EXPECT_EQ(fast2.console, fast.console);
+  EXPECT_EQ(fast.console, written.console);  // the same pole-node search lines, in the same order
+}
+
+// A matrix with a vanishing row at the last energy: the written solve
+// announces it in each of its two decompositions and goes on with a tiny
+// pivot; the factored solve announces it once, from LAPACK's report, and
+// then gives exactly the written solve's amplitudes.
+TEST(Rpad0, SingularMatrixIsAnnouncedAndSolvedAsTheWrittenPathDoes) {
+  auto solve = [](int ilin, int& announced) -> std::pair<std::string, std::string> {
+    RpaRun run;
+    run.ILIN = ilin;
+    run.size();
+    run.run();                     // the weights of the last energy
+    const int k = 1 + run.NZ2[0];  // a backward variable of channel 1, no on-shell row
+    const double w = run.T->weight[k - 1];
+    run.CLB(k, k) = -1.0 / w;
+    run.T->energies.clear();
+    run.list = io::Unit::to_text("list", 10);
+    run.data = io::Unit::to_text("data", 11);
+    // Row k of A = 1 + C·CLB vanishes only if C(k)·CLB(k,k) rounds to −1.
+    EXPECT_EQ(w * run.CLB(k, k), -1.0);
+    run.run();
+    announced = 0;
+    for (size_t p = run.console.find("SINGULAR MATRIX IN LUDE"); p != std::string::npos;
+         p = run.console.find("SINGULAR MATRIX IN LUDE", p + 1)) {
+      ++announced;
+    }
+    return std::make_pair(run.list->text(), run.data->text());
+  };
+  int written_count = 0, fast_count = 0;
+  const auto written = solve(1, written_count);
+  const auto fast = solve(0, fast_count);
+  EXPECT_EQ(written_count, 2);
+  EXPECT_EQ(fast_count, 1);
+  EXPECT_EQ(fast.first, written.first);
+  EXPECT_EQ(fast.second, written.second);
 }
 
 }  // namespace

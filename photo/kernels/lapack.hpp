@@ -1,0 +1,28 @@
+// The LAPACK routines the RPA solve calls (Fortran interface, column-major,
+// every argument by address), and the thread count of the BLAS beneath.
+#pragma once
+
+#include <complex>
+
+extern "C" {
+// LU factors P·A = L·U with partial pivoting; INFO > 0: U(INFO, INFO) is zero.
+void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
+// Solve A·X = B (TRANS = 'N') or Aᵀ·X = B ('T') from the factors of dgetrf_.
+void dgetrs_(const char* trans, const int* n, const int* nrhs, const double* a, const int* lda, const int* ipiv,
+             double* b, const int* ldb, int* info, std::size_t trans_len);
+// Complex counterparts.
+void zgetrf_(const int* m, const int* n, std::complex<double>* a, const int* lda, int* ipiv, int* info);
+void zgetrs_(const char* trans, const int* n, const int* nrhs, const std::complex<double>* a, const int* lda,
+             const int* ipiv, std::complex<double>* b, const int* ldb, int* info, std::size_t trans_len);
+}
+
+namespace photo {
+
+// Sets the number of threads of the BLAS library when it is OpenBLAS (looked
+// up at run time, so any other BLAS links too); returns the previous count,
+// or 0 when the library has no such control.  The RPA energies run on their
+// own threads, each solve on one BLAS thread, so that every sum is taken in
+// the same order whatever the number of threads.
+int set_blas_threads(int n);
+
+}  // namespace photo
