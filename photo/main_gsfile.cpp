@@ -90,6 +90,7 @@ void convert(const std::string& from, const std::string& to) {
   io::Unit& out = units.open_new(2, to);
   s00.write(out);
   for (const auto& l : block) out.write_record(l);
+  units.close_all();
 }
 
 }  // namespace
