@@ -181,11 +181,20 @@ void Units::close_all() {
   }
 }
 
-void Units::require_absent(int number, const std::string& file) {
-  if (file.empty()) stop("no file name given for unit " + std::to_string(number));
-  if (::access(file.c_str(), F_OK) == 0) {
-    stop("file '" + file + "' already exists; unit " + std::to_string(number) +
-         " is opened with status new and an existing file is not overwritten");
+void Units::require_new(const std::vector<std::pair<int, std::string>>& files) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    const auto& [number, file] = files[i];
+    if (file.empty()) stop("no file name given for unit " + std::to_string(number));
+    if (::access(file.c_str(), F_OK) == 0) {
+      stop("file '" + file + "' already exists; unit " + std::to_string(number) +
+           " is opened with status new and an existing file is not overwritten");
+    }
+    for (size_t j = 0; j < i; ++j) {
+      if (files[j].second == file) {
+        stop("units " + std::to_string(files[j].first) + " and " + std::to_string(number) + " would both write file '" +
+             file + "'");
+      }
+    }
   }
 }
 

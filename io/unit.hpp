@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace io {
 
@@ -92,9 +94,10 @@ class Units {
   void close(int number);
   // Close every unit, the output units checked: the last step of a run.
   void close_all();
-  // Stop before anything is written when `file` (for unit `number`) exists
-  // already: a run checks all its outputs before it creates the first.
-  static void require_absent(int number, const std::string& file);
+  // Stop before anything is written when one of the files a run is about
+  // to create (unit, name) is unnamed or exists already, or when two of them
+  // have one name: a run checks all its outputs before it creates the first.
+  static void require_new(const std::vector<std::pair<int, std::string>>& files);
   Unit& console() { return (*this)(6); }
 
  private:
