@@ -203,6 +203,9 @@ struct WriteState {
   long steps = 0;
 };
 
+// Columns a record may skip; no record of the programs comes near.
+constexpr int kMaxRecord = 1000000;
+
 // Every descriptor a record passes costs a step.  The longest records of
 // the programs take a few steps per item; a format whose nested repeat
 // counts would run for ever (or fill memory with blanks) is refused.
@@ -272,6 +275,7 @@ bool run_write(const std::vector<Format::Node>& nodes, size_t from, WriteState& 
           break;
         case Format::Node::skip:
           s.pending += n.w;
+          if (s.pending > kMaxRecord) stop("format " + s.fmt + ": a record of more than 1000000 blank columns");
           break;
         case Format::Node::slash:
           new_line(s);
