@@ -42,7 +42,8 @@ void assign(Unit& u, const InItem& it, std::string_view tok, bool was_quoted) {
   if (auto p = std::get_if<int*>(&it)) {
     int v;
     if (!detail::parse_integer(tok, v)) {
-      u.fail("cannot read an integer from '" + std::string(tok) + "' (integers lie between -2147483648 and 2147483647)");
+      u.fail("cannot read an integer from '" + std::string(tok) +
+             "' (integers lie between -2147483648 and 2147483647)");
     }
     **p = v;
   } else if (auto q = std::get_if<double*>(&it)) {

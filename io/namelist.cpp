@@ -92,9 +92,9 @@ class GroupReader {
         fail("", "unexpected '" + std::string(1, c) + w + "' inside the group");
       }
       if (!ident_start(c)) {
-        fail("", std::isprint(static_cast<unsigned char>(c)) ? std::string("unexpected character '") + c + "'"
-                                                             : "unexpected character of code " +
-                                                                   std::to_string(static_cast<unsigned char>(c)));
+        fail("", std::isprint(static_cast<unsigned char>(c))
+                     ? std::string("unexpected character '") + c + "'"
+                     : "unexpected character of code " + std::to_string(static_cast<unsigned char>(c)));
       }
       std::string name = upper(identifier());
       const Group::Var* v = g_.find(name);

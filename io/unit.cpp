@@ -54,7 +54,8 @@ void Unit::close() {
     }
     if (!*out_) {
       closed_ = true;  // nothing more can be written: do not try again on the way out
-      fail(std::string("the data did not all reach the file") + (errno ? std::string(": ") + std::strerror(errno) : ""));
+      fail(std::string("the data did not all reach the file") +
+           (errno ? std::string(": ") + std::strerror(errno) : ""));
     }
   }
   closed_ = true;

@@ -60,8 +60,8 @@ void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF, CIVec NW) {
     NF.fail("the orbital block header gives " + std::to_string(NSH) + " shells of " + std::to_string(N) + " values");
   }
   if (described && N != NB) {
-    NF.fail("the orbital block has " + std::to_string(N) + " values per function; the grid of its group has NB = " +
-            std::to_string(NB) + " points");
+    NF.fail("the orbital block has " + std::to_string(N) +
+            " values per function; the grid of its group has NB = " + std::to_string(NB) + " points");
   }
   if (described && NSH != NW.size()) {
     NF.fail("the orbital block has NSH = " + std::to_string(NSH) + " shells; its group describes " +

@@ -23,14 +23,16 @@ void check_momentum_grid(io::Unit& u, double P0, double DP, int nc, const double
   if (!(P0 > 0.0)) u.fail("the first momentum P0 = " + io::lstring(P0) + " of the channel must be positive");
   if (nc > 1 && !(DP > 0.0)) u.fail("the momentum step DP = " + io::lstring(DP) + " must be positive");
   if (IRP != 0 && nc % 2 == 0) {
-    u.fail(std::to_string(nc) + " energies: the RPA integrates over the momenta by Simpson's rule and needs an odd count");
+    u.fail(std::to_string(nc) +
+           " energies: the RPA integrates over the momenta by Simpson's rule and needs an odd count");
   }
   for (int j = 1; j <= nc; ++j) {
     const double k = P0 + (j - 1) * DP, want = 0.5 * k * k, got = E[j - 1];
     // The energies are written with nine significant digits.
     if (!(std::fabs(got - want) <= 1.0e-7 * std::max(std::fabs(want), std::fabs(got)))) {
-      u.fail("energy block " + std::to_string(j) + " has E =" + io::lstring(got) + ", off the momentum grid (k = P0 + " +
-             std::to_string(j - 1) + "·DP gives E = k²/2 =" + io::lstring(want) + ")");
+      u.fail("energy block " + std::to_string(j) + " has E =" + io::lstring(got) +
+             ", off the momentum grid (k = P0 + " + std::to_string(j - 1) + "·DP gives E = k²/2 =" + io::lstring(want) +
+             ")");
     }
   }
 }

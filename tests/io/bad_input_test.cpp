@@ -87,12 +87,8 @@ TEST(BadListInput, CountsAndValuesThatDoNotFitAreRefused) {
     const char* text;
     const char* why;
   } cases[] = {
-      {"11111111111*1 2 3", "repeat count"},
-      {"0*1 2 3", "repeat count"},
-      {"2147483648*'x' 2 3", "repeat count"},
-      {"2147483648 2 3", "integer"},
-      {"1 1E400 3", "finite real"},
-      {"1 2 nan", "finite real"},
+      {"11111111111*1 2 3", "repeat count"}, {"0*1 2 3", "repeat count"},  {"2147483648*'x' 2 3", "repeat count"},
+      {"2147483648 2 3", "integer"},         {"1 1E400 3", "finite real"}, {"1 2 nan", "finite real"},
   };
   for (const auto& k : cases) {
     auto u = io::Unit::from_text("chan.dat", k.text);
@@ -128,7 +124,7 @@ TEST(FormatEngine, EveryWrittenFieldReadsBackOrIsAsterisks) {
     char kind;
     const char* text;
   } cases[] = {
-      {0.3, 1, 0, 'F', "*"},   // "0." would lose its digit
+      {0.3, 1, 0, 'F', "*"},  // "0." would lose its digit
       {-0.3, 2, 0, 'F', "**"},
       {0.04, 2, 1, 'F', ".0"},
       {5.0, 2, 0, 'F', "5."},

@@ -53,21 +53,19 @@ TEST(XsectBadInput, RefusedWithTheFileNamedAndNothingHalfMade) {
        "gs.dat", "NB = 40", true},
       {"shell line with fewer waves", [](Files& f) { replace(f.gs, "     1    3\n", "     1    2\n"); }, "gs.dat",
        "its group gives the shell 3", true},
-      {"orbital value cut short",
-       [](Files& f) { f.gs.erase(f.gs.size() - 9); }, "gs.dat", "truncated", true},
-      {"wave count that overflows", [](Files& f) { replace(f.gs, "MLN=0,0,3,", "MLN=0,0,2000000000,"); },
-       "gs.dat", "MLN", true},
+      {"orbital value cut short", [](Files& f) { f.gs.erase(f.gs.size() - 9); }, "gs.dat", "truncated", true},
+      {"wave count that overflows", [](Files& f) { replace(f.gs, "MLN=0,0,3,", "MLN=0,0,2000000000,"); }, "gs.dat",
+       "MLN", true},
       {"repeat count beyond int", [](Files& f) { replace(f.control, "ID=0", "ID=2147483648*0"); }, "File.D40",
        "repeat count", true},
-      {"overflowing real", [](Files& f) { replace(f.gs, "RZ=1.400000,", "RZ=1.4D999,"); }, "gs.dat",
-       "range of double", true},
+      {"overflowing real", [](Files& f) { replace(f.gs, "RZ=1.400000,", "RZ=1.4D999,"); }, "gs.dat", "range of double",
+       true},
       {"IRP = 2 without FIR(2)",
        [](Files& f) {
          replace(f.control, "FIR='a.dat','b.dat'", "FIR='a.dat'");
          replace(f.control, "IRP=0", "IRP=2");
        },
-       "File.D40",
-       "FIR(2), which is not named", true},
+       "File.D40", "FIR(2), which is not named", true},
       {"existing data file", [](Files&) {}, "a.dat", "already exists", true},
       {"energies off the grid",
        [](Files& f) { replace(f.channel, f.channel.substr(0, f.channel.find('\n')), io::lstring(1, 0.5, 0.2)); },
@@ -124,8 +122,9 @@ TEST(GsfileBadInput, AGridThatCannotBeRefusedCleanlyBeforeAnySizeIsComputed) {
   ScratchDir dir("gsfile_bad");
   GroundState g;
   // A tovrel result whose group claims NB = -5.
-  std::string res = "&D00\n Z1 = 1.0, Z2 = 1.0, RZ = 1.4, NSH = 1, MLN = 0, 0, 3, NA = 5, NB = -5,\n"
-                    " RP = 2.0, 12.0, EPS = 1.0E-07,\n /\n    1        -5\n";
+  std::string res =
+      "&D00\n Z1 = 1.0, Z2 = 1.0, RZ = 1.4, NSH = 1, MLN = 0, 0, 3, NA = 5, NB = -5,\n"
+      " RP = 2.0, 12.0, EPS = 1.0E-07,\n /\n    1        -5\n";
   dir.write("h2.res", res);
   auto r = run_program_in(dir.path(), "gsfile h2.res h2.gs");
   EXPECT_EQ(r.status, 1) << r.output;

@@ -60,8 +60,8 @@ TEST(TovrelBadInput, ARestartFromAnotherGridOrShellStructureIsRefused) {
   int n = 0;
   for (const auto& k : cases) {
     const std::string fil = "r" + std::to_string(++n);
-    dir.write("Dp_Data.dsc", "&D00I MI0=1, FI0='h2.res' /\n&D00 " + k.d00 + ", FIL='" + fil + ".lst', FIR='" + fil +
-                                 ".res' /\n");
+    dir.write("Dp_Data.dsc",
+              "&D00I MI0=1, FI0='h2.res' /\n&D00 " + k.d00 + ", FIL='" + fil + ".lst', FIR='" + fil + ".res' /\n");
     auto r = run_program_in(dir.path(), "tovrel");
     EXPECT_EQ(r.status, 1) << k.d00 << r.output;
     EXPECT_NE(r.output.find("'h2.res'"), std::string::npos) << r.output;
