@@ -67,8 +67,8 @@ void read_ground_state(io::Unit& u, GroundState& gs) {
   photo::check_ground_state(s, u.name());
   for (int i = 1; i <= s.NSH; ++i) {
     if (s.MLN[static_cast<size_t>(3 * (i - 1) + 2)] > kMaxWaves) {
-      io::stop("file '" + u.name() + "', group &S00, variable MLN(·," + std::to_string(i) + "): a shell takes 1 to " +
-               std::to_string(kMaxWaves) + " partial waves");
+      io::stop("file '" + u.name() + "', group &S00, variable MLN(·," + std::to_string(i) +
+               "): a shell takes 1 to " + std::to_string(kMaxWaves) + " partial waves");
     }
   }
   gs.LK.assign(static_cast<size_t>(s.NSH) + 1, 1);
