@@ -38,7 +38,7 @@ Unit::~Unit() {
   // A unit that is not closed explicitly goes away during the unwinding of
   // a stop: write what can be written, but never throw from here.
   if (closed_) return;
-  std::ostream* os = mode_ == Mode::console ? nullptr : out_.get();
+  std::ostream* os = mode_ == Mode::console ? &console().out() : out_.get();
   if (!os) return;
   if (line_open_) os->put('\n');
   os->flush();
