@@ -78,8 +78,10 @@ void read_ground_state(io::Unit& u, GroundState& gs) {
   gs.E.assign(static_cast<size_t>(s.NSH), 0.0);
   gs.CN.assign(static_cast<size_t>(s.NSH), 0.0);
   gs.X.assign(static_cast<size_t>(s.NB) * static_cast<size_t>(NKS), 0.0);
+  std::vector<int> NW(static_cast<size_t>(s.NSH));
+  for (int i = 1; i <= s.NSH; ++i) NW[static_cast<size_t>(i - 1)] = s.MLN[static_cast<size_t>(3 * (i - 1) + 2)];
   lib::REFB(s.NB, CIVec(gs.LK.data(), s.NSH), Vec(gs.E.data(), s.NSH), Vec(gs.CN.data(), s.NSH),
-            lib::Mat(gs.X.data(), s.NB, NKS), u);
+            lib::Mat(gs.X.data(), s.NB, NKS), u, CIVec(NW.data(), s.NSH));
 }
 
 int momentum_step(double Z1, double Z2) { return std::fabs(Z1 - Z2) <= 0.001 ? 2 : 1; }

@@ -11,5 +11,6 @@ int main() {
     io::Units units;
     units.open_old(3, chan::kControlFile);
     chan::run_chanfile(units);
+    units.close_all();
   });
 }

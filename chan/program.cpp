@@ -263,6 +263,9 @@ void run_chanfile(io::Units& units) {
   complete_channel(s, u3.name());
   const CHN& c = s.c;
 
+  std::vector<std::pair<int, std::string>> outputs{{10, io::trim_right(c.FIL)}, {21, io::trim_right(c.FIC)}};
+  if (c.ND > 0) outputs.emplace_back(22, io::trim_right(c.FID));
+  io::Units::require_new(outputs);
   io::Unit& L = units.open_new(10, io::trim_right(c.FIL));
   io::Unit& F = units.open_new(21, io::trim_right(c.FIC));
   io::Unit* D = c.ND > 0 ? &units.open_new(22, io::trim_right(c.FID)) : nullptr;

@@ -60,19 +60,37 @@ class Parser {
     skip_blanks();
     return i_ < s_.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(s_[i_]))) : '\0';
   }
+  // A repeat count, width or decimal count; none is larger than a record.
   int number() {
     skip_blanks();
     if (i_ >= s_.size() || !std::isdigit(static_cast<unsigned char>(s_[i_]))) return -1;
     int v = 0;
-    while (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) v = v * 10 + (s_[i_++] - '0');
+    while (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) {
+      v = v * 10 + (s_[i_++] - '0');
+      if (v > kMaxNumber) fail("a count above " + std::to_string(kMaxNumber));
+    }
     return v;
+  }
+  int repeat() {
+    int r = number();
+    if (r == 0) fail("a zero repeat count");
+    return r;
+  }
+  int width(char c) {
+    int w = number();
+    if (w < 1) fail(std::string(1, c) + " needs a width of at least 1");
+    return w;
   }
 
   std::vector<Format::Node> parse_list() {
+    if (++depth_ > kMaxDepth) fail("groups nested deeper than " + std::to_string(kMaxDepth));
     std::vector<Format::Node> nodes;
     for (;;) {
       char c = peek();
-      if (c == ')' || c == '\0') return nodes;
+      if (c == ')' || c == '\0') {
+        --depth_;
+        return nodes;
+      }
       if (c == ',') {
         ++i_;
         continue;
@@ -84,7 +102,7 @@ class Parser {
   Format::Node parse_item() {
     using N = Format::Node;
     N n;
-    int rep = number();
+    int rep = repeat();
     char c = peek();
     if (c == '(') {
       ++i_;
@@ -135,9 +153,11 @@ class Parser {
       case 'I':
         n.kind = N::int_;
         n.rep = rep < 0 ? 1 : rep;
-        n.w = number();
-        if (n.w < 0) fail("I needs a width");
-        if (eat('.')) n.m = number();
+        n.w = width(c);
+        if (eat('.')) {
+          n.m = number();
+          if (n.m < 0 || n.m > n.w) fail("I.m needs 0 <= m <= w");
+        }
         return n;
       case 'F':
       case 'E':
@@ -145,23 +165,29 @@ class Parser {
         n.kind = c == 'F' ? N::fixed : N::expo;
         n.letter = c == 'D' ? 'D' : 'E';
         n.rep = rep < 0 ? 1 : rep;
-        n.w = number();
-        if (n.w < 0 || !eat('.')) fail(std::string(1, c) + " needs w.d");
+        n.w = width(c);
+        if (!eat('.')) fail(std::string(1, c) + " needs w.d");
         n.d = number();
         if (n.d < 0) fail("missing number of decimals");
+        // An exponent field without a significant digit would read back as 0.
+        if (n.kind == N::expo && n.d < 1) fail(std::string(1, c) + " needs at least one significant digit");
         return n;
       case 'A':
         n.kind = N::alpha;
         n.rep = rep < 0 ? 1 : rep;
         n.w = number();
+        if (n.w == 0) fail("A needs a width of at least 1");
         return n;
       default:
         fail(std::string("unknown edit descriptor '") + c + "'");
     }
   }
 
+  static constexpr int kMaxNumber = 9999;
+  static constexpr int kMaxDepth = 16;
   std::string_view s_;
   size_t i_ = 0;
+  int depth_ = 0;
 };
 
 // ---------------------------------------------------------------- output
@@ -174,7 +200,20 @@ struct WriteState {
   std::string line;
   int pending = 0;
   bool dollar = false;
+  long steps = 0;
 };
+
+// Columns a record may skip; no record of the programs comes near.
+constexpr int kMaxRecord = 1000000;
+
+// Every descriptor a record passes costs a step.  The longest records of
+// the programs take a few steps per item; a format whose nested repeat
+// counts would run for ever (or fill memory with blanks) is refused.
+long step_budget(size_t items) { return 1000000L + 100L * static_cast<long>(items); }
+
+void count_step(long& steps, size_t items, const std::string& fmt) {
+  if (++steps > step_budget(items)) stop("format " + fmt + ": its repeat counts make a record of unbounded length");
+}
 
 [[noreturn]] void item_mismatch(const WriteState& s, const char* want) {
   stop("format " + s.fmt + ": output item " + std::to_string(s.next + 1) + " is not " + want);
@@ -224,6 +263,7 @@ bool run_write(const std::vector<Format::Node>& nodes, size_t from, WriteState& 
   for (size_t k = from; k < nodes.size(); ++k) {
     const Format::Node& n = nodes[k];
     for (int r = 0; r < n.rep; ++r) {
+      count_step(s.steps, s.items.size(), s.fmt);
       switch (n.kind) {
         case Format::Node::group:
           if (!run_write(n.children, 0, s)) return false;
@@ -235,6 +275,7 @@ bool run_write(const std::vector<Format::Node>& nodes, size_t from, WriteState& 
           break;
         case Format::Node::skip:
           s.pending += n.w;
+          if (s.pending > kMaxRecord) stop("format " + s.fmt + ": a record of more than 1000000 blank columns");
           break;
         case Format::Node::slash:
           new_line(s);
@@ -264,6 +305,7 @@ struct ReadState {
   size_t next = 0;
   std::string rec;
   size_t pos = 0;
+  long steps = 0;
 };
 
 void next_record(ReadState& s) {
@@ -279,6 +321,23 @@ std::string take_field(ReadState& s, int w) {
   return f;
 }
 
+// A file that the programs wrote themselves holds every numeric field in
+// full: a field that the record's end cuts short, or a blank one, is a
+// truncated or damaged file, not a zero.
+void check_whole_field(const ReadState& s, int w, const std::string& field) {
+  if (!s.unit.whole_fields()) return;
+  const size_t start = s.pos - static_cast<size_t>(w);
+  if (start + static_cast<size_t>(w) > s.rec.size()) {
+    s.unit.fail("the record ends inside the field of item " + std::to_string(s.next + 1) + " of format " + s.fmt +
+                " (column " + std::to_string(start + 1) + " to " + std::to_string(start + static_cast<size_t>(w)) +
+                "): the file is truncated");
+  }
+  if (field.find_first_not_of(' ') == std::string::npos) {
+    s.unit.fail("a blank field where item " + std::to_string(s.next + 1) + " of format " + s.fmt +
+                " expects a number (column " + std::to_string(start + 1) + ")");
+  }
+}
+
 void read_item(const Format::Node& n, ReadState& s) {
   const InItem& it = s.items[s.next];
   auto bad = [&](const std::string& field, const char* what) {
@@ -288,6 +347,7 @@ void read_item(const Format::Node& n, ReadState& s) {
   switch (n.kind) {
     case Format::Node::int_: {
       std::string f = take_field(s, n.w);
+      check_whole_field(s, n.w, f);
       long v;
       if (!parse_int_field(f, v)) bad(f, "an integer");
       if (auto p = std::get_if<int*>(&it)) {
@@ -302,8 +362,9 @@ void read_item(const Format::Node& n, ReadState& s) {
     case Format::Node::fixed:
     case Format::Node::expo: {
       std::string f = take_field(s, n.w);
+      check_whole_field(s, n.w, f);
       double v;
-      if (!parse_real_field(f, n.d, v)) bad(f, "a real number");
+      if (!parse_real_field(f, n.d, v)) bad(f, "a finite real number");
       if (auto q = std::get_if<double*>(&it)) {
         **q = v;
       } else {
@@ -328,6 +389,7 @@ bool run_read(const std::vector<Format::Node>& nodes, size_t from, ReadState& s)
   for (size_t k = from; k < nodes.size(); ++k) {
     const Format::Node& n = nodes[k];
     for (int r = 0; r < n.rep; ++r) {
+      count_step(s.steps, s.items.size(), s.fmt);
       switch (n.kind) {
         case Format::Node::group:
           if (!run_read(n.children, 0, s)) return false;
@@ -397,7 +459,7 @@ Format& Format::operator=(const Format& o) {
 }
 
 std::string Format::write(const std::vector<OutItem>& items, bool* keep_open) const {
-  WriteState s{items, text_, 0, {}, {}, 0, false};
+  WriteState s{items, text_, 0, {}, {}, 0, false, 0};
   size_t from = 0;
   for (;;) {
     if (!run_write(*nodes_, from, s)) break;
@@ -411,7 +473,7 @@ std::string Format::write(const std::vector<OutItem>& items, bool* keep_open) co
 }
 
 void Format::read(Unit& unit, const std::vector<InItem>& items) const {
-  ReadState s{unit, items, text_, 0, {}, 0};
+  ReadState s{unit, items, text_, 0, {}, 0, 0};
   next_record(s);
   size_t from = 0;
   for (;;) {
@@ -440,6 +502,15 @@ std::string right_justify(std::string s, int w) {
   return std::string(static_cast<size_t>(w) - s.size(), ' ') + s;
 }
 
+// snprintf into a string of the length the conversion needs.
+std::string printed(const char* f, int digits, double v) {
+  const int n = std::snprintf(nullptr, 0, f, digits, v);
+  std::string s(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+  std::snprintf(s.data(), s.size(), f, digits, v);
+  s.pop_back();
+  return s;
+}
+
 std::string non_finite(double v, int w) {
   if (std::isnan(v)) return right_justify("NaN", w);
   std::string s = std::signbit(v) ? "-" : (w > 8 ? "+" : "");
@@ -450,12 +521,12 @@ std::string non_finite(double v, int w) {
 
 std::string edit_F(double v, int w, int d) {
   if (!std::isfinite(v)) return non_finite(v, w);
-  char buf[400];
-  std::snprintf(buf, sizeof buf, "%.*f", d, std::fabs(v));
-  std::string s = buf;
+  std::string s = printed("%.*f", d, std::fabs(v));
   if (d == 0) s += '.';
   std::string sign = std::signbit(v) ? "-" : "";
   if (static_cast<int>(sign.size() + s.size()) > w && s.size() > 1 && s[0] == '0' && s[1] == '.') s.erase(0, 1);
+  // A field without a digit ("." or "-.") would not read back.
+  if (s.find_first_of("0123456789") == std::string::npos) return std::string(static_cast<size_t>(w), '*');
   return right_justify(sign + s, w);
 }
 
@@ -467,9 +538,7 @@ std::string edit_E(double v, int w, int d, char letter) {
     digits.assign(static_cast<size_t>(d), '0');
   } else {
     // d significant digits, correctly rounded: x = 0.digits * 10^exp10.
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", d > 0 ? d - 1 : 0, std::fabs(v));
-    std::string t = buf;
+    const std::string t = printed("%.*e", d > 0 ? d - 1 : 0, std::fabs(v));
     size_t e = t.find('e');
     for (size_t k = 0; k < e; ++k)
       if (std::isdigit(static_cast<unsigned char>(t[k]))) digits += t[k];
@@ -490,7 +559,7 @@ std::string edit_E(double v, int w, int d, char letter) {
   ex = buf;
   std::string sign = std::signbit(v) ? "-" : "";
   std::string s = sign + "0." + digits + ex;
-  if (static_cast<int>(s.size()) > w) s = sign + "." + digits + ex;
+  if (static_cast<int>(s.size()) > w && !digits.empty()) s = sign + "." + digits + ex;
   return right_justify(s, w);
 }
 
@@ -565,7 +634,9 @@ bool parse_real_field(std::string_view field, int d, double& value) {
   }
   if (!point) exp10 -= d;  // implied decimal point
   std::string num = mant + (intpart.empty() ? "0" : intpart) + "." + frac + "e" + std::to_string(exp10);
-  value = std::strtod(num.c_str(), nullptr);
+  const double x = std::strtod(num.c_str(), nullptr);
+  if (!std::isfinite(x)) return false;  // beyond double precision
+  value = x;
   return true;
 }
 

@@ -34,17 +34,23 @@ bool is_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/'; }
 
 void assign(Unit& u, const InItem& it, std::string_view tok, bool was_quoted) {
   if (auto p = std::get_if<std::string*>(&it)) {
+    if (tok.find('\0') != std::string_view::npos) u.fail("a NUL character inside a character value");
     **p = std::string(tok);
     return;
   }
   if (was_quoted) u.fail("a quoted string where a number is expected: '" + std::string(tok) + "'");
   if (auto p = std::get_if<int*>(&it)) {
     int v;
-    if (!detail::parse_integer(tok, v)) u.fail("cannot read an integer from '" + std::string(tok) + "'");
+    if (!detail::parse_integer(tok, v)) {
+      u.fail("cannot read an integer from '" + std::string(tok) +
+             "' (integers lie between -2147483648 and 2147483647)");
+    }
     **p = v;
   } else if (auto q = std::get_if<double*>(&it)) {
     double v;
-    if (!detail::parse_real(tok, v)) u.fail("cannot read a real number from '" + std::string(tok) + "'");
+    if (!detail::parse_real(tok, v)) {
+      u.fail("cannot read a finite real number of double precision from '" + std::string(tok) + "'");
+    }
     **q = v;
   }
 }
@@ -107,9 +113,12 @@ void list_read(Unit& u, const std::vector<InItem>& items) {
     std::string_view rest = tok;
     int r = 1;
     if (!prefix.empty()) {
-      r = std::stoi(prefix);
+      if (!detail::parse_repeat(std::string_view(prefix).substr(0, prefix.size() - 1), r)) {
+        u.fail("bad repeat count '" + prefix + "' (1 to 2147483647)");
+      }
     } else if (!was_quoted) {
       int rr = detail::repeat_count(tok, rest);
+      if (rr < 0) u.fail("bad repeat count in '" + tok + "' (1 to 2147483647)");
       if (rr > 0) r = rr;
     }
     bool null_value = !was_quoted && rest.empty();

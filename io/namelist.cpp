@@ -91,10 +91,18 @@ class GroupReader {
         if (w == "END") return;
         fail("", "unexpected '" + std::string(1, c) + w + "' inside the group");
       }
-      if (!ident_start(c)) fail("", std::string("unexpected character '") + c + "'");
+      if (!ident_start(c)) {
+        fail("", std::isprint(static_cast<unsigned char>(c))
+                     ? std::string("unexpected character '") + c + "'"
+                     : "unexpected character of code " + std::to_string(static_cast<unsigned char>(c)));
+      }
       std::string name = upper(identifier());
       const Group::Var* v = g_.find(name);
+      if (!v && !last_.empty() && (name == "NAN" || name == "INF" || name == "INFINITY")) {
+        fail(last_, "'" + name + "' is not a value: every real number must be finite");
+      }
       if (!v) fail(name, "the group has no variable of this name");
+      last_ = name;
       std::vector<int> seq = subscripts(*v);
       skip_space(false);
       if (peek() != '=') fail(name, "'=' expected after the name");
@@ -299,8 +307,7 @@ class GroupReader {
       while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) digits += text_[pos_++];
       if (!digits.empty() && pos_ < text_.size() && text_[pos_] == '*') {
         ++pos_;
-        rep = std::stoi(digits);
-        if (rep < 1) fail(v.name, "bad repeat count");
+        if (!detail::parse_repeat(digits, rep)) fail(v.name, "bad repeat count " + digits + " (1 to 2147483647)");
       } else {
         pos_ = save;
       }
@@ -347,18 +354,23 @@ class GroupReader {
     switch (v.type) {
       case Group::Type::integer: {
         int x;
-        if (quoted || !detail::parse_integer(tok, x)) fail(v.name, "'" + tok + "' is not an integer");
+        if (quoted || !detail::parse_integer(tok, x)) {
+          fail(v.name, "'" + tok + "' is not an integer between -2147483648 and 2147483647");
+        }
         static_cast<int*>(v.p)[at] = x;
         break;
       }
       case Group::Type::real: {
         double x;
-        if (quoted || !detail::parse_real(tok, x)) fail(v.name, "'" + tok + "' is not a real number");
+        if (quoted || !detail::parse_real(tok, x)) {
+          fail(v.name, "'" + tok + "' is not a real number within the range of double precision");
+        }
         static_cast<double*>(v.p)[at] = x;
         break;
       }
       case Group::Type::text: {
         if (!quoted) fail(v.name, "a character value must be quoted: " + tok);
+        if (tok.find('\0') != std::string::npos) fail(v.name, "a NUL character inside a character value");
         std::string t = trim_right(tok);
         if (static_cast<int>(t.size()) > v.len) {
           fail(v.name, "'" + t + "' is longer than " + std::to_string(v.len) + " characters");
@@ -371,6 +383,7 @@ class GroupReader {
 
   const Group& g_;
   Unit& u_;
+  std::string last_;  // the variable whose values were read last
   std::string text_;
   size_t pos_ = 0;
 };

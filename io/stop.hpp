@@ -34,7 +34,8 @@ class StopRun : public std::exception {
 inline constexpr const char* kStopLine = "Stop - Program terminated.";
 
 // Run the body of a program: a normal return ends with status 0, a `stop`
-// with its own status.  In both cases the console gets the stop line.
+// with its own status, any other exception with its message and status 1.
+// In every case the console gets the stop line.
 int run_program(const std::function<void()>& body);
 
 }  // namespace io

@@ -35,8 +35,30 @@ Unit::Unit(int number, std::string name, Mode mode, std::unique_ptr<std::istream
     : number_(number), name_(std::move(name)), mode_(mode), in_(std::move(in)), out_(std::move(out)) {}
 
 Unit::~Unit() {
-  if (line_open_) write_record("");
-  flush();
+  // A unit that is not closed explicitly goes away during the unwinding of
+  // a stop: write what can be written, but never throw from here.
+  if (closed_) return;
+  std::ostream* os = mode_ == Mode::console ? &console().out() : out_.get();
+  if (!os) return;
+  if (line_open_) os->put('\n');
+  os->flush();
+}
+
+void Unit::close() {
+  if (closed_) return;
+  if (mode_ == Mode::write) {
+    if (line_open_) write_record("");
+    out_->flush();
+    if (auto* f = dynamic_cast<std::ofstream*>(out_.get())) {
+      if (*f) f->close();
+    }
+    if (!*out_) {
+      closed_ = true;  // nothing more can be written: do not try again on the way out
+      fail(std::string("the data did not all reach the file") +
+           (errno ? std::string(": ") + std::strerror(errno) : ""));
+    }
+  }
+  closed_ = true;
 }
 
 std::string Unit::where() const {
@@ -49,10 +71,15 @@ std::string Unit::where() const {
 void Unit::write_record(std::string_view text, bool keep_open) {
   std::ostream* os = mode_ == Mode::console ? &console().out() : out_.get();
   if (!os) fail("write on a unit opened for reading");
+  if (closed_) fail("write on a closed unit");
+  errno = 0;
   os->write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!keep_open) os->put('\n');
   line_open_ = keep_open;
-  if (!*os) fail("write failed");
+  if (!*os) {
+    if (mode_ != Mode::console) closed_ = true;
+    fail(std::string("write failed") + (errno ? std::string(": ") + std::strerror(errno) : ""));
+  }
 }
 
 std::string Unit::text() const { return memory_ ? memory_->str() : std::string(); }
@@ -140,7 +167,36 @@ bool Units::is_open(int number) const { return units_.count(number) != 0; }
 
 void Units::close(int number) {
   if (number == 6) return;
-  units_.erase(number);
+  auto it = units_.find(number);
+  if (it == units_.end()) return;
+  std::unique_ptr<Unit> u = std::move(it->second);
+  units_.erase(it);
+  u->close();
+}
+
+void Units::close_all() {
+  while (!units_.empty() && (units_.size() > 1 || !units_.count(6))) {
+    auto it = units_.begin();
+    if (it->first == 6) ++it;
+    close(it->first);
+  }
+}
+
+void Units::require_new(const std::vector<std::pair<int, std::string>>& files) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    const auto& [number, file] = files[i];
+    if (file.empty()) stop("no file name given for unit " + std::to_string(number));
+    if (::access(file.c_str(), F_OK) == 0) {
+      stop("file '" + file + "' already exists; unit " + std::to_string(number) +
+           " is opened with status new and an existing file is not overwritten");
+    }
+    for (size_t j = 0; j < i; ++j) {
+      if (files[j].second == file) {
+        stop("units " + std::to_string(files[j].first) + " and " + std::to_string(number) + " would both write file '" +
+             file + "'");
+      }
+    }
+  }
 }
 
 }  // namespace io

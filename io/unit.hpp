@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace io {
 
@@ -51,6 +53,16 @@ class Unit {
   [[noreturn]] void fail(std::string_view what) const;
   // A description such as "file 'x.dat' (unit 21)", for messages.
   std::string where() const;
+  // Files the programs write themselves hold every numeric field of a
+  // formatted record in full; once set, a short or blank field stops the run
+  // instead of reading as zero.
+  void require_whole_fields() { whole_fields_ = true; }
+  bool whole_fields() const { return whole_fields_; }
+
+  // Flush and close an output unit, stopping the run with the file named
+  // when the data did not all reach it (a full disk).  Reading units just
+  // close.
+  void close();
 
  private:
   int number_;
@@ -61,6 +73,8 @@ class Unit {
   std::ostringstream* memory_ = nullptr;
   long records_read_ = 0;
   bool line_open_ = false;
+  bool whole_fields_ = false;
+  bool closed_ = false;
 };
 
 // The table of open units of a program run.
@@ -76,7 +90,14 @@ class Units {
   // The open unit `number` (6 is the console).
   Unit& operator()(int number);
   bool is_open(int number) const;
+  // Close a unit; an output unit is flushed and checked (see Unit::close).
   void close(int number);
+  // Close every unit, the output units checked: the last step of a run.
+  void close_all();
+  // Stop before anything is written when one of the files a run is about
+  // to create (unit, name) is unnamed or exists already, or when two of them
+  // have one name: a run checks all its outputs before it creates the first.
+  static void require_new(const std::vector<std::pair<int, std::string>>& files);
   Unit& console() { return (*this)(6); }
 
  private:

@@ -90,8 +90,23 @@ bool parse_real(std::string_view t, double& v) {
     }
   }
   char* end = nullptr;
-  v = std::strtod(s.c_str(), &end);
-  return end && *end == '\0';
+  const double x = std::strtod(s.c_str(), &end);
+  if (!end || *end != '\0' || !std::isfinite(x)) return false;
+  v = x;
+  return true;
+}
+
+bool parse_repeat(std::string_view digits, int& r) {
+  if (digits.empty()) return false;
+  long long x = 0;
+  for (char c : digits) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    x = x * 10 + (c - '0');
+    if (x > 2147483647LL) return false;
+  }
+  if (x == 0) return false;
+  r = static_cast<int>(x);
+  return true;
 }
 
 int repeat_count(std::string_view tok, std::string_view& rest) {
@@ -101,9 +116,8 @@ int repeat_count(std::string_view tok, std::string_view& rest) {
   for (size_t k = 0; k < star; ++k)
     if (!std::isdigit(static_cast<unsigned char>(tok[k]))) return 0;
   int r = 0;
-  for (size_t k = 0; k < star; ++k) r = r * 10 + (tok[k] - '0');
   rest = tok.substr(star + 1);
-  return r;
+  return parse_repeat(tok.substr(0, star), r) ? r : -1;
 }
 
 }  // namespace io::detail

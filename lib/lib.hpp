@@ -36,7 +36,7 @@ void WIFB(int NSH, int NB, CIMat MLN, CIVec LK, CVec E, CVec CN, CMat X, io::Uni
 // columns LK(J) ... of X.  Stops with a message when the block does not fit
 // the caller's storage (N > NB, more shells than LK, E or CN hold, columns
 // beyond X).
-void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF);
+void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF, CIVec NW = {});
 
 // ---------------------------------------------------------------- vector kernels
 void VEQC(int N, double C, Vec V);            // V(I) = C

@@ -46,10 +46,27 @@ void WIFB(int NSH, int NB, CIMat MLN, CIVec LK, CVec E, CVec CN, CMat X, io::Uni
 // Reads one block: the counts come from the file, the shell numbers written
 // there are not used.  Shell J goes to E(J), CN(J) and the columns LK(J) … of
 // X, rows 1 … N.  A block that does not fit the caller's storage stops the run
-// before anything is written past it.
-void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF) {
+// before anything is written past it.  With NW given (the partial waves per
+// shell of the group that describes the block) the block must hold exactly
+// NW.size() shells of NW(J) waves of NB values: a block from another run or
+// another grid would otherwise be read as something it is not.  The file is
+// one the programs wrote, so a short or blank numeric field is refused.
+void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF, CIVec NW) {
+  NF.require_whole_fields();
   int NSH = 0, N = 0;
   io::fread(NF, header_format(), NSH, N);
+  const bool described = NW.size() > 0;
+  if (NSH < 0 || N < 0) {
+    NF.fail("the orbital block header gives " + std::to_string(NSH) + " shells of " + std::to_string(N) + " values");
+  }
+  if (described && N != NB) {
+    NF.fail("the orbital block has " + std::to_string(N) +
+            " values per function; the grid of its group has NB = " + std::to_string(NB) + " points");
+  }
+  if (described && NSH != NW.size()) {
+    NF.fail("the orbital block has NSH = " + std::to_string(NSH) + " shells; its group describes " +
+            std::to_string(NW.size()));
+  }
   if (N > NB || N > X.rows()) {
     NF.fail("the orbital block has " + std::to_string(N) + " values per function, more than the " + std::to_string(NB) +
             " grid points of this run");
@@ -62,7 +79,11 @@ void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF) {
     int number = 0, nJ = 0;
     double e = 0.0, cn = 0.0;
     io::fread(NF, shell_format(), number, nJ, e, cn);
-    if (nJ > 0 && (LK(J) < 1 || LK(J) + nJ - 1 > X.cols())) {
+    if (described && nJ != NW(J)) {
+      NF.fail("shell " + std::to_string(J) + " of the orbital block has " + std::to_string(nJ) +
+              " partial waves; its group gives the shell " + std::to_string(NW(J)));
+    }
+    if (nJ < 0 || (nJ > 0 && (LK(J) < 1 || static_cast<long>(LK(J)) + nJ - 1 > X.cols()))) {
       NF.fail("shell " + std::to_string(J) + " of the orbital block has " + std::to_string(nJ) +
               " partial waves, more than this run has room for");
     }

@@ -19,6 +19,28 @@ namespace photo {
 
 namespace {
 
+// The continuum functions of a channel file stand for the momentum grid
+// k = P0 + (j − 1)·DP (E = k²/2): the energy integrals of the RPA weight them
+// by Simpson's rule over that grid, so the grid must be what the file says
+// and, for the RPA, have an odd number of nodes.
+void check_momentum_grid(io::Unit& u, double P0, double DP, int nc, const double* E, int IRP) {
+  if (!(P0 > 0.0)) u.fail("the first momentum P0 = " + io::lstring(P0) + " of the channel must be positive");
+  if (nc > 1 && !(DP > 0.0)) u.fail("the momentum step DP = " + io::lstring(DP) + " must be positive");
+  if (IRP != 0 && nc % 2 == 0) {
+    u.fail(std::to_string(nc) +
+           " energies: the RPA integrates over the momenta by Simpson's rule and needs an odd count");
+  }
+  for (int j = 1; j <= nc; ++j) {
+    const double k = P0 + (j - 1) * DP, want = 0.5 * k * k, got = E[j - 1];
+    // The energies are written with nine significant digits.
+    if (!(std::fabs(got - want) <= 1.0e-7 * std::max(std::fabs(want), std::fabs(got)))) {
+      u.fail("energy block " + std::to_string(j) + " has E =" + io::lstring(got) +
+             ", off the momentum grid (k = P0 + " + std::to_string(j - 1) + "·DP gives E = k²/2 =" + io::lstring(want) +
+             ")");
+    }
+  }
+}
+
 // Formats are parsed once per run of the program.
 const io::Format& fmt(const char* text) {
   static std::map<std::string, io::Format> cache;
@@ -159,6 +181,7 @@ void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, lib
                                  ChannelFiles& ch) {
   static const io::Format head("(I5,/,3I4)");
   io::Unit& u = units_.open_old(unit, name);
+  u.require_whole_fields();
   io::lread(u, ch.NSI, ch.P0, ch.DP);
   int nc = 0;
   io::fread(u, head, nc, ch.MN[0], ch.MN[1], ch.MN[2]);
@@ -201,6 +224,7 @@ void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, lib
     }
     LE(IC + 1) = LE(IC) + nl * nx;
   }
+  check_momentum_grid(u, ch.P0, ch.DP, nc, EEt.data(), IRP);
   ch.NL = nl_first;
   units_.close(unit);
 }
@@ -223,7 +247,9 @@ void PhotoDriver::read_extra(int unit, const std::string& name, lib::Mat XE, lib
   }
   io::Unit& u = units_.open_old(unit, name);
   if (LE(NC + ND + 1) - 1 > XE.cols()) u.fail("the extra functions do not fit the function table");
-  lib::REFB(NB, lib::CIVec(LE.ptr(NC + 1), ND), lib::Vec(EEt.data() + NC, ND), lib::Vec(CNt.data() + NC, ND), XE, u);
+  const std::vector<int> NW(static_cast<size_t>(ND), ch.NX());  // every function has the channel's waves
+  lib::REFB(NB, lib::CIVec(LE.ptr(NC + 1), ND), lib::Vec(EEt.data() + NC, ND), lib::Vec(CNt.data() + NC, ND), XE, u,
+            lib::CIVec(NW.data(), ND));
   units_.close(unit);
 }
 

@@ -1,9 +1,9 @@
 #include "photo/entry.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 
+#include "io/checked.hpp"
 #include "io/console.hpp"
 #include "io/listdir.hpp"
 #include "io/stop.hpp"
@@ -64,6 +64,9 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   }
   if (s.IRP < 0 || s.IRP > 2) fail("IRP", "must be 0, 1 or 2");
   if (s.EXACT != 0 && s.EXACT != 1) fail("EXACT", "0 (the programs' constants) or 1 (exact constants)");
+  if (s.IRP == 2 && io::trim_right(s.FIR[1]).empty()) {
+    fail("FIR(2)", "IRP = 2 reads the continuum data of an earlier run from FIR(2), which is not named");
+  }
   if (s.NEM < 0) fail("NEM", "must not be negative");
   if (s.NUR < 0) fail("NUR", "must not be negative");
   if (s.ILIN < 0 || s.ILIN > 1) fail("ILIN", "must be 0 (factored solve) or 1 (complex inverse)");
@@ -102,6 +105,8 @@ void check_ground_state(const S00& g, const std::string& file) {
     if (M < 0 || M > 4) fail(s, "the projection M must lie between 0 and 4");
     if (L0 < M) fail(s, "the first momentum L0 is below the projection M");
     if (n < 1) fail(s, "a shell needs at least one partial wave");
+    // The dipole elements take factorials up to 80!: no momentum lies above 80.
+    if (L0 > 80 || n > 81 - L0) fail(s, "momenta beyond 80 (L0 + n - 1 <= 80)");
   }
 }
 
@@ -113,18 +118,10 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   io::Unit& u3 = units(3);
   s40.group(variant).read(u3);
   check_control(s40, variant, u3.name());
-  // 2. Listing, data file, table of asymmetry parameters (the listing's name
-  // with ".beta"; like the others it must not exist), ground-state file.
-  const std::string beta = beta_table_name(io::trim_right(s40.FIL));
-  if (std::filesystem::exists(beta)) {
-    io::stop("file '" + beta + "' already exists; the table of asymmetry parameters of listing '" +
-             io::trim_right(s40.FIL) + "' is not overwritten");
-  }
-  units.open_new(10, io::trim_right(s40.FIL));
-  units.open_new(11, io::trim_right(s40.FIR[0]));
-  units.open_new(13, beta);
+  // 2-3. Ground-state file and its group; FIL and FIR are the variables of
+  // S40, and the listing and FIR(1) are named by the control group alone.
   io::Unit& u20 = units.open_old(20, io::trim_right(s40.FIG));
-  // 3. Ground-state group; FIL and FIR are the variables of S40.
+  const std::string FIL = s40.FIL, FIR1 = s40.FIR[0];
   s00.group(s40.FIL, s40.FIR).read(u20);
   check_ground_state(s00, u20.name());
   // 4. Continuum data of an earlier run.
@@ -143,8 +140,11 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   run.NKS = run.LG[run.NSG];
   run.NX = MNG(3, run.NSG);
 
-  // 7-8. Partition and its check.
+  // 7-8. Partition and its check (the largest slices first, in 64 bits).
   const int NB = run.NB;
+  for (long long words : {io::checked_product({s40.NEM, run.NX, NB}), io::checked_product({s40.NUR, s40.NUR})}) {
+    if (words < 0 || words > NUV) io::stop(" GIVE ME MEMORY");
+  }
   run.K = partition(NB, run.NKS, run.NX, s40.NEM, s40.NUR, variant.wk_columns);
   const auto& K = run.K;
   io::console().line(io::lstring(K[12], NUV));
@@ -180,9 +180,20 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   run.WK = mat(K[11], K[12]);
 
   // 9. Ground-state orbitals.
+  std::array<int, 9> NW{};
+  for (int I = 1; I <= run.NSG; ++I) NW[static_cast<size_t>(I - 1)] = MNG(3, I);
   lib::REFB(NB, lib::CIVec(run.LG.data(), run.NSG), lib::Vec(run.EG.data(), run.NSG), lib::Vec(run.CG.data(), run.NSG),
-            run.XG, u20);
+            run.XG, u20, lib::CIVec(NW.data(), run.NSG));
   units.close(20);
+  // The control and ground-state inputs are checked, and no output exists,
+  // before the first output file is made.
+  // The table of asymmetry parameters takes the listing's name with ".beta";
+  // like the listing and the data file it must not exist.
+  const std::string beta = beta_table_name(io::trim_right(FIL));
+  io::Units::require_new({{10, io::trim_right(FIL)}, {11, io::trim_right(FIR1)}, {13, beta}});
+  units.open_new(10, io::trim_right(FIL));
+  units.open_new(11, io::trim_right(FIR1));
+  units.open_new(13, beta);
   // 10. Factorials 0! … 80!.
   lib::DEFA(80, lib::VecView<double, 0>(run.FC.data(), 81));
   // 11. The driver.

@@ -40,6 +40,10 @@ void convert(const std::string& from, const std::string& to) {
     refuse("the photoionisation programs work on grids with NA = " + std::to_string(photo::kNA) +
            " inner points; this result has NA = " + std::to_string(d.NA));
   }
+  // Counts and grid as tovrel itself accepts them (before any size is
+  // computed from them).
+  scf::check_limits(d, from);
+  io::Units::require_new({{2, to}});
 
   // The orbital block must be complete and match the shells of the group.
   {
@@ -78,8 +82,10 @@ void convert(const std::string& from, const std::string& to) {
     for (int i = 1; i <= d.NSH; ++i) lk[static_cast<size_t>(i)] = lk[static_cast<size_t>(i) - 1] + d.n(i);
     std::vector<double> e(static_cast<size_t>(d.NSH)), cn(static_cast<size_t>(d.NSH));
     std::vector<double> x(static_cast<size_t>(d.NB) * static_cast<size_t>(lk.back() - 1));
+    std::vector<int> nw(static_cast<size_t>(d.NSH));
+    for (int i = 1; i <= d.NSH; ++i) nw[static_cast<size_t>(i) - 1] = d.n(i);
     lib::REFB(d.NB, lib::CIVec(lk.data(), d.NSH), lib::Vec(e.data(), d.NSH), lib::Vec(cn.data(), d.NSH),
-              lib::Mat(x.data(), d.NB, lk.back() - 1), *reread);
+              lib::Mat(x.data(), d.NB, lk.back() - 1), *reread, lib::CIVec(nw.data(), d.NSH));
   }
 
   io::Group s00("S00");
@@ -90,6 +96,7 @@ void convert(const std::string& from, const std::string& to) {
   io::Unit& out = units.open_new(2, to);
   s00.write(out);
   for (const auto& l : block) out.write_record(l);
+  units.close_all();
 }
 
 }  // namespace

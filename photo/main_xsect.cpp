@@ -18,5 +18,6 @@ int main() {
     lib::Workspace V(photo::kNUV);
     auto run = std::make_unique<photo::PhotoRun>();
     photo::HS40(photo::kNUV, V, units, photo::kXsect, *run, photo::RPHF0);
+    units.close_all();
   });
 }

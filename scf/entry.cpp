@@ -37,11 +37,14 @@ void check_limits(const D00& d, const std::string& file) {
     fail("NA", "the inner region needs an odd number of points, at least 3, for Simpson's rule (NA = " +
                    std::to_string(d.NA) + ")");
   }
-  if (d.NA * (d.NA + 1) > kInnerTable) {
-    fail("NA", "NA·(NA+1) = " + std::to_string(d.NA * (d.NA + 1)) + " exceeds the inner-region tables (" +
+  // Products and differences of counts in 64 bits: a count near the range
+  // of int must be refused, not wrap round into an accepted one.
+  const long long NA = d.NA, NB = d.NB;
+  if (NA * (NA + 1) > kInnerTable) {
+    fail("NA", "NA·(NA+1) = " + std::to_string(NA * (NA + 1)) + " exceeds the inner-region tables (" +
                    std::to_string(kInnerTable) + " values)");
   }
-  if (d.NB - d.NA < 3 || (d.NB - d.NA) % 2 == 0) {
+  if (NB - NA < 3 || (NB - NA) % 2 == 0) {
     fail("NB", "the outer region NB − NA needs an odd number of points, at least 3, for Simpson's rule (NB = " +
                    std::to_string(d.NB) + ", NA = " + std::to_string(d.NA) + ")");
   }
@@ -53,20 +56,20 @@ void check_limits(const D00& d, const std::string& file) {
     if (d.n(i) < 1 || d.n(i) > kMaxWaves) {
       fail(s, std::to_string(d.n(i)) + " partial waves; a shell takes 1 to " + std::to_string(kMaxWaves));
     }
-    long nan = static_cast<long>(d.NA) * d.n(i);
+    const long long nan = NA * d.n(i);
     if (nan * nan > kInnerSystem) {
       fail(s, "the inner system of the shell, (NA·n)² = " + std::to_string(nan * nan) + ", exceeds " +
                   std::to_string(kInnerSystem) + " words");
     }
-    if (static_cast<long>(d.NB) * d.n(i) > kSavedShell) {
-      fail(s, "NB·n = " + std::to_string(static_cast<long>(d.NB) * d.n(i)) + " exceeds the solver's copy of a shell (" +
+    if (NB * d.n(i) > kSavedShell) {
+      fail(s, "NB·n = " + std::to_string(NB * d.n(i)) + " exceeds the solver's copy of a shell (" +
                   std::to_string(kSavedShell) + " words)");
     }
     mmax = std::max(mmax, d.M(i));
   }
   int MM = 2 * std::max(1, mmax) + 1;
-  if (d.NA * MM > kInnerTable) {
-    fail("NA", "NA·MM = " + std::to_string(d.NA * MM) + " exceeds the inner-region tables (" +
+  if (NA * MM > kInnerTable) {
+    fail("NA", "NA·MM = " + std::to_string(NA * MM) + " exceeds the inner-region tables (" +
                    std::to_string(kInnerTable) + " values) for projections up to " + std::to_string(mmax));
   }
   if (!(d.RP[0] > 1.0) || !(d.RP[1] > d.RP[0])) {
@@ -76,12 +79,21 @@ void check_limits(const D00& d, const std::string& file) {
   if (d.MI[0] != 0) fail("MI", "MI(1) must be 0: the outer grid is built only then");
   if (d.EXACT != 0 && d.EXACT != 1) fail("EXACT", "0 (the program's constants) or 1 (exact constants)");
   if (d.ISRCH != 0 && d.ISRCH != 1) fail("ISRCH", "0 (superlinear energy search) or 1 (fixed steps and bisection)");
+  // The switches that select something: a value outside their meaning would
+  // silently select something else.
+  if (d.MI[1] != 0 && d.MI[1] != 1) fail("MI(2)", "0 or 1 (normalise every updated shell)");
+  if (d.MI[2] < 0 || d.MI[2] > 2) fail("MI(3)", "0, 1 (shell choice on the console) or 2 (the update mode)");
+  if (d.MI[3] != 0 && d.MI[3] != 1) fail("MI(4)", "0 or 1 (Schmidt-orthogonalise against the shells of JOR)");
   if (!(std::fabs(d.RZ) > 0.0)) fail("RZ", "the internuclear distance must not be zero");
   // The orthogonalisation and the off-diagonal term combine the partial waves
   // of two shells one by one: only shells of one symmetry can be paired.
   for (int I = 1; I <= d.NSH; ++I) {
     for (int J = 1; J <= d.NSH; ++J) {
-      if (J == I || d.JOR[(I - 1) * d.NSH + (J - 1)] != 1) continue;
+      const int jor = d.JOR[(I - 1) * d.NSH + (J - 1)];
+      if (jor != 0 && jor != 1) {
+        fail("JOR(" + std::to_string(J) + "," + std::to_string(I) + ")", "0 or 1 (" + std::to_string(jor) + ")");
+      }
+      if (J == I || jor != 1) continue;
       if (d.M(I) != d.M(J) || d.L0(I) != d.L0(J) || d.n(I) != d.n(J)) {
         fail("JOR(" + std::to_string(J) + "," + std::to_string(I) + ")",
              "pairs shells of different M, L0 or number of partial waves");
@@ -129,6 +141,17 @@ void check_momenta(const D00& d, const std::string& file) {
   }
 }
 
+void check_restart_grid(const D00& restart, const D00& d, const std::string& file) {
+  // The orbital block carries no grid: orbitals tabulated on another grid
+  // would be read as values at the wrong points.
+  if (restart.NA != d.NA || restart.NB != d.NB || restart.RP[0] != d.RP[0] || restart.RP[1] != d.RP[1]) {
+    io::stop("file '" + file + "': the restart orbitals lie on the grid NA = " + std::to_string(restart.NA) +
+             ", NB = " + std::to_string(restart.NB) + ", RP =" + io::lstring(restart.RP[0], restart.RP[1]) +
+             "; the control file asks for NA = " + std::to_string(d.NA) + ", NB = " + std::to_string(d.NB) +
+             ", RP =" + io::lstring(d.RP[0], d.RP[1]));
+  }
+}
+
 void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   // 1. Title lines.
   Velor velor;
@@ -141,16 +164,20 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   // 2. Restart switch.
   D00I d00i;
   d00i.group().read(u3);
+  if (d00i.MI0 != 0 && d00i.MI0 != 1) {
+    io::stop("file '" + u3.name() + "', group &D00I, variable MI0: 0 (no restart) or 1 (restart from FI0), not " +
+             std::to_string(d00i.MI0));
+  }
   // 3. The group of the restart file, then 4. the control file's own values.
   D00 d;
-  if (d00i.MI0 == 1) d.group().read(units.open_old(9, io::trim_right(d00i.FI0)));
+  D00 restart;
+  if (d00i.MI0 == 1) {
+    d.group().read(units.open_old(9, io::trim_right(d00i.FI0)));
+    restart = d;
+  }
   d.group().read(u3);
   check_limits(d, u3.name());
-
-  // 5. Listing and result files; the result file starts with the group.
-  io::Unit& listing = units.open_new(10, io::trim_right(d.FIL));
-  io::Unit& result = units.open_new(11, io::trim_right(d.FIR));
-  d.group(true).write(result);
+  if (d00i.MI0 == 1) check_restart_grid(restart, d, units(9).name());
 
   // 6. Shell bookkeeping.
   const int NSH = d.NSH;
@@ -186,10 +213,20 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
 
   // 11. Starting orbitals of a restart.
   if (d00i.MI0 == 1) {
-    lib::REFB(NB, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH), X, units(9));
+    std::array<int, kMaxShells> NW{};
+    for (int I = 1; I <= NSH; ++I) NW[static_cast<size_t>(I - 1)] = d.n(I);
+    lib::REFB(NB, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH), X, units(9),
+              lib::CIVec(NW.data(), NSH));
   }
   // 12. Whether starting orbitals were read.
   d.MI[4] = d00i.MI0;
+
+  // 5. Listing and result files, created once every input has been
+  // checked; the result file starts with the group.
+  io::Units::require_new({{10, io::trim_right(d.FIL)}, {11, io::trim_right(d.FIR)}});
+  io::Unit& listing = units.open_new(10, io::trim_right(d.FIL));
+  io::Unit& result = units.open_new(11, io::trim_right(d.FIR));
+  d.group(true).write(result);
 
   // 13. The self-consistent driver.
   const int xe_cols = static_cast<int>((K[7] - K[6]) / NB);

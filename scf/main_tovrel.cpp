@@ -13,5 +13,6 @@ int main() {
     units.open_old(3, "Dp_Data.dsc");
     lib::Workspace V(scf::kNUV);
     scf::DHS_00(scf::kNUV, V, units);
+    units.close_all();
   });
 }

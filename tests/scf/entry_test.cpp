@@ -122,6 +122,15 @@ TEST(ScfEntry, InputBeyondTheFixedStorageStopsNamingTheVariable) {
       {[](scf::D00& d) { d.RP[1] = 1.5; }, "RP"},
       {[](scf::D00& d) { d.MI[0] = 3; }, "MI"},
       {[](scf::D00& d) { d.EPS = 0.0; }, "EPS"},
+      // Counts near the range of int are refused, not wrapped into accepted ones.
+      {[](scf::D00& d) { d.NA = 99999; }, "NA"},
+      {[](scf::D00& d) { d.NB = -2147483647 - 1; }, "NB"},
+      {[](scf::D00& d) { d.NB = 2147483646; }, "MLN"},
+      // Switches outside their meaning.
+      {[](scf::D00& d) { d.JOR[0] = 2; }, "JOR(1,1)"},
+      {[](scf::D00& d) { d.MI[1] = 2; }, "MI(2)"},
+      {[](scf::D00& d) { d.MI[2] = 3; }, "MI(3)"},
+      {[](scf::D00& d) { d.MI[3] = -1; }, "MI(4)"},
   };
   for (const auto& c : cases) {
     scf::D00 d;
