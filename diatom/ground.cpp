@@ -85,7 +85,10 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   }
   if (capped) why << "; " << a.n << " partial waves: the most the angular coefficients' factorial table (98!) allows";
   // NB·n words per shell in the solver's copy of a shell.
-  while (static_cast<long>(a.NB) * a.n > scf::kSavedShell && a.NB > 400) a.NB -= 2;
+  if (static_cast<long>(a.NB) * a.n > scf::kSavedShell) {
+    a.NB = (scf::kSavedShell / a.n) & ~1;
+    why << "; NB = " << a.NB << ": NB·n is at most " << scf::kSavedShell << " words, TOL may not be reached";
+  }
   a.why = why.str();
   return a;
 }

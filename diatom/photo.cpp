@@ -41,8 +41,9 @@ std::string Channel::pretty(const Molecule& m) const {
 }
 
 std::vector<int> final_projections(int M) {
+  // z keeps the projection, x and y change it by ±1.
   std::vector<int> out;
-  for (int f = std::abs(M - 1); f <= M + 1; ++f) out.push_back(f);
+  for (int f = std::max(0, M - 1); f <= M + 1; ++f) out.push_back(f);
   return out;
 }
 

@@ -27,7 +27,7 @@ struct Channel {
   std::string pretty(const Molecule& m) const;
 };
 
-// The final projections a dipole reaches from projection M: |M − 1| … M + 1.
+// The final projections M′ ≥ 0 a dipole reaches from projection M: M − 1 (when ≥ 0), M, M + 1.
 std::vector<int> final_projections(int M);
 
 // Listed value → cross section: a σ shell's final M = 0 counts once, M > 0
