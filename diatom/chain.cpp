@@ -119,16 +119,16 @@ void report_ground(Context& c, const GroundState& g, const Accuracy& a) {
                                 "VIRIAL RATIO"};
   out(c, "");
   if (g.totals.empty()) {
-    const std::string line = " total, electronic and kinetic energy, virial ratio: not available (tovrel printed no energy block)";
+    const std::string line =
+        " total, electronic and kinetic energy, virial ratio: not available (tovrel printed no energy block)";
     out(c, line);
     say(line);
     return;
   }
   for (const char* k : order) {
     auto it = g.totals.find(k);
-    const std::string line = std::string(" ") + k + ": " +
-                             (it == g.totals.end() ? std::string("not available")
-                                                   : f("%.9f", it->second));
+    const std::string line =
+        std::string(" ") + k + ": " + (it == g.totals.end() ? std::string("not available") : f("%.9f", it->second));
     out(c, line);
     say(line);
   }
@@ -155,7 +155,8 @@ void self_check(Context& c, const GroundState& g, const GroundState& r, const Ac
     const double d = r.orbital[i] - g.orbital[i];
     worst = std::max(worst, std::fabs(d));
     char b[160];
-    std::snprintf(b, sizeof b, "   %-6s %18.9f %20.9f %12.2e", c.m.shells[i].name.c_str(), g.orbital[i], r.orbital[i], d);
+    std::snprintf(b, sizeof b, "   %-6s %18.9f %20.9f %12.2e", c.m.shells[i].name.c_str(), g.orbital[i], r.orbital[i],
+                  d);
     out(c, b);
     say(b);
   }
@@ -202,7 +203,8 @@ void scan(Context& c) {
     const GroundState g = read_ground(jobs[i].folder);
     auto it = g.totals.find("TOTAL ENERGY");
     totals = totals || it != g.totals.end();
-    std::string row = f("%9.4f", c.m.RZ[i]) + (it == g.totals.end() ? std::string("                 -") : f(" %17.9f", it->second));
+    std::string row =
+        f("%9.4f", c.m.RZ[i]) + (it == g.totals.end() ? std::string("                 -") : f(" %17.9f", it->second));
     for (double e : g.orbital) row += f(" %15.9f", e);
     table << row << "\n";
     out(c, row);
@@ -249,13 +251,15 @@ void photoionisation(Context& c, const GroundState& g, const Accuracy& a) {
     const double I = -g.orbital[x.shell];
     const double k1 = x.P0 + (x.NC - 1) * x.DP;
     char b[200];
-    std::snprintf(b, sizeof b, "   %-5s %-24s %6.2f %5d %9.6f %9.6f   %8.3f .. %8.3f", x.tag.c_str(), x.label(c.m).c_str(),
-                  x.weight, x.NC, x.P0, x.DP, (I + x.P0 * x.P0 / 2) * kHartreeEV, (I + k1 * k1 / 2) * kHartreeEV);
+    std::snprintf(b, sizeof b, "   %-5s %-24s %6.2f %5d %9.6f %9.6f   %8.3f .. %8.3f", x.tag.c_str(),
+                  x.label(c.m).c_str(), x.weight, x.NC, x.P0, x.DP, (I + x.P0 * x.P0 / 2) * kHartreeEV,
+                  (I + k1 * k1 / 2) * kHartreeEV);
     out(c, b);
   }
   out(c, "   xsect: NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) + ", " +
              std::to_string(sz.words) + " words of " + std::to_string(kXsectWords));
-  out(c, "   weights: a sigma shell counts sigma(M = 0) + 2 sigma(M = 1); a pi shell 2 [sigma(0) + sigma(1) + sigma(2)];");
+  out(c,
+      "   weights: a sigma shell counts sigma(M = 0) + 2 sigma(M = 1); a pi shell 2 [sigma(0) + sigma(1) + sigma(2)];");
   out(c, "   a one-electron target half of these (the listed values count two electrons and one sign of M)");
 
   say(" diatom: ground-state file (gsfile)");
@@ -282,7 +286,7 @@ void photoionisation(Context& c, const GroundState& g, const Accuracy& a) {
   require(xs[0]);
 
   const XsectListing x = read_xsect_listing(slurp(c.opt.run + "/xsect.lst"));
-  const CrossSections cs = combine(c.m, ch, x, mol.EMIN, mol.EMAX);
+  const CrossSections cs = combine(c.m, ch, x);
   const std::string table = shell_table(cs);
   write_file(c.opt.run + "/diatom.dat", table);
   write_file(c.opt.run + "/channels.dat", channel_table(c.m, ch, cs));
@@ -324,7 +328,8 @@ void run_diatom(const Options& opt) {
   if (!ref.empty() && !fs::is_regular_file(ref)) {
     io::stop("file '" + opt.control + "', group &MOL, variable REF: no file '" + ref + "'");
   }
-  if (!opt.commands.empty() && fs::exists(opt.commands)) io::stop("diatom: the command list '" + opt.commands + "' exists");
+  if (!opt.commands.empty() && fs::exists(opt.commands))
+    io::stop("diatom: the command list '" + opt.commands + "' exists");
   if (c.opt.run == "." || fs::exists(c.opt.run)) {
     io::stop("diatom: the run folder '" + opt.run + "' exists; diatom never writes into an existing folder");
   }
@@ -343,7 +348,8 @@ void run_diatom(const Options& opt) {
     io::stop("diatom: cannot copy '" + opt.control + "' into the run folder");
   }
   if (!ref.empty()) {
-    if (!fs::copy_file(ref, run + "/reference.dat", ec)) io::stop("diatom: cannot copy '" + ref + "' into the run folder");
+    if (!fs::copy_file(ref, run + "/reference.dat", ec))
+      io::stop("diatom: cannot copy '" + ref + "' into the run folder");
     c.ref = "reference.dat";
   }
   c.lst = &c.units.open_new(10, run + "/diatom.lst");
@@ -356,7 +362,7 @@ void run_diatom(const Options& opt) {
     return;
   }
   const double RZ = c.m.RZ[0];
-  const Accuracy a = choose_accuracy(c.m, RZ, c.mol.TOL, c.mol.NPW, c.mol.NB);
+  const Accuracy a = choose_accuracy(c.m, RZ, c.mol.TOL, c.mol.NPW, c.mol.NB, !c.m.ionised.empty());
   out(c, " RZ = " + f("%g", RZ) + " bohr; accuracy rule: " + a.why);
   say(" diatom: " + a.why);
   std::vector<Job> jobs{ground_job(c, c.opt.run, RZ, a, "tovrel (ground state)")};

@@ -31,28 +31,28 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 }  // namespace
 
 // Rules from convergence runs of tovrel on H2 (R = 1.4), LiH (R = 3.015) and
-// N2 (R = 2.068) at two or three settings of each quantity (README, "From a
-// molecule"):
-//  - partial waves: the error of the orbital energies falls by about a decade
-//    per two more partial waves (N2: 8 → 10 → 12 waves); unequal nuclei need
-//    the waves of both parities, so twice as many.  n = 6 + ⌈log10(1e-4/TOL)⌉
-//    for equal nuclei (10 at 1e-6 hartree, the N2 example), twice that less
-//    the common s wave for unequal ones, at most the 18 the storage takes;
-//  - inner region: RP(1) − 1 = 0.07/(Zmax·RZ), at most 0.01 (1.005 for N2,
-//    1.01 for H2): the power series of the inner region must reach ξ where the
-//    orbitals near the heavier nucleus still vary slowly;
-//  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): the
-//    outermost orbital falls as exp(−√(2I)·r) with I ≳ 0.3 hartree, so its
-//    density at the end lies far below TOL;
-//  - points: outer step in x = ξ − 10/(ξ − 0.9) of 0.075·(1e-6/TOL)^(1/4)
-//    (Numerov's error goes as the fourth power of the step), at least 400
-//    points; 1600 for N2 at 1e-6;
+// N2 (R = 2.068), each quantity varied about the hand-made examples (README,
+// "From a molecule", gives the figures):
+//  - partial waves: equal nuclei (step 2): N2 1σg is off by 1.6e-3 with 5
+//    waves, 4e-5 with 6, < 1e-9 with 8; H2 is converged to 1e-9 with 4.
+//    Unequal nuclei (step 1, both parities): LiH 1σ is off by 2.3e-4 with 8,
+//    2.9e-6 with 10, 2e-8 with 12.  So n = 6 + ⌈log10(4e-5/TOL)/2.3⌉ and
+//    n = 10 + ⌈log10(2.9e-6/TOL)⌉, each with one wave to spare for heavier
+//    atoms (8 and 12 at TOL = 1e-6: the N2 and LiH examples), at most 18;
+//  - points: halving NB (outer step h in x = ξ − 10/(ξ − 0.9) doubled) moves
+//    N2's energies by 2.4e-7 at h = 0.15 and H2's by 8e-9 at h = 0.32:
+//    Numerov's error C·(h·Zmax)⁴ with C ≤ 7.6e-7, so h = (TOL/(3C))^¼/Zmax,
+//    at most 0.3; a continuum needs some ten points per wavelength out to
+//    k ≈ 3/bohr as well, h·RZ/2 ≤ 0.1 bohr;
+//  - inner region: RP(1) − 1 = 0.07/(Zmax·RZ), at most 0.01 (1.0048 for N2,
+//    1.01 for H2): N2's 1σg moves by 5.7e-6 from RP(1) = 1.01 to 1.005;
+//  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
+//    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
-Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb) {
+Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum) {
   Accuracy a;
-  const int decades = static_cast<int>(std::ceil(std::log10(1.0e-4 / TOL) - 1e-9));
-  int n = 6 + std::max(0, decades);
-  if (!m.equal_nuclei) n = 2 * n - 1;
+  auto up = [](double v) { return std::max(0, static_cast<int>(std::ceil(v - 1e-9))); };
+  const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 : 10 + up(std::log10(2.9e-6 / TOL)) + 1;
   a.n = std::min(n, 18);
   const double zmax = std::max(m.Z1, m.Z2);
   a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ));
@@ -60,15 +60,15 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   const double rb = std::max(15.0, 2.0 * std::log(1.0 / TOL));
   a.RP2 = std::round(2.0 * rb / RZ * 100.0) / 100.0;
   auto x = [](double xi) { return xi - 10.0 / (xi - 0.9); };
-  const double hb = 0.075 * std::pow(1.0e-6 / TOL, -0.25) ;
-  a.NB = even_points(5 + (x(a.RP2) - x(a.RP1)) / hb + 1);
-  a.NB = std::max(a.NB, 400);
+  double hb = std::min(0.3, std::pow(TOL / (3 * 7.6e-7), 0.25) / zmax);
+  if (continuum) hb = std::min(hb, 0.2 / RZ);
+  a.NB = std::max(400, even_points(5 + (x(a.RP2) - x(a.RP1)) / hb + 1));
   a.EPS = TOL / 10.0;
   bool capped = false;
   std::ostringstream why;
-  why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell (" << (m.equal_nuclei ? "equal" : "unequal")
-      << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4) << ", " << fixed(a.RP2, 2)
-      << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
+  why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell ("
+      << (m.equal_nuclei ? "equal" : "unequal") << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4)
+      << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
   if (npw > 0) a.n = npw, why << "; NPW = " << npw << " given";
   if (nb > 0) a.NB = nb, why << "; NB = " << nb << " given";
   // The angular coefficients read factorials up to 98!: fewer partial waves

@@ -13,17 +13,18 @@ namespace diatom {
 
 // Partial waves, grid and tolerance of a ground-state run.
 struct Accuracy {
-  int n = 0;            // partial waves of every shell
-  int NB = 0;           // grid points (NA = 5 inner)
-  double RP1 = 0;       // ξ at the end of the inner region
-  double RP2 = 0;       // ξ at the last point
-  double EPS = 0;       // summed change of the orbital energies that ends the iteration
-  std::string why;      // the rule in words, for the listing
+  int n = 0;        // partial waves of every shell
+  int NB = 0;       // grid points (NA = 5 inner)
+  double RP1 = 0;   // ξ at the end of the inner region
+  double RP2 = 0;   // ξ at the last point
+  double EPS = 0;   // summed change of the orbital energies that ends the iteration
+  std::string why;  // the rule in words, for the listing
 };
 
 // The accuracy rule for target error `TOL` (hartree) of the orbital
-// energies; `npw` and `nb`, when not 0, replace the chosen values.
-Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb);
+// energies; `npw` and `nb`, when not 0, replace the chosen values.  With
+// `continuum` the grid also carries continuum functions up to k ≈ 3/bohr.
+Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum = false);
 
 // The same molecule with more partial waves and points, for the self-check.
 Accuracy refined(const Accuracy& a, const Molecule& m);

@@ -11,12 +11,12 @@ namespace diatom {
 
 // One program run.
 struct Job {
-  std::string label;               // for the console: "chanfile 3sg -> k sigma_u"
-  std::string folder;              // working folder
-  std::vector<std::string> argv;   // program path, then its arguments
-  std::string console;             // file (in `folder`) that takes its standard output and error
-  int status = -1;                 // exit status after the run (−1: not run or killed)
-  double seconds = 0;              // wall time
+  std::string label;              // for the console: "chanfile 3sg -> k sigma_u"
+  std::string folder;             // working folder
+  std::vector<std::string> argv;  // program path, then its arguments
+  std::string console;            // file (in `folder`) that takes its standard output and error
+  int status = -1;                // exit status after the run (−1: not run or killed)
+  double seconds = 0;             // wall time
 };
 
 // Folder that holds the running program's own executable (the suite's other

@@ -82,8 +82,8 @@ std::vector<double> result_energies(const std::string& file) {
 }
 
 std::map<std::string, double> energy_block(const std::string& text) {
-  static const char* keys[] = {"TOTAL ENERGY", "NUCLEAR REPULSION", "ELECTRONIC ENERGY", "KINETIC ENERGY",
-                               "VIRIAL RATIO", "ORBITAL ENERGY("};
+  static const char* keys[] = {"TOTAL ENERGY",   "NUCLEAR REPULSION", "ELECTRONIC ENERGY",
+                               "KINETIC ENERGY", "VIRIAL RATIO",      "ORBITAL ENERGY("};
   std::map<std::string, double> out;
   for (const std::string& l : lines_of(text)) {
     const size_t a = l.find_first_not_of(' ');

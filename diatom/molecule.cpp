@@ -67,7 +67,8 @@ Shell parse_shell(const std::string& raw, bool equal, const std::string& where) 
   size_t i = 0;
   while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]))) ++i;
   const std::string letters = name.substr(i);
-  if (i == 0 || i > 2 || letters.empty() || letters.size() > 2 || std::string("spd").find(letters[0]) == std::string::npos) {
+  if (i == 0 || i > 2 || letters.empty() || letters.size() > 2 ||
+      std::string("spd").find(letters[0]) == std::string::npos) {
     refuse("is not a shell name: a number, then s, p or d for sigma, pi, delta" +
            std::string(equal ? ", then g or u ('3sg', '1pu')" : " ('4s', '1p')"));
   }
@@ -118,8 +119,7 @@ void order_and_check_symmetries(std::vector<Shell>& shells, const std::string& w
       Shell missing = members[k];
       missing.n = want;
       io::stop(where + ": the shell list is not closed: '" + members[k].name + "' is listed without '" +
-               std::to_string(want) + missing.name.substr(std::to_string(members[k].n).size()) +
-               "' below it");
+               std::to_string(want) + missing.name.substr(std::to_string(members[k].n).size()) + "' below it");
     }
     for (size_t k = 0; k < slots.size(); ++k) shells[slots[k]] = members[k];
   }
@@ -136,7 +136,8 @@ Molecule describe(const MOL& mol, const std::string& file) {
   if (!(mol.Z1 > 0)) refuse("Z1", "the first nucleus needs a positive charge (Z1 = " + num(mol.Z1) + ")");
   if (!(mol.Z2 >= 0)) refuse("Z2", "a nuclear charge cannot be negative (Z2 = " + num(mol.Z2) + ")");
   for (int k = 0; k < kMaxDistances && mol.RZ[k] != 0.0; ++k) {
-    if (!(mol.RZ[k] > 0)) refuse("RZ(" + std::to_string(k + 1) + ")", "a distance must be positive (" + num(mol.RZ[k]) + ")");
+    if (!(mol.RZ[k] > 0))
+      refuse("RZ(" + std::to_string(k + 1) + ")", "a distance must be positive (" + num(mol.RZ[k]) + ")");
     m.RZ.push_back(mol.RZ[k]);
   }
   if (m.RZ.empty()) refuse("RZ", "no distance given");
@@ -168,16 +169,17 @@ Molecule describe(const MOL& mol, const std::string& file) {
     m.shells.push_back(s);
   }
   if (held < m.electrons) {
-    refuse("SHELLS", "the shell list is not closed: the shells '" + mol.SHELLS.substr(0, mol.SHELLS.find_last_not_of(' ') + 1) +
-                         "' hold " + std::to_string(held) + " electrons, the molecule has " +
-                         std::to_string(m.electrons) + " (Z1 + Z2 − Q)");
+    refuse("SHELLS", "the shell list is not closed: the shells '" +
+                         mol.SHELLS.substr(0, mol.SHELLS.find_last_not_of(' ') + 1) + "' hold " + std::to_string(held) +
+                         " electrons, the molecule has " + std::to_string(m.electrons) + " (Z1 + Z2 − Q)");
   }
   if (m.shells.size() > 16) refuse("SHELLS", std::to_string(m.shells.size()) + " shells; tovrel takes at most 16");
   order_and_check_symmetries(m.shells, grp + "SHELLS");
 
   if (!(mol.TOL > 0) || mol.TOL > 1.0e-2) refuse("TOL", "must lie in (0, 1e-2] hartree (TOL = " + num(mol.TOL) + ")");
   if (mol.CHECK != 0 && mol.CHECK != 1) refuse("CHECK", "must be 0 or 1 (" + std::to_string(mol.CHECK) + ")");
-  if (mol.NPW < 0 || mol.NPW > 18) refuse("NPW", "0 (from TOL) or 1 to 18 partial waves (" + std::to_string(mol.NPW) + ")");
+  if (mol.NPW < 0 || mol.NPW > 18)
+    refuse("NPW", "0 (from TOL) or 1 to 18 partial waves (" + std::to_string(mol.NPW) + ")");
   if (mol.NB != 0 && (mol.NB < 9 || mol.NB % 2 == 1)) {
     refuse("NB", "0 (from TOL) or an even count of at least 9 grid points (NB = " + std::to_string(mol.NB) + ")");
   }
@@ -185,15 +187,16 @@ Molecule describe(const MOL& mol, const std::string& file) {
   for (const std::string& w : words(mol.ION)) {
     const int i = m.find(w);
     if (i < 0) refuse("ION", "'" + w + "' is not one of the occupied shells");
-    if (std::find(m.ionised.begin(), m.ionised.end(), i) != m.ionised.end()) refuse("ION", "'" + w + "' is listed twice");
+    if (std::find(m.ionised.begin(), m.ionised.end(), i) != m.ionised.end())
+      refuse("ION", "'" + w + "' is listed twice");
     m.ionised.push_back(i);
   }
   if (!m.ionised.empty()) {
     if (m.RZ.size() > 1) refuse("ION", "a scan over distances computes the ground state only; give one RZ");
     if (m.shells.size() > 9) refuse("SHELLS", "the photoionisation programs take at most 9 shells");
     if (!(mol.EMIN > 0) || !(mol.EMAX > mol.EMIN)) {
-      refuse("EMIN", "the photon energies need 0 < EMIN < EMAX (EMIN = " + num(mol.EMIN) + ", EMAX = " +
-                         num(mol.EMAX) + " eV)");
+      refuse("EMIN", "the photon energies need 0 < EMIN < EMAX (EMIN = " + num(mol.EMIN) + ", EMAX = " + num(mol.EMAX) +
+                         " eV)");
     }
     if (mol.NK == 0 && !(mol.DK > 0)) refuse("DK", "the momentum step must be positive (DK = " + num(mol.DK) + ")");
     if (mol.NK != 0 && (mol.NK < 3 || mol.NK % 2 == 0)) {
@@ -201,7 +204,8 @@ Molecule describe(const MOL& mol, const std::string& file) {
     }
     if (mol.IPOT < -1 || mol.IPOT > 1) refuse("IPOT", "0 (bare nuclei) or 1 (static exchange)");
     if (mol.RPA != 0 && mol.RPA != 1) refuse("RPA", "must be 0 or 1 (" + std::to_string(mol.RPA) + ")");
-    if (mol.ND < 0 || mol.ND > 5) refuse("ND", "0 to 5 bound functions per final symmetry (" + std::to_string(mol.ND) + ")");
+    if (mol.ND < 0 || mol.ND > 5)
+      refuse("ND", "0 to 5 bound functions per final symmetry (" + std::to_string(mol.ND) + ")");
     if (mol.NL < 1 || mol.NL > 7) refuse("NL", "1 to 7 solutions per energy (" + std::to_string(mol.NL) + ")");
   }
   return m;

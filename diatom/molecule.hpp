@@ -17,23 +17,23 @@ inline constexpr int kMaxDistances = 40;
 
 // Group MOL of the control file.
 struct MOL {
-  std::string TIT;                      // title of the listings
-  double Z1 = 0, Z2 = 0;                // nuclear charges
+  std::string TIT;                         // title of the listings
+  double Z1 = 0, Z2 = 0;                   // nuclear charges
   std::array<double, kMaxDistances> RZ{};  // distance(s) in bohr; more than one: a scan
-  double Q = 0;                         // net charge of the molecule
-  std::string SHELLS;                   // occupied shells, e.g. '1sg 1su 2sg 2su 3sg 1pu'
-  double TOL = 1.0e-6;                  // target error of the orbital energies (hartree)
-  int CHECK = 0;                        // 1: rerun with more partial waves and points, report the change
-  int NPW = 0, NB = 0;                  // partial waves per shell and grid points; 0: from TOL
-  std::string ION;                      // shells to ionise, e.g. '3sg 1pu 2su'
-  double EMIN = 0, EMAX = 0;            // photon energies (eV)
-  double DK = 0.05;                     // momentum step of the continuum energies (1/bohr)
-  int NK = 0;                           // number of momenta instead of DK (0: from DK)
-  int IPOT = -1;                        // 0 bare nuclei, 1 static exchange; -1: 1 unless one electron
-  int RPA = 0;                          // 1: RPA coupling the channels of all ionised shells
-  int ND = 0;                           // bound functions per final symmetry (RPA)
-  int NL = 4;                           // continuum solutions kept per energy
-  std::string REF;                      // file of reference points for the plot (eV, Mb)
+  double Q = 0;                            // net charge of the molecule
+  std::string SHELLS;                      // occupied shells, e.g. '1sg 1su 2sg 2su 3sg 1pu'
+  double TOL = 1.0e-6;                     // target error of the orbital energies (hartree)
+  int CHECK = 0;                           // 1: rerun with more partial waves and points, report the change
+  int NPW = 0, NB = 0;                     // partial waves per shell and grid points; 0: from TOL
+  std::string ION;                         // shells to ionise, e.g. '3sg 1pu 2su'
+  double EMIN = 0, EMAX = 0;               // photon energies (eV)
+  double DK = 0.05;                        // momentum step of the continuum energies (1/bohr)
+  int NK = 0;                              // number of momenta instead of DK (0: from DK)
+  int IPOT = -1;                           // 0 bare nuclei, 1 static exchange; -1: 1 unless one electron
+  int RPA = 0;                             // 1: RPA coupling the channels of all ionised shells
+  int ND = 0;                              // bound functions per final symmetry (RPA)
+  int NL = 4;                              // continuum solutions kept per energy
+  std::string REF;                         // file of reference points for the plot (eV, Mb)
   io::Group group();
 };
 
@@ -54,11 +54,11 @@ struct Shell {
 // A checked closed-shell description.
 struct Molecule {
   double Z1 = 0, Z2 = 0;
-  std::vector<double> RZ;      // one distance, or the distances of a scan
-  int electrons = 0;           // Z1 + Z2 − Q
-  bool equal_nuclei = false;   // partial-wave step 2 and g/u symmetry
-  std::vector<Shell> shells;   // in the order of the tovrel group
-  std::vector<int> ionised;    // indices into `shells` (0-based), in the order of ION
+  std::vector<double> RZ;     // one distance, or the distances of a scan
+  int electrons = 0;          // Z1 + Z2 − Q
+  bool equal_nuclei = false;  // partial-wave step 2 and g/u symmetry
+  std::vector<Shell> shells;  // in the order of the tovrel group
+  std::vector<int> ionised;   // indices into `shells` (0-based), in the order of ION
   bool one_electron() const { return electrons == 1; }
   int step() const { return equal_nuclei ? 2 : 1; }
   // Index of the shell called `name` (lower case), or −1.

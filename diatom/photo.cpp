@@ -77,7 +77,8 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std:
       if (NC % 2 == 0) ++NC;  // Simpson's rule over the momenta
       NC = std::max(NC, 3);
     }
-    if (!(DP > 0)) io::stop("file '" + file + "', group &MOL, variable EMIN: the photon range of shell '" + s.name + "' is empty");
+    if (!(DP > 0))
+      io::stop("file '" + file + "', group &MOL, variable EMIN: the photon range of shell '" + s.name + "' is empty");
     // The channel files carry the grid to 6 decimals; keep it exact in both.
     P0 = std::round(P0 * 1e6) / 1e6;
     DP = std::round(DP * 1e6) / 1e6;

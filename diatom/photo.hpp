@@ -16,12 +16,12 @@ inline constexpr double kHartreeEV = 27.211386;
 // One channel: shell `shell` (index into Molecule::shells) to final projection M.
 struct Channel {
   int shell = 0;
-  int M = 0;             // final projection M ≥ 0
-  char parity = 0;       // final parity (equal nuclei), else 0
-  double weight = 1;     // factor from the listed value to its share of the shell's cross section
-  int NC = 0;            // momenta k = P0 + (j − 1)·DP
+  int M = 0;          // final projection M ≥ 0
+  char parity = 0;    // final parity (equal nuclei), else 0
+  double weight = 1;  // factor from the listed value to its share of the shell's cross section
+  int NC = 0;         // momenta k = P0 + (j − 1)·DP
   double P0 = 0, DP = 0;
-  std::string tag;       // folder and file stem: c01, c02, ...
+  std::string tag;  // folder and file stem: c01, c02, ...
   // "3sg -> k sigma_u" (plain) and "3σg → kσu" (for plots).
   std::string label(const Molecule& m) const;
   std::string pretty(const Molecule& m) const;

@@ -22,16 +22,14 @@ std::string cell(double v) {
 
 }  // namespace
 
-CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x, double emin,
-                      double emax) {
+CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x) {
   CrossSections cs;
   cs.rpa = !x.rpa.empty();
-  // Photon energies: every node of every channel inside the range.
+  // Photon energies: every node of every channel.  The momentum grids were
+  // laid over EMIN … EMAX; their end nodes may lie a little beyond, and are
+  // kept so that the whole range can be interpolated.
   for (const Curve& c : x.hf) {
-    for (double w : c.omega) {
-      const double e = w * kHartreeEV;
-      if (e >= emin - 1e-9 && e <= emax + 1e-9) cs.ev.push_back(e);
-    }
+    for (double w : c.omega) cs.ev.push_back(w * kHartreeEV);
   }
   std::sort(cs.ev.begin(), cs.ev.end());
   cs.ev.erase(std::unique(cs.ev.begin(), cs.ev.end(), [](double a, double b) { return std::fabs(a - b) < 1e-6; }),
@@ -54,9 +52,11 @@ CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const X
         for (int k = 0; k < 4; ++k) cs.channel[k][c][r] = 0.0;
         continue;
       }
-      if (auto v = x.hf[c].at(w)) cs.channel[0][c][r] = ch[c].weight * v->first, cs.channel[1][c][r] = ch[c].weight * v->second;
+      if (auto v = x.hf[c].at(w))
+        cs.channel[0][c][r] = ch[c].weight * v->first, cs.channel[1][c][r] = ch[c].weight * v->second;
       if (cs.rpa && c < x.rpa.size()) {
-        if (auto v = x.rpa[c].at(w)) cs.channel[2][c][r] = ch[c].weight * v->first, cs.channel[3][c][r] = ch[c].weight * v->second;
+        if (auto v = x.rpa[c].at(w))
+          cs.channel[2][c][r] = ch[c].weight * v->first, cs.channel[3][c][r] = ch[c].weight * v->second;
       }
     }
   }
@@ -132,7 +132,8 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
                         const std::string& title) {
   const int kinds = cs.rpa ? 4 : 2;
   std::ostringstream o;
-  o << "# Cross sections of a diatom run; draw with: gnuplot " << "plot.gp\n"
+  o << "# Cross sections of a diatom run; draw with: gnuplot "
+    << "plot.gp\n"
     << "set terminal pngcairo size 1000,700 enhanced font ',11'\n"
     << "set output '" << png << "'\n"
     << "set encoding utf8\nset datafile missing '-'\n"
@@ -155,7 +156,8 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
     col += kinds;
   }
   curve(col, "total", 8, 3);
-  if (!ref.empty()) o << "'" << ref << "' using 1:2 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
+  if (!ref.empty())
+    o << "'" << ref << "' using 1:2 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
   std::string s = o.str();
   s.erase(s.find_last_of(','));  // the last separator
   return s + "\n";

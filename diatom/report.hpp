@@ -16,17 +16,15 @@ namespace diatom {
 // reach the energy.
 struct CrossSections {
   std::vector<double> ev;
-  std::vector<std::string> shell_names;             // the ionised shells
-  std::vector<std::vector<double>> shell[4];        // [HF L, HF V, RPA L, RPA V][shell][row]
-  std::vector<double> total[4];                     // [kind][row]
-  std::vector<std::vector<double>> channel[4];      // [kind][channel][row], weighted
+  std::vector<std::string> shell_names;         // the ionised shells
+  std::vector<std::vector<double>> shell[4];    // [HF L, HF V, RPA L, RPA V][shell][row]
+  std::vector<double> total[4];                 // [kind][row]
+  std::vector<std::vector<double>> channel[4];  // [kind][channel][row], weighted
   bool rpa = false;
 };
 
-// Weighs the listed channel values and adds them up by shell and in total,
-// between photon energies EMIN and EMAX (eV).
-CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x, double emin,
-                      double emax);
+// Weighs the listed channel values and adds them up by shell and in total.
+CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x);
 
 // The table as text: a comment head naming the columns, one row per photon
 // energy, Mb; '-' where a value is missing.

@@ -1,9 +1,10 @@
 // From a molecule to tovrel's closed-shell group: shell names, the checks of
 // group MOL, and the coefficients of the shipped examples.
+#include "diatom/molecule.hpp"
+
 #include <gtest/gtest.h>
 
 #include "diatom/ground.hpp"
-#include "diatom/molecule.hpp"
 #include "diatom/photo.hpp"
 #include "io/stop.hpp"
 #include "support/programs.hpp"
