@@ -44,8 +44,10 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    Numerov's error C·(h·Zmax)⁴ with C ≤ 7.6e-7, so h = (TOL/(3C))^¼/Zmax,
 //    at most 0.3; a continuum needs some ten points per wavelength out to
 //    k ≈ 3/bohr as well, h·RZ/2 ≤ 0.1 bohr;
-//  - inner region: RP(1) − 1 = 0.07/(Zmax·RZ), at most 0.01 (1.0048 for N2,
-//    1.01 for H2): N2's 1σg moves by 5.7e-6 from RP(1) = 1.01 to 1.005;
+//  - inner region: the truncated power series errs as (RP(1) − 1)^4: N2's
+//    1σg moves by 5.7e-6 from RP(1) = 1.01 to 1.005 and by 3e-7 from 1.005
+//    to 1.0025.  RP(1) − 1 = 0.07/(Zmax·RZ)·(TOL/1e-6)^¼, at most 0.01
+//    (1.0048 for N2, 1.01 for H2 at 1e-6);
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
@@ -55,7 +57,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 : 10 + up(std::log10(2.9e-6 / TOL)) + 1;
   a.n = std::min(n, 18);
   const double zmax = std::max(m.Z1, m.Z2);
-  a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ));
+  a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
   a.RP1 = std::round(a.RP1 * 10000.0) / 10000.0;
   const double rb = std::max(15.0, 2.0 * std::log(1.0 / TOL));
   a.RP2 = std::round(2.0 * rb / RZ * 100.0) / 100.0;

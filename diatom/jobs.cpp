@@ -136,11 +136,17 @@ void run_jobs(std::vector<Job>& jobs, int parallel, double heartbeat) {
 std::string command_line(const Job& job) {
   auto quote = [](const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    for (char c : s) {
+      if (c == '\'') {
+        q.append("'\\''");
+      } else {
+        q.push_back(c);
+      }
+    }
     return q + "'";
   };
   std::string cmd = "cd " + quote(job.folder) + " &&";
-  for (const std::string& a : job.argv) cmd += " " + quote(a);
+  for (const std::string& a : job.argv) cmd.append(" ").append(quote(a));
   return cmd + " < /dev/null > " + quote(job.console) + " 2>&1";
 }
 
