@@ -60,23 +60,26 @@ pid_t start(const Job& job) {
   return pid;
 }
 
-// Last non-blank line of a file, trimmed, at most 100 characters.
+// What a running program last said about its progress: the last line of its
+// console naming a sweep (tovrel) or a momentum (chanfile), else its last
+// non-blank line; trimmed to 100 characters.
 std::string last_line(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return "";
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
-  const std::streamoff from = size > 4096 ? size - 4096 : 0;
+  const std::streamoff from = size > 65536 ? size - 65536 : 0;
   in.seekg(from);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::istringstream lines(text);
-  std::string last;
+  std::string last, progress;
   for (std::string l; std::getline(lines, l);) {
     const size_t a = l.find_first_not_of(" \t\r");
     if (a == std::string::npos) continue;
     last = l.substr(a, l.find_last_not_of(" \t\r") - a + 1);
+    if (last.find("sweep") != std::string::npos || last.rfind("j, k", 0) == 0) progress = last;
   }
-  return last.substr(0, 100);
+  return (progress.empty() ? last : progress).substr(0, 100);
 }
 
 std::string secs(double s) {
