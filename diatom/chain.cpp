@@ -87,10 +87,12 @@ std::vector<std::string> titles(const Context& c, double RZ, const Accuracy& a) 
 }
 
 // One ground-state folder with its control files: the job that runs tovrel there.
-Job ground_job(Context& c, const std::string& folder, double RZ, const Accuracy& a, const std::string& label) {
+// `restart`, when not empty, is the result file whose orbitals start it.
+Job ground_job(Context& c, const std::string& folder, double RZ, const Accuracy& a, const std::string& label,
+               const std::string& restart = "") {
   fs::create_directories(folder);
   scf::D00 d = make_d00(c.m, RZ, a, "mol.lst", "mol.res");
-  write_tovrel_controls(folder, d, titles(c, RZ, a));
+  write_tovrel_controls(folder, d, titles(c, RZ, a), restart);
   return program(c, label, folder, "tovrel");
 }
 
@@ -170,11 +172,17 @@ void self_check(Context& c, const GroundState& g, const GroundState& r, const Ac
 void scan(Context& c) {
   const Accuracy a = scan_accuracy(c);
   out(c, " Potential curve over " + std::to_string(c.m.RZ.size()) + " distances, one grid for all: " + a.why);
+  // One at a time, each distance starts from the orbitals of the one before
+  // (the same grid in ξ); run side by side or by a batch system, each starts afresh.
+  const bool chain = c.parallel == 1 && c.opt.commands.empty();
+  if (chain) out(c, " Each distance starts from the orbitals of the one before it.");
   std::vector<Job> jobs;
   for (size_t i = 0; i < c.m.RZ.size(); ++i) {
-    char tag[16];
+    char tag[16], prev[32];
     std::snprintf(tag, sizeof tag, "r%02d", static_cast<int>(i) + 1);
-    jobs.push_back(ground_job(c, c.opt.run + "/" + tag, c.m.RZ[i], a, "tovrel RZ = " + f("%g", c.m.RZ[i])));
+    std::snprintf(prev, sizeof prev, "../r%02d/mol.res", static_cast<int>(i));
+    jobs.push_back(ground_job(c, c.opt.run + "/" + tag, c.m.RZ[i], a, "tovrel RZ = " + f("%g", c.m.RZ[i]),
+                              chain && i > 0 ? prev : ""));
   }
   if (!c.opt.commands.empty()) {
     std::string list;
