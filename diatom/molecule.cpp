@@ -203,6 +203,9 @@ Molecule describe(const MOL& mol, const std::string& file) {
       refuse("NK", "an odd number of momenta, at least 3, for Simpson's rule (NK = " + std::to_string(mol.NK) + ")");
     }
     if (mol.IPOT < -1 || mol.IPOT > 1) refuse("IPOT", "0 (bare nuclei) or 1 (static exchange)");
+    // The static-exchange field of the ion holds the hole's own J + K: with
+    // one electron the ion is the bare nuclei.
+    if (mol.IPOT == 1 && m.one_electron()) refuse("IPOT", "one electron leaves bare nuclei behind: IPOT = 0, not 1");
     if (mol.RPA != 0 && mol.RPA != 1) refuse("RPA", "must be 0 or 1 (" + std::to_string(mol.RPA) + ")");
     if (mol.ND < 0 || mol.ND > 5)
       refuse("ND", "0 to 5 bound functions per final symmetry (" + std::to_string(mol.ND) + ")");

@@ -95,6 +95,9 @@ TEST(MolGroup, RefusesPhotoionisationInputsNamingTheValue) {
   m.EMAX = 40, m.NK = 10;
   EXPECT_NE(refusal(m).find("NK = 10"), std::string::npos);
   m.NK = 0;
+  MOL h2p = mol(1, 1, 2.0, "1sg", 1);
+  h2p.ION = "1sg", h2p.EMIN = 31, h2p.EMAX = 60, h2p.IPOT = 1;
+  EXPECT_NE(refusal(h2p).find("IPOT = 0, not 1"), std::string::npos);
   m.RZ[1] = 2.2;
   EXPECT_NE(refusal(m).find("give one RZ"), std::string::npos);
   m.RZ[1] = 0;
