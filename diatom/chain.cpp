@@ -151,7 +151,7 @@ void self_check(Context& c, const GroundState& g, const GroundState& r, const Ac
   out(c, "");
   out(c, " Check of the accuracy rule (" + ra.why + "):");
   out(c, "   shell      energy (rule)        energy (check)      change");
-  say(" check (" + ra.why + "):");
+  say(" check of the accuracy rule (" + ra.why + "):");
   double worst = 0;
   for (size_t i = 0; i < g.orbital.size(); ++i) {
     const double d = r.orbital[i] - g.orbital[i];
@@ -377,7 +377,7 @@ void run_diatom(const Options& opt) {
   Accuracy ra;
   if (c.mol.CHECK == 1) {
     ra = refined(a, c.m);
-    jobs.push_back(ground_job(c, c.opt.run + "/check", RZ, ra, "tovrel (check: " + ra.why.substr(7) + ")"));
+    jobs.push_back(ground_job(c, c.opt.run + "/check", RZ, ra, "tovrel (check: " + ra.why + ")"));
   }
   say(" diatom: ground state (tovrel)" + std::string(c.mol.CHECK ? " and its check" : ""));
   run_jobs(jobs, c.parallel);

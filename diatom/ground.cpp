@@ -103,7 +103,7 @@ Accuracy refined(const Accuracy& a, const Molecule& m) {
   r.RP2 = a.RP2 * 1.2;
   r.EPS = a.EPS / 10;
   std::ostringstream why;
-  why << "check: " << r.n << " partial waves, NB = " << r.NB << ", RP(2) = " << fixed(r.RP2, 2) << ", EPS = " << r.EPS;
+  why << r.n << " partial waves, NB = " << r.NB << ", RP(2) = " << fixed(r.RP2, 2) << ", EPS = " << r.EPS;
   r.why = why.str();
   return r;
 }
