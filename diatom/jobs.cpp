@@ -128,7 +128,8 @@ void run_jobs(std::vector<Job>& jobs, int parallel, double heartbeat) {
       }
       if (std::chrono::duration<double>(now - run.last_report).count() >= heartbeat) {
         run.last_report = now;
-        con.line("   ... " + job.label + ", " + secs(el) + ": " + last_line(job.folder + "/" + job.console));
+        const std::string said = last_line(job.folder + "/" + job.console);
+        con.line("   ... " + job.label + ", running " + secs(el) + (said.empty() ? "" : ": " + said));
         con.flush();
       }
       ++r;
