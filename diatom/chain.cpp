@@ -336,6 +336,9 @@ void run_diatom(const Options& opt) {
   if (!ref.empty() && !fs::is_regular_file(ref)) {
     io::stop("file '" + opt.control + "', group &MOL, variable REF: no file '" + ref + "'");
   }
+  if (!opt.commands.empty() && c.m.RZ.size() < 2) {
+    io::stop("diatom: -l writes the distances of a scan as commands; '" + opt.control + "' gives one RZ");
+  }
   if (!opt.commands.empty() && fs::exists(opt.commands))
     io::stop("diatom: the command list '" + opt.commands + "' exists");
   if (c.opt.run == "." || fs::exists(c.opt.run)) {
