@@ -142,20 +142,23 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
     << "set key top right noenhanced\nset grid\n"
     << "plot ";
   // Length solid, velocity dashed in the same colour: both stay visible
-  // where they agree.  The RPA curves (when present) replace HF by thicker lines.
+  // where they agree.  With the RPA the channels and the total are drawn in
+  // RPA, and the Hartree–Fock total beside them in grey.
   const int base = cs.rpa ? 2 : 0;
   const std::string form = cs.rpa ? "RPA" : "HF";
   int col = 2, colour = 1;
-  auto curve = [&](int c0, const std::string& name, int lc, int lw) {
-    o << "'" << data << "' using 1:" << c0 + base << " with lines lc " << lc << " lw " << lw << " dt 1 title '" << name
-      << " (" << form << ", length)', \\\n     '" << data << "' using 1:" << c0 + base + 1 << " with lines lc " << lc
-      << " lw " << lw << " dt 2 title '" << name << " (" << form << ", velocity)', \\\n     ";
+  auto curve = [&](int c0, const std::string& name, const std::string& kind, int shift, const std::string& lc, int lw) {
+    o << "'" << data << "' using 1:" << c0 + shift << " with lines lc " << lc << " lw " << lw << " dt 1 title '" << name
+      << " (" << kind << ", length)', \\\n     '" << data << "' using 1:" << c0 + shift + 1 << " with lines lc " << lc
+      << " lw " << lw << " dt 2 title '" << name << " (" << kind << ", velocity)', \\\n     ";
   };
   for (const Channel& c : ch) {
-    curve(col, c.pretty(m), colour++, 2);
+    curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
     col += kinds;
   }
-  curve(col, "total", 8, 3);
+  // Beside the RPA, the Hartree–Fock total in grey.
+  if (cs.rpa) curve(col, "total", "HF", 0, "rgb 'gray50'", 2);
+  curve(col, "total", form, base, "8", 3);
   if (!ref.empty())
     o << "'" << ref << "' using 1:2 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
   std::string s = o.str();

@@ -154,4 +154,26 @@ TEST(CrossSections, WeightedSumsZeroBelowAThresholdAndMissingAboveTheGrid) {
   EXPECT_NE(diatom::shell_table(cs).find("          -"), std::string::npos);
 }
 
+// The plot names every curve by shell and final symmetry and form, length
+// solid and velocity dashed, and reads the columns of the channel table.
+TEST(Plot, CurvesNamedBySymmetryLengthSolidVelocityDashed) {
+  diatom::MOL mol;
+  mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu";
+  const diatom::Molecule m = diatom::describe(mol, "x.mol");
+  std::vector<diatom::Channel> ch(2);
+  ch[0].shell = 4, ch[0].M = 0, ch[0].parity = 'u';
+  ch[1].shell = 5, ch[1].M = 2, ch[1].parity = 'g';
+  diatom::CrossSections cs;
+  cs.rpa = true;
+  const std::string gp = diatom::plot_script(m, ch, cs, "ch.dat", "a.png", "ref.dat", "N2");
+  // Columns: 2-5 channel 1 (HF L, V, RPA L, V), 6-9 channel 2, 10-13 total.
+  EXPECT_NE(gp.find("using 1:4 with lines lc 1 lw 2 dt 1 title '3σg → kσu (RPA, length)'"), std::string::npos) << gp;
+  EXPECT_NE(gp.find("using 1:5 with lines lc 1 lw 2 dt 2 title '3σg → kσu (RPA, velocity)'"), std::string::npos);
+  EXPECT_NE(gp.find("using 1:8 with lines lc 2 lw 2 dt 1 title '1πu → kδg (RPA, length)'"), std::string::npos);
+  EXPECT_NE(gp.find("using 1:10 with lines lc rgb 'gray50' lw 2 dt 1 title 'total (HF, length)'"), std::string::npos);
+  EXPECT_NE(gp.find("using 1:13 with lines lc 8 lw 3 dt 2 title 'total (RPA, velocity)'"), std::string::npos);
+  EXPECT_NE(gp.find("'ref.dat' using 1:2 with points"), std::string::npos);
+  EXPECT_EQ(gp.substr(gp.size() - 2), "'\n") << "no separator after the last curve";
+}
+
 }  // namespace
