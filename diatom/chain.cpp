@@ -264,6 +264,7 @@ void photoionisation(Context& c, const GroundState& g, const Accuracy& a) {
                   (I + k1 * k1 / 2) * kHartreeEV);
     out(c, b);
   }
+  if (mol.RPA == 1 && !rpa) out(c, "   RPA = 1 left out: one electron has no electron-electron coupling");
   out(c, "   xsect: NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) + ", " +
              std::to_string(sz.words) + " words of " + std::to_string(kXsectWords));
   out(c,
