@@ -91,6 +91,36 @@ TEST(DiatomProgram, ScanWritesOneCommandPerDistance) {
   EXPECT_EQ(again.status, 1);
 }
 
+// The self-check reruns with more partial waves and points beside the run;
+// a scan run one at a time starts each distance from the previous orbitals.
+TEST(DiatomProgram, SelfCheckAndAChainedScanOfH2) {
+  ScratchDir dir("diatom_h2");
+  dir.write("h2.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', TOL = 1e-5, CHECK = 1 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 2 h2.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string lst = dir.read("run/diatom.lst");
+  EXPECT_NE(lst.find("within TOL = 1.0e-05"), std::string::npos) << lst;
+  EXPECT_NE(lst.find("-0.59465"), std::string::npos) << lst;
+  EXPECT_TRUE(dir.exists("run/check/mol.res"));
+
+  dir.write("scan.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 1.3, 1.5, SHELLS = '1sg', TOL = 1e-5 /\n");
+  auto s = run_program_in(dir.path(), "diatom -j 1 scan.mol curve");
+  ASSERT_EQ(s.status, 0) << s.output;
+  EXPECT_NE(dir.read("curve/r02/Dp_Data.dsc").find("FI0 = '../r01/mol.res'"), std::string::npos);
+  std::istringstream table(dir.read("curve/diatom.dat"));
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(table, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream w(line);
+    rows.emplace_back();
+    for (std::string x; w >> x;) rows.back().push_back(x);
+  }
+  ASSERT_EQ(rows.size(), 2u);
+  // RZ, total energy ('-' until tovrel prints one), ε(1σg): deeper at the shorter distance.
+  EXPECT_EQ(rows[0][0], "1.3000");
+  EXPECT_LT(std::stod(rows[0][2]), std::stod(rows[1][2]));
+}
+
 // Hydrogen on one focus: σ = σ0 x⁻⁴ exp(4 − 4 arctan(ε)/ε)/(1 − exp(−2π/ε)),
 // x = ħω/I, ε = √(x − 1), both forms within 0.5% from threshold to 48 eV.
 TEST(DiatomProgram, HydrogenOnAFocusGivesTheExactCrossSection) {
