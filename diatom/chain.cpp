@@ -101,12 +101,18 @@ GroundState read_ground(const std::string& folder) {
   g.orbital = result_energies(folder + "/mol.res");
   g.totals = energy_block(slurp(folder + "/mol.lst"));
   if (g.totals.empty()) g.totals = energy_block(slurp(folder + "/tovrel.out"));
+  // The result file holds nine digits; the energy block, when tovrel prints
+  // one, its full values.
+  const std::vector<double> full = block_orbital_energies(g.totals, g.orbital.size());
+  g.precise = !full.empty();
+  if (g.precise) g.orbital = full;
   return g;
 }
 
 void report_ground(Context& c, const GroundState& g, const Accuracy& a) {
   out(c, "");
-  out(c, " Orbital energies (partial waves: " + std::to_string(a.n) + " per shell)");
+  out(c, " Orbital energies (partial waves: " + std::to_string(a.n) + " per shell; " +
+             (g.precise ? "from tovrel's energy block)" : "nine digits, from the result file)"));
   out(c, "   shell  symmetry    M  L0      energy (hartree)     (eV)");
   say(" orbital energies (hartree):");
   for (size_t i = 0; i < c.m.shells.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -100,6 +101,24 @@ std::map<std::string, double> energy_block(const std::string& text) {
     if (t.size() == 1 && fortran_number(t[0], v)) out[name] = v;
   }
   return out;
+}
+
+std::vector<double> block_orbital_energies(const std::map<std::string, double>& block, size_t n) {
+  std::vector<double> e(n);
+  std::vector<bool> seen(n, false);
+  for (const auto& [name, v] : block) {
+    if (name.rfind("ORBITAL ENERGY(", 0) != 0) continue;
+    const std::string inside = name.substr(15, name.find(')') == std::string::npos ? 0 : name.find(')') - 15);
+    char* end = nullptr;
+    const long i = std::strtol(inside.c_str(), &end, 10);
+    if (end == inside.c_str() || i < 1 || static_cast<size_t>(i) > n) continue;
+    e[i - 1] = v;
+    seen[i - 1] = true;
+  }
+  for (bool s : seen) {
+    if (!s) return {};
+  }
+  return e;
 }
 
 std::optional<std::pair<double, double>> Curve::at(double w) const {

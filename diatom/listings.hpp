@@ -14,7 +14,12 @@ namespace diatom {
 struct GroundState {
   std::vector<double> orbital;           // ε of each shell, in the order of the group
   std::map<std::string, double> totals;  // "TOTAL ENERGY", "VIRIAL RATIO", ... when tovrel printed them
+  bool precise = false;                  // orbital energies from the energy block (else nine digits)
 };
+
+// The values ORBITAL ENERGY(1) … ORBITAL ENERGY(n) of an energy block; empty
+// unless all n are there.
+std::vector<double> block_orbital_energies(const std::map<std::string, double>& block, size_t n);
 
 // The orbital energies of a tovrel result file (the orbital block after the
 // echo of group D00); stops naming the file when it holds none.

@@ -27,6 +27,12 @@ TEST(EnergyBlock, ReadsTheBlockWhenPresentAndNothingOtherwise) {
   EXPECT_EQ(b.count("ORBITAL ENERGY(2)"), 0u) << "two values after '=' are not one value";
   EXPECT_EQ(b.count("CN"), 0u);
   EXPECT_TRUE(diatom::energy_block("   N SHELL          ENEGIES\n      1        -0.11026342E+01\n").empty());
+  // The orbital energies of the block replace the nine digits of the result
+  // file only when every shell is there.
+  const auto two = diatom::energy_block(" ORBITAL ENERGY( 2) = -0.30173908912\n ORBITAL ENERGY(1) = -2.44523517\n");
+  EXPECT_EQ(diatom::block_orbital_energies(two, 2), (std::vector<double>{-2.44523517, -0.30173908912}));
+  EXPECT_TRUE(diatom::block_orbital_energies(two, 3).empty());
+  EXPECT_TRUE(diatom::block_orbital_energies(b, 2).empty());
 }
 
 TEST(OrbitalBlock, EnergiesOfEveryShellPastTheGroupEcho) {
