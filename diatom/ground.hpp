@@ -1,0 +1,44 @@
+// The ground-state step of a diatom run: the accuracy rule (partial waves
+// and grid from the target error of the orbital energies) and tovrel's
+// control group D00 for a closed-shell molecule.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diatom/molecule.hpp"
+#include "scf/entry.hpp"
+
+namespace diatom {
+
+// Partial waves, grid and tolerance of a ground-state run.
+struct Accuracy {
+  int n = 0;        // partial waves of every shell
+  int NB = 0;       // grid points (NA = 5 inner)
+  double RP1 = 0;   // ξ at the end of the inner region
+  double RP2 = 0;   // ξ at the last point
+  double EPS = 0;   // summed change of the orbital energies that ends the iteration
+  std::string why;  // the rule in words, for the listing
+};
+
+// The accuracy rule for target error `TOL` (hartree) of the orbital
+// energies; `npw` and `nb`, when not 0, replace the chosen values.  With
+// `continuum` the grid also carries continuum functions up to k ≈ 3/bohr.
+Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum = false);
+
+// The same molecule with more partial waves and points, for the self-check.
+Accuracy refined(const Accuracy& a, const Molecule& m);
+
+// Group D00 of tovrel for the molecule at distance RZ: MLN, AHF, BHF, JOR
+// and MI by the closed-shell rules, the grid of `a`, listing FIL and result
+// FIR.  Stops, naming the variable, when the ground-state program's storage
+// cannot take it.
+scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL, const std::string& FIR);
+
+// Writes Dp_Data.dsc (groups D00I and D00) and Velor.prt (the three title
+// lines) into `folder`; neither may exist.  `restart`, when not empty, is the
+// result file whose orbitals start the iteration (MI0 = 1).
+void write_tovrel_controls(const std::string& folder, const scf::D00& d, const std::vector<std::string>& titles,
+                           const std::string& restart = "");
+
+}  // namespace diatom

@@ -1,0 +1,157 @@
+#include "diatom/jobs.hpp"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "io/console.hpp"
+#include "io/stop.hpp"
+
+namespace diatom {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string own_folder() {
+  std::error_code ec;
+  fs::path p = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) io::stop("diatom: cannot find its own executable to locate the other programs");
+  return p.parent_path().string();
+}
+
+int cores() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : static_cast<int>(n);
+}
+
+namespace {
+
+// Starts the job; the console file is created new (an existing one stops the
+// run before anything is started).
+pid_t start(const Job& job) {
+  const std::string out = job.folder + "/" + job.console;
+  const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (fd < 0) io::stop("diatom: cannot create '" + out + "' (it must not exist)");
+  const int in = ::open("/dev/null", O_RDONLY);
+  std::vector<char*> args;
+  for (const std::string& a : job.argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  io::console().flush();
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) io::stop("diatom: cannot start " + job.argv[0]);
+  if (pid == 0) {
+    if (::chdir(job.folder.c_str()) != 0) _exit(127);
+    ::dup2(fd, 1);
+    ::dup2(fd, 2);
+    if (in >= 0) ::dup2(in, 0);
+    ::execv(args[0], args.data());
+    _exit(127);
+  }
+  ::close(fd);
+  if (in >= 0) ::close(in);
+  return pid;
+}
+
+// What a running program last said about its progress: the last line of its
+// console naming a sweep (tovrel) or a momentum (chanfile), else its last
+// non-blank line; trimmed to 100 characters.
+std::string last_line(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return "";
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  const std::streamoff from = size > 65536 ? size - 65536 : 0;
+  in.seekg(from);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream lines(text);
+  std::string last, progress;
+  for (std::string l; std::getline(lines, l);) {
+    const size_t a = l.find_first_not_of(" \t\r");
+    if (a == std::string::npos) continue;
+    last = l.substr(a, l.find_last_not_of(" \t\r") - a + 1);
+    if (last.find("sweep") != std::string::npos || last.rfind("j, k", 0) == 0) progress = last;
+  }
+  return (progress.empty() ? last : progress).substr(0, 100);
+}
+
+std::string secs(double s) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%.1f s", s);
+  return b;
+}
+
+}  // namespace
+
+void run_jobs(std::vector<Job>& jobs, int parallel, double heartbeat) {
+  struct Running {
+    size_t job;
+    pid_t pid;
+    Clock::time_point t0, last_report;
+  };
+  std::vector<Running> running;
+  size_t next = 0, ended = 0;
+  const size_t total = jobs.size();
+  auto& con = io::console();
+  while (ended < total) {
+    while (next < total && static_cast<int>(running.size()) < std::max(1, parallel)) {
+      const Clock::time_point now = Clock::now();
+      running.push_back({next, start(jobs[next]), now, now});
+      con.line(" started  [" + std::to_string(next + 1) + "/" + std::to_string(total) + "] " + jobs[next].label);
+      con.flush();
+      ++next;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (size_t r = 0; r < running.size();) {
+      Running& run = running[r];
+      Job& job = jobs[run.job];
+      int st = 0;
+      const pid_t w = ::waitpid(run.pid, &st, WNOHANG);
+      const Clock::time_point now = Clock::now();
+      const double el = std::chrono::duration<double>(now - run.t0).count();
+      if (w == run.pid) {
+        job.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        job.seconds = el;
+        con.line(" finished [" + std::to_string(run.job + 1) + "/" + std::to_string(total) + "] " + job.label + " (" +
+                 secs(el) + (job.status == 0 ? "" : ", exit status " + std::to_string(job.status)) + ")");
+        con.flush();
+        ++ended;
+        running.erase(running.begin() + static_cast<long>(r));
+        continue;
+      }
+      if (std::chrono::duration<double>(now - run.last_report).count() >= heartbeat) {
+        run.last_report = now;
+        const std::string said = last_line(job.folder + "/" + job.console);
+        con.line("   ... " + job.label + ", running " + secs(el) + (said.empty() ? "" : ": " + said));
+        con.flush();
+      }
+      ++r;
+    }
+  }
+}
+
+std::string command_line(const Job& job) {
+  auto quote = [](const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+      if (c == '\'') {
+        q.append("'\\''");
+      } else {
+        q.push_back(c);
+      }
+    }
+    return q + "'";
+  };
+  std::string cmd = "cd " + quote(job.folder) + " &&";
+  for (const std::string& a : job.argv) cmd.append(" ").append(quote(a));
+  return cmd + " < /dev/null > " + quote(job.console) + " 2>&1";
+}
+
+}  // namespace diatom

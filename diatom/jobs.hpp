@@ -1,0 +1,38 @@
+// Running the suite's programs as child processes: each in its own folder,
+// console output to a file, several at a time, with progress lines on the
+// console while they run.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace diatom {
+
+// One program run.
+struct Job {
+  std::string label;              // for the console: "chanfile 3sg -> k sigma_u"
+  std::string folder;             // working folder
+  std::vector<std::string> argv;  // program path, then its arguments
+  std::string console;            // file (in `folder`) that takes its standard output and error
+  int status = -1;                // exit status after the run (−1: not run or killed)
+  double seconds = 0;             // wall time
+};
+
+// Folder that holds the running program's own executable (the suite's other
+// programs are looked up beside it).
+std::string own_folder();
+
+// Runs the jobs, at most `parallel` at a time, in the order given; each start
+// and end is reported on the console, and every `heartbeat` seconds a
+// running job's last console line.  Returns when all have ended; their
+// status and time are filled in.
+void run_jobs(std::vector<Job>& jobs, int parallel, double heartbeat = 30.0);
+
+// The shell command that runs `job` by hand from `base` (for command lists).
+std::string command_line(const Job& job);
+
+// Number of cores (at least 1).
+int cores();
+
+}  // namespace diatom

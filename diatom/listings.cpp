@@ -1,0 +1,201 @@
+#include "diatom/listings.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "io/stop.hpp"
+
+namespace diatom {
+
+std::string slurp(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) io::stop("diatom: cannot read '" + file + "'");
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+namespace {
+
+// A Fortran real: E or D exponent, or a three-digit exponent without letter
+// (0.123456789-101).  False when `s` is not a number.
+bool fortran_number(std::string s, double& v) {
+  for (char& c : s) {
+    if (c == 'd' || c == 'D') c = 'E';
+  }
+  if (s.find('E') == std::string::npos && s.size() > 1) {
+    const size_t k = s.find_last_of("+-");
+    if (k != std::string::npos && k > 0 && std::isdigit(static_cast<unsigned char>(s[k - 1]))) s.insert(k, "E");
+  }
+  if (s.empty() || s.find('.') == std::string::npos) return false;
+  char* end = nullptr;
+  v = std::strtod(s.c_str(), &end);
+  return end && *end == '\0';
+}
+
+std::vector<std::string> tokens(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> t;
+  for (std::string w; in >> w;) t.push_back(w);
+  return t;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) {
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    out.push_back(l);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<double> result_energies(const std::string& file) {
+  const std::vector<std::string> lines = lines_of(slurp(file));
+  size_t i = 0;
+  // The echo of the group ends with a line holding only '/'.
+  while (i < lines.size() && tokens(lines[i]) != std::vector<std::string>{"/"}) ++i;
+  ++i;
+  if (i >= lines.size()) io::stop("diatom: the result file '" + file + "' holds no orbitals");
+  std::vector<std::string> head = tokens(lines[i++]);
+  if (head.size() != 2) io::stop("diatom: the result file '" + file + "' has no orbital block header");
+  const int nsh = std::stoi(head[0]), nval = std::stoi(head[1]);
+  const size_t per_wave = static_cast<size_t>((nval + 4) / 5);
+  std::vector<double> e;
+  for (int s = 0; s < nsh; ++s) {
+    if (i + 1 >= lines.size()) io::stop("diatom: the result file '" + file + "' ends inside its orbitals");
+    const std::vector<std::string> sh = tokens(lines[i++]);
+    const std::vector<std::string> en = tokens(lines[i++]);
+    double v = 0;
+    if (sh.size() != 2 || en.empty() || !fortran_number(en[0], v)) {
+      io::stop("diatom: the result file '" + file + "' has no energy line for shell " + std::to_string(s + 1));
+    }
+    e.push_back(v);
+    i += per_wave * static_cast<size_t>(std::stoi(sh[1]));
+  }
+  return e;
+}
+
+std::map<std::string, double> energy_block(const std::string& text) {
+  static const char* keys[] = {"TOTAL ENERGY",   "NUCLEAR REPULSION", "ELECTRONIC ENERGY",
+                               "KINETIC ENERGY", "VIRIAL RATIO",      "ORBITAL ENERGY("};
+  std::map<std::string, double> out;
+  for (const std::string& l : lines_of(text)) {
+    const size_t a = l.find_first_not_of(' ');
+    if (a == std::string::npos) continue;
+    const size_t eq = l.find('=', a);
+    if (eq == std::string::npos) continue;
+    std::string name = l.substr(a, eq - a);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    bool known = false;
+    for (const char* k : keys) known = known || name.rfind(k, 0) == 0;
+    if (!known) continue;
+    const std::vector<std::string> t = tokens(l.substr(eq + 1));
+    double v = 0;
+    if (t.size() == 1 && fortran_number(t[0], v)) out[name] = v;
+  }
+  return out;
+}
+
+std::vector<double> block_orbital_energies(const std::map<std::string, double>& block, size_t n) {
+  std::vector<double> e(n);
+  std::vector<bool> seen(n, false);
+  for (const auto& [name, v] : block) {
+    if (name.rfind("ORBITAL ENERGY(", 0) != 0) continue;
+    const std::string inside = name.substr(15, name.find(')') == std::string::npos ? 0 : name.find(')') - 15);
+    char* end = nullptr;
+    const long i = std::strtol(inside.c_str(), &end, 10);
+    if (end == inside.c_str() || i < 1 || static_cast<size_t>(i) > n) continue;
+    e[i - 1] = v;
+    seen[i - 1] = true;
+  }
+  for (bool s : seen) {
+    if (!s) return {};
+  }
+  return e;
+}
+
+std::optional<std::pair<double, double>> Curve::at(double w) const {
+  for (size_t i = 0; i + 1 < omega.size(); ++i) {
+    if ((omega[i] - w) * (omega[i + 1] - w) <= 0) {
+      const double d = omega[i + 1] - omega[i];
+      const double t = d == 0 ? 0 : (w - omega[i]) / d;
+      return std::make_pair(L[i] + t * (L[i + 1] - L[i]), V[i] + t * (V[i + 1] - V[i]));
+    }
+  }
+  if (omega.size() == 1 && omega[0] == w) return std::make_pair(L[0], V[0]);
+  return std::nullopt;
+}
+
+XsectListing read_xsect_listing(const std::string& text) {
+  XsectListing x;
+  bool rpa = false;
+  int c = -1;
+  enum { none, head, rows } mode = none;
+  char form = 'L';
+  size_t nl = 0, k = 0, row = 0;
+  double e = 0;
+  for (const std::string& line : lines_of(text)) {
+    const std::vector<std::string> t = tokens(line);
+    if (line.find("RPA results:") != std::string::npos) {
+      rpa = true;
+      x.rpa.assign(x.hf.size(), Curve{});
+      continue;
+    }
+    if (t.size() >= 2 && t[0] == "Channel" && t[1].back() == ':') {
+      c = std::stoi(t[1].substr(0, t[1].size() - 1)) - 1;
+      if (!rpa && c >= static_cast<int>(x.hf.size())) x.hf.resize(c + 1), x.threshold.resize(c + 1);
+      if (rpa && c >= static_cast<int>(x.rpa.size())) x.rpa.resize(c + 1);
+      mode = none;
+      continue;
+    }
+    if (c < 0) continue;
+    double v = 0;
+    if (!rpa) {
+      if (line.find("threshold: E =") != std::string::npos && fortran_number(t.back(), v)) {
+        x.threshold[c] = v;
+      } else if (line.find("R-form:") != std::string::npos || line.find("V-form:") != std::string::npos) {
+        mode = head, form = line.find("R-form:") != std::string::npos ? 'L' : 'V', nl = 0;
+      } else if (mode == head) {
+        for (const std::string& w : t) nl += std::all_of(w.begin(), w.end(), ::isdigit) ? 1 : 0;
+        if (line.find("Total C.S.") != std::string::npos) mode = rows, k = 0, row = 0;
+      } else if (mode == rows) {
+        if (t.empty() || !fortran_number(t[0], v)) {
+          mode = none;
+          continue;
+        }
+        Curve& cv = x.hf[c];
+        for (const std::string& w : t) {
+          fortran_number(w, v);
+          if (++k == 1) e = v;
+          if (k < nl + 2) continue;
+          k = 0;
+          if (e < 0) continue;  // a bound extra function: its value is an oscillator strength
+          const double omega = e - x.threshold[c];
+          if (form == 'L') {
+            cv.omega.push_back(omega), cv.L.push_back(v), cv.V.push_back(0);
+          } else if (row < cv.V.size()) {
+            cv.V[row] = v;
+          }
+          ++row;
+        }
+      }
+    } else if (t.size() == 4) {
+      double a[4];
+      bool ok = true;
+      for (int i = 0; i < 4; ++i) ok = ok && fortran_number(t[i], a[i]);
+      if (ok && c < static_cast<int>(x.rpa.size())) {
+        x.rpa[c].omega.push_back(a[1]), x.rpa[c].L.push_back(a[2]), x.rpa[c].V.push_back(a[3]);
+      }
+    }
+  }
+  return x;
+}
+
+}  // namespace diatom

@@ -1,0 +1,225 @@
+#include "diatom/molecule.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+#include "io/stop.hpp"
+
+namespace diatom {
+
+io::Group MOL::group() {
+  io::Group g("MOL");
+  g.add("TIT", TIT, 65).add("Z1", Z1).add("Z2", Z2).add("RZ", RZ.data(), {kMaxDistances}).add("Q", Q);
+  g.add("SHELLS", SHELLS, 120).add("TOL", TOL).add("CHECK", CHECK).add("NPW", NPW).add("NB", NB);
+  g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("DK", DK).add("NK", NK);
+  g.add("IPOT", IPOT).add("RPA", RPA).add("ND", ND).add("NL", NL).add("REF", REF, 120);
+  return g;
+}
+
+std::string Shell::symmetry() const {
+  static const char* names[] = {"sigma", "pi", "delta"};
+  std::string s = names[M];
+  if (parity) s += std::string("_") + parity;
+  return s;
+}
+
+int Molecule::find(const std::string& name) const {
+  for (size_t i = 0; i < shells.size(); ++i) {
+    if (shells[i].name == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool equal_nuclei(double Z1, double Z2, double RZ) {
+  return std::fabs(Z1 - Z2) <= 1.0e-5 && std::fabs((Z2 - Z1) * RZ) <= 1.0e-5;
+}
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::vector<std::string> words(const std::string& text) {
+  std::string t = text;
+  std::replace(t.begin(), t.end(), ',', ' ');
+  std::istringstream in(t);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(lower(w));
+  return out;
+}
+
+std::string num(double v) {
+  std::ostringstream o;
+  o << v;
+  return o.str();
+}
+
+}  // namespace
+
+Shell parse_shell(const std::string& raw, bool equal, const std::string& where) {
+  const std::string name = lower(raw);
+  auto refuse = [&](const std::string& why) { io::stop(where + ": shell '" + raw + "' " + why); };
+  size_t i = 0;
+  while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]))) ++i;
+  const std::string letters = name.substr(i);
+  if (i == 0 || i > 2 || letters.empty() || letters.size() > 2 ||
+      std::string("spd").find(letters[0]) == std::string::npos) {
+    refuse("is not a shell name: a number, then s, p or d for sigma, pi, delta" +
+           std::string(equal ? ", then g or u ('3sg', '1pu')" : " ('4s', '1p')"));
+  }
+  Shell s;
+  s.name = name;
+  s.n = std::stoi(name.substr(0, i));
+  if (s.n < 1) refuse("is not a shell name: shells are numbered from 1 in each symmetry");
+  s.M = static_cast<int>(std::string("spd").find(letters[0]));
+  if (equal) {
+    if (letters.size() != 2 || (letters[1] != 'g' && letters[1] != 'u')) {
+      refuse("needs its parity g or u: the nuclei are equal ('" + name.substr(0, i + 1) + "g')");
+    }
+    s.parity = letters[1];
+    // The partial waves of a g orbital have even L, of a u orbital odd L.
+    const bool even_first = (s.M % 2 == 0);
+    s.L0 = (even_first == (s.parity == 'g')) ? s.M : s.M + 1;
+  } else {
+    if (letters.size() != 1) {
+      refuse("has a parity, but the nuclei differ and the orbitals have none ('" + name.substr(0, i + 1) + "')");
+    }
+    s.L0 = s.M;
+  }
+  return s;
+}
+
+namespace {
+
+// Within each symmetry the shells must be 1, 2, ... without gaps or repeats;
+// the tovrel group lists them in increasing energy: the places the user gave
+// a symmetry's shells are kept, and filled in the order of their numbers.
+void order_and_check_symmetries(std::vector<Shell>& shells, const std::string& where) {
+  std::vector<bool> done(shells.size(), false);
+  for (size_t i = 0; i < shells.size(); ++i) {
+    if (done[i]) continue;
+    std::vector<size_t> slots;
+    for (size_t j = i; j < shells.size(); ++j) {
+      if (shells[j].same_symmetry(shells[i])) slots.push_back(j);
+    }
+    std::vector<Shell> members;
+    for (size_t j : slots) members.push_back(shells[j]), done[j] = true;
+    std::sort(members.begin(), members.end(), [](const Shell& a, const Shell& b) { return a.n < b.n; });
+    for (size_t k = 0; k < members.size(); ++k) {
+      const int want = static_cast<int>(k) + 1;
+      if (members[k].n == want) continue;
+      if (k > 0 && members[k].n == members[k - 1].n) {
+        io::stop(where + ": shell '" + members[k].name + "' is listed twice");
+      }
+      Shell missing = members[k];
+      missing.n = want;
+      io::stop(where + ": the shell list is not closed: '" + members[k].name + "' is listed without '" +
+               std::to_string(want) + missing.name.substr(std::to_string(members[k].n).size()) + "' below it");
+    }
+    for (size_t k = 0; k < slots.size(); ++k) shells[slots[k]] = members[k];
+  }
+}
+
+}  // namespace
+
+Molecule describe(const MOL& mol, const std::string& file) {
+  const std::string grp = "file '" + file + "', group &MOL, variable ";
+  auto refuse = [&](const std::string& var, const std::string& why) { io::stop(grp + var + ": " + why); };
+  Molecule m;
+  m.Z1 = mol.Z1;
+  m.Z2 = mol.Z2;
+  if (!(mol.Z1 > 0)) refuse("Z1", "the first nucleus needs a positive charge (Z1 = " + num(mol.Z1) + ")");
+  if (!(mol.Z2 >= 0)) refuse("Z2", "a nuclear charge cannot be negative (Z2 = " + num(mol.Z2) + ")");
+  for (int k = 0; k < kMaxDistances && mol.RZ[k] != 0.0; ++k) {
+    if (!(mol.RZ[k] > 0))
+      refuse("RZ(" + std::to_string(k + 1) + ")", "a distance must be positive (" + num(mol.RZ[k]) + ")");
+    m.RZ.push_back(mol.RZ[k]);
+  }
+  if (m.RZ.empty()) refuse("RZ", "no distance given");
+  m.equal_nuclei = equal_nuclei(mol.Z1, mol.Z2, m.RZ[0]);
+
+  const double ne = mol.Z1 + mol.Z2 - mol.Q;
+  if (std::fabs(ne - std::round(ne)) > 1.0e-9 || ne < 1) {
+    refuse("Q", "Z1 + Z2 − Q = " + num(ne) + " is not a positive whole number of electrons");
+  }
+  m.electrons = static_cast<int>(std::lround(ne));
+  if (m.electrons % 2 == 1 && m.electrons != 1) {
+    refuse("Q", "an odd number of electrons (Z1 + Z2 − Q = " + std::to_string(m.electrons) +
+                    ") cannot fill closed shells; only a one-electron target may be open");
+  }
+
+  const std::vector<std::string> names = words(mol.SHELLS);
+  if (names.empty()) refuse("SHELLS", "no occupied shell given");
+  int held = 0;
+  for (const std::string& w : names) {
+    Shell s = parse_shell(w, m.equal_nuclei, grp + "SHELLS");
+    held += m.one_electron() ? 1 : s.electrons();
+    if (m.one_electron() && s.M != 0) {
+      refuse("SHELLS", "'" + w + "': one electron is held by a single sigma orbital");
+    }
+    if (held > m.electrons) {
+      refuse("SHELLS", "the charges cannot hold shell '" + w + "': with it the shells hold " + std::to_string(held) +
+                           " electrons, Z1 + Z2 − Q = " + std::to_string(m.electrons));
+    }
+    m.shells.push_back(s);
+  }
+  if (held < m.electrons) {
+    refuse("SHELLS", "the shell list is not closed: the shells '" +
+                         mol.SHELLS.substr(0, mol.SHELLS.find_last_not_of(' ') + 1) + "' hold " + std::to_string(held) +
+                         " electrons, the molecule has " + std::to_string(m.electrons) + " (Z1 + Z2 − Q)");
+  }
+  if (m.shells.size() > 16) refuse("SHELLS", std::to_string(m.shells.size()) + " shells; tovrel takes at most 16");
+  order_and_check_symmetries(m.shells, grp + "SHELLS");
+
+  if (!(mol.TOL > 0) || mol.TOL > 1.0e-2) refuse("TOL", "must lie in (0, 1e-2] hartree (TOL = " + num(mol.TOL) + ")");
+  if (mol.CHECK != 0 && mol.CHECK != 1) refuse("CHECK", "must be 0 or 1 (" + std::to_string(mol.CHECK) + ")");
+  if (mol.NPW < 0 || mol.NPW > 18)
+    refuse("NPW", "0 (from TOL) or 1 to 18 partial waves (" + std::to_string(mol.NPW) + ")");
+  if (mol.NB != 0 && (mol.NB < 9 || mol.NB % 2 == 1)) {
+    refuse("NB", "0 (from TOL) or an even count of at least 9 grid points (NB = " + std::to_string(mol.NB) + ")");
+  }
+
+  for (const std::string& w : words(mol.ION)) {
+    const int i = m.find(w);
+    if (i < 0) refuse("ION", "'" + w + "' is not one of the occupied shells");
+    if (std::find(m.ionised.begin(), m.ionised.end(), i) != m.ionised.end())
+      refuse("ION", "'" + w + "' is listed twice");
+    m.ionised.push_back(i);
+  }
+  if (!m.ionised.empty()) {
+    if (m.RZ.size() > 1) refuse("ION", "a scan over distances computes the ground state only; give one RZ");
+    if (m.shells.size() > 9) refuse("SHELLS", "the photoionisation programs take at most 9 shells");
+    if (!(mol.EMIN > 0) || !(mol.EMAX > mol.EMIN)) {
+      refuse("EMIN", "the photon energies need 0 < EMIN < EMAX (EMIN = " + num(mol.EMIN) + ", EMAX = " + num(mol.EMAX) +
+                         " eV)");
+    }
+    if (mol.NK == 0 && !(mol.DK > 0)) refuse("DK", "the momentum step must be positive (DK = " + num(mol.DK) + ")");
+    if (mol.NK != 0 && (mol.NK < 3 || mol.NK % 2 == 0)) {
+      refuse("NK", "an odd number of momenta, at least 3, for Simpson's rule (NK = " + std::to_string(mol.NK) + ")");
+    }
+    if (mol.IPOT < -1 || mol.IPOT > 1) refuse("IPOT", "0 (bare nuclei) or 1 (static exchange)");
+    // The static-exchange field of the ion holds the hole's own J + K: with
+    // one electron the ion is the bare nuclei.
+    if (mol.IPOT == 1 && m.one_electron()) refuse("IPOT", "one electron leaves bare nuclei behind: IPOT = 0, not 1");
+    if (mol.RPA != 0 && mol.RPA != 1) refuse("RPA", "must be 0 or 1 (" + std::to_string(mol.RPA) + ")");
+    if (mol.ND < 0 || mol.ND > 5)
+      refuse("ND", "0 to 5 bound functions per final symmetry (" + std::to_string(mol.ND) + ")");
+    if (mol.NL < 1 || mol.NL > 7) refuse("NL", "1 to 7 solutions per energy (" + std::to_string(mol.NL) + ")");
+  }
+  return m;
+}
+
+MOL read_mol(const std::string& file) {
+  io::Units units;
+  io::Unit& u = units.open_old(3, file);
+  MOL mol;
+  mol.group().read(u);
+  return mol;
+}
+
+}  // namespace diatom

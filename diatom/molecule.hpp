@@ -1,0 +1,82 @@
+// The molecule of a diatom run: group MOL of the control file, the occupied
+// shells by name, and the checks that make a closed-shell description out of
+// them before any program runs.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "io/namelist.hpp"
+#include "io/unit.hpp"
+
+namespace diatom {
+
+// Most distances of a potential-curve scan.
+inline constexpr int kMaxDistances = 40;
+
+// Group MOL of the control file.
+struct MOL {
+  std::string TIT;                         // title of the listings
+  double Z1 = 0, Z2 = 0;                   // nuclear charges
+  std::array<double, kMaxDistances> RZ{};  // distance(s) in bohr; more than one: a scan
+  double Q = 0;                            // net charge of the molecule
+  std::string SHELLS;                      // occupied shells, e.g. '1sg 1su 2sg 2su 3sg 1pu'
+  double TOL = 1.0e-6;                     // target error of the orbital energies (hartree)
+  int CHECK = 0;                           // 1: rerun with more partial waves and points, report the change
+  int NPW = 0, NB = 0;                     // partial waves per shell and grid points; 0: from TOL
+  std::string ION;                         // shells to ionise, e.g. '3sg 1pu 2su'
+  double EMIN = 0, EMAX = 0;               // photon energies (eV)
+  double DK = 0.05;                        // momentum step of the continuum energies (1/bohr)
+  int NK = 0;                              // number of momenta instead of DK (0: from DK)
+  int IPOT = -1;                           // 0 bare nuclei, 1 static exchange; -1: 1 unless one electron
+  int RPA = 0;                             // 1: RPA coupling the channels of all ionised shells
+  int ND = 0;                              // bound functions per final symmetry (RPA)
+  int NL = 4;                              // continuum solutions kept per energy
+  std::string REF;                         // file of reference points for the plot (eV, Mb)
+  io::Group group();
+};
+
+// One occupied shell: its name, symmetry and electrons.
+struct Shell {
+  std::string name;  // as the user wrote it, lower case: '3sg', '1pu', '4s'
+  int n = 0;         // number within its symmetry (1 for the lowest)
+  int M = 0;         // projection |m| of the orbital momentum on the axis
+  int L0 = 0;        // first momentum of its partial waves
+  char parity = 0;   // 'g', 'u', or 0 for unequal nuclei
+  int electrons() const { return M == 0 ? 2 : 4; }
+  // Shells of one symmetry share M and L0 (and so their partial waves).
+  bool same_symmetry(const Shell& o) const { return M == o.M && L0 == o.L0; }
+  // The symmetry in print: 'sigma_g', 'pi_u', 'sigma'.
+  std::string symmetry() const;
+};
+
+// A checked closed-shell description.
+struct Molecule {
+  double Z1 = 0, Z2 = 0;
+  std::vector<double> RZ;     // one distance, or the distances of a scan
+  int electrons = 0;          // Z1 + Z2 − Q
+  bool equal_nuclei = false;  // partial-wave step 2 and g/u symmetry
+  std::vector<Shell> shells;  // in the order of the tovrel group
+  std::vector<int> ionised;   // indices into `shells` (0-based), in the order of ION
+  bool one_electron() const { return electrons == 1; }
+  int step() const { return equal_nuclei ? 2 : 1; }
+  // Index of the shell called `name` (lower case), or −1.
+  int find(const std::string& name) const;
+};
+
+// Whether two charges count as equal nuclei (the ground-state program's own test).
+bool equal_nuclei(double Z1, double Z2, double RZ);
+
+// Parses a shell name such as '3sg' or '1p'; stops with a message naming
+// `where` and the name when it is not one.
+Shell parse_shell(const std::string& name, bool equal, const std::string& where);
+
+// Checks group MOL and turns it into the molecule; every refusal names the
+// file, the group, the variable and the value.
+Molecule describe(const MOL& mol, const std::string& file);
+
+// Reads group MOL from `file`.
+MOL read_mol(const std::string& file);
+
+}  // namespace diatom

@@ -1,0 +1,157 @@
+#include "diatom/photo.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "io/namelist.hpp"
+#include "io/stop.hpp"
+#include "io/unit.hpp"
+
+namespace diatom {
+
+namespace {
+
+const char* kGreek[] = {"σ", "π", "δ", "φ"};
+const char* kLatin[] = {"sigma", "pi", "delta", "phi"};
+
+std::string ev(double v) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%.3f", v);
+  return b;
+}
+
+}  // namespace
+
+std::string Channel::label(const Molecule& m) const {
+  std::string s = m.shells[shell].name + " -> k " + kLatin[M];
+  if (parity) s += std::string("_") + parity;
+  return s;
+}
+
+std::string Channel::pretty(const Molecule& m) const {
+  const Shell& s = m.shells[shell];
+  std::string t = std::to_string(s.n) + kGreek[s.M];
+  if (s.parity) t += s.parity;
+  t += " → k";
+  t += kGreek[M];
+  if (parity) t += parity;
+  return t;
+}
+
+std::vector<int> final_projections(int M) {
+  // z keeps the projection, x and y change it by ±1.
+  std::vector<int> out;
+  for (int f = std::max(0, M - 1); f <= M + 1; ++f) out.push_back(f);
+  return out;
+}
+
+double channel_weight(const Shell& s, int final_M, bool one_electron) {
+  double w = s.M == 0 ? (final_M == 0 ? 1.0 : 2.0) : 2.0;
+  return one_electron ? w / 2 : w;
+}
+
+std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std::vector<double>& energies,
+                                   const std::string& file) {
+  std::vector<Channel> out;
+  for (int i : m.ionised) {
+    const Shell& s = m.shells[i];
+    const double I = -energies[i];  // threshold (hartree)
+    const double emin = mol.EMIN / kHartreeEV - I, emax = mol.EMAX / kHartreeEV - I;
+    if (emax <= 0) {
+      io::stop("file '" + file + "', group &MOL, variable EMAX: " + ev(mol.EMAX) + " eV lies below the threshold " +
+               ev(I * kHartreeEV) + " eV of shell '" + s.name + "' (orbital energy " + ev(-I) + " hartree)");
+    }
+    const double kmax = std::sqrt(2 * emax);
+    int NC;
+    double P0, DP;
+    if (mol.NK > 0) {
+      NC = mol.NK;
+      P0 = emin > 0 ? std::sqrt(2 * emin) : std::min(0.05, kmax / NC);
+      DP = (kmax - P0) / (NC - 1);
+    } else {
+      DP = mol.DK;
+      P0 = emin > 0 ? std::sqrt(2 * emin) : std::min(DP, 0.05);
+      NC = static_cast<int>(std::ceil((kmax - P0) / DP - 1e-9)) + 1;
+      if (NC % 2 == 0) ++NC;  // Simpson's rule over the momenta
+      NC = std::max(NC, 3);
+    }
+    if (!(DP > 0))
+      io::stop("file '" + file + "', group &MOL, variable EMIN: the photon range of shell '" + s.name + "' is empty");
+    // The channel files carry the grid to 6 decimals; keep it exact in both.
+    P0 = std::round(P0 * 1e6) / 1e6;
+    DP = std::round(DP * 1e6) / 1e6;
+    for (int f : final_projections(s.M)) {
+      Channel c;
+      c.shell = i;
+      c.M = f;
+      if (s.parity) c.parity = s.parity == 'g' ? 'u' : 'g';
+      c.weight = channel_weight(s, f, m.one_electron());
+      c.NC = NC, c.P0 = P0, c.DP = DP;
+      char tag[16];
+      std::snprintf(tag, sizeof tag, "c%02d", static_cast<int>(out.size()) + 1);
+      c.tag = tag;
+      out.push_back(c);
+    }
+  }
+  if (out.size() > 10) {
+    io::stop("file '" + file + "', group &MOL, variable ION: the shells make " + std::to_string(out.size()) +
+             " channels; xsect takes at most 10 (ionise fewer shells per run)");
+  }
+  return out;
+}
+
+XsectSize size_xsect(const std::vector<Channel>& ch, int NL, int ND, int n, int NSH, int NB, bool rpa) {
+  XsectSize s;
+  long most = 0, all = 0;
+  for (const Channel& c : ch) {
+    const long f = static_cast<long>(c.NC) * NL + ND;
+    most = std::max(most, f);
+    all += f;
+  }
+  // Room for the functions of the largest channel, two to spare.
+  s.NEM = static_cast<int>(most) + 2;
+  s.NUR = rpa ? static_cast<int>(2 * all) : 0;
+  const long nb = NB, KN1 = static_cast<long>(s.NEM) * n * nb, KN2 = static_cast<long>(s.NUR) * s.NUR;
+  const long KM = std::max(KN1, KN2);
+  s.words = 16 * nb + static_cast<long>(NSH) * n * nb + 2 * KM + 2 * KN2 + 4L * n * nb + 45 * nb;
+  return s;
+}
+
+void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig) {
+  std::string TIT = "diatom: " + c.label(m) + (mol.IPOT == 0 ? ", bare nuclei" : ", static exchange");
+  std::string FIG = fig, FIC = c.tag + ".chn", FID = c.tag + ".fid", FIL = c.tag + ".lst";
+  int NSI = c.shell + 1, M = c.M, NL = mol.NL, NC = c.NC, IPOT = mol.IPOT, ND = mol.ND;
+  double P0 = c.P0, DP = c.DP;
+  io::Group g("CHN");
+  g.add("TIT", TIT, 65).add("FIG", FIG, 40).add("FIC", FIC, 40);
+  if (ND > 0) g.add("FID", FID, 40);
+  g.add("FIL", FIL, 40).add("NSI", NSI).add("M", M).add("NL", NL).add("NC", NC).add("P0", P0).add("DP", DP);
+  g.add("IPOT", IPOT);
+  if (ND > 0) g.add("ND", ND);
+  io::Units units;
+  g.write(units.open_new(3, folder + "/File.CHN"));
+}
+
+void write_d40(const std::string& folder, const std::vector<Channel>& ch, const XsectSize& s, int ND, bool rpa,
+               const std::string& fig, const std::string& fil, const std::string& fir) {
+  int NCH = static_cast<int>(ch.size()), IRP = rpa ? 1 : 0, NEM = s.NEM, NUR = s.NUR, MIE = 0;
+  std::string FIL = fil, FIG = fig;
+  std::vector<std::string> FIR(1, fir), FIC, FID;
+  std::vector<int> ID;
+  for (const Channel& c : ch) {
+    FIC.push_back(c.tag + "/" + c.tag + ".chn");
+    FID.push_back(ND > 0 ? c.tag + "/" + c.tag + ".fid" : " ");
+    ID.push_back(ND);
+  }
+  io::Group g("S40");
+  g.add("NCH", NCH).add("FIL", FIL, 12).add("FIG", FIG, 12).add("FIR", FIR.data(), 12, {1});
+  g.add("FIC", FIC.data(), 12, {NCH});
+  if (ND > 0) g.add("FID", FID.data(), 12, {NCH}).add("ID", ID.data(), {NCH});
+  g.add("IRP", IRP).add("NEM", NEM).add("NUR", NUR).add("MIE", MIE);
+  io::Units units;
+  g.write(units.open_new(3, folder + "/File.D40"));
+}
+
+}  // namespace diatom

@@ -1,0 +1,60 @@
+// The photoionisation step of a diatom run: the dipole-allowed channels of
+// the ionised shells, their momentum grids, the control groups of chanfile
+// and xsect, and the weights that turn the listed channel values into
+// partial and total cross sections.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diatom/molecule.hpp"
+
+namespace diatom {
+
+inline constexpr double kHartreeEV = 27.211386;
+
+// One channel: shell `shell` (index into Molecule::shells) to final projection M.
+struct Channel {
+  int shell = 0;
+  int M = 0;          // final projection M ≥ 0
+  char parity = 0;    // final parity (equal nuclei), else 0
+  double weight = 1;  // factor from the listed value to its share of the shell's cross section
+  int NC = 0;         // momenta k = P0 + (j − 1)·DP
+  double P0 = 0, DP = 0;
+  std::string tag;  // folder and file stem: c01, c02, ...
+  // "3sg -> k sigma_u" (plain) and "3σg → kσu" (for plots).
+  std::string label(const Molecule& m) const;
+  std::string pretty(const Molecule& m) const;
+};
+
+// The final projections M′ ≥ 0 a dipole reaches from projection M: M − 1 (when ≥ 0), M, M + 1.
+std::vector<int> final_projections(int M);
+
+// Listed value → cross section: a σ shell's final M = 0 counts once, M > 0
+// twice (±M); every channel of a shell with M > 0 (four electrons, the
+// listing counts two) twice; a one-electron target half of that.
+double channel_weight(const Shell& s, int final_M, bool one_electron);
+
+// The channels of the ionised shells, with the momentum grid of each shell:
+// photon energies EMIN … EMAX (eV) above the shell's threshold −ε; stops
+// naming the shell and the values when EMAX lies below that threshold.
+std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std::vector<double>& energies,
+                                   const std::string& file);
+
+// The xsect sizes: function-table factor NEM and RPA order NUR, and the
+// words the run demands of its 4,400,000-word workspace.
+struct XsectSize {
+  int NEM = 0, NUR = 0;
+  long words = 0;
+};
+XsectSize size_xsect(const std::vector<Channel>& ch, int NL, int ND, int n, int NSH, int NB, bool rpa);
+inline constexpr long kXsectWords = 4'400'000;
+
+// Writes File.CHN of a channel into `folder` (which must not hold one).
+void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig);
+
+// Writes File.D40 into `folder`.
+void write_d40(const std::string& folder, const std::vector<Channel>& ch, const XsectSize& s, int ND, bool rpa,
+               const std::string& fig, const std::string& fil, const std::string& fir);
+
+}  // namespace diatom

@@ -1,0 +1,169 @@
+#include "diatom/report.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <sstream>
+
+namespace diatom {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const char* kKind[] = {"HF_L", "HF_V", "RPA_L", "RPA_V"};
+
+std::string cell(double v) {
+  char b[32];
+  if (std::isnan(v)) return "           -";
+  std::snprintf(b, sizeof b, " %11.5f", v);
+  return b;
+}
+
+}  // namespace
+
+CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x) {
+  CrossSections cs;
+  cs.rpa = !x.rpa.empty();
+  // Photon energies: every node of every channel.  The momentum grids were
+  // laid over EMIN … EMAX; their end nodes may lie a little beyond, and are
+  // kept so that the whole range can be interpolated.
+  for (const Curve& c : x.hf) {
+    for (double w : c.omega) cs.ev.push_back(w * kHartreeEV);
+  }
+  std::sort(cs.ev.begin(), cs.ev.end());
+  cs.ev.erase(std::unique(cs.ev.begin(), cs.ev.end(), [](double a, double b) { return std::fabs(a - b) < 1e-6; }),
+              cs.ev.end());
+  const size_t nrow = cs.ev.size(), nch = ch.size();
+  std::vector<int> shells;
+  for (const Channel& c : ch) {
+    if (std::find(shells.begin(), shells.end(), c.shell) == shells.end()) shells.push_back(c.shell);
+  }
+  for (int s : shells) cs.shell_names.push_back(m.shells[s].name);
+  for (int k = 0; k < 4; ++k) {
+    cs.channel[k].assign(nch, std::vector<double>(nrow, kNaN));
+    cs.shell[k].assign(shells.size(), std::vector<double>(nrow, 0.0));
+    cs.total[k].assign(nrow, 0.0);
+  }
+  for (size_t c = 0; c < nch && c < x.hf.size(); ++c) {
+    for (size_t r = 0; r < nrow; ++r) {
+      const double w = cs.ev[r] / kHartreeEV;
+      if (c < x.threshold.size() && w < -x.threshold[c]) {  // below the shell's threshold: no ionisation
+        for (int k = 0; k < 4; ++k) cs.channel[k][c][r] = 0.0;
+        continue;
+      }
+      if (auto v = x.hf[c].at(w))
+        cs.channel[0][c][r] = ch[c].weight * v->first, cs.channel[1][c][r] = ch[c].weight * v->second;
+      if (cs.rpa && c < x.rpa.size()) {
+        if (auto v = x.rpa[c].at(w))
+          cs.channel[2][c][r] = ch[c].weight * v->first, cs.channel[3][c][r] = ch[c].weight * v->second;
+      }
+    }
+  }
+  for (int k = 0; k < 4; ++k) {
+    for (size_t c = 0; c < nch; ++c) {
+      const size_t s = std::find(shells.begin(), shells.end(), ch[c].shell) - shells.begin();
+      for (size_t r = 0; r < nrow; ++r) cs.shell[k][s][r] += cs.channel[k][c][r];  // NaN spreads: not reached
+    }
+    for (size_t s = 0; s < shells.size(); ++s) {
+      for (size_t r = 0; r < nrow; ++r) cs.total[k][r] += cs.shell[k][s][r];
+    }
+  }
+  return cs;
+}
+
+std::string shell_table(const CrossSections& cs) {
+  const int kinds = cs.rpa ? 4 : 2;
+  std::ostringstream o;
+  o << "# photon energy (eV), then cross sections (Mb): per ionised shell and in total,\n"
+    << "# Hartree-Fock (HF) and RPA, length (L) and velocity (V) form; '-': not reached\n#      eV";
+  for (const std::string& s : cs.shell_names) {
+    for (int k = 0; k < kinds; ++k) {
+      char b[32];
+      std::snprintf(b, sizeof b, " %11s", (s + "_" + kKind[k]).c_str());
+      o << b;
+    }
+  }
+  for (int k = 0; k < kinds; ++k) {
+    char b[32];
+    std::snprintf(b, sizeof b, " %11s", (std::string("tot_") + kKind[k]).c_str());
+    o << b;
+  }
+  o << "\n";
+  for (size_t r = 0; r < cs.ev.size(); ++r) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%9.3f", cs.ev[r]);
+    o << b;
+    for (size_t s = 0; s < cs.shell_names.size(); ++s) {
+      for (int k = 0; k < kinds; ++k) o << cell(cs.shell[k][s][r]);
+    }
+    for (int k = 0; k < kinds; ++k) o << cell(cs.total[k][r]);
+    o << "\n";
+  }
+  return o.str();
+}
+
+std::string channel_table(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs) {
+  const int kinds = cs.rpa ? 4 : 2;
+  std::ostringstream o;
+  o << "# photon energy (eV), then each channel's share of its shell's cross section (Mb, weighted),\n"
+    << "# then the total; columns:";
+  int col = 2;
+  for (const Channel& c : ch) {
+    o << "\n#   " << col << "-" << col + kinds - 1 << ": " << c.label(m) << " (weight " << c.weight << ")";
+    col += kinds;
+  }
+  o << "\n#   " << col << "-" << col + kinds - 1 << ": total\n";
+  for (size_t r = 0; r < cs.ev.size(); ++r) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%9.3f", cs.ev[r]);
+    o << b;
+    for (size_t c = 0; c < ch.size(); ++c) {
+      for (int k = 0; k < kinds; ++k) o << cell(cs.channel[k][c][r]);
+    }
+    for (int k = 0; k < kinds; ++k) o << cell(cs.total[k][r]);
+    o << "\n";
+  }
+  return o.str();
+}
+
+std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
+                        const std::string& data, const std::string& png, const std::string& ref,
+                        const std::string& title) {
+  const int kinds = cs.rpa ? 4 : 2;
+  std::ostringstream o;
+  o << "# Cross sections of a diatom run; draw with: gnuplot "
+    << "plot.gp\n"
+    << "set terminal pngcairo size 1000,700 enhanced font ',11'\n"
+    << "set output '" << png << "'\n"
+    << "set encoding utf8\nset datafile missing '-'\n"
+    << "set title \"" << title << "\" noenhanced\n"
+    << "set xlabel 'photon energy (eV)'\nset ylabel 'cross section (Mb)'\n"
+    << "set key top right noenhanced\nset grid\n"
+    << "plot ";
+  // Length solid, velocity dashed in the same colour: both stay visible
+  // where they agree.  With the RPA the channels and the total are drawn in
+  // RPA, and the Hartree–Fock total beside them in grey.
+  const int base = cs.rpa ? 2 : 0;
+  const std::string form = cs.rpa ? "RPA" : "HF";
+  int col = 2, colour = 1;
+  auto curve = [&](int c0, const std::string& name, const std::string& kind, int shift, const std::string& lc, int lw) {
+    o << "'" << data << "' using 1:" << c0 + shift << " with lines lc " << lc << " lw " << lw << " dt 1 title '" << name
+      << " (" << kind << ", length)', \\\n     '" << data << "' using 1:" << c0 + shift + 1 << " with lines lc " << lc
+      << " lw " << lw << " dt 2 title '" << name << " (" << kind << ", velocity)', \\\n     ";
+  };
+  for (const Channel& c : ch) {
+    curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
+    col += kinds;
+  }
+  // Beside the RPA, the Hartree–Fock total in grey.
+  if (cs.rpa) curve(col, "total", "HF", 0, "rgb 'gray50'", 2);
+  curve(col, "total", form, base, "8", 3);
+  if (!ref.empty())
+    o << "'" << ref << "' using 1:2 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
+  std::string s = o.str();
+  s.erase(s.find_last_of(','));  // the last separator
+  return s + "\n";
+}
+
+}  // namespace diatom

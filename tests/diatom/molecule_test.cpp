@@ -1,0 +1,201 @@
+// From a molecule to tovrel's closed-shell group: shell names, the checks of
+// group MOL, and the coefficients of the shipped examples.
+#include "diatom/molecule.hpp"
+
+#include <gtest/gtest.h>
+
+#include "diatom/ground.hpp"
+#include "diatom/photo.hpp"
+#include "io/stop.hpp"
+#include "support/programs.hpp"
+
+namespace {
+
+using diatom::MOL;
+
+MOL mol(double Z1, double Z2, double RZ, const std::string& shells, double Q = 0) {
+  MOL m;
+  m.Z1 = Z1, m.Z2 = Z2, m.RZ[0] = RZ, m.SHELLS = shells, m.Q = Q;
+  return m;
+}
+
+// The stop message of `describe`, or "" when it accepts the group.
+std::string refusal(const MOL& m) {
+  try {
+    diatom::describe(m, "x.mol");
+  } catch (const io::StopRun& s) {
+    return s.message();
+  }
+  return "";
+}
+
+// tovrel's group D00 of a shipped example.
+scf::D00 example_d00(const std::string& name) {
+  auto u = io::Unit::from_text(name, testsupport::source_file("examples/" + name + "/Dp_Data.dsc"));
+  scf::D00I d00i;
+  d00i.group().read(*u);
+  scf::D00 d;
+  d.group().read(*u);
+  return d;
+}
+
+TEST(ShellNames, SymmetryAndFirstMomentum) {
+  struct Case {
+    const char* name;
+    bool equal;
+    int n, M, L0;
+    char parity;
+  } cases[] = {
+      {"1sg", true, 1, 0, 0, 'g'}, {"2su", true, 2, 0, 1, 'u'}, {"1pu", true, 1, 1, 1, 'u'},
+      {"1pg", true, 1, 1, 2, 'g'}, {"1dg", true, 1, 2, 2, 'g'}, {"1DU", true, 1, 2, 3, 'u'},
+      {"4s", false, 4, 0, 0, 0},   {"1p", false, 1, 1, 1, 0},   {"12d", false, 12, 2, 2, 0},
+  };
+  for (const Case& c : cases) {
+    const diatom::Shell s = diatom::parse_shell(c.name, c.equal, "test");
+    EXPECT_EQ(s.n, c.n) << c.name;
+    EXPECT_EQ(s.M, c.M) << c.name;
+    EXPECT_EQ(s.L0, c.L0) << c.name;
+    EXPECT_EQ(s.parity, c.parity) << c.name;
+  }
+}
+
+TEST(MolGroup, RefusesWhatCannotBeAClosedShellMolecule) {
+  struct Case {
+    MOL m;
+    const char* variable;
+    const char* value;  // the message names the offending value
+  } cases[] = {
+      {mol(7, 7, 2.068, "1sg 1su 2sg 2su 3xg 1pu"), "SHELLS", "'3xg' is not a shell name"},
+      {mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu 4sg"), "SHELLS", "cannot hold shell '4sg'"},
+      {mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg"), "SHELLS", "hold 10 electrons, the molecule has 14"},
+      {mol(7, 7, 2.068, "1sg 1su 2sg 2su 4sg 1pu"), "SHELLS", "'4sg' is listed without '3sg'"},
+      {mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu", 1), "Q", "odd number of electrons (Z1 + Z2 − Q = 13)"},
+      {mol(7, 7, 2.068, "1s 1su 2sg 2su 3sg 1pu"), "SHELLS", "'1s' needs its parity"},
+      {mol(3, 1, 3.015, "1sg 2sg"), "SHELLS", "'1sg' has a parity"},
+      {mol(3, 1, 3.015, "1s 1s"), "SHELLS", "'1s' is listed twice"},
+      {mol(1, 1, 2.0, "1pu", 1), "SHELLS", "'1pu': one electron"},
+      {mol(1, 1, 0.0, "1sg"), "RZ", "no distance"},
+      {mol(1, 1, 1.4, "1sg", 0.5), "Q", "1.5 is not a positive whole number"},
+  };
+  for (const Case& c : cases) {
+    const std::string msg = refusal(c.m);
+    EXPECT_NE(msg.find(std::string("variable ") + c.variable), std::string::npos) << msg;
+    EXPECT_NE(msg.find(c.value), std::string::npos) << msg;
+    EXPECT_NE(msg.find("file 'x.mol', group &MOL"), std::string::npos) << msg;
+  }
+}
+
+TEST(MolGroup, RefusesPhotoionisationInputsNamingTheValue) {
+  MOL m = mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu");
+  m.ION = "3sg 2pu";
+  EXPECT_NE(refusal(m).find("'2pu' is not one of the occupied shells"), std::string::npos);
+  m.ION = "3sg";
+  m.EMIN = 30, m.EMAX = 20;
+  EXPECT_NE(refusal(m).find("EMIN = 30, EMAX = 20"), std::string::npos);
+  m.EMAX = 40, m.NK = 10;
+  EXPECT_NE(refusal(m).find("NK = 10"), std::string::npos);
+  m.NK = 0;
+  MOL h2p = mol(1, 1, 2.0, "1sg", 1);
+  h2p.ION = "1sg", h2p.EMIN = 31, h2p.EMAX = 60, h2p.IPOT = 1;
+  EXPECT_NE(refusal(h2p).find("IPOT = 0, not 1"), std::string::npos);
+  m.RZ[1] = 2.2;
+  EXPECT_NE(refusal(m).find("give one RZ"), std::string::npos);
+  m.RZ[1] = 0;
+  EXPECT_EQ(refusal(m), "");
+  // A photon range that ends below the threshold of an ionised shell.
+  const diatom::Molecule d = diatom::describe(m, "x.mol");
+  m.EMAX = 17.0;
+  try {
+    diatom::plan_channels(d, m, {-15.68, -15.67, -1.47, -0.78, -0.6348, -0.6156}, "x.mol");
+    ADD_FAILURE() << "EMAX below the 3sg threshold was accepted";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("variable EMAX: 17.000 eV lies below the threshold 17.274 eV of shell '3sg'"),
+              std::string::npos)
+        << s.message();
+  }
+}
+
+// The generated group carries the physics of the hand-made examples: the
+// same shells, direct and exchange coefficients, orthogonality marks and switches.
+TEST(TovrelGroup, EqualsTheHandMadeExamples) {
+  struct Case {
+    const char* example;
+    MOL m;
+  } cases[] = {
+      {"n2", mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu")},
+      {"lih", mol(3, 1, 3.015, "1s 2s")},
+      {"h2", mol(1, 1, 1.4, "1sg")},
+      {"h2p", mol(1, 1, 2.0, "1sg", 1)},
+      {"h-atom", mol(1, 0, 1.0, "1s")},
+  };
+  for (const Case& c : cases) {
+    const scf::D00 want = example_d00(c.example);
+    const diatom::Molecule m = diatom::describe(c.m, "x.mol");
+    const diatom::Accuracy a = diatom::choose_accuracy(m, c.m.RZ[0], 1e-6, 0, 0);
+    const scf::D00 got = diatom::make_d00(m, c.m.RZ[0], a, "a.lst", "a.res");
+    ASSERT_EQ(got.NSH, want.NSH) << c.example;
+    const int n2 = got.NSH * got.NSH;
+    for (int i = 1; i <= got.NSH; ++i) {
+      EXPECT_EQ(got.M(i), want.M(i)) << c.example << " shell " << i;
+      EXPECT_EQ(got.L0(i), want.L0(i)) << c.example << " shell " << i;
+    }
+    for (int k = 0; k < n2; ++k) {
+      EXPECT_EQ(got.AHF[k], want.AHF[k]) << c.example << " AHF word " << k + 1;
+      EXPECT_EQ(got.BHF[k], want.BHF[k]) << c.example << " BHF word " << k + 1;
+      EXPECT_EQ(got.JOR[k], want.JOR[k]) << c.example << " JOR word " << k + 1;
+    }
+    EXPECT_EQ(got.MI, want.MI) << c.example;
+    EXPECT_EQ(got.Z1, want.Z1);
+    EXPECT_EQ(got.Z2, want.Z2);
+    EXPECT_EQ(got.NA, 5);
+  }
+}
+
+// The shells of one symmetry go in increasing energy wherever the user put
+// them, and each is marked orthogonal to the lower ones of its symmetry only.
+TEST(TovrelGroup, OrdersEachSymmetryUpwardsAndMarksOnlyLowerShellsOfIt) {
+  const diatom::Molecule m = diatom::describe(mol(7, 7, 2.068, "1pu 3sg 2su 2sg 1sg 1su"), "x.mol");
+  std::string order;
+  for (const auto& s : m.shells) order += s.name + " ";
+  EXPECT_EQ(order, "1pu 1sg 1su 2sg 3sg 2su ");
+  const diatom::Accuracy a = diatom::choose_accuracy(m, 2.068, 1e-5, 0, 0);
+  const scf::D00 d = diatom::make_d00(m, 2.068, a, "a.lst", "a.res");
+  const int N = d.NSH;
+  for (int I = 1; I <= N; ++I) {
+    for (int J = 1; J <= N; ++J) {
+      const bool want = J < I && m.shells[J - 1].same_symmetry(m.shells[I - 1]);
+      EXPECT_EQ(d.JOR[(I - 1) * N + J - 1], want ? 1 : 0) << "JOR(" << J << "," << I << ")";
+      // π shells enter with (−1)^M: −4 direct; exchange −2 into σ, −1 into π.
+      const double ahf = m.shells[J - 1].M == 1 ? -4 : 2;
+      const double bhf = m.shells[J - 1].M == 0 ? 1 : (m.shells[I - 1].M == 0 ? -2 : -1);
+      EXPECT_EQ(d.AHF[(I - 1) * N + J - 1], ahf);
+      EXPECT_EQ(d.BHF[(I - 1) * N + J - 1], bhf);
+    }
+  }
+}
+
+TEST(AccuracyRule, StaysInsideTheProgramsStorageAndTightensWithTol) {
+  const diatom::Molecule n2 = diatom::describe(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
+  const diatom::Molecule co = diatom::describe(mol(6, 8, 2.132, "1s 2s 3s 4s 1p 5s"), "x.mol");
+  for (const diatom::Molecule* m : {&n2, &co}) {
+    int last_n = 0, last_nb = 0;
+    for (double tol : {1e-3, 1e-5, 1e-6, 1e-8, 1e-10}) {
+      const diatom::Accuracy a = diatom::choose_accuracy(*m, m->RZ[0], tol, 0, 0);
+      EXPECT_GE(a.n, last_n);
+      // More points, unless the solver's copy of a shell (NB·n words) stops them; the rule says so.
+      if (a.NB < last_nb) {
+        EXPECT_NE(a.why.find("NB·n"), std::string::npos) << a.why;
+      }
+      EXPECT_EQ(a.NB % 2, 0) << "NB − NA must be odd with NA = 5";
+      EXPECT_LE(static_cast<long>(a.NB) * a.n, scf::kSavedShell);
+      EXPECT_GT(a.RP1, 1.0);
+      EXPECT_LE(a.RP1, 1.01);
+      EXPECT_LE(a.EPS, tol);
+      // The group it makes passes tovrel's own checks (make_d00 stops otherwise).
+      EXPECT_NO_THROW(diatom::make_d00(*m, m->RZ[0], a, "a.lst", "a.res")) << a.why;
+      last_n = a.n, last_nb = a.NB;
+    }
+  }
+}
+
+}  // namespace

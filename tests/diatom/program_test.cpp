@@ -1,0 +1,168 @@
+// The diatom program as a user runs it: run folders, refusals, command lists,
+// and the one-electron targets whose cross sections are known exactly.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "support/programs.hpp"
+
+namespace {
+
+using testsupport::run_program_in;
+using testsupport::ScratchDir;
+
+// Total cross section (length, velocity) of diatom.dat at photon energy e (eV),
+// interpolated linearly between its rows.
+std::pair<double, double> total_at(const std::string& table, double e) {
+  std::istringstream in(table);
+  double pe = 0, pl = 0, pv = 0;
+  bool have = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream row(line);
+    std::vector<double> v;
+    for (double x; row >> x;) v.push_back(x);
+    const double ev = v[0], L = v[v.size() - 2], V = v.back();
+    if (have && (pe - e) * (ev - e) <= 0) {
+      const double t = (e - pe) / (ev - pe);
+      return {pl + t * (L - pl), pv + t * (V - pv)};
+    }
+    pe = ev, pl = L, pv = V, have = true;
+  }
+  return {NAN, NAN};
+}
+
+TEST(DiatomProgram, NeverWritesIntoAnExistingRunFolder) {
+  ScratchDir dir("diatom_exists");
+  dir.write("h.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg' /\n");
+  std::filesystem::create_directory(dir.path() / "run");
+  dir.write("run/keep.txt", "mine\n");
+  for (const char* run : {"run", "run/", "x/../run"}) {
+    auto r = run_program_in(dir.path(), std::string("diatom h.mol ") + run);
+    EXPECT_EQ(r.status, 1) << run;
+    EXPECT_NE(r.output.find("exists; diatom never writes into an existing folder"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(dir.read("run/keep.txt"), "mine\n");
+  EXPECT_FALSE(dir.exists("run/h.mol"));
+}
+
+TEST(DiatomProgram, BadInputStopsBeforeAnythingIsMade) {
+  ScratchDir dir("diatom_bad");
+  struct Case {
+    const char* group;
+    const char* message;
+  } cases[] = {
+      {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg 1xg' /", "shell '1xg' is not a shell name"},
+      {"&MOL Z1 = 3, Z2 = 1, RZ = 3.015, SHELLS = '1s 2s 3s' /", "cannot hold shell '3s'"},
+      {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', NOPE = 1 /", "NOPE"},
+      {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', REF = 'none.dat' /", "variable REF: no file 'none.dat'"},
+  };
+  for (const Case& c : cases) {
+    dir.write("bad.mol", std::string(c.group) + "\n");
+    auto r = run_program_in(dir.path(), "diatom bad.mol run");
+    EXPECT_EQ(r.status, 1) << c.group;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_FALSE(dir.exists("run")) << c.group;
+  }
+}
+
+// A potential curve handed to a batch system: the folders and control files
+// are made, one command a line, nothing is run.
+TEST(DiatomProgram, ScanWritesOneCommandPerDistance) {
+  ScratchDir dir("diatom_scan");
+  dir.write("h2.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 1.2, 1.4, 1.6, SHELLS = '1sg', TOL = 1e-4 /\n");
+  auto r = run_program_in(dir.path(), "diatom -l cmds.txt h2.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::istringstream cmds(dir.read("cmds.txt"));
+  int n = 0;
+  for (std::string line; std::getline(cmds, line); ++n) {
+    EXPECT_NE(line.find("run/r0" + std::to_string(n + 1)), std::string::npos) << line;
+    EXPECT_NE(line.find("/tovrel'"), std::string::npos) << line;
+  }
+  EXPECT_EQ(n, 3);
+  EXPECT_NE(dir.read("run/r02/Dp_Data.dsc").find("RZ = 1.4"), std::string::npos);
+  EXPECT_FALSE(dir.exists("run/r01/mol.lst"));
+  // The same list again would overwrite it: refused.
+  auto again = run_program_in(dir.path(), "diatom -l cmds.txt h2.mol run2");
+  EXPECT_EQ(again.status, 1);
+}
+
+// The self-check reruns with more partial waves and points beside the run;
+// a scan run one at a time starts each distance from the previous orbitals.
+TEST(DiatomProgram, SelfCheckAndAChainedScanOfH2) {
+  ScratchDir dir("diatom_h2");
+  dir.write("h2.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', TOL = 1e-5, CHECK = 1 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 2 h2.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string lst = dir.read("run/diatom.lst");
+  EXPECT_NE(lst.find("within TOL = 1.0e-05"), std::string::npos) << lst;
+  EXPECT_NE(lst.find("-0.59465"), std::string::npos) << lst;
+  EXPECT_TRUE(dir.exists("run/check/mol.res"));
+
+  dir.write("scan.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 1.3, 1.5, SHELLS = '1sg', TOL = 1e-5 /\n");
+  auto s = run_program_in(dir.path(), "diatom -j 1 scan.mol curve");
+  ASSERT_EQ(s.status, 0) << s.output;
+  EXPECT_NE(dir.read("curve/r02/Dp_Data.dsc").find("FI0 = '../r01/mol.res'"), std::string::npos);
+  std::istringstream table(dir.read("curve/diatom.dat"));
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(table, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream w(line);
+    rows.emplace_back();
+    for (std::string x; w >> x;) rows.back().push_back(x);
+  }
+  ASSERT_EQ(rows.size(), 2u);
+  // RZ, total energy ('-' until tovrel prints one), ε(1σg): deeper at the shorter distance.
+  EXPECT_EQ(rows[0][0], "1.3000");
+  EXPECT_LT(std::stod(rows[0][2]), std::stod(rows[1][2]));
+}
+
+// Hydrogen on one focus: σ = σ0 x⁻⁴ exp(4 − 4 arctan(ε)/ε)/(1 − exp(−2π/ε)),
+// x = ħω/I, ε = √(x − 1), both forms within 0.5% from threshold to 48 eV.
+TEST(DiatomProgram, HydrogenOnAFocusGivesTheExactCrossSection) {
+  ScratchDir dir("diatom_h");
+  dir.write("h.mol",
+            "&MOL Z1 = 1, Z2 = 0, RZ = 1.0, SHELLS = '1s', ION = '1s', EMIN = 13.0, EMAX = 48.0, IPOT = 0, NL = 3 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 2 h.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("finished [2/2] chanfile"), std::string::npos) << r.output;
+  const std::string table = dir.read("run/diatom.dat");
+  for (double e : {14.0, 16.0, 20.0, 25.0, 30.0, 40.0, 47.0}) {
+    const double x = e / 13.605693, eps = std::sqrt(x - 1), pi = std::acos(-1.0);
+    const double exact =
+        6.304318 * std::pow(x, -4) * std::exp(4 - 4 * std::atan(eps) / eps) / (1 - std::exp(-2 * pi / eps));
+    const auto [L, V] = total_at(table, e);
+    EXPECT_NEAR(L / exact, 1.0, 0.005) << e << " eV";
+    EXPECT_NEAR(V / exact, 1.0, 0.005) << e << " eV";
+  }
+  // The channels are named by shell and final symmetry, weighted by half
+  // (one electron) and by the two signs of M.
+  const std::string ch = dir.read("run/channels.dat");
+  EXPECT_NE(ch.find("1s -> k sigma (weight 0.5)"), std::string::npos) << ch.substr(0, 400);
+  EXPECT_NE(ch.find("1s -> k pi (weight 1)"), std::string::npos);
+  EXPECT_NE(dir.read("run/plot.gp").find("1σ → kπ"), std::string::npos);
+}
+
+// H2+ at R = 2: the exact two-centre continuum, 0.7522, 0.3620, 0.1026 Mb.
+TEST(DiatomProgram, H2PlusGivesTheExactCrossSections) {
+  ScratchDir dir("diatom_h2p");
+  dir.write("h2p.mol",
+            "&MOL Z1 = 1, Z2 = 1, RZ = 2.0, Q = 1, SHELLS = '1sg', ION = '1sg', EMIN = 30, EMAX = 62, NL = 4 /\n");
+  auto r = run_program_in(dir.path(), "diatom h2p.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string table = dir.read("run/diatom.dat");
+  const double exact[][2] = {{32, 0.7522}, {40, 0.3620}, {60, 0.1026}};
+  for (const auto& [e, s] : exact) {
+    const auto [L, V] = total_at(table, e);
+    EXPECT_NEAR(L / s, 1.0, 0.005) << e << " eV";
+    EXPECT_NEAR(V / s, 1.0, 0.005) << e << " eV";
+  }
+  const std::string lst = dir.read("run/diatom.lst");
+  EXPECT_NE(lst.find("-1.1026342"), std::string::npos) << lst;
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+// Reading back the programs' files and turning listed channel values into
+// cross sections: the energy block, the orbital block, the xsect listing,
+// the weights of the channels.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "diatom/listings.hpp"
+#include "diatom/molecule.hpp"
+#include "diatom/photo.hpp"
+#include "diatom/report.hpp"
+#include "support/programs.hpp"
+
+namespace {
+
+TEST(EnergyBlock, ReadsTheBlockWhenPresentAndNothingOtherwise) {
+  const std::string with =
+      "   N SHELL          ENEGIES\n      1        -0.11026342E+01\n"
+      " TOTAL ENERGY =     -1.133629571\n NUCLEAR REPULSION = 0.714285714285714\n"
+      " ELECTRONIC ENERGY = -0.18479D+01\n KINETIC ENERGY = 1.1336\n VIRIAL RATIO = 2.0000001\n"
+      " ORBITAL ENERGY(1) = -0.594659\n ORBITAL ENERGY(2) = 1 2\n CN = 0.5\n";
+  const auto b = diatom::energy_block(with);
+  EXPECT_DOUBLE_EQ(b.at("TOTAL ENERGY"), -1.133629571);
+  EXPECT_DOUBLE_EQ(b.at("ELECTRONIC ENERGY"), -1.8479);
+  EXPECT_DOUBLE_EQ(b.at("VIRIAL RATIO"), 2.0000001);
+  EXPECT_DOUBLE_EQ(b.at("ORBITAL ENERGY(1)"), -0.594659);
+  EXPECT_EQ(b.count("ORBITAL ENERGY(2)"), 0u) << "two values after '=' are not one value";
+  EXPECT_EQ(b.count("CN"), 0u);
+  EXPECT_TRUE(diatom::energy_block("   N SHELL          ENEGIES\n      1        -0.11026342E+01\n").empty());
+  // The orbital energies of the block replace the nine digits of the result
+  // file only when every shell is there.
+  const auto two = diatom::energy_block(" ORBITAL ENERGY( 2) = -0.30173908912\n ORBITAL ENERGY(1) = -2.44523517\n");
+  EXPECT_EQ(diatom::block_orbital_energies(two, 2), (std::vector<double>{-2.44523517, -0.30173908912}));
+  EXPECT_TRUE(diatom::block_orbital_energies(two, 3).empty());
+  EXPECT_TRUE(diatom::block_orbital_energies(b, 2).empty());
+}
+
+TEST(OrbitalBlock, EnergiesOfEveryShellPastTheGroupEcho) {
+  testsupport::ScratchDir dir("diatom_res");
+  // Two shells of 2 and 1 partial waves on 7 points (two lines per wave),
+  // one value with a three-digit exponent.
+  std::string res = "&D00\n Z1 = 3.0,\n /\n    2        7\n     1    2\n     -0.244523517E+01     0.100000000E+01\n";
+  for (int w = 0; w < 2; ++w) res += "  0.1E+00  0.1E+00  0.1E+00  0.1E+00  0.1E+00\n  0.1-101  0.2E+00\n";
+  res +=
+      "     2    1\n     -0.301739089E+00     0.100000000E+01\n  0.1E+00  0.1E+00  0.1E+00  0.1E+00  0.1E+00\n 0.1 "
+      "0.2\n";
+  dir.write("a.res", res);
+  const auto e = diatom::result_energies((dir.path() / "a.res").string());
+  ASSERT_EQ(e.size(), 2u);
+  EXPECT_DOUBLE_EQ(e[0], -2.44523517);
+  EXPECT_DOUBLE_EQ(e[1], -0.301739089);
+}
+
+// An xsect listing cut down to two channels: wrapped rows, a bound extra
+// function (E < 0) left out, photon energy = E − threshold, and the RPA part.
+const char* kListing =
+    " Hartree-Fock results:\n"
+    "------------------------------------------------------------\n"
+    " Channel  1:  Ionised shell - 1;\n"
+    "              Final m = 0;\n"
+    "              Theoretical  threshold: E = -0.5000000E+00\n"
+    " - - - - - -\n R-form:\n                Partial c.s. for L =\n"
+    "      E           1           3           5           7           9           11        Total C.S.\n"
+    " -0.1250E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00\n  0.9999E+00\n"
+    "  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00\n  0.2000E+01\n"
+    "  0.3000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00\n  0.1000E+01\n"
+    "\n - - - - - -\n V-form:\n                Partial c.s. for L =\n"
+    "      E           1           3           5           7           9           11        Total C.S.\n"
+    " -0.1250E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00\n  0.9999E+00\n"
+    "  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00\n  0.1800E+01\n"
+    "  0.3000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00  0.1000E+00\n  0.9000E+00\n"
+    "------------------------------------------------------------\n"
+    " Channel  2:  Ionised shell - 1;\n"
+    "              Final m = 1;\n"
+    "              Theoretical  threshold: E = -0.5000000E+00\n"
+    " - - - - - -\n R-form:\n                Partial c.s. for L =\n"
+    "      E           1        Total C.S.\n"
+    "  0.1000E+00  0.4000E+01  0.4000E+01\n  0.3000E+00  0.3000E+01  0.3000E+01\n\n"
+    " - - - - - -\n V-form:\n                Partial c.s. for L =\n"
+    "      E           1        Total C.S.\n"
+    "  0.1000E+00  0.4000E+01  0.4000E+01\n  0.3000E+00  0.3000E+01  0.3000E+01\n\n"
+    "============================================================\n\n RPA results:\n"
+    "------------------------------------------------------------\n Channel  1:\n - - -\n"
+    "    E, a.u.      Om, a.u.          C.S.(L)        C.S.(V)\n"
+    "  0.100E+00    0.6000E+00       0.1500E+01     0.1400E+01\n"
+    "  0.300E+00    0.8000E+00       0.7000E+00     0.6000E+00\n";
+
+TEST(XsectListing, ChannelsThresholdsRowsAndRpa) {
+  const diatom::XsectListing x = diatom::read_xsect_listing(kListing);
+  ASSERT_EQ(x.hf.size(), 2u);
+  EXPECT_DOUBLE_EQ(x.threshold[0], -0.5);
+  ASSERT_EQ(x.hf[0].omega.size(), 2u) << "the bound function's row is not a cross section";
+  EXPECT_DOUBLE_EQ(x.hf[0].omega[0], 0.6);
+  EXPECT_DOUBLE_EQ(x.hf[0].L[0], 2.0);
+  EXPECT_DOUBLE_EQ(x.hf[0].V[1], 0.9);
+  EXPECT_DOUBLE_EQ(x.hf[1].L[1], 3.0);
+  ASSERT_EQ(x.rpa.size(), 2u);
+  ASSERT_EQ(x.rpa[0].omega.size(), 2u);
+  EXPECT_DOUBLE_EQ(x.rpa[0].V[1], 0.6);
+  EXPECT_TRUE(x.rpa[1].omega.empty());
+  const auto mid = x.hf[0].at(0.7);
+  ASSERT_TRUE(mid.has_value());
+  EXPECT_NEAR(mid->first, 1.5, 1e-12);
+  EXPECT_FALSE(x.hf[0].at(0.9).has_value());
+}
+
+TEST(ChannelWeights, FromListedValuesToShellCrossSections) {
+  struct Case {
+    const char* shell;
+    bool equal, one_electron;
+    std::vector<int> finals;
+    std::vector<double> weights;
+  } cases[] = {
+      {"3sg", true, false, {0, 1}, {1, 2}},        // σ(M = 0) + 2σ(M = 1)
+      {"1pu", true, false, {0, 1, 2}, {2, 2, 2}},  // 2[σ(0) + σ(1) + σ(2)]
+      {"1sg", true, true, {0, 1}, {0.5, 1}},       // one electron: half
+      {"1s", false, true, {0, 1}, {0.5, 1}},       // hydrogen on a focus
+      {"1d", false, false, {1, 2, 3}, {2, 2, 2}},
+  };
+  for (const Case& c : cases) {
+    const diatom::Shell s = diatom::parse_shell(c.shell, c.equal, "t");
+    EXPECT_EQ(diatom::final_projections(s.M), c.finals) << c.shell;
+    for (size_t k = 0; k < c.finals.size(); ++k) {
+      EXPECT_EQ(diatom::channel_weight(s, c.finals[k], c.one_electron), c.weights[k]) << c.shell;
+    }
+  }
+}
+
+TEST(CrossSections, WeightedSumsZeroBelowAThresholdAndMissingAboveTheGrid) {
+  diatom::MOL mol;
+  mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu", mol.ION = "3sg 2su";
+  mol.EMIN = 1, mol.EMAX = 100;
+  const diatom::Molecule m = diatom::describe(mol, "x.mol");
+  std::vector<diatom::Channel> ch(4);
+  ch[0].shell = 4, ch[0].M = 0, ch[0].weight = 1;
+  ch[1].shell = 4, ch[1].M = 1, ch[1].weight = 2;
+  ch[2].shell = 3, ch[2].M = 0, ch[2].weight = 1;
+  ch[3].shell = 3, ch[3].M = 1, ch[3].weight = 2;
+  diatom::XsectListing x;
+  x.threshold = {-0.6, -0.6, -0.8, -0.8};
+  const double h = diatom::kHartreeEV;
+  auto curve = [](std::vector<double> w, double v) {
+    diatom::Curve c;
+    c.omega = w, c.L.assign(w.size(), v), c.V.assign(w.size(), v / 2);
+    return c;
+  };
+  x.hf = {curve({0.7, 1.0, 1.3}, 1.0), curve({0.7, 1.0, 1.3}, 3.0), curve({0.9, 1.0}, 10.0), curve({0.9, 1.0}, 20.0)};
+  const diatom::CrossSections cs = diatom::combine(m, ch, x);
+  ASSERT_EQ(cs.ev.size(), 4u);
+  EXPECT_NEAR(cs.ev[0], 0.7 * h, 1e-9);
+  // 0.7 hartree: 3sg 1 + 2·3 = 7; 2su below its threshold 0.8: 0.
+  EXPECT_DOUBLE_EQ(cs.shell[0][0][0], 7.0);
+  EXPECT_DOUBLE_EQ(cs.shell[0][1][0], 0.0);
+  EXPECT_DOUBLE_EQ(cs.total[0][0], 7.0);
+  EXPECT_DOUBLE_EQ(cs.total[1][0], 3.5);
+  // 1.0 hartree: 7 + 10 + 2·20.
+  EXPECT_DOUBLE_EQ(cs.total[0][2], 57.0);
+  // 1.3 hartree: above the 2su grid, the total is not known.
+  EXPECT_TRUE(std::isnan(cs.total[0][3]));
+  EXPECT_NE(diatom::shell_table(cs).find("          -"), std::string::npos);
+}
+
+// The plot names every curve by shell and final symmetry and form, length
+// solid and velocity dashed, and reads the columns of the channel table.
+TEST(Plot, CurvesNamedBySymmetryLengthSolidVelocityDashed) {
+  diatom::MOL mol;
+  mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu";
+  const diatom::Molecule m = diatom::describe(mol, "x.mol");
+  std::vector<diatom::Channel> ch(2);
+  ch[0].shell = 4, ch[0].M = 0, ch[0].parity = 'u';
+  ch[1].shell = 5, ch[1].M = 2, ch[1].parity = 'g';
+  diatom::CrossSections cs;
+  cs.rpa = true;
+  const std::string gp = diatom::plot_script(m, ch, cs, "ch.dat", "a.png", "ref.dat", "N2");
+  // Columns: 2-5 channel 1 (HF L, V, RPA L, V), 6-9 channel 2, 10-13 total.
+  EXPECT_NE(gp.find("using 1:4 with lines lc 1 lw 2 dt 1 title '3σg → kσu (RPA, length)'"), std::string::npos) << gp;
+  EXPECT_NE(gp.find("using 1:5 with lines lc 1 lw 2 dt 2 title '3σg → kσu (RPA, velocity)'"), std::string::npos);
+  EXPECT_NE(gp.find("using 1:8 with lines lc 2 lw 2 dt 1 title '1πu → kδg (RPA, length)'"), std::string::npos);
+  EXPECT_NE(gp.find("using 1:10 with lines lc rgb 'gray50' lw 2 dt 1 title 'total (HF, length)'"), std::string::npos);
+  EXPECT_NE(gp.find("using 1:13 with lines lc 8 lw 3 dt 2 title 'total (RPA, velocity)'"), std::string::npos);
+  EXPECT_NE(gp.find("'ref.dat' using 1:2 with points"), std::string::npos);
+  EXPECT_EQ(gp.substr(gp.size() - 2), "'\n") << "no separator after the last curve";
+}
+
+}  // namespace
