@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <numeric>
 
 #include "chan/coupled.hpp"
+#include "chan/exchange_operator.hpp"
 #include "io/format.hpp"
 #include "io/listdir.hpp"
 #include "io/stop.hpp"
@@ -168,6 +170,7 @@ struct StaticExchange::Impl {
   // Work of the multipole routines.
   std::vector<double> wc, cx, wk, z, qq, b4;
   int nz = 0;
+  std::unique_ptr<ExchangeOperator> xop;
   std::vector<Diagnostics> diag;
   std::vector<Bound> bounds;
   int lanczos_steps = 0;
@@ -193,6 +196,15 @@ struct StaticExchange::Impl {
     check_momenta();
     size_work();
     build_equations();
+    build_exchange();
+  }
+
+  // The exchange operator of the orbitals with a non-zero weight.
+  void build_exchange() {
+    std::vector<ExchangeOrbital> xo;
+    for (const auto& o : orb)
+      if (o.exchange != 0.0) xo.push_back({o.desc, gs.waves(o.shell), 0.5 * mol.RZ * mol.RZ * o.exchange / o.norm});
+    xop = std::make_unique<ExchangeOperator>(g, w, std::move(xo), C1, F());
   }
 
   lib::Fac F() const { return lib::Fac(fc.data(), 81); }
@@ -320,28 +332,6 @@ struct StaticExchange::Impl {
     return 1.0;
   }
 
-  // S(·, (j−1)n + p) = (RZ²/2)·Σ_o e_o/N_o·[(ξ² − η²)·K_o ψ_j]_p in the Numerov
-  // form (stored values times col3·g), K_o ψ = φ_o·V[φ_o*·ψ].
-  void apply_exchange(int ns, lib::CMat psi, lib::Mat S) {
-    lib::CMat R = g.R();
-    for (int j = 1; j <= NB; ++j)
-      for (int c = 1; c <= ns * n; ++c) S(j, c) = 0.0;
-    lib::Mat QQ(qq.data(), NB, n);
-    for (const auto& o : orb) {
-      if (o.exchange == 0.0) continue;
-      const double f = 0.5 * mol.RZ * mol.RZ * o.exchange / o.norm;
-      for (int s = 1; s <= ns; ++s) {
-        lib::CUIF(NA, NB, CIVec(fdesc.data(), 3), CIVec(o.desc.data(), 3), CIVec(o.desc.data(), 3),
-                  CIVec(fdesc.data(), 3), w.KD, C1, g.CH, g.BZ(), F(), g.G(), Vec(b4.data(), 4), g.AA(), g.BB(), g.VV(),
-                  g.UU(), g.WW(), lib::Mat(wc.data(), NA, NA), lib::Mat(cx.data(), NA, 3), R2(),
-                  psi.colsFrom((s - 1) * n + 1, n), gs.waves(o.shell), gs.waves(o.shell), QQ,
-                  lib::Mat(wk.data(), NB, 6), lib::Mat(z.data(), NB, nz));
-        for (int p = 1; p <= n; ++p)
-          for (int i = 1; i <= NB; ++i) S(i, (s - 1) * n + p) += f * QQ(i, p) * R(i, 3) * R(i, 6);
-      }
-    }
-  }
-
   // Lagrange source of orbital o: col3·[ξ²·X_o − Σ_q TT(q,p)·X_o,q], the
   // stored form of (ξ² − η²)·φ_o.
   void lagrange_source(const std::vector<double>& xo, lib::Mat S) const {
@@ -377,6 +367,7 @@ struct StaticExchange::Impl {
     double E = 0.0;
     std::unique_ptr<Propagator> P;
     std::vector<double> hset, chi, Oinv;
+    mutable ExchangeOperator::Work xw;  // scratch of the exchange operator at this energy
   };
   // `last`: the point where the set is orthonormal and the particular
   // solutions free of it (0: the last point of the grid).
@@ -386,15 +377,17 @@ struct StaticExchange::Impl {
   void orthogonalise(const AtEnergy& a, int ns, lib::Mat X) const;
   bool has_exchange() const;
   // x ← the solution of (I − Π·G·K)·y = x by GMRES to the relative residual tol.
-  void solve_exchange(const AtEnergy& a, double* x, double tol, Diagnostics& d);
+  void solve_exchange(const AtEnergy& a, double* x, double tol, Diagnostics& d) const;
   // The n regular solutions of the full equations into psi (NB, n·n), with
   // the GMRES steps and residual in d.
-  void regular_solutions(const AtEnergy& a, std::vector<double>& psi, Diagnostics& d, double tol);
+  void regular_solutions(const AtEnergy& a, std::vector<double>& psi, Diagnostics& d, double tol) const;
   // The regular particular solution of the full equations for the source
   // (NB, n, Numerov form), free of the regular set at the end.
   void particular_solution(const AtEnergy& a, const std::vector<double>& source, std::vector<double>& p, Diagnostics& d,
                            double tol);
-  void block(double k, int NL, Block& b);
+  // The block at momentum k and what it found; touches nothing else, so
+  // that blocks of different energies can be made at the same time.
+  Diagnostics block(double k, int NL, Block& b) const;
   struct Frame;
   // The frame at E; `local`: the regular solutions without exchange and
   // Lagrange terms (the direct field of the ion only).
@@ -471,6 +464,7 @@ void StaticExchange::Impl::prepare(double E, AtEnergy& a, int last) const {
   const double c2 = 0.5 * mol.RZ * mol.RZ * E;
   const size_t nb = static_cast<size_t>(NB), nn = static_cast<size_t>(n * n);
   a.E = E;
+  a.xw = xop->work();
   a.P = std::make_unique<Propagator>(g, w, lib::CArr3(pd.data(), NB, n, n), lib::CMat(tt.data(), n, n), c2);
   a.hset.assign(nb * nn, 0.0);
   a.P->regular_set(lib::Mat(a.hset.data(), NB, n * n), last);
@@ -518,11 +512,11 @@ bool StaticExchange::Impl::has_exchange() const {
   return std::any_of(orb.begin(), orb.end(), [](const Orbital& o) { return o.exchange != 0.0; });
 }
 
-void StaticExchange::Impl::solve_exchange(const AtEnergy& a, double* x, double tol, Diagnostics& d) {
+void StaticExchange::Impl::solve_exchange(const AtEnergy& a, double* x, double tol, Diagnostics& d) const {
   const size_t len = static_cast<size_t>(NB) * static_cast<size_t>(n);
   std::vector<double> sx(len), rhs(x, x + len);
   auto apply = [&](const double* v, double* y) {
-    apply_exchange(1, lib::CMat(v, NB, n), lib::Mat(sx.data(), NB, n));
+    xop->apply(lib::CMat(v, NB, n), lib::Mat(sx.data(), NB, n), a.xw, opt.reference);
     a.P->particular(1, lib::CMat(sx.data(), NB, n), lib::Mat(y, NB, n));
     orthogonalise(a, 1, lib::Mat(y, NB, n));
     for (size_t e = 0; e < len; ++e) y[e] = v[e] - y[e];
@@ -540,7 +534,8 @@ void StaticExchange::Impl::solve_exchange(const AtEnergy& a, double* x, double t
 // Lagrange terms), so each ψ is a regular solution of the full equations,
 // and the set of them keeps the conditioning of the set h.  The linear
 // system (I − Π·G·K)·ψ = Π·h is solved by GMRES in the stored values.
-void StaticExchange::Impl::regular_solutions(const AtEnergy& a, std::vector<double>& psi, Diagnostics& d, double tol) {
+void StaticExchange::Impl::regular_solutions(const AtEnergy& a, std::vector<double>& psi, Diagnostics& d,
+                                             double tol) const {
   const size_t len = static_cast<size_t>(NB) * static_cast<size_t>(n);
   psi = a.hset;
   orthogonalise(a, n, lib::Mat(psi.data(), NB, n * n));
@@ -559,7 +554,7 @@ void StaticExchange::Impl::particular_solution(const AtEnergy& a, const std::vec
   if (has_exchange()) solve_exchange(a, p.data(), tol, d);
 }
 
-void StaticExchange::Impl::block(double k, int NL, Block& b) {
+StaticExchange::Diagnostics StaticExchange::Impl::block(double k, int NL, Block& b) const {
   const double E = 0.5 * k * k;
   const double c2 = 0.5 * mol.RZ * mol.RZ * E;
   const size_t nb = static_cast<size_t>(NB), nn = static_cast<size_t>(n * n);
@@ -870,7 +865,7 @@ void StaticExchange::Impl::block(double k, int NL, Block& b) {
     for (int p = 1; p <= n; ++p)
       for (int i = 1; i <= NB; ++i) vmax = std::max(vmax, std::fabs(X(i, (s - 1) * n + p) * g.scale(i)));
   d.max_value = vmax / (energy_amplitude(mol.RZ) / std::sqrt(std::sqrt(c2)));
-  diag.push_back(d);
+  return d;
 }
 
 void StaticExchange::Impl::bound_frame(double E, Frame& f, bool local) {
@@ -1303,7 +1298,34 @@ StaticExchange::StaticExchange(const Grid& g, const GroundState& gs, const Molec
 
 StaticExchange::~StaticExchange() = default;
 
-void StaticExchange::block(double k, int NL, Block& b) { p_->block(k, NL, b); }
+void StaticExchange::block(double k, int NL, Block& b) { p_->diag.push_back(p_->block(k, NL, b)); }
+
+void StaticExchange::blocks(const std::vector<double>& ks, int NL, std::vector<Block>& out) {
+  const int nc = static_cast<int>(ks.size());
+  out.assign(ks.size(), Block{});
+  std::vector<Diagnostics> d(ks.size());
+  if (p_->opt.reference) {
+    for (int j = 0; j < nc; ++j)
+      d[static_cast<size_t>(j)] = p_->block(ks[static_cast<size_t>(j)], NL, out[static_cast<size_t>(j)]);
+  } else {
+    // Each block is made by one thread from the shared, read-only equations,
+    // so it is the same whichever thread makes it and whatever the others do.
+    // A stop inside is carried out of the parallel loop; the one of the
+    // lowest energy is raised, as a loop in order would raise it.
+    std::vector<std::exception_ptr> failed(ks.size());
+#pragma omp parallel for schedule(dynamic, 1)
+    for (int j = 0; j < nc; ++j) {
+      try {
+        d[static_cast<size_t>(j)] = p_->block(ks[static_cast<size_t>(j)], NL, out[static_cast<size_t>(j)]);
+      } catch (...) {
+        failed[static_cast<size_t>(j)] = std::current_exception();
+      }
+    }
+    for (const auto& e : failed)
+      if (e) std::rethrow_exception(e);
+  }
+  p_->diag.insert(p_->diag.end(), d.begin(), d.end());
+}
 
 int StaticExchange::bound_states(int count, double Elo, double Ehi, lib::Mat X, Vec E) {
   return p_->bound_states(count, Elo, Ehi, X, E);
