@@ -3,12 +3,24 @@
 // (bare nuclei) and for the static-exchange solver with a closed shell of
 // two frozen orbitals, on grids of the size the examples use, and the search
 // for bound states in that field.  Prints its figures; it checks nothing.
+//
+//   bench_chan n2 [GROUND [NE [both|reference|default]]]
+//
+// times the N2 3sigma_g -> k sigma_u channel of examples/n2-photo (ten
+// partial waves, three solutions) on its first NE momenta (default 4) from
+// the ground-state file GROUND (default examples/n2-photo/run/n2.gs, left
+// by `bash tools/example.sh n2-photo`): the written path (exchange terms
+// through CUIF, energies in turn) and the default one (tabulated angular
+// coefficients, multipoles in one pass, energies in parallel), their ratio,
+// and whether the two give the same blocks to the last bit.  One path alone
+// is for counting instructions (valgrind --tool=callgrind).
 #include <chrono>
 #include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "chan/channel_blocks.hpp"
 #include "chan/static_exchange.hpp"
 #include "io/console.hpp"
 #include "io/unit.hpp"
@@ -54,9 +66,56 @@ GroundState two_shell_ground_state(const Grid& g, const Molecule& mol, int n) {
   return gs;
 }
 
+// The N2 3sigma_g -> k sigma_u channel: NSI = 5, M = 0, L0 = 1, NX = 10, NL = 3,
+// k = 0.05, 0.15, ...
+int bench_n2(const std::string& ground, int NE, const std::string& which) {
+  GroundState gs;
+  {
+    io::Units units;
+    io::Unit& u = units.open_old(20, ground);
+    read_ground_state(u, gs);
+  }
+  const Grid g = make_grid(gs.s00.NA, gs.s00.NB, gs.s00.RP);
+  const Molecule mol{gs.s00.Z1, gs.s00.Z2, gs.s00.RZ};
+  const Waves w{0, 1, 2, 10};
+  std::vector<double> ks(static_cast<size_t>(NE));
+  for (int j = 0; j < NE; ++j) ks[static_cast<size_t>(j)] = 0.05 + 0.1 * j;
+  auto run = [&](bool reference, std::vector<Block>& out) {
+    StaticExchange se(g, gs, mol, 5, w, ExchangeOptions{60, 1e-7, true, true, reference});
+    const auto a = Clock::now();
+    se.blocks(ks, 3, out);
+    return seconds(a, Clock::now());
+  };
+  std::printf("N2 3sigma_g -> k sigma_u, NB = %d, NX = 10, NL = 3, %d energies from k = 0.05\n", g.NB, NE);
+  std::vector<Block> r, d;
+  double tr = 0.0, td = 0.0;
+  if (which != "default") {
+    tr = run(true, r);
+    std::printf("written path (CUIF, in turn)        %10.3f s   %8.3f s/block\n", tr, tr / NE);
+  }
+  if (which != "reference") {
+    td = run(false, d);
+    std::printf("default path (tables, one pass, par) %9.3f s   %8.3f s/block\n", td, td / NE);
+  }
+  if (which == "both") {
+    bool same = true;
+    for (size_t j = 0; j < r.size(); ++j) same = same && r[j].X == d[j].X && r[j].AC == d[j].AC && r[j].AS == d[j].AS;
+    std::printf("ratio written / default             %10.2f   blocks %s\n", tr / td,
+                same ? "identical to the last bit" : "DIFFER");
+    return same ? 0 : 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "n2") {
+    const std::string ground = argc > 2 ? argv[2] : std::string(SUITE_SOURCE_DIR) + "/examples/n2-photo/run/n2.gs";
+    std::ostringstream sink;
+    io::console().redirect(nullptr, &sink);
+    return bench_n2(ground, argc > 3 ? std::stoi(argv[3]) : 4, argc > 4 ? argv[4] : "both");
+  }
   std::ostringstream sink;
   io::console().redirect(nullptr, &sink);
   std::printf("chanfile kernels: seconds per energy block\n");
