@@ -54,7 +54,7 @@ struct OpenSet {
 
 // The open solutions of the computed set PSI, with their K matrix.
 OpenSet open_solutions(const Grid& g, const Asymptote& as, lib::CMat PSI, const std::vector<double>& A,
-                       const std::vector<double>& B) {
+                       const std::vector<double>& B, Algebra alg) {
   const int n = as.n, ia = as.ia, ib = as.ib;
   const size_t nn = static_cast<size_t>(n * n);
   lib::CMat U(as.U.data(), n, n);
@@ -118,7 +118,7 @@ OpenSet open_solutions(const Grid& g, const Asymptote& as, lib::CMat PSI, const 
       Ap[static_cast<size_t>(c * np + x)] = va;
       Bp[static_cast<size_t>(c * np + x)] = vb;
     }
-  o.Apinv = np > 0 ? inverse(np, Ap) : std::vector<double>();
+  o.Apinv = np > 0 ? inverse(np, Ap, alg) : std::vector<double>();
   std::vector<double>& Apinv = o.Apinv;
   o.K.assign(npp * npp, 0.0);
   std::vector<double>& K = o.K;
@@ -319,7 +319,7 @@ StaticExchange::Diagnostics StaticExchange::Impl::block(double k, int NL, Block&
     lib::CMat PA(pa.data(), NB, n * n);
     std::vector<double> Aa, Ba;
     match(g, as, PA, Aa, Ba);
-    OpenSet oa = open_solutions(g, as, PA, Aa, Ba);
+    OpenSet oa = open_solutions(g, as, PA, Aa, Ba, algebra());
     da.k_asymmetry = oa.asym;
     if (attempt == 0 || da.k_asymmetry < d.k_asymmetry) {
       psi.swap(pa);

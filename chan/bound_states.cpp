@@ -185,7 +185,7 @@ std::vector<double> StaticExchange::Impl::response(Frame& f, const std::vector<d
   particular_solution(f.at, src, y, f.d, std::min(opt.EPS, kBoundEps));
   std::vector<double> c = growing(f, lib::CMat(y.data(), NB, n));
   for (double& v : c) v = -v;
-  c = solve(n, f.A, c);
+  c = solve(n, f.A, c, algebra());
   for (int j = 0; j < n; ++j)
     for (size_t e = 0; e < len; ++e) y[e] += c[static_cast<size_t>(j)] * f.psi[static_cast<size_t>(j) * len + e];
   return y;
@@ -352,7 +352,7 @@ void StaticExchange::Impl::direct_field_starts(int count, double Elo, double Ehi
           for (int j = 0; j < n; ++j) f.A[static_cast<size_t>(j * n + i)] *= -1.0;
         }
       }
-    return determinant(n, f.A);
+    return determinant(n, f.A, algebra());
   };
   double fa = sign_frame(energy(nu_lo), nullptr, left);
   int local = 0;

@@ -7,11 +7,15 @@
 
 namespace chan {
 
+// LU factorisations from LAPACK (`library`), or by the elimination written
+// here (`written`, lu_factor of chan/coupled), kept for comparison.
+enum class Algebra { library, written };
+
 // Inverse of a small matrix through the LU factors of its row-equilibrated form.
-std::vector<double> inverse(int n, std::vector<double> a);
+std::vector<double> inverse(int n, std::vector<double> a, Algebra alg = Algebra::library);
 // Determinant of a square matrix by its LU factors.
-double determinant(int n, std::vector<double> a);
+double determinant(int n, std::vector<double> a, Algebra alg = Algebra::library);
 // Solution x of A·x = b.
-std::vector<double> solve(int n, std::vector<double> a, std::vector<double> b);
+std::vector<double> solve(int n, std::vector<double> a, std::vector<double> b, Algebra alg = Algebra::library);
 
 }  // namespace chan

@@ -33,7 +33,7 @@ void StaticExchange::Impl::prepare(double E, AtEnergy& a, int last) const {
       for (int c = 0; c < no; ++c)
         O[static_cast<size_t>(c * no + x)] =
             ov(ortho[static_cast<size_t>(x)], lib::CMat(a.chi.data() + static_cast<size_t>(c) * nb * n, NB, n));
-    a.Oinv = inverse(no, O);
+    a.Oinv = inverse(no, O, algebra());
   }
 }
 

@@ -43,8 +43,9 @@ struct ExchangeOptions {
   bool electrons = true;  // false: bare nuclei through the same solver (a check of the solver)
   bool exchange = true;   // false: the direct field of the ion only
   // true: the written path, for comparison: the exchange terms through
-  // lib::CUIF (every angular coefficient formed where it is used) and the
-  // energies one after the other.  The default path gives the same numbers.
+  // lib::CUIF (every angular coefficient formed where it is used), the
+  // energies one after the other and the LU factorisations of the matching
+  // and Lagrange systems by the written elimination instead of LAPACK.
   bool reference = false;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "chan/coupled.hpp"
+#include "chan/dense_algebra.hpp"
 #include "chan/exchange_operator.hpp"
 #include "chan/static_exchange.hpp"
 #include "scf/equations.hpp"
@@ -78,6 +79,8 @@ struct StaticExchange::Impl {
   // The exchange operator of the orbitals with a non-zero weight.
   void build_exchange();
 
+  // LAPACK, or the written elimination on the reference path.
+  Algebra algebra() const { return opt.reference ? Algebra::written : Algebra::library; }
   lib::Fac F() const { return lib::Fac(fc.data(), 81); }
   lib::CMat R2() const { return g.R().colsFrom(2, 7); }
 
