@@ -130,21 +130,32 @@ SUITE_WIDE_KERNEL void ExchangeOperator::multipoles(const Pair& pr, lib::CMat ps
   lib::Mat S(wk.src.data(), NB, nz_);
   for (int j0 = 1; j0 <= NB; j0 += kStretch) {
     const int nj = std::min(kStretch, NB - j0 + 1);
+    // q = Σ_t X(·, t.col)·t.c on the stretch, term by term in order.  SUMY
+    // starts the sum from zero; starting from the first product differs
+    // only in the sign of a sum that is an exact zero, which no later step
+    // sees (it is scaled, then added to a non-zero sum or to +0).
+    auto sum = [&](const std::vector<Term>& ts, lib::CMat X, double* q) {
+      if (ts.empty()) {
+        for (int e = 0; e < nj; ++e) q[e] = 0.0;
+        return;
+      }
+      const double* x = &X(j0, ts[0].col);
+      const double c0 = ts[0].c;
+      for (int e = 0; e < nj; ++e) q[e] = x[e] * c0;
+      for (size_t t = 1; t < ts.size(); ++t) {
+        const double* y = &X(j0, ts[t].col);
+        const double c = ts[t].c;
+        for (int e = 0; e < nj; ++e) q[e] = q[e] + y[e] * c;
+      }
+    };
     const double *xi2 = &R(j0, 2), *c3 = &R(j0, 3), *c6 = &R(j0, 6);
     for (int k = 1; k <= count; ++k) {
       double acc[kStretch] = {}, q[kStretch], q1[kStretch];
       for (int i2 = 1; i2 <= no; ++i2) {
         const Projection& p = pr.in[static_cast<size_t>((k - 1) * no + i2 - 1)];
         if (p.a.empty() && p.b.empty()) continue;
-        for (int e = 0; e < nj; ++e) q[e] = q1[e] = 0.0;
-        for (const Term& t : p.a) {
-          const double* x = &psi(j0, t.col);
-          for (int e = 0; e < nj; ++e) q[e] = q[e] + x[e] * t.c;
-        }
-        for (const Term& t : p.b) {
-          const double* x = &psi(j0, t.col);
-          for (int e = 0; e < nj; ++e) q1[e] = q1[e] + x[e] * t.c;
-        }
+        sum(p.a, psi, q);
+        sum(p.b, psi, q1);
         const double* x2 = &X2(j0, i2);
         for (int e = 0; e < nj; ++e) acc[e] = acc[e] + x2[e] * (q[e] * xi2[e] + q1[e]);
       }
@@ -171,21 +182,32 @@ SUITE_WIDE_KERNEL void ExchangeOperator::act(const Pair& pr, lib::Mat S, Work& w
   const double f = pr.o.f;
   for (int j0 = 1; j0 <= NB; j0 += kStretch) {
     const int nj = std::min(kStretch, NB - j0 + 1);
+    // q = Σ_t X(·, t.col)·t.c on the stretch, term by term in order.  SUMY
+    // starts the sum from zero; starting from the first product differs
+    // only in the sign of a sum that is an exact zero, which no later step
+    // sees (it is scaled, then added to a non-zero sum or to +0).
+    auto sum = [&](const std::vector<Term>& ts, lib::CMat X, double* q) {
+      if (ts.empty()) {
+        for (int e = 0; e < nj; ++e) q[e] = 0.0;
+        return;
+      }
+      const double* x = &X(j0, ts[0].col);
+      const double c0 = ts[0].c;
+      for (int e = 0; e < nj; ++e) q[e] = x[e] * c0;
+      for (size_t t = 1; t < ts.size(); ++t) {
+        const double* y = &X(j0, ts[t].col);
+        const double c = ts[t].c;
+        for (int e = 0; e < nj; ++e) q[e] = q[e] + y[e] * c;
+      }
+    };
     const double *xi2 = &R(j0, 2), *c3 = &R(j0, 3), *c6 = &R(j0, 6);
     for (int ig = 1; ig <= n; ++ig) {
       double acc[kStretch] = {}, q[kStretch], q1[kStretch];
       for (int ic = 1; ic <= no; ++ic) {
         const Projection& p = pr.out[static_cast<size_t>((ig - 1) * no + ic - 1)];
         if (p.a.empty() && p.b.empty()) continue;
-        for (int e = 0; e < nj; ++e) q[e] = q1[e] = 0.0;
-        for (const Term& t : p.a) {
-          const double* z = &Z(j0, t.col);
-          for (int e = 0; e < nj; ++e) q[e] = q[e] + z[e] * t.c;
-        }
-        for (const Term& t : p.b) {
-          const double* z = &Z(j0, t.col);
-          for (int e = 0; e < nj; ++e) q1[e] = q1[e] + z[e] * t.c;
-        }
+        sum(p.a, Z, q);
+        sum(p.b, Z, q1);
         const double* xo = &Xo(j0, ic);
         for (int e = 0; e < nj; ++e) acc[e] = acc[e] + xo[e] * (q[e] * xi2[e] + q1[e]);
       }
