@@ -3,12 +3,27 @@
 // (bare nuclei) and for the static-exchange solver with a closed shell of
 // two frozen orbitals, on grids of the size the examples use, and the search
 // for bound states in that field.  Prints its figures; it checks nothing.
+//
+//   bench_chan n2 [GROUND [NE [both|reference|default]]]
+//
+// times the N2 3sigma_g -> k sigma_u channel of examples/n2-photo (ten
+// partial waves, three solutions) on its first NE momenta (default 4) from
+// the ground-state file GROUND (default examples/n2-photo/run/n2.gs, left
+// by `bash tools/example.sh n2-photo`): the written path (exchange terms
+// through CUIF, energies in turn) and the default one (tabulated angular
+// coefficients, multipoles in one pass, energies in parallel, LAPACK), their
+// ratio, and the largest difference of the functions (rounding).  One path alone
+// is for counting instructions (valgrind --tool=callgrind).
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "chan/channel_blocks.hpp"
 #include "chan/static_exchange.hpp"
 #include "io/console.hpp"
 #include "io/unit.hpp"
@@ -54,9 +69,65 @@ GroundState two_shell_ground_state(const Grid& g, const Molecule& mol, int n) {
   return gs;
 }
 
+// The N2 3sigma_g -> k sigma_u channel: NSI = 5, M = 0, L0 = 1, NX = 10, NL = 3,
+// k = 0.05, 0.15, ...
+int bench_n2(const std::string& ground, int NE, const std::string& which) {
+  GroundState gs;
+  {
+    io::Units units;
+    io::Unit& u = units.open_old(20, ground);
+    read_ground_state(u, gs);
+  }
+  const Grid g = make_grid(gs.s00.NA, gs.s00.NB, gs.s00.RP);
+  const Molecule mol{gs.s00.Z1, gs.s00.Z2, gs.s00.RZ};
+  const Waves w{0, 1, 2, 10};
+  std::vector<double> ks(static_cast<size_t>(NE));
+  for (int j = 0; j < NE; ++j) ks[static_cast<size_t>(j)] = 0.05 + 0.1 * j;
+  // Wall time; the processor time of all threads goes to `cpu`.
+  auto run = [&](bool reference, std::vector<Block>& out, double& cpu) {
+    StaticExchange se(g, gs, mol, 5, w, ExchangeOptions{60, 1e-7, true, true, reference});
+    const auto a = Clock::now();
+    const std::clock_t c = std::clock();
+    se.blocks(ks, 3, out);
+    cpu = static_cast<double>(std::clock() - c) / CLOCKS_PER_SEC;
+    return seconds(a, Clock::now());
+  };
+  std::printf("N2 3sigma_g -> k sigma_u, NB = %d, NX = 10, NL = 3, %d energies from k = 0.05\n", g.NB, NE);
+  std::vector<Block> r, d;
+  double tr = 0.0, td = 0.0, cr = 0.0, cd = 0.0;
+  if (which != "default") {
+    tr = run(true, r, cr);
+    std::printf("written path (CUIF, in turn)        %10.3f s   %8.3f s/block   processor %8.3f s\n", tr, tr / NE, cr);
+  }
+  if (which != "reference") {
+    td = run(false, d, cd);
+    std::printf("default path (tables, one pass, par) %9.3f s   %8.3f s/block   processor %8.3f s\n", td, td / NE, cd);
+  }
+  if (which == "both") {
+    // The paths differ only in the LU factorisations of the small matching
+    // systems (written elimination against LAPACK): rounding.
+    double big = 0.0, diff = 0.0;
+    for (size_t j = 0; j < r.size(); ++j)
+      for (size_t e = 0; e < r[j].X.size(); ++e) {
+        big = std::max(big, std::fabs(r[j].X[e]));
+        diff = std::max(diff, std::fabs(r[j].X[e] - d[j].X[e]));
+      }
+    std::printf("ratio written / default             %10.2f   (processor time %.2f)\n", tr / td, cr / cd);
+    std::printf("largest difference of the functions %.2e of their largest value\n", diff / big);
+    return diff <= 1e-10 * big ? 0 : 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "n2") {
+    const std::string ground = argc > 2 ? argv[2] : std::string(SUITE_SOURCE_DIR) + "/examples/n2-photo/run/n2.gs";
+    std::ostringstream sink;
+    io::console().redirect(nullptr, &sink);
+    return bench_n2(ground, argc > 3 ? std::stoi(argv[3]) : 4, argc > 4 ? argv[4] : "both");
+  }
   std::ostringstream sink;
   io::console().redirect(nullptr, &sink);
   std::printf("chanfile kernels: seconds per energy block\n");

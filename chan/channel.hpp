@@ -100,7 +100,8 @@ struct Molecule {
   double Z1 = 0.0, Z2 = 0.0, RZ = 0.0;
 };
 
-// Bare nuclei: the exact continuum of the two centres at momentum k.  The
+// ---------------------------------------------------------------- bare nuclei (bare_nuclei.cpp)
+// The exact continuum of the two centres at momentum k.  The
 // NL separated solutions of lowest λ, each R_i(ξ)·Σ_p U(p,i)·Y(L_p, M),
 // normalised to δ(E − E′); AS = U·cos δ_i, AC = U·sin δ_i.
 void bare_block(const Grid& grid, const Molecule& mol, const Waves& w, double k, int NL, Block& b);
@@ -128,7 +129,7 @@ void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecul
 // couples L with L ± 2.
 double overlap(const Grid& grid, double RZ, const Waves& w1, lib::CMat X1, const Waves& w2, lib::CMat X2);
 
-// ---------------------------------------------------------------- files
+// ---------------------------------------------------------------- files (channel_file.cpp)
 // Channel-file header: the list-directed record NSI, P0, DP, then the
 // record "(I5,/,3I4)" with NC and the final-state descriptor M, L0, NX.
 void write_channel_header(io::Unit& u, int NSI, double P0, double DP, int NC, const Waves& w);

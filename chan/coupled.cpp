@@ -6,6 +6,11 @@
 
 namespace chan {
 
+// The LU factors of the n × n matrices of the matrix Numerov recurrence, one
+// per grid point, each factored once and used for every solution of the
+// set: written out because the matrices are tiny (n ≤ 20), where a library
+// call costs more than the elimination, and to keep the propagated
+// solutions as they are.  The matching systems use LAPACK (dense_algebra).
 void lu_factor(int n, double* a, int* piv) {
   for (int k = 0; k < n; ++k) {
     int p = k;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "chan/channel.hpp"
+#include "chan/channel_blocks.hpp"
 #include "chan/static_exchange.hpp"
 #include "io/console.hpp"
 #include "io/format.hpp"
@@ -278,17 +279,12 @@ void run_chanfile(io::Units& units) {
   if (c.IPOT == 1) se = std::make_unique<StaticExchange>(g, s.gs, s.mol, c.NSI, s.final, c.NIT, c.EPS);
 
   write_channel_header(F, c.NSI, c.P0, c.DP, c.NC, s.final);
-  std::vector<Block> blocks(static_cast<size_t>(c.NC));
   listing_energy_head(L, c.IPOT);
   io::console().line(io::lstring("chanfile: channel of shell", c.NSI, "final M =", c.M, "energies:", c.NC));
+  const std::vector<Block> blocks = channel_blocks(g, s.mol, s.final, se.get(), c.NC, c.P0, c.DP, c.NL);
   for (int j = 1; j <= c.NC; ++j) {
     const double k = c.P0 + (j - 1) * c.DP;
-    Block& b = blocks[static_cast<size_t>(j - 1)];
-    if (c.IPOT == 0) {
-      bare_block(g, s.mol, s.final, k, c.NL, b);
-    } else {
-      se->block(k, c.NL, b);
-    }
+    const Block& b = blocks[static_cast<size_t>(j - 1)];
     write_block(F, g.NB, b);
     const HfValues h = check.values(b.E, b.x(g.NB), b.NL, b.NX);
     const double om = b.E - s.E1;

@@ -88,6 +88,12 @@ void angular_matrix(int M, int L0, int KD, int n, double ZM, double c2, Mat A) {
 
 // Cyclic Jacobi: each rotation zeroes A(p,q) exactly and keeps A symmetric;
 // sweeps stop when the off-diagonal part is below rounding of the diagonal.
+// Kept in place of a library solver on purpose: the matrices are at most
+// 20 × 20 (120 for the Lanczos tridiagonal), and the open solutions are the
+// eigenvectors of C_QᵀC_Q with the smallest eigenvalues, near zero beside
+// the largest; rotations from the identity determine such eigenvectors to
+// rounding relative to their own eigenvalue (a tridiagonal reduction first
+// does not), and the written solutions keep their signs and roundings.
 void symmetric_eigen(int n, Mat A, Vec lam, Mat U) {
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= n; ++j) U(i, j) = i == j ? 1.0 : 0.0;

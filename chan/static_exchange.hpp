@@ -42,6 +42,11 @@ struct ExchangeOptions {
   double EPS = 1e-7;      // relative residual of the exchange equations at which GMRES stops
   bool electrons = true;  // false: bare nuclei through the same solver (a check of the solver)
   bool exchange = true;   // false: the direct field of the ion only
+  // true: the written path, for comparison: the exchange terms through
+  // lib::CUIF (every angular coefficient formed where it is used), the
+  // energies one after the other and the LU factorisations of the matching
+  // and Lagrange systems by the written elimination instead of LAPACK.
+  bool reference = false;
 };
 
 class StaticExchange {
@@ -56,6 +61,9 @@ class StaticExchange {
 
   // The NL eigenchannel solutions at momentum k.
   void block(double k, int NL, Block& b);
+  // The blocks of all momenta ks, in parallel over the energies (each
+  // block exactly as block() makes it; the diagnostics in the order of ks).
+  void blocks(const std::vector<double>& ks, int NL, std::vector<Block>& out);
   // The lowest `count` bound states of the final symmetry in the same field
   // with energies in (Elo, Ehi), Ehi < 0, lowest first: eigenstates of the
   // static-exchange Hamiltonian in the space orthogonal to the occupied
