@@ -91,8 +91,12 @@ TEST(XsectBadInput, RefusedWithTheFileNamedAndNothingHalfMade) {
     EXPECT_NE(r.output.find(std::string("'") + k.file + "'"), std::string::npos) << k.name << "\n" << r.output;
     EXPECT_NE(r.output.find(k.why), std::string::npos) << k.name << "\n" << r.output;
     EXPECT_NE(r.output.find("Stop - Program terminated.\n"), std::string::npos) << k.name;
-    if (k.no_outputs) EXPECT_FALSE(dir.exists("run.lst")) << k.name;
-    if (std::string(k.file) == "a.dat") EXPECT_EQ(dir.read("a.dat"), "earlier results\n");
+    if (k.no_outputs) {
+      EXPECT_FALSE(dir.exists("run.lst")) << k.name;
+    }
+    if (std::string(k.file) == "a.dat") {
+      EXPECT_EQ(dir.read("a.dat"), "earlier results\n");
+    }
   }
   // The unedited files run.
   ScratchDir dir("xsect_good");

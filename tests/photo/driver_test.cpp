@@ -481,7 +481,9 @@ TEST(PhotoDriver, MatrixRowsWrittenWithIWMReadBackUnderIRP2) {
     // The dipole elements come back with the six digits of the data file;
     // the π channels' matrix is so far from well conditioned that this moves
     // its RPA results in the fourth digit.
-    if (setup == sigma_channels) EXPECT_EQ(rpa_part(second.listing()), rpa_part(first.listing()));
+    if (setup == sigma_channels) {
+      EXPECT_EQ(rpa_part(second.listing()), rpa_part(first.listing()));
+    }
   }
 
   PhotoCase plain;
