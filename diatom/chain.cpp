@@ -252,10 +252,6 @@ void photoionisation(Context& c, const GroundState& g, const Accuracy& a) {
              " (NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) +
              "): use fewer momenta (larger DK or smaller NK), fewer solutions NL, fewer shells in ION or RPA = 0");
   }
-  if (rpa && sz.NUR > 1500) {
-    io::stop(grp + "the RPA system would have order NUR = " + std::to_string(sz.NUR) +
-             ", above xsect's 1500: use fewer momenta, fewer solutions NL or fewer shells in ION");
-  }
   out(c, "");
   out(c, " Photoionisation: " + std::string(mol.IPOT == 0 ? "bare nuclei" : "static exchange") +
              (rpa ? ", RPA coupling all channels" : ", Hartree-Fock") + ", " + std::to_string(mol.NL) +

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diatom/molecule.hpp"
+#include "photo/entry.hpp"
 
 namespace diatom {
 
@@ -42,13 +43,13 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std:
                                    const std::string& file);
 
 // The xsect sizes: function-table factor NEM and RPA order NUR, and the
-// words the run demands of its 4,400,000-word workspace.
+// words the run demands of its workspace (at most NUVM words).
 struct XsectSize {
   int NEM = 0, NUR = 0;
   long words = 0;
 };
 XsectSize size_xsect(const std::vector<Channel>& ch, int NL, int ND, int n, int NSH, int NB, bool rpa);
-inline constexpr long kXsectWords = 4'400'000;
+inline constexpr long kXsectWords = photo::kNUVM;
 
 // Writes File.CHN of a channel into `folder` (which must not hold one).
 void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig);
