@@ -118,10 +118,15 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   io::Unit& u3 = units(3);
   s40.group(variant).read(u3);
   check_control(s40, variant, u3.name());
+  // The outputs are named by the control group alone: the listing, the data
+  // file and the table of asymmetry parameters (the listing's name with
+  // ".beta").  None may exist; they are made once every input is checked.
+  const std::string FIL = s40.FIL, FIR1 = s40.FIR[0];
+  const std::string beta = beta_table_name(io::trim_right(FIL));
+  io::Units::require_new({{10, io::trim_right(FIL)}, {11, io::trim_right(FIR1)}, {13, beta}});
   // 2-3. Ground-state file and its group; FIL and FIR are the variables of
   // S40, and the listing and FIR(1) are named by the control group alone.
   io::Unit& u20 = units.open_old(20, io::trim_right(s40.FIG));
-  const std::string FIL = s40.FIL, FIR1 = s40.FIR[0];
   s00.group(s40.FIL, s40.FIR).read(u20);
   check_ground_state(s00, u20.name());
   // 4. Continuum data of an earlier run.
@@ -143,7 +148,7 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   // 7-8. Partition and its check (the largest slices first, in 64 bits).
   const int NB = run.NB;
   for (long long words : {io::checked_product({s40.NEM, run.NX, NB}), io::checked_product({s40.NUR, s40.NUR})}) {
-    if (words < 0 || words > NUV) io::stop(" GIVE ME MEMORY");
+    if (words < 0 || words > s40.NUVM) io::stop(" GIVE ME MEMORY");
   }
   run.K = partition(NB, run.NKS, run.NX, s40.NEM, s40.NUR, variant.wk_columns);
   const auto& K = run.K;
@@ -185,12 +190,8 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   lib::REFB(NB, lib::CIVec(run.LG.data(), run.NSG), lib::Vec(run.EG.data(), run.NSG), lib::Vec(run.CG.data(), run.NSG),
             run.XG, u20, lib::CIVec(NW.data(), run.NSG));
   units.close(20);
-  // The control and ground-state inputs are checked, and no output exists,
-  // before the first output file is made.
-  // The table of asymmetry parameters takes the listing's name with ".beta";
-  // like the listing and the data file it must not exist.
-  const std::string beta = beta_table_name(io::trim_right(FIL));
-  io::Units::require_new({{10, io::trim_right(FIL)}, {11, io::trim_right(FIR1)}, {13, beta}});
+  // The control and ground-state inputs are checked before the first output
+  // file is made.
   units.open_new(10, io::trim_right(FIL));
   units.open_new(11, io::trim_right(FIR1));
   units.open_new(13, beta);

@@ -436,7 +436,12 @@ void pi_channels(PhotoCase& c) {
   c.channels = {c1, c2, c3};
 }
 
-std::string rpa_part(const std::string& listing) { return listing.substr(listing.find("RPA results")); }
+// The RPA tables of a listing, up to the section of asymmetry parameters.
+std::string rpa_part(const std::string& listing) {
+  const size_t from = listing.find("RPA results");
+  const size_t to = listing.find("Photoelectron asymmetry parameters", from);
+  return listing.substr(from, to == std::string::npos ? std::string::npos : to - from);
+}
 
 // Two σ channels of a heteronuclear target, one with an extra function.
 void sigma_channels(PhotoCase& c) {
