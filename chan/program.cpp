@@ -33,8 +33,6 @@ constexpr double kHartreeEV = 27.211386;
 // Capacities of the photoionisation programs that a channel file must respect.
 constexpr int kMaxSolutions = 7;   // first dimension of their cross-section tables
 constexpr int kMaxEnergies = 449;  // function groups of a channel
-constexpr int kRpaNodes = 70;      // momentum nodes of the RPA (60 in xsect_a)
-constexpr int kRpaNodesA = 60;
 constexpr int kAmplitudeWords = 5700;
 constexpr int kMaxExtra = 5;
 constexpr int kNameLength = 12;  // FIC and FID names in group S40 (15 in xsect_a)
@@ -73,11 +71,6 @@ void check_and_complete(Setup& s, const std::string& file) {
   if (c.NC % 2 == 0) {
     s.notes.push_back("NC = " + std::to_string(c.NC) +
                       " is even: the RPA integrates over the momenta by Simpson's rule and needs an odd count");
-  }
-  if (c.NC > kRpaNodesA) {
-    s.notes.push_back("NC = " + std::to_string(c.NC) + " exceeds the " +
-                      std::to_string(c.NC > kRpaNodes ? kRpaNodes : kRpaNodesA) + " momentum nodes of the RPA" +
-                      (c.NC > kRpaNodes ? " (xsect: 70, xsect_a: 60)" : " of xsect_a"));
   }
   for (const std::string* f : {&c.FIC, &c.FID}) {
     if (io::trim_right(*f).size() > static_cast<size_t>(kNameLength)) {
