@@ -30,6 +30,31 @@ constexpr double kDrop = 1.0e-7;
 #define SUITE_WIDE_KERNEL
 #endif
 
+namespace {
+
+// q = Σ_t X(·, t.col)·t.c on the stretch j0 … j0 + nj − 1, term by term in
+// order.  SUMY starts the sum from zero; starting from the first product
+// differs only in the sign of a sum that is an exact zero, which no later
+// step sees (it is scaled, then added to a non-zero sum or to +0).  Inlined
+// into both builds of the kernels that call it.
+template <class Terms>
+[[gnu::always_inline]] inline void stretch_sum(const Terms& ts, lib::CMat X, int j0, int nj, double* q) {
+  if (ts.empty()) {
+    for (int e = 0; e < nj; ++e) q[e] = 0.0;
+    return;
+  }
+  const double* x = &X(j0, ts[0].col);
+  const double c0 = ts[0].c;
+  for (int e = 0; e < nj; ++e) q[e] = x[e] * c0;
+  for (size_t t = 1; t < ts.size(); ++t) {
+    const double* y = &X(j0, ts[t].col);
+    const double c = ts[t].c;
+    for (int e = 0; e < nj; ++e) q[e] = q[e] + y[e] * c;
+  }
+}
+
+}  // namespace
+
 ExchangeOperator::ExchangeOperator(const Grid& g, const Waves& w, std::vector<ExchangeOrbital> orbitals, double C1,
                                    lib::Fac F)
     : g_(g), w_(w), C1_(C1), F_(F), fdesc_{w.M, w.L0, w.n} {
@@ -130,32 +155,14 @@ SUITE_WIDE_KERNEL void ExchangeOperator::multipoles(const Pair& pr, lib::CMat ps
   lib::Mat S(wk.src.data(), NB, nz_);
   for (int j0 = 1; j0 <= NB; j0 += kStretch) {
     const int nj = std::min(kStretch, NB - j0 + 1);
-    // q = Σ_t X(·, t.col)·t.c on the stretch, term by term in order.  SUMY
-    // starts the sum from zero; starting from the first product differs
-    // only in the sign of a sum that is an exact zero, which no later step
-    // sees (it is scaled, then added to a non-zero sum or to +0).
-    auto sum = [&](const std::vector<Term>& ts, lib::CMat X, double* q) {
-      if (ts.empty()) {
-        for (int e = 0; e < nj; ++e) q[e] = 0.0;
-        return;
-      }
-      const double* x = &X(j0, ts[0].col);
-      const double c0 = ts[0].c;
-      for (int e = 0; e < nj; ++e) q[e] = x[e] * c0;
-      for (size_t t = 1; t < ts.size(); ++t) {
-        const double* y = &X(j0, ts[t].col);
-        const double c = ts[t].c;
-        for (int e = 0; e < nj; ++e) q[e] = q[e] + y[e] * c;
-      }
-    };
     const double *xi2 = &R(j0, 2), *c3 = &R(j0, 3), *c6 = &R(j0, 6);
     for (int k = 1; k <= count; ++k) {
       double acc[kStretch] = {}, q[kStretch], q1[kStretch];
       for (int i2 = 1; i2 <= no; ++i2) {
         const Projection& p = pr.in[static_cast<size_t>((k - 1) * no + i2 - 1)];
         if (p.a.empty() && p.b.empty()) continue;
-        sum(p.a, psi, q);
-        sum(p.b, psi, q1);
+        stretch_sum(p.a, psi, j0, nj, q);
+        stretch_sum(p.b, psi, j0, nj, q1);
         const double* x2 = &X2(j0, i2);
         for (int e = 0; e < nj; ++e) acc[e] = acc[e] + x2[e] * (q[e] * xi2[e] + q1[e]);
       }
@@ -182,32 +189,14 @@ SUITE_WIDE_KERNEL void ExchangeOperator::act(const Pair& pr, lib::Mat S, Work& w
   const double f = pr.o.f;
   for (int j0 = 1; j0 <= NB; j0 += kStretch) {
     const int nj = std::min(kStretch, NB - j0 + 1);
-    // q = Σ_t X(·, t.col)·t.c on the stretch, term by term in order.  SUMY
-    // starts the sum from zero; starting from the first product differs
-    // only in the sign of a sum that is an exact zero, which no later step
-    // sees (it is scaled, then added to a non-zero sum or to +0).
-    auto sum = [&](const std::vector<Term>& ts, lib::CMat X, double* q) {
-      if (ts.empty()) {
-        for (int e = 0; e < nj; ++e) q[e] = 0.0;
-        return;
-      }
-      const double* x = &X(j0, ts[0].col);
-      const double c0 = ts[0].c;
-      for (int e = 0; e < nj; ++e) q[e] = x[e] * c0;
-      for (size_t t = 1; t < ts.size(); ++t) {
-        const double* y = &X(j0, ts[t].col);
-        const double c = ts[t].c;
-        for (int e = 0; e < nj; ++e) q[e] = q[e] + y[e] * c;
-      }
-    };
     const double *xi2 = &R(j0, 2), *c3 = &R(j0, 3), *c6 = &R(j0, 6);
     for (int ig = 1; ig <= n; ++ig) {
       double acc[kStretch] = {}, q[kStretch], q1[kStretch];
       for (int ic = 1; ic <= no; ++ic) {
         const Projection& p = pr.out[static_cast<size_t>((ig - 1) * no + ic - 1)];
         if (p.a.empty() && p.b.empty()) continue;
-        sum(p.a, Z, q);
-        sum(p.b, Z, q1);
+        stretch_sum(p.a, Z, j0, nj, q);
+        stretch_sum(p.b, Z, j0, nj, q1);
         const double* xo = &Xo(j0, ic);
         for (int e = 0; e < nj; ++e) acc[e] = acc[e] + xo[e] * (q[e] * xi2[e] + q1[e]);
       }
