@@ -309,7 +309,9 @@ class StateCounter {
         PD_(w.PD.data(), t.NB, n_, n_),
         S_(w.XN.colsFrom(n_ + 1, n_)),
         w_(w),
-        st_(st) {}
+        st_(st) {
+    if (st.ISRCH == 0) ref_ = st.floor_sign[ISH - 1];
+  }
 
   double floor() const { return -0.525 * std::max(1.0, t_.ZS * t_.ZS); }
   int sign_at(double E) const {
@@ -318,18 +320,25 @@ class StateCounter {
   }
   // Whether an odd number of eigenvalues lies below E.
   bool odd_below(double E) {
-    if (ref_ == 0) ref_ = sign_at(floor());
+    if (ref_ == 0) set_reference(sign_at(floor()));
     return sign_at(E) != ref_;
   }
   // Eigenvalue number `rank`: the signs are followed upwards in steps of 5 %
   // and the rank-th change is bisected, to rounding by the written rules
-  // (ISRCH = 1), otherwise to 1e-7 relative: the shell solve takes over
-  // from there.
+  // (ISRCH = 1), otherwise to kPlaced relative: the shell solve takes over
+  // from there.  The superlinear search starts the walk between two states
+  // of the last search of the shell (or of its symmetry) when the parity
+  // there agrees, instead of at the floor.
   double locate(int rank) {
     const double Etop = -1.0e-3;
     double E = floor();
-    int s0 = sign_at(E), count = 0;
-    if (ref_ == 0) ref_ = s0;
+    int count = 0, s0 = 0;
+    if (st_.ISRCH == 0) s0 = resume(rank, E, count);
+    if (s0 == 0) {
+      s0 = sign_at(E);
+      set_reference(s0);
+    }
+    UpdateState::StateMap found;
     for (;;) {
       const double En = 0.95 * E;
       if (En > Etop) {
@@ -338,17 +347,23 @@ class StateCounter {
                              ISH_, rank, s_.M(ISH_), s_.L0(ISH_), Etop));
       }
       const int s1 = sign_at(En);
+      if (s1 != s0 && count < 16) {
+        found.lo[count] = E;
+        found.hi[count] = En;
+        found.known = count + 1;
+      }
       if (s1 != s0 && ++count == rank) {
         double lo = E, hi = En;
         for (int k = 0; k < 200; ++k) {
           const double mid = 0.5 * (lo + hi);
           if (mid == lo || mid == hi) break;
-          if (st_.ISRCH == 0 && hi - lo < 1.0e-7 * std::fabs(mid)) break;
+          if (st_.ISRCH == 0 && hi - lo < kPlaced * std::fabs(mid)) break;
           if (sign_at(mid) == s0)
             lo = mid;
           else
             hi = mid;
         }
+        if (st_.ISRCH == 0) remember(found, rank, lo, hi);
         return 0.5 * (lo + hi);
       }
       s0 = s1;
@@ -357,6 +372,67 @@ class StateCounter {
   }
 
  private:
+  // The shell's own state map from its last search, otherwise the latest
+  // of its symmetry (none: nullptr).
+  const UpdateState::StateMap* latest_map() const {
+    if (st_.maps[ISH_ - 1].known > 0) return &st_.maps[ISH_ - 1];
+    const UpdateState::StateMap* m = nullptr;
+    for (int J = 1; J <= s_.NSH && J <= 16; ++J) {
+      const UpdateState::StateMap& c = st_.maps[J - 1];
+      if (c.known == 0 || s_.M(J) != s_.M(ISH_) || s_.L0(J) != s_.L0(ISH_) || s_.n(J) != n_) continue;
+      if (m == nullptr || c.stamp > m->stamp) m = &c;
+    }
+    return m;
+  }
+  // A start above the floor for the search of state `rank`: between states
+  // j and j + 1 of the latest map of the symmetry (j < rank, highest first),
+  // accepted when the parity of the states below it is that of j.  The
+  // states move as the field of the other shells changes, but a pair of
+  // them crossing the same point in one sweep is not seen: a single
+  // crossing changes the parity and sends the search one state lower, at
+  // worst to the floor.  Returns the sign there (0: start at the floor).
+  int resume(int rank, double& E, int& count) {
+    const UpdateState::StateMap* m = latest_map();
+    if (m == nullptr) return 0;
+    if (ref_ == 0) set_reference(sign_at(floor()));
+    for (int j = std::min(rank - 1, m->known); j >= 1; --j) {
+      const double Es = j < m->known ? -std::sqrt(m->hi[j - 1] * m->lo[j]) : 0.97 * m->hi[j - 1];
+      if (!(Es > floor() && Es < 0.0)) continue;
+      const int sg = sign_at(Es);
+      if ((sg != ref_) == (j % 2 == 1)) {
+        E = Es;
+        count = j;
+        return sg;
+      }
+    }
+    return 0;
+  }
+  // Stores the states walked past by this search (and the located one).
+  void remember(UpdateState::StateMap found, int rank, double lo, double hi) {
+    if (rank <= 16) {
+      found.lo[rank - 1] = std::min(lo, hi);
+      found.hi[rank - 1] = std::max(lo, hi);
+      found.known = std::max(found.known, rank);
+    }
+    // States below the start were not walked past: keep them from the map
+    // the search resumed from.
+    const UpdateState::StateMap* m = latest_map();
+    for (int k = 0; m != nullptr && k < found.known && k < m->known; ++k) {
+      if (found.lo[k] == 0.0 && found.hi[k] == 0.0) {
+        found.lo[k] = m->lo[k];
+        found.hi[k] = m->hi[k];
+      }
+    }
+    found.stamp = st_.trials;
+    st_.maps[ISH_ - 1] = found;
+  }
+  // Relative width at which the superlinear search hands a bracketed state
+  // to the shell solve: well inside the 1e-3 offset of a relocated start.
+  static constexpr double kPlaced = 1.0e-5;
+  void set_reference(int sign) {
+    ref_ = sign;
+    if (st_.ISRCH == 0) st_.floor_sign[ISH_ - 1] = sign;
+  }
   const RunTables& t_;
   const Shells& s_;
   int ISH_, n_;

@@ -57,6 +57,21 @@ struct UpdateState {
   std::array<double, kFactorials> F{};  // factorials 0! … 98!
   std::array<double, 4> B{};            // boundary vector of the multipole solver
   std::vector<double> saved = std::vector<double>(kSavedWords);
+  // Sign of the determinant of each shell's equations below all its states
+  // (0: not yet known).  No eigenvalue crosses that energy as the field of
+  // the other shells changes, so the superlinear search keeps it from sweep
+  // to sweep instead of solving there at every parity test.
+  std::array<int, 16> floor_sign{};
+  // The states each shell's last state search walked past (superlinear
+  // search only): per state k a bracket [lo, hi] with k − 1 states below lo
+  // and k below hi, and the trial count at the search.  A later search of
+  // the same symmetry starts between two of them, after a parity test.
+  struct StateMap {
+    std::array<double, 16> lo{}, hi{};
+    int known = 0;
+    long stamp = -1;
+  };
+  std::array<StateMap, 16> maps{};
   lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
 };
