@@ -326,19 +326,12 @@ class StateCounter {
   // Eigenvalue number `rank`: the signs are followed upwards in steps of 5 %
   // and the rank-th change is bisected, to rounding by the written rules
   // (ISRCH = 1), otherwise to kPlaced relative: the shell solve takes over
-  // from there.  The superlinear search starts the walk between two states
-  // of the last search of the shell (or of its symmetry) when the parity
-  // there agrees, instead of at the floor.
+  // from there.
   double locate(int rank) {
     const double Etop = -1.0e-3;
     double E = floor();
-    int count = 0, s0 = 0;
-    if (st_.ISRCH == 0) s0 = resume(rank, E, count);
-    if (s0 == 0) {
-      s0 = sign_at(E);
-      set_reference(s0);
-    }
-    UpdateState::StateMap found;
+    int s0 = sign_at(E), count = 0;
+    set_reference(s0);
     for (;;) {
       const double En = 0.95 * E;
       if (En > Etop) {
@@ -347,11 +340,6 @@ class StateCounter {
                              ISH_, rank, s_.M(ISH_), s_.L0(ISH_), Etop));
       }
       const int s1 = sign_at(En);
-      if (s1 != s0 && count < 16) {
-        found.lo[count] = E;
-        found.hi[count] = En;
-        found.known = count + 1;
-      }
       if (s1 != s0 && ++count == rank) {
         double lo = E, hi = En;
         for (int k = 0; k < 200; ++k) {
@@ -363,7 +351,6 @@ class StateCounter {
           else
             hi = mid;
         }
-        if (st_.ISRCH == 0) remember(found, rank, lo, hi);
         return 0.5 * (lo + hi);
       }
       s0 = s1;
@@ -372,60 +359,6 @@ class StateCounter {
   }
 
  private:
-  // The shell's own state map from its last search, otherwise the latest
-  // of its symmetry (none: nullptr).
-  const UpdateState::StateMap* latest_map() const {
-    if (st_.maps[ISH_ - 1].known > 0) return &st_.maps[ISH_ - 1];
-    const UpdateState::StateMap* m = nullptr;
-    for (int J = 1; J <= s_.NSH && J <= 16; ++J) {
-      const UpdateState::StateMap& c = st_.maps[J - 1];
-      if (c.known == 0 || s_.M(J) != s_.M(ISH_) || s_.L0(J) != s_.L0(ISH_) || s_.n(J) != n_) continue;
-      if (m == nullptr || c.stamp > m->stamp) m = &c;
-    }
-    return m;
-  }
-  // A start above the floor for the search of state `rank`: between states
-  // j and j + 1 of the latest map of the symmetry (j < rank, highest first),
-  // accepted when the parity of the states below it is that of j.  The
-  // states move as the field of the other shells changes, but a pair of
-  // them crossing the same point in one sweep is not seen: a single
-  // crossing changes the parity and sends the search one state lower, at
-  // worst to the floor.  Returns the sign there (0: start at the floor).
-  int resume(int rank, double& E, int& count) {
-    const UpdateState::StateMap* m = latest_map();
-    if (m == nullptr) return 0;
-    if (ref_ == 0) set_reference(sign_at(floor()));
-    for (int j = std::min(rank - 1, m->known); j >= 1; --j) {
-      const double Es = j < m->known ? -std::sqrt(m->hi[j - 1] * m->lo[j]) : 0.97 * m->hi[j - 1];
-      if (!(Es > floor() && Es < 0.0)) continue;
-      const int sg = sign_at(Es);
-      if ((sg != ref_) == (j % 2 == 1)) {
-        E = Es;
-        count = j;
-        return sg;
-      }
-    }
-    return 0;
-  }
-  // Stores the states walked past by this search (and the located one).
-  void remember(UpdateState::StateMap found, int rank, double lo, double hi) {
-    if (rank <= 16) {
-      found.lo[rank - 1] = std::min(lo, hi);
-      found.hi[rank - 1] = std::max(lo, hi);
-      found.known = std::max(found.known, rank);
-    }
-    // States below the start were not walked past: keep them from the map
-    // the search resumed from.
-    const UpdateState::StateMap* m = latest_map();
-    for (int k = 0; m != nullptr && k < found.known && k < m->known; ++k) {
-      if (found.lo[k] == 0.0 && found.hi[k] == 0.0) {
-        found.lo[k] = m->lo[k];
-        found.hi[k] = m->hi[k];
-      }
-    }
-    found.stamp = st_.trials;
-    st_.maps[ISH_ - 1] = found;
-  }
   // Relative width at which the superlinear search hands a bracketed state
   // to the shell solve: well inside the 1e-3 offset of a relocated start.
   static constexpr double kPlaced = 1.0e-5;
@@ -564,6 +497,12 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   };
 
   bool relocated = false;
+  const double Estart = EI;
+  // A shell settled on its branch: with the exchange source the poles below
+  // the orbital energy need not number rank − 1 (the source can bind the
+  // orbital below several of them), so near self-consistency the branch is
+  // judged by the orbital itself.
+  const bool trusted = st.ISRCH == 0 && mode == 0 && source && s.CN(ISH) != 0.0 && EI != 0.0 && st.settled[ISH - 1];
   if (s.CN(ISH) == 0.0 || EI == 0.0) {
     EI = counter.locate(rank);
     relocated = true;
@@ -577,7 +516,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
     if (source) {
       Qexpected = orbital_times_source(t, X, S, w.WK.col(n * n + n + 3)) < 0.0 ? -1.0 : 1.0;
       // A start between the wrong pair of poles belongs to another state.
-      if (!rank_parity_ok(EI)) {
+      if (!trusted && !rank_parity_ok(EI)) {
         relocate(": its energy lies on the branch of another state;");
         relocated = true;
       }
@@ -631,7 +570,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
         // the pole on which the solution lies (the previous trial belonged
         // to another shell), at the second from the two trials of this solve.
         b.Q = k == 1 ? Qexpected : -(C - b.Cprev) * (EI - b.E1);
-        if (k == 2 && (b.Q > 0.0) != (Qexpected > 0.0) && !relocated) {
+        if (k == 2 && (b.Q > 0.0) != (Qexpected > 0.0) && !relocated && !trusted) {
           // Moving away from the pole: the walk follows the branch of a
           // neighbouring state.  Restart beside the shell's own pole.
           relocate(": its norm falls towards its pole;");
@@ -680,14 +619,33 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   };
 
   iterate();
-  // The result must lie between the poles of the shell's rank; otherwise it
-  // belongs to another state: once more from beside the shell's own pole.
-  // (Just below a root of the homogeneous equations lie rank − 1 eigenvalues.)
-  const double probe = source ? EI : EI - (1.0e-6 * std::fabs(EI) + 10.0 * solve.EPS);
-  if (!relocated && !rank_parity_ok(probe)) {
-    relocate(": the solution belongs to another state;");
-    relocated = true;
-    iterate();
+  // Overlap of the new orbital with the one the solve started from, both
+  // normalised (states of one symmetry are orthogonal: a jump to another
+  // state shows as a small overlap).
+  auto kept = [&] {
+    const double a = overlap(t, w, n, TT, X, X), c = overlap(t, w, n, TT, saved, saved);
+    return a > 0.0 && c > 0.0 ? std::fabs(overlap(t, w, n, TT, X, saved)) / std::sqrt(a * c) : 0.0;
+  };
+  if (trusted) {
+    if (kept() < 0.9) {
+      relocate(": its orbital left the state it started on;");
+      relocated = true;
+      iterate();
+    }
+  } else {
+    // The result must lie between the poles of the shell's rank; otherwise it
+    // belongs to another state: once more from beside the shell's own pole.
+    // (Just below a root of the homogeneous equations lie rank − 1 eigenvalues.)
+    const double probe = source ? EI : EI - (1.0e-6 * std::fabs(EI) + 10.0 * solve.EPS);
+    if (!relocated && !rank_parity_ok(probe)) {
+      relocate(": the solution belongs to another state;");
+      relocated = true;
+      iterate();
+    }
+  }
+  if (st.ISRCH == 0) {
+    st.settled[ISH - 1] = mode == 0 && source && s.CN(ISH) != 0.0 &&
+                          std::fabs(EI - Estart) < 0.02 * std::fabs(Estart) && kept() > 0.99;
   }
 }
 

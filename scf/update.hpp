@@ -62,16 +62,12 @@ struct UpdateState {
   // the other shells changes, so the superlinear search keeps it from sweep
   // to sweep instead of solving there at every parity test.
   std::array<int, 16> floor_sign{};
-  // The states each shell's last state search walked past (superlinear
-  // search only): per state k a bracket [lo, hi] with k − 1 states below lo
-  // and k below hi, and the trial count at the search.  A later search of
-  // the same symmetry starts between two of them, after a parity test.
-  struct StateMap {
-    std::array<double, 16> lo{}, hi{};
-    int known = 0;
-    long stamp = -1;
-  };
-  std::array<StateMap, 16> maps{};
+  // Shells whose last norm-rule solve stayed on the branch it started on
+  // (superlinear search only): the new orbital close to the old one and the
+  // energy moved little.  Their next solve is trusted to its branch and
+  // checked by its overlap with the orbital it starts from instead of by
+  // the count of poles below the energy.
+  std::array<bool, 16> settled{};
   lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
 };

@@ -123,49 +123,6 @@ TEST(LocateState, SecondStateOfASymmetryIsOrthogonalToTheFirst) {
   EXPECT_LT(std::fabs(O) / std::sqrt(s.CN(1) * s.CN(2)), 1e-6);
 }
 
-// The fast state search resumes its walk from the states of an earlier
-// search.  With no map, its own map, a map shifted by one state, or a map
-// of a field that binds the states 20 % less or 25 % more (a state then
-// crosses the start and the parity test sends the walk lower), it must
-// place a rank on the same eigenvalue as the written walk from the floor;
-// its own map must spare a third of the trials or more.  (Two states crossing the same start
-// leave the parity unchanged and are not seen.)
-TEST(LocateState, ResumedWalkFindsTheStateOfTheWalkFromTheFloor) {
-  const int n = 8;
-  System sys(1.0, 1.0, 2.0, {{0, 0, n}}, 5, 806, 1.01, 60.0);
-  io::ConsoleRedirect quiet(nullptr, &sys.trace);
-  scftest::one_electron_equations(sys, 1);
-  const scf::Shells s = sys.shells();
-  const scf::ShellWork w = sys.work(n);
-  enum class Map { none, own, shifted, weaker, stronger };
-  for (int rank : {1, 2, 3}) {
-    sys.st.ISRCH = 1;
-    const double written = scf::locate_state(sys.t, s, 1, rank, sys.st, w);
-    for (Map m : {Map::none, Map::own, Map::shifted, Map::weaker, Map::stronger}) {
-      sys.st.ISRCH = 0;
-      sys.st.maps = {};
-      sys.st.floor_sign = {};
-      const long floor_walk = sys.st.trials;
-      scf::locate_state(sys.t, s, 1, rank, sys.st, w);  // records the map
-      const long fresh = sys.st.trials - floor_walk;
-      scf::UpdateState::StateMap& map = sys.st.maps[0];
-      for (int k = 0; k < map.known; ++k) {
-        if (m == Map::shifted && k + 1 < map.known) map.lo[k] = map.lo[k + 1], map.hi[k] = map.hi[k + 1];
-        const double f = m == Map::weaker ? 0.8 : m == Map::stronger ? 1.25 : 1.0;
-        map.lo[k] *= f;
-        map.hi[k] *= f;
-      }
-      if (m == Map::none) sys.st.maps = {};
-      const long before = sys.st.trials;
-      const double E = scf::locate_state(sys.t, s, 1, rank, sys.st, w);
-      EXPECT_NEAR(E, written, 1e-5 * std::fabs(written)) << "rank " << rank << " map " << int(m);
-      if (m == Map::own && rank > 1) {
-        EXPECT_LT(3 * (sys.st.trials - before), 2 * fresh) << "rank " << rank;
-      }
-    }
-  }
-}
-
 // An inhomogeneous problem with a known answer: with the source −OFF·(ξ² −
 // η²)·φ0 (OFFDI) built from the exact ground state φ0 of H2+ (energy E0),
 // the solution at energy E is φ0·(−OFF)/((E − E0)·RZ²/2).  The norm rule
