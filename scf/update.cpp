@@ -621,10 +621,11 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   iterate();
   // Overlap of the new orbital with the one the solve started from, both
   // normalised (states of one symmetry are orthogonal: a jump to another
-  // state shows as a small overlap).
+  // state shows as a small overlap; the solution beyond the pole, on the
+  // other side of it, as a change of sign).
   auto kept = [&] {
     const double a = overlap(t, w, n, TT, X, X), c = overlap(t, w, n, TT, saved, saved);
-    return a > 0.0 && c > 0.0 ? std::fabs(overlap(t, w, n, TT, X, saved)) / std::sqrt(a * c) : 0.0;
+    return a > 0.0 && c > 0.0 ? overlap(t, w, n, TT, X, saved) / std::sqrt(a * c) : 0.0;
   };
   if (trusted) {
     if (kept() < 0.9) {
@@ -644,8 +645,8 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
     }
   }
   if (st.ISRCH == 0) {
-    st.settled[ISH - 1] = mode == 0 && source && s.CN(ISH) != 0.0 &&
-                          std::fabs(EI - Estart) < 0.02 * std::fabs(Estart) && kept() > 0.99;
+    st.settled[ISH - 1] =
+        mode == 0 && source && s.CN(ISH) != 0.0 && std::fabs(EI - Estart) < 0.02 * std::fabs(Estart) && kept() > 0.99;
   }
 }
 
