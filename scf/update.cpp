@@ -309,7 +309,9 @@ class StateCounter {
         PD_(w.PD.data(), t.NB, n_, n_),
         S_(w.XN.colsFrom(n_ + 1, n_)),
         w_(w),
-        st_(st) {}
+        st_(st) {
+    if (st.ISRCH == 0) ref_ = st.floor_sign[ISH - 1];
+  }
 
   double floor() const { return -0.525 * std::max(1.0, t_.ZS * t_.ZS); }
   int sign_at(double E) const {
@@ -318,18 +320,18 @@ class StateCounter {
   }
   // Whether an odd number of eigenvalues lies below E.
   bool odd_below(double E) {
-    if (ref_ == 0) ref_ = sign_at(floor());
+    if (ref_ == 0) set_reference(sign_at(floor()));
     return sign_at(E) != ref_;
   }
   // Eigenvalue number `rank`: the signs are followed upwards in steps of 5 %
   // and the rank-th change is bisected, to rounding by the written rules
-  // (ISRCH = 1), otherwise to 1e-7 relative: the shell solve takes over
+  // (ISRCH = 1), otherwise to kPlaced relative: the shell solve takes over
   // from there.
   double locate(int rank) {
     const double Etop = -1.0e-3;
     double E = floor();
     int s0 = sign_at(E), count = 0;
-    if (ref_ == 0) ref_ = s0;
+    set_reference(s0);
     for (;;) {
       const double En = 0.95 * E;
       if (En > Etop) {
@@ -343,7 +345,7 @@ class StateCounter {
         for (int k = 0; k < 200; ++k) {
           const double mid = 0.5 * (lo + hi);
           if (mid == lo || mid == hi) break;
-          if (st_.ISRCH == 0 && hi - lo < 1.0e-7 * std::fabs(mid)) break;
+          if (st_.ISRCH == 0 && hi - lo < kPlaced * std::fabs(mid)) break;
           if (sign_at(mid) == s0)
             lo = mid;
           else
@@ -357,6 +359,13 @@ class StateCounter {
   }
 
  private:
+  // Relative width at which the superlinear search hands a bracketed state
+  // to the shell solve: well inside the 1e-3 offset of a relocated start.
+  static constexpr double kPlaced = 1.0e-5;
+  void set_reference(int sign) {
+    ref_ = sign;
+    if (st_.ISRCH == 0) st_.floor_sign[ISH_ - 1] = sign;
+  }
   const RunTables& t_;
   const Shells& s_;
   int ISH_, n_;
@@ -488,6 +497,12 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   };
 
   bool relocated = false;
+  const double Estart = EI;
+  // A shell settled on its branch: with the exchange source the poles below
+  // the orbital energy need not number rank − 1 (the source can bind the
+  // orbital below several of them), so near self-consistency the branch is
+  // judged by the orbital itself.
+  const bool trusted = st.ISRCH == 0 && mode == 0 && source && s.CN(ISH) != 0.0 && EI != 0.0 && st.settled[ISH - 1];
   if (s.CN(ISH) == 0.0 || EI == 0.0) {
     EI = counter.locate(rank);
     relocated = true;
@@ -501,7 +516,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
     if (source) {
       Qexpected = orbital_times_source(t, X, S, w.WK.col(n * n + n + 3)) < 0.0 ? -1.0 : 1.0;
       // A start between the wrong pair of poles belongs to another state.
-      if (!rank_parity_ok(EI)) {
+      if (!trusted && !rank_parity_ok(EI)) {
         relocate(": its energy lies on the branch of another state;");
         relocated = true;
       }
@@ -555,7 +570,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
         // the pole on which the solution lies (the previous trial belonged
         // to another shell), at the second from the two trials of this solve.
         b.Q = k == 1 ? Qexpected : -(C - b.Cprev) * (EI - b.E1);
-        if (k == 2 && (b.Q > 0.0) != (Qexpected > 0.0) && !relocated) {
+        if (k == 2 && (b.Q > 0.0) != (Qexpected > 0.0) && !relocated && !trusted) {
           // Moving away from the pole: the walk follows the branch of a
           // neighbouring state.  Restart beside the shell's own pole.
           relocate(": its norm falls towards its pole;");
@@ -604,14 +619,34 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   };
 
   iterate();
-  // The result must lie between the poles of the shell's rank; otherwise it
-  // belongs to another state: once more from beside the shell's own pole.
-  // (Just below a root of the homogeneous equations lie rank − 1 eigenvalues.)
-  const double probe = source ? EI : EI - (1.0e-6 * std::fabs(EI) + 10.0 * solve.EPS);
-  if (!relocated && !rank_parity_ok(probe)) {
-    relocate(": the solution belongs to another state;");
-    relocated = true;
-    iterate();
+  // Overlap of the new orbital with the one the solve started from, both
+  // normalised (states of one symmetry are orthogonal: a jump to another
+  // state shows as a small overlap; the solution beyond the pole, on the
+  // other side of it, as a change of sign).
+  auto kept = [&] {
+    const double a = overlap(t, w, n, TT, X, X), c = overlap(t, w, n, TT, saved, saved);
+    return a > 0.0 && c > 0.0 ? overlap(t, w, n, TT, X, saved) / std::sqrt(a * c) : 0.0;
+  };
+  if (trusted) {
+    if (kept() < 0.9) {
+      relocate(": its orbital left the state it started on;");
+      relocated = true;
+      iterate();
+    }
+  } else {
+    // The result must lie between the poles of the shell's rank; otherwise it
+    // belongs to another state: once more from beside the shell's own pole.
+    // (Just below a root of the homogeneous equations lie rank − 1 eigenvalues.)
+    const double probe = source ? EI : EI - (1.0e-6 * std::fabs(EI) + 10.0 * solve.EPS);
+    if (!relocated && !rank_parity_ok(probe)) {
+      relocate(": the solution belongs to another state;");
+      relocated = true;
+      iterate();
+    }
+  }
+  if (st.ISRCH == 0) {
+    st.settled[ISH - 1] =
+        mode == 0 && source && s.CN(ISH) != 0.0 && std::fabs(EI - Estart) < 0.02 * std::fabs(Estart) && kept() > 0.99;
   }
 }
 

@@ -57,6 +57,17 @@ struct UpdateState {
   std::array<double, kFactorials> F{};  // factorials 0! … 98!
   std::array<double, 4> B{};            // boundary vector of the multipole solver
   std::vector<double> saved = std::vector<double>(kSavedWords);
+  // Sign of the determinant of each shell's equations below all its states
+  // (0: not yet known).  No eigenvalue crosses that energy as the field of
+  // the other shells changes, so the superlinear search keeps it from sweep
+  // to sweep instead of solving there at every parity test.
+  std::array<int, 16> floor_sign{};
+  // Shells whose last norm-rule solve stayed on the branch it started on
+  // (superlinear search only): the new orbital close to the old one and the
+  // energy moved little.  Their next solve is trusted to its branch and
+  // checked by its overlap with the orbital it starts from instead of by
+  // the count of poles below the energy.
+  std::array<bool, 16> settled{};
   lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
 };

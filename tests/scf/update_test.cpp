@@ -127,12 +127,16 @@ TEST(LocateState, SecondStateOfASymmetryIsOrthogonalToTheFirst) {
 // η²)·φ0 (OFFDI) built from the exact ground state φ0 of H2+ (energy E0),
 // the solution at energy E is φ0·(−OFF)/((E − E0)·RZ²/2).  The norm rule
 // (norm of φ0) and the defect rule (series normalised like φ0) both return
-// E = E0 − 2·OFF/RZ² and φ0 itself, from a start on either side of E0.
+// E = E0 − 2·OFF/RZ² and φ0 itself, from a start on either side of E0;
+// so does the norm rule of a shell settled on its branch (judged by the
+// overlap with its start orbital: the solution −φ0 at E0 + 2·OFF/RZ², beyond
+// the pole, is not taken).  A solve that stays beside its start settles.
 TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
   const int n = 6;
   const double RZ = 2.0, OFF = 0.08;
-  for (int MODE : {0, 2}) {
+  for (int MODE : {0, 2, 10}) {
     for (double start : {-0.03, +0.02, -0.3}) {
+      const bool settled = MODE == 10;
       System sys(1.0, 1.0, RZ, {{0, 0, n}}, 5, 806, 1.01, 50.0);
       io::ConsoleRedirect quiet(nullptr, &sys.trace);
       auto listing = io::Unit::to_text("listing");
@@ -150,7 +154,14 @@ TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
       lib::VEQC(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
       scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(1), w.XN.colsFrom(n + 1, n));
       double EI = E0 + start;
-      scf::DESYG(sys.t, s, scf::ShellSolve{1, MODE, 1, 1e-11}, EI, sys.st, w, *listing);
+      sys.st.settled[0] = settled;
+      scf::DESYG(sys.t, s, scf::ShellSolve{1, settled ? 0 : MODE, 1, 1e-11}, EI, sys.st, w, *listing);
+      if (MODE != 2 && start == -0.03) {
+        EXPECT_TRUE(sys.st.settled[0]) << "MODE " << MODE;
+      }
+      if (start == -0.3) {
+        EXPECT_FALSE(sys.st.settled[0]) << "MODE " << MODE;
+      }
       EXPECT_NEAR(EI, E0 - 2.0 * OFF / (RZ * RZ), 1e-8) << "MODE " << MODE << " start " << start;
       const lib::CMat P0(phi.data(), sys.NB, n);
       EXPECT_NEAR(norm(s.waves(1), P0) / s.CN(1), 1.0, 1e-7) << "MODE " << MODE << " start " << start;
