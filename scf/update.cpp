@@ -360,8 +360,10 @@ class StateCounter {
 
  private:
   // Relative width at which the superlinear search hands a bracketed state
-  // to the shell solve: well inside the 1e-3 offset of a relocated start.
-  static constexpr double kPlaced = 1.0e-5;
+  // to the shell solve.  A wider bracket (1e-5) saves a few trials, but the
+  // defect rule of a one-electron shell then settles beside its root
+  // (hydrogen 2p on a focus 5e-4 off).
+  static constexpr double kPlaced = 1.0e-7;
   void set_reference(int sign) {
     ref_ = sign;
     if (st_.ISRCH == 0) st_.floor_sign[ISH_ - 1] = sign;
