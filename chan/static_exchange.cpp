@@ -11,6 +11,7 @@
 
 #include "chan/coupled.hpp"
 #include "chan/exchange_operator.hpp"
+#include "chan/lapack.hpp"
 #include "chan/static_exchange_impl.hpp"
 #include "io/format.hpp"
 #include "io/listdir.hpp"
@@ -230,7 +231,11 @@ void StaticExchange::blocks(const std::vector<double>& ks, int NL, std::vector<B
     // so it is the same whichever thread makes it and whatever the others do.
     // A stop inside is carried out of the parallel loop; the one of the
     // lowest energy is raised, as a loop in order would raise it.
+    // Every block's LAPACK calls run on one BLAS thread: the energies
+    // already fill the cores, and BLAS threads inside them would only
+    // compete with each other.
     std::vector<std::exception_ptr> failed(ks.size());
+    const int blas_threads = photo::set_blas_threads(1);
 #pragma omp parallel for schedule(dynamic, 1)
     for (int j = 0; j < nc; ++j) {
       try {
@@ -239,6 +244,7 @@ void StaticExchange::blocks(const std::vector<double>& ks, int NL, std::vector<B
         failed[static_cast<size_t>(j)] = std::current_exception();
       }
     }
+    if (blas_threads > 0) photo::set_blas_threads(blas_threads);
     for (const auto& e : failed)
       if (e) std::rethrow_exception(e);
   }
