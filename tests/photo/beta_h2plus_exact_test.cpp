@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "chan/spheroidal.hpp"
+#include "lib/reference_math.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -37,27 +38,11 @@ namespace {
 using cplx = std::complex<double>;
 constexpr double kRZ = 2.0, kZP = 4.0;  // two protons 2 bohr apart
 
-// Gauss–Legendre nodes and weights on [−1, 1] by Newton's method.
+// Gauss–Legendre nodes and weights on [−1, 1] (the library tests' rule).
 void gauss_legendre(int n, std::vector<double>& x, std::vector<double>& w) {
-  x.assign(static_cast<size_t>(n), 0.0);
-  w = x;
-  for (int i = 0; i < n; ++i) {
-    double z = std::cos(M_PI * (i + 0.75) / (n + 0.5)), dp = 0.0;
-    for (int it = 0; it < 100; ++it) {
-      double p0 = 1.0, p1 = z;
-      for (int l = 2; l <= n; ++l) {
-        const double p2 = ((2.0 * l - 1.0) * z * p1 - (l - 1.0) * p0) / l;
-        p0 = p1;
-        p1 = p2;
-      }
-      dp = n * (z * p1 - p0) / (z * z - 1.0);
-      const double dz = p1 / dp;
-      z -= dz;
-      if (std::fabs(dz) < 1e-15) break;
-    }
-    x[static_cast<size_t>(i)] = z;
-    w[static_cast<size_t>(i)] = 2.0 / ((1.0 - z * z) * dp * dp);
-  }
+  const ref::Rule r = ref::gauss_legendre(n);
+  x = r.x;
+  w = r.w;
 }
 
 // Legendre functions of projection m ≥ 0 normalised on [−1, 1], L = m … Lmax,

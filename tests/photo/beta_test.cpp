@@ -13,6 +13,7 @@
 #include <sstream>
 #include <vector>
 
+#include "lib/reference_math.hpp"
 #include "photo/beta_table.hpp"
 #include "support/programs.hpp"
 
@@ -35,27 +36,11 @@ Complex Ylm(int l, int m, double theta, double phi) {
   return y;
 }
 
-// Gauss–Legendre nodes and weights on [−1, 1].
+// Gauss–Legendre nodes and weights on [−1, 1] (the library tests' rule).
 void gauss_legendre(int n, std::vector<double>& x, std::vector<double>& w) {
-  x.assign(static_cast<size_t>(n), 0.0);
-  w.assign(static_cast<size_t>(n), 0.0);
-  for (int i = 0; i < n; ++i) {
-    double z = std::cos(M_PI * (i + 0.75) / (n + 0.5)), dp = 0.0;
-    for (int it = 0; it < 100; ++it) {
-      double p0 = 1.0, p1 = z;
-      for (int k = 2; k <= n; ++k) {
-        const double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
-        p0 = p1;
-        p1 = p2;
-      }
-      dp = n * (z * p1 - p0) / (z * z - 1.0);
-      const double dz = p1 / dp;
-      z -= dz;
-      if (std::fabs(dz) < 1e-15) break;
-    }
-    x[static_cast<size_t>(i)] = z;
-    w[static_cast<size_t>(i)] = 2.0 / ((1.0 - z * z) * dp * dp);
-  }
+  const ref::Rule r = ref::gauss_legendre(n);
+  x = r.x;
+  w = r.w;
 }
 
 // Intensity of photoelectrons leaving at angle θ from the polarisation,
