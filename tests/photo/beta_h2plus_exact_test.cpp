@@ -31,6 +31,7 @@
 
 #include "chan/spheroidal.hpp"
 #include "lib/reference_math.hpp"
+#include "photo/beta_table_reader.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -206,25 +207,7 @@ Betas independent_beta(const Quadrature& q, const Bound& g, double k) {
   return {5.0 * num[0] / den[0], 5.0 * num[1] / den[1], 5.0 * num[2] / den[2]};
 }
 
-// The table a run writes: rows of each block ("HF shell 1", "HF channel 2").
-std::map<std::string, std::vector<std::vector<double>>> read_table(const std::string& text) {
-  std::map<std::string, std::vector<std::vector<double>>> blocks;
-  std::istringstream in(text);
-  std::string line, head;
-  while (std::getline(in, line)) {
-    if (line.rfind("# HF ", 0) == 0 || line.rfind("# RPA ", 0) == 0) {
-      head = line.substr(2, line.find(" (") == std::string::npos ? std::string::npos : line.find(" (") - 2);
-      continue;
-    }
-    if (line.empty() || line[0] == '#' || head.empty()) continue;
-    std::istringstream r(line);
-    std::vector<double> row;
-    double v;
-    while (r >> v) row.push_back(v);
-    blocks[head].push_back(row);
-  }
-  return blocks;
-}
+using testsupport::read_beta_table;
 
 // The exact state's energy, and the sign and size of the phase: far out the
 // radial solution is A·c^{-1/2}·sin(θ + δ)/sqrt(ξ²−1) with the Coulomb phase
@@ -285,7 +268,7 @@ TEST(AsymmetryH2PlusExact, ProgramsAgreeWithTheSeparatedEquationsAndTheLargeMome
     auto x = testsupport::run_program_in(dir.path(), p);
     ASSERT_EQ(x.status, 0) << x.output;
     std::filesystem::remove(dir.path() / "File.D40");
-    auto t = read_table(dir.read(p + ".lst.beta"));
+    auto t = read_beta_table(dir.read(p + ".lst.beta"));
     const auto &shell = t["HF shell 1"], &m0 = t["HF channel 1"], &m1 = t["HF channel 2"];
     ASSERT_EQ(shell.size(), 7u);
     ASSERT_EQ(m0.size(), 7u);

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "photo/beta_table_reader.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -56,26 +57,7 @@ double exact_beta_2p(double k) {
   return (6.0 * Rd * Rd - 12.0 * Rd * Rs * std::cos(d)) / (3.0 * (Rs * Rs + 2.0 * Rd * Rd));
 }
 
-std::map<std::string, std::vector<std::vector<double>>> read_table(const std::string& text) {
-  std::map<std::string, std::vector<std::vector<double>>> blocks;
-  std::istringstream in(text);
-  std::string line, head;
-  while (std::getline(in, line)) {
-    if (line.rfind("# HF ", 0) == 0) {
-      head = line.substr(2);
-      const size_t cut = head.find(" (");
-      if (cut != std::string::npos) head = head.substr(0, cut);
-      continue;
-    }
-    if (line.empty() || line[0] == '#' || head.empty()) continue;
-    std::istringstream r(line);
-    std::vector<double> row;
-    double v;
-    while (r >> v) row.push_back(v);
-    blocks[head].push_back(row);
-  }
-  return blocks;
-}
+using testsupport::read_beta_table;
 
 // xsect on the 2p shell from 4.6 to 103 eV photon energy (k = 0.3 … 2.7):
 // the shell's β against the p-shell formula, the single-wave channels
@@ -105,7 +87,7 @@ TEST(AsymmetryPiShell, Hydrogen2pAgainstTheAtomicPShellFormula) {
       "NEM = 110, NUR = 0, MIE = 0,\n/\n");
   auto x = testsupport::run_program_in(dir.path(), "xsect");
   ASSERT_EQ(x.status, 0) << x.output;
-  auto t = read_table(dir.read("x.lst.beta"));
+  auto t = read_beta_table(dir.read("x.lst.beta"));
   const auto &shell = t["HF shell 1"], &m1 = t["HF channel 2"], &m2 = t["HF channel 3"];
   ASSERT_EQ(shell.size(), 5u);
   ASSERT_EQ(m1.size(), 5u);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "photo/beta_table.hpp"
+#include "photo/beta_table_reader.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -19,27 +20,7 @@ using testsupport::run_program_in;
 using testsupport::ScratchDir;
 using testsupport::source_file;
 
-// Rows of the table file by block heading ("HF shell 1", "RPA channel 2 ...").
-std::map<std::string, std::vector<std::vector<double>>> read_table(const std::string& text) {
-  std::map<std::string, std::vector<std::vector<double>>> blocks;
-  std::istringstream in(text);
-  std::string line, head;
-  while (std::getline(in, line)) {
-    if (line.rfind("# HF ", 0) == 0 || line.rfind("# RPA ", 0) == 0) {
-      head = line.substr(2);
-      const size_t cut = head.find(" (");
-      if (cut != std::string::npos) head = head.substr(0, cut);
-      continue;
-    }
-    if (line.empty() || line[0] == '#' || head.empty()) continue;
-    std::istringstream r(line);
-    std::vector<double> row;
-    std::string v;
-    while (r >> v) row.push_back(std::stod(v));
-    blocks[head].push_back(row);
-  }
-  return blocks;
-}
+using testsupport::read_beta_table;
 
 std::string channel_control(const std::string& gs, const std::string& fic, int M, const std::string& grid) {
   return "&CHN\n FIG = '" + gs + "', FIC = '" + fic + "', FIL = '" + fic +
@@ -84,7 +65,7 @@ TEST(AsymmetryOfPrograms, HydrogenOnOneFocusGivesTwoAtEveryEnergyInBothForms) {
   one_electron_run(dir, "h-atom", "h.res", "NC = 11, P0 = 0.05, DP = 0.2", {"xsect", "xsect_a"});
   for (const std::string p : {"xsect", "xsect_a"}) {
     SCOPED_TRACE(p);
-    auto t = read_table(dir.read(p + ".lst.beta"));
+    auto t = read_beta_table(dir.read(p + ".lst.beta"));
     const auto& shell = t["HF shell 1"];
     ASSERT_EQ(shell.size(), 11u);
     const auto& m0 = t["HF channel 1"];
@@ -113,7 +94,7 @@ TEST(AsymmetryOfPrograms, HydrogenOnOneFocusGivesTwoAtEveryEnergyInBothForms) {
 TEST(AsymmetryOfPrograms, H2PlusLengthEqualsVelocityAndTendsToTheAtomicLimit) {
   ScratchDir dir("beta_h2p");
   one_electron_run(dir, "h2p-photo", "h2p.res", "NX = 8, NC = 15, P0 = 0.05, DP = 0.25", {"xsect"});
-  auto t = read_table(dir.read("xsect.lst.beta"));
+  auto t = read_beta_table(dir.read("xsect.lst.beta"));
   const auto& shell = t["HF shell 1"];
   ASSERT_EQ(shell.size(), 15u);
   for (size_t j = 0; j < shell.size(); ++j) EXPECT_NEAR(shell[j][4], shell[j][5], 1e-4) << j;
