@@ -171,8 +171,10 @@ TEST(ShippedExamples, StateSearchPlacesHydrogenStatesExactly) {
 // constraints.  The written energy search (ISRCH = 1) with the program's
 // constants reproduces the listing the program has always printed.  Both
 // runs stop when the energies of a sweep move by less than EPS = 1e-7 in
-// sum, so each lies within about EPS of the self-consistent energies and
-// the two (the default with DIIS between sweeps) within 2·EPS of each other.
+// sum: the written rules' energies lie within EPS of the self-consistent
+// ones (4e-8 for 1σu); the default
+// (DIIS between sweeps, each shell solved to EPS/10) within a few 1e-9, so
+// the two agree within EPS.
 // Closed shells: the energy from the orbital energies and the direct sum of
 // one- and two-electron terms agree to the self-consistency EPS reaches.
 // Slow: two runs of about 20 s each in an optimised build.
@@ -188,9 +190,9 @@ TEST(ShippedExamples, SlowN2ReachesTheHartreeFockLimitWithBothSearches) {
   // Full digits from the energy block (the result file keeps nine).
   for (int i = 1; i <= 6; ++i) {
     const std::string label = "ORBITAL ENERGY(" + std::to_string(i) + ")";
-    EXPECT_NEAR(block_value(fast.console, label), block_value(written.console, label), 2e-7) << "shell " << i;
+    EXPECT_NEAR(block_value(fast.console, label), block_value(written.console, label), 1e-7) << "shell " << i;
   }
-  EXPECT_LE(sweeps(fast.console), 12);
+  EXPECT_LE(sweeps(fast.console), 13);
   EXPECT_EQ(sweeps(written.console), 16);
   const char* listed[] = {" -0.15681873E+02", " -0.15678258E+02", " -0.14734275E+01",
                           " -0.77808134E+00", " -0.63479772E+00", " -0.61562980E+00"};
