@@ -72,7 +72,7 @@ OneElectron shell_one_electron(const RunTables& t, const Shells& s, int ISH, lib
       nuc(i) += t.ZP * xi * X(i, p) * X(i, p) * t.R(i, 3);
     }
     if (t.ISYM == 1 && p < n) {
-      const double c2 = -2.0 * t.ZM * lib::FSG1(L, M, F, lib::Build::scf);
+      const double c2 = -2.0 * t.ZM * eta_next(L, M, F, t.EXACT);
       for (int i = 1; i <= NB; ++i) nuc(i) += c2 * X(i, p) * X(i, p + 1) * t.R(i, 3);
     }
   }
@@ -95,7 +95,7 @@ double shell_two_electron(const RunTables& t, const Shells& s, int ISH, lib::CVe
   lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
   lib::VEQC(n * n, 0.0, TT.flat());
   MASH(NB, s.M(ISH), s.L0(ISH), n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R,
-       lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD);
+       lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD, t.EXACT);
   lib::VEVR(NB * n * n, PD.flat(), PX.flat());
   st.B = {1.0, 0.0, 0.0, 0.0};
   const lib::Vec B(st.B.data(), 4);
