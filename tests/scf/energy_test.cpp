@@ -10,8 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "io/console.hpp"
+#include "io/unit.hpp"
 #include "lib/views.hpp"
+#include "scf/update.hpp"
 #include "support/programs.hpp"
+#include "system_for_tests.hpp"
 
 namespace {
 
@@ -146,6 +150,48 @@ TEST(TotalEnergy, SlowN2WithExactConstantsReachesTheHartreeFockLimit) {
   // here; 1.2e-10 to 4.7e-10 in other N2 runs at EPS 1e-9 to 1e-11, where the
   // core shells' ε − h − G is 1e-10 to 4e-10; the grid's error is 1e-7).
   EXPECT_NEAR(block_value(r.output, "ELECTRONIC ENERGY"), direct_sum(r.output), 1e-9);
+}
+
+// One electron in the field of two protons (H2+ at R = 2, no two-electron
+// terms): h from the discrete operator is the energy at which the solve
+// found the orbital, to rounding, for states of three symmetries; it is
+// not a restatement of that energy: a slightly deformed orbital gives
+// another value, and the kinetic energy and attraction from the
+// derivatives of the waves agree with it to the grid's accuracy.
+TEST(ShellEnergies, OneElectronEnergyOfTheDiscreteOperatorIsTheEigenvalueOfTheSolve) {
+  struct State {
+    const char* name;
+    int M, L0;
+    double E;  // exact
+  } states[] = {
+      {"1sigma_g", 0, 0, -1.1026342144949}, {"1sigma_u", 0, 1, -0.6675343922024}, {"1pi_u", 1, 1, -0.4287718198959}};
+  for (const State& c : states) {
+    scftest::System sys(1.0, 1.0, 2.0, {{c.M, c.L0, 8}}, 5, 1606, 1.01, 60.0);
+    scftest::one_electron_equations(sys, 1);
+    io::ConsoleRedirect quiet(nullptr, &sys.trace);
+    auto listing = io::Unit::to_text("listing");
+    scf::Shells s = sys.shells();
+    double EI = 0.0;
+    scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.work(8), *listing);
+    s.E(1) = EI;
+    const std::vector<double> none{0.0};
+    const lib::CVec AC(none.data(), 1), BC(none.data(), 1);
+    const scf::ShellEnergies d = scf::shell_energies(sys.t, s, 1, AC, BC, sys.st, sys.work(8));
+    EXPECT_NEAR(d.one, EI, 1e-11 * std::fabs(EI)) << c.name;  // the solve's tolerance 1e-12
+    EXPECT_EQ(d.two, 0.0) << c.name;
+    EXPECT_NEAR(d.one, c.E, 1e-7) << c.name;
+    const scf::ShellWork w = sys.work(8);
+    const scf::OneElectron h =
+        scf::shell_one_electron(sys.t, s, 1, sys.st.fac(), sys.st.tt(8), w.WK.col(1), w.WK.col(2));
+    EXPECT_NEAR(h.kinetic + h.nuclear, c.E, 1e-7) << c.name;
+    // A bump of 1e-3 in the outer region: no longer a solution.
+    const lib::Mat X = s.waves(1);
+    for (int p = 1; p <= 8; ++p)
+      for (int i = sys.NA + 1; i <= sys.NB; ++i) X(i, p) *= 1.0 + 1e-3 * std::exp(-std::pow(sys.xi(i) - 2.0, 2));
+    const scf::ShellEnergies bent = scf::shell_energies(sys.t, s, 1, AC, BC, sys.st, sys.work(8));
+    EXPECT_GT(std::fabs(bent.one - EI), 1e-9) << c.name;
+    EXPECT_GT(std::fabs(bent.residual), 0.0) << c.name;
+  }
 }
 
 // The shells' occupations as the block assumes them.
