@@ -111,31 +111,17 @@ void gauss8(double a, double b, double* x, double* w) {
   }
 }
 
-}  // namespace
-
-ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
-                             const ShellWork& w) {
-  const int n = s.n(ISH), M = s.M(ISH), NA = t.NA, NB = t.NB;
-  const lib::Arr3 PD(w.PD.data(), NB, n, n), PX(w.PX.data(), NB, n, n);
-  // The η² matrix as the shell solve builds it (MASH's default constants);
-  // the identity below holds only with the solve's own operator.
-  const lib::Mat TT = st.tt(n);
-  lib::VEQC(NB * n * n, 0.0, PD.flat());
-  lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
-  lib::VEQC(n * n, 0.0, TT.flat());
-  MASH(NB, M, s.L0(ISH), n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R,
-       lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD);
-  lib::VEVR(NB * n * n, PD.flat(), PX.flat());
-  st.B = {1.0, 0.0, 0.0, 0.0};
-  const lib::Vec B(st.B.data(), 4);
-  add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
-  add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w);
-  const lib::CMat X = s.waves(ISH);
-
-  // The three parts of the equations acting on the orbital at point i, wave
-  // p: one-electron (without u″), two-electron (with the source) and the
-  // coefficient of ER.
-  auto parts = [&](int i, int p, double& one, double& two, double& eps) {
+// The shell equations of one shell, built for its orbital: PD (all terms),
+// PX (one-electron terms), TT, the source XN.
+struct Equations {
+  const RunTables& t;
+  int n, M;
+  double ER;  // RZ²/2 times the orbital energy
+  lib::CMat X, TT, XN;
+  lib::CArr3 PD, PX;
+  // The three parts acting on the orbital at point i, wave p: one-electron
+  // (without u″), two-electron (with the source) and the coefficient of ER.
+  void parts(int i, int p, double& one, double& two, double& eps) const {
     one = two = 0.0;
     eps = t.R(i, 2) * X(i, p);
     for (int q = 1; q <= n; ++q) {
@@ -143,11 +129,16 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
       two += (PD(i, q, p) - PX(i, q, p)) * X(i, q);
       eps -= TT(q, p) * X(i, q);
     }
-    two -= w.XN(i, p);
+    two -= XN(i, p);
     eps *= t.R(i, 3);
-  };
-  double one = 0.0, two = 0.0, eps = 0.0;
+  }
+};
 
+struct Sums {
+  double one = 0.0, two = 0.0, eps = 0.0;
+};
+
+Sums outer_sums(const Equations& q) {
   // Outer region: Numerov's rows i = NA+2 … NB−1,
   //   u_{i+1} − 2u_i + u_{i−1} + (HB²/12)·Σ_{k=i−1,i,i+1} c_k (W u − S)_k = 0,  c = 1, 10, 1.
   // Split into parts row by row, each part is only O(HB²) accurate (δ²u is
@@ -156,16 +147,18 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
   // O(HB⁴), with v = −(W u − S) at the two end points NA+1 and NB.  Where
   // the rows hold, v + W u − S vanishes at every outer point, and the parts
   // at the points are integrated by Simpson's rule in x.
-  const int N1 = NB - NA;  // outer points NA+1 … NB
+  const RunTables& t = q.t;
+  const int NA = t.NA, NB = t.NB, N1 = NB - NA;  // outer points NA+1 … NB
   std::vector<double> v(N1), diag(N1);
   const double h2 = 12.0 / (t.HB * t.HB);
-  for (int p = 1; p <= n; ++p) {
+  const lib::CMat X = q.X;
+  Sums r;
+  for (int p = 1; p <= q.n; ++p) {
     double a, b, e;
-    parts(NA + 1, p, a, b, e);
-    const double E = s.E(ISH) * t.RZ2;
-    v[0] = -(a + b + E * e);
-    parts(NB, p, a, b, e);
-    v[N1 - 1] = -(a + b + E * e);
+    q.parts(NA + 1, p, a, b, e);
+    v[0] = -(a + b + q.ER * e);
+    q.parts(NB, p, a, b, e);
+    v[N1 - 1] = -(a + b + q.ER * e);
     // Thomas' elimination of the tridiagonal system (1, 10, 1) for v_2 … v_{N1−1}.
     for (int k = 1; k < N1 - 1; ++k) {
       const int i = NA + 1 + k;
@@ -179,13 +172,16 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
     for (int k = 0; k < N1; ++k) {
       const int i = NA + 1 + k;
       const double wt = (k == 0 || k == N1 - 1 ? 1.0 : (k % 2 == 1 ? 4.0 : 2.0)) * t.HB / 3.0;
-      parts(i, p, a, b, e);
-      one += wt * X(i, p) * (v[k] + a);
-      two += wt * X(i, p) * b;
-      eps += wt * X(i, p) * e;
+      q.parts(i, p, a, b, e);
+      r.one += wt * X(i, p) * (v[k] + a);
+      r.two += wt * X(i, p) * b;
+      r.eps += wt * X(i, p) * e;
     }
   }
+  return r;
+}
 
+Sums inner_sums(const Equations& q) {
   // Inner region: y_p = (ξ²−1)^(M/2)·f_p(ξ−1), f_p of degree NA−1 through the
   // inner values.  The solve makes the powers t⁰ … t^(NA−2) of each part's
   // contribution divided by (ξ²−1)^(M/2) cancel: the operator of u″ by the
@@ -193,6 +189,10 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
   // polynomials (WW).  Those truncated polynomials times y_p, integrated from
   // 1 to the junction, are the inner share of each part; their sum vanishes
   // for the solution of the equations.
+  const RunTables& t = q.t;
+  const int NA = t.NA, n = q.n, M = q.M;
+  const lib::CMat X = q.X, TT = q.TT;
+  const lib::CArr3 PD = q.PD, PX = q.PX;
   const lib::CVec AA = t.AA.col(M + 1), BB = t.BB.col(M + 1), VV = t.VV.col(M + 1);
   std::vector<double> c(NA * n), coef(3 * (NA - 1) * n, 0.0);
   auto C = [&](int k, int p) -> double& { return c[(k - 1) + NA * (p - 1)]; };
@@ -220,10 +220,11 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
       }
     for (int k = 2; k <= NA; ++k) {
       double sigma = 0.0;
-      for (int i = 1; i <= NA; ++i) sigma += t.WW(i, k - 1) * w.XN(i, p) / VV(i);
+      for (int i = 1; i <= NA; ++i) sigma += t.WW(i, k - 1) * q.XN(i, p) / VV(i);
       P(1, k - 2, p) -= sigma;
     }
   }
+  Sums r;
   double gx[8], gw[8];
   gauss8(1.0, t.R(NA + 1, 1), gx, gw);
   for (int g = 0; g < 8; ++g) {
@@ -234,11 +235,36 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
       double v[3] = {0.0, 0.0, 0.0};
       for (int part = 0; part < 3; ++part)
         for (int mm = NA - 2; mm >= 0; --mm) v[part] = v[part] * tt + P(part, mm, p);
-      one += weight * f * v[0];
-      two += weight * f * v[1];
-      eps += weight * f * v[2];
+      r.one += weight * f * v[0];
+      r.two += weight * f * v[1];
+      r.eps += weight * f * v[2];
     }
   }
+  return r;
+}
+
+}  // namespace
+
+ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
+                             const ShellWork& w) {
+  const int n = s.n(ISH), M = s.M(ISH), NB = t.NB;
+  const lib::Arr3 PD(w.PD.data(), NB, n, n), PX(w.PX.data(), NB, n, n);
+  // The η² matrix as the shell solve builds it (MASH's default constants);
+  // the identity below holds only with the solve's own operator.
+  const lib::Mat TT = st.tt(n);
+  lib::VEQC(NB * n * n, 0.0, PD.flat());
+  lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
+  lib::VEQC(n * n, 0.0, TT.flat());
+  MASH(NB, M, s.L0(ISH), n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R,
+       lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD);
+  lib::VEVR(NB * n * n, PD.flat(), PX.flat());
+  st.B = {1.0, 0.0, 0.0, 0.0};
+  const lib::Vec B(st.B.data(), 4);
+  add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
+  add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w);
+  const Equations q{t, n, M, t.RZ2 * s.E(ISH), s.waves(ISH), TT, w.XN, PD, PX};
+  const Sums o = outer_sums(q), i = inner_sums(q);
+  const double one = o.one + i.one, two = o.two + i.two, eps = o.eps + i.eps;
   // one + two + E·RZ2·eps = 0 for the solution of the equations at energy E.
   const double norm = t.RZ2 * eps;
   return ShellEnergies{-one / norm, -two / norm, one + two + s.E(ISH) * norm};
