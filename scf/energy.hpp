@@ -8,10 +8,10 @@
 //   E = Σ_I q_I h_I + ½ Σ_I q_I G_I                 (direct sum),
 //     = ½ Σ_I q_I (ε_I + h_I)                       (orbital energies),
 // the two equal when every orbital satisfies its equation (ε_I = h_I + G_I).
-// h_I = t_I + v_I is formed from its own integrals: the kinetic energy from
-// first derivatives of the partial waves, the nuclear attraction from the
-// two-centre potential; G_I from the multipole potentials of the shell
-// equations.  So the two sums are independent checks of each other.
+// h_I and G_I are formed with the discrete operator of the shell solve
+// (shell_energies), so the two sums agree to the self-consistency error;
+// the kinetic energy of the KINETIC ENERGY line and the virial ratio come
+// from first derivatives of the partial waves (shell_one_electron).
 #pragma once
 
 #include <vector>
@@ -38,13 +38,26 @@ struct OneElectron {
 OneElectron shell_one_electron(const RunTables& t, const Shells& s, int ISH, lib::Fac F, lib::CMat TT, lib::Vec work1,
                                lib::Vec work2);
 
-// G_I·N: the two-electron operator of the shell equation of ISH (the direct
-// terms and the exchange with all shells, as the update builds them)
-// applied to its orbital and integrated, per unit norm.  Uses the update
-// work slices; st supplies the factorials, the η² matrix and the boundary
-// vector.
-double shell_two_electron(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
-                          const ShellWork& w);
+// h_I and G_I from the discretised equations the shell solve satisfies.
+// Every row of the discrete system (Numerov's rows of the outer region, the
+// power-series rows of the inner region) is linear in the orbital energy:
+//   row = one-electron part + two-electron part + ER·(ε-coefficient part).
+// Summed with the weights u_i (Simpson's weights over the Numerov rows, the
+// series' own polynomial inside), the three sums make
+//   one + two + ε·norm = 0
+// for an orbital that solves its equations, so h = −one/norm and
+// G = −two/norm satisfy ε = h + G to rounding when the potentials are those
+// of the orbitals themselves: the two energy sums then differ only by the
+// self-consistency error, not by the grid's.  h and G are O(HB⁴)
+// approximations of ⟨φ|h|φ⟩ and ⟨φ|G|φ⟩ per unit norm.  Uses the update work
+// slices; st supplies the factorials, the η² matrix and the boundary vector.
+struct ShellEnergies {
+  double one = 0.0;       // h_I
+  double two = 0.0;       // G_I
+  double residual = 0.0;  // one + two + ε·norm before division (0 for a solution)
+};
+ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
+                             const ShellWork& w);
 
 // Occupations the energy expression assumes, read from the coefficients:
 // q_J = (−1)^M_J·AHF(J,K) for the first shell K ≠ J (K = J when alone); a

@@ -13,12 +13,22 @@ namespace {
 // (−1)^n.
 double parity(int n) { return (n & 1) ? -1.0 : 1.0; }
 
+// π as the Gaunt coefficients of the library write it (3.14159265359): their
+// values times this factor are those with π at full precision.
+const double kGauntPi = std::sqrt(3.14159265359 / 3.141592653589793);
+
+// Gaunt coefficient ∫ Y(L1,M1)·Y(L2,M2)·conj(Y(L3,M3)) dΩ from the table or the library.
+double gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int M2, int M3, lib::Fac F) {
+  return T != nullptr ? T->FSGA(L1, L2, L3, M1, M2, M3) : lib::FSGA(L1, L2, L3, M1, M2, M3, F, lib::Build::scf);
+}
+
 // SUMA of the ground-state build, its Gaunt and η² coefficients read from
 // the run's table when there is one: the same operations in the same order,
-// so the result is the routine's to the last bit.
+// so the result is the routine's to the last bit.  EXACT = 1 takes π and the
+// η² elements at full precision (eta2_gaunt).
 void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C,
-          lib::CVec R, lib::CMat X, lib::Fac F, lib::Vec Q1, lib::Vec Q) {
-  if (T == nullptr) {
+          lib::CVec R, lib::CMat X, lib::Fac F, lib::Vec Q1, lib::Vec Q, int EXACT) {
+  if (T == nullptr && EXACT == 0) {
     lib::SUMA(NB, NX, MI, MJ, KD, K0I, KJ, K, C, R, X, F, Q1, Q, lib::Build::scf);
     return;
   }
@@ -30,16 +40,47 @@ void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int 
   }
   for (int i = 1; i <= NX; ++i) {
     const int L = (i - 1) * KD + K0I;
-    const double A = T->FSGA(L, KJ, K, MI, MJ, M3) * C;
+    const double A = (EXACT == 1 ? kGauntPi * gaunt(T, L, KJ, K, MI, MJ, M3, F) : T->FSGA(L, KJ, K, MI, MJ, M3)) * C;
     if (std::fabs(A) >= EPS)
       for (int j = 1; j <= NB; ++j) Q(j) = Q(j) + X(j, i) * A;
-    const double B = -T->FSGB(L, KJ, K, MI, MJ, M3) * C;
+    const double B = -(EXACT == 1 ? eta2_gaunt(T, L, KJ, K, MI, MJ, M3, F, 1) : T->FSGB(L, KJ, K, MI, MJ, M3)) * C;
     if (std::fabs(B) >= EPS)
       for (int j = 1; j <= NB; ++j) Q1(j) = Q1(j) + X(j, i) * B;
   }
   for (int j = 1; j <= NB; ++j) Q(j) = Q(j) * R(j) + Q1(j);
 }
 }  // namespace
+
+double eta2_diagonal(int L, int M, lib::Fac F, int EXACT) {
+  if (EXACT != 1) return lib::FSG0(L, M, F, lib::Build::scf);
+  if (std::abs(M) > L) return 0.0;
+  return (2.0 * L * (L + 1) - 2.0 * M * M - 1.0) / ((2.0 * L - 1.0) * (2.0 * L + 3.0));
+}
+
+double eta2_next(int L, int M, lib::Fac F, int EXACT) {
+  if (EXACT != 1) return lib::FSG2(L, M, F, lib::Build::scf);
+  if (std::abs(M) > L) return 0.0;
+  const double a = (L + 1.0) * (L + 1.0) - M * M, b = (L + 2.0) * (L + 2.0) - M * M, c = 2.0 * L + 3.0;
+  return std::sqrt(a * b / ((2.0 * L + 1.0) * c * c * (2.0 * L + 5.0)));
+}
+
+double eta_next(int L, int M, lib::Fac F, int EXACT) {
+  if (EXACT != 1) return lib::FSG1(L, M, F, lib::Build::scf);
+  if (std::abs(M) > L) return 0.0;
+  return std::sqrt(((L + 1.0) * (L + 1.0) - M * M) / ((2.0 * L + 1.0) * (2.0 * L + 3.0)));
+}
+
+// η² couples Y(L3,M3) only to Y(L3,M3) and Y(L3±2,M3), so the integral is
+//   ⟨L3|η²|L3⟩·G(L3) + ⟨L3+2|η²|L3⟩·G(L3+2) + ⟨L3|η²|L3−2⟩·G(L3−2),
+// G(L) the Gaunt coefficient onto Y(L,M3); the last term only for L3 ≥ 2.
+double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int M2, int M3, lib::Fac F, int EXACT) {
+  if (EXACT != 1)
+    return T != nullptr ? T->FSGB(L1, L2, L3, M1, M2, M3) : lib::FSGB(L1, L2, L3, M1, M2, M3, F, lib::Build::scf);
+  double B = eta2_diagonal(L3, M3, F, 1) * gaunt(T, L1, L2, L3, M1, M2, M3, F) +
+             gaunt(T, L1, L2, L3 + 2, M1, M2, M3, F) * eta2_next(L3, M3, F, 1);
+  if (L3 >= 2) B = B + gaunt(T, L1, L2, L3 - 2, M1, M2, M3, F) * eta2_next(L3 - 2, M3, F, 1);
+  return kGauntPi * B;
+}
 
 AngularRange angular_range(const Shells& s, int ISYM) {
   AngularRange r;
@@ -66,7 +107,7 @@ AngularRange angular_range(const Shells& s, int ISYM) {
 // Exact: the nuclear attraction of two centres separates exactly in
 // prolate spheroidal coordinates.
 void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, lib::Mat WK, lib::CMat R,
-          lib::VecView<double, 0> F, lib::Mat TT, lib::Arr3 PD) {
+          lib::VecView<double, 0> F, lib::Mat TT, lib::Arr3 PD, int EXACT) {
   lib::DEFA(NF - 1, F);
   const lib::Fac f(F.data(), NF);
   for (int i = 1; i <= NB; ++i) WK(i, 1) = ZP * R(i, 1) * R(i, 3) - M * M * R(i, 4) + R(i, 5);
@@ -75,15 +116,15 @@ void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, 
     const int L = L0 + (p - 1) * ISYM;
     for (int i = 1; i <= NB; ++i) PD(i, p, p) = WK(i, 1) - L * (L + 1) * R(i, 3);
     if (ISYM == 1 && p < N) {
-      const double c = -ZM * lib::FSG1(L, M, f, lib::Build::scf);
+      const double c = -ZM * eta_next(L, M, f, EXACT);
       for (int i = 1; i <= NB; ++i) {
         PD(i, p + 1, p) += c * R(i, 3);
         PD(i, p, p + 1) += c * R(i, 3);
       }
     }
-    TT(p, p) = lib::FSG0(L, M, f, lib::Build::scf);
+    TT(p, p) = eta2_diagonal(L, M, f, EXACT);
     if (p + t <= N) {
-      TT(p, p + t) = lib::FSG2(L, M, f, lib::Build::scf);
+      TT(p, p + t) = eta2_next(L, M, f, EXACT);
       TT(p + t, p) = TT(p, p + t);
     }
   }
@@ -99,7 +140,7 @@ void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, 
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular) {
+          lib::Mat Z, const lib::GauntTable* angular, int EXACT) {
   const int DM = M2 - M1;
   B(2) = 0.0;
   B(3) = 0.0;
@@ -111,7 +152,7 @@ void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2
     lib::VEQC(NB, 0.0, WK.col(2));
     for (int q = 1; q <= N2; ++q) {
       const int Lq = L2 + (q - 1) * ISYM;
-      suma(angular, NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3));
+      suma(angular, NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3), EXACT);
       lib::VSM3(NB, X2.col(q), WK.col(3), WK.col(2));
     }
     for (int i = 1; i <= NB; ++i) {
@@ -174,12 +215,12 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
     const lib::CMat XJ = s.waves(J);
     ZIJK(t.NA, t.NB, nJ, nJ, K, s.M(J), s.M(J), s.L0(J), s.L0(J), 0, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XJ, XJ,
          t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w),
-         w.WK, w.XE, t.angular);
+         w.WK, w.XE, t.angular, t.EXACT);
     for (int p = 1; p <= n; ++p) {
       const int Lp = L0 + (p - 1) * t.ISYM;
       for (int q = 1; q <= n; ++q) {
         const int Lq = L0 + (q - 1) * t.ISYM;
-        suma(t.angular, t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2));
+        suma(t.angular, t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2), t.EXACT);
         add_to_coupling(t, w.WK.col(2), w.PD, q, p);
       }
     }
@@ -224,7 +265,8 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
         const int Lp = L0 + (p - 1) * t.ISYM;
         for (int q = 1; q <= nJ; ++q) {
           const int Lq = L0J + (q - 1) * t.ISYM;
-          suma(t.angular, t.NB, K, MX, MY, t.ISYM, lstart, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2));
+          suma(t.angular, t.NB, K, MX, MY, t.ISYM, lstart, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2),
+               t.EXACT);
           accumulate(q, p);
         }
       }
@@ -235,7 +277,7 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
       const int col = M + MJ + 1;
       ZIJK(t.NA, t.NB, n, nJ, K, M, -MJ, L0, L0J, la, t.ISYM, parity(MJ) * CZ, t.H12(), t.BZ, R2, F, XI, XJ,
            t.G.col(col), B, t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w),
-           inner_columns(t, w), w.WK, w.XE, t.angular);
+           inner_columns(t, w), w.WK, w.XE, t.angular, t.EXACT);
       // The potential has projection M + M_J; Y(L_q, −M_J) brings it back to M.
       project(M + MJ, -MJ, la, t.RZ2 / s.CN(J));
     }
@@ -243,7 +285,7 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
     const int col = DMJ + 1;
     ZIJK(t.NA, t.NB, n, nJ, K, M, MJ, L0, L0J, lb, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XI, XJ, t.G.col(col), B,
          t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE,
-         t.angular);
+         t.angular, t.EXACT);
     const int mu = MJ != 0 ? -DMJ : DMJ;
     project(mu, MJ, lb, t.RZ2 * BC(J) * FAC / s.CN(J));
   }

@@ -33,7 +33,7 @@ struct RunTables {
   lib::CMat WW;           // inverse of the inner power matrix (NA,NA)
   lib::CMat G;            // inner–outer matching factors (2,MM)
   lib::CVec BZ;           // far boundary vector of the multipole equations (5)
-  int EXACT = 0;          // 1: the multipole scale with 2π instead of 6.28318
+  int EXACT = 0;          // 1: 2π in the multipole scale and exact η, η² elements
   // Angular coefficients of the run, tabulated once (values equal to the
   // calls); none: every projection calls the routines.
   const lib::GauntTable* angular = nullptr;
@@ -62,12 +62,30 @@ inline constexpr int kFactorials = 99;
 // weakens the electron repulsion by 8.4e-7 relative); EXACT = 1 takes 2π.
 inline double multipole_scale(double RZ2, int EXACT = 0) { return RZ2 * (EXACT == 1 ? -6.283185307179586 : -6.28318); }
 
+// Matrix elements of η and η² between normalised spherical harmonics of one
+// projection M: ⟨L M|η²|L M⟩, ⟨L+2 M|η²|L M⟩ and ⟨L+1 M|η|L M⟩.  EXACT = 0
+// gives the library's values, which write √(4π)/3, (2/3)√(4π/5) and √(4π/3)
+// to seven to ten digits (relative errors up to 5e-10, enough to move the
+// N2 total by 1.5e-7); EXACT = 1 their closed forms
+//   (2L(L+1) − 2M² − 1)/((2L−1)(2L+3)),
+//   √[((L+1)² − M²)((L+2)² − M²)/((2L+1)(2L+3)²(2L+5))],
+//   √[((L+1)² − M²)/((2L+1)(2L+3))],
+// zero when |M| > L as the library gives them.
+double eta2_diagonal(int L, int M, lib::Fac F, int EXACT);
+double eta2_next(int L, int M, lib::Fac F, int EXACT);
+double eta_next(int L, int M, lib::Fac F, int EXACT);
+
+// ∫ Y(L1,M1)·Y(L2,M2)·η²·conj(Y(L3,M3)) dΩ.  EXACT = 0: the table's value (the
+// library's without a table); EXACT = 1: the same sum of Gaunt coefficients
+// with the exact η² elements and π at full precision.
+double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int M2, int M3, lib::Fac F, int EXACT);
+
 // Factorials F(0 … NF−1); one-electron and angular part of the equations of
 // a shell (M, L0, N waves) into PD(NB,N,N) (diagonal and η band; PD must be
 // zero on entry) and its η² matrix TT(N,N).  WK(·,1) receives the diagonal
-// common to all waves.
+// common to all waves.  EXACT as for eta2_diagonal.
 void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, lib::Mat WK, lib::CMat R,
-          lib::VecView<double, 0> F, lib::Mat TT, lib::Arr3 PD);
+          lib::VecView<double, 0> F, lib::Mat TT, lib::Arr3 PD, int EXACT = 0);
 
 // Multipole potentials Z(·,k), k = 1 … KD, of orders λ = IZ + (k−1)·ISYM and
 // projection M1 − M2 of the pair density X1·Y(L1…,M1) × X2·Y(L2…,−M2)
@@ -75,11 +93,11 @@ void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, 
 // its radial Poisson equation with source factor CZ.  R2 is the grid table
 // from column 2 on; G, AA, BB, VV the inner columns of the projection; B the
 // boundary vector of the radial solver; CX (NA,NA) and WC (NA,3) inner work;
-// WK (NB,6) work.
+// WK (NB,6) work; EXACT as for eta2_diagonal.
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular = nullptr);
+          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0);
 
 // Largest momentum and projection the angular coefficients of the shell
 // equations of these shells ask for (partial waves, multipole orders and

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -69,11 +70,13 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
   const std::vector<double> AC{2.0, -4.0};
   const std::vector<std::vector<double>> BC{{1.0, -2.0}, {1.0, -1.0}};
   for (int ISH = 1; ISH <= 2; ++ISH) {
-    std::vector<double> pd[2], xn[2];
-    for (int pass = 0; pass < 2; ++pass) {
+    // Passes: the calls, the table; then both with the exact η, η² elements.
+    std::vector<double> pd[4], xn[4];
+    for (int pass = 0; pass < 4; ++pass) {
       lib::DEFA(scf::kFactorials - 1, lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials));
       const lib::GauntTable table(range.LMAX, range.MMAX, sys.st.fac(), lib::Build::scf);
-      sys.t.angular = pass == 0 ? nullptr : &table;
+      sys.t.angular = pass % 2 == 0 ? nullptr : &table;
+      sys.t.EXACT = pass / 2;
       scftest::one_electron_equations(sys, ISH);
       const scf::ShellWork w = sys.work(n);
       const lib::Vec B(sys.st.B.data(), 4);
@@ -83,13 +86,55 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
       pd[pass].assign(w.PD.flat().begin(), w.PD.flat().end());
       xn[pass].assign(w.XN.colsFrom(1, n).flat().begin(), w.XN.colsFrom(1, n).flat().end());
       sys.t.angular = nullptr;
+      sys.t.EXACT = 0;
     }
     EXPECT_EQ(pd[0], pd[1]) << "shell " << ISH;
     EXPECT_EQ(xn[0], xn[1]) << "shell " << ISH;
+    EXPECT_EQ(pd[2], pd[3]) << "shell " << ISH << ", exact elements";
+    EXPECT_EQ(xn[2], xn[3]) << "shell " << ISH << ", exact elements";
+    // EXACT = 1 also takes 2π for the multipole scale (8.4e-7 relative), the
+    // larger of the changes.
+    double most = 0.0, gap = 0.0;
+    for (size_t k = 0; k < pd[0].size(); ++k) {
+      most = std::max(most, std::fabs(pd[0][k]));
+      gap = std::max(gap, std::fabs(pd[2][k] - pd[0][k]));
+    }
+    EXPECT_GT(gap, 0.0) << "shell " << ISH;
+    EXPECT_LT(gap, 1e-6 * most) << "shell " << ISH;
     double size = 0.0;
     for (double v : xn[0]) size += std::fabs(v);
     EXPECT_GT(size, 0.0) << "the exchange source is not empty";
   }
+}
+
+// The η and η² elements of the exact path against their own algebra: η² is
+// the square of the tridiagonal η matrix, so with a_L = ⟨L+1 M|η|L M⟩
+//   ⟨L|η²|L⟩ = a_{L−1}² + a_L²,   ⟨L+2|η²|L⟩ = a_L·a_{L+1};
+// and against the library's values (written constants: within 1e-9).
+TEST(EtaElements, ExactElementsAreTheSquareOfTheEtaMatrixAndNearTheWrittenOnes) {
+  std::vector<double> f(scf::kFactorials);
+  lib::DEFA(scf::kFactorials - 1, lib::VecView<double, 0>(f.data(), scf::kFactorials));
+  const lib::Fac F(f.data(), scf::kFactorials);
+  for (int M : {0, 1, 2, 3})
+    for (int L = M; L <= 24; ++L) {
+      const double a = scf::eta_next(L, M, F, 1), up = scf::eta_next(L + 1, M, F, 1);
+      const double down = L > M ? scf::eta_next(L - 1, M, F, 1) : 0.0;
+      EXPECT_NEAR(scf::eta2_diagonal(L, M, F, 1), down * down + a * a, 1e-15) << L << " " << M;
+      EXPECT_NEAR(scf::eta2_next(L, M, F, 1), a * up, 1e-15) << L << " " << M;
+      EXPECT_NEAR(scf::eta2_diagonal(L, M, F, 0), scf::eta2_diagonal(L, M, F, 1), 1e-9) << L << " " << M;
+      EXPECT_NEAR(scf::eta2_next(L, M, F, 0), scf::eta2_next(L, M, F, 1), 1e-9) << L << " " << M;
+      EXPECT_NEAR(scf::eta_next(L, M, F, 0), a, 1e-9) << L << " " << M;
+    }
+  // No harmonic Y(L, M) with |M| > L: the elements vanish, as the library's.
+  EXPECT_EQ(scf::eta2_diagonal(1, 2, F, 1), 0.0);
+  EXPECT_EQ(scf::eta2_next(1, 2, F, 1), 0.0);
+  EXPECT_EQ(scf::eta_next(0, 1, F, 1), 0.0);
+  // The η² Gaunt integral: exact path against the library's within its digits.
+  for (int L3 : {0, 1, 2, 5})
+    for (int M1 : {0, 1})
+      EXPECT_NEAR(scf::eta2_gaunt(nullptr, 3, 2, L3, M1, 0, M1, F, 1),
+                  scf::eta2_gaunt(nullptr, 3, 2, L3, M1, 0, M1, F, 0), 1e-9)
+          << L3 << " " << M1;
 }
 
 }  // namespace
