@@ -5,6 +5,7 @@
 // prints both, their ratio and the largest difference of the orbital
 // energies.  Each run is the program's own (entry, driver, shell updates)
 // in a scratch folder; the console traces are counted, not printed.
+// `bench_scf co 0` runs one search only.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -99,8 +100,21 @@ void print(const char* label, const Run& r) {
 
 int main(int argc, char** argv) {
   const std::string name = argc > 1 ? argv[1] : "n2";
+  // A second argument 0 or 1 runs that search alone (the written rules take
+  // many minutes on CO).
+  const std::string only = argc > 2 ? argv[2] : "";
+  if (!only.empty() && only != "0" && only != "1") {
+    std::fprintf(stderr, "usage: bench_scf [EXAMPLE [0|1]]\n");
+    return 2;
+  }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const fs::path source = fs::path(SUITE_SOURCE_DIR) / "examples" / name;
   std::printf("example %s\n", name.c_str());
+  if (!only.empty()) {
+    const Run r = run(source, name, only == "0" ? 0 : 1);
+    print(only == "0" ? "ISRCH = 0 (secant and Illinois regula falsi)" : "ISRCH = 1 (fixed steps and bisection)", r);
+    return r.status;
+  }
   const Run fast = run(source, name, 0);
   print("ISRCH = 0 (secant and Illinois regula falsi)", fast);
   const Run written = run(source, name, 1);

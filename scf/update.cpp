@@ -291,6 +291,11 @@ double leading_coefficient(const RunTables& t, lib::CMat X, int M, int NIT) {
 
 }  // namespace
 
+bool on_own_branch(double kept, std::span<const double> others, bool in_order) {
+  if (!in_order || !(kept >= kKeptOnBranch)) return false;
+  return std::all_of(others.begin(), others.end(), [](double o) { return std::fabs(o) <= kOtherOnBranch; });
+}
+
 namespace {
 
 // The eigenvalues of the homogeneous equations of one shell, counted by the
@@ -515,6 +520,13 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   // orbital below several of them), so near self-consistency the branch is
   // judged by the orbital itself.
   const bool trusted = st.ISRCH == 0 && mode == 0 && source && s.CN(ISH) != 0.0 && EI != 0.0 && st.settled[ISH - 1];
+  // Under the superlinear search a norm-rule solve of a shell with an
+  // orbital is first tried from where it stands and its solution judged by
+  // the orbitals (on_own_branch); the count of poles decides only when that
+  // judgement fails.  Sent back to the pole of its rank at every sweep, the
+  // 4σ and 5σ of CO fell on the branches of 3σ and 4σ and the energies swung
+  // by 2 hartree a sweep.
+  const bool by_orbital = st.ISRCH == 0 && mode == 0 && source && s.CN(ISH) != 0.0 && EI != 0.0;
   if (s.CN(ISH) == 0.0 || EI == 0.0) {
     EI = counter.locate(rank, !source);
     relocated = true;
@@ -528,7 +540,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
     if (source) {
       Qexpected = orbital_times_source(t, X, S, w.WK.col(n * n + n + 3)) < 0.0 ? -1.0 : 1.0;
       // A start between the wrong pair of poles belongs to another state.
-      if (!trusted && !rank_parity_ok(EI)) {
+      if (!by_orbital && !rank_parity_ok(EI)) {
         relocate(": its energy lies on the branch of another state;");
         relocated = true;
       }
@@ -639,6 +651,22 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
     const double a = overlap(t, w, n, TT, X, X), c = overlap(t, w, n, TT, saved, saved);
     return a > 0.0 && c > 0.0 ? overlap(t, w, n, TT, X, saved) / std::sqrt(a * c) : 0.0;
   };
+  // The normalised overlaps with the other shells of the symmetry and the
+  // order of the energies, for on_own_branch.
+  auto own_branch = [&] {
+    std::array<double, 16> o{};
+    int m = 0;
+    bool in_order = true;
+    const double a = overlap(t, w, n, TT, X, X);
+    if (!(a > 0.0)) return false;
+    for (int J = 1; J <= s.NSH; ++J) {
+      if (J == ISH || !same_symmetry(s, ISH, J) || s.CN(J) == 0.0) continue;
+      const lib::CMat XJ = s.waves(J);
+      o[m++] = overlap(t, w, n, TT, X, XJ) / std::sqrt(a * overlap(t, w, n, TT, XJ, XJ));
+      if (J < ISH ? EI <= s.E(J) : EI >= s.E(J)) in_order = false;
+    }
+    return on_own_branch(kept(), std::span<const double>(o.data(), m), in_order);
+  };
   if (trusted) {
     if (kept() < 0.9) {
       relocate(": its orbital left the state it started on;");
@@ -650,7 +678,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
     // belongs to another state: once more from beside the shell's own pole.
     // (Just below a root of the homogeneous equations lie rank − 1 eigenvalues.)
     const double probe = source ? EI : EI - (1.0e-6 * std::fabs(EI) + 10.0 * solve.EPS);
-    if (!relocated && !rank_parity_ok(probe)) {
+    if (!relocated && !(by_orbital && own_branch()) && !rank_parity_ok(probe)) {
       relocate(": the solution belongs to another state;");
       relocated = true;
       iterate();

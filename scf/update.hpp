@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <vector>
 
 #include "lib/views.hpp"
@@ -71,6 +72,21 @@ struct UpdateState {
   lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
 };
+
+// Whether the norm-rule solution of a shell that had an orbital lies on the
+// branch of its own state, judged by the orbitals rather than by the count
+// of poles below its energy (with the exchange source the orbital energy
+// need not lie between the poles of its rank).  `kept` is the normalised
+// overlap of the new orbital with the one the solve started from, `others`
+// its normalised overlaps with the present orbitals of the other shells of
+// its symmetry, `in_order` whether its energy keeps the order in which the
+// shells of its symmetry are listed.  A solution on the branch of another
+// shell's state resembles that shell's orbital (and would be destroyed by the
+// orthogonalisation to it); one that has left the state it started from
+// keeps little of its previous orbital.
+bool on_own_branch(double kept, std::span<const double> others, bool in_order);
+inline constexpr double kKeptOnBranch = 0.7;   // |⟨new|old⟩| at least (half the weight kept)
+inline constexpr double kOtherOnBranch = 0.5;  // |⟨new|other shell⟩| at most (a quarter of the weight)
 
 // Largest number of energy trials of one solve; a solve that needs more
 // stops the run (it is caught between a pole and a root, or the energy runs

@@ -169,6 +169,72 @@ TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
   }
 }
 
+// The judgement of a norm-rule solution by the orbitals: it keeps at least
+// half the weight of its previous orbital (|overlap| ≥ 0.7), shares at most a
+// quarter with any other shell of its symmetry (|overlap| ≤ 0.5, either
+// sign) and keeps the order of the energies; the limits themselves belong to
+// the branch.
+TEST(OnOwnBranch, KeepsItsOrbitalAndStaysApartFromTheOtherShells) {
+  struct Case {
+    const char* name;
+    double kept;
+    std::vector<double> others;
+    bool in_order, own;
+  } cases[] = {
+      {"near its previous orbital, apart from the others", 0.98, {0.02, -0.1}, true, true},
+      {"alone in its symmetry", 0.9, {}, true, true},
+      {"limits included", scf::kKeptOnBranch, {scf::kOtherOnBranch, -scf::kOtherOnBranch}, true, true},
+      {"on the branch of a lower shell", 0.8, {0.01, 0.85}, true, false},
+      {"on the branch of a shell, opposite sign", 0.8, {-0.6}, true, false},
+      {"left its state", 0.5, {0.1}, true, false},
+      {"beyond the pole (sign flipped)", -0.95, {0.1}, true, false},
+      {"below a shell listed before it", 0.95, {0.1}, false, false},
+      {"no overlap (no norm)", std::nan(""), {}, true, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(scf::on_own_branch(c.kept, c.others, c.in_order), c.own) << c.name;
+}
+
+// Two shells of one symmetry, 1sσg and 2sσg of H2+: the norm rule of the
+// second with the source −OFF·(ξ² − η²)·φ2 has its solution φ2 at
+// E2 − 2·OFF/RZ².  Started beside its own pole it is taken where it stands;
+// started just above the first pole the walk finds a solution that is not
+// its own (the first state's branch or none): it must still end on φ2.
+TEST(Desyg, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
+  const int n = 8;
+  const double RZ = 2.0, OFF = 0.02;
+  for (double from_first : {0.0, 1.0}) {
+    System sys(1.0, 1.0, RZ, {{0, 0, n}, {0, 0, n}}, 5, 1606, 1.01, 80.0);
+    io::ConsoleRedirect quiet(nullptr, &sys.trace);
+    auto listing = io::Unit::to_text("listing");
+    scf::Shells s = sys.shells();
+    const scf::ShellWork w = sys.work(n);
+    std::vector<double> S(sys.NB), Y(sys.NB);
+    auto ov = [&](lib::CMat A, lib::CMat B) {
+      return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
+                       sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
+    };
+    for (int ISH : {1, 2}) {
+      scftest::one_electron_equations(sys, ISH);
+      s.E(ISH) = 0.0;
+      scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, w, *listing);
+      s.CN(ISH) = ov(s.waves(ISH), s.waves(ISH));
+    }
+    const double E1 = s.E(1), E2 = s.E(2);
+    std::vector<double> phi2(s.waves(2).flat().begin(), s.waves(2).flat().end());
+    const lib::CMat P2(phi2.data(), sys.NB, n);
+    scftest::one_electron_equations(sys, 2);
+    lib::VEQC(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
+    scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(2), w.XN.colsFrom(n + 1, n));
+    double EI = from_first > 0.0 ? E1 * (1.0 - 1.0e-3) : E2 - 0.01;
+    scf::DESYG(sys.t, s, scf::ShellSolve{2, 0, 1, 1e-11}, EI, sys.st, w, *listing);
+    EXPECT_NEAR(EI, E2 - 2.0 * OFF / (RZ * RZ), 1e-8) << "start beside state " << (from_first > 0.0 ? 1 : 2);
+    EXPECT_NEAR(ov(s.waves(2), P2) / s.CN(2), 1.0, 1e-6);
+    if (from_first == 0.0) {
+      EXPECT_EQ(sys.trace.str().find("belongs to another state"), std::string::npos) << "taken where it stands";
+    }
+  }
+}
+
 // A solve that finds no energy stops the run instead of trying for ever.
 TEST(Desyg, TheNumberOfEnergyTrialsIsLimited) {
   System sys(1.0, 1.0, 2.0, {{0, 0, 4}}, 5, 206, 1.05, 30.0);
