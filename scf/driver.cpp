@@ -61,8 +61,8 @@ void eta2_matrix(const RunTables& t, const Shells& s, int J, lib::Fac F, lib::Ma
   lib::VEQC(n * n, 0.0, TT.flat());
   for (int p = 1; p <= n; ++p) {
     const int L = s.L0(J) + (p - 1) * t.ISYM;
-    TT(p, p) = lib::FSG0(L, M, F, lib::Build::scf);
-    if (p + step <= n) TT(p, p + step) = TT(p + step, p) = lib::FSG2(L, M, F, lib::Build::scf);
+    TT(p, p) = eta2_diagonal(L, M, F, t.EXACT);
+    if (p + step <= n) TT(p, p + step) = TT(p + step, p) = eta2_next(L, M, F, t.EXACT);
   }
 }
 

@@ -249,14 +249,14 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
                              const ShellWork& w) {
   const int n = s.n(ISH), M = s.M(ISH), NB = t.NB;
   const lib::Arr3 PD(w.PD.data(), NB, n, n), PX(w.PX.data(), NB, n, n);
-  // The η² matrix as the shell solve builds it (MASH's default constants);
-  // the identity below holds only with the solve's own operator.
+  // The η² matrix as the shell solve builds it (exact elements with
+  // EXACT = 1); the identity below holds only with the solve's own operator.
   const lib::Mat TT = st.tt(n);
   lib::VEQC(NB * n * n, 0.0, PD.flat());
   lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
   lib::VEQC(n * n, 0.0, TT.flat());
   MASH(NB, M, s.L0(ISH), n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R,
-       lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD);
+       lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD, t.EXACT);
   lib::VEVR(NB * n * n, PD.flat(), PX.flat());
   st.B = {1.0, 0.0, 0.0, 0.0};
   const lib::Vec B(st.B.data(), 4);

@@ -706,7 +706,7 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
   lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
   lib::VEQC(n * n, 0.0, TT.flat());
   MASH(NB, M, L0, n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R, lib::VecView<double, 0>(st.F.data(), kFactorials), TT,
-       PD);
+       PD, t.EXACT);
   con.line(" mmm=");
   add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
   lib::VEVR(NB * n * n, PD.flat(), PX.flat());
