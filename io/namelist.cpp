@@ -200,7 +200,7 @@ class GroupReader {
       if (commas == 1) {
         const std::string* on = g_.name_of(v.order);
         int n = *v.order;
-        if (n < 1 || n * n > v.extents[0]) {
+        if (n < 1 || static_cast<long long>(n) * n > v.extents[0]) {
           fail(v.name, "two indices address the matrix of order " + (on ? *on : std::string("n")) + ", which is " +
                            std::to_string(n) + " here; give " + (on ? *on : std::string("it")) + " first");
         }
