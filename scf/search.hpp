@@ -4,11 +4,12 @@
 // Outside a bracket the steps are secant steps through the last two trials,
 // kept in the direction of the written rule's step (which knows the side of
 // the pole the root lies on) and allowed to grow at most fourfold from one
-// trial to the next and to a tenth of the energy; the written step is taken
-// when the secant points the other way.  Once the test value has changed sign, Illinois regula falsi
-// shrinks the bracket (superlinear, order about 1.44), with a bisection
-// whenever the interpolated point falls outside the middle of the bracket
-// by rounding.
+// trial to the next and to a tenth of the energy; when the secant points the
+// other way, the step goes the written way, doubled from the last step while
+// the direction holds.  Once the test value has changed sign, Illinois
+// regula falsi shrinks the bracket (superlinear, order about 1.44), with a
+// bisection whenever the interpolated point falls outside the middle of the
+// bracket by rounding.
 #pragma once
 
 namespace scf {

@@ -331,11 +331,11 @@ class StateCounter {
   // Eigenvalue number `rank`: the signs are followed upwards in steps of 5 %
   // and the rank-th change is bisected, to rounding by the written rules
   // (ISRCH = 1), otherwise to kPlaced relative: the shell solve takes over
-  // from there.  A shell without a source (`exact`) is bisected to rounding
-  // by both searches: its state is the eigenvalue itself, and the matching
-  // defect of a state of high momentum varies too slowly beside its root
-  // (hydrogen 3d about the midpoint: the defect falls below 1e-10 some 1.5e-9
-  // from the eigenvalue) to place it within EPS.
+  // from there.  A shell without a source in its final field (`exact`) is
+  // bisected to rounding by both searches: its state is the eigenvalue
+  // itself, and the matching defect of a state of high momentum varies too
+  // slowly beside its root (hydrogen 3d about the midpoint: the defect falls
+  // below 1e-10 some 1.5e-9 from the eigenvalue) to place it within EPS.
   double locate(int rank, bool exact = false) {
     const double Etop = -1.0e-3;
     double E = floor();
@@ -499,6 +499,14 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   StateCounter counter(t, s, ISH, st, w);
   const int rank = rank_in_symmetry(s, ISH);
   const bool source = std::any_of(S.flat().begin(), S.flat().end(), [](double v) { return v != 0.0; });
+  // A state without a source is its eigenvalue, placed to rounding, once
+  // its field is final; while other shells still have no orbital (the
+  // first sweep of a many-shell run) the field is provisional and the next
+  // sweep moves the energy by far more than the shell solve's bracket.
+  bool field_complete = true;
+  for (int J = 1; J <= s.NSH; ++J)
+    if (J != ISH && s.CN(J) == 0.0) field_complete = false;
+  const bool exact_state = !source && field_complete;
   // Side of the pole on which the solution lies: below it when the exchange
   // with the other shells binds (then the norm grows towards the pole, Q < 0).
   double Qexpected = -1.0;
@@ -508,7 +516,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
     return counter.odd_below(E) == (below % 2 == 1);
   };
   auto relocate = [&](const char* why) {
-    const double E0 = counter.locate(rank, !source);
+    const double E0 = counter.locate(rank, exact_state);
     EI = source ? E0 * (1.0 - 1.0e-3 * Qexpected) : E0;
     con.line(io::lstring(" shell", ISH, why, " state", rank, " of its symmetry lies at", E0));
   };
@@ -528,7 +536,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   // by 2 hartree a sweep.
   const bool by_orbital = st.ISRCH == 0 && mode == 0 && source && s.CN(ISH) != 0.0 && EI != 0.0;
   if (s.CN(ISH) == 0.0 || EI == 0.0) {
-    EI = counter.locate(rank, !source);
+    EI = counter.locate(rank, exact_state);
     relocated = true;
     con.line(io::lstring(" shell", ISH, " has no orbital yet: state", rank, " of its symmetry at E =", EI));
     mode = 2;
