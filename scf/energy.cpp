@@ -119,6 +119,7 @@ struct Equations {
   double ER;  // RZ²/2 times the orbital energy
   lib::CMat X, TT, XN;
   lib::CArr3 PD, PX;
+  lib::CMat Y;  // the function the rows are weighted with (X for the energies)
   // The three parts acting on the orbital at point i, wave p: one-electron
   // (without u″), two-electron (with the source) and the coefficient of ER.
   void parts(int i, int p, double& one, double& two, double& eps) const {
@@ -173,9 +174,9 @@ Sums outer_sums(const Equations& q) {
       const int i = NA + 1 + k;
       const double wt = (k == 0 || k == N1 - 1 ? 1.0 : (k % 2 == 1 ? 4.0 : 2.0)) * t.HB / 3.0;
       q.parts(i, p, a, b, e);
-      r.one += wt * X(i, p) * (v[k] + a);
-      r.two += wt * X(i, p) * b;
-      r.eps += wt * X(i, p) * e;
+      r.one += wt * q.Y(i, p) * (v[k] + a);
+      r.two += wt * q.Y(i, p) * b;
+      r.eps += wt * q.Y(i, p) * e;
     }
   }
   return r;
@@ -194,13 +195,18 @@ Sums inner_sums(const Equations& q) {
   const lib::CMat X = q.X, TT = q.TT;
   const lib::CArr3 PD = q.PD, PX = q.PX;
   const lib::CVec AA = t.AA.col(M + 1), BB = t.BB.col(M + 1), VV = t.VV.col(M + 1);
-  std::vector<double> c(NA * n), coef(3 * (NA - 1) * n, 0.0);
+  std::vector<double> c(NA * n), cy(NA * n), coef(3 * (NA - 1) * n, 0.0);
   auto C = [&](int k, int p) -> double& { return c[(k - 1) + NA * (p - 1)]; };
+  auto CY = [&](int k, int p) -> double& { return cy[(k - 1) + NA * (p - 1)]; };
   auto P = [&](int part, int mm, int p) -> double& { return coef[part + 3 * (mm + (NA - 1) * (p - 1))]; };
   for (int p = 1; p <= n; ++p)
     for (int k = 1; k <= NA; ++k) {
       C(k, p) = 0.0;
-      for (int i = 1; i <= NA; ++i) C(k, p) += t.WW(i, k) * X(i, p) / VV(i);
+      CY(k, p) = 0.0;
+      for (int i = 1; i <= NA; ++i) {
+        C(k, p) += t.WW(i, k) * X(i, p) / VV(i);
+        CY(k, p) += t.WW(i, k) * q.Y(i, p) / VV(i);
+      }
     }
   for (int p = 1; p <= n; ++p) {
     for (int k = 2; k <= NA; ++k) P(0, k - 2, p) = AA(k - 1) * C(k, p) + BB(k - 1) * C(k - 1, p);
@@ -231,7 +237,7 @@ Sums inner_sums(const Equations& q) {
     const double tt = gx[g] - 1.0, weight = gw[g] * std::pow(gx[g] * gx[g] - 1.0, M);
     for (int p = 1; p <= n; ++p) {
       double f = 0.0;
-      for (int k = NA; k >= 1; --k) f = f * tt + C(k, p);
+      for (int k = NA; k >= 1; --k) f = f * tt + CY(k, p);
       double v[3] = {0.0, 0.0, 0.0};
       for (int part = 0; part < 3; ++part)
         for (int mm = NA - 2; mm >= 0; --mm) v[part] = v[part] * tt + P(part, mm, p);
@@ -245,8 +251,12 @@ Sums inner_sums(const Equations& q) {
 
 }  // namespace
 
-ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
-                             const ShellWork& w) {
+namespace {
+
+// The equations of shell ISH in the present field, as the shell solve builds
+// them: PD all terms, PX the one-electron terms, TT, the source in XN.
+Equations build_equations(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
+                          const ShellWork& w) {
   const int n = s.n(ISH), M = s.M(ISH), NB = t.NB;
   const lib::Arr3 PD(w.PD.data(), NB, n, n), PX(w.PX.data(), NB, n, n);
   // The η² matrix as the shell solve builds it (exact elements with
@@ -262,12 +272,30 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
   const lib::Vec B(st.B.data(), 4);
   add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
   add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w);
-  const Equations q{t, n, M, t.RZ2 * s.E(ISH), s.waves(ISH), TT, w.XN, PD, PX};
+  return Equations{t, n, M, t.RZ2 * s.E(ISH), s.waves(ISH), TT, w.XN, PD, PX, s.waves(ISH)};
+}
+
+}  // namespace
+
+ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
+                             const ShellWork& w) {
+  const Equations q = build_equations(t, s, ISH, AC, BC, st, w);
   const Sums o = outer_sums(q), i = inner_sums(q);
   const double one = o.one + i.one, two = o.two + i.two, eps = o.eps + i.eps;
   // one + two + E·RZ2·eps = 0 for the solution of the equations at energy E.
   const double norm = t.RZ2 * eps;
   return ShellEnergies{-one / norm, -two / norm, one + two + s.E(ISH) * norm};
+}
+
+void operator_elements(const RunTables& t, const Shells& s, int J, lib::CVec AC, lib::CVec BC, UpdateState& st,
+                       const ShellWork& w, std::span<const int> left, std::span<double> F, std::span<double> S) {
+  Equations q = build_equations(t, s, J, AC, BC, st, w);
+  for (size_t k = 0; k < left.size(); ++k) {
+    q.Y = s.waves(left[k]);
+    const Sums o = outer_sums(q), i = inner_sums(q);
+    F[k] = -(o.one + i.one + o.two + i.two);
+    S[k] = t.RZ2 * (o.eps + i.eps);
+  }
 }
 
 Occupations occupations(const Shells& s, lib::CMat AHF, lib::CMat BHF) {

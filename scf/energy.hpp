@@ -14,6 +14,7 @@
 // from first derivatives of the partial waves (shell_one_electron).
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "io/unit.hpp"
@@ -58,6 +59,14 @@ struct ShellEnergies {
 };
 ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::CVec BC, UpdateState& st,
                              const ShellWork& w);
+
+// The operator of shell J's equations (sources included) between orbitals
+// of its symmetry, with the same discrete operator and weights:
+//   F[k] = ⟨φ_I|F_J|φ_J⟩,  S[k] = ⟨φ_I|φ_J⟩ in the solve's metric,  I = left[k],
+// so that F = ε_J·S for I = J when φ_J solves its equations.  The shells in
+// `left` have J's projection, first momentum and number of partial waves.
+void operator_elements(const RunTables& t, const Shells& s, int J, lib::CVec AC, lib::CVec BC, UpdateState& st,
+                       const ShellWork& w, std::span<const int> left, std::span<double> F, std::span<double> S);
 
 // Occupations the energy expression assumes, read from the coefficients:
 // q_J = (−1)^M_J·AHF(J,K) for the first shell K ≠ J (K = J when alone); a

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,42 @@ TEST(ShellEnergies, OneElectronEnergyOfTheDiscreteOperatorIsTheEigenvalueOfTheSo
     EXPECT_GT(std::fabs(bent.one - EI), 1e-9) << c.name;
     EXPECT_GT(std::fabs(bent.residual), 0.0) << c.name;
   }
+}
+
+// The operator between two orbitals of one symmetry: the 1σg and 2σg states
+// of H2+ (R = 2) are eigenfunctions of one operator, so with the weights of
+// the discrete equations ⟨φ_I|F|φ_J⟩ = ε_J·⟨φ_I|φ_J⟩ holds for every pair:
+// the diagonal gives each state's energy, the cross elements vanish with the
+// overlap of the two states (weighting the rows with the wrong function would
+// put ε_J·⟨φ_J|φ_J⟩ there instead).  The sweeps rotate orbitals of one
+// symmetry to the eigenvectors of this matrix.
+TEST(OperatorElements, TwoStatesOfOneOperatorGiveItsEigenvaluesAndNoCoupling) {
+  scftest::System sys(1.0, 1.0, 2.0, {{0, 0, 8}, {0, 0, 8}}, 5, 1606, 1.01, 60.0);
+  io::ConsoleRedirect quiet(nullptr, &sys.trace);
+  auto listing = io::Unit::to_text("listing");
+  scf::Shells s = sys.shells();
+  for (int I = 1; I <= 2; ++I) {
+    scftest::one_electron_equations(sys, I);
+    double EI = 0.0;
+    scf::DESYG(sys.t, s, scf::ShellSolve{I, 2, 1, 1e-12}, EI, sys.st, sys.work(8), *listing);
+    s.E(I) = EI;
+    s.CN(I) = 1.0;
+  }
+  EXPECT_NEAR(s.E(1), -1.1026342144949, 1e-7);
+  EXPECT_NEAR(s.E(2), -0.3608648753, 1e-7);
+  const std::vector<double> none{0.0, 0.0};
+  const lib::CVec AC(none.data(), 2), BC(none.data(), 2);
+  const int left[] = {1, 2};
+  double F[2][2], S[2][2];  // [J][I]: ⟨φ_I|F|φ_J⟩, ⟨φ_I|φ_J⟩
+  for (int J = 1; J <= 2; ++J)
+    scf::operator_elements(sys.t, s, J, AC, BC, sys.st, sys.work(8), left, std::span<double>(F[J - 1], 2),
+                           std::span<double>(S[J - 1], 2));
+  for (int J = 1; J <= 2; ++J) EXPECT_NEAR(F[J - 1][J - 1] / S[J - 1][J - 1], s.E(J), 1e-10) << J;
+  const double scale = std::fabs(F[0][0]);
+  // Measured 2e-11 to 6e-11 of the diagonal.
+  EXPECT_LT(std::fabs(F[1][0]), 1e-9 * scale);
+  EXPECT_LT(std::fabs(F[0][1]), 1e-9 * scale);
+  EXPECT_LT(std::fabs(S[1][0]), 1e-9 * S[0][0]);
 }
 
 // The shells' occupations as the block assumes them.
