@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "io/stop.hpp"
+#include "lib/lib.hpp"
 
 namespace chan {
 
@@ -20,35 +21,14 @@ constexpr double kPhaseStep = 0.02;
 // Scale at which a growing solution is scaled down.
 constexpr double kBig = 1.0e100;
 
-// n-point Gauss–Legendre nodes and weights on [−1, 1] (Newton on P_n).
-template <int N>
-struct GaussRule {
-  std::array<double, N> x{}, w{};
-  GaussRule() {
-    for (int i = 0; i < (N + 1) / 2; ++i) {
-      double z = std::cos(kPi * (i + 0.75) / (N + 0.5));
-      double dp = 1.0;
-      for (int it = 0; it < 100; ++it) {
-        double p0 = 1.0, p1 = z;
-        for (int k = 2; k <= N; ++k) {
-          const double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
-          p0 = p1;
-          p1 = p2;
-        }
-        dp = N * (z * p1 - p0) / (z * z - 1.0);
-        const double dz = p1 / dp;
-        z -= dz;
-        if (std::fabs(dz) < 1e-16) break;
-      }
-      x[i] = -z;
-      x[N - 1 - i] = z;
-      w[i] = w[N - 1 - i] = 2.0 / ((1.0 - z * z) * dp * dp);
-    }
-  }
+// 32-point Gauss–Legendre nodes and weights on [−1, 1].
+struct GaussRule32 {
+  std::array<double, 32> x{}, w{};
+  GaussRule32() { lib::gauss_legendre(32, lib::Vec(x.data(), 32), lib::Vec(w.data(), 32)); }
 };
 
-const GaussRule<32>& rule32() {
-  static const GaussRule<32> r;
+const GaussRule32& rule32() {
+  static const GaussRule32 r;
   return r;
 }
 

@@ -71,6 +71,10 @@ double FSG2(int L, int M, Fac F, Build b = Build::photo);  // ⟨L+2 M|η²|L M�
 // Composite Simpson rule over N equally spaced points of step H; N must be
 // odd and at least 3, otherwise the run stops with " FINS N = " (" Fins N = ").
 double FINS(int N, double H, CVec F, Build b = Build::photo);
+// Gauss–Legendre rule of N points on [−1, 1]: nodes X ascending, weights W
+// (exact for polynomials up to degree 2N − 1).  Newton's iteration on P_N,
+// each symmetric pair of nodes found once.
+void gauss_legendre(int N, Vec X, Vec W);
 // Q = C·∫ (R − η²)·X·Y(KJ,MJ)·conj(Y(K,MI+MJ)) dΩ for X = Σ_i X(·,i)·Y(K0I+(i−1)KD, MI).
 void SUMA(int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C, CVec R, CMat X, Fac F, Vec Q1,
           Vec Q, Build b = Build::photo);

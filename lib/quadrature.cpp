@@ -10,6 +10,29 @@
 
 namespace lib {
 
+void gauss_legendre(int N, Vec X, Vec W) {
+  const double pi = 3.14159265358979323846;
+  for (int i = 0; i < (N + 1) / 2; ++i) {
+    double z = std::cos(pi * (i + 0.75) / (N + 0.5));
+    double dp = 1.0;
+    for (int it = 0; it < 100; ++it) {
+      double p0 = 1.0, p1 = z;
+      for (int k = 2; k <= N; ++k) {
+        const double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
+        p0 = p1;
+        p1 = p2;
+      }
+      dp = N * (z * p1 - p0) / (z * z - 1.0);
+      const double dz = p1 / dp;
+      z -= dz;
+      if (std::fabs(dz) < 1e-16) break;
+    }
+    X(i + 1) = -z;
+    X(N - i) = z;
+    W(i + 1) = W(N - i) = 2.0 / ((1.0 - z * z) * dp * dp);
+  }
+}
+
 namespace {
 
 // Q = C·∫ (R − η²)·X·Y(KJ,MJ)·conj(Y(K,M3)) dΩ for X = Σ_i X(·,i)·Y(L_i, MI),

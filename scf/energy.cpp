@@ -89,25 +89,12 @@ OneElectron shell_one_electron(const RunTables& t, const Shells& s, int ISH, lib
 namespace {
 
 // Gauss–Legendre rule of eight points on [a, b] (exact for polynomials up
-// to degree 15), nodes from Newton's iteration on P8.
+// to degree 15).
 void gauss8(double a, double b, double* x, double* w) {
-  const int n = 8;
-  for (int k = 1; k <= n; ++k) {
-    double z = std::cos(M_PI * (k - 0.25) / (n + 0.5)), dp = 1.0;
-    for (int it = 0; it < 100; ++it) {
-      double p0 = 1.0, p1 = z;
-      for (int m = 2; m <= n; ++m) {
-        const double p2 = ((2 * m - 1) * z * p1 - (m - 1) * p0) / m;
-        p0 = p1;
-        p1 = p2;
-      }
-      dp = n * (z * p1 - p0) / (z * z - 1.0);
-      const double dz = p1 / dp;
-      z -= dz;
-      if (std::fabs(dz) < 1e-16) break;
-    }
-    x[k - 1] = 0.5 * (a + b) + 0.5 * (b - a) * z;
-    w[k - 1] = (b - a) / ((1.0 - z * z) * dp * dp);
+  lib::gauss_legendre(8, lib::Vec(x, 8), lib::Vec(w, 8));
+  for (int k = 0; k < 8; ++k) {
+    x[k] = 0.5 * (a + b) + 0.5 * (b - a) * x[k];
+    w[k] *= 0.5 * (b - a);
   }
 }
 

@@ -1,4 +1,5 @@
-// Simpson quadrature and the angular projection of products.
+// Simpson and Gauss–Legendre quadrature and the angular projection of
+// products.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -37,6 +38,35 @@ TEST(Fins, WeightsOfThreeAndFivePointsAndExactnessForCubics) {
       EXPECT_NEAR(lib::FINS(N, H, CVec(one.data(), N), b), H * (N - 1), 1e-13);
       EXPECT_NEAR(lib::FINS(N, H, CVec(cubic.data(), N), b), L * L * L * L / 2 - L * L * L / 3 + 3 * L,
                   1e-12 * L * L * L * L);
+    }
+  }
+}
+
+// The Gauss–Legendre rule against the extended-precision rule of the tests
+// and against exact moments: ∫ x^k dx over [−1, 1] is 2/(k+1) for even k and
+// 0 for odd k up to k = 2N − 1; x^(2N) is no longer integrated exactly
+// (visibly so for few points).
+TEST(GaussLegendre, NodesWeightsAndExactnessUpToDegreeTwoNMinusOne) {
+  for (int N : {1, 2, 5, 8, 32}) {
+    std::vector<double> x(N), w(N);
+    lib::gauss_legendre(N, Vec(x.data(), N), Vec(w.data(), N));
+    const ref::Rule r = ref::gauss_legendre(N);
+    for (int i = 0; i < N; ++i) {
+      EXPECT_NEAR(x[i], r.x[i], 4e-16) << N << " node " << i;
+      EXPECT_NEAR(w[i], r.w[i], 1e-14 * r.w[i]) << N << " weight " << i;
+      if (i > 0) {
+        EXPECT_LT(x[i - 1], x[i]) << N;
+      }
+    }
+    for (int k = 0; k <= 2 * N; ++k) {
+      double q = 0.0;
+      for (int i = 0; i < N; ++i) q += w[i] * std::pow(x[i], k);
+      const double exact = k % 2 == 0 ? 2.0 / (k + 1) : 0.0;
+      if (k < 2 * N) {
+        EXPECT_NEAR(q, exact, 1e-14) << N << " degree " << k;
+      } else if (N <= 5) {
+        EXPECT_GT(std::fabs(q - exact), 1e-4) << N << " degree " << k;
+      }
     }
   }
 }
