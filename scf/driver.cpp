@@ -19,6 +19,14 @@
 #include "scf/grid.hpp"
 #include "scf/update.hpp"
 
+extern "C" {
+// LAPACK: generalized symmetric-definite eigenproblem A·x = λ·B·x (ITYPE 1),
+// the eigenvalues ascending in W, the B-normalised eigenvectors in A.
+void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* b,
+            const int* ldb, double* w, double* work, const int* lwork, int* info, std::size_t jobz_len,
+            std::size_t uplo_len);
+}
+
 namespace scf {
 
 namespace {
@@ -134,20 +142,6 @@ bool accelerate_sweep(const RunTables& t, const Shells& s, lib::CIVec MI, const 
   io::console().line(io::lstring(" orbitals extrapolated from", diis.size(), " sweeps"));
   return true;
 }
-
-}  // namespace
-}  // namespace scf
-
-extern "C" {
-// Generalized symmetric-definite eigenproblem A·x = λ·B·x (ITYPE 1): the
-// eigenvalues ascending in W, the B-normalised eigenvectors in A.
-void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* b,
-            const int* ldb, double* w, double* work, const int* lwork, int* info, std::size_t jobz_len,
-            std::size_t uplo_len);
-}
-
-namespace scf {
-namespace {
 
 // Rotation of the orbitals of each symmetry among themselves to the
 // eigenvectors of their operator in the space they span.  The energy of
