@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "chan/channel.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/stop.hpp"
 
 namespace chan {

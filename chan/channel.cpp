@@ -5,7 +5,7 @@
 #include <string>
 
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "photo/kernels/kernels.hpp"

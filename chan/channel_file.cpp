@@ -3,7 +3,7 @@
 // elsewhere.
 #include "chan/channel.hpp"
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 
 namespace chan {
 

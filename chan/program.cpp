@@ -11,7 +11,7 @@
 #include "chan/static_exchange.hpp"
 #include "io/console.hpp"
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "photo/kernels/kernels.hpp"

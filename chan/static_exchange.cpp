@@ -14,7 +14,7 @@
 #include "chan/lapack.hpp"
 #include "chan/static_exchange_impl.hpp"
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "scf/equations.hpp"

@@ -1,5 +1,5 @@
 // Values as list-directed and named-group records write them: numbers and
-// quoted strings, shared by `listdir` and `namelist`.
+// quoted strings, shared by `list_directed` and `namelist`.
 #pragma once
 
 #include <string>

@@ -5,7 +5,7 @@
 
 #include "io/checked.hpp"
 #include "io/console.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "photo/beta_table.hpp"

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "io/console.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "lib/lib.hpp"
 
 namespace scf {

@@ -14,7 +14,7 @@
 
 #include "io/console.hpp"
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/unit.hpp"
 #include "lib/lib.hpp"
 #include "photo/kernels/checks.hpp"

@@ -12,7 +12,7 @@
 
 #include "fixtures.hpp"
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "support/programs.hpp"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "io/console.hpp"
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/namelist.hpp"
 #include "io/stop.hpp"
 

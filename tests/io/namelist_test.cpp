@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/stop.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "support/channel_data.hpp"
 #include "support/programs.hpp"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/unit.hpp"
 #include "lib/lib.hpp"
 

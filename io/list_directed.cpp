@@ -1,4 +1,4 @@
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 
 #include <cctype>
 #include <cstdio>
