@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include "diatom/channels.hpp"
 #include "diatom/ground.hpp"
 #include "diatom/jobs.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/molecule.hpp"
-#include "diatom/photo.hpp"
 #include "diatom/report.hpp"
 #include "io/console.hpp"
 #include "io/stop.hpp"

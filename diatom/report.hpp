@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "diatom/channels.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/molecule.hpp"
-#include "diatom/photo.hpp"
 
 namespace diatom {
 

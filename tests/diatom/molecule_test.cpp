@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "diatom/channels.hpp"
 #include "diatom/ground.hpp"
-#include "diatom/photo.hpp"
 #include "io/stop.hpp"
 #include "support/programs.hpp"
 

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
+#include "diatom/channels.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/molecule.hpp"
-#include "diatom/photo.hpp"
 #include "diatom/report.hpp"
 #include "support/programs.hpp"
 

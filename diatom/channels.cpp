@@ -1,4 +1,4 @@
-#include "diatom/photo.hpp"
+#include "diatom/channels.hpp"
 
 #include <algorithm>
 #include <cmath>
