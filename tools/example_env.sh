@@ -11,8 +11,8 @@ build=${1:-$root/build/release}
 for p in tovrel gsfile chanfile xsect; do
   [ -x "$build/$p" ] || { echo "run.sh: no $build/$p; build it: cmake --build $build --target tovrel gsfile chanfile xsect"; exit 1; }
 done
-tab="$root/tools/xsect_table.sh"
-plot="$root/tools/plot_xsect.sh"
+tab="$root/scripts/xsect_table.sh"
+plot="$root/scripts/plot_xsect.sh"
 
 # ground_state RESULT GROUND: tovrel on the Velor.prt and Dp_Data.dsc of this
 # folder, then gsfile from its result file to the ground-state file.

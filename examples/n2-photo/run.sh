@@ -44,7 +44,7 @@ awk '/^# HF shell 5$/ { b = "hf"; n = 0; next } /^# RPA shell 5$/ { b = "rpa"; n
            for (i = 1; i <= m; i++) if (e["hf", i] >= 20 && e["hf", i] <= 50)
              printf "%8.2f %9.4f %9.4f %9.4f %9.4f\n", e["hf", i], L["hf", i], V["hf", i], L["rpa", i], V["rpa", i] }' n2r.lst.beta
 if have_gnuplot; then
-  "$root/tools/plot_beta.sh" -b "shell 5" -x 15:60 -t "N2 3sigma_g: asymmetry parameter, static exchange and RPA" \
+  "$root/scripts/plot_beta.sh" -b "shell 5" -x 15:60 -t "N2 3sigma_g: asymmetry parameter, static exchange and RPA" \
     n2r.lst.beta n2_3sg_beta.png
   "$plot" -x 15:60 -t "N2: 3sigma_g -> k sigma_u, static exchange and RPA" n2r.lst n2_3sg_su.png
   "$plot" -w 1,2,2,2,2,1,2 -x 15:80 -t "N2: partial cross sections of the channels (HF)" n2x.lst n2_channels.png

@@ -17,7 +17,7 @@ function num(s) {
 function isnum(s) { return s ~ /^[+-]?[0-9]*\.[0-9]+([eEdD]?[+-]?[0-9]+)?$/ }
 BEGIN { n = split(weights, w, ","); ev = 27.211386; part = "hf" }
 /RPA results:/ { part = "rpa"; next }
-# The asymmetry parameters follow the tables (tools/plot_beta.sh draws them).
+# The asymmetry parameters follow the tables (scripts/plot_beta.sh draws them).
 /Photoelectron asymmetry parameters/ { exit }
 /^ Channel +[0-9]+:/ {
   c = $2; sub(":", "", c); c += 0

@@ -4,7 +4,7 @@
 # (LISTING.beta): Hartree-Fock and RPA, length and velocity form, as PNG or
 # SVG (by the extension of OUTPUT), with gnuplot.
 #
-#   tools/plot_beta.sh [-b WHAT] [-t TITLE] [-e MEASURED] [-x EMIN:EMAX] TABLE OUTPUT
+#   scripts/plot_beta.sh [-b WHAT] [-t TITLE] [-e MEASURED] [-x EMIN:EMAX] TABLE OUTPUT
 #
 #   -b  which blocks to draw, by the start of their heading without the
 #       method: "shell" (default: every ionised shell), "shell 5",

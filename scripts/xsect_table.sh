@@ -4,9 +4,9 @@
 # channel is interpolated linearly between its energies, weighted, and the
 # selected channels are added.
 #
-#   tools/xsect_table.sh [-w w1,w2,...] [-c c1,c2,...] LISTING EV...
+#   scripts/xsect_table.sh [-w w1,w2,...] [-c c1,c2,...] LISTING EV...
 #
-#   -w  weight of each channel (default 1), as for tools/plot_xsect.sh: the
+#   -w  weight of each channel (default 1), as for scripts/plot_xsect.sh: the
 #       listing counts two electrons in the ionised shell and one sign of the
 #       final projection M
 #   -c  the channels to add (default: all)

@@ -3,7 +3,7 @@
 # xsect (or xsect_a) listing: Hartree-Fock and RPA, length and velocity form,
 # as PNG or SVG (by the extension of OUTPUT), with gnuplot.
 #
-#   tools/plot_xsect.sh [-w w1,w2,...] [-s] [-t TITLE] [-e MEASURED] [-x EMIN:EMAX] LISTING OUTPUT
+#   scripts/plot_xsect.sh [-w w1,w2,...] [-s] [-t TITLE] [-e MEASURED] [-x EMIN:EMAX] LISTING OUTPUT
 #
 #   -w  weight of each channel (default 1): the listing counts two electrons
 #       in the ionised shell and one sign of the final projection M, so a
