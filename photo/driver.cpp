@@ -1,15 +1,655 @@
 #include "photo/driver.hpp"
 
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/list_directed.hpp"
+#include "io/stop.hpp"
 #include "lib/lib.hpp"
-#include "photo/driver_common.hpp"
+#include "photo/kernels/lapack.hpp"
 
 namespace photo {
 
-void RPHF0(PhotoRun& run, io::Units& units) {
-  PhotoDriver driver(run, units, kBaseSizes);
-  // The interaction matrix starts cleared.
-  lib::VEQC(run.s40.NUR * run.s40.NUR, 0.0, run.U.flat());
-  driver.run();
+namespace {
+
+// The continuum functions of a channel file stand for the momentum grid
+// k = P0 + (j − 1)·DP (E = k²/2): the energy integrals of the RPA weight them
+// by Simpson's rule over that grid, so the grid must be what the file says
+// and, for the RPA, have an odd number of nodes.
+void check_momentum_grid(io::Unit& u, double P0, double DP, int nc, const double* E, int IRP) {
+  if (!(P0 > 0.0)) u.fail("the first momentum P0 = " + io::lstring(P0) + " of the channel must be positive");
+  if (nc > 1 && !(DP > 0.0)) u.fail("the momentum step DP = " + io::lstring(DP) + " must be positive");
+  if (IRP != 0 && nc % 2 == 0) {
+    u.fail(std::to_string(nc) +
+           " energies: the RPA integrates over the momenta by Simpson's rule and needs an odd count");
+  }
+  for (int j = 1; j <= nc; ++j) {
+    const double k = P0 + (j - 1) * DP, want = 0.5 * k * k, got = E[j - 1];
+    // The energies are written with nine significant digits.
+    if (!(std::fabs(got - want) <= 1.0e-7 * std::max(std::fabs(want), std::fabs(got)))) {
+      u.fail("energy block " + std::to_string(j) + " has E =" + io::lstring(got) +
+             ", off the momentum grid (k = P0 + " + std::to_string(j - 1) + "·DP gives E = k²/2 =" + io::lstring(want) +
+             ")");
+    }
+  }
+}
+
+// Formats are parsed once per run of the program.
+const io::Format& fmt(const char* text) {
+  static std::map<std::string, io::Format> cache;
+  auto it = cache.find(text);
+  if (it == cache.end()) it = cache.emplace(text, io::Format(text)).first;
+  return it->second;
+}
+
+// Listing records.
+constexpr const char* kH1 =
+    "(20X,' DIATOMIC MOLECULE',/,15X,'  PHOTOIONISATION PARAMETERS',/,/,' Nuclei Charges:       Z1 =',F6.3,/,23X,"
+    "'Z2 =',F6.3,/,/,' Internuclei Distance: RZ  =',F7.4,/,/,60('='),/,' Ground state HF results:',/,/,"
+    "' Number of the shells: NSG =',I3,/,/,5X,'N shell    M    L0   N OF P.W.',4X,'HF Energies',/)";
+constexpr const char* kH2 = "(4X,I4,3X,3(I6),6X,E15.7)";
+constexpr const char* kH3 = "(60('='),/,' Number of channels included -',I3)";
+constexpr const char* kH4 = "(60('='),/,/,' Hartree-Fock results:')";
+constexpr const char* kC1 = "(/,60('-'),/,' Channel ',I2,':  Ionised shell -',I2,';',/,13X,' Final m =',I2,';')";
+constexpr const char* kC2 = "(13X,' Theoretical  threshold: E =',E15.7)";
+constexpr const char* kC3 = "(13X,' Experimental threshold: E =',E15.7)";
+constexpr const char* kC4 = "(/,30(' -'),/,' R-form:',/,15X,' Partial c.s. for L =',10X,/,4X,'  E',5(9X,I3,$))";
+constexpr const char* kC5 = "(7X,' Total C.S.')";
+constexpr const char* kC6 = "(6E12.4)";
+constexpr const char* kC7 = "(/,30(' -'),/,' V-form:',/,15X,' Partial c.s. for L =',10X,/,4X,'  E',5(9X,I3,$))";
+constexpr const char* kR1 = "(/,60('='),/,/,' RPA results:')";
+// Continuum data file.
+constexpr const char* kD1 = "(15X,E15.8)";
+constexpr const char* kD2 = "(4E15.6)";
+constexpr const char* kD3 = "(5X,3E14.6,7X,E15.6)";
+// RPA matrix rows: 17 significant digits, so that a double is read back
+// exactly; files of nine digits (5E17.9) are read as well.
+constexpr const char* kRows = "(5E25.17)";
+
+int sign_power(int n) { return (n % 2 == 0) ? 1 : -1; }
+
+// Energies solved at once by the factored RPA solve: all threads OpenMP
+// offers, as far as their work (a real matrix of order N0 and N0·(rows + 2)
+// right-hand sides each) fits in the words NUVM leaves beside the workspace.
+int rpa_threads(int ILIN, int N0, long rows, long spare) {
+  if (ILIN != 0) return 1;
+  const long per_thread = static_cast<long>(N0) * N0 + static_cast<long>(N0) * (rows + 2);
+  const long fit = per_thread > 0 ? spare / per_thread : 1;
+  return static_cast<int>(std::clamp<long>(fit, 1, omp_get_max_threads()));
+}
+
+}  // namespace
+
+void write_matrix_rows(io::Unit& u, lib::CMat U, int nz0_i, int nz2_i, int nz0_j, int nz2_j) {
+  std::vector<double> row(static_cast<size_t>(2 * nz2_j));
+  for (int I = 1; I <= 2 * nz2_i; ++I) {
+    for (int J = 1; J <= 2 * nz2_j; ++J) row[static_cast<size_t>(J - 1)] = U(nz0_j + J, nz0_i + I);
+    io::fwrite(u, fmt(kRows), row);
+  }
+}
+
+void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int nz2_i, int nz0_j, int nz2_j,
+                      double mirror) {
+  constexpr int kPerLine = 5;
+  const int n = 2 * nz2_j;
+  for (int I = 1; I <= 2 * nz2_i; ++I) {
+    for (int J = 0; J < n;) {
+      std::string line;
+      const bool got = u.next_record(line);
+      const int count = std::min(kPerLine, n - J);
+      // The values of a row record are blank-separated and each carries its
+      // decimal point; a pair or energy record is not such a line.
+      std::istringstream fields(got ? line : std::string());
+      std::string field;
+      int read = 0;
+      for (; read < count && fields >> field; ++read) {
+        double v = 0.0;
+        if (field.find('.') == std::string::npos || !io::parse_real_field(field, 0, v)) break;
+        U(nz0_j + J + read + 1, nz0_i + I) = v;
+        if (JCH != ICH) U(nz0_i + I, nz0_j + J + read + 1) = mirror * v;
+      }
+      if (read < count || fields >> field) {
+        u.fail("the RPA matrix rows of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) +
+               " are missing after their pair record (row " + std::to_string(I) +
+               "); an IRP = 1 run of xsect writes them to its FIR(1) with IWM = 1 in group &S40");
+      }
+      J += count;
+    }
+  }
+}
+
+PhotoDriver::PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& sizes)
+    : r_(run),
+      units_(units),
+      sizes_{std::max(sizes.functions, run.s40.NUR), sizes.scratch},
+      LIST(units(10)),
+      DATA(units(11)),
+      NSG(run.NSG),
+      NA(run.NA),
+      NB(run.NB),
+      NCH(run.s40.NCH),
+      NUR(run.s40.NUR),
+      IRP(run.s40.IRP),
+      MIE(run.s40.MIE),
+      CSRt(static_cast<size_t>(7) * sizes_.functions),
+      CSVt(static_cast<size_t>(7) * sizes_.functions),
+      STVt(static_cast<size_t>(sizes_.functions)),
+      DRt(static_cast<size_t>(sizes_.functions)),
+      DVt(static_cast<size_t>(sizes_.functions)),
+      Zt(static_cast<size_t>(sizes.scratch)),
+      QQt(static_cast<size_t>(sizes.scratch)) {
+  if (IRP == 2) STORED = &units(12);
+}
+
+lib::CMat PhotoDriver::shell(int I) {
+  lib::IMat MNG = r_.mng();
+  return r_.XG.colsFrom(r_.LG[static_cast<size_t>(I - 1)], MNG(3, I));
+}
+
+lib::CIVec PhotoDriver::shell_desc(int I) { return lib::CIVec(r_.MNG.data() + 3 * (I - 1), 3); }
+
+void PhotoDriver::fail_channel(int ICH, const std::string& file, const std::string& why) const {
+  io::stop("channel " + std::to_string(ICH) + ", file '" + file + "': " + why);
+}
+
+void PhotoDriver::check_rpa_room(int ICH, long functions) const {
+  // The amplitudes of every function enter twice (forward and backward).
+  if (2 * functions > sizes_.functions) {
+    io::stop("channel " + std::to_string(ICH) + ": the channels hold " + std::to_string(functions) +
+             " functions; the tables of the RPA amplitudes have room for " + std::to_string(sizes_.functions / 2));
+  }
+  if (IRP != 0 && 2 * functions > NUR) {
+    io::stop("channel " + std::to_string(ICH) + ": the RPA matrix needs order 2·" + std::to_string(functions) + " = " +
+             std::to_string(2 * functions) + ", more than NUR = " + std::to_string(NUR) + " of group &S40 (file '" +
+             units_(3).name() + "')");
+  }
+}
+
+void PhotoDriver::set_offsets(const ChannelFiles& ch, lib::IVec LC) {
+  LC(1) = 0;
+  for (int I = 2; I <= ch.NL; ++I) LC(I) = LC(I - 1) + ch.NX();
+}
+
+void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, lib::Mat XE, lib::IVec LE, int max_groups,
+                                 ChannelFiles& ch) {
+  static const io::Format head("(I5,/,3I4)");
+  io::Unit& u = units_.open_old(unit, name);
+  u.require_whole_fields();
+  io::lread(u, ch.NSI, ch.P0, ch.DP);
+  int nc = 0;
+  io::fread(u, head, nc, ch.MN[0], ch.MN[1], ch.MN[2]);
+  if (ch.NSI < 1 || ch.NSI > NSG) {
+    u.fail("the ionised shell " + std::to_string(ch.NSI) + " is not one of the " + std::to_string(NSG) +
+           " ground-state shells");
+  }
+  if (nc < 1) u.fail("the channel has no continuum energies (NC = " + std::to_string(nc) + ")");
+  if (ch.NX() < 1) u.fail("the final state has no partial waves (NX = " + std::to_string(ch.NX()) + ")");
+  if (ch.MN[1] < std::abs(ch.MN[0])) u.fail("the first momentum L0 of the final state is below its projection M");
+  const int Mshell = r_.mng()(1, ch.NSI);
+  if (std::abs(ch.MN[0] - Mshell) > 1) {
+    u.fail("the final projection M = " + std::to_string(ch.MN[0]) +
+           " is not reached from the shell's M = " + std::to_string(Mshell) + " by a dipole transition");
+  }
+  if (cap != 0 && cap < nc) nc = cap;
+  ch.NC = nc;
+  LE(1) = 1;
+  int nl_first = 0;
+  for (int IC = 1; IC <= nc; ++IC) {
+    if (IC > max_groups) u.fail("more than " + std::to_string(max_groups) + " energies in one channel");
+    int nx = ch.NX();
+    int nl = 0;
+    const int first = LE(IC);
+    lib::Vec ac = AMC().from(std::min(first, kAmplitudeWords + 1));
+    lib::Vec as = AMS().from(std::min(first, kAmplitudeWords + 1));
+    REWFC(NB, nl, nx, EEt[static_cast<size_t>(IC - 1)], ac, as, XE.colsFrom(std::min(first, XE.cols() + 1)), u);
+    if (nx != ch.NX()) {
+      u.fail("energy block " + std::to_string(IC) + " holds " + std::to_string(nx) +
+             " partial waves; the channel descriptor says " + std::to_string(ch.NX()));
+    }
+    if (nl < 1 || nl > kMaxSolutions) {
+      u.fail("energy block " + std::to_string(IC) + " holds " + std::to_string(nl) + " solutions; 1 to " +
+             std::to_string(kMaxSolutions) + " are allowed");
+    }
+    if (IC == 1) nl_first = nl;
+    if (nl != nl_first) {
+      u.fail("energy block " + std::to_string(IC) + " holds " + std::to_string(nl) + " solutions, block 1 " +
+             std::to_string(nl_first));
+    }
+    LE(IC + 1) = LE(IC) + nl * nx;
+  }
+  check_momentum_grid(u, ch.P0, ch.DP, nc, EEt.data(), IRP);
+  ch.NL = nl_first;
+  units_.close(unit);
+}
+
+void PhotoDriver::read_extra(int unit, const std::string& name, lib::Mat XE, lib::IVec LE, ChannelFiles& ch) {
+  const int NC = ch.NC, ND = ch.ND;
+  for (int I = 1; I <= ND; ++I) LE(NC + I + 1) = LE(NC + I) + ch.NX();
+  if (ND <= 0) return;
+  // The number of functions comes from the file; it must be the one the
+  // control group announced.
+  {
+    io::Unit& peek = units_.open_old(unit, name);
+    int nsh = 0, n = 0;
+    io::fread(peek, io::Format("(I5,5X,I5)"), nsh, n);
+    if (nsh != ND) {
+      peek.fail("the file holds " + std::to_string(nsh) + " extra functions; group &S40 announces " +
+                std::to_string(ND));
+    }
+    units_.close(unit);
+  }
+  io::Unit& u = units_.open_old(unit, name);
+  if (LE(NC + ND + 1) - 1 > XE.cols()) u.fail("the extra functions do not fit the function table");
+  const std::vector<int> NW(static_cast<size_t>(ND), ch.NX());  // every function has the channel's waves
+  lib::REFB(NB, lib::CIVec(LE.ptr(NC + 1), ND), lib::Vec(EEt.data() + NC, ND), lib::Vec(CNt.data() + NC, ND), XE, u,
+            lib::CIVec(NW.data(), ND));
+  units_.close(unit);
+}
+
+ChannelFiles PhotoDriver::read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, lib::IVec LE, lib::IVec LC,
+                                       int max_groups) {
+  const size_t c = static_cast<size_t>(ICH - 1);
+  const std::string fic = io::trim_right(r_.s40.FIC[c]);
+  ChannelFiles ch;
+  read_continuum(fic_unit, fic, r_.s40.IC[c], XE, LE, max_groups, ch);
+  ch.ND = r_.s40.ID[c];
+  if (ch.NE() > max_groups) fail_channel(ICH, fic, "more than " + std::to_string(max_groups) + " functions");
+  set_offsets(ch, LC);
+  read_extra(fid_unit, io::trim_right(r_.s40.FID[c]), XE, LE, ch);
+  return ch;
+}
+
+void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::CIVec NEd, lib::CMat F1, lib::CMat F2,
+                              lib::CMat FE, lib::Mat QQ) {
+  if (NEd(3) > QQ.cols()) {
+    io::stop("the final state has " + std::to_string(NEd(3)) +
+             " partial waves; the interaction functions have room for " + std::to_string(QQ.cols()) +
+             " (the partial waves of the last ground-state shell)");
+  }
+  lib::Mat WC(r_.WC.data(), NA, NA);
+  lib::Mat CX(r_.CX.data(), NA, 3);
+  lib::CUIF(NA, NB, D1, D2, DE, NEd, KD, C1, CH, lib::CVec(BZ.data(), 5), r_.fc(), G(), lib::Vec(B.data(), 4),
+            lib::CMat(r_.AA.data(), NA, 5), lib::CMat(r_.BB.data(), NA, 5), lib::CMat(r_.VV.data(), NA, 5),
+            lib::CMat(r_.UU.data(), NA, NA + 1), lib::CMat(r_.WW.data(), NA, NA), WC, CX, r_.R.colsFrom(2), F1, F2, FE,
+            QQ.colsFrom(1, NEd(3)), r_.WK.colsFrom(1, 6), Z());
+}
+
+double PhotoDriver::overlap(int NX, lib::CMat X, lib::CMat W) {
+  return FCUN(NA, NB, NX, HA, HB, RZ3, r_.R.col(3), r_.R.col(6), X.colsFrom(1, NX), W.colsFrom(1, NX), r_.WK.col(1));
+}
+
+// ------------------------------------------------------------------ steps of the base build
+
+void PhotoDriver::channel_started(int) {}
+void PhotoDriver::channel_read(int) {}
+double PhotoDriver::bound_energy(int) { return r_.EG[static_cast<size_t>(MII - 1)]; }
+
+// With an experimental threshold the amplitudes are rescaled to the
+// photon energy the experiment gives: S = √((E − ε)/(E − E_thr)).
+void PhotoDriver::store_amplitudes(int ICH, int k, int MDk, int IC, int I) {
+  const double E = EEt[static_cast<size_t>(IC - 1)];
+  const double ratio = (E - r_.EG[static_cast<size_t>(MII - 1)]) / (E - EGG()(ICH));
+  if (!(ratio > 0.0) || !std::isfinite(ratio)) {
+    io::stop("channel " + std::to_string(ICH) + ": the function at E = " + io::fstring(io::Format("(E15.7)"), E) +
+             " lies below the threshold " + io::fstring(io::Format("(E15.7)"), EGG()(ICH)) +
+             "; its amplitude cannot be scaled to that threshold");
+  }
+  const double S = std::sqrt(ratio);
+  const int a = NZ0()(ICH) + k, b = NZ0()(ICH) + NZ2()(ICH) + k;
+  const int s = sign_power(MDk);
+  DR()(a) = S * DHR()(MDk + 2, I);
+  DR()(b) = s * S * DHR()(MDk + 2, I);
+  DV()(a) = DHV()(MDk + 2, I) / S;
+  DV()(b) = -s * DHV()(MDk + 2, I) / S;
+}
+
+void PhotoDriver::row_finished(int) {}
+void PhotoDriver::tables_written(int) {}
+void PhotoDriver::before_rpa() {}
+
+// ------------------------------------------------------------------ the run
+
+void PhotoDriver::run() {
+  const double Z1 = r_.s00.Z1, Z2 = r_.s00.Z2, RZ = r_.s00.RZ;
+  lib::IMat MNG = r_.mng();
+  io::fwrite(LIST, fmt(kH1), Z1, Z2, RZ, NSG);
+  KD = std::fabs(Z1 - Z2) <= 0.001 ? 2 : 1;
+  B[0] = 1.0;
+  RZ3 = RZ * RZ * RZ / 8.0;
+  R3R = RZ3 * RZ / 2.0;
+  R3V = (RZ / 4.0) * RZ / 2.0;
+  for (int I = 1; I <= NSG; ++I) io::fwrite(LIST, fmt(kH2), I, MNG(1, I), MNG(2, I), MNG(3, I), r_.EG[I - 1]);
+  io::fwrite(LIST, fmt(kH3), NCH);
+
+  lib::CVec RP(r_.s00.RP.data(), 10);
+  HAFI2(NA, NB, HA, HB, RP, r_.R);
+  HAFV2(NA, NB, HA, HB, RP, r_.RV);
+  lib::Mat AA(r_.AA.data(), NA, 5), BB(r_.BB.data(), NA, 5), VV(r_.VV.data(), NA, 5);
+  lib::Mat UU(r_.UU.data(), NA, NA + 1), WW(r_.WW.data(), NA, NA);
+  lib::HAFA0(NA, NB, 5, RP(1), HA, r_.R, AA, BB, UU, VV, G(), lib::Vec(BZ.data(), 5));
+  lib::VEVR(NA * NA, UU.flat(), WW.flat());
+  lib::INVM(NA, DET, WW);
+  // The multipole scale −2π and the dipole constant 2·sqrt(π/3) =
+  // sqrt(4π/3), truncated as the programs have always formed them unless
+  // EXACT = 1 (the truncated CD is 5.5e-8 relative below sqrt(4π/3)).
+  const bool exact = r_.s40.EXACT == 1;
+  constexpr double kPi = 3.14159265358979323846;
+  PI2 = exact ? -2.0 * kPi : -6.28318;
+  CH = 12.0 / (HB * HB);
+  RZ2 = RZ * RZ / 2.0;
+  C1 = RZ2 * PI2;
+  CD = 2.0 * std::sqrt(exact ? kPi / 3.0 : 1.047197665619469);
+  io::fwrite(LIST, fmt(kH4));
+  NZ0()(1) = 0;
+
+  for (int ICH = 1; ICH <= NCH; ++ICH) {
+    channel_started(ICH);
+    ChannelFiles& ch = ch_;
+    ch = read_channel(ICH, 21, 22, r_.XE1, LE(), LC(), kMaxGroups);
+    const std::string fic = io::trim_right(r_.s40.FIC[static_cast<size_t>(ICH - 1)]);
+    r_.NL = ch.NL;
+    r_.NC = ch.NC;
+    r_.ND = ch.ND;
+    for (int J = 0; J < 3; ++J) r_.MNC[static_cast<size_t>(J)] = ch.MN[static_cast<size_t>(J)];
+    r_.P0[static_cast<size_t>(ICH - 1)] = ch.P0;
+    r_.DP[static_cast<size_t>(ICH - 1)] = ch.DP;
+    NSI()(ICH) = ch.NSI;
+    NNLt[static_cast<size_t>(ICH - 1)] = ch.NL;
+    NNPt[static_cast<size_t>(ICH - 1)] = ch.NC;
+    NNDt[static_cast<size_t>(ICH - 1)] = ch.ND;
+    for (int I = 1; I <= ch.ND; ++I) ED()(I, ICH) = EEt[static_cast<size_t>(ch.NC + I - 1)];
+    for (int IC = 1; IC <= ch.NE(); ++IC) {
+      if (LE()(IC + 1) - 1 > kAmplitudeWords) fail_channel(ICH, fic, "the amplitude tables are full");
+    }
+    if (ch.NE() > sizes_.functions) fail_channel(ICH, fic, "more energies than the cross-section tables hold");
+
+    MII = ch.NSI;
+    LIX = r_.LG[static_cast<size_t>(MII - 1)];
+    M1 = MNG(1, MII);
+    L1 = MNG(2, MII);
+    const int NE = ch.NE(), NCU = ch.NCU();
+    NZ0()(ICH + 1) = NZ0()(ICH) + 2 * NCU;
+    NZ2()(ICH) = NCU;
+    check_rpa_room(ICH, NZ0()(ICH + 1) / 2);
+    channel_read(ICH);
+
+    io::fwrite(LIST, fmt(kC1), ICH, NSI()(ICH), ch.MN[0]);
+    if (MIE == 0) {
+      EGG()(ICH) = r_.EG[static_cast<size_t>(MII - 1)];
+      io::fwrite(LIST, fmt(kC2), EGG()(ICH));
+    } else {
+      EGG()(ICH) = r_.s40.ECH[static_cast<size_t>(ICH - 1)];
+      io::fwrite(LIST, fmt(kC3), EGG()(ICH));
+    }
+    beta_.channel(ICH, {ch.NSI, M1, ch.MN[0], ch.MN[1], KD, ch.NX(), ch.NL, ch.NC, EGG()(ICH)});
+    std::vector<int> Ls;
+    for (int I = 1; I <= ch.NL; ++I) Ls.push_back(ch.MN[1] + (I - 1) * KD);
+    io::fwrite(LIST, fmt(kC4), Ls);
+    io::fwrite(LIST, fmt(kC5));
+
+    const double E1 = bound_energy(ICH);
+    const lib::CMat X1 = shell(MII);
+    const int N1 = MNG(3, MII);
+    for (int IC = 1; IC <= NE; ++IC) {
+      double& E = EEt[static_cast<size_t>(IC - 1)];
+      if (STORED) io::fread(*STORED, fmt(kD1), E);
+      io::fwrite(DATA, fmt(kD1), E);
+      STR = 0.0;
+      STV()(IC) = 0.0;
+      for (int I = 1; I <= ch.NL; ++I) {
+        CSR()(I, IC) = 0.0;
+        CSV()(I, IC) = 0.0;
+      }
+      const int waves = IC <= ch.NC ? ch.NL : 1;
+      for (int I = 1; I <= waves; ++I) {
+        const int M2 = ch.MN[0], L2 = ch.MN[1], NX = ch.NX();
+        const int LX = LC()(I) + LE()(IC);
+        lib::Vec amc = AMC().sub(LX, NX), ams = AMS().sub(LX, NX);
+        if (STORED) {
+          io::fread(*STORED, fmt(kD2), amc);
+          io::fread(*STORED, fmt(kD2), ams);
+        }
+        io::fwrite(DATA, fmt(kD2), amc);
+        io::fwrite(DATA, fmt(kD2), ams);
+        lib::Vec dhr = DHR().col(I), dhv = DHV().col(I);
+        const lib::CMat X2 = r_.XE1.colsFrom(LX, NX);
+        HFCSR(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3R, E1, E, CD, dhr, CSR()(I, IC), r_.R, X1, X2,
+              r_.WK.colsFrom(1, 4), r_.WK.col(11), r_.fc());
+        HFCSV(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3V, E1, E, CD, dhv, CSV()(I, IC), r_.RV, X1, X2,
+              r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc());
+        if (STORED) {
+          io::fread(*STORED, fmt(kD3), dhr, CSR()(I, IC));
+          io::fread(*STORED, fmt(kD3), dhv, CSV()(I, IC));
+        }
+        io::fwrite(DATA, fmt(kD3), dhr, CSR()(I, IC));
+        io::fwrite(DATA, fmt(kD3), dhv, CSV()(I, IC));
+        beta_.hf_solution(ICH, IC, I, E, amc, ams, dhr(M2 - M1 + 2), dhv(M2 - M1 + 2), CSR()(I, IC), CSV()(I, IC));
+        MD = M2 - M1;
+        const int k = IC <= ch.NC ? (IC - 1) * ch.NL + I : ch.NC * ch.NL + (IC - ch.NC);
+        store_amplitudes(ICH, k, MD, IC, I);
+        STR += CSR()(I, IC);
+        STV()(IC) += CSV()(I, IC);
+      }
+      row_finished(IC);
+      std::vector<double> row{E};
+      for (int I = 1; I <= ch.NL; ++I) row.push_back(CSR()(I, IC));
+      row.push_back(STR);
+      io::fwrite(LIST, fmt(kC6), row);
+    }
+    io::fwrite(LIST, fmt(kC7), Ls);
+    io::fwrite(LIST, fmt(kC5));
+    for (int IC = 1; IC <= NE; ++IC) {
+      std::vector<double> row{EEt[static_cast<size_t>(IC - 1)]};
+      for (int I = 1; I <= ch.NL; ++I) row.push_back(CSV()(I, IC));
+      row.push_back(STV()(IC));
+      io::fwrite(LIST, fmt(kC6), row);
+    }
+    tables_written(ICH);
+    if (IRP != 0) channel_pairs(ICH);
+  }
+
+  if (IRP != 0) {
+    before_rpa();
+    io::fwrite(LIST, fmt(kR1));
+    const int N0 = NUR;
+    // The on-shell blocks: three rows per continuum solution of every open
+    // channel, each of N0 words.  The scratch tables Z and QQ and the slice
+    // WK are too small for a few channels at N0 near 1000, so the blocks get
+    // room for the largest number of rows these channels can have.
+    long rows = 0;
+    for (int c = 0; c < NCH; ++c) rows += 3L * NNLt[static_cast<size_t>(c)];
+    const size_t words = static_cast<size_t>(std::max(1L, rows) * N0);
+    std::vector<double> Bw(words), B1w(words), B2w(words);
+    int nodes = 1, points = 1, solutions = 1;
+    for (size_t c = 0; c < static_cast<size_t>(NCH); ++c) {
+      nodes = std::max(nodes, NNPt[c]);
+      points = std::max(points, NNLt[c] * NNPt[c]);
+      solutions = std::max(solutions, NNLt[c]);
+    }
+    std::vector<double> Pt(static_cast<size_t>(nodes) * NCH);
+    lib::Mat P(Pt.data(), nodes, NCH);
+    rpa_.ILIN = r_.s40.ILIN;
+    rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
+                  rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
+    rpa_.sink = &beta_;
+    RPAD0(N0, NCH, nodes, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH), lib::CIVec(NNLt.data(), NCH),
+          lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH), lib::CVec(r_.P0.data(), NCH),
+          lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P, CSR().flat(), r_.U,
+          lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
+          lib::Vec(Bw.data(), static_cast<int>(words)), lib::Vec(B1w.data(), static_cast<int>(words)),
+          lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(), DR(), DV(), lib::Vec(DRRt.data(), 10),
+          lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10), lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
+  }
+  // Asymmetry parameters: a section after the listing and the table (unit 13).
+  beta_.compute(r_.fc());
+  write_beta_listing(LIST, beta_, IRP != 0);
+  if (units_.is_open(13)) write_beta_table(units_(13), beta_, IRP != 0);
+}
+
+// ------------------------------------------------------------------ channel pairs of the base build
+
+// Elements of U between function ICU of the first channel (XK) and every
+// function of the second channel (functions of `cj` in XL by LE2, LC2).
+// Forward variables are a(k) = NZ0 + k, backward ones b(k) = NZ0 + NZ2 + k;
+// s = (−1)^MD.  The interaction functions are potentials of a product of two
+// of the functions (ionised shells φ_i, φ_j, the function φ_k) applied to the
+// third, V[φ_a·φ_b*]·φ_c, with projections sign-flipped where a
+// time-reversed partner enters; their overlaps with the functions of the
+// second channel are the two-electron integrals of the matrix.  Within
+// one channel of σ shell and σ final state only the backward–forward block
+// is set: the forward–forward interaction of a channel is already in the
+// static-exchange field of its continuum functions.
+void PhotoDriver::base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same,
+                                const ChannelFiles& cj, lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2) {
+  std::array<int, 3> mr1{}, mr2{};
+  lib::IVec MR1(mr1.data(), 3), MR2(mr2.data(), 3);
+  const int MIIs = si.shell, MIJs = sj.shell;
+  const int M1s = r_.mng()(1, MIIs);
+  const int MDs = si.MD;
+  const lib::CMat XI = shell(MIIs), XJ = shell(MIJs);
+  const int s = sign_power(MDs);
+  const double CZX = (M1s != 0 && MDs == 0) ? 2.0 : 1.0;
+  lib::Mat& W1 = r_.WC1;
+  lib::Mat& W2 = r_.WC2;
+  lib::Mat& W3 = r_.WC3;
+  lib::Mat U = r_.U;
+  const bool second = !same || (M1s != 0 && MDs == 0);
+  if (same) {
+    interaction(si.desc, shell_desc(MIIs), shell_desc(MIJs), sj.desc, XK, XI, XJ, W1);
+    if (M1s != 0 || si.desc(1) != 0) {
+      mr1 = {-si.desc(1), si.desc(2), si.desc(3)};
+      mr2 = {-sj.desc(1), sj.desc(2), sj.desc(3)};
+      interaction(MR1, shell_desc(MIJs), shell_desc(MIIs), MR2, XK, XJ, XI, W2);
+    }
+  }
+  if (second) {
+    for (int J = 1; J <= 3; ++J) {
+      MR1(J) = shell_desc(MIJs)(J);
+      MR2(J) = sj.desc(J);
+    }
+    if (sj.MD == MDs) {
+      MR1(1) = -MR1(1);
+      MR2(1) = -MR2(1);
+    }
+    interaction(shell_desc(MIIs), si.desc, MR1, MR2, XI, XK, XJ, W1);
+    if (MIIs != MIJs) interaction(MR1, si.desc, shell_desc(MIIs), MR2, XJ, XK, XI, W3);
+    MR1(1) = -MR1(1);
+    MR2(1) = -MR2(1);
+    interaction(MR1, shell_desc(MIIs), si.desc, MR2, XJ, XI, XK, W2);
+  }
+  int JCU = 0;
+  for (int JC = 1; JC <= cj.NE(); ++JC) {
+    const int wj = JC <= cj.NC ? cj.NL : 1;
+    for (int J = 1; J <= wj; ++J) {
+      ++JCU;
+      const lib::CMat XL = XE2.colsFrom(LC2(J) + LE2(JC), cj.NX());
+      auto F = [&](const lib::Mat& w) { return overlap(cj.NX(), XL, w); };
+      const int p = sj.NZ0 + JCU, pp = sj.NZ0 + sj.NZ2 + JCU;
+      const int q = si.NZ0 + ICU, qq = si.NZ0 + si.NZ2 + ICU;
+      if (same) {
+        if (M1s == 0 && si.desc(1) == 0) {
+          U(pp, q) = U(q, pp) = F(W1);
+        } else {
+          U(pp, q) = U(p, qq) = s * F(W2);
+        }
+      }
+      if (second) {
+        const double f1 = F(W1), f2 = F(W2);
+        U(p, q) = U(pp, qq) = 2.0 * s * f1 - f2;
+        if (MIIs == MIJs) {
+          U(pp, q) += f1;
+          U(p, qq) += f1;
+        } else {
+          U(pp, q) = U(p, qq) = 2.0 * f1 - F(W3);
+        }
+        if (!same) {
+          U(q, pp) = CZX * U(pp, q);
+          U(qq, p) = CZX * U(p, qq);
+          U(q, p) = CZX * U(p, q);
+          U(qq, pp) = CZX * U(pp, qq);
+        }
+      }
+    }
+  }
+}
+
+void PhotoDriver::channel_pairs(int ICH) {
+  lib::IMat MNG = r_.mng();
+  const ChannelFiles& ci = ch_;
+  const int NE = ci.NE();
+  lib::IVec mnc = MNC();
+  for (int JCH = ICH; JCH <= NCH; ++JCH) {
+    ChannelFiles cj;
+    int MD2 = 0;
+    lib::IVec LE2(LE2t.data(), 300), LC2(LC2t.data(), 300);
+    if (JCH == ICH) {
+      const long words = static_cast<long>(NB) * ci.NCU() * ci.NX();
+      if (words > static_cast<long>(r_.XE2.rows()) * r_.XE2.cols()) {
+        io::stop("channel " + std::to_string(ICH) + ": its functions do not fit the second function table");
+      }
+      lib::VEVR(static_cast<int>(words), r_.XE1.flat(), r_.XE2.flat());
+      cj = ci;
+      if (ci.NE() > kMaxGroups2) fail_channel(ICH, r_.s40.FIC[ICH - 1], "more than 299 functions");
+      for (int IC = 1; IC <= ci.NE() + 1; ++IC) LE2(IC) = LE()(IC);
+      set_offsets(cj, LC2);
+      MD2 = MD;
+    } else {
+      cj = read_channel(JCH, 23, 24, r_.XE2, LE2, LC2, kMaxGroups2);
+      NSI()(JCH) = cj.NSI;
+      r_.P0[static_cast<size_t>(JCH - 1)] = cj.P0;
+      r_.DP[static_cast<size_t>(JCH - 1)] = cj.DP;
+      MD2 = cj.MN[0] - MNG(1, cj.NSI);
+    }
+    const int N22 = cj.NCU();
+    const int MIJ = cj.NSI;
+    if (ICH == 1) {
+      NZ0()(JCH + 1) = NZ0()(JCH) + 2 * N22;
+      NZ2()(JCH) = N22;
+      check_rpa_room(JCH, NZ0()(JCH + 1) / 2);
+    } else if (NZ2()(JCH) != N22) {
+      io::stop("channel " + std::to_string(JCH) + " reads " + std::to_string(N22) + " functions now and read " +
+               std::to_string(NZ2()(JCH)) + " before");
+    }
+    std::array<int, 3> mln = cj.MN;
+    lib::IVec MLN(mln.data(), 3);
+
+    if (IRP == 1) {
+      io::console().line(io::lstring("Ich, Jch= ", ICH, JCH));
+      PairSide side_i{mnc, MII, MD, NZ0()(ICH), NZ2()(ICH)};
+      PairSide side_j{MLN, MIJ, MD2, NZ0()(JCH), NZ2()(JCH)};
+      int ICU = 0;
+      for (int IC = 1; IC <= NE; ++IC) {
+        io::console().line(io::lstring("IC= ", IC));
+        const int waves = IC <= ci.NC ? ci.NL : 1;
+        for (int I = 1; I <= waves; ++I) {
+          ++ICU;
+          const int LX = LC()(I) + LE()(IC);
+          base_elements(side_i, side_j, ICU, r_.XE1.colsFrom(LX, ci.NX()), JCH == ICH, cj, r_.XE2, LE2, LC2);
+        }
+      }
+    } else if (IRP == 2) {
+      int n_i = 0, n_j = 0;
+      io::lread(*STORED, n_i, n_j);
+      if (n_i != NZ2()(ICH) || n_j != NZ2()(JCH)) {
+        STORED->fail("the stored matrix of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) + " has " +
+                     std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
+                     std::to_string(NZ2()(ICH)) + " × " + std::to_string(NZ2()(JCH)));
+      }
+      // The block of the pair's mirror is the stored one times the factor the
+      // assembly gives it: 2 from a π shell to a final state of the same M.
+      const double CZX = (MNG(1, MII) != 0 && MD == 0) ? 2.0 : 1.0;
+      read_matrix_rows(*STORED, r_.U, ICH, JCH, NZ0()(ICH), n_i, NZ0()(JCH), n_j, CZX);
+    }
+    io::lwrite(DATA, NZ2()(ICH), NZ2()(JCH));
+    if (r_.s40.IWM == 1) write_matrix_rows(DATA, r_.U, NZ0()(ICH), NZ2()(ICH), NZ0()(JCH), NZ2()(JCH));
+  }
 }
 
 }  // namespace photo

@@ -1,10 +1,194 @@
-// Drivers of the photoionisation programs.
+// The photoionisation driver of both builds, and their two entries.
+//
+// For every channel the driver reads the continuum functions of the channel
+// file and the extra functions, computes and prints the Hartree–Fock dipole
+// amplitudes and partial cross sections in length and velocity form, and
+// keeps the amplitudes in the ordering of the RPA matrix.  The RPA matrix of
+// all channel pairs is then built (or read back), and the RPA equations are
+// solved.  The second build differs in a few steps of the channel loop and
+// in the assembly of the matrix; those steps are virtual here and the second
+// build overrides them.
 #pragma once
 
+#include <array>
+#include <string>
+#include <vector>
+
 #include "io/unit.hpp"
+#include "lib/views.hpp"
+#include "photo/beta_table.hpp"
 #include "photo/entry.hpp"
+#include "photo/kernels/kernels.hpp"
 
 namespace photo {
+
+// Sizes of the driver's own tables in each build.  The amplitude tables
+// grow to the order NUR of the RPA matrix when it is larger; the momentum
+// table of the RPA holds as many nodes as the channels have.
+struct DriverSizes {
+  int functions;  // entries of DR, DV, STV and energies of CSR, CSV (at least NUR)
+  int scratch;    // words of Z and QQ
+};
+inline constexpr DriverSizes kBaseSizes{1750, 45000};
+inline constexpr DriverSizes kVariantASizes{750, 36000};
+
+// Limits of the per-channel tables.
+inline constexpr int kMaxGroups = 449;   // function groups of a channel (LE has 450 entries)
+inline constexpr int kMaxGroups2 = 299;  // of the second channel of a pair (LE2)
+inline constexpr int kMaxSolutions = 7;  // continuum solutions per energy (rows of CSR)
+inline constexpr int kMaxExtra = 5;      // extra functions per channel
+inline constexpr int kAmplitudeWords = 5700;
+
+// The functions of one channel as read from its files.
+struct ChannelFiles {
+  int NSI = 0;
+  double P0 = 0, DP = 0;
+  int NC = 0;               // continuum energies (after the cap)
+  std::array<int, 3> MN{};  // final state: M, L0, NX
+  int NL = 0;               // solutions per energy
+  int ND = 0;               // extra functions
+  int NX() const { return MN[2]; }
+  int NE() const { return NC + ND; }
+  int NCU() const { return NC * NL + ND; }
+};
+
+class PhotoDriver {
+ public:
+  PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& sizes);
+  virtual ~PhotoDriver() = default;
+  PhotoDriver(const PhotoDriver&) = delete;
+  PhotoDriver& operator=(const PhotoDriver&) = delete;
+
+  // The whole run: header, channels, RPA.
+  void run();
+
+ protected:
+  // ---- steps the second build changes
+  virtual void channel_started(int ICH);
+  // NC has been capped; the channel's continuum groups have been read.
+  virtual void channel_read(int ICH);
+  // Bound-state energy handed to the dipole routines.
+  virtual double bound_energy(int ICH);
+  // Store the amplitudes of function k of channel ICH in the RPA ordering.
+  virtual void store_amplitudes(int ICH, int k, int MD, int IC, int I);
+  // After the partial waves of an energy row have been summed.
+  virtual void row_finished(int IC);
+  // After the two tables of a channel.
+  virtual void tables_written(int ICH);
+  // Channel pairs of the RPA matrix, inside the channel loop.
+  virtual void channel_pairs(int ICH);
+  // After the channel loop, before the RPA equations.
+  virtual void before_rpa();
+
+  // ---- shared pieces
+  // One side of a channel pair: the final-state descriptor, the ionised
+  // shell, M_final − M_shell, and the block of the channel in U.
+  struct PairSide {
+    lib::CIVec desc;
+    int shell;
+    int MD;
+    int NZ0, NZ2;
+  };
+  // Elements of U between one function XK (number ICU) of the first channel
+  // and all functions of the second, by the rules of the base build.
+  void base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same, const ChannelFiles& cj,
+                     lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2);
+  // Reads the continuum groups of channel file `name` on `unit` into XE,
+  // energies into EE and amplitudes into AMC/AMS, with the cap `cap`.
+  void read_continuum(int unit, const std::string& name, int cap, lib::Mat XE, lib::IVec LE, int max_groups,
+                      ChannelFiles& ch);
+  // Reads the ND extra functions of `name` on `unit` into XE after the
+  // continuum groups, with their energies EE(NC+1 …) and second values CN.
+  void read_extra(int unit, const std::string& name, lib::Mat XE, lib::IVec LE, ChannelFiles& ch);
+  // Reads channel ICH completely: the continuum groups of its channel file on
+  // unit `fic_unit` (energies capped by IC(ICH)), its ID(ICH) extra functions
+  // on `fid_unit`, and the column offsets LC of its solutions.
+  ChannelFiles read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, lib::IVec LE, lib::IVec LC,
+                            int max_groups);
+  // Column offsets LC(I) = (I−1)·NX of the solutions inside a group.
+  static void set_offsets(const ChannelFiles& ch, lib::IVec LC);
+  // Interaction function QQ of the potential of F1·conj(F2) applied to FE,
+  // projected on the partial waves of NE (all descriptors M, L0, n).
+  void interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::CIVec NE, lib::CMat F1, lib::CMat F2, lib::CMat FE,
+                   lib::Mat QQ);
+  // ∫ Σ partial waves of X·W over the grid (the matrix element of the
+  // interaction function W with the function X of NX waves).
+  double overlap(int NX, lib::CMat X, lib::CMat W);
+  // Ground-state shell I as a column block and its descriptor.
+  lib::CMat shell(int I);
+  lib::CIVec shell_desc(int I);
+  [[noreturn]] void fail_channel(int ICH, const std::string& file, const std::string& why) const;
+  void check_rpa_room(int ICH, long functions) const;
+
+  PhotoRun& r_;
+  io::Units& units_;
+  const DriverSizes sizes_;
+  io::Unit& LIST;              // unit 10
+  io::Unit& DATA;              // unit 11
+  io::Unit* STORED = nullptr;  // unit 12, IRP = 2
+
+  const int NSG, NA, NB, NCH, NUR, IRP, MIE;
+  int KD = 1;
+  double HA = 0, HB = 0, RZ3 = 0, R3R = 0, R3V = 0, RZ2 = 0, PI2 = 0, C1 = 0, CH = 0, CD = 0, DET = 0;
+  std::array<double, 10> Gt{};  // G(2, 5)
+  std::array<double, 5> BZ{};
+  std::array<double, 4> B{};
+
+  // Functions of the current channel.
+  std::array<double, 530> EEt{};
+  std::array<int, 450> LEt{}, LCt{};
+  std::array<double, 450> CNt{};
+  // Per-channel tables.
+  std::array<double, 5 * 10> EDt{};
+  std::array<int, 10> NSIt{}, NNLt{}, NNPt{}, NNDt{}, NZ2t{};
+  std::array<int, 11> NZ0t{};
+  std::array<double, 10> EGGt{};
+  // Results by energy and in RPA ordering.
+  std::vector<double> CSRt, CSVt, STVt, DRt, DVt, Zt, QQt;
+  double STR = 0;
+  std::array<double, 10> DRRt{}, DRIt{}, DVRt{}, DVIt{};
+  // Second channel of a pair.
+  std::array<int, 300> LE2t{}, LC2t{};
+
+  // The current channel.
+  ChannelFiles ch_;
+  int M1 = 0, L1 = 0, MD = 0, MII = 0, LIX = 0;
+
+  RpaTables rpa_;
+  BetaTable beta_;  // amplitudes for the asymmetry parameters
+
+  // 1-based views of the tables.
+  lib::Mat G() { return lib::Mat(Gt.data(), 2, 5); }
+  lib::Vec EE() { return lib::Vec(EEt.data(), static_cast<int>(EEt.size())); }
+  lib::IVec LE() { return lib::IVec(LEt.data(), static_cast<int>(LEt.size())); }
+  lib::IVec LC() { return lib::IVec(LCt.data(), static_cast<int>(LCt.size())); }
+  lib::Mat ED() { return lib::Mat(EDt.data(), 5, 10); }
+  lib::IVec NSI() { return lib::IVec(NSIt.data(), 10); }
+  lib::IVec NZ0() { return lib::IVec(NZ0t.data(), 11); }
+  lib::IVec NZ2() { return lib::IVec(NZ2t.data(), 10); }
+  lib::Vec EGG() { return lib::Vec(EGGt.data(), 10); }
+  lib::Mat CSR() { return lib::Mat(CSRt.data(), 7, sizes_.functions); }
+  lib::Mat CSV() { return lib::Mat(CSVt.data(), 7, sizes_.functions); }
+  lib::Vec STV() { return lib::Vec(STVt.data(), sizes_.functions); }
+  lib::Vec DR() { return lib::Vec(DRt.data(), sizes_.functions); }
+  lib::Vec DV() { return lib::Vec(DVt.data(), sizes_.functions); }
+  lib::Mat DHR() { return lib::Mat(r_.DHR.data(), 3, 1900); }
+  lib::Mat DHV() { return lib::Mat(r_.DHV.data(), 3, 1900); }
+  lib::Vec AMC() { return lib::Vec(r_.AC.data(), kAmplitudeWords); }
+  lib::Vec AMS() { return lib::Vec(r_.AS.data(), kAmplitudeWords); }
+  lib::IVec MNC() { return lib::IVec(r_.MNC.data(), 3); }
+  lib::Mat Z() { return lib::Mat(Zt.data(), NB, sizes_.scratch / NB); }
+};
+
+// The RPA matrix rows of one channel pair as mode 2 reads them:
+// U(NZ0(J)+j, NZ0(I)+i) for j = 1 … 2·NZ2(J), one record per i.
+void write_matrix_rows(io::Unit& u, lib::CMat U, int nz0_i, int nz2_i, int nz0_j, int nz2_j);
+// Reads those rows of the pair of channels ICH, JCH back into U and, for
+// two channels, `mirror` times them into the mirrored block; a record that is
+// not a row of numbers stops the run with a message that the rows are
+// missing and how to write them.
+void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int nz2_i, int nz0_j, int nz2_j,
+                      double mirror);
 
 // Driver of xsect: header, Hartree–Fock cross sections of every channel, the
 // RPA matrix of all channel pairs (or its stored rows), RPA cross sections.

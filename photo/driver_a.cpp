@@ -10,7 +10,6 @@
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "photo/driver.hpp"
-#include "photo/driver_common.hpp"
 
 namespace photo {
 

@@ -14,7 +14,6 @@
 #include "io/format.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
-#include "photo/driver_common.hpp"
 #include "photo/entry.hpp"
 #include "photo/kernels/kernels.hpp"
 #include "photo/kernels/lapack.hpp"
