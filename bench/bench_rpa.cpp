@@ -17,8 +17,8 @@
 #include <random>
 #include <vector>
 
+#include "lib/lapack.hpp"
 #include "photo/kernels/kernels.hpp"
-#include "photo/kernels/lapack.hpp"
 
 namespace {
 
@@ -79,7 +79,7 @@ void solve_factored(const System& s, Amplitudes& a, photo::RpaFactorWork& W) {
 
 int main() {
   std::mt19937 rng(2024);
-  photo::set_blas_threads(1);
+  lib::set_blas_threads(1);
   std::printf(" RPA solve per energy, %d on-shell rows; written: complex inverse (ILIN = 1),\n", kOnShell);
   std::printf(" factored: one real LU + on-shell system (ILIN = 0), one thread and two energies on two threads\n");
   std::printf("   N0    written (s)   factored (s)   ratio   max rel diff   two threads (s/energy)   ratio\n");

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "chan/coupled.hpp"
-#include "chan/lapack.hpp"
+#include "lib/lapack.hpp"
 
 namespace chan {
 

@@ -11,11 +11,11 @@
 
 #include "chan/coupled.hpp"
 #include "chan/exchange_operator.hpp"
-#include "chan/lapack.hpp"
 #include "chan/static_exchange_impl.hpp"
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
+#include "lib/lapack.hpp"
 #include "lib/lib.hpp"
 #include "scf/equations.hpp"
 
@@ -235,7 +235,7 @@ void StaticExchange::blocks(const std::vector<double>& ks, int NL, std::vector<B
     // already fill the cores, and BLAS threads inside them would only
     // compete with each other.
     std::vector<std::exception_ptr> failed(ks.size());
-    const int blas_threads = photo::set_blas_threads(1);
+    const int blas_threads = lib::set_blas_threads(1);
 #pragma omp parallel for schedule(dynamic, 1)
     for (int j = 0; j < nc; ++j) {
       try {
@@ -244,7 +244,7 @@ void StaticExchange::blocks(const std::vector<double>& ks, int NL, std::vector<B
         failed[static_cast<size_t>(j)] = std::current_exception();
       }
     }
-    if (blas_threads > 0) photo::set_blas_threads(blas_threads);
+    if (blas_threads > 0) lib::set_blas_threads(blas_threads);
     for (const auto& e : failed)
       if (e) std::rethrow_exception(e);
   }

@@ -13,7 +13,6 @@
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
-#include "photo/kernels/lapack.hpp"
 
 namespace photo {
 

@@ -11,6 +11,7 @@
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/gaunt_table.hpp"
+#include "lib/lapack.hpp"
 #include "lib/lib.hpp"
 #include "scf/accelerate.hpp"
 #include "scf/answers.hpp"
@@ -18,14 +19,6 @@
 #include "scf/equations.hpp"
 #include "scf/grid.hpp"
 #include "scf/update.hpp"
-
-extern "C" {
-// LAPACK: generalized symmetric-definite eigenproblem A·x = λ·B·x (ITYPE 1),
-// the eigenvalues ascending in W, the B-normalised eigenvectors in A.
-void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* b,
-            const int* ldb, double* w, double* work, const int* lwork, int* info, std::size_t jobz_len,
-            std::size_t uplo_len);
-}
 
 namespace scf {
 

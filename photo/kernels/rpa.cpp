@@ -16,10 +16,10 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/unit.hpp"
+#include "lib/lapack.hpp"
 #include "lib/lib.hpp"
 #include "photo/kernels/checks.hpp"
 #include "photo/kernels/kernels.hpp"
-#include "photo/kernels/lapack.hpp"
 
 namespace photo {
 
@@ -318,7 +318,7 @@ void solve_energies_factored(int N0, int NL, int NP, CMat CLB, CVec DHR, CVec DH
            T.work.front().onshell);
     }
   }
-  const int blas_threads = set_blas_threads(1);
+  const int blas_threads = lib::set_blas_threads(1);
   const int nthreads = std::min(T.threads, static_cast<int>(T.work.size()));
 #pragma omp parallel for num_threads(nthreads) schedule(dynamic, 1)
   for (int IP = 1; IP <= NP; ++IP) {
@@ -328,7 +328,7 @@ void solve_energies_factored(int N0, int NL, int NP, CMat CLB, CVec DHR, CVec DH
         RPASF(N0, e.NB, NL, e.JS, CIVec(e.IB.data(), e.NB), CVec(e.weight.data(), N0), CLB, CVec(e.CB.data(), e.NB),
               DHR, DHV, Vec(e.DRR.data(), NL), Vec(e.DRI.data(), NL), Vec(e.DVR.data(), NL), Vec(e.DVI.data(), NL), w);
   }
-  if (blas_threads > 0) set_blas_threads(blas_threads);
+  if (blas_threads > 0) lib::set_blas_threads(blas_threads);
 }
 
 }  // namespace

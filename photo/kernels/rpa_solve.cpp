@@ -12,29 +12,16 @@
 // order NB, in place of the two real inversions of order N0 (and their
 // products) of the complex inverse.  Rounding: that of the LU solves, the
 // same order as the inverse.
-#include <dlfcn.h>
-
 #include <complex>
 
+#include "lib/lapack.hpp"
 #include "lib/lib.hpp"
 #include "photo/kernels/checks.hpp"
 #include "photo/kernels/kernels.hpp"
-#include "photo/kernels/lapack.hpp"
 
 namespace photo {
 
 using detail::fail;
-
-int set_blas_threads(int n) {
-  using get_fn = int (*)();
-  using set_fn = void (*)(int);
-  auto get = reinterpret_cast<get_fn>(dlsym(RTLD_DEFAULT, "openblas_get_num_threads"));
-  auto set = reinterpret_cast<set_fn>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads"));
-  if (get == nullptr || set == nullptr) return 0;
-  const int old = get();
-  set(n);
-  return old;
-}
 
 void RpaFactorWork::size_for(int N0, int NB) {
   const size_t n = static_cast<size_t>(std::max(N0, 1));

@@ -13,10 +13,10 @@
 #include "io/console.hpp"
 #include "io/format.hpp"
 #include "io/stop.hpp"
+#include "lib/lapack.hpp"
 #include "lib/lib.hpp"
 #include "photo/entry.hpp"
 #include "photo/kernels/kernels.hpp"
-#include "photo/kernels/lapack.hpp"
 #include "support/channel_data.hpp"
 #include "support/programs.hpp"
 
@@ -550,13 +550,13 @@ TEST(PhotoDriver, ThreadsGiveIdenticalListings) {
   auto run = [](int threads) {
     const int old = omp_get_max_threads();
     omp_set_num_threads(threads);
-    const int blas = photo::set_blas_threads(threads);
+    const int blas = lib::set_blas_threads(threads);
     PhotoCase c;
     pi_channels(c);
     c.IRP = 1;
     c.xsect();
     omp_set_num_threads(old);
-    if (blas > 0) photo::set_blas_threads(blas);
+    if (blas > 0) lib::set_blas_threads(blas);
     return std::make_pair(c.listing(), c.dir.read("a.dat"));
   };
   const auto one = run(1), two = run(2);

@@ -1,8 +1,10 @@
-// The LAPACK routines the RPA solve calls (Fortran interface, column-major,
-// every argument by address), and the thread count of the BLAS beneath.
+// The LAPACK routines the suite calls (Fortran interface, column-major,
+// every argument by address), and the thread count of the BLAS beneath:
+// one set of declarations for the three programs.
 #pragma once
 
 #include <complex>
+#include <cstddef>
 
 extern "C" {
 // LU factors P·A = L·U with partial pivoting; INFO > 0: U(INFO, INFO) is zero.
@@ -14,15 +16,20 @@ void dgetrs_(const char* trans, const int* n, const int* nrhs, const double* a, 
 void zgetrf_(const int* m, const int* n, std::complex<double>* a, const int* lda, int* ipiv, int* info);
 void zgetrs_(const char* trans, const int* n, const int* nrhs, const std::complex<double>* a, const int* lda,
              const int* ipiv, std::complex<double>* b, const int* ldb, int* info, std::size_t trans_len);
+// Generalized symmetric-definite eigenproblem A·x = λ·B·x (ITYPE 1), the
+// eigenvalues ascending in W, the B-normalised eigenvectors in A.
+void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* b,
+            const int* ldb, double* w, double* work, const int* lwork, int* info, std::size_t jobz_len,
+            std::size_t uplo_len);
 }
 
-namespace photo {
+namespace lib {
 
 // Sets the number of threads of the BLAS library when it is OpenBLAS (looked
 // up at run time, so any other BLAS links too); returns the previous count,
-// or 0 when the library has no such control.  The RPA energies run on their
-// own threads, each solve on one BLAS thread, so that every sum is taken in
-// the same order whatever the number of threads.
+// or 0 when the library has no such control.  The loops over independent
+// energies run on their own threads, each solve on one BLAS thread, so that
+// every sum is taken in the same order whatever the number of threads.
 int set_blas_threads(int n);
 
-}  // namespace photo
+}  // namespace lib
