@@ -46,7 +46,7 @@ GroundState two_shell_ground_state(const Grid& g, const Molecule& mol, int n) {
   std::vector<double> x(static_cast<size_t>(NB) * static_cast<size_t>(2 * n));
   bare_bound_waves(g, mol, sg, bg, lib::Mat(x.data(), NB, n));
   bare_bound_waves(g, mol, su, bu, lib::Mat(x.data() + static_cast<size_t>(NB) * static_cast<size_t>(n), NB, n));
-  photo::S00 s;
+  lib::S00 s;
   s.Z1 = mol.Z1;
   s.Z2 = mol.Z2;
   s.RZ = mol.RZ;

@@ -8,7 +8,6 @@
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
-#include "photo/kernels/kernels.hpp"
 
 namespace chan {
 
@@ -21,8 +20,8 @@ Grid make_grid(int NA, int NB, const std::array<double, 10>& RP) {
   g.r.assign(nb * 8, 0.0);
   g.rv.assign(nb * 8, 0.0);
   lib::Mat R(g.r.data(), NB, 8), RV(g.rv.data(), NB, 8);
-  photo::HAFI2(NA, NB, g.HA, g.HB, CVec(RP.data(), 10), R);
-  photo::HAFV2(NA, NB, g.HA, g.HB, CVec(RP.data(), 10), RV);
+  lib::HAFI2(NA, NB, g.HA, g.HB, CVec(RP.data(), 10), R);
+  lib::HAFV2(NA, NB, g.HA, g.HB, CVec(RP.data(), 10), RV);
   const size_t na = static_cast<size_t>(NA);
   g.aa.assign(na * kProjections, 0.0);
   g.bb = g.aa;
@@ -62,9 +61,9 @@ lib::CMat GroundState::waves(int s) const {
 }
 
 void read_ground_state(io::Unit& u, GroundState& gs) {
-  photo::S00& s = gs.s00;
+  lib::S00& s = gs.s00;
   s.group(gs.FIL, gs.FIR).read(u);
-  photo::check_ground_state(s, u.name());
+  lib::check_ground_state(s, u.name());
   for (int i = 1; i <= s.NSH; ++i) {
     if (s.MLN[static_cast<size_t>(3 * (i - 1) + 2)] > kMaxWaves) {
       io::stop("file '" + u.name() + "', group &S00, variable MLN(·," + std::to_string(i) + "): a shell takes 1 to " +

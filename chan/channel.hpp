@@ -19,8 +19,8 @@
 
 #include "chan/spheroidal.hpp"
 #include "io/unit.hpp"
+#include "lib/ground_state.hpp"
 #include "lib/views.hpp"
-#include "photo/entry.hpp"
 
 namespace chan {
 
@@ -29,7 +29,7 @@ using lib::IVec;
 
 // Inner grid points of the photoionisation programs, and the projections
 // their series tables cover (0 … 4).
-inline constexpr int kNA = photo::kNA;
+inline constexpr int kNA = lib::kNA;
 inline constexpr int kProjections = 5;
 
 // The grid of the photoionisation programs: HAFI2 and HAFV2 from NA, NB and
@@ -66,7 +66,7 @@ struct Waves {
 
 // The ground-state file: group S00 and the orbitals.
 struct GroundState {
-  photo::S00 s00;
+  lib::S00 s00;
   std::string FIL;
   std::array<std::string, 10> FIR{};
   std::vector<int> LK;           // NSH + 1 start columns

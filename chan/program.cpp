@@ -14,7 +14,6 @@
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
-#include "photo/kernels/kernels.hpp"
 
 namespace chan {
 
@@ -84,7 +83,7 @@ void complete_channel(Setup& s, const std::string& file) {
   auto fail = [&](const std::string& var, const std::string& why) {
     io::stop("file '" + file + "', group &CHN, variable " + var + ": " + why);
   };
-  const photo::S00& g = s.gs.s00;
+  const lib::S00& g = s.gs.s00;
   if (c.NSI < 1 || c.NSI > g.NSH) {
     fail("NSI", "the ground state has shells 1 to " + std::to_string(g.NSH) + " (NSI = " + std::to_string(c.NSI) + ")");
   }
@@ -157,13 +156,13 @@ class DipoleCheck {
     for (int i = 1; i <= NL; ++i) {
       double dr[3], cs = 0.0;
       const lib::CMat X2 = X.colsFrom((i - 1) * NX + 1, NX);
-      photo::HFCSR(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
-                   std::pow(0.5 * RZ, 4), s_.E1, E2, CD, Vec(dr, 3), cs, g_.R(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
-                   Vec(z_.data(), NB), F);
+      lib::HFCSR(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
+                 std::pow(0.5 * RZ, 4), s_.E1, E2, CD, Vec(dr, 3), cs, g_.R(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
+                 Vec(z_.data(), NB), F);
       h.L += cs;
-      photo::HFCSV(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
-                   RZ * RZ / 8.0, s_.E1, E2, CD, Vec(dr, 3), cs, g_.RV(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
-                   Vec(z_.data(), NB), F);
+      lib::HFCSV(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
+                 RZ * RZ / 8.0, s_.E1, E2, CD, Vec(dr, 3), cs, g_.RV(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
+                 Vec(z_.data(), NB), F);
       h.V += cs;
     }
     io::console().redirect(&in, &out);
@@ -179,7 +178,7 @@ class DipoleCheck {
 
 void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
   const CHN& c = s.c;
-  const photo::S00& gs = s.gs.s00;
+  const lib::S00& gs = s.gs.s00;
   L.write_record(" CHANFILE: CONTINUUM FUNCTIONS OF ONE IONISATION CHANNEL");
   if (!io::trim_right(c.TIT).empty()) L.write_record(" " + io::trim_right(c.TIT));
   L.write_record(" " + std::string(60, '='));

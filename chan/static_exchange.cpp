@@ -17,7 +17,6 @@
 #include "io/stop.hpp"
 #include "lib/lapack.hpp"
 #include "lib/lib.hpp"
-#include "scf/equations.hpp"
 
 namespace chan {
 
@@ -131,9 +130,9 @@ void StaticExchange::Impl::build_equations() {
   tt.assign(nn, 0.0);
   lib::Arr3 PD(pd.data(), NB, n, n);
   std::vector<double> w1(static_cast<size_t>(NB));
-  scf::MASH(NB, w.M, w.L0, n, w.KD, scf::kFactorials, (mol.Z1 + mol.Z2) * mol.RZ,
+  lib::MASH(NB, w.M, w.L0, n, w.KD, lib::kFactorials, (mol.Z1 + mol.Z2) * mol.RZ,
             w.KD == 2 ? 0.0 : (mol.Z2 - mol.Z1) * mol.RZ, lib::Mat(w1.data(), NB, 1), g.R(),
-            lib::VecView<double, 0>(f99.data(), scf::kFactorials), lib::Mat(tt.data(), n, n), PD);
+            lib::VecView<double, 0>(f99.data(), lib::kFactorials), lib::Mat(tt.data(), n, n), PD);
   lib::CMat R = g.R();
   double V0 = 0.0, V1 = 0.0;  // monopole and dipole of the direct potential at the last point
   std::vector<double> q(static_cast<size_t>(NB)), q1(static_cast<size_t>(NB));

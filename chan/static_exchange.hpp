@@ -7,10 +7,10 @@
 //   V = Σ_{j≠i} (2J_j − K_j) + J_i + K_i = Σ_j (2J_j − K_j) − J_i + 2K_i,
 // the sums over spatial orbitals with the orbitals frozen.  The direct part
 // is local and enters the coupled radial equations beside the one-electron
-// terms (MASH of the ground-state program); the exchange part is applied to
-// a function through the multipole potentials of orbital products (CUIF).
-// Lagrange terms keep the solutions orthogonal to the occupied orbitals of
-// their symmetry.
+// terms (MASH, as in the shell equations of the ground state); the exchange
+// part is applied to a function through the multipole potentials of orbital
+// products (CUIF).  Lagrange terms keep the solutions orthogonal to the
+// occupied orbitals of their symmetry.
 //
 // At each energy the regular solutions without exchange are propagated as
 // one set kept well-conditioned by re-orthonormalisation (Propagator), so

@@ -12,7 +12,7 @@
 #include "chan/dense_algebra.hpp"
 #include "chan/exchange_operator.hpp"
 #include "chan/static_exchange.hpp"
-#include "scf/equations.hpp"
+#include "lib/lib.hpp"
 
 namespace chan {
 
@@ -41,7 +41,7 @@ struct StaticExchange::Impl {
   std::vector<std::vector<double>> ortho;  // occupied orbitals of the final symmetry on its waves, normalised
   std::vector<double> pd, tt;              // (NB,n,n) one-electron and direct part, (n,n) η² matrix
   std::array<double, 81> fc{};
-  std::array<double, scf::kFactorials> f99{};
+  std::array<double, lib::kFactorials> f99{};
   double C1 = 0.0;
   double Zion = 0.0, ZPion = 0.0, ZMion = 0.0, electrons_seen = 0.0, electrons = 0.0;
   // Work of the multipole routines.

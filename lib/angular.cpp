@@ -136,4 +136,25 @@ double FSGB(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
   return B;
 }
 
+// The η, η² elements with EXACT = 1 in closed form, beside the library's
+// written values (EXACT = 0, the ground-state build of FSG0–FSG2).
+double eta2_diagonal(int L, int M, Fac F, int EXACT) {
+  if (EXACT != 1) return FSG0(L, M, F, Build::scf);
+  if (std::abs(M) > L) return 0.0;
+  return (2.0 * L * (L + 1) - 2.0 * M * M - 1.0) / ((2.0 * L - 1.0) * (2.0 * L + 3.0));
+}
+
+double eta2_next(int L, int M, Fac F, int EXACT) {
+  if (EXACT != 1) return FSG2(L, M, F, Build::scf);
+  if (std::abs(M) > L) return 0.0;
+  const double a = (L + 1.0) * (L + 1.0) - M * M, b = (L + 2.0) * (L + 2.0) - M * M, c = 2.0 * L + 3.0;
+  return std::sqrt(a * b / ((2.0 * L + 1.0) * c * c * (2.0 * L + 5.0)));
+}
+
+double eta_next(int L, int M, Fac F, int EXACT) {
+  if (EXACT != 1) return FSG1(L, M, F, Build::scf);
+  if (std::abs(M) > L) return 0.0;
+  return std::sqrt(((L + 1.0) * (L + 1.0) - M * M) / ((2.0 * L + 1.0) * (2.0 * L + 3.0)));
+}
+
 }  // namespace lib

@@ -2,7 +2,9 @@
 //
 // Orbital files, angular coupling coefficients, radial quadrature and the
 // angular projection of products, the radial equation solver, small vector
-// and matrix kernels and the multipole potentials of orbital products.
+// and matrix kernels, the multipole potentials of orbital products, the
+// one-electron part of the radial equations, and the grid tables and dipole
+// matrix elements of the photoionisation grid.
 //
 // Conventions: the routines keep their short upper-case names and the
 // meaning and order of their arguments; arrays are 1-based column-major
@@ -66,6 +68,19 @@ double FSGB(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b = Bui
 double FSG0(int L, int M, Fac F, Build b = Build::photo);  // ⟨L M|η²|L M⟩
 double FSG1(int L, int M, Fac F, Build b = Build::photo);  // ⟨L+1 M|η|L M⟩
 double FSG2(int L, int M, Fac F, Build b = Build::photo);  // ⟨L+2 M|η²|L M⟩
+// Matrix elements of η and η² between normalised spherical harmonics of one
+// projection M: ⟨L M|η²|L M⟩, ⟨L+2 M|η²|L M⟩ and ⟨L+1 M|η|L M⟩.  EXACT = 0
+// gives the library's values (FSG0, FSG2, FSG1 of the ground-state build),
+// which write √(4π)/3, (2/3)√(4π/5) and √(4π/3) to seven to ten digits
+// (relative errors up to 5e-10, enough to move the N2 total by 1.5e-7);
+// EXACT = 1 their closed forms
+//   (2L(L+1) − 2M² − 1)/((2L−1)(2L+3)),
+//   √[((L+1)² − M²)((L+2)² − M²)/((2L+1)(2L+3)²(2L+5))],
+//   √[((L+1)² − M²)/((2L+1)(2L+3))],
+// zero when |M| > L as the library gives them.
+double eta2_diagonal(int L, int M, Fac F, int EXACT);
+double eta2_next(int L, int M, Fac F, int EXACT);
+double eta_next(int L, int M, Fac F, int EXACT);
 
 // ---------------------------------------------------------------- quadrature and projection
 // Composite Simpson rule over N equally spaced points of step H; N must be
@@ -107,5 +122,38 @@ void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, dou
 void CUIF(int NA, int NB, CIVec MF1, CIVec MF2, CIVec MFE, CIVec MNE, int KD, double C1, double CH, CVec BZ, Fac F,
           CMat GG, Vec B, CMat AA, CMat BB, CMat VV, CMat UU, CMat WW, Mat WC, Mat CX, CMat R2, CMat XF1, CMat XF2,
           CMat XFE, Mat QQ, Mat WK, Mat Z);
+
+// ---------------------------------------------------------------- one-electron equations
+// Size of the factorial table of the shell equations (tovrel's shells and
+// chanfile's continuum): 0! … 98!.
+inline constexpr int kFactorials = 99;
+// Factorials F(0 … NF−1); one-electron and angular part of the equations of
+// a set of partial waves (projection M, momenta L0, L0 + ISYM, …, N waves)
+// into PD(NB,N,N) (diagonal and η band; PD must be zero on entry) and its η²
+// matrix TT(N,N).  ZP = (Z1 + Z2)·RZ, ZM = (Z2 − Z1)·RZ; of the grid table R
+// columns 1 (ξ) and 3 … 5 are read.  WK(·,1) receives the diagonal common to
+// all waves.  EXACT as for eta2_diagonal.
+void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, Mat WK, CMat R, VecView<double, 0> F,
+          Mat TT, Arr3 PD, int EXACT = 0);
+
+// ---------------------------------------------------------------- grid tables and dipole elements
+// Two-region grid (NA points uniform in ξ, NB − NA points uniform in
+// ρ = ξ − 10/(ξ − 0.9)) and the per-point factors of the length form.
+void HAFI2(int NA, int NB, double& HA, double& HB, CVec RP, Mat R);
+// The same grid and the per-point factors of the velocity form.
+void HAFV2(int NA, int NB, double& HA, double& HB, CVec RP, Mat RV);
+// Three-point derivative on the two-region grid (region 1 fixed at points 1 … 5).
+void DIF0(int N, double HA, double HB, CVec X, CVec G, Vec Y);
+// RZ3·∫ Σ_i Z_i·X_i·R6·R3 with the two-region Simpson rule.
+double FCUN(int NA, int NB, int NX, double HA, double HB, double RZ3, CVec R3, CVec R6, CMat X, CMat Z, Vec WK);
+// Length-form dipole element between the bound orbital X1 (M1, L1, N1 waves)
+// and the final function X2 (M2, L2, N2 waves) into DR(M2 − M1 + 2), and the
+// partial cross section (E2 > 0), oscillator strength (E2 < 0) or bare
+// element (E2 = 0) in CS.
+void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
+           double E1, double E2, double C, Vec DR, double& CS, CMat R, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
+// Velocity-form counterpart of HFCSR on the velocity-form table RV.
+void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
+           double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
 
 }  // namespace lib

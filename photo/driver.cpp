@@ -281,7 +281,8 @@ void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::
 }
 
 double PhotoDriver::overlap(int NX, lib::CMat X, lib::CMat W) {
-  return FCUN(NA, NB, NX, HA, HB, RZ3, r_.R.col(3), r_.R.col(6), X.colsFrom(1, NX), W.colsFrom(1, NX), r_.WK.col(1));
+  return lib::FCUN(NA, NB, NX, HA, HB, RZ3, r_.R.col(3), r_.R.col(6), X.colsFrom(1, NX), W.colsFrom(1, NX),
+                   r_.WK.col(1));
 }
 
 // ------------------------------------------------------------------ steps of the base build
@@ -328,8 +329,8 @@ void PhotoDriver::run() {
   io::fwrite(LIST, fmt(kH3), NCH);
 
   lib::CVec RP(r_.s00.RP.data(), 10);
-  HAFI2(NA, NB, HA, HB, RP, r_.R);
-  HAFV2(NA, NB, HA, HB, RP, r_.RV);
+  lib::HAFI2(NA, NB, HA, HB, RP, r_.R);
+  lib::HAFV2(NA, NB, HA, HB, RP, r_.RV);
   lib::Mat AA(r_.AA.data(), NA, 5), BB(r_.BB.data(), NA, 5), VV(r_.VV.data(), NA, 5);
   lib::Mat UU(r_.UU.data(), NA, NA + 1), WW(r_.WW.data(), NA, NA);
   lib::HAFA0(NA, NB, 5, RP(1), HA, r_.R, AA, BB, UU, VV, G(), lib::Vec(BZ.data(), 5));
@@ -419,10 +420,10 @@ void PhotoDriver::run() {
         io::fwrite(DATA, fmt(kD2), ams);
         lib::Vec dhr = DHR().col(I), dhv = DHV().col(I);
         const lib::CMat X2 = r_.XE1.colsFrom(LX, NX);
-        HFCSR(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3R, E1, E, CD, dhr, CSR()(I, IC), r_.R, X1, X2,
-              r_.WK.colsFrom(1, 4), r_.WK.col(11), r_.fc());
-        HFCSV(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3V, E1, E, CD, dhv, CSV()(I, IC), r_.RV, X1, X2,
-              r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc());
+        lib::HFCSR(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3R, E1, E, CD, dhr, CSR()(I, IC), r_.R, X1, X2,
+                   r_.WK.colsFrom(1, 4), r_.WK.col(11), r_.fc());
+        lib::HFCSV(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3V, E1, E, CD, dhv, CSV()(I, IC), r_.RV, X1, X2,
+                   r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc());
         if (STORED) {
           io::fread(*STORED, fmt(kD3), dhr, CSR()(I, IC));
           io::fread(*STORED, fmt(kD3), dhv, CSV()(I, IC));

@@ -23,15 +23,6 @@ io::Group S40::group(const Variant& v) {
   return g;
 }
 
-io::Group S00::group(std::string& FIL, std::array<std::string, 10>& FIR) {
-  io::Group g("S00");
-  g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 9});
-  g.add_square("AHF", AHF.data(), 150, NSH).add_square("BHF", BHF.data(), 150, NSH);
-  g.add("NA", NA).add("NB", NB).add("RP", RP.data(), {10}).add("EPS", EPS).add("MI", MI.data(), {8});
-  g.add_square("JOR", JOR.data(), 100, NSH).add("FD", FD, 18).add("FIL", FIL, 12).add("FIR", FIR.data(), 12, {10});
-  return g;
-}
-
 std::array<long, 13> partition(int NB, int NKS, int NX, int NEM, int NUR, int wk_columns) {
   const long nb = NB;
   const long KN1 = static_cast<long>(NEM) * NX * nb;
@@ -84,36 +75,10 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
 
 }  // namespace
 
-void check_ground_state(const S00& g, const std::string& file) {
-  auto fail = [&](const std::string& var, const std::string& why) {
-    io::stop("file '" + file + "', group &S00, variable " + var + ": " + why);
-  };
-  if (g.NSH < 1 || g.NSH > 9) fail("NSH", std::to_string(g.NSH) + " shells; the programs take 1 to 9");
-  if (g.NA != kNA) {
-    fail("NA",
-         "the photoionisation programs work on grids with NA = 5 inner points (NA = " + std::to_string(g.NA) + ")");
-  }
-  if (g.NB - g.NA < 3 || (g.NB - g.NA) % 2 == 0) {
-    fail("NB",
-         "the outer region NB − NA needs an odd number of points, at least 3 (NB = " + std::to_string(g.NB) + ")");
-  }
-  if (!(g.RP[0] > 1.0) || !(g.RP[1] > g.RP[0])) fail("RP", "the grid needs 1 < RP(1) < RP(2)");
-  if (!(g.RZ > 0.0)) fail("RZ", "the internuclear distance must be positive");
-  for (int i = 1; i <= g.NSH; ++i) {
-    int M = g.MLN[3 * (i - 1)], L0 = g.MLN[3 * (i - 1) + 1], n = g.MLN[3 * (i - 1) + 2];
-    std::string s = "MLN(·," + std::to_string(i) + ")";
-    if (M < 0 || M > 4) fail(s, "the projection M must lie between 0 and 4");
-    if (L0 < M) fail(s, "the first momentum L0 is below the projection M");
-    if (n < 1) fail(s, "a shell needs at least one partial wave");
-    // The dipole elements take factorials up to 80!: no momentum lies above 80.
-    if (L0 > 80 || n > 81 - L0) fail(s, "momenta beyond 80 (L0 + n - 1 <= 80)");
-  }
-}
-
 void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run, const Driver& driver) {
   run.variant = &variant;
   S40& s40 = run.s40;
-  S00& s00 = run.s00;
+  lib::S00& s00 = run.s00;
   // 1. Control group.
   io::Unit& u3 = units(3);
   s40.group(variant).read(u3);
@@ -128,7 +93,7 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   // S40, and the listing and FIR(1) are named by the control group alone.
   io::Unit& u20 = units.open_old(20, io::trim_right(s40.FIG));
   s00.group(s40.FIL, s40.FIR).read(u20);
-  check_ground_state(s00, u20.name());
+  lib::check_ground_state(s00, u20.name());
   // 4. Continuum data of an earlier run.
   if (s40.IRP == 2) units.open_old(12, io::trim_right(s40.FIR[1]));
 

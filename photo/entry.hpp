@@ -9,6 +9,7 @@
 
 #include "io/namelist.hpp"
 #include "io/unit.hpp"
+#include "lib/ground_state.hpp"
 #include "lib/views.hpp"
 #include "lib/workspace.hpp"
 
@@ -20,8 +21,6 @@ inline constexpr long kNUV = 4'400'000;
 // workspace grows beyond NUV up to it, and the RPA solves take threads only
 // as far as their work fits under it.
 inline constexpr int kNUVM = 200'000'000;
-// Inner grid points the photoionisation kernels are written for.
-inline constexpr int kNA = 5;
 
 // What distinguishes the two builds of the program.
 struct Variant {
@@ -34,7 +33,7 @@ inline constexpr Variant kXsect{"xsect", 12, 45, 10};
 inline constexpr Variant kXsectA{"xsect_a", 15, 20, 7};
 
 // Group S40 of the control file "File.D40".  FIR and FIL are shared with
-// group S00 of the ground-state file.
+// group S00 of the ground-state file (lib/ground_state.hpp).
 struct S40 {
   int NCH = 0;
   std::array<std::string, 10> FIR{};
@@ -55,30 +54,13 @@ struct S40 {
   io::Group group(const Variant& v);
 };
 
-// Group S00 of the ground-state file; the variables this program does not
-// use are read and kept so that existing files are accepted unchanged.
-struct S00 {
-  double Z1 = 0, Z2 = 0, RZ = 0;
-  int NSH = 0;
-  std::array<int, 3 * 9> MLN{};
-  std::array<double, 150> AHF{}, BHF{};
-  int NA = 0, NB = 0;
-  std::array<double, 10> RP{};
-  double EPS = 0;
-  std::array<int, 8> MI{};
-  std::array<int, 100> JOR{};
-  std::string FD;
-  // FIL and FIR are the variables of S40: pass them in.
-  io::Group group(std::string& FIL, std::array<std::string, 10>& FIR);
-};
-
 // Everything the entry hands to the driver: the scalars and fixed tables it
 // owns, and the twelve workspace slices.  Names are those of the groups and
 // of the driver's arguments.
 struct PhotoRun {
   const Variant* variant = nullptr;
   S40 s40;
-  S00 s00;
+  lib::S00 s00;
   int NSG = 0, NA = 0, NB = 0, NKS = 0, NX = 0;
   std::array<int, 3 * 10> MNG{};  // (3, 10)
   std::array<int, 30> LG{};
@@ -103,10 +85,6 @@ struct PhotoRun {
   lib::IMat mng() { return lib::IMat(MNG.data(), 3, 10); }
   lib::Fac fc() const { return lib::Fac(FC.data(), 81); }
 };
-
-// Stops with the file, group and variable named when a ground-state group
-// does not describe a grid and shells the photoionisation programs can use.
-void check_ground_state(const S00& g, const std::string& file);
 
 // Slice starts K(1) … K(13) for the given sizes.
 std::array<long, 13> partition(int NB, int NKS, int NX, int NEM, int NUR, int wk_columns);

@@ -51,34 +51,15 @@ void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int 
 }
 }  // namespace
 
-double eta2_diagonal(int L, int M, lib::Fac F, int EXACT) {
-  if (EXACT != 1) return lib::FSG0(L, M, F, lib::Build::scf);
-  if (std::abs(M) > L) return 0.0;
-  return (2.0 * L * (L + 1) - 2.0 * M * M - 1.0) / ((2.0 * L - 1.0) * (2.0 * L + 3.0));
-}
-
-double eta2_next(int L, int M, lib::Fac F, int EXACT) {
-  if (EXACT != 1) return lib::FSG2(L, M, F, lib::Build::scf);
-  if (std::abs(M) > L) return 0.0;
-  const double a = (L + 1.0) * (L + 1.0) - M * M, b = (L + 2.0) * (L + 2.0) - M * M, c = 2.0 * L + 3.0;
-  return std::sqrt(a * b / ((2.0 * L + 1.0) * c * c * (2.0 * L + 5.0)));
-}
-
-double eta_next(int L, int M, lib::Fac F, int EXACT) {
-  if (EXACT != 1) return lib::FSG1(L, M, F, lib::Build::scf);
-  if (std::abs(M) > L) return 0.0;
-  return std::sqrt(((L + 1.0) * (L + 1.0) - M * M) / ((2.0 * L + 1.0) * (2.0 * L + 3.0)));
-}
-
 // η² couples Y(L3,M3) only to Y(L3,M3) and Y(L3±2,M3), so the integral is
 //   ⟨L3|η²|L3⟩·G(L3) + ⟨L3+2|η²|L3⟩·G(L3+2) + ⟨L3|η²|L3−2⟩·G(L3−2),
 // G(L) the Gaunt coefficient onto Y(L,M3); the last term only for L3 ≥ 2.
 double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int M2, int M3, lib::Fac F, int EXACT) {
   if (EXACT != 1)
     return T != nullptr ? T->FSGB(L1, L2, L3, M1, M2, M3) : lib::FSGB(L1, L2, L3, M1, M2, M3, F, lib::Build::scf);
-  double B = eta2_diagonal(L3, M3, F, 1) * gaunt(T, L1, L2, L3, M1, M2, M3, F) +
-             gaunt(T, L1, L2, L3 + 2, M1, M2, M3, F) * eta2_next(L3, M3, F, 1);
-  if (L3 >= 2) B = B + gaunt(T, L1, L2, L3 - 2, M1, M2, M3, F) * eta2_next(L3 - 2, M3, F, 1);
+  double B = lib::eta2_diagonal(L3, M3, F, 1) * gaunt(T, L1, L2, L3, M1, M2, M3, F) +
+             gaunt(T, L1, L2, L3 + 2, M1, M2, M3, F) * lib::eta2_next(L3, M3, F, 1);
+  if (L3 >= 2) B = B + gaunt(T, L1, L2, L3 - 2, M1, M2, M3, F) * lib::eta2_next(L3 - 2, M3, F, 1);
   return kGauntPi * B;
 }
 
@@ -96,38 +77,6 @@ AngularRange angular_range(const Shells& s, int ISYM) {
   const int lam = l0 + 2 + r.MMAX + (nmax + 1) * ISYM;
   r.LMAX = std::max(lw, lam);
   return r;
-}
-
-// One-electron part of the equation of wave p, times −(RZ²/2)(ξ² − η²):
-//   (p y′)′ − M²/(ξ²−1)·y − L_p(L_p+1)·y + ZP·ξ·y − ZM·⟨η⟩ coupling,
-// in the column form of the grid: diagonal
-//   PD(i,p,p) = ZP·ξ_i·col3 − M²·col4 + col5 − L_p(L_p+1)·col3,
-// for unequal charges the dipole coupling −ZM·⟨L_p+1 M|η|L_p M⟩·col3 between
-// neighbouring waves, and TT = ⟨L_p M|η²|L_q M⟩ (diagonal and the L ± 2 band).
-// Exact: the nuclear attraction of two centres separates exactly in
-// prolate spheroidal coordinates.
-void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, lib::Mat WK, lib::CMat R,
-          lib::VecView<double, 0> F, lib::Mat TT, lib::Arr3 PD, int EXACT) {
-  lib::DEFA(NF - 1, F);
-  const lib::Fac f(F.data(), NF);
-  for (int i = 1; i <= NB; ++i) WK(i, 1) = ZP * R(i, 1) * R(i, 3) - M * M * R(i, 4) + R(i, 5);
-  const int t = ISYM == 2 ? 1 : 2;
-  for (int p = 1; p <= N; ++p) {
-    const int L = L0 + (p - 1) * ISYM;
-    for (int i = 1; i <= NB; ++i) PD(i, p, p) = WK(i, 1) - L * (L + 1) * R(i, 3);
-    if (ISYM == 1 && p < N) {
-      const double c = -ZM * eta_next(L, M, f, EXACT);
-      for (int i = 1; i <= NB; ++i) {
-        PD(i, p + 1, p) += c * R(i, 3);
-        PD(i, p, p + 1) += c * R(i, 3);
-      }
-    }
-    TT(p, p) = eta2_diagonal(L, M, f, EXACT);
-    if (p + t <= N) {
-      TT(p, p + t) = eta2_next(L, M, f, EXACT);
-      TT(p + t, p) = TT(p, p + t);
-    }
-  }
 }
 
 // Multipole λ of the potential of the pair density ρ = X1·X2 (angular parts

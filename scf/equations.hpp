@@ -9,13 +9,22 @@
 // (and an optional off-diagonal Lagrange term, OFFDI) in the source S.
 #pragma once
 
-#include "lib/views.hpp"
+#include "lib/lib.hpp"
 
 namespace lib {
 class GauntTable;
 }
 
 namespace scf {
+
+// The one-electron and angular part of the equations (MASH), the η and η²
+// elements and the size of the factorial table are library routines, shared
+// with the continuum equations of chanfile (lib/lib.hpp).
+using lib::eta2_diagonal;
+using lib::eta2_next;
+using lib::eta_next;
+using lib::kFactorials;
+using lib::MASH;
 
 // Everything about the grid that is fixed once the driver has built it.
 struct RunTables {
@@ -54,38 +63,15 @@ struct Shells {
   lib::Mat waves(int J) const { return X.colsFrom(LK(J), n(J)); }
 };
 
-// Size of the factorial table of the ground-state program: 0! … 98!.
-inline constexpr int kFactorials = 99;
-
 // The multipole scale −π·RZ² of the Poisson source.  By default π is the
 // literal 6.28318/2 that the potentials have always been formed with (it
 // weakens the electron repulsion by 8.4e-7 relative); EXACT = 1 takes 2π.
 inline double multipole_scale(double RZ2, int EXACT = 0) { return RZ2 * (EXACT == 1 ? -6.283185307179586 : -6.28318); }
 
-// Matrix elements of η and η² between normalised spherical harmonics of one
-// projection M: ⟨L M|η²|L M⟩, ⟨L+2 M|η²|L M⟩ and ⟨L+1 M|η|L M⟩.  EXACT = 0
-// gives the library's values, which write √(4π)/3, (2/3)√(4π/5) and √(4π/3)
-// to seven to ten digits (relative errors up to 5e-10, enough to move the
-// N2 total by 1.5e-7); EXACT = 1 their closed forms
-//   (2L(L+1) − 2M² − 1)/((2L−1)(2L+3)),
-//   √[((L+1)² − M²)((L+2)² − M²)/((2L+1)(2L+3)²(2L+5))],
-//   √[((L+1)² − M²)/((2L+1)(2L+3))],
-// zero when |M| > L as the library gives them.
-double eta2_diagonal(int L, int M, lib::Fac F, int EXACT);
-double eta2_next(int L, int M, lib::Fac F, int EXACT);
-double eta_next(int L, int M, lib::Fac F, int EXACT);
-
 // ∫ Y(L1,M1)·Y(L2,M2)·η²·conj(Y(L3,M3)) dΩ.  EXACT = 0: the table's value (the
 // library's without a table); EXACT = 1: the same sum of Gaunt coefficients
 // with the exact η² elements and π at full precision.
 double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int M2, int M3, lib::Fac F, int EXACT);
-
-// Factorials F(0 … NF−1); one-electron and angular part of the equations of
-// a shell (M, L0, N waves) into PD(NB,N,N) (diagonal and η band; PD must be
-// zero on entry) and its η² matrix TT(N,N).  WK(·,1) receives the diagonal
-// common to all waves.  EXACT as for eta2_diagonal.
-void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, lib::Mat WK, lib::CMat R,
-          lib::VecView<double, 0> F, lib::Mat TT, lib::Arr3 PD, int EXACT = 0);
 
 // Multipole potentials Z(·,k), k = 1 … KD, of orders λ = IZ + (k−1)·ISYM and
 // projection M1 − M2 of the pair density X1·Y(L1…,M1) × X2·Y(L2…,−M2)

@@ -1,14 +1,16 @@
-// Photoionisation kernels shared by xsect and xsect_a.
+// The kernels of the photoionisation driver (xsect and xsect_a):
 //
 //  - the dense real linear solver with which the complex RPA system
 //    (A + iE·B)·X = Y is solved in real arithmetic (LUDE … INVAB);
-//  - the grid tables of the length- and velocity-form dipole operators, the
-//    reading of continuum functions, and the Hartree–Fock dipole matrix
-//    elements and cross sections (HAFI2 … HFCSV);
+//  - the reading of continuum functions, one energy block of a channel file
+//    at a time (REWFC);
 //  - the RPA equations: energy-denominator weights with the principal value
 //    at the energy-shell pole, set-up and solution for every photoelectron
 //    energy (SIMC0, RPAS0, RPAD0), and the same amplitudes from one real
 //    LU factorisation with LAPACK (RPASF), the default.
+//
+// The grid tables and the Hartree–Fock dipole elements (HAFI2 … HFCSV),
+// which chanfile uses as well, are library routines (lib/lib.hpp).
 //
 // Conventions: the routines keep their short upper-case names and the order
 // and meaning of their arguments; arrays are 1-based column-major views over
@@ -132,29 +134,11 @@ void VSKD(int N, CVec A1, CVec A2, Vec A3);
 void INVAB(int N, int NB, CIVec IB, IVec IND, double& D, Mat A, CMat B, Mat B1, Mat B2, Vec W, Mat R, Mat S,
            LudeTable& T);
 
-// ---------------------------------------------------------------- grid tables and dipole elements
-// Two-region grid (NA points uniform in ξ, NB − NA points uniform in
-// ρ = ξ − 10/(ξ − 0.9)) and the per-point factors of the length form.
-void HAFI2(int NA, int NB, double& HA, double& HB, CVec RP, Mat R);
-// The same grid and the per-point factors of the velocity form.
-void HAFV2(int NA, int NB, double& HA, double& HB, CVec RP, Mat RV);
-// Three-point derivative on the two-region grid (region 1 fixed at points 1 … 5).
-void DIF0(int N, double HA, double HB, CVec X, CVec G, Vec Y);
-// RZ3·∫ Σ_i Z_i·X_i·R6·R3 with the two-region Simpson rule.
-double FCUN(int NA, int NB, int NX, double HA, double HB, double RZ3, CVec R3, CVec R6, CMat X, CMat Z, Vec WK);
+// ---------------------------------------------------------------- channel files
 // One energy block of a channel file: NL solutions of NX partial waves at
 // energy EC, their asymptotic amplitudes AC, AS (leading dimension the NX
 // passed in) and radial columns X(·, (JL−1)·NX + K).
 void REWFC(int NB, int& NL, int& NX, double& EC, Vec AC, Vec AS, Mat X, io::Unit& NF);
-// Length-form dipole element between the bound orbital X1 (M1, L1, N1 waves)
-// and the final function X2 (M2, L2, N2 waves) into DR(M2 − M1 + 2), and the
-// partial cross section (E2 > 0), oscillator strength (E2 < 0) or bare
-// element (E2 = 0) in CS.
-void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
-           double E1, double E2, double C, Vec DR, double& CS, CMat R, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
-// Velocity-form counterpart of HFCSR on the velocity-form table RV.
-void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
-           double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
 
 // ---------------------------------------------------------------- RPA equations
 // Energy-denominator weights of one channel at photon energy OM: forward

@@ -11,13 +11,13 @@
 #include <utility>
 
 #include "io/console.hpp"
+#include "lib/checks.hpp"
 #include "lib/lib.hpp"
-#include "photo/kernels/checks.hpp"
 #include "photo/kernels/kernels.hpp"
 
 namespace photo {
 
-using detail::fail;
+using lib::detail::fail;
 
 namespace {
 

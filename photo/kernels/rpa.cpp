@@ -16,14 +16,14 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/unit.hpp"
+#include "lib/checks.hpp"
 #include "lib/lapack.hpp"
 #include "lib/lib.hpp"
-#include "photo/kernels/checks.hpp"
 #include "photo/kernels/kernels.hpp"
 
 namespace photo {
 
-using detail::fail;
+using lib::detail::fail;
 
 // Weights of one channel at photon energy OM, hole energy EG.  For
 // continuum function IL at node j (block index (j−1)·NL + IL):

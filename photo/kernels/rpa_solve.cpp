@@ -14,14 +14,14 @@
 // same order as the inverse.
 #include <complex>
 
+#include "lib/checks.hpp"
 #include "lib/lapack.hpp"
 #include "lib/lib.hpp"
-#include "photo/kernels/checks.hpp"
 #include "photo/kernels/kernels.hpp"
 
 namespace photo {
 
-using detail::fail;
+using lib::detail::fail;
 
 void RpaFactorWork::size_for(int N0, int NB) {
   const size_t n = static_cast<size_t>(std::max(N0, 1));

@@ -13,8 +13,8 @@
 #include "chan/channel.hpp"
 #include "io/console.hpp"
 #include "io/unit.hpp"
+#include "lib/ground_state.hpp"
 #include "lib/lib.hpp"
-#include "photo/entry.hpp"
 #include "photo/kernels/kernels.hpp"
 
 namespace chantest {
@@ -64,7 +64,7 @@ inline Target make_target(double Z1, double Z2, double RZ, int n, int NB, double
 
 // The ground-state file of the target: group S00 and its orbital block.
 inline std::string ground_state_text(const Target& t) {
-  photo::S00 s;
+  lib::S00 s;
   s.Z1 = t.mol.Z1;
   s.Z2 = t.mol.Z2;
   s.RZ = t.mol.RZ;
@@ -95,7 +95,7 @@ inline std::string closed_shell_text(const Target& g, std::vector<double>& xu) {
   const BoundState bu = bare_bound_states(g.mol, su, 1, -0.01).at(0);
   xu.assign(static_cast<size_t>(NB) * static_cast<size_t>(n), 0.0);
   bare_bound_waves(g.grid, g.mol, su, bu, lib::Mat(xu.data(), NB, n));
-  photo::S00 s;
+  lib::S00 s;
   s.Z1 = g.mol.Z1;
   s.Z2 = g.mol.Z2;
   s.RZ = g.mol.RZ;
@@ -137,13 +137,13 @@ inline Sigma channel_sigma(const Target& t, const Waves& final, const Block& b) 
   for (int i = 1; i <= b.NL; ++i) {
     double dr[3], cs = 0.0;
     const lib::CMat X2 = b.x(NB).colsFrom((i - 1) * b.NX + 1, b.NX);
-    photo::HFCSR(g.NA, NB, t.shell.n, b.NX, t.shell.L0, final.L0, t.shell.M, final.M, t.shell.KD, g.HA, g.HB,
-                 std::pow(0.5 * RZ, 4), t.E1, b.E, CD, lib::Vec(dr, 3), cs, g.R(), t.X(), X2,
-                 lib::Mat(pqv.data(), NB, 4), lib::Vec(z.data(), NB), F);
+    lib::HFCSR(g.NA, NB, t.shell.n, b.NX, t.shell.L0, final.L0, t.shell.M, final.M, t.shell.KD, g.HA, g.HB,
+               std::pow(0.5 * RZ, 4), t.E1, b.E, CD, lib::Vec(dr, 3), cs, g.R(), t.X(), X2, lib::Mat(pqv.data(), NB, 4),
+               lib::Vec(z.data(), NB), F);
     s.L += cs;
-    photo::HFCSV(g.NA, NB, t.shell.n, b.NX, t.shell.L0, final.L0, t.shell.M, final.M, t.shell.KD, g.HA, g.HB,
-                 RZ * RZ / 8.0, t.E1, b.E, CD, lib::Vec(dr, 3), cs, g.RV(), t.X(), X2, lib::Mat(pqv.data(), NB, 4),
-                 lib::Vec(z.data(), NB), F);
+    lib::HFCSV(g.NA, NB, t.shell.n, b.NX, t.shell.L0, final.L0, t.shell.M, final.M, t.shell.KD, g.HA, g.HB,
+               RZ * RZ / 8.0, t.E1, b.E, CD, lib::Vec(dr, 3), cs, g.RV(), t.X(), X2, lib::Mat(pqv.data(), NB, 4),
+               lib::Vec(z.data(), NB), F);
     s.V += cs;
   }
   return s;

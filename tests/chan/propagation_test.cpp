@@ -12,7 +12,7 @@
 
 #include "chan/coupled.hpp"
 #include "fixtures.hpp"
-#include "scf/equations.hpp"
+#include "lib/lib.hpp"
 
 namespace {
 
@@ -28,9 +28,9 @@ Equations bare_equations(const Grid& g, const Molecule& mol, const Waves& w) {
   const int NB = g.NB, n = w.n;
   e.pd.assign(static_cast<size_t>(NB) * static_cast<size_t>(n * n), 0.0);
   e.tt.assign(static_cast<size_t>(n * n), 0.0);
-  std::vector<double> wk(static_cast<size_t>(NB)), f(scf::kFactorials);
-  scf::MASH(NB, w.M, w.L0, n, w.KD, scf::kFactorials, (mol.Z1 + mol.Z2) * mol.RZ, 0.0, lib::Mat(wk.data(), NB, 1),
-            g.R(), lib::VecView<double, 0>(f.data(), scf::kFactorials), lib::Mat(e.tt.data(), n, n),
+  std::vector<double> wk(static_cast<size_t>(NB)), f(lib::kFactorials);
+  lib::MASH(NB, w.M, w.L0, n, w.KD, lib::kFactorials, (mol.Z1 + mol.Z2) * mol.RZ, 0.0, lib::Mat(wk.data(), NB, 1),
+            g.R(), lib::VecView<double, 0>(f.data(), lib::kFactorials), lib::Mat(e.tt.data(), n, n),
             lib::Arr3(e.pd.data(), NB, n, n));
   return e;
 }

@@ -229,7 +229,7 @@ TEST(PhotoDriver, MatrixOfOneSigmaChannelIsTheDirectTwoElectronIntegral) {
   double HA, HB, D;
   double rp[10] = {c.gs.RP1, c.gs.RP2};
   lib::Mat Rm(R.data(), NB, 8);
-  photo::HAFI2(NA, NB, HA, HB, lib::CVec(rp, 10), Rm);
+  lib::HAFI2(NA, NB, HA, HB, lib::CVec(rp, 10), Rm);
   lib::HAFA0(NA, NB, 5, rp[0], HA, Rm, lib::Mat(AA.data(), NA, 5), lib::Mat(BB.data(), NA, 5),
              lib::Mat(UU.data(), NA, NA + 1), lib::Mat(VV.data(), NA, 5), lib::Mat(G.data(), 2, 5),
              lib::Vec(BZ.data(), 5));
@@ -259,8 +259,8 @@ TEST(PhotoDriver, MatrixOfOneSigmaChannelIsTheDirectTwoElectronIntegral) {
     for (int l = 1; l <= 2; ++l) {
       fill(xl, [&](int K, int j) { return nine(ch.value(1, l, K, j)); });
       const double direct =
-          photo::FCUN(NA, NB, 3, HA, HB, RZ * RZ * RZ / 8.0, Rm.col(3), Rm.col(6), lib::CMat(xl.data(), NB, 3),
-                      lib::CMat(QQ.data(), NB, 3), lib::Vec(FW.data(), NB));
+          lib::FCUN(NA, NB, 3, HA, HB, RZ * RZ * RZ / 8.0, Rm.col(3), Rm.col(6), lib::CMat(xl.data(), NB, 3),
+                    lib::CMat(QQ.data(), NB, 3), lib::Vec(FW.data(), NB));
       const int a_k = k, b_l = n + l;
       EXPECT_NEAR(c.U(b_l, a_k), direct, 1e-12 * std::fabs(direct)) << k << " " << l;
       EXPECT_EQ(c.U(a_k, b_l), c.U(b_l, a_k));

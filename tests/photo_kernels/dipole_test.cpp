@@ -41,8 +41,8 @@ struct Grid {
   Dense<double> R, RV;
   Grid(double rp1, double rp2, int intervals) : NB(NA + intervals + 1), R(NB, 8), RV(NB, 8) {
     std::vector<double> rp{rp1, rp2};
-    photo::HAFI2(NA, NB, HA, HB, lib::CVec(rp.data(), 2), R.view());
-    photo::HAFV2(NA, NB, HAv, HBv, lib::CVec(rp.data(), 2), RV.view());
+    lib::HAFI2(NA, NB, HA, HB, lib::CVec(rp.data(), 2), R.view());
+    lib::HAFV2(NA, NB, HAv, HBv, lib::CVec(rp.data(), 2), RV.view());
   }
   double xi(int i) const { return R(i, 1); }
 };
@@ -104,10 +104,10 @@ TEST_F(GridTables, DegenerateGridsAreRefused) {
   Dense<double> R(10, 8);
   double HA, HB;
   const std::vector<double> good{1.5, 20.0}, inverted{1.5, 1.2}, low{0.9, 20.0};
-  EXPECT_THROW(photo::HAFI2(1, 10, HA, HB, lib::CVec(good.data(), 2), R.view()), io::StopRun);
-  EXPECT_THROW(photo::HAFI2(9, 10, HA, HB, lib::CVec(good.data(), 2), R.view()), io::StopRun);
-  EXPECT_THROW(photo::HAFV2(5, 10, HA, HB, lib::CVec(inverted.data(), 2), R.view()), io::StopRun);
-  EXPECT_THROW(photo::HAFV2(5, 10, HA, HB, lib::CVec(low.data(), 2), R.view()), io::StopRun);
+  EXPECT_THROW(lib::HAFI2(1, 10, HA, HB, lib::CVec(good.data(), 2), R.view()), io::StopRun);
+  EXPECT_THROW(lib::HAFI2(9, 10, HA, HB, lib::CVec(good.data(), 2), R.view()), io::StopRun);
+  EXPECT_THROW(lib::HAFV2(5, 10, HA, HB, lib::CVec(inverted.data(), 2), R.view()), io::StopRun);
+  EXPECT_THROW(lib::HAFV2(5, 10, HA, HB, lib::CVec(low.data(), 2), R.view()), io::StopRun);
 }
 
 // The difference formulas are exact for a quadratic in ξ on region 1 and
@@ -125,7 +125,7 @@ TEST(Dif0, ConstantsAndQuadraticsAreDifferentiatedExactly) {
       const double t = i <= 5 ? (i - 1) * HA : (i - 6) * HB;
       X[i - 1] = q.a + q.b * t + q.c * t * t;
     }
-    photo::DIF0(N, HA, HB, lib::CVec(X.data(), N), lib::CVec(G.data(), N), lib::Vec(Y.data(), N));
+    lib::DIF0(N, HA, HB, lib::CVec(X.data(), N), lib::CVec(G.data(), N), lib::Vec(Y.data(), N));
     for (int i = 1; i <= N - 1; ++i) {
       const double t = i <= 5 ? (i - 1) * HA : (i - 6) * HB;
       double want = q.b + 2 * q.c * t;
@@ -154,11 +154,11 @@ TEST(Fcun, IntegratesCubicsExactlyOnEachRegion) {
   const double a = 4 * HA, b = 8 * HB;
   const auto cubic = [](double L) { return L * L * L * L / 4 + L - L * L / 2; };
   const double want = RZ3 * (3.0 * cubic(a) + 1.0 * cubic(b));
-  const double got = photo::FCUN(NA, NB, 2, HA, HB, RZ3, lib::CVec(R3.data(), NB), lib::CVec(R6.data(), NB), X.cview(),
-                                 Z.cview(), lib::Vec(WK.data(), NB));
+  const double got = lib::FCUN(NA, NB, 2, HA, HB, RZ3, lib::CVec(R3.data(), NB), lib::CVec(R6.data(), NB), X.cview(),
+                               Z.cview(), lib::Vec(WK.data(), NB));
   EXPECT_NEAR(got, want, 1e-12 * std::fabs(want));
-  EXPECT_EQ(photo::FCUN(NA, NB, 0, HA, HB, RZ3, lib::CVec(R3.data(), NB), lib::CVec(R6.data(), NB), X.cview(),
-                        Z.cview(), lib::Vec(WK.data(), NB)),
+  EXPECT_EQ(lib::FCUN(NA, NB, 0, HA, HB, RZ3, lib::CVec(R3.data(), NB), lib::CVec(R6.data(), NB), X.cview(), Z.cview(),
+                      lib::Vec(WK.data(), NB)),
             0.0);
 }
 
@@ -325,12 +325,12 @@ DipoleResult dipoles(const Grid& g, double RZ, int M1, const Dense<double>& X1, 
   Dense<double> PQV(g.NB, 4);
   std::vector<double> Z1(g.NB);
   const double c = RZ / 2;
-  photo::HFCSR(NA, g.NB, X1.m, X2.m, std::abs(M1), std::abs(M2), M1, M2, 1, g.HA, g.HB, c * c * c * c, E1, E2, C,
-               lib::Vec(r.DR.data(), 3), r.CSR, g.R.cview(), X1.cview(), X2.cview(), PQV.view(),
-               lib::Vec(Z1.data(), g.NB), fac);
-  photo::HFCSV(NA, g.NB, X1.m, X2.m, std::abs(M1), std::abs(M2), M1, M2, 1, g.HA, g.HB, RZ * RZ / 8, E1, E2, C,
-               lib::Vec(r.DV.data(), 3), r.CSV, g.RV.cview(), X1.cview(), X2.cview(), PQV.view(),
-               lib::Vec(Z1.data(), g.NB), fac);
+  lib::HFCSR(NA, g.NB, X1.m, X2.m, std::abs(M1), std::abs(M2), M1, M2, 1, g.HA, g.HB, c * c * c * c, E1, E2, C,
+             lib::Vec(r.DR.data(), 3), r.CSR, g.R.cview(), X1.cview(), X2.cview(), PQV.view(),
+             lib::Vec(Z1.data(), g.NB), fac);
+  lib::HFCSV(NA, g.NB, X1.m, X2.m, std::abs(M1), std::abs(M2), M1, M2, 1, g.HA, g.HB, RZ * RZ / 8, E1, E2, C,
+             lib::Vec(r.DV.data(), 3), r.CSV, g.RV.cview(), X1.cview(), X2.cview(), PQV.view(),
+             lib::Vec(Z1.data(), g.NB), fac);
   return r;
 }
 

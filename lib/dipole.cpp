@@ -1,5 +1,6 @@
-// Grid tables of the dipole operators, continuum input, and Hartree–Fock
-// dipole matrix elements in length and velocity form.
+// Grid tables of the dipole operators, differentiation and integration on
+// the two-region grid, and Hartree–Fock dipole matrix elements in length and
+// velocity form.
 //
 // The radial grid has two regions joined at ξ = RP(1): points 1 … NA uniform
 // in ξ from 1, and points NA+1 … NB uniform in the mapped variable
@@ -13,12 +14,10 @@
 #include "io/console.hpp"
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
-#include "io/unit.hpp"
+#include "lib/checks.hpp"
 #include "lib/lib.hpp"
-#include "photo/kernels/checks.hpp"
-#include "photo/kernels/kernels.hpp"
 
-namespace photo {
+namespace lib {
 
 using detail::fail;
 
@@ -179,47 +178,7 @@ double FCUN(int NA, int NB, int NX, double HA, double HB, double RZ3, CVec R3, C
     for (int J = 1; J <= NB; ++J) WK(J) = Z(J, I) * X(J, I) + WK(J);
   }
   for (int J = 1; J <= NB; ++J) WK(J) = WK(J) * R6(J) * R3(J);
-  return (lib::FINS(NA, HA, WK.sub(1, NA)) + lib::FINS(NB - NA, HB, WK.sub(NA + 1, NB - NA))) * RZ3;
-}
-
-// Reads, from unit NF: the header (NL, NX, EC), then per solution an index
-// record, the NX cosine and NX sine amplitudes (four per record) and its NX
-// radial columns (five values per record, each column on new records).  The
-// counts of the header replace NL and NX; AC and AS keep the leading
-// dimension NX had on entry, so a file whose solutions hold more waves than
-// that would overwrite one solution's amplitudes with the next and is
-// refused.
-void REWFC(int NB, int& NL, int& NX, double& EC, Vec AC, Vec AS, Mat X, io::Unit& NF) {
-  static const io::Format header("(I5,5X,I5,5X,E16.9)");
-  static const io::Format index("(I7)");
-  static const io::Format amplitudes("(4E15.6)");
-  static const io::Format radial("(5E16.9)");
-
-  const int lead = NX;
-  io::fread(NF, header, NL, NX, EC);
-  if (NL > 1 && NX > lead) {
-    NF.fail("the energy block holds " + std::to_string(NX) + " partial waves per solution, more than the " +
-            std::to_string(lead) + " its amplitude tables are laid out for");
-  }
-  const int nx = NX > 0 ? NX : 0;
-  if (NL > 0) {
-    const long last = static_cast<long>(NL - 1) * (lead > 0 ? lead : 0) + nx;
-    if (last > AC.size() || last > AS.size()) {
-      NF.fail("the amplitudes of " + std::to_string(NL) + " solutions do not fit the amplitude tables");
-    }
-    if (static_cast<long>(NL) * nx > X.cols() || (nx > 0 && X.rows() < NB)) {
-      NF.fail("the " + std::to_string(NL) + " x " + std::to_string(nx) +
-              " radial columns do not fit the function table");
-    }
-  }
-  for (int JL = 1; JL <= NL; ++JL) {
-    int unused = 0;
-    io::fread(NF, index, unused);
-    const int first = (JL - 1) * lead + 1;
-    io::fread(NF, amplitudes, AC.sub(nx > 0 ? first : 1, nx));
-    io::fread(NF, amplitudes, AS.sub(nx > 0 ? first : 1, nx));
-    for (int K = 1; K <= nx; ++K) io::fread(NF, radial, X.col((JL - 1) * nx + K).sub(1, NB));
-  }
+  return (FINS(NA, HA, WK.sub(1, NA)) + FINS(NB - NA, HB, WK.sub(NA + 1, NB - NA))) * RZ3;
 }
 
 // D = RZ3·∫ X2·(ξ or sqrt(ξ²−1))·C·⟨L2 M2| (ξ² − η²)·Y(1, M) |X1⟩ dξ, M = M2 − M1:
@@ -250,7 +209,7 @@ void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int K
     for (int J = 1; J <= NB; ++J) P4(J) = 0.0;
     for (int I = 1; I <= N2; ++I) {
       const int K2 = (I - 1) * KD + L2;
-      lib::SUMA(NB, N1, M1, M, KD, L1, 1, K2, C, R.col(2), X1, F, P3, P2);
+      SUMA(NB, N1, M1, M, KD, L1, 1, K2, C, R.col(2), X1, F, P3, P2);
       for (int J = 1; J <= NB; ++J) P4(J) += X2(J, I) * P2(J);
     }
     // ξ carries the z component, sqrt(ξ² − 1) the transverse ones; column 7
@@ -301,7 +260,7 @@ void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int K
       for (int J = 1; J <= NB; ++J) P4(J) = 0.0;
       for (int I1 = 1; I1 <= N1; ++I1) {
         const int K1 = (I1 - 1) * KD + L1;
-        const double A = lib::FSGA(K1, K2, 1, -M1, M2, M, F) * C;
+        const double A = FSGA(K1, K2, 1, -M1, M2, M, F) * C;
         io::console().line(io::lstring(A));
         if (std::fabs(A) < 1.0e-5) continue;
         DIF0(NB, HA, HB, X1.col(I1), RV.col(6), DX);
@@ -334,4 +293,4 @@ void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int K
   io::console().line(io::lstring(CS));
 }
 
-}  // namespace photo
+}  // namespace lib

@@ -8,6 +8,7 @@
 // copied from D00, followed by the orbital block of RESULT line for line.
 // A result file without orbitals, or whose orbitals do not match its group,
 // is refused.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,8 @@
 #include "io/namelist.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
+#include "lib/ground_state.hpp"
 #include "lib/lib.hpp"
-#include "photo/entry.hpp"
 #include "scf/entry.hpp"
 
 namespace {
@@ -36,8 +37,8 @@ void convert(const std::string& from, const std::string& to) {
   if (block.empty()) refuse("no orbitals after group &D00 (did tovrel converge?)");
   if (d.NSH < 1 || d.NSH > 9)
     refuse("group &D00 has NSH = " + std::to_string(d.NSH) + "; a ground-state file holds 1 to 9 shells");
-  if (d.NA != photo::kNA) {
-    refuse("the photoionisation programs work on grids with NA = " + std::to_string(photo::kNA) +
+  if (d.NA != lib::kNA) {
+    refuse("the photoionisation programs work on grids with NA = " + std::to_string(lib::kNA) +
            " inner points; this result has NA = " + std::to_string(d.NA));
   }
   // Counts and grid as tovrel itself accepts them (before any size is
@@ -88,13 +89,18 @@ void convert(const std::string& from, const std::string& to) {
               lib::Mat(x.data(), d.NB, lk.back() - 1), *reread, lib::CIVec(nw.data(), d.NSH));
   }
 
-  io::Group s00("S00");
-  std::array<int, 3 * 9> mln{};
-  std::copy(d.MLN.begin(), d.MLN.begin() + 27, mln.begin());
-  s00.add("Z1", d.Z1).add("Z2", d.Z2).add("RZ", d.RZ).add("NSH", d.NSH).add("MLN", mln.data(), {3, 9});
-  s00.add("NA", d.NA).add("NB", d.NB).add("RP", d.RP.data(), {10}).add("EPS", d.EPS);
+  lib::S00 s00;
+  s00.Z1 = d.Z1;
+  s00.Z2 = d.Z2;
+  s00.RZ = d.RZ;
+  s00.NSH = d.NSH;
+  std::copy(d.MLN.begin(), d.MLN.begin() + s00.MLN.size(), s00.MLN.begin());
+  s00.NA = d.NA;
+  s00.NB = d.NB;
+  s00.RP = d.RP;
+  s00.EPS = d.EPS;
   io::Unit& out = units.open_new(2, to);
-  s00.write(out);
+  s00.written_group().write(out);
   for (const auto& l : block) out.write_record(l);
   units.close_all();
 }

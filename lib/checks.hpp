@@ -1,4 +1,4 @@
-// Capacity and consistency checks of the photoionisation kernels.
+// Capacity and consistency checks of the kernels.
 //
 // The kernels work on fixed tables and on slices of the caller's workspace.
 // Data that would not fit, or that would make a kernel divide by zero or
@@ -11,7 +11,7 @@
 
 #include "io/stop.hpp"
 
-namespace photo::detail {
+namespace lib::detail {
 
 // Stop the run with the concatenated parts as the message.
 template <class... A>
@@ -21,4 +21,4 @@ template <class... A>
   io::stop(s.str());
 }
 
-}  // namespace photo::detail
+}  // namespace lib::detail

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "io/unit.hpp"
+#include "lib/ground_state.hpp"
 #include "lib/lib.hpp"
-#include "photo/entry.hpp"
 #include "scf/entry.hpp"
 #include "support/programs.hpp"
 
@@ -52,7 +52,7 @@ TEST(GroundStateFile, CopiesTheGridAndShellsAndTheOrbitalBlockLineForLine) {
   EXPECT_EQ(gs.find("FIR"), std::string::npos);  // FIR(2) of the control file stays untouched
   EXPECT_EQ(gs.find("AHF"), std::string::npos);
 
-  photo::S00 s;
+  lib::S00 s;
   std::string fil;
   std::array<std::string, 10> fir{};
   auto u = io::Unit::from_text("n2.gs", gs);
