@@ -72,8 +72,6 @@ constexpr const char* kD3 = "(5X,3E14.6,7X,E15.6)";
 // exactly; files of nine digits (5E17.9) are read as well.
 constexpr const char* kRows = "(5E25.17)";
 
-int sign_power(int n) { return (n % 2 == 0) ? 1 : -1; }
-
 // Energies solved at once by the factored RPA solve: all threads OpenMP
 // offers, as far as their work (a real matrix of order N0 and N0·(rows + 2)
 // right-hand sides each) fits in the words NUVM leaves beside the workspace.
@@ -285,49 +283,55 @@ double PhotoDriver::overlap(int NX, lib::CMat X, lib::CMat W) {
                    r_.WK.col(1));
 }
 
-// ------------------------------------------------------------------ steps of the base build
-
-void PhotoDriver::channel_started(int) {}
-void PhotoDriver::channel_read(int) {}
-double PhotoDriver::bound_energy(int) { return r_.EG[static_cast<size_t>(MII - 1)]; }
-
-// With an experimental threshold the amplitudes are rescaled to the
-// photon energy the experiment gives: S = √((E − ε)/(E − E_thr)).
-void PhotoDriver::store_amplitudes(int ICH, int k, int MDk, int IC, int I) {
-  const double E = EEt[static_cast<size_t>(IC - 1)];
-  const double ratio = (E - r_.EG[static_cast<size_t>(MII - 1)]) / (E - EGG()(ICH));
-  if (!(ratio > 0.0) || !std::isfinite(ratio)) {
-    io::stop("channel " + std::to_string(ICH) + ": the function at E = " + io::fstring(io::Format("(E15.7)"), E) +
-             " lies below the threshold " + io::fstring(io::Format("(E15.7)"), EGG()(ICH)) +
-             "; its amplitude cannot be scaled to that threshold");
-  }
-  const double S = std::sqrt(ratio);
-  const int a = NZ0()(ICH) + k, b = NZ0()(ICH) + NZ2()(ICH) + k;
-  const int s = sign_power(MDk);
-  DR()(a) = S * DHR()(MDk + 2, I);
-  DR()(b) = s * S * DHR()(MDk + 2, I);
-  DV()(a) = DHV()(MDk + 2, I) / S;
-  DV()(b) = -s * DHV()(MDk + 2, I) / S;
-}
-
-void PhotoDriver::row_finished(int) {}
-void PhotoDriver::tables_written(int) {}
-void PhotoDriver::before_rpa() {}
-
 // ------------------------------------------------------------------ the run
 
+// Header, grid, the Hartree–Fock tables of every channel (with the RPA
+// matrix of its pairs), the RPA equations and the asymmetry parameters.
 void PhotoDriver::run() {
-  const double Z1 = r_.s00.Z1, Z2 = r_.s00.Z2, RZ = r_.s00.RZ;
+  write_header();
+  build_tables();
+  io::fwrite(LIST, fmt(kH4));
+  NZ0()(1) = 0;
+  for (int ICH = 1; ICH <= NCH; ++ICH) {
+    channel_started(ICH);
+    load_channel(ICH);
+    const std::vector<int> Ls = write_channel_head(ICH);
+    const double E1 = bound_energy(ICH);
+    const lib::CMat X1 = shell(MII);
+    const int N1 = r_.mng()(3, MII);
+    for (int IC = 1; IC <= ch_.NE(); ++IC) hartree_fock_energy(ICH, IC, E1, X1, N1);
+    write_velocity_table(Ls);
+    tables_written(ICH);
+    if (IRP != 0) channel_pairs(ICH);
+  }
+  if (IRP != 0) {
+    before_rpa();
+    solve_rpa();
+  }
+  // Asymmetry parameters: a section after the listing and the table (unit 13).
+  beta_.compute(r_.fc());
+  write_beta_listing(LIST, beta_, IRP != 0);
+  if (units_.is_open(13)) write_beta_table(units_(13), beta_, IRP != 0);
+}
+
+// The molecule and the ground-state shells at the head of the listing.
+void PhotoDriver::write_header() {
   lib::IMat MNG = r_.mng();
-  io::fwrite(LIST, fmt(kH1), Z1, Z2, RZ, NSG);
+  io::fwrite(LIST, fmt(kH1), r_.s00.Z1, r_.s00.Z2, r_.s00.RZ, NSG);
+  for (int I = 1; I <= NSG; ++I) io::fwrite(LIST, fmt(kH2), I, MNG(1, I), MNG(2, I), MNG(3, I), r_.EG[I - 1]);
+  io::fwrite(LIST, fmt(kH3), NCH);
+}
+
+// Momentum step, scale factors of the dipole elements, the grid tables of
+// both forms, the series tables of the multipole solver and the constants of
+// the interaction functions.
+void PhotoDriver::build_tables() {
+  const double Z1 = r_.s00.Z1, Z2 = r_.s00.Z2, RZ = r_.s00.RZ;
   KD = std::fabs(Z1 - Z2) <= 0.001 ? 2 : 1;
   B[0] = 1.0;
   RZ3 = RZ * RZ * RZ / 8.0;
   R3R = RZ3 * RZ / 2.0;
   R3V = (RZ / 4.0) * RZ / 2.0;
-  for (int I = 1; I <= NSG; ++I) io::fwrite(LIST, fmt(kH2), I, MNG(1, I), MNG(2, I), MNG(3, I), r_.EG[I - 1]);
-  io::fwrite(LIST, fmt(kH3), NCH);
-
   lib::CVec RP(r_.s00.RP.data(), 10);
   lib::HAFI2(NA, NB, HA, HB, RP, r_.R);
   lib::HAFV2(NA, NB, HA, HB, RP, r_.RV);
@@ -346,154 +350,161 @@ void PhotoDriver::run() {
   RZ2 = RZ * RZ / 2.0;
   C1 = RZ2 * PI2;
   CD = 2.0 * std::sqrt(exact ? kPi / 3.0 : 1.047197665619469);
-  io::fwrite(LIST, fmt(kH4));
-  NZ0()(1) = 0;
-
-  for (int ICH = 1; ICH <= NCH; ++ICH) {
-    channel_started(ICH);
-    ChannelFiles& ch = ch_;
-    ch = read_channel(ICH, 21, 22, r_.XE1, LE(), LC(), kMaxGroups);
-    const std::string fic = io::trim_right(r_.s40.FIC[static_cast<size_t>(ICH - 1)]);
-    r_.NL = ch.NL;
-    r_.NC = ch.NC;
-    r_.ND = ch.ND;
-    for (int J = 0; J < 3; ++J) r_.MNC[static_cast<size_t>(J)] = ch.MN[static_cast<size_t>(J)];
-    r_.P0[static_cast<size_t>(ICH - 1)] = ch.P0;
-    r_.DP[static_cast<size_t>(ICH - 1)] = ch.DP;
-    NSI()(ICH) = ch.NSI;
-    NNLt[static_cast<size_t>(ICH - 1)] = ch.NL;
-    NNPt[static_cast<size_t>(ICH - 1)] = ch.NC;
-    NNDt[static_cast<size_t>(ICH - 1)] = ch.ND;
-    for (int I = 1; I <= ch.ND; ++I) ED()(I, ICH) = EEt[static_cast<size_t>(ch.NC + I - 1)];
-    for (int IC = 1; IC <= ch.NE(); ++IC) {
-      if (LE()(IC + 1) - 1 > kAmplitudeWords) fail_channel(ICH, fic, "the amplitude tables are full");
-    }
-    if (ch.NE() > sizes_.functions) fail_channel(ICH, fic, "more energies than the cross-section tables hold");
-
-    MII = ch.NSI;
-    LIX = r_.LG[static_cast<size_t>(MII - 1)];
-    M1 = MNG(1, MII);
-    L1 = MNG(2, MII);
-    const int NE = ch.NE(), NCU = ch.NCU();
-    NZ0()(ICH + 1) = NZ0()(ICH) + 2 * NCU;
-    NZ2()(ICH) = NCU;
-    check_rpa_room(ICH, NZ0()(ICH + 1) / 2);
-    channel_read(ICH);
-
-    io::fwrite(LIST, fmt(kC1), ICH, NSI()(ICH), ch.MN[0]);
-    if (MIE == 0) {
-      EGG()(ICH) = r_.EG[static_cast<size_t>(MII - 1)];
-      io::fwrite(LIST, fmt(kC2), EGG()(ICH));
-    } else {
-      EGG()(ICH) = r_.s40.ECH[static_cast<size_t>(ICH - 1)];
-      io::fwrite(LIST, fmt(kC3), EGG()(ICH));
-    }
-    beta_.channel(ICH, {ch.NSI, M1, ch.MN[0], ch.MN[1], KD, ch.NX(), ch.NL, ch.NC, EGG()(ICH)});
-    std::vector<int> Ls;
-    for (int I = 1; I <= ch.NL; ++I) Ls.push_back(ch.MN[1] + (I - 1) * KD);
-    io::fwrite(LIST, fmt(kC4), Ls);
-    io::fwrite(LIST, fmt(kC5));
-
-    const double E1 = bound_energy(ICH);
-    const lib::CMat X1 = shell(MII);
-    const int N1 = MNG(3, MII);
-    for (int IC = 1; IC <= NE; ++IC) {
-      double& E = EEt[static_cast<size_t>(IC - 1)];
-      if (STORED) io::fread(*STORED, fmt(kD1), E);
-      io::fwrite(DATA, fmt(kD1), E);
-      STR = 0.0;
-      STV()(IC) = 0.0;
-      for (int I = 1; I <= ch.NL; ++I) {
-        CSR()(I, IC) = 0.0;
-        CSV()(I, IC) = 0.0;
-      }
-      const int waves = IC <= ch.NC ? ch.NL : 1;
-      for (int I = 1; I <= waves; ++I) {
-        const int M2 = ch.MN[0], L2 = ch.MN[1], NX = ch.NX();
-        const int LX = LC()(I) + LE()(IC);
-        lib::Vec amc = AMC().sub(LX, NX), ams = AMS().sub(LX, NX);
-        if (STORED) {
-          io::fread(*STORED, fmt(kD2), amc);
-          io::fread(*STORED, fmt(kD2), ams);
-        }
-        io::fwrite(DATA, fmt(kD2), amc);
-        io::fwrite(DATA, fmt(kD2), ams);
-        lib::Vec dhr = DHR().col(I), dhv = DHV().col(I);
-        const lib::CMat X2 = r_.XE1.colsFrom(LX, NX);
-        lib::HFCSR(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3R, E1, E, CD, dhr, CSR()(I, IC), r_.R, X1, X2,
-                   r_.WK.colsFrom(1, 4), r_.WK.col(11), r_.fc());
-        lib::HFCSV(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3V, E1, E, CD, dhv, CSV()(I, IC), r_.RV, X1, X2,
-                   r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc());
-        if (STORED) {
-          io::fread(*STORED, fmt(kD3), dhr, CSR()(I, IC));
-          io::fread(*STORED, fmt(kD3), dhv, CSV()(I, IC));
-        }
-        io::fwrite(DATA, fmt(kD3), dhr, CSR()(I, IC));
-        io::fwrite(DATA, fmt(kD3), dhv, CSV()(I, IC));
-        beta_.hf_solution(ICH, IC, I, E, amc, ams, dhr(M2 - M1 + 2), dhv(M2 - M1 + 2), CSR()(I, IC), CSV()(I, IC));
-        MD = M2 - M1;
-        const int k = IC <= ch.NC ? (IC - 1) * ch.NL + I : ch.NC * ch.NL + (IC - ch.NC);
-        store_amplitudes(ICH, k, MD, IC, I);
-        STR += CSR()(I, IC);
-        STV()(IC) += CSV()(I, IC);
-      }
-      row_finished(IC);
-      std::vector<double> row{E};
-      for (int I = 1; I <= ch.NL; ++I) row.push_back(CSR()(I, IC));
-      row.push_back(STR);
-      io::fwrite(LIST, fmt(kC6), row);
-    }
-    io::fwrite(LIST, fmt(kC7), Ls);
-    io::fwrite(LIST, fmt(kC5));
-    for (int IC = 1; IC <= NE; ++IC) {
-      std::vector<double> row{EEt[static_cast<size_t>(IC - 1)]};
-      for (int I = 1; I <= ch.NL; ++I) row.push_back(CSV()(I, IC));
-      row.push_back(STV()(IC));
-      io::fwrite(LIST, fmt(kC6), row);
-    }
-    tables_written(ICH);
-    if (IRP != 0) channel_pairs(ICH);
-  }
-
-  if (IRP != 0) {
-    before_rpa();
-    io::fwrite(LIST, fmt(kR1));
-    const int N0 = NUR;
-    // The on-shell blocks: three rows per continuum solution of every open
-    // channel, each of N0 words.  The scratch tables Z and QQ and the slice
-    // WK are too small for a few channels at N0 near 1000, so the blocks get
-    // room for the largest number of rows these channels can have.
-    long rows = 0;
-    for (int c = 0; c < NCH; ++c) rows += 3L * NNLt[static_cast<size_t>(c)];
-    const size_t words = static_cast<size_t>(std::max(1L, rows) * N0);
-    std::vector<double> Bw(words), B1w(words), B2w(words);
-    int nodes = 1, points = 1, solutions = 1;
-    for (size_t c = 0; c < static_cast<size_t>(NCH); ++c) {
-      nodes = std::max(nodes, NNPt[c]);
-      points = std::max(points, NNLt[c] * NNPt[c]);
-      solutions = std::max(solutions, NNLt[c]);
-    }
-    std::vector<double> Pt(static_cast<size_t>(nodes) * NCH);
-    lib::Mat P(Pt.data(), nodes, NCH);
-    rpa_.ILIN = r_.s40.ILIN;
-    rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
-                  rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
-    rpa_.sink = &beta_;
-    RPAD0(N0, NCH, nodes, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH), lib::CIVec(NNLt.data(), NCH),
-          lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH), lib::CVec(r_.P0.data(), NCH),
-          lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P, CSR().flat(), r_.U,
-          lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
-          lib::Vec(Bw.data(), static_cast<int>(words)), lib::Vec(B1w.data(), static_cast<int>(words)),
-          lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(), DR(), DV(), lib::Vec(DRRt.data(), 10),
-          lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10), lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
-  }
-  // Asymmetry parameters: a section after the listing and the table (unit 13).
-  beta_.compute(r_.fc());
-  write_beta_listing(LIST, beta_, IRP != 0);
-  if (units_.is_open(13)) write_beta_table(units_(13), beta_, IRP != 0);
 }
 
-// ------------------------------------------------------------------ channel pairs of the base build
+// Reads channel ICH into XE1 and its tables, checks that its functions fit
+// them, sets the ionised shell and the channel's place in the RPA ordering.
+void PhotoDriver::load_channel(int ICH) {
+  ChannelFiles& ch = ch_;
+  ch = read_channel(ICH, 21, 22, r_.XE1, LE(), LC(), kMaxGroups);
+  const std::string fic = io::trim_right(r_.s40.FIC[static_cast<size_t>(ICH - 1)]);
+  r_.NL = ch.NL;
+  r_.NC = ch.NC;
+  r_.ND = ch.ND;
+  for (int J = 0; J < 3; ++J) r_.MNC[static_cast<size_t>(J)] = ch.MN[static_cast<size_t>(J)];
+  r_.P0[static_cast<size_t>(ICH - 1)] = ch.P0;
+  r_.DP[static_cast<size_t>(ICH - 1)] = ch.DP;
+  NSI()(ICH) = ch.NSI;
+  NNLt[static_cast<size_t>(ICH - 1)] = ch.NL;
+  NNPt[static_cast<size_t>(ICH - 1)] = ch.NC;
+  NNDt[static_cast<size_t>(ICH - 1)] = ch.ND;
+  for (int I = 1; I <= ch.ND; ++I) ED()(I, ICH) = EEt[static_cast<size_t>(ch.NC + I - 1)];
+  for (int IC = 1; IC <= ch.NE(); ++IC) {
+    if (LE()(IC + 1) - 1 > kAmplitudeWords) fail_channel(ICH, fic, "the amplitude tables are full");
+  }
+  if (ch.NE() > sizes_.functions) fail_channel(ICH, fic, "more energies than the cross-section tables hold");
+
+  lib::IMat MNG = r_.mng();
+  MII = ch.NSI;
+  LIX = r_.LG[static_cast<size_t>(MII - 1)];
+  M1 = MNG(1, MII);
+  L1 = MNG(2, MII);
+  NZ0()(ICH + 1) = NZ0()(ICH) + 2 * ch.NCU();
+  NZ2()(ICH) = ch.NCU();
+  check_rpa_room(ICH, NZ0()(ICH + 1) / 2);
+  channel_read(ICH);
+}
+
+// The channel's head in the listing (ionised shell, final projection,
+// threshold) and that of its length-form table; returns the momenta L of
+// the table's columns.
+std::vector<int> PhotoDriver::write_channel_head(int ICH) {
+  const ChannelFiles& ch = ch_;
+  io::fwrite(LIST, fmt(kC1), ICH, NSI()(ICH), ch.MN[0]);
+  if (MIE == 0) {
+    EGG()(ICH) = r_.EG[static_cast<size_t>(MII - 1)];
+    io::fwrite(LIST, fmt(kC2), EGG()(ICH));
+  } else {
+    EGG()(ICH) = r_.s40.ECH[static_cast<size_t>(ICH - 1)];
+    io::fwrite(LIST, fmt(kC3), EGG()(ICH));
+  }
+  beta_.channel(ICH, {ch.NSI, M1, ch.MN[0], ch.MN[1], KD, ch.NX(), ch.NL, ch.NC, EGG()(ICH)});
+  std::vector<int> Ls;
+  for (int I = 1; I <= ch.NL; ++I) Ls.push_back(ch.MN[1] + (I - 1) * KD);
+  io::fwrite(LIST, fmt(kC4), Ls);
+  io::fwrite(LIST, fmt(kC5));
+  return Ls;
+}
+
+// Function group IC of the channel (energy E, or an extra function): its
+// amplitudes and the Hartree–Fock dipole elements of its solutions in both
+// forms into the data file (or read back from the stored run), the
+// amplitudes kept in the RPA ordering, and the row of the length-form table.
+void PhotoDriver::hartree_fock_energy(int ICH, int IC, double E1, lib::CMat X1, int N1) {
+  const ChannelFiles& ch = ch_;
+  double& E = EEt[static_cast<size_t>(IC - 1)];
+  if (STORED) io::fread(*STORED, fmt(kD1), E);
+  io::fwrite(DATA, fmt(kD1), E);
+  STR = 0.0;
+  STV()(IC) = 0.0;
+  for (int I = 1; I <= ch.NL; ++I) {
+    CSR()(I, IC) = 0.0;
+    CSV()(I, IC) = 0.0;
+  }
+  const int waves = IC <= ch.NC ? ch.NL : 1;
+  for (int I = 1; I <= waves; ++I) {
+    const int M2 = ch.MN[0], L2 = ch.MN[1], NX = ch.NX();
+    const int LX = LC()(I) + LE()(IC);
+    lib::Vec amc = AMC().sub(LX, NX), ams = AMS().sub(LX, NX);
+    if (STORED) {
+      io::fread(*STORED, fmt(kD2), amc);
+      io::fread(*STORED, fmt(kD2), ams);
+    }
+    io::fwrite(DATA, fmt(kD2), amc);
+    io::fwrite(DATA, fmt(kD2), ams);
+    lib::Vec dhr = DHR().col(I), dhv = DHV().col(I);
+    const lib::CMat X2 = r_.XE1.colsFrom(LX, NX);
+    lib::HFCSR(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3R, E1, E, CD, dhr, CSR()(I, IC), r_.R, X1, X2,
+               r_.WK.colsFrom(1, 4), r_.WK.col(11), r_.fc());
+    lib::HFCSV(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3V, E1, E, CD, dhv, CSV()(I, IC), r_.RV, X1, X2,
+               r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc());
+    if (STORED) {
+      io::fread(*STORED, fmt(kD3), dhr, CSR()(I, IC));
+      io::fread(*STORED, fmt(kD3), dhv, CSV()(I, IC));
+    }
+    io::fwrite(DATA, fmt(kD3), dhr, CSR()(I, IC));
+    io::fwrite(DATA, fmt(kD3), dhv, CSV()(I, IC));
+    beta_.hf_solution(ICH, IC, I, E, amc, ams, dhr(M2 - M1 + 2), dhv(M2 - M1 + 2), CSR()(I, IC), CSV()(I, IC));
+    MD = M2 - M1;
+    const int k = IC <= ch.NC ? (IC - 1) * ch.NL + I : ch.NC * ch.NL + (IC - ch.NC);
+    store_amplitudes(ICH, k, MD, IC, I);
+    STR += CSR()(I, IC);
+    STV()(IC) += CSV()(I, IC);
+  }
+  row_finished(IC);
+  std::vector<double> row{E};
+  for (int I = 1; I <= ch.NL; ++I) row.push_back(CSR()(I, IC));
+  row.push_back(STR);
+  io::fwrite(LIST, fmt(kC6), row);
+}
+
+// The velocity-form table of the channel, columns the momenta Ls.
+void PhotoDriver::write_velocity_table(const std::vector<int>& Ls) {
+  io::fwrite(LIST, fmt(kC7), Ls);
+  io::fwrite(LIST, fmt(kC5));
+  for (int IC = 1; IC <= ch_.NE(); ++IC) {
+    std::vector<double> row{EEt[static_cast<size_t>(IC - 1)]};
+    for (int I = 1; I <= ch_.NL; ++I) row.push_back(CSV()(I, IC));
+    row.push_back(STV()(IC));
+    io::fwrite(LIST, fmt(kC6), row);
+  }
+}
+
+// The RPA equations of all channels (RPAD0), on the matrix U the channel
+// pairs have built.
+void PhotoDriver::solve_rpa() {
+  io::fwrite(LIST, fmt(kR1));
+  const int N0 = NUR;
+  // The on-shell blocks: three rows per continuum solution of every open
+  // channel, each of N0 words.  The scratch tables Z and QQ and the slice
+  // WK are too small for a few channels at N0 near 1000, so the blocks get
+  // room for the largest number of rows these channels can have.
+  long rows = 0;
+  for (int c = 0; c < NCH; ++c) rows += 3L * NNLt[static_cast<size_t>(c)];
+  const size_t words = static_cast<size_t>(std::max(1L, rows) * N0);
+  std::vector<double> Bw(words), B1w(words), B2w(words);
+  int nodes = 1, points = 1, solutions = 1;
+  for (size_t c = 0; c < static_cast<size_t>(NCH); ++c) {
+    nodes = std::max(nodes, NNPt[c]);
+    points = std::max(points, NNLt[c] * NNPt[c]);
+    solutions = std::max(solutions, NNLt[c]);
+  }
+  std::vector<double> Pt(static_cast<size_t>(nodes) * NCH);
+  lib::Mat P(Pt.data(), nodes, NCH);
+  rpa_.ILIN = r_.s40.ILIN;
+  rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
+                rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
+  rpa_.sink = &beta_;
+  RPAD0(N0, NCH, nodes, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH), lib::CIVec(NNLt.data(), NCH),
+        lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH), lib::CVec(r_.P0.data(), NCH),
+        lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P, CSR().flat(), r_.U,
+        lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
+        lib::Vec(Bw.data(), static_cast<int>(words)), lib::Vec(B1w.data(), static_cast<int>(words)),
+        lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(), DR(), DV(), lib::Vec(DRRt.data(), 10),
+        lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10), lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
+}
+
+// ------------------------------------------------------------------ elements of the RPA matrix
 
 // Elements of U between function ICU of the first channel (XK) and every
 // function of the second channel (functions of `cj` in XL by LE2, LC2).
@@ -577,78 +588,6 @@ void PhotoDriver::base_elements(const PairSide& si, const PairSide& sj, int ICU,
         }
       }
     }
-  }
-}
-
-void PhotoDriver::channel_pairs(int ICH) {
-  lib::IMat MNG = r_.mng();
-  const ChannelFiles& ci = ch_;
-  const int NE = ci.NE();
-  lib::IVec mnc = MNC();
-  for (int JCH = ICH; JCH <= NCH; ++JCH) {
-    ChannelFiles cj;
-    int MD2 = 0;
-    lib::IVec LE2(LE2t.data(), 300), LC2(LC2t.data(), 300);
-    if (JCH == ICH) {
-      const long words = static_cast<long>(NB) * ci.NCU() * ci.NX();
-      if (words > static_cast<long>(r_.XE2.rows()) * r_.XE2.cols()) {
-        io::stop("channel " + std::to_string(ICH) + ": its functions do not fit the second function table");
-      }
-      lib::VEVR(static_cast<int>(words), r_.XE1.flat(), r_.XE2.flat());
-      cj = ci;
-      if (ci.NE() > kMaxGroups2) fail_channel(ICH, r_.s40.FIC[ICH - 1], "more than 299 functions");
-      for (int IC = 1; IC <= ci.NE() + 1; ++IC) LE2(IC) = LE()(IC);
-      set_offsets(cj, LC2);
-      MD2 = MD;
-    } else {
-      cj = read_channel(JCH, 23, 24, r_.XE2, LE2, LC2, kMaxGroups2);
-      NSI()(JCH) = cj.NSI;
-      r_.P0[static_cast<size_t>(JCH - 1)] = cj.P0;
-      r_.DP[static_cast<size_t>(JCH - 1)] = cj.DP;
-      MD2 = cj.MN[0] - MNG(1, cj.NSI);
-    }
-    const int N22 = cj.NCU();
-    const int MIJ = cj.NSI;
-    if (ICH == 1) {
-      NZ0()(JCH + 1) = NZ0()(JCH) + 2 * N22;
-      NZ2()(JCH) = N22;
-      check_rpa_room(JCH, NZ0()(JCH + 1) / 2);
-    } else if (NZ2()(JCH) != N22) {
-      io::stop("channel " + std::to_string(JCH) + " reads " + std::to_string(N22) + " functions now and read " +
-               std::to_string(NZ2()(JCH)) + " before");
-    }
-    std::array<int, 3> mln = cj.MN;
-    lib::IVec MLN(mln.data(), 3);
-
-    if (IRP == 1) {
-      io::console().line(io::lstring("Ich, Jch= ", ICH, JCH));
-      PairSide side_i{mnc, MII, MD, NZ0()(ICH), NZ2()(ICH)};
-      PairSide side_j{MLN, MIJ, MD2, NZ0()(JCH), NZ2()(JCH)};
-      int ICU = 0;
-      for (int IC = 1; IC <= NE; ++IC) {
-        io::console().line(io::lstring("IC= ", IC));
-        const int waves = IC <= ci.NC ? ci.NL : 1;
-        for (int I = 1; I <= waves; ++I) {
-          ++ICU;
-          const int LX = LC()(I) + LE()(IC);
-          base_elements(side_i, side_j, ICU, r_.XE1.colsFrom(LX, ci.NX()), JCH == ICH, cj, r_.XE2, LE2, LC2);
-        }
-      }
-    } else if (IRP == 2) {
-      int n_i = 0, n_j = 0;
-      io::lread(*STORED, n_i, n_j);
-      if (n_i != NZ2()(ICH) || n_j != NZ2()(JCH)) {
-        STORED->fail("the stored matrix of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) + " has " +
-                     std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
-                     std::to_string(NZ2()(ICH)) + " × " + std::to_string(NZ2()(JCH)));
-      }
-      // The block of the pair's mirror is the stored one times the factor the
-      // assembly gives it: 2 from a π shell to a final state of the same M.
-      const double CZX = (MNG(1, MII) != 0 && MD == 0) ? 2.0 : 1.0;
-      read_matrix_rows(*STORED, r_.U, ICH, JCH, NZ0()(ICH), n_i, NZ0()(JCH), n_j, CZX);
-    }
-    io::lwrite(DATA, NZ2()(ICH), NZ2()(JCH));
-    if (r_.s40.IWM == 1) write_matrix_rows(DATA, r_.U, NZ0()(ICH), NZ2()(ICH), NZ0()(JCH), NZ2()(JCH));
   }
 }
 

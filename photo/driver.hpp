@@ -5,9 +5,10 @@
 // amplitudes and partial cross sections in length and velocity form, and
 // keeps the amplitudes in the ordering of the RPA matrix.  The RPA matrix of
 // all channel pairs is then built (or read back), and the RPA equations are
-// solved.  The second build differs in a few steps of the channel loop and
-// in the assembly of the matrix; those steps are virtual here and the second
-// build overrides them.
+// solved.  The two builds differ in a few steps of the channel loop and in
+// the assembly of the matrix; those steps are virtual here.  driver.cpp holds
+// the run both builds share, driver_base.cpp the steps of the first build
+// (xsect, RPHF0) and driver_a.cpp those of the second (xsect_a, RPHF0A).
 #pragma once
 
 #include <array>
@@ -119,6 +120,8 @@ class PhotoDriver {
   lib::CIVec shell_desc(int I);
   [[noreturn]] void fail_channel(int ICH, const std::string& file, const std::string& why) const;
   void check_rpa_room(int ICH, long functions) const;
+  // (−1)^n.
+  static int sign_power(int n) { return (n % 2 == 0) ? 1 : -1; }
 
   PhotoRun& r_;
   io::Units& units_;
@@ -178,6 +181,16 @@ class PhotoDriver {
   lib::Vec AMS() { return lib::Vec(r_.AS.data(), kAmplitudeWords); }
   lib::IVec MNC() { return lib::IVec(r_.MNC.data(), 3); }
   lib::Mat Z() { return lib::Mat(Zt.data(), NB, sizes_.scratch / NB); }
+
+ private:
+  // ---- the steps of run(), in their order
+  void write_header();
+  void build_tables();
+  void load_channel(int ICH);
+  std::vector<int> write_channel_head(int ICH);
+  void hartree_fock_energy(int ICH, int IC, double E1, lib::CMat X1, int N1);
+  void write_velocity_table(const std::vector<int>& Ls);
+  void solve_rpa();
 };
 
 // The RPA matrix rows of one channel pair as mode 2 reads them:

@@ -1,6 +1,17 @@
-#include "photo/driver.hpp"
+// The first build, xsect: the steps of the driver as the base build takes
+// them (no change in the channel loop, amplitudes rescaled to an
+// experimental threshold) and its RPA matrix, built channel pair by channel
+// pair inside the channel loop or read back from a stored run.
+#include <array>
+#include <cmath>
+#include <string>
 
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/list_directed.hpp"
+#include "io/stop.hpp"
 #include "lib/lib.hpp"
+#include "photo/driver.hpp"
 
 namespace photo {
 
@@ -9,6 +20,105 @@ void RPHF0(PhotoRun& run, io::Units& units) {
   // The interaction matrix starts cleared.
   lib::VEQC(run.s40.NUR * run.s40.NUR, 0.0, run.U.flat());
   driver.run();
+}
+
+void PhotoDriver::channel_started(int) {}
+void PhotoDriver::channel_read(int) {}
+double PhotoDriver::bound_energy(int) { return r_.EG[static_cast<size_t>(MII - 1)]; }
+
+// With an experimental threshold the amplitudes are rescaled to the
+// photon energy the experiment gives: S = √((E − ε)/(E − E_thr)).
+void PhotoDriver::store_amplitudes(int ICH, int k, int MDk, int IC, int I) {
+  const double E = EEt[static_cast<size_t>(IC - 1)];
+  const double ratio = (E - r_.EG[static_cast<size_t>(MII - 1)]) / (E - EGG()(ICH));
+  if (!(ratio > 0.0) || !std::isfinite(ratio)) {
+    io::stop("channel " + std::to_string(ICH) + ": the function at E = " + io::fstring(io::Format("(E15.7)"), E) +
+             " lies below the threshold " + io::fstring(io::Format("(E15.7)"), EGG()(ICH)) +
+             "; its amplitude cannot be scaled to that threshold");
+  }
+  const double S = std::sqrt(ratio);
+  const int a = NZ0()(ICH) + k, b = NZ0()(ICH) + NZ2()(ICH) + k;
+  const int s = sign_power(MDk);
+  DR()(a) = S * DHR()(MDk + 2, I);
+  DR()(b) = s * S * DHR()(MDk + 2, I);
+  DV()(a) = DHV()(MDk + 2, I) / S;
+  DV()(b) = -s * DHV()(MDk + 2, I) / S;
+}
+
+void PhotoDriver::row_finished(int) {}
+void PhotoDriver::tables_written(int) {}
+void PhotoDriver::before_rpa() {}
+
+void PhotoDriver::channel_pairs(int ICH) {
+  lib::IMat MNG = r_.mng();
+  const ChannelFiles& ci = ch_;
+  const int NE = ci.NE();
+  lib::IVec mnc = MNC();
+  for (int JCH = ICH; JCH <= NCH; ++JCH) {
+    ChannelFiles cj;
+    int MD2 = 0;
+    lib::IVec LE2(LE2t.data(), 300), LC2(LC2t.data(), 300);
+    if (JCH == ICH) {
+      const long words = static_cast<long>(NB) * ci.NCU() * ci.NX();
+      if (words > static_cast<long>(r_.XE2.rows()) * r_.XE2.cols()) {
+        io::stop("channel " + std::to_string(ICH) + ": its functions do not fit the second function table");
+      }
+      lib::VEVR(static_cast<int>(words), r_.XE1.flat(), r_.XE2.flat());
+      cj = ci;
+      if (ci.NE() > kMaxGroups2) fail_channel(ICH, r_.s40.FIC[ICH - 1], "more than 299 functions");
+      for (int IC = 1; IC <= ci.NE() + 1; ++IC) LE2(IC) = LE()(IC);
+      set_offsets(cj, LC2);
+      MD2 = MD;
+    } else {
+      cj = read_channel(JCH, 23, 24, r_.XE2, LE2, LC2, kMaxGroups2);
+      NSI()(JCH) = cj.NSI;
+      r_.P0[static_cast<size_t>(JCH - 1)] = cj.P0;
+      r_.DP[static_cast<size_t>(JCH - 1)] = cj.DP;
+      MD2 = cj.MN[0] - MNG(1, cj.NSI);
+    }
+    const int N22 = cj.NCU();
+    const int MIJ = cj.NSI;
+    if (ICH == 1) {
+      NZ0()(JCH + 1) = NZ0()(JCH) + 2 * N22;
+      NZ2()(JCH) = N22;
+      check_rpa_room(JCH, NZ0()(JCH + 1) / 2);
+    } else if (NZ2()(JCH) != N22) {
+      io::stop("channel " + std::to_string(JCH) + " reads " + std::to_string(N22) + " functions now and read " +
+               std::to_string(NZ2()(JCH)) + " before");
+    }
+    std::array<int, 3> mln = cj.MN;
+    lib::IVec MLN(mln.data(), 3);
+
+    if (IRP == 1) {
+      io::console().line(io::lstring("Ich, Jch= ", ICH, JCH));
+      PairSide side_i{mnc, MII, MD, NZ0()(ICH), NZ2()(ICH)};
+      PairSide side_j{MLN, MIJ, MD2, NZ0()(JCH), NZ2()(JCH)};
+      int ICU = 0;
+      for (int IC = 1; IC <= NE; ++IC) {
+        io::console().line(io::lstring("IC= ", IC));
+        const int waves = IC <= ci.NC ? ci.NL : 1;
+        for (int I = 1; I <= waves; ++I) {
+          ++ICU;
+          const int LX = LC()(I) + LE()(IC);
+          base_elements(side_i, side_j, ICU, r_.XE1.colsFrom(LX, ci.NX()), JCH == ICH, cj, r_.XE2, LE2, LC2);
+        }
+      }
+    } else if (IRP == 2) {
+      int n_i = 0, n_j = 0;
+      io::lread(*STORED, n_i, n_j);
+      if (n_i != NZ2()(ICH) || n_j != NZ2()(JCH)) {
+        STORED->fail("the stored matrix of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) + " has " +
+                     std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
+                     std::to_string(NZ2()(ICH)) + " × " + std::to_string(NZ2()(JCH)));
+      }
+      // The block of the pair's mirror is the stored one times the factor the
+      // assembly gives it: 2 from a π shell to a final state of the same M.
+      const double CZX = (MNG(1, MII) != 0 && MD == 0) ? 2.0 : 1.0;
+      read_matrix_rows(*STORED, r_.U, ICH, JCH, NZ0()(ICH), n_i, NZ0()(JCH), n_j, CZX);
+    }
+    io::lwrite(DATA, NZ2()(ICH), NZ2()(JCH));
+    if (r_.s40.IWM == 1) write_matrix_rows(DATA, r_.U, NZ0()(ICH), NZ2()(ICH), NZ0()(JCH), NZ2()(JCH));
+  }
 }
 
 }  // namespace photo
