@@ -241,9 +241,9 @@ void listing_energy_head(io::Unit& L, int IPOT) {
   L.write_record("    j        k          E       Om, a.u.    Om, eV     C.S.(L)     C.S.(V)");
 }
 
-}  // namespace
-
-void run_chanfile(io::Units& units) {
+// The control group and its checks, the ground-state file, and the channel
+// the group describes, completed from the ionised shell.
+Setup read_setup(io::Units& units) {
   Setup s;
   io::Unit& u3 = units(3);
   s.c.group().read(u3);
@@ -254,6 +254,116 @@ void run_chanfile(io::Units& units) {
     units.close(20);
   }
   complete_channel(s, u3.name());
+  return s;
+}
+
+// The continuum functions at every momentum: the energy blocks into the
+// channel file F and, energy by energy, the cross sections xsect will list
+// for them into the listing L.  Returns the blocks.
+std::vector<Block> write_continuum(io::Unit& L, io::Unit& F, const Setup& s, const Grid& g, DipoleCheck& check,
+                                   StaticExchange* se) {
+  const CHN& c = s.c;
+  write_channel_header(F, c.NSI, c.P0, c.DP, c.NC, s.final);
+  listing_energy_head(L, c.IPOT);
+  io::console().line(io::lstring("chanfile: channel of shell", c.NSI, "final M =", c.M, "energies:", c.NC));
+  std::vector<Block> blocks = channel_blocks(g, s.mol, s.final, se, c.NC, c.P0, c.DP, c.NL);
+  for (int j = 1; j <= c.NC; ++j) {
+    const double k = c.P0 + (j - 1) * c.DP;
+    const Block& b = blocks[static_cast<size_t>(j - 1)];
+    write_block(F, g.NB, b);
+    const HfValues h = check.values(b.E, b.x(g.NB), b.NL, b.NX);
+    const double om = b.E - s.E1;
+    io::fwrite(L, io::Format("(I5,F10.5,F11.6,F11.6,F11.4,2E12.4)"), j, k, b.E, om, om * kHartreeEV, h.L, h.V);
+    io::console().line(io::lstring(" j, k, C.S.(L), C.S.(V) =", j, k, h.L, h.V));
+  }
+  return blocks;
+}
+
+// The phases of the solutions, energy by energy, for the NC energies.
+void list_phases(io::Unit& L, const std::vector<Block>& blocks, int NC) {
+  L.write_record("");
+  L.write_record("    j        k    phases / pi of the solutions 1 ... NL, then their mean asymptotic lambda");
+  for (int j = 1; j <= NC; ++j) {
+    const Block& b = blocks[static_cast<size_t>(j - 1)];
+    std::vector<double> ph(b.phase.size());
+    for (size_t i = 0; i < ph.size(); ++i) ph[i] = b.phase[i] / kPi;
+    io::fwrite(L, io::Format("(I5,F10.5,7F9.4)"), j, b.k, ph);
+    io::fwrite(L, io::Format("(15X,7F9.3)"), b.lam);
+  }
+}
+
+// The ND bound excited functions of the channel's symmetry into the
+// extra-function file D (orbital-block layout), listed with their energies,
+// norms and oscillator strengths.
+void write_extra_functions(io::Unit& L, io::Unit& D, const Setup& s, const Grid& g, DipoleCheck& check,
+                           StaticExchange* se) {
+  const CHN& c = s.c;
+  std::vector<double> x(static_cast<size_t>(g.NB) * static_cast<size_t>(c.ND * c.NX), 0.0);
+  std::vector<double> E(static_cast<size_t>(c.ND)), CN(static_cast<size_t>(c.ND));
+  lib::Mat X(x.data(), g.NB, c.ND * c.NX);
+  double Zion = s.mol.Z1 + s.mol.Z2;
+  if (c.IPOT == 0) {
+    bare_extra_functions(g, s.gs, s.mol, s.final, c.ND, c.EMX, X, Vec(E.data(), c.ND));
+  } else {
+    // The lowest states of the static-exchange field above the ionised
+    // orbital's energy (below it an excitation would have ω < 0).
+    Zion = se->Zion();
+    const int found = se->bound_states(c.ND, s.E1, c.EMX, X, Vec(E.data(), c.ND));
+    if (found < c.ND) {
+      io::stop("chanfile: only " + std::to_string(found) +
+               " bound states of the final symmetry in the static-exchange field lie between the ionised "
+               "orbital's energy and EMX = " +
+               io::lstring(c.EMX) + "; ND asks for " + std::to_string(c.ND));
+    }
+  }
+  L.write_record("");
+  L.write_record(" Bound functions of the final symmetry (extra-function file); nu = Zion/sqrt(-2E)");
+  L.write_record("    d        E        Om, a.u.    Om, eV   norm on grid   f(L)        f(V)        nu");
+  for (int d = 1; d <= c.ND; ++d) {
+    const lib::CMat Xd = X.colsFrom((d - 1) * c.NX + 1, c.NX);
+    CN[static_cast<size_t>(d - 1)] = overlap(g, s.mol.RZ, s.final, Xd, s.final, Xd);
+    const HfValues h = check.values(E[static_cast<size_t>(d - 1)], Xd, 1, c.NX);
+    const double om = E[static_cast<size_t>(d - 1)] - s.E1;
+    io::fwrite(L, io::Format("(I5,F12.7,F11.6,F11.4,F12.7,2E12.4,F10.5)"), d, E[static_cast<size_t>(d - 1)], om,
+               om * kHartreeEV, CN[static_cast<size_t>(d - 1)], h.L, h.V,
+               std::max(Zion, 1.0) / std::sqrt(-2.0 * E[static_cast<size_t>(d - 1)]));
+  }
+  std::vector<int> mln(static_cast<size_t>(3 * c.ND)), lk(static_cast<size_t>(c.ND));
+  for (int d = 1; d <= c.ND; ++d) {
+    mln[static_cast<size_t>(3 * (d - 1))] = c.M;
+    mln[static_cast<size_t>(3 * (d - 1) + 1)] = c.L0;
+    mln[static_cast<size_t>(3 * (d - 1) + 2)] = c.NX;
+    lk[static_cast<size_t>(d - 1)] = (d - 1) * c.NX + 1;
+  }
+  lib::WIFB(c.ND, g.NB, lib::CIMat(mln.data(), 3, c.ND), CIVec(lk.data(), c.ND), CVec(E.data(), c.ND),
+            CVec(CN.data(), c.ND), X, D);
+}
+
+// Functions of exchange equations that were not solved are not what they
+// claim to be: the run says so and ends with a failure status.
+void stop_on_unsolved_exchange(const StaticExchange& se, const CHN& c) {
+  int failed = 0, grown = 0;
+  for (const auto& d : se.diagnostics()) {
+    failed += d.converged ? 0 : 1;
+    grown += d.grown() ? 1 : 0;
+  }
+  if (failed > 0) {
+    io::stop(" chanfile: the exchange equations did not converge to EPS within NIT = " + std::to_string(c.NIT) +
+             " GMRES steps at " + std::to_string(failed) + " of " + std::to_string(c.NC) +
+             " energies (marked * in the listing '" + io::trim_right(c.FIL) + "')");
+  }
+  if (grown > 0) {
+    io::stop(" chanfile: at " + std::to_string(grown) + " of " + std::to_string(c.NC) +
+             " energies the solutions are dominated by partial waves grown under their centrifugal barriers "
+             "(marked ! in the listing '" +
+             io::trim_right(c.FIL) + "'); use fewer partial waves NX");
+  }
+}
+
+}  // namespace
+
+void run_chanfile(io::Units& units) {
+  Setup s = read_setup(units);
   const CHN& c = s.c;
 
   std::vector<std::pair<int, std::string>> outputs{{10, io::trim_right(c.FIL)}, {21, io::trim_right(c.FIC)}};
@@ -270,98 +380,16 @@ void run_chanfile(io::Units& units) {
   std::unique_ptr<StaticExchange> se;
   if (c.IPOT == 1) se = std::make_unique<StaticExchange>(g, s.gs, s.mol, c.NSI, s.final, c.NIT, c.EPS);
 
-  write_channel_header(F, c.NSI, c.P0, c.DP, c.NC, s.final);
-  listing_energy_head(L, c.IPOT);
-  io::console().line(io::lstring("chanfile: channel of shell", c.NSI, "final M =", c.M, "energies:", c.NC));
-  const std::vector<Block> blocks = channel_blocks(g, s.mol, s.final, se.get(), c.NC, c.P0, c.DP, c.NL);
-  for (int j = 1; j <= c.NC; ++j) {
-    const double k = c.P0 + (j - 1) * c.DP;
-    const Block& b = blocks[static_cast<size_t>(j - 1)];
-    write_block(F, g.NB, b);
-    const HfValues h = check.values(b.E, b.x(g.NB), b.NL, b.NX);
-    const double om = b.E - s.E1;
-    io::fwrite(L, io::Format("(I5,F10.5,F11.6,F11.6,F11.4,2E12.4)"), j, k, b.E, om, om * kHartreeEV, h.L, h.V);
-    io::console().line(io::lstring(" j, k, C.S.(L), C.S.(V) =", j, k, h.L, h.V));
-  }
-  // The phases of the solutions, energy by energy.
-  L.write_record("");
-  L.write_record("    j        k    phases / pi of the solutions 1 ... NL, then their mean asymptotic lambda");
-  for (int j = 1; j <= c.NC; ++j) {
-    const Block& b = blocks[static_cast<size_t>(j - 1)];
-    std::vector<double> ph(b.phase.size());
-    for (size_t i = 0; i < ph.size(); ++i) ph[i] = b.phase[i] / kPi;
-    io::fwrite(L, io::Format("(I5,F10.5,7F9.4)"), j, b.k, ph);
-    io::fwrite(L, io::Format("(15X,7F9.3)"), b.lam);
-  }
+  const std::vector<Block> blocks = write_continuum(L, F, s, g, check, se.get());
+  list_phases(L, blocks, c.NC);
   if (se) se->report(L);
-
-  // Bound excited functions of the channel's symmetry.
-  if (D) {
-    std::vector<double> x(static_cast<size_t>(g.NB) * static_cast<size_t>(c.ND * c.NX), 0.0);
-    std::vector<double> E(static_cast<size_t>(c.ND)), CN(static_cast<size_t>(c.ND));
-    lib::Mat X(x.data(), g.NB, c.ND * c.NX);
-    double Zion = s.mol.Z1 + s.mol.Z2;
-    if (c.IPOT == 0) {
-      bare_extra_functions(g, s.gs, s.mol, s.final, c.ND, c.EMX, X, Vec(E.data(), c.ND));
-    } else {
-      // The lowest states of the static-exchange field above the ionised
-      // orbital's energy (below it an excitation would have ω < 0).
-      Zion = se->Zion();
-      const int found = se->bound_states(c.ND, s.E1, c.EMX, X, Vec(E.data(), c.ND));
-      if (found < c.ND) {
-        io::stop("chanfile: only " + std::to_string(found) +
-                 " bound states of the final symmetry in the static-exchange field lie between the ionised "
-                 "orbital's energy and EMX = " +
-                 io::lstring(c.EMX) + "; ND asks for " + std::to_string(c.ND));
-      }
-    }
-    L.write_record("");
-    L.write_record(" Bound functions of the final symmetry (extra-function file); nu = Zion/sqrt(-2E)");
-    L.write_record("    d        E        Om, a.u.    Om, eV   norm on grid   f(L)        f(V)        nu");
-    for (int d = 1; d <= c.ND; ++d) {
-      const lib::CMat Xd = X.colsFrom((d - 1) * c.NX + 1, c.NX);
-      CN[static_cast<size_t>(d - 1)] = overlap(g, s.mol.RZ, s.final, Xd, s.final, Xd);
-      const HfValues h = check.values(E[static_cast<size_t>(d - 1)], Xd, 1, c.NX);
-      const double om = E[static_cast<size_t>(d - 1)] - s.E1;
-      io::fwrite(L, io::Format("(I5,F12.7,F11.6,F11.4,F12.7,2E12.4,F10.5)"), d, E[static_cast<size_t>(d - 1)], om,
-                 om * kHartreeEV, CN[static_cast<size_t>(d - 1)], h.L, h.V,
-                 std::max(Zion, 1.0) / std::sqrt(-2.0 * E[static_cast<size_t>(d - 1)]));
-    }
-    std::vector<int> mln(static_cast<size_t>(3 * c.ND)), lk(static_cast<size_t>(c.ND));
-    for (int d = 1; d <= c.ND; ++d) {
-      mln[static_cast<size_t>(3 * (d - 1))] = c.M;
-      mln[static_cast<size_t>(3 * (d - 1) + 1)] = c.L0;
-      mln[static_cast<size_t>(3 * (d - 1) + 2)] = c.NX;
-      lk[static_cast<size_t>(d - 1)] = (d - 1) * c.NX + 1;
-    }
-    lib::WIFB(c.ND, g.NB, lib::CIMat(mln.data(), 3, c.ND), CIVec(lk.data(), c.ND), CVec(E.data(), c.ND),
-              CVec(CN.data(), c.ND), X, *D);
-  }
+  if (D) write_extra_functions(L, *D, s, g, check, se.get());
 
   L.write_record("");
   L.write_record(" The C.S. columns count two electrons in the ionised shell and one sign of the final projection M:");
   L.write_record(" for a one-electron target halve them; a final M > 0 from a sigma shell stands for +M and -M.");
   io::console().line(" chanfile: channel file '" + io::trim_right(c.FIC) + "' written");
-  // Functions of exchange equations that were not solved are not what they
-  // claim to be: the run says so and ends with a failure status.
-  if (se) {
-    int failed = 0, grown = 0;
-    for (const auto& d : se->diagnostics()) {
-      failed += d.converged ? 0 : 1;
-      grown += d.grown() ? 1 : 0;
-    }
-    if (failed > 0) {
-      io::stop(" chanfile: the exchange equations did not converge to EPS within NIT = " + std::to_string(c.NIT) +
-               " GMRES steps at " + std::to_string(failed) + " of " + std::to_string(c.NC) +
-               " energies (marked * in the listing '" + io::trim_right(c.FIL) + "')");
-    }
-    if (grown > 0) {
-      io::stop(" chanfile: at " + std::to_string(grown) + " of " + std::to_string(c.NC) +
-               " energies the solutions are dominated by partial waves grown under their centrifugal barriers "
-               "(marked ! in the listing '" +
-               io::trim_right(c.FIL) + "'); use fewer partial waves NX");
-    }
-  }
+  if (se) stop_on_unsolved_exchange(*se, c);
 }
 
 }  // namespace chan
