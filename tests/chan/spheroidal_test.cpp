@@ -9,7 +9,7 @@
 #include <cmath>
 #include <vector>
 
-#include "lib/reference_math.hpp"
+#include "support/legendre.hpp"
 
 namespace {
 

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "chan/spheroidal.hpp"
-#include "lib/reference_math.hpp"
 #include "photo/beta_table_reader.hpp"
+#include "support/legendre.hpp"
 #include "support/programs.hpp"
 
 namespace {

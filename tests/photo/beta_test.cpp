@@ -13,8 +13,8 @@
 #include <sstream>
 #include <vector>
 
-#include "lib/reference_math.hpp"
 #include "photo/beta_table.hpp"
+#include "support/legendre.hpp"
 #include "support/programs.hpp"
 
 namespace {

@@ -1,7 +1,7 @@
 // Slow, independent references for the photoionisation kernel tests: a
-// plain complex Gaussian elimination, random well-conditioned matrices, a
-// column-major matrix that owns its storage, Gauss–Legendre quadrature and
-// the θ part of the spherical harmonics.  None of them calls the kernels.
+// plain complex Gaussian elimination and random well-conditioned matrices,
+// on the column-major matrix of support/dense.hpp.  None of them calls the
+// kernels.
 #pragma once
 
 #include <cmath>
@@ -11,78 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "lib/views.hpp"
+#include "support/dense.hpp"
+#include "support/legendre.hpp"
 
 namespace ref {
 
 using cplx = std::complex<double>;
-
-constexpr double kPi = 3.14159265358979323846;
-
-// n-point Gauss–Legendre rule on [−1, 1]: nodes x and weights w.
-struct GaussRule {
-  std::vector<double> x, w;
-};
-inline GaussRule gauss_legendre(int n) {
-  GaussRule g{std::vector<double>(n), std::vector<double>(n)};
-  for (int i = 0; i < n; ++i) {
-    long double z = std::cos(kPi * (i + 0.75) / (n + 0.5)), dp = 1;
-    for (int it = 0; it < 100; ++it) {
-      long double p0 = 1, p1 = z;
-      for (int k = 2; k <= n; ++k) {
-        const long double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
-        p0 = p1;
-        p1 = p2;
-      }
-      dp = n * (z * p1 - p0) / (z * z - 1);
-      const long double dz = p1 / dp;
-      z -= dz;
-      if (std::fabs(static_cast<double>(dz)) < 1e-18) break;
-    }
-    g.x[i] = static_cast<double>(z);
-    g.w[i] = static_cast<double>(2 / ((1 - z * z) * dp * dp));
-  }
-  return g;
-}
-
-// θ part of the spherical harmonic with the Condon–Shortley phase,
-// Y(l,m)(θ,φ) = ytheta(l, m, cos θ)·e^{imφ}, by the upward recurrence of the
-// associated Legendre functions.
-inline double ytheta(int l, int m, double x) {
-  const int am = m < 0 ? -m : m;
-  if (am > l) return 0.0;
-  long double pmm = 1;
-  const long double s = std::sqrt((1.0L - x) * (1.0L + x));
-  for (int k = 1; k <= am; ++k) pmm *= -(2 * k - 1) * s;
-  long double p = pmm;
-  if (l > am) {
-    long double p0 = pmm, p1 = x * (2 * am + 1) * pmm;
-    for (int k = am + 2; k <= l; ++k) {
-      const long double p2 = (x * (2 * k - 1) * p1 - (k + am - 1) * p0) / (k - am);
-      p0 = p1;
-      p1 = p2;
-    }
-    p = p1;
-  }
-  long double ratio = 1;  // (l − |m|)!/(l + |m|)!
-  for (int k = l - am + 1; k <= l + am; ++k) ratio /= k;
-  long double y = std::sqrt((2 * l + 1) / (4 * kPi) * ratio) * p;
-  if (m < 0 && am % 2) y = -y;  // Y(l,−m) = (−1)^m·conj(Y(l,m))
-  return static_cast<double>(y);
-}
-
-// An n × m column-major matrix with its own storage, 1-based like the views.
-template <class T>
-struct Dense {
-  int n = 0, m = 0;
-  std::vector<T> a;
-  Dense() = default;
-  Dense(int rows, int cols, T v = T{}) : n(rows), m(cols), a(static_cast<size_t>(rows) * cols, v) {}
-  T& operator()(int i, int j) { return a[static_cast<size_t>(j - 1) * n + (i - 1)]; }
-  const T& operator()(int i, int j) const { return a[static_cast<size_t>(j - 1) * n + (i - 1)]; }
-  lib::MatView<T> view() { return lib::MatView<T>(a.data(), n, m); }
-  lib::MatView<const T> cview() const { return lib::MatView<const T>(a.data(), n, m); }
-};
 
 // Solves M·X = Y (n × n, n × k) by Gaussian elimination with partial
 // pivoting on the modulus; M and Y are copied.

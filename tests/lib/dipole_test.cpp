@@ -1,10 +1,9 @@
 // Grid tables of the dipole operators, differentiation and integration on
-// the two-region grid, the channel-file energy block, and the Hartree–Fock
-// dipole elements checked on the hydrogen atom placed on one focus.
+// the two-region grid, and the Hartree–Fock dipole elements checked on the
+// hydrogen atom placed on one focus.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -15,8 +14,8 @@
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 #include "lib/lib.hpp"
-#include "photo/kernels/kernels.hpp"
-#include "reference.hpp"
+#include "support/dense.hpp"
+#include "support/legendre.hpp"
 
 namespace {
 
@@ -162,118 +161,6 @@ TEST(Fcun, IntegratesCubicsExactlyOnEachRegion) {
             0.0);
 }
 
-// One energy block in the channel-file layout, written field by field.
-std::string e_field(double v, int w, int d, bool three_digit) {
-  char m[64];
-  std::snprintf(m, sizeof m, "%.*e", d - 1, std::fabs(v));  // d.ddd e±xx
-  const std::string t = m;
-  const size_t e = t.find('e');
-  const int ex = std::stoi(t.substr(e + 1)) + (v != 0.0);
-  std::string digits = t.substr(0, 1) + t.substr(2, e - 2);
-  std::string s = (v < 0 ? "-0." : "0.") + digits;
-  char x[16];
-  if (three_digit) {
-    std::snprintf(x, sizeof x, "%c%03d", ex < 0 ? '-' : '+', std::abs(ex));
-  } else {
-    std::snprintf(x, sizeof x, "E%c%02d", ex < 0 ? '-' : '+', std::abs(ex));
-  }
-  s += x;
-  return std::string(static_cast<size_t>(w) - s.size(), ' ') + s;
-}
-
-std::string channel_block(int nl, int nx, int nb, double ec, const std::vector<double>& ac,
-                          const std::vector<double>& as, const std::vector<double>& x, bool three_digit) {
-  char h[64];
-  std::snprintf(h, sizeof h, "%5d     %5d     ", nl, nx);
-  std::string s = h + e_field(ec, 16, 9, false) + "\n";
-  const auto rows = [&](const double* v, int n, int per, int w, int d) {
-    std::string r;
-    for (int k = 0; k < n; ++k) {
-      r += e_field(v[k], w, d, three_digit);
-      if ((k + 1) % per == 0 || k + 1 == n) r += "\n";
-    }
-    if (n == 0) r += "\n";
-    return r;
-  };
-  for (int jl = 0; jl < nl; ++jl) {
-    std::snprintf(h, sizeof h, "%7d\n", jl + 1);
-    s += h;
-    s += rows(ac.data() + jl * nx, nx, 4, 15, 6);
-    s += rows(as.data() + jl * nx, nx, 4, 15, 6);
-    for (int k = 0; k < nx; ++k) s += rows(x.data() + (jl * nx + k) * nb, nb, 5, 16, 9);
-  }
-  return s;
-}
-
-TEST(Rewfc, ReadsAnEnergyBlockWithEitherExponentForm) {
-  const int nl = 2, nx = 5, nb = 7;
-  std::vector<double> ac(nl * nx), as(nl * nx), x(nl * nx * nb);
-  for (size_t k = 0; k < ac.size(); ++k) {
-    ac[k] = 0.125 * (k + 1) * (k % 2 ? -1 : 1);
-    as[k] = 1.5e-3 * (k + 2);
-  }
-  for (size_t k = 0; k < x.size(); ++k) {
-    x[k] = (k % 3 ? 1.0 : -1.0) * 0.123456789 * std::pow(10.0, static_cast<int>(k % 5) - 2);
-  }
-  for (bool three : {false, true}) {
-    if (three) x[3] = 0.5e-120, x[8] = -0.25e105;  // exponents of three digits
-    const std::string block = channel_block(nl, nx, nb, 0.75, ac, as, x, three);
-    auto unit = io::Unit::from_text("chan.dat", block + block, 21);
-    for (int rep = 0; rep < 2; ++rep) {
-      int NL = 0, NX = nx;
-      double EC = 0;
-      std::vector<double> AC(20, -9.0), AS(20, -9.0);
-      Dense<double> X(nb, 12, -9.0);
-      photo::REWFC(nb, NL, NX, EC, lib::Vec(AC.data(), 20), lib::Vec(AS.data(), 20), X.view(), *unit);
-      EXPECT_EQ(NL, nl);
-      EXPECT_EQ(NX, nx);
-      EXPECT_DOUBLE_EQ(EC, 0.75);
-      for (int k = 0; k < nl * nx; ++k) {
-        EXPECT_NEAR(AC[k], ac[k], 1e-6 * std::fabs(ac[k]));
-        EXPECT_NEAR(AS[k], as[k], 1e-6 * std::fabs(as[k]));
-      }
-      EXPECT_EQ(AC[nl * nx], -9.0);
-      for (int c = 1; c <= nl * nx; ++c) {
-        for (int i = 1; i <= nb; ++i) {
-          const double want = x[(c - 1) * nb + i - 1];
-          EXPECT_NEAR(X(i, c), want, 1e-9 * std::fabs(want)) << "column " << c << " point " << i;
-        }
-      }
-      EXPECT_EQ(X(1, nl * nx + 1), -9.0);
-    }
-  }
-}
-
-TEST(Rewfc, EmptyAmplitudeRecordsAndOverlappingLayoutsAreHandled) {
-  // NX = 0: each amplitude read still takes its record, and no columns follow.
-  {
-    auto unit = io::Unit::from_text("chan.dat", channel_block(1, 0, 3, -0.5, {}, {}, {}, false) + "    7\n", 21);
-    int NL = 0, NX = 0;
-    double EC = 0;
-    std::vector<double> AC(4, 1.0), AS(4, 1.0);
-    Dense<double> X(3, 2, 1.0);
-    photo::REWFC(3, NL, NX, EC, lib::Vec(AC.data(), 4), lib::Vec(AS.data(), 4), X.view(), *unit);
-    EXPECT_EQ(NL, 1);
-    EXPECT_EQ(NX, 0);
-    EXPECT_EQ(AC[0], 1.0);
-    std::string next;
-    ASSERT_TRUE(unit->next_record(next));
-    EXPECT_EQ(next, "    7");
-  }
-  // Three waves per solution read into tables laid out for two: the second
-  // solution would overwrite the first one's amplitudes.
-  {
-    std::vector<double> a(6, 0.5), xs(18, 0.25);
-    auto unit = io::Unit::from_text("chan.dat", channel_block(2, 3, 3, 1.0, a, a, xs, false), 21);
-    int NL = 0, NX = 2;
-    double EC = 0;
-    std::vector<double> AC(10), AS(10);
-    Dense<double> X(3, 10);
-    EXPECT_THROW(photo::REWFC(3, NL, NX, EC, lib::Vec(AC.data(), 10), lib::Vec(AS.data(), 10), X.view(), *unit),
-                 io::StopRun);
-  }
-}
-
 // ---------------------------------------------------------------- dipole elements
 
 // The hydrogen atom on the focus at z = −RZ/2: r = (RZ/2)(ξ + η),
@@ -294,7 +181,7 @@ struct Hydrogen {
     return 0.0;
   }
   Dense<double> waves(const std::string& state, int m, int n, const Grid& g) const {
-    static const ref::GaussRule gl = ref::gauss_legendre(64);
+    static const ref::Rule gl = ref::gauss_legendre(64);
     Dense<double> X(g.NB, n);
     for (int j = 1; j <= g.NB; ++j) {
       for (int k = 1; k <= n; ++k) {
