@@ -1,8 +1,9 @@
 // Angular coupling coefficients of complex spherical harmonics (Condon–Shortley
 // phase) in the angle η = cos θ of the prolate spheroidal coordinates: the
 // Wigner 3j symbol for integer momenta, the Gaunt integral of three harmonics,
-// and the same integral with the extra factor η² that the volume element
-// (ξ² − η²) brings in.  Everything rests on one factorial table F(0:N).
+// the same integral with the extra factor η² that the volume element
+// (ξ² − η²) brings in, and the η, η² elements between harmonics of one
+// projection.  Everything rests on one factorial table F(0:N).
 #include <cmath>
 #include <cstdlib>
 
