@@ -8,6 +8,7 @@
 #include "io/namelist.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
+#include "photo/driver.hpp"
 
 namespace diatom {
 
@@ -95,9 +96,10 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std:
       out.push_back(c);
     }
   }
-  if (out.size() > 10) {
+  if (out.size() > static_cast<size_t>(photo::kMaxChannels)) {
     io::stop("file '" + file + "', group &MOL, variable ION: the shells make " + std::to_string(out.size()) +
-             " channels; xsect takes at most 10 (ionise fewer shells per run)");
+             " channels; xsect takes at most " + std::to_string(photo::kMaxChannels) +
+             " (ionise fewer shells per run)");
   }
   return out;
 }
@@ -115,7 +117,11 @@ XsectSize size_xsect(const std::vector<Channel>& ch, int NL, int ND, int n, int 
   s.NUR = rpa ? static_cast<int>(2 * all) : 0;
   const long nb = NB, KN1 = static_cast<long>(s.NEM) * n * nb, KN2 = static_cast<long>(s.NUR) * s.NUR;
   const long KM = std::max(KN1, KN2);
+  // The workspace of the partition, and the driver's own tables beside it.
   s.words = 16 * nb + static_cast<long>(NSH) * n * nb + 2 * KM + 2 * KN2 + 4L * n * nb + 45 * nb;
+  long groups = 0;
+  for (const Channel& c : ch) groups = std::max(groups, static_cast<long>(c.NC) + ND);
+  s.words += photo::table_words(groups, n, all, s.NUR, NB, n);
   return s;
 }
 

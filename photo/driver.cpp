@@ -122,6 +122,19 @@ void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int 
   }
 }
 
+long table_words(long groups, int waves, long functions, int NUR, int NB, int shell_waves) {
+  const long g = groups + 2, nur = NUR;
+  const long f = std::max({static_cast<long>(kBaseSizes.functions), g, nur});
+  const long d = std::max({static_cast<long>(kBaseSizes.functions), 2 * functions, nur});
+  const long z = std::max(static_cast<long>(kBaseSizes.scratch),
+                          static_cast<long>(NB) * ((3 * 2 * std::max(waves, shell_waves)) / 4));
+  const long amplitudes = 2 * g * kMaxSolutions * waves;
+  // The asymmetry parameters keep the amplitudes of every continuum
+  // function and its dipole elements, HF and RPA: 2·waves + 8 words each.
+  const long beta = functions * (2L * waves + 8);
+  return amplitudes + 4 * g + 2 * kMaxSolutions * f + f + 2 * d + z + beta;
+}
+
 PhotoDriver::PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& sizes)
     : r_(run),
       units_(units),
@@ -135,14 +148,24 @@ PhotoDriver::PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& siz
       NUR(run.s40.NUR),
       IRP(run.s40.IRP),
       MIE(run.s40.MIE),
-      CSRt(static_cast<size_t>(7) * sizes_.functions),
-      CSVt(static_cast<size_t>(7) * sizes_.functions),
+      EDt(static_cast<size_t>(kMaxExtra * run.s40.NCH)),
+      NSIt(static_cast<size_t>(run.s40.NCH)),
+      NNLt(static_cast<size_t>(run.s40.NCH)),
+      NNPt(static_cast<size_t>(run.s40.NCH)),
+      NNDt(static_cast<size_t>(run.s40.NCH)),
+      NZ2t(static_cast<size_t>(run.s40.NCH)),
+      NZ0t(static_cast<size_t>(run.s40.NCH + 1)),
+      EGGt(static_cast<size_t>(run.s40.NCH)),
+      functions_(sizes_.functions),
+      CSRt(static_cast<size_t>(kMaxSolutions) * sizes_.functions),
+      CSVt(static_cast<size_t>(kMaxSolutions) * sizes_.functions),
       STVt(static_cast<size_t>(sizes_.functions)),
       DRt(static_cast<size_t>(sizes_.functions)),
       DVt(static_cast<size_t>(sizes_.functions)),
-      Zt(static_cast<size_t>(sizes.scratch)),
-      QQt(static_cast<size_t>(sizes.scratch)) {
+      Zt(static_cast<size_t>(sizes.scratch)) {
   if (IRP == 2) STORED = &units(12);
+  r_.P0.assign(static_cast<size_t>(NCH), 0.0);
+  r_.DP.assign(static_cast<size_t>(NCH), 0.0);
 }
 
 lib::CMat PhotoDriver::shell(int I) {
@@ -156,12 +179,38 @@ void PhotoDriver::fail_channel(int ICH, const std::string& file, const std::stri
   io::stop("channel " + std::to_string(ICH) + ", file '" + file + "': " + why);
 }
 
+long PhotoDriver::table_words_now() const {
+  size_t n = 0;
+  const std::vector<double>& AC = r_.AC;
+  const std::vector<double>& AS = r_.AS;
+  for (const std::vector<double>* v : {&AC, &AS, &EEt, &CNt, &CSRt, &CSVt, &STVt, &DRt, &DVt, &Zt}) n += v->size();
+  for (const std::vector<int>* v : {&LEt, &LE2t}) n += v->size();
+  return static_cast<long>(n);
+}
+
+void PhotoDriver::check_table_words(long more, const std::string& what) const {
+  const long beside = table_words_now() + more, limit = r_.s40.NUVM;
+  if (r_.K[12] + beside <= limit) return;
+  io::console().line("the " + what + " take the driver's tables to " + std::to_string(beside) +
+                     " words beside the workspace of " + std::to_string(r_.K[12]) + "; NUVM = " +
+                     std::to_string(limit) + " (group &S40) allows no more: raise NUVM, or cap the energies (IC)");
+  io::stop(" GIVE ME MEMORY");
+}
+
+void PhotoDriver::grow_tables(long groups, long functions) {
+  const long f = std::max(groups, static_cast<long>(functions_));
+  const long d = std::max({functions, static_cast<long>(NUR), static_cast<long>(DRt.size())});
+  const long more = (f - functions_) * (2 * kMaxSolutions + 1) + 2 * (d - static_cast<long>(DRt.size()));
+  if (more == 0) return;
+  check_table_words(more, "cross sections and amplitudes of " + std::to_string(functions / 2) + " functions");
+  functions_ = static_cast<int>(f);
+  for (std::vector<double>* v : {&CSRt, &CSVt}) v->resize(static_cast<size_t>(kMaxSolutions) * functions_);
+  STVt.resize(static_cast<size_t>(functions_));
+  DRt.resize(static_cast<size_t>(d));
+  DVt.resize(static_cast<size_t>(d));
+}
+
 void PhotoDriver::check_rpa_room(int ICH, long functions) const {
-  // The amplitudes of every function enter twice (forward and backward).
-  if (2 * functions > sizes_.functions) {
-    io::stop("channel " + std::to_string(ICH) + ": the channels hold " + std::to_string(functions) +
-             " functions; the tables of the RPA amplitudes have room for " + std::to_string(sizes_.functions / 2));
-  }
   if (IRP != 0 && 2 * functions > NUR) {
     io::stop("channel " + std::to_string(ICH) + ": the RPA matrix needs order 2·" + std::to_string(functions) + " = " +
              std::to_string(2 * functions) + ", more than NUR = " + std::to_string(NUR) + " of group &S40 (file '" +
@@ -174,8 +223,8 @@ void PhotoDriver::set_offsets(const ChannelFiles& ch, lib::IVec LC) {
   for (int I = 2; I <= ch.NL; ++I) LC(I) = LC(I - 1) + ch.NX();
 }
 
-void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, lib::Mat XE, lib::IVec LE, int max_groups,
-                                 ChannelFiles& ch) {
+void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, int extra, lib::Mat XE,
+                                 std::vector<int>& LEv, ChannelFiles& ch) {
   static const io::Format head("(I5,/,3I4)");
   io::Unit& u = units_.open_old(unit, name);
   u.require_whole_fields();
@@ -196,15 +245,29 @@ void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, lib
   }
   if (cap != 0 && cap < nc) nc = cap;
   ch.NC = nc;
+  // The tables of the channel's functions: NE + 1 group starts, NE energies,
+  // amplitudes of up to kMaxSolutions solutions per energy and of the extra
+  // functions (zero-filled where they grow, never shrunk).
+  const size_t groups = static_cast<size_t>(nc) + static_cast<size_t>(std::max(0, extra));
+  const size_t words = (static_cast<size_t>(nc) * kMaxSolutions + static_cast<size_t>(std::max(0, extra))) *
+                       static_cast<size_t>(ch.NX());
+  long more = 0;
+  for (size_t have : {r_.AC.size(), r_.AS.size()}) more += static_cast<long>(words > have ? words - have : 0);
+  for (size_t have : {EEt.size(), CNt.size(), LEv.size()})
+    more += static_cast<long>(groups + 1 > have ? groups + 1 - have : 0);
+  check_table_words(more, "amplitudes and energies of file '" + name + "'");
+  for (std::vector<double>* v : {&r_.AC, &r_.AS}) v->resize(std::max(v->size(), words));
+  for (std::vector<double>* v : {&EEt, &CNt}) v->resize(std::max(v->size(), groups + 1));
+  LEv.resize(std::max(LEv.size(), groups + 1));
+  lib::IVec LE(LEv.data(), static_cast<int>(LEv.size()));
   LE(1) = 1;
   int nl_first = 0;
   for (int IC = 1; IC <= nc; ++IC) {
-    if (IC > max_groups) u.fail("more than " + std::to_string(max_groups) + " energies in one channel");
     int nx = ch.NX();
     int nl = 0;
     const int first = LE(IC);
-    lib::Vec ac = AMC().from(std::min(first, kAmplitudeWords + 1));
-    lib::Vec as = AMS().from(std::min(first, kAmplitudeWords + 1));
+    lib::Vec ac = AMC().from(std::min(first, AMC().size() + 1));
+    lib::Vec as = AMS().from(std::min(first, AMS().size() + 1));
     REWFC(NB, nl, nx, EEt[static_cast<size_t>(IC - 1)], ac, as, XE.colsFrom(std::min(first, XE.cols() + 1)), u);
     if (nx != ch.NX()) {
       u.fail("energy block " + std::to_string(IC) + " holds " + std::to_string(nx) +
@@ -250,16 +313,15 @@ void PhotoDriver::read_extra(int unit, const std::string& name, lib::Mat XE, lib
   units_.close(unit);
 }
 
-ChannelFiles PhotoDriver::read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, lib::IVec LE, lib::IVec LC,
-                                       int max_groups) {
+ChannelFiles PhotoDriver::read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, std::vector<int>& LE,
+                                       lib::IVec LC) {
   const size_t c = static_cast<size_t>(ICH - 1);
   const std::string fic = io::trim_right(r_.s40.FIC[c]);
   ChannelFiles ch;
-  read_continuum(fic_unit, fic, r_.s40.IC[c], XE, LE, max_groups, ch);
+  read_continuum(fic_unit, fic, r_.s40.IC[c], r_.s40.ID[c], XE, LE, ch);
   ch.ND = r_.s40.ID[c];
-  if (ch.NE() > max_groups) fail_channel(ICH, fic, "more than " + std::to_string(max_groups) + " functions");
   set_offsets(ch, LC);
-  read_extra(fid_unit, io::trim_right(r_.s40.FID[c]), XE, LE, ch);
+  read_extra(fid_unit, io::trim_right(r_.s40.FID[c]), XE, lib::IVec(LE.data(), static_cast<int>(LE.size())), ch);
   return ch;
 }
 
@@ -269,6 +331,13 @@ void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::
     io::stop("the final state has " + std::to_string(NEd(3)) +
              " partial waves; the interaction functions have room for " + std::to_string(QQ.cols()) +
              " (the partial waves of the last ground-state shell)");
+  }
+  // The multipoles of the product F1·conj(F2): 3·(n1 + n2)/4 columns of Z.
+  const size_t multipoles = static_cast<size_t>((3 * (D1(3) + D2(3))) / 4);
+  if (multipoles * static_cast<size_t>(NB) > Zt.size()) {
+    const size_t want = multipoles * static_cast<size_t>(NB);
+    check_table_words(static_cast<long>(want - Zt.size()), "multipoles of the interaction functions");
+    Zt.resize(want);
   }
   lib::Mat WC(r_.WC.data(), NA, NA);
   lib::Mat CX(r_.CX.data(), NA, 3);
@@ -356,8 +425,7 @@ void PhotoDriver::build_tables() {
 // them, sets the ionised shell and the channel's place in the RPA ordering.
 void PhotoDriver::load_channel(int ICH) {
   ChannelFiles& ch = ch_;
-  ch = read_channel(ICH, 21, 22, r_.XE1, LE(), LC(), kMaxGroups);
-  const std::string fic = io::trim_right(r_.s40.FIC[static_cast<size_t>(ICH - 1)]);
+  ch = read_channel(ICH, 21, 22, r_.XE1, LEt, LC());
   r_.NL = ch.NL;
   r_.NC = ch.NC;
   r_.ND = ch.ND;
@@ -369,11 +437,6 @@ void PhotoDriver::load_channel(int ICH) {
   NNPt[static_cast<size_t>(ICH - 1)] = ch.NC;
   NNDt[static_cast<size_t>(ICH - 1)] = ch.ND;
   for (int I = 1; I <= ch.ND; ++I) ED()(I, ICH) = EEt[static_cast<size_t>(ch.NC + I - 1)];
-  for (int IC = 1; IC <= ch.NE(); ++IC) {
-    if (LE()(IC + 1) - 1 > kAmplitudeWords) fail_channel(ICH, fic, "the amplitude tables are full");
-  }
-  if (ch.NE() > sizes_.functions) fail_channel(ICH, fic, "more energies than the cross-section tables hold");
-
   lib::IMat MNG = r_.mng();
   MII = ch.NSI;
   LIX = r_.LG[static_cast<size_t>(MII - 1)];
@@ -382,6 +445,7 @@ void PhotoDriver::load_channel(int ICH) {
   NZ0()(ICH + 1) = NZ0()(ICH) + 2 * ch.NCU();
   NZ2()(ICH) = ch.NCU();
   check_rpa_room(ICH, NZ0()(ICH + 1) / 2);
+  grow_tables(ch.NE(), NZ0()(ICH + 1));
   channel_read(ICH);
 }
 

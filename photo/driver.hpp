@@ -23,22 +23,29 @@
 
 namespace photo {
 
-// Sizes of the driver's own tables in each build.  The amplitude tables
-// grow to the order NUR of the RPA matrix when it is larger; the momentum
-// table of the RPA holds as many nodes as the channels have.
+// Starting sizes of the driver's own tables in each build; every table
+// grows to what the channels read need (the function tables to the largest
+// channel and to the order NUR of the RPA matrix, the scratch of the
+// interaction functions to the multipoles of the largest product), and the
+// words they take beside the workspace are held to NUVM.
 struct DriverSizes {
-  int functions;  // entries of DR, DV, STV and energies of CSR, CSV (at least NUR)
-  int scratch;    // words of Z and QQ
+  int functions;  // entries of DR, DV, STV and energies of CSR, CSV
+  int scratch;    // words of Z
 };
 inline constexpr DriverSizes kBaseSizes{1750, 45000};
 inline constexpr DriverSizes kVariantASizes{750, 36000};
 
-// Limits of the per-channel tables.
-inline constexpr int kMaxGroups = 449;   // function groups of a channel (LE has 450 entries)
-inline constexpr int kMaxGroups2 = 299;  // of the second channel of a pair (LE2)
+// Limits of the channel files.
 inline constexpr int kMaxSolutions = 7;  // continuum solutions per energy (rows of CSR)
 inline constexpr int kMaxExtra = 5;      // extra functions per channel
-inline constexpr int kAmplitudeWords = 5700;
+
+// Words of the driver's tables beside the workspace for channels whose
+// largest has `groups` function groups (energies and extra functions) of
+// `waves` partial waves, `functions` functions
+// in all channels, RPA order NUR, NB grid points and partial waves of at
+// most `shell_waves` in a ground-state shell; at least what a run of those
+// channels takes (the front end checks a run against NUVM with it).
+long table_words(long groups, int waves, long functions, int NUR, int NB, int shell_waves);
 
 // The functions of one channel as read from its files.
 struct ChannelFiles {
@@ -95,17 +102,19 @@ class PhotoDriver {
   void base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same, const ChannelFiles& cj,
                      lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2);
   // Reads the continuum groups of channel file `name` on `unit` into XE,
-  // energies into EE and amplitudes into AMC/AMS, with the cap `cap`.
-  void read_continuum(int unit, const std::string& name, int cap, lib::Mat XE, lib::IVec LE, int max_groups,
+  // energies into EE and amplitudes into AMC/AMS, with the cap `cap`; the
+  // group starts LE, EE and the amplitude tables are sized for the channel
+  // (and its `extra` functions).
+  void read_continuum(int unit, const std::string& name, int cap, int extra, lib::Mat XE, std::vector<int>& LE,
                       ChannelFiles& ch);
   // Reads the ND extra functions of `name` on `unit` into XE after the
   // continuum groups, with their energies EE(NC+1 …) and second values CN.
   void read_extra(int unit, const std::string& name, lib::Mat XE, lib::IVec LE, ChannelFiles& ch);
   // Reads channel ICH completely: the continuum groups of its channel file on
   // unit `fic_unit` (energies capped by IC(ICH)), its ID(ICH) extra functions
-  // on `fid_unit`, and the column offsets LC of its solutions.
-  ChannelFiles read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, lib::IVec LE, lib::IVec LC,
-                            int max_groups);
+  // on `fid_unit`, the group starts LE (NE + 1 entries) and the column
+  // offsets LC of its solutions.
+  ChannelFiles read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, std::vector<int>& LE, lib::IVec LC);
   // Column offsets LC(I) = (I−1)·NX of the solutions inside a group.
   static void set_offsets(const ChannelFiles& ch, lib::IVec LC);
   // Interaction function QQ of the potential of F1·conj(F2) applied to FE,
@@ -120,6 +129,18 @@ class PhotoDriver {
   lib::CIVec shell_desc(int I);
   [[noreturn]] void fail_channel(int ICH, const std::string& file, const std::string& why) const;
   void check_rpa_room(int ICH, long functions) const;
+  // The tables of the cross sections and RPA amplitudes grown to `groups`
+  // function groups (energies of CSR, CSV, STV) and `functions` entries of
+  // DR, DV (at least NUR); the amplitude tables and the scratch Z grow
+  // where they are filled.  Tables are zero-filled where they grow and never
+  // shrink.
+  void grow_tables(long groups, long functions);
+  // Words of the grown tables now.
+  long table_words_now() const;
+  // Stops the run with " GIVE ME MEMORY" (the reason and what to reduce on
+  // the console) when `more` words for `what` would take the tables and the
+  // workspace past NUVM.
+  void check_table_words(long more, const std::string& what) const;
   // (−1)^n.
   static int sign_power(int n) { return (n % 2 == 0) ? 1 : -1; }
 
@@ -137,21 +158,25 @@ class PhotoDriver {
   std::array<double, 5> BZ{};
   std::array<double, 4> B{};
 
-  // Functions of the current channel.
-  std::array<double, 530> EEt{};
-  std::array<int, 450> LEt{}, LCt{};
-  std::array<double, 450> CNt{};
-  // Per-channel tables.
-  std::array<double, 5 * 10> EDt{};
-  std::array<int, 10> NSIt{}, NNLt{}, NNPt{}, NNDt{}, NZ2t{};
-  std::array<int, 11> NZ0t{};
-  std::array<double, 10> EGGt{};
-  // Results by energy and in RPA ordering.
-  std::vector<double> CSRt, CSVt, STVt, DRt, DVt, Zt, QQt;
+  // Functions of the current channel: energies, group starts, second
+  // values of the extra functions (NE + 1 entries, grown with the channels);
+  // column offsets of the solutions.
+  std::vector<double> EEt, CNt;
+  std::vector<int> LEt;
+  std::array<int, kMaxSolutions> LCt{};
+  // Per-channel tables (NCH entries; NZ0 NCH + 1).
+  std::vector<double> EDt;  // ED(5, NCH)
+  std::vector<int> NSIt, NNLt, NNPt, NNDt, NZ2t, NZ0t;
+  std::vector<double> EGGt;
+  // Results by energy and in RPA ordering: CSR(7, functions), CSV, STV by
+  // energy; DR, DV by function (at least NUR entries); Z scratch (NB rows).
+  int functions_ = 0;
+  std::vector<double> CSRt, CSVt, STVt, DRt, DVt, Zt;
   double STR = 0;
   std::array<double, 10> DRRt{}, DRIt{}, DVRt{}, DVIt{};
   // Second channel of a pair.
-  std::array<int, 300> LE2t{}, LC2t{};
+  std::vector<int> LE2t;
+  std::array<int, kMaxSolutions> LC2t{};
 
   // The current channel.
   ChannelFiles ch_;
@@ -165,22 +190,22 @@ class PhotoDriver {
   lib::Vec EE() { return lib::Vec(EEt.data(), static_cast<int>(EEt.size())); }
   lib::IVec LE() { return lib::IVec(LEt.data(), static_cast<int>(LEt.size())); }
   lib::IVec LC() { return lib::IVec(LCt.data(), static_cast<int>(LCt.size())); }
-  lib::Mat ED() { return lib::Mat(EDt.data(), 5, 10); }
-  lib::IVec NSI() { return lib::IVec(NSIt.data(), 10); }
-  lib::IVec NZ0() { return lib::IVec(NZ0t.data(), 11); }
-  lib::IVec NZ2() { return lib::IVec(NZ2t.data(), 10); }
-  lib::Vec EGG() { return lib::Vec(EGGt.data(), 10); }
-  lib::Mat CSR() { return lib::Mat(CSRt.data(), 7, sizes_.functions); }
-  lib::Mat CSV() { return lib::Mat(CSVt.data(), 7, sizes_.functions); }
-  lib::Vec STV() { return lib::Vec(STVt.data(), sizes_.functions); }
-  lib::Vec DR() { return lib::Vec(DRt.data(), sizes_.functions); }
-  lib::Vec DV() { return lib::Vec(DVt.data(), sizes_.functions); }
-  lib::Mat DHR() { return lib::Mat(r_.DHR.data(), 3, 1900); }
-  lib::Mat DHV() { return lib::Mat(r_.DHV.data(), 3, 1900); }
-  lib::Vec AMC() { return lib::Vec(r_.AC.data(), kAmplitudeWords); }
-  lib::Vec AMS() { return lib::Vec(r_.AS.data(), kAmplitudeWords); }
+  lib::Mat ED() { return lib::Mat(EDt.data(), kMaxExtra, NCH); }
+  lib::IVec NSI() { return lib::IVec(NSIt.data(), NCH); }
+  lib::IVec NZ0() { return lib::IVec(NZ0t.data(), NCH + 1); }
+  lib::IVec NZ2() { return lib::IVec(NZ2t.data(), NCH); }
+  lib::Vec EGG() { return lib::Vec(EGGt.data(), NCH); }
+  lib::Mat CSR() { return lib::Mat(CSRt.data(), kMaxSolutions, functions_); }
+  lib::Mat CSV() { return lib::Mat(CSVt.data(), kMaxSolutions, functions_); }
+  lib::Vec STV() { return lib::Vec(STVt.data(), functions_); }
+  lib::Vec DR() { return lib::Vec(DRt.data(), static_cast<int>(DRt.size())); }
+  lib::Vec DV() { return lib::Vec(DVt.data(), static_cast<int>(DVt.size())); }
+  lib::Mat DHR() { return lib::Mat(r_.DHR.data(), 3, kMaxSolutions); }
+  lib::Mat DHV() { return lib::Mat(r_.DHV.data(), 3, kMaxSolutions); }
+  lib::Vec AMC() { return lib::Vec(r_.AC.data(), static_cast<int>(r_.AC.size())); }
+  lib::Vec AMS() { return lib::Vec(r_.AS.data(), static_cast<int>(r_.AS.size())); }
   lib::IVec MNC() { return lib::IVec(r_.MNC.data(), 3); }
-  lib::Mat Z() { return lib::Mat(Zt.data(), NB, sizes_.scratch / NB); }
+  lib::Mat Z() { return lib::Mat(Zt.data(), NB, static_cast<int>(Zt.size() / static_cast<size_t>(NB))); }
 
  private:
   // ---- the steps of run(), in their order

@@ -3,6 +3,7 @@
 // all channels (RPAMA).
 #include <array>
 #include <cstdlib>
+#include <vector>
 
 #include "io/console.hpp"
 #include "io/format.hpp"
@@ -20,9 +21,9 @@ class DriverA : public PhotoDriver {
   DriverA(PhotoRun& run, io::Units& units) : PhotoDriver(run, units, kVariantASizes) {}
 
  private:
-  // Per-channel tables of this build.
-  std::array<int, 7> NLL{}, KU2{}, LKG{};
-  std::array<int, 3 * 7> MWG{};
+  // Per-channel tables of this build (NCH entries; MWG(3, NCH)).
+  std::vector<int> NLL = std::vector<int>(static_cast<size_t>(NCH)), KU2 = NLL, LKG = NLL,
+                   MWG = std::vector<int>(static_cast<size_t>(3 * NCH));
   int NXC = 0;
 
   void channel_started(int ICH) override { io::console().line(io::lstring("Ich=", ICH, NCH)); }
@@ -94,12 +95,14 @@ class DriverA : public PhotoDriver {
 void DriverA::RPAMA() {
   B[0] = 1.0;
   lib::Mat U = r_.U;
-  std::array<int, 100> lki{}, lkj{}, lci{}, lcj{};
-  lib::IVec LKI(lki.data(), 100), LKJ(lkj.data(), 100), LCI(lci.data(), 100), LCJ(lcj.data(), 100);
+  std::vector<int> lki, lkj;
+  std::array<int, kMaxSolutions> lci{}, lcj{};
+  lib::IVec LCI(lci.data(), kMaxSolutions), LCJ(lcj.data(), kMaxSolutions);
   auto F = [&](const ChannelFiles& cj, lib::CMat XL, const lib::Mat& w) { return overlap(cj.NX(), XL, w); };
   for (int ICH = 1; ICH <= NCH; ++ICH) {
     const int c = ICH - 1;
-    const ChannelFiles ci = read_channel(ICH, 21, 22, r_.XE1, LKI, LCI, 99);
+    const ChannelFiles ci = read_channel(ICH, 21, 22, r_.XE1, lki, LCI);
+    const lib::IVec LKI(lki.data(), static_cast<int>(lki.size()));
     const lib::CIVec MNI(ci.MN.data(), 3);
     const lib::CIVec MWI(MWG.data() + 3 * c, 3);
     const int LGI = LKG[static_cast<size_t>(c)];
@@ -114,13 +117,12 @@ void DriverA::RPAMA() {
       if (JCH == ICH) {
         lib::VEVR(NB * ci.NX() * ci.NCU(), r_.XE1.flat(), r_.XE2.flat());
         cj = ci;
-        for (int k = 1; k <= 100; ++k) {
-          LKJ(k) = LKI(k);
-          LCJ(k) = LCI(k);
-        }
+        lkj = lki;
+        lcj = lci;
       } else {
-        cj = read_channel(JCH, 23, 22, r_.XE2, LKJ, LCJ, 99);
+        cj = read_channel(JCH, 23, 22, r_.XE2, lkj, LCJ);
       }
+      const lib::IVec LKJ(lkj.data(), static_cast<int>(lkj.size()));
       const lib::CIVec MNJ(cj.MN.data(), 3);
       const lib::CIVec MWJ(MWG.data() + 3 * d, 3);
       const int LGJ = LKG[static_cast<size_t>(d)];

@@ -2,6 +2,7 @@
 // them (no change in the channel loop, amplitudes rescaled to an
 // experimental threshold) and its RPA matrix, built channel pair by channel
 // pair inside the channel loop or read back from a stored run.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -57,7 +58,7 @@ void PhotoDriver::channel_pairs(int ICH) {
   for (int JCH = ICH; JCH <= NCH; ++JCH) {
     ChannelFiles cj;
     int MD2 = 0;
-    lib::IVec LE2(LE2t.data(), 300), LC2(LC2t.data(), 300);
+    lib::IVec LC2(LC2t.data(), kMaxSolutions);
     if (JCH == ICH) {
       const long words = static_cast<long>(NB) * ci.NCU() * ci.NX();
       if (words > static_cast<long>(r_.XE2.rows()) * r_.XE2.cols()) {
@@ -65,17 +66,22 @@ void PhotoDriver::channel_pairs(int ICH) {
       }
       lib::VEVR(static_cast<int>(words), r_.XE1.flat(), r_.XE2.flat());
       cj = ci;
-      if (ci.NE() > kMaxGroups2) fail_channel(ICH, r_.s40.FIC[ICH - 1], "more than 299 functions");
-      for (int IC = 1; IC <= ci.NE() + 1; ++IC) LE2(IC) = LE()(IC);
+      const size_t starts = static_cast<size_t>(ci.NE() + 1);
+      if (LE2t.size() < starts) {
+        check_table_words(static_cast<long>(starts - LE2t.size()), "group starts of channel " + std::to_string(ICH));
+        LE2t.resize(starts);
+      }
+      std::copy(LEt.begin(), LEt.begin() + static_cast<long>(starts), LE2t.begin());
       set_offsets(cj, LC2);
       MD2 = MD;
     } else {
-      cj = read_channel(JCH, 23, 24, r_.XE2, LE2, LC2, kMaxGroups2);
+      cj = read_channel(JCH, 23, 24, r_.XE2, LE2t, LC2);
       NSI()(JCH) = cj.NSI;
       r_.P0[static_cast<size_t>(JCH - 1)] = cj.P0;
       r_.DP[static_cast<size_t>(JCH - 1)] = cj.DP;
       MD2 = cj.MN[0] - MNG(1, cj.NSI);
     }
+    const lib::IVec LE2(LE2t.data(), static_cast<int>(LE2t.size()));
     const int N22 = cj.NCU();
     const int MIJ = cj.NSI;
     if (ICH == 1) {

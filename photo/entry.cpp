@@ -15,9 +15,9 @@ namespace photo {
 io::Group S40::group(const Variant& v) {
   io::Group g("S40");
   g.add("NCH", NCH).add("FIR", FIR.data(), 12, {10}).add("FIL", FIL, 12).add("FIG", FIG, 12);
-  g.add("FID", FID.data(), v.name_length, {10}).add("FIC", FIC.data(), v.name_length, {10});
-  g.add("IRP", IRP).add("IC", IC.data(), {10}).add("ID", ID.data(), {10});
-  g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {10});
+  g.add("FID", FID.data(), v.name_length, {kMaxChannels}).add("FIC", FIC.data(), v.name_length, {kMaxChannels});
+  g.add("IRP", IRP).add("IC", IC.data(), {kMaxChannels}).add("ID", ID.data(), {kMaxChannels});
+  g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {kMaxChannels});
   g.add("EXACT", EXACT);
   g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM);
   return g;
@@ -50,8 +50,8 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   auto fail = [&](const std::string& var, const std::string& why) {
     io::stop("file '" + file + "', group &S40, variable " + var + ": " + why);
   };
-  if (s.NCH < 1 || s.NCH > v.max_channels) {
-    fail("NCH", std::to_string(s.NCH) + " channels; " + v.program + " takes 1 to " + std::to_string(v.max_channels));
+  if (s.NCH < 1 || s.NCH > kMaxChannels) {
+    fail("NCH", std::to_string(s.NCH) + " channels; " + v.program + " takes 1 to " + std::to_string(kMaxChannels));
   }
   if (s.IRP < 0 || s.IRP > 2) fail("IRP", "must be 0, 1 or 2");
   if (s.EXACT != 0 && s.EXACT != 1) fail("EXACT", "0 (the programs' constants) or 1 (exact constants)");

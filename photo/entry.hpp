@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "io/namelist.hpp"
 #include "io/unit.hpp"
@@ -22,15 +23,19 @@ inline constexpr long kNUV = 4'400'000;
 // as far as their work fits under it.
 inline constexpr int kNUVM = 200'000'000;
 
+// Most channels of a run: the listing numbers them with two digits.  The
+// driver's per-channel tables are sized from NCH; only the names and values
+// of group S40 are read into arrays of this length.
+inline constexpr int kMaxChannels = 99;
+
 // What distinguishes the two builds of the program.
 struct Variant {
   const char* program;  // "xsect" or "xsect_a"
   int name_length;      // characters of the FIC and FID names
   int wk_columns;       // columns of the scratch slice WK
-  int max_channels;     // size of the per-channel tables of the driver
 };
-inline constexpr Variant kXsect{"xsect", 12, 45, 10};
-inline constexpr Variant kXsectA{"xsect_a", 15, 20, 7};
+inline constexpr Variant kXsect{"xsect", 12, 45};
+inline constexpr Variant kXsectA{"xsect_a", 15, 20};
 
 // Group S40 of the control file "File.D40".  FIR and FIL are shared with
 // group S00 of the ground-state file (lib/ground_state.hpp).
@@ -38,11 +43,11 @@ struct S40 {
   int NCH = 0;
   std::array<std::string, 10> FIR{};
   std::string FIL, FIG;
-  std::array<std::string, 10> FID{}, FIC{};
+  std::array<std::string, kMaxChannels> FID{}, FIC{};
   int IRP = 0;
-  std::array<int, 10> IC{}, ID{};
+  std::array<int, kMaxChannels> IC{}, ID{};
   int NEM = 0, NUR = 0, MIE = 0;
-  std::array<double, 10> ECH{};
+  std::array<double, kMaxChannels> ECH{};
   int EXACT = 0;  // 1: 2π and the exact dipole constant instead of the truncated ones
   // ILIN: the RPA solve, 0 from one real LU factorisation (LAPACK), 1 the
   // complex inverse of the written linear solver.  IWM = 1: an IRP = 1 run
@@ -67,16 +72,21 @@ struct PhotoRun {
   std::array<double, 10> EG{};
   std::array<double, 30> CG{};
   std::array<double, 81> FC{};  // FC(0:80)
-  // Per-channel values the driver fills.
+  // Per-channel values the driver fills: the current channel's counts and
+  // final-state descriptor, the momentum grid of every channel (NCH entries).
   int NL = 0, NC = 0, ND = 0;
   std::array<int, 30> MNC{};
-  std::array<double, 10> P0{}, DP{};
+  std::vector<double> P0, DP;
   // Inner-region tables and work arrays of the driver.
   std::array<double, 150> AA{}, BB{}, UU{}, VV{};
   std::array<double, 5250> WW{};
   std::array<double, 9000> WC{};
   std::array<double, 5360> CX{};
-  std::array<double, 5700> AC{}, AS{}, DHR{}, DHV{};
+  // Asymptotic amplitudes of the current channel's functions, grown (never
+  // shrunk) to the channel read; the dipole components of the solutions of
+  // one energy, DHR(3, 7) and DHV(3, 7).
+  std::vector<double> AC, AS;
+  std::array<double, 3 * 7> DHR{}, DHV{};
   // Slice starts K(1) … K(13).
   std::array<long, 13> K{};
   // The slices.

@@ -579,6 +579,44 @@ TEST(PhotoDriver, RpaMatrixOfOrderAbove1500) {
   EXPECT_EQ(rpa_part(large.listing()), rpa_part(small.listing()));
 }
 
+// Twelve channels (more than the ten, in xsect_a seven, of the old
+// per-channel tables) through the RPA, and one channel of 481 energies with
+// four solutions (more than the old 449 function groups and 5,700 amplitude
+// words), in both builds: every channel is listed, and a channel's
+// Hartree–Fock table is the one it has alone.
+TEST(PhotoDriver, TablesAreSizedFromTheChannels) {
+  auto block = [](const std::string& lst, int ich) {
+    const size_t from = lst.find(" Channel " + io::fstring(io::Format("(I2)"), ich) + ":");
+    if (from == std::string::npos) return std::string();
+    return lst.substr(from, std::min(lst.find("\n----", from), lst.find("\n====", from)) - from);
+  };
+  for (int variant = 0; variant < 2; ++variant) {
+    SCOPED_TRACE(variant == 0 ? "xsect" : "xsect_a");
+    auto run = [&](PhotoCase& c) { variant == 0 ? c.xsect() : c.xsect_a(); };
+    PhotoCase many, alone;
+    for (int k = 1; k <= 12; ++k) many.channels.push_back(Channel{.M = 0, .L0 = 1, .NL = 1, .seed = k});
+    alone.channels = {many.channels.back()};
+    many.IRP = 1;
+    run(many);
+    run(alone);
+    const std::string lst = many.listing();
+    const size_t rpa = lst.find(" RPA results:");
+    ASSERT_NE(rpa, std::string::npos);
+    EXPECT_NE(lst.find(" Channel 12:", rpa), std::string::npos);
+    const std::string twelfth = block(lst, 12), own = block(alone.listing(), 1);
+    ASSERT_NE(own.find("0.1250E+00  0."), std::string::npos) << own;
+    EXPECT_EQ(own.find("0.0000E+00"), std::string::npos) << own;
+    EXPECT_EQ(twelfth.substr(twelfth.find("Ionised")), own.substr(own.find("Ionised")));
+
+    PhotoCase big;
+    big.channels = {Channel{.M = 0, .L0 = 1, .NC = 481, .NL = 4, .DP = 0.01}};
+    run(big);
+    int rows = 0;
+    for (const auto& l : big.listing_lines()) rows += l.size() == 72 && l[0] == ' ' && l[1] == ' ';
+    EXPECT_EQ(rows, 2 * 481);  // E, four partial values and the total: six numbers, one line
+  }
+}
+
 // A channel of 75 momentum nodes (more than the 70 of the old tables) goes
 // through the RPA in both builds: one result line per node.
 TEST(PhotoDriver, MomentumGridsBeyondSeventyNodes) {
