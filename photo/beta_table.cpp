@@ -223,6 +223,65 @@ void BetaTable::compute_shell(int shell, lib::Fac F) {
   shell_series_.push_back(s);
 }
 
+std::vector<int> BetaTable::shells_ionised() const {
+  std::vector<int> shells;
+  for (const ChannelData& d : ch_) {
+    if (std::find(shells.begin(), shells.end(), d.c.shell) == shells.end()) shells.push_back(d.c.shell);
+  }
+  return shells;
+}
+
+size_t BetaTable::shell_nodes(int shell) const {
+  size_t nodes = 0;
+  bool first = true;
+  for (const ChannelData& d : ch_) {
+    if (d.c.shell != shell) continue;
+    nodes = first ? d.nodes.size() : std::min(nodes, d.nodes.size());
+    first = false;
+  }
+  return nodes;
+}
+
+bool BetaTable::shell_waves(int shell, size_t j, bool rpa, ShellWaves& w, std::string& why) const {
+  w = ShellWaves{};
+  std::vector<int> finals;
+  bool first = true;
+  for (const ChannelData& d : ch_) {
+    if (d.c.shell != shell) continue;
+    if (j >= d.nodes.size()) {
+      why = "node beyond a channel's grid";
+      return false;
+    }
+    const Node& n = d.nodes[j];
+    if (rpa && !n.rpa) {
+      why = "no RPA amplitudes";
+      return false;
+    }
+    const double omega = rpa ? n.rpaOM : n.E - d.c.threshold;
+    if (first) w.omega = omega, w.mi = d.c.mi;
+    first = false;
+    if (!same_energy(omega, w.omega)) {
+      why = "the channels of the shell do not share this photon energy";
+      return false;
+    }
+    if (std::find(finals.begin(), finals.end(), d.c.M) != finals.end()) {
+      why = "two channels of the shell have the same final m";
+      return false;
+    }
+    finals.push_back(d.c.M);
+    PartialWaves L, V;
+    double dev = 0.0;
+    if (!waves(d, n, rpa, L, V, dev)) {
+      why = energies_note(1, dev);
+      return false;
+    }
+    w.L.push_back(L);
+    w.V.push_back(V);
+  }
+  if (first) why = "no channel of this shell";
+  return !first;
+}
+
 // ------------------------------------------------------------------ writers
 
 namespace {

@@ -52,6 +52,22 @@ class BetaTable : public RpaAmplitudeSink {
 
   // β of every channel and shell; F holds the factorials.
   void compute(lib::Fac F);
+
+  // The ionised shells, in the order of their first channel.
+  std::vector<int> shells_ionised() const;
+  // The outgoing waves of every channel of `shell` at node j (0-based) of
+  // the grid its channels share, HF or RPA, in length and velocity form,
+  // with the photon energy and the orbital's projection m_i.  False (with
+  // the reason) where the node has no RPA amplitudes, the channels do not
+  // share its photon energy, two channels have one final m, or a block is
+  // not orthonormal on the energy shell.
+  struct ShellWaves {
+    int mi = 0;
+    double omega = 0.0;
+    std::vector<PartialWaves> L, V;
+  };
+  size_t shell_nodes(int shell) const;
+  bool shell_waves(int shell, size_t j, bool rpa, ShellWaves& w, std::string& why) const;
   const std::vector<BetaSeries>& channels() const { return channel_series_; }
   const std::vector<BetaSeries>& shells() const { return shell_series_; }
 

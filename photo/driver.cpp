@@ -13,6 +13,7 @@
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
+#include "photo/mfpad.hpp"
 
 namespace photo {
 
@@ -381,6 +382,14 @@ void PhotoDriver::run() {
   beta_.compute(r_.fc());
   write_beta_listing(LIST, beta_, IRP != 0);
   if (units_.is_open(13)) write_beta_table(units_(13), beta_, IRP != 0);
+  // Molecular-frame distributions from the same amplitudes (unit 14).
+  if (r_.s40.NMF > 0 && units_.is_open(14)) {
+    const S40& s = r_.s40;
+    MfpadTable t;
+    t.compute(beta_, std::vector<double>(s.EMF.begin(), s.EMF.begin() + s.NMF),
+              std::vector<double>(s.AMF.begin(), s.AMF.begin() + s.NAF), IRP != 0);
+    write_mfpad_table(units_(14), t);
+  }
 }
 
 // The molecule and the ground-state shells at the head of the listing.

@@ -9,6 +9,7 @@
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "photo/beta_table.hpp"
+#include "photo/mfpad.hpp"
 
 namespace photo {
 
@@ -20,6 +21,10 @@ io::Group S40::group(const Variant& v) {
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {kMaxChannels});
   g.add("EXACT", EXACT);
   g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM);
+  g.add("NMF", NMF)
+      .add("EMF", EMF.data(), {kMaxMfpadEnergies})
+      .add("NAF", NAF)
+      .add("AMF", AMF.data(), {kMaxMfpadAngles});
   return g;
 }
 
@@ -65,6 +70,21 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   if (s.IWM == 1 && std::string(v.program) == kXsectA.program)
     fail("IWM", "xsect_a builds the RPA matrix itself and writes no matrix rows");
   if (s.NUVM < 1) fail("NUVM", "must be positive");
+  if (s.NMF < 0 || s.NMF > kMaxMfpadEnergies) {
+    fail("NMF", "0 (no angular distributions) to " + std::to_string(kMaxMfpadEnergies) + " photon energies");
+  }
+  for (int k = 0; k < s.NMF; ++k) {
+    if (!(s.EMF[static_cast<size_t>(k)] > 0.0))
+      fail("EMF(" + std::to_string(k + 1) + ")", "a photon energy must be positive");
+  }
+  if (s.NMF > 0 && (s.NAF < 1 || s.NAF > kMaxMfpadAngles)) {
+    fail("NAF", "1 to " + std::to_string(kMaxMfpadAngles) + " polarisation angles");
+  }
+  for (int k = 0; k < (s.NMF > 0 ? s.NAF : 0); ++k) {
+    const double a = s.AMF[static_cast<size_t>(k)];
+    if (!(a >= 0.0 && a <= 180.0))
+      fail("AMF(" + std::to_string(k + 1) + ")", "an angle from the axis, 0 to 180 degrees");
+  }
   for (int c = 0; c < s.NCH; ++c) {
     if (s.IC[c] < 0) fail("IC(" + std::to_string(c + 1) + ")", "must not be negative");
     if (s.ID[c] < 0 || s.ID[c] > 5) {
@@ -88,7 +108,10 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   // ".beta").  None may exist; they are made once every input is checked.
   const std::string FIL = s40.FIL, FIR1 = s40.FIR[0];
   const std::string beta = beta_table_name(io::trim_right(FIL));
-  io::Units::require_new({{10, io::trim_right(FIL)}, {11, io::trim_right(FIR1)}, {13, beta}});
+  const std::string mfpad = mfpad_table_name(io::trim_right(FIL));
+  std::vector<std::pair<int, std::string>> outputs{{10, io::trim_right(FIL)}, {11, io::trim_right(FIR1)}, {13, beta}};
+  if (s40.NMF > 0) outputs.push_back({14, mfpad});
+  io::Units::require_new(outputs);
   // 2-3. Ground-state file and its group; FIL and FIR are the variables of
   // S40, and the listing and FIR(1) are named by the control group alone.
   io::Unit& u20 = units.open_old(20, io::trim_right(s40.FIG));
@@ -160,6 +183,7 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   units.open_new(10, io::trim_right(FIL));
   units.open_new(11, io::trim_right(FIR1));
   units.open_new(13, beta);
+  if (s40.NMF > 0) units.open_new(14, mfpad);
   // 10. Factorials 0! … 80!.
   lib::DEFA(80, lib::VecView<double, 0>(run.FC.data(), 81));
   // 11. The driver.

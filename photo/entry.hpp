@@ -28,6 +28,10 @@ inline constexpr int kNUVM = 200'000'000;
 // of group S40 are read into arrays of this length.
 inline constexpr int kMaxChannels = 99;
 
+// Photon energies and polarisation angles of the molecular-frame angular
+// distributions one run may ask for.
+inline constexpr int kMaxMfpadEnergies = 20, kMaxMfpadAngles = 10;
+
 // What distinguishes the two builds of the program.
 struct Variant {
   const char* program;  // "xsect" or "xsect_a"
@@ -56,6 +60,12 @@ struct S40 {
   // NUVM: the most double words the run may use; more stops the run with
   // " GIVE ME MEMORY".
   int NUVM = kNUVM;
+  // Molecular-frame angular distributions (FIL.mfpad): at NMF photon
+  // energies EMF (hartree) and NAF polarisation angles AMF (degrees from the
+  // axis); NMF = 0, the default, writes none.
+  int NMF = 0, NAF = 2;
+  std::array<double, kMaxMfpadEnergies> EMF{};
+  std::array<double, kMaxMfpadAngles> AMF{0.0, 90.0};
   io::Group group(const Variant& v);
 };
 

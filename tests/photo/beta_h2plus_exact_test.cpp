@@ -21,8 +21,11 @@
 // solutions with their phases and the bound state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -131,11 +134,13 @@ Bound ground_state(const Quadrature& q) {
 
 // One final projection: the angular amplitude A(η) = Σ_j e^{iδ_j}·D_j·S_j(η)
 // of its real solutions (Φ = 1/sqrt(2π) for σ, cos φ/sqrt(π) for π_x),
-// with D_j the z (σ) or x (π_x) dipole element from the 1σg.
-std::vector<cplx> final_amplitude(const Quadrature& q, const Bound& g, int M, double k, int nsol) {
+// with D_j the z (σ) or x (π_x) dipole element from the 1σg, at the η nodes
+// of the quadrature or at `at`.
+std::vector<cplx> final_amplitude(const Quadrature& q, const Bound& g, int M, double k, int nsol,
+                                  const std::vector<double>* at = nullptr) {
   const chan::Symmetry sym = symmetry(M, 1, 18);
   const double E = 0.5 * k * k, h3 = 0.125 * kRZ * kRZ * kRZ, half = 0.5 * kRZ;
-  std::vector<cplx> A(q.eta.size(), 0.0);
+  std::vector<cplx> A(at ? at->size() : q.eta.size(), 0.0);
   std::vector<double> s(static_cast<size_t>(sym.n)), R(q.xi.size());
   for (int j = 1; j <= nsol; ++j) {
     chan::Radial rp;
@@ -160,7 +165,8 @@ std::vector<cplx> final_amplitude(const Quadrature& q, const Bound& g, int M, do
       D += q.weta[a] * S[a] * g.S[a] * inner;
     }
     D *= h3 * half;
-    for (size_t a = 0; a < q.eta.size(); ++a) A[a] += std::polar(D, delta) * S[a];
+    const std::vector<double> SA = at ? angular_values(sym, s, *at) : S;
+    for (size_t a = 0; a < A.size(); ++a) A[a] += std::polar(D, delta) * SA[a];
   }
   return A;
 }
@@ -243,6 +249,7 @@ TEST(AsymmetryH2PlusExact, TheSeparatedSolutionsMeanWhatTheAmplitudesAssume) {
 // momentum (the plane-wave limit: the orientation average of |φ̃(k)|² is
 // isotropic, so only |ê·k|² remains).
 TEST(AsymmetryH2PlusExact, ProgramsAgreeWithTheSeparatedEquationsAndTheLargeMomentumLimit) {
+  // (β of both programs, then the molecular-frame distributions of xsect.)
   testsupport::ScratchDir dir("beta_h2p_exact");
   dir.write("Dp_Data.dsc", testsupport::source_file("examples/h2p-photo/Dp_Data.dsc"));
   dir.write("Velor.prt", testsupport::source_file("examples/h2p-photo/Velor.prt"));
@@ -287,6 +294,54 @@ TEST(AsymmetryH2PlusExact, ProgramsAgreeWithTheSeparatedEquationsAndTheLargeMome
       EXPECT_NEAR(shell[j][5], b.shell, 1e-4);
       EXPECT_NEAR(m0[j][4], b.sigma, 1e-4);
       EXPECT_NEAR(m1[j][4], b.pi, 1e-4);
+    }
+  }
+  // The molecular-frame distributions of xsect at three nodes (41, 90 and
+  // 178 eV), polarisation along, across and at 45° to the axis, against
+  // dσ/dΩ = 3·5.378 Mb·ω·|ê·V(k̂)|² of the separated solutions (two
+  // electrons, as the listing counts them): ê·V = cos χ·A_σ(η)/sqrt(2π) +
+  // sin χ·A_π(η)·cos φ/sqrt(π).
+  {
+    const auto shell = read_beta_table(dir.read("xsect.lst.beta"))["HF shell 1"];
+    const std::vector<size_t> nodes{1, 3, 5};
+    char emf[200];
+    std::snprintf(emf, sizeof emf, "%.10e, %.10e, %.10e", shell[1][1], shell[3][1], shell[5][1]);
+    dir.write("File.D40", std::string("&S40\n NCH = 2, FIL = 'mf.lst', FIG = 'g.gs', FIR = 'mf.dat',\n") +
+                              " FIC = 'm0.chn', 'm1.chn', IRP = 0, NEM = 110, NUR = 0, MIE = 0,\n NMF = 3, EMF = " +
+                              emf + ", NAF = 3, AMF = 0, 90, 45,\n/\n");
+    auto x = testsupport::run_program_in(dir.path(), "xsect");
+    ASSERT_EQ(x.status, 0) << x.output;
+    const auto table = read_beta_table(dir.read("mf.lst.mfpad"));
+    std::vector<double> etas;
+    for (int t = 0; t <= 180; t += 15) etas.push_back(std::cos(t * M_PI / 180.0));
+    for (size_t j : nodes) {
+      const double k = 0.3 + 0.6 * static_cast<double>(j), omega = shell[j][1];
+      const std::vector<cplx> As = final_amplitude(q, g, 0, k, 7, &etas), Ap = final_amplitude(q, g, 1, k, 7, &etas);
+      for (double chi : {0.0, 90.0, 45.0}) {
+        char key[200];
+        std::snprintf(key, sizeof key, "HF shell 1: photon energy %.6f eV = %.8f hartree, polarisation at %.2f deg",
+                      omega * 27.211386, omega, chi);
+        const auto it =
+            std::find_if(table.begin(), table.end(), [&](const auto& b) { return b.first.rfind(key, 0) == 0; });
+        ASSERT_NE(it, table.end()) << key;
+        double big = 0.0;
+        std::vector<std::array<double, 3>> checks;  // value, length, velocity
+        for (const auto& row : it->second) {
+          const int t = static_cast<int>(std::lround(row[0])), p = static_cast<int>(std::lround(row[1]));
+          if (t % 15 != 0 || p % 90 != 0) continue;
+          const double c = chi * M_PI / 180.0, phi = p * M_PI / 180.0;
+          const cplx T = std::cos(c) * As[static_cast<size_t>(t / 15)] / std::sqrt(2.0 * M_PI) +
+                         std::sin(c) * Ap[static_cast<size_t>(t / 15)] * std::cos(phi) / std::sqrt(M_PI);
+          checks.push_back({3.0 * 5.378 * omega * std::norm(T), row[2], row[3]});
+          big = std::max(big, checks.back()[0]);
+        }
+        ASSERT_EQ(checks.size(), 13u * 4u) << key;
+        // They agree to 7.4e-5 of the peak (length and velocity).
+        for (const auto& c : checks) {
+          EXPECT_NEAR(c[1], c[0], 5e-4 * big) << key;
+          EXPECT_NEAR(c[2], c[0], 5e-4 * big) << key;
+        }
+      }
     }
   }
   // Large momentum: β of the shell → 2 (2 − β ≈ 0.0052 at k = 8, 0.0018 at

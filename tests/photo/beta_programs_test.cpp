@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -30,7 +32,8 @@ std::string channel_control(const std::string& gs, const std::string& fic, int M
 // Ground state, the M = 0 and M = 1 channels with every open solution kept,
 // and the given photoionisation programs on them.
 void one_electron_run(const ScratchDir& dir, const std::string& example, const std::string& res,
-                      const std::string& grid, const std::vector<std::string>& programs) {
+                      const std::string& grid, const std::vector<std::string>& programs,
+                      const std::string& more_s40 = "") {
   dir.write("Dp_Data.dsc", source_file("examples/" + example + "/Dp_Data.dsc"));
   dir.write("Velor.prt", source_file("examples/" + example + "/Velor.prt"));
   ASSERT_EQ(run_program_in(dir.path(), "tovrel").status, 0);
@@ -46,12 +49,49 @@ void one_electron_run(const ScratchDir& dir, const std::string& example, const s
   for (const std::string& p : programs) {
     std::ostringstream d40;
     d40 << "&S40\n NCH = 2, FIL = '" << p << ".lst', FIG = 'g.gs', FIR = '" << p
-        << ".dat',\n FIC = 'm0.chn', 'm1.chn', IRP = 0, NEM = 110, NUR = 0, MIE = 0,\n/\n";
+        << ".dat',\n FIC = 'm0.chn', 'm1.chn', IRP = 0, NEM = 110, NUR = 0, MIE = 0," << more_s40 << "\n/\n";
     dir.write("File.D40", d40.str());
     auto x = run_program_in(dir.path(), p);
     ASSERT_EQ(x.status, 0) << x.output;
     std::filesystem::remove(dir.path() / "File.D40");
   }
+}
+
+// The blocks of a table of molecular-frame distributions: the polarisation
+// angle and σ of the orientation from the block head, rows θ, φ, L, V.
+struct MfpadBlock {
+  std::string head;
+  int omega_index = 0;
+  double chi = 0.0, sigmaL = 0.0, sigmaV = 0.0;
+  std::vector<std::vector<double>> rows;
+};
+
+std::vector<MfpadBlock> read_mfpad(const std::string& text) {
+  std::vector<MfpadBlock> blocks;
+  std::istringstream in(text);
+  std::string previous_energy;
+  int energies = -1;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("# HF shell", 0) == 0 || line.rfind("# RPA shell", 0) == 0) {
+      MfpadBlock b;
+      b.head = line;
+      const std::string energy = line.substr(0, line.find(", polarisation"));
+      if (energy != previous_energy) ++energies;
+      previous_energy = energy;
+      b.omega_index = energies;
+      b.chi = std::stod(line.substr(line.find("polarisation at ") + 16));
+      blocks.push_back(b);
+    } else if (line.rfind("# sigma of this orientation", 0) == 0 && !blocks.empty()) {
+      std::sscanf(line.c_str(), "# sigma of this orientation (Mb): L %lf V %lf", &blocks.back().sigmaL,
+                  &blocks.back().sigmaV);
+    } else if (!line.empty() && line[0] != '#' && !blocks.empty()) {
+      std::istringstream r(line);
+      std::vector<double> row;
+      for (double v; r >> v;) row.push_back(v);
+      blocks.back().rows.push_back(row);
+    }
+  }
+  return blocks;
 }
 
 // Exact 1s cross section (Mb) at photon energy ω (hartree).
@@ -62,9 +102,27 @@ double hydrogen_sigma(double omega) {
 
 TEST(AsymmetryOfPrograms, HydrogenOnOneFocusGivesTwoAtEveryEnergyInBothForms) {
   ScratchDir dir("beta_h");
-  one_electron_run(dir, "h-atom", "h.res", "NC = 11, P0 = 0.05, DP = 0.2", {"xsect", "xsect_a"});
+  one_electron_run(dir, "h-atom", "h.res", "NC = 11, P0 = 0.05, DP = 0.2", {"xsect", "xsect_a"},
+                   " NMF = 2, EMF = 0.8, 1.5, NAF = 3, AMF = 0, 90, 35,");
   for (const std::string p : {"xsect", "xsect_a"}) {
     SCOPED_TRACE(p);
+    // Fixed in space, an s electron leaves as a p wave about the polarisation
+    // whatever the direction of the "axis": (3σ/4π)·cos²γ, γ from ê, and σ
+    // the same for every orientation (both energies between nodes).
+    const std::vector<MfpadBlock> mf = read_mfpad(dir.read(p + ".lst.mfpad"));
+    ASSERT_EQ(mf.size(), 6u);
+    for (const MfpadBlock& b : mf) {
+      SCOPED_TRACE(b.head);
+      EXPECT_NEAR(b.sigmaL / mf[b.omega_index * 3].sigmaL, 1.0, 1e-3);
+      const double c = b.chi * M_PI / 180.0;
+      for (const auto& r : b.rows) {
+        const double t = r[0] * M_PI / 180.0, f = r[1] * M_PI / 180.0;
+        const double cg = std::sin(t) * std::cos(f) * std::sin(c) + std::cos(t) * std::cos(c);
+        const double want = 3.0 * b.sigmaL / (4.0 * M_PI) * cg * cg, peak = 3.0 * b.sigmaL / (4.0 * M_PI);
+        EXPECT_NEAR(r[2], want, 1e-3 * peak) << r[0] << " " << r[1];
+        EXPECT_NEAR(r[3], want, 3e-3 * peak) << r[0] << " " << r[1];
+      }
+    }
     auto t = read_beta_table(dir.read(p + ".lst.beta"));
     const auto& shell = t["HF shell 1"];
     ASSERT_EQ(shell.size(), 11u);

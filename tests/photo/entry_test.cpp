@@ -160,6 +160,9 @@ TEST(PhotoEntry, InputTheProgramsCannotHoldStopsNamingTheVariable) {
       {control(0, 20), ground_state(", NB=17"), "variable NB"},
       {control(0, 20), ground_state(", UNKNOWN=1"), "variable UNKNOWN"},
       {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', EXACT=2 /", ground_state(), "variable EXACT"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', NMF=2, EMF=1.0 /", ground_state(), "variable EMF(2)"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', NMF=1, EMF=1.0, NAF=3, AMF(3)=190 /", ground_state(),
+       "variable AMF(3)"},
   };
   for (const auto& c : cases) {
     EntryRun e("photo_bad");
