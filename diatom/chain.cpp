@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "diatom/angular.hpp"
 #include "diatom/channels.hpp"
 #include "diatom/ground.hpp"
 #include "diatom/jobs.hpp"
@@ -242,6 +243,7 @@ std::string find_gnuplot() {
 void photoionisation(Context& c, const GroundState& g, const Accuracy& a) {
   MOL mol = c.mol;
   if (mol.IPOT < 0) mol.IPOT = c.m.one_electron() ? 0 : 1;
+  mol.NL = solutions_kept(mol, c.m, a.n);
   const bool rpa = mol.RPA == 1 && !c.m.one_electron();
   const std::vector<Channel> ch = plan_channels(c.m, mol, g.orbital, c.opt.control);
   const int NSH = static_cast<int>(c.m.shells.size());
@@ -291,24 +293,27 @@ void photoionisation(Context& c, const GroundState& g, const Accuracy& a) {
   for (const Job& j : jobs) require(j);
 
   say(" diatom: cross sections (xsect)");
-  write_d40(c.opt.run, ch, sz, mol.ND, rpa, "mol.gs", "xsect.lst", "xsect.dat");
+  write_d40(c.opt.run, ch, sz, mol.ND, rpa, "mol.gs", "xsect.lst", "xsect.dat", c.m.mfpad);
   std::vector<Job> xs{program(c, "xsect", c.opt.run, "xsect")};
   run_jobs(xs, 1);
   require(xs[0]);
 
   const XsectListing x = read_xsect_listing(slurp(c.opt.run + "/xsect.lst"));
-  const CrossSections cs = combine(c.m, ch, x);
+  CrossSections cs = combine(c.m, ch, x);
+  std::string title = io::trim_right(mol.TIT);
+  if (title.empty()) title = "photoionisation";
+  const AngularResults ang = angular_results(c.m, mol, a.n, ch, cs, c.opt.run, title);
   const std::string table = shell_table(cs);
   write_file(c.opt.run + "/diatom.dat", table);
   write_file(c.opt.run + "/channels.dat", channel_table(c.m, ch, cs));
   out(c, "");
   out(c, " Cross sections (Mb), also in diatom.dat (per shell) and channels.dat (per channel):");
   out(c, table);
+  if (!ang.listing.empty()) out(c, "\n" + ang.listing);
   say(" diatom: cross sections in " + c.opt.run + "/diatom.dat, per channel in channels.dat");
 
-  std::string title = io::trim_right(mol.TIT);
-  if (title.empty()) title = "photoionisation";
-  write_file(c.opt.run + "/plot.gp", plot_script(c.m, ch, cs, "channels.dat", "diatom.png", c.ref, title));
+  write_file(c.opt.run + "/plot.gp",
+             plot_script(c.m, ch, cs, "channels.dat", "diatom.png", c.ref, title, ang.panel, ang.after));
   const std::string gp = find_gnuplot();
   if (gp.empty()) {
     say(" diatom: no gnuplot; the plot script is " + c.opt.run + "/plot.gp");

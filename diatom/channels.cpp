@@ -141,7 +141,7 @@ void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, con
 }
 
 void write_d40(const std::string& folder, const std::vector<Channel>& ch, const XsectSize& s, int ND, bool rpa,
-               const std::string& fig, const std::string& fil, const std::string& fir) {
+               const std::string& fig, const std::string& fil, const std::string& fir, const MfpadRequest& mfpad) {
   int NCH = static_cast<int>(ch.size()), IRP = rpa ? 1 : 0, NEM = s.NEM, NUR = s.NUR, MIE = 0;
   std::string FIL = fil, FIG = fig;
   std::vector<std::string> FIR(1, fir), FIC, FID;
@@ -156,6 +156,10 @@ void write_d40(const std::string& folder, const std::vector<Channel>& ch, const 
   g.add("FIC", FIC.data(), 12, {NCH});
   if (ND > 0) g.add("FID", FID.data(), 12, {NCH}).add("ID", ID.data(), {NCH});
   g.add("IRP", IRP).add("NEM", NEM).add("NUR", NUR).add("MIE", MIE);
+  int NMF = static_cast<int>(mfpad.ev.size()), NAF = static_cast<int>(mfpad.angles.size());
+  std::vector<double> EMF, AMF = mfpad.angles;
+  for (double e : mfpad.ev) EMF.push_back(e / kHartreeEV);
+  if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
   io::Units units;
   g.write(units.open_new(3, folder + "/File.D40"));
 }

@@ -55,7 +55,10 @@ inline constexpr long kXsectWords = photo::kNUVM;
 void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig);
 
 // Writes File.D40 into `folder`.
+// With molecular-frame distributions asked for, the group names them
+// (photon energies in hartree); otherwise it names no variable for them.
 void write_d40(const std::string& folder, const std::vector<Channel>& ch, const XsectSize& s, int ND, bool rpa,
-               const std::string& fig, const std::string& fil, const std::string& fir);
+               const std::string& fig, const std::string& fil, const std::string& fir,
+               const MfpadRequest& mfpad = MfpadRequest{});
 
 }  // namespace diatom

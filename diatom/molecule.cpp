@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "diatom/angular.hpp"
 #include "io/stop.hpp"
 
 namespace diatom {
@@ -16,6 +17,7 @@ io::Group MOL::group() {
   g.add("SHELLS", SHELLS, 120).add("TOL", TOL).add("CHECK", CHECK).add("NPW", NPW).add("NB", NB);
   g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("DK", DK).add("NK", NK);
   g.add("IPOT", IPOT).add("RPA", RPA).add("ND", ND).add("NL", NL).add("REF", REF, 120);
+  g.add("BETA", BETA).add("MFPAD", MFPAD, 120);
   return g;
 }
 
@@ -209,7 +211,11 @@ Molecule describe(const MOL& mol, const std::string& file) {
     if (mol.RPA != 0 && mol.RPA != 1) refuse("RPA", "must be 0 or 1 (" + std::to_string(mol.RPA) + ")");
     if (mol.ND < 0 || mol.ND > 5)
       refuse("ND", "0 to 5 bound functions per final symmetry (" + std::to_string(mol.ND) + ")");
-    if (mol.NL < 1 || mol.NL > 7) refuse("NL", "1 to 7 solutions per energy (" + std::to_string(mol.NL) + ")");
+    if (mol.NL < 0 || mol.NL > 7) {
+      refuse("NL", "1 to 7 solutions per energy, or 0 for the default (" + std::to_string(mol.NL) + ")");
+    }
+    if (mol.BETA != 0 && mol.BETA != 1) refuse("BETA", "must be 0 or 1 (" + std::to_string(mol.BETA) + ")");
+    m.mfpad = parse_mfpad(mol, grp + "MFPAD");
   }
   return m;
 }

@@ -32,8 +32,10 @@ struct MOL {
   int IPOT = -1;                           // 0 bare nuclei, 1 static exchange; -1: 1 unless one electron
   int RPA = 0;                             // 1: RPA coupling the channels of all ionised shells
   int ND = 0;                              // bound functions per final symmetry (RPA)
-  int NL = 4;                              // continuum solutions kept per energy
+  int NL = 0;                              // continuum solutions kept per energy; 0: 4, or all with BETA or MFPAD
   std::string REF;                         // file of reference points for the plot (eV, Mb)
+  int BETA = 0;                            // 1: asymmetry parameters beside the cross sections
+  std::string MFPAD;                       // molecular-frame distributions: 'eV eV ... / degrees ...'
   io::Group group();
 };
 
@@ -51,6 +53,14 @@ struct Shell {
   std::string symmetry() const;
 };
 
+// Molecular-frame distributions asked for in group MOL: photon energies
+// (eV) and polarisation angles (degrees from the axis: 0 and 90, then the
+// user's).
+struct MfpadRequest {
+  std::vector<double> ev, angles;
+  bool empty() const { return ev.empty(); }
+};
+
 // A checked closed-shell description.
 struct Molecule {
   double Z1 = 0, Z2 = 0;
@@ -59,6 +69,7 @@ struct Molecule {
   bool equal_nuclei = false;  // partial-wave step 2 and g/u symmetry
   std::vector<Shell> shells;  // in the order of the tovrel group
   std::vector<int> ionised;   // indices into `shells` (0-based), in the order of ION
+  MfpadRequest mfpad;         // molecular-frame distributions (none when empty)
   bool one_electron() const { return electrons == 1; }
   int step() const { return equal_nuclei ? 2 : 1; }
   // Index of the shell called `name` (lower case), or −1.

@@ -75,12 +75,15 @@ CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const X
 std::string shell_table(const CrossSections& cs) {
   const int kinds = cs.rpa ? 4 : 2;
   std::ostringstream o;
+  const bool beta = !cs.shell_beta[0].empty();
   o << "# photon energy (eV), then cross sections (Mb): per ionised shell and in total,\n"
-    << "# Hartree-Fock (HF) and RPA, length (L) and velocity (V) form; '-': not reached\n#      eV";
+    << "# Hartree-Fock (HF) and RPA, length (L) and velocity (V) form; '-': not reached\n";
+  if (beta) o << "# each shell's cross sections followed by its asymmetry parameters beta (b)\n";
+  o << "#      eV";
   for (const std::string& s : cs.shell_names) {
-    for (int k = 0; k < kinds; ++k) {
+    for (int k = 0; k < (beta ? 2 * kinds : kinds); ++k) {
       char b[32];
-      std::snprintf(b, sizeof b, " %11s", (s + "_" + kKind[k]).c_str());
+      std::snprintf(b, sizeof b, " %11s", (s + (k < kinds ? "_" : "_b") + kKind[k % kinds]).c_str());
       o << b;
     }
   }
@@ -96,6 +99,7 @@ std::string shell_table(const CrossSections& cs) {
     o << b;
     for (size_t s = 0; s < cs.shell_names.size(); ++s) {
       for (int k = 0; k < kinds; ++k) o << cell(cs.shell[k][s][r]);
+      for (int k = 0; beta && k < kinds; ++k) o << cell(cs.shell_beta[k][s][r]);
     }
     for (int k = 0; k < kinds; ++k) o << cell(cs.total[k][r]);
     o << "\n";
@@ -129,15 +133,16 @@ std::string channel_table(const Molecule& m, const std::vector<Channel>& ch, con
 
 std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                         const std::string& data, const std::string& png, const std::string& ref,
-                        const std::string& title) {
+                        const std::string& title, const std::string& panel, const std::string& after) {
   const int kinds = cs.rpa ? 4 : 2;
   std::ostringstream o;
   o << "# Cross sections of a diatom run; draw with: gnuplot "
     << "plot.gp\n"
-    << "set terminal pngcairo size 1000,700 enhanced font ',11'\n"
+    << "set terminal pngcairo size " << (panel.empty() ? "1000,700" : "1900,700") << " enhanced font ',11'\n"
     << "set output '" << png << "'\n"
-    << "set encoding utf8\nset datafile missing '-'\n"
-    << "set title \"" << title << "\" noenhanced\n"
+    << "set encoding utf8\nset datafile missing '-'\n";
+  if (!panel.empty()) o << "set multiplot layout 1,2\n";
+  o << "set title \"" << title << "\" noenhanced\n"
     << "set xlabel 'photon energy (eV)'\nset ylabel 'cross section (Mb)'\n"
     << "set key top right noenhanced\nset grid\n"
     << "plot ";
@@ -163,7 +168,9 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
     o << "'" << ref << "' using 1:2 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
   std::string s = o.str();
   s.erase(s.find_last_of(','));  // the last separator
-  return s + "\n";
+  s += "\n";
+  if (!panel.empty()) s += panel + "unset multiplot\n";
+  return s + after;
 }
 
 }  // namespace diatom

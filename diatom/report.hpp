@@ -16,10 +16,11 @@ namespace diatom {
 // reach the energy.
 struct CrossSections {
   std::vector<double> ev;
-  std::vector<std::string> shell_names;         // the ionised shells
-  std::vector<std::vector<double>> shell[4];    // [HF L, HF V, RPA L, RPA V][shell][row]
-  std::vector<double> total[4];                 // [kind][row]
-  std::vector<std::vector<double>> channel[4];  // [kind][channel][row], weighted
+  std::vector<std::string> shell_names;            // the ionised shells
+  std::vector<std::vector<double>> shell[4];       // [HF L, HF V, RPA L, RPA V][shell][row]
+  std::vector<double> total[4];                    // [kind][row]
+  std::vector<std::vector<double>> channel[4];     // [kind][channel][row], weighted
+  std::vector<std::vector<double>> shell_beta[4];  // [kind][shell][row]: β, when asked for (else empty)
   bool rpa = false;
 };
 
@@ -27,7 +28,8 @@ struct CrossSections {
 CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x);
 
 // The table as text: a comment head naming the columns, one row per photon
-// energy, Mb; '-' where a value is missing.
+// energy, Mb; '-' where a value is missing.  With β, each shell's β columns
+// follow its cross sections.
 std::string shell_table(const CrossSections& cs);
 std::string channel_table(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs);
 
@@ -35,8 +37,10 @@ std::string channel_table(const Molecule& m, const std::vector<Channel>& ch, con
 // (file `data`) into `png`: length solid, velocity dashed, one colour per
 // channel labelled by shell and final symmetry; reference points from `ref`
 // (two columns, eV and Mb) when not empty.
+// With `panel` (a second plot: β) the two are drawn side by side; `after`
+// ends the script (further plots into other files).
 std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                         const std::string& data, const std::string& png, const std::string& ref,
-                        const std::string& title);
+                        const std::string& title, const std::string& panel = "", const std::string& after = "");
 
 }  // namespace diatom

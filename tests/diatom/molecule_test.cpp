@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "diatom/angular.hpp"
 #include "diatom/channels.hpp"
 #include "diatom/ground.hpp"
 #include "io/stop.hpp"
@@ -113,6 +114,42 @@ TEST(MolGroup, RefusesPhotoionisationInputsNamingTheValue) {
               std::string::npos)
         << s.message();
   }
+}
+
+// MFPAD: photon energies within EMIN … EMAX, then angles 0 … 180 degrees
+// beside 0 and 90; NL by default keeps every solution a file holds when β or
+// the distributions are asked for.
+TEST(MolGroup, AngularRequestsAndTheSolutionsTheyKeep) {
+  MOL m = mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu");
+  m.ION = "3sg", m.EMIN = 20, m.EMAX = 40;
+  const struct {
+    const char* text;
+    const char* message;
+  } bad[] = {
+      {"25 x", "'x' is not a number"},
+      {"25 45", "photon energy 45 eV lies outside EMIN = 20 ... EMAX = 40 eV"},
+      {"25 / 190", "polarisation angle 190 lies outside 0 ... 180"},
+      {"/ 45", "no photon energy before '/'"},
+      {"21 22 23 24 25 26 27 28 29 30 31 32 33 34 35 36 37 38 39 40 39.5",
+       "21 photon energies; xsect takes at most 20"},
+  };
+  for (const auto& b : bad) {
+    m.MFPAD = b.text;
+    EXPECT_NE(refusal(m).find(b.message), std::string::npos) << b.text << ": " << refusal(m);
+  }
+  m.MFPAD = "25, 29.6 / 45 90 30";
+  const diatom::Molecule d = diatom::describe(m, "x.mol");
+  EXPECT_EQ(d.mfpad.ev, (std::vector<double>{25, 29.6}));
+  EXPECT_EQ(d.mfpad.angles, (std::vector<double>{0, 90, 45, 30}));
+  EXPECT_EQ(diatom::solutions_kept(m, d, 10), 7);
+  EXPECT_EQ(diatom::solutions_kept(m, d, 5), 5);
+  m.MFPAD = "";
+  const diatom::Molecule plain = diatom::describe(m, "x.mol");
+  EXPECT_EQ(diatom::solutions_kept(m, plain, 10), 4);
+  m.BETA = 1;
+  EXPECT_EQ(diatom::solutions_kept(m, plain, 10), 7);
+  m.NL = 3;
+  EXPECT_EQ(diatom::solutions_kept(m, plain, 10), 3);
 }
 
 // The generated group carries the physics of the hand-made examples: the

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -27,6 +28,29 @@ std::pair<double, double> total_at(const std::string& table, double e) {
     std::vector<double> v;
     for (double x; row >> x;) v.push_back(x);
     const double ev = v[0], L = v[v.size() - 2], V = v.back();
+    if (have && (pe - e) * (ev - e) <= 0) {
+      const double t = (e - pe) / (ev - pe);
+      return {pl + t * (L - pl), pv + t * (V - pv)};
+    }
+    pe = ev, pl = L, pv = V, have = true;
+  }
+  return {NAN, NAN};
+}
+
+// Column `c` (from 0) of diatom.dat at photon energy e (eV), interpolated
+// linearly between its rows.
+std::pair<double, double> column_at(const std::string& table, double e, int c) {
+  std::istringstream in(table);
+  double pe = 0, pl = 0, pv = 0;
+  bool have = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream row(line);
+    std::vector<std::string> v;
+    for (std::string x; row >> x;) v.push_back(x);
+    if (v[static_cast<size_t>(c)] == "-") continue;
+    const double ev = std::stod(v[0]), L = std::stod(v[static_cast<size_t>(c)]),
+                 V = std::stod(v[static_cast<size_t>(c + 1)]);
     if (have && (pe - e) * (ev - e) <= 0) {
       const double t = (e - pe) / (ev - pe);
       return {pl + t * (L - pl), pv + t * (V - pv)};
@@ -147,11 +171,18 @@ TEST(DiatomProgram, HydrogenOnAFocusGivesTheExactCrossSection) {
   EXPECT_NE(dir.read("run/plot.gp").find("1σ → kπ"), std::string::npos);
 }
 
-// H2+ at R = 2: the exact two-centre continuum, 0.7522, 0.3620, 0.1026 Mb.
-TEST(DiatomProgram, H2PlusGivesTheExactCrossSections) {
+// H2+ at R = 2, the run of a user asking for β and the molecular frame:
+// every open solution kept (seven), a momentum step of 0.02, 30 to 82 eV.
+// The exact two-centre continuum gives 0.7522, 0.3620, 0.1026 Mb; β of the
+// separated equations 1.47603 at 41.03 eV and 1.66920 at 60.62 eV
+// (tests/photo/beta_h2plus_exact_test.cpp); the distributions of the two
+// orientations average (1/3 along, 2/3 across) to the physical σ of the
+// one electron.
+TEST(DiatomProgram, H2PlusGivesTheExactCrossSectionsBetaAndMolecularFrame) {
   ScratchDir dir("diatom_h2p");
   dir.write("h2p.mol",
-            "&MOL Z1 = 1, Z2 = 1, RZ = 2.0, Q = 1, SHELLS = '1sg', ION = '1sg', EMIN = 30, EMAX = 62, NL = 4 /\n");
+            "&MOL Z1 = 1, Z2 = 1, RZ = 2.0, Q = 1, SHELLS = '1sg', ION = '1sg', EMIN = 30, EMAX = 82, DK = 0.02,\n"
+            " BETA = 1, MFPAD = '41 61' /\n");
   auto r = run_program_in(dir.path(), "diatom h2p.mol run");
   ASSERT_EQ(r.status, 0) << r.output;
   const std::string table = dir.read("run/diatom.dat");
@@ -163,6 +194,33 @@ TEST(DiatomProgram, H2PlusGivesTheExactCrossSections) {
   }
   const std::string lst = dir.read("run/diatom.lst");
   EXPECT_NE(lst.find("-1.1026342"), std::string::npos) << lst;
+  EXPECT_NE(lst.find("7 solutions per energy"), std::string::npos) << lst;
+  // Columns: eV, σ HF L, V, β HF L, V, total L, V.
+  // β at the momenta k = 0.9 and 1.5 of the separated computation.
+  const double betas[][2] = {{0.9, 1.47603}, {1.5, 1.66920}};
+  for (const auto& [k, b] : betas) {
+    const double e = (0.5 * k * k + 1.1026342) * 27.211386;
+    const auto [L, V] = column_at(table, e, 3);
+    EXPECT_NEAR(L, b, 5e-4) << e << " eV";
+    EXPECT_NEAR(V, b, 5e-4) << e << " eV";
+  }
+  // The listing's cross sections of the orientations (HF 1sg, eV, angle, L, V).
+  std::istringstream in(lst.substr(lst.find("method shell")));
+  std::map<std::pair<int, int>, double> sigma;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream w(line);
+    std::string method, shell, deg;
+    double e = 0, a = 0, L = 0, V = 0;
+    if (w >> method >> shell >> e >> a >> deg >> L >> V)
+      sigma[{static_cast<int>(std::lround(e)), static_cast<int>(a)}] = L;
+  }
+  ASSERT_EQ(sigma.size(), 4u) << lst;
+  for (int e : {41, 61}) {
+    const double average = sigma[{e, 0}] / 3 + 2 * sigma[{e, 90}] / 3;
+    EXPECT_NEAR(average / total_at(table, e).first, 1.0, 2e-3) << e << " eV";
+  }
+  EXPECT_NE(dir.read("run/plot.gp").find("load 'mfpad.gp'"), std::string::npos);
+  EXPECT_NE(dir.read("run/mfpad.gp").find("set output 'mfpad-1sg.png'"), std::string::npos);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "diatom/angular.hpp"
 #include "diatom/channels.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/molecule.hpp"
@@ -158,6 +159,38 @@ TEST(CrossSections, WeightedSumsZeroBelowAThresholdAndMissingAboveTheGrid) {
   // 1.3 hartree: above the 2su grid, the total is not known.
   EXPECT_TRUE(std::isnan(cs.total[0][3]));
   EXPECT_NE(diatom::shell_table(cs).find("          -"), std::string::npos);
+}
+
+// β between two nodes is that of the interpolated distribution (σ and σ·β
+// linear, not β); a row within 1e-4 of a node (the listing's four digits) is
+// that node; outside the nodes, or next to one without β, there is none.  The
+// shell's β columns follow its cross sections in diatom.dat.
+TEST(Asymmetry, BetaBetweenNodesFollowsTheDistribution) {
+  const auto t = diatom::read_beta_table(
+      "# Photoelectron asymmetry parameters\n# HF shell 5\n"
+      "   27.211386 1.00000000e+00   1.000000e+00   1.000000e+00   2.000000   2.000000\n"
+      "   54.422772 2.00000000e+00   3.000000e+00   3.000000e+00   0.000000        nan\n\n\n"
+      "# HF channel 1 (shell 5, final m = 0)\n   27.211386 1.00000000e+00   1.0e+00   1.0e+00   0.5   0.5\n");
+  ASSERT_EQ(t.count("HF shell 5"), 1u);
+  ASSERT_EQ(t.count("HF channel 1"), 1u);
+  const diatom::BetaBlock& b = t.at("HF shell 5");
+  const auto [L, V] = diatom::beta_at(b, 1.5);
+  EXPECT_DOUBLE_EQ(L, 0.5);  // (0.5·1·2 + 0.5·3·0)/(0.5·1 + 0.5·3)
+  EXPECT_TRUE(std::isnan(V));
+  EXPECT_DOUBLE_EQ(diatom::beta_at(b, 1.00005).first, 2.0);
+  EXPECT_TRUE(std::isnan(diatom::beta_at(b, 2.5).first));
+
+  diatom::CrossSections cs;
+  cs.ev = {27.211386};
+  cs.shell_names = {"3sg"};
+  for (int k = 0; k < 4; ++k) {
+    cs.shell[k] = {{1.0}};
+    cs.total[k] = {1.0};
+    cs.shell_beta[k] = {{0.25}};
+  }
+  const std::string table = diatom::shell_table(cs);
+  EXPECT_NE(table.find("   3sg_HF_V   3sg_bHF_L   3sg_bHF_V    tot_HF_L"), std::string::npos) << table;
+  EXPECT_NE(table.find("    1.00000     0.25000     0.25000     1.00000"), std::string::npos) << table;
 }
 
 // The plot names every curve by shell and final symmetry and form, length

@@ -1,0 +1,298 @@
+// The request of group MOL (solutions kept, photon energies and angles of
+// the molecular-frame distributions) and the asymmetry parameters β in
+// diatom's results.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+
+#include "diatom/angular.hpp"
+#include "io/stop.hpp"
+#include "photo/entry.hpp"
+
+namespace diatom {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const char* kKind[] = {"HF_L", "HF_V", "RPA_L", "RPA_V"};
+
+std::vector<std::string> fields(std::string text) {
+  std::replace(text.begin(), text.end(), ',', ' ');
+  std::istringstream in(text);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+std::string num(double v) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%g", v);
+  return b;
+}
+
+}  // namespace
+
+MfpadRequest parse_mfpad(const MOL& mol, const std::string& where) {
+  MfpadRequest r;
+  const std::string text = mol.MFPAD;
+  if (fields(text).empty()) return r;
+  const size_t slash = text.find('/');
+  auto numbers = [&](const std::string& part, const char* what) {
+    std::vector<double> v;
+    for (const std::string& w : fields(part)) {
+      char* end = nullptr;
+      const double x = std::strtod(w.c_str(), &end);
+      if (end == w.c_str() || *end != '\0' || !std::isfinite(x)) {
+        io::stop(where + ": '" + w + "' is not a number (" + what + ")");
+      }
+      v.push_back(x);
+    }
+    return v;
+  };
+  r.ev = numbers(text.substr(0, slash), "photon energies in eV, then '/' and polarisation angles in degrees");
+  if (r.ev.empty()) io::stop(where + ": no photon energy before '/' (give 'eV eV ... / degrees ...')");
+  for (double e : r.ev) {
+    if (!(e >= mol.EMIN && e <= mol.EMAX)) {
+      io::stop(where + ": the photon energy " + num(e) + " eV lies outside EMIN = " + num(mol.EMIN) +
+               " ... EMAX = " + num(mol.EMAX) + " eV");
+    }
+  }
+  if (static_cast<int>(r.ev.size()) > photo::kMaxMfpadEnergies) {
+    io::stop(where + ": " + std::to_string(r.ev.size()) + " photon energies; xsect takes at most " +
+             std::to_string(photo::kMaxMfpadEnergies) + " (give fewer)");
+  }
+  r.angles = {0.0, 90.0};
+  if (slash != std::string::npos) {
+    for (double a : numbers(text.substr(slash + 1), "polarisation angles in degrees from the axis")) {
+      if (!(a >= 0.0 && a <= 180.0)) {
+        io::stop(where + ": the polarisation angle " + num(a) + " lies outside 0 ... 180 degrees from the axis");
+      }
+      if (std::find(r.angles.begin(), r.angles.end(), a) == r.angles.end()) r.angles.push_back(a);
+    }
+  }
+  if (static_cast<int>(r.angles.size()) > photo::kMaxMfpadAngles) {
+    io::stop(where + ": " + std::to_string(r.angles.size()) +
+             " polarisation angles with 0 and 90; xsect takes at most " + std::to_string(photo::kMaxMfpadAngles) +
+             " (give fewer)");
+  }
+  return r;
+}
+
+int solutions_kept(const MOL& mol, const Molecule& m, int waves) {
+  if (mol.NL > 0) return mol.NL;
+  if (mol.BETA == 1 || !m.mfpad.empty()) return std::min(waves, 7);
+  return 4;
+}
+
+// ------------------------------------------------------------------ xsect's table
+
+std::map<std::string, BetaBlock> read_beta_table(const std::string& text) {
+  std::map<std::string, BetaBlock> blocks;
+  std::istringstream in(text);
+  BetaBlock* b = nullptr;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("# HF ", 0) == 0 || line.rfind("# RPA ", 0) == 0) {
+      std::string head = line.substr(2);
+      head = head.substr(0, head.find(" ("));
+      b = &blocks[head];
+      continue;
+    }
+    if (line.empty() || line[0] == '#' || !b) continue;
+    std::istringstream r(line);
+    double v[6];
+    int n = 0;
+    for (std::string w; n < 6 && r >> w; ++n)
+      v[n] = (w == "nan" || w == "-nan") ? kNaN : std::strtod(w.c_str(), nullptr);
+    if (n < 6) continue;
+    b->omega.push_back(v[1]);
+    b->sigmaL.push_back(v[2]);
+    b->sigmaV.push_back(v[3]);
+    b->betaL.push_back(v[4]);
+    b->betaV.push_back(v[5]);
+  }
+  return blocks;
+}
+
+// The photon energies of diatom's rows come from the listing, whose
+// photoelectron energies carry four digits: a row within 1e-4 (relative, at
+// least 1e-4 hartree) of its nearest node is that node.
+std::pair<double, double> beta_at(const BetaBlock& b, double w) {
+  const size_t n = b.omega.size();
+  size_t near = n;
+  for (size_t i = 0; i < n; ++i) {
+    if (near == n || std::fabs(b.omega[i] - w) < std::fabs(b.omega[near] - w)) near = i;
+  }
+  if (near < n && std::fabs(b.omega[near] - w) <= 1e-4 * std::max(1.0, std::fabs(w))) {
+    return {b.betaL[near], b.betaV[near]};
+  }
+  for (size_t i = 0; i + 1 < n; ++i) {
+    if (!((b.omega[i] - w) * (b.omega[i + 1] - w) < 0)) continue;
+    const double t = (w - b.omega[i]) / (b.omega[i + 1] - b.omega[i]);
+    auto mix = [t](double s0, double b0, double s1, double b1) {
+      const double s = (1 - t) * s0 + t * s1;
+      return s > 0 ? ((1 - t) * s0 * b0 + t * s1 * b1) / s : kNaN;
+    };
+    return {mix(b.sigmaL[i], b.betaL[i], b.sigmaL[i + 1], b.betaL[i + 1]),
+            mix(b.sigmaV[i], b.betaV[i], b.sigmaV[i + 1], b.betaV[i + 1])};
+  }
+  return {kNaN, kNaN};
+}
+
+// ------------------------------------------------------------------ β on the rows
+
+namespace {
+
+// The shells of the channels in the order of their first channel (that of
+// CrossSections::shell_names).
+std::vector<int> shells_of(const std::vector<Channel>& ch) {
+  std::vector<int> shells;
+  for (const Channel& c : ch) {
+    if (std::find(shells.begin(), shells.end(), c.shell) == shells.end()) shells.push_back(c.shell);
+  }
+  return shells;
+}
+
+void fill(const std::map<std::string, BetaBlock>& table, const std::string& name, const CrossSections& cs, int kinds,
+          std::vector<std::vector<double>>* out) {
+  for (int k = 0; k < 4; ++k) out[k].emplace_back(cs.ev.size(), kNaN);
+  for (int method = 0; method < kinds / 2; ++method) {
+    const auto it = table.find((method == 0 ? "HF " : "RPA ") + name);
+    if (it == table.end()) continue;
+    for (size_t r = 0; r < cs.ev.size(); ++r) {
+      const auto [L, V] = beta_at(it->second, cs.ev[r] / kHartreeEV);
+      out[2 * method].back()[r] = L;
+      out[2 * method + 1].back()[r] = V;
+    }
+  }
+}
+
+std::string cell(double v) {
+  char b[32];
+  if (std::isnan(v)) return "        -";
+  std::snprintf(b, sizeof b, " %8.4f", v);
+  return b;
+}
+
+}  // namespace
+
+Asymmetries asymmetries(const std::vector<Channel>& ch, const CrossSections& cs,
+                        const std::map<std::string, BetaBlock>& table) {
+  Asymmetries a;
+  const int kinds = cs.rpa ? 4 : 2;
+  for (size_t c = 0; c < ch.size(); ++c) fill(table, "channel " + std::to_string(c + 1), cs, kinds, a.channel);
+  for (int s : shells_of(ch)) fill(table, "shell " + std::to_string(s + 1), cs, kinds, a.shell);
+  return a;
+}
+
+std::string beta_table(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
+                       const Asymmetries& a) {
+  const int kinds = cs.rpa ? 4 : 2;
+  std::ostringstream o;
+  o << "# photon energy (eV), then the asymmetry parameter beta of each channel and of each ionised shell\n"
+    << "# (its channels together), Hartree-Fock (HF) and RPA, length (L) and velocity (V); '-': not available;\n"
+    << "# columns:";
+  int col = 2;
+  for (const Channel& c : ch) {
+    o << "\n#   " << col << "-" << col + kinds - 1 << ": " << c.label(m);
+    col += kinds;
+  }
+  for (const std::string& s : cs.shell_names) {
+    o << "\n#   " << col << "-" << col + kinds - 1 << ": " << s;
+    col += kinds;
+  }
+  o << "\n";
+  for (size_t r = 0; r < cs.ev.size(); ++r) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%9.3f", cs.ev[r]);
+    o << b;
+    for (size_t c = 0; c < ch.size(); ++c) {
+      for (int k = 0; k < kinds; ++k) o << cell(a.channel[k][c][r]);
+    }
+    for (size_t s = 0; s < cs.shell_names.size(); ++s) {
+      for (int k = 0; k < kinds; ++k) o << cell(a.shell[k][s][r]);
+    }
+    o << "\n";
+  }
+  return o.str();
+}
+
+std::string beta_listing(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
+                         const Asymmetries& a) {
+  const int kinds = cs.rpa ? 4 : 2;
+  std::ostringstream o;
+  o << " Asymmetry parameters beta (random orientation: dsigma/dOmega = sigma/4pi (1 + beta P2(cos theta)),\n"
+    << " theta from the polarisation), per channel and per shell, also in beta.dat and, per shell, in diatom.dat:";
+  const std::vector<int> shells = shells_of(ch);
+  for (size_t s = 0; s < shells.size(); ++s) {
+    std::vector<std::pair<std::string, const std::vector<std::vector<double>>*>> cols;
+    std::vector<size_t> index;
+    for (size_t c = 0; c < ch.size(); ++c) {
+      if (ch[c].shell == shells[s]) cols.push_back({ch[c].label(m), a.channel}), index.push_back(c);
+    }
+    cols.push_back({"shell " + cs.shell_names[s], a.shell});
+    index.push_back(s);
+    o << "\n\n       eV";
+    for (const auto& col : cols) {
+      const int width = 9 * kinds;
+      std::string t = col.first.substr(0, static_cast<size_t>(width - 2));
+      o << std::string(static_cast<size_t>(width - static_cast<int>(t.size())), ' ') << t;
+    }
+    o << "\n         ";
+    for (size_t k = 0; k < cols.size(); ++k) {
+      for (int j = 0; j < kinds; ++j) {
+        char b[16];
+        std::snprintf(b, sizeof b, " %8s", kKind[j]);
+        o << b;
+      }
+    }
+    for (size_t r = 0; r < cs.ev.size(); ++r) {
+      char b[32];
+      std::snprintf(b, sizeof b, "\n%9.3f", cs.ev[r]);
+      o << b;
+      for (size_t k = 0; k < cols.size(); ++k) {
+        for (int j = 0; j < kinds; ++j) o << cell(cols[k].second[j][index[k]][r]);
+      }
+    }
+  }
+  return o.str();
+}
+
+std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
+                       const std::string& data) {
+  const int kinds = cs.rpa ? 4 : 2, base = cs.rpa ? 2 : 0;
+  const std::string form = cs.rpa ? "RPA" : "HF";
+  std::ostringstream o;
+  o << "set title 'asymmetry parameter (random orientation)'\n"
+    << "set ylabel 'β'\nset yrange [-1:2]\nset key bottom right noenhanced\n"
+    << "plot ";
+  auto curve = [&](int c0, const std::string& name, const std::string& kind, int shift, const std::string& lc, int lw) {
+    o << "'" << data << "' using 1:" << c0 + shift << " with lines lc " << lc << " lw " << lw << " dt 1 title '" << name
+      << " (" << kind << ", length)', \\\n     '" << data << "' using 1:" << c0 + shift + 1 << " with lines lc " << lc
+      << " lw " << lw << " dt 2 title '" << name << " (" << kind << ", velocity)', \\\n     ";
+  };
+  // The channels in the colours of the cross-section plot, the shells thick
+  // (one shell in the colour of the total; with the RPA its HF β in grey).
+  int col = 2, colour = 1;
+  for (const Channel& c : ch) {
+    curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
+    col += kinds;
+  }
+  const std::vector<int> shells = shells_of(ch);
+  for (size_t s = 0; s < shells.size(); ++s) {
+    const Shell& sh = m.shells[static_cast<size_t>(shells[s])];
+    std::string name = std::to_string(sh.n) + (sh.M == 0 ? "σ" : sh.M == 1 ? "π" : "δ");
+    if (sh.parity) name += sh.parity;
+    const std::string lc = shells.size() == 1 ? "8" : std::to_string(colour++);
+    if (cs.rpa) curve(col, name, "HF", 0, "rgb 'gray50'", 2);
+    curve(col, name, form, base, lc, 3);
+    col += kinds;
+  }
+  std::string s = o.str();
+  s.erase(s.find_last_of(','));
+  return s + "\n";
+}
+
+}  // namespace diatom
