@@ -114,8 +114,10 @@ Plan reopen_run(const Options& opt, const std::string& run) {
     io::stop("diatom: the run folder '" + opt.run + "' holds the run of another control file ('" + p.control +
              "' differs from '" + opt.control + "'); a run folder goes on only with the control file it was made for");
   }
+  // The reference points: the run's copy, unless the control file's REF
+  // (seen from here) names a file that differs from it.
   const std::string ref = io::trim_right(p.mol.REF);
-  if (!p.ref.empty() && !same_file(ref, p.path(p.ref))) {
+  if (!p.ref.empty() && fs::is_regular_file(ref) && !same_file(ref, p.path(p.ref))) {
     io::stop("diatom: the reference points '" + ref + "' differ from the run folder's copy '" + p.path(p.ref) + "'");
   }
   return p;
@@ -171,7 +173,13 @@ void run_diatom(const Options& opt) {
       steps.push_back(*s);
     }
     int left = 0;
-    for (const Step& s : steps) left += run_steps(p, {s}, 1, bin);
+    for (const Step& s : steps) {
+      if (inspect(p, s).kind == StepState::finished) {
+        say(" diatom: " + s.name() + " has finished before; kept");
+        continue;
+      }
+      left += run_steps(p, {s}, 1, bin);
+    }
     if (left > 0) io::stop("diatom: " + counted(static_cast<size_t>(left), "step") + " of the job not finished");
     return;
   }
@@ -184,18 +192,18 @@ void run_diatom(const Options& opt) {
   const MOL mol = read_mol(opt.control);
   const Molecule m = describe(mol, opt.control);
   const std::string ref = io::trim_right(mol.REF);
-  if (!ref.empty() && !fs::is_regular_file(ref)) {
+  const bool resume = run == "." || fs::exists(run);
+  if (!resume && !ref.empty() && !fs::is_regular_file(ref)) {
     io::stop("file '" + opt.control + "', group &MOL, variable REF: no file '" + ref + "'");
   }
   require_programs(bin);
   Plan p;
-  const bool resume = run == "." || fs::exists(run);
   if (resume) {
     p = reopen_run(opt, run);
     say(" diatom: going on with the run in " + run);
   } else {
-    make_plan(mol, m, run, opt.control, ref.empty() ? "" : "reference.dat");  // refusals before the folder is made
-    Plan made = make_plan(mol, m, run, opt.control, ref.empty() ? "" : "reference.dat");
+    // Refusals (more channels than xsect takes) come before the folder is made.
+    const Plan made = make_plan(mol, m, run, opt.control, ref.empty() ? "" : "reference.dat");
     make_run(made, opt, program);
     // From here on the run reads only its own copy of the control file.
     p = load_plan(run);
