@@ -100,17 +100,6 @@ const Step* Plan::find(const std::string& name) const {
   return nullptr;
 }
 
-const JobSteps& Plan::job_of(const Step& s) const {
-  for (const auto& st : stage) {
-    for (const JobSteps& job : st) {
-      for (const Step& t : job) {
-        if (t.name() == s.name()) return job;
-      }
-    }
-  }
-  io::stop("diatom: no step '" + s.name() + "' in the run '" + run + "'");
-}
-
 std::vector<Channel> Plan::channels_at(int d, XsectSize* size) const {
   const GroundState g = read_ground_state(path(distances[d]));
   const std::string file = path(control);

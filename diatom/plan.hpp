@@ -60,8 +60,6 @@ struct Plan {
   std::vector<Step> inputs(const Step& s) const;
   // The step called `name`, or nullptr.
   const Step* find(const std::string& name) const;
-  // The job of a stage that runs step `s`.
-  const JobSteps& job_of(const Step& s) const;
   // The channels of distance `d` with the grids its ground state gives, and
   // xsect's sizes for them; stops naming the control file when the photon
   // range lies below a threshold or xsect's memory cannot take the run.

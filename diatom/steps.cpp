@@ -239,7 +239,7 @@ StepState inspect(const Plan& p, const Step& s) {
   if (result.rfind("signal ", 0) == 0) return {StepState::failed, "killed by signal " + result.substr(7)};
   if (result.rfind("missing ", 0) == 0)
     return {StepState::failed, "no " + result.substr(8) + " after exit status 0 (see " + console + ")"};
-  if (result != "exit 0") return {StepState::failed, result.rfind("refused ", 0) == 0 ? result.substr(8) : result};
+  if (result != "exit 0") return {StepState::failed, result.rfind("refused ", 0) == 0 ? "refused: " + result.substr(8) : result};
   // Finished: every file the record names is there, as large as it was.
   for (std::string line; std::getline(in, line);) {
     std::istringstream w(line);
