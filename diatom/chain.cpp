@@ -106,8 +106,8 @@ bool same_file(const std::string& a, const std::string& b) {
 // An existing run folder goes on only with the run it was made for.
 Plan reopen_run(const Options& opt, const std::string& run) {
   if (!fs::is_regular_file(run + "/" + kRunRecord)) {
-    io::stop("diatom: the run folder '" + opt.run + "' exists and is not a diatom run folder (it has no " +
-             kRunRecord + "); diatom never writes into an existing folder it did not make");
+    io::stop("diatom: the run folder '" + opt.run + "' exists and is not a diatom run folder (it has no " + kRunRecord +
+             "); diatom never writes into an existing folder it did not make");
   }
   Plan p = load_plan(run);
   if (!same_file(opt.control, p.path(p.control))) {
@@ -215,8 +215,8 @@ void run_diatom(const Options& opt) {
         std::string(resume ? " (those with steps that have not finished)" : "") + ":");
     for (int k = 0; k < 3; ++k) {
       if (n[k] == 0) continue;
-      say("   " + run + "/jobs/stage" + std::to_string(k + 1) + ".txt: " + counted(n[k], "job") + ", " +
-          kStageName[k] + (k == 0 ? "" : " (after stage " + std::to_string(k) + ")"));
+      say("   " + run + "/jobs/stage" + std::to_string(k + 1) + ".txt: " + counted(n[k], "job") + ", " + kStageName[k] +
+          (k == 0 ? "" : " (after stage " + std::to_string(k) + ")"));
     }
     say("   " + run + "/jobs/collect.txt: the collection of the results (after the last stage)");
     say(" diatom: e.g. scripts/diatom_parallel.sh " + run + " (GNU parallel), or scripts/diatom_slurm.sh " + run +

@@ -119,9 +119,9 @@ void self_check(Collection& c, const GroundState& g, const GroundState& r) {
     say(b);
   }
   const double TOL = p.mol.TOL;
-  const std::string verdict = " largest change " + f("%.2e", worst) + " hartree: " +
-                              (worst <= TOL ? "within TOL = " + f("%.1e", TOL)
-                                            : "ABOVE TOL = " + f("%.1e", TOL) + "; give NPW and NB larger");
+  const std::string verdict =
+      " largest change " + f("%.2e", worst) + " hartree: " +
+      (worst <= TOL ? "within TOL = " + f("%.1e", TOL) : "ABOVE TOL = " + f("%.1e", TOL) + "; give NPW and NB larger");
   c.out(verdict);
   say(verdict);
 }
@@ -213,7 +213,8 @@ std::string photo_results(Collection& c, int d) {
   if (mol.RPA == 1 && !p.rpa) c.out("   RPA = 1 left out: one electron has no electron-electron coupling");
   c.out("   xsect: NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) + ", " +
         std::to_string(sz.words) + " words of " + std::to_string(kXsectWords));
-  c.out("   weights: a sigma shell counts sigma(M = 0) + 2 sigma(M = 1); a pi shell 2 [sigma(0) + sigma(1) + sigma(2)];");
+  c.out(
+      "   weights: a sigma shell counts sigma(M = 0) + 2 sigma(M = 1); a pi shell 2 [sigma(0) + sigma(1) + sigma(2)];");
   c.out("   a one-electron target half of these (the listed values count two electrons and one sign of M)");
   if (!c.done(c.step(d, "xsect"))) {
     c.out("   cross sections: xsect has not finished");
@@ -226,8 +227,7 @@ std::string photo_results(Collection& c, int d) {
   replace_file(folder + "/channels.dat", channel_table(p.m, ch, cs));
   const std::string here = p.distances[d].empty() ? "" : p.distances[d] + "/";
   c.out("");
-  c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per shell) and " + here +
-        "channels.dat (per channel):");
+  c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per shell) and " + here + "channels.dat (per channel):");
   c.out(table.substr(0, table.size() - 1));
   say(" diatom: cross sections in " + folder + "/diatom.dat, per channel in channels.dat");
 
@@ -361,8 +361,8 @@ std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
         say(line);
       }
     }
-    const std::string all = "   all of them here: " + quote(program) + " " +
-                            quote(absolute(p.path(p.control))) + " " + quote(absolute(p.run));
+    const std::string all = "   all of them here: " + quote(program) + " " + quote(absolute(p.path(p.control))) + " " +
+                            quote(absolute(p.run));
     c.out(all);
     say(all);
   }

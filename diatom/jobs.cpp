@@ -165,7 +165,7 @@ int run_jobs(std::vector<Job>& jobs, int parallel, const std::function<void(Job&
         job.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
         job.signal = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
         job.seconds = el;
-        const std::string how = job.signal != 0  ? ", killed by signal " + std::to_string(job.signal)
+        const std::string how = job.signal != 0   ? ", killed by signal " + std::to_string(job.signal)
                                 : job.status != 0 ? ", exit status " + std::to_string(job.status)
                                                   : "";
         con.line(" finished [" + std::to_string(run.job + 1) + "/" + std::to_string(total) + "] " + job.label + " (" +

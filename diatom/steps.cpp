@@ -229,8 +229,8 @@ StepState inspect(const Plan& p, const Step& s) {
   std::string head, result;
   if (!in || !std::getline(in, head) || head != "diatom step " + s.name() || !std::getline(in, result) ||
       result.rfind("result ", 0) != 0) {
-    return {StepState::not_run, l ? "interrupted (its diatom process " + std::to_string(l->pid) + " has ended)"
-                                  : "not run"};
+    return {StepState::not_run,
+            l ? "interrupted (its diatom process " + std::to_string(l->pid) + " has ended)" : "not run"};
   }
   result.erase(0, 7);
   const std::string console = (s.folder.empty() ? "" : s.folder + "/") + s.program + ".out";
@@ -239,7 +239,8 @@ StepState inspect(const Plan& p, const Step& s) {
   if (result.rfind("signal ", 0) == 0) return {StepState::failed, "killed by signal " + result.substr(7)};
   if (result.rfind("missing ", 0) == 0)
     return {StepState::failed, "no " + result.substr(8) + " after exit status 0 (see " + console + ")"};
-  if (result != "exit 0") return {StepState::failed, result.rfind("refused ", 0) == 0 ? "refused: " + result.substr(8) : result};
+  if (result != "exit 0")
+    return {StepState::failed, result.rfind("refused ", 0) == 0 ? "refused: " + result.substr(8) : result};
   // Finished: every file the record names is there, as large as it was.
   for (std::string line; std::getline(in, line);) {
     std::istringstream w(line);
@@ -249,8 +250,9 @@ StepState inspect(const Plan& p, const Step& s) {
     std::error_code ec;
     const auto now = fs::file_size(folder + "/" + name, ec);
     if (ec) return {StepState::failed, name + " is missing"};
-    if (now != size) return {StepState::failed, name + " has changed (" + std::to_string(now) + " bytes, was " +
-                                                    std::to_string(size) + ")"};
+    if (now != size)
+      return {StepState::failed,
+              name + " has changed (" + std::to_string(now) + " bytes, was " + std::to_string(size) + ")"};
   }
   return {StepState::finished, ""};
 }

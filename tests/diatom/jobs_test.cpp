@@ -70,9 +70,10 @@ TEST(DiatomJobs, JobLinesRunInAnyOrderGiveTheRunOfOneMachine) {
   dir.write("bin/parallel", "#!/usr/bin/env bash\ntac | while IFS= read -r l; do bash -c \"$l\"; done\n");
   fs::permissions(dir.path() / "bin/parallel", fs::perms::owner_all);
   std::string out;
-  const int rc = shell(dir.path(), "PATH=\"$PWD/bin:$PATH\" bash '" + std::string(SUITE_SOURCE_DIR) +
-                                       "/scripts/diatom_parallel.sh' jobs -j 2",
-                       &out);
+  const int rc =
+      shell(dir.path(),
+            "PATH=\"$PWD/bin:$PATH\" bash '" + std::string(SUITE_SOURCE_DIR) + "/scripts/diatom_parallel.sh' jobs -j 2",
+            &out);
   ASSERT_EQ(rc, 0) << out;
   EXPECT_NE(out.find("started  [1/1] chanfile r02/c02"), std::string::npos) << out;
   expect_same_results(dir, "jobs", "one",
@@ -111,9 +112,10 @@ TEST(DiatomJobs, AnInterruptedRunRedoesOnlyItsUnfinishedSteps) {
   auto c = run_program_in(dir.path(), "diatom -c cut");
   EXPECT_EQ(c.status, 1);
   const std::string run = fs::canonical(dir.path() / "cut").string();
-  for (const std::string& s : std::vector<std::string>
-       {std::string("check/tovrel: mol.res is missing"), "--step '" + run + "' check/tovrel", "c02/chanfile: killed by signal 9",
-        "--step '" + run + "' c02/chanfile", "xsect: interrupted (its diatom process " + std::to_string(gone)}) {
+  for (const std::string& s :
+       std::vector<std::string>{std::string("check/tovrel: mol.res is missing"), "--step '" + run + "' check/tovrel",
+                                "c02/chanfile: killed by signal 9", "--step '" + run + "' c02/chanfile",
+                                "xsect: interrupted (its diatom process " + std::to_string(gone)}) {
     EXPECT_NE(c.output.find(s), std::string::npos) << s << "\n" << c.output;
   }
   // A folder goes on only with the control file it was made for.
@@ -127,7 +129,8 @@ TEST(DiatomJobs, AnInterruptedRunRedoesOnlyItsUnfinishedSteps) {
   std::istringstream said(again.output);
   std::vector<std::string> started;
   for (std::string l; std::getline(said, l);) {
-    if (l.rfind(" started ", 0) == 0 && l.find("gnuplot") == std::string::npos) started.push_back(l.substr(l.find("] ") + 2));
+    if (l.rfind(" started ", 0) == 0 && l.find("gnuplot") == std::string::npos)
+      started.push_back(l.substr(l.find("] ") + 2));
   }
   ASSERT_EQ(started.size(), 3u) << again.output;
   EXPECT_EQ(started[0].rfind("tovrel (check", 0), 0u) << started[0];

@@ -1,9 +1,10 @@
 // The stages of a run and what a step's files say about it.
+#include "diatom/plan.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "diatom/plan.hpp"
 #include "diatom/steps.hpp"
 #include "support/programs.hpp"
 
@@ -63,7 +64,8 @@ TEST(StepRecord, FinishedOnlyWhenTheRecordAndEveryFileAgree) {
     std::string why;
   } cases[] = {
       {"diatom step tovrel\nresult exit 0\n" + files, "", StepState::finished, ""},
-      {"diatom step tovrel\nresult exit 0\nseconds 1.0\nfile mol.res 7\n", "", StepState::failed, "mol.res has changed"},
+      {"diatom step tovrel\nresult exit 0\nseconds 1.0\nfile mol.res 7\n", "", StepState::failed,
+       "mol.res has changed"},
       {"diatom step tovrel\nresult exit 0\nfile mol.lst 1\n", "", StepState::failed, "mol.lst is missing"},
       {"diatom step tovrel\nresult exit 2\n" + files, "", StepState::failed, "exit status 2 (see tovrel.out)"},
       {"diatom step tovrel\nresult signal 9\n" + files, "", StepState::failed, "killed by signal 9"},
