@@ -226,11 +226,9 @@ double junction_defect(const RunTables& t, const InnerUnknowns& idx, int NIT, li
   return u2 + coupled - outer.RV(NIT);
 }
 
-// The waves on the grid: the series at the inner points and the first outer
-// one, then the outer relations u_i = RV(i) − RM(i)·u_{i−1} of CPYP0.
-void waves_on_grid(const RunTables& t, const InnerUnknowns& idx, lib::CVec VV, lib::CVec G, lib::CMat WK, lib::CVec cf,
-                   lib::Mat X) {
-  const int NA = t.NA, NB = t.NB, N = idx.N;
+// The waves at the inner points and the first outer one, from the series.
+void series_on_grid(const RunTables& t, const InnerUnknowns& idx, lib::CVec VV, lib::CVec G, lib::CVec cf, lib::Mat X) {
+  const int NA = t.NA, N = idx.N;
   auto c = [&](int k, int p) { return cf(idx(k, p)); };
   for (int p = 1; p <= N; ++p) {
     for (int i = 1; i <= NA; ++i) {
@@ -240,6 +238,13 @@ void waves_on_grid(const RunTables& t, const InnerUnknowns& idx, lib::CVec VV, l
     }
     X(NA + 1, p) = X(NA, p) * G(1) / VV(NA);
   }
+}
+
+}  // namespace
+
+// Forward substitution of the eliminated Numerov relations, point by point
+// outwards from the junction.
+void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X) {
   for (int i = NA + 2; i <= NB; ++i) {
     for (int p = 1; p <= N; ++p) {
       double u = WK(i, N * N + 2 + p);
@@ -248,8 +253,6 @@ void waves_on_grid(const RunTables& t, const InnerUnknowns& idx, lib::CVec VV, l
     }
   }
 }
-
-}  // namespace
 
 // Inner region: X_p = (ξ²−1)^(|M|/2)·Σ_k c_k^(p) (ξ−1)^(k−1); the power-series
 // recurrence at (ξ−1)^(k−2), k = 2 … NA,
@@ -289,7 +292,8 @@ FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, do
   double res = 0.0, u1 = 0.0;
   if (IFL != 1) out.DX = res = junction_defect(t, idx, NIT, G, outer, cf, u1);
   if (X.data() == nullptr) return out;
-  waves_on_grid(t, idx, VV, G, WK, cf, X);
+  series_on_grid(t, idx, VV, G, cf, X);
+  outer_waves(N, NA, NB, WK, X);
   if (IFL != 1) {
     // The defect as an energy: the discrete Wronskian u1·res of the inner and
     // outer solutions at the junction equals HB·(E_root − E)·∫u ∂W/∂E u, and

@@ -25,6 +25,11 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C);
 int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
           lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK);
 
+// The waves at the outer points NA+2 … NB of a shell with N waves, from
+// the relations CPYP0 left in WK, u_i = RV(i) − RM(i)·u_{i−1}, and the
+// waves at NA+1 in X (NB,N).
+void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X);
+
 // Result of a solve at a fixed energy.
 struct FixedEnergySolution {
   double DX = 0.0;                 // relative matching defect of wave NIT (IFL = 0)
