@@ -6,21 +6,14 @@
 #include <span>
 
 #include "io/console.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
+#include "lib/lapack.hpp"
 #include "lib/lib.hpp"
 #include "scf/driver.hpp"
 #include "scf/energy.hpp"
 #include "scf/grid.hpp"
 #include "scf/search.hpp"
 #include "scf/update.hpp"
-
-extern "C" {
-// LAPACK: generalized symmetric-definite eigenproblem A·x = λ·B·x (ITYPE 1),
-// the eigenvalues ascending in W, the B-normalised eigenvectors in A.
-void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* b,
-            const int* ldb, double* w, double* work, const int* lwork, int* info, std::size_t jobz_len,
-            std::size_t uplo_len);
-}
 
 namespace scf {
 

@@ -11,7 +11,6 @@
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/gaunt_table.hpp"
-#include "lib/lapack.hpp"
 #include "lib/lib.hpp"
 #include "scf/answers.hpp"
 #include "scf/energy.hpp"

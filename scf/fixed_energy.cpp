@@ -4,7 +4,7 @@
 
 #include "io/console.hpp"
 #include "io/format.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "scf/grid.hpp"

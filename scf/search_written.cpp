@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "io/console.hpp"
-#include "io/listdir.hpp"
+#include "io/list_directed.hpp"
 #include "scf/search.hpp"
 
 namespace scf {
