@@ -230,9 +230,11 @@ void StaticExchange::blocks(const std::vector<double>& ks, int NL, std::vector<B
     // so it is the same whichever thread makes it and whatever the others do.
     // A stop inside is carried out of the parallel loop; the one of the
     // lowest energy is raised, as a loop in order would raise it.
-    // Every block's LAPACK calls run on one BLAS thread: the energies
-    // already fill the cores, and BLAS threads inside them would only
-    // compete with each other.
+    // Every block's LAPACK calls run on one BLAS thread, on one thread of
+    // OpenMP as on several: the energies already fill the cores, BLAS
+    // threads inside them would only compete with each other, and the last
+    // bits of OpenBLAS's solution of even a 6 × 6 system change with the
+    // number of its threads.
     std::vector<std::exception_ptr> failed(ks.size());
     const int blas_threads = lib::set_blas_threads(1);
 #pragma omp parallel for schedule(dynamic, 1)

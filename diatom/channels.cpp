@@ -53,9 +53,32 @@ double channel_weight(const Shell& s, int final_M, bool one_electron) {
   return one_electron ? w / 2 : w;
 }
 
+std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file) {
+  std::vector<Channel> out;
+  for (int i : m.ionised) {
+    const Shell& s = m.shells[i];
+    for (int f : final_projections(s.M)) {
+      Channel c;
+      c.shell = i;
+      c.M = f;
+      if (s.parity) c.parity = s.parity == 'g' ? 'u' : 'g';
+      c.weight = channel_weight(s, f, m.one_electron());
+      char tag[16];
+      std::snprintf(tag, sizeof tag, "c%02d", static_cast<int>(out.size()) + 1);
+      c.tag = tag;
+      out.push_back(c);
+    }
+  }
+  if (out.size() > 10) {
+    io::stop("file '" + file + "', group &MOL, variable ION: the shells make " + std::to_string(out.size()) +
+             " channels; xsect takes at most 10 (ionise fewer shells per run)");
+  }
+  return out;
+}
+
 std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std::vector<double>& energies,
                                    const std::string& file) {
-  std::vector<Channel> out;
+  std::vector<Channel> out = dipole_channels(m, file);
   for (int i : m.ionised) {
     const Shell& s = m.shells[i];
     const double I = -energies[i];  // threshold (hartree)
@@ -83,17 +106,8 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std:
     // The channel files carry the grid to 6 decimals; keep it exact in both.
     P0 = std::round(P0 * 1e6) / 1e6;
     DP = std::round(DP * 1e6) / 1e6;
-    for (int f : final_projections(s.M)) {
-      Channel c;
-      c.shell = i;
-      c.M = f;
-      if (s.parity) c.parity = s.parity == 'g' ? 'u' : 'g';
-      c.weight = channel_weight(s, f, m.one_electron());
-      c.NC = NC, c.P0 = P0, c.DP = DP;
-      char tag[16];
-      std::snprintf(tag, sizeof tag, "c%02d", static_cast<int>(out.size()) + 1);
-      c.tag = tag;
-      out.push_back(c);
+    for (Channel& c : out) {
+      if (c.shell == i) c.NC = NC, c.P0 = P0, c.DP = DP;
     }
   }
   if (out.size() > static_cast<size_t>(photo::kMaxChannels)) {

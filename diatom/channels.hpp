@@ -36,6 +36,11 @@ std::vector<int> final_projections(int M);
 // listing counts two) twice; a one-electron target half of that.
 double channel_weight(const Shell& s, int final_M, bool one_electron);
 
+// The channels of the ionised shells without their grids: shell, final
+// symmetry, weight and tag (c01, c02, … in the order of ION); stops naming
+// ION when they are more than xsect takes.
+std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file);
+
 // The channels of the ionised shells, with the momentum grid of each shell:
 // photon energies EMIN … EMAX (eV) above the shell's threshold −ε; stops
 // naming the shell and the values when EMAX lies below that threshold.

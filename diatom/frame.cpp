@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "diatom/angular.hpp"
+#include "diatom/collect.hpp"
 #include "diatom/listings.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
@@ -26,14 +27,6 @@ std::string greek(const Molecule& m, int shell) {
   std::string t = std::to_string(s.n) + (s.M == 0 ? "σ" : s.M == 1 ? "π" : "δ");
   if (s.parity) t += s.parity;
   return t;
-}
-
-void write_text(const std::string& path, const std::string& text) {
-  io::Units u;
-  io::Unit& w = u.open_new(12, path);
-  std::string t = text;
-  if (!t.empty() && t.back() == '\n') t.pop_back();
-  w.write_record(t);
 }
 
 }  // namespace
@@ -194,7 +187,7 @@ AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, con
   if (mol.BETA == 1) {
     const Asymmetries a = asymmetries(ch, cs, read_beta_table(slurp(run + "/xsect.lst.beta")));
     for (int k = 0; k < 4; ++k) cs.shell_beta[k] = a.shell[k];
-    write_text(run + "/beta.dat", beta_table(m, ch, cs, a));
+    replace_file(run + "/beta.dat", beta_table(m, ch, cs, a));
     listing += beta_listing(m, ch, cs, a) + "\n";
     out.panel = beta_panel(m, ch, cs, "beta.dat");
   }
@@ -202,8 +195,8 @@ AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, con
     // xsect counts two electrons in each orbital; one electron is half that.
     const double weight = m.one_electron() ? 0.5 : 1.0;
     const MfpadFile f = read_mfpad_table(slurp(run + "/xsect.lst.mfpad"));
-    write_text(run + "/mfpad.dat", mfpad_table(m, f, weight));
-    write_text(run + "/mfpad.gp", mfpad_plot(m, f, weight, "mfpad.dat", title));
+    replace_file(run + "/mfpad.dat", mfpad_table(m, f, weight));
+    replace_file(run + "/mfpad.gp", mfpad_plot(m, f, weight, "mfpad.dat", title));
     listing += "\n" + mfpad_listing(m, f, weight) + "\n";
     out.after = "load 'mfpad.gp'\n";
   }

@@ -1,10 +1,12 @@
 #include "diatom/jobs.hpp"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,12 +21,14 @@ namespace diatom {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string own_folder() {
+std::string own_program() {
   std::error_code ec;
   fs::path p = fs::read_symlink("/proc/self/exe", ec);
   if (ec) io::stop("diatom: cannot find its own executable to locate the other programs");
-  return p.parent_path().string();
+  return p.string();
 }
+
+std::string own_folder() { return fs::path(own_program()).parent_path().string(); }
 
 int cores() {
   const unsigned n = std::thread::hardware_concurrency();
@@ -45,9 +49,13 @@ pid_t start(const Job& job) {
   args.push_back(nullptr);
   io::console().flush();
   std::fflush(nullptr);
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) io::stop("diatom: cannot start " + job.argv[0]);
   if (pid == 0) {
+    // The program dies with diatom: a killed diatom leaves no program
+    // writing into a folder that a later run will clear and redo.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) _exit(127);
     if (::chdir(job.folder.c_str()) != 0) _exit(127);
     ::dup2(fd, 1);
     ::dup2(fd, 2);
@@ -88,20 +96,57 @@ std::string secs(double s) {
   return b;
 }
 
+// The signal that asks the run to end.  A handler can only reach a static;
+// it is set while run_jobs waits for its programs and read only there.
+volatile std::sig_atomic_t g_caught = 0;
+
+extern "C" void catch_signal(int sig) { g_caught = sig; }
+
+// Catches SIGINT, SIGTERM and SIGHUP for its lifetime, then restores the
+// handlers it found.
+class SignalGuard {
+ public:
+  SignalGuard() {
+    g_caught = 0;
+    struct sigaction sa {};
+    sa.sa_handler = catch_signal;
+    sigemptyset(&sa.sa_mask);
+    for (size_t i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &old_[i]);
+  }
+  ~SignalGuard() {
+    for (size_t i = 0; i < 3; ++i) ::sigaction(kSignals[i], &old_[i], nullptr);
+  }
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
+
+ private:
+  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction old_[3];
+};
+
 }  // namespace
 
-void run_jobs(std::vector<Job>& jobs, int parallel, double heartbeat) {
+int run_jobs(std::vector<Job>& jobs, int parallel, const std::function<void(Job&)>& ended_hook, double heartbeat) {
   struct Running {
     size_t job;
     pid_t pid;
     Clock::time_point t0, last_report;
   };
+  SignalGuard guard;
   std::vector<Running> running;
-  size_t next = 0, ended = 0;
+  size_t next = 0;
+  int forwarded = 0;
   const size_t total = jobs.size();
   auto& con = io::console();
-  while (ended < total) {
-    while (next < total && static_cast<int>(running.size()) < std::max(1, parallel)) {
+  while (!running.empty() || (next < total && g_caught == 0)) {
+    if (g_caught != 0 && forwarded == 0) {
+      forwarded = g_caught;
+      for (const Running& r : running) ::kill(r.pid, forwarded);
+      con.line(" diatom: signal " + std::to_string(forwarded) + ": no further program is started; waiting for " +
+               std::to_string(running.size()) + " to end");
+      con.flush();
+    }
+    while (g_caught == 0 && next < total && static_cast<int>(running.size()) < std::max(1, parallel)) {
       const Clock::time_point now = Clock::now();
       running.push_back({next, start(jobs[next]), now, now});
       con.line(" started  [" + std::to_string(next + 1) + "/" + std::to_string(total) + "] " + jobs[next].label);
@@ -118,12 +163,16 @@ void run_jobs(std::vector<Job>& jobs, int parallel, double heartbeat) {
       const double el = std::chrono::duration<double>(now - run.t0).count();
       if (w == run.pid) {
         job.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        job.signal = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
         job.seconds = el;
+        const std::string how = job.signal != 0   ? ", killed by signal " + std::to_string(job.signal)
+                                : job.status != 0 ? ", exit status " + std::to_string(job.status)
+                                                  : "";
         con.line(" finished [" + std::to_string(run.job + 1) + "/" + std::to_string(total) + "] " + job.label + " (" +
-                 secs(el) + (job.status == 0 ? "" : ", exit status " + std::to_string(job.status)) + ")");
+                 secs(el) + how + ")");
         con.flush();
-        ++ended;
         running.erase(running.begin() + static_cast<long>(r));
+        if (ended_hook) ended_hook(job);
         continue;
       }
       if (std::chrono::duration<double>(now - run.last_report).count() >= heartbeat) {
@@ -135,6 +184,7 @@ void run_jobs(std::vector<Job>& jobs, int parallel, double heartbeat) {
       ++r;
     }
   }
+  return forwarded != 0 ? forwarded : g_caught;
 }
 
 std::string command_line(const Job& job) {

@@ -16,18 +16,27 @@ struct Job {
   std::vector<std::string> argv;  // program path, then its arguments
   std::string console;            // file (in `folder`) that takes its standard output and error
   int status = -1;                // exit status after the run (−1: not run or killed)
+  int signal = 0;                 // the signal that killed it, or 0
   double seconds = 0;             // wall time
 };
 
-// Folder that holds the running program's own executable (the suite's other
-// programs are looked up beside it).
+// The running program's own executable, and the folder that holds it (the
+// suite's other programs are looked up beside it).
+std::string own_program();
 std::string own_folder();
 
 // Runs the jobs, at most `parallel` at a time, in the order given; each start
 // and end is reported on the console, and every `heartbeat` seconds a
-// running job's last console line.  Returns when all have ended; their
-// status and time are filled in.
-void run_jobs(std::vector<Job>& jobs, int parallel, double heartbeat = 30.0);
+// running job's last console line.  `ended`, when given, is called for each
+// job as soon as it has ended, with its status and time filled in.
+//
+// An interrupt, hangup or termination signal (Ctrl-C, a batch system's
+// wall-clock limit) starts no further job: the running ones are sent the
+// same signal and waited for (each then goes through `ended`), and the
+// signal's number is returned; 0 when all jobs ran.  A job's program is
+// killed when diatom itself dies, so that no orphan goes on writing.
+int run_jobs(std::vector<Job>& jobs, int parallel, const std::function<void(Job&)>& ended = {},
+             double heartbeat = 30.0);
 
 // The shell command that runs `job` by hand from `base` (for command lists).
 std::string command_line(const Job& job);

@@ -82,6 +82,19 @@ std::vector<double> result_energies(const std::string& file) {
   return e;
 }
 
+GroundState read_ground_state(const std::string& folder) {
+  GroundState g;
+  g.orbital = result_energies(folder + "/mol.res");
+  g.totals = energy_block(slurp(folder + "/mol.lst"));
+  if (g.totals.empty()) g.totals = energy_block(slurp(folder + "/tovrel.out"));
+  // The result file holds nine digits; the energy block, when tovrel prints
+  // one, its full values.
+  const std::vector<double> full = block_orbital_energies(g.totals, g.orbital.size());
+  g.precise = !full.empty();
+  if (g.precise) g.orbital = full;
+  return g;
+}
+
 std::map<std::string, double> energy_block(const std::string& text) {
   static const char* keys[] = {"TOTAL ENERGY",   "NUCLEAR REPULSION", "ELECTRONIC ENERGY",
                                "KINETIC ENERGY", "VIRIAL RATIO",      "ORBITAL ENERGY("};

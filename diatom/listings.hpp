@@ -17,6 +17,11 @@ struct GroundState {
   bool precise = false;                  // orbital energies from the energy block (else nine digits)
 };
 
+// The ground state of the tovrel run in `folder` (mol.res, with mol.lst or
+// tovrel.out for the energy block): the orbital energies of the result file,
+// replaced by the full values of the energy block when tovrel printed one.
+GroundState read_ground_state(const std::string& folder);
+
 // The values ORBITAL ENERGY(1) … ORBITAL ENERGY(n) of an energy block; empty
 // unless all n are there.
 std::vector<double> block_orbital_energies(const std::map<std::string, double>& block, size_t n);

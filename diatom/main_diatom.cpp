@@ -2,13 +2,17 @@
 // molecule from one control file (group MOL), running tovrel, gsfile,
 // chanfile and xsect in a run folder.
 //
-//   diatom [-j N] [-l COMMANDS] CONTROL RUN
+//   diatom [-j N] [-l] CONTROL RUN   plan the run in RUN and run its stages here, then collect;
+//                                    on a run folder made from the same CONTROL, go on with
+//                                    the steps that have not finished
+//   diatom -c RUN                    collect the results of RUN, run nothing
+//   diatom --step RUN STEP...        run steps of RUN (the job lines of RUN/jobs/stage*.txt)
 //
-//   -j N         programs at a time (default: the number of cores)
-//   -l COMMANDS  for a scan over distances: write the tovrel runs to COMMANDS,
-//                one command a line, instead of running them
+//   -j N   programs at a time (default: the number of cores)
+//   -l     write the stages' jobs to RUN/jobs, run nothing
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "diatom/chain.hpp"
 #include "io/console.hpp"
@@ -17,31 +21,47 @@
 int main(int argc, char** argv) {
   return io::run_program([&] {
     diatom::Options opt;
-    std::string usage = "usage: diatom [-j N] [-l COMMANDS] CONTROL RUN";
-    int pos = 0;
+    const std::string usage =
+        "usage: diatom [-j N] [-l] CONTROL RUN\n"
+        "       diatom -c RUN\n"
+        "       diatom --step RUN STEP...";
+    if (argc > 1 && std::string(argv[1]) == "--step") {
+      if (argc < 4) io::stop("diatom: --step takes a run folder and step names\n" + usage);
+      opt.run = argv[2];
+      opt.steps.assign(argv + 3, argv + argc);
+      diatom::run_diatom(opt);
+      return;
+    }
+    std::vector<std::string> pos;
     for (int i = 1; i < argc; ++i) {
       const std::string a = argv[i];
-      if ((a == "-j" || a == "-l") && i + 1 < argc) {
+      if (a == "-j" && i + 1 < argc) {
         const std::string v = argv[++i];
-        if (a == "-l") {
-          opt.commands = v;
-          continue;
-        }
         char* end = nullptr;
         const long n = std::strtol(v.c_str(), &end, 10);
         if (!end || *end != '\0' || n < 1 || n > 256) io::stop("diatom: -j needs a count of programs, not '" + v + "'");
         opt.parallel = static_cast<int>(n);
+      } else if (a == "-l") {
+        opt.list = true;
+      } else if (a == "-c") {
+        opt.collect = true;
       } else if (!a.empty() && a[0] == '-') {
         io::stop("diatom: unknown option '" + a + "'\n" + usage);
-      } else if (pos == 0) {
-        opt.control = a, ++pos;
-      } else if (pos == 1) {
-        opt.run = a, ++pos;
       } else {
-        io::stop(usage);
+        pos.push_back(a);
       }
     }
-    if (pos != 2) io::stop(usage);
+    if (opt.collect) {
+      if (pos.size() != 1 || opt.list) io::stop("diatom: -c takes the run folder alone\n" + usage);
+      opt.run = pos[0];
+    } else if (opt.list && pos.size() == 3) {
+      io::stop("diatom: -l takes no file name: the commands of every stage go into RUN/jobs\n" + usage);
+    } else if (pos.size() != 2) {
+      io::stop(usage);
+    } else {
+      opt.control = pos[0];
+      opt.run = pos[1];
+    }
     diatom::run_diatom(opt);
   });
 }

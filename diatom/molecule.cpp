@@ -194,7 +194,6 @@ Molecule describe(const MOL& mol, const std::string& file) {
     m.ionised.push_back(i);
   }
   if (!m.ionised.empty()) {
-    if (m.RZ.size() > 1) refuse("ION", "a scan over distances computes the ground state only; give one RZ");
     if (m.shells.size() > 9) refuse("SHELLS", "the photoionisation programs take at most 9 shells");
     if (!(mol.EMIN > 0) || !(mol.EMAX > mol.EMIN)) {
       refuse("EMIN", "the photon energies need 0 < EMIN < EMAX (EMIN = " + num(mol.EMIN) + ", EMAX = " + num(mol.EMAX) +

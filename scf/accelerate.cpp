@@ -1,7 +1,19 @@
 #include "scf/accelerate.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
+
+#include "io/console.hpp"
+#include "io/list_directed.hpp"
+#include "lib/lapack.hpp"
+#include "lib/lib.hpp"
+#include "scf/driver.hpp"
+#include "scf/energy.hpp"
+#include "scf/grid.hpp"
+#include "scf/search.hpp"
+#include "scf/update.hpp"
 
 namespace scf {
 
@@ -76,6 +88,166 @@ bool SweepDiis::extrapolate(const std::vector<double>& x_in, const std::vector<d
     res_.pop_front();
   }
   return false;
+}
+
+// The orbitals of all shells as one vector (the driver's X, column by column).
+std::vector<double> all_orbitals(const Shells& s) {
+  const lib::CVec x = s.X.flat();
+  return std::vector<double>(x.begin(), x.end());
+}
+
+namespace {
+
+// The η² matrix ⟨L_p M|η²|L_q M⟩ of a shell, as the equations use it.
+void eta2_matrix(const RunTables& t, const Shells& s, int J, lib::Fac F, lib::Mat TT) {
+  const int n = s.n(J), M = s.M(J), step = t.ISYM == 2 ? 1 : 2;
+  lib::VEQC(n * n, 0.0, TT.flat());
+  for (int p = 1; p <= n; ++p) {
+    const int L = s.L0(J) + (p - 1) * t.ISYM;
+    TT(p, p) = eta2_diagonal(L, M, F, t.EXACT);
+    if (p + step <= n) TT(p, p + step) = TT(p + step, p) = eta2_next(L, M, F, t.EXACT);
+  }
+}
+
+// Turns back every shell whose orbital changed sign in the sweep that
+// started from x_in (the sign of an orbital is free; the extrapolation and
+// the damping combine orbitals of one sign).
+void align_signs(const RunTables& t, const Shells& s, const std::vector<double>& x_in) {
+  for (int J = 1; J <= s.NSH; ++J) {
+    const lib::Mat XJ = s.waves(J);
+    const long first = static_cast<long>(s.LK(J) - 1) * t.NB, len = static_cast<long>(s.n(J)) * t.NB;
+    double ov = 0.0;
+    for (long i = 0; i < len; ++i) ov += XJ.flat()(static_cast<int>(i) + 1) * x_in[first + i];
+    if (ov < 0.0) lib::VCM1(static_cast<int>(len), -1.0, XJ.flat());
+  }
+}
+
+// Each shell's norm stored again after its orbital was replaced, and the
+// orbital normalised to 1 under MI(2) = 1.
+void renormalise(const RunTables& t, const Shells& s, lib::CIVec MI, UpdateState& st, const UpdateSlices& w) {
+  std::array<double, 400> tt{};
+  for (int J = 1; J <= s.NSH; ++J) {
+    const int n = s.n(J);
+    const lib::Mat TT(tt.data(), n, n), XJ = s.waves(J);
+    eta2_matrix(t, s, J, st.fac(), TT);
+    const double C =
+        FOVI(n, n, t.NA, t.NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), w.WK.col(1), w.WK.col(2), XJ, XJ);
+    s.CN(J) = C;
+    if (MI(2) == 1 && C > 0.0) {
+      lib::VCM1(t.NB * n, 1.0 / std::sqrt(C), XJ.flat());
+      s.CN(J) = 1.0;
+    }
+  }
+}
+
+}  // namespace
+
+// Sweep acceleration between two sweeps: records the sweep that started from
+// x_in and, unless the last extrapolation made the energies move ten times
+// more than the sweep before it, replaces the orbitals by the DIIS extrapolation, each
+// shell renormalised (to 1 under MI(2) = 1) and its norm stored.  A shell
+// whose sign flipped in the sweep is turned back first.  Returns whether the
+// orbitals were replaced.
+bool accelerate_sweep(const SweepContext& c, const std::vector<double>& x_in, bool misbehaved, SweepDiis& diis) {
+  const RunTables& t = c.t;
+  const Shells& s = c.s;
+  if (misbehaved) {
+    diis.reset();
+    io::console().line(" extrapolation dropped: the energies moved ten times more than before");
+    return false;
+  }
+  align_signs(t, s, x_in);
+  std::vector<double> next;
+  if (!diis.extrapolate(x_in, all_orbitals(s), next)) return false;
+  const lib::Vec X = s.X.flat();
+  for (int i = 1; i <= X.size(); ++i) X(i) = next[i - 1];
+  renormalise(t, s, c.MI, c.st, c.w);
+  io::console().line(io::lstring(" orbitals extrapolated from", diis.size(), " sweeps"));
+  return true;
+}
+
+// Rotation of the orbitals of each symmetry among themselves to the
+// eigenvectors of their operator in the space they span.  The energy of
+// closed shells does not change when orbitals of one symmetry mix, so the
+// sweeps fix that mixing only through the small off-diagonal elements
+// ⟨φ_I|F|φ_J⟩: near self-consistency nine tenths of a valence shell's change
+// in a sweep lies in the span of the other shells of its symmetry (CO: 4σ,
+// 5σ), and it decays slowly.  At self-consistency the orbitals are
+// eigenfunctions of F, so the rotation leaves that point where it is.  The
+// operators of closed shells are one operator; with other coefficients the
+// shells see different ones and nothing is rotated.  Shells of a symmetry
+// are listed by increasing energy, so the eigenvectors go to them in that
+// order; each shell gets its eigenvalue as the start of its next search.
+void canonicalise(const SweepContext& c) {
+  const RunTables& t = c.t;
+  const Shells& s = c.s;
+  const UpdateSlices& w = c.w;
+  std::array<bool, 16> done{};
+  for (int J0 = 1; J0 <= s.NSH; ++J0) {
+    if (done[J0 - 1] || s.CN(J0) == 0.0) continue;
+    std::array<int, 16> g{};
+    int k = 0;
+    for (int J = J0; J <= s.NSH; ++J)
+      if (!done[J - 1] && s.M(J) == s.M(J0) && s.L0(J) == s.L0(J0) && s.n(J) == s.n(J0) && s.CN(J) != 0.0) {
+        done[J - 1] = true;
+        g[k++] = J;
+      }
+    if (k < 2) continue;
+    const int n = s.n(J0), NB = t.NB;
+    const ShellWork sw = w.of(n, NB);
+    std::array<double, 256> A{}, B{}, lam{}, row{}, srow{};
+    for (int b = 0; b < k; ++b) {
+      operator_elements(t, s, g[b], c.AHF.col(g[b]), c.BHF.col(g[b]), c.st, sw, std::span<const int>(g.data(), k),
+                        std::span<double>(row.data(), k), std::span<double>(srow.data(), k));
+      for (int a = 0; a < k; ++a) {
+        A[a + 16 * b] = row[a];
+        B[a + 16 * b] = srow[a];
+      }
+    }
+    for (int a = 0; a < k; ++a)
+      for (int b = a + 1; b < k; ++b) {
+        A[a + 16 * b] = A[b + 16 * a] = 0.5 * (A[a + 16 * b] + A[b + 16 * a]);
+        B[a + 16 * b] = B[b + 16 * a] = 0.5 * (B[a + 16 * b] + B[b + 16 * a]);
+      }
+    const int one = 1, lda = 16, lwork = 256;
+    std::array<double, 256> work{};
+    int info = 0;
+    dsygv_(&one, "V", "U", &k, A.data(), &lda, B.data(), &lda, lam.data(), work.data(), &lwork, &info, 1, 1);
+    if (info != 0) continue;
+    // New orbital of the b-th shell: Σ_a U(a,b) φ_a.
+    const long len = static_cast<long>(n) * NB;
+    std::vector<double> old(static_cast<size_t>(k * len));
+    for (int a = 0; a < k; ++a) {
+      const lib::CVec x = s.waves(g[a]).flat();
+      for (long i = 0; i < len; ++i) old[a * len + i] = x(static_cast<int>(i) + 1);
+    }
+    for (int b = 0; b < k; ++b) {
+      const lib::Vec x = s.waves(g[b]).flat();
+      for (long i = 0; i < len; ++i) {
+        double v = 0.0;
+        for (int a = 0; a < k; ++a) v += A[a + 16 * b] * old[a * len + i];
+        x(static_cast<int>(i) + 1) = v;
+      }
+      s.E(g[b]) = lam[b];
+    }
+    // Normalised at once: the next symmetry's operator is built from them.
+    renormalise(t, s, c.MI, c.st, w);
+    io::console().line(io::lstring(" orbitals of M =", s.M(J0), ", L0 =", s.L0(J0), " rotated among", k, " shells"));
+  }
+}
+
+// Damped sweep of the rough start: the next start is x_in + β·(x_out − x_in),
+// each shell renormalised.  While the energies still move by hartrees, the
+// full step of a heteronuclear molecule overshoots: charge swings between
+// the centres from sweep to sweep (CO: the O 1s and C 1s energies by 0.5
+// hartree a sweep, 5σ between the branch of 4σ and its own).
+void damp_sweep(const SweepContext& c, const std::vector<double>& x_in, double beta) {
+  const Shells& s = c.s;
+  align_signs(c.t, s, x_in);
+  const lib::Vec X = s.X.flat();
+  for (int i = 1; i <= X.size(); ++i) X(i) = x_in[i - 1] + beta * (X(i) - x_in[i - 1]);
+  renormalise(c.t, s, c.MI, c.st, c.w);
+  io::console().line(io::lstring(" orbitals damped by", beta));
 }
 
 }  // namespace scf

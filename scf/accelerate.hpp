@@ -1,4 +1,7 @@
-// Convergence acceleration of the self-consistent sweeps (DIIS).
+// Convergence acceleration of the self-consistent sweeps (the fast search's
+// treatment of the orbitals between two sweeps): damping of the first
+// sweeps, DIIS extrapolation, and the rotation of the orbitals of each
+// symmetry to the eigenvectors of their operator.
 //
 // A sweep maps the orbitals it starts from, x_in, to the orbitals it ends
 // with, x_out = G(x_in); self-consistency is x_out = x_in.  From the last
@@ -46,5 +49,26 @@ class SweepDiis {
 // singular.  Scaled by the diagonal, solved by elimination with partial
 // pivoting.
 std::vector<double> diis_coefficients(const std::vector<double>& B, int n);
+
+struct Shells;
+struct SweepContext;
+
+// The orbitals of all shells as one vector.
+std::vector<double> all_orbitals(const Shells& s);
+
+// Damped sweep: the next start is x_in + beta·(x_out − x_in), x_out the
+// present orbitals, each shell renormalised.
+void damp_sweep(const SweepContext& c, const std::vector<double>& x_in, double beta);
+
+// Records the sweep that started from x_in in `diis` and replaces the
+// orbitals by its extrapolation, each shell renormalised; `misbehaved`: the
+// last extrapolation made the energies move ten times more than the sweep
+// before it, and the history is dropped instead.  Returns whether the
+// orbitals were replaced.
+bool accelerate_sweep(const SweepContext& c, const std::vector<double>& x_in, bool misbehaved, SweepDiis& diis);
+
+// Rotates the orbitals of each symmetry among themselves to the
+// eigenvectors of their operator (closed shells: one operator for all).
+void canonicalise(const SweepContext& c);
 
 }  // namespace scf

@@ -37,9 +37,10 @@ struct UpdateSlices {
 // Sweeps over the shells until the orbital energies move by less than EPS
 // in sum (a shell updated earlier in a sweep enters the later ones with its
 // new orbital); returns the number of sweeps.  More than max_sweeps stop the
-// run.  MI are the run switches, AHF, BHF and JOR the NSH × NSH tables.
+// run.  MI are the run switches, AHF, BHF and JOR the NSH × NSH tables;
+// `search` finds the shell energies and acts between sweeps.
 int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIVec MI, double EPS, lib::CMat AHF,
-                   lib::CMat BHF, UpdateState& st, const UpdateSlices& w, io::Unit& listing,
+                   lib::CMat BHF, UpdateState& st, EnergySearch& search, const UpdateSlices& w, io::Unit& listing,
                    int max_sweeps = kMaxSweeps);
 
 // Switches of a run beyond the original group: EXACT = 1 forms the multipole

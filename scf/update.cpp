@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <string>
 
 #include "io/console.hpp"
@@ -10,263 +11,11 @@
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "scf/answers.hpp"
+#include "scf/fixed_energy.hpp"
 #include "scf/grid.hpp"
-#include "scf/search.hpp"
+#include "scf/states.hpp"
 
 namespace scf {
-
-// Gauss–Jordan elimination in the natural pivot order: row i is divided by
-// its pivot, then its multiples are removed from every other row; V and C
-// undergo the same row operations.  Exact in exact arithmetic when every
-// leading minor of A is non-zero; the blocks of the Numerov recurrence are
-// dominated by their diagonal (−2 + O(HB²)), so no pivoting is needed.
-double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C) {
-  double det = 1.0;
-  for (int i = 1; i <= N; ++i) {
-    const double piv = A(i, i);
-    det *= piv;
-    if (piv == 0.0) io::stop(io::fstring(io::Format("(' INVE: ZERO PIVOT IN ROW',I3,' OF',I3)"), i, N));
-    for (int k = i + 1; k <= N; ++k) A(i, k) /= piv;
-    V(i) /= piv;
-    for (int k = 1; k <= N; ++k) C(i, k) /= piv;
-    // Row j −= A(j,i)·row i for every j ≠ i, taken column by column so that
-    // the inner loop runs down a column (the multipliers are column i).
-    const double* f = A.col(i).data();
-    auto eliminate = [&](double* x, double xi) {
-      for (int j = 0; j < i - 1; ++j) x[j] -= f[j] * xi;
-      for (int j = i; j < N; ++j) x[j] -= f[j] * xi;
-    };
-    for (int k = i + 1; k <= N; ++k) eliminate(A.col(k).data(), A(i, k));
-    eliminate(V.data(), V(i));
-    for (int k = 1; k <= N; ++k) eliminate(C.col(k).data(), C(i, k));
-  }
-  return det;
-}
-
-// Numerov's relation for u″ + W u = S at the outer points, with
-// W_i(p,q) = PD(i,q,p) + ER·col3_i·(ξ_i² δ_pq − TT(q,p)):
-//   (I + rW_{i+1}) u_{i+1} + (−2I + 10rW_i) u_i + (I + rW_{i−1}) u_{i−1} = r (S_{i+1} + 10S_i + S_{i−1}),
-// local error O(HB⁶) per step, O(HB⁴) globally.  Eliminated from the last
-// point down: u_i = RV(i) − RM(i)·u_{i−1} with
-//   RM(i) = B′⁻¹C_i,  RV(i) = B′⁻¹(h_i − A_i RV(i+1)),  B′ = B_i − A_i RM(i+1).
-// The product of det B′ over the eliminated points, times the determinant of
-// the inner system, is the determinant of the whole discretised problem.
-int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
-          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK) {
-  const int n2 = N * N;
-  auto RM = [&](int i, int p, int q) -> double& { return WK(i, 2 + (q - 1) * N + p); };
-  auto RV = [&](int i, int p) -> double& { return WK(i, n2 + 2 + p); };
-  for (int c = 3; c <= n2 + N + 2; ++c)
-    for (int i = NA + 1; i <= NB; ++i) WK(i, c) = 0.0;
-  for (int p = 1; p <= N; ++p) {
-    RV(NB, p) = CV(p);
-    for (int q = 1; q <= N; ++q) RM(NB, p, q) = CM(p, q);
-  }
-  std::array<double, 400> a, b, c, rm;
-  std::array<double, 20> h, rv;
-  lib::Mat A(a.data(), N, N), Bp(b.data(), N, N), C(c.data(), N, N), RMn(rm.data(), N, N);
-  lib::Vec H(h.data(), N), RVn(rv.data(), N);
-  for (int p = 1; p <= N; ++p) {
-    RVn(p) = CV(p);
-    for (int q = 1; q <= N; ++q) RMn(p, q) = CM(p, q);
-  }
-  auto W = [&](int i, int p, int q) { return PD(i, q, p) - ER * R3(i) * TT(q, p); };
-  int sign = 1;
-  for (int i = NB - 1; i >= NA + 2; --i) {
-    for (int q = 1; q <= N; ++q) {
-      for (int p = 1; p <= N; ++p) {
-        A(p, q) = r * W(i + 1, p, q);
-        Bp(p, q) = 10.0 * r * W(i, p, q);
-        C(p, q) = r * W(i - 1, p, q);
-      }
-    }
-    for (int p = 1; p <= N; ++p) {
-      A(p, p) += 1.0 + r * ER * R2(i + 1) * R3(i + 1);
-      Bp(p, p) += -2.0 + 10.0 * r * ER * R2(i) * R3(i);
-      C(p, p) += 1.0 + r * ER * R2(i - 1) * R3(i - 1);
-      H(p) = r * (10.0 * S(i, p) + S(i - 1, p) + S(i + 1, p));
-    }
-    // B′ = B − A·RM(i+1), h′ = h − A·RV(i+1); RM(i+1), RV(i+1) held in RMn, RVn.
-    for (int m = 1; m <= N; ++m) {
-      const double* am = A.col(m).data();
-      const double v = RVn(m);
-      for (int p = 0; p < N; ++p) h[p] -= am[p] * v;
-      for (int q = 1; q <= N; ++q) {
-        const double x = RMn(m, q);
-        if (x == 0.0) continue;
-        double* bq = Bp.col(q).data();
-        for (int p = 0; p < N; ++p) bq[p] -= am[p] * x;
-      }
-    }
-    if (INVE(N, H, Bp, C) < 0.0) sign = -sign;
-    for (int p = 1; p <= N; ++p) {
-      RV(i, p) = RVn(p) = H(p);
-      for (int q = 1; q <= N; ++q) RM(i, p, q) = RMn(p, q) = C(p, q);
-    }
-  }
-  return sign;
-}
-
-// Inner region: X_p = (ξ²−1)^(|M|/2)·Σ_k c_k^(p) (ξ−1)^(k−1); the power-series
-// recurrence at (ξ−1)^(k−2), k = 2 … NA,
-//   AA(k−1)c_k^(p) + BB(k−1)c_{k−1}^(p) + Σ_q Σ_{j<k} w_{k−j}^(pq) c_j^(q) = σ_{k−1}^(p),
-// with w and σ the interpolating-polynomial coefficients (WW) of W_pq and
-// S_p/(ξ²−1)^(|M|/2) at the inner points, and per wave the matching row
-//   u_p(NA+2) + Σ_q RM(NA+2)(p,q) u_q(NA+1) = RV_p(NA+2),
-// the series continued to the first two outer points.  The unknowns are
-// ordered by power (c_2 of all waves, c_3, …) with the leading coefficients
-// c_1 last, so that the elimination meets the recurrence pivots AA first and
-// the matching conditions last.  The truncation of the series (NA terms over
-// 1 ≤ ξ ≤ RA) and the Numerov error of the outer region set the accuracy.
-FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, double C1, double ER, lib::CMat TT,
-                          lib::CArr3 PD, lib::CMat S, lib::Vec CX, lib::Vec WC, lib::Mat WK, lib::Mat X) {
-  const int NA = t.NA, NB = t.NB, NCF = NA * N, m1 = std::abs(M) + 1;
-  const double r = 1.0 / t.H12();
-  std::array<double, 400> zero{};
-  FixedEnergySolution out;
-  out.det_sign = CPYP0(N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, lib::CMat(zero.data(), N, N),
-                       lib::CVec(zero.data(), N), WK);
-  auto RM = [&](int p, int q) { return WK(NA + 2, 2 + (q - 1) * N + p); };
-  auto RV = [&](int p) { return WK(NA + 2, N * N + 2 + p); };
-
-  const lib::CVec AA = t.AA.col(m1), BB = t.BB.col(m1), VV = t.VV.col(m1), G = t.G.col(m1);
-  auto idx = [&](int k, int p) { return k >= 2 ? (k - 2) * N + p : (NA - 1) * N + p; };
-  lib::Mat A(CX.data(), NCF, NCF);
-  lib::Vec rhs = WC.sub(1, NCF), cf = WC.sub(NCF + 1, NCF), w = WC.sub(2 * NCF + 1, NA * N * N);
-  auto wc = [&](int l, int p, int q) -> double& { return w(l + NA * ((p - 1) + N * (q - 1))); };
-  lib::VEQC(NCF * NCF, 0.0, A.flat());
-
-  // Series coefficients of the coefficient functions W_pq.
-  for (int q = 1; q <= N; ++q) {
-    for (int p = 1; p <= N; ++p) {
-      for (int l = 1; l <= NA - 1; ++l) {
-        double sum = 0.0;
-        for (int i = 1; i <= NA; ++i) {
-          double Wi = PD(i, q, p) - ER * t.R(i, 3) * TT(q, p);
-          if (p == q) Wi += ER * t.R(i, 3) * t.R(i, 2);
-          sum += t.WW(i, l) * Wi;
-        }
-        wc(l, p, q) = sum;
-      }
-    }
-  }
-  // Recurrence rows.
-  for (int k = 2; k <= NA; ++k) {
-    for (int p = 1; p <= N; ++p) {
-      const int row = idx(k, p);
-      A(row, idx(k, p)) += AA(k - 1);
-      A(row, idx(k - 1, p)) += BB(k - 1);
-      for (int q = 1; q <= N; ++q)
-        for (int j = 1; j <= k - 1; ++j) A(row, idx(j, q)) += wc(k - j, p, q);
-      double sigma = 0.0;
-      for (int i = 1; i <= NA; ++i) sigma += t.WW(i, k - 1) * S(i, p) / VV(i);
-      rhs(row) = sigma;
-    }
-  }
-  // Matching rows (or the normalisation of wave NIT).
-  for (int p = 1; p <= N; ++p) {
-    const int row = idx(1, p);
-    if (IFL != 1 && p == NIT) {
-      A(row, row) = 1.0;
-      rhs(row) = C1;
-      continue;
-    }
-    for (int k = 1; k <= NA; ++k) {
-      A(row, idx(k, p)) += G(2) * t.UU(k, NA + 1);
-      for (int q = 1; q <= N; ++q) A(row, idx(k, q)) += RM(p, q) * G(1) * t.UU(k, NA);
-    }
-    rhs(row) = RV(p);
-  }
-  double D = 1.0;
-  lib::INVM(NCF, D, A);
-  if (D < 0.0) out.det_sign = -out.det_sign;
-  for (int i = 1; i <= NCF; ++i) {
-    double sum = 0.0;
-    for (int j = 1; j <= NCF; ++j) sum += A(i, j) * rhs(j);
-    cf(i) = sum;
-  }
-  auto c = [&](int k, int p) { return cf(idx(k, p)); };
-  for (int k = 1; k <= std::min(NA, 6); ++k) out.series[k - 1] = c(k, 1);
-
-  // How far wave NIT misses the outer solution at the second outer point.
-  double res = 0.0, u1 = 0.0;
-  if (IFL != 1) {
-    double u2 = 0.0, coupled = 0.0;
-    for (int k = 1; k <= NA; ++k) u2 += c(k, NIT) * t.UU(k, NA + 1);
-    u2 *= G(2);
-    for (int q = 1; q <= N; ++q) {
-      double uq = 0.0;
-      for (int k = 1; k <= NA; ++k) uq += c(k, q) * t.UU(k, NA);
-      uq *= G(1);
-      coupled += RM(NIT, q) * uq;
-      if (q == NIT) u1 = uq;
-    }
-    res = u2 + coupled - RV(NIT);
-    out.DX = res;
-  }
-
-  if (X.data() == nullptr) return out;
-  for (int p = 1; p <= N; ++p) {
-    for (int i = 1; i <= NA; ++i) {
-      double sum = 0.0;
-      for (int k = 1; k <= NA; ++k) sum += c(k, p) * t.UU(k, i);
-      X(i, p) = VV(i) * sum;
-    }
-    X(NA + 1, p) = X(NA, p) * G(1) / VV(NA);
-  }
-  for (int i = NA + 2; i <= NB; ++i) {
-    for (int p = 1; p <= N; ++p) {
-      double u = WK(i, N * N + 2 + p);
-      for (int q = 1; q <= N; ++q) u -= WK(i, 2 + (q - 1) * N + p) * X(i - 1, q);
-      X(i, p) = u;
-    }
-  }
-  if (IFL != 1) {
-    // The defect as an energy: the discrete Wronskian u1·res of the inner and
-    // outer solutions at the junction equals HB·(E_root − E)·∫u ∂W/∂E u, and
-    // ∂W/∂E = (RZ²/2)·col3·(ξ² − η²) makes the integral (RZ²/2)/(RZ/2)³ times
-    // the norm of the solution.  So |DX| < EPS places the energy within about
-    // EPS of the root, whatever the normalisation of the series.
-    const double C = FOVI(N, N, NA, NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), WK.col(N * N + N + 3),
-                          WK.col(N * N + N + 4), X, X);
-    if (C > 0.0) out.DX = u1 * res * t.RZ3 / (t.HB * t.RZ2 * C);
-    io::console().line(io::lstring(" Dx = ", out.DX));
-  }
-  return out;
-}
-
-// Relative steps EI → (1 − H)·EI while the defect keeps its sign (the step
-// turns round when |DX| grows), then bisection of the bracket [E1, E2] in
-// which DX changes sign: linear convergence, one bit per trial.
-void EITD(int& IT, double& H, double& T1, double& T2, double DX, double& E1, double& E2, double& EI) {
-  if (IT == 0) {
-    IT = 1;
-    E1 = EI;
-    T1 = DX;
-    T2 = DX;
-    io::console().line(io::lstring(" IT, H =", IT, H));
-    return;
-  }
-  const double P = T1 * DX;
-  if (P > 0.0 && std::fabs(DX) > std::fabs(T1)) H = -H;
-  if (P < 0.0) {
-    E2 = E1;
-    T2 = T1;
-    E1 = EI;
-    T1 = DX;
-    EI = (E2 + E1) / 2.0;
-  } else if (T2 * DX < 0.0) {
-    E1 = EI;
-    T1 = DX;
-    EI = (E2 + E1) / 2.0;
-  } else {
-    E1 = EI;
-    T1 = DX;
-    T2 = DX;
-    EI = (1.0 - H) * E1;
-    io::console().line(io::lstring(" IT, -H =", IT, -H));
-  }
-}
 
 namespace {
 
@@ -289,114 +38,6 @@ double leading_coefficient(const RunTables& t, lib::CMat X, int M, int NIT) {
   return c1;
 }
 
-}  // namespace
-
-bool on_own_branch(double kept, std::span<const double> others, bool in_order) {
-  if (!in_order || !(kept >= kKeptOnBranch)) return false;
-  return std::all_of(others.begin(), others.end(), [](double o) { return std::fabs(o) <= kOtherOnBranch; });
-}
-
-namespace {
-
-// The eigenvalues of the homogeneous equations of one shell, counted by the
-// sign of the determinant of the discretised problem: the determinant is a
-// polynomial in the energy (no poles) and changes sign at every eigenvalue.
-// Below the ground state of the united atom, −(Z1+Z2)²/2, no one-electron
-// state of the two centres can lie; the sign there is the reference.
-class StateCounter {
- public:
-  StateCounter(const RunTables& t, const Shells& s, int ISH, UpdateState& st, const ShellWork& w)
-      : t_(t),
-        s_(s),
-        ISH_(ISH),
-        n_(s.n(ISH)),
-        TT_(st.tt(n_)),
-        PD_(w.PD.data(), t.NB, n_, n_),
-        S_(w.XN.colsFrom(n_ + 1, n_)),
-        w_(w),
-        st_(st) {
-    if (st.ISRCH == 0) ref_ = st.floor_sign[ISH - 1];
-  }
-
-  double floor() const { return -0.525 * std::max(1.0, t_.ZS * t_.ZS); }
-  int sign_at(double E) const {
-    ++st_.trials;
-    return DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, t_.RZ2 * E, TT_, PD_, S_, w_.CX, w_.WC, w_.WK, lib::Mat()).det_sign;
-  }
-  // Whether an odd number of eigenvalues lies below E.
-  bool odd_below(double E) {
-    if (ref_ == 0) set_reference(sign_at(floor()));
-    return sign_at(E) != ref_;
-  }
-  // Eigenvalue number `rank`: the signs are followed upwards in steps of 5 %
-  // and the rank-th change is bisected, to rounding by the written rules
-  // (ISRCH = 1), otherwise to kPlaced relative: the shell solve takes over
-  // from there.  A shell without a source in its final field (`exact`) is
-  // bisected to rounding by both searches: its state is the eigenvalue
-  // itself, and the matching defect of a state of high momentum varies too
-  // slowly beside its root (hydrogen 3d about the midpoint: the defect falls
-  // below 1e-10 some 1.5e-9 from the eigenvalue) to place it within EPS.
-  double locate(int rank, bool exact = false) {
-    const double Etop = -1.0e-3;
-    double E = floor();
-    int s0 = sign_at(E), count = 0;
-    set_reference(s0);
-    for (;;) {
-      const double En = 0.95 * E;
-      if (En > Etop) {
-        io::stop(io::fstring(io::Format("(' SHELL',I3,': NO BOUND STATE NUMBER',I3,' OF M =',I2,', L0 =',I3,"
-                                        "' BELOW',E10.2)"),
-                             ISH_, rank, s_.M(ISH_), s_.L0(ISH_), Etop));
-      }
-      const int s1 = sign_at(En);
-      if (s1 != s0 && ++count == rank) {
-        double lo = E, hi = En;
-        for (int k = 0; k < 200; ++k) {
-          const double mid = 0.5 * (lo + hi);
-          if (mid == lo || mid == hi) break;
-          if (st_.ISRCH == 0 && !exact && hi - lo < kPlaced * std::fabs(mid)) break;
-          if (sign_at(mid) == s0)
-            lo = mid;
-          else
-            hi = mid;
-        }
-        return 0.5 * (lo + hi);
-      }
-      s0 = s1;
-      E = En;
-    }
-  }
-
- private:
-  // Relative width at which the superlinear search hands a bracketed state
-  // to the shell solve.  A wider bracket (1e-5) saves a few trials, but the
-  // defect rule of a one-electron shell then settles beside its root
-  // (hydrogen 2p on a focus 5e-4 off).
-  static constexpr double kPlaced = 1.0e-7;
-  void set_reference(int sign) {
-    ref_ = sign;
-    if (st_.ISRCH == 0) st_.floor_sign[ISH_ - 1] = sign;
-  }
-  const RunTables& t_;
-  const Shells& s_;
-  int ISH_, n_;
-  lib::CMat TT_;
-  lib::CArr3 PD_;
-  lib::CMat S_;
-  const ShellWork& w_;
-  UpdateState& st_;
-  int ref_ = 0;
-};
-
-// Rank of shell ISH in its symmetry: 1 + the number of earlier shells of the
-// same M and L0 (the shells of one symmetry are listed by increasing energy).
-int rank_in_symmetry(const Shells& s, int ISH) {
-  int rank = 1;
-  for (int J = 1; J < ISH; ++J)
-    if (s.M(J) == s.M(ISH) && s.L0(J) == s.L0(ISH)) ++rank;
-  return rank;
-}
-
 // Σ_p ∫ X_p·S_p over the grid (Simpson on each region; the stored forms
 // make the outer integrand u_p·S_p in dx).  Negative when the exchange with
 // the other shells binds the orbital more than the local field alone.
@@ -407,11 +48,329 @@ double orbital_times_source(const RunTables& t, lib::CMat X, lib::CMat S, lib::V
          lib::FINS(t.NB - t.NA, t.HB, work.sub(t.NA + 1, t.NB - t.NA), lib::Build::scf);
 }
 
-}  // namespace
+// One solve of DESYG: the shell and its equations, the rule, and the
+// progress of the search (trials, the side of the pole the solution lies on,
+// whether the shell was moved to its own state).  The steps are those of
+// DESYG: the start placed, passes of the automatic rules, the branch of the
+// result judged, the outcome noted for the next solve.
+class ShellSolver {
+ public:
+  ShellSolver(const RunTables& t, const Shells& s, const ShellSolve& solve, double& EI, UpdateState& st,
+              EnergySearch& search, const ShellWork& w, io::Unit& listing);
+  int mode() const { return mode_; }
+  void begin();
+  void dialogue();
+  void place_start();
+  void iterate();
+  void check_branch();
+  void note_settled();
 
-double locate_state(const RunTables& t, const Shells& s, int ISH, int rank, UpdateState& st, const ShellWork& w) {
-  return StateCounter(t, s, ISH, st, w).locate(rank);
+ private:
+  FixedEnergySolution solve_at(double& C);
+  void restart_pass();
+  bool defect_trial(const FixedEnergySolution& sol);
+  bool norm_trial(double C);
+  bool rank_parity_ok(double E);
+  void relocate(const char* why);
+  double kept();
+  bool own_branch();
+
+  const RunTables& t_;
+  const Shells& s_;
+  const ShellSolve& solve_;
+  double& EI_;
+  UpdateState& st_;
+  EnergySearch& search_;
+  const ShellWork& w_;
+  io::Unit& listing_;
+  io::Console& con_;
+  const int ISH_, n_, M_, NB_;
+  const lib::CMat TT_;
+  const lib::CArr3 PD_;
+  const lib::CMat S_;     // the source: columns n+1 … 2n of XN
+  const lib::Mat X_;      // the shell's waves, replaced at every trial
+  const lib::Mat saved_;  // the orbital the solve started from
+  EnergyBracket& b_;
+  StateCounter counter_;
+  const int rank_;    // of the shell in its symmetry
+  bool source_;       // the equations have a source
+  bool exact_state_;  // no source, every other shell has an orbital: the state is the energy
+  double Estart_;
+  BranchJudgement judgement_;
+  int mode_;  // 0 norm rule, 2 defect rule, 1 operator's dialogue
+  int IFL_;   // 1 every wave matched, 0 the series of wave NIT normalised to C1
+  double C1_ = 1.0;
+  double tol_;
+  int k_ = 0;       // trials of the present pass
+  int trials_ = 0;  // trials of the solve
+  // Side of the pole on which the solution lies: below it when the exchange
+  // with the other shells binds (then the norm grows towards the pole, Q < 0).
+  double Qexpected_ = -1.0;
+  bool relocated_ = false;
+};
+
+ShellSolver::ShellSolver(const RunTables& t, const Shells& s, const ShellSolve& solve, double& EI, UpdateState& st,
+                         EnergySearch& search, const ShellWork& w, io::Unit& listing)
+    : t_(t),
+      s_(s),
+      solve_(solve),
+      EI_(EI),
+      st_(st),
+      search_(search),
+      w_(w),
+      listing_(listing),
+      con_(io::console()),
+      ISH_(solve.ISH),
+      n_(s.n(ISH_)),
+      M_(s.M(ISH_)),
+      NB_(t.NB),
+      TT_(st.tt(n_)),
+      PD_(w.PD.data(), NB_, n_, n_),
+      S_(w.XN.colsFrom(n_ + 1, n_)),
+      X_(s.waves(ISH_)),
+      saved_(st.saved.data(), NB_, n_),
+      b_(st.bracket),
+      counter_(t, s, ISH_, st, search, w),
+      rank_(rank_in_symmetry(s, ISH_)) {
+  source_ = std::any_of(S_.flat().begin(), S_.flat().end(), [](double v) { return v != 0.0; });
+  // A state without a source is its eigenvalue, placed to rounding, once
+  // its field is final; while other shells still have no orbital (the
+  // first sweep of a many-shell run) the field is provisional and the next
+  // sweep moves the energy by far more than the shell solve's bracket.
+  bool field_complete = true;
+  for (int J = 1; J <= s.NSH; ++J)
+    if (J != ISH_ && s.CN(J) == 0.0) field_complete = false;
+  exact_state_ = !source_ && field_complete;
+  Estart_ = EI;
+  mode_ = (solve.MODE == 0 || solve.MODE == 2) ? solve.MODE : 1;
+  IFL_ = mode_ == 0 ? 1 : 0;
+  tol_ = search.stop_at(solve.EPS);
+  judgement_ = search.judgement(ISH_, mode_ == 0 && source_ && s.CN(ISH_) != 0.0 && EI != 0.0);
 }
+
+// The trace head, the copy of the start orbital, the bracket cleared.
+void ShellSolver::begin() {
+  con_.line(io::lstring(" EPS =", solve_.EPS));
+  con_.line(io::fstring(io::Format("(' NLI=',5I3)"), s_.LK(ISH_), ISH_, s_.LK(1)));
+  st_.B = {1.0, 0.0, 0.0, 0.0};
+  lib::VEVR(NB_ * n_, X_.flat(), saved_.flat());
+  b_.T1 = 0.0;
+  b_.T2 = 0.0;
+  st_.defect.H = 0.01;
+  con_.line(io::lstring(" itr =", solve_.MODE));
+}
+
+// One solve at EI with the trace of step 5; C receives the norm of the
+// solution (not for a defect-rule solve that has met its stop).
+FixedEnergySolution ShellSolver::solve_at(double& C) {
+  ++st_.trials;
+  if (++trials_ > kMaxTrials) {
+    io::stop(io::fstring(io::Format("(' SHELL',I3,': NO ENERGY FOUND IN',I5,' TRIALS; LAST E =',E16.8)"), ISH_,
+                         kMaxTrials, EI_));
+  }
+  con_.line(io::lstring(" itr,ipa =", mode_, IFL_));
+  const FixedEnergySolution sol =
+      DESY0(t_, IFL_, n_, M_, solve_.NIT, C1_, t_.RZ2 * EI_, TT_, PD_, S_, w_.CX, w_.WC, w_.WK, X_);
+  if (mode_ == 2 && std::fabs(sol.DX) < tol_) return sol;
+  ++k_;
+  C = overlap(t_, w_, n_, TT_, X_, X_);
+  con_.line(io::lstring(" E =", EI_));
+  con_.line(" CX =");
+  con_.line(io::fstring(io::Format("(5E13.4)"), lib::CVec(sol.series.data(), std::min(t_.NA, 6))));
+  con_.line(io::fstring(io::Format("(' Norm_new = ',E15.7)"), C));
+  con_.line(io::fstring(io::Format("(' I(Xnew*X)= ',E15.7)"), overlap(t_, w_, n_, TT_, X_, saved_)));
+  for (int J = 1; J <= s_.NSH; ++J) {
+    if (J == ISH_ || !same_symmetry(s_, ISH_, J) || s_.CN(J) == 0.0) continue;
+    con_.line(
+        io::fstring(io::Format("(' I_ov ',I3,'-',I3,E15.6)"), ISH_, J, overlap(t_, w_, n_, TT_, X_, s_.waves(J))));
+  }
+  return sol;
+}
+
+// The operator's dialogue: IPA chooses the matching of all waves (≠ 0) or
+// the normalised first wave (0); then energies until ICX ends it.
+void ShellSolver::dialogue() {
+  IFL_ = ask_integer(" IPA= ") != 0 ? 1 : 0;
+  con_.line(" ITR = ");
+  for (;;) {
+    con_.line(io::lstring(" last value of the first wave:", X_(NB_, 1)));
+    EI_ = ask_real(" EE =");
+    double C = 0.0;
+    solve_at(C);
+    if (ask_integer("  ICX= ") != 1) return;
+  }
+}
+
+// Number of eigenvalues below E, modulo 2, as the shell's rank wants it.
+bool ShellSolver::rank_parity_ok(double E) {
+  const int below = source_ && Qexpected_ > 0.0 ? rank_ : rank_ - 1;
+  return counter_.odd_below(E) == (below % 2 == 1);
+}
+
+// Moves the energy beside the pole of the shell's rank (on the side the
+// exchange puts the solution), saying why.
+void ShellSolver::relocate(const char* why) {
+  const double E0 = counter_.locate(rank_, exact_state_);
+  EI_ = source_ ? E0 * (1.0 - 1.0e-3 * Qexpected_) : E0;
+  con_.line(io::lstring(" shell", ISH_, why, " state", rank_, " of its symmetry lies at", E0));
+  relocated_ = true;
+}
+
+// The start: a shell without an orbital is placed on the state of its rank
+// and takes the defect rule, as does a norm-rule shell without a source; a
+// start between the wrong pair of poles (when the search judges by them)
+// is moved beside the shell's own.  A defect-rule shell with a source
+// normalises its new series like the old orbital.
+void ShellSolver::place_start() {
+  if (s_.CN(ISH_) == 0.0 || EI_ == 0.0) {
+    EI_ = counter_.locate(rank_, exact_state_);
+    relocated_ = true;
+    con_.line(io::lstring(" shell", ISH_, " has no orbital yet: state", rank_, " of its symmetry at E =", EI_));
+    mode_ = 2;
+  } else {
+    if (mode_ == 0 && !source_) {
+      con_.line(" no source term: the energy follows the matching defect");
+      mode_ = 2;
+    }
+    if (source_) {
+      Qexpected_ = orbital_times_source(t_, X_, S_, w_.WK.col(n_ * n_ + n_ + 3)) < 0.0 ? -1.0 : 1.0;
+      if (judgement_ == BranchJudgement::by_poles && !rank_parity_ok(EI_))
+        relocate(": its energy lies on the branch of another state;");
+    }
+  }
+  IFL_ = mode_ == 0 ? 1 : 0;
+  if (mode_ == 2 && source_ && s_.CN(ISH_) != 0.0) {
+    // The source scales with the old orbital: normalise the new series like it.
+    const double c1 = leading_coefficient(t_, X_, M_, solve_.NIT);
+    if (c1 != 0.0 && std::isfinite(c1)) C1_ = c1;
+  }
+}
+
+// A pass starts afresh: no trials, no sign changes, the search's own steps
+// forgotten.
+void ShellSolver::restart_pass() {
+  search_.restart();
+  k_ = 0;
+  b_.T1 = 0.0;
+  b_.T2 = 0.0;
+}
+
+// One pass of the automatic rules; returns when the test value is below the
+// search's stop.
+void ShellSolver::iterate() {
+  restart_pass();
+  st_.defect.H = 0.01;
+  for (;;) {
+    double C = 0.0;
+    const FixedEnergySolution sol = solve_at(C);
+    if (mode_ == 2 ? defect_trial(sol) : norm_trial(C)) return;
+  }
+}
+
+// The defect rule after a trial: true when the defect is small enough.
+bool ShellSolver::defect_trial(const FixedEnergySolution& sol) {
+  if (std::fabs(sol.DX) < tol_) return true;
+  const double Eold = EI_;
+  EI_ = search_.defect_step(k_, EI_, sol.DX, b_, st_.defect);
+  if (EI_ == Eold && k_ > 1) {
+    // The bracket has shrunk to adjacent numbers: a root is accepted, a pole
+    // (the defect passing through infinity) is not.
+    if (std::fabs(sol.DX) < 1.0e-6) return true;
+    io::stop(
+        io::fstring(io::Format("(' SHELL',I3,': THE DEFECT CHANGES SIGN THROUGH A POLE AT E =',E16.8)"), ISH_, EI_));
+  }
+  return false;
+}
+
+// The norm rule after a trial with norm C: true when the norm is matched.
+// The test value (C − CN)/CN is oriented so that it grows with the energy.
+bool ShellSolver::norm_trial(double C) {
+  const double Eold = EI_;
+  if (std::fabs(EI_) >= 1000.0) ask_integer("  ICX= ");
+  const double CN = s_.CN(ISH_);
+  double T = (C - CN) / CN;
+  if (k_ <= 2) {
+    // The orientation of the norm: at the first trial from the side of the
+    // pole on which the solution lies (the previous trial belonged to
+    // another shell), at the second from the two trials of this solve.
+    b_.Q = k_ == 1 ? Qexpected_ : -(C - b_.Cprev) * (EI_ - b_.E1);
+    if (k_ == 2 && (b_.Q > 0.0) != (Qexpected_ > 0.0) && !relocated_ && judgement_ != BranchJudgement::settled) {
+      // Moving away from the pole: the walk follows the branch of a
+      // neighbouring state.  Restart beside the shell's own pole.
+      relocate(": its norm falls towards its pole;");
+      restart_pass();
+      return false;
+    }
+    if (b_.Q > 0.0) io::lwrite(listing_, " Cn_Is,CN(ISH) =", C, CN, T);
+  }
+  if (b_.Q > 0.0) T = -T;
+  con_.line(io::lstring(C - CN, CN, (C - CN) / CN));
+  if (std::fabs(T) < tol_) return true;
+  EI_ = search_.norm_step(k_, EI_, T, C, CN, b_);
+  if (EI_ == Eold) {
+    // The bracket cannot be halved further: the norm is as close as the
+    // arithmetic allows.
+    if (std::fabs(T) < 1.0e-6) return true;
+    io::stop(io::fstring(io::Format("(' SHELL',I3,': THE NORM CANNOT BE MATCHED NEAR E =',E16.8)"), ISH_, EI_));
+  }
+  return false;
+}
+
+// Overlap of the new orbital with the one the solve started from, both
+// normalised (states of one symmetry are orthogonal: a jump to another
+// state shows as a small overlap; the solution beyond the pole, on the
+// other side of it, as a change of sign).
+double ShellSolver::kept() {
+  const double a = overlap(t_, w_, n_, TT_, X_, X_), c = overlap(t_, w_, n_, TT_, saved_, saved_);
+  return a > 0.0 && c > 0.0 ? overlap(t_, w_, n_, TT_, X_, saved_) / std::sqrt(a * c) : 0.0;
+}
+
+// The normalised overlaps with the other shells of the symmetry and the
+// order of the energies, for on_own_branch.
+bool ShellSolver::own_branch() {
+  std::array<double, 16> o{};
+  int m = 0;
+  bool in_order = true;
+  const double a = overlap(t_, w_, n_, TT_, X_, X_);
+  if (!(a > 0.0)) return false;
+  for (int J = 1; J <= s_.NSH; ++J) {
+    if (J == ISH_ || !same_symmetry(s_, ISH_, J) || s_.CN(J) == 0.0) continue;
+    const lib::CMat XJ = s_.waves(J);
+    o[m++] = overlap(t_, w_, n_, TT_, X_, XJ) / std::sqrt(a * overlap(t_, w_, n_, TT_, XJ, XJ));
+    if (J < ISH_ ? EI_ <= s_.E(J) : EI_ >= s_.E(J)) in_order = false;
+  }
+  return on_own_branch(kept(), std::span<const double>(o.data(), m), in_order);
+}
+
+// The result must lie on the shell's own branch; otherwise it belongs to
+// another state: once more from beside the shell's own pole.  A settled
+// shell must keep its orbital; otherwise the orbitals judge first (when the
+// search says so), then the count of poles (just below a root of the
+// homogeneous equations lie rank − 1 eigenvalues).
+void ShellSolver::check_branch() {
+  if (judgement_ == BranchJudgement::settled) {
+    if (kept() < 0.9) {
+      relocate(": its orbital left the state it started on;");
+      iterate();
+    }
+    return;
+  }
+  const double probe = source_ ? EI_ : EI_ - (1.0e-6 * std::fabs(EI_) + 10.0 * solve_.EPS);
+  if (!relocated_ && !(judgement_ == BranchJudgement::by_orbital && own_branch()) && !rank_parity_ok(probe)) {
+    relocate(": the solution belongs to another state;");
+    iterate();
+  }
+}
+
+// Whether the solve stayed on the branch it started on: a norm-rule solve
+// judged by its orbital whose energy moved by less than 2 % and whose
+// orbital kept its shape (overlap above 0.99).
+void ShellSolver::note_settled() {
+  search_.note_settled(ISH_, judgement_ != BranchJudgement::by_poles &&
+                                 std::fabs(EI_ - Estart_) < 0.02 * std::fabs(Estart_) && kept() > 0.99);
+}
+
+}  // namespace
 
 // Energy rules.  Defect rule (MODE 2): the energy at which the first wave,
 // its series normalised, joins the outer solution (an eigenvalue when the
@@ -427,282 +386,24 @@ double locate_state(const RunTables& t, const Shells& s, int ISH, int rank, Upda
 // equations have no source (the norm-rule solution would vanish) takes the
 // defect rule.
 void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double& EI, UpdateState& st,
-           const ShellWork& w, io::Unit& listing) {
-  io::Console& con = io::console();
-  const int ISH = solve.ISH, n = s.n(ISH), M = s.M(ISH), NB = t.NB;
-  const lib::CMat TT = st.tt(n);
-  const lib::CArr3 PD(w.PD.data(), NB, n, n);
-  const lib::CMat S = w.XN.colsFrom(n + 1, n);
-  const lib::Mat X = s.waves(ISH);
-
-  con.line(io::lstring(" EPS =", solve.EPS));
-  con.line(io::fstring(io::Format("(' NLI=',5I3)"), s.LK(ISH), ISH, s.LK(1)));
-  st.B = {1.0, 0.0, 0.0, 0.0};
-  const lib::Mat saved(st.saved.data(), NB, n);
-  lib::VEVR(NB * n, X.flat(), saved.flat());
-  EnergyBracket& b = st.bracket;
-  b.T1 = 0.0;
-  b.T2 = 0.0;
-  st.defect.H = 0.01;
-  con.line(io::lstring(" itr =", solve.MODE));
-
-  int k = 0;
-  int mode = (solve.MODE == 0 || solve.MODE == 2) ? solve.MODE : 1;
-  int IFL = mode == 0 ? 1 : 0;
-  double C1 = 1.0;
-  int trials = 0;
-  // The superlinear search closes in on its root within a trial or two of
-  // the written rules' stopping point, so it stops at a tenth of EPS: its
-  // energies then lie within EPS of the written rules' (the stop at EPS left
-  // the N2 core shells 6e-8 from the self-consistent values, the written
-  // rules 4e-8 on the other side).
-  const double tol = st.ISRCH == 0 ? 0.1 * solve.EPS : solve.EPS;
-
-  // One solve at EI with the trace of step 5; returns the defect.
-  auto solve_at = [&](double& C) {
-    ++st.trials;
-    if (++trials > kMaxTrials) {
-      io::stop(io::fstring(io::Format("(' SHELL',I3,': NO ENERGY FOUND IN',I5,' TRIALS; LAST E =',E16.8)"), ISH,
-                           kMaxTrials, EI));
-    }
-    con.line(io::lstring(" itr,ipa =", mode, IFL));
-    const FixedEnergySolution sol = DESY0(t, IFL, n, M, solve.NIT, C1, t.RZ2 * EI, TT, PD, S, w.CX, w.WC, w.WK, X);
-    if (mode == 2 && std::fabs(sol.DX) < tol) return sol;
-    ++k;
-    C = overlap(t, w, n, TT, X, X);
-    con.line(io::lstring(" E =", EI));
-    con.line(" CX =");
-    con.line(io::fstring(io::Format("(5E13.4)"), lib::CVec(sol.series.data(), std::min(t.NA, 6))));
-    con.line(io::fstring(io::Format("(' Norm_new = ',E15.7)"), C));
-    con.line(io::fstring(io::Format("(' I(Xnew*X)= ',E15.7)"), overlap(t, w, n, TT, X, saved)));
-    for (int J = 1; J <= s.NSH; ++J) {
-      if (J == ISH || !same_symmetry(s, ISH, J) || s.CN(J) == 0.0) continue;
-      con.line(io::fstring(io::Format("(' I_ov ',I3,'-',I3,E15.6)"), ISH, J, overlap(t, w, n, TT, X, s.waves(J))));
-    }
-    return sol;
-  };
-
-  if (mode == 1) {
-    // The operator's dialogue: IPA chooses the matching of all waves (≠ 0) or
-    // the normalised first wave (0); then energies until ICX ends it.
-    IFL = ask_integer(" IPA= ") != 0 ? 1 : 0;
-    con.line(" ITR = ");
-    for (;;) {
-      con.line(io::lstring(" last value of the first wave:", X(NB, 1)));
-      EI = ask_real(" EE =");
-      double C = 0.0;
-      solve_at(C);
-      if (ask_integer("  ICX= ") != 1) return;
-    }
+           EnergySearch& search, const ShellWork& w, io::Unit& listing) {
+  ShellSolver solver(t, s, solve, EI, st, search, w, listing);
+  solver.begin();
+  if (solver.mode() == 1) {
+    solver.dialogue();
+    return;
   }
-
-  StateCounter counter(t, s, ISH, st, w);
-  const int rank = rank_in_symmetry(s, ISH);
-  const bool source = std::any_of(S.flat().begin(), S.flat().end(), [](double v) { return v != 0.0; });
-  // A state without a source is its eigenvalue, placed to rounding, once
-  // its field is final; while other shells still have no orbital (the
-  // first sweep of a many-shell run) the field is provisional and the next
-  // sweep moves the energy by far more than the shell solve's bracket.
-  bool field_complete = true;
-  for (int J = 1; J <= s.NSH; ++J)
-    if (J != ISH && s.CN(J) == 0.0) field_complete = false;
-  const bool exact_state = !source && field_complete;
-  // Side of the pole on which the solution lies: below it when the exchange
-  // with the other shells binds (then the norm grows towards the pole, Q < 0).
-  double Qexpected = -1.0;
-  // Number of eigenvalues below the solution, modulo 2.
-  auto rank_parity_ok = [&](double E) {
-    const int below = source && Qexpected > 0.0 ? rank : rank - 1;
-    return counter.odd_below(E) == (below % 2 == 1);
-  };
-  auto relocate = [&](const char* why) {
-    const double E0 = counter.locate(rank, exact_state);
-    EI = source ? E0 * (1.0 - 1.0e-3 * Qexpected) : E0;
-    con.line(io::lstring(" shell", ISH, why, " state", rank, " of its symmetry lies at", E0));
-  };
-
-  bool relocated = false;
-  const double Estart = EI;
-  // A shell settled on its branch: with the exchange source the poles below
-  // the orbital energy need not number rank − 1 (the source can bind the
-  // orbital below several of them), so near self-consistency the branch is
-  // judged by the orbital itself.
-  const bool trusted = st.ISRCH == 0 && mode == 0 && source && s.CN(ISH) != 0.0 && EI != 0.0 && st.settled[ISH - 1];
-  // Under the superlinear search a norm-rule solve of a shell with an
-  // orbital is first tried from where it stands and its solution judged by
-  // the orbitals (on_own_branch); the count of poles decides only when that
-  // judgement fails.  Sent back to the pole of its rank at every sweep, the
-  // 4σ and 5σ of CO fell on the branches of 3σ and 4σ and the energies swung
-  // by 2 hartree a sweep.
-  const bool by_orbital = st.ISRCH == 0 && mode == 0 && source && s.CN(ISH) != 0.0 && EI != 0.0;
-  if (s.CN(ISH) == 0.0 || EI == 0.0) {
-    EI = counter.locate(rank, exact_state);
-    relocated = true;
-    con.line(io::lstring(" shell", ISH, " has no orbital yet: state", rank, " of its symmetry at E =", EI));
-    mode = 2;
-  } else {
-    if (mode == 0 && !source) {
-      con.line(" no source term: the energy follows the matching defect");
-      mode = 2;
-    }
-    if (source) {
-      Qexpected = orbital_times_source(t, X, S, w.WK.col(n * n + n + 3)) < 0.0 ? -1.0 : 1.0;
-      // A start between the wrong pair of poles belongs to another state.
-      if (!by_orbital && !rank_parity_ok(EI)) {
-        relocate(": its energy lies on the branch of another state;");
-        relocated = true;
-      }
-    }
-  }
-  IFL = mode == 0 ? 1 : 0;
-  if (mode == 2 && source && s.CN(ISH) != 0.0) {
-    // The source scales with the old orbital: normalise the new series like it.
-    const double c1 = leading_coefficient(t, X, M, solve.NIT);
-    if (c1 != 0.0 && std::isfinite(c1)) C1 = c1;
-  }
-
-  // The automatic rules; returns when the test value is below EPS.
-  // The superlinear search (ISRCH = 0) starts afresh with every pass; it
-  // takes over from the written step from the second trial on (the first
-  // trial's orientation of the norm is provisional).
-  SuperlinearSearch search;
-  const bool fast = st.ISRCH == 0;
-  auto steer = [&](double Eold, double T) {
-    if (fast && k >= 2) EI = search.next(Eold, T, EI);
-  };
-  auto iterate = [&] {
-    search = SuperlinearSearch();
-    k = 0;
-    b.T1 = 0.0;
-    b.T2 = 0.0;
-    st.defect.H = 0.01;
-    for (;;) {
-      double C = 0.0;
-      const FixedEnergySolution sol = solve_at(C);
-      const double Eold = EI;
-      if (mode == 2) {
-        if (std::fabs(sol.DX) < tol) return;
-        EITD(st.defect.IT, st.defect.H, b.T1, b.T2, sol.DX, b.E1, b.E2, EI);
-        steer(Eold, sol.DX);
-        if (EI == Eold && k > 1) {
-          // The bracket has shrunk to adjacent numbers: a root is accepted,
-          // a pole (the defect passing through infinity) is not.
-          if (std::fabs(sol.DX) < 1.0e-6) return;
-          io::stop(io::fstring(io::Format("(' SHELL',I3,': THE DEFECT CHANGES SIGN THROUGH A POLE AT E =',E16.8)"), ISH,
-                               EI));
-        }
-        continue;
-      }
-      if (std::fabs(EI) >= 1000.0) ask_integer("  ICX= ");
-      // Norm rule.
-      const double CN = s.CN(ISH);
-      double T = (C - CN) / CN;
-      if (k <= 2) {
-        // The orientation of the norm: at the first trial from the side of
-        // the pole on which the solution lies (the previous trial belonged
-        // to another shell), at the second from the two trials of this solve.
-        b.Q = k == 1 ? Qexpected : -(C - b.Cprev) * (EI - b.E1);
-        if (k == 2 && (b.Q > 0.0) != (Qexpected > 0.0) && !relocated && !trusted) {
-          // Moving away from the pole: the walk follows the branch of a
-          // neighbouring state.  Restart beside the shell's own pole.
-          relocate(": its norm falls towards its pole;");
-          relocated = true;
-          search = SuperlinearSearch();
-          k = 0;
-          b.T1 = 0.0;
-          b.T2 = 0.0;
-          continue;
-        }
-        if (b.Q > 0.0) io::lwrite(listing, " Cn_Is,CN(ISH) =", C, CN, T);
-      }
-      if (b.Q > 0.0) T = -T;
-      con.line(io::lstring(C - CN, CN, (C - CN) / CN));
-      if (std::fabs(T) < tol) return;
-      if (k > 1 && T * b.T1 < 0.0) {
-        b.E2 = b.E1;
-        b.T2 = b.T1;
-        b.E1 = EI;
-        b.T1 = T;
-        EI = (b.E2 + b.E1) / 2.0;
-      } else if (k > 1 && T * b.T2 < 0.0) {
-        b.E1 = EI;
-        b.T1 = T;
-        EI = (b.E2 + b.E1) / 2.0;
-      } else {
-        b.E1 = EI;
-        b.Cprev = C;
-        if (k >= 2) {
-          b.T1 = T;
-          b.T2 = T;
-        }
-        EI = EI * (1.0 + 0.002 * (T > 0.0 ? 1.0 : -1.0));
-        con.line(" SUMX = ");
-      }
-      // Near the pole the norm grows as 1/(E − E_pole)²: the secant follows
-      // 1 − sqrt(CN/C), linear there, with the sign of T.
-      steer(Eold, std::copysign(std::fabs(1.0 - std::sqrt(CN / C)), T));
-      if (EI == Eold) {
-        // The bracket cannot be halved further: the norm is as close as the
-        // arithmetic allows.
-        if (std::fabs(T) < 1.0e-6) return;
-        io::stop(io::fstring(io::Format("(' SHELL',I3,': THE NORM CANNOT BE MATCHED NEAR E =',E16.8)"), ISH, EI));
-      }
-    }
-  };
-
-  iterate();
-  // Overlap of the new orbital with the one the solve started from, both
-  // normalised (states of one symmetry are orthogonal: a jump to another
-  // state shows as a small overlap; the solution beyond the pole, on the
-  // other side of it, as a change of sign).
-  auto kept = [&] {
-    const double a = overlap(t, w, n, TT, X, X), c = overlap(t, w, n, TT, saved, saved);
-    return a > 0.0 && c > 0.0 ? overlap(t, w, n, TT, X, saved) / std::sqrt(a * c) : 0.0;
-  };
-  // The normalised overlaps with the other shells of the symmetry and the
-  // order of the energies, for on_own_branch.
-  auto own_branch = [&] {
-    std::array<double, 16> o{};
-    int m = 0;
-    bool in_order = true;
-    const double a = overlap(t, w, n, TT, X, X);
-    if (!(a > 0.0)) return false;
-    for (int J = 1; J <= s.NSH; ++J) {
-      if (J == ISH || !same_symmetry(s, ISH, J) || s.CN(J) == 0.0) continue;
-      const lib::CMat XJ = s.waves(J);
-      o[m++] = overlap(t, w, n, TT, X, XJ) / std::sqrt(a * overlap(t, w, n, TT, XJ, XJ));
-      if (J < ISH ? EI <= s.E(J) : EI >= s.E(J)) in_order = false;
-    }
-    return on_own_branch(kept(), std::span<const double>(o.data(), m), in_order);
-  };
-  if (trusted) {
-    if (kept() < 0.9) {
-      relocate(": its orbital left the state it started on;");
-      relocated = true;
-      iterate();
-    }
-  } else {
-    // The result must lie between the poles of the shell's rank; otherwise it
-    // belongs to another state: once more from beside the shell's own pole.
-    // (Just below a root of the homogeneous equations lie rank − 1 eigenvalues.)
-    const double probe = source ? EI : EI - (1.0e-6 * std::fabs(EI) + 10.0 * solve.EPS);
-    if (!relocated && !(by_orbital && own_branch()) && !rank_parity_ok(probe)) {
-      relocate(": the solution belongs to another state;");
-      relocated = true;
-      iterate();
-    }
-  }
-  if (st.ISRCH == 0) {
-    st.settled[ISH - 1] =
-        mode == 0 && source && s.CN(ISH) != 0.0 && std::fabs(EI - Estart) < 0.02 * std::fabs(Estart) && kept() > 0.99;
-  }
+  solver.place_start();
+  solver.iterate();
+  solver.check_branch();
+  solver.note_settled();
 }
 
 // One update of shell ISH: equations (MASH, direct terms), exchange pass,
 // partner step with the optional off-diagonal Lagrange term, solve (DESYG)
 // and the new norm.
 void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, lib::CVec AC, lib::CVec BC,
-            lib::CIMat JOR, UpdateState& st, const ShellWork& w, io::Unit& listing) {
+            lib::CIMat JOR, UpdateState& st, EnergySearch& search, const ShellWork& w, io::Unit& listing) {
   io::Console& con = io::console();
   const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH), NB = t.NB;
   const lib::Vec B(st.B.data(), 4);
@@ -738,7 +439,7 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
       lib::VEVR(NB * n, w.XN.colsFrom(1, n).flat(), w.XN.colsFrom(n + 1, n).flat());
       if (JOFF != 0) OFFDI(n, NB, OFF, TT, t.R.col(2), t.R.col(3), s.waves(JOFF), w.XN.colsFrom(n + 1, n));
       con.line(io::lstring(" EPS =", EPS));
-      DESYG(t, s, ShellSolve{ISH, MODE, 1, EPS}, s.E(ISH), st, w, listing);
+      DESYG(t, s, ShellSolve{ISH, MODE, 1, EPS}, s.E(ISH), st, search, w, listing);
       s.CN(ISH) = overlap(t, w, n, TT, s.waves(ISH), s.waves(ISH));
       con.line(io::lstring(" Iss=", JOFF, JOFF != 0 ? s.LK(JOFF) : 0));
       if (JOFF != 0) {

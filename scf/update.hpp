@@ -1,43 +1,27 @@
 // The shell update: the coupled radial equations of one shell solved for its
 // orbital energy and partial waves.
 //
-// At a trial energy the equations are linear: a power series in ξ − 1 in the
-// inner region, a matrix Numerov recurrence in the outer region, joined at
-// ξ = RA (DESY0, CPYP0, INVE).  The energy is then adjusted (DESYG) until
-// either the matching defect of the first wave vanishes (defect rule, EITD)
-// or the solution of the inhomogeneous equations has the norm the shell had
-// before (norm rule).
+// At a trial energy the equations are linear (scf/fixed_energy.hpp).  The
+// energy is then adjusted (DESYG) until either the matching defect of the
+// first wave vanishes (defect rule) or the solution of the inhomogeneous
+// equations has the norm the shell had before (norm rule); the steps, the
+// stop and the judgement of the solution are the energy search's
+// (scf/search.hpp), the states of the shell are counted by the determinant
+// (scf/states.hpp).
 #pragma once
 
 #include <array>
-#include <span>
 #include <vector>
 
 #include "lib/views.hpp"
 #include "scf/equations.hpp"
+#include "scf/search.hpp"
 
 namespace io {
 class Unit;
 }
 
 namespace scf {
-
-// Energy bracket of the solver: E1 with test value T1, E2 with T2, the norm
-// of the solution at E1 and the last orientation test of the norm rule.  The
-// energies, the norm and the orientation are kept from call to call, T1 and
-// T2 are cleared at every call.
-struct EnergyBracket {
-  double E1 = 0.0, E2 = 0.0, T1 = 0.0, T2 = 0.0;
-  double Cprev = 0.0;
-  double Q = 0.0;
-};
-
-// The defect rule's switch: IT = 0 until the rule is first used in the run;
-// H the relative energy step, 0.01 at the start of every solve.
-struct DefectStep {
-  int IT = 0;
-  double H = 0.01;
-};
 
 // Exchange pass of the shell update: FAC scales the exchange terms (1 when
 // they are built); JHF ≠ 0 asks for the exchange to be rebuilt.
@@ -49,7 +33,6 @@ struct ExchangePass {
 // Everything the shell update keeps between calls, owned by the driver.
 struct UpdateState {
   static constexpr int kSavedWords = 50000;  // NB·n of the solver's copy of a shell
-  int ISRCH = 0;                             // 0 superlinear energy steps, 1 the fixed steps and bisection
   long trials = 0;                           // solves at a trial energy in the run (shell solves and state searches)
   EnergyBracket bracket;
   DefectStep defect;
@@ -58,72 +41,14 @@ struct UpdateState {
   std::array<double, kFactorials> F{};  // factorials 0! … 98!
   std::array<double, 4> B{};            // boundary vector of the multipole solver
   std::vector<double> saved = std::vector<double>(kSavedWords);
-  // Sign of the determinant of each shell's equations below all its states
-  // (0: not yet known).  No eigenvalue crosses that energy as the field of
-  // the other shells changes, so the superlinear search keeps it from sweep
-  // to sweep instead of solving there at every parity test.
-  std::array<int, 16> floor_sign{};
-  // Shells whose last norm-rule solve stayed on the branch it started on
-  // (superlinear search only): the new orbital close to the old one and the
-  // energy moved little.  Their next solve is trusted to its branch and
-  // checked by its overlap with the orbital it starts from instead of by
-  // the count of poles below the energy.
-  std::array<bool, 16> settled{};
   lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
 };
-
-// Whether the norm-rule solution of a shell that had an orbital lies on the
-// branch of its own state, judged by the orbitals rather than by the count
-// of poles below its energy (with the exchange source the orbital energy
-// need not lie between the poles of its rank).  `kept` is the normalised
-// overlap of the new orbital with the one the solve started from, `others`
-// its normalised overlaps with the present orbitals of the other shells of
-// its symmetry, `in_order` whether its energy keeps the order in which the
-// shells of its symmetry are listed.  A solution on the branch of another
-// shell's state resembles that shell's orbital (and would be destroyed by the
-// orthogonalisation to it); one that has left the state it started from
-// keeps little of its previous orbital.
-bool on_own_branch(double kept, std::span<const double> others, bool in_order);
-inline constexpr double kKeptOnBranch = 0.7;   // |⟨new|old⟩| at least (half the weight kept)
-inline constexpr double kOtherOnBranch = 0.5;  // |⟨new|other shell⟩| at most (a quarter of the weight)
 
 // Largest number of energy trials of one solve; a solve that needs more
 // stops the run (it is caught between a pole and a root, or the energy runs
 // away).
 inline constexpr int kMaxTrials = 2000;
-
-// Gauss–Jordan solve without pivoting of the N × N block A with the vector V
-// and the block C carried along: V ← A⁻¹V, C ← A⁻¹C, A destroyed.  Returns
-// det A, the product of the pivots.
-double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C);
-
-// Backward block elimination of the outer Numerov relations of a shell with
-// N waves at the energy term ER, r = HB²/12.  RM(i) (columns 3 … N²+2 of WK)
-// and RV(i) (columns N²+3 … N²+N+2) give u_i = RV(i) − RM(i)·u_{i−1} for
-// i = NA+2 … NB, with RM(NB) = CM and RV(NB) = CV.  Returns the sign of the
-// product of the determinants of the eliminated blocks.
-int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
-          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK);
-
-// Result of a solve at a fixed energy.
-struct FixedEnergySolution {
-  double DX = 0.0;                 // relative matching defect of wave NIT (IFL = 0)
-  int det_sign = 0;                // sign of the determinant of the whole linear system
-  std::array<double, 6> series{};  // leading series coefficients of the first wave
-};
-
-// Solves the equations of a shell (projection M, N waves) at the energy term
-// ER = (RZ²/2)·E.  IFL = 1: every wave is matched at ξ = RA; IFL = 0: the
-// matching row of wave NIT is replaced by the normalisation c_1 = C1 of its
-// series.  Writes the solution into X (NB,N) unless X is empty.  CX holds the
-// inner system (NA·N)², WC its right-hand side and series coefficients.
-FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, double C1, double ER, lib::CMat TT,
-                          lib::CArr3 PD, lib::CMat S, lib::Vec CX, lib::Vec WC, lib::Mat WK, lib::Mat X);
-
-// Energy step by the defect: a relative step −H until the defect changes
-// sign, then bisection of the bracket.
-void EITD(int& IT, double& H, double& T1, double& T2, double DX, double& E1, double& E2, double& EI);
 
 // The solver's view of the shell being updated.
 struct ShellSolve {
@@ -133,23 +58,17 @@ struct ShellSolve {
   double EPS = 0.0;
 };
 
-// Energy of the bound state number `rank` (1 = lowest) of the homogeneous
-// equations of shell ISH: the determinant of the discretised equations
-// changes sign at every eigenvalue; its signs are counted upwards from below
-// the united-atom ground state −(Z1+Z2)²/2, and the rank-th change is
-// bisected to rounding.
-double locate_state(const RunTables& t, const Shells& s, int ISH, int rank, UpdateState& st, const ShellWork& w);
-
 // Solves the equations of shell solve.ISH (PD, st.TT, source: columns n+1 … 2n
-// of XN) for its energy EI and waves (written into X), by the rule of solve.MODE.
-// The listing receives the norm rule's orientation notes.
+// of XN) for its energy EI and waves (written into X), by the rule of
+// solve.MODE and the energy search `search`.  The listing receives the norm
+// rule's orientation notes.
 void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double& EI, UpdateState& st,
-           const ShellWork& w, io::Unit& listing);
+           EnergySearch& search, const ShellWork& w, io::Unit& listing);
 
 // Replaces the waves, the energy and the norm of shell ISH by the solution of
 // its Hartree–Fock equations in the field of all shells (AC, BC: columns ISH
 // of AHF and BHF; JOR the orthogonality table).
 void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, lib::CVec AC, lib::CVec BC,
-            lib::CIMat JOR, UpdateState& st, const ShellWork& w, io::Unit& listing);
+            lib::CIMat JOR, UpdateState& st, EnergySearch& search, const ShellWork& w, io::Unit& listing);
 
 }  // namespace scf

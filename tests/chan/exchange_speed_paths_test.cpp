@@ -1,9 +1,11 @@
 // The fast paths of the channel solver against the written ones: the
 // exchange operator with tabulated coefficients and one pass over the grid
-// against lib::CUIF, and the energy blocks made in parallel against the same
-// blocks made one by one.  Equality is to the last bit: the fast paths do the
-// same operations on every number, only in another order of the loops.  The
-// LU factorisations of LAPACK against the written elimination.
+// against lib::CUIF, equal to the last bit (the same operations on every
+// number, only in another order of the loops, and no library call between);
+// the energy blocks made on two threads against the same blocks made on
+// one, equal to the last bit (each block's LAPACK calls run on one BLAS
+// thread either way); the LU factorisations of LAPACK against the written
+// elimination, equal to rounding.
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -75,7 +77,7 @@ void expect_same_blocks(const std::vector<Block>& a, const std::vector<Block>& b
   }
 }
 
-TEST(ChannelBlocks, InParallelAsMadeOneByOne) {
+TEST(ChannelBlocks, OnTwoThreadsAsOnOne) {
   // Static exchange with a closed shell of two σ orbitals, and the bare
   // nuclei: two threads at least, more energies than threads.
   const Target g = make_target(2.0, 2.0, 1.4, 6, 300, 1.05, 30.0);
@@ -87,13 +89,20 @@ TEST(ChannelBlocks, InParallelAsMadeOneByOne) {
   read_ground_state(*in, gs);
   const Waves su{0, 1, 2, 6};
   const int threads = omp_get_max_threads();
-  omp_set_num_threads(std::max(threads, 2));
   std::vector<double> ks;  // the momenta as channel_blocks forms them
   for (int j = 1; j <= 5; ++j) ks.push_back(0.3 + (j - 1) * 0.4);
 
+  // The blocks as chanfile makes them, on one thread and on two.  The bits
+  // are the same because every block's LAPACK calls run on one BLAS thread
+  // both times: OpenBLAS's results for the same matrix change with its own
+  // thread count (on some kernels from order 6 on), so blocks made one by
+  // one with StaticExchange::block under a threaded BLAS agree with these
+  // only to rounding.
+  omp_set_num_threads(1);
   StaticExchange one(g.grid, gs, g.mol, 1, su, ExchangeOptions{});
-  std::vector<Block> serial(ks.size());
-  for (size_t j = 0; j < ks.size(); ++j) one.block(ks[j], 3, serial[j]);
+  std::vector<Block> serial;
+  one.blocks(ks, 3, serial);
+  omp_set_num_threads(std::max(threads, 2));
   StaticExchange par(g.grid, gs, g.mol, 1, su, ExchangeOptions{});
   const std::vector<Block> parallel = channel_blocks(g.grid, g.mol, su, &par, 5, 0.3, 0.4, 3);
   ExchangeOptions written;
@@ -101,7 +110,7 @@ TEST(ChannelBlocks, InParallelAsMadeOneByOne) {
   StaticExchange ref(g.grid, gs, g.mol, 1, su, written);
   std::vector<Block> reference;
   ref.blocks(ks, 3, reference);
-  expect_same_blocks(serial, parallel, "static exchange, parallel");
+  expect_same_blocks(serial, parallel, "static exchange, two threads");
   // The written path differs only in the LU factorisations of the small
   // matching systems (written elimination instead of LAPACK): rounding.
   for (size_t j = 0; j < ks.size(); ++j) {
@@ -128,9 +137,31 @@ TEST(ChannelBlocks, InParallelAsMadeOneByOne) {
   omp_set_num_threads(threads);
 }
 
+// The largest gap between two results u and v (solutions or inverses of the
+// n × n system a, column-major) against the largest entry of v, unknown i
+// taken in the units of column i of a (x_i·max_k |a(k,i)|): unknowns of
+// columns fifteen orders apart are as far apart themselves, and in these
+// units they are of one size.  Measured against the size of the whole, never
+// entry by entry: the two factorisations agree only to rounding (LAPACK's
+// kernels are chosen per processor), and an exact zero of one is a rounding
+// of the other.
+double scaled_gap(int n, const std::vector<double>& a, const std::vector<double>& u, const std::vector<double>& v) {
+  double gap = 0.0, size = 0.0;
+  for (size_t e = 0; e < v.size(); ++e) {
+    const int i = static_cast<int>(e % static_cast<size_t>(n));
+    double c = 0.0;
+    for (int k = 0; k < n; ++k) c = std::max(c, std::fabs(a[static_cast<size_t>(i * n + k)]));
+    gap = std::max(gap, c * std::fabs(u[e] - v[e]));
+    size = std::max(size, c * std::fabs(v[e]));
+  }
+  return gap / size;
+}
+
 TEST(DenseAlgebra, LapackAgreesWithTheWrittenElimination) {
-  // Rows of very different size (as the amplitudes of solutions under their
-  // barriers are), a matrix that needs pivoting, and a 1 × 1 one.
+  // Rows and columns of very different size (as the amplitudes of solutions
+  // under their barriers are), a matrix that needs pivoting, and a 1 × 1
+  // one.  The solutions of b = (1, 2, 3) hold exact zeros: (1e9, 0, 0) and
+  // (3/2, 0, 1/2).
   struct Case {
     int n;
     std::vector<double> a;  // column-major
@@ -145,15 +176,14 @@ TEST(DenseAlgebra, LapackAgreesWithTheWrittenElimination) {
     const std::vector<double> x = solve(n, c.a, b), xw = solve(n, c.a, b, Algebra::written);
     const double d = determinant(n, c.a), dw = determinant(n, c.a, Algebra::written);
     EXPECT_NEAR(d / dw, 1.0, 1e-13) << "n = " << n;
+    EXPECT_LT(scaled_gap(n, c.a, x, xw), 1e-13) << "solution, n = " << n;
+    EXPECT_LT(scaled_gap(n, c.a, inv, invw), 1e-13) << "inverse, n = " << n;
+    // A·A⁻¹ = 1, column by column.
     for (int i = 0; i < n; ++i) {
-      EXPECT_NEAR(x[static_cast<size_t>(i)], xw[static_cast<size_t>(i)], 1e-12 * std::fabs(xw[static_cast<size_t>(i)]));
-      // A·A⁻¹ = 1, column by column.
       for (int j = 0; j < n; ++j) {
         double v = 0.0;
         for (int k = 0; k < n; ++k) v += c.a[static_cast<size_t>(k * n + i)] * inv[static_cast<size_t>(j * n + k)];
         EXPECT_NEAR(v, i == j ? 1.0 : 0.0, 1e-12) << "n = " << n << " (" << i << ", " << j << ")";
-        EXPECT_NEAR(inv[static_cast<size_t>(j * n + i)], invw[static_cast<size_t>(j * n + i)],
-                    1e-12 * std::fabs(invw[static_cast<size_t>(j * n + i)]) + 1e-300);
       }
     }
   }

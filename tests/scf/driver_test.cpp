@@ -25,7 +25,8 @@ TEST(IterateShells, StopsAfterTheLimitOfSweeps) {
   const std::array<int, 7> MI{0, 1, 0, 0, 0, 0, 0};
   try {
     scf::iterate_shells(sys.t, sys.shells(), lib::CIMat(JOR.data(), 1, 1), lib::CIVec(MI.data(), 7), 1e-9,
-                        lib::CMat(A.data(), 1, 1), lib::CMat(B.data(), 1, 1), sys.st, sys.slices(), *listing, 3);
+                        lib::CMat(A.data(), 1, 1), lib::CMat(B.data(), 1, 1), sys.st, sys.search, sys.slices(),
+                        *listing, 3);
     ADD_FAILURE() << "no stop after 3 sweeps";
   } catch (const io::StopRun& s) {
     EXPECT_NE(s.message().find("NO SELF-CONSISTENCY AFTER    3 SWEEPS"), std::string::npos) << s.message();

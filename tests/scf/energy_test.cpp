@@ -176,7 +176,7 @@ TEST(ShellEnergies, OneElectronEnergyOfTheDiscreteOperatorIsTheEigenvalueOfTheSo
     auto listing = io::Unit::to_text("listing");
     scf::Shells s = sys.shells();
     double EI = 0.0;
-    scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.work(8), *listing);
+    scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(8), *listing);
     s.E(1) = EI;
     const std::vector<double> none{0.0};
     const lib::CVec AC(none.data(), 1), BC(none.data(), 1);
@@ -213,7 +213,7 @@ TEST(OperatorElements, TwoStatesOfOneOperatorGiveItsEigenvaluesAndNoCoupling) {
   for (int I = 1; I <= 2; ++I) {
     scftest::one_electron_equations(sys, I);
     double EI = 0.0;
-    scf::DESYG(sys.t, s, scf::ShellSolve{I, 2, 1, 1e-12}, EI, sys.st, sys.work(8), *listing);
+    scf::DESYG(sys.t, s, scf::ShellSolve{I, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(8), *listing);
     s.E(I) = EI;
     s.CN(I) = 1.0;
   }

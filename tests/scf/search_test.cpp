@@ -1,7 +1,9 @@
-// The superlinear energy search against closed-form test functions: it must
-// find the root the written rule (fixed steps, then bisection) finds, in far
-// fewer trials, keep every trial inside a bracket once it has one, and never
-// step against the written rule's direction while walking.
+// The energy steps.  The written rules: fixed relative steps, then
+// bisection of the bracket, for the defect (EITD) and the norm.  The
+// superlinear search against closed-form test functions: it must find the
+// root the written rule finds, in far fewer trials, keep every trial inside
+// a bracket once it has one, and never step against the written rule's
+// direction while walking.
 #include "scf/search.hpp"
 
 #include <gtest/gtest.h>
@@ -9,8 +11,61 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <sstream>
+
+#include "io/console.hpp"
 
 namespace {
+
+TEST(Eitd, FirstUseKeepsTheEnergyThenStepsAndBisects) {
+  int IT = 0;
+  double H = 0.01, T1 = 0, T2 = 0, E1 = 0, E2 = 0, EI = -2.0;
+  std::ostringstream sink;
+  io::ConsoleRedirect quiet(nullptr, &sink);
+  scf::EITD(IT, H, T1, T2, 0.5, E1, E2, EI);  // first use in the run
+  EXPECT_EQ(IT, 1);
+  EXPECT_EQ(EI, -2.0);
+  EXPECT_EQ(E1, -2.0);
+  scf::EITD(IT, H, T1, T2, 0.4, E1, E2, EI);  // same sign, smaller: relative step −H
+  EXPECT_DOUBLE_EQ(EI, -2.0 * 0.99);
+  scf::EITD(IT, H, T1, T2, 0.6, E1, E2, EI);  // grew without a sign change: the step turns round
+  EXPECT_DOUBLE_EQ(H, -0.01);
+  EXPECT_DOUBLE_EQ(EI, -1.98 * 1.01);
+  const double a = EI;
+  scf::EITD(IT, H, T1, T2, -0.2, E1, E2, EI);  // sign change: bisection of [E1, EI]
+  EXPECT_DOUBLE_EQ(EI, (a - 1.98) / 2.0);
+  EXPECT_DOUBLE_EQ(E2, -1.98);
+  const double b = EI;
+  scf::EITD(IT, H, T1, T2, -0.1, E1, E2, EI);  // same sign as the last: halve towards E2
+  EXPECT_DOUBLE_EQ(EI, (b - 1.98) / 2.0);
+}
+
+// The norm rule: 0.2 % steps away from the sign of T (the test value grows
+// with the energy, the energies are negative), the norm at the step's start
+// kept for the next solve's orientation; the signs are recorded from the
+// second trial on, and a change of sign against them halves the bracket.
+// The fast search's first trial of a pass is the written one.
+TEST(NormRuleStep, FixedStepsThenBisection) {
+  std::ostringstream sink;
+  io::ConsoleRedirect quiet(nullptr, &sink);
+  scf::EnergyBracket b, fast_b;
+  scf::FastSearch fast;
+  EXPECT_EQ(fast.norm_step(1, -2.0, 0.3, 5.0, 4.0, fast_b), -2.0 * 1.002);
+  double E = scf::norm_rule_step(1, -2.0, 0.3, 5.0, b);  // T > 0, above the root: lowered
+  EXPECT_EQ(E, -2.0 * 1.002);
+  EXPECT_EQ(b.E1, -2.0);
+  EXPECT_EQ(b.Cprev, 5.0);
+  E = scf::norm_rule_step(2, E, -0.2, 4.5, b);  // T < 0: raised (the first trial's sign is not recorded)
+  EXPECT_DOUBLE_EQ(E, -2.004 * 0.998);
+  EXPECT_EQ(b.T1, -0.2);
+  const double a = E;
+  E = scf::norm_rule_step(3, E, 0.1, 4.0, b);  // sign change against the last trial: halve [−2.004, a]
+  EXPECT_DOUBLE_EQ(E, (-2.004 + a) / 2.0);
+  EXPECT_EQ(b.E2, -2.004);
+  const double m = E;
+  E = scf::norm_rule_step(4, E, 0.05, 4.0, b);  // same sign as the last: halve towards E2
+  EXPECT_DOUBLE_EQ(E, (-2.004 + m) / 2.0);
+}
 
 struct Outcome {
   double E = 0.0;

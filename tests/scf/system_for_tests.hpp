@@ -90,6 +90,7 @@ struct System {
   std::array<double, 2> RP{};
   scf::RunTables t;
   scf::UpdateState st;
+  scf::FastSearch search;    // the default energy search
   std::ostringstream trace;  // console traces of the routines under test
 };
 

@@ -1,15 +1,17 @@
-// The shell solver: block elimination (INVE, CPYP0), the energy steps of
-// the defect rule (EITD), and whole solves (DESY0, DESYG) on the exactly
-// known states of H2+.
+// The shell solver: block elimination (INVE, CPYP0) and whole solves (DESY0,
+// DESYG) on the exactly known states of H2+, under both energy searches.
 #include "scf/update.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
+#include "scf/fixed_energy.hpp"
 #include "scf/grid.hpp"
 #include "system_for_tests.hpp"
 
@@ -43,32 +45,9 @@ TEST(Cpyp0, OneWaveReducesToTheScalarNumerovSweep) {
   }
 }
 
-TEST(Eitd, FirstUseKeepsTheEnergyThenStepsAndBisects) {
-  int IT = 0;
-  double H = 0.01, T1 = 0, T2 = 0, E1 = 0, E2 = 0, EI = -2.0;
-  std::ostringstream sink;
-  io::ConsoleRedirect quiet(nullptr, &sink);
-  scf::EITD(IT, H, T1, T2, 0.5, E1, E2, EI);  // first use in the run
-  EXPECT_EQ(IT, 1);
-  EXPECT_EQ(EI, -2.0);
-  EXPECT_EQ(E1, -2.0);
-  scf::EITD(IT, H, T1, T2, 0.4, E1, E2, EI);  // same sign, smaller: relative step −H
-  EXPECT_DOUBLE_EQ(EI, -2.0 * 0.99);
-  scf::EITD(IT, H, T1, T2, 0.6, E1, E2, EI);  // grew without a sign change: the step turns round
-  EXPECT_DOUBLE_EQ(H, -0.01);
-  EXPECT_DOUBLE_EQ(EI, -1.98 * 1.01);
-  const double a = EI;
-  scf::EITD(IT, H, T1, T2, -0.2, E1, E2, EI);  // sign change: bisection of [E1, EI]
-  EXPECT_DOUBLE_EQ(EI, (a - 1.98) / 2.0);
-  EXPECT_DOUBLE_EQ(E2, -1.98);
-  const double b = EI;
-  scf::EITD(IT, H, T1, T2, -0.1, E1, E2, EI);  // same sign as the last: halve towards E2
-  EXPECT_DOUBLE_EQ(EI, (b - 1.98) / 2.0);
-}
-
 // One electron in the field of two protons 2 bohr apart: the exact energies
 // of the lowest states of three symmetries.  The state is placed by the
-// determinant count and refined by the defect rule.
+// determinant count and refined by the defect rule, under either search.
 struct H2plusState {
   const char* name;
   int M, L0;
@@ -77,16 +56,19 @@ struct H2plusState {
 
 class H2plus : public ::testing::TestWithParam<H2plusState> {};
 
-TEST_P(H2plus, MatrixNumerovSolverReproducesTheExactEnergy) {
+TEST_P(H2plus, MatrixNumerovSolverReproducesTheExactEnergyWithBothSearches) {
   const H2plusState c = GetParam();
-  System sys(1.0, 1.0, 2.0, {{c.M, c.L0, 8}}, 5, 1606, 1.01, 60.0);
-  scftest::one_electron_equations(sys, 1);
-  io::ConsoleRedirect quiet(nullptr, &sys.trace);
-  auto listing = io::Unit::to_text("listing");
-  scf::Shells s = sys.shells();
-  double EI = 0.0;  // no orbital yet: placed on the lowest state of its symmetry
-  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.work(8), *listing);
-  EXPECT_NEAR(EI, c.E, 1e-7) << c.name;
+  for (int ISRCH : {0, 1}) {
+    System sys(1.0, 1.0, 2.0, {{c.M, c.L0, 8}}, 5, 1606, 1.01, 60.0);
+    scftest::one_electron_equations(sys, 1);
+    io::ConsoleRedirect quiet(nullptr, &sys.trace);
+    auto listing = io::Unit::to_text("listing");
+    scf::Shells s = sys.shells();
+    double EI = 0.0;  // no orbital yet: placed on the lowest state of its symmetry
+    scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, *scf::energy_search(ISRCH), sys.work(8),
+               *listing);
+    EXPECT_NEAR(EI, c.E, 1e-7) << c.name << " ISRCH " << ISRCH;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Exact, H2plus,
@@ -108,7 +90,7 @@ TEST(LocateState, SecondStateOfASymmetryIsOrthogonalToTheFirst) {
   for (int ISH : {1, 2}) {
     scftest::one_electron_equations(sys, ISH);
     s.E(ISH) = 0.0;
-    scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.work(n), *listing);
+    scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.search, sys.work(n), *listing);
     std::vector<double> S(sys.NB), Y(sys.NB);
     s.CN(ISH) =
         scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(7),
@@ -127,24 +109,30 @@ TEST(LocateState, SecondStateOfASymmetryIsOrthogonalToTheFirst) {
 // η²)·φ0 (OFFDI) built from the exact ground state φ0 of H2+ (energy E0),
 // the solution at energy E is φ0·(−OFF)/((E − E0)·RZ²/2).  The norm rule
 // (norm of φ0) and the defect rule (series normalised like φ0) both return
-// E = E0 − 2·OFF/RZ² and φ0 itself, from a start on either side of E0;
-// so does the norm rule of a shell settled on its branch (judged by the
-// overlap with its start orbital: the solution −φ0 at E0 + 2·OFF/RZ², beyond
-// the pole, is not taken).  A solve that stays beside its start settles.
+// E = E0 − 2·OFF/RZ² and φ0 itself, from a start on either side of E0, by
+// either energy search; so does the fast search's norm rule of a shell
+// settled on its branch (judged by the overlap with its start orbital: the
+// solution −φ0 at E0 + 2·OFF/RZ², beyond the pole, is not taken).  Under the
+// fast search a solve that stays beside its start settles.
 TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
   const int n = 6;
   const double RZ = 2.0, OFF = 0.08;
-  for (int MODE : {0, 2, 10}) {
+  struct Rule {
+    int ISRCH, MODE;  // MODE 10: the norm rule of a settled shell
+  };
+  for (const Rule r : {Rule{0, 0}, Rule{0, 2}, Rule{0, 10}, Rule{1, 0}, Rule{1, 2}}) {
     for (double start : {-0.03, +0.02, -0.3}) {
-      const bool settled = MODE == 10;
+      const bool settled = r.MODE == 10;
+      const std::string what = "ISRCH " + std::to_string(r.ISRCH) + " MODE " + std::to_string(r.MODE);
       System sys(1.0, 1.0, RZ, {{0, 0, n}}, 5, 806, 1.01, 50.0);
       io::ConsoleRedirect quiet(nullptr, &sys.trace);
       auto listing = io::Unit::to_text("listing");
+      const std::unique_ptr<scf::EnergySearch> search = scf::energy_search(r.ISRCH);
       scf::Shells s = sys.shells();
       scftest::one_electron_equations(sys, 1);
       const scf::ShellWork w = sys.work(n);
       double E0 = 0.0;
-      scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, E0, sys.st, w, *listing);
+      scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, E0, sys.st, *search, w, *listing);
       std::vector<double> S(sys.NB), Y(sys.NB), phi(s.waves(1).flat().begin(), s.waves(1).flat().end());
       auto norm = [&](lib::CMat A, lib::CMat B) {
         return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
@@ -154,17 +142,18 @@ TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
       lib::VEQC(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
       scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(1), w.XN.colsFrom(n + 1, n));
       double EI = E0 + start;
-      sys.st.settled[0] = settled;
-      scf::DESYG(sys.t, s, scf::ShellSolve{1, settled ? 0 : MODE, 1, 1e-11}, EI, sys.st, w, *listing);
-      if (MODE != 2 && start == -0.03) {
-        EXPECT_TRUE(sys.st.settled[0]) << "MODE " << MODE;
+      search->note_settled(1, settled);
+      scf::DESYG(sys.t, s, scf::ShellSolve{1, settled ? 0 : r.MODE, 1, 1e-11}, EI, sys.st, *search, w, *listing);
+      const bool now_settled = search->judgement(1, true) == scf::BranchJudgement::settled;
+      if (r.ISRCH == 0 && r.MODE != 2 && start == -0.03) {
+        EXPECT_TRUE(now_settled) << what;
       }
       if (start == -0.3) {
-        EXPECT_FALSE(sys.st.settled[0]) << "MODE " << MODE;
+        EXPECT_FALSE(now_settled) << what;
       }
-      EXPECT_NEAR(EI, E0 - 2.0 * OFF / (RZ * RZ), 1e-8) << "MODE " << MODE << " start " << start;
+      EXPECT_NEAR(EI, E0 - 2.0 * OFF / (RZ * RZ), 1e-8) << what << " start " << start;
       const lib::CMat P0(phi.data(), sys.NB, n);
-      EXPECT_NEAR(norm(s.waves(1), P0) / s.CN(1), 1.0, 1e-7) << "MODE " << MODE << " start " << start;
+      EXPECT_NEAR(norm(s.waves(1), P0) / s.CN(1), 1.0, 1e-7) << what << " start " << start;
     }
   }
 }
@@ -216,7 +205,7 @@ TEST(Desyg, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
     for (int ISH : {1, 2}) {
       scftest::one_electron_equations(sys, ISH);
       s.E(ISH) = 0.0;
-      scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, w, *listing);
+      scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.search, w, *listing);
       s.CN(ISH) = ov(s.waves(ISH), s.waves(ISH));
     }
     const double E1 = s.E(1), E2 = s.E(2);
@@ -226,7 +215,7 @@ TEST(Desyg, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
     lib::VEQC(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
     scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(2), w.XN.colsFrom(n + 1, n));
     double EI = from_first > 0.0 ? E1 * (1.0 - 1.0e-3) : E2 - 0.01;
-    scf::DESYG(sys.t, s, scf::ShellSolve{2, 0, 1, 1e-11}, EI, sys.st, w, *listing);
+    scf::DESYG(sys.t, s, scf::ShellSolve{2, 0, 1, 1e-11}, EI, sys.st, sys.search, w, *listing);
     EXPECT_NEAR(EI, E2 - 2.0 * OFF / (RZ * RZ), 1e-8) << "start beside state " << (from_first > 0.0 ? 1 : 2);
     EXPECT_NEAR(ov(s.waves(2), P2) / s.CN(2), 1.0, 1e-6);
     if (from_first == 0.0) {
@@ -243,14 +232,14 @@ TEST(Desyg, TheNumberOfEnergyTrialsIsLimited) {
   scf::Shells s = sys.shells();
   scftest::one_electron_equations(sys, 1);
   double EI = 0.0;
-  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-10}, EI, sys.st, sys.work(4), *listing);
+  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-10}, EI, sys.st, sys.search, sys.work(4), *listing);
   // A norm rule with a norm no solution reaches: the source is zero but for
   // one point far out, where the orbital has long decayed.
   const scf::ShellWork w = sys.work(4);
   s.CN(1) = 1.0e30;
   w.XN(sys.NB - 3, 5) = 1e-30;
   try {
-    scf::DESYG(sys.t, s, scf::ShellSolve{1, 0, 1, 1e-10}, EI, sys.st, w, *listing);
+    scf::DESYG(sys.t, s, scf::ShellSolve{1, 0, 1, 1e-10}, EI, sys.st, sys.search, w, *listing);
     ADD_FAILURE() << "no stop";
   } catch (const io::StopRun& stop) {
     EXPECT_NE(stop.message().find("SHELL  1"), std::string::npos) << stop.message();

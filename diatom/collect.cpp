@@ -1,0 +1,377 @@
+#include "diatom/collect.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "diatom/angular.hpp"
+#include "diatom/jobs.hpp"
+#include "diatom/listings.hpp"
+#include "diatom/report.hpp"
+#include "diatom/steps.hpp"
+#include "io/console.hpp"
+#include "io/stop.hpp"
+#include "io/unit.hpp"
+
+namespace diatom {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string f(const char* fmt, double v) {
+  char b[64];
+  std::snprintf(b, sizeof b, fmt, v);
+  return b;
+}
+
+void say(const std::string& text) {
+  io::console().line(text);
+  io::console().flush();
+}
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q.append("'\\''");
+    } else {
+      q.push_back(c);
+    }
+  }
+  return q + "'";
+}
+
+std::string absolute(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
+
+std::string find_gnuplot() {
+  const char* path = std::getenv("PATH");
+  std::istringstream in(path ? path : "");
+  for (std::string d; std::getline(in, d, ':');) {
+    const std::string p = d + "/gnuplot";
+    if (::access(p.c_str(), X_OK) == 0) return p;
+  }
+  return "";
+}
+
+// The collection in progress: the listing as it grows, and what the steps'
+// files say.
+struct Collection {
+  const Plan& p;
+  std::string lst;
+  void out(const std::string& text) { lst += text + "\n"; }
+  bool done(const Step& s) const { return inspect(p, s).kind == StepState::finished; }
+  Step step(int d, const std::string& program) const { return {p.distances[d], program, d, -1}; }
+};
+
+void report_ground(Collection& c, const GroundState& g) {
+  const Plan& p = c.p;
+  c.out("");
+  c.out(" Orbital energies (partial waves: " + std::to_string(p.a.n) + " per shell; " +
+        (g.precise ? "from tovrel's energy block)" : "nine digits, from the result file)"));
+  c.out("   shell  symmetry    M  L0      energy (hartree)     (eV)");
+  say(" orbital energies (hartree):");
+  for (size_t i = 0; i < p.m.shells.size(); ++i) {
+    const Shell& s = p.m.shells[i];
+    char b[160];
+    std::snprintf(b, sizeof b, "   %-6s %-10s %2d %3d  %20.9f %10.4f", s.name.c_str(), s.symmetry().c_str(), s.M, s.L0,
+                  g.orbital[i], g.orbital[i] * kHartreeEV);
+    c.out(b);
+    say(b);
+  }
+  static const char* order[] = {"TOTAL ENERGY", "NUCLEAR REPULSION", "ELECTRONIC ENERGY", "KINETIC ENERGY",
+                                "VIRIAL RATIO"};
+  c.out("");
+  if (g.totals.empty()) {
+    const std::string line =
+        " total, electronic and kinetic energy, virial ratio: not available (tovrel printed no energy block)";
+    c.out(line);
+    say(line);
+    return;
+  }
+  for (const char* k : order) {
+    auto it = g.totals.find(k);
+    const std::string line =
+        std::string(" ") + k + ": " + (it == g.totals.end() ? std::string("not available") : f("%.9f", it->second));
+    c.out(line);
+    say(line);
+  }
+}
+
+void self_check(Collection& c, const GroundState& g, const GroundState& r) {
+  const Plan& p = c.p;
+  c.out("");
+  c.out(" Check of the accuracy rule (" + p.ra.why + "):");
+  c.out("   shell      energy (rule)        energy (check)      change");
+  say(" check of the accuracy rule (" + p.ra.why + "):");
+  double worst = 0;
+  for (size_t i = 0; i < g.orbital.size(); ++i) {
+    const double d = r.orbital[i] - g.orbital[i];
+    worst = std::max(worst, std::fabs(d));
+    char b[160];
+    std::snprintf(b, sizeof b, "   %-6s %18.9f %20.9f %12.2e", p.m.shells[i].name.c_str(), g.orbital[i], r.orbital[i],
+                  d);
+    c.out(b);
+    say(b);
+  }
+  const double TOL = p.mol.TOL;
+  const std::string verdict =
+      " largest change " + f("%.2e", worst) + " hartree: " +
+      (worst <= TOL ? "within TOL = " + f("%.1e", TOL) : "ABOVE TOL = " + f("%.1e", TOL) + "; give NPW and NB larger");
+  c.out(verdict);
+  say(verdict);
+}
+
+// The potential curve: total and orbital energies against the distance, for
+// every distance whose ground state has finished.
+std::string curve_table(Collection& c) {
+  const Plan& p = c.p;
+  std::ostringstream table;
+  table << "# RZ (bohr), total energy (hartree; '-' when tovrel printed none), orbital energies (hartree):";
+  for (const Shell& s : p.m.shells) table << " " << s.name;
+  table << "\n";
+  bool totals = false;
+  std::string missing;
+  c.out("");
+  c.out("      RZ        total energy    orbital energies");
+  for (size_t d = 0; d < p.distances.size(); ++d) {
+    const Step s = c.step(static_cast<int>(d), "tovrel");
+    if (!c.done(s)) {
+      c.out(" RZ = " + f("%g", p.m.RZ[d]) + ": " + s.name() + " has not finished");
+      missing += " " + f("%.4f", p.m.RZ[d]);
+      continue;
+    }
+    const GroundState g = read_ground_state(p.path(s.folder));
+    auto it = g.totals.find("TOTAL ENERGY");
+    totals = totals || it != g.totals.end();
+    std::string row =
+        f("%9.4f", p.m.RZ[d]) + (it == g.totals.end() ? std::string("                 -") : f(" %17.9f", it->second));
+    for (double e : g.orbital) row += f(" %15.9f", e);
+    table << row << "\n";
+    c.out(row);
+  }
+  if (!totals) c.out(" Total energy: not available (tovrel printed no energy block); the table has orbital energies.");
+  if (!missing.empty()) table << "# not finished, RZ =" << missing << "\n";
+  return table.str();
+}
+
+void draw(const std::string& folder, const std::string& shown) {
+  const std::string gp = find_gnuplot();
+  if (gp.empty()) {
+    say(" diatom: no gnuplot; the plot script is " + shown + "/plot.gp");
+    return;
+  }
+  fs::remove(folder + "/gnuplot.out");
+  fs::remove(folder + "/diatom.png");
+  Job j;
+  j.label = "gnuplot";
+  j.folder = folder;
+  j.argv = {gp, "plot.gp"};
+  j.console = "gnuplot.out";
+  std::vector<Job> pj{j};
+  run_jobs(pj, 1);
+  say(pj[0].status == 0 ? " diatom: plot in " + shown + "/diatom.png"
+                        : " diatom: gnuplot failed; see " + shown + "/gnuplot.out");
+}
+
+// The photoionisation of distance d: the channels in the listing and, once
+// xsect has finished, the cross sections in the distance's folder
+// (diatom.dat, channels.dat, the plot).  Returns the table of diatom.dat,
+// or "" when there is none.
+std::string photo_results(Collection& c, int d) {
+  const Plan& p = c.p;
+  const MOL& mol = p.mol;
+  const std::string folder = p.path(p.distances[d]);
+  const GroundState g = read_ground_state(folder);
+  XsectSize sz;
+  std::vector<Channel> ch;
+  try {
+    ch = p.channels_at(d, &sz);
+  } catch (const io::StopRun& e) {
+    c.out("");
+    c.out(" Photoionisation: " + e.message());
+    return "";
+  }
+  c.out("");
+  c.out(" Photoionisation: " + std::string(mol.IPOT == 0 ? "bare nuclei" : "static exchange") +
+        (p.rpa ? ", RPA coupling all channels" : ", Hartree-Fock") + ", " + std::to_string(mol.NL) +
+        " solutions per energy, " + std::to_string(mol.ND) + " bound functions per channel");
+  c.out("   chan  channel                   weight    NC        P0        DP   photon eV from .. to");
+  for (const Channel& x : ch) {
+    const double I = -g.orbital[x.shell];
+    const double k1 = x.P0 + (x.NC - 1) * x.DP;
+    char b[200];
+    std::snprintf(b, sizeof b, "   %-5s %-24s %6.2f %5d %9.6f %9.6f   %8.3f .. %8.3f", x.tag.c_str(),
+                  x.label(p.m).c_str(), x.weight, x.NC, x.P0, x.DP, (I + x.P0 * x.P0 / 2) * kHartreeEV,
+                  (I + k1 * k1 / 2) * kHartreeEV);
+    c.out(b);
+  }
+  if (mol.RPA == 1 && !p.rpa) c.out("   RPA = 1 left out: one electron has no electron-electron coupling");
+  c.out("   xsect: NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) + ", " +
+        std::to_string(sz.words) + " words of " + std::to_string(kXsectWords));
+  c.out(
+      "   weights: a sigma shell counts sigma(M = 0) + 2 sigma(M = 1); a pi shell 2 [sigma(0) + sigma(1) + sigma(2)];");
+  c.out("   a one-electron target half of these (the listed values count two electrons and one sign of M)");
+  if (!c.done(c.step(d, "xsect"))) {
+    c.out("   cross sections: xsect has not finished");
+    return "";
+  }
+  const XsectListing x = read_xsect_listing(slurp(folder + "/xsect.lst"));
+  CrossSections cs = combine(p.m, ch, x);
+  std::string title = io::trim_right(mol.TIT);
+  if (title.empty()) title = "photoionisation";
+  if (p.scan()) title += ", RZ = " + f("%g", p.m.RZ[d]) + " bohr";
+  const AngularResults ang = angular_results(p.m, mol, p.a.n, ch, cs, folder, title);
+  const std::string table = shell_table(cs);
+  replace_file(folder + "/diatom.dat", table);
+  replace_file(folder + "/channels.dat", channel_table(p.m, ch, cs));
+  const std::string here = p.distances[d].empty() ? "" : p.distances[d] + "/";
+  c.out("");
+  c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per shell) and " + here + "channels.dat (per channel):");
+  c.out(table.substr(0, table.size() - 1));
+  if (!ang.listing.empty()) c.out("\n" + ang.listing);
+  say(" diatom: cross sections in " + folder + "/diatom.dat, per channel in channels.dat");
+
+  const std::string ref = p.ref.empty() ? "" : (p.scan() ? "../" : "") + p.ref;
+  replace_file(folder + "/plot.gp", plot_script(p.m, ch, cs, "channels.dat", "diatom.png", ref, title, ang.panel, ang.after));
+  draw(folder, folder);
+  return table;
+}
+
+// The tables of every distance in one file, the input of a vibrational
+// average: each row of a distance's diatom.dat with RZ in front, one block
+// per distance.
+std::string distance_blocks(const Plan& p, const std::vector<std::string>& tables) {
+  std::ostringstream o;
+  o << "# cross sections at each distance: RZ (bohr), then the columns of rNN/diatom.dat;\n"
+    << "# one block per distance, two blank lines apart\n";
+  bool first = true;
+  for (size_t d = 0; d < tables.size(); ++d) {
+    if (tables[d].empty()) {
+      o << (first ? "" : "\n\n") << "# RZ = " << f("%.4f", p.m.RZ[d]) << " bohr (" << p.distances[d]
+        << "): not finished\n";
+      first = false;
+      continue;
+    }
+    o << (first ? "" : "\n\n") << "# RZ = " << f("%.4f", p.m.RZ[d]) << " bohr (" << p.distances[d] << ")\n";
+    first = false;
+    std::istringstream in(tables[d]);
+    std::string last_comment;
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line[0] == '#') {
+        last_comment = line;
+        continue;
+      }
+      if (!last_comment.empty()) {
+        // The column head, with RZ in front.
+        o << "#       RZ" << last_comment.substr(1) << "\n";
+        last_comment.clear();
+      }
+      o << f("%9.4f", p.m.RZ[d]) << line << "\n";
+    }
+  }
+  return o.str();
+}
+
+}  // namespace
+
+std::string job_line(const Plan& p, const JobSteps& job, const std::string& program) {
+  std::string line = quote(program);
+  line.append(job.empty() ? " -c " : " --step ").append(quote(absolute(p.run)));
+  for (const Step& s : job) line.append(" ").append(s.name());
+  return line;
+}
+
+void replace_file(const std::string& path, const std::string& text) {
+  const std::string tmp = path + ".tmp";
+  fs::remove(tmp);
+  {
+    io::Units u;
+    io::Unit& w = u.open_new(12, tmp);
+    std::string t = text;
+    if (!t.empty() && t.back() == '\n') t.pop_back();
+    w.write_record(t);
+    u.close(12);
+  }
+  std::error_code ec;
+  fs::rename(tmp, path, ec);
+  if (ec) io::stop("diatom: cannot write '" + path + "': " + ec.message());
+}
+
+std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& program) {
+  std::vector<Unfinished> out;
+  for (const auto& stage : p.stage) {
+    for (const JobSteps& job : stage) {
+      for (const Step& s : job) {
+        StepState st = inspect(p, s);
+        if (st.kind == StepState::finished) continue;
+        if (st.kind == StepState::not_run) {
+          std::string waits;
+          for (const Step& in : p.inputs(s)) {
+            if (inspect(p, in).kind != StepState::finished) waits += (waits.empty() ? "" : ", ") + in.name();
+          }
+          if (!waits.empty()) st.why += ", waits for " + waits;
+        }
+        out.push_back({s.name(), st.why, job_line(p, job, program)});
+      }
+    }
+  }
+  return out;
+}
+
+std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
+  Collection c{p, ""};
+  c.out(" diatom: " + io::trim_right(p.mol.TIT));
+  c.out(" Z1 = " + f("%g", p.m.Z1) + ", Z2 = " + f("%g", p.m.Z2) + ", " + std::to_string(p.m.electrons) +
+        " electron(s), " + (p.m.equal_nuclei ? "equal nuclei (g/u symmetry)" : "unequal nuclei"));
+  if (!p.scan()) {
+    c.out(" RZ = " + f("%g", p.m.RZ[0]) + " bohr; accuracy rule: " + p.a.why);
+    if (c.done(c.step(0, "tovrel"))) {
+      const GroundState g = read_ground_state(p.run);
+      report_ground(c, g);
+      if (p.check && c.done({"check", "tovrel", 0, -1})) self_check(c, g, read_ground_state(p.path("check")));
+      if (p.ion()) photo_results(c, 0);
+    }
+  } else {
+    c.out(" Potential curve over " + std::to_string(p.m.RZ.size()) + " distances, one grid for all: " + p.a.why);
+    const std::string curve = curve_table(c);
+    replace_file(p.run + (p.ion() ? "/curve.dat" : "/diatom.dat"), curve);
+    say(" diatom: potential curve in " + p.run + (p.ion() ? "/curve.dat" : "/diatom.dat"));
+    if (p.ion()) {
+      std::vector<std::string> tables(p.distances.size());
+      for (size_t d = 0; d < p.distances.size(); ++d) {
+        c.out("");
+        c.out(" RZ = " + f("%g", p.m.RZ[d]) + " bohr (" + p.distances[d] + "):");
+        if (c.done(c.step(static_cast<int>(d), "tovrel"))) tables[d] = photo_results(c, static_cast<int>(d));
+      }
+      replace_file(p.run + "/diatom.dat", distance_blocks(p, tables));
+      say(" diatom: cross sections at every distance in " + p.run + "/diatom.dat");
+    }
+  }
+  const std::vector<Unfinished> left = unfinished_steps(p, program);
+  if (!left.empty()) {
+    c.out("");
+    c.out(" Not finished (" + std::to_string(left.size()) + " steps; the line under each runs its job):");
+    say(" diatom: not finished (the line under each step runs its job):");
+    for (const Unfinished& u : left) {
+      for (const std::string& line : {"   " + u.step + ": " + u.why, "       " + u.redo}) {
+        c.out(line);
+        say(line);
+      }
+    }
+    const std::string all = "   all of them here: " + quote(program) + " " + quote(absolute(p.path(p.control))) + " " +
+                            quote(absolute(p.run));
+    c.out(all);
+    say(all);
+  }
+  replace_file(p.run + "/diatom.lst", c.lst);
+  say(" diatom: listing in " + p.run + "/diatom.lst");
+  return left;
+}
+
+}  // namespace diatom

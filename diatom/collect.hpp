@@ -1,0 +1,36 @@
+// The collection of a diatom run: what the finished steps in the run folder
+// wrote, read back into the listing diatom.lst, the tables diatom.dat and
+// channels.dat and the plot; the same files whether the steps ran here or
+// as jobs elsewhere.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diatom/plan.hpp"
+
+namespace diatom {
+
+// A step that has not finished, why, and the job line that redoes it.
+struct Unfinished {
+  std::string step, why, redo;
+};
+
+// The steps of the plan that have not finished, in the order of the stages,
+// with the job line (diatom `program` --step …) that runs each.
+std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& program);
+
+// Writes the results of the finished steps, names the unfinished ones in
+// the listing and on the console, and returns them.  Every file it writes
+// replaces the one of an earlier collection in one piece.
+std::vector<Unfinished> collect(const Plan& p, const std::string& program);
+
+// The job line of a stage: the absolute paths of diatom and the run folder,
+// then the steps (run one after the other); without steps, the line that
+// collects the run.
+std::string job_line(const Plan& p, const JobSteps& job, const std::string& program);
+
+// Writes `text` to `path` through a temporary file renamed over it.
+void replace_file(const std::string& path, const std::string& text);
+
+}  // namespace diatom

@@ -1,0 +1,158 @@
+#include "diatom/plan.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "diatom/angular.hpp"
+#include "diatom/listings.hpp"
+#include "io/stop.hpp"
+#include "io/unit.hpp"
+
+namespace diatom {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One grid in ξ for every distance of a scan: the finest inner region and
+// the farthest end of any of them.
+Accuracy scan_accuracy(const Molecule& m, const MOL& mol, bool continuum) {
+  const auto [lo, hi] = std::minmax_element(m.RZ.begin(), m.RZ.end());
+  Accuracy a = choose_accuracy(m, *lo, mol.TOL, mol.NPW, mol.NB, continuum);
+  const Accuracy b = choose_accuracy(m, *hi, mol.TOL, mol.NPW, mol.NB, continuum);
+  a.RP1 = std::min(a.RP1, b.RP1);
+  a.NB = std::max(a.NB, b.NB);
+  return a;
+}
+
+std::string folder_of(const std::string& dist, const std::string& sub) { return dist.empty() ? sub : dist + "/" + sub; }
+
+}  // namespace
+
+Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const std::string& file,
+               const std::string& ref) {
+  Plan p;
+  p.run = run;
+  p.control = fs::path(file).filename().string();
+  p.ref = ref;
+  p.mol = mol;
+  if (p.mol.IPOT < 0) p.mol.IPOT = m.one_electron() ? 0 : 1;
+  p.m = m;
+  p.rpa = mol.RPA == 1 && !m.one_electron();
+  const bool ion = !m.ionised.empty();
+  if (m.RZ.size() == 1) {
+    p.a = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion);
+    p.distances = {""};
+    p.check = mol.CHECK == 1;
+    if (p.check) p.ra = refined(p.a, m);
+  } else {
+    p.a = scan_accuracy(m, mol, ion);
+    for (size_t i = 0; i < m.RZ.size(); ++i) {
+      char tag[16];
+      std::snprintf(tag, sizeof tag, "r%02d", static_cast<int>(i) + 1);
+      p.distances.push_back(tag);
+    }
+  }
+  p.mol.NL = solutions_kept(p.mol, m, p.a.n);
+  if (ion) p.channels = dipole_channels(m, file);
+
+  // Stage 1: each distance's ground state, with its ground-state file for
+  // the channels in the same job (it takes a second and reads only the
+  // ground state); the self-check beside them.
+  for (size_t d = 0; d < p.distances.size(); ++d) {
+    const int di = static_cast<int>(d);
+    JobSteps job{{p.distances[d], "tovrel", di, -1}};
+    if (ion) job.push_back({p.distances[d], "gsfile", di, -1});
+    p.stage[0].push_back(job);
+  }
+  if (p.check) p.stage[0].push_back({{"check", "tovrel", 0, -1}});
+  // Stage 2: the channel files; stage 3: the cross sections.
+  for (size_t d = 0; d < p.distances.size() && ion; ++d) {
+    for (size_t c = 0; c < p.channels.size(); ++c) {
+      p.stage[1].push_back(
+          {{folder_of(p.distances[d], p.channels[c].tag), "chanfile", static_cast<int>(d), static_cast<int>(c)}});
+    }
+    p.stage[2].push_back({{p.distances[d], "xsect", static_cast<int>(d), -1}});
+  }
+  return p;
+}
+
+std::vector<Step> Plan::inputs(const Step& s) const {
+  const std::string& dist = distances[s.distance];
+  if (s.program == "gsfile") return {{dist, "tovrel", s.distance, -1}};
+  std::vector<Step> in;
+  if (s.program == "chanfile" || s.program == "xsect") in.push_back({dist, "gsfile", s.distance, -1});
+  if (s.program == "xsect") {
+    for (size_t c = 0; c < channels.size(); ++c)
+      in.push_back({folder_of(dist, channels[c].tag), "chanfile", s.distance, static_cast<int>(c)});
+  }
+  return in;
+}
+
+const Step* Plan::find(const std::string& name) const {
+  for (const auto& st : stage) {
+    for (const JobSteps& job : st) {
+      for (const Step& s : job) {
+        if (s.name() == name) return &s;
+      }
+    }
+  }
+  return nullptr;
+}
+
+std::vector<Channel> Plan::channels_at(int d, XsectSize* size) const {
+  const GroundState g = read_ground_state(path(distances[d]));
+  const std::string file = path(control);
+  std::vector<Channel> ch = plan_channels(m, mol, g.orbital, file);
+  const XsectSize sz = size_xsect(ch, mol.NL, mol.ND, a.n, static_cast<int>(m.shells.size()), a.NB, rpa);
+  if (sz.words > kXsectWords) {
+    io::stop("file '" + file + "', group &MOL: xsect would need " + std::to_string(sz.words) + " words of its " +
+             std::to_string(kXsectWords) + " (NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) +
+             "): use fewer momenta (larger DK or smaller NK), fewer solutions NL, fewer shells in ION or RPA = 0");
+  }
+  if (size) *size = sz;
+  return ch;
+}
+
+void write_run_record(const Plan& p) {
+  const std::string path = p.run + "/" + kRunRecord;
+  {
+    io::Units u;
+    io::Unit& w = u.open_new(12, path + ".tmp");
+    w.write_record("diatom run folder");
+    w.write_record("control " + p.control);
+    if (!p.ref.empty()) w.write_record("reference " + p.ref);
+    u.close(12);
+  }
+  std::error_code ec;
+  fs::rename(path + ".tmp", path, ec);
+  if (ec) io::stop("diatom: cannot write '" + path + "': " + ec.message());
+}
+
+Plan load_plan(const std::string& run) {
+  const std::string record = run + "/" + kRunRecord;
+  std::ifstream in(record);
+  std::string head;
+  if (!in || !std::getline(in, head) || head != "diatom run folder") {
+    io::stop("diatom: '" + run + "' is not a diatom run folder (it has no " + kRunRecord + ")");
+  }
+  std::string control, ref;
+  for (std::string line; std::getline(in, line);) {
+    const size_t sp = line.find(' ');
+    if (sp == std::string::npos) continue;
+    const std::string key = line.substr(0, sp), value = line.substr(sp + 1);
+    if (key == "control") control = value;
+    if (key == "reference") ref = value;
+  }
+  if (control.empty() || !fs::is_regular_file(run + "/" + control)) {
+    io::stop("diatom: the run folder '" + run + "' has lost its control file" +
+             (control.empty() ? std::string() : " '" + control + "'"));
+  }
+  const std::string file = run + "/" + control;
+  const MOL mol = read_mol(file);
+  return make_plan(mol, describe(mol, file), run, file, ref);
+}
+
+}  // namespace diatom

@@ -1,0 +1,83 @@
+// The plan of a diatom run: its distances and folders, the grid they share,
+// the channels, and the steps — one program run in one folder each — in
+// three stages:
+//
+//   stage 1  the ground state of every distance (tovrel, then gsfile when
+//            there is a photoionisation) and the self-check (tovrel)
+//   stage 2  the channel files (chanfile), one per channel and distance
+//   stage 3  the cross sections (xsect), one per distance
+//
+// and then the collection of the results.  The steps of one stage depend
+// only on steps of earlier stages, never on each other, so that a stage can
+// run in any order, on any machine that sees the run folder.  Everything in
+// the plan follows from the control file alone, which the run folder keeps.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diatom/channels.hpp"
+#include "diatom/ground.hpp"
+#include "diatom/molecule.hpp"
+
+namespace diatom {
+
+// One program run in one folder of the run.
+struct Step {
+  std::string folder;   // relative to the run folder: "", "check", "r02", "c01", "r02/c01"
+  std::string program;  // tovrel, gsfile, chanfile or xsect
+  int distance = 0;     // index into Plan::distances
+  int channel = -1;     // index into Plan::channels (chanfile)
+  // "r02/c01/chanfile": the step's name in job lines and messages.
+  std::string name() const { return folder.empty() ? program : folder + "/" + program; }
+};
+
+// Steps that run one after the other as one job of a stage (a ground state
+// and its gsfile), or a single step.
+using JobSteps = std::vector<Step>;
+
+struct Plan {
+  std::string run;      // the run folder, by its plain name
+  std::string control;  // the control file's name inside the run folder
+  std::string ref;      // "reference.dat" when the control file names reference points, else ""
+  MOL mol;              // group MOL, with IPOT resolved
+  Molecule m;
+  bool rpa = false;    // RPA coupling (not for one electron)
+  bool check = false;  // the self-check of the single-distance ground state
+  Accuracy a;          // the grid of every distance
+  Accuracy ra;         // the self-check's grid
+  // Folder of each distance: the run folder itself ("") for one distance,
+  // r01, r02, … for a scan.
+  std::vector<std::string> distances;
+  std::vector<Channel> channels;  // shells and final symmetries; grids come from each ground state
+  std::vector<JobSteps> stage[3];
+
+  bool scan() const { return distances.size() > 1; }
+  bool ion() const { return !channels.empty(); }
+  // The run folder's path of a folder of the run.
+  std::string path(const std::string& folder) const { return folder.empty() ? run : run + "/" + folder; }
+  // The steps whose outputs `s` reads.
+  std::vector<Step> inputs(const Step& s) const;
+  // The step called `name`, or nullptr.
+  const Step* find(const std::string& name) const;
+  // The channels of distance `d` with the grids its ground state gives, and
+  // xsect's sizes for them; stops naming the control file when the photon
+  // range lies below a threshold or xsect's memory cannot take the run.
+  std::vector<Channel> channels_at(int d, XsectSize* size = nullptr) const;
+};
+
+// The plan of the run of control file `file` (group `mol`, described as `m`)
+// in folder `run`.
+Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const std::string& file,
+               const std::string& ref);
+
+// The record of the plan in the run folder, diatom.run: it marks a folder as
+// diatom's and names the control file the folder keeps.
+inline constexpr const char* kRunRecord = "diatom.run";
+void write_run_record(const Plan& p);
+
+// The plan of an existing run folder, from its record and its copy of the
+// control file; stops naming the folder when it is not a diatom run folder.
+Plan load_plan(const std::string& run);
+
+}  // namespace diatom

@@ -1,0 +1,311 @@
+#include "scf/fixed_energy.hpp"
+
+#include <cmath>
+
+#include "io/console.hpp"
+#include "io/format.hpp"
+#include "io/list_directed.hpp"
+#include "io/stop.hpp"
+#include "lib/lib.hpp"
+#include "scf/grid.hpp"
+
+namespace scf {
+
+// Gauss–Jordan elimination in the natural pivot order: row i is divided by
+// its pivot, then its multiples are removed from every other row; V and C
+// undergo the same row operations.  Exact in exact arithmetic when every
+// leading minor of A is non-zero; the blocks of the Numerov recurrence are
+// dominated by their diagonal (−2 + O(HB²)), so no pivoting is needed.
+double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C) {
+  double det = 1.0;
+  for (int i = 1; i <= N; ++i) {
+    const double piv = A(i, i);
+    det *= piv;
+    if (piv == 0.0) io::stop(io::fstring(io::Format("(' INVE: ZERO PIVOT IN ROW',I3,' OF',I3)"), i, N));
+    for (int k = i + 1; k <= N; ++k) A(i, k) /= piv;
+    V(i) /= piv;
+    for (int k = 1; k <= N; ++k) C(i, k) /= piv;
+    // Row j −= A(j,i)·row i for every j ≠ i, taken column by column so that
+    // the inner loop runs down a column (the multipliers are column i).
+    const double* f = A.col(i).data();
+    auto eliminate = [&](double* x, double xi) {
+      for (int j = 0; j < i - 1; ++j) x[j] -= f[j] * xi;
+      for (int j = i; j < N; ++j) x[j] -= f[j] * xi;
+    };
+    for (int k = i + 1; k <= N; ++k) eliminate(A.col(k).data(), A(i, k));
+    eliminate(V.data(), V(i));
+    for (int k = 1; k <= N; ++k) eliminate(C.col(k).data(), C(i, k));
+  }
+  return det;
+}
+
+// Numerov's relation for u″ + W u = S at the outer points, with
+// W_i(p,q) = PD(i,q,p) + ER·col3_i·(ξ_i² δ_pq − TT(q,p)):
+//   (I + rW_{i+1}) u_{i+1} + (−2I + 10rW_i) u_i + (I + rW_{i−1}) u_{i−1} = r (S_{i+1} + 10S_i + S_{i−1}),
+// local error O(HB⁶) per step, O(HB⁴) globally.  Eliminated from the last
+// point down: u_i = RV(i) − RM(i)·u_{i−1} with
+//   RM(i) = B′⁻¹C_i,  RV(i) = B′⁻¹(h_i − A_i RV(i+1)),  B′ = B_i − A_i RM(i+1).
+// The product of det B′ over the eliminated points, times the determinant of
+// the inner system, is the determinant of the whole discretised problem.
+int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
+          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK) {
+  const int n2 = N * N;
+  auto RM = [&](int i, int p, int q) -> double& { return WK(i, 2 + (q - 1) * N + p); };
+  auto RV = [&](int i, int p) -> double& { return WK(i, n2 + 2 + p); };
+  for (int c = 3; c <= n2 + N + 2; ++c)
+    for (int i = NA + 1; i <= NB; ++i) WK(i, c) = 0.0;
+  for (int p = 1; p <= N; ++p) {
+    RV(NB, p) = CV(p);
+    for (int q = 1; q <= N; ++q) RM(NB, p, q) = CM(p, q);
+  }
+  std::array<double, 400> a, b, c, rm;
+  std::array<double, 20> h, rv;
+  lib::Mat A(a.data(), N, N), Bp(b.data(), N, N), C(c.data(), N, N), RMn(rm.data(), N, N);
+  lib::Vec H(h.data(), N), RVn(rv.data(), N);
+  for (int p = 1; p <= N; ++p) {
+    RVn(p) = CV(p);
+    for (int q = 1; q <= N; ++q) RMn(p, q) = CM(p, q);
+  }
+  auto W = [&](int i, int p, int q) { return PD(i, q, p) - ER * R3(i) * TT(q, p); };
+  int sign = 1;
+  for (int i = NB - 1; i >= NA + 2; --i) {
+    for (int q = 1; q <= N; ++q) {
+      for (int p = 1; p <= N; ++p) {
+        A(p, q) = r * W(i + 1, p, q);
+        Bp(p, q) = 10.0 * r * W(i, p, q);
+        C(p, q) = r * W(i - 1, p, q);
+      }
+    }
+    for (int p = 1; p <= N; ++p) {
+      A(p, p) += 1.0 + r * ER * R2(i + 1) * R3(i + 1);
+      Bp(p, p) += -2.0 + 10.0 * r * ER * R2(i) * R3(i);
+      C(p, p) += 1.0 + r * ER * R2(i - 1) * R3(i - 1);
+      H(p) = r * (10.0 * S(i, p) + S(i - 1, p) + S(i + 1, p));
+    }
+    // B′ = B − A·RM(i+1), h′ = h − A·RV(i+1); RM(i+1), RV(i+1) held in RMn, RVn.
+    for (int m = 1; m <= N; ++m) {
+      const double* am = A.col(m).data();
+      const double v = RVn(m);
+      for (int p = 0; p < N; ++p) h[p] -= am[p] * v;
+      for (int q = 1; q <= N; ++q) {
+        const double x = RMn(m, q);
+        if (x == 0.0) continue;
+        double* bq = Bp.col(q).data();
+        for (int p = 0; p < N; ++p) bq[p] -= am[p] * x;
+      }
+    }
+    if (INVE(N, H, Bp, C) < 0.0) sign = -sign;
+    for (int p = 1; p <= N; ++p) {
+      RV(i, p) = RVn(p) = H(p);
+      for (int q = 1; q <= N; ++q) RM(i, p, q) = RMn(p, q) = C(p, q);
+    }
+  }
+  return sign;
+}
+
+namespace {
+
+// The unknowns c_k^(p) of the inner system, ordered by power (c_2 of all
+// waves, c_3, …) with the leading coefficients c_1 last, so that the
+// elimination meets the recurrence pivots AA first and the matching
+// conditions last.
+struct InnerUnknowns {
+  int NA, N;
+  int operator()(int k, int p) const { return k >= 2 ? (k - 2) * N + p : (NA - 1) * N + p; }
+};
+
+// The outer solution at its first point as CPYP0 leaves it in WK:
+// u_p(NA+2) = RV_p − Σ_q RM(p,q)·u_q(NA+1).
+struct OuterStart {
+  lib::CMat WK;
+  int NA, N;
+  double RM(int p, int q) const { return WK(NA + 2, 2 + (q - 1) * N + p); }
+  double RV(int p) const { return WK(NA + 2, N * N + 2 + p); }
+};
+
+// Series coefficients w_l^(pq), l = 1 … NA−1, of the coefficient functions
+// W_pq, held in a work vector of NA·N² words.
+struct CoefficientSeries {
+  lib::Vec w;
+  int NA, N;
+  double& operator()(int l, int p, int q) const { return w(l + NA * ((p - 1) + N * (q - 1))); }
+};
+
+// w_l^(pq) = Σ_i WW(i,l)·W_pq(ξ_i) over the inner points, with
+//   W_pq = PD(·,q,p) + ER·col3·(ξ² δ_pq − TT(q,p)):
+// the interpolating polynomial of W_pq in powers of ξ − 1.
+void coefficient_series(const RunTables& t, int N, double ER, lib::CMat TT, lib::CArr3 PD,
+                        const CoefficientSeries& wc) {
+  const int NA = t.NA;
+  for (int q = 1; q <= N; ++q) {
+    for (int p = 1; p <= N; ++p) {
+      for (int l = 1; l <= NA - 1; ++l) {
+        double sum = 0.0;
+        for (int i = 1; i <= NA; ++i) {
+          double Wi = PD(i, q, p) - ER * t.R(i, 3) * TT(q, p);
+          if (p == q) Wi += ER * t.R(i, 3) * t.R(i, 2);
+          sum += t.WW(i, l) * Wi;
+        }
+        wc(l, p, q) = sum;
+      }
+    }
+  }
+}
+
+// The recurrence rows k = 2 … NA of every wave p,
+//   AA(k−1)c_k^(p) + BB(k−1)c_{k−1}^(p) + Σ_q Σ_{j<k} w_{k−j}^(pq) c_j^(q) = σ_{k−1}^(p),
+// σ the series of S_p/(ξ²−1)^(|M|/2) (VV) at the inner points.
+void recurrence_rows(const RunTables& t, const InnerUnknowns& idx, lib::CVec AA, lib::CVec BB, lib::CVec VV,
+                     lib::CMat S, const CoefficientSeries& wc, lib::Mat A, lib::Vec rhs) {
+  const int NA = t.NA, N = idx.N;
+  for (int k = 2; k <= NA; ++k) {
+    for (int p = 1; p <= N; ++p) {
+      const int row = idx(k, p);
+      A(row, idx(k, p)) += AA(k - 1);
+      A(row, idx(k - 1, p)) += BB(k - 1);
+      for (int q = 1; q <= N; ++q)
+        for (int j = 1; j <= k - 1; ++j) A(row, idx(j, q)) += wc(k - j, p, q);
+      double sigma = 0.0;
+      for (int i = 1; i <= NA; ++i) sigma += t.WW(i, k - 1) * S(i, p) / VV(i);
+      rhs(row) = sigma;
+    }
+  }
+}
+
+// The matching row of every wave p: the series continued to the first two
+// outer points (factors G) meets the outer relation there,
+//   u_p(NA+2) + Σ_q RM(p,q) u_q(NA+1) = RV_p;
+// for IFL ≠ 1 the row of wave NIT normalises its series instead, c_1 = C1.
+void matching_rows(const RunTables& t, const InnerUnknowns& idx, int IFL, int NIT, double C1, lib::CVec G,
+                   const OuterStart& outer, lib::Mat A, lib::Vec rhs) {
+  const int NA = t.NA, N = idx.N;
+  for (int p = 1; p <= N; ++p) {
+    const int row = idx(1, p);
+    if (IFL != 1 && p == NIT) {
+      A(row, row) = 1.0;
+      rhs(row) = C1;
+      continue;
+    }
+    for (int k = 1; k <= NA; ++k) {
+      A(row, idx(k, p)) += G(2) * t.UU(k, NA + 1);
+      for (int q = 1; q <= N; ++q) A(row, idx(k, q)) += outer.RM(p, q) * G(1) * t.UU(k, NA);
+    }
+    rhs(row) = outer.RV(p);
+  }
+}
+
+// cf = A⁻¹·rhs, A inverted in place; returns the sign of det A.
+int solve_inner(int NCF, lib::Mat A, lib::CVec rhs, lib::Vec cf) {
+  double D = 1.0;
+  lib::INVM(NCF, D, A);
+  for (int i = 1; i <= NCF; ++i) {
+    double sum = 0.0;
+    for (int j = 1; j <= NCF; ++j) sum += A(i, j) * rhs(j);
+    cf(i) = sum;
+  }
+  return D < 0.0 ? -1 : 1;
+}
+
+// How far wave NIT of the series misses the outer relation at the second
+// outer point: u_NIT(NA+2) + Σ_q RM(NIT,q) u_q(NA+1) − RV_NIT.  u1 receives
+// u_NIT(NA+1).
+double junction_defect(const RunTables& t, const InnerUnknowns& idx, int NIT, lib::CVec G, const OuterStart& outer,
+                       lib::CVec cf, double& u1) {
+  const int NA = t.NA, N = idx.N;
+  auto c = [&](int k, int p) { return cf(idx(k, p)); };
+  double u2 = 0.0, coupled = 0.0;
+  for (int k = 1; k <= NA; ++k) u2 += c(k, NIT) * t.UU(k, NA + 1);
+  u2 *= G(2);
+  for (int q = 1; q <= N; ++q) {
+    double uq = 0.0;
+    for (int k = 1; k <= NA; ++k) uq += c(k, q) * t.UU(k, NA);
+    uq *= G(1);
+    coupled += outer.RM(NIT, q) * uq;
+    if (q == NIT) u1 = uq;
+  }
+  return u2 + coupled - outer.RV(NIT);
+}
+
+// The waves at the inner points and the first outer one, from the series.
+void series_on_grid(const RunTables& t, const InnerUnknowns& idx, lib::CVec VV, lib::CVec G, lib::CVec cf, lib::Mat X) {
+  const int NA = t.NA, N = idx.N;
+  auto c = [&](int k, int p) { return cf(idx(k, p)); };
+  for (int p = 1; p <= N; ++p) {
+    for (int i = 1; i <= NA; ++i) {
+      double sum = 0.0;
+      for (int k = 1; k <= NA; ++k) sum += c(k, p) * t.UU(k, i);
+      X(i, p) = VV(i) * sum;
+    }
+    X(NA + 1, p) = X(NA, p) * G(1) / VV(NA);
+  }
+}
+
+}  // namespace
+
+// Forward substitution of the eliminated Numerov relations, point by point
+// outwards from the junction.
+void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X) {
+  for (int i = NA + 2; i <= NB; ++i) {
+    for (int p = 1; p <= N; ++p) {
+      double u = WK(i, N * N + 2 + p);
+      for (int q = 1; q <= N; ++q) u -= WK(i, 2 + (q - 1) * N + p) * X(i - 1, q);
+      X(i, p) = u;
+    }
+  }
+}
+
+// Inner region: X_p = (ξ²−1)^(|M|/2)·Σ_k c_k^(p) (ξ−1)^(k−1); the power-series
+// recurrence at (ξ−1)^(k−2), k = 2 … NA,
+//   AA(k−1)c_k^(p) + BB(k−1)c_{k−1}^(p) + Σ_q Σ_{j<k} w_{k−j}^(pq) c_j^(q) = σ_{k−1}^(p),
+// with w and σ the interpolating-polynomial coefficients (WW) of W_pq and
+// S_p/(ξ²−1)^(|M|/2) at the inner points, and per wave the matching row
+//   u_p(NA+2) + Σ_q RM(NA+2)(p,q) u_q(NA+1) = RV_p(NA+2),
+// the series continued to the first two outer points.  The unknowns are
+// ordered by power (c_2 of all waves, c_3, …) with the leading coefficients
+// c_1 last, so that the elimination meets the recurrence pivots AA first and
+// the matching conditions last.  The truncation of the series (NA terms over
+// 1 ≤ ξ ≤ RA) and the Numerov error of the outer region set the accuracy.
+FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, double C1, double ER, lib::CMat TT,
+                          lib::CArr3 PD, lib::CMat S, lib::Vec CX, lib::Vec WC, lib::Mat WK, lib::Mat X) {
+  const int NA = t.NA, NB = t.NB, NCF = NA * N, m1 = std::abs(M) + 1;
+  const double r = 1.0 / t.H12();
+  std::array<double, 400> zero{};
+  FixedEnergySolution out;
+  // The outer region, eliminated from the last point (u = 0 beyond it).
+  out.det_sign = CPYP0(N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, lib::CMat(zero.data(), N, N),
+                       lib::CVec(zero.data(), N), WK);
+  const OuterStart outer{WK, NA, N};
+
+  // The inner system, with its right-hand side, and its solution.
+  const lib::CVec AA = t.AA.col(m1), BB = t.BB.col(m1), VV = t.VV.col(m1), G = t.G.col(m1);
+  const InnerUnknowns idx{NA, N};
+  const lib::Mat A(CX.data(), NCF, NCF);
+  const lib::Vec rhs = WC.sub(1, NCF), cf = WC.sub(NCF + 1, NCF);
+  const CoefficientSeries wc{WC.sub(2 * NCF + 1, NA * N * N), NA, N};
+  lib::VEQC(NCF * NCF, 0.0, A.flat());
+  coefficient_series(t, N, ER, TT, PD, wc);
+  recurrence_rows(t, idx, AA, BB, VV, S, wc, A, rhs);
+  matching_rows(t, idx, IFL, NIT, C1, G, outer, A, rhs);
+  if (solve_inner(NCF, A, rhs, cf) < 0) out.det_sign = -out.det_sign;
+  for (int k = 1; k <= std::min(NA, 6); ++k) out.series[k - 1] = cf(idx(k, 1));
+
+  double res = 0.0, u1 = 0.0;
+  if (IFL != 1) out.DX = res = junction_defect(t, idx, NIT, G, outer, cf, u1);
+  if (X.data() == nullptr) return out;
+  series_on_grid(t, idx, VV, G, cf, X);
+  outer_waves(N, NA, NB, WK, X);
+  if (IFL != 1) {
+    // The defect as an energy: the discrete Wronskian u1·res of the inner and
+    // outer solutions at the junction equals HB·(E_root − E)·∫u ∂W/∂E u, and
+    // ∂W/∂E = (RZ²/2)·col3·(ξ² − η²) makes the integral (RZ²/2)/(RZ/2)³ times
+    // the norm of the solution.  So |DX| < EPS places the energy within about
+    // EPS of the root, whatever the normalisation of the series.
+    const double C = FOVI(N, N, NA, NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), WK.col(N * N + N + 3),
+                          WK.col(N * N + N + 4), X, X);
+    if (C > 0.0) out.DX = u1 * res * t.RZ3 / (t.HB * t.RZ2 * C);
+    io::console().line(io::lstring(" Dx = ", out.DX));
+  }
+  return out;
+}
+
+}  // namespace scf

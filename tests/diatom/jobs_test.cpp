@@ -1,0 +1,144 @@
+// A diatom run handed out as jobs, and a run that stopped half-way: both
+// must end with the files of the same run done in one go on one machine.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/programs.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::run_program_in;
+using testsupport::ScratchDir;
+
+// H2+ at two distances on a coarse grid: ground states, four channel files,
+// two cross-section runs.
+const char* kTwoDistances =
+    "&MOL Z1 = 1, Z2 = 1, RZ = 1.9, 2.1, Q = 1, SHELLS = '1sg', ION = '1sg', EMIN = 30, EMAX = 50, NL = 2,\n"
+    " TOL = 1e-3, DK = 0.3 /\n";
+
+// Runs a shell command in `dir`; its console in `output`.
+int shell(const fs::path& dir, const std::string& command, std::string* output = nullptr) {
+  const std::string cmd = "cd '" + dir.string() + "' && (" + command + ") > .shell 2>&1";
+  const int rc = std::system(cmd.c_str());
+  std::ifstream in(dir / ".shell");
+  std::stringstream s;
+  s << in.rdbuf();
+  if (output) *output = s.str();
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// The run's collected files are those of the run on one machine, byte for byte.
+void expect_same_results(const ScratchDir& dir, const std::string& a, const std::string& b,
+                         const std::vector<std::string>& files) {
+  for (const std::string& f : files) {
+    ASSERT_TRUE(dir.exists(a + "/" + f)) << a + "/" + f;
+    EXPECT_EQ(dir.read(a + "/" + f), dir.read(b + "/" + f)) << f;
+  }
+}
+
+// The GNU parallel driver, with a stand-in for parallel that runs the lines
+// of each stage backwards, one after the other.
+TEST(DiatomJobs, JobLinesRunInAnyOrderGiveTheRunOfOneMachine) {
+  ScratchDir dir("diatom_jobs");
+  dir.write("h2p.mol", kTwoDistances);
+  auto one = run_program_in(dir.path(), "diatom -j 2 h2p.mol one");
+  ASSERT_EQ(one.status, 0) << one.output;
+
+  auto plan = run_program_in(dir.path(), "diatom -l h2p.mol jobs");
+  ASSERT_EQ(plan.status, 0) << plan.output;
+  EXPECT_FALSE(dir.exists("jobs/r01/mol.res")) << "nothing runs with -l";
+  // Stage 1: a ground state and its gsfile per distance; stage 2 a job per
+  // channel and distance; stage 3 a cross-section run per distance; all
+  // with absolute paths.
+  const std::string run = fs::canonical(dir.path() / "jobs").string();
+  std::istringstream s1(dir.read("jobs/jobs/stage1.txt")), s2(dir.read("jobs/jobs/stage2.txt"));
+  std::string line;
+  ASSERT_TRUE(std::getline(s1, line));
+  const std::string diatom = fs::canonical(testsupport::program_path("diatom")).string();
+  EXPECT_EQ(line, "'" + diatom + "' --step '" + run + "' r01/tovrel r01/gsfile");
+  int n = 0;
+  while (std::getline(s2, line)) ++n;
+  EXPECT_EQ(n, 4);
+
+  fs::create_directory(dir.path() / "bin");
+  dir.write("bin/parallel", "#!/usr/bin/env bash\ntac | while IFS= read -r l; do bash -c \"$l\"; done\n");
+  fs::permissions(dir.path() / "bin/parallel", fs::perms::owner_all);
+  std::string out;
+  const int rc =
+      shell(dir.path(),
+            "PATH=\"$PWD/bin:$PATH\" bash '" + std::string(SUITE_SOURCE_DIR) + "/scripts/diatom_parallel.sh' jobs -j 2",
+            &out);
+  ASSERT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("started  [1/1] chanfile r02/c02"), std::string::npos) << out;
+  expect_same_results(dir, "jobs", "one",
+                      {"diatom.dat", "curve.dat", "diatom.lst", "r01/channels.dat", "r02/channels.dat"});
+}
+
+// Interrupted: the check's result removed, a chanfile killed (its record
+// says so), the diatom process that ran xsect killed (a lock of a process
+// that has ended, a partial listing).  The collection names them with the
+// lines that redo them; the same command runs those three steps, no other,
+// and ends with the files of the uninterrupted run.
+TEST(DiatomJobs, AnInterruptedRunRedoesOnlyItsUnfinishedSteps) {
+  ScratchDir dir("diatom_resume");
+  dir.write("h2p.mol",
+            "&MOL Z1 = 1, Z2 = 1, RZ = 2.0, Q = 1, SHELLS = '1sg', ION = '1sg', EMIN = 30, EMAX = 50, NL = 2,\n"
+            " TOL = 1e-3, DK = 0.3, CHECK = 1 /\n");
+  auto one = run_program_in(dir.path(), "diatom -j 2 h2p.mol one");
+  ASSERT_EQ(one.status, 0) << one.output;
+  fs::copy(dir.path() / "one", dir.path() / "cut", fs::copy_options::recursive);
+
+  fs::remove(dir.path() / "cut/check/mol.res");
+  fs::resize_file(dir.path() / "cut/c02/c02.chn", 1000);
+  std::string rec = dir.read("cut/c02/chanfile.status");
+  rec.replace(rec.find("exit 0"), 6, "signal 9");
+  dir.write("cut/c02/chanfile.status", rec);
+  const pid_t gone = ::fork();
+  if (gone == 0) _exit(0);
+  ::waitpid(gone, nullptr, 0);
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  dir.write("cut/xsect.running", std::string(host) + " " + std::to_string(gone) + " 2024-01-01 00:00:00\n");
+  fs::remove(dir.path() / "cut/xsect.status");
+  fs::resize_file(dir.path() / "cut/xsect.lst", 100);
+  const auto kept = fs::last_write_time(dir.path() / "cut/c01/c01.chn");
+
+  auto c = run_program_in(dir.path(), "diatom -c cut");
+  EXPECT_EQ(c.status, 1);
+  const std::string run = fs::canonical(dir.path() / "cut").string();
+  for (const std::string& s :
+       std::vector<std::string>{std::string("check/tovrel: mol.res is missing"), "--step '" + run + "' check/tovrel",
+                                "c02/chanfile: killed by signal 9", "--step '" + run + "' c02/chanfile",
+                                "xsect: interrupted (its diatom process " + std::to_string(gone)}) {
+    EXPECT_NE(c.output.find(s), std::string::npos) << s << "\n" << c.output;
+  }
+  // A folder goes on only with the control file it was made for.
+  dir.write("other.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 2.0, Q = 1, SHELLS = '1sg' /\n");
+  auto other = run_program_in(dir.path(), "diatom other.mol cut");
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.output.find("holds the run of another control file"), std::string::npos) << other.output;
+
+  auto again = run_program_in(dir.path(), "diatom -j 2 h2p.mol cut");
+  ASSERT_EQ(again.status, 0) << again.output;
+  std::istringstream said(again.output);
+  std::vector<std::string> started;
+  for (std::string l; std::getline(said, l);) {
+    if (l.rfind(" started ", 0) == 0 && l.find("gnuplot") == std::string::npos)
+      started.push_back(l.substr(l.find("] ") + 2));
+  }
+  ASSERT_EQ(started.size(), 3u) << again.output;
+  EXPECT_EQ(started[0].rfind("tovrel (check", 0), 0u) << started[0];
+  EXPECT_EQ(started[1].rfind("chanfile c02", 0), 0u) << started[1];
+  EXPECT_EQ(started[2], "xsect");
+  EXPECT_EQ(fs::last_write_time(dir.path() / "cut/c01/c01.chn"), kept);
+  EXPECT_FALSE(dir.exists("cut/xsect.running"));
+  expect_same_results(dir, "cut", "one", {"diatom.dat", "channels.dat", "diatom.lst", "c02/c02.chn", "xsect.lst"});
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// The stages of a run and what a step's files say about it.
+#include "diatom/plan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "diatom/steps.hpp"
+#include "support/programs.hpp"
+
+namespace {
+
+using diatom::Plan;
+using diatom::Step;
+using diatom::StepState;
+
+Plan plan_of(const std::string& group, const std::string& run = "run") {
+  testsupport::ScratchDir dir("diatom_plan");
+  dir.write("x.mol", group);
+  const std::string file = (dir.path() / "x.mol").string();
+  const diatom::MOL mol = diatom::read_mol(file);
+  return diatom::make_plan(mol, diatom::describe(mol, file), run, file, "");
+}
+
+std::vector<std::string> names(const std::vector<Step>& steps) {
+  std::vector<std::string> n;
+  for (const Step& s : steps) n.push_back(s.name());
+  return n;
+}
+
+// A step depends only on steps of its own distance in earlier stages.
+TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
+  const Plan p = plan_of("&MOL Z1 = 1, Z2 = 1, RZ = 1.9, 2.1, SHELLS = '1sg', ION = '1sg', EMIN = 20, EMAX = 40 /\n");
+  ASSERT_EQ(p.stage[0].size(), 2u);
+  EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"r02/tovrel", "r02/gsfile"}));
+  ASSERT_EQ(p.stage[1].size(), 4u);
+  EXPECT_EQ(names(p.stage[1][2]), std::vector<std::string>{"r02/c01/chanfile"});
+  EXPECT_EQ(names(p.inputs(p.stage[1][2][0])), std::vector<std::string>{"r02/gsfile"});
+  ASSERT_EQ(p.stage[2].size(), 2u);
+  EXPECT_EQ(names(p.inputs(p.stage[2][1][0])),
+            (std::vector<std::string>{"r02/gsfile", "r02/c01/chanfile", "r02/c02/chanfile"}));
+
+  const Plan one = plan_of("&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', CHECK = 1 /\n");
+  ASSERT_EQ(one.stage[0].size(), 2u);
+  EXPECT_EQ(names(one.stage[0][0]), std::vector<std::string>{"tovrel"});
+  EXPECT_EQ(names(one.stage[0][1]), std::vector<std::string>{"check/tovrel"});
+  EXPECT_TRUE(one.stage[1].empty() && one.stage[2].empty());
+  EXPECT_TRUE(one.inputs(one.stage[0][1][0]).empty());
+}
+
+// Finished only when the record of this very step says exit 0 and every
+// file it names is there, as large as it was; a running step only while
+// its lock is held.
+TEST(StepRecord, FinishedOnlyWhenTheRecordAndEveryFileAgree) {
+  testsupport::ScratchDir dir("diatom_record");
+  const Plan p = plan_of("&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg' /\n", dir.path().string());
+  const Step s = p.stage[0][0][0];
+  dir.write("mol.res", "12345\n");
+  dir.write("tovrel.out", "ok\n");
+  const std::string files = "seconds 1.0\nfile mol.res 6\nfile tovrel.out 3\n";
+  struct Case {
+    std::string record, lock;
+    StepState::Kind kind;
+    std::string why;
+  } cases[] = {
+      {"diatom step tovrel\nresult exit 0\n" + files, "", StepState::finished, ""},
+      {"diatom step tovrel\nresult exit 0\nseconds 1.0\nfile mol.res 7\n", "", StepState::failed,
+       "mol.res has changed"},
+      {"diatom step tovrel\nresult exit 0\nfile mol.lst 1\n", "", StepState::failed, "mol.lst is missing"},
+      {"diatom step tovrel\nresult exit 2\n" + files, "", StepState::failed, "exit status 2 (see tovrel.out)"},
+      {"diatom step tovrel\nresult signal 9\n" + files, "", StepState::failed, "killed by signal 9"},
+      {"diatom step tovrel\nresult refused bad EMAX\n", "", StepState::failed, "refused: bad EMAX"},
+      {"diatom step tovrel\n", "", StepState::not_run, "not run"},
+      {"diatom step check/tovrel\nresult exit 0\n" + files, "", StepState::not_run, "not run"},
+      {"", "elsewhere 77 2024-01-01 10:00:00\n", StepState::running, "running on elsewhere (diatom process 77"},
+      {"diatom step tovrel\nresult exit 0\n" + files, "elsewhere 77 x\n", StepState::running, "running on elsewhere"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(dir.path() / "tovrel.status");
+    std::filesystem::remove(dir.path() / "tovrel.running");
+    if (!c.record.empty()) dir.write("tovrel.status", c.record);
+    if (!c.lock.empty()) dir.write("tovrel.running", c.lock);
+    const StepState st = diatom::inspect(p, s);
+    EXPECT_EQ(st.kind, c.kind) << c.record << c.lock;
+    EXPECT_EQ(st.why.rfind(c.why, 0), 0u) << st.why;
+  }
+}
+
+}  // namespace
