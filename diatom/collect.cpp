@@ -238,7 +238,8 @@ std::string photo_results(Collection& c, int d) {
   say(" diatom: cross sections in " + folder + "/diatom.dat, per channel in channels.dat");
 
   const std::string ref = p.ref.empty() ? "" : (p.scan() ? "../" : "") + p.ref;
-  replace_file(folder + "/plot.gp", plot_script(p.m, ch, cs, "channels.dat", "diatom.png", ref, title, ang.panel, ang.after));
+  replace_file(folder + "/plot.gp",
+               plot_script(p.m, ch, cs, "channels.dat", "diatom.png", ref, title, ang.panel, ang.after));
   draw(folder, folder);
   return table;
 }
