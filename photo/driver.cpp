@@ -437,7 +437,7 @@ void PhotoDriver::hartree_fock_energy(int ICH, int IC, double E1, lib::CMat X1, 
     lib::HFCSR(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3R, E1, E, CD, dhr, CSR()(I, IC), r_.R, X1, X2,
                r_.WK.colsFrom(1, 4), r_.WK.col(11), r_.fc());
     lib::HFCSV(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3V, E1, E, CD, dhv, CSV()(I, IC), r_.RV, X1, X2,
-               r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc());
+               r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc(), r_.s40.IDER);
     if (STORED) {
       io::fread(*STORED, fmt(kD3), dhr, CSR()(I, IC));
       io::fread(*STORED, fmt(kD3), dhv, CSV()(I, IC));

@@ -18,7 +18,7 @@ io::Group S40::group(const Variant& v) {
   g.add("FID", FID.data(), v.name_length, {10}).add("FIC", FIC.data(), v.name_length, {10});
   g.add("IRP", IRP).add("IC", IC.data(), {10}).add("ID", ID.data(), {10});
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {10});
-  g.add("EXACT", EXACT);
+  g.add("EXACT", EXACT).add("IDER", IDER);
   g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM);
   return g;
 }
@@ -55,6 +55,9 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   }
   if (s.IRP < 0 || s.IRP > 2) fail("IRP", "must be 0, 1 or 2");
   if (s.EXACT != 0 && s.EXACT != 1) fail("EXACT", "0 (the programs' constants) or 1 (exact constants)");
+  if (s.IDER != 0 && s.IDER != 1) {
+    fail("IDER", "0 (one-sided difference at xi = 1) or 1 (odd projections through X/sqrt(xi**2 - 1))");
+  }
   if (s.IRP == 2 && io::trim_right(s.FIR[1]).empty()) {
     fail("FIR(2)", "IRP = 2 reads the continuum data of an earlier run from FIR(2), which is not named");
   }
