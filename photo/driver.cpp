@@ -492,6 +492,7 @@ void PhotoDriver::solve_rpa() {
   std::vector<double> Pt(static_cast<size_t>(nodes) * NCH);
   lib::Mat P(Pt.data(), nodes, NCH);
   rpa_.ILIN = r_.s40.ILIN;
+  rpa_.IPV = r_.s40.IPV;
   rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
                 rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
   rpa_.sink = &beta_;

@@ -18,7 +18,7 @@ io::Group S40::group(const Variant& v) {
   g.add("FID", FID.data(), v.name_length, {10}).add("FIC", FIC.data(), v.name_length, {10});
   g.add("IRP", IRP).add("IC", IC.data(), {10}).add("ID", ID.data(), {10});
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {10});
-  g.add("EXACT", EXACT).add("IDER", IDER);
+  g.add("EXACT", EXACT).add("IDER", IDER).add("IPV", IPV);
   g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM);
   return g;
 }
@@ -64,6 +64,7 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   if (s.NEM < 0) fail("NEM", "must not be negative");
   if (s.NUR < 0) fail("NUR", "must not be negative");
   if (s.ILIN < 0 || s.ILIN > 1) fail("ILIN", "must be 0 (factored solve) or 1 (complex inverse)");
+  if (s.IPV != 0 && s.IPV != 1) fail("IPV", "0 (continuum from the first node) or 1 (from the threshold)");
   if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");
   if (s.IWM == 1 && std::string(v.program) == kXsectA.program)
     fail("IWM", "xsect_a builds the RPA matrix itself and writes no matrix rows");

@@ -48,6 +48,10 @@ struct S40 {
   // ξ = 1, 1 through X/sqrt(ξ² − 1) (second order), 0 the one-sided
   // difference of X (first order, the results of earlier runs).
   int IDER = 1;
+  // IPV: the RPA's energy integral over a channel's continuum, 1 from its
+  // threshold (the segment below the first momentum node included), 0 from
+  // the first node (the results of earlier runs).
+  int IPV = 1;
   // ILIN: the RPA solve, 0 from one real LU factorisation (LAPACK), 1 the
   // complex inverse of the written linear solver.  IWM = 1: an IRP = 1 run
   // writes the RPA matrix rows of each channel pair to FIR(1).

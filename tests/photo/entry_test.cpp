@@ -80,6 +80,7 @@ TEST(PhotoEntry, ReadsBothGroupsTheOrbitalsAndThePartition) {
     EXPECT_EQ(r.s00.FD, "anything");
     EXPECT_EQ(r.s40.EXACT, 0);  // the truncated constants unless asked
     EXPECT_EQ(r.s40.IDER, 1);   // odd projections through X/sqrt(ξ² − 1) unless asked
+    EXPECT_EQ(r.s40.IPV, 1);    // the RPA's continua from their thresholds unless asked
     // KN1 = NEM·NX·NB = 96 < KN2 = 400: slices 4 and 5 have KN2 words.
     EXPECT_EQ(r.K[4] - r.K[3], 400);
     EXPECT_EQ(r.K[12] - r.K[11], 45 * 16);
@@ -162,6 +163,7 @@ TEST(PhotoEntry, InputTheProgramsCannotHoldStopsNamingTheVariable) {
       {control(0, 20), ground_state(", UNKNOWN=1"), "variable UNKNOWN"},
       {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', EXACT=2 /", ground_state(), "variable EXACT"},
       {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', IDER=2 /", ground_state(), "variable IDER"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', IPV=-1 /", ground_state(), "variable IPV"},
   };
   for (const auto& c : cases) {
     EntryRun e("photo_bad");
