@@ -22,7 +22,7 @@ io::Group CHN::group() {
   g.add("TIT", TIT, 65).add("FIG", FIG, 40).add("FIC", FIC, 40).add("FID", FID, 40).add("FIL", FIL, 40);
   g.add("NSI", NSI).add("M", M).add("L0", L0).add("NX", NX).add("NL", NL);
   g.add("NC", NC).add("P0", P0).add("DP", DP).add("IPOT", IPOT).add("ND", ND).add("EMX", EMX);
-  g.add("NIT", NIT).add("EPS", EPS).add("EXACT", EXACT);
+  g.add("NIT", NIT).add("EPS", EPS).add("EXACT", EXACT).add("IDER", IDER);
   return g;
 }
 
@@ -66,6 +66,7 @@ void check_and_complete(Setup& s, const std::string& file) {
   if (c.ND > 0 && !(c.EMX < 0.0)) fail("EMX", "the bound functions lie below EMX < 0");
   if (c.NIT < 1) fail("NIT", "at least one GMRES step");
   if (c.EXACT != 0 && c.EXACT != 1) fail("EXACT", "0 (the programs' dipole constant) or 1 (sqrt(4π/3))");
+  if (c.IDER != 0 && c.IDER != 1) fail("IDER", "0 (one-sided difference at xi = 1) or 1 (through X/sqrt(xi**2 - 1))");
   if (!(c.EPS > 0.0)) fail("EPS", "the convergence tolerance must be positive");
   if (c.NC % 2 == 0) {
     s.notes.push_back("NC = " + std::to_string(c.NC) +
@@ -162,7 +163,7 @@ class DipoleCheck {
       h.L += cs;
       lib::HFCSV(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
                  RZ * RZ / 8.0, s_.E1, E2, CD, Vec(dr, 3), cs, g_.RV(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
-                 Vec(z_.data(), NB), F);
+                 Vec(z_.data(), NB), F, s_.c.IDER);
       h.V += cs;
     }
     io::console().redirect(&in, &out);

@@ -29,6 +29,7 @@ struct CHN {
   int NIT = 60;         // most GMRES steps of the exchange equations, for each solution
   double EPS = 1.0e-7;  // relative residual at which they count as solved
   int EXACT = 0;        // 1: the exact dipole constant sqrt(4π/3) in the listed cross sections
+  int IDER = 0;         // velocity form of an odd-M orbital at ξ = 1: 1 through X/sqrt(ξ² − 1), 0 one-sided difference
   io::Group group();
 };
 

@@ -150,6 +150,10 @@ void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, con
   g.add("FIL", FIL, 40).add("NSI", NSI).add("M", M).add("NL", NL).add("NC", NC).add("P0", P0).add("DP", DP);
   g.add("IPOT", IPOT);
   if (ND > 0) g.add("ND", ND);
+  // The velocity form of an odd-M orbital through X/sqrt(ξ² − 1), second
+  // order (chanfile's default keeps the one-sided difference of stored runs).
+  int IDER = 1;
+  g.add("IDER", IDER);
   io::Units units;
   g.write(units.open_new(3, folder + "/File.CHN"));
 }
@@ -170,6 +174,12 @@ void write_d40(const std::string& folder, const std::vector<Channel>& ch, const 
   g.add("FIC", FIC.data(), 12, {NCH});
   if (ND > 0) g.add("FID", FID.data(), 12, {NCH}).add("ID", ID.data(), {NCH});
   g.add("IRP", IRP).add("NEM", NEM).add("NUR", NUR).add("MIE", MIE);
+  // As in chanfile, the second-order velocity form of odd-M orbitals; with
+  // the RPA each continuum integral from its threshold.  xsect's defaults
+  // keep the forms of stored runs.
+  int IDER = 1, IPV = 1;
+  g.add("IDER", IDER);
+  if (rpa) g.add("IPV", IPV);
   int NMF = static_cast<int>(mfpad.ev.size()), NAF = static_cast<int>(mfpad.angles.size());
   std::vector<double> EMF, AMF = mfpad.angles;
   for (double e : mfpad.ev) EMF.push_back(e / kHartreeEV);

@@ -9,6 +9,7 @@
 // region 2 a radial function y is stored as X = y/g with
 // g = ((ξ² − 1)·dρ/dξ)^(−1/2), and integrals over ξ become integrals over ρ
 // with the Jacobian 1/(dρ/dξ).  The kernels below assume NA = 5.
+#include <array>
 #include <cmath>
 
 #include "io/console.hpp"
@@ -129,6 +130,24 @@ void check_dipole_args(const char* routine, int NA, int NB, int N1, int N2, int 
   if (Z1.size() < NB) fail(routine, ": vector Z1 is shorter than NB");
 }
 
+// A bound orbital of odd projection behaves as sqrt(ξ² − 1)·Y(ξ) near ξ = 1,
+// Y a power series in ξ − 1, so its derivative is unbounded there and no
+// difference formula on X converges at second order.  On region 1 (points
+// 1 … 5, step HA) this takes Y = X/sqrt(ξ² − 1) at points 2 … 5, Y(1) by
+// the cubic through them (X at ξ = 1 + 1e-10 carries too little of Y to be
+// divided), and returns Y and T = sqrt(ξ² − 1)·dX/dξ = ξ·Y + (ξ² − 1)·Y′
+// with Y′ from the same three-point formulas as DIF0: both bounded, O(HA²).
+void odd_projection_inner(double HA, CMat RV, CVec X, std::array<double, 5>& Y, std::array<double, 5>& T) {
+  for (int I = 2; I <= 5; ++I) Y[I - 1] = X(I) / std::sqrt(RV(I, 2) - 1.0);
+  Y[0] = 4.0 * Y[1] - 6.0 * Y[2] + 4.0 * Y[3] - Y[4];
+  const double H1 = 0.5 / HA;
+  std::array<double, 5> D{};
+  D[0] = (-3.0 * Y[0] + 4.0 * Y[1] - Y[2]) * H1;
+  for (int I = 1; I <= 3; ++I) D[I] = (Y[I + 1] - Y[I - 1]) * H1;
+  D[4] = (3.0 * Y[4] - 4.0 * Y[3] + Y[2]) * H1;
+  for (int I = 1; I <= 5; ++I) T[I - 1] = RV(I, 1) * Y[I - 1] + (RV(I, 2) - 1.0) * D[I - 1];
+}
+
 }  // namespace
 
 // Grid and length-form factors.  Region 1: columns 3–7 are 1, 0, 0, 1, 1.
@@ -240,13 +259,20 @@ void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int K
 // coefficient A and Λ = K1(K1+1) − K2(K2+1).  DV(MD + 2) = (−1)^M1·D removes
 // the phase of A, so that DV and DR agree for exact eigenstates:
 // DV = (E2 − E1)·DR.  The derivative is the second-order DIF0, pairs with
-// |A| < 1.0e-5 are skipped.  CS is converted as in HFCSR with the velocity
-// factor 1/(E2 − E1).
+// |A| < 1.0e-5 are skipped.  A bound orbital of odd M1 goes as
+// sqrt(ξ² − 1) at ξ = 1: with IDER = 1 its region 1 is taken through
+// X1/sqrt(ξ² − 1) (odd_projection_inner), O(HA²) like an even projection;
+// IDER = 0 differences X1 itself, whose error there falls only as HA.
+// CS is converted as in HFCSR with the velocity factor 1/(E2 − E1).
 void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
-           double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F) {
+           double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F,
+           int IDER) {
   check_dipole_args("HFCSV", NA, NB, N1, N2, M1, M2, DV, RV, X1, X2, PQV, Z1);
+  if (IDER != 0 && IDER != 1) fail("HFCSV: IDER = ", IDER, " is neither 0 (one-sided difference) nor 1");
   const int MD = M2 - M1;
   const double DDM = static_cast<double>(M2 * M2 - M1 * M1);
+  const bool odd = IDER == 1 && M1 % 2 != 0;
+  std::array<double, 5> Y{}, T{};
   Vec Q = PQV.col(1);
   Vec DX = PQV.col(2);
   Vec P4 = PQV.col(4);
@@ -265,12 +291,25 @@ void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int K
         if (std::fabs(A) < 1.0e-5) continue;
         DIF0(NB, HA, HB, X1.col(I1), RV.col(6), DX);
         const double LAM = static_cast<double>(K1 * (K1 + 1) - K2 * (K2 + 1));
+        // With the factor sqrt(ξ² − 1) of an odd projection taken out, region 1
+        // is summed from Y and T = sqrt(ξ² − 1)·X′ (the same terms, each
+        // bounded at ξ = 1); region 2 and even projections as written.
+        const int from = odd ? 6 : 1;
+        if (odd) odd_projection_inner(HA, RV, X1.col(I1), Y, T);
         if (M == 0) {
-          for (int J = 1; J <= NB; ++J) {
+          for (int J = 1; J < from; ++J) {
+            const double s = std::sqrt(RV(J, 2) - 1.0);
+            P4(J) += A * (2.0 * s * T[J - 1] + (LAM + 2.0) * RV(J, 1) * s * Y[J - 1]);
+          }
+          for (int J = from; J <= NB; ++J) {
             P4(J) += A * (RV(J, 4) * DX(J) + (LAM * RV(J, 1) + RV(J, 7)) * X1(J, I1));
           }
         } else {
-          for (int J = 1; J <= NB; ++J) {
+          for (int J = 1; J < from; ++J) {
+            const double p = RV(J, 2) - 1.0;
+            P4(J) += A * (2.0 * RV(J, 1) * T[J - 1] + (LAM * p - DDM + 2.0 * RV(J, 2) - 1.0) * Y[J - 1]);
+          }
+          for (int J = from; J <= NB; ++J) {
             const double p = RV(J, 2) - 1.0;
             P4(J) += A * (RV(J, 5) * DX(J) + ((LAM - DDM / p) * std::sqrt(p) + RV(J, 8)) * X1(J, I1));
           }

@@ -152,8 +152,12 @@ double FCUN(int NA, int NB, int NX, double HA, double HB, double RZ3, CVec R3, C
 // element (E2 = 0) in CS.
 void HFCSR(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
            double E1, double E2, double C, Vec DR, double& CS, CMat R, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
-// Velocity-form counterpart of HFCSR on the velocity-form table RV.
+// Velocity-form counterpart of HFCSR on the velocity-form table RV.  IDER
+// chooses the derivative of a bound orbital of odd M1 at ξ = 1: 1 through
+// X1/sqrt(ξ² − 1), second order; 0 the one-sided difference of X1, first
+// order (the results of earlier runs).
 void HFCSV(int NA, int NB, int N1, int N2, int L1, int L2, int M1, int M2, int KD, double HA, double HB, double RZ3,
-           double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F);
+           double E1, double E2, double C, Vec DV, double& CS, CMat RV, CMat X1, CMat X2, Mat PQV, Vec Z1, Fac F,
+           int IDER = 0);
 
 }  // namespace lib

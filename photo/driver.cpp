@@ -510,7 +510,7 @@ void PhotoDriver::hartree_fock_energy(int ICH, int IC, double E1, lib::CMat X1, 
     lib::HFCSR(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3R, E1, E, CD, dhr, CSR()(I, IC), r_.R, X1, X2,
                r_.WK.colsFrom(1, 4), r_.WK.col(11), r_.fc());
     lib::HFCSV(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3V, E1, E, CD, dhv, CSV()(I, IC), r_.RV, X1, X2,
-               r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc());
+               r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc(), r_.s40.IDER);
     if (STORED) {
       io::fread(*STORED, fmt(kD3), dhr, CSR()(I, IC));
       io::fread(*STORED, fmt(kD3), dhv, CSV()(I, IC));
@@ -565,6 +565,7 @@ void PhotoDriver::solve_rpa() {
   std::vector<double> Pt(static_cast<size_t>(nodes) * NCH);
   lib::Mat P(Pt.data(), nodes, NCH);
   rpa_.ILIN = r_.s40.ILIN;
+  rpa_.IPV = r_.s40.IPV;
   rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
                 rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
   rpa_.sink = &beta_;

@@ -19,7 +19,7 @@ io::Group S40::group(const Variant& v) {
   g.add("FID", FID.data(), v.name_length, {kMaxChannels}).add("FIC", FIC.data(), v.name_length, {kMaxChannels});
   g.add("IRP", IRP).add("IC", IC.data(), {kMaxChannels}).add("ID", ID.data(), {kMaxChannels});
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {kMaxChannels});
-  g.add("EXACT", EXACT);
+  g.add("EXACT", EXACT).add("IDER", IDER).add("IPV", IPV);
   g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM);
   g.add("NMF", NMF)
       .add("EMF", EMF.data(), {kMaxMfpadEnergies})
@@ -60,12 +60,16 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
   }
   if (s.IRP < 0 || s.IRP > 2) fail("IRP", "must be 0, 1 or 2");
   if (s.EXACT != 0 && s.EXACT != 1) fail("EXACT", "0 (the programs' constants) or 1 (exact constants)");
+  if (s.IDER != 0 && s.IDER != 1) {
+    fail("IDER", "0 (one-sided difference at xi = 1) or 1 (odd projections through X/sqrt(xi**2 - 1))");
+  }
   if (s.IRP == 2 && io::trim_right(s.FIR[1]).empty()) {
     fail("FIR(2)", "IRP = 2 reads the continuum data of an earlier run from FIR(2), which is not named");
   }
   if (s.NEM < 0) fail("NEM", "must not be negative");
   if (s.NUR < 0) fail("NUR", "must not be negative");
   if (s.ILIN < 0 || s.ILIN > 1) fail("ILIN", "must be 0 (factored solve) or 1 (complex inverse)");
+  if (s.IPV != 0 && s.IPV != 1) fail("IPV", "0 (continuum from the first node) or 1 (from the threshold)");
   if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");
   if (s.IWM == 1 && std::string(v.program) == kXsectA.program)
     fail("IWM", "xsect_a builds the RPA matrix itself and writes no matrix rows");

@@ -53,6 +53,15 @@ struct S40 {
   int NEM = 0, NUR = 0, MIE = 0;
   std::array<double, kMaxChannels> ECH{};
   int EXACT = 0;  // 1: 2π and the exact dipole constant instead of the truncated ones
+  // IDER: the velocity form's derivative of a bound orbital of odd M at
+  // ξ = 1, 1 through X/sqrt(ξ² − 1) (second order), 0 the one-sided
+  // difference of X (first order, the results of stored inputs; diatom
+  // writes 1).
+  int IDER = 0;
+  // IPV: the RPA's energy integral over a channel's continuum, 1 from its
+  // threshold (the segment below the first momentum node included), 0 from
+  // the first node (the results of stored inputs; diatom writes 1).
+  int IPV = 0;
   // ILIN: the RPA solve, 0 from one real LU factorisation (LAPACK), 1 the
   // complex inverse of the written linear solver.  IWM = 1: an IRP = 1 run
   // writes the RPA matrix rows of each channel pair to FIR(1).

@@ -97,6 +97,9 @@ struct RpaEnergy {
 // that is not sized holds no energies; RPAD0 then stops.
 struct RpaTables {
   int ILIN = 0;
+  // IPV: 1 the continuum of a channel from its threshold, open as soon as the
+  // photon energy passes it; 0 from its first node, open from there (SIMC0).
+  int IPV = 0;
   int threads = 1;
   std::vector<double> weight = std::vector<double>(kRpaWeights);
   std::vector<int> IB = std::vector<int>(kRpaOnShell);
@@ -146,8 +149,10 @@ void REWFC(int NB, int& NL, int& NX, double& EC, Vec AC, Vec AS, Mat X, io::Unit
 // residue rows per continuum function (IB += block index, CB).  C, V1 are
 // work; C is returned zero.  IB and CB hold NL·3 entries (column-major
 // (NL, 3)); C, V1, V2, S are (NL, ·) blocks addressed by block index.
+// IPV = 1 integrates each continuum from its threshold p = 0 (the segment
+// below P(1) with the function frozen), IPV = 0 from P(1).
 void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec ED, CVec P, double DP, Vec CB, Vec C,
-           Vec V1, Vec V2, Vec S);
+           Vec V1, Vec V2, Vec S, int IPV = 0);
 // Dressed amplitudes D of the row-vector system
 //   D(l) + Σ_k D(k)·C(k)·CLB(k,l) + iπ·Σ_J D(IB(J))·CB(J)·CLB(IB(J),l) = d(l),
 // components JS+1 … JS+NL, for d = DHR and d = DHV.

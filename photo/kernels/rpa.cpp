@@ -38,9 +38,19 @@ using lib::detail::fail;
 // is then exact for the pole term up to that interpolation (error O(DP³)),
 // and Simpson-accurate for the rest.  Discrete function d (block index
 // NL·NP + d) has S = −1/(OM − ED(d) + EG) and V2 = 1/(OM + ED(d) − EG).
+//
+// IPV = 1 takes the continuum from its threshold p = 0 rather than from the
+// first node P(1): the segment [0, P(1)] with the function frozen at its
+// value on the shell (open) or at the first node (closed, and backward),
+// which is exact for a function constant there.  Open: Q1 becomes
+// ln|(P(NP) − k0)·(P(1) + k0)/k0²|, finite as k0 → P(1), where the written
+// ln|P(1) − k0| diverges; closed: the first node's forward weight gains
+// ln((P(1)² + κ²)/κ²), κ² = −2(OM + EG); backward: ln(1 + P(1)²/(2(OM − EG))).
+// IPV = 0 is the integral from P(1) as the programs have always taken it.
 void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec ED, CVec P, double DP, Vec CB, Vec C,
-           Vec V1, Vec V2, Vec S) {
+           Vec V1, Vec V2, Vec S, int IPV) {
   if (NL < 0 || NP < 1 || ND < 0) fail("SIMC0: channel with NL = ", NL, ", NP = ", NP, ", ND = ", ND);
+  if (IPV != 0 && IPV != 1) fail("SIMC0: IPV = ", IPV, " is neither 0 (from the first node) nor 1 (from threshold)");
   const int NF = NL * NP + ND;
   if (C.size() < 2 * NF || S.size() < 2 * NF || V2.size() < NF || V1.size() < NL * NP || P.size() < NP ||
       ED.size() < ND) {
@@ -96,8 +106,19 @@ void SIMC0(int NL, int NP, int ND, int JP, IVec IB, double OM, double EG, CVec E
       C(k) = 0.0;
     }
 
+    if (IPV == 1) {
+      // The segment [0, P(1)] below the first node.
+      const double p1 = P(1);
+      V2(at(IL, 1)) += std::log1p(p1 * p1 / (2.0 * (OM - EG)));
+      if (!open) {
+        // κ² < 0 above the grid's top: the segment has no pole either.
+        const double kappa2 = -2.0 * (OM + EG);
+        if (kappa2 != 0.0) S(at(IL, 1)) += std::log(std::fabs((p1 * p1 + kappa2) / kappa2));
+      }
+    }
     if (open) {
-      const double Q1 = std::log(std::fabs((P(NP) - k0) / (P(1) - k0)));
+      const double Q1 = IPV == 1 ? std::log(std::fabs(P(NP) - k0) * (P(1) + k0) / (k0 * k0))
+                                 : std::log(std::fabs((P(NP) - k0) / (P(1) - k0)));
       const double A = (k0 - P(J0)) * (k0 - P(J1)) * (k0 - P(J2));
       const double T = (Q1 - Q) * A;
       S(at(IL, J1)) -= (T * V1(at(IL, J1)) / (P(J1) - P(J0))) / (P(J1) - P(J2));
@@ -273,7 +294,9 @@ void set_up_energy(int ICH, int IP, int N0, int NCH, CIVec NZ0, CIVec NZ2, CIVec
     const int np = NP(JCH);
     const double w1 = P(1, JCH) * P(1, JCH) / 2.0 - EG(JCH);
     const double w2 = P(np, JCH) * P(np, JCH) / 2.0 - EG(JCH);
-    const bool open = w1 <= OM && OM <= w2;
+    // With IPV = 1 a channel is open from its threshold on; below its first
+    // node the pole is taken on the nodes 1, 2, 3.
+    const bool open = (T.IPV == 1 ? OM + EG(JCH) > 0.0 : w1 <= OM) && OM <= w2;
     JP(JCH) = 0;
     if (open) {
       // The node nearest in energy; on a tie the lower node stays.
@@ -295,7 +318,7 @@ void set_up_energy(int ICH, int IP, int N0, int NCH, CIVec NZ0, CIVec NZ2, CIVec
     }
     const int z0 = NZ0(JCH);
     SIMC0(NL(JCH), np, ND(JCH), JP(JCH), IB.from(NB), OM, EG(JCH), ED.col(JCH), P.col(JCH), DP(JCH), CB.from(NB),
-          C.from(z0 + 1), V1, weight.from(z0 + NZ2(JCH) + 1), weight.from(z0 + 1));
+          C.from(z0 + 1), V1, weight.from(z0 + NZ2(JCH) + 1), weight.from(z0 + 1), T.IPV);
     if (open) NB += 3 * NL(JCH);
   }
   // NB counted from 1: the number of on-shell rows is one less.

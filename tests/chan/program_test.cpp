@@ -128,6 +128,7 @@ TEST(ChanfileProgram, RefusesInputItCannotServeAndNeverOverwritesAFile) {
       {files + " ND = 6, FID = 'c.fid'", "variable ND"},
       {files + " ND = 1", "variable FID"},
       {files + " EXACT = 2", "variable EXACT"},
+      {files + " IDER = -1", "variable IDER"},
       {" FIG = 'none.gs', FIC = 'c.chn', FIL = 'c.lst'", "none.gs"},
   };
   for (const auto& c : cases) {

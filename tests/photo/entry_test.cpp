@@ -79,6 +79,8 @@ TEST(PhotoEntry, ReadsBothGroupsTheOrbitalsAndThePartition) {
     EXPECT_DOUBLE_EQ(r.XG(16, 5), 0.01 * 79);  // last value of the last wave
     EXPECT_EQ(r.s00.FD, "anything");
     EXPECT_EQ(r.s40.EXACT, 0);  // the truncated constants unless asked
+    EXPECT_EQ(r.s40.IDER, 0);   // the one-sided difference of stored inputs unless asked
+    EXPECT_EQ(r.s40.IPV, 0);    // the RPA's continua from their first nodes unless asked
     // KN1 = NEM·NX·NB = 96 < KN2 = 400: slices 4 and 5 have KN2 words.
     EXPECT_EQ(r.K[4] - r.K[3], 400);
     EXPECT_EQ(r.K[12] - r.K[11], 45 * 16);
@@ -163,6 +165,8 @@ TEST(PhotoEntry, InputTheProgramsCannotHoldStopsNamingTheVariable) {
       {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', NMF=2, EMF=1.0 /", ground_state(), "variable EMF(2)"},
       {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', NMF=1, EMF=1.0, NAF=3, AMF(3)=190 /", ground_state(),
        "variable AMF(3)"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', IDER=2 /", ground_state(), "variable IDER"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', IPV=-1 /", ground_state(), "variable IPV"},
   };
   for (const auto& c : cases) {
     EntryRun e("photo_bad");

@@ -28,6 +28,7 @@ using ref::Dense;
 // Weights of one channel from SIMC0 with its work arrays.
 struct Weights {
   int NL, NP, ND, JP, offset;
+  int IPV = 0;  // the integral from the first node, as the oracles below take it
   std::vector<int> IB;
   std::vector<double> CB, C, V1, w;  // w: forward half, then backward half
   Weights(int nl, int np, int nd, int jp, int off)
@@ -46,7 +47,7 @@ struct Weights {
     lib::Vec W(w.data(), 2 * NF());
     photo::SIMC0(NL, NP, ND, JP, lib::IVec(IB.data(), 3 * NL), OM, EG, lib::CVec(ED.data(), ND),
                  lib::CVec(P.data(), NP), DP, lib::Vec(CB.data(), 3 * NL), lib::Vec(C.data(), C.size()),
-                 lib::Vec(V1.data(), V1.size()), W.from(NF() + 1), W);
+                 lib::Vec(V1.data(), V1.size()), W.from(NF() + 1), W, IPV);
   }
   double forward(int il, int j) const { return w[(j - 1) * NL + il - 1]; }
   double backward(int il, int j) const { return w[NF() + (j - 1) * NL + il - 1]; }
@@ -182,6 +183,61 @@ TEST(Simc0, ClosedChannelBackwardWeightsAndDiscreteFunctions) {
               (b - a) * std::pow(dp, 4) / 180 * 5);
 }
 
+// IPV = 1 takes each continuum from its threshold p = 0: for g = 1 the
+// forward weights give PV ∫ 2p/(p² − k0²) dp from 0 to the last node b,
+// ln|(b² − k0²)/k0²| open (also with the shell below the first node,
+// k0 < P(1)) and ln((b² + κ²)/κ²) closed, and the backward weights
+// ln((b²/2 + A)/A), A = ω − ε.  Inside and closed the error is the pole
+// interpolation's, O(DP³); next to the first node G = 2p/(p + k0) varies on
+// the scale k0 ≈ DP and the error is a few 1e-4 (2e-2 below it, where the
+// residue is extrapolated).  IPV = 0 misses the segment below P(1): an error
+// (0.58, 2.4, 6.7e-3, 0.12 for the four cases) that does not fall with DP.
+TEST(Simc0, FromThresholdWeightsIntegrateFromZeroMomentum) {
+  const double EG = -0.45, b = 1.3;
+  struct Case {
+    const char* name;
+    double k0sq;  // k0² (< 0: closed, κ² = −k0²)
+    bool smooth;  // error O(DP³)
+  };
+  const std::vector<Case> cases{{"below the first node", 0.03 * 0.03, false},
+                                {"at the first node", 0.0525 * 0.0525, false},
+                                {"inside", 0.61 * 0.61, true},
+                                {"closed", -0.02, true}};
+  for (const Case& cs : cases) {
+    double previous = 0.0;
+    for (int np : {41, 81, 161}) {
+      const double dp = (b - 0.05) / (np - 1);
+      const std::vector<double> P = momentum_grid(0.05, dp, np);
+      const double OM = cs.k0sq / 2 - EG, A = OM - EG;
+      const double want = std::log(std::fabs((b * b - cs.k0sq) / cs.k0sq));
+      double err[2] = {0.0, 0.0};
+      for (int ipv : {0, 1}) {
+        Weights w(1, np, 0, cs.k0sq > 0 ? nearest_node(P, std::sqrt(cs.k0sq)) : 0, 0);
+        w.IPV = ipv;
+        w.run(OM, EG, {}, P, dp);
+        double forward = 0.0, backward = 0.0;
+        for (int j = 1; j <= np; ++j) {
+          forward += w.forward(1, j);
+          backward += w.backward(1, j);
+        }
+        err[ipv] = std::fabs(forward - want);
+        if (ipv == 1) {
+          EXPECT_NEAR(backward, std::log((b * b / 2 + A) / A), 1e-6) << cs.name << ", NP = " << np;
+        }
+      }
+      EXPECT_GT(err[0], 5e-3) << cs.name << ", NP = " << np;
+      EXPECT_LT(err[1], 0.1 * err[0]) << cs.name << ", NP = " << np;
+      if (cs.smooth) {
+        EXPECT_LT(err[1], 20 * dp * dp * dp) << cs.name << ", NP = " << np;
+        if (previous > 0) {
+          EXPECT_GT(previous / err[1], 4.0) << cs.name << ", NP = " << np;
+        }
+      }
+      previous = err[1];
+    }
+  }
+}
+
 TEST(Simc0, APoleNeedsThreeNodes) {
   Weights w(1, 2, 0, 1, 0);
   EXPECT_THROW(w.run(1.0, -0.5, {}, {0.5, 0.6}, 0.1), io::StopRun);
@@ -242,6 +298,7 @@ TEST(Rpas0, AmplitudesSolveTheRowVectorSystem) {
 // the highest energies of channel 2.
 struct RpaRun {
   int NCH = 2, NCM = 70, N0 = 0, rows = 0, ILIN = 0, threads = 1;
+  int IPV = 1;  // each continuum from its threshold, as diatom asks
   std::vector<int> NZ0, NZ2, NL{2, 1}, NP{5, 7}, ND{1, 0};
   std::vector<double> P0{0.3, 0.2}, DP{0.1, 0.1}, EG{-0.6, -0.7};
   Dense<double> ED{5, 2}, P{70, 2}, CLB, A, R, S;
@@ -275,6 +332,7 @@ struct RpaRun {
     std::ostringstream out;
     io::ConsoleRedirect redirect(&in, &out);
     T->ILIN = ILIN;
+    T->IPV = IPV;
     T->size_for(N0, 2, 14, rows, 7, 2, threads);
     photo::RPAD0(N0, NCH, NCM, lib::CIVec(NZ0.data(), NCH), lib::CIVec(NZ2.data(), NCH), lib::CIVec(NL.data(), NCH),
                  lib::CIVec(NP.data(), NCH), lib::CIVec(ND.data(), NCH), lib::CVec(P0.data(), NCH),
@@ -396,13 +454,17 @@ TEST(Rpad0, WithInteractionTheAmplitudesSolveTheRowVectorSystem) {
   EXPECT_NEAR(run.DRI[0], dl[js].imag(), 1e-10);
   EXPECT_NEAR(run.DVR[0], dv[js].real(), 1e-10);
   EXPECT_NEAR(run.DVI[0], dv[js].imag(), 1e-10);
-  // Channel 1 is closed at this energy: Simpson weights without pole rows.
+  // Channel 1 is closed at this energy: Simpson weights without pole rows,
+  // and on the first node the segment from p = 0 to it (IPV = 1).
   const double k = run.momentum(2, 7), om = k * k / 2 - run.EG[1], h = run.DP[0] / 3;
+  const double p1 = run.P(1, 1), kappa2 = -2 * (om + run.EG[0]);
   for (int j = 1; j <= 5; ++j) {
     const double p = run.P(j, 1), w = (j == 1 || j == 5) ? h : (j % 2 ? 2 * h : 4 * h);
+    const double fs = j == 1 ? std::log(std::fabs((p1 * p1 + kappa2) / kappa2)) : 0.0;
+    const double bs = j == 1 ? std::log1p(p1 * p1 / (2 * (om - run.EG[0]))) : 0.0;
     for (int il = 1; il <= 2; ++il) {
-      EXPECT_DOUBLE_EQ(C[(j - 1) * 2 + il - 1], -w * p / (om - p * p / 2 + run.EG[0]));
-      EXPECT_DOUBLE_EQ(C[run.NZ2[0] + (j - 1) * 2 + il - 1], w * p / (om + p * p / 2 - run.EG[0]));
+      EXPECT_DOUBLE_EQ(C[(j - 1) * 2 + il - 1], -w * p / (om - p * p / 2 + run.EG[0]) + fs);
+      EXPECT_DOUBLE_EQ(C[run.NZ2[0] + (j - 1) * 2 + il - 1], w * p / (om + p * p / 2 - run.EG[0]) + bs);
     }
   }
 }
