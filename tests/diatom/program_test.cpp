@@ -16,29 +16,9 @@ namespace {
 using testsupport::run_program_in;
 using testsupport::ScratchDir;
 
-// Total cross section (length, velocity) of diatom.dat at photon energy e (eV),
-// interpolated linearly between its rows.
-std::pair<double, double> total_at(const std::string& table, double e) {
-  std::istringstream in(table);
-  double pe = 0, pl = 0, pv = 0;
-  bool have = false;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream row(line);
-    std::vector<double> v;
-    for (double x; row >> x;) v.push_back(x);
-    const double ev = v[0], L = v[v.size() - 2], V = v.back();
-    if (have && (pe - e) * (ev - e) <= 0) {
-      const double t = (e - pe) / (ev - pe);
-      return {pl + t * (L - pl), pv + t * (V - pv)};
-    }
-    pe = ev, pl = L, pv = V, have = true;
-  }
-  return {NAN, NAN};
-}
-
-// Column `c` (from 0) of diatom.dat at photon energy e (eV), interpolated
-// linearly between its rows.
+// Columns `c` and c + 1 (length, velocity; c from 0, or from the end when
+// negative) of diatom.dat at photon energy e (eV), interpolated linearly
+// between its rows.
 std::pair<double, double> column_at(const std::string& table, double e, int c) {
   std::istringstream in(table);
   double pe = 0, pl = 0, pv = 0;
@@ -48,9 +28,9 @@ std::pair<double, double> column_at(const std::string& table, double e, int c) {
     std::istringstream row(line);
     std::vector<std::string> v;
     for (std::string x; row >> x;) v.push_back(x);
-    if (v[static_cast<size_t>(c)] == "-") continue;
-    const double ev = std::stod(v[0]), L = std::stod(v[static_cast<size_t>(c)]),
-                 V = std::stod(v[static_cast<size_t>(c + 1)]);
+    const size_t i = c >= 0 ? static_cast<size_t>(c) : v.size() - static_cast<size_t>(-c);
+    if (v[i] == "-") continue;
+    const double ev = std::stod(v[0]), L = std::stod(v[i]), V = std::stod(v[i + 1]);
     if (have && (pe - e) * (ev - e) <= 0) {
       const double t = (e - pe) / (ev - pe);
       return {pl + t * (L - pl), pv + t * (V - pv)};
@@ -59,6 +39,9 @@ std::pair<double, double> column_at(const std::string& table, double e, int c) {
   }
   return {NAN, NAN};
 }
+
+// The total (the last two columns).
+std::pair<double, double> total_at(const std::string& table, double e) { return column_at(table, e, -2); }
 
 TEST(DiatomProgram, NeverWritesIntoAnExistingRunFolder) {
   ScratchDir dir("diatom_exists");
