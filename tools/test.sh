@@ -16,12 +16,21 @@ jobs=$(nproc 2>/dev/null || echo 2)
 timed() {
   local name=$1 t0=$SECONDS c0
   shift
-  c0=$(child_cpu)
+  child_cpu
+  c0=$cpu
   "$@"
-  echo "time: $name $((SECONDS - t0)) s ($(($(child_cpu) - c0)) s of processor time)"
+  child_cpu
+  echo "time: $name $((SECONDS - t0)) s ($((cpu - c0)) s of processor time)"
 }
-child_cpu() {  # user + system seconds of the finished children
-  times | tail -1 | awk '{ s = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); s += 60 * t[1] + t[2] } printf "%d", s }'
+# Sets cpu to the user + system seconds of this shell's finished children.
+# `times` runs in this shell (a command substitution would see a subshell's
+# children, none); its second line holds the children's times.
+child_cpu() {
+  local f
+  f=$(mktemp)
+  times >"$f"
+  cpu=$(tail -1 "$f" | awk '{ s = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); s += 60 * t[1] + t[2] } printf "%d", s }')
+  rm -f "$f"
 }
 
 release() {
