@@ -1,7 +1,9 @@
 #include "diatom/ground.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <iomanip>
 #include <sstream>
 
 #include "io/stop.hpp"
@@ -11,11 +13,13 @@ namespace diatom {
 
 namespace {
 
-// Odd count ≥ 3 of outer points: NB − NA odd with NA = 5, so NB even.
+// Odd count ≥ 3 of outer points: NB − NA odd with NA = 5, so NB even.  The
+// count is formed in 64 bits: `nb` must be finite and within tovrel's
+// workspace, which the rule checks before it comes here.
 int even_points(double nb) {
-  int v = static_cast<int>(std::ceil(nb));
+  long long v = static_cast<long long>(std::ceil(nb));
   if (v % 2 == 1) ++v;
-  return std::max(v, 10);
+  return static_cast<int>(std::max(v, 10LL));
 }
 
 std::string fixed(double v, int d) {
@@ -51,7 +55,8 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
-Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum) {
+Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum,
+                         const std::string& file) {
   Accuracy a;
   auto up = [](double v) { return std::max(0, static_cast<int>(std::ceil(v - 1e-9))); };
   const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 : 10 + up(std::log10(2.9e-6 / TOL)) + 1;
@@ -64,17 +69,11 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   auto x = [](double xi) { return xi - 10.0 / (xi - 0.9); };
   double hb = std::min(0.3, std::pow(TOL / (3 * 7.6e-7), 0.25) / zmax);
   if (continuum) hb = std::min(hb, 0.2 / RZ);
-  a.NB = std::max(400, even_points(5 + (x(a.RP2) - x(a.RP1)) / hb + 1));
   a.EPS = TOL / 10.0;
-  bool capped = false;
-  std::ostringstream why;
-  why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell ("
-      << (m.equal_nuclei ? "equal" : "unequal") << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4)
-      << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
-  if (npw > 0) a.n = npw, why << "; NPW = " << npw << " given";
-  if (nb > 0) a.NB = nb, why << "; NB = " << nb << " given";
+  if (npw > 0) a.n = npw;
   // The angular coefficients read factorials up to 98!: fewer partial waves
   // where the shells' momenta would need more.
+  bool capped = false;
   for (;;) {
     try {
       scf::check_momenta(build_d00(m, RZ, a, "x", "x"), "");
@@ -85,12 +84,41 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
       capped = true;
     }
   }
-  if (capped) why << "; " << a.n << " partial waves: the most the angular coefficients' factorial table (98!) allows";
-  // NB·n words per shell in the solver's copy of a shell.
-  if (static_cast<long>(a.NB) * a.n > scf::kSavedShell) {
-    a.NB = (scf::kSavedShell / a.n) & ~1;
-    why << "; NB = " << a.NB << ": NB·n is at most " << scf::kSavedShell << " words, TOL may not be reached";
+  // The points in double precision: a short bond puts the outer end at
+  // ξ = 2r/RZ, and the count (ξ over the step) can pass any integer range.
+  // A grid that tovrel's workspace cannot hold (its slices take a fixed
+  // number of words per point for these shells) is refused, naming what
+  // asks for it, never cut back into a grid that misses the molecule.
+  const double points = std::max(400.0, 5 + (x(a.RP2) - x(a.RP1)) / hb + 1);
+  const int NSH = static_cast<int>(m.shells.size());
+  const std::array<long, 8> K1 = scf::partition(1, NSH * a.n, a.n);
+  const double most = static_cast<double>((scf::kNUV - K1[0]) / (K1[7] - K1[0]));
+  bool cut = false;
+  if (nb > 0) {
+    a.NB = nb;
+  } else if (!(points <= most)) {
+    const bool short_bond = RZ * zmax < 0.1;
+    std::ostringstream why;
+    why << "file '" << file << "', group &MOL, variable " << (short_bond ? "RZ" : "TOL") << ": RZ = " << RZ
+        << " bohr and TOL = " << TOL << " hartree ask for a grid of " << std::setprecision(3) << points
+        << " points to " << std::setprecision(6) << rb << " bohr (outer end ξ = " << std::setprecision(4) << a.RP2
+        << ", outer step " << hb << "), more than tovrel's workspace holds with " << NSH << " shells of " << a.n
+        << " partial waves (" << scf::kNUV << " words: NB ≤ " << static_cast<long>(most) << "); give a larger TOL"
+        << (short_bond ? ", or a larger RZ (a bond this short is better described as the united atom)" : "");
+    io::stop(why.str());
+  } else {
+    a.NB = even_points(points);
+    // NB·n words in the solver's copy of a shell.
+    if (static_cast<long long>(a.NB) * a.n > scf::kSavedShell) a.NB = (scf::kSavedShell / a.n) & ~1, cut = true;
   }
+  std::ostringstream why;
+  why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell ("
+      << (m.equal_nuclei ? "equal" : "unequal") << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4)
+      << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
+  if (npw > 0) why << "; NPW = " << npw << " given";
+  if (nb > 0) why << "; NB = " << nb << " given";
+  if (capped) why << "; " << a.n << " partial waves: the most the angular coefficients' factorial table (98!) allows";
+  if (cut) why << "; NB = " << a.NB << ": NB·n is at most " << scf::kSavedShell << " words, TOL may not be reached";
   a.why = why.str();
   return a;
 }
@@ -99,7 +127,7 @@ Accuracy refined(const Accuracy& a, const Molecule& m) {
   Accuracy r = a;
   r.n = std::min(a.n + (m.equal_nuclei ? 2 : 4), 18);
   r.NB = even_points(a.NB * 1.5);
-  while (static_cast<long>(r.NB) * r.n > scf::kSavedShell) r.NB -= 2;
+  while (static_cast<long long>(r.NB) * r.n > scf::kSavedShell) r.NB -= 2;
   r.RP2 = a.RP2 * 1.2;
   r.EPS = a.EPS / 10;
   std::ostringstream why;
@@ -146,6 +174,9 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
   d.RP[1] = a.RP2;
   d.EPS = a.EPS;
   d.MI = {0, 1, 0, marks ? 1 : 0, 0, 0, 0};
+  // The exact multipole scale and η, η² elements: the program's written
+  // constants leave every many-electron energy some 1e-6 from the limit.
+  d.EXACT = 1;
   d.FIL = FIL;
   d.FIR = FIR;
   return d;

@@ -58,6 +58,9 @@ TEST(DiatomProgram, BadInputStopsBeforeAnythingIsMade) {
   } cases[] = {
       {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg 1xg' /", "shell '1xg' is not a shell name"},
       {"&MOL Z1 = 3, Z2 = 1, RZ = 3.015, SHELLS = '1s 2s 3s' /", "cannot hold shell '3s'"},
+      // A bond so short that the grid out to the molecule's edge cannot be
+      // held: refused, not cut back to a grid that gives a wrong energy.
+      {"&MOL Z1 = 1, Z2 = 1, RZ = 1e-8, SHELLS = '1sg' /", "group &MOL, variable RZ: RZ = 1e-08 bohr"},
       {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', NOPE = 1 /", "NOPE"},
       {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', REF = 'none.dat' /", "variable REF: no file 'none.dat'"},
   };
