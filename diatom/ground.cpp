@@ -87,13 +87,13 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   // The points in double precision: a short bond puts the outer end at
   // ξ = 2r/RZ, and the count (ξ over the step) can pass any integer range.
   // A grid that tovrel's workspace cannot hold (its slices take a fixed
-  // number of words per point for these shells) is refused, naming what
-  // asks for it, never cut back into a grid that misses the molecule.
+  // number of words per point for these shells, at most kNUVM words) is
+  // refused, naming what asks for it, never cut back into a grid that
+  // misses the molecule.
   const double points = std::max(400.0, 5 + (x(a.RP2) - x(a.RP1)) / hb + 1);
   const int NSH = static_cast<int>(m.shells.size());
   const std::array<long, 8> K1 = scf::partition(1, NSH * a.n, a.n);
-  const double most = static_cast<double>((scf::kNUV - K1[0]) / (K1[7] - K1[0]));
-  bool cut = false;
+  const double most = static_cast<double>((scf::kNUVM - K1[0]) / (K1[7] - K1[0]));
   if (nb > 0) {
     a.NB = nb;
   } else if (!(points <= most)) {
@@ -103,13 +103,11 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
         << " bohr and TOL = " << TOL << " hartree ask for a grid of " << std::setprecision(3) << points
         << " points to " << std::setprecision(6) << rb << " bohr (outer end ξ = " << std::setprecision(4) << a.RP2
         << ", outer step " << hb << "), more than tovrel's workspace holds with " << NSH << " shells of " << a.n
-        << " partial waves (" << scf::kNUV << " words: NB ≤ " << static_cast<long>(most) << "); give a larger TOL"
+        << " partial waves (" << scf::kNUVM << " words: NB ≤ " << static_cast<long>(most) << "); give a larger TOL"
         << (short_bond ? ", or a larger RZ (a bond this short is better described as the united atom)" : "");
     io::stop(why.str());
   } else {
     a.NB = even_points(points);
-    // NB·n words in the solver's copy of a shell.
-    if (static_cast<long long>(a.NB) * a.n > scf::kSavedShell) a.NB = (scf::kSavedShell / a.n) & ~1, cut = true;
   }
   std::ostringstream why;
   why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell ("
@@ -118,7 +116,6 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   if (npw > 0) why << "; NPW = " << npw << " given";
   if (nb > 0) why << "; NB = " << nb << " given";
   if (capped) why << "; " << a.n << " partial waves: the most the angular coefficients' factorial table (98!) allows";
-  if (cut) why << "; NB = " << a.NB << ": NB·n is at most " << scf::kSavedShell << " words, TOL may not be reached";
   a.why = why.str();
   return a;
 }
@@ -127,7 +124,6 @@ Accuracy refined(const Accuracy& a, const Molecule& m) {
   Accuracy r = a;
   r.n = std::min(a.n + (m.equal_nuclei ? 2 : 4), 18);
   r.NB = even_points(a.NB * 1.5);
-  while (static_cast<long long>(r.NB) * r.n > scf::kSavedShell) r.NB -= 2;
   r.RP2 = a.RP2 * 1.2;
   r.EPS = a.EPS / 10;
   std::ostringstream why;

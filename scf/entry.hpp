@@ -11,15 +11,16 @@
 
 namespace scf {
 
-// Size of the workspace in double words.
+// Size of the workspace in double words; a larger demand gets a workspace
+// of its own, up to kNUVM words (1.6 GB).
 inline constexpr long kNUV = 3'500'000;
+inline constexpr long kNUVM = 200'000'000;
 
 // Fixed storage of the ground-state program.
 inline constexpr int kMaxShells = 16;
 inline constexpr int kInnerTable = 50;     // AA, BB, UU, VV
 inline constexpr int kMaxWaves = 20;       // η² matrix of one shell, 20 × 20
 inline constexpr int kInnerSystem = 8500;  // CX: (NA·n)² coefficients
-inline constexpr int kSavedShell = 50000;  // NB·n words of the solver's copy of a shell
 
 // Group VELOR: title lines; the first three head the listing.
 struct Velor {
