@@ -71,19 +71,6 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   if (continuum) hb = std::min(hb, 0.2 / RZ);
   a.EPS = TOL / 10.0;
   if (npw > 0) a.n = npw;
-  // The angular coefficients read factorials up to 98!: fewer partial waves
-  // where the shells' momenta would need more.
-  bool capped = false;
-  for (;;) {
-    try {
-      scf::check_momenta(build_d00(m, RZ, a, "x", "x"), "");
-      break;
-    } catch (const io::StopRun&) {
-      if (a.n <= 1) throw;
-      --a.n;
-      capped = true;
-    }
-  }
   // The points in double precision: a short bond puts the outer end at
   // ξ = 2r/RZ, and the count (ξ over the step) can pass any integer range.
   // A grid that tovrel's workspace cannot hold (its slices take a fixed
@@ -115,7 +102,6 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
       << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
   if (npw > 0) why << "; NPW = " << npw << " given";
   if (nb > 0) why << "; NB = " << nb << " given";
-  if (capped) why << "; " << a.n << " partial waves: the most the angular coefficients' factorial table (98!) allows";
   a.why = why.str();
   return a;
 }

@@ -108,12 +108,12 @@ void check_limits(const D00& d, const std::string& file) {
   }
 }
 
-void check_momenta(const D00& d, const std::string& file) {
+int factorials_needed(const D00& d, int* shell_i, int* shell_j) {
   // The angular coefficients of the shell equations read factorials up to
-  // (L1 + L2 + L3 + 1)!, L3 including the η² step of 2, from a table that
-  // ends at 98!.  The largest sum comes from the highest multipole order of a
-  // pair of shells (two more orders than partial waves) with the highest
-  // partial waves of both.
+  // (L1 + L2 + L3 + 1)!, L3 including the η² step of 2.  The largest sum
+  // comes from the highest multipole order of a pair of shells (two more
+  // orders than partial waves) with the highest partial waves of both.
+  int most = 0;
   const bool equal = std::fabs(d.Z1 - d.Z2) <= 1.0e-5 && std::fabs((d.Z2 - d.Z1) * d.RZ) <= 1.0e-5;
   const int s = equal ? 2 : 1;
   auto top = [&](int I) { return d.L0(I) + (d.n(I) - 1) * s; };
@@ -138,12 +138,24 @@ void check_momenta(const D00& d, const std::string& file) {
         const int lam = start + (orders - 1) * s;
         need = std::max(need, lam + top(I) + top(J) + 3);
       }
-      if (need > 98) {
-        io::stop("file '" + file + "', group &D00, variable MLN(·," + std::to_string(I) + "): with shell " +
-                 std::to_string(J) + " the angular coefficients need " + std::to_string(need) +
-                 "!, beyond the factorial table (98!); use fewer partial waves");
+      if (need > most) {
+        most = need;
+        if (shell_i != nullptr) *shell_i = I, *shell_j = J;
       }
     }
+  }
+  return most;
+}
+
+void check_momenta(const D00& d, const std::string& file) {
+  // EXACT = 1 takes the coefficients beyond the table from quadrature.
+  if (d.EXACT == 1) return;
+  int I = 0, J = 0;
+  const int need = factorials_needed(d, &I, &J);
+  if (need > kFactorialTop) {
+    io::stop("file '" + file + "', group &D00, variable MLN(·," + std::to_string(I) + "): with shell " +
+             std::to_string(J) + " the angular coefficients need " + std::to_string(need) +
+             "!, beyond the factorial table (98!); use fewer partial waves, or EXACT = 1");
   }
 }
 
@@ -253,7 +265,7 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
            lib::Vec(WC.data(), static_cast<int>(WC.size())), lib::Vec(CX.data(), static_cast<int>(CX.size())),
            velor.PRT, W.matrix(K[0], NB, 7), X, W.slice(K[2], K[3] - K[2]), W.slice(K[3], K[4] - K[3]),
            W.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), W.matrix(K[5], NB, 2 * KMA),
-           W.matrix(K[6], NB, xe_cols), listing, result, RunOptions{d.EXACT, d.ISRCH});
+           W.matrix(K[6], NB, xe_cols), listing, result, RunOptions{d.EXACT, d.ISRCH, d.EXACT == 1 && factorials_needed(d) > kFactorialTop});
 }
 
 }  // namespace scf

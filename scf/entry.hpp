@@ -92,8 +92,14 @@ std::array<long, 8> partition(int NB, int NKS, int KMA);
 // fixed storage of the program or cannot make a grid.
 void check_limits(const D00& d, const std::string& file);
 
+// The largest factorial (its argument) the angular coefficients of the shell
+// equations read, and the pair of shells (I, J) that reads it.
+inline constexpr int kFactorialTop = 98;  // the table ends at 98!
+int factorials_needed(const D00& d, int* shell_i = nullptr, int* shell_j = nullptr);
+
 // Stops, naming the shell, when the partial waves and multipole orders of
-// the shell equations need factorials beyond the table of the program.
+// the shell equations need factorials beyond the table of the program; with
+// EXACT = 1 those coefficients come from quadrature and nothing stops.
 void check_momenta(const D00& d, const std::string& file);
 
 // Reads the groups (unit 3 must be open on the control file), opens the
