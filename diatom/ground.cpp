@@ -22,6 +22,9 @@ int even_points(double nb) {
   return static_cast<int>(std::max(v, 10LL));
 }
 
+// The outer variable of the grid, x = ξ − 10/(ξ − 0.9): equal steps in x.
+double x(double xi) { return xi - 10.0 / (xi - 0.9); }
+
 std::string fixed(double v, int d) {
   std::ostringstream o;
   o.setf(std::ios::fixed);
@@ -66,7 +69,6 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   a.RP1 = std::round(a.RP1 * 10000.0) / 10000.0;
   const double rb = std::max(15.0, 2.0 * std::log(1.0 / TOL));
   a.RP2 = std::round(2.0 * rb / RZ * 100.0) / 100.0;
-  auto x = [](double xi) { return xi - 10.0 / (xi - 0.9); };
   double hb = std::min(0.3, std::pow(TOL / (3 * 7.6e-7), 0.25) / zmax);
   if (continuum) hb = std::min(hb, 0.2 / RZ);
   a.EPS = TOL / 10.0;
@@ -109,11 +111,17 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
 Accuracy refined(const Accuracy& a, const Molecule& m) {
   Accuracy r = a;
   r.n = std::min(a.n + (m.equal_nuclei ? 2 : 4), 18);
-  r.NB = even_points(a.NB * 1.5);
   r.RP2 = a.RP2 * 1.2;
+  // The inner region shrunk as the outer step: its series errs as
+  // (RP(1) − 1)^4, Numerov as h^4, so both fall by 1.5^4 on this grid.
+  r.RP1 = std::round((1.0 + (a.RP1 - 1.0) / kRefine) * 1e5) / 1e5;
+  // The outer step over kRefine on the longer range.
+  const double h = (x(a.RP2) - x(a.RP1)) / (a.NB - 6);
+  r.NB = even_points(6 + (x(r.RP2) - x(r.RP1)) / (h / kRefine));
   r.EPS = a.EPS / 10;
   std::ostringstream why;
-  why << r.n << " partial waves, NB = " << r.NB << ", RP(2) = " << fixed(r.RP2, 2) << ", EPS = " << r.EPS;
+  why << r.n << " partial waves, NB = " << r.NB << ", RP = " << fixed(r.RP1, 5) << ", " << fixed(r.RP2, 2)
+      << ", EPS = " << r.EPS;
   r.why = why.str();
   return r;
 }
