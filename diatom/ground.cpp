@@ -13,6 +13,9 @@ namespace diatom {
 
 namespace {
 
+// The most partial waves of a shell: (NA·n)² ≤ kInnerSystem with NA = 5.
+constexpr int kMostWaves = 18;
+
 // Odd count ≥ 3 of outer points: NB − NA odd with NA = 5, so NB even.  The
 // count is formed in 64 bits: `nb` must be finite and within tovrel's
 // workspace, which the rule checks before it comes here.
@@ -45,7 +48,15 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    Unequal nuclei (step 1, both parities): LiH 1σ is off by 2.3e-4 with 8,
 //    2.9e-6 with 10, 2e-8 with 12.  So n = 6 + ⌈log10(4e-5/TOL)/2.3⌉ and
 //    n = 10 + ⌈log10(2.9e-6/TOL)⌉, each with one wave to spare for heavier
-//    atoms (8 and 12 at TOL = 1e-6: the N2 and LiH examples), at most 18;
+//    atoms (8 and 12 at TOL = 1e-6: the N2 and LiH examples), at most 18
+//    (the inner system of a shell, (NA·n)² ≤ 8,500).  Unequal nuclei with a
+//    heavier atom (EXACT = 1, checked against Hartree–Fock limits): the
+//    waves about the midpoint must build the heavy atom's 1s, e^(−Z·r), a
+//    distance RZ/2 off centre, so they converge more slowly as
+//    t = Zmax·RZ/2 grows (LiH 4.5, BH 5.8, FH 7.8, CO 8.5).  FH's 1σ is off
+//    by 7.1e-5 with 12 waves and 5e-8 with 16; BH's by 8.1e-7 with 12; so
+//    ⌈1.2·(t − 4.6)⌉ more waves (FH 4, BH 2, CO 5, LiH none), and
+//    1 + 0.1·(t − 4.6) waves per decade of TOL;
 //  - points: halving NB (outer step h in x = ξ − 10/(ξ − 0.9) doubled) moves
 //    N2's energies by 2.4e-7 at h = 0.15 and H2's by 8e-9 at h = 0.32:
 //    Numerov's error C·(h·Zmax)⁴ with C ≤ 7.6e-7, so h = (TOL/(3C))^¼/Zmax,
@@ -62,9 +73,12 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
                          const std::string& file) {
   Accuracy a;
   auto up = [](double v) { return std::max(0, static_cast<int>(std::ceil(v - 1e-9))); };
-  const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 : 10 + up(std::log10(2.9e-6 / TOL)) + 1;
-  a.n = std::min(n, 18);
   const double zmax = std::max(m.Z1, m.Z2);
+  const double heavy = std::max(0.0, zmax * RZ / 2 - 4.6);
+  const int n = m.equal_nuclei
+                    ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1
+                    : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy);
+  a.n = std::min(n, kMostWaves);
   a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
   a.RP1 = std::round(a.RP1 * 10000.0) / 10000.0;
   const double rb = std::max(15.0, 2.0 * std::log(1.0 / TOL));
@@ -102,6 +116,10 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell ("
       << (m.equal_nuclei ? "equal" : "unequal") << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4)
       << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
+  if (npw == 0 && n > kMostWaves) {
+    why << "; " << n << " partial waves asked, " << kMostWaves << " the most a shell takes (the inner system, (NA·n)² ≤ "
+        << scf::kInnerSystem << "): TOL may not be reached, see CHECK = 1";
+  }
   if (npw > 0) why << "; NPW = " << npw << " given";
   if (nb > 0) why << "; NB = " << nb << " given";
   a.why = why.str();
@@ -110,7 +128,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
 
 Accuracy refined(const Accuracy& a, const Molecule& m) {
   Accuracy r = a;
-  r.n = std::min(a.n + (m.equal_nuclei ? 2 : 4), 18);
+  r.n = std::min(a.n + (m.equal_nuclei ? 2 : 4), kMostWaves);
   r.RP2 = a.RP2 * 1.2;
   // The inner region shrunk as the outer step: its series errs as
   // (RP(1) − 1)^4, Numerov as h^4, so both fall by 1.5^4 on this grid.
