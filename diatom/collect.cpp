@@ -128,8 +128,8 @@ void self_check(Collection& c, const GroundState& g, const GroundState& r, std::
   c.out("   shell      energy (rule)       est. error       energy (check)      est. error      change");
   say(" check of the accuracy rule (" + p.ra.why + "):");
   std::ostringstream dat;
-  dat << "# orbital and total energies (hartree) with estimated errors: name, on the rule's grid, its error,\n"
-         "# on the check grid (" + p.ra.why + "), its error\n";
+  dat << "# orbital and total energies (hartree) with estimated errors: name, on the rule's grid, its error,\n";
+  dat << "# on the check grid (" << p.ra.why << "), its error\n";
   double worst = 0;
   const double TOL = p.mol.TOL;
   auto row = [&](const std::string& name, double E0, double E1, double floor) {
@@ -155,8 +155,7 @@ void self_check(Collection& c, const GroundState& g, const GroundState& r, std::
   say(verdict);
   c.out(" Estimated error: the fourth-order grid errors (outer step, inner region) from the change, plus what both");
   c.out(" grids share, max(TOL/10, 1e-7) for an orbital energy, max(TOL, 3e-8) for the total; the check grid's values");
-  c.out(" are the more accurate" +
-        std::string(table ? " (also in diatom.dat)." : "."));
+  c.out(" are the more accurate" + std::string(table ? " (also in diatom.dat)." : "."));
   if (table) *table = dat.str();
 }
 

@@ -75,9 +75,8 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   auto up = [](double v) { return std::max(0, static_cast<int>(std::ceil(v - 1e-9))); };
   const double zmax = std::max(m.Z1, m.Z2);
   const double heavy = std::max(0.0, zmax * RZ / 2 - 4.6);
-  const int n = m.equal_nuclei
-                    ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1
-                    : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy);
+  const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1
+                               : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy);
   a.n = std::min(n, kMostWaves);
   a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
   a.RP1 = std::round(a.RP1 * 10000.0) / 10000.0;
@@ -103,10 +102,10 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
     const bool short_bond = RZ * zmax < 0.1;
     std::ostringstream why;
     why << "file '" << file << "', group &MOL, variable " << (short_bond ? "RZ" : "TOL") << ": RZ = " << RZ
-        << " bohr and TOL = " << TOL << " hartree ask for a grid of " << std::setprecision(3) << points
-        << " points to " << std::setprecision(6) << rb << " bohr (outer end ξ = " << std::setprecision(4) << a.RP2
-        << ", outer step " << hb << "), more than tovrel's workspace holds with " << NSH << " shells of " << a.n
-        << " partial waves (" << scf::kNUVM << " words: NB ≤ " << static_cast<long>(most) << "); give a larger TOL"
+        << " bohr and TOL = " << TOL << " hartree ask for a grid of " << std::setprecision(3) << points << " points to "
+        << std::setprecision(6) << rb << " bohr (outer end ξ = " << std::setprecision(4) << a.RP2 << ", outer step "
+        << hb << "), more than tovrel's workspace holds with " << NSH << " shells of " << a.n << " partial waves ("
+        << scf::kNUVM << " words: NB ≤ " << static_cast<long>(most) << "); give a larger TOL"
         << (short_bond ? ", or a larger RZ (a bond this short is better described as the united atom)" : "");
     io::stop(why.str());
   } else {
@@ -117,8 +116,9 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
       << (m.equal_nuclei ? "equal" : "unequal") << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4)
       << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
   if (npw == 0 && n > kMostWaves) {
-    why << "; " << n << " partial waves asked, " << kMostWaves << " the most a shell takes (the inner system, (NA·n)² ≤ "
-        << scf::kInnerSystem << "): TOL may not be reached, see CHECK = 1";
+    why << "; " << n << " partial waves asked, " << kMostWaves
+        << " the most a shell takes (the inner system, (NA·n)² ≤ " << scf::kInnerSystem
+        << "): TOL may not be reached, see CHECK = 1";
   }
   if (npw > 0) why << "; NPW = " << npw << " given";
   if (nb > 0) why << "; NB = " << nb << " given";

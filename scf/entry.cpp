@@ -265,7 +265,8 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
            lib::Vec(WC.data(), static_cast<int>(WC.size())), lib::Vec(CX.data(), static_cast<int>(CX.size())),
            velor.PRT, W.matrix(K[0], NB, 7), X, W.slice(K[2], K[3] - K[2]), W.slice(K[3], K[4] - K[3]),
            W.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), W.matrix(K[5], NB, 2 * KMA),
-           W.matrix(K[6], NB, xe_cols), listing, result, RunOptions{d.EXACT, d.ISRCH, d.EXACT == 1 && factorials_needed(d) > kFactorialTop});
+           W.matrix(K[6], NB, xe_cols), listing, result,
+           RunOptions{d.EXACT, d.ISRCH, d.EXACT == 1 && factorials_needed(d) > kFactorialTop});
 }
 
 }  // namespace scf

@@ -42,15 +42,15 @@ void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int 
   }
   for (int i = 1; i <= NX; ++i) {
     const int L = (i - 1) * KD + K0I;
-    const double A = (G != nullptr    ? G->FSGA(L, KJ, K, MI, MJ, M3)
-                      : EXACT == 1     ? kGauntPi * gaunt(T, L, KJ, K, MI, MJ, M3, F)
-                                       : T->FSGA(L, KJ, K, MI, MJ, M3)) *
+    const double A = (G != nullptr ? G->FSGA(L, KJ, K, MI, MJ, M3)
+                      : EXACT == 1 ? kGauntPi * gaunt(T, L, KJ, K, MI, MJ, M3, F)
+                                   : T->FSGA(L, KJ, K, MI, MJ, M3)) *
                      C;
     if (std::fabs(A) >= EPS)
       for (int j = 1; j <= NB; ++j) Q(j) = Q(j) + X(j, i) * A;
-    const double B = -(G != nullptr    ? G->FSGB(L, KJ, K, MI, MJ, M3)
-                       : EXACT == 1    ? eta2_gaunt(T, L, KJ, K, MI, MJ, M3, F, 1)
-                                       : T->FSGB(L, KJ, K, MI, MJ, M3)) *
+    const double B = -(G != nullptr ? G->FSGB(L, KJ, K, MI, MJ, M3)
+                       : EXACT == 1 ? eta2_gaunt(T, L, KJ, K, MI, MJ, M3, F, 1)
+                                    : T->FSGB(L, KJ, K, MI, MJ, M3)) *
                      C;
     if (std::fabs(B) >= EPS)
       for (int j = 1; j <= NB; ++j) Q1(j) = Q1(j) + X(j, i) * B;
@@ -109,8 +109,7 @@ void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2
     lib::VEQC(NB, 0.0, WK.col(2));
     for (int q = 1; q <= N2; ++q) {
       const int Lq = L2 + (q - 1) * ISYM;
-      suma(angular, NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3), EXACT,
-           exact);
+      suma(angular, NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3), EXACT, exact);
       lib::VSM3(NB, X2.col(q), WK.col(3), WK.col(2));
     }
     for (int i = 1; i <= NB; ++i) {

@@ -14,7 +14,7 @@
 namespace lib {
 class ExactGaunt;
 class GauntTable;
-}
+}  // namespace lib
 
 namespace scf {
 
@@ -87,8 +87,7 @@ double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int 
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0,
-          const lib::ExactGaunt* exact = nullptr);
+          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0, const lib::ExactGaunt* exact = nullptr);
 
 // Largest momentum and projection the angular coefficients of the shell
 // equations of these shells ask for (partial waves, multipole orders and

@@ -32,7 +32,8 @@ TEST(ExactGaunt, AgreesWithTheRacahFormulaAndWithClosedFormsBeyondTheFactorials)
             const double a = pi_fix * lib::FSGA(L1, L2, L3, M1, M2, M3, F, lib::Build::scf);
             double b = lib::eta2_diagonal(L3, M3, F, 1) * lib::FSGA(L1, L2, L3, M1, M2, M3, F, lib::Build::scf) +
                        lib::FSGA(L1, L2, L3 + 2, M1, M2, M3, F, lib::Build::scf) * lib::eta2_next(L3, M3, F, 1);
-            if (L3 >= 2) b += lib::FSGA(L1, L2, L3 - 2, M1, M2, M3, F, lib::Build::scf) * lib::eta2_next(L3 - 2, M3, F, 1);
+            if (L3 >= 2)
+              b += lib::FSGA(L1, L2, L3 - 2, M1, M2, M3, F, lib::Build::scf) * lib::eta2_next(L3 - 2, M3, F, 1);
             worst = std::max({worst, std::fabs(g.FSGA(L1, L2, L3, M1, M2, M3) - a),
                               std::fabs(g.FSGB(L1, L2, L3, M1, M2, M3) - pi_fix * b)});
           }

@@ -110,7 +110,8 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
     for (int which = 0; which < 2; ++which) {
       const std::vector<double>&a = which ? xn[2] : pd[2], &b = which ? xn[4] : pd[4];
       double big = 0.0, diff = 0.0;
-      for (size_t k = 0; k < a.size(); ++k) big = std::max(big, std::fabs(a[k])), diff = std::max(diff, std::fabs(a[k] - b[k]));
+      for (size_t k = 0; k < a.size(); ++k)
+        big = std::max(big, std::fabs(a[k])), diff = std::max(diff, std::fabs(a[k] - b[k]));
       EXPECT_LT(diff, 1e-13 * big) << "shell " << ISH << (which ? " exchange source" : " coupling");
     }
     double size = 0.0;
