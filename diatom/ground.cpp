@@ -13,8 +13,8 @@ namespace diatom {
 
 namespace {
 
-// The most partial waves of a shell: (NA·n)² ≤ kInnerSystem with NA = 5.
-constexpr int kMostWaves = 18;
+// The most partial waves of a shell.
+constexpr int kMostWaves = scf::kMaxWaves;
 
 // Odd count ≥ 3 of outer points: NB − NA odd with NA = 5, so NB even.  The
 // count is formed in 64 bits: `nb` must be finite and within tovrel's
@@ -48,8 +48,8 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    Unequal nuclei (step 1, both parities): LiH 1σ is off by 2.3e-4 with 8,
 //    2.9e-6 with 10, 2e-8 with 12.  So n = 6 + ⌈log10(4e-5/TOL)/2.3⌉ and
 //    n = 10 + ⌈log10(2.9e-6/TOL)⌉, each with one wave to spare for heavier
-//    atoms (8 and 12 at TOL = 1e-6: the N2 and LiH examples), at most 18
-//    (the inner system of a shell, (NA·n)² ≤ 8,500).  Unequal nuclei with a
+//    atoms (8 and 12 at TOL = 1e-6: the N2 and LiH examples), at most 20
+//    (the η² matrix of a shell in tovrel).  Unequal nuclei with a
 //    heavier atom (EXACT = 1, checked against Hartree–Fock limits): the
 //    waves about the midpoint must build the heavy atom's 1s, e^(−Z·r), a
 //    distance RZ/2 off centre, so they converge more slowly as
@@ -117,8 +117,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
       << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
   if (npw == 0 && n > kMostWaves) {
     why << "; " << n << " partial waves asked, " << kMostWaves
-        << " the most a shell takes (the inner system, (NA·n)² ≤ " << scf::kInnerSystem
-        << "): TOL may not be reached, see CHECK = 1";
+        << " the most a shell takes: TOL may not be reached, see CHECK = 1";
   }
   if (npw > 0) why << "; NPW = " << npw << " given";
   if (nb > 0) why << "; NB = " << nb << " given";

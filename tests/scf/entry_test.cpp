@@ -135,7 +135,6 @@ TEST(ScfEntry, InputBeyondTheFixedStorageStopsNamingTheVariable) {
       {[](scf::D00& d) { d.NA = 4; }, "NA"},    // even
       {[](scf::D00& d) { d.NB = 101; }, "NB"},  // NB − NA even
       {[](scf::D00& d) { d.MLN[2] = 21; }, "MLN"},
-      {[](scf::D00& d) { d.MLN[2] = 19; }, "MLN"},  // (5·19)² > 8500
       {[](scf::D00& d) {
          d.MLN[0] = 5;
          d.MLN[1] = 5;
