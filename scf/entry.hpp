@@ -18,8 +18,8 @@ inline constexpr long kNUVM = 200'000'000;
 
 // Fixed storage of the ground-state program.
 inline constexpr int kMaxShells = 16;
-inline constexpr int kInnerTable = 50;     // AA, BB, UU, VV
-inline constexpr int kMaxWaves = 20;       // η² matrix of one shell, 20 × 20
+inline constexpr int kInnerTable = 50;      // AA, BB, UU, VV
+inline constexpr int kMaxWaves = 20;        // η² matrix of one shell, 20 × 20
 inline constexpr int kInnerSystem = 10000;  // CX: (NA·n)² coefficients, NA = 5 and n = 20 at most
 
 // Group VELOR: title lines; the first three head the listing.
