@@ -103,28 +103,61 @@ void report_ground(Collection& c, const GroundState& g) {
   }
 }
 
-void self_check(Collection& c, const GroundState& g, const GroundState& r) {
+// The error estimate from the two grids.  The check grid has the outer step
+// and RP(1) − 1 over kRefine (Numerov and the inner series err as their
+// fourth powers), more partial waves, a farther end and EPS/10 (errors that
+// fall faster than that).  With the change Δ = E(check) − E(rule) the
+// order-4 errors are Δ·q/(q − 1) on the rule's grid and Δ/(q − 1) on the
+// check grid, q = kRefine⁴.  Against Hartree–Fock limits (LiH, BH, FH, CO
+// and N2; docs/validation.md) the orbital energies keep an error of up to
+// 1e-7 that both grids share and Δ does not show (N2 at TOL = 1e-8: 9.5e-8
+// with changes of 1e-9), and the total up to 1.5e-7 at TOL = 1e-6 and
+// 2.6e-8 at 1e-8: the estimate adds `floor`, max(TOL/10, 1e-7) for an
+// orbital energy and max(TOL, 3e-8) for the total, to the order-4 part.
+struct Estimate {
+  double rule, check;  // estimated errors (hartree) of the two values
+};
+Estimate estimate(double E0, double E1, double floor) {
+  const double q = std::pow(kRefine, 4), d = std::fabs(E1 - E0);
+  return {d * q / (q - 1) + floor, d / (q - 1) + floor};
+}
+
+void self_check(Collection& c, const GroundState& g, const GroundState& r, std::string* table) {
   const Plan& p = c.p;
   c.out("");
   c.out(" Check of the accuracy rule (" + p.ra.why + "):");
-  c.out("   shell      energy (rule)        energy (check)      change");
+  c.out("   shell      energy (rule)       est. error       energy (check)      est. error      change");
   say(" check of the accuracy rule (" + p.ra.why + "):");
+  std::ostringstream dat;
+  dat << "# orbital and total energies (hartree) with estimated errors: name, on the rule's grid, its error,\n";
+  dat << "# on the check grid (" << p.ra.why << "), its error\n";
   double worst = 0;
-  for (size_t i = 0; i < g.orbital.size(); ++i) {
-    const double d = r.orbital[i] - g.orbital[i];
-    worst = std::max(worst, std::fabs(d));
-    char b[160];
-    std::snprintf(b, sizeof b, "   %-6s %18.9f %20.9f %12.2e", p.m.shells[i].name.c_str(), g.orbital[i], r.orbital[i],
-                  d);
+  const double TOL = p.mol.TOL;
+  auto row = [&](const std::string& name, double E0, double E1, double floor) {
+    const double d = E1 - E0;
+    const Estimate e = estimate(E0, E1, floor);
+    char b[200];
+    std::snprintf(b, sizeof b, "   %-6s %18.9f %12.1e %20.9f %12.1e %12.2e", name.c_str(), E0, e.rule, E1, e.check, d);
     c.out(b);
     say(b);
+    std::snprintf(b, sizeof b, "%-6s %19.10f %10.2e %19.10f %10.2e\n", name.c_str(), E0, e.rule, E1, e.check);
+    dat << b;
+  };
+  for (size_t i = 0; i < g.orbital.size(); ++i) {
+    worst = std::max(worst, std::fabs(r.orbital[i] - g.orbital[i]));
+    row(p.m.shells[i].name, g.orbital[i], r.orbital[i], std::max(TOL / 10, 1e-7));
   }
-  const double TOL = p.mol.TOL;
+  const auto t0 = g.totals.find("TOTAL ENERGY"), t1 = r.totals.find("TOTAL ENERGY");
+  if (t0 != g.totals.end() && t1 != r.totals.end()) row("total", t0->second, t1->second, std::max(TOL, 3e-8));
   const std::string verdict =
       " largest change " + f("%.2e", worst) + " hartree: " +
       (worst <= TOL ? "within TOL = " + f("%.1e", TOL) : "ABOVE TOL = " + f("%.1e", TOL) + "; give NPW and NB larger");
   c.out(verdict);
   say(verdict);
+  c.out(" Estimated error: the fourth-order grid errors (outer step, inner region) from the change, plus what both");
+  c.out(" grids share, max(TOL/10, 1e-7) for an orbital energy, max(TOL, 3e-8) for the total; the check grid's values");
+  c.out(" are the more accurate" + std::string(table ? " (also in diatom.dat)." : "."));
+  if (table) *table = dat.str();
 }
 
 // The potential curve: total and orbital energies against the distance, for
@@ -335,7 +368,15 @@ std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
     if (c.done(c.step(0, "tovrel"))) {
       const GroundState g = read_ground_state(p.run);
       report_ground(c, g);
-      if (p.check && c.done({"check", "tovrel", 0, -1})) self_check(c, g, read_ground_state(p.path("check")));
+      if (p.check && c.done({"check", "tovrel", 0, -1})) {
+        // The energies with their estimated errors also in diatom.dat, unless
+        // that file holds cross sections.
+        std::string table;
+        self_check(c, g, read_ground_state(p.path("check")), p.ion() ? nullptr : &table);
+        if (!table.empty()) replace_file(p.run + "/diatom.dat", table);
+      } else if (!p.check) {
+        c.out(" Estimated errors: run with CHECK = 1 (a second, finer grid gives each energy an error estimate).");
+      }
       if (p.ion()) photo_results(c, 0);
     }
   } else {

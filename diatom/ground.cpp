@@ -1,7 +1,9 @@
 #include "diatom/ground.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <iomanip>
 #include <sstream>
 
 #include "io/stop.hpp"
@@ -11,12 +13,20 @@ namespace diatom {
 
 namespace {
 
-// Odd count ≥ 3 of outer points: NB − NA odd with NA = 5, so NB even.
+// The most partial waves of a shell.
+constexpr int kMostWaves = scf::kMaxWaves;
+
+// Odd count ≥ 3 of outer points: NB − NA odd with NA = 5, so NB even.  The
+// count is formed in 64 bits: `nb` must be finite and within tovrel's
+// workspace, which the rule checks before it comes here.
 int even_points(double nb) {
-  int v = static_cast<int>(std::ceil(nb));
+  long long v = static_cast<long long>(std::ceil(nb));
   if (v % 2 == 1) ++v;
-  return std::max(v, 10);
+  return static_cast<int>(std::max(v, 10LL));
 }
+
+// The outer variable of the grid, x = ξ − 10/(ξ − 0.9): equal steps in x.
+double x(double xi) { return xi - 10.0 / (xi - 0.9); }
 
 std::string fixed(double v, int d) {
   std::ostringstream o;
@@ -38,7 +48,15 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    Unequal nuclei (step 1, both parities): LiH 1σ is off by 2.3e-4 with 8,
 //    2.9e-6 with 10, 2e-8 with 12.  So n = 6 + ⌈log10(4e-5/TOL)/2.3⌉ and
 //    n = 10 + ⌈log10(2.9e-6/TOL)⌉, each with one wave to spare for heavier
-//    atoms (8 and 12 at TOL = 1e-6: the N2 and LiH examples), at most 18;
+//    atoms (8 and 12 at TOL = 1e-6: the N2 and LiH examples), at most 20
+//    (the η² matrix of a shell in tovrel).  Unequal nuclei with a
+//    heavier atom (EXACT = 1, checked against Hartree–Fock limits): the
+//    waves about the midpoint must build the heavy atom's 1s, e^(−Z·r), a
+//    distance RZ/2 off centre, so they converge more slowly as
+//    t = Zmax·RZ/2 grows (LiH 4.5, BH 5.8, FH 7.8, CO 8.5).  FH's 1σ is off
+//    by 7.1e-5 with 12 waves and 5e-8 with 16; BH's by 8.1e-7 with 12; so
+//    ⌈1.2·(t − 4.6)⌉ more waves (FH 4, BH 2, CO 5, LiH none), and
+//    1 + 0.1·(t − 4.6) waves per decade of TOL;
 //  - points: halving NB (outer step h in x = ξ − 10/(ξ − 0.9) doubled) moves
 //    N2's energies by 2.4e-7 at h = 0.15 and H2's by 8e-9 at h = 0.32:
 //    Numerov's error C·(h·Zmax)⁴ with C ≤ 7.6e-7, so h = (TOL/(3C))^¼/Zmax,
@@ -51,59 +69,76 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
-Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum) {
+Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum,
+                         const std::string& file) {
   Accuracy a;
   auto up = [](double v) { return std::max(0, static_cast<int>(std::ceil(v - 1e-9))); };
-  const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 : 10 + up(std::log10(2.9e-6 / TOL)) + 1;
-  a.n = std::min(n, 18);
   const double zmax = std::max(m.Z1, m.Z2);
+  const double heavy = std::max(0.0, zmax * RZ / 2 - 4.6);
+  const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1
+                               : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy);
+  a.n = std::min(n, kMostWaves);
   a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
   a.RP1 = std::round(a.RP1 * 10000.0) / 10000.0;
   const double rb = std::max(15.0, 2.0 * std::log(1.0 / TOL));
   a.RP2 = std::round(2.0 * rb / RZ * 100.0) / 100.0;
-  auto x = [](double xi) { return xi - 10.0 / (xi - 0.9); };
   double hb = std::min(0.3, std::pow(TOL / (3 * 7.6e-7), 0.25) / zmax);
   if (continuum) hb = std::min(hb, 0.2 / RZ);
-  a.NB = std::max(400, even_points(5 + (x(a.RP2) - x(a.RP1)) / hb + 1));
   a.EPS = TOL / 10.0;
-  bool capped = false;
+  if (npw > 0) a.n = npw;
+  // The points in double precision: a short bond puts the outer end at
+  // ξ = 2r/RZ, and the count (ξ over the step) can pass any integer range.
+  // A grid that tovrel's workspace cannot hold (its slices take a fixed
+  // number of words per point for these shells, at most kNUVM words) is
+  // refused, naming what asks for it, never cut back into a grid that
+  // misses the molecule.
+  const double points = std::max(400.0, 5 + (x(a.RP2) - x(a.RP1)) / hb + 1);
+  const int NSH = static_cast<int>(m.shells.size());
+  const std::array<long, 8> K1 = scf::partition(1, NSH * a.n, a.n);
+  const double most = static_cast<double>((scf::kNUVM - K1[0]) / (K1[7] - K1[0]));
+  if (nb > 0) {
+    a.NB = nb;
+  } else if (!(points <= most)) {
+    const bool short_bond = RZ * zmax < 0.1;
+    std::ostringstream why;
+    why << "file '" << file << "', group &MOL, variable " << (short_bond ? "RZ" : "TOL") << ": RZ = " << RZ
+        << " bohr and TOL = " << TOL << " hartree ask for a grid of " << std::setprecision(3) << points << " points to "
+        << std::setprecision(6) << rb << " bohr (outer end ξ = " << std::setprecision(4) << a.RP2 << ", outer step "
+        << hb << "), more than tovrel's workspace holds with " << NSH << " shells of " << a.n << " partial waves ("
+        << scf::kNUVM << " words: NB ≤ " << static_cast<long>(most) << "); give a larger TOL"
+        << (short_bond ? ", or a larger RZ (a bond this short is better described as the united atom)" : "");
+    io::stop(why.str());
+  } else {
+    a.NB = even_points(points);
+  }
   std::ostringstream why;
   why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell ("
       << (m.equal_nuclei ? "equal" : "unequal") << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4)
       << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
-  if (npw > 0) a.n = npw, why << "; NPW = " << npw << " given";
-  if (nb > 0) a.NB = nb, why << "; NB = " << nb << " given";
-  // The angular coefficients read factorials up to 98!: fewer partial waves
-  // where the shells' momenta would need more.
-  for (;;) {
-    try {
-      scf::check_momenta(build_d00(m, RZ, a, "x", "x"), "");
-      break;
-    } catch (const io::StopRun&) {
-      if (a.n <= 1) throw;
-      --a.n;
-      capped = true;
-    }
+  if (npw == 0 && n > kMostWaves) {
+    why << "; " << n << " partial waves asked, " << kMostWaves
+        << " the most a shell takes: TOL may not be reached, see CHECK = 1";
   }
-  if (capped) why << "; " << a.n << " partial waves: the most the angular coefficients' factorial table (98!) allows";
-  // NB·n words per shell in the solver's copy of a shell.
-  if (static_cast<long>(a.NB) * a.n > scf::kSavedShell) {
-    a.NB = (scf::kSavedShell / a.n) & ~1;
-    why << "; NB = " << a.NB << ": NB·n is at most " << scf::kSavedShell << " words, TOL may not be reached";
-  }
+  if (npw > 0) why << "; NPW = " << npw << " given";
+  if (nb > 0) why << "; NB = " << nb << " given";
   a.why = why.str();
   return a;
 }
 
 Accuracy refined(const Accuracy& a, const Molecule& m) {
   Accuracy r = a;
-  r.n = std::min(a.n + (m.equal_nuclei ? 2 : 4), 18);
-  r.NB = even_points(a.NB * 1.5);
-  while (static_cast<long>(r.NB) * r.n > scf::kSavedShell) r.NB -= 2;
+  r.n = std::min(a.n + (m.equal_nuclei ? 2 : 4), kMostWaves);
   r.RP2 = a.RP2 * 1.2;
+  // The inner region shrunk as the outer step: its series errs as
+  // (RP(1) − 1)^4, Numerov as h^4, so both fall by 1.5^4 on this grid.
+  r.RP1 = std::round((1.0 + (a.RP1 - 1.0) / kRefine) * 1e5) / 1e5;
+  // The outer step over kRefine on the longer range.
+  const double h = (x(a.RP2) - x(a.RP1)) / (a.NB - 6);
+  r.NB = even_points(6 + (x(r.RP2) - x(r.RP1)) / (h / kRefine));
   r.EPS = a.EPS / 10;
   std::ostringstream why;
-  why << r.n << " partial waves, NB = " << r.NB << ", RP(2) = " << fixed(r.RP2, 2) << ", EPS = " << r.EPS;
+  why << r.n << " partial waves, NB = " << r.NB << ", RP = " << fixed(r.RP1, 5) << ", " << fixed(r.RP2, 2)
+      << ", EPS = " << r.EPS;
   r.why = why.str();
   return r;
 }
@@ -146,6 +181,9 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
   d.RP[1] = a.RP2;
   d.EPS = a.EPS;
   d.MI = {0, 1, 0, marks ? 1 : 0, 0, 0, 0};
+  // The exact multipole scale and η, η² elements: the program's written
+  // constants leave every many-electron energy some 1e-6 from the limit.
+  d.EXACT = 1;
   d.FIL = FIL;
   d.FIR = FIR;
   return d;

@@ -24,15 +24,22 @@ struct Accuracy {
 // The accuracy rule for target error `TOL` (hartree) of the orbital
 // energies; `npw` and `nb`, when not 0, replace the chosen values.  With
 // `continuum` the grid also carries continuum functions up to k ≈ 3/bohr.
-Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum = false);
+// A grid the ground-state program cannot hold stops the run, naming the
+// control file `file`, the variable and the points it would need.
+Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum = false,
+                         const std::string& file = "");
 
-// The same molecule with more partial waves and points, for the self-check.
+// The same molecule with more partial waves (2 more, 4 for unequal nuclei,
+// at most 18), kRefine times the points and RP(1) − 1 over kRefine (the
+// grid errors of order 4 fall by kRefine^4), RP(2) 1.2 times farther and
+// EPS/10: the self-check and the error estimate.
+inline constexpr double kRefine = 1.5;
 Accuracy refined(const Accuracy& a, const Molecule& m);
 
 // Group D00 of tovrel for the molecule at distance RZ: MLN, AHF, BHF, JOR
 // and MI by the closed-shell rules, the grid of `a`, listing FIL and result
-// FIR.  Stops, naming the variable, when the ground-state program's storage
-// cannot take it.
+// FIR; EXACT = 1 (the exact constants).  Stops, naming the variable, when
+// the ground-state program's storage cannot take it.
 scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL, const std::string& FIR);
 
 // Writes Dp_Data.dsc (groups D00I and D00) and Velor.prt (the three title

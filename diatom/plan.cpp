@@ -18,10 +18,10 @@ namespace {
 
 // One grid in ξ for every distance of a scan: the finest inner region and
 // the farthest end of any of them.
-Accuracy scan_accuracy(const Molecule& m, const MOL& mol, bool continuum) {
+Accuracy scan_accuracy(const Molecule& m, const MOL& mol, bool continuum, const std::string& file) {
   const auto [lo, hi] = std::minmax_element(m.RZ.begin(), m.RZ.end());
-  Accuracy a = choose_accuracy(m, *lo, mol.TOL, mol.NPW, mol.NB, continuum);
-  const Accuracy b = choose_accuracy(m, *hi, mol.TOL, mol.NPW, mol.NB, continuum);
+  Accuracy a = choose_accuracy(m, *lo, mol.TOL, mol.NPW, mol.NB, continuum, file);
+  const Accuracy b = choose_accuracy(m, *hi, mol.TOL, mol.NPW, mol.NB, continuum, file);
   a.RP1 = std::min(a.RP1, b.RP1);
   a.NB = std::max(a.NB, b.NB);
   return a;
@@ -43,12 +43,12 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   p.rpa = mol.RPA == 1 && !m.one_electron();
   const bool ion = !m.ionised.empty();
   if (m.RZ.size() == 1) {
-    p.a = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion);
+    p.a = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion, file);
     p.distances = {""};
     p.check = mol.CHECK == 1;
     if (p.check) p.ra = refined(p.a, m);
   } else {
-    p.a = scan_accuracy(m, mol, ion);
+    p.a = scan_accuracy(m, mol, ion, file);
     for (size_t i = 0; i < m.RZ.size(); ++i) {
       char tag[16];
       std::snprintf(tag, sizeof tag, "r%02d", static_cast<int>(i) + 1);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
+#include "lib/gaunt_exact.hpp"
 #include "lib/gaunt_table.hpp"
 #include "lib/lib.hpp"
 #include "scf/answers.hpp"
@@ -191,8 +193,15 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
   // The angular coefficients of all sweeps, tabulated once.
   lib::DEFA(kFactorials - 1, lib::VecView<double, 0>(st.F.data(), kFactorials));
   const AngularRange range = angular_range(s, t.ISYM);
-  const lib::GauntTable angular(range.LMAX, range.MMAX, st.fac(), lib::Build::scf);
-  t.angular = &angular;
+  std::optional<lib::GauntTable> angular;
+  std::optional<lib::ExactGaunt> exact;
+  if (options.exact_angular) {
+    exact.emplace(range.LMAX, range.MMAX);
+    t.exact = &*exact;
+  } else {
+    angular.emplace(range.LMAX, range.MMAX, st.fac(), lib::Build::scf);
+    t.angular = &*angular;
+  }
   const UpdateSlices slices{PD, PX, WK, XN, XE, CX, WC};
   iterate_shells(t, s, JOR, MI, EPS, AHF, BHF, st, *search, slices, listing);
   io::console().line(io::lstring(" energy trials in the run", st.trials));

@@ -49,6 +49,7 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
 struct RunOptions {
   int EXACT = 0;
   int ISRCH = 0;
+  bool exact_angular = false;  // EXACT = 1, momenta beyond the factorial table: Gaunt coefficients by quadrature
 };
 
 // Builds the grid and the inner-region tables, prints the listing head on

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "io/console.hpp"
 #include "io/format.hpp"
@@ -61,11 +62,16 @@ void check_limits(const D00& d, const std::string& file) {
       fail(s, "the inner system of the shell, (NA·n)² = " + std::to_string(nan * nan) + ", exceeds " +
                   std::to_string(kInnerSystem) + " words");
     }
-    if (NB * d.n(i) > kSavedShell) {
-      fail(s, "NB·n = " + std::to_string(NB * d.n(i)) + " exceeds the solver's copy of a shell (" +
-                  std::to_string(kSavedShell) + " words)");
-    }
     mmax = std::max(mmax, d.M(i));
+  }
+  // The workspace (its slices take so many words per point) grows past NUV
+  // as the input asks, up to kNUVM words.
+  long long nks = 0, kma = 1;
+  for (int i = 1; i <= d.NSH; ++i) nks += d.n(i), kma = std::max<long long>(kma, d.n(i));
+  const long long per_point = partition(1, static_cast<int>(nks), static_cast<int>(kma))[7] - 1;
+  if (NB > 0 && NB > kNUVM / per_point) {
+    fail("NB", std::to_string(NB) + " points take " + std::to_string(per_point) + " words each, more than the " +
+                   std::to_string(kNUVM) + " words a run may use");
   }
   int MM = 2 * std::max(1, mmax) + 1;
   if (NA * MM > kInnerTable) {
@@ -102,12 +108,12 @@ void check_limits(const D00& d, const std::string& file) {
   }
 }
 
-void check_momenta(const D00& d, const std::string& file) {
+int factorials_needed(const D00& d, int* shell_i, int* shell_j) {
   // The angular coefficients of the shell equations read factorials up to
-  // (L1 + L2 + L3 + 1)!, L3 including the η² step of 2, from a table that
-  // ends at 98!.  The largest sum comes from the highest multipole order of a
-  // pair of shells (two more orders than partial waves) with the highest
-  // partial waves of both.
+  // (L1 + L2 + L3 + 1)!, L3 including the η² step of 2.  The largest sum
+  // comes from the highest multipole order of a pair of shells (two more
+  // orders than partial waves) with the highest partial waves of both.
+  int most = 0;
   const bool equal = std::fabs(d.Z1 - d.Z2) <= 1.0e-5 && std::fabs((d.Z2 - d.Z1) * d.RZ) <= 1.0e-5;
   const int s = equal ? 2 : 1;
   auto top = [&](int I) { return d.L0(I) + (d.n(I) - 1) * s; };
@@ -132,12 +138,24 @@ void check_momenta(const D00& d, const std::string& file) {
         const int lam = start + (orders - 1) * s;
         need = std::max(need, lam + top(I) + top(J) + 3);
       }
-      if (need > 98) {
-        io::stop("file '" + file + "', group &D00, variable MLN(·," + std::to_string(I) + "): with shell " +
-                 std::to_string(J) + " the angular coefficients need " + std::to_string(need) +
-                 "!, beyond the factorial table (98!); use fewer partial waves");
+      if (need > most) {
+        most = need;
+        if (shell_i != nullptr) *shell_i = I, *shell_j = J;
       }
     }
+  }
+  return most;
+}
+
+void check_momenta(const D00& d, const std::string& file) {
+  // EXACT = 1 takes the coefficients beyond the table from quadrature.
+  if (d.EXACT == 1) return;
+  int I = 0, J = 0;
+  const int need = factorials_needed(d, &I, &J);
+  if (need > kFactorialTop) {
+    io::stop("file '" + file + "', group &D00, variable MLN(·," + std::to_string(I) + "): with shell " +
+             std::to_string(J) + " the angular coefficients need " + std::to_string(need) +
+             "!, beyond the factorial table (98!); use fewer partial waves, or EXACT = 1");
   }
 }
 
@@ -194,22 +212,31 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
 
   // 7. The ends of the two grid regions.
   const int NA = d.NA, NB = d.NB;
-  V(NA) = d.RP[0];
-  V(NB) = d.RP[1];
   const int NKS = LK[NSH] - 1;
 
-  // 8-10. Partition and its check.
+  // 8-10. Partition and its check.  A demand above NUV gets a workspace of
+  // its own, up to kNUVM words.
   std::array<long, 8> K = partition(NB, NKS, KMA);
   io::console().line(io::lstring(K[7], NUV, KMA));
   io::console().line(io::lstring(" KMA, K =", KMA, K));
-  if (NUV < K[7]) io::stop(" GIVE ME MEMORY");
+  std::unique_ptr<lib::Workspace> larger;
+  if (NUV < K[7]) {
+    if (K[7] > kNUVM) {
+      io::console().line("workspace of " + std::to_string(K[7]) + " words needed, at most " + std::to_string(kNUVM));
+      io::stop(" GIVE ME MEMORY");
+    }
+    larger = std::make_unique<lib::Workspace>(K[7]);
+  }
+  lib::Workspace& W = larger ? *larger : V;
+  W(NA) = d.RP[0];
+  W(NB) = d.RP[1];
   check_momenta(d, u3.name());
 
   // Inner-region tables and work arrays of the radial solvers.
   std::array<double, 16> E{}, CN{};
   std::vector<double> AA(kInnerTable), BB(kInnerTable), UU(kInnerTable), VV(kInnerTable);
   std::vector<double> WW(8550), WC(8160), CX(kInnerSystem);
-  lib::Mat X = V.matrix(K[1], NB, NKS);
+  lib::Mat X = W.matrix(K[1], NB, NKS);
 
   // 11. Starting orbitals of a restart.
   if (d00i.MI0 == 1) {
@@ -236,9 +263,10 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
            lib::Mat(AA.data(), NA, MM), lib::Mat(BB.data(), NA, MM), lib::Mat(UU.data(), NA, NA + 1),
            lib::Mat(VV.data(), NA, MM), lib::Mat(WW.data(), NA, NA), lib::Vec(E.data(), 16), lib::Vec(CN.data(), 16),
            lib::Vec(WC.data(), static_cast<int>(WC.size())), lib::Vec(CX.data(), static_cast<int>(CX.size())),
-           velor.PRT, V.matrix(K[0], NB, 7), X, V.slice(K[2], K[3] - K[2]), V.slice(K[3], K[4] - K[3]),
-           V.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), V.matrix(K[5], NB, 2 * KMA),
-           V.matrix(K[6], NB, xe_cols), listing, result, RunOptions{d.EXACT, d.ISRCH});
+           velor.PRT, W.matrix(K[0], NB, 7), X, W.slice(K[2], K[3] - K[2]), W.slice(K[3], K[4] - K[3]),
+           W.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), W.matrix(K[5], NB, 2 * KMA),
+           W.matrix(K[6], NB, xe_cols), listing, result,
+           RunOptions{d.EXACT, d.ISRCH, d.EXACT == 1 && factorials_needed(d) > kFactorialTop});
 }
 
 }  // namespace scf

@@ -11,15 +11,16 @@
 
 namespace scf {
 
-// Size of the workspace in double words.
+// Size of the workspace in double words; a larger demand gets a workspace
+// of its own, up to kNUVM words (1.6 GB).
 inline constexpr long kNUV = 3'500'000;
+inline constexpr long kNUVM = 200'000'000;
 
 // Fixed storage of the ground-state program.
 inline constexpr int kMaxShells = 16;
-inline constexpr int kInnerTable = 50;     // AA, BB, UU, VV
-inline constexpr int kMaxWaves = 20;       // η² matrix of one shell, 20 × 20
-inline constexpr int kInnerSystem = 8500;  // CX: (NA·n)² coefficients
-inline constexpr int kSavedShell = 50000;  // NB·n words of the solver's copy of a shell
+inline constexpr int kInnerTable = 50;      // AA, BB, UU, VV
+inline constexpr int kMaxWaves = 20;        // η² matrix of one shell, 20 × 20
+inline constexpr int kInnerSystem = 10000;  // CX: (NA·n)² coefficients, NA = 5 and n = 20 at most
 
 // Group VELOR: title lines; the first three head the listing.
 struct Velor {
@@ -91,8 +92,14 @@ std::array<long, 8> partition(int NB, int NKS, int KMA);
 // fixed storage of the program or cannot make a grid.
 void check_limits(const D00& d, const std::string& file);
 
+// The largest factorial (its argument) the angular coefficients of the shell
+// equations read, and the pair of shells (I, J) that reads it.
+inline constexpr int kFactorialTop = 98;  // the table ends at 98!
+int factorials_needed(const D00& d, int* shell_i = nullptr, int* shell_j = nullptr);
+
 // Stops, naming the shell, when the partial waves and multipole orders of
-// the shell equations need factorials beyond the table of the program.
+// the shell equations need factorials beyond the table of the program; with
+// EXACT = 1 those coefficients come from quadrature and nothing stops.
 void check_momenta(const D00& d, const std::string& file);
 
 // Reads the groups (unit 3 must be open on the control file), opens the

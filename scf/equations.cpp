@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "lib/gaunt_exact.hpp"
 #include "lib/gaunt_table.hpp"
 #include "lib/lib.hpp"
 
@@ -25,10 +26,11 @@ double gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int M2, i
 // SUMA of the ground-state build, its Gaunt and η² coefficients read from
 // the run's table when there is one: the same operations in the same order,
 // so the result is the routine's to the last bit.  EXACT = 1 takes π and the
-// η² elements at full precision (eta2_gaunt).
+// η² elements at full precision (eta2_gaunt), or, with momenta beyond the
+// factorial table, the coefficients of the exact table G.
 void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C,
-          lib::CVec R, lib::CMat X, lib::Fac F, lib::Vec Q1, lib::Vec Q, int EXACT) {
-  if (T == nullptr && EXACT == 0) {
+          lib::CVec R, lib::CMat X, lib::Fac F, lib::Vec Q1, lib::Vec Q, int EXACT, const lib::ExactGaunt* G) {
+  if (T == nullptr && EXACT == 0 && G == nullptr) {
     lib::SUMA(NB, NX, MI, MJ, KD, K0I, KJ, K, C, R, X, F, Q1, Q, lib::Build::scf);
     return;
   }
@@ -40,10 +42,16 @@ void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int 
   }
   for (int i = 1; i <= NX; ++i) {
     const int L = (i - 1) * KD + K0I;
-    const double A = (EXACT == 1 ? kGauntPi * gaunt(T, L, KJ, K, MI, MJ, M3, F) : T->FSGA(L, KJ, K, MI, MJ, M3)) * C;
+    const double A = (G != nullptr ? G->FSGA(L, KJ, K, MI, MJ, M3)
+                      : EXACT == 1 ? kGauntPi * gaunt(T, L, KJ, K, MI, MJ, M3, F)
+                                   : T->FSGA(L, KJ, K, MI, MJ, M3)) *
+                     C;
     if (std::fabs(A) >= EPS)
       for (int j = 1; j <= NB; ++j) Q(j) = Q(j) + X(j, i) * A;
-    const double B = -(EXACT == 1 ? eta2_gaunt(T, L, KJ, K, MI, MJ, M3, F, 1) : T->FSGB(L, KJ, K, MI, MJ, M3)) * C;
+    const double B = -(G != nullptr ? G->FSGB(L, KJ, K, MI, MJ, M3)
+                       : EXACT == 1 ? eta2_gaunt(T, L, KJ, K, MI, MJ, M3, F, 1)
+                                    : T->FSGB(L, KJ, K, MI, MJ, M3)) *
+                     C;
     if (std::fabs(B) >= EPS)
       for (int j = 1; j <= NB; ++j) Q1(j) = Q1(j) + X(j, i) * B;
   }
@@ -89,7 +97,7 @@ AngularRange angular_range(const Shells& s, int ISYM) {
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular, int EXACT) {
+          lib::Mat Z, const lib::GauntTable* angular, int EXACT, const lib::ExactGaunt* exact) {
   const int DM = M2 - M1;
   B(2) = 0.0;
   B(3) = 0.0;
@@ -101,7 +109,7 @@ void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2
     lib::VEQC(NB, 0.0, WK.col(2));
     for (int q = 1; q <= N2; ++q) {
       const int Lq = L2 + (q - 1) * ISYM;
-      suma(angular, NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3), EXACT);
+      suma(angular, NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3), EXACT, exact);
       lib::VSM3(NB, X2.col(q), WK.col(3), WK.col(2));
     }
     for (int i = 1; i <= NB; ++i) {
@@ -164,12 +172,13 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
     const lib::CMat XJ = s.waves(J);
     ZIJK(t.NA, t.NB, nJ, nJ, K, s.M(J), s.M(J), s.L0(J), s.L0(J), 0, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XJ, XJ,
          t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w),
-         w.WK, w.XE, t.angular, t.EXACT);
+         w.WK, w.XE, t.angular, t.EXACT, t.exact);
     for (int p = 1; p <= n; ++p) {
       const int Lp = L0 + (p - 1) * t.ISYM;
       for (int q = 1; q <= n; ++q) {
         const int Lq = L0 + (q - 1) * t.ISYM;
-        suma(t.angular, t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2), t.EXACT);
+        suma(t.angular, t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2), t.EXACT,
+             t.exact);
         add_to_coupling(t, w.WK.col(2), w.PD, q, p);
       }
     }
@@ -215,7 +224,7 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
         for (int q = 1; q <= nJ; ++q) {
           const int Lq = L0J + (q - 1) * t.ISYM;
           suma(t.angular, t.NB, K, MX, MY, t.ISYM, lstart, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2),
-               t.EXACT);
+               t.EXACT, t.exact);
           accumulate(q, p);
         }
       }
@@ -226,7 +235,7 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
       const int col = M + MJ + 1;
       ZIJK(t.NA, t.NB, n, nJ, K, M, -MJ, L0, L0J, la, t.ISYM, parity(MJ) * CZ, t.H12(), t.BZ, R2, F, XI, XJ,
            t.G.col(col), B, t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w),
-           inner_columns(t, w), w.WK, w.XE, t.angular, t.EXACT);
+           inner_columns(t, w), w.WK, w.XE, t.angular, t.EXACT, t.exact);
       // The potential has projection M + M_J; Y(L_q, −M_J) brings it back to M.
       project(M + MJ, -MJ, la, t.RZ2 / s.CN(J));
     }
@@ -234,7 +243,7 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
     const int col = DMJ + 1;
     ZIJK(t.NA, t.NB, n, nJ, K, M, MJ, L0, L0J, lb, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XI, XJ, t.G.col(col), B,
          t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE,
-         t.angular, t.EXACT);
+         t.angular, t.EXACT, t.exact);
     const int mu = MJ != 0 ? -DMJ : DMJ;
     project(mu, MJ, lb, t.RZ2 * BC(J) * FAC / s.CN(J));
   }

@@ -12,8 +12,9 @@
 #include "lib/lib.hpp"
 
 namespace lib {
+class ExactGaunt;
 class GauntTable;
-}
+}  // namespace lib
 
 namespace scf {
 
@@ -46,6 +47,9 @@ struct RunTables {
   // Angular coefficients of the run, tabulated once (values equal to the
   // calls); none: every projection calls the routines.
   const lib::GauntTable* angular = nullptr;
+  // With EXACT = 1 and momenta beyond the factorial table: the Gaunt and η²
+  // coefficients from quadrature, in place of the table and the routines.
+  const lib::ExactGaunt* exact = nullptr;
   double H12() const { return 12.0 / (HB * HB); }
 };
 
@@ -83,7 +87,7 @@ double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int 
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0);
+          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0, const lib::ExactGaunt* exact = nullptr);
 
 // Largest momentum and projection the angular coefficients of the shell
 // equations of these shells ask for (partial waves, multipole orders and

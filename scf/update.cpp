@@ -128,7 +128,7 @@ ShellSolver::ShellSolver(const RunTables& t, const Shells& s, const ShellSolve& 
       PD_(w.PD.data(), NB_, n_, n_),
       S_(w.XN.colsFrom(n_ + 1, n_)),
       X_(s.waves(ISH_)),
-      saved_(st.saved.data(), NB_, n_),
+      saved_(st.saved_for(static_cast<long>(NB_) * n_), NB_, n_),
       b_(st.bracket),
       counter_(t, s, ISH_, st, search, w),
       rank_(rank_in_symmetry(s, ISH_)) {

@@ -32,15 +32,18 @@ struct ExchangePass {
 
 // Everything the shell update keeps between calls, owned by the driver.
 struct UpdateState {
-  static constexpr int kSavedWords = 50000;  // NB·n of the solver's copy of a shell
-  long trials = 0;                           // solves at a trial energy in the run (shell solves and state searches)
+  long trials = 0;  // solves at a trial energy in the run (shell solves and state searches)
   EnergyBracket bracket;
   DefectStep defect;
   ExchangePass exchange;
   std::array<double, 400> TT{};         // η² matrix of the shell last updated, n × n
   std::array<double, kFactorials> F{};  // factorials 0! … 98!
   std::array<double, 4> B{};            // boundary vector of the multipole solver
-  std::vector<double> saved = std::vector<double>(kSavedWords);
+  std::vector<double> saved;            // the solver's copy of a shell, grown to NB·n words as shells ask
+  double* saved_for(long words) {
+    if (static_cast<long>(saved.size()) < words) saved.resize(static_cast<std::size_t>(words));
+    return saved.data();
+  }
   lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
 };

@@ -65,6 +65,9 @@ TEST(DiatomProgram, BadInputStopsBeforeAnythingIsMade) {
   } cases[] = {
       {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg 1xg' /", "shell '1xg' is not a shell name"},
       {"&MOL Z1 = 3, Z2 = 1, RZ = 3.015, SHELLS = '1s 2s 3s' /", "cannot hold shell '3s'"},
+      // A bond so short that the grid out to the molecule's edge cannot be
+      // held: refused, not cut back to a grid that gives a wrong energy.
+      {"&MOL Z1 = 1, Z2 = 1, RZ = 1e-8, SHELLS = '1sg' /", "group &MOL, variable RZ: RZ = 1e-08 bohr"},
       {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', NOPE = 1 /", "NOPE"},
       {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', REF = 'none.dat' /", "variable REF: no file 'none.dat'"},
   };
@@ -89,6 +92,24 @@ TEST(DiatomProgram, SelfCheckAndAScanOfH2) {
   EXPECT_NE(lst.find("within TOL = 1.0e-05"), std::string::npos) << lst;
   EXPECT_NE(lst.find("-0.59465"), std::string::npos) << lst;
   EXPECT_TRUE(dir.exists("run/check/mol.res"));
+  // Each energy with its estimated error in diatom.dat: the Hartree–Fock
+  // limit of H2 (ε −0.5946585, total −1.1336296) lies within it, on both grids.
+  std::map<std::string, std::vector<double>> est;
+  {
+    std::istringstream dat(dir.read("run/diatom.dat"));
+    for (std::string line; std::getline(dat, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream w(line);
+      std::string name;
+      w >> name;
+      for (double v; w >> v;) est[name].push_back(v);
+    }
+  }
+  for (auto [name, limit] : {std::pair{"1sg", -0.5946585}, std::pair{"total", -1.1336296}}) {
+    ASSERT_EQ(est[name].size(), 4u) << name;
+    EXPECT_LE(std::fabs(est[name][0] - limit), est[name][1] + 1e-7) << name << " on the rule's grid";
+    EXPECT_LE(std::fabs(est[name][2] - limit), est[name][3] + 1e-7) << name << " on the check grid";
+  }
 
   dir.write("scan.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 1.3, 1.5, SHELLS = '1sg', TOL = 1e-5 /\n");
   auto s = run_program_in(dir.path(), "diatom -j 1 scan.mol curve");

@@ -63,6 +63,11 @@ TEST(CheckMomenta, PartialWavesBeyondTheFactorialTableStopNamingTheShell) {
     EXPECT_NE(s.message().find("variable MLN(·,"), std::string::npos) << s.message();
     EXPECT_NE(s.message().find("98!"), std::string::npos) << s.message();
   }
+  // With EXACT = 1 the coefficients beyond the table come from quadrature.
+  scf::D00 exact = n2_like(18);
+  exact.EXACT = 1;
+  EXPECT_NO_THROW(scf::check_momenta(exact, "Dp_Data.dsc"));
+  EXPECT_GT(scf::factorials_needed(exact), 98);
   scf::D00 lih = n2_like(20);
   lih.Z1 = 3.0;
   lih.Z2 = 1.0;

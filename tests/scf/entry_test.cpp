@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
 
 #include "io/stop.hpp"
 #include "support/programs.hpp"
@@ -53,14 +54,35 @@ TEST(ScfEntry, WritesTheEchoAndNeverOverwritesAnExistingListingOrResult) {
   EXPECT_EQ(dir.read("h2.lst"), listing);
 }
 
-TEST(ScfEntry, TooSmallAWorkspaceStopsWithGiveMeMemory) {
+// A grid beyond the fixed workspace (15 waves on 4,500 points: 3,568,500
+// words) gets a workspace of its own and a solver's copy of the shell of
+// NB·n = 67,500 words, and H2 comes out at its Hartree–Fock limit.
+TEST(ScfEntry, AGridBeyondTheFixedWorkspaceRunsToTheLimit) {
+  ScratchDir dir("grown");
+  dir.write("Velor.prt", kVelor);
+  dir.write("Dp_Data.dsc", control(" Z1=1.0, Z2=1.0, RZ=1.4, NSH=1, MLN=0,0,15, AHF=2.0, BHF=1.0,\n"
+                                   " NA=5, NB=4500, RP=1.01,25.0, EPS=1.0D-5, MI=0,1,0,0,0,0,0, JOR=0,\n"
+                                   " FIL='g.lst', FIR='g.res', EXACT=1"));
+  auto r = run_program_in(dir.path(), "tovrel");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string listing = dir.read("g.lst");
+  const auto at = listing.rfind("TOTAL ENERGY =");
+  ASSERT_NE(at, std::string::npos) << listing;
+  EXPECT_NEAR(std::stod(listing.substr(at + 14, 30)), -1.1336296, 1e-6);  // the Hartree–Fock limit of H2
+}
+
+// The workspace grows past its 3,500,000 words as the input asks, up to
+// kNUVM words (1.6 GB); this input asks for 212,000,000 and is refused.
+TEST(ScfEntry, AWorkspaceBeyondWhatARunMayUseIsRefusedNamingNB) {
   ScratchDir dir("memory");
   dir.write("Velor.prt", kVelor);
   dir.write("Dp_Data.dsc", control(" Z1=1.0, Z2=1.0, RZ=1.4, NSH=4, MLN=0,0,20, 0,1,20, 0,2,20, 0,3,20,\n"
-                                   " NA=3, NB=2500, RP=2.0,40.0, EPS=1.0D-7, FIL='m.lst', FIR='m.res'"));
+                                   " NA=3, NB=150000, RP=2.0,40.0, EPS=1.0D-7, FIL='m.lst', FIR='m.res'"));
   auto r = run_program_in(dir.path(), "tovrel");
   EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.output.find(" GIVE ME MEMORY\nStop - Program terminated."), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("group &D00, variable NB: 150000 points take 1413 words each"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(dir.exists("m.lst"));
 }
 
 TEST(ScfEntry, RestartTakesTheGroupOfTheRestartFileAndReadsItsOrbitals) {
@@ -113,7 +135,6 @@ TEST(ScfEntry, InputBeyondTheFixedStorageStopsNamingTheVariable) {
       {[](scf::D00& d) { d.NA = 4; }, "NA"},    // even
       {[](scf::D00& d) { d.NB = 101; }, "NB"},  // NB − NA even
       {[](scf::D00& d) { d.MLN[2] = 21; }, "MLN"},
-      {[](scf::D00& d) { d.MLN[2] = 19; }, "MLN"},  // (5·19)² > 8500
       {[](scf::D00& d) {
          d.MLN[0] = 5;
          d.MLN[1] = 5;
@@ -125,7 +146,7 @@ TEST(ScfEntry, InputBeyondTheFixedStorageStopsNamingTheVariable) {
       // Counts near the range of int are refused, not wrapped into accepted ones.
       {[](scf::D00& d) { d.NA = 99999; }, "NA"},
       {[](scf::D00& d) { d.NB = -2147483647 - 1; }, "NB"},
-      {[](scf::D00& d) { d.NB = 2147483646; }, "MLN"},
+      {[](scf::D00& d) { d.NB = 2147483646; }, "NB"},
       // Switches outside their meaning.
       {[](scf::D00& d) { d.JOR[0] = 2; }, "JOR(1,1)"},
       {[](scf::D00& d) { d.MI[1] = 2; }, "MI(2)"},

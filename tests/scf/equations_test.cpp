@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "lib/gaunt_exact.hpp"
 #include "lib/gaunt_table.hpp"
 #include "scf/grid.hpp"
 #include "system_for_tests.hpp"
@@ -70,13 +71,16 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
   const std::vector<double> AC{2.0, -4.0};
   const std::vector<std::vector<double>> BC{{1.0, -2.0}, {1.0, -1.0}};
   for (int ISH = 1; ISH <= 2; ++ISH) {
-    // Passes: the calls, the table; then both with the exact η, η² elements.
-    std::vector<double> pd[4], xn[4];
-    for (int pass = 0; pass < 4; ++pass) {
+    // Passes: the calls, the table; then both with the exact η, η² elements;
+    // last the coefficients by quadrature (EXACT = 1).
+    std::vector<double> pd[5], xn[5];
+    const lib::ExactGaunt quadrature(range.LMAX, range.MMAX);
+    for (int pass = 0; pass < 5; ++pass) {
       lib::DEFA(scf::kFactorials - 1, lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials));
       const lib::GauntTable table(range.LMAX, range.MMAX, sys.st.fac(), lib::Build::scf);
       sys.t.angular = pass % 2 == 0 ? nullptr : &table;
-      sys.t.EXACT = pass / 2;
+      sys.t.EXACT = std::min(pass / 2, 1);
+      sys.t.exact = pass == 4 ? &quadrature : nullptr;
       scftest::one_electron_equations(sys, ISH);
       const scf::ShellWork w = sys.work(n);
       const lib::Vec B(sys.st.B.data(), 4);
@@ -86,6 +90,7 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
       pd[pass].assign(w.PD.flat().begin(), w.PD.flat().end());
       xn[pass].assign(w.XN.colsFrom(1, n).flat().begin(), w.XN.colsFrom(1, n).flat().end());
       sys.t.angular = nullptr;
+      sys.t.exact = nullptr;
       sys.t.EXACT = 0;
     }
     EXPECT_EQ(pd[0], pd[1]) << "shell " << ISH;
@@ -101,6 +106,14 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
     }
     EXPECT_GT(gap, 0.0) << "shell " << ISH;
     EXPECT_LT(gap, 1e-6 * most) << "shell " << ISH;
+    // The quadrature's coefficients differ from Racah's by rounding only.
+    for (int which = 0; which < 2; ++which) {
+      const std::vector<double>&a = which ? xn[2] : pd[2], &b = which ? xn[4] : pd[4];
+      double big = 0.0, diff = 0.0;
+      for (size_t k = 0; k < a.size(); ++k)
+        big = std::max(big, std::fabs(a[k])), diff = std::max(diff, std::fabs(a[k] - b[k]));
+      EXPECT_LT(diff, 1e-13 * big) << "shell " << ISH << (which ? " exchange source" : " coupling");
+    }
     double size = 0.0;
     for (double v : xn[0]) size += std::fabs(v);
     EXPECT_GT(size, 0.0) << "the exchange source is not empty";
