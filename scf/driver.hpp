@@ -7,6 +7,7 @@
 #include "io/unit.hpp"
 #include "lib/views.hpp"
 #include "scf/equations.hpp"
+#include "scf/terms.hpp"
 #include "scf/update.hpp"
 
 namespace scf {
@@ -49,6 +50,7 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
 struct RunOptions {
   int EXACT = 0;
   int ISRCH = 0;
+  const Coupling* coupling = nullptr;  // one open shell: its term's coupling
 };
 
 // Builds the grid and the inner-region tables, prints the listing head on

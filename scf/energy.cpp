@@ -258,7 +258,7 @@ Equations build_equations(const RunTables& t, const Shells& s, int ISH, lib::CVe
   st.B = {1.0, 0.0, 0.0, 0.0};
   const lib::Vec B(st.B.data(), 4);
   add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
-  add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w);
+  add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w, st.partner_weights(ISH));
   return Equations{t, n, M, t.RZ2 * s.E(ISH), s.waves(ISH), TT, w.XN, PD, PX, s.waves(ISH)};
 }
 
@@ -357,7 +357,9 @@ std::vector<std::string> energy_lines(const TotalEnergy& e) {
   std::snprintf(buf, sizeof buf, " ELECTRONIC ENERGY AS THE DIRECT SUM OF ONE- AND TWO-ELECTRON TERMS %23.15E",
                 e.direct);
   L.emplace_back(buf);
-  if (!e.occ.closed) {
+  if (!e.open_lines.empty()) {
+    L.insert(L.end(), e.open_lines.begin(), e.open_lines.end());
+  } else if (!e.occ.closed) {
     std::string s = " NOT CLOSED SHELLS: THE ENERGY ASSUMES THE OCCUPATIONS";
     for (double q : e.occ.q) {
       std::snprintf(buf, sizeof buf, " %.6g", q);

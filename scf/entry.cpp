@@ -100,7 +100,11 @@ void check_limits(const D00& d, const std::string& file) {
       }
     }
   }
+  const std::string open = check_open_shell(lib::CIMat(d.MLN.data(), 3, d.NSH), d.NSH, open_shell(d));
+  if (!open.empty()) io::stop("file '" + file + "', group &D00, variables " + open);
 }
+
+OpenShell open_shell(const D00& d) { return OpenShell{d.OPEN[0], d.OPEN[1], io::trim_right(d.TERM)}; }
 
 void check_momenta(const D00& d, const std::string& file) {
   // The angular coefficients of the shell equations read factorials up to
@@ -178,6 +182,13 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   d.group().read(u3);
   check_limits(d, u3.name());
   if (d00i.MI0 == 1) check_restart_grid(restart, d, units(9).name());
+  // An open shell: the coefficients are those of its term.
+  Coupling coupling;
+  if (d.OPEN[0] != 0) {
+    coupling = couple(lib::CIMat(d.MLN.data(), 3, d.NSH), d.NSH, open_shell(d));
+    std::copy(coupling.AHF.begin(), coupling.AHF.end(), d.AHF.begin());
+    std::copy(coupling.BHF.begin(), coupling.BHF.end(), d.BHF.begin());
+  }
 
   // 6. Shell bookkeeping.
   const int NSH = d.NSH;
@@ -238,7 +249,8 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
            lib::Vec(WC.data(), static_cast<int>(WC.size())), lib::Vec(CX.data(), static_cast<int>(CX.size())),
            velor.PRT, V.matrix(K[0], NB, 7), X, V.slice(K[2], K[3] - K[2]), V.slice(K[3], K[4] - K[3]),
            V.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), V.matrix(K[5], NB, 2 * KMA),
-           V.matrix(K[6], NB, xe_cols), listing, result, RunOptions{d.EXACT, d.ISRCH});
+           V.matrix(K[6], NB, xe_cols), listing, result,
+           RunOptions{d.EXACT, d.ISRCH, d.OPEN[0] != 0 ? &coupling : nullptr});
 }
 
 }  // namespace scf
