@@ -102,6 +102,9 @@ void check_limits(const D00& d, const std::string& file) {
   }
   const std::string open = check_open_shell(lib::CIMat(d.MLN.data(), 3, d.NSH), d.NSH, open_shell(d));
   if (!open.empty()) io::stop("file '" + file + "', group &D00, variables " + open);
+  // The rotation between the open shell and the closed shells of its
+  // symmetry works on normalised orbitals.
+  if (d.OPEN[0] != 0 && d.MI[1] != 1) fail("MI(2)", "an open shell (OPEN) needs MI(2) = 1 (normalised shells)");
 }
 
 OpenShell open_shell(const D00& d) { return OpenShell{d.OPEN[0], d.OPEN[1], io::trim_right(d.TERM)}; }
