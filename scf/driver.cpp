@@ -1,8 +1,8 @@
 #include "scf/driver.hpp"
 
 #include <array>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,8 +170,8 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
       // multipliers of the orbitals before the rotation would make the next
       // sweep undo it.
       for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), true))
-        con.line(io::lstring(" open shell", o, " and shell", p.closed, ": dE/dtheta", p.gradient, " rotated by",
-                             p.theta));
+        con.line(
+            io::lstring(" open shell", o, " and shell", p.closed, ": dE/dtheta", p.gradient, " rotated by", p.theta));
       open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), false);
     }
   }
@@ -226,8 +226,7 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
                   o.electrons, o.term.c_str());
     energy.open_lines.emplace_back(buf);
     for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, slices.of(s.n(o.shell), NB), false)) {
-      std::snprintf(buf, sizeof buf, " BRILLOUIN GRADIENT OF SHELLS %d AND %d = %10.2E", o.shell, p.closed,
-                    p.gradient);
+      std::snprintf(buf, sizeof buf, " BRILLOUIN GRADIENT OF SHELLS %d AND %d = %10.2E", o.shell, p.closed, p.gradient);
       energy.open_lines.emplace_back(buf);
     }
   }

@@ -95,8 +95,8 @@ TermEnergy term_energy(int M, int q, const std::string& term) {
   }
   std::string list;
   for (const Term& t : terms) list += (list.empty() ? "" : ", ") + name(t.mult, t.lambda, t.sign);
-  e.reason = "'" + term + "' is not a term of " + std::to_string(q) + " electrons in a shell of M = " +
-             std::to_string(M) + " (its terms: " + list + ")";
+  e.reason = "'" + term + "' is not a term of " + std::to_string(q) +
+             " electrons in a shell of M = " + std::to_string(M) + " (its terms: " + list + ")";
   return e;
 }
 

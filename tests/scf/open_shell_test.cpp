@@ -2,14 +2,13 @@
 // configuration has, totals and orbital energies of atoms on a focus against
 // two-dimensional finite-difference calculations of the same axial states,
 // and the independence of the result from the starting orbitals.
-#include "scf/terms.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <string>
 
+#include "scf/terms.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -23,12 +22,12 @@ TEST(OpenShellTerms, EachConfigurationHasItsTermsOnly) {
     const char* term;
     double alpha, beta;  // E_open-open = α·J0 + β·K_2M; NaN: refused
   } cases[] = {
-      {0, 1, "2S", 0, 0},      {0, 1, "2Sg+", 0, 0},   {1, 1, "2P", 0, 0},       {1, 1, "2Pi", 0, 0},
-      {1, 3, "2Pu", 3, -1},    {1, 2, "3Sg-", 1, -1},  {1, 2, "1D", 1, 0},       {1, 2, "1Delta_g", NAN, 0},
-      {1, 2, "1S+", 1, 1},     {2, 2, "1G", 1, 0},     {2, 2, "3S-", 1, -1},     {2, 3, "2D", 3, -1},
-      {1, 2, "3S+", NAN, 0},   {1, 2, "1S-", NAN, 0},  {1, 2, "3D", NAN, 0},     {1, 1, "2S", NAN, 0},
-      {0, 2, "1S+", NAN, 0},   {1, 4, "1S+", NAN, 0},  {1, 0, "1S+", NAN, 0},    {1, 2, "", NAN, 0},
-      {1, 2, "3S-x", NAN, 0},  {2, 2, "1D", NAN, 0},
+      {0, 1, "2S", 0, 0},     {0, 1, "2Sg+", 0, 0},  {1, 1, "2P", 0, 0},    {1, 1, "2Pi", 0, 0},
+      {1, 3, "2Pu", 3, -1},   {1, 2, "3Sg-", 1, -1}, {1, 2, "1D", 1, 0},    {1, 2, "1Delta_g", NAN, 0},
+      {1, 2, "1S+", 1, 1},    {2, 2, "1G", 1, 0},    {2, 2, "3S-", 1, -1},  {2, 3, "2D", 3, -1},
+      {1, 2, "3S+", NAN, 0},  {1, 2, "1S-", NAN, 0}, {1, 2, "3D", NAN, 0},  {1, 1, "2S", NAN, 0},
+      {0, 2, "1S+", NAN, 0},  {1, 4, "1S+", NAN, 0}, {1, 0, "1S+", NAN, 0}, {1, 2, "", NAN, 0},
+      {1, 2, "3S-x", NAN, 0}, {2, 2, "1D", NAN, 0},
   };
   for (const Case& c : cases) {
     const scf::TermEnergy e = scf::term_energy(c.M, c.q, c.term);
@@ -57,8 +56,8 @@ double after(const std::string& out, const std::string& key) {
 
 std::string run(ScratchDir& dir, const std::string& d00, int restart = 0, const std::string& name = "a") {
   dir.write("Velor.prt", "&VELOR PRT = 'open', 'shell', 'test' /\n");
-  dir.write("Dp_Data.dsc", std::string("&D00I MI0 = ") + (restart ? "1, FI0 = 'start.res'" : "0") + " /\n&D00\n" +
-                               d00 + ", FIL = '" + name + ".lst', FIR = '" + name + ".res'\n /\n");
+  dir.write("Dp_Data.dsc", std::string("&D00I MI0 = ") + (restart ? "1, FI0 = 'start.res'" : "0") + " /\n&D00\n" + d00 +
+                               ", FIL = '" + name + ".lst', FIR = '" + name + ".res'\n /\n");
   const auto r = run_program_in(dir.path(), "tovrel");
   EXPECT_EQ(r.status, 0) << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
   return r.output;
@@ -86,13 +85,21 @@ TEST(OpenShells, AtomsOnAFocusReachTheFiniteDifferenceTotals) {
        " Z1 = 3.0, Z2 = 0.0, RZ = 0.4, NSH = 2, MLN = 0,0,8, 0,0,8, JOR = 0,0,1,0, OPEN = 2, 1, TERM = '2S'" + grid,
        -7.4327269294697098,
        {-2.4777414873536845, -0.19632282928121458, NAN}},
-      {"B 2P", " Z1 = 5.0, Z2 = 0.0, RZ = 0.4," + sp + ", OPEN = 3, 1, TERM = '2P'" + grid, -24.529080159063408,
+      {"B 2P",
+       " Z1 = 5.0, Z2 = 0.0, RZ = 0.4," + sp + ", OPEN = 3, 1, TERM = '2P'" + grid,
+       -24.529080159063408,
        {-7.6953439372634351, -0.49472043405299271, -0.30989073562922442}},
-      {"C 3S-", " Z1 = 6.0, Z2 = 0.0, RZ = 0.4," + sp + ", OPEN = 3, 2, TERM = '3S-'" + grid, -37.688694001852639,
+      {"C 3S-",
+       " Z1 = 6.0, Z2 = 0.0, RZ = 0.4," + sp + ", OPEN = 3, 2, TERM = '3S-'" + grid,
+       -37.688694001852639,
        {-11.325544774807742, -0.70567570427109505, -0.43341374958898804}},
-      {"C 1D", " Z1 = 6.0, Z2 = 0.0, RZ = 0.4," + sp + ", OPEN = 3, 2, TERM = '1D'" + grid, -37.631595444471230,
+      {"C 1D",
+       " Z1 = 6.0, Z2 = 0.0, RZ = 0.4," + sp + ", OPEN = 3, 2, TERM = '1D'" + grid,
+       -37.631595444471230,
        {-11.351500771364533, -0.71869661675118834, -0.38168031384979928}},
-      {"N pi3", " Z1 = 7.0, Z2 = 0.0, RZ = 0.4," + sp + ", OPEN = 3, 3, TERM = '2P'" + grid, -54.262616877564582,
+      {"N pi3",
+       " Z1 = 7.0, Z2 = 0.0, RZ = 0.4," + sp + ", OPEN = 3, 3, TERM = '2P'" + grid,
+       -54.262616877564582,
        {-15.678947488768227, -0.96999996728450721, -0.49034639373001898}},
   };
   for (const Case& c : cases) {
@@ -118,8 +125,9 @@ TEST(OpenShells, AtomsOnAFocusReachTheFiniteDifferenceTotals) {
 // closed-shell coefficients of that model): the same total, and the
 // Brillouin gradient dE/dθ = 2(q⟨1s|F_o|2s⟩ − 2⟨2s|F_c|1s⟩) vanishes at both.
 TEST(OpenShells, TheEnergyDoesNotDependOnTheStartingOrbitals) {
-  const std::string li = " Z1 = 3.0, Z2 = 0.0, RZ = 0.4, NSH = 2, MLN = 0,0,8, 0,0,8, JOR = 0,0,1,0,"
-                         " NA = 5, NB = 2000, RP = 1.01, 200.0, EPS = 1.0D-10, MI = 0,1,0,1,0,0,0, EXACT = 1";
+  const std::string li =
+      " Z1 = 3.0, Z2 = 0.0, RZ = 0.4, NSH = 2, MLN = 0,0,8, 0,0,8, JOR = 0,0,1,0,"
+      " NA = 5, NB = 2000, RP = 1.01, 200.0, EPS = 1.0D-10, MI = 0,1,0,1,0,0,0, EXACT = 1";
   ScratchDir fresh("open_start");
   const std::string a = run(fresh, li + ", OPEN = 2, 1, TERM = '2S'");
   ScratchDir restarted("open_restart");
