@@ -169,7 +169,9 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
       // Rotate, then set the multipliers from the rotated orbitals: the
       // multipliers of the orbitals before the rotation would make the next
       // sweep undo it.
-      for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), true))
+      // While the sweeps still move the energies by a hartree (the damped
+      // start) the rotation waits: the orbitals are not yet those of their shells.
+      for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), dE < 1.0))
         con.line(
             io::lstring(" open shell", o, " and shell", p.closed, ": dE/dtheta", p.gradient, " rotated by", p.theta));
       open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), false);

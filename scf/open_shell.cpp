@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <algorithm>
 #include <span>
 
 #include "scf/energy.hpp"
@@ -33,7 +34,9 @@ std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::
     p.mu_closed = fk / S[1];
     const double H = 2.0 * (Nk - q) * (eo - ek);
     if (rotate && H > 0.0) {
-      p.theta = -p.gradient / H;
+      // The model curvature is good near self-consistency; far from it a
+      // full step can swap the two shells' roles.
+      p.theta = std::clamp(-p.gradient / H, -kMaxRotation, kMaxRotation);
       const double cs = std::cos(p.theta), sn = std::sin(p.theta);
       const lib::Mat XO = s.waves(o), XK = s.waves(k);
       const lib::Vec a = XO.flat(), b = XK.flat();

@@ -10,7 +10,7 @@
 // rotates by the Newton step θ = −g/H with the model curvature
 // H = 2(N_k − q)(ε_o − ε_k), and sets the multipliers μ of the next sweep's
 // equations, (F_o − ε_o)φ_o = μ_o φ_k and (F_c − ε_k)φ_k = μ_k φ_o, from the
-// operators' own elements.
+// operators' own elements.  Each rotation is at most kMaxRotation.
 #pragma once
 
 #include <vector>
@@ -20,6 +20,9 @@
 #include "scf/update.hpp"
 
 namespace scf {
+
+// Largest rotation of one step (radians).
+inline constexpr double kMaxRotation = 0.1;
 
 struct OpenPair {
   int closed = 0;          // the closed shell k
