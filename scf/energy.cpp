@@ -6,6 +6,7 @@
 
 #include "lib/lib.hpp"
 #include "scf/grid.hpp"
+#include "scf/terms.hpp"
 
 namespace scf {
 
@@ -311,6 +312,9 @@ TotalEnergy total_energy(const RunTables& t, const Shells& s, double Z1, double 
                          lib::CMat BHF, UpdateState& st, const ShellWork& w) {
   TotalEnergy e;
   e.occ = occupations(s, AHF, BHF);
+  // An open shell's term names the electrons (its own coefficients are not
+  // its occupation when it is the only shell).
+  if (st.open != nullptr) e.occ.q = st.open->q;
   double T = 0.0;
   for (int I = 1; I <= s.NSH; ++I) {
     // Each shell's slices are cut to its own partial-wave count.
