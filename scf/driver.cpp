@@ -1,5 +1,6 @@
 #include "scf/driver.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -175,6 +176,9 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
         con.line(
             io::lstring(" open shell", o, " and shell", p.closed, ": dE/dtheta", p.gradient, " rotated by", p.theta));
       open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), false);
+      // Multipliers of orbitals that are not yet their shells' would push
+      // the next sweep anywhere: none during the damped start.
+      if (dE >= 1.0) std::fill(st.lagrange.begin(), st.lagrange.end(), 0.0);
     }
   }
 }
