@@ -6,6 +6,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "diatom/open_shell.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 
@@ -193,6 +194,7 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 
 scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL, const std::string& FIR) {
   scf::D00 d = build_d00(m, RZ, a, FIL, FIR);
+  if (m.open >= 0) open_shell_d00(m, d);
   const std::string where = "group &D00 made by diatom";
   scf::check_limits(d, where);
   scf::check_momenta(d, where);

@@ -8,13 +8,14 @@
 
 #include "diatom/angular.hpp"
 #include "io/stop.hpp"
+#include "scf/terms.hpp"
 
 namespace diatom {
 
 io::Group MOL::group() {
   io::Group g("MOL");
   g.add("TIT", TIT, 65).add("Z1", Z1).add("Z2", Z2).add("RZ", RZ.data(), {kMaxDistances}).add("Q", Q);
-  g.add("SHELLS", SHELLS, 120).add("TOL", TOL).add("CHECK", CHECK).add("NPW", NPW).add("NB", NB);
+  g.add("SHELLS", SHELLS, 120).add("STATE", STATE, 8).add("TOL", TOL).add("CHECK", CHECK).add("NPW", NPW).add("NB", NB);
   g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("DK", DK).add("NK", NK);
   g.add("IPOT", IPOT).add("RPA", RPA).add("ND", ND).add("NL", NL).add("REF", REF, 120);
   g.add("BETA", BETA).add("MFPAD", MFPAD, 120);
@@ -64,10 +65,19 @@ std::string num(double v) {
 }  // namespace
 
 Shell parse_shell(const std::string& raw, bool equal, const std::string& where) {
-  const std::string name = lower(raw);
+  std::string name = lower(raw);
   auto refuse = [&](const std::string& why) { io::stop(where + ": shell '" + raw + "' " + why); };
   size_t i = 0;
   while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]))) ++i;
+  // Electrons written after the letters: '1pg2'.
+  size_t e = name.size();
+  while (e > i && std::isdigit(static_cast<unsigned char>(name[e - 1]))) --e;
+  int occupation = 0;
+  if (e < name.size()) {
+    if (name.size() - e > 1) refuse("holds more electrons than a shell can");
+    occupation = name[e] - '0';
+    name = name.substr(0, e);
+  }
   const std::string letters = name.substr(i);
   if (i == 0 || i > 2 || letters.empty() || letters.size() > 2 ||
       std::string("spd").find(letters[0]) == std::string::npos) {
@@ -92,6 +102,12 @@ Shell parse_shell(const std::string& raw, bool equal, const std::string& where) 
       refuse("has a parity, but the nuclei differ and the orbitals have none ('" + name.substr(0, i + 1) + "')");
     }
     s.L0 = s.M;
+  }
+  if (occupation != 0 || e < lower(raw).size()) {
+    if (occupation < 1 || occupation > s.full()) {
+      refuse("holds 1 to " + std::to_string(s.full()) + " electrons, not " + std::to_string(occupation));
+    }
+    s.occupation = occupation == s.full() ? 0 : occupation;
   }
   return s;
 }
@@ -129,6 +145,38 @@ void order_and_check_symmetries(std::vector<Shell>& shells, const std::string& w
 
 }  // namespace
 
+namespace {
+
+// The term of the open shell: one the configuration has, its g/u that of
+// the open electrons (homonuclear); closed shells are ¹Σ⁺ (¹Σg⁺).
+void check_state(Molecule& m, const std::string& state, const std::string& where) {
+  if (m.open < 0) {
+    if (!state.empty() && state != "1S+" && state != "1Sg+" && state != "1Sigma+" && state != "1Sigmag+")
+      io::stop(where + ": closed shells make a 1S+ state, not '" + state + "'");
+    return;
+  }
+  const Shell& o = m.shells[m.open];
+  if (state.empty()) {
+    io::stop(where + ": the open shell '" + o.name + std::to_string(o.electrons()) + "' needs its term (STATE = '" +
+             (o.electrons() == 2 ? "3S-" : std::string("2") + "SPD"[o.M]) + "', …)");
+  }
+  const scf::TermEnergy e = scf::term_energy(o.M, o.electrons(), state);
+  if (!e.reason.empty()) io::stop(where + ": " + e.reason);
+  if (m.equal_nuclei) {
+    // g or u of the term: the open electrons' parity (closed shells are g).
+    const char want = (o.electrons() % 2 == 1) ? o.parity : 'g';
+    for (size_t i = 1; i < state.size(); ++i) {
+      if ((state[i] == 'g' || state[i] == 'u') && std::isupper(static_cast<unsigned char>(state[i - 1])) &&
+          state[i] != want)
+        io::stop(where + ": '" + state + "' has the wrong parity: the open shell '" + o.name +
+                 std::to_string(o.electrons()) + "' makes a " + want + " state");
+    }
+  }
+  m.state = state;
+}
+
+}  // namespace
+
 Molecule describe(const MOL& mol, const std::string& file) {
   const std::string grp = "file '" + file + "', group &MOL, variable ";
   auto refuse = [&](const std::string& var, const std::string& why) { io::stop(grp + var + ": " + why); };
@@ -150,12 +198,16 @@ Molecule describe(const MOL& mol, const std::string& file) {
     refuse("Q", "Z1 + Z2 − Q = " + num(ne) + " is not a positive whole number of electrons");
   }
   m.electrons = static_cast<int>(std::lround(ne));
-  if (m.electrons % 2 == 1 && m.electrons != 1) {
-    refuse("Q", "an odd number of electrons (Z1 + Z2 − Q = " + std::to_string(m.electrons) +
-                    ") cannot fill closed shells; only a one-electron target may be open");
-  }
 
   const std::vector<std::string> names = words(mol.SHELLS);
+  std::string open_name;
+  const bool occupations = std::any_of(names.begin(), names.end(), [](const std::string& w) {
+    return std::isdigit(static_cast<unsigned char>(w.back())) != 0;
+  });
+  if (m.electrons % 2 == 1 && m.electrons != 1 && !occupations) {
+    refuse("Q", "an odd number of electrons (Z1 + Z2 − Q = " + std::to_string(m.electrons) +
+                    ") cannot fill closed shells: give the open shell's electrons in SHELLS ('2pu3') and STATE");
+  }
   if (names.empty()) refuse("SHELLS", "no occupied shell given");
   int held = 0;
   for (const std::string& w : names) {
@@ -163,6 +215,14 @@ Molecule describe(const MOL& mol, const std::string& file) {
     held += m.one_electron() ? 1 : s.electrons();
     if (m.one_electron() && s.M != 0) {
       refuse("SHELLS", "'" + w + "': one electron is held by a single sigma orbital");
+    }
+    if (s.open() && !m.one_electron()) {
+      if (m.open >= 0) {
+        refuse("SHELLS", "'" + m.shells[m.open].name + "' and '" + s.name +
+                             "' are both open: the ground state is described for one open shell outside closed shells");
+      }
+      m.open = static_cast<int>(m.shells.size());
+      open_name = s.name;
     }
     if (held > m.electrons) {
       refuse("SHELLS", "the charges cannot hold shell '" + w + "': with it the shells hold " + std::to_string(held) +
@@ -177,6 +237,8 @@ Molecule describe(const MOL& mol, const std::string& file) {
   }
   if (m.shells.size() > 16) refuse("SHELLS", std::to_string(m.shells.size()) + " shells; tovrel takes at most 16");
   order_and_check_symmetries(m.shells, grp + "SHELLS");
+  if (m.open >= 0) m.open = m.find(open_name);
+  check_state(m, io::trim_right(mol.STATE), grp + "STATE");
 
   if (!(mol.TOL > 0) || mol.TOL > 1.0e-2) refuse("TOL", "must lie in (0, 1e-2] hartree (TOL = " + num(mol.TOL) + ")");
   if (mol.CHECK != 0 && mol.CHECK != 1) refuse("CHECK", "must be 0 or 1 (" + std::to_string(mol.CHECK) + ")");
@@ -192,6 +254,20 @@ Molecule describe(const MOL& mol, const std::string& file) {
     if (std::find(m.ionised.begin(), m.ionised.end(), i) != m.ionised.end())
       refuse("ION", "'" + w + "' is listed twice");
     m.ionised.push_back(i);
+  }
+  if (!m.ionised.empty() && m.open >= 0) {
+    const Shell& o = m.shells[m.open];
+    for (int i : m.ionised) {
+      if (i != m.open) {
+        refuse("ION", "'" + m.shells[i].name +
+                          "' is a closed shell of an open-shell molecule: the ion would have two "
+                          "open shells ('" +
+                          m.shells[i].name + "' and '" + o.name + "'), whose coupling this model does not describe");
+      }
+    }
+    refuse("ION", "'" + o.name +
+                      "': the photoionisation of the open shell (leaving a closed-shell ion) is not yet "
+                      "built; compute the ground state without ION");
   }
   if (!m.ionised.empty()) {
     if (m.shells.size() > 9) refuse("SHELLS", "the photoionisation programs take at most 9 shells");

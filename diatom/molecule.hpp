@@ -21,7 +21,8 @@ struct MOL {
   double Z1 = 0, Z2 = 0;                   // nuclear charges
   std::array<double, kMaxDistances> RZ{};  // distance(s) in bohr; more than one: a scan
   double Q = 0;                            // net charge of the molecule
-  std::string SHELLS;                      // occupied shells, e.g. '1sg 1su 2sg 2su 3sg 1pu'
+  std::string SHELLS;                      // occupied shells, e.g. '1sg 1su 2sg 2su 3sg 1pu'; '1pg2': 2 electrons
+  std::string STATE;                       // the term of an open shell, e.g. '3Sg-', '2Pi'
   double TOL = 1.0e-6;                     // target error of the orbital energies (hartree)
   int CHECK = 0;                           // 1: rerun with more partial waves and points, report the change
   int NPW = 0, NB = 0;                     // partial waves per shell and grid points; 0: from TOL
@@ -41,12 +42,15 @@ struct MOL {
 
 // One occupied shell: its name, symmetry and electrons.
 struct Shell {
-  std::string name;  // as the user wrote it, lower case: '3sg', '1pu', '4s'
-  int n = 0;         // number within its symmetry (1 for the lowest)
-  int M = 0;         // projection |m| of the orbital momentum on the axis
-  int L0 = 0;        // first momentum of its partial waves
-  char parity = 0;   // 'g', 'u', or 0 for unequal nuclei
-  int electrons() const { return M == 0 ? 2 : 4; }
+  std::string name;    // as the user wrote it, lower case: '3sg', '1pu', '4s'
+  int n = 0;           // number within its symmetry (1 for the lowest)
+  int M = 0;           // projection |m| of the orbital momentum on the axis
+  int L0 = 0;          // first momentum of its partial waves
+  char parity = 0;     // 'g', 'u', or 0 for unequal nuclei
+  int occupation = 0;  // electrons written after the name ('1pg2'); 0: full
+  int full() const { return M == 0 ? 2 : 4; }
+  int electrons() const { return occupation != 0 ? occupation : full(); }
+  bool open() const { return electrons() < full(); }
   // Shells of one symmetry share M and L0 (and so their partial waves).
   bool same_symmetry(const Shell& o) const { return M == o.M && L0 == o.L0; }
   // The symmetry in print: 'sigma_g', 'pi_u', 'sigma'.
@@ -70,6 +74,8 @@ struct Molecule {
   std::vector<Shell> shells;  // in the order of the tovrel group
   std::vector<int> ionised;   // indices into `shells` (0-based), in the order of ION
   MfpadRequest mfpad;         // molecular-frame distributions (none when empty)
+  int open = -1;              // the open shell (index into `shells`), −1: closed shells
+  std::string state;          // its term (STATE)
   bool one_electron() const { return electrons == 1; }
   int step() const { return equal_nuclei ? 2 : 1; }
   // Index of the shell called `name` (lower case), or −1.
@@ -79,8 +85,9 @@ struct Molecule {
 // Whether two charges count as equal nuclei (the ground-state program's own test).
 bool equal_nuclei(double Z1, double Z2, double RZ);
 
-// Parses a shell name such as '3sg' or '1p'; stops with a message naming
-// `where` and the name when it is not one.
+// Parses a shell name such as '3sg' or '1p', optionally with its electrons
+// ('1pg2', '5s1'); stops with a message naming `where` and the name when it
+// is not one.
 Shell parse_shell(const std::string& name, bool equal, const std::string& where);
 
 // Checks group MOL and turns it into the molecule; every refusal names the

@@ -154,8 +154,8 @@ void clear(const Plan& p, const Step& s) {
 std::vector<std::string> titles(const Plan& p, double RZ, const Accuracy& a) {
   std::string t1 = io::trim_right(p.mol.TIT);
   if (t1.empty()) t1 = "diatom: Z1 = " + num("%g", p.m.Z1) + ", Z2 = " + num("%g", p.m.Z2) + ", RZ = " + num("%g", RZ);
-  std::string shells = "closed shells";
-  for (const Shell& s : p.m.shells) shells += " " + s.name;
+  std::string shells = p.m.open >= 0 ? p.m.state + ":" : "closed shells";
+  for (const Shell& s : p.m.shells) shells += " " + s.name + (s.open() ? std::to_string(s.electrons()) : "");
   return {t1, shells, std::to_string(a.n) + " partial waves per shell, NB = " + std::to_string(a.NB)};
 }
 

@@ -175,7 +175,8 @@ bool accelerate_sweep(const SweepContext& c, const std::vector<double>& x_in, bo
 // 5σ), and it decays slowly.  At self-consistency the orbitals are
 // eigenfunctions of F, so the rotation leaves that point where it is.  The
 // operators of closed shells are one operator; with other coefficients the
-// shells see different ones and nothing is rotated.  Shells of a symmetry
+// shells see different ones and nothing is rotated, except that with one
+// open shell (OPEN) the closed shells are rotated among themselves.  Shells of a symmetry
 // are listed by increasing energy, so the eigenvectors go to them in that
 // order; each shell gets its eigenvalue as the start of its next search.
 void canonicalise(const SweepContext& c) {
@@ -183,6 +184,10 @@ void canonicalise(const SweepContext& c) {
   const Shells& s = c.s;
   const UpdateSlices& w = c.w;
   std::array<bool, 16> done{};
+  // With one open shell the closed shells still share one operator: they
+  // are rotated among themselves, the open shell is left to its own step.
+  const int open = c.st.open != nullptr ? c.st.open->open.shell : 0;
+  if (open != 0) done[open - 1] = true;
   for (int J0 = 1; J0 <= s.NSH; ++J0) {
     if (done[J0 - 1] || s.CN(J0) == 0.0) continue;
     std::array<int, 16> g{};

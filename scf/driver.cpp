@@ -1,7 +1,9 @@
 #include "scf/driver.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +20,7 @@
 #include "scf/energy.hpp"
 #include "scf/equations.hpp"
 #include "scf/grid.hpp"
+#include "scf/open_shell.hpp"
 #include "scf/search.hpp"
 #include "scf/update.hpp"
 
@@ -164,6 +167,21 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
     }
     for (int I = 1; I <= NSH; ++I) EOLD[I - 1] = s.E(I);
     search.sweep_ended(sweep, dE, between);
+    if (st.open != nullptr && MI(2) == 1) {
+      const int o = st.open->open.shell;
+      // Rotate, then set the multipliers from the rotated orbitals: the
+      // multipliers of the orbitals before the rotation would make the next
+      // sweep undo it.
+      // While the sweeps still move the energies by a hartree (the damped
+      // start) the rotation waits: the orbitals are not yet those of their shells.
+      for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), dE < 1.0))
+        con.line(
+            io::lstring(" open shell", o, " and shell", p.closed, ": dE/dtheta", p.gradient, " rotated by", p.theta));
+      open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), false);
+      // Multipliers of orbitals that are not yet their shells' would push
+      // the next sweep anywhere: none during the damped start.
+      if (dE >= 1.0) std::fill(st.lagrange.begin(), st.lagrange.end(), 0.0);
+    }
   }
 }
 
@@ -189,6 +207,11 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
 
   const Shells s{NSH, MLN, LK, X, E, CN};
   UpdateState st;
+  if (options.coupling != nullptr) {
+    st.NSH = NSH;
+    st.partner = options.coupling->PW;
+    st.open = options.coupling;
+  }
   const std::unique_ptr<EnergySearch> search = energy_search(options.ISRCH);
   // The angular coefficients of all sweeps, tabulated once.
   lib::DEFA(kFactorials - 1, lib::VecView<double, 0>(st.F.data(), kFactorials));
@@ -210,7 +233,18 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
   lib::WIFB(NSH, NB, MLN, LK, E, CN, X, result);
 
   // The energy block, after the results table and as the last console lines.
-  const TotalEnergy energy = total_energy(t, s, Z1, Z2, RZ, AHF, BHF, st, slices.of(1, NB));
+  TotalEnergy energy = total_energy(t, s, Z1, Z2, RZ, AHF, BHF, st, slices.of(1, NB));
+  if (st.open != nullptr) {
+    const OpenShell& o = st.open->open;
+    char buf[160];
+    std::snprintf(buf, sizeof buf, " OPEN SHELL %d WITH %d ELECTRONS, TERM %s: THE ENERGY OF THE TERM", o.shell,
+                  o.electrons, o.term.c_str());
+    energy.open_lines.emplace_back(buf);
+    for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, slices.of(s.n(o.shell), NB), false)) {
+      std::snprintf(buf, sizeof buf, " BRILLOUIN GRADIENT OF SHELLS %d AND %d = %10.2E", o.shell, p.closed, p.gradient);
+      energy.open_lines.emplace_back(buf);
+    }
+  }
   const std::vector<std::string> lines = energy_lines(energy);
   listing.write_record("");
   for (const std::string& l : lines) listing.write_record(l);

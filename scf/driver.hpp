@@ -7,6 +7,7 @@
 #include "io/unit.hpp"
 #include "lib/views.hpp"
 #include "scf/equations.hpp"
+#include "scf/terms.hpp"
 #include "scf/update.hpp"
 
 namespace scf {
@@ -50,6 +51,7 @@ struct RunOptions {
   int EXACT = 0;
   int ISRCH = 0;
   bool exact_angular = false;  // EXACT = 1, momenta beyond the factorial table: Gaunt coefficients by quadrature
+  const Coupling* coupling = nullptr;  // one open shell: its term's coupling
 };
 
 // Builds the grid and the inner-region tables, prints the listing head on

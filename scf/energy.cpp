@@ -6,6 +6,7 @@
 
 #include "lib/lib.hpp"
 #include "scf/grid.hpp"
+#include "scf/terms.hpp"
 
 namespace scf {
 
@@ -258,7 +259,7 @@ Equations build_equations(const RunTables& t, const Shells& s, int ISH, lib::CVe
   st.B = {1.0, 0.0, 0.0, 0.0};
   const lib::Vec B(st.B.data(), 4);
   add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
-  add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w);
+  add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w, st.partner_weights(ISH));
   return Equations{t, n, M, t.RZ2 * s.E(ISH), s.waves(ISH), TT, w.XN, PD, PX, s.waves(ISH)};
 }
 
@@ -311,6 +312,9 @@ TotalEnergy total_energy(const RunTables& t, const Shells& s, double Z1, double 
                          lib::CMat BHF, UpdateState& st, const ShellWork& w) {
   TotalEnergy e;
   e.occ = occupations(s, AHF, BHF);
+  // An open shell's term names the electrons (its own coefficients are not
+  // its occupation when it is the only shell).
+  if (st.open != nullptr) e.occ.q = st.open->q;
   double T = 0.0;
   for (int I = 1; I <= s.NSH; ++I) {
     // Each shell's slices are cut to its own partial-wave count.
@@ -357,7 +361,9 @@ std::vector<std::string> energy_lines(const TotalEnergy& e) {
   std::snprintf(buf, sizeof buf, " ELECTRONIC ENERGY AS THE DIRECT SUM OF ONE- AND TWO-ELECTRON TERMS %23.15E",
                 e.direct);
   L.emplace_back(buf);
-  if (!e.occ.closed) {
+  if (!e.open_lines.empty()) {
+    L.insert(L.end(), e.open_lines.begin(), e.open_lines.end());
+  } else if (!e.occ.closed) {
     std::string s = " NOT CLOSED SHELLS: THE ENERGY ASSUMES THE OCCUPATIONS";
     for (double q : e.occ.q) {
       std::snprintf(buf, sizeof buf, " %.6g", q);

@@ -89,6 +89,9 @@ struct TotalEnergy {
   double total = 0.0;        // electronic + repulsion
   double kinetic_sum = 0.0;  // Σ q t
   double virial = 0.0;       // −V/T, V = total − T
+  // An open shell: the lines naming its term and the Brillouin gradients,
+  // printed in place of the occupations line.
+  std::vector<std::string> open_lines;
 };
 
 // Evaluates the block for the converged shells.

@@ -106,7 +106,14 @@ void check_limits(const D00& d, const std::string& file) {
       }
     }
   }
+  const std::string open = check_open_shell(lib::CIMat(d.MLN.data(), 3, d.NSH), d.NSH, open_shell(d));
+  if (!open.empty()) io::stop("file '" + file + "', group &D00, variables " + open);
+  // The rotation between the open shell and the closed shells of its
+  // symmetry works on normalised orbitals.
+  if (d.OPEN[0] != 0 && d.MI[1] != 1) fail("MI(2)", "an open shell (OPEN) needs MI(2) = 1 (normalised shells)");
 }
+
+OpenShell open_shell(const D00& d) { return OpenShell{d.OPEN[0], d.OPEN[1], io::trim_right(d.TERM)}; }
 
 int factorials_needed(const D00& d, int* shell_i, int* shell_j) {
   // The angular coefficients of the shell equations read factorials up to
@@ -196,6 +203,13 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   d.group().read(u3);
   check_limits(d, u3.name());
   if (d00i.MI0 == 1) check_restart_grid(restart, d, units(9).name());
+  // An open shell: the coefficients are those of its term.
+  Coupling coupling;
+  if (d.OPEN[0] != 0) {
+    coupling = couple(lib::CIMat(d.MLN.data(), 3, d.NSH), d.NSH, open_shell(d));
+    std::copy(coupling.AHF.begin(), coupling.AHF.end(), d.AHF.begin());
+    std::copy(coupling.BHF.begin(), coupling.BHF.end(), d.BHF.begin());
+  }
 
   // 6. Shell bookkeeping.
   const int NSH = d.NSH;
@@ -266,7 +280,8 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
            velor.PRT, W.matrix(K[0], NB, 7), X, W.slice(K[2], K[3] - K[2]), W.slice(K[3], K[4] - K[3]),
            W.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), W.matrix(K[5], NB, 2 * KMA),
            W.matrix(K[6], NB, xe_cols), listing, result,
-           RunOptions{d.EXACT, d.ISRCH, d.EXACT == 1 && factorials_needed(d) > kFactorialTop});
+           RunOptions{d.EXACT, d.ISRCH, d.EXACT == 1 && factorials_needed(d) > kFactorialTop,
+                      d.OPEN[0] != 0 ? &coupling : nullptr});
 }
 
 }  // namespace scf

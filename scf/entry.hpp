@@ -8,6 +8,7 @@
 #include "io/namelist.hpp"
 #include "io/unit.hpp"
 #include "lib/workspace.hpp"
+#include "scf/terms.hpp"
 
 namespace scf {
 
@@ -60,10 +61,14 @@ struct D00 {
   std::string FIL, FIR;
   int EXACT = 0;  // 1: 2π in the multipole scale instead of 6.28318
   int ISRCH = 0;  // energy search: 0 superlinear steps, 1 fixed steps and bisection
+  // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
+  // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.
+  std::array<int, 2> OPEN{};
+  std::string TERM;
 
-  // The group as read (every variable) or as written: EXACT and ISRCH are
-  // named only when they are not 0, so that readers of the older group read
-  // the files of default runs.
+  // The group as read (every variable) or as written: EXACT, ISRCH and OPEN,
+  // TERM are named only when they are not 0, so that readers of the older
+  // group read the files of default runs.
   io::Group group(bool writing = false) {
     io::Group g("D00");
     g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 16});
@@ -75,6 +80,7 @@ struct D00 {
     g.add_square("JOR", JOR.data(), 256, NSH).add("FIL", FIL, 15).add("FIR", FIR, 15);
     if (!writing || EXACT != 0) g.add("EXACT", EXACT);
     if (!writing || ISRCH != 0) g.add("ISRCH", ISRCH);
+    if (!writing || OPEN[0] != 0) g.add("OPEN", OPEN.data(), {2}).add("TERM", TERM, 8);
     return g;
   }
   int M(int i) const { return MLN[3 * (i - 1)]; }
@@ -96,6 +102,9 @@ void check_limits(const D00& d, const std::string& file);
 // equations read, and the pair of shells (I, J) that reads it.
 inline constexpr int kFactorialTop = 98;  // the table ends at 98!
 int factorials_needed(const D00& d, int* shell_i = nullptr, int* shell_j = nullptr);
+
+// The open shell that OPEN and TERM name.
+OpenShell open_shell(const D00& d);
 
 // Stops, naming the shell, when the partial waves and multipole orders of
 // the shell equations need factorials beyond the table of the program; with

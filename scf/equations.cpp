@@ -188,11 +188,12 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
 // Exchange with each shell J: the potential V of the pair density
 // φ_J*·φ_ISH applied to φ_J.  For M, M_J > 0 both orbitals ±M_J of shell J
 // contribute: the component of projection M + M_J (the partner −M_J, weight
-// (RZ²/2)/CN(J)) and that of projection M − M_J (weight (RZ²/2)·BC(J)·FAC/CN(J)).
+// (RZ²/2)·PW(J)/CN(J), PW = 1 for closed shells) and that of projection
+// M − M_J (weight (RZ²/2)·BC(J)·FAC/CN(J)).
 // The self-exchange acts on the shell's own waves and enters PD; the exchange
 // with other shells is a known function, the source −(…)·X_J in XN.
 void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F, lib::Vec B,
-                        const ShellWork& w) {
+                        const ShellWork& w, const double* PW) {
   const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH);
   const double CZ = multipole_scale(t.RZ2, t.EXACT);
   const lib::CMat R2 = t.R.colsFrom(2, 6);
@@ -230,14 +231,15 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
       }
     };
 
-    if (MJ > 0 && M > 0) {
+    const double pw = PW != nullptr ? PW[J - 1] : 1.0;
+    if (MJ > 0 && M > 0 && pw != 0.0) {
       // Partner orbital −M_J: pair density of projection M + M_J.
       const int col = M + MJ + 1;
       ZIJK(t.NA, t.NB, n, nJ, K, M, -MJ, L0, L0J, la, t.ISYM, parity(MJ) * CZ, t.H12(), t.BZ, R2, F, XI, XJ,
            t.G.col(col), B, t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w),
            inner_columns(t, w), w.WK, w.XE, t.angular, t.EXACT, t.exact);
       // The potential has projection M + M_J; Y(L_q, −M_J) brings it back to M.
-      project(M + MJ, -MJ, la, t.RZ2 / s.CN(J));
+      project(M + MJ, -MJ, la, t.RZ2 * pw / s.CN(J));
     }
     // Pair density of projection M − M_J.
     const int col = DMJ + 1;

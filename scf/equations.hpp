@@ -119,7 +119,9 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
 // Exchange terms: for every shell J with |BC(J)| ≥ 0.001 and |CN(J)| ≥ 10⁻⁶,
 // the potential of the pair density of ISH and J applied to J; the shell's
 // own exchange enters PD, the other shells' the source columns 1 … n of XN.
+// PW(J), when given, weighs the exchange with the partner orbital −M_J
+// (1 without: closed shells; an open shell's terms set other weights).
 void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F, lib::Vec B,
-                        const ShellWork& w);
+                        const ShellWork& w, const double* PW = nullptr);
 
 }  // namespace scf

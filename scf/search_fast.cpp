@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "scf/search.hpp"
+#include "scf/update.hpp"
 
 namespace scf {
 
@@ -84,7 +85,7 @@ void FastSearch::sweep_starts(const Shells& s) { x_in_ = all_orbitals(s); }
 // sweep that moves them by less.
 void FastSearch::sweep_ended(int sweep, double dE, const SweepContext& c) {
   if (dE < kDiisStart || diis_.size() > 0) {
-    if (c.closed) canonicalise(c);
+    if (c.closed || c.st.open != nullptr) canonicalise(c);
     const bool misbehaved = extrapolated_ && dE > 10.0 * dE_prev_;
     extrapolated_ = accelerate_sweep(c, x_in_, misbehaved, diis_);
   } else if (sweep >= 2) {

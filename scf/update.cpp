@@ -428,7 +428,7 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
       lib::VEQC(NB * n, 0.0, w.XN.colsFrom(1, n).flat());
     }
     con.line(io::lstring(" JHF =", x.JHF));
-    add_exchange_terms(t, s, ISH, BC, x.FAC, st.fac(), B, w);
+    add_exchange_terms(t, s, ISH, BC, x.FAC, st.fac(), B, w, st.partner_weights(ISH));
     con.line(io::fstring(io::Format("('ISH=',2I3)"), ISH));
 
     double OFF = 0.0;
@@ -438,6 +438,12 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
     for (;;) {
       lib::VEVR(NB * n, w.XN.colsFrom(1, n).flat(), w.XN.colsFrom(n + 1, n).flat());
       if (JOFF != 0) OFFDI(n, NB, OFF, TT, t.R.col(2), t.R.col(3), s.waves(JOFF), w.XN.colsFrom(n + 1, n));
+      // Open shell: the Lagrange terms μ·φ_J that keep it and the closed
+      // shells of its symmetry orthogonal (their operators differ).
+      for (int J = 1; J <= s.NSH && !st.lagrange.empty(); ++J) {
+        const double mu = st.lagrange[(ISH - 1) * st.NSH + (J - 1)];
+        if (mu != 0.0) OFFDI(n, NB, t.RZ2 * mu, TT, t.R.col(2), t.R.col(3), s.waves(J), w.XN.colsFrom(n + 1, n));
+      }
       con.line(io::lstring(" EPS =", EPS));
       DESYG(t, s, ShellSolve{ISH, MODE, 1, EPS}, s.E(ISH), st, search, w, listing);
       s.CN(ISH) = overlap(t, w, n, TT, s.waves(ISH), s.waves(ISH));

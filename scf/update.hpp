@@ -23,6 +23,8 @@ class Unit;
 
 namespace scf {
 
+struct Coupling;
+
 // Exchange pass of the shell update: FAC scales the exchange terms (1 when
 // they are built); JHF ≠ 0 asks for the exchange to be rebuilt.
 struct ExchangePass {
@@ -44,6 +46,13 @@ struct UpdateState {
     if (static_cast<long>(saved.size()) < words) saved.resize(static_cast<std::size_t>(words));
     return saved.data();
   }
+  // A run with an open shell: partner-exchange weights PW(J,I) and the
+  // off-diagonal Lagrange multipliers μ(J,I) (hartree) of φ_J in the
+  // equation of shell I, NSH × NSH by columns; empty for closed shells.
+  int NSH = 0;
+  std::vector<double> partner, lagrange;
+  const Coupling* open = nullptr;  // the term's coupling
+  const double* partner_weights(int I) const { return partner.empty() ? nullptr : partner.data() + (I - 1) * NSH; }
   lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
 };

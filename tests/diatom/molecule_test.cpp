@@ -247,3 +247,60 @@ TEST(AccuracyRule, StaysInsideTheProgramsStorageAndTightensWithTol) {
 }
 
 }  // namespace
+
+namespace {
+
+MOL open_mol(double Z1, double Z2, double RZ, const std::string& shells, const std::string& state, double Q = 0) {
+  MOL m = mol(Z1, Z2, RZ, shells, Q);
+  m.STATE = state;
+  return m;
+}
+
+// One open shell: its electrons after its name, its term in STATE; tovrel's
+// group names both and carries the term's coefficients.
+TEST(OpenShellMolecule, TheOpenShellAndItsTermReachTovrelsGroup) {
+  const diatom::Molecule o2 = diatom::describe(open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg2", "3Sg-"), "x.mol");
+  ASSERT_EQ(o2.open, 6);
+  EXPECT_EQ(o2.shells[6].name, "1pg");
+  EXPECT_EQ(o2.shells[6].electrons(), 2);
+  const scf::D00 d = diatom::make_d00(o2, 2.282, diatom::choose_accuracy(o2, 2.282, 1e-5, 0, 0), "a.lst", "a.res");
+  EXPECT_EQ(d.OPEN[0], 7);
+  EXPECT_EQ(d.OPEN[1], 2);
+  EXPECT_EQ(d.TERM, "3Sg-");
+  EXPECT_EQ(d.MI[1], 1);
+  // Column of 1πu: the open 1πg acts as half a closed π shell.
+  EXPECT_EQ(d.AHF[5 * 7 + 6], -2.0);
+  EXPECT_EQ(d.BHF[5 * 7 + 6], -0.5);
+  // NO X²Π: odd electron count, 2π³ would be ²Π too; a full '1p4' is closed.
+  const diatom::Molecule no = diatom::describe(open_mol(7, 8, 2.175, "1s 2s 3s 4s 5s 1p4 2p1", "2Pi"), "x.mol");
+  EXPECT_EQ(no.open, 6);
+  EXPECT_FALSE(no.shells[5].open());
+}
+
+TEST(OpenShellMolecule, RefusesAConfigurationWithoutTheTermAndOpenShellPhotoionisation) {
+  MOL ion = open_mol(7, 8, 2.175, "1s 2s 3s 4s 5s 1p 2p1", "2Pi");
+  ion.ION = "5s", ion.EMIN = 15, ion.EMAX = 30;
+  MOL own = ion;
+  own.ION = "2p";
+  struct Case {
+    MOL m;
+    const char* variable;
+    const char* value;
+  } cases[] = {
+      {open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg2", "3Sg+"), "STATE", "its terms: 3S-, 1D, 1S+"},
+      {open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg2", ""), "STATE", "needs its term"},
+      {open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg2", "3Su-"), "STATE", "makes a g state"},
+      {open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu3 1pg3", "2Pg"), "SHELLS", "are both open"},
+      {open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg5", "2Pg"), "SHELLS", "holds 1 to 4 electrons, not 5"},
+      {open_mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu", "3Sg-"), "STATE", "closed shells make a 1S+ state"},
+      {ion, "ION", "two open shells ('5s' and '2p')"},
+      {own, "ION", "not yet built"},
+  };
+  for (const Case& c : cases) {
+    const std::string msg = refusal(c.m);
+    EXPECT_NE(msg.find(std::string("variable ") + c.variable), std::string::npos) << msg;
+    EXPECT_NE(msg.find(c.value), std::string::npos) << msg;
+  }
+}
+
+}  // namespace

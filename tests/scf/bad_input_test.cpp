@@ -29,6 +29,10 @@ TEST(TovrelBadInput, RefusedBeforeAnyOutputIsMade) {
       {"&D00I MI0=0 /\n&D00" + kH2 + ", JOR=2 /\n", "JOR(1,1)"},
       {"&D00I MI0=0 /\n&D00" + kH2 + ", FIR='h2.lst' /\n", "would both write file 'h2.lst'"},
       {"&D00I MI0=0 /\n&D00" + kH2 + ", FIR='old.res' /\n", "'old.res' already exists"},
+      // An open shell: a term its configuration does not have, a shell that is not there.
+      {"&D00I MI0=0 /\n&D00" + kH2 + ", OPEN=1,1, TERM='3S-' /\n", "'3S-' is not a term of 1 electrons"},
+      {"&D00I MI0=0 /\n&D00" + kH2 + ", OPEN=1,2, TERM='1S+' /\n", "open with 1 to 1 electrons, not 2"},
+      {"&D00I MI0=0 /\n&D00" + kH2 + ", OPEN=2,1, TERM='2S' /\n", "OPEN(1) = 2 is not a shell"},
   };
   for (const auto& k : cases) {
     ScratchDir dir("tovrel_bad");
@@ -59,7 +63,8 @@ TEST(TovrelBadInput, ARestartFromAnotherGridOrShellStructureIsRefused) {
   };
   int n = 0;
   for (const auto& k : cases) {
-    const std::string fil = "r" + std::to_string(++n);
+    std::string fil = "r";  // built in two steps: GCC 12 warns falsely (-Wrestrict) on "r" + to_string
+    fil += std::to_string(++n);
     dir.write("Dp_Data.dsc",
               "&D00I MI0=1, FI0='h2.res' /\n&D00 " + k.d00 + ", FIL='" + fil + ".lst', FIR='" + fil + ".res' /\n");
     auto r = run_program_in(dir.path(), "tovrel");
