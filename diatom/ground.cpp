@@ -42,8 +42,8 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 }  // namespace
 
 // Rules from convergence runs of tovrel on H2 (R = 1.4), LiH (R = 3.015) and
-// N2 (R = 2.068), each quantity varied about the hand-made examples (README,
-// "From a molecule", gives the figures):
+// N2 (R = 2.068), each quantity varied about the hand-made examples (docs/diatom.md,
+// "The accuracy rule", gives the figures):
 //  - partial waves: equal nuclei (step 2): N2 1σg is off by 1.6e-3 with 5
 //    waves, 4e-5 with 6, < 1e-9 with 8; H2 is converged to 1e-9 with 4.
 //    Unequal nuclei (step 1, both parities): LiH 1σ is off by 2.3e-4 with 8,

@@ -72,7 +72,7 @@ std::string run(ScratchDir& dir, const std::string& d00, int restart = 0, const 
 // term coefficients and partner exchange.  Measured at NB = 3000: totals
 // 1.0e-8 to 1.3e-8 below the references, orbital energies within 2.5e-9,
 // virial ratios 2 within 7e-9 (NB = 2000 leaves up to 7.9e-8, 2.5e-8, 1.3e-8).
-TEST(OpenShells, AtomsOnAFocusReachTheFiniteDifferenceTotals) {
+TEST(OpenShells, SlowAtomsOnAFocusReachTheFiniteDifferenceTotals) {
   const std::string grid = ", NA = 5, NB = 3000, RP = 1.01, 200.0, EPS = 1.0D-10, MI = 0,1,0,1,0,0,0, EXACT = 1";
   const std::string sp = " NSH = 3, MLN = 0,0,8, 0,0,8, 1,1,8, JOR = 0,0,0, 1,0,0, 0,0,0";
   struct Case {

@@ -112,7 +112,7 @@ double block_value(const std::string& out, const std::string& label) {
 // of the literature.
 // Each also with the written energy search: the two searches end within the
 // example's EPS of each other (1e-10, 1e-9, 1e-8).
-TEST(ShippedExamples, OneAndTwoShellMoleculesReachTheirReferenceEnergies) {
+TEST(ShippedExamples, SlowOneAndTwoShellMoleculesReachTheirReferenceEnergies) {
   struct Case {
     Example example;
     double EPS;
