@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void say(const std::string& text) {
-  io::console().line(text);
-  io::console().flush();
-}
-
 std::string counted(size_t n, const std::string& what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); }
 
 // The run folder by its plain name ("a/../b/" is "b").

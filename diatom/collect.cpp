@@ -30,23 +30,6 @@ std::string f(const char* fmt, double v) {
   return b;
 }
 
-void say(const std::string& text) {
-  io::console().line(text);
-  io::console().flush();
-}
-
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      q.append("'\\''");
-    } else {
-      q.push_back(c);
-    }
-  }
-  return q + "'";
-}
-
 std::string absolute(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
 
 std::string find_gnuplot() {
@@ -315,8 +298,8 @@ std::string distance_blocks(const Plan& p, const std::vector<std::string>& table
 }  // namespace
 
 std::string job_line(const Plan& p, const JobSteps& job, const std::string& program) {
-  std::string line = quote(program);
-  line.append(job.empty() ? " -c " : " --step ").append(quote(absolute(p.run)));
+  std::string line = shell_quote(program);
+  line.append(job.empty() ? " -c " : " --step ").append(shell_quote(absolute(p.run)));
   for (const Step& s : job) line.append(" ").append(s.name());
   return line;
 }
@@ -406,8 +389,8 @@ std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
         say(line);
       }
     }
-    const std::string all = "   all of them here: " + quote(program) + " " + quote(absolute(p.path(p.control))) + " " +
-                            quote(absolute(p.run));
+    const std::string all = "   all of them here: " + shell_quote(program) + " " +
+                            shell_quote(absolute(p.path(p.control))) + " " + shell_quote(absolute(p.run));
     c.out(all);
     say(all);
   }

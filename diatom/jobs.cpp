@@ -187,21 +187,27 @@ int run_jobs(std::vector<Job>& jobs, int parallel, const std::function<void(Job&
   return forwarded != 0 ? forwarded : g_caught;
 }
 
-std::string command_line(const Job& job) {
-  auto quote = [](const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-      if (c == '\'') {
-        q.append("'\\''");
-      } else {
-        q.push_back(c);
-      }
+void say(const std::string& text) {
+  io::console().line(text);
+  io::console().flush();
+}
+
+std::string shell_quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q.append("'\\''");
+    } else {
+      q.push_back(c);
     }
-    return q + "'";
-  };
-  std::string cmd = "cd " + quote(job.folder) + " &&";
-  for (const std::string& a : job.argv) cmd.append(" ").append(quote(a));
-  return cmd + " < /dev/null > " + quote(job.console) + " 2>&1";
+  }
+  return q + "'";
+}
+
+std::string command_line(const Job& job) {
+  std::string cmd = "cd " + shell_quote(job.folder) + " &&";
+  for (const std::string& a : job.argv) cmd.append(" ").append(shell_quote(a));
+  return cmd + " < /dev/null > " + shell_quote(job.console) + " 2>&1";
 }
 
 }  // namespace diatom

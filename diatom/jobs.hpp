@@ -41,6 +41,12 @@ int run_jobs(std::vector<Job>& jobs, int parallel, const std::function<void(Job&
 // The shell command that runs `job` by hand from `base` (for command lists).
 std::string command_line(const Job& job);
 
+// A progress line on the console, flushed at once.
+void say(const std::string& text);
+
+// `s` in single quotes for a POSIX shell (a quote inside as '\'').
+std::string shell_quote(const std::string& s);
+
 // Number of cores (at least 1).
 int cores();
 

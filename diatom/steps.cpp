@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void say(const std::string& text) {
-  io::console().line(text);
-  io::console().flush();
-}
-
 std::string host_name() {
   char b[256] = {};
   if (::gethostname(b, sizeof b - 1) != 0) return "unknown";
