@@ -203,8 +203,21 @@ struct WriteState {
   long steps = 0;
 };
 
-// Columns a record may skip; no record of the programs comes near.
-constexpr int kMaxRecord = 1000000;
+// Columns of one record, and characters of all the records one write
+// makes; no write of the programs comes near either.
+constexpr size_t kMaxRecord = 1000000;
+constexpr size_t kMaxWrite = 64 * kMaxRecord;
+
+// Pending blanks, then `field`, onto the record; a record or a write
+// that outgrows its ceiling is refused before it fills memory.
+void put(WriteState& s, const std::string& field) {
+  const size_t grown = s.line.size() + static_cast<size_t>(s.pending) + field.size();
+  if (grown > kMaxRecord) stop("format " + s.fmt + ": a record of more than 1000000 columns");
+  if (s.out.size() + grown > kMaxWrite) stop("format " + s.fmt + ": one write of more than 64000000 characters");
+  s.line.append(static_cast<size_t>(s.pending), ' ');
+  s.pending = 0;
+  s.line += field;
+}
 
 // Every descriptor a record passes costs a step.  The longest records of
 // the programs take a few steps per item; a format whose nested repeat
@@ -244,9 +257,7 @@ void emit(const Format::Node& n, WriteState& s) {
     default:
       break;
   }
-  s.line.append(static_cast<size_t>(s.pending), ' ');
-  s.pending = 0;
-  s.line += field;
+  put(s, field);
   s.dollar = false;
   ++s.next;
 }
@@ -269,13 +280,11 @@ bool run_write(const std::vector<Format::Node>& nodes, size_t from, WriteState& 
           if (!run_write(n.children, 0, s)) return false;
           break;
         case Format::Node::text:
-          s.line.append(static_cast<size_t>(s.pending), ' ');
-          s.pending = 0;
-          s.line += n.lit;
+          put(s, n.lit);
           break;
         case Format::Node::skip:
           s.pending += n.w;
-          if (s.pending > kMaxRecord) stop("format " + s.fmt + ": a record of more than 1000000 blank columns");
+          if (static_cast<size_t>(s.pending) > kMaxRecord) stop("format " + s.fmt + ": a record of more than 1000000 blank columns");
           break;
         case Format::Node::slash:
           new_line(s);

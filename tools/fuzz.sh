@@ -7,9 +7,16 @@
 # Any finding fails the run; the input that caused it is left in
 # build/fuzz/findings/ — add it to tests/fuzz/corpus/TARGET/ as crash-NAME so
 # that the replay test keeps it.  Without clang++ the step is skipped.
+# FUZZ_SEED (default 1) fixes the fuzzer's random choices, so that the short
+# search of the test command walks the same inputs on every machine and a
+# finding can be repeated; FUZZ_SEED=random draws a new seed each run (for
+# the longer searches).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-10}
+seed=${FUZZ_SEED:-1}
+seed_flag=-seed=$seed
+[ "$seed" = random ] && seed_flag=
 if [ "$seconds" = 0 ]; then
   echo "fuzz: skipped (FUZZ_SECONDS=0)"
   exit 0
@@ -33,7 +40,7 @@ for t in $targets; do
   mkdir -p "$work"
   echo "fuzz: $t for ${seconds}s"
   if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    build/fuzz/fuzz/fuzz_$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    build/fuzz/fuzz/fuzz_$t -max_total_time="$seconds" $seed_flag -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
     -artifact_prefix=build/fuzz/findings/"$t"- -print_final_stats=1 "$work" tests/fuzz/corpus/"$t" \
     >build/fuzz/"$t".log 2>&1; then
     echo "fuzz: $t FAILED; the log is build/fuzz/$t.log:"

@@ -90,9 +90,13 @@ TEST(FormatOutput, FieldsOverflowToAsterisksAndKeepTheirSign) {
   EXPECT_EQ(io::fstring(io::Format("(A5,'|',A2)"), "ab", "abcdef"), "   ab|ab");
 }
 
-TEST(FormatOutput, WrongItemTypeIsAnErrorNotAGuess) {
+TEST(FormatOutput, WrongItemTypeAndRunawayRecordsAreErrorsNotGuesses) {
   EXPECT_THROW(io::fstring(io::Format("(I5)"), 1.5), io::StopRun);
   EXPECT_THROW(io::fstring(io::Format("(E15.7)"), 3), io::StopRun);
+  // Nested repeat counts that would write 1e14 columns before the first
+  // item (found by fuzzing, then out of memory): refused, not allocated.
+  EXPECT_THROW(io::fstring(io::Format("(9999(9999(99(1X,'E =',9999X))),I5)"), 1), io::StopRun);
+  EXPECT_THROW(io::fstring(io::Format("(99(9999(99X),'a',/),I5)"), 1), io::StopRun);
 }
 
 TEST(FormatInput, FieldsByColumnWithBothExponentFormsAndBlanksIgnored) {
