@@ -18,11 +18,8 @@ namespace {
 constexpr double kAbsent = std::numeric_limits<double>::quiet_NaN();
 bool absent(double v) { return v != v; }
 
-// The literals of the routines: π to twelve digits; sqrt(4π)/3,
-// (2/3)·sqrt(4π/5) and sqrt(4π/3) as they write them.
+// π to twelve digits, the literal of the routines.
 constexpr double kPi = 3.14159265359;
-constexpr double kEta2Monopole = 1.1816359;
-constexpr double kEta2Quadrupole = 1.056887279;
 
 double parity(int n) { return (n & 1) ? -1.0 : 1.0; }
 

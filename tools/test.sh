@@ -3,9 +3,10 @@
 #   1. the release build and all its tests;
 #   2. the tests that call LAPACK and BLAS (label blas) again under two other
 #      kernels of OpenBLAS, as other processors pick them (BLAS_KERNELS);
-#   3. a build under AddressSanitizer and UndefinedBehaviorSanitizer (at -O1)
-#      and all its tests but the slow ones (label slow), whose code the
-#      others run on smaller cases;
+#   3. a build under AddressSanitizer and UndefinedBehaviorSanitizer (the
+#      libraries at -O1, the tests' own code at -O0, line tables only for the
+#      reports' file and line) and all its tests but the slow ones (label
+#      slow), whose code the others run on smaller cases;
 #   4. tools/fuzz.sh: the readers fuzzed for FUZZ_SECONDS seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -91,8 +92,8 @@ kernels() {
 }
 
 sanitized() {
-  cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g -DNDEBUG" \
-    -DSUITE_SANITIZE=ON -DSUITE_BENCH=OFF
+  cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+    -DSUITE_SANITIZE=ON -DSUITE_BENCH=OFF -DSUITE_TEST_OPTIMIZE=-O0
   cmake --build build/sanitize -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build/sanitize --output-on-failure -j"$jobs" -LE slow

@@ -14,10 +14,10 @@ namespace {
 // grows with it; a copy kept with the tests stands in where the project is
 // checked out alone.
 TEST(EditDescriptorGolden, EveryRowOfTheSharedTableMatches) {
-  std::string path = std::string(SUITE_SOURCE_DIR) + "/../shared/golden/edit-descriptors.tsv";
+  std::string path = (std::filesystem::path(SUITE_SOURCE_DIR) / "../shared/golden/edit-descriptors.tsv").string();
   std::ifstream in(path);
   if (!in) {
-    path = std::string(SUITE_SOURCE_DIR) + "/tests/io/edit-descriptors.tsv";
+    path = (std::filesystem::path(SUITE_SOURCE_DIR) / "tests/io/edit-descriptors.tsv").string();
     in.open(path);
   }
   ASSERT_TRUE(in) << "cannot open " << path;

@@ -37,7 +37,7 @@ std::string ScratchDir::read(const std::string& name) const {
 
 bool ScratchDir::exists(const std::string& name) const { return fs::exists(path_ / name); }
 
-std::string program_path(const std::string& name) { return std::string(SUITE_BINARY_DIR) + "/" + name; }
+std::string program_path(const std::string& name) { return (fs::path(SUITE_BINARY_DIR) / name).string(); }
 
 RunResult run_program_in(const fs::path& dir, const std::string& program, const std::string& input) {
   fs::path in = dir / ".stdin";
