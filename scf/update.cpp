@@ -417,7 +417,7 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
   MASH(NB, M, L0, n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R, lib::VecView<double, 0>(st.F.data(), kFactorials), TT,
        PD, t.EXACT);
   con.line(" mmm=");
-  add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
+  add_direct_terms(t, s, ISH, AC, st.fac(), B, w, &st.direct);
   lib::VEVR(NB * n * n, PD.flat(), PX.flat());
   ExchangePass& x = st.exchange;
   x.FAC = 1.0;
