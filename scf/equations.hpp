@@ -149,7 +149,10 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
 // own exchange enters PD, the other shells' the source columns 1 … n of XN.
 // PW(J), when given, weighs the exchange with the partner orbital −M_J
 // (1 without: closed shells; an open shell's terms set other weights).
+// With `store` (words grown as needed) the multipole solves of all pair
+// densities run first, on the threads OpenMP offers, each into its own
+// words, and the terms are then added in the same order: the same numbers.
 void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F, lib::Vec B,
-                        const ShellWork& w, const double* PW = nullptr);
+                        const ShellWork& w, const double* PW = nullptr, std::vector<double>* store = nullptr);
 
 }  // namespace scf

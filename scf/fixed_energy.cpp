@@ -1,6 +1,7 @@
 #include "scf/fixed_energy.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "io/console.hpp"
 #include "io/format.hpp"
@@ -27,10 +28,12 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C) {
     for (int k = 1; k <= N; ++k) C(i, k) /= piv;
     // Row j −= A(j,i)·row i for every j ≠ i, taken column by column so that
     // the inner loop runs down a column (the multipliers are column i).
+    // One loop over the whole column (it vectorises), row i itself put back.
     const double* f = A.col(i).data();
     auto eliminate = [&](double* x, double xi) {
-      for (int j = 0; j < i - 1; ++j) x[j] -= f[j] * xi;
-      for (int j = i; j < N; ++j) x[j] -= f[j] * xi;
+      const double keep = x[i - 1];
+      for (int j = 0; j < N; ++j) x[j] -= f[j] * xi;
+      x[i - 1] = keep;
     };
     for (int k = i + 1; k <= N; ++k) eliminate(A.col(k).data(), A(i, k));
     eliminate(V.data(), V(i));
@@ -66,16 +69,31 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
     RVn(p) = CV(p);
     for (int q = 1; q <= N; ++q) RMn(p, q) = CM(p, q);
   }
-  auto W = [&](int i, int p, int q) { return PD(i, q, p) - ER * R3(i) * TT(q, p); };
+  // W at three neighbouring points, each formed once as the elimination
+  // walks down: Wn at i+1, Wc at i, Wp at i−1.
+  std::array<double, 400> w1, w2, w3;
+  double *Wn = w1.data(), *Wc = w2.data(), *Wp = w3.data();
+  auto fill_W = [&](double* Wi, int i) {
+    for (int q = 1; q <= N; ++q)
+      for (int p = 1; p <= N; ++p) Wi[(p - 1) + N * (q - 1)] = PD(i, q, p) - ER * R3(i) * TT(q, p);
+  };
+  if (NB - 1 >= NA + 2) {
+    fill_W(Wn, NB);
+    fill_W(Wc, NB - 1);
+  }
   int sign = 1;
   for (int i = NB - 1; i >= NA + 2; --i) {
+    fill_W(Wp, i - 1);
     for (int q = 1; q <= N; ++q) {
       for (int p = 1; p <= N; ++p) {
-        A(p, q) = r * W(i + 1, p, q);
-        Bp(p, q) = 10.0 * r * W(i, p, q);
-        C(p, q) = r * W(i - 1, p, q);
+        const int pq = (p - 1) + N * (q - 1);
+        A(p, q) = r * Wn[pq];
+        Bp(p, q) = 10.0 * r * Wc[pq];
+        C(p, q) = r * Wp[pq];
       }
     }
+    std::swap(Wn, Wc);  // the next point's i+1 is this point's i …
+    std::swap(Wc, Wp);  // … and its i this point's i−1
     for (int p = 1; p <= N; ++p) {
       A(p, p) += 1.0 + r * ER * R2(i + 1) * R3(i + 1);
       Bp(p, p) += -2.0 + 10.0 * r * ER * R2(i) * R3(i);
