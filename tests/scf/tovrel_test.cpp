@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -129,6 +130,28 @@ TEST(ShippedExamples, SlowOneAndTwoShellMoleculesReachTheirReferenceEnergies) {
           << c.example.folder << " shell " << i << ": the two energy searches";
     }
   }
+}
+
+// The threads change no number: LiH (two σ shells of one symmetry, so the
+// state walk, the rotation of the shells and the exchange between them all
+// run) on one and on two OpenMP threads gives the same listing, console and
+// trial count, byte for byte.
+TEST(ShippedExamples, SlowLiHIsTheSameOnOneAndTwoThreads) {
+  const Example lih{"lih", "lih.lst", {-2.4452, -0.3017}, {2e-4, 2e-4}};
+  const char* before = std::getenv("OMP_NUM_THREADS");
+  const std::string kept = before != nullptr ? before : "";
+  ExampleRun r[2];
+  for (int k = 0; k < 2; ++k) {
+    ::setenv("OMP_NUM_THREADS", k == 0 ? "1" : "2", 1);
+    r[k] = run_example(lih);
+  }
+  if (before != nullptr)
+    ::setenv("OMP_NUM_THREADS", kept.c_str(), 1);
+  else
+    ::unsetenv("OMP_NUM_THREADS");
+  EXPECT_EQ(r[0].listing, r[1].listing);
+  EXPECT_EQ(r[0].console, r[1].console);
+  EXPECT_NE(r[0].console.find("rotated among"), std::string::npos) << "the shells were rotated";
 }
 
 // Hydrogen on a focus in its lowest σ, π and δ states (1s, 2p, 3d: −1/2,
