@@ -217,7 +217,11 @@ void canonicalise(const SweepContext& c) {
     const int one = 1, lda = 16, lwork = 256;
     std::array<double, 256> work{};
     int info = 0;
+    // On one BLAS thread: the threaded library takes its sums in another
+    // order, and the rotation must not depend on the number of threads.
+    const int blas_threads = lib::set_blas_threads(1);
     dsygv_(&one, "V", "U", &k, A.data(), &lda, B.data(), &lda, lam.data(), work.data(), &lwork, &info, 1, 1);
+    if (blas_threads > 0) lib::set_blas_threads(blas_threads);
     if (info != 0) continue;
     // New orbital of the b-th shell: Σ_a U(a,b) φ_a.
     const long len = static_cast<long>(n) * NB;

@@ -258,8 +258,8 @@ Equations build_equations(const RunTables& t, const Shells& s, int ISH, lib::CVe
   lib::VEVR(NB * n * n, PD.flat(), PX.flat());
   st.B = {1.0, 0.0, 0.0, 0.0};
   const lib::Vec B(st.B.data(), 4);
-  add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
-  add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w, st.partner_weights(ISH));
+  add_direct_terms(t, s, ISH, AC, st.fac(), B, w, &st.direct);
+  add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w, st.partner_weights(ISH), &st.pairs);
   return Equations{t, n, M, t.RZ2 * s.E(ISH), s.waves(ISH), TT, w.XN, PD, PX, s.waves(ISH)};
 }
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <span>
 
 #include "lib/gaunt_exact.hpp"
 #include "lib/gaunt_table.hpp"
@@ -156,28 +159,109 @@ int multipole_count(int n1, int n2) { return std::max(n1, n2) + 2; }
 
 }  // namespace
 
+namespace {
+
+// Multipoles V_λ, λ = 0, s, 2s … (K orders), of the density |φ_J|² into Z.
+void density_multipoles(const RunTables& t, const Shells& s, int J, int K, lib::Fac F, lib::Vec B, lib::Mat CX,
+                        lib::Mat WC, lib::Mat WK, lib::Mat Z) {
+  const int nJ = s.n(J);
+  const lib::CMat XJ = s.waves(J);
+  ZIJK(t.NA, t.NB, nJ, nJ, K, s.M(J), s.M(J), s.L0(J), s.L0(J), 0, t.ISYM, multipole_scale(t.RZ2, t.EXACT), t.H12(),
+       t.BZ, t.R.colsFrom(2, 6), F, XJ, XJ, t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, CX, WC,
+       WK, Z, t.angular, t.EXACT, t.exact);
+}
+
+bool same_bits(const std::vector<double>& kept, lib::CMat X) {
+  const std::size_t words = static_cast<std::size_t>(X.rows()) * static_cast<std::size_t>(X.cols());
+  return kept.size() == words && std::memcmp(kept.data(), X.data(), words * sizeof(double)) == 0;
+}
+
+// Brings the store's multipoles (K orders) of the shells in `need` up to
+// date: an entry whose orbital is not the present one bit for bit is
+// computed afresh, the entries in parallel, each on its own scratch.
+void refresh(DensityMultipoles& store, const RunTables& t, const Shells& s, std::span<const int> need, int K,
+             lib::Fac F, double B1) {
+  const int NA = t.NA, NB = t.NB;
+  std::array<int, 16> miss{};
+  int m = 0;
+  for (const int J : need) {
+    const DensityMultipoles::Entry& e = store.shells[J - 1];
+    if (e.K >= K && e.B1 == B1 && same_bits(e.x, s.waves(J))) {
+      ++store.reused;
+      continue;
+    }
+    miss[m++] = J;
+  }
+  for (int k = 0; k < m; ++k) {
+    DensityMultipoles::Entry& e = store.shells[miss[k] - 1];
+    const lib::CVec x = s.waves(miss[k]).flat();
+    e.x.assign(x.data(), x.data() + x.size());
+    e.v.assign(static_cast<std::size_t>(NB) * K, 0.0);
+    e.wk.assign(static_cast<std::size_t>(6 * NB + NA * NA + 3 * NA), 0.0);
+    e.K = 0;
+  }
+  // io::stop throws: an exception must not leave a parallel region, so each
+  // entry keeps its own and the first is thrown after the loop.
+  std::array<std::exception_ptr, 16> failed{};
+#pragma omp parallel for schedule(dynamic, 1) if (m > 1)
+  for (int k = 0; k < m; ++k) {
+    DensityMultipoles::Entry& e = store.shells[miss[k] - 1];
+    std::array<double, 4> b{B1, 0.0, 0.0, 0.0};
+    double* wk = e.wk.data();
+    try {
+      density_multipoles(t, s, miss[k], K, F, lib::Vec(b.data(), 4), lib::Mat(wk + 6 * NB, NA, NA),
+                         lib::Mat(wk + 6 * NB + NA * NA, NA, 3), lib::Mat(wk, NB, 6), lib::Mat(e.v.data(), NB, K));
+    } catch (...) {
+      failed[k] = std::current_exception();
+    }
+  }
+  for (int k = 0; k < m; ++k) {
+    DensityMultipoles::Entry& e = store.shells[miss[k] - 1];
+    if (failed[k]) {
+      e.x.clear();
+      std::rethrow_exception(failed[k]);
+    }
+    e.K = K;
+    e.B1 = B1;
+  }
+  store.computed += m;
+}
+
+}  // namespace
+
 // Coulomb field of the shells: for each J the multipoles V_λ, λ = 0, s, 2s …,
 // of |φ_J|² and their action on the waves of ISH,
 //   PD(·,q,p) += col3·col6·c·[(ξ² − η²)·V·Y(L_q,M)]_p,   c = −(RZ²/2)·AC(J)/CN(J).
 // The multipole series is cut after n + 2 orders; the angular integrals are exact.
 void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::Fac F, lib::Vec B,
-                      const ShellWork& w) {
+                      const ShellWork& w, DensityMultipoles* store) {
   const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH);
-  const double CZ = multipole_scale(t.RZ2, t.EXACT);
-  const lib::CMat R2 = t.R.colsFrom(2, 6);
+  std::array<int, 16> need{};
+  int m = 0, nmax = n;
   for (int J = 1; J <= s.NSH; ++J) {
     if (std::fabs(AC(J)) < 0.001 || std::fabs(s.CN(J)) < 1.0e-6) continue;
+    need[m++] = J;
+    nmax = std::max(nmax, s.n(J));
+  }
+  // The store keeps the orders the shell with the most waves asks for, so
+  // that every shell finds what it needs.
+  if (store != nullptr) refresh(*store, t, s, std::span<const int>(need.data(), m), nmax + 2, F, B(1));
+  for (int k = 0; k < m; ++k) {
+    const int J = need[k];
     const double c = -t.RZ2 * AC(J) / s.CN(J);
-    const int nJ = s.n(J), K = multipole_count(n, nJ);
-    const lib::CMat XJ = s.waves(J);
-    ZIJK(t.NA, t.NB, nJ, nJ, K, s.M(J), s.M(J), s.L0(J), s.L0(J), 0, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XJ, XJ,
-         t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w),
-         w.WK, w.XE, t.angular, t.EXACT, t.exact);
+    const int K = multipole_count(n, s.n(J));
+    lib::CMat V = w.XE;
+    if (store != nullptr) {
+      const DensityMultipoles::Entry& e = store->shells[J - 1];
+      V = lib::CMat(e.v.data(), t.NB, e.K);
+    } else {
+      density_multipoles(t, s, J, K, F, B, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE);
+    }
     for (int p = 1; p <= n; ++p) {
       const int Lp = L0 + (p - 1) * t.ISYM;
       for (int q = 1; q <= n; ++q) {
         const int Lq = L0 + (q - 1) * t.ISYM;
-        suma(t.angular, t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2), t.EXACT,
+        suma(t.angular, t.NB, K, 0, M, t.ISYM, 0, Lq, Lp, c, t.R.col(2), V, F, w.WK.col(6), w.WK.col(2), t.EXACT,
              t.exact);
         add_to_coupling(t, w.WK.col(2), w.PD, q, p);
       }
@@ -193,62 +277,97 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
 // The self-exchange acts on the shell's own waves and enters PD; the exchange
 // with other shells is a known function, the source −(…)·X_J in XN.
 void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F, lib::Vec B,
-                        const ShellWork& w, const double* PW) {
-  const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH);
+                        const ShellWork& w, const double* PW, std::vector<double>* store) {
+  const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH), NA = t.NA, NB = t.NB;
   const double CZ = multipole_scale(t.RZ2, t.EXACT);
   const lib::CMat R2 = t.R.colsFrom(2, 6);
   const lib::CMat XI = s.waves(ISH);
+  // The pair densities of the update, in the order their terms are added:
+  // shell by shell, the partner's (projection M + M_J) before the other.
+  struct Pair {
+    int J, K, M2, lam0, col;  // the multipole solver's arguments
+    double CZ;
+    int MX, MY;  // the projection of the potential and of Y(L_q, ·)
+    double c;    // the factor of the term
+  };
+  std::array<Pair, 32> pairs{};
+  int np = 0;
   for (int J = 1; J <= s.NSH; ++J) {
     if (std::fabs(BC(J)) < 0.001 || std::fabs(s.CN(J)) < 1.0e-6) continue;
-    const int MJ = s.M(J), L0J = s.L0(J), nJ = s.n(J), K = multipole_count(n, nJ);
-    const lib::CMat XJ = s.waves(J);
+    const int MJ = s.M(J), L0J = s.L0(J), K = multipole_count(n, s.n(J));
     const int DL = std::abs(L0 - L0J), DMJ = std::abs(M - MJ);
     int lb = DL;
     if (DMJ > DL) lb = DL + 2;
     int la = DL;
     if (M + MJ > DL) la = DL + 2;
     if (la < M + MJ) la = la + 2;
+    const double pw = PW != nullptr ? PW[J - 1] : 1.0;
+    // Partner orbital −M_J: pair density of projection M + M_J; the
+    // potential has projection M + M_J, and Y(L_q, −M_J) brings it back to M.
+    if (MJ > 0 && M > 0 && pw != 0.0)
+      pairs[np++] = Pair{J, K, -MJ, la, M + MJ + 1, parity(MJ) * CZ, M + MJ, -MJ, t.RZ2 * pw / s.CN(J)};
+    // Pair density of projection M − M_J.
+    pairs[np++] = Pair{J, K, MJ, lb, DMJ + 1, CZ, MJ != 0 ? -DMJ : DMJ, MJ, t.RZ2 * BC(J) * FAC / s.CN(J)};
+  }
 
-    // Accumulate the term W·X_J(q) on wave p.
-    auto accumulate = [&](int q, int p) {
-      if (J == ISH) {
-        add_to_coupling(t, w.WK.col(2), w.PD, q, p);
-      } else {
-        for (int i = 1; i <= t.NB; ++i) w.XN(i, p) -= XJ(i, q) * t.R(i, 3) * w.WK(i, 2) * t.R(i, 6);
-      }
-    };
-    // The potential in XE (projection MX, orders from lstart) times Y(L_q, MY),
-    // projected on wave p with factor c.
-    auto project = [&](int MX, int MY, int lstart, double c) {
-      for (int p = 1; p <= n; ++p) {
-        const int Lp = L0 + (p - 1) * t.ISYM;
-        for (int q = 1; q <= nJ; ++q) {
-          const int Lq = L0J + (q - 1) * t.ISYM;
-          suma(t.angular, t.NB, K, MX, MY, t.ISYM, lstart, Lq, Lp, c, t.R.col(2), w.XE, F, w.WK.col(6), w.WK.col(2),
-               t.EXACT, t.exact);
-          accumulate(q, p);
+  auto solve = [&](const Pair& a, lib::Vec b, lib::Mat CX, lib::Mat WC, lib::Mat WK, lib::Mat Z) {
+    const int J = a.J;
+    ZIJK(NA, NB, n, s.n(J), a.K, M, a.M2, L0, s.L0(J), a.lam0, t.ISYM, a.CZ, t.H12(), t.BZ, R2, F, XI, s.waves(J),
+         t.G.col(a.col), b, t.AA.col(a.col), t.BB.col(a.col), t.VV.col(a.col), t.UU, t.WW, CX, WC, WK, Z, t.angular,
+         t.EXACT, t.exact);
+  };
+  // The potential V (orders from lam0) times Y(L_q, MY), projected on wave p
+  // with factor c, applied to X_J: the self-exchange enters PD, the
+  // exchange with another shell the source XN.
+  auto project = [&](const Pair& a, lib::CMat V) {
+    const int J = a.J, nJ = s.n(J), L0J = s.L0(J);
+    const lib::CMat XJ = s.waves(J);
+    for (int p = 1; p <= n; ++p) {
+      const int Lp = L0 + (p - 1) * t.ISYM;
+      for (int q = 1; q <= nJ; ++q) {
+        const int Lq = L0J + (q - 1) * t.ISYM;
+        suma(t.angular, NB, a.K, a.MX, a.MY, t.ISYM, a.lam0, Lq, Lp, a.c, t.R.col(2), V, F, w.WK.col(6), w.WK.col(2),
+             t.EXACT, t.exact);
+        if (J == ISH) {
+          add_to_coupling(t, w.WK.col(2), w.PD, q, p);
+        } else {
+          for (int i = 1; i <= NB; ++i) w.XN(i, p) -= XJ(i, q) * t.R(i, 3) * w.WK(i, 2) * t.R(i, 6);
         }
       }
-    };
-
-    const double pw = PW != nullptr ? PW[J - 1] : 1.0;
-    if (MJ > 0 && M > 0 && pw != 0.0) {
-      // Partner orbital −M_J: pair density of projection M + M_J.
-      const int col = M + MJ + 1;
-      ZIJK(t.NA, t.NB, n, nJ, K, M, -MJ, L0, L0J, la, t.ISYM, parity(MJ) * CZ, t.H12(), t.BZ, R2, F, XI, XJ,
-           t.G.col(col), B, t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w),
-           inner_columns(t, w), w.WK, w.XE, t.angular, t.EXACT, t.exact);
-      // The potential has projection M + M_J; Y(L_q, −M_J) brings it back to M.
-      project(M + MJ, -MJ, la, t.RZ2 * pw / s.CN(J));
     }
-    // Pair density of projection M − M_J.
-    const int col = DMJ + 1;
-    ZIJK(t.NA, t.NB, n, nJ, K, M, MJ, L0, L0J, lb, t.ISYM, CZ, t.H12(), t.BZ, R2, F, XI, XJ, t.G.col(col), B,
-         t.AA.col(col), t.BB.col(col), t.VV.col(col), t.UU, t.WW, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE,
-         t.angular, t.EXACT, t.exact);
-    const int mu = MJ != 0 ? -DMJ : DMJ;
-    project(mu, MJ, lb, t.RZ2 * BC(J) * FAC / s.CN(J));
+  };
+
+  if (store == nullptr || np < 2) {
+    for (int k = 0; k < np; ++k) {
+      solve(pairs[k], B, inner_matrix(t, w), inner_columns(t, w), w.WK, w.XE);
+      project(pairs[k], w.XE);
+    }
+    return;
   }
+  // The multipole solves of all pairs first, in parallel, each into its own
+  // words of the store (potential (NB,K), then the solver's scratch (NB,6),
+  // (NA,NA), (NA,3)); then the terms in their order.
+  std::array<std::size_t, 33> at{};
+  for (int k = 0; k < np; ++k)
+    at[k + 1] = at[k] + static_cast<std::size_t>(NB) * (pairs[k].K + 6) + static_cast<std::size_t>(NA) * (NA + 3);
+  if (store->size() < at[np]) store->resize(at[np]);
+  double* base = store->data();
+  std::array<std::exception_ptr, 32> failed{};
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int k = 0; k < np; ++k) {
+    double* v = base + at[k];
+    const int K = pairs[k].K;
+    std::array<double, 4> b{B(1), 0.0, 0.0, 0.0};
+    try {
+      solve(pairs[k], lib::Vec(b.data(), 4), lib::Mat(v + NB * (K + 6), NA, NA),
+            lib::Mat(v + NB * (K + 6) + NA * NA, NA, 3), lib::Mat(v + NB * K, NB, 6), lib::Mat(v, NB, K));
+    } catch (...) {
+      failed[k] = std::current_exception();
+    }
+  }
+  for (int k = 0; k < np; ++k)
+    if (failed[k]) std::rethrow_exception(failed[k]);
+  for (int k = 0; k < np; ++k) project(pairs[k], lib::CMat(base + at[k], NB, pairs[k].K));
 }
 
 }  // namespace scf

@@ -9,6 +9,9 @@
 // (and an optional off-diagonal Lagrange term, OFFDI) in the source S.
 #pragma once
 
+#include <array>
+#include <vector>
+
 #include "lib/lib.hpp"
 
 namespace lib {
@@ -111,17 +114,45 @@ struct ShellWork {
   lib::Vec WC;       // inner work vectors: right-hand sides and series coefficients
 };
 
+// The multipoles of each shell's density |φ_J|², kept from one build of the
+// equations to the next: a shell's density changes only when its orbital
+// does (once or twice a sweep), while every shell update and every
+// operator element between sweeps asks for the field of all shells.  Each
+// entry holds the orbital it was computed from, bit for bit; an orbital that
+// differs in any bit (a trial solve, an orthogonalisation, a normalisation,
+// an extrapolation) is computed afresh, so the field is the one computed
+// without the store to the last bit.  Missing entries are computed on the
+// threads OpenMP offers, each on its own scratch: the results do not depend
+// on the number of threads.
+class DensityMultipoles {
+ public:
+  struct Entry {
+    std::vector<double> x;   // the orbital (NB·n_J words) the multipoles belong to
+    std::vector<double> v;   // multipoles V_λ, (NB, K)
+    std::vector<double> wk;  // scratch of the multipole solver: (NB,6), (NA,NA), (NA,3)
+    int K = 0;
+    double B1 = 0.0;  // far boundary weight the solver was given
+  };
+  std::array<Entry, 16> shells;
+  long computed = 0, reused = 0;  // multipole sets computed and taken from the store
+};
+
 // Direct terms: for every shell J with |AC(J)| ≥ 0.001 and |CN(J)| ≥ 10⁻⁶,
 // the potential of its density enters PD with weight −(RZ²/2)·AC(J)/CN(J).
+// With `store` the multipoles of the densities are taken from it where the
+// orbital has not changed (the same numbers as without it).
 void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::Fac F, lib::Vec B,
-                      const ShellWork& w);
+                      const ShellWork& w, DensityMultipoles* store = nullptr);
 
 // Exchange terms: for every shell J with |BC(J)| ≥ 0.001 and |CN(J)| ≥ 10⁻⁶,
 // the potential of the pair density of ISH and J applied to J; the shell's
 // own exchange enters PD, the other shells' the source columns 1 … n of XN.
 // PW(J), when given, weighs the exchange with the partner orbital −M_J
 // (1 without: closed shells; an open shell's terms set other weights).
+// With `store` (words grown as needed) the multipole solves of all pair
+// densities run first, on the threads OpenMP offers, each into its own
+// words, and the terms are then added in the same order: the same numbers.
 void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec BC, double FAC, lib::Fac F, lib::Vec B,
-                        const ShellWork& w, const double* PW = nullptr);
+                        const ShellWork& w, const double* PW = nullptr, std::vector<double>* store = nullptr);
 
 }  // namespace scf

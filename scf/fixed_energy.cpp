@@ -1,6 +1,8 @@
 #include "scf/fixed_energy.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "io/console.hpp"
 #include "io/format.hpp"
@@ -27,10 +29,12 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C) {
     for (int k = 1; k <= N; ++k) C(i, k) /= piv;
     // Row j −= A(j,i)·row i for every j ≠ i, taken column by column so that
     // the inner loop runs down a column (the multipliers are column i).
+    // One loop over the whole column (it vectorises), row i itself put back.
     const double* f = A.col(i).data();
     auto eliminate = [&](double* x, double xi) {
-      for (int j = 0; j < i - 1; ++j) x[j] -= f[j] * xi;
-      for (int j = i; j < N; ++j) x[j] -= f[j] * xi;
+      const double keep = x[i - 1];
+      for (int j = 0; j < N; ++j) x[j] -= f[j] * xi;
+      x[i - 1] = keep;
     };
     for (int k = i + 1; k <= N; ++k) eliminate(A.col(k).data(), A(i, k));
     eliminate(V.data(), V(i));
@@ -52,8 +56,8 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
   const int n2 = N * N;
   auto RM = [&](int i, int p, int q) -> double& { return WK(i, 2 + (q - 1) * N + p); };
   auto RV = [&](int i, int p) -> double& { return WK(i, n2 + 2 + p); };
-  for (int c = 3; c <= n2 + N + 2; ++c)
-    for (int i = NA + 1; i <= NB; ++i) WK(i, c) = 0.0;
+  // Rows NA+2 … NB are all written below; row NA+1 holds no relation.
+  for (int c = 3; c <= n2 + N + 2; ++c) WK(NA + 1, c) = 0.0;
   for (int p = 1; p <= N; ++p) {
     RV(NB, p) = CV(p);
     for (int q = 1; q <= N; ++q) RM(NB, p, q) = CM(p, q);
@@ -66,16 +70,57 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
     RVn(p) = CV(p);
     for (int q = 1; q <= N; ++q) RMn(p, q) = CM(p, q);
   }
-  auto W = [&](int i, int p, int q) { return PD(i, q, p) - ER * R3(i) * TT(q, p); };
+  // W at three neighbouring points, each formed once as the elimination
+  // walks down: Wn at i+1, Wc at i, Wp at i−1.
+  std::array<double, 400> w1, w2, w3;
+  double *Wn = w1.data(), *Wc = w2.data(), *Wp = w3.data();
+  // PD holds each coefficient function as a column over the points, and the
+  // relations go to columns of WK: a point at a time would touch n² columns
+  // (as many memory streams) per point.  The values of a block of points are
+  // gathered column by column instead, and the relations of a block written
+  // out the same way, each column a short contiguous run.
+  std::array<double, 4096> wblock;
+  std::array<double, 4096> oblock;
+  const int wpoints = static_cast<int>(wblock.size()) / n2, opoints = static_cast<int>(oblock.size()) / (n2 + N);
+  int blo = NB + 1;   // lowest point of the gathered block
+  int ohi = 0, on = 0;  // highest point and count of the relations not yet written
+  auto fill_W = [&](double* Wi, int i) {
+    if (i < blo) {
+      const int bhi = i;
+      blo = std::max(NA + 1, i - wpoints + 1);
+      for (int q = 1; q <= N; ++q)
+        for (int p = 1; p <= N; ++p)
+          for (int k = blo; k <= bhi; ++k)
+            wblock[(k - blo) * n2 + (p - 1) + N * (q - 1)] = PD(k, q, p) - ER * R3(k) * TT(q, p);
+    }
+    const double* from = wblock.data() + (i - blo) * n2;
+    for (int pq = 0; pq < n2; ++pq) Wi[pq] = from[pq];
+  };
+  auto write_out = [&] {
+    for (int q = 1; q <= N; ++q)
+      for (int p = 1; p <= N; ++p)
+        for (int k = 0; k < on; ++k) RM(ohi - k, p, q) = oblock[k * (n2 + N) + (p - 1) + N * (q - 1)];
+    for (int p = 1; p <= N; ++p)
+      for (int k = 0; k < on; ++k) RV(ohi - k, p) = oblock[k * (n2 + N) + n2 + p - 1];
+    on = 0;
+  };
+  if (NB - 1 >= NA + 2) {
+    fill_W(Wn, NB);
+    fill_W(Wc, NB - 1);
+  }
   int sign = 1;
   for (int i = NB - 1; i >= NA + 2; --i) {
+    fill_W(Wp, i - 1);
     for (int q = 1; q <= N; ++q) {
       for (int p = 1; p <= N; ++p) {
-        A(p, q) = r * W(i + 1, p, q);
-        Bp(p, q) = 10.0 * r * W(i, p, q);
-        C(p, q) = r * W(i - 1, p, q);
+        const int pq = (p - 1) + N * (q - 1);
+        A(p, q) = r * Wn[pq];
+        Bp(p, q) = 10.0 * r * Wc[pq];
+        C(p, q) = r * Wp[pq];
       }
     }
+    std::swap(Wn, Wc);  // the next point's i+1 is this point's i …
+    std::swap(Wc, Wp);  // … and its i this point's i−1
     for (int p = 1; p <= N; ++p) {
       A(p, p) += 1.0 + r * ER * R2(i + 1) * R3(i + 1);
       Bp(p, p) += -2.0 + 10.0 * r * ER * R2(i) * R3(i);
@@ -95,11 +140,15 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
       }
     }
     if (INVE(N, H, Bp, C) < 0.0) sign = -sign;
+    if (on == 0) ohi = i;
+    double* to = oblock.data() + on * (n2 + N);
     for (int p = 1; p <= N; ++p) {
-      RV(i, p) = RVn(p) = H(p);
-      for (int q = 1; q <= N; ++q) RM(i, p, q) = RMn(p, q) = C(p, q);
+      to[n2 + p - 1] = RVn(p) = H(p);
+      for (int q = 1; q <= N; ++q) to[(p - 1) + N * (q - 1)] = RMn(p, q) = C(p, q);
     }
+    if (++on == opoints) write_out();
   }
+  write_out();
   return sign;
 }
 

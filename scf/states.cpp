@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+
+#include <omp.h>
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
@@ -32,39 +35,86 @@ int StateCounter::sign_at(double E) const {
   return DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, t_.RZ2 * E, TT_, PD_, S_, w_.CX, w_.WC, w_.WK, lib::Mat()).det_sign;
 }
 
+// The signs at E1 and E2 at once: the second solve on a thread of its own,
+// with its own copy of the work arrays (its sign is the one a solve on the
+// shell's own arrays gives: the solve reads only the equations).  One thread
+// solves them in turn.
+std::array<int, 2> StateCounter::signs_at(double E1, double E2) const {
+  const int NA = t_.NA, NB = t_.NB, NCF = NA * n_;
+  const long wk = static_cast<long>(NB) * w_.WK.cols(), cx = static_cast<long>(NCF) * NCF, wc = w_.WC.size();
+  double* spare = st_.spare_for(wk + cx + wc);
+  const lib::Mat WK2(spare, NB, w_.WK.cols());
+  const lib::Vec CX2(spare + wk, static_cast<int>(cx)), WC2(spare + wk + cx, static_cast<int>(wc));
+  std::array<int, 2> sign{};
+  std::array<std::exception_ptr, 2> failed{};
+  const double ER[2] = {t_.RZ2 * E1, t_.RZ2 * E2};
+#pragma omp parallel for schedule(static, 1) num_threads(2)
+  for (int k = 0; k < 2; ++k) {
+    try {
+      sign[k] = k == 0 ? DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, ER[0], TT_, PD_, S_, w_.CX, w_.WC, w_.WK, lib::Mat())
+                             .det_sign
+                       : DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, ER[1], TT_, PD_, S_, CX2, WC2, WK2, lib::Mat()).det_sign;
+    } catch (...) {
+      failed[k] = std::current_exception();
+    }
+  }
+  for (const std::exception_ptr& f : failed)
+    if (f) std::rethrow_exception(f);
+  return sign;
+}
+
 bool StateCounter::odd_below(double E) {
   if (ref_ == 0) set_reference(sign_at(floor()));
   return sign_at(E) != ref_;
 }
 
+// The walk upwards in steps of 5 % reads the signs one energy after the
+// other; they are taken two at a time (the energies of the walk are fixed
+// in advance) when OpenMP offers two threads, and a sign beyond the state
+// sought is not counted as a trial, so the walk, its result and the trial
+// count are those of one sign at a time.
 double StateCounter::locate(int rank, bool exact) {
   const double Etop = -1.0e-3;
   double E = floor();
   int s0 = sign_at(E), count = 0;
   set_reference(s0);
+  const bool two_threads = omp_get_max_threads() > 1;
+  auto no_state = [&] {
+    io::stop(io::fstring(io::Format("(' SHELL',I3,': NO BOUND STATE NUMBER',I3,' OF M =',I2,', L0 =',I3,"
+                                    "' BELOW',E10.2)"),
+                         ISH_, rank, s_.M(ISH_), s_.L0(ISH_), Etop));
+  };
+  auto bisect = [&](double lo, double hi) {
+    for (int k = 0; k < 200; ++k) {
+      const double mid = 0.5 * (lo + hi);
+      if (mid == lo || mid == hi) break;
+      if (search_.state_placed(lo, hi, exact)) break;
+      if (sign_at(mid) == s0)
+        lo = mid;
+      else
+        hi = mid;
+    }
+    return 0.5 * (lo + hi);
+  };
   for (;;) {
-    const double En = 0.95 * E;
-    if (En > Etop) {
-      io::stop(io::fstring(io::Format("(' SHELL',I3,': NO BOUND STATE NUMBER',I3,' OF M =',I2,', L0 =',I3,"
-                                      "' BELOW',E10.2)"),
-                           ISH_, rank, s_.M(ISH_), s_.L0(ISH_), Etop));
+    const double E1 = 0.95 * E, E2 = 0.95 * E1;
+    if (E1 > Etop) no_state();
+    std::array<int, 2> sign{};
+    const bool pair = E2 <= Etop && two_threads;
+    if (pair) {
+      sign = signs_at(E1, E2);
+      st_.trials += 1;  // the first; the second is counted when it is read
+    } else {
+      sign[0] = sign_at(E1);
     }
-    const int s1 = sign_at(En);
-    if (s1 != s0 && ++count == rank) {
-      double lo = E, hi = En;
-      for (int k = 0; k < 200; ++k) {
-        const double mid = 0.5 * (lo + hi);
-        if (mid == lo || mid == hi) break;
-        if (search_.state_placed(lo, hi, exact)) break;
-        if (sign_at(mid) == s0)
-          lo = mid;
-        else
-          hi = mid;
-      }
-      return 0.5 * (lo + hi);
-    }
-    s0 = s1;
-    E = En;
+    if (sign[0] != s0 && ++count == rank) return bisect(E, E1);
+    s0 = sign[0];
+    E = E1;
+    if (!pair) continue;
+    ++st_.trials;
+    if (sign[1] != s0 && ++count == rank) return bisect(E, E2);
+    s0 = sign[1];
+    E = E2;
   }
 }
 

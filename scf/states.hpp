@@ -5,6 +5,8 @@
 // state of the two centres can lie; the sign there is the reference.
 #pragma once
 
+#include <array>
+
 #include "lib/views.hpp"
 #include "scf/equations.hpp"
 
@@ -23,6 +25,8 @@ class StateCounter {
   double floor() const;
   // Sign of the determinant at E: one solve of the homogeneous equations.
   int sign_at(double E) const;
+  // Signs of the determinant at E1 and E2, the two solves on two threads.
+  std::array<int, 2> signs_at(double E1, double E2) const;
   // Whether an odd number of eigenvalues lies below E.
   bool odd_below(double E);
   // Eigenvalue number `rank`: the signs are followed upwards in steps of 5 %

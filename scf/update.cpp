@@ -417,7 +417,7 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
   MASH(NB, M, L0, n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R, lib::VecView<double, 0>(st.F.data(), kFactorials), TT,
        PD, t.EXACT);
   con.line(" mmm=");
-  add_direct_terms(t, s, ISH, AC, st.fac(), B, w);
+  add_direct_terms(t, s, ISH, AC, st.fac(), B, w, &st.direct);
   lib::VEVR(NB * n * n, PD.flat(), PX.flat());
   ExchangePass& x = st.exchange;
   x.FAC = 1.0;
@@ -428,7 +428,7 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
       lib::VEQC(NB * n, 0.0, w.XN.colsFrom(1, n).flat());
     }
     con.line(io::lstring(" JHF =", x.JHF));
-    add_exchange_terms(t, s, ISH, BC, x.FAC, st.fac(), B, w, st.partner_weights(ISH));
+    add_exchange_terms(t, s, ISH, BC, x.FAC, st.fac(), B, w, st.partner_weights(ISH), &st.pairs);
     con.line(io::fstring(io::Format("('ISH=',2I3)"), ISH));
 
     double OFF = 0.0;

@@ -42,6 +42,13 @@ struct UpdateState {
   std::array<double, kFactorials> F{};  // factorials 0! … 98!
   std::array<double, 4> B{};            // boundary vector of the multipole solver
   std::vector<double> saved;            // the solver's copy of a shell, grown to NB·n words as shells ask
+  std::vector<double> spare;            // work arrays of a second solve at a trial energy (the state walk)
+  double* spare_for(long words) {
+    if (static_cast<long>(spare.size()) < words) spare.resize(static_cast<std::size_t>(words));
+    return spare.data();
+  }
+  std::vector<double> pairs;            // multipoles of the exchange pair densities of one update
+  DensityMultipoles direct;             // multipoles of each shell's density, reused while its orbital stays
   double* saved_for(long words) {
     if (static_cast<long>(saved.size()) < words) saved.resize(static_cast<std::size_t>(words));
     return saved.data();

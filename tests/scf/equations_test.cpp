@@ -3,6 +3,7 @@
 #include "scf/equations.hpp"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -118,6 +119,71 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
     for (double v : xn[0]) size += std::fabs(v);
     EXPECT_GT(size, 0.0) << "the exchange source is not empty";
   }
+}
+
+// The stores of the shell updates change no number: the direct terms with
+// the density multipoles kept, and the exchange terms with the pair
+// densities solved first (on the threads OpenMP offers), equal those built
+// term by term bit for bit, on one thread and on two; a store entry is
+// reused while its orbital is the same bit for bit, and a change of one bit
+// is computed afresh.
+TEST(FieldStores, TermsEqualThoseBuiltTermByTermOnOneAndTwoThreadsAndFollowEveryBitOfTheOrbitals) {
+  const int n = 4;
+  System sys(3.0, 1.0, 1.5, {{0, 0, n}, {1, 1, n}, {0, 0, n}}, 5, 101, 1.01, 20.0);
+  io::ConsoleRedirect quiet(nullptr, &sys.trace);
+  scf::Shells s = sys.shells();
+  for (int J = 1; J <= 3; ++J) {
+    const lib::Mat X = s.waves(J);
+    for (int p = 1; p <= n; ++p)
+      for (int i = 1; i <= sys.NB; ++i) X(i, p) = std::exp(-0.3 * J * sys.xi(i)) * (sys.xi(i) - 1.0 + 0.1 * p);
+    s.CN(J) = 1.0;
+  }
+  const scf::AngularRange range = scf::angular_range(s, sys.t.ISYM);
+  lib::DEFA(scf::kFactorials - 1, lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials));
+  const lib::GauntTable table(range.LMAX, range.MMAX, sys.st.fac(), lib::Build::scf);
+  sys.t.angular = &table;
+  sys.t.EXACT = 1;
+  const std::vector<double> AC{2.0, -4.0, 2.0};
+  const std::vector<double> BC{1.0, -2.0, 1.0};
+  scf::DensityMultipoles direct;
+  std::vector<double> pairs;
+  auto build = [&](int ISH, bool stores, std::vector<double>& pd, std::vector<double>& xn) {
+    scftest::one_electron_equations(sys, ISH);
+    const scf::ShellWork w = sys.work(n);
+    const lib::Vec B(sys.st.B.data(), 4);
+    B(1) = 1.0;
+    scf::add_direct_terms(sys.t, s, ISH, lib::CVec(AC.data(), 3), sys.st.fac(), B, w, stores ? &direct : nullptr);
+    scf::add_exchange_terms(sys.t, s, ISH, lib::CVec(BC.data(), 3), 1.0, sys.st.fac(), B, w, nullptr,
+                            stores ? &pairs : nullptr);
+    pd.assign(w.PD.flat().begin(), w.PD.flat().end());
+    xn.assign(w.XN.colsFrom(1, n).flat().begin(), w.XN.colsFrom(1, n).flat().end());
+  };
+  const int threads = omp_get_max_threads();
+  for (int ISH : {1, 2}) {
+    std::vector<double> pd0, xn0, pd, xn;
+    build(ISH, false, pd0, xn0);
+    for (int nt : {1, 2}) {
+      omp_set_num_threads(nt);
+      build(ISH, true, pd, xn);
+      EXPECT_EQ(pd, pd0) << "shell " << ISH << ", " << nt << " threads";
+      EXPECT_EQ(xn, xn0) << "shell " << ISH << ", " << nt << " threads";
+    }
+    omp_set_num_threads(threads);
+  }
+  // Three densities computed once (the π shell's momenta set the orders
+  // kept), then only reused.
+  EXPECT_EQ(direct.computed, 3);
+  EXPECT_EQ(direct.reused, 3 * 3);
+  // One bit of shell 3 changed: its multipoles alone are computed again.
+  double& x = s.waves(3)(50, 2);
+  x = std::nextafter(x, 1.0);
+  std::vector<double> pd0, xn0, pd, xn;
+  build(1, false, pd0, xn0);
+  build(1, true, pd, xn);
+  EXPECT_EQ(direct.computed, 4);
+  EXPECT_EQ(pd, pd0);
+  EXPECT_EQ(xn, xn0);
+  EXPECT_GT(std::fabs(pd[pd.size() / 2]), 0.0) << "the coupling is not empty";
 }
 
 // The η and η² elements of the exact path against their own algebra: η² is

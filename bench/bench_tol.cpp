@@ -1,0 +1,122 @@
+// Time of the N2 ground state against the target accuracy: `diatom` run on
+// N2 (R = 2.068 bohr, ground state only) at each TOL given (default 1e-5,
+// 1e-6, 1e-7, 1e-8), each in a scratch folder with its own grid from the
+// accuracy rule; prints for each the grid, the wall and processor time of
+// the run (all its programs), the sweeps and energy trials of tovrel, and the
+// total energy and its distance from the Hartree–Fock limit
+// −108.9938256356 (x2dhf test set n2-elprop, set-01).
+//
+//   bench_tol [TOL ...]
+//
+// OMP_NUM_THREADS sets the threads of tovrel (its result does not depend on
+// them).  Wall times depend on the machine's other load: quote them with it.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kLimit = -108.9938256356;
+
+std::string read_text(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// The number after `key` in `text` (NaN when absent).
+double after(const std::string& text, const std::string& key) {
+  const size_t at = text.rfind(key);
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(text.c_str() + at + key.size(), nullptr);
+}
+
+std::string line_with(const std::string& text, const std::string& key) {
+  size_t at = text.find(key);
+  if (at == std::string::npos) return "";
+  at = text.rfind('\n', at);
+  at = at == std::string::npos ? 0 : at + 1;
+  const size_t end = text.find('\n', at);
+  return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+struct Run {
+  int status = -1;
+  double wall = 0.0, cpu = 0.0, total = 0.0;
+  double sweeps = 0.0, trials = 0.0;
+  std::string grid;
+};
+
+Run run(const fs::path& diatom, const std::string& tol) {
+  const fs::path dir = fs::temp_directory_path() / ("bench_tol_" + std::to_string(::getpid()) + "_" + tol);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::ofstream(dir / "n2.mol") << "&MOL\n TIT = 'N2 at R = 2.068 bohr',\n Z1 = 7.0, Z2 = 7.0, RZ = 2.068,\n"
+                                   " SHELLS = '1sg 1su 2sg 2su 3sg 1pu',\n TOL = "
+                                << tol << ",\n/\n";
+  Run r;
+  const auto t0 = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(127);
+    if (std::freopen("diatom.out", "w", stdout) == nullptr || std::freopen("diatom.err", "w", stderr) == nullptr)
+      ::_exit(127);
+    ::execl(diatom.c_str(), diatom.c_str(), "-j", "1", "n2.mol", "run", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  struct rusage use {};
+  ::wait4(pid, &status, 0, &use);
+  r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  // The child's processor time, with that of the programs it waited for.
+  r.cpu = use.ru_utime.tv_sec + 1e-6 * use.ru_utime.tv_usec + use.ru_stime.tv_sec + 1e-6 * use.ru_stime.tv_usec;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const std::string out = read_text(dir / "diatom.out"), trace = read_text(dir / "run" / "tovrel.out");
+  r.grid = line_with(out, "partial waves per shell");
+  r.total = after(out, "TOTAL ENERGY:");
+  r.sweeps = after(trace, "self-consistent after");
+  r.trials = after(trace, "energy trials in the run");
+  fs::remove_all(dir);
+  return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> tols;
+  for (int i = 1; i < argc; ++i) tols.emplace_back(argv[i]);
+  if (tols.empty()) tols = {"1.0E-5", "1.0E-6", "1.0E-7", "1.0E-8"};
+  const fs::path diatom = fs::absolute(fs::path(argv[0])).parent_path().parent_path() / "diatom";
+  if (!fs::exists(diatom)) {
+    std::fprintf(stderr, "bench_tol: no diatom program at %s\n", diatom.c_str());
+    return 2;
+  }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  const char* threads = std::getenv("OMP_NUM_THREADS");
+  std::printf("N2 ground state through diatom, OMP_NUM_THREADS=%s; limit %.10f\n", threads ? threads : "(unset)",
+              kLimit);
+  std::printf("%-8s %9s %9s %7s %7s %17s %10s\n", "TOL", "wall (s)", "cpu (s)", "sweeps", "trials", "total energy",
+              "error");
+  int worst = 0;
+  for (const std::string& tol : tols) {
+    const Run r = run(diatom, tol);
+    std::printf("%-8s %9.2f %9.2f %7.0f %7.0f %17.10f %10.2e%s\n", tol.c_str(), r.wall, r.cpu, r.sweeps, r.trials,
+                r.total, r.total - kLimit, r.status == 0 ? "" : "  (diatom failed)");
+    std::printf("         %s\n", r.grid.c_str());
+    if (r.status != 0) worst = 1;
+  }
+  return worst;
+}
