@@ -127,7 +127,7 @@ TEST(OpenShells, SlowAtomsOnAFocusReachTheFiniteDifferenceTotals) {
 TEST(OpenShells, TheEnergyDoesNotDependOnTheStartingOrbitals) {
   const std::string li =
       " Z1 = 3.0, Z2 = 0.0, RZ = 0.4, NSH = 2, MLN = 0,0,8, 0,0,8, JOR = 0,0,1,0,"
-      " NA = 5, NB = 2000, RP = 1.01, 200.0, EPS = 1.0D-10, MI = 0,1,0,1,0,0,0, EXACT = 1";
+      " NA = 5, NB = 800, RP = 1.01, 200.0, EPS = 1.0D-10, MI = 0,1,0,1,0,0,0, EXACT = 1";
   ScratchDir fresh("open_start");
   const std::string a = run(fresh, li + ", OPEN = 2, 1, TERM = '2S'");
   ScratchDir restarted("open_restart");
@@ -136,7 +136,7 @@ TEST(OpenShells, TheEnergyDoesNotDependOnTheStartingOrbitals) {
   const std::string b = run(restarted, li + ", OPEN = 2, 1, TERM = '2S'", 1);
   const double ea = block_value(a, "TOTAL ENERGY"), eb = block_value(b, "TOTAL ENERGY");
   EXPECT_NEAR(ea, eb, 1e-9);
-  EXPECT_NEAR(ea, -7.432726931, 3e-8);
+  EXPECT_NEAR(ea, -7.432726931, 1e-6);  // the ground term, on a coarser grid than the limit's
   for (const std::string* out : {&a, &b}) EXPECT_LT(std::fabs(after(*out, "AND 1 =")), 1e-8);
 }
 
