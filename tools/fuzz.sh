@@ -30,7 +30,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 targets="group list_directed orbital_block channel_file format_engine"
 
 CXX=$cxx cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" -DSUITE_FUZZ=ON -DSUITE_TESTS=OFF \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only -DNDEBUG" -DSUITE_FUZZ=ON -DSUITE_TESTS=OFF \
   -DSUITE_BENCH=OFF >/dev/null
 cmake --build build/fuzz -j"$jobs" --target $(printf 'fuzz_%s ' $targets)
 
