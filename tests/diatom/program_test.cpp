@@ -165,7 +165,7 @@ TEST(DiatomProgram, HydrogenOnAFocusGivesTheExactCrossSection) {
 TEST(DiatomProgram, H2PlusGivesTheExactCrossSectionsBetaAndMolecularFrame) {
   ScratchDir dir("diatom_h2p");
   dir.write("h2p.mol",
-            "&MOL Z1 = 1, Z2 = 1, RZ = 2.0, Q = 1, SHELLS = '1sg', ION = '1sg', EMIN = 30, EMAX = 82, DK = 0.02,\n"
+            "&MOL Z1 = 1, Z2 = 1, RZ = 2.0, Q = 1, SHELLS = '1sg', ION = '1sg', EMIN = 31, EMAX = 63, DK = 0.02,\n"
             " BETA = 1, MFPAD = '41 61' /\n");
   auto r = run_program_in(dir.path(), "diatom h2p.mol run");
   ASSERT_EQ(r.status, 0) << r.output;
