@@ -22,7 +22,7 @@ io::Group CHN::group() {
   g.add("TIT", TIT, 65).add("FIG", FIG, 40).add("FIC", FIC, 40).add("FID", FID, 40).add("FIL", FIL, 40);
   g.add("NSI", NSI).add("M", M).add("L0", L0).add("NX", NX).add("NL", NL);
   g.add("NC", NC).add("P0", P0).add("DP", DP).add("IPOT", IPOT).add("ND", ND).add("EMX", EMX);
-  g.add("NIT", NIT).add("EPS", EPS).add("EXACT", EXACT).add("IDER", IDER);
+  g.add("NIT", NIT).add("EPS", EPS).add("EXACT", EXACT).add("IDER", IDER).add("OPEN", OPEN.data(), {2});
   return g;
 }
 
@@ -79,6 +79,31 @@ void check_and_complete(Setup& s, const std::string& file) {
   }
 }
 
+// OPEN names the open shell of the ground state; the ion left behind must
+// be closed-shell, so the open shell itself is ionised and holds one electron.
+template <class Fail>
+void check_open_shell(const CHN& c, int NSH, int capacity, const Fail& fail) {
+  const int o = c.OPEN[0], q = c.OPEN[1];
+  if (o == 0 && q == 0) return;
+  if (o < 1 || o > NSH) {
+    fail("OPEN", "the open shell must be one of the shells 1 to " + std::to_string(NSH) +
+                     " (OPEN(1) = " + std::to_string(o) + "), or OPEN = 0, 0 for closed shells");
+  }
+  if (o != c.NSI) {
+    fail("OPEN", "shell " + std::to_string(c.NSI) + " is closed in a ground state whose shell " + std::to_string(o) +
+                     " is open: the ion would have two open shells, whose coupling this model does not describe");
+  }
+  if (q < 1 || q >= capacity) {
+    fail("OPEN", "an open shell holds 1 to " + std::to_string(capacity - 1) +
+                     " electrons (OPEN(2) = " + std::to_string(q) + ")");
+  }
+  if (q > 1) {
+    fail("OPEN", "the ion keeps " + std::to_string(q - 1) + " electron(s) in the open shell " + std::to_string(o) +
+                     ", an open-shell ion whose coupling to the photoelectron this model does not describe; "
+                     "only an open shell of one electron is ionised");
+  }
+}
+
 void complete_channel(Setup& s, const std::string& file) {
   CHN& c = s.c;
   auto fail = [&](const std::string& var, const std::string& why) {
@@ -107,6 +132,7 @@ void complete_channel(Setup& s, const std::string& file) {
     fail("L0", "equal nuclear charges keep the parity; the dipole needs L0 of the other parity than the shell's (" +
                    std::to_string(s.shell.L0) + ")");
   }
+  check_open_shell(c, g.NSH, s.shell.M == 0 ? 2 : 4, fail);
   if (c.NX == 0) c.NX = s.shell.n;
   if (c.NX < 1 || c.NX > kMaxWaves) fail("NX", "a solution takes 1 to " + std::to_string(kMaxWaves) + " partial waves");
   if (c.NL == 0) c.NL = std::min(c.NX, kMaxSolutions);
@@ -210,9 +236,14 @@ void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
              io::Format("(' Final state:    M =',I2,', L0 =',I3,', KD =',I2,', NX =',I3,' partial waves (L =',A,')')"),
              s.final.M, s.final.L0, s.KD, s.final.n, Ls);
   io::fwrite(L, io::Format("(17X,I2,' standing-wave solutions per energy (NL)')"), c.NL);
-  const double Zion = c.IPOT == 0 ? gs.Z1 + gs.Z2 : ion_charge(s.gs, s.mol);
+  const double Zion = c.IPOT == 0 ? gs.Z1 + gs.Z2 : ion_charge(s.gs, s.mol, c.OPEN[0], c.OPEN[1]);
   if (c.IPOT == 0) {
     L.write_record(" Potential: the bare nuclei (exact one-electron continuum)");
+  } else if (c.OPEN[0] != 0) {
+    L.write_record(" Potential: static exchange - the frozen Hartree-Fock field of the ion's closed shells; the");
+    io::fwrite(L, io::Format("(12X,'ionised shell',I3,' is the open shell of the ground state with one electron;')"),
+               c.OPEN[0]);
+    L.write_record("            continuum orthogonal to the occupied orbitals of its symmetry");
   } else {
     L.write_record(
         " Potential: static exchange - the frozen Hartree-Fock field of the ion, the electron singlet-coupled");
@@ -379,7 +410,13 @@ void run_chanfile(io::Units& units) {
   DipoleCheck check(g, s);
 
   std::unique_ptr<StaticExchange> se;
-  if (c.IPOT == 1) se = std::make_unique<StaticExchange>(g, s.gs, s.mol, c.NSI, s.final, c.NIT, c.EPS);
+  if (c.IPOT == 1) {
+    ExchangeOptions opt;
+    opt.NIT = c.NIT;
+    opt.EPS = c.EPS;
+    opt.open_electrons = c.OPEN[0] != 0 ? c.OPEN[1] : 0;
+    se = std::make_unique<StaticExchange>(g, s.gs, s.mol, c.NSI, s.final, opt);
+  }
 
   const std::vector<Block> blocks = write_continuum(L, F, s, g, check, se.get());
   list_phases(L, blocks, c.NC);
@@ -389,6 +426,10 @@ void run_chanfile(io::Units& units) {
   L.write_record("");
   L.write_record(" The C.S. columns count two electrons in the ionised shell and one sign of the final projection M:");
   L.write_record(" for a one-electron target halve them; a final M > 0 from a sigma shell stands for +M and -M.");
+  if (c.OPEN[0] != 0) {
+    L.write_record(" The ionised open shell holds one electron: its share is 1/2 (sigma) or 1/4 (pi, delta) of");
+    L.write_record(" that of the full shell the columns count.");
+  }
   io::console().line(" chanfile: channel file '" + io::trim_right(c.FIC) + "' written");
   if (se) stop_on_unsolved_exchange(*se, c);
 }

@@ -2,6 +2,7 @@
 // momentum grid and the listing.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "io/namelist.hpp"
@@ -30,6 +31,10 @@ struct CHN {
   double EPS = 1.0e-7;  // relative residual at which they count as solved
   int EXACT = 0;        // 1: the exact dipole constant sqrt(4π/3) in the listed cross sections
   int IDER = 0;         // velocity form of an odd-M orbital at ξ = 1: 1 through X/sqrt(ξ² − 1), 0 one-sided difference
+  // The open shell of the ground state and its electrons (OPEN(1) = 0: every
+  // shell closed).  Only the ionisation of an open shell of one electron,
+  // which leaves a closed-shell ion, is described.
+  std::array<int, 2> OPEN{};
   io::Group group();
 };
 

@@ -20,9 +20,9 @@
 
 namespace chan {
 
-double ion_charge(const GroundState& gs, const Molecule& mol) {
+double ion_charge(const GroundState& gs, const Molecule& mol, int open_shell, int open_electrons) {
   double N = 0.0;
-  for (int s = 1; s <= gs.NSH(); ++s) N += gs.shell(s, 1).M == 0 ? 2.0 : 4.0;
+  for (int s = 1; s <= gs.NSH(); ++s) N += s == open_shell ? open_electrons : gs.shell(s, 1).M == 0 ? 2.0 : 4.0;
   return mol.Z1 + mol.Z2 - N + 1.0;
 }
 
@@ -57,19 +57,28 @@ void StaticExchange::Impl::build_exchange() {
   xop = std::make_unique<ExchangeOperator>(g, w, std::move(xo), C1, F());
 }
 
+// Exchange weights per spatial orbital: −1 for each orbital of a closed
+// shell; the hole's orbital +M of a closed ionised shell −1 + 2 = +1
+// (singlet coupling); an ionised open shell of one electron leaves its
+// orbitals empty in the ion, weight 0.  The continuum stays orthogonal to
+// every occupied orbital of the ground state of its symmetry, the ionised
+// one included, so that the dipole of the many-electron states reduces to
+// the one-electron element in both forms.
 void StaticExchange::Impl::build_orbitals() {
   const int KD = w.KD;
+  const bool with_exchange = opt.electrons && opt.exchange;
   for (int s = 1; s <= gs.NSH(); ++s) {
     const Waves ws = gs.shell(s, KD);
     const double nrm = overlap(g, mol.RZ, ws, gs.waves(s), ws, gs.waves(s));
+    const bool emptied = s == NSI && opt.open_electrons == 1;
     for (int sign : {+1, -1}) {
       if (sign < 0 && ws.M == 0) continue;
       FrozenOrbital o;
       o.shell = s;
       o.desc = {sign * ws.M, ws.L0, ws.n};
       o.norm = nrm;
-      o.exchange = opt.electrons && opt.exchange ? -1.0 : 0.0;
-      if (opt.electrons && opt.exchange && s == NSI && sign > 0) o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
+      o.exchange = with_exchange && !emptied ? -1.0 : 0.0;
+      if (with_exchange && !emptied && s == NSI && sign > 0) o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
       orb.push_back(o);
     }
     if (opt.electrons && same_symmetry(ws, w)) {
@@ -77,7 +86,7 @@ void StaticExchange::Impl::build_orbitals() {
       on_waves(g, ws, gs.waves(s), w, 1.0 / std::sqrt(nrm), lib::Mat(x.data(), NB, n));
       ortho.push_back(std::move(x));
     }
-    electrons += ws.M == 0 ? 2.0 : 4.0;
+    electrons += shell_electrons(s, ws.M);
   }
   Zion = opt.electrons ? mol.Z1 + mol.Z2 - electrons + 1.0 : mol.Z1 + mol.Z2;
 }
@@ -122,8 +131,9 @@ void StaticExchange::Impl::size_work() {
 
 // One-electron and angular terms (MASH), then the direct field of the
 // ion's electrons: shell s with d_s electrons (2 or 4, one fewer in the
-// ionised shell) adds −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the
-// coupling, V_s the potential of its density.
+// ionised shell; none in an ionised open shell of one electron) adds
+// −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the coupling, V_s the
+// potential of its density.
 void StaticExchange::Impl::build_equations() {
   const size_t nn = static_cast<size_t>(n * n);
   pd.assign(static_cast<size_t>(NB) * nn, 0.0);
@@ -138,7 +148,7 @@ void StaticExchange::Impl::build_equations() {
   std::vector<double> q(static_cast<size_t>(NB)), q1(static_cast<size_t>(NB));
   for (int s = 1; s <= gs.NSH(); ++s) {
     const Waves ws = gs.shell(s, w.KD);
-    double d = (ws.M == 0 ? 2.0 : 4.0) - (s == NSI ? 1.0 : 0.0);
+    double d = shell_electrons(s, ws.M) - (s == NSI ? 1.0 : 0.0);  // left in the ion
     if (!opt.electrons) d = 0.0;
     if (d == 0.0) continue;
     const double nrm = orb_norm(s);
@@ -212,7 +222,7 @@ StaticExchange::StaticExchange(const Grid& g, const GroundState& gs, const Molec
 
 StaticExchange::StaticExchange(const Grid& g, const GroundState& gs, const Molecule& mol, int NSI, const Waves& w,
                                int NIT, double EPS)
-    : StaticExchange(g, gs, mol, NSI, w, ExchangeOptions{NIT, EPS, true, true}) {}
+    : StaticExchange(g, gs, mol, NSI, w, ExchangeOptions{NIT, EPS, true, true, 0}) {}
 
 StaticExchange::~StaticExchange() = default;
 

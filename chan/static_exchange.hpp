@@ -5,7 +5,14 @@
 // One electron leaves the orbital +M of the ionised shell i and the
 // photoelectron, singlet-coupled to the hole, moves in
 //   V = Σ_{j≠i} (2J_j − K_j) + J_i + K_i = Σ_j (2J_j − K_j) − J_i + 2K_i,
-// the sums over spatial orbitals with the orbitals frozen.  The direct part
+// the sums over spatial orbitals with the orbitals frozen.
+//
+// Or the ground state has one open shell holding a single electron, and
+// that shell is ionised: the ion is closed-shell and the photoelectron
+// moves in the field of its closed shells alone, V = Σ_{j≠i} (2J_j − K_j)
+// (the determinant of the ion's closed shells and the photoelectron: a
+// doublet, no coupling to choose).  The ion's orbitals are the neutral's
+// restricted open-shell orbitals, frozen.  The direct part
 // is local and enters the coupled radial equations beside the one-electron
 // terms (MASH, as in the shell equations of the ground state); the exchange
 // part is applied to a function through the multipole potentials of orbital
@@ -34,14 +41,18 @@
 
 namespace chan {
 
-// Zion = Z1 + Z2 − N + 1 for the closed-shell ground state.
-double ion_charge(const GroundState& gs, const Molecule& mol);
+// Zion = Z1 + Z2 − N + 1, N the electrons of the ground state: every shell
+// full, except shell `open_shell` (when > 0) with `open_electrons`.
+double ion_charge(const GroundState& gs, const Molecule& mol, int open_shell = 0, int open_electrons = 0);
 
 struct ExchangeOptions {
   int NIT = 60;           // most GMRES steps for each solution of the set
   double EPS = 1e-7;      // relative residual of the exchange equations at which GMRES stops
   bool electrons = true;  // false: bare nuclei through the same solver (a check of the solver)
   bool exchange = true;   // false: the direct field of the ion only
+  // 1: the ionised shell is the open shell of the ground state with its one
+  // electron, and the ion is its closed shells; 0: every shell closed.
+  int open_electrons = 0;
   // true: the written path, for comparison: the exchange terms through
   // lib::CUIF (every angular coefficient formed where it is used), the
   // energies one after the other and the LU factorisations of the matching

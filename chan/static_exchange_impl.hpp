@@ -96,11 +96,18 @@ struct StaticExchange::Impl {
 
   // One-electron and angular terms (MASH), then the direct field of the
   // ion's electrons: shell s with d_s electrons (2 or 4, one fewer in the
-  // ionised shell) adds −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the
-  // coupling, V_s the potential of its density.
+  // ionised shell; none in an ionised open shell of one electron) adds
+  // −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the coupling, V_s the
+  // potential of its density.
   void build_equations();
 
   double orb_norm(int s) const;
+
+  // Electrons of shell s (projection M) in the ground state: 2 or 4, or
+  // those of the ionised open shell.
+  double shell_electrons(int s, int M) const {
+    return s == NSI && opt.open_electrons > 0 ? opt.open_electrons : M == 0 ? 2.0 : 4.0;
+  }
 
   // Lagrange source of orbital o: col3·[ξ²·X_o − Σ_q TT(q,p)·X_o,q], the
   // stored form of (ξ² − η²)·φ_o.

@@ -1,6 +1,7 @@
 #include "diatom/channels.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -50,7 +51,10 @@ std::vector<int> final_projections(int M) {
 
 double channel_weight(const Shell& s, int final_M, bool one_electron) {
   double w = s.M == 0 ? (final_M == 0 ? 1.0 : 2.0) : 2.0;
-  return one_electron ? w / 2 : w;
+  if (one_electron) return w / 2;
+  // q electrons in a shell of capacity N, averaged over the degenerate
+  // initial states: q/N of the full shell's cross section.
+  return w * s.electrons() / s.full();
 }
 
 std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file) {
@@ -150,6 +154,9 @@ void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, con
   g.add("FIL", FIL, 40).add("NSI", NSI).add("M", M).add("NL", NL).add("NC", NC).add("P0", P0).add("DP", DP);
   g.add("IPOT", IPOT);
   if (ND > 0) g.add("ND", ND);
+  // The ionised open shell and its one electron: the field of the closed-shell ion.
+  std::array<int, 2> OPEN = {m.open + 1, m.open >= 0 ? m.shells[m.open].electrons() : 0};
+  if (m.open >= 0 && !m.one_electron()) g.add("OPEN", OPEN.data(), {2});
   // The velocity form of an odd-M orbital through X/sqrt(ξ² − 1), second
   // order (chanfile's default keeps the one-sided difference of stored runs).
   int IDER = 1;

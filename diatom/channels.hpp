@@ -33,7 +33,8 @@ std::vector<int> final_projections(int M);
 
 // Listed value → cross section: a σ shell's final M = 0 counts once, M > 0
 // twice (±M); every channel of a shell with M > 0 (four electrons, the
-// listing counts two) twice; a one-electron target half of that.
+// listing counts two) twice; a one-electron target half of that, an open
+// shell of q electrons in N places q/N of it.
 double channel_weight(const Shell& s, int final_M, bool one_electron);
 
 // The channels of the ionised shells without their grids: shell, final

@@ -233,6 +233,11 @@ std::string photo_results(Collection& c, int d) {
   c.out(
       "   weights: a sigma shell counts sigma(M = 0) + 2 sigma(M = 1); a pi shell 2 [sigma(0) + sigma(1) + sigma(2)];");
   c.out("   a one-electron target half of these (the listed values count two electrons and one sign of M)");
+  if (p.m.open >= 0 && !p.m.one_electron()) {
+    const Shell& o = p.m.shells[static_cast<size_t>(p.m.open)];
+    c.out("   the open shell '" + o.name + "' holds 1 of " + std::to_string(o.full()) + " electrons: 1/" +
+          std::to_string(o.full()) + " of the full shell's weights; the field is that of the closed-shell ion");
+  }
   if (!c.done(c.step(d, "xsect"))) {
     c.out("   cross sections: xsect has not finished");
     return "";

@@ -192,8 +192,13 @@ AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, con
     out.panel = beta_panel(m, ch, cs, "beta.dat");
   }
   if (!m.mfpad.empty()) {
-    // xsect counts two electrons in each orbital; one electron is half that.
-    const double weight = m.one_electron() ? 0.5 : 1.0;
+    // xsect counts two electrons in each orbital of the shell; one electron
+    // is half that, an ionised open shell of q electrons in N places q/N
+    // (the average over its degenerate initial states).
+    double weight = m.one_electron() ? 0.5 : 1.0;
+    if (m.open >= 0 && !m.one_electron())
+      weight = static_cast<double>(m.shells[static_cast<size_t>(m.open)].electrons()) /
+               m.shells[static_cast<size_t>(m.open)].full();
     const MfpadFile f = read_mfpad_table(slurp(run + "/xsect.lst.mfpad"));
     replace_file(run + "/mfpad.dat", mfpad_table(m, f, weight));
     replace_file(run + "/mfpad.gp", mfpad_plot(m, f, weight, "mfpad.dat", title));

@@ -265,9 +265,19 @@ Molecule describe(const MOL& mol, const std::string& file) {
                           m.shells[i].name + "' and '" + o.name + "'), whose coupling this model does not describe");
       }
     }
-    refuse("ION", "'" + o.name +
-                      "': the photoionisation of the open shell (leaving a closed-shell ion) is not yet "
-                      "built; compute the ground state without ION");
+    if (o.electrons() > 1) {
+      refuse("ION", "'" + o.name + "': ionising the open shell '" + o.name + std::to_string(o.electrons()) +
+                        "' leaves an open-shell ion ('" + o.name + std::to_string(o.electrons() - 1) +
+                        "'), whose coupling to the photoelectron this model does not describe; only an open "
+                        "shell of one electron is ionised here");
+    }
+    // The static-exchange field of a closed-shell ion is not the ground
+    // state's own field: the RPA's linear response about the ground state
+    // is built for closed shells only.
+    if (mol.RPA == 1) {
+      refuse("RPA", "the RPA is built for closed-shell ground states; the open shell '" + o.name +
+                        "1' is ionised in the static-exchange (Hartree-Fock) approximation: RPA = 0");
+    }
   }
   if (!m.ionised.empty()) {
     if (m.shells.size() > 9) refuse("SHELLS", "the photoionisation programs take at most 9 shells");

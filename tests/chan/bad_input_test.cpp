@@ -23,6 +23,8 @@ TEST(ChanfileBadInput, RefusedBeforeAnyOutputIsMade) {
       {files + " FIC = 'c.lst'", "would both write file 'c.lst'"},
       {files + " FIC = 'old.chn'", "'old.chn' already exists"},
       {files + " ND = 1, EMX = -0.01, FID = 'old.chn'", "'old.chn' already exists"},
+      {files + " IPOT = 1, OPEN = 2, 1", "variable OPEN: the open shell must be one of the shells 1 to 1"},
+      {files + " IPOT = 1, OPEN = 1, 2", "variable OPEN: an open shell holds 1 to 1 electrons"},
   };
   for (const auto& c : cases) {
     ScratchDir dir("chanfile_bad");

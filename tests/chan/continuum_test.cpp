@@ -187,6 +187,36 @@ TEST(StaticExchangeSolver, WithoutElectronsReproducesTheExactContinuum) {
   }
 }
 
+// The open shell of one electron ionised: the ion is its closed shells, here
+// none (H2+ 1σg¹ → bare nuclei), so the static-exchange solver must give
+// the exact two-centre continuum of charge 2, where the closed-shell field
+// of the same orbital (J + K of the hole's partner) would not.
+TEST(StaticExchangeSolver, OpenShellOfOneElectronLeavesTheFieldOfTheClosedShellIon) {
+  const Target t = make_target(1.0, 1.0, 2.0, 10, 300, 1.5, 40.0);
+  const GroundState gs = ground_state_of(ground_state_text(t));
+  EXPECT_EQ(ion_charge(gs, t.mol, 1, 1), 2.0);
+  for (int M : {0, 1}) {
+    const Waves w{M, 1, 2, 10};
+    ExchangeOptions opt;
+    opt.open_electrons = 1;
+    StaticExchange open(t.grid, gs, t.mol, 1, w, opt), closed(t.grid, gs, t.mol, 1, w, ExchangeOptions{});
+    EXPECT_EQ(open.Zion(), 2.0);
+    for (double k : {0.5, 1.2}) {
+      Block exact, solved, paired;
+      {
+        Quiet q;
+        bare_block(t.grid, t.mol, w, k, 7, exact);
+        open.block(k, 7, solved);
+        closed.block(k, 7, paired);
+      }
+      const Sigma a = channel_sigma(t, w, exact), b = channel_sigma(t, w, solved), c = channel_sigma(t, w, paired);
+      EXPECT_NEAR(b.L / a.L, 1.0, 1e-3) << "M = " << M << ", k = " << k;
+      EXPECT_NEAR(b.V / a.V, 1.0, 1e-3) << "M = " << M << ", k = " << k;
+      EXPECT_GT(std::fabs(c.L / a.L - 1.0), 0.05) << "M = " << M << ", k = " << k;
+    }
+  }
+}
+
 // A closed shell of two frozen σ orbitals (the 1σg and 1σu states of the
 // bare two-centre problem with Z = 2), four electrons: the ion has charge 1,
 // and the kσu continuum of the 1σg hole must be orthogonal to 1σu.

@@ -282,6 +282,10 @@ TEST(OpenShellMolecule, RefusesAConfigurationWithoutTheTermAndOpenShellPhotoioni
   ion.ION = "5s", ion.EMIN = 15, ion.EMAX = 30;
   MOL own = ion;
   own.ION = "2p";
+  EXPECT_EQ(diatom::describe(own, "x.mol").ionised, std::vector<int>{6});
+  own.RPA = 1;
+  MOL oh = open_mol(8, 1, 1.8, "1s 2s 3s 1p3", "2Pi");
+  oh.ION = "1p", oh.EMIN = 15, oh.EMAX = 30;
   struct Case {
     MOL m;
     const char* variable;
@@ -294,7 +298,8 @@ TEST(OpenShellMolecule, RefusesAConfigurationWithoutTheTermAndOpenShellPhotoioni
       {open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg5", "2Pg"), "SHELLS", "holds 1 to 4 electrons, not 5"},
       {open_mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu", "3Sg-"), "STATE", "closed shells make a 1S+ state"},
       {ion, "ION", "two open shells ('5s' and '2p')"},
-      {own, "ION", "not yet built"},
+      {own, "RPA", "built for closed-shell ground states"},
+      {oh, "ION", "leaves an open-shell ion ('1p2')"},
   };
   for (const Case& c : cases) {
     const std::string msg = refusal(c.m);

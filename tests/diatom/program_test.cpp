@@ -155,6 +155,33 @@ TEST(DiatomProgram, HydrogenOnAFocusGivesTheExactCrossSection) {
   EXPECT_NE(dir.read("run/plot.gp").find("1σ → kπ"), std::string::npos);
 }
 
+// Li ²S with its open 2s¹ ionised: the ion Li⁺ 1s² is closed-shell and
+// its static-exchange field spherical about the nucleus on the focus.  An
+// s electron goes to p waves only, so β = 2 exactly, and the final p states
+// split evenly into M = 0 (the σ channel, kept orthogonal to 1s and 2s) and
+// M = ±1 (the π channel, which has no occupied orbital): with the weights of
+// one electron of two, the π channel carries twice the σ channel.
+TEST(DiatomProgram, LithiumOpenShellGivesBetaTwoAndEvenFinalProjections) {
+  ScratchDir dir("diatom_li");
+  dir.write("li.mol",
+            "&MOL Z1 = 3, Z2 = 0, RZ = 0.4, SHELLS = '1s 2s1', STATE = '2S', ION = '2s', EMIN = 8, EMAX = 30,\n"
+            " TOL = 1e-5, DK = 0.1, BETA = 1 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 2 li.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string table = dir.read("run/diatom.dat"), ch = dir.read("run/channels.dat");
+  EXPECT_NE(ch.find("2s -> k sigma (weight 0.5)"), std::string::npos) << ch.substr(0, 400);
+  EXPECT_NE(ch.find("2s -> k pi (weight 1)"), std::string::npos);
+  for (double e : {10.0, 15.0, 25.0}) {
+    const auto [bL, bV] = column_at(table, e, 3);
+    EXPECT_NEAR(bL, 2.0, 1e-3) << e << " eV";
+    EXPECT_NEAR(bV, 2.0, 1e-3) << e << " eV";
+    const auto [sL, sV] = column_at(ch, e, 1);
+    const auto [pL, pV] = column_at(ch, e, 3);
+    EXPECT_NEAR(pL / sL, 2.0, 2e-3) << e << " eV";
+    EXPECT_NEAR(pV / sV, 2.0, 2e-3) << e << " eV";
+  }
+}
+
 // H2+ at R = 2, the run of a user asking for β and the molecular frame:
 // every open solution kept (seven), a momentum step of 0.02, 30 to 82 eV.
 // The exact two-centre continuum gives 0.7522, 0.3620, 0.1026 Mb; β of the

@@ -117,6 +117,8 @@ TEST(ChannelWeights, FromListedValuesToShellCrossSections) {
       {"1sg", true, true, {0, 1}, {0.5, 1}},       // one electron: half
       {"1s", false, true, {0, 1}, {0.5, 1}},       // hydrogen on a focus
       {"1d", false, false, {1, 2, 3}, {2, 2, 2}},
+      {"2p1", false, false, {0, 1, 2}, {0.5, 0.5, 0.5}},  // one π electron of four: a quarter
+      {"5s1", false, false, {0, 1}, {0.5, 1}},            // one σ electron of two: half
   };
   for (const Case& c : cases) {
     const diatom::Shell s = diatom::parse_shell(c.shell, c.equal, "t");
