@@ -95,6 +95,31 @@ GroundState read_ground_state(const std::string& folder) {
   return g;
 }
 
+std::optional<std::string> ground_state_defect(const std::string& listing) {
+  const std::map<std::string, double> block = energy_block(listing);
+  const auto e = block.find("ELECTRONIC ENERGY");
+  char buf[240];
+  for (const std::string& l : lines_of(listing)) {
+    const std::vector<std::string> t = tokens(l);
+    double v = 0;
+    if (l.find("AS THE DIRECT SUM OF ONE- AND TWO-ELECTRON TERMS") != std::string::npos && e != block.end() &&
+        !t.empty() && fortran_number(t.back(), v) && !(std::fabs(v - e->second) <= kIdentityGap)) {
+      std::snprintf(buf, sizeof buf,
+                    "the electronic energy from the orbital energies (%.10f) and summed directly (%.10f) differ by "
+                    "%.2e",
+                    e->second, v, std::fabs(v - e->second));
+      return std::string(buf);
+    }
+    if (l.find("BRILLOUIN GRADIENT OF SHELLS") != std::string::npos && !t.empty() && fortran_number(t.back(), v) &&
+        !(std::fabs(v) <= kBrillouinGap)) {
+      const size_t at = l.find_first_not_of(' ');
+      std::snprintf(buf, sizeof buf, "%s (a stationary state has none)", l.substr(at).c_str());
+      return std::string(buf);
+    }
+  }
+  return std::nullopt;
+}
+
 std::map<std::string, double> energy_block(const std::string& text) {
   static const char* keys[] = {"TOTAL ENERGY",   "NUCLEAR REPULSION", "ELECTRONIC ENERGY",
                                "KINETIC ENERGY", "VIRIAL RATIO",      "ORBITAL ENERGY("};

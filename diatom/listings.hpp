@@ -22,6 +22,18 @@ struct GroundState {
 // replaced by the full values of the energy block when tovrel printed one.
 GroundState read_ground_state(const std::string& folder);
 
+// Why the orbitals of a finished tovrel listing are not a self-consistent
+// solution, or nothing when they are: the electronic energy from the orbital
+// energies and the same energy summed directly from the one- and two-electron
+// terms differ by more than kIdentityGap (they agree to about EPS when the
+// orbitals solve their equations), or the Brillouin gradient between the
+// open shell and a closed shell of its symmetry exceeds kBrillouinGap (about
+// 1e-8 at convergence).  Either means the sweeps came to rest on orbitals
+// that are not the state asked for.
+inline constexpr double kIdentityGap = 1.0e-3;
+inline constexpr double kBrillouinGap = 1.0e-3;
+std::optional<std::string> ground_state_defect(const std::string& listing);
+
 // The values ORBITAL ENERGY(1) … ORBITAL ENERGY(n) of an energy block; empty
 // unless all n are there.
 std::vector<double> block_orbital_energies(const std::map<std::string, double>& block, size_t n);

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "diatom/jobs.hpp"
+#include "diatom/listings.hpp"
 #include "io/console.hpp"
 #include "io/stop.hpp"
 
@@ -312,6 +313,15 @@ int run_steps(const Plan& p, const std::vector<Step>& steps, int parallel, const
         if (!fs::exists(j.folder + "/" + name)) {
           result = "missing " + name;
           break;
+        }
+      }
+      // The sweeps can come to rest on orbitals that solve no state's
+      // equations (a shell found on the branch of another): nothing is
+      // built on them.
+      if (result == "exit 0" && s.program == "tovrel") {
+        if (const std::optional<std::string> why = ground_state_defect(slurp(j.folder + "/mol.lst"))) {
+          result = "not a self-consistent solution: " + *why +
+                   "; list SHELLS in the order of their orbital energies, deepest first (see mol.lst)";
         }
       }
     }

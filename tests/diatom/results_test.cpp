@@ -36,6 +36,30 @@ TEST(EnergyBlock, ReadsTheBlockWhenPresentAndNothingOtherwise) {
   EXPECT_TRUE(diatom::block_orbital_energies(b, 2).empty());
 }
 
+// The energy blocks of two NO X2Pi runs: one converged, one whose sweeps came
+// to rest on orbitals of no state (the shells listed out of order).
+TEST(EnergyBlock, OrbitalsThatSolveNoStateAreNamed) {
+  const std::string sound =
+      "ELECTRONIC ENERGY =  -1.550460638745449E+02\n"
+      " ELECTRONIC ENERGY AS THE DIRECT SUM OF ONE- AND TWO-ELECTRON TERMS  -1.550460639745519E+02\n"
+      " BRILLOUIN GRADIENT OF SHELLS 7 AND 6 =  -1.69E-08\n";
+  EXPECT_FALSE(diatom::ground_state_defect(sound));
+  EXPECT_FALSE(diatom::ground_state_defect("ELECTRONIC ENERGY =  -1.1\n"));  // a closed-shell listing of old
+  const std::string gradient =
+      "ELECTRONIC ENERGY =  -1.222906305888204E+02\n"
+      " ELECTRONIC ENERGY AS THE DIRECT SUM OF ONE- AND TWO-ELECTRON TERMS  -1.222906305888204E+02\n"
+      " BRILLOUIN GRADIENT OF SHELLS 7 AND 6 =   7.43E-01\n";
+  const auto g = diatom::ground_state_defect(gradient);
+  ASSERT_TRUE(g);
+  EXPECT_NE(g->find("BRILLOUIN GRADIENT OF SHELLS 7 AND 6 =   7.43E-01"), std::string::npos) << *g;
+  const std::string identity =
+      "ELECTRONIC ENERGY =  -1.222906305888204E+02\n"
+      " ELECTRONIC ENERGY AS THE DIRECT SUM OF ONE- AND TWO-ELECTRON TERMS  -1.222994836126294E+02\n";
+  const auto e = diatom::ground_state_defect(identity);
+  ASSERT_TRUE(e);
+  EXPECT_NE(e->find("differ by 8.85e-03"), std::string::npos) << *e;
+}
+
 TEST(OrbitalBlock, EnergiesOfEveryShellPastTheGroupEcho) {
   testsupport::ScratchDir dir("diatom_res");
   // Two shells of 2 and 1 partial waves on 7 points (two lines per wave),
