@@ -16,6 +16,8 @@ namespace {
 
 // The most partial waves of a shell.
 constexpr int kMostWaves = scf::kMaxWaves;
+// Error of the start of the outer sweep, D·(Zmax·q)⁴ (hartree), see the rule.
+constexpr double kStartError = 1.25e-4;
 
 // Odd count ≥ 3 of outer points: NB − NA odd with NA = 5, so NB even.  The
 // count is formed in 64 bits: `nb` must be finite and within tovrel's
@@ -28,6 +30,14 @@ int even_points(double nb) {
 
 // The outer variable of the grid, x = ξ − 10/(ξ − 0.9): equal steps in x.
 double x(double xi) { return xi - 10.0 / (xi - 0.9); }
+// dx/dξ: the step in ξ at ξ is the step in x over it.
+double dxdxi(double xi) { return 1.0 + 10.0 / ((xi - 0.9) * (xi - 0.9)); }
+
+// Ratio of the step in ξ at the junction to its distance from ξ = 1,
+// q = h_ξ/(RP(1) − 1), for outer step h in x.  In Liouville form the
+// equation's coefficient grows as 1/(ξ − 1)² towards the axis, so the
+// Numerov sweep's first steps err as q⁴ (see choose_accuracy).
+double start_ratio(double h, double RP1) { return h / dxdxi(RP1) / (RP1 - 1.0); }
 
 std::string fixed(double v, int d) {
   std::ostringstream o;
@@ -67,6 +77,17 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    1σg moves by 5.7e-6 from RP(1) = 1.01 to 1.005 and by 3e-7 from 1.005
 //    to 1.0025.  RP(1) − 1 = 0.07/(Zmax·RZ)·(TOL/1e-6)^¼, at most 0.01
 //    (1.0048 for N2, 1.01 for H2 at 1e-6);
+//  - the start of the outer sweep: the coefficient of the Liouville form
+//    grows as 1/(ξ − 1)² towards the axis, so Numerov's first steps err as
+//    D·(Zmax·q)⁴ with q = h_ξ/(RP(1) − 1), the step in ξ at the junction
+//    over its distance from ξ = 1.  This error does not fall when the step
+//    and RP(1) − 1 shrink together.  N2 at RP(1) = 1.0015 (TOL = 1e-8):
+//    orbital energies 5e-8 to 9.5e-8 off the limit at q = 0.025 (NB =
+//    3620), within 9.2e-9 at q = 0.0126 (NB = 7240), within 1.5e-8 at
+//    RP(1) = 1.0025 and NB = 3620 (q = 0.0153); D = 1.25e-4 (N2's 0.3 at
+//    Zmax = 7, with the fourth power of Zmax that LiH's smaller error at
+//    q = 0.04 asks for), and h_ξ ≤ q·(RP(1) − 1) with D·(Zmax·q)⁴ = TOL/3.
+//    It binds below TOL ≈ 1e-7 (N2 twice the points at 1e-8);
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
@@ -84,6 +105,8 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   const double rb = std::max(15.0, 2.0 * std::log(1.0 / TOL));
   a.RP2 = std::round(2.0 * rb / RZ * 100.0) / 100.0;
   double hb = std::min(0.3, std::pow(TOL / (3 * 7.6e-7), 0.25) / zmax);
+  const double q = std::pow(TOL / (3 * kStartError), 0.25) / zmax;
+  hb = std::min(hb, q * (a.RP1 - 1.0) * dxdxi(a.RP1));
   if (continuum) hb = std::min(hb, 0.2 / RZ);
   a.EPS = TOL / 10.0;
   if (npw > 0) a.n = npw;
@@ -120,6 +143,14 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
     why << "; " << n << " partial waves asked, " << kMostWaves
         << " the most a shell takes: TOL may not be reached, see CHECK = 1";
   }
+  // An error grows with the points as the rounding of the Numerov solve
+  // does, about 1e-16·NB² in an orbital energy (N2; docs/validation.md):
+  // on a grid that fine TOL is out of reach until the solve is refined.
+  const double rounding = 1e-16 * static_cast<double>(a.NB) * a.NB;
+  if (rounding > TOL) {
+    why << "; the error that grows with the points, about 1e-16·NB² = " << std::setprecision(2) << rounding
+        << " hartree, exceeds TOL: TOL may not be reached, see CHECK = 1";
+  }
   if (npw > 0) why << "; NPW = " << npw << " given";
   if (nb > 0) why << "; NB = " << nb << " given";
   a.why = why.str();
@@ -133,9 +164,12 @@ Accuracy refined(const Accuracy& a, const Molecule& m) {
   // The inner region shrunk as the outer step: its series errs as
   // (RP(1) − 1)^4, Numerov as h^4, so both fall by 1.5^4 on this grid.
   r.RP1 = std::round((1.0 + (a.RP1 - 1.0) / kRefine) * 1e5) / 1e5;
-  // The outer step over kRefine on the longer range.
+  // The outer step over kRefine on the longer range, and at most so large
+  // that the step in ξ at the junction over RP(1) − 1 falls by kRefine too
+  // (the start of the outer sweep errs as that ratio to the fourth).
   const double h = (x(a.RP2) - x(a.RP1)) / (a.NB - 6);
-  r.NB = even_points(6 + (x(r.RP2) - x(r.RP1)) / (h / kRefine));
+  const double hr = std::min(h / kRefine, start_ratio(h, a.RP1) / kRefine * (r.RP1 - 1.0) * dxdxi(r.RP1));
+  r.NB = even_points(6 + (x(r.RP2) - x(r.RP1)) / hr);
   r.EPS = a.EPS / 10;
   std::ostringstream why;
   why << r.n << " partial waves, NB = " << r.NB << ", RP = " << fixed(r.RP1, 5) << ", " << fixed(r.RP2, 2)

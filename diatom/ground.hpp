@@ -30,9 +30,10 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
                          const std::string& file = "");
 
 // The same molecule with more partial waves (2 more, 4 for unequal nuclei,
-// at most 18), kRefine times the points and RP(1) − 1 over kRefine (the
-// grid errors of order 4 fall by kRefine^4), RP(2) 1.2 times farther and
-// EPS/10: the self-check and the error estimate.
+// at most 20), the outer step and RP(1) − 1 over kRefine, and the step in ξ
+// at the junction over RP(1) − 1 over kRefine too (the grid errors of order
+// 4 fall by kRefine^4 at least), RP(2) 1.2 times farther and EPS/10: the
+// self-check and the error estimate.
 inline constexpr double kRefine = 1.5;
 Accuracy refined(const Accuracy& a, const Molecule& m);
 

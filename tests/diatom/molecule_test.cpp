@@ -246,6 +246,35 @@ TEST(AccuracyRule, StaysInsideTheProgramsStorageAndTightensWithTol) {
   }
 }
 
+// The first steps of the outer sweep err as the fourth power of q, the step
+// in ξ at the junction over RP(1) − 1.  N2 at TOL = 1e-8 on the grid the
+// rule gave before it bounded q (NB = 3620, RP(1) = 1.0015, q = 0.025) kept
+// its orbital energies 5e-8 to 9.5e-8 from the finite-difference limit, and
+// the check grid, with step and RP(1) − 1 both over 1.5, the same q and the
+// same error, so the estimate did not see it; at q = 0.0126 they are within
+// 9.2e-9.  The rule's grid keeps q there, and the check grid's q falls by
+// kRefine, like its other fourth-order errors.
+TEST(AccuracyRule, BoundsTheStepAtTheJunctionAndTheCheckShrinksIt) {
+  auto q = [](const diatom::Accuracy& a) {
+    const double x1 = a.RP1 - 10.0 / (a.RP1 - 0.9), x2 = a.RP2 - 10.0 / (a.RP2 - 0.9);
+    const double hx = (x2 - x1) / (a.NB - 6), dxdxi = 1.0 + 10.0 / ((a.RP1 - 0.9) * (a.RP1 - 0.9));
+    return hx / dxdxi / (a.RP1 - 1.0);
+  };
+  const diatom::Molecule n2 = diatom::describe(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
+  const diatom::Accuracy a = diatom::choose_accuracy(n2, 2.068, 1e-8, 0, 0);
+  EXPECT_LE(q(a), 0.0126) << a.why;
+  const diatom::Accuracy r = diatom::refined(a, n2);
+  EXPECT_LE(q(r), q(a) / diatom::kRefine * 1.001) << r.why;
+  // At the default TOL the outer step still decides: the grid of the
+  // rule's N2 example (NB = 1046) is unchanged.
+  EXPECT_EQ(diatom::choose_accuracy(n2, 2.068, 1e-6, 0, 0).NB, 1046);
+  // At 1e-9 the 27,000 points carry an error that grows as NB² (3e-8 in
+  // 1σg from 8886 to 20932 points): the rule says TOL may not be reached.
+  EXPECT_EQ(a.why.find("may not be reached"), std::string::npos) << a.why;
+  const diatom::Accuracy fine = diatom::choose_accuracy(n2, 2.068, 1e-9, 0, 0);
+  EXPECT_NE(fine.why.find("exceeds TOL: TOL may not be reached"), std::string::npos) << fine.why;
+}
+
 }  // namespace
 
 namespace {
