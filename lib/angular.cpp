@@ -6,6 +6,7 @@
 // projection.  Everything rests on one factorial table F(0:N).
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
@@ -41,6 +42,14 @@ double parity(int n) { return (n & 1) ? -1.0 : 1.0; }
 // exact in integers, and the sum of the ratios in 113-bit binary128
 // arithmetic.  No table and no overflow.  Triangle and projection rules are
 // checked by the caller.
+#if defined(__SIZEOF_FLOAT128__)
+using Wide = __float128;
+#else
+using Wide = long double;  // binary128 itself where the platform has no __float128 (AArch64)
+#endif
+static_assert(std::numeric_limits<Wide>::digits >= 113 || !std::numeric_limits<Wide>::is_specialized,
+              "the wide Racah sum needs a 113-bit significand");
+
 double racah_wide(int L1, int L2, int L3, int M1, int M2, int M3) {
   auto lf = [](int n) { return std::lgamma(static_cast<long double>(n) + 1.0L); };
   const int A = L1 + L2 - L3, B = L3 - L2 + M1, C = L3 - L1 - M2, D = L1 - M1, E = L2 + M2;
@@ -55,10 +64,10 @@ double racah_wide(int L1, int L2, int L3, int M1, int M2, int M3) {
   const int k = kmin;
   const long double first =
       std::exp(logC - (lf(k) + lf(A - k) + lf(B + k) + lf(C + k) + lf(D - k) + lf(E - k)));
-  __float128 r = 1, sum = 1;
+  Wide r = 1, sum = 1;
   for (int k = kmin; k < kmax; ++k) {
-    r = -r * (static_cast<__float128>(static_cast<long>(A - k) * (D - k) * (E - k)) /
-              static_cast<__float128>(static_cast<long>(k + 1) * (B + k + 1) * (C + k + 1)));
+    r = -r * (static_cast<Wide>(static_cast<long>(A - k) * (D - k) * (E - k)) /
+              static_cast<Wide>(static_cast<long>(k + 1) * (B + k + 1) * (C + k + 1)));
     sum += r;
   }
   const double sign = parity(kmin + L1 - L2 - M3);
