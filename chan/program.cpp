@@ -140,11 +140,6 @@ void complete_channel(Setup& s, const std::string& file) {
     fail("NL", "1 to min(NX, 7) solutions per energy (the photoionisation programs hold 7)");
   }
   s.final = Waves{c.M, c.L0, s.KD, c.NX};
-  // The 3j symbols of the dipole elements read factorials up to L1 + L2 + 2 ≤ 80.
-  if (s.final.L(c.NX) + s.shell.L(s.shell.n) + 2 > 80) {
-    fail("NX", "momenta up to " + std::to_string(s.final.L(c.NX)) +
-                   " exceed the factorial table of the dipole elements (L1 + L2 + 2 <= 80)");
-  }
   if (c.NX != s.shell.n) {
     s.notes.push_back("NX = " + std::to_string(c.NX) + " differs from the " + std::to_string(s.shell.n) +
                       " partial waves of the ionised shell");

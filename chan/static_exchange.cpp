@@ -91,32 +91,6 @@ void StaticExchange::Impl::build_orbitals() {
   Zion = opt.electrons ? mol.Z1 + mol.Z2 - electrons + 1.0 : mol.Z1 + mol.Z2;
 }
 
-// The angular coefficients of a projection read factorials up to the sum
-// of the three momenta plus three (the η² part); the table holds 0! … 80!.
-// Multipoles of a product of waves (L0_1, n1) and (L0_2, n2) run to
-// |L0_1 − L0_2| (+2) + KD·((3(n1 + n2))/4 − 1).
-void StaticExchange::Impl::check_momenta() const {
-  const int lf = w.L(n);
-  int need = 0;
-  for (int s = 1; s <= gs.NSH(); ++s) {
-    const Waves ws = gs.shell(s, w.KD);
-    const int ls = ws.L(ws.n);
-    const int direct = w.KD * ((3 * 2 * ws.n) / 4 - 1);
-    need = std::max(need, direct + 2 * lf + 3);
-    for (int sign : {+1, -1}) {
-      int first = std::abs(w.L0 - ws.L0);
-      if (first < std::abs(w.M - sign * ws.M)) first += 2;
-      const int lam = first + w.KD * ((3 * (n + ws.n)) / 4 - 1);
-      need = std::max(need, lam + lf + ls + 3);
-    }
-  }
-  if (need > 80) {
-    io::stop("chanfile: the partial waves of the final state (up to L = " + std::to_string(lf) +
-             ") and of the shells make multipoles beyond the factorial table of the angular coefficients "
-             "(0! ... 80!); use fewer partial waves (NX)");
-  }
-}
-
 void StaticExchange::Impl::size_work() {
   int nmax = n;
   for (int s = 1; s <= gs.NSH(); ++s) nmax = std::max(nmax, gs.shell(s, w.KD).n);

@@ -40,7 +40,7 @@ struct StaticExchange::Impl {
   std::vector<FrozenOrbital> orb;
   std::vector<std::vector<double>> ortho;  // occupied orbitals of the final symmetry on its waves, normalised
   std::vector<double> pd, tt;              // (NB,n,n) one-electron and direct part, (n,n) η² matrix
-  std::array<double, 81> fc{};
+  std::array<double, 81> fc{};  // 0! … 80!; 3j symbols past 80! read no table (F3JS)
   std::array<double, lib::kFactorials> f99{};
   double C1 = 0.0;
   double Zion = 0.0, ZPion = 0.0, ZMion = 0.0, electrons_seen = 0.0, electrons = 0.0;
@@ -70,7 +70,6 @@ struct StaticExchange::Impl {
     lib::DEFA(80, lib::VecView<double, 0>(fc.data(), 81));
     C1 = -kPi * mol.RZ * mol.RZ;
     build_orbitals();
-    check_momenta();
     size_work();
     build_equations();
     build_exchange();
@@ -85,12 +84,6 @@ struct StaticExchange::Impl {
   lib::CMat R2() const { return g.R().colsFrom(2, 7); }
 
   void build_orbitals();
-
-  // The angular coefficients of a projection read factorials up to the sum
-  // of the three momenta plus three (the η² part); the table holds 0! … 80!.
-  // Multipoles of a product of waves (L0_1, n1) and (L0_2, n2) run to
-  // |L0_1 − L0_2| (+2) + KD·((3(n1 + n2))/4 − 1).
-  void check_momenta() const;
 
   void size_work();
 

@@ -59,7 +59,9 @@ double FVE0(int N, Fac F);
 // Wigner 3j symbol (L1 L2 L3; M1 M2 M3).  Zero without reading F when the
 // projections do not add to zero, the triangle rule fails or some |Mi| > Li;
 // otherwise F must hold (L1+L2+L3+1)!, and a prefactor beyond the range of
-// doubles stops the run.
+// doubles stops the run.  Beyond L1+L2+L3+1 = 80 (98 for the ground-state
+// build) F is not read: the sum is taken in 113-bit arithmetic, to rounding
+// for any momenta.
 double F3JS(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b = Build::photo);
 // ∫ Y(L1,M1)·Y(L2,M2)·conj(Y(L3,M3)) dΩ
 double FSGA(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b = Build::photo);

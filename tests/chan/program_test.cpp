@@ -260,6 +260,29 @@ TEST(ChanfileProgram, TakesTenPartialWavesWithHighWavesDeepUnderTheirBarriers) {
   for (size_t i = 0; i < cs[0].size(); ++i) EXPECT_NEAR(cs[0][i] / cs[1][i], 1.0, 2e-3);
 }
 
+// A shell of 18 waves (L to 34) and 24 final waves (L to 47): dipole 3j
+// symbols to (L1 + L2 + 2)! = 83! and angular coefficients of the static
+// exchange field to 149!, past a table of 0! … 80!.  The run completes, and
+// the high waves, deep under their barriers, leave the cross sections of 12
+// waves as they were.
+TEST(ChanfileProgram, TakesMomentaWhoseAngularCoefficientsPassEightyFactorial) {
+  const Target t = make_target(1.0, 1.0, 2.0, 18, 120, 1.5, 20.0);
+  const std::string gs = ground_state_text(t);
+  std::vector<std::vector<double>> cs;
+  for (int nx : {24, 12}) {
+    ScratchDir dir("chanfile_high");
+    dir.write("g.gs", gs);
+    dir.write("File.CHN", control(" FIG = 'g.gs', FIC = 'c.chn', FIL = 'c.lst', NC = 2, P0 = 0.5, DP = 0.5, "
+                                  "NL = 2, IPOT = 1, NX = " +
+                                  std::to_string(nx)));
+    auto r = run_program_in(dir.path(), "chanfile");
+    ASSERT_EQ(r.status, 0) << r.output;
+    cs.push_back(listed_cross_sections(dir.read("c.lst")));
+    ASSERT_EQ(cs.back().size(), 4u) << dir.read("c.lst");
+  }
+  for (size_t i = 0; i < cs[0].size(); ++i) EXPECT_NEAR(cs[0][i] / cs[1][i], 1.0, 2e-3);
+}
+
 // The rows "E, partial…, total" of the R-form and V-form tables of one
 // channel of an xsect listing (NL ≤ 4, so that a row fits on one line).
 struct Table {

@@ -129,17 +129,19 @@ TEST(ThreeJ, OrthogonalityOverAllMomentaUpTo12) {
   }
 }
 
-TEST(ThreeJ, MomentaBeyondTheTableOrTheRangeOfDoublesStopTheRun) {
+TEST(ThreeJ, ShortTablesAndOverflowingPrefactorsStopTheRun) {
   const Fac photo = tables().F(Build::photo);
   // L1+L2+L3+1 = 80 is the last index of the 81-entry table ...
   EXPECT_NEAR(lib::F3JS(26, 26, 27, 0, 0, 0, photo), 0.0, 2e-13);
   EXPECT_NEAR(lib::F3JS(26, 26, 26, 0, 0, 0, photo), ref::threej_000(26, 26, 26), 2e-13);
-  // ... one more needs 81!, which the table does not hold.
+  // ... one more is summed without the table ...
+  EXPECT_NEAR(lib::F3JS(26, 26, 28, 0, 0, 0, photo), ref::threej_000(26, 26, 28), 2e-13);
+  // ... but within 80! a table that ends early stops the run.
   try {
-    lib::F3JS(26, 26, 28, 0, 0, 0, photo);
+    lib::F3JS(20, 20, 20, 0, 0, 0, Fac(photo.data(), 61));
     FAIL() << "no stop";
   } catch (const io::StopRun& s) {
-    EXPECT_EQ(s.message(), " FACTORIAL TABLE ENDS AT   80, N! NEEDED FOR N =   81");
+    EXPECT_EQ(s.message(), " FACTORIAL TABLE ENDS AT   60, N! NEEDED FOR N =   61");
   }
   // The photoionisation order overflows the Racah prefactor at (39 39 1;
   // 39 −39 0); the ground-state order divides by 80! first and stays finite.
