@@ -96,8 +96,10 @@ void report_ground(Collection& c, const GroundState& g) {
 // measure are added for each grid:
 //  - `floor`, max(TOL/10, 1e-7) for an orbital energy and max(TOL, 3e-8)
 //    for the total: against Hartree–Fock limits (LiH, BH, FH, CO and N2;
-//    docs/validation.md) the valence orbital energies of LiH, BH and N2 sit
-//    up to 1e-7 above the limit on both grids at TOL = 1e-6, the totals up to
+//    docs/validation.md) the valence orbital energies of LiH, BH and N2 sat
+//    up to 1e-7 above the limit on both grids at TOL = 1e-6 with the check
+//    grid that kept the junction step's ratio q (2.8e-8 and 1.9e-8 on N2's
+//    and LiH's check grids now; BH, FH and CO not rerun), the totals up to
 //    1.5e-7;
 //  - an error that grows with the points as the rounding of the Numerov
 //    solve does (its second differences divide by h², so as NB²): N2 at
