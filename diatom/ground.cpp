@@ -6,6 +6,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "chan/spheroidal.hpp"
 #include "diatom/open_shell.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
@@ -14,8 +15,9 @@ namespace diatom {
 
 namespace {
 
-// The most partial waves of a shell.
-constexpr int kMostWaves = scf::kMaxWaves;
+// The most partial waves of a ground-state shell that the continuum
+// program takes; the ground-state program itself has no ceiling.
+constexpr int kContinuumWaves = chan::kMaxWaves;
 // Error of the start of the outer sweep, D·(Zmax·q)⁴ (hartree), see the rule.
 constexpr double kStartError = 1.25e-4;
 
@@ -99,7 +101,8 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   const double heavy = std::max(0.0, zmax * RZ / 2 - 4.6);
   const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1
                                : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy);
-  a.n = std::min(n, kMostWaves);
+  a.most = continuum ? kContinuumWaves : 0;
+  a.n = a.most > 0 ? std::min(n, a.most) : n;
   a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
   a.RP1 = std::round(a.RP1 * 10000.0) / 10000.0;
   const double rb = std::max(15.0, 2.0 * std::log(1.0 / TOL));
@@ -139,9 +142,9 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell ("
       << (m.equal_nuclei ? "equal" : "unequal") << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4)
       << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
-  if (npw == 0 && n > kMostWaves) {
-    why << "; " << n << " partial waves asked, " << kMostWaves
-        << " the most a shell takes: TOL may not be reached, see CHECK = 1";
+  if (npw == 0 && a.most > 0 && n > a.most) {
+    why << "; " << n << " partial waves asked, " << a.most
+        << " the most a shell takes in the continuum program: TOL may not be reached, see CHECK = 1";
   }
   // An error grows with the points as the rounding of the Numerov solve
   // does, about 1e-16·NB² in an orbital energy (N2; docs/validation.md):
@@ -159,7 +162,8 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
 
 Accuracy refined(const Accuracy& a, const Molecule& m) {
   Accuracy r = a;
-  r.n = std::min(a.n + (m.equal_nuclei ? 2 : 4), kMostWaves);
+  r.n = a.n + (m.equal_nuclei ? 2 : 4);
+  if (a.most > 0) r.n = std::min(r.n, a.most);
   r.RP2 = a.RP2 * 1.2;
   // The inner region shrunk as the outer step: its series errs as
   // (RP(1) − 1)^4, Numerov as h^4, so both fall by 1.5^4 on this grid.

@@ -18,6 +18,7 @@ struct Accuracy {
   double RP1 = 0;   // ξ at the end of the inner region
   double RP2 = 0;   // ξ at the last point
   double EPS = 0;   // summed change of the orbital energies that ends the iteration
+  int most = 0;     // the most partial waves the chain takes (0: no ceiling)
   std::string why;  // the rule in words, for the listing
 };
 

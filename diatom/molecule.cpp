@@ -6,8 +6,10 @@
 #include <map>
 #include <sstream>
 
+#include "chan/spheroidal.hpp"
 #include "diatom/angular.hpp"
 #include "io/stop.hpp"
+#include "io/unit.hpp"
 #include "scf/terms.hpp"
 
 namespace diatom {
@@ -242,8 +244,14 @@ Molecule describe(const MOL& mol, const std::string& file) {
 
   if (!(mol.TOL > 0) || mol.TOL > 1.0e-2) refuse("TOL", "must lie in (0, 1e-2] hartree (TOL = " + num(mol.TOL) + ")");
   if (mol.CHECK != 0 && mol.CHECK != 1) refuse("CHECK", "must be 0 or 1 (" + std::to_string(mol.CHECK) + ")");
-  if (mol.NPW < 0 || mol.NPW > 20)
-    refuse("NPW", "0 (from TOL) or 1 to 20 partial waves (" + std::to_string(mol.NPW) + ")");
+  // The ground-state program takes any number of partial waves (its memory
+  // is checked); the continuum program reads at most chan::kMaxWaves.
+  const bool continuum = !io::trim_right(mol.ION).empty();
+  if (mol.NPW < 0 || (continuum && mol.NPW > chan::kMaxWaves)) {
+    refuse("NPW", continuum ? "0 (from TOL) or 1 to " + std::to_string(chan::kMaxWaves) +
+                                  " partial waves when ION asks for the continuum (" + std::to_string(mol.NPW) + ")"
+                            : "0 (from TOL) or a positive count of partial waves (" + std::to_string(mol.NPW) + ")");
+  }
   if (mol.NB != 0 && (mol.NB < 9 || mol.NB % 2 == 1)) {
     refuse("NB", "0 (from TOL) or an even count of at least 9 grid points (NB = " + std::to_string(mol.NB) + ")");
   }

@@ -125,7 +125,9 @@ void align_signs(const RunTables& t, const Shells& s, const std::vector<double>&
 // Each shell's norm stored again after its orbital was replaced, and the
 // orbital normalised to 1 under MI(2) = 1.
 void renormalise(const RunTables& t, const Shells& s, lib::CIVec MI, UpdateState& st, const UpdateSlices& w) {
-  std::array<double, 400> tt{};
+  int nmax = 1;
+  for (int J = 1; J <= s.NSH; ++J) nmax = std::max(nmax, s.n(J));
+  std::vector<double> tt(static_cast<std::size_t>(nmax) * nmax);
   for (int J = 1; J <= s.NSH; ++J) {
     const int n = s.n(J);
     const lib::Mat TT(tt.data(), n, n), XJ = s.waves(J);

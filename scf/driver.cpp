@@ -207,6 +207,9 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
 
   const Shells s{NSH, MLN, LK, X, E, CN};
   UpdateState st;
+  int KMA = 1;
+  for (int I = 1; I <= NSH; ++I) KMA = std::max(KMA, s.n(I));
+  st.tt(KMA);
   if (options.coupling != nullptr) {
     st.NSH = NSH;
     st.partner = options.coupling->PW;

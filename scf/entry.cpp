@@ -10,6 +10,7 @@
 #include "io/stop.hpp"
 #include "lib/lib.hpp"
 #include "scf/driver.hpp"
+#include "scf/fixed_energy.hpp"
 
 namespace scf {
 
@@ -25,6 +26,19 @@ std::array<long, 8> partition(int NB, int NKS, int KMA) {
   K[6] = K[5] + 2 * kma * nb;
   K[7] = K[6] + std::max(2 * kma, kma + 2) * nb;
   return K;
+}
+
+long inner_system_words(int NA, int n) {
+  const long nan = static_cast<long>(NA) * n;
+  return std::max(nan * nan, static_cast<long>(NA) * NA);
+}
+
+long inner_work_words(int NA, int n) {
+  // The fixed-energy solve: the inner system's right-hand side and solution
+  // (NA·n each) and the series of its coefficient functions (NA·n²), and
+  // before them the outer elimination's scratch; the multipole solver: NA × 3.
+  const long nan = static_cast<long>(NA) * n;
+  return std::max({2 * nan + nan * n, cpyp0_words(n), 3L * NA});
 }
 
 void check_limits(const D00& d, const std::string& file) {
@@ -54,13 +68,13 @@ void check_limits(const D00& d, const std::string& file) {
     std::string s = "MLN(·," + std::to_string(i) + ")";
     if (d.M(i) < 0) fail(s, "the projection M must not be negative");
     if (d.L0(i) < d.M(i)) fail(s, "the first momentum L0 is below the projection M");
-    if (d.n(i) < 1 || d.n(i) > kMaxWaves) {
-      fail(s, std::to_string(d.n(i)) + " partial waves; a shell takes 1 to " + std::to_string(kMaxWaves));
-    }
-    const long long nan = NA * d.n(i);
-    if (nan * nan > kInnerSystem) {
-      fail(s, "the inner system of the shell, (NA·n)² = " + std::to_string(nan * nan) + ", exceeds " +
-                  std::to_string(kInnerSystem) + " words");
+    if (d.n(i) < 1) fail(s, std::to_string(d.n(i)) + " partial waves; a shell takes at least 1");
+    // The counts of the largest shell's work arrays, in 64 bits.
+    const long long n = d.n(i), nan = NA * n;
+    if (nan * nan + 2 * nan + nan * n + 7 * n * n > kNUVM) {
+      fail(s, std::to_string(n) + " partial waves: the inner system of the shell, (NA·n)² = " +
+                  std::to_string(nan * nan) + " words, and its work arrays pass the " + std::to_string(kNUVM) +
+                  " words a run may use; give fewer partial waves");
     }
     mmax = std::max(mmax, d.M(i));
   }
@@ -249,7 +263,8 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   // Inner-region tables and work arrays of the radial solvers.
   std::array<double, 16> E{}, CN{};
   std::vector<double> AA(kInnerTable), BB(kInnerTable), UU(kInnerTable), VV(kInnerTable);
-  std::vector<double> WW(8550), WC(8160), CX(kInnerSystem);
+  std::vector<double> WW(8550), WC(static_cast<std::size_t>(inner_work_words(NA, KMA))),
+      CX(static_cast<std::size_t>(inner_system_words(NA, KMA)));
   lib::Mat X = W.matrix(K[1], NB, NKS);
 
   // 11. Starting orbitals of a restart.

@@ -20,8 +20,15 @@ inline constexpr long kNUVM = 200'000'000;
 // Fixed storage of the ground-state program.
 inline constexpr int kMaxShells = 16;
 inline constexpr int kInnerTable = 50;      // AA, BB, UU, VV
-inline constexpr int kMaxWaves = 20;        // η² matrix of one shell, 20 × 20
-inline constexpr int kInnerSystem = 10000;  // CX: (NA·n)² coefficients, NA = 5 and n = 20 at most
+
+// The partial waves of a shell have no fixed ceiling: the inner system
+// (NA·n)², the work vector of a fixed-energy solve and the η² matrices are
+// sized from the largest shell of the input, and the run is refused where
+// they and the workspace would pass kNUVM words.
+// Words of the inner system CX and of the work vector WC for shells of at
+// most n partial waves.
+long inner_system_words(int NA, int n);
+long inner_work_words(int NA, int n);
 
 // Group VELOR: title lines; the first three head the listing.
 struct Velor {

@@ -51,8 +51,16 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C) {
 //   RM(i) = B′⁻¹C_i,  RV(i) = B′⁻¹(h_i − A_i RV(i+1)),  B′ = B_i − A_i RM(i+1).
 // The product of det B′ over the eliminated points, times the determinant of
 // the inner system, is the determinant of the whole discretised problem.
+// The gathered blocks hold 4096 words, or one point's where that is more.
+constexpr long kBlockWords = 4096;
+
+long cpyp0_words(int N) {
+  const long n2 = static_cast<long>(N) * N;
+  return 7 * n2 + 2 * N + std::max(kBlockWords, n2) + std::max(kBlockWords, n2 + N);
+}
+
 int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
-          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK) {
+          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK, lib::Vec scratch) {
   const int n2 = N * N;
   auto RM = [&](int i, int p, int q) -> double& { return WK(i, 2 + (q - 1) * N + p); };
   auto RV = [&](int i, int p) -> double& { return WK(i, n2 + 2 + p); };
@@ -62,26 +70,34 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
     RV(NB, p) = CV(p);
     for (int q = 1; q <= N; ++q) RM(NB, p, q) = CM(p, q);
   }
-  std::array<double, 400> a, b, c, rm;
-  std::array<double, 20> h, rv;
-  lib::Mat A(a.data(), N, N), Bp(b.data(), N, N), C(c.data(), N, N), RMn(rm.data(), N, N);
-  lib::Vec H(h.data(), N), RVn(rv.data(), N);
+  if (scratch.size() < cpyp0_words(N)) {
+    io::stop(io::fstring(io::Format("(' CPYP0: SCRATCH OF',I9,' WORDS, NEEDS',I9)"), scratch.size(), cpyp0_words(N)));
+  }
+  double* next = scratch.data();
+  auto take = [&](long words) {
+    double* p = next;
+    next += words;
+    return p;
+  };
+  double *a = take(n2), *b = take(n2), *c = take(n2), *rm = take(n2), *h = take(N), *rv = take(N);
+  lib::Mat A(a, N, N), Bp(b, N, N), C(c, N, N), RMn(rm, N, N);
+  lib::Vec H(h, N), RVn(rv, N);
   for (int p = 1; p <= N; ++p) {
     RVn(p) = CV(p);
     for (int q = 1; q <= N; ++q) RMn(p, q) = CM(p, q);
   }
   // W at three neighbouring points, each formed once as the elimination
   // walks down: Wn at i+1, Wc at i, Wp at i−1.
-  std::array<double, 400> w1, w2, w3;
-  double *Wn = w1.data(), *Wc = w2.data(), *Wp = w3.data();
+  double *Wn = take(n2), *Wc = take(n2), *Wp = take(n2);
   // PD holds each coefficient function as a column over the points, and the
   // relations go to columns of WK: a point at a time would touch n² columns
   // (as many memory streams) per point.  The values of a block of points are
   // gathered column by column instead, and the relations of a block written
   // out the same way, each column a short contiguous run.
-  std::array<double, 4096> wblock;
-  std::array<double, 4096> oblock;
-  const int wpoints = static_cast<int>(wblock.size()) / n2, opoints = static_cast<int>(oblock.size()) / (n2 + N);
+  const long wwords = std::max<long>(kBlockWords, n2), owords = std::max<long>(kBlockWords, n2 + N);
+  double* const wblock = take(wwords);
+  double* const oblock = take(owords);
+  const int wpoints = static_cast<int>(wwords / n2), opoints = static_cast<int>(owords / (n2 + N));
   int blo = NB + 1;   // lowest point of the gathered block
   int ohi = 0, on = 0;  // highest point and count of the relations not yet written
   auto fill_W = [&](double* Wi, int i) {
@@ -93,7 +109,7 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
           for (int k = blo; k <= bhi; ++k)
             wblock[(k - blo) * n2 + (p - 1) + N * (q - 1)] = PD(k, q, p) - ER * R3(k) * TT(q, p);
     }
-    const double* from = wblock.data() + (i - blo) * n2;
+    const double* from = wblock + (i - blo) * n2;
     for (int pq = 0; pq < n2; ++pq) Wi[pq] = from[pq];
   };
   auto write_out = [&] {
@@ -141,7 +157,7 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
     }
     if (INVE(N, H, Bp, C) < 0.0) sign = -sign;
     if (on == 0) ohi = i;
-    double* to = oblock.data() + on * (n2 + N);
+    double* to = oblock + on * (n2 + N);
     for (int p = 1; p <= N; ++p) {
       to[n2 + p - 1] = RVn(p) = H(p);
       for (int q = 1; q <= N; ++q) to[(p - 1) + N * (q - 1)] = RMn(p, q) = C(p, q);
@@ -318,11 +334,13 @@ FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, do
                           lib::CArr3 PD, lib::CMat S, lib::Vec CX, lib::Vec WC, lib::Mat WK, lib::Mat X) {
   const int NA = t.NA, NB = t.NB, NCF = NA * N, m1 = std::abs(M) + 1;
   const double r = 1.0 / t.H12();
-  std::array<double, 400> zero{};
   FixedEnergySolution out;
   // The outer region, eliminated from the last point (u = 0 beyond it).
-  out.det_sign = CPYP0(N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, lib::CMat(zero.data(), N, N),
-                       lib::CVec(zero.data(), N), WK);
+  // WC is its scratch, and the first N² words of CX (filled only after it)
+  // the zero end values.
+  lib::VEQC(N * N, 0.0, CX);
+  out.det_sign = CPYP0(N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, lib::CMat(CX.data(), N, N),
+                       lib::CVec(CX.data(), N), WK, WC);
   const OuterStart outer{WK, NA, N};
 
   // The inner system, with its right-hand side, and its solution.

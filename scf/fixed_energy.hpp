@@ -21,9 +21,15 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C);
 // N waves at the energy term ER, r = HB²/12.  RM(i) (columns 3 … N²+2 of WK)
 // and RV(i) (columns N²+3 … N²+N+2) give u_i = RV(i) − RM(i)·u_{i−1} for
 // i = NA+2 … NB, with RM(NB) = CM and RV(NB) = CV.  Returns the sign of the
-// product of the determinants of the eliminated blocks.
+// product of the determinants of the eliminated blocks.  `scratch` holds
+// the blocks of one point and the gathered coefficients of a run of points,
+// at least cpyp0_words(N) words.
 int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
-          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK);
+          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK, lib::Vec scratch);
+
+// Words of CPYP0's scratch for N waves: seven N × N blocks, two vectors,
+// and the gathered W and written relations of at least one point each.
+long cpyp0_words(int N);
 
 // The waves at the outer points NA+2 … NB of a shell with N waves, from
 // the relations CPYP0 left in WK, u_i = RV(i) − RM(i)·u_{i−1}, and the
@@ -41,7 +47,8 @@ struct FixedEnergySolution {
 // ER = (RZ²/2)·E.  IFL = 1: every wave is matched at ξ = RA; IFL = 0: the
 // matching row of wave NIT is replaced by the normalisation c_1 = C1 of its
 // series.  Writes the solution into X (NB,N) unless X is empty.  CX holds the
-// inner system (NA·N)², WC its right-hand side and series coefficients.
+// inner system (NA·N)², WC its right-hand side and series coefficients, and
+// first the outer elimination's scratch (inner_work_words in entry.hpp).
 FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, double C1, double ER, lib::CMat TT,
                           lib::CArr3 PD, lib::CMat S, lib::Vec CX, lib::Vec WC, lib::Mat WK, lib::Mat X);
 

@@ -38,7 +38,7 @@ struct UpdateState {
   EnergyBracket bracket;
   DefectStep defect;
   ExchangePass exchange;
-  std::array<double, 400> TT{};         // η² matrix of the shell last updated, n × n
+  std::vector<double> TT;               // η² matrix of the shell last updated, n × n
   std::array<double, kFactorials> F{};  // factorials 0! … 98!
   std::array<double, 4> B{};            // boundary vector of the multipole solver
   std::vector<double> saved;            // the solver's copy of a shell, grown to NB·n words as shells ask
@@ -60,7 +60,12 @@ struct UpdateState {
   std::vector<double> partner, lagrange;
   const Coupling* open = nullptr;  // the term's coupling
   const double* partner_weights(int I) const { return partner.empty() ? nullptr : partner.data() + (I - 1) * NSH; }
-  lib::Mat tt(int n) { return lib::Mat(TT.data(), n, n); }
+  // The driver sizes TT for its largest shell before the first sweep, so
+  // that views taken of it stay valid.
+  lib::Mat tt(int n) {
+    if (TT.size() < static_cast<std::size_t>(n) * n) TT.resize(static_cast<std::size_t>(n) * n);
+    return lib::Mat(TT.data(), n, n);
+  }
   lib::Fac fac() const { return lib::Fac(F.data(), kFactorials); }
 };
 

@@ -134,7 +134,8 @@ TEST(ScfEntry, InputBeyondTheFixedStorageStopsNamingTheVariable) {
       {[](scf::D00& d) { d.NA = 7; }, "NA"},    // 7·8 > 50
       {[](scf::D00& d) { d.NA = 4; }, "NA"},    // even
       {[](scf::D00& d) { d.NB = 101; }, "NB"},  // NB − NA even
-      {[](scf::D00& d) { d.MLN[2] = 21; }, "MLN"},
+      {[](scf::D00& d) { d.MLN[2] = 0; }, "MLN"},
+      {[](scf::D00& d) { d.MLN[2] = 10000; }, "MLN"},  // (NA·n)² beyond the run's memory
       {[](scf::D00& d) {
          d.MLN[0] = 5;
          d.MLN[1] = 5;

@@ -13,6 +13,7 @@
 #include "lib/lib.hpp"
 #include "lib/views.hpp"
 #include "scf/driver.hpp"
+#include "scf/entry.hpp"
 #include "scf/equations.hpp"
 #include "scf/update.hpp"
 
@@ -48,8 +49,8 @@ struct System {
     WK.assign(static_cast<size_t>((KMA + 2) * KMA + 6) * NB, 0.0);
     XN.assign(static_cast<size_t>(2 * KMA) * NB, 0.0);
     XE.assign(static_cast<size_t>(std::max(2 * KMA, KMA + 2)) * NB, 0.0);
-    CX.assign(10000, 0.0);  // (NA·n)² with NA = 5, n = 20
-    WC.assign(8160, 0.0);
+    CX.assign(static_cast<size_t>(scf::inner_system_words(NA, KMA)), 0.0);
+    WC.assign(static_cast<size_t>(scf::inner_work_words(NA, KMA)), 0.0);
     E.assign(16, 0.0);
     CN.assign(16, 0.0);
     RP = {RA, RB};

@@ -36,9 +36,10 @@ TEST(Cpyp0, OneWaveReducesToTheScalarNumerovSweep) {
             lib::Vec(U.data(), N0), lib::Vec(V.data(), N0));
   std::vector<double> wk(static_cast<size_t>(NB) * 7, 0.0);
   const lib::Mat WK(wk.data(), NB, 7);
+  std::vector<double> scratch(static_cast<size_t>(scf::cpyp0_words(1)));
   scf::CPYP0(1, NA, NB, 1.0 / sys.t.H12(), 0.0, lib::CMat(zero.data(), 1, 1), R.col(2), R.col(3),
              lib::CArr3(pd.data(), NB, 1, 1), lib::CMat(s.data(), NB, 1), lib::CMat(zero.data(), 1, 1),
-             lib::CVec(zero.data(), 1), WK);
+             lib::CVec(zero.data(), 1), WK, lib::Vec(scratch.data(), static_cast<int>(scratch.size())));
   for (int i = NA + 2; i < NB; ++i) {
     EXPECT_NEAR(WK(i, 3), -U[i - NA - 1], 1e-13 * std::fabs(U[i - NA - 1])) << i;
     EXPECT_NEAR(WK(i, 4), V[i - NA - 1], 1e-12 * (std::fabs(V[i - NA - 1]) + 1e-3)) << i;
@@ -76,6 +77,21 @@ INSTANTIATE_TEST_SUITE_P(Exact, H2plus,
                                            H2plusState{"1sigma_u", 0, 1, -0.6675343922024},
                                            H2plusState{"1pi_u", 1, 1, -0.4287718198959}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A shell takes more partial waves than the 20 an earlier fixed storage
+// held: the 1πu state of H2+ with 24 waves (momenta to 47) is its exact
+// energy, as with 8.
+TEST(H2plusWaves, TwentyFourWavesGiveTheExactEnergy) {
+  const int n = 24;
+  System sys(1.0, 1.0, 2.0, {{1, 1, n}}, 5, 806, 1.01, 60.0);
+  scftest::one_electron_equations(sys, 1);
+  io::ConsoleRedirect quiet(nullptr, &sys.trace);
+  auto listing = io::Unit::to_text("listing");
+  scf::Shells s = sys.shells();
+  double EI = 0.0;
+  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(n), *listing);
+  EXPECT_NEAR(EI, -0.4287718198959, 1e-6);
+}
 
 // The second σg state found by the count is the exact 2sσg of H2+, and it is
 // orthogonal to the first in the volume element, as eigenstates of one
