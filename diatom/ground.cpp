@@ -219,6 +219,10 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
   // The exact multipole scale and η, η² elements: the program's written
   // constants leave every many-electron energy some 1e-6 from the limit.
   d.EXACT = 1;
+  // The outer recurrence in its difference form: the written one loses the
+  // coefficients' low bits against the unit diagonal, an error that grows as
+  // NB² and stops N2 near 1e-8.
+  d.IDIF = 1;
   d.FIL = FIL;
   d.FIR = FIR;
   return d;

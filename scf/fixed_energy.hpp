@@ -22,13 +22,18 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C);
 // and RV(i) (columns N²+3 … N²+N+2) give u_i = RV(i) − RM(i)·u_{i−1} for
 // i = NA+2 … NB, with RM(NB) = CM and RV(NB) = CV.  Returns the sign of the
 // product of the determinants of the eliminated blocks.
+// IDIF = 1: the difference form, WK holding G = −RM − I in place of RM
+// (u_i = RV(i) + (I + G(i))·u_{i−1}), formed so that G keeps its relative
+// precision; the same relations up to rounding.
 int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
-          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK);
+          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK, int IDIF = 0);
 
 // The waves at the outer points NA+2 … NB of a shell with N waves, from
 // the relations CPYP0 left in WK, u_i = RV(i) − RM(i)·u_{i−1}, and the
 // waves at NA+1 in X (NB,N).
-void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X);
+// IDIF = 1: the relations of the difference form, each step added to the
+// previous value.
+void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X, int IDIF = 0);
 
 // Result of a solve at a fixed energy.
 struct FixedEnergySolution {

@@ -183,8 +183,10 @@ TEST(TovrelGroup, EqualsTheHandMadeExamples) {
       EXPECT_EQ(got.JOR[k], want.JOR[k]) << c.example << " JOR word " << k + 1;
     }
     EXPECT_EQ(got.MI, want.MI) << c.example;
-    // The exact constants, whatever the examples' group (the program's default) says.
+    // The exact constants and the difference form of the outer recurrence,
+    // whatever the examples' group (the program's defaults) says.
     EXPECT_EQ(got.EXACT, 1) << c.example;
+    EXPECT_EQ(got.IDIF, 1) << c.example;
     EXPECT_EQ(got.Z1, want.Z1);
     EXPECT_EQ(got.Z2, want.Z2);
     EXPECT_EQ(got.NA, 5);
