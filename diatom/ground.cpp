@@ -143,14 +143,6 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
     why << "; " << n << " partial waves asked, " << kMostWaves
         << " the most a shell takes: TOL may not be reached, see CHECK = 1";
   }
-  // An error grows with the points as the rounding of the Numerov solve
-  // does, about 1e-16·NB² in an orbital energy (N2; docs/validation.md):
-  // on a grid that fine TOL is out of reach until the solve is refined.
-  const double rounding = 1e-16 * static_cast<double>(a.NB) * a.NB;
-  if (rounding > TOL) {
-    why << "; the error that grows with the points, about 1e-16·NB² = " << std::setprecision(2) << rounding
-        << " hartree, exceeds TOL: TOL may not be reached, see CHECK = 1";
-  }
   if (npw > 0) why << "; NPW = " << npw << " given";
   if (nb > 0) why << "; NB = " << nb << " given";
   a.why = why.str();
