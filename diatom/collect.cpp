@@ -100,20 +100,17 @@ void report_ground(Collection& c, const GroundState& g) {
 //    up to 1e-7 above the limit on both grids at TOL = 1e-6 with the check
 //    grid that kept the junction step's ratio q (2.8e-8 and 1.9e-8 on N2's
 //    and LiH's check grids now; BH, FH and CO not rerun), the totals up to
-//    1.5e-7;
-//  - an error that grows with the points as the rounding of the Numerov
-//    solve does (its second differences divide by h², so as NB²): N2 at
-//    RP(1) = 1.0015, 9 waves, moves up from NB = 8886 to 20932 by 3.0e-8
-//    in 1σg and 6.5e-8 in the total, the valence levels by less than
-//    3e-9.  kRound·NB² with 1e-16 (orbital) and 2e-16 (total) covers that;
-//    it is below 3e-10 on grids of 1000 points.
+//    1.5e-7.
+// The rounding of the outer Numerov solves needs no term: tovrel solves
+// them in their difference form (IDIF = 1), whose rounding does not grow as
+// NB² (the written form moved N2's 1σg up by 3.0e-8 and the total by
+// 6.5e-8 from NB = 8886 to 20932; docs/validation.md).
 struct Estimate {
   double rule, check;  // estimated errors (hartree) of the two values
 };
-Estimate estimate(double E0, double E1, double floor, double kRound, int NB0, int NB1) {
+Estimate estimate(double E0, double E1, double floor) {
   const double q = std::pow(kRefine, 4), d = std::fabs(E1 - E0);
-  const double r0 = kRound * double(NB0) * NB0, r1 = kRound * double(NB1) * NB1;
-  return {d * q / (q - 1) + floor + r0, d / (q - 1) + floor + r1};
+  return {d * q / (q - 1) + floor, d / (q - 1) + floor};
 }
 
 void self_check(Collection& c, const GroundState& g, const GroundState& r, std::string* table) {
@@ -127,9 +124,9 @@ void self_check(Collection& c, const GroundState& g, const GroundState& r, std::
   dat << "# on the check grid (" << p.ra.why << "), its error\n";
   double worst = 0;
   const double TOL = p.mol.TOL;
-  auto row = [&](const std::string& name, double E0, double E1, double floor, double kRound) {
+  auto row = [&](const std::string& name, double E0, double E1, double floor) {
     const double d = E1 - E0;
-    const Estimate e = estimate(E0, E1, floor, kRound, p.a.NB, p.ra.NB);
+    const Estimate e = estimate(E0, E1, floor);
     char b[200];
     std::snprintf(b, sizeof b, "   %-6s %18.9f %12.1e %20.9f %12.1e %12.2e", name.c_str(), E0, e.rule, E1, e.check, d);
     c.out(b);
@@ -139,19 +136,18 @@ void self_check(Collection& c, const GroundState& g, const GroundState& r, std::
   };
   for (size_t i = 0; i < g.orbital.size(); ++i) {
     worst = std::max(worst, std::fabs(r.orbital[i] - g.orbital[i]));
-    row(p.m.shells[i].name, g.orbital[i], r.orbital[i], std::max(TOL / 10, 1e-7), 1e-16);
+    row(p.m.shells[i].name, g.orbital[i], r.orbital[i], std::max(TOL / 10, 1e-7));
   }
   const auto t0 = g.totals.find("TOTAL ENERGY"), t1 = r.totals.find("TOTAL ENERGY");
-  if (t0 != g.totals.end() && t1 != r.totals.end()) row("total", t0->second, t1->second, std::max(TOL, 3e-8), 2e-16);
+  if (t0 != g.totals.end() && t1 != r.totals.end()) row("total", t0->second, t1->second, std::max(TOL, 3e-8));
   const std::string verdict =
       " largest change " + f("%.2e", worst) + " hartree: " +
       (worst <= TOL ? "within TOL = " + f("%.1e", TOL) : "ABOVE TOL = " + f("%.1e", TOL) + "; give NPW and NB larger");
   c.out(verdict);
   say(verdict);
   c.out(" Estimated error: the fourth-order grid errors (outer step, inner region) from the change, plus what both");
-  c.out(" grids share, max(TOL/10, 1e-7) for an orbital energy, max(TOL, 3e-8) for the total, plus the rounding of");
-  c.out(" the Numerov solve, 1e-16·NB² (orbital) and 2e-16·NB² (total); take the value with the smaller estimate" +
-        std::string(table ? " (also in diatom.dat)." : "."));
+  c.out(" grids share, max(TOL/10, 1e-7) for an orbital energy, max(TOL, 3e-8) for the total; take the value with");
+  c.out(" the smaller estimate" + std::string(table ? " (also in diatom.dat)." : "."));
   if (table) *table = dat.str();
 }
 

@@ -104,14 +104,17 @@ void SUMY(int NB, int KD, CIVec MN1, int M2, int M3, int K2, int K3, double C, C
 // NA+1 … NB of R must be filled.  A grid with NA < 2, RA ≤ 1 or fewer than
 // three outer points stops the run.
 void HAFA0(int NA, int NB, int M, double RA, double& HA, Mat R, Mat A, Mat B, Mat U, Mat V, Mat G, Vec BZ);
-// Backward Numerov sweep on N points: X(j) = U(j)·X(j−1) + V(j).
-void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V);
+// Backward Numerov sweep on N points: X(j) = U(j)·X(j−1) + V(j).  IDIF = 1:
+// the difference form, U holding g = U − 1 (X(j) = X(j−1) + g(j)·X(j−1) + V(j))
+// to its own relative precision.
+void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V, int IDIF = 0);
 // One radial equation d/dξ[(ξ²−1) dy/dξ] − m²/(ξ²−1)·y + P·y = Q on the
 // two-region grid.  The inner region holds the Taylor polynomial of degree
 // NA−1 about ξ = 1, whose remainder (about ((RA−1)/2)^NA, the series
 // converging for |ξ−1| < 2) bounds the accuracy; the outer region is O(h⁴).
+// IDIF = 1 sweeps the outer region in the difference form (BPNM).
 void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC,
-          Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X);
+          Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X, int IDIF = 0);
 
 // ---------------------------------------------------------------- multipole potentials
 // Multipoles of the potential of X1·conj(X2); R holds grid columns 2 … 6.

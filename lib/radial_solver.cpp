@@ -67,12 +67,29 @@ void HAFA0(int NA, int NB, int M, double RA, double& HA, Mat R, Mat A, Mat B, Ma
 // CH = 12/h² (local error O(h⁶), global O(h⁴)), closed at the far end by
 // B(1)X(N) + B(2)X(N−1) + B(3)X(N−2) = B(4).  Returns U, V (j = 2 … N) with
 // X(j) = U(j)·X(j−1) + V(j).
-void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V) {
+//
+// IDIF = 1, the difference form: with U(j+1) = 1 + g′ the divisor is
+// D = −CH·(1 − e), e = g′ + (P(j+1)·(1 + g′) + 10P(j))/CH, and
+//   g(j) = U(j) − 1 = (P(j−1)/CH + e)/(1 − e),
+// formed from quantities of order h (e, g) and h² (P/CH) without adding them
+// to CH: the written form keeps P only to the last bit of CH, an error of
+// ε·CH = 12ε/h² in P per point that grows as the number of points squared.
+void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V, int IDIF) {
   const double Z = -2.0 * CH;
   // The equation centred at N−1 with X(N−2) eliminated by the boundary condition.
   double D = (P(N - 2) + CH) * B(1) - (P(N) + CH) * B(3);
   U(N) = ((10.0 * P(N - 1) + Z) * B(3) - (P(N - 2) + CH) * B(2)) / D;
   V(N) = ((P(N - 2) + CH) * B(4) - (10.0 * Q(N - 1) + Q(N - 2) + Q(N)) * B(3)) / D;
+  if (IDIF == 1) {
+    U(N) = U(N) - 1.0;
+    for (int j = N - 1; j >= 2; --j) {
+      const double g = U(j + 1);
+      const double e = g + (P(j + 1) * (1.0 + g) + 10.0 * P(j)) / CH;
+      U(j) = (P(j - 1) / CH + e) / (1.0 - e);
+      V(j) = -(Q(j + 1) + Q(j - 1) + 10.0 * Q(j) - (P(j + 1) + CH) * V(j + 1)) / (CH * (1.0 - e));
+    }
+    return;
+  }
   for (int j = N - 1; j >= 2; --j) {
     D = (P(j + 1) + CH) * U(j + 1) + 10.0 * P(j) + Z;
     U(j) = -(P(j - 1) + CH) / D;
@@ -96,10 +113,10 @@ void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V) {
 // about ((RA − 1)/2)^NA (the series about ξ = 1 converges for |ξ − 1| < 2),
 // enters through the matching.  The outer part carries the O(h⁴) Numerov error.
 void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC,
-          Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X) {
+          Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X, int IDIF) {
   const int NO = NB - NA;
   // 1. Outer sweep; sweep index k is grid index NA + k.
-  BPNM(NO, CH, B, P.sub(NA + 1, NO), Q.sub(NA + 1, NO), U.sub(NA + 1, NO), V.sub(NA + 1, NO));
+  BPNM(NO, CH, B, P.sub(NA + 1, NO), Q.sub(NA + 1, NO), U.sub(NA + 1, NO), V.sub(NA + 1, NO), IDIF);
 
   // 2. Series coefficients of P and of Q/VV from the values at the inner points.
   for (int I = 1; I <= NA; ++I) {
@@ -125,7 +142,10 @@ void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB,
   } else {
     // Matching row GG(2)·Σ UU(J,NA+1)c_J − U(NA+2)·GG(1)·Σ UU(J,NA)c_J = V(NA+2),
     // reduced to c_1 alone by eliminating c_NA … c_2 with the triangular rows.
-    for (int J = 1; J <= NA; ++J) WC(J, 1) = GG(2) * UU(J, NA + 1) - GG(1) * U(NA + 2) * UU(J, NA);
+    // (the difference form: U = 1 + g, the unit part taken apart)
+    for (int J = 1; J <= NA; ++J)
+      WC(J, 1) = IDIF == 1 ? (GG(2) * UU(J, NA + 1) - GG(1) * UU(J, NA)) - GG(1) * U(NA + 2) * UU(J, NA)
+                           : GG(2) * UU(J, NA + 1) - GG(1) * U(NA + 2) * UU(J, NA);
     double QQ = V(NA + 2);
     for (int K = NA; K >= 2; --K) {
       const double QK = WC(K, 1) / WC(K, K);
@@ -148,7 +168,11 @@ void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB,
     X(I) = VV(I) * s;
   }
   X(NA + 1) = X(NA) * GG(1) / VV(NA);
-  for (int I = NA + 2; I <= NB; ++I) X(I) = U(I) * X(I - 1) + V(I);
+  if (IDIF == 1) {
+    for (int I = NA + 2; I <= NB; ++I) X(I) = X(I - 1) + (U(I) * X(I - 1) + V(I));
+  } else {
+    for (int I = NA + 2; I <= NB; ++I) X(I) = U(I) * X(I - 1) + V(I);
+  }
 }
 
 }  // namespace lib

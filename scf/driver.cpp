@@ -200,6 +200,7 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
   RunTables t = set_up_grid(NA, NB, MM, RP, MI(1), Z1, Z2, RZ, R, AA, BB, UU, VV, WW, lib::Mat(G.data(), 2, MM),
                             lib::Vec(BZ.data(), 5));
   t.EXACT = options.EXACT;
+  t.IDIF = options.IDIF;
   write_header(listing, PRT, NSH, MLN, Z1, Z2, RZ, AHF, BHF, NA, NB, RP, EPS);
   // The first shell starts from −(Z1+Z2)^1.5/2 unless it was read with an
   // orbital (a restart keeps the energy of its file).

@@ -52,6 +52,7 @@ struct RunOptions {
   int ISRCH = 0;
   bool exact_angular = false;  // EXACT = 1, momenta beyond the factorial table: Gaunt coefficients by quadrature
   const Coupling* coupling = nullptr;  // one open shell: its term's coupling
+  int IDIF = 0;  // 1: the outer recurrence of the shells in its difference form
 };
 
 // Builds the grid and the inner-region tables, prints the listing head on

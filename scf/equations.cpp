@@ -100,7 +100,7 @@ AngularRange angular_range(const Shells& s, int ISYM) {
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular, int EXACT, const lib::ExactGaunt* exact) {
+          lib::Mat Z, const lib::GauntTable* angular, int EXACT, const lib::ExactGaunt* exact, int IDIF) {
   const int DM = M2 - M1;
   B(2) = 0.0;
   B(3) = 0.0;
@@ -125,7 +125,7 @@ void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2
     auto S = [&](double y) { return 1.0 + a1 * y + a2 * y * y; };
     B(2) = -BZ(1) * std::pow(BZ(2), (lam + 1) / 2.0) * S(BZ(3)) / S(BZ(4));
     lib::RDEQ(NA, NB, 1, H12, G, B, AA, BB, VV, UU, WW, CX, WC.col(1), WC.col(2), WC.col(3), WK.col(4), WK.col(2),
-              WK.col(1), WK.col(3), Z.col(k));
+              WK.col(1), WK.col(3), Z.col(k), IDIF);
   }
 }
 
@@ -168,7 +168,7 @@ void density_multipoles(const RunTables& t, const Shells& s, int J, int K, lib::
   const lib::CMat XJ = s.waves(J);
   ZIJK(t.NA, t.NB, nJ, nJ, K, s.M(J), s.M(J), s.L0(J), s.L0(J), 0, t.ISYM, multipole_scale(t.RZ2, t.EXACT), t.H12(),
        t.BZ, t.R.colsFrom(2, 6), F, XJ, XJ, t.G.col(1), B, t.AA.col(1), t.BB.col(1), t.VV.col(1), t.UU, t.WW, CX, WC,
-       WK, Z, t.angular, t.EXACT, t.exact);
+       WK, Z, t.angular, t.EXACT, t.exact, t.IDIF);
 }
 
 bool same_bits(const std::vector<double>& kept, lib::CMat X) {
@@ -314,7 +314,7 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
     const int J = a.J;
     ZIJK(NA, NB, n, s.n(J), a.K, M, a.M2, L0, s.L0(J), a.lam0, t.ISYM, a.CZ, t.H12(), t.BZ, R2, F, XI, s.waves(J),
          t.G.col(a.col), b, t.AA.col(a.col), t.BB.col(a.col), t.VV.col(a.col), t.UU, t.WW, CX, WC, WK, Z, t.angular,
-         t.EXACT, t.exact);
+         t.EXACT, t.exact, t.IDIF);
   };
   // The potential V (orders from lam0) times Y(L_q, MY), projected on wave p
   // with factor c, applied to X_J: the self-exchange enters PD, the

@@ -47,6 +47,7 @@ struct RunTables {
   lib::CMat G;            // inner–outer matching factors (2,MM)
   lib::CVec BZ;           // far boundary vector of the multipole equations (5)
   int EXACT = 0;          // 1: 2π in the multipole scale and exact η, η² elements
+  int IDIF = 0;           // 1: the outer recurrence of the shells in its difference form
   // Angular coefficients of the run, tabulated once (values equal to the
   // calls); none: every projection calls the routines.
   const lib::GauntTable* angular = nullptr;
@@ -86,11 +87,13 @@ double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int 
 // its radial Poisson equation with source factor CZ.  R2 is the grid table
 // from column 2 on; G, AA, BB, VV the inner columns of the projection; B the
 // boundary vector of the radial solver; CX (NA,NA) and WC (NA,3) inner work;
-// WK (NB,6) work; EXACT as for eta2_diagonal.
+// WK (NB,6) work; EXACT as for eta2_diagonal; IDIF = 1 sweeps the outer
+// region in the difference form.
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0, const lib::ExactGaunt* exact = nullptr);
+          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0, const lib::ExactGaunt* exact = nullptr,
+          int IDIF = 0);
 
 // Largest momentum and projection the angular coefficients of the shell
 // equations of these shells ask for (partial waves, multipole orders and

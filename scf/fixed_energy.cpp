@@ -43,6 +43,63 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C) {
   return det;
 }
 
+namespace {
+
+// One point of the elimination in the difference form.  With
+// a = rW_{i+1}, b = 10rW_i, c = rW_{i−1} (W with its energy term) and the
+// relation below as u_{i+1} = RV′ + (I + G′)·u_i, the written blocks are
+// B′ = −2I + b + (I + a)(I + G′) = −(I − E), E = G′ + a(I + G′) + b, so
+//   G = (I − E)⁻¹(c + E),   RV = −(I − E)⁻¹(h − (I + a)·RV′).
+// E, G and c are of order HB (HB² for c): formed without adding them to
+// the unit diagonal, they keep their relative precision, where RM = −(I + G)
+// holds G only to the unit's last bit, an error of W of ε/r = 12ε/HB² per
+// point, the rounding that grows as NB².  Leaves G in RMn, RV in RVn and
+// returns the sign of det B′ = (−1)^N·det(I − E).
+int difference_step(int N, int i, double r, double ER, lib::CVec R2, lib::CVec R3, lib::CMat S, const double* Wn,
+                    const double* Wc, const double* Wp, lib::Mat Gn, lib::Vec RVn, lib::Mat Ma, lib::Mat Me, lib::Mat Mc,
+                    lib::Vec H) {
+  for (int q = 1; q <= N; ++q) {
+    for (int p = 1; p <= N; ++p) {
+      const int pq = (p - 1) + N * (q - 1);
+      Ma(p, q) = r * Wn[pq];
+      Me(p, q) = 10.0 * r * Wc[pq];
+      Mc(p, q) = r * Wp[pq];
+    }
+  }
+  for (int p = 1; p <= N; ++p) {
+    Ma(p, p) += r * ER * R2(i + 1) * R3(i + 1);
+    Me(p, p) += 10.0 * r * ER * R2(i) * R3(i);
+    Mc(p, p) += r * ER * R2(i - 1) * R3(i - 1);
+    H(p) = r * (10.0 * S(i, p) + S(i - 1, p) + S(i + 1, p));
+  }
+  // E = b + G′ + a·G′ + a;  h − (I + a)·RV′.
+  for (int q = 1; q <= N; ++q)
+    for (int p = 1; p <= N; ++p) {
+      double x = Gn(p, q) + Ma(p, q);
+      for (int m = 1; m <= N; ++m) x += Ma(p, m) * Gn(m, q);
+      Me(p, q) += x;
+    }
+  for (int p = 1; p <= N; ++p) {
+    double x = RVn(p);
+    for (int m = 1; m <= N; ++m) x += Ma(p, m) * RVn(m);
+    H(p) = -(H(p) - x);
+  }
+  // Right-hand block c + E, then the matrix I − E.
+  for (int q = 1; q <= N; ++q)
+    for (int p = 1; p <= N; ++p) {
+      Mc(p, q) += Me(p, q);
+      Me(p, q) = (p == q ? 1.0 : 0.0) - Me(p, q);
+    }
+  const double det = INVE(N, H, Me, Mc);
+  for (int p = 1; p <= N; ++p) {
+    RVn(p) = H(p);
+    for (int q = 1; q <= N; ++q) Gn(p, q) = Mc(p, q);
+  }
+  return ((N & 1) ? -det : det) < 0.0 ? -1 : 1;
+}
+
+}  // namespace
+
 // Numerov's relation for u″ + W u = S at the outer points, with
 // W_i(p,q) = PD(i,q,p) + ER·col3_i·(ξ_i² δ_pq − TT(q,p)):
 //   (I + rW_{i+1}) u_{i+1} + (−2I + 10rW_i) u_i + (I + rW_{i−1}) u_{i−1} = r (S_{i+1} + 10S_i + S_{i−1}),
@@ -60,15 +117,17 @@ long cpyp0_words(int N) {
 }
 
 int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
-          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK, lib::Vec scratch) {
+          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK, lib::Vec scratch, int IDIF) {
   const int n2 = N * N;
   auto RM = [&](int i, int p, int q) -> double& { return WK(i, 2 + (q - 1) * N + p); };
   auto RV = [&](int i, int p) -> double& { return WK(i, n2 + 2 + p); };
   // Rows NA+2 … NB are all written below; row NA+1 holds no relation.
   for (int c = 3; c <= n2 + N + 2; ++c) WK(NA + 1, c) = 0.0;
+  // IDIF = 1 keeps G = −RM − I in place of RM (u_i = RV + (I + G)·u_{i−1}).
+  auto stored = [&](int p, int q, double x) { return IDIF == 1 ? -x - (p == q ? 1.0 : 0.0) : x; };
   for (int p = 1; p <= N; ++p) {
     RV(NB, p) = CV(p);
-    for (int q = 1; q <= N; ++q) RM(NB, p, q) = CM(p, q);
+    for (int q = 1; q <= N; ++q) RM(NB, p, q) = stored(p, q, CM(p, q));
   }
   if (scratch.size() < cpyp0_words(N)) {
     io::stop(io::fstring(io::Format("(' CPYP0: SCRATCH OF',I9,' WORDS, NEEDS',I9)"), scratch.size(), cpyp0_words(N)));
@@ -84,7 +143,7 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
   lib::Vec H(h, N), RVn(rv, N);
   for (int p = 1; p <= N; ++p) {
     RVn(p) = CV(p);
-    for (int q = 1; q <= N; ++q) RMn(p, q) = CM(p, q);
+    for (int q = 1; q <= N; ++q) RMn(p, q) = stored(p, q, CM(p, q));
   }
   // W at three neighbouring points, each formed once as the elimination
   // walks down: Wn at i+1, Wc at i, Wp at i−1.
@@ -127,6 +186,19 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
   int sign = 1;
   for (int i = NB - 1; i >= NA + 2; --i) {
     fill_W(Wp, i - 1);
+    if (IDIF == 1) {
+      sign *= difference_step(N, i, r, ER, R2, R3, S, Wn, Wc, Wp, RMn, RVn, A, Bp, C, H);
+      std::swap(Wn, Wc);
+      std::swap(Wc, Wp);
+      if (on == 0) ohi = i;
+      double* to = oblock + on * (n2 + N);
+      for (int p = 1; p <= N; ++p) {
+        to[n2 + p - 1] = RVn(p);
+        for (int q = 1; q <= N; ++q) to[(p - 1) + N * (q - 1)] = RMn(p, q);
+      }
+      if (++on == opoints) write_out();
+      continue;
+    }
     for (int q = 1; q <= N; ++q) {
       for (int p = 1; p <= N; ++p) {
         const int pq = (p - 1) + N * (q - 1);
@@ -181,11 +253,17 @@ struct InnerUnknowns {
 
 // The outer solution at its first point as CPYP0 leaves it in WK:
 // u_p(NA+2) = RV_p − Σ_q RM(p,q)·u_q(NA+1).
+// With IDIF = 1 the stored block is G = −RM − I, and the relation reads
+// u_p(NA+2) − u_p(NA+1) − Σ_q G(p,q) u_q(NA+1) = RV_p.
 struct OuterStart {
   lib::CMat WK;
-  int NA, N;
-  double RM(int p, int q) const { return WK(NA + 2, 2 + (q - 1) * N + p); }
+  int NA, N, IDIF;
+  double stored(int p, int q) const { return WK(NA + 2, 2 + (q - 1) * N + p); }
   double RV(int p) const { return WK(NA + 2, N * N + 2 + p); }
+  // The coefficient of u_q(NA+1) beside the unit one of u_p(NA+1) that the
+  // difference form takes apart: RM, or −G.
+  double coupling(int p, int q) const { return IDIF == 1 ? -stored(p, q) : stored(p, q); }
+  double unit() const { return IDIF == 1 ? -1.0 : 0.0; }
 };
 
 // Series coefficients w_l^(pq), l = 1 … NA−1, of the coefficient functions
@@ -253,7 +331,8 @@ void matching_rows(const RunTables& t, const InnerUnknowns& idx, int IFL, int NI
     }
     for (int k = 1; k <= NA; ++k) {
       A(row, idx(k, p)) += G(2) * t.UU(k, NA + 1);
-      for (int q = 1; q <= N; ++q) A(row, idx(k, q)) += outer.RM(p, q) * G(1) * t.UU(k, NA);
+      if (outer.IDIF == 1) A(row, idx(k, p)) -= G(1) * t.UU(k, NA);
+      for (int q = 1; q <= N; ++q) A(row, idx(k, q)) += outer.coupling(p, q) * G(1) * t.UU(k, NA);
     }
     rhs(row) = outer.RV(p);
   }
@@ -285,8 +364,14 @@ double junction_defect(const RunTables& t, const InnerUnknowns& idx, int NIT, li
     double uq = 0.0;
     for (int k = 1; k <= NA; ++k) uq += c(k, q) * t.UU(k, NA);
     uq *= G(1);
-    coupled += outer.RM(NIT, q) * uq;
+    coupled += outer.coupling(NIT, q) * uq;
     if (q == NIT) u1 = uq;
+  }
+  // The difference form: u2 − u1 summed term by term of the series.
+  if (outer.IDIF == 1) {
+    double d = 0.0;
+    for (int k = 1; k <= NA; ++k) d += c(k, NIT) * (G(2) * t.UU(k, NA + 1) - G(1) * t.UU(k, NA));
+    return d + coupled - outer.RV(NIT);
   }
   return u2 + coupled - outer.RV(NIT);
 }
@@ -309,7 +394,18 @@ void series_on_grid(const RunTables& t, const InnerUnknowns& idx, lib::CVec VV, 
 
 // Forward substitution of the eliminated Numerov relations, point by point
 // outwards from the junction.
-void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X) {
+void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X, int IDIF) {
+  if (IDIF == 1) {
+    // u_i = u_{i−1} + (RV + G·u_{i−1}): the step added to the previous value.
+    for (int i = NA + 2; i <= NB; ++i) {
+      for (int p = 1; p <= N; ++p) {
+        double d = WK(i, N * N + 2 + p);
+        for (int q = 1; q <= N; ++q) d += WK(i, 2 + (q - 1) * N + p) * X(i - 1, q);
+        X(i, p) = X(i - 1, p) + d;
+      }
+    }
+    return;
+  }
   for (int i = NA + 2; i <= NB; ++i) {
     for (int p = 1; p <= N; ++p) {
       double u = WK(i, N * N + 2 + p);
@@ -340,8 +436,8 @@ FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, do
   // the zero end values.
   lib::VEQC(N * N, 0.0, CX);
   out.det_sign = CPYP0(N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, lib::CMat(CX.data(), N, N),
-                       lib::CVec(CX.data(), N), WK, WC);
-  const OuterStart outer{WK, NA, N};
+                       lib::CVec(CX.data(), N), WK, WC, t.IDIF);
+  const OuterStart outer{WK, NA, N, t.IDIF};
 
   // The inner system, with its right-hand side, and its solution.
   const lib::CVec AA = t.AA.col(m1), BB = t.BB.col(m1), VV = t.VV.col(m1), G = t.G.col(m1);
@@ -360,7 +456,7 @@ FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, do
   if (IFL != 1) out.DX = res = junction_defect(t, idx, NIT, G, outer, cf, u1);
   if (X.data() == nullptr) return out;
   series_on_grid(t, idx, VV, G, cf, X);
-  outer_waves(N, NA, NB, WK, X);
+  outer_waves(N, NA, NB, WK, X, t.IDIF);
   if (IFL != 1) {
     // The defect as an energy: the discrete Wronskian u1·res of the inner and
     // outer solutions at the junction equals HB·(E_root − E)·∫u ∂W/∂E u, and

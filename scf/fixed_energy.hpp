@@ -24,8 +24,11 @@ double INVE(int N, lib::Vec V, lib::Mat A, lib::Mat C);
 // product of the determinants of the eliminated blocks.  `scratch` holds
 // the blocks of one point and the gathered coefficients of a run of points,
 // at least cpyp0_words(N) words.
+// IDIF = 1: the difference form, WK holding G = −RM − I in place of RM
+// (u_i = RV(i) + (I + G(i))·u_{i−1}), formed so that G keeps its relative
+// precision; the same relations up to rounding.
 int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2, lib::CVec R3, lib::CArr3 PD,
-          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK, lib::Vec scratch);
+          lib::CMat S, lib::CMat CM, lib::CVec CV, lib::Mat WK, lib::Vec scratch, int IDIF = 0);
 
 // Words of CPYP0's scratch for N waves: seven N × N blocks, two vectors,
 // and the gathered W and written relations of at least one point each.
@@ -34,7 +37,9 @@ long cpyp0_words(int N);
 // The waves at the outer points NA+2 … NB of a shell with N waves, from
 // the relations CPYP0 left in WK, u_i = RV(i) − RM(i)·u_{i−1}, and the
 // waves at NA+1 in X (NB,N).
-void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X);
+// IDIF = 1: the relations of the difference form, each step added to the
+// previous value.
+void outer_waves(int N, int NA, int NB, lib::CMat WK, lib::Mat X, int IDIF = 0);
 
 // Result of a solve at a fixed energy.
 struct FixedEnergySolution {

@@ -87,13 +87,14 @@ struct SolveWork {
 
 // RDEQ for projection m (column m+1 of the tables) with coefficient P and
 // right-hand side Q given at all NB rows; the solution is left in w.x.
+// IDIF = 1: the difference form of the outer sweep.
 inline void solve(const Grid& G, int m, int IPA, const double B[4], const std::vector<double>& P,
-                  const std::vector<double>& Q, SolveWork& w) {
+                  const std::vector<double>& Q, SolveWork& w, int IDIF = 0) {
   const int NA = G.NA, NB = G.NB;
   lib::RDEQ(NA, NB, IPA, G.CH, G.G().col(m + 1), lib::CVec(B, 4), G.AA().col(m + 1), G.BB().col(m + 1),
             G.VV().col(m + 1), G.UU(), G.WW(), lib::Mat(w.wc.data(), NA, NA), lib::Vec(w.cp.data(), NA),
             lib::Vec(w.cq.data(), NA), lib::Vec(w.cx.data(), NA), lib::CVec(P.data(), NB), lib::CVec(Q.data(), NB),
-            lib::Vec(w.u.data(), NB), lib::Vec(w.v.data(), NB), lib::Vec(w.x.data(), NB));
+            lib::Vec(w.u.data(), NB), lib::Vec(w.v.data(), NB), lib::Vec(w.x.data(), NB), IDIF);
 }
 
 }  // namespace testgrid
