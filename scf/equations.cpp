@@ -298,9 +298,11 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec 
     const int DL = std::abs(L0 - L0J), DMJ = std::abs(M - MJ);
     int lb = DL;
     if (DMJ > DL) lb = DL + 2;
+    // The partner pair density has projection M + M_J: its multipoles start
+    // at the first order of the parity of DL that reaches it (φ shells,
+    // M = M_J = 3, need three steps of 2).
     int la = DL;
-    if (M + MJ > DL) la = DL + 2;
-    if (la < M + MJ) la = la + 2;
+    while (la < M + MJ) la += 2;
     const double pw = PW != nullptr ? PW[J - 1] : 1.0;
     // Partner orbital −M_J: pair density of projection M + M_J; the
     // potential has projection M + M_J, and Y(L_q, −M_J) brings it back to M.
