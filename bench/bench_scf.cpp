@@ -6,7 +6,9 @@
 // energies.  Each run is the program's own (entry, driver, shell updates)
 // in a scratch folder; the console traces are counted, not printed.
 // `bench_scf co 0` runs one search only; each search is repeated (three
-// times by default) and the quickest repeat reported.
+// times by default) and the quickest repeat reported.  `bench_scf n2 idif`
+// compares instead the outer recurrences as written (IDIF = 0) and in their
+// difference form (IDIF = 1), both with the superlinear search.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -44,15 +46,16 @@ std::string read_text(const fs::path& p) {
   return ss.str();
 }
 
-// Runs the example of `source` with ISRCH set in its group D00.
-Run run(const fs::path& source, const std::string& name, int isrch) {
-  const fs::path dir = fs::temp_directory_path() / ("bench_scf_" + name + "_" + std::to_string(isrch));
+// Runs the example of `source` with ISRCH (and IDIF) set in its group D00.
+Run run(const fs::path& source, const std::string& name, int isrch, int idif = 0) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("bench_scf_" + name + "_" + std::to_string(isrch) + std::to_string(idif));
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::copy_file(source / "Velor.prt", dir / "Velor.prt");
   std::string control = read_text(source / "Dp_Data.dsc");
   const size_t end = control.rfind('/');
-  control.insert(end, " ISRCH = " + std::to_string(isrch) + "\n ");
+  control.insert(end, " ISRCH = " + std::to_string(isrch) + (idif != 0 ? ",\n IDIF = 1" : "") + "\n ");
   std::ofstream(dir / "Dp_Data.dsc") << control;
   const fs::path home = fs::current_path();
   fs::current_path(dir);
@@ -109,14 +112,15 @@ int main(int argc, char** argv) {
   // load only ever adds to the time (the same N2 run took 6.4 to 10 s).
   const std::string only = argc > 2 ? argv[2] : "both";
   const int repeats = argc > 3 ? std::atoi(argv[3]) : 3;
-  if ((only != "0" && only != "1" && only != "both") || repeats < 1) {
-    std::fprintf(stderr, "usage: bench_scf [EXAMPLE [0|1|both [REPEATS]]]\n");
+  if ((only != "0" && only != "1" && only != "both" && only != "idif") || repeats < 1) {
+    std::fprintf(stderr, "usage: bench_scf [EXAMPLE [0|1|both|idif [REPEATS]]]\n");
     return 2;
   }
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const fs::path source = fs::path(SUITE_SOURCE_DIR) / "examples" / name;
   std::printf("example %s, quickest of %d repeats\n", name.c_str(), repeats);
-  const bool fast_on = only != "1", written_on = only != "0";
+  const bool fast_on = only != "1", written_on = only != "0", idif = only == "idif";
+  const char* other = idif ? "IDIF" : "ISRCH";
   Run fast, written;
   std::vector<double> tf, tw;
   // The quickest repeat of a search; its counts do not change between repeats.
@@ -126,7 +130,7 @@ int main(int argc, char** argv) {
   };
   for (int k = 0; k < repeats; ++k) {
     if (fast_on) keep(fast, run(source, name, 0), tf);
-    if (written_on) keep(written, run(source, name, 1), tw);
+    if (written_on) keep(written, idif ? run(source, name, 0, 1) : run(source, name, 1), tw);
   }
   auto spread = [](const char* label, const std::vector<double>& t) {
     std::printf("  %s wall times  ", label);
@@ -134,19 +138,21 @@ int main(int argc, char** argv) {
     std::printf(" s\n");
   };
   if (fast_on) {
-    print("ISRCH = 0 (secant and Illinois regula falsi)", fast);
+    print(idif ? "IDIF = 0 (the outer recurrences as written)" : "ISRCH = 0 (secant and Illinois regula falsi)",
+          fast);
     spread("all", tf);
   }
   if (written_on) {
-    print("ISRCH = 1 (fixed steps and bisection)", written);
+    print(idif ? "IDIF = 1 (their difference form)" : "ISRCH = 1 (fixed steps and bisection)", written);
     spread("all", tw);
   }
   if (!(fast_on && written_on)) return fast_on ? fast.status : written.status;
   double dmax = 0.0;
   for (size_t i = 0; i < std::min(fast.E.size(), written.E.size()); ++i)
     dmax = std::max(dmax, std::fabs(fast.E[i] - written.E[i]));
-  std::printf("time ratio ISRCH=1 / ISRCH=0   %8.2f\n", fast.seconds > 0 ? written.seconds / fast.seconds : 0.0);
-  std::printf("trial ratio ISRCH=1 / ISRCH=0  %8.2f\n",
+  std::printf("time ratio %s=1 / %s=0   %8.2f\n", other, other,
+              fast.seconds > 0 ? written.seconds / fast.seconds : 0.0);
+  std::printf("trial ratio %s=1 / %s=0  %8.2f\n", other, other,
               fast.trials > 0 ? double(written.trials) / double(fast.trials) : 0.0);
   std::printf("largest difference of the orbital energies %10.3e\n", dmax);
   return fast.status != 0 ? fast.status : written.status;
