@@ -286,7 +286,16 @@ bool ShellSolver::defect_trial(const FixedEnergySolution& sol) {
 // The test value (C − CN)/CN is oriented so that it grows with the energy.
 bool ShellSolver::norm_trial(double C) {
   const double Eold = EI_;
-  if (std::fabs(EI_) >= 1000.0) ask_integer("  ICX= ");
+  if (std::fabs(EI_) >= 1000.0) {
+    // Beyond a thousand hartree the norm search does not go on unattended
+    // (a poor start or a runaway search lands there): the operator decides.
+    // The line before the question says why it is asked, so a batch run
+    // that ends here for want of an answer names its cause.
+    con_.line(io::lstring(" shell", ISH_, ": its energy E =", EI_,
+                          "is 1000 hartree or more from zero, beyond where the search goes on unattended (a poor"
+                          " start or a runaway search); any answer to ICX goes on"));
+    ask_integer("  ICX= ");
+  }
   const double CN = s_.CN(ISH_);
   double T = (C - CN) / CN;
   if (k_ <= 2) {

@@ -474,4 +474,30 @@ TEST(Dialogue, ScriptedAnswersDriveAnInteractiveRestartAndTheirEndStopsIt) {
       << rc.output.substr(rc.output.size() > 1000 ? rc.output.size() - 1000 : 0);
 }
 
+// A norm-rule shell whose energy is a thousand hartree from zero asks the
+// operator (ICX); a batch run that cannot answer stops non-zero, and the
+// console says why the question was asked.  LiH's 2σ restarted at −1500.
+TEST(Dialogue, AnEnergyFarOutAsksTheOperatorAndSaysWhy) {
+  ScratchDir first("far"), dir("far2");
+  first.write("Velor.prt", kVelor);
+  first.write("Dp_Data.dsc", control(" Z1 = 3.0, Z2 = 1.0, RZ = 3.015, NSH = 2, MLN = 0,0,8, 0,0,8,\n"
+                                     " AHF = 4*2.0, BHF = 4*1.0, NA = 5, NB = 200, RP = 1.01, 30.0, EPS = 1.0D-6,\n"
+                                     " MI = 0,1,0,1,0,0,0, JOR = 0,0,1,0, FIL = 'l.lst', FIR = 'l.res'"));
+  ASSERT_EQ(run_program_in(first.path(), "tovrel").status, 0);
+  std::string start = first.read("l.res");
+  const auto stored = stored_shells(start);
+  ASSERT_EQ(stored.size(), 2u);
+  // Each shell's orbital opens with its energy and its norm (1.0).
+  const std::string norm = "     0.100000000E+01\n";
+  const size_t second = start.find(norm, start.find(norm) + 1);
+  ASSERT_NE(second, std::string::npos);
+  start.replace(second - 16, 16, "-0.150000000E+04");
+  restart_folder(dir, start, "EPS = 1.0D-6");
+  const auto r = run_program_in(dir.path(), "tovrel");
+  EXPECT_NE(r.status, 0);
+  const size_t why = r.output.find("is 1000 hartree or more from zero");
+  ASSERT_NE(why, std::string::npos) << r.output.substr(r.output.size() > 1500 ? r.output.size() - 1500 : 0);
+  EXPECT_NE(r.output.find("end of console input while waiting for an answer to \"  ICX= \"", why), std::string::npos);
+}
+
 }  // namespace
