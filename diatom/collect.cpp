@@ -142,7 +142,10 @@ void self_check(Collection& c, const GroundState& g, const GroundState& r, std::
   if (t0 != g.totals.end() && t1 != r.totals.end()) row("total", t0->second, t1->second, std::max(TOL, 3e-8));
   const std::string verdict =
       " largest change " + f("%.2e", worst) + " hartree: " +
-      (worst <= TOL ? "within TOL = " + f("%.1e", TOL) : "ABOVE TOL = " + f("%.1e", TOL) + "; give NPW and NB larger");
+      (worst <= TOL ? "within TOL = " + f("%.1e", TOL)
+                     : "ABOVE TOL = " + f("%.1e", TOL) +
+                           ": the rule's grid misses TOL; take the check grid's values with their estimates,"
+                           " or give a smaller TOL");
   c.out(verdict);
   say(verdict);
   c.out(" Estimated error: the fourth-order grid errors (outer step, inner region) from the change, plus what both");
