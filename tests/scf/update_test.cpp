@@ -84,8 +84,9 @@ TEST_P(H2plus, MatrixNumerovSolverReproducesTheExactEnergyWithBothSearches) {
 
 // On a fine grid the written recurrence holds the coefficients only to the
 // last bit of its unit diagonal, an error of 12ε/HB² in W that moves 1σg by
-// 6e-10 at 12,806 points (1.7e-9 at 25,606); the difference form keeps them,
-// and what is left is the grid's own error, below 1e-10 here.
+// 6e-10 at 12,806 points (1.7e-9 at 25,606); the difference form keeps them.
+// What is left here is the written η² elements' +1.3e-10 and the rounding
+// of the written points (next test).
 TEST(H2plusFineGrid, DifferenceFormKeepsTheExactEnergyWhereTheWrittenFormDrifts) {
   System sys(1.0, 1.0, 2.0, {{0, 0, 8}}, 5, 12806, 1.01, 40.0);
   sys.t.IDIF = 1;
