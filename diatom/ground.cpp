@@ -219,6 +219,11 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
   // coefficients' low bits against the unit diagonal, an error that grows as
   // NB² and stops N2 near 1e-8.
   d.IDIF = 1;
+  // The outer points formed without cancellation: the written root displaces
+  // each point by about 1e-11 in x, which the matching at the junction sees
+  // as a relative error of 1e-11/HB in its step, and N2's orbital energies
+  // jumped by up to 1e-8 between neighbouring grids.
+  d.IGRID = 1;
   d.FIL = FIL;
   d.FIR = FIR;
   return d;

@@ -64,9 +64,10 @@ void console_table(const char* label, lib::CVec v) {
 }  // namespace
 
 RunTables set_up_grid(int NA, int NB, int MM, lib::CVec RP, int MI1, double Z1, double Z2, double RZ, lib::Mat R,
-                      lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Mat G, lib::Vec BZ) {
+                      lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Mat G, lib::Vec BZ,
+                      int IGRID) {
   RunTables t;
-  if (MI1 == 0) COTR0(NA + 1, NB, t.HB, RP, R);
+  if (MI1 == 0) COTR0(NA + 1, NB, t.HB, RP, R, IGRID);
   lib::HAFA0(NA, NB, MM, RP(1), t.HA, R, AA, BB, UU, VV, G, BZ);
   if (MI1 >= 3) BZ(1) = BZ(2) = BZ(3) = 0.0;
   lib::VEVR(NA * NA, UU.flat(), WW.flat());
@@ -198,7 +199,7 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
   std::array<double, 2 * 16> G{};
   std::array<double, 5> BZ{};
   RunTables t = set_up_grid(NA, NB, MM, RP, MI(1), Z1, Z2, RZ, R, AA, BB, UU, VV, WW, lib::Mat(G.data(), 2, MM),
-                            lib::Vec(BZ.data(), 5));
+                            lib::Vec(BZ.data(), 5), options.IGRID);
   t.EXACT = options.EXACT;
   t.IDIF = options.IDIF;
   write_header(listing, PRT, NSH, MLN, Z1, Z2, RZ, AHF, BHF, NA, NB, RP, EPS);

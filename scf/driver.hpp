@@ -21,8 +21,10 @@ inline constexpr int kMaxSweeps = 500;
 // (COTR0, when MI(1) = 0), the inner rows and the series tables AA, BB, UU,
 // VV, G (NA,MM) and BZ (HAFA0), WW = the inverse of the inner power matrix,
 // and the constants of the charges and the distance.
+// IGRID as for COTR0.
 RunTables set_up_grid(int NA, int NB, int MM, lib::CVec RP, int MI1, double Z1, double Z2, double RZ, lib::Mat R,
-                      lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Mat G, lib::Vec BZ);
+                      lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Mat G, lib::Vec BZ,
+                      int IGRID = 0);
 
 // The workspace slices of the shell updates (slices 3 to 7 and the inner
 // work arrays), cut to the partial-wave count of one shell by `of`.
@@ -53,6 +55,7 @@ struct RunOptions {
   bool exact_angular = false;  // EXACT = 1, momenta beyond the factorial table: Gaunt coefficients by quadrature
   const Coupling* coupling = nullptr;  // one open shell: its term's coupling
   int IDIF = 0;  // 1: the outer recurrence of the shells in its difference form
+  int IGRID = 0;  // 1: the outer points formed without cancellation (COTR0)
 };
 
 // Builds the grid and the inner-region tables, prints the listing head on

@@ -13,7 +13,9 @@
 namespace scf {
 
 // Outer rows NA1 = NA+1 … NB of the grid table and the outer step HB in x.
-void COTR0(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R);
+// IGRID = 1 forms ξ and ξ² − 1 without cancellation (the points then lie
+// uniformly in x to rounding); 0 as written.
+void COTR0(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R, int IGRID = 0);
 
 // Overlap (RZ/2)³ ∫ Σ_p X1_p [ξ² X2_p − Σ_q ⟨q|η²|p⟩ X2_q] dξ of two shells
 // on the grid; T(N2,N1) holds the η² matrix, R2 and R7 the grid columns 2 and

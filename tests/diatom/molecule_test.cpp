@@ -190,10 +190,12 @@ TEST(TovrelGroup, EqualsTheHandMadeExamples) {
       EXPECT_EQ(got.JOR[k], want.JOR[k]) << c.example << " JOR word " << k + 1;
     }
     EXPECT_EQ(got.MI, want.MI) << c.example;
-    // The exact constants and the difference form of the outer recurrence,
-    // whatever the examples' group (the program's defaults) says.
+    // The exact constants, the difference form of the outer recurrence and
+    // the outer points without cancellation, whatever the examples' group
+    // (the program's defaults) says.
     EXPECT_EQ(got.EXACT, 1) << c.example;
     EXPECT_EQ(got.IDIF, 1) << c.example;
+    EXPECT_EQ(got.IGRID, 1) << c.example;
     EXPECT_EQ(got.Z1, want.Z1);
     EXPECT_EQ(got.Z2, want.Z2);
     EXPECT_EQ(got.NA, 5);

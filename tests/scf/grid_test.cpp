@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <vector>
 
@@ -36,6 +37,35 @@ TEST(Cotr0, ColumnsAreTheLiouvilleFormOfTheRadialOperator) {
   // The junction repeats the last inner point; the grid ends at RP(2).
   EXPECT_NEAR(R(NA + 1, 1), 1.05, 1e-12);
   EXPECT_NEAR(R(NB, 1), 30.0, 1e-10);
+}
+
+// The points are the images of a uniform grid in x, x_i = x(RA) + (i − NA − 1)·HB:
+// ξ_i is the root of x(ξ) = x_i to within a few ulps, and column 3 is
+// 1/(x′²(ξ² − 1)) at ξ_i; both checked in long double.  The written root
+// loses 90ε in ξ near the junction (a displacement of 1e-11 in x through
+// x′ ≈ 800), and ξ² − 1 its relative precision ε/(ξ − 1).
+TEST(Cotr0, PointsWithoutCancellationLieOnTheUniformGridInX) {
+  for (int IGRID : {0, 1}) {
+    System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 6406, 1.01, 40.0, IGRID);
+    const lib::CMat R = sys.grid();
+    const double X1 = 1.01 - 10.0 / (1.01 - 0.9);  // as the program forms it
+    const long double c = 0.9;
+    double ulps = 0.0, d3 = 0.0;
+    for (int i = sys.NA + 1; i <= sys.NB; ++i) {
+      const double x = X1 + (i - sys.NA - 1) * sys.t.HB;  // the point in x as the program forms it
+      const long double y = x - c;
+      const long double s = std::sqrt(y * y + 40.0L), root = c + (y < 0 ? 20.0L / (s - y) : (y + s) / 2.0L);
+      const long double xi = R(i, 1), d = xi - c, x1 = 1.0L + 10.0L / (d * d), p = (xi - 1.0L) * (xi + 1.0L);
+      ulps = std::max(ulps, static_cast<double>(std::fabs(xi - root) / (DBL_EPSILON * xi)));
+      d3 = std::max(d3, static_cast<double>(std::fabs(R(i, 3) * x1 * x1 * p - 1.0L)));
+    }
+    if (IGRID == 1) {
+      EXPECT_LT(ulps, 4.0);
+      EXPECT_LT(d3, 1e-14);
+    } else {
+      EXPECT_GT(ulps, 20.0) << "the written root";
+    }
+  }
 }
 
 // Partial waves X_L(ξ) = 2π ∫ φ(ξ,η) Y(L,0)(η) dη of an axial function, by

@@ -22,7 +22,8 @@ namespace scftest {
 using Shell = std::array<int, 3>;  // M, L0, number of partial waves
 
 struct System {
-  System(double Z1, double Z2, double RZ, std::vector<Shell> shells, int NA, int NB, double RA, double RB)
+  System(double Z1, double Z2, double RZ, std::vector<Shell> shells, int NA, int NB, double RA, double RB,
+         int IGRID = 0)
       : NSH(static_cast<int>(shells.size())), NA(NA), NB(NB) {
     int mmax = 0;
     KMA = 1;
@@ -59,7 +60,8 @@ struct System {
     r(NB, 1) = RB;
     io::ConsoleRedirect quiet(nullptr, &trace);
     t = scf::set_up_grid(NA, NB, MM, lib::CVec(RP.data(), 2), 0, Z1, Z2, RZ, r, mat(AA, NA, MM), mat(BB, NA, MM),
-                         mat(UU, NA, NA + 1), mat(VV, NA, MM), mat(WW, NA, NA), mat(G, 2, MM), lib::Vec(BZ.data(), 5));
+                         mat(UU, NA, NA + 1), mat(VV, NA, MM), mat(WW, NA, NA), mat(G, 2, MM), lib::Vec(BZ.data(), 5),
+                         IGRID);
   }
 
   static lib::Mat mat(std::vector<double>& v, int m, int n) { return lib::Mat(v.data(), m, n); }
@@ -96,8 +98,9 @@ struct System {
 };
 
 // The one-electron equations of shell ISH alone (no field of other shells):
-// MASH into PD and TT, the source columns cleared.
-inline void one_electron_equations(System& sys, int ISH) {
+// MASH into PD and TT, the source columns cleared.  EXACT as for MASH (1: the
+// closed-form η, η² elements).
+inline void one_electron_equations(System& sys, int ISH, int EXACT = 0) {
   scf::Shells s = sys.shells();
   const int n = s.n(ISH), NB = sys.NB;
   scf::ShellWork w = sys.work(n);
@@ -106,7 +109,7 @@ inline void one_electron_equations(System& sys, int ISH) {
   lib::Mat TT = sys.st.tt(n);
   lib::VEQC(n * n, 0.0, TT.flat());
   scf::MASH(NB, s.M(ISH), s.L0(ISH), n, sys.t.ISYM, scf::kFactorials, sys.t.ZP, sys.t.ZM, w.WK, sys.t.R,
-            lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials), TT, w.PD);
+            lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials), TT, w.PD, EXACT);
 }
 
 }  // namespace scftest

@@ -405,11 +405,12 @@ TEST(Listing, HeadAndResultLinesHaveTheirFixedLayout) {
   // The result file: the group, then the orbital block with NB values a wave.
   const std::string res = dir.read("l.res");
   EXPECT_EQ(res.substr(0, 5), "&D00\n");
-  // EXACT, ISRCH and IDIF at their defaults are not named: readers of the older
+  // EXACT, ISRCH, IDIF and IGRID at their defaults are not named: readers of the older
   // group read the file.
   EXPECT_EQ(res.find("EXACT"), std::string::npos);
   EXPECT_EQ(res.find("ISRCH"), std::string::npos);
   EXPECT_EQ(res.find("IDIF"), std::string::npos);
+  EXPECT_EQ(res.find("IGRID"), std::string::npos);
   EXPECT_NE(res.find("/\n    2       306\n     1    4\n"), std::string::npos);
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -83,8 +84,9 @@ TEST_P(H2plus, MatrixNumerovSolverReproducesTheExactEnergyWithBothSearches) {
 
 // On a fine grid the written recurrence holds the coefficients only to the
 // last bit of its unit diagonal, an error of 12ε/HB² in W that moves 1σg by
-// 6e-10 at 12,806 points (1.7e-9 at 25,606); the difference form keeps them,
-// and what is left is the grid's own error, below 1e-10 here.
+// 6e-10 at 12,806 points (1.7e-9 at 25,606); the difference form keeps them.
+// What is left here is the written η² elements' +1.3e-10 and the rounding
+// of the written points (next test).
 TEST(H2plusFineGrid, DifferenceFormKeepsTheExactEnergyWhereTheWrittenFormDrifts) {
   System sys(1.0, 1.0, 2.0, {{0, 0, 8}}, 5, 12806, 1.01, 40.0);
   sys.t.IDIF = 1;
@@ -95,6 +97,33 @@ TEST(H2plusFineGrid, DifferenceFormKeepsTheExactEnergyWhereTheWrittenFormDrifts)
   double EI = 0.0;
   scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, EI, sys.st, *scf::energy_search(0), sys.work(8), *listing);
   EXPECT_NEAR(EI, -1.1026342144949, 3e-10);
+}
+
+// With the closed-form η² elements (the written ones are 5e-10 low and hold
+// 1σg 1.3e-10 high) what is left on a fine grid is rounding: the points of
+// the written root lie up to 1e-11 off the uniform x grid, which moves the
+// slope at the junction by 1e-11/HB and 1σg by ±6e-11 between neighbouring
+// grids.  Formed without cancellation (IGRID = 1) the three grids agree to
+// rounding, and with the inner series' truncation (about 7e-12 for NA = 5 up
+// to ξ = 1.01) they are the exact energy.
+TEST(H2plusFineGrid, PointsWithoutCancellationHoldTheEnergyOnNeighbouringGrids) {
+  const double exact = -1.1026342144949;
+  std::vector<double> E;
+  for (int NB : {6406, 6408, 6410}) {
+    System sys(1.0, 1.0, 2.0, {{0, 0, 8}}, 5, NB, 1.01, 40.0, 1);
+    sys.t.IDIF = 1;
+    sys.t.EXACT = 1;
+    scftest::one_electron_equations(sys, 1, 1);
+    io::ConsoleRedirect quiet(nullptr, &sys.trace);
+    auto listing = io::Unit::to_text("listing");
+    scf::Shells s = sys.shells();
+    double EI = 0.0;
+    scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, EI, sys.st, *scf::energy_search(0), sys.work(8), *listing);
+    EXPECT_NEAR(EI, exact, 1.5e-11) << "NB " << NB;
+    E.push_back(EI);
+  }
+  const auto [lo, hi] = std::minmax_element(E.begin(), E.end());
+  EXPECT_LT(*hi - *lo, 3e-12 * std::fabs(exact));
 }
 
 INSTANTIATE_TEST_SUITE_P(Exact, H2plus,
