@@ -69,12 +69,13 @@ struct D00 {
   int EXACT = 0;  // 1: 2π in the multipole scale instead of 6.28318
   int ISRCH = 0;  // energy search: 0 superlinear steps, 1 fixed steps and bisection
   int IDIF = 0;   // outer recurrence of the shells: 0 as written, 1 its difference form
+  int IROT = 0;   // open shell against the closed shells of its symmetry: 0 model-curvature step, 1 exact minimum
   // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.
   std::array<int, 2> OPEN{};
   std::string TERM;
 
-  // The group as read (every variable) or as written: EXACT, ISRCH, IDIF and OPEN,
+  // The group as read (every variable) or as written: EXACT, ISRCH, IDIF, IROT and OPEN,
   // TERM are named only when they are not 0, so that readers of the older
   // group read the files of default runs.
   io::Group group(bool writing = false) {
@@ -89,6 +90,7 @@ struct D00 {
     if (!writing || EXACT != 0) g.add("EXACT", EXACT);
     if (!writing || ISRCH != 0) g.add("ISRCH", ISRCH);
     if (!writing || IDIF != 0) g.add("IDIF", IDIF);
+    if (!writing || IROT != 0) g.add("IROT", IROT);
     if (!writing || OPEN[0] != 0) g.add("OPEN", OPEN.data(), {2}).add("TERM", TERM, 8);
     return g;
   }
