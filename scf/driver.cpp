@@ -167,17 +167,30 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
       return sweep;
     }
     for (int I = 1; I <= NSH; ++I) EOLD[I - 1] = s.E(I);
-    search.sweep_ended(sweep, dE, between);
-    if (st.open != nullptr && MI(2) == 1) {
-      const int o = st.open->open.shell;
-      // Rotate, then set the multipliers from the rotated orbitals: the
-      // multipliers of the orbitals before the rotation would make the next
-      // sweep undo it.
-      // While the sweeps still move the energies by a hartree (the damped
-      // start) the rotation waits: the orbitals are not yet those of their shells.
-      for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), dE < 1.0))
+    const bool open = st.open != nullptr && MI(2) == 1;
+    const int o = open ? st.open->open.shell : 0;
+    // The rotation of the open shell against the closed shells of its
+    // symmetry.  While the sweeps still move the energies by a hartree (the
+    // damped start) it waits: the orbitals are not yet those of their shells.
+    auto rotate_open_shell = [&] {
+      for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), dE < 1.0)) {
         con.line(
             io::lstring(" open shell", o, " and shell", p.closed, ": dE/dtheta", p.gradient, " rotated by", p.theta));
+        if (st.IROT == 1 && dE < 1.0)
+          con.line(io::lstring("   fitted dE/dtheta", p.fitted_gradient, " energy lowered by", -p.lowered));
+      }
+    };
+    // With IROT = 1 the rotation is part of the sweep it follows, and the
+    // extrapolation between sweeps combines turned orbitals.  (CN from CO's
+    // orbitals with the turn after the extrapolation ran away after a dozen
+    // sweeps; with it before, the sweeps come to a standstill in which the
+    // solves undo each turn.)
+    if (open && st.IROT == 1) rotate_open_shell();
+    search.sweep_ended(sweep, dE, between);
+    if (open) {
+      if (st.IROT == 0) rotate_open_shell();
+      // The multipliers from the orbitals the next sweep starts from: those
+      // of the orbitals before the rotation would make it undo the rotation.
       open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), false);
       // Multipliers of orbitals that are not yet their shells' would push
       // the next sweep anywhere: none during the damped start.
@@ -216,6 +229,7 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
     st.NSH = NSH;
     st.partner = options.coupling->PW;
     st.open = options.coupling;
+    st.IROT = options.IROT;
   }
   const std::unique_ptr<EnergySearch> search = energy_search(options.ISRCH);
   // The angular coefficients of all sweeps, tabulated once.

@@ -101,6 +101,9 @@ void check_limits(const D00& d, const std::string& file) {
   if (d.ISRCH != 0 && d.ISRCH != 1) fail("ISRCH", "0 (superlinear energy search) or 1 (fixed steps and bisection)");
   if (d.IDIF != 0 && d.IDIF != 1) fail("IDIF", "0 (the outer recurrence as written) or 1 (its difference form)");
   if (d.IGRID != 0 && d.IGRID != 1) fail("IGRID", "0 (the outer points as written) or 1 (formed without cancellation)");
+  if (d.IROT != 0 && d.IROT != 1) {
+    fail("IROT", "0 (open-shell rotation by the model curvature) or 1 (to the minimum of the term's energy)");
+  }
   // The switches that select something: a value outside their meaning would
   // silently select something else.
   if (d.MI[1] != 0 && d.MI[1] != 1) fail("MI(2)", "0 or 1 (normalise every updated shell)");
@@ -298,7 +301,7 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
            W.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), W.matrix(K[5], NB, 2 * KMA),
            W.matrix(K[6], NB, xe_cols), listing, result,
            RunOptions{d.EXACT, d.ISRCH, d.EXACT == 1 && factorials_needed(d) > kFactorialTop,
-                      d.OPEN[0] != 0 ? &coupling : nullptr, d.IDIF, d.IGRID});
+                      d.OPEN[0] != 0 ? &coupling : nullptr, d.IDIF, d.IGRID, d.IROT});
 }
 
 }  // namespace scf

@@ -70,12 +70,13 @@ struct D00 {
   int ISRCH = 0;  // energy search: 0 superlinear steps, 1 fixed steps and bisection
   int IDIF = 0;   // outer recurrence of the shells: 0 as written, 1 its difference form
   int IGRID = 0;  // outer grid points: 0 as written, 1 formed without cancellation
+  int IROT = 0;   // open shell against the closed shells of its symmetry: 0 model-curvature step, 1 exact minimum
   // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.
   std::array<int, 2> OPEN{};
   std::string TERM;
 
-  // The group as read (every variable) or as written: EXACT, ISRCH, IDIF, IGRID and OPEN,
+  // The group as read (every variable) or as written: EXACT, ISRCH, IDIF, IGRID, IROT and OPEN,
   // TERM are named only when they are not 0, so that readers of the older
   // group read the files of default runs.
   io::Group group(bool writing = false) {
@@ -91,6 +92,7 @@ struct D00 {
     if (!writing || ISRCH != 0) g.add("ISRCH", ISRCH);
     if (!writing || IDIF != 0) g.add("IDIF", IDIF);
     if (!writing || IGRID != 0) g.add("IGRID", IGRID);
+    if (!writing || IROT != 0) g.add("IROT", IROT);
     if (!writing || OPEN[0] != 0) g.add("OPEN", OPEN.data(), {2}).add("TERM", TERM, 8);
     return g;
   }

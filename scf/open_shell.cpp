@@ -1,13 +1,119 @@
 #include "scf/open_shell.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
-#include <algorithm>
 #include <span>
+#include <vector>
 
 #include "scf/energy.hpp"
 
 namespace scf {
+
+namespace {
+
+// The part of the term's energy that changes when only the pair (k, o) does:
+//   E_P = Σ_{I=k,o} q_I (h_I + G_I) − ½ Σ_{I=k,o} q_I G_I^P,
+// G_I^P the two-electron energy of φ_I in the field of the pair alone.  The
+// energy's coefficients are symmetric, q_I·AHF(J,I) = q_J·AHF(I,J) (and so
+// for BHF), so ½ Σ_all q G counts the pair's interaction with the frozen
+// shells once through the first sum, and its own terms twice there: the
+// second sum takes one of them off.  Formed with the same discrete operator
+// as the energy block's direct sum.
+double pair_energy(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF, const Coupling& c,
+                   UpdateState& st, const ShellWork& w, int k, int o) {
+  std::vector<double> a(static_cast<size_t>(s.NSH), 0.0), b(a);
+  double e = 0.0;
+  for (const int I : {k, o}) {
+    const double q = c.q[I - 1];
+    const ShellEnergies all = shell_energies(t, s, I, AHF.col(I), BHF.col(I), st, w);
+    std::fill(a.begin(), a.end(), 0.0);
+    std::fill(b.begin(), b.end(), 0.0);
+    for (const int J : {k, o}) {
+      a[J - 1] = AHF(J, I);
+      b[J - 1] = BHF(J, I);
+    }
+    const ShellEnergies pair = shell_energies(t, s, I, lib::CVec(a.data(), s.NSH), lib::CVec(b.data(), s.NSH), st, w);
+    e += q * (all.one + all.two) - 0.5 * q * pair.two;
+  }
+  return e;
+}
+
+// E_P(θ) − E_P(0) of the rotation φ_o → cosθ·φ_o + sinθ·φ_k, φ_k → cosθ·φ_k −
+// sinθ·φ_o with every other orbital frozen.  The densities are quadratic in
+// (cosθ, sinθ) and the energy at most quadratic in the densities, so E_P is a
+// trigonometric polynomial in 2θ of degree 2 (period π: θ + π only changes
+// both signs):  E_P = c0 + a1·cos2θ + b1·sin2θ + a2·cos4θ + b2·sin4θ.
+struct PairCurve {
+  double a1 = 0.0, b1 = 0.0, a2 = 0.0, b2 = 0.0;
+  double slope(double th) const {
+    return -2.0 * a1 * std::sin(2.0 * th) + 2.0 * b1 * std::cos(2.0 * th) - 4.0 * a2 * std::sin(4.0 * th) +
+           4.0 * b2 * std::cos(4.0 * th);
+  }
+  double value(double th) const {
+    return a1 * (std::cos(2.0 * th) - 1.0) + b1 * std::sin(2.0 * th) + a2 * (std::cos(4.0 * th) - 1.0) +
+           b2 * std::sin(4.0 * th);
+  }
+};
+
+void rotate_pair(const lib::Vec& a, const lib::Vec& b, const std::vector<double>& o0, const std::vector<double>& k0,
+                 double theta) {
+  const double cs = std::cos(theta), sn = std::sin(theta);
+  for (int i = 1; i <= a.size(); ++i) {
+    const double xo = o0[static_cast<size_t>(i - 1)], xk = k0[static_cast<size_t>(i - 1)];
+    a(i) = cs * xo + sn * xk;
+    b(i) = cs * xk - sn * xo;
+  }
+}
+
+// The five coefficients from the energies at θ_j = jπ/5, j = 0 … 4: equally
+// spaced in 2θ, the discrete Fourier sums give the harmonics 0, 1, 2 exactly.
+PairCurve pair_curve(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF, const Coupling& c,
+                     UpdateState& st, const ShellWork& w, int k, int o) {
+  const lib::Vec a = s.waves(o).flat(), b = s.waves(k).flat();
+  const std::vector<double> o0(a.data(), a.data() + a.size()), k0(b.data(), b.data() + b.size());
+  PairCurve f;
+  for (int j = 0; j < 5; ++j) {
+    const double phi = 2.0 * M_PI * j / 5.0;
+    rotate_pair(a, b, o0, k0, 0.5 * phi);
+    const double e = 0.4 * pair_energy(t, s, AHF, BHF, c, st, w, k, o);
+    f.a1 += e * std::cos(phi);
+    f.b1 += e * std::sin(phi);
+    f.a2 += e * std::cos(2.0 * phi);
+    f.b2 += e * std::sin(2.0 * phi);
+  }
+  std::copy(o0.begin(), o0.end(), a.data());
+  std::copy(k0.begin(), k0.end(), b.data());
+  return f;
+}
+
+// The first minimum met going downhill from θ = 0 (the slope has at least
+// two zeros in a period): the scan brackets the slope's change of sign,
+// bisection finds it to rounding.
+double downhill_minimum(const PairCurve& f) {
+  const double g0 = f.slope(0.0);
+  if (g0 == 0.0) return 0.0;
+  const double dir = g0 > 0.0 ? -1.0 : 1.0;
+  constexpr int kSteps = 400;
+  const double h = M_PI / kSteps;
+  double lo = 0.0;
+  for (int i = 1; i <= kSteps; ++i) {
+    double hi = dir * i * h;
+    if (f.slope(hi) * dir < 0.0) {
+      lo = hi;
+      continue;
+    }
+    for (int it = 0; it < 100 && lo != hi; ++it) {
+      const double mid = 0.5 * (lo + hi);
+      if (mid == lo || mid == hi) break;
+      (f.slope(mid) * dir < 0.0 ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+  }
+  return 0.0;
+}
+
+}  // namespace
 
 std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF,
                                       const Coupling& c, UpdateState& st, const ShellWork& w, bool rotate) {
@@ -32,19 +138,27 @@ std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::
     p.gradient = 2.0 * (q * fo - Nk * fk) / std::sqrt(S[1] * T[1]);
     p.mu_open = fo / T[1];
     p.mu_closed = fk / S[1];
-    const double H = 2.0 * (Nk - q) * (eo - ek);
-    if (rotate && H > 0.0) {
+    if (rotate && st.IROT == 1) {
+      // The exact minimum of the term's energy along the rotation, the other
+      // orbitals frozen: the model curvature below leaves out the two-electron
+      // terms and has the wrong sign where the open orbital lies below the
+      // closed one.
+      const PairCurve f = pair_curve(t, s, AHF, BHF, c, st, w, k, o);
+      p.theta = downhill_minimum(f);
+      p.fitted_gradient = f.slope(0.0);
+      p.lowered = f.value(p.theta);
+      if (p.theta != 0.0) {
+        const lib::Vec a = s.waves(o).flat(), b = s.waves(k).flat();
+        const std::vector<double> o0(a.data(), a.data() + a.size()), k0(b.data(), b.data() + b.size());
+        rotate_pair(a, b, o0, k0, p.theta);
+      }
+    } else if (const double H = 2.0 * (Nk - q) * (eo - ek); rotate && H > 0.0) {
       // The model curvature is good near self-consistency; far from it a
       // full step can swap the two shells' roles.
       p.theta = std::clamp(-p.gradient / H, -kMaxRotation, kMaxRotation);
-      const double cs = std::cos(p.theta), sn = std::sin(p.theta);
-      const lib::Mat XO = s.waves(o), XK = s.waves(k);
-      const lib::Vec a = XO.flat(), b = XK.flat();
-      for (int i = 1; i <= a.size(); ++i) {
-        const double xo = a(i), xk = b(i);
-        a(i) = cs * xo + sn * xk;
-        b(i) = cs * xk - sn * xo;
-      }
+      const lib::Vec a = s.waves(o).flat(), b = s.waves(k).flat();
+      const std::vector<double> o0(a.data(), a.data() + a.size()), k0(b.data(), b.data() + b.size());
+      rotate_pair(a, b, o0, k0, p.theta);
     }
     st.lagrange[(o - 1) * c.NSH + (k - 1)] = p.mu_open;
     st.lagrange[(k - 1) * c.NSH + (o - 1)] = p.mu_closed;

@@ -7,10 +7,13 @@
 // (q, N_k the electrons of the two shells); at the Hartree–Fock point it
 // vanishes (the Brillouin condition) and the two off-diagonal Lagrange
 // multipliers λ = q·μ_o = N_k·μ_k agree.  Each step measures the gradient,
-// rotates by the Newton step θ = −g/H with the model curvature
-// H = 2(N_k − q)(ε_o − ε_k), and sets the multipliers μ of the next sweep's
+// rotates (IROT = 0: by the Newton step θ = −g/H with the model curvature
+// H = 2(N_k − q)(ε_o − ε_k), none where H ≤ 0; IROT = 1: to the minimum of
+// the term's energy along the rotation with the other orbitals frozen, a
+// trigonometric polynomial found exactly from five energies), and sets the
+// multipliers μ of the next sweep's
 // equations, (F_o − ε_o)φ_o = μ_o φ_k and (F_c − ε_k)φ_k = μ_k φ_o, from the
-// operators' own elements.  Each rotation is at most kMaxRotation.
+// operators' own elements.  Each Newton rotation is at most kMaxRotation.
 #pragma once
 
 #include <vector>
@@ -25,11 +28,13 @@ namespace scf {
 inline constexpr double kMaxRotation = 0.1;
 
 struct OpenPair {
-  int closed = 0;          // the closed shell k
-  double gradient = 0.0;   // dE/dθ before the rotation (hartree)
-  double theta = 0.0;      // the rotation applied
-  double mu_open = 0.0;    // μ_o: φ_k in the open shell's equation
-  double mu_closed = 0.0;  // μ_k: φ_o in the closed shell's equation
+  int closed = 0;                // the closed shell k
+  double gradient = 0.0;         // dE/dθ before the rotation (hartree)
+  double theta = 0.0;            // the rotation applied
+  double fitted_gradient = 0.0;  // IROT = 1: dE/dθ at 0 of the fitted curve (the gradient above, fitted)
+  double lowered = 0.0;          // IROT = 1: the energy change of the rotation, the other orbitals frozen
+  double mu_open = 0.0;          // μ_o: φ_k in the open shell's equation
+  double mu_closed = 0.0;        // μ_k: φ_o in the closed shell's equation
 };
 
 // Measures every pair (open shell, closed shell of its symmetry with an

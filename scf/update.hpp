@@ -59,6 +59,7 @@ struct UpdateState {
   int NSH = 0;
   std::vector<double> partner, lagrange;
   const Coupling* open = nullptr;  // the term's coupling
+  int IROT = 0;  // rotation of the open shell against the closed ones: 0 model-curvature step, 1 exact minimum
   const double* partner_weights(int I) const { return partner.empty() ? nullptr : partner.data() + (I - 1) * NSH; }
   // The driver sizes TT for its largest shell before the first sweep, so
   // that views taken of it stay valid.
