@@ -92,8 +92,7 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    It binds below TOL ≈ 1e-7 (N2 twice the points at 1e-8);
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
-//  - EPS = TOL/10: the summed change of the energies over one sweep, at
-//    least kEpsFloor (below).
+//  - EPS = TOL/10: the summed change of the energies over one sweep.
 Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum,
                          const std::string& file) {
   Accuracy a;
@@ -112,7 +111,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   const double q = std::pow(TOL / (3 * kStartError), 0.25) / zmax;
   hb = std::min(hb, q * (a.RP1 - 1.0) * dxdxi(a.RP1));
   if (continuum) hb = std::min(hb, 0.2 / RZ);
-  a.EPS = std::max(TOL / 10.0, kEpsFloor);
+  a.EPS = TOL / 10.0;
   if (npw > 0) a.n = npw;
   // The points in double precision: a short bond puts the outer end at
   // ξ = 2r/RZ, and the count (ξ over the step) can pass any integer range.
@@ -167,7 +166,7 @@ Accuracy refined(const Accuracy& a, const Molecule& m) {
   const double h = (x(a.RP2) - x(a.RP1)) / (a.NB - 6);
   const double hr = std::min(h / kRefine, start_ratio(h, a.RP1) / kRefine * (r.RP1 - 1.0) * dxdxi(r.RP1));
   r.NB = even_points(6 + (x(r.RP2) - x(r.RP1)) / hr);
-  r.EPS = std::max(a.EPS / 10, kEpsFloor);
+  r.EPS = a.EPS / 10;
   std::ostringstream why;
   why << r.n << " partial waves, NB = " << r.NB << ", RP = " << fixed(r.RP1, 5) << ", " << fixed(r.RP2, 2)
       << ", EPS = " << r.EPS;

@@ -36,12 +36,6 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
 // 4 fall by kRefine^4 at least), RP(2) 1.2 times farther and EPS/10: the
 // self-check and the error estimate.
 inline constexpr double kRefine = 1.5;
-// The least EPS the rule and the check ask for.  On the finest grids the
-// sweeps' summed change of the energies settles at a few 1e-11 to 1e-10
-// and goes no lower (N2's check grid at TOL = 1e-9, 64,060 points: between
-// 3e-11 and 1.6e-10 from its 15th sweep on), so a smaller EPS is never met
-// and the run would go on to tovrel's last sweep, hours later.
-inline constexpr double kEpsFloor = 1.0e-10;
 Accuracy refined(const Accuracy& a, const Molecule& m);
 
 // Group D00 of tovrel for the molecule at distance RZ: MLN, AHF, BHF, JOR

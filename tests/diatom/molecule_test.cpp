@@ -285,11 +285,6 @@ TEST(AccuracyRule, BoundsTheStepAtTheJunctionAndTheCheckShrinksIt) {
   // difference form keeps its rounding from growing as NB².
   const diatom::Accuracy fine = diatom::choose_accuracy(n2, 2.068, 1e-9, 0, 0);
   EXPECT_EQ(fine.why.find("may not be reached"), std::string::npos) << fine.why;
-  // On its check grid's 64,000 points the sweeps' summed change settles at
-  // 3e-11 to 1.6e-10 and goes no lower: the check asks for no less than the
-  // floor.
-  EXPECT_EQ(fine.EPS, 1e-10);
-  EXPECT_EQ(diatom::refined(fine, n2).EPS, diatom::kEpsFloor) << diatom::refined(fine, n2).why;
 }
 
 }  // namespace
