@@ -244,6 +244,15 @@ Molecule describe(const MOL& mol, const std::string& file) {
 
   if (!(mol.TOL > 0) || mol.TOL > 1.0e-2) refuse("TOL", "must lie in (0, 1e-2] hartree (TOL = " + num(mol.TOL) + ")");
   if (mol.CHECK != 0 && mol.CHECK != 1) refuse("CHECK", "must be 0 or 1 (" + std::to_string(mol.CHECK) + ")");
+  // The check grid of TOL = 1e-9 (N2: 64,000 points, EPS = 1e-11) never
+  // ends: its sweeps' summed change settles at a few times EPS.  Below the
+  // TOL whose check was seen to end, the run is refused rather than left
+  // to go on for hours.
+  if (mol.CHECK == 1 && mol.TOL < 1.0e-8) {
+    refuse("CHECK", "1 with TOL = " + num(mol.TOL) +
+                        ": below TOL = 1e-8 the check run's sweeps do not settle to its EPS; run without CHECK"
+                        " or with TOL = 1e-8 or more");
+  }
   // The ground-state program takes any number of partial waves (its memory
   // is checked); the continuum program reads at most chan::kMaxWaves.
   const bool continuum = !io::trim_right(mol.ION).empty();

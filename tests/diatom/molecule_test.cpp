@@ -62,6 +62,12 @@ TEST(ShellNames, SymmetryAndFirstMomentum) {
   }
 }
 
+MOL checked(MOL m, double TOL) {
+  m.TOL = TOL;
+  m.CHECK = 1;
+  return m;
+}
+
 TEST(MolGroup, RefusesWhatCannotBeAClosedShellMolecule) {
   struct Case {
     MOL m;
@@ -79,6 +85,7 @@ TEST(MolGroup, RefusesWhatCannotBeAClosedShellMolecule) {
       {mol(1, 1, 2.0, "1pu", 1), "SHELLS", "'1pu': one electron"},
       {mol(1, 1, 0.0, "1sg"), "RZ", "no distance"},
       {mol(1, 1, 1.4, "1sg", 0.5), "Q", "1.5 is not a positive whole number"},
+      {checked(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), 1e-9), "CHECK", "do not settle to its EPS"},
   };
   for (const Case& c : cases) {
     const std::string msg = refusal(c.m);
