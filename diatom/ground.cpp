@@ -94,7 +94,7 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
 Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum,
-                         const std::string& file) {
+                         const std::string& file, double rb_given) {
   Accuracy a;
   auto up = [](double v) { return std::max(0, static_cast<int>(std::ceil(v - 1e-9))); };
   const double zmax = std::max(m.Z1, m.Z2);
@@ -105,7 +105,10 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   a.n = a.most > 0 ? std::min(n, a.most) : n;
   a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
   a.RP1 = std::round(a.RP1 * 10000.0) / 10000.0;
-  const double rb = std::max(15.0, 2.0 * std::log(1.0 / TOL));
+  // The outer end: where the slowest-decaying orbital has fallen by TOL, or
+  // where the user puts it (bound extra functions and the near-threshold
+  // continuum of a photoionisation run reach farther than the ground state).
+  const double rb = rb_given > 0.0 ? rb_given : std::max(15.0, 2.0 * std::log(1.0 / TOL));
   a.RP2 = std::round(2.0 * rb / RZ * 100.0) / 100.0;
   double hb = std::min(0.3, std::pow(TOL / (3 * 7.6e-7), 0.25) / zmax);
   const double q = std::pow(TOL / (3 * kStartError), 0.25) / zmax;
@@ -148,6 +151,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   }
   if (npw > 0) why << "; NPW = " << npw << " given";
   if (nb > 0) why << "; NB = " << nb << " given";
+  if (rb_given > 0.0) why << "; RB = " << rb_given << " given";
   a.why = why.str();
   return a;
 }

@@ -23,12 +23,13 @@ struct Accuracy {
 };
 
 // The accuracy rule for target error `TOL` (hartree) of the orbital
-// energies; `npw` and `nb`, when not 0, replace the chosen values.  With
-// `continuum` the grid also carries continuum functions up to k ≈ 3/bohr.
-// A grid the ground-state program cannot hold stops the run, naming the
-// control file `file`, the variable and the points it would need.
+// energies; `npw` and `nb`, when not 0, replace the chosen values, and `rb`
+// (bohr from the bond midpoint), when not 0, the outer end of the grid.
+// With `continuum` the grid also carries continuum functions up to
+// k ≈ 3/bohr.  A grid the ground-state program cannot hold stops the run,
+// naming the control file `file`, the variable and the points it would need.
 Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum = false,
-                         const std::string& file = "");
+                         const std::string& file = "", double rb = 0.0);
 
 // The same molecule with more partial waves (2 more, 4 for unequal nuclei,
 // at most 20), the outer step and RP(1) − 1 over kRefine, and the step in ξ

@@ -18,6 +18,7 @@ io::Group MOL::group() {
   io::Group g("MOL");
   g.add("TIT", TIT, 65).add("Z1", Z1).add("Z2", Z2).add("RZ", RZ.data(), {kMaxDistances}).add("Q", Q);
   g.add("SHELLS", SHELLS, 120).add("STATE", STATE, 8).add("TOL", TOL).add("CHECK", CHECK).add("NPW", NPW).add("NB", NB);
+  g.add("RB", RB);
   g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("DK", DK).add("NK", NK);
   g.add("IPOT", IPOT).add("RPA", RPA).add("ND", ND).add("NL", NL).add("REF", REF, 120);
   g.add("BETA", BETA).add("MFPAD", MFPAD, 120);
@@ -263,6 +264,12 @@ Molecule describe(const MOL& mol, const std::string& file) {
   }
   if (mol.NB != 0 && (mol.NB < 9 || mol.NB % 2 == 1)) {
     refuse("NB", "0 (from TOL) or an even count of at least 9 grid points (NB = " + std::to_string(mol.NB) + ")");
+  }
+  // The outer end lies beyond the nuclei (ξ = 2·RB/RZ ≥ 2 at every distance).
+  const double rz_max = *std::max_element(m.RZ.begin(), m.RZ.end());
+  if (!(mol.RB == 0.0 || mol.RB >= rz_max)) {
+    refuse("RB", "0 (from TOL) or an outer end of the grid of at least the bond length " + num(rz_max) +
+                     " bohr (RB = " + num(mol.RB) + ")");
   }
 
   for (const std::string& w : words(mol.ION)) {

@@ -20,8 +20,8 @@ namespace {
 // the farthest end of any of them.
 Accuracy scan_accuracy(const Molecule& m, const MOL& mol, bool continuum, const std::string& file) {
   const auto [lo, hi] = std::minmax_element(m.RZ.begin(), m.RZ.end());
-  Accuracy a = choose_accuracy(m, *lo, mol.TOL, mol.NPW, mol.NB, continuum, file);
-  const Accuracy b = choose_accuracy(m, *hi, mol.TOL, mol.NPW, mol.NB, continuum, file);
+  Accuracy a = choose_accuracy(m, *lo, mol.TOL, mol.NPW, mol.NB, continuum, file, mol.RB);
+  const Accuracy b = choose_accuracy(m, *hi, mol.TOL, mol.NPW, mol.NB, continuum, file, mol.RB);
   a.RP1 = std::min(a.RP1, b.RP1);
   a.NB = std::max(a.NB, b.NB);
   return a;
@@ -43,7 +43,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   p.rpa = mol.RPA == 1 && !m.one_electron();
   const bool ion = !m.ionised.empty();
   if (m.RZ.size() == 1) {
-    p.a = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion, file);
+    p.a = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion, file, mol.RB);
     p.distances = {""};
     p.check = mol.CHECK == 1;
     if (p.check) p.ra = refined(p.a, m);

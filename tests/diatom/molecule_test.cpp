@@ -68,6 +68,11 @@ MOL checked(MOL m, double TOL) {
   return m;
 }
 
+MOL ending_at(MOL m, double RB) {
+  m.RB = RB;
+  return m;
+}
+
 TEST(MolGroup, RefusesWhatCannotBeAClosedShellMolecule) {
   struct Case {
     MOL m;
@@ -86,6 +91,7 @@ TEST(MolGroup, RefusesWhatCannotBeAClosedShellMolecule) {
       {mol(1, 1, 0.0, "1sg"), "RZ", "no distance"},
       {mol(1, 1, 1.4, "1sg", 0.5), "Q", "1.5 is not a positive whole number"},
       {checked(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), 1e-9), "CHECK", "do not settle to its EPS"},
+      {ending_at(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), 1.5), "RB", "bond length 2.068 bohr (RB = 1.5)"},
   };
   for (const Case& c : cases) {
     const std::string msg = refusal(c.m);
@@ -288,6 +294,15 @@ TEST(AccuracyRule, BoundsTheStepAtTheJunctionAndTheCheckShrinksIt) {
   // At the default TOL the outer step still decides: the grid of the
   // rule's N2 example (NB = 1046) is unchanged.
   EXPECT_EQ(diatom::choose_accuracy(n2, 2.068, 1e-6, 0, 0).NB, 1046);
+  // An outer end given in bohr (RB) moves the end and keeps the outer step:
+  // the points grow with the distance.
+  const diatom::Accuracy far = diatom::choose_accuracy(n2, 2.068, 1e-6, 0, 0, false, "x.mol", 60.0);
+  const diatom::Accuracy near = diatom::choose_accuracy(n2, 2.068, 1e-6, 0, 0);
+  auto hx = [](const diatom::Accuracy& a) {
+    return (a.RP2 - 10.0 / (a.RP2 - 0.9) - (a.RP1 - 10.0 / (a.RP1 - 0.9))) / (a.NB - 6);
+  };
+  EXPECT_NEAR(far.RP2 * 2.068 / 2, 60.0, 0.01) << far.why;
+  EXPECT_NEAR(hx(far), hx(near), 0.01 * hx(near)) << far.why;
   // At 1e-9 the 27,000 points are within reach: the outer recurrence's
   // difference form keeps its rounding from growing as NB².
   const diatom::Accuracy fine = diatom::choose_accuracy(n2, 2.068, 1e-9, 0, 0);
