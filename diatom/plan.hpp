@@ -46,6 +46,12 @@ struct Plan {
   bool check = false;  // the self-check of the single-distance ground state
   Accuracy a;          // the grid of every distance
   Accuracy ra;         // the self-check's grid
+  // The start of a fine grid (START = 1, one distance, a grid finer than
+  // that of kStartTol): the ground state on the grid of kStartTol in the
+  // folder "warm" first, and its orbitals carried to the rule's grid and to
+  // the check's.
+  bool warm = false;
+  Accuracy wa;  // the starting run's grid
   // Folder of each distance: the run folder itself ("") for one distance,
   // r01, r02, … for a scan.
   std::vector<std::string> distances;
@@ -65,6 +71,9 @@ struct Plan {
   // range lies below a threshold or xsect's memory cannot take the run.
   std::vector<Channel> channels_at(int d, XsectSize* size = nullptr) const;
 };
+
+// The target error of the run whose orbitals start a finer grid.
+inline constexpr double kStartTol = 1.0e-6;
 
 // The plan of the run of control file `file` (group `mol`, described as `m`)
 // in folder `run`.
