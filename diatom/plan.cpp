@@ -52,7 +52,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
       // rule's, whose extra waves start at zero.
       p.wa = choose_accuracy(m, m.RZ[0], kStartTol, 0, 0, false, file);
       p.wa.n = std::min(p.wa.n, p.a.n);
-      p.warm = p.wa.NB < p.a.NB;
+      p.warm = p.a.NB >= kStartRatio * p.wa.NB;
     }
   } else {
     p.a = scan_accuracy(m, mol, ion, file);
