@@ -56,9 +56,10 @@ void REGRID(int M, const GridPoints& from, lib::CVec X1, const GridPoints& to, l
   const int order = std::min(kRegridOrder, N);
   // The decay beyond the last node: f_N·e^(−κ(ξ − ξ_N)).
   const double fa = fn[static_cast<std::size_t>(N - 2)], fb = fn[static_cast<std::size_t>(N - 1)];
-  const double kappa = fa * fb > 0.0 && std::fabs(fa) > std::fabs(fb)
-                           ? std::log(fa / fb) / (xin[static_cast<std::size_t>(N - 1)] - xin[static_cast<std::size_t>(N - 2)])
-                           : -1.0;
+  const double kappa =
+      fa * fb > 0.0 && std::fabs(fa) > std::fabs(fb)
+          ? std::log(fa / fb) / (xin[static_cast<std::size_t>(N - 1)] - xin[static_cast<std::size_t>(N - 2)])
+          : -1.0;
   const int NB2 = static_cast<int>(to.xi.size());
   for (int i = 1; i <= NB2; ++i) {
     const double xi = to.xi[static_cast<std::size_t>(i - 1)], x = x_of(xi);
@@ -71,7 +72,9 @@ void REGRID(int M, const GridPoints& from, lib::CVec X1, const GridPoints& to, l
       for (int a = s; a < s + order; ++a) {
         double w = 1.0;
         for (int b = s; b < s + order; ++b) {
-          if (b != a) w *= (x - xn[static_cast<std::size_t>(b)]) / (xn[static_cast<std::size_t>(a)] - xn[static_cast<std::size_t>(b)]);
+          if (b != a)
+            w *= (x - xn[static_cast<std::size_t>(b)]) /
+                 (xn[static_cast<std::size_t>(a)] - xn[static_cast<std::size_t>(b)]);
         }
         f += w * fn[static_cast<std::size_t>(a)];
       }
