@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -81,8 +82,11 @@ void make_run(const Plan& p, const Options& opt, const std::string& program) {
     io::stop("diatom: cannot copy '" + io::trim_right(p.mol.REF) + "' into the run folder");
   }
   for (const JobSteps& job : p.stage[0]) {
-    fs::create_directories(p.path(job[0].folder));
-    write_ground_controls(p, job[0]);
+    for (const Step& s : job) {
+      if (s.program != "tovrel" || fs::exists(p.path(s.folder) + "/Dp_Data.dsc")) continue;
+      fs::create_directories(p.path(s.folder));
+      write_ground_controls(p, s);
+    }
   }
   write_job_lists(p, program, false);
   write_run_record(p);
@@ -137,7 +141,11 @@ void run_stages(const Plan& p, int parallel, const std::string& bin) {
     for (size_t i = 0;; ++i) {
       std::vector<Step> wave;
       for (const JobSteps& job : p.stage[k]) {
-        if (i < job.size()) wave.push_back(job[i]);
+        if (i >= job.size()) continue;
+        // A step that starts two jobs (the coarse-grid start) runs once.
+        const std::string name = job[i].name();
+        if (std::none_of(wave.begin(), wave.end(), [&](const Step& w) { return w.name() == name; }))
+          wave.push_back(job[i]);
       }
       if (wave.empty()) break;
       run_steps(p, wave, parallel, bin);
@@ -169,6 +177,18 @@ void run_diatom(const Options& opt) {
     }
     int left = 0;
     for (const Step& s : steps) {
+      // A step that another job runs (the coarse-grid start of the ground
+      // state and of the check): this job waits for it, and goes on only
+      // when it has finished.
+      if (inspect(p, s).kind == StepState::running) {
+        say(" diatom: " + s.name() + " runs in another job; waiting for it");
+        while (inspect(p, s).kind == StepState::running) ::sleep(2);
+        if (inspect(p, s).kind != StepState::finished) {
+          say(" diatom: " + s.name() + ", run by another job, has not finished");
+          ++left;
+          break;
+        }
+      }
       if (inspect(p, s).kind == StepState::finished) {
         say(" diatom: " + s.name() + " has finished before; kept");
         continue;

@@ -343,6 +343,8 @@ std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& progr
       for (const Step& s : job) {
         StepState st = inspect(p, s);
         if (st.kind == StepState::finished) continue;
+        // A step of two jobs (the coarse-grid start) is named once.
+        if (std::any_of(out.begin(), out.end(), [&](const Unfinished& u) { return u.step == s.name(); })) continue;
         if (st.kind == StepState::not_run) {
           std::string waits;
           for (const Step& in : p.inputs(s)) {
@@ -364,6 +366,10 @@ std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
         " electron(s), " + (p.m.equal_nuclei ? "equal nuclei (g/u symmetry)" : "unequal nuclei"));
   if (!p.scan()) {
     c.out(" RZ = " + f("%g", p.m.RZ[0]) + " bohr; accuracy rule: " + p.a.why);
+    if (p.warm) {
+      c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.wa.why + "), carried to the rule's grid" +
+            (p.check ? " and the check's" : ""));
+    }
     if (c.done(c.step(0, "tovrel"))) {
       const GroundState g = read_ground_state(p.run);
       report_ground(c, g);

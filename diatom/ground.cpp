@@ -245,7 +245,7 @@ scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::st
 }
 
 void write_tovrel_controls(const std::string& folder, const scf::D00& d, const std::vector<std::string>& titles,
-                           const std::string& restart) {
+                           const std::string& restart, bool other_grid) {
   io::Units units;
   {
     io::Unit& u = units.open_new(9, folder + "/Velor.prt");
@@ -258,7 +258,7 @@ void write_tovrel_controls(const std::string& folder, const scf::D00& d, const s
   }
   io::Unit& u = units.open_new(3, folder + "/Dp_Data.dsc");
   scf::D00I d00i;
-  d00i.MI0 = restart.empty() ? 0 : 1;
+  d00i.MI0 = restart.empty() ? 0 : other_grid ? 2 : 1;
   d00i.FI0 = restart;
   d00i.group().write(u);
   scf::D00 copy = d;

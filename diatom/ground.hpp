@@ -47,8 +47,9 @@ scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::st
 
 // Writes Dp_Data.dsc (groups D00I and D00) and Velor.prt (the three title
 // lines) into `folder`; neither may exist.  `restart`, when not empty, is the
-// result file whose orbitals start the iteration (MI0 = 1).
+// result file whose orbitals start the iteration: on the same grid (MI0 = 1)
+// or, with `other_grid`, on its own grid, carried to that of `d` (MI0 = 2).
 void write_tovrel_controls(const std::string& folder, const scf::D00& d, const std::vector<std::string>& titles,
-                           const std::string& restart = "");
+                           const std::string& restart = "", bool other_grid = false);
 
 }  // namespace diatom

@@ -18,7 +18,7 @@ io::Group MOL::group() {
   io::Group g("MOL");
   g.add("TIT", TIT, 65).add("Z1", Z1).add("Z2", Z2).add("RZ", RZ.data(), {kMaxDistances}).add("Q", Q);
   g.add("SHELLS", SHELLS, 120).add("STATE", STATE, 8).add("TOL", TOL).add("CHECK", CHECK).add("NPW", NPW).add("NB", NB);
-  g.add("RB", RB);
+  g.add("RB", RB).add("START", START);
   g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("DK", DK).add("NK", NK);
   g.add("IPOT", IPOT).add("RPA", RPA).add("ND", ND).add("NL", NL).add("REF", REF, 120);
   g.add("BETA", BETA).add("MFPAD", MFPAD, 120);
@@ -245,6 +245,10 @@ Molecule describe(const MOL& mol, const std::string& file) {
 
   if (!(mol.TOL > 0) || mol.TOL > 1.0e-2) refuse("TOL", "must lie in (0, 1e-2] hartree (TOL = " + num(mol.TOL) + ")");
   if (mol.CHECK != 0 && mol.CHECK != 1) refuse("CHECK", "must be 0 or 1 (" + std::to_string(mol.CHECK) + ")");
+  if (mol.START != 0 && mol.START != 1) {
+    refuse("START", "must be 0 (no starting orbitals) or 1 (from a run on the grid of TOL = 1e-6) (" +
+                        std::to_string(mol.START) + ")");
+  }
   // The check grid of TOL = 1e-9 (N2: 64,000 points, EPS = 1e-11) never
   // ends: its sweeps' summed change settles at a few times EPS.  Below the
   // TOL whose check was seen to end, the run is refused rather than left

@@ -47,6 +47,13 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
     p.distances = {""};
     p.check = mol.CHECK == 1;
     if (p.check) p.ra = refined(p.a, m);
+    if (mol.START == 1 && mol.TOL < kStartTol) {
+      // The starting grid of the same shells; its partial waves at most the
+      // rule's, whose extra waves start at zero.
+      p.wa = choose_accuracy(m, m.RZ[0], kStartTol, 0, 0, false, file);
+      p.wa.n = std::min(p.wa.n, p.a.n);
+      p.warm = p.a.NB >= kStartRatio * p.wa.NB;
+    }
   } else {
     p.a = scan_accuracy(m, mol, ion, file);
     for (size_t i = 0; i < m.RZ.size(); ++i) {
@@ -61,13 +68,21 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   // Stage 1: each distance's ground state, with its ground-state file for
   // the channels in the same job (it takes a second and reads only the
   // ground state); the self-check beside them.
+  // A start from the coarse grid comes first in both jobs that read it; a
+  // step met twice runs once.
+  const Step warm{"warm", "tovrel", 0, -1};
   for (size_t d = 0; d < p.distances.size(); ++d) {
     const int di = static_cast<int>(d);
     JobSteps job{{p.distances[d], "tovrel", di, -1}};
+    if (p.warm) job.insert(job.begin(), warm);
     if (ion) job.push_back({p.distances[d], "gsfile", di, -1});
     p.stage[0].push_back(job);
   }
-  if (p.check) p.stage[0].push_back({{"check", "tovrel", 0, -1}});
+  if (p.check) {
+    JobSteps job{{"check", "tovrel", 0, -1}};
+    if (p.warm) job.insert(job.begin(), warm);
+    p.stage[0].push_back(job);
+  }
   // Stage 2: the channel files; stage 3: the cross sections.
   for (size_t d = 0; d < p.distances.size() && ion; ++d) {
     for (size_t c = 0; c < p.channels.size(); ++c) {
@@ -82,6 +97,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
 std::vector<Step> Plan::inputs(const Step& s) const {
   const std::string& dist = distances[s.distance];
   if (s.program == "gsfile") return {{dist, "tovrel", s.distance, -1}};
+  if (s.program == "tovrel" && warm && s.folder != "warm") return {{"warm", "tovrel", 0, -1}};
   std::vector<Step> in;
   if (s.program == "chanfile" || s.program == "xsect") in.push_back({dist, "gsfile", s.distance, -1});
   if (s.program == "xsect") {

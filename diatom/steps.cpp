@@ -175,6 +175,7 @@ std::string label(const Plan& p, const Step& s) {
   std::string l = s.program;
   const std::string& dist = p.distances[s.distance];
   if (s.folder == "check") return l + " (check: " + p.ra.why + ")";
+  if (s.folder == "warm") return l + " (start: " + p.wa.why + ")";
   if (s.program == "chanfile") {
     const Channel& c = p.channels[s.channel];
     return l + " " + s.folder + " " + c.label(p.m);
@@ -187,10 +188,14 @@ std::string label(const Plan& p, const Step& s) {
 }  // namespace
 
 void write_ground_controls(const Plan& p, const Step& s) {
-  const Accuracy& a = s.folder == "check" ? p.ra : p.a;
+  const Accuracy& a = s.folder == "check" ? p.ra : s.folder == "warm" ? p.wa : p.a;
   const double RZ = p.m.RZ[s.distance];
   const scf::D00 d = make_d00(p.m, RZ, a, "mol.lst", "mol.res");
-  write_tovrel_controls(p.path(s.folder), d, titles(p, RZ, a));
+  // After a start on the coarse grid, the orbitals of its result carried to
+  // this grid (tovrel's restart on another grid).
+  const bool start = p.warm && s.folder != "warm";
+  write_tovrel_controls(p.path(s.folder), d, titles(p, RZ, a), start ? (s.folder.empty() ? "warm/mol.res" : "../warm/mol.res") : "",
+                        start);
 }
 
 StepFiles step_files(const Plan& p, const Step& s) {

@@ -63,6 +63,34 @@ void console_table(const char* label, lib::CVec v) {
 
 }  // namespace
 
+namespace {
+
+// Orbitals carried from another grid keep their norms CN only to the
+// accuracy of the interpolation and of the other grid's quadrature: each
+// shell is scaled to its norm CN on this grid, with the η² matrix of its
+// partial waves (MASH) in the overlap.
+void renormalise_carried(const RunTables& t, const Shells& s, UpdateState& st, const UpdateSlices& w) {
+  for (int I = 1; I <= s.NSH; ++I) {
+    if (s.CN(I) == 0.0) continue;
+    const int n = s.n(I), NB = t.NB;
+    const ShellWork sw = w.of(n, NB);
+    const lib::Arr3 PD(sw.PD.data(), NB, n, n);
+    const lib::Mat TT = st.tt(n);
+    lib::VEQC(n * n, 0.0, TT.flat());
+    lib::MASH(NB, s.M(I), s.L0(I), n, t.ISYM, kFactorials, t.ZP, t.ZM, sw.WK, t.R,
+         lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD, t.EXACT);
+    const lib::Mat XI = s.waves(I);
+    const double O = FOVI(n, n, t.NA, NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), w.WK.col(5), w.WK.col(6),
+                          XI, XI);
+    if (!(O > 0.0) || !std::isfinite(O)) {
+      io::stop(io::fstring(io::Format("(' SHELL',I3,' OF THE RESTART HAS NO NORM ON THIS GRID: ',E12.4)"), I, O));
+    }
+    lib::VCM1(NB * n, std::sqrt(s.CN(I) / O), XI.flat());
+  }
+}
+
+}  // namespace
+
 RunTables set_up_grid(int NA, int NB, int MM, lib::CVec RP, int MI1, double Z1, double Z2, double RZ, lib::Mat R,
                       lib::Mat AA, lib::Mat BB, lib::Mat UU, lib::Mat VV, lib::Mat WW, lib::Mat G, lib::Vec BZ,
                       int IGRID) {
@@ -245,6 +273,7 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
     t.angular = &*angular;
   }
   const UpdateSlices slices{PD, PX, WK, XN, XE, CX, WC};
+  if (options.regridded) renormalise_carried(t, s, st, slices);
   iterate_shells(t, s, JOR, MI, EPS, AHF, BHF, st, *search, slices, listing);
   io::console().line(io::lstring(" energy trials in the run", st.trials));
 

@@ -57,6 +57,7 @@ struct RunOptions {
   int IDIF = 0;  // 1: the outer recurrence of the shells in its difference form
   int IGRID = 0;  // 1: the outer points formed without cancellation (COTR0)
   int IROT = 0;  // 1: the open shell rotated to the minimum of the term's energy (0: model-curvature step)
+  bool regridded = false;  // the starting orbitals were carried from another grid: their norms are retaken on this one
 };
 
 // Builds the grid and the inner-region tables, prints the listing head on

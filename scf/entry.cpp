@@ -11,6 +11,7 @@
 #include "lib/lib.hpp"
 #include "scf/driver.hpp"
 #include "scf/fixed_energy.hpp"
+#include "scf/regrid.hpp"
 
 namespace scf {
 
@@ -196,6 +197,53 @@ void check_restart_grid(const D00& restart, const D00& d, const std::string& fil
   }
 }
 
+void check_restart_molecule(const D00& restart, const D00& d, const std::string& file) {
+  // Orbitals carried to another grid start the run only for the same
+  // molecule and shells: each shell's waves are matched by position, the
+  // momenta L0, L0 + s, … of the same M.
+  auto fail = [&](const std::string& var, const std::string& was, const std::string& is) {
+    io::stop("file '" + file + "', group &D00, variable " + var + ": the restart orbitals are of " + var + " = " + was +
+             ", the control file asks for " + is + "; a restart on another grid (MI0 = 2) needs the same molecule and shells");
+  };
+  if (restart.Z1 != d.Z1) fail("Z1", io::lstring(restart.Z1), io::lstring(d.Z1));
+  if (restart.Z2 != d.Z2) fail("Z2", io::lstring(restart.Z2), io::lstring(d.Z2));
+  if (restart.RZ != d.RZ) fail("RZ", io::lstring(restart.RZ), io::lstring(d.RZ));
+  if (restart.NSH != d.NSH) fail("NSH", std::to_string(restart.NSH), std::to_string(d.NSH));
+  for (int I = 1; I <= d.NSH; ++I) {
+    const std::string v = "MLN(·," + std::to_string(I) + ")";
+    if (restart.M(I) != d.M(I)) fail(v, "M = " + std::to_string(restart.M(I)), "M = " + std::to_string(d.M(I)));
+    if (restart.L0(I) != d.L0(I)) fail(v, "L0 = " + std::to_string(restart.L0(I)), "L0 = " + std::to_string(d.L0(I)));
+  }
+}
+
+void start_from_other_grid(const D00& restart, const D00& d, lib::CIVec LK, lib::Vec E, lib::Vec CN, lib::Mat X,
+                           io::Unit& file) {
+  const int NSH = d.NSH;
+  std::array<int, kMaxShells + 1> LK1{};
+  std::array<int, kMaxShells> NW{};
+  LK1[0] = 1;
+  for (int I = 1; I <= NSH; ++I) {
+    NW[static_cast<size_t>(I - 1)] = restart.n(I);
+    LK1[static_cast<size_t>(I)] = LK1[static_cast<size_t>(I - 1)] + restart.n(I);
+  }
+  const int NB1 = restart.NB;
+  std::vector<double> words(static_cast<std::size_t>(NB1) * static_cast<std::size_t>(LK1[NSH] - 1));
+  lib::Mat X1(words.data(), NB1, LK1[NSH] - 1);
+  lib::REFB(NB1, lib::CIVec(LK1.data(), NSH), E, CN, X1, file, lib::CIVec(NW.data(), NSH));
+  const GridPoints from = grid_points(restart.NA, restart.NB, restart.RP[0], restart.RP[1], restart.IGRID);
+  const GridPoints to = grid_points(d.NA, d.NB, d.RP[0], d.RP[1], d.IGRID);
+  for (int I = 1; I <= NSH; ++I) {
+    for (int k = 1; k <= d.n(I); ++k) {
+      lib::Vec col = X.col(LK(I) + k - 1);
+      if (k <= restart.n(I)) {
+        REGRID(d.M(I), from, X1.col(LK1[static_cast<size_t>(I - 1)] + k - 1), to, col);
+      } else {
+        lib::VEQC(d.NB, 0.0, col);
+      }
+    }
+  }
+}
+
 void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   // 1. Title lines.
   Velor velor;
@@ -208,20 +256,24 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   // 2. Restart switch.
   D00I d00i;
   d00i.group().read(u3);
-  if (d00i.MI0 != 0 && d00i.MI0 != 1) {
-    io::stop("file '" + u3.name() + "', group &D00I, variable MI0: 0 (no restart) or 1 (restart from FI0), not " +
-             std::to_string(d00i.MI0));
+  if (d00i.MI0 < 0 || d00i.MI0 > 2) {
+    io::stop("file '" + u3.name() + "', group &D00I, variable MI0: 0 (no restart), 1 (restart from FI0) or 2 (from "
+             "FI0 on another grid), not " + std::to_string(d00i.MI0));
   }
   // 3. The group of the restart file, then 4. the control file's own values.
   D00 d;
   D00 restart;
-  if (d00i.MI0 == 1) {
+  if (d00i.MI0 != 0) {
     d.group().read(units.open_old(9, io::trim_right(d00i.FI0)));
     restart = d;
   }
   d.group().read(u3);
   check_limits(d, u3.name());
   if (d00i.MI0 == 1) check_restart_grid(restart, d, units(9).name());
+  if (d00i.MI0 == 2) {
+    check_limits(restart, units(9).name());
+    check_restart_molecule(restart, d, units(9).name());
+  }
   // An open shell: the coefficients are those of its term.
   Coupling coupling;
   if (d.OPEN[0] != 0) {
@@ -279,8 +331,13 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
     lib::REFB(NB, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH), X, units(9),
               lib::CIVec(NW.data(), NSH));
   }
+  // Starting orbitals of a restart on another grid: carried to this grid.
+  if (d00i.MI0 == 2) {
+    start_from_other_grid(restart, d, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH),
+                          X, units(9));
+  }
   // 12. Whether starting orbitals were read.
-  d.MI[4] = d00i.MI0;
+  d.MI[4] = d00i.MI0 == 0 ? 0 : 1;
 
   // 5. Listing and result files, created once every input has been
   // checked; the result file starts with the group.
@@ -301,7 +358,7 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
            W.matrix(K[4], NB, static_cast<int>((K[5] - K[4]) / NB)), W.matrix(K[5], NB, 2 * KMA),
            W.matrix(K[6], NB, xe_cols), listing, result,
            RunOptions{d.EXACT, d.ISRCH, d.EXACT == 1 && factorials_needed(d) > kFactorialTop,
-                      d.OPEN[0] != 0 ? &coupling : nullptr, d.IDIF, d.IGRID, d.IROT});
+                      d.OPEN[0] != 0 ? &coupling : nullptr, d.IDIF, d.IGRID, d.IROT, d00i.MI0 == 2});
 }
 
 }  // namespace scf

@@ -127,6 +127,18 @@ void check_momenta(const D00& d, const std::string& file);
 // Reads the groups (unit 3 must be open on the control file), opens the
 // listing and result files, echoes D00, partitions the workspace, reads the
 // starting orbitals of a restart and runs the self-consistent driver.
+// Stops, naming the variable of the restart file, when its molecule (Z1,
+// Z2, RZ) or its shells (NSH, each shell's M and L0) differ from the
+// control file's: orbitals carried to another grid must be those of the run.
+void check_restart_molecule(const D00& restart, const D00& d, const std::string& file);
+
+// Reads the orbital block of `file`, laid out as `restart` describes (its
+// grid NA, NB, RP, IGRID and its shells' partial waves), and carries every
+// partial wave onto the grid of `d` (REGRID) into X at the columns LK; waves
+// the restart does not have start at zero.  E and CN are those of the file.
+void start_from_other_grid(const D00& restart, const D00& d, lib::CIVec LK, lib::Vec E, lib::Vec CN, lib::Mat X,
+                           io::Unit& file);
+
 void DHS_00(long NUV, lib::Workspace& V, io::Units& units);
 
 }  // namespace scf

@@ -92,6 +92,12 @@ TEST(MolGroup, RefusesWhatCannotBeAClosedShellMolecule) {
       {mol(1, 1, 1.4, "1sg", 0.5), "Q", "1.5 is not a positive whole number"},
       {checked(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), 1e-9), "CHECK", "do not settle to its EPS"},
       {ending_at(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), 1.5), "RB", "bond length 2.068 bohr (RB = 1.5)"},
+      {[] {
+         MOL m = mol(1, 1, 1.4, "1sg");
+         m.START = 2;
+         return m;
+       }(),
+       "START", "must be 0 (no starting orbitals) or 1"},
   };
   for (const Case& c : cases) {
     const std::string msg = refusal(c.m);

@@ -48,6 +48,31 @@ TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
   EXPECT_TRUE(one.inputs(one.stage[0][1][0]).empty());
 }
 
+// A fine grid (N2 at TOL = 1e-8: 8886 points) and its check start from a
+// run on the grid of TOL = 1e-6 (1046 points), which both jobs name first
+// and read on their own grids (MI0 = 2); START = 0, or a grid with less
+// than 1.5 times the points (N2 at 5e-7: 1262), starts cold.
+TEST(RunPlan, AFineGridStartsFromTheCoarseGridInBothJobs) {
+  testsupport::ScratchDir dir("diatom_warm");
+  const std::string n2 = "&MOL Z1 = 7, Z2 = 7, RZ = 2.068, SHELLS = '1sg 1su 2sg 2su 3sg 1pu', ";
+  const Plan p = plan_of(n2 + "TOL = 1e-8, CHECK = 1 /\n", (dir.path() / "run").string());
+  ASSERT_TRUE(p.warm);
+  EXPECT_LT(p.wa.NB, p.a.NB);
+  ASSERT_EQ(p.stage[0].size(), 2u);
+  EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"warm/tovrel", "tovrel"}));
+  EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"warm/tovrel", "check/tovrel"}));
+  EXPECT_EQ(names(p.inputs(p.stage[0][1][1])), std::vector<std::string>{"warm/tovrel"});
+  EXPECT_TRUE(p.inputs(p.stage[0][0][0]).empty());
+  std::filesystem::create_directories(p.path("check"));
+  diatom::write_ground_controls(p, p.stage[0][1][1]);
+  const std::string controls = dir.read("run/check/Dp_Data.dsc");
+  EXPECT_NE(controls.find("MI0 = 2,\n FI0 = '../warm/mol.res'"), std::string::npos) << controls;
+
+  EXPECT_FALSE(plan_of(n2 + "TOL = 1e-8, START = 0 /\n").warm);
+  EXPECT_FALSE(plan_of(n2 + "TOL = 5e-7 /\n").warm);
+  EXPECT_TRUE(plan_of(n2 + "TOL = 2e-7 /\n").warm);
+}
+
 // Finished only when the record of this very step says exit 0 and every
 // file it names is there, as large as it was; a running step only while
 // its lock is held.

@@ -25,7 +25,7 @@ TEST(TovrelBadInput, RefusedBeforeAnyOutputIsMade) {
       {"&D00I MI0=0 /\n&D00" + kH2 + ", MI=2147483648*0 /\n", "repeat count"},
       {"&D00I MI0=0 /\n&D00" + kH2 + ", NA=99999 /\n", "variable NA"},
       {"&D00I MI0=0 /\n&D00" + kH2 + ", RP=1.01, NaN /\n", "'NAN' is not a value"},
-      {"&D00I MI0=2 /\n&D00" + kH2 + " /\n", "variable MI0"},
+      {"&D00I MI0=3 /\n&D00" + kH2 + " /\n", "variable MI0"},
       {"&D00I MI0=0 /\n&D00" + kH2 + ", JOR=2 /\n", "JOR(1,1)"},
       {"&D00I MI0=0 /\n&D00" + kH2 + ", FIR='h2.lst' /\n", "would both write file 'h2.lst'"},
       {"&D00I MI0=0 /\n&D00" + kH2 + ", FIR='old.res' /\n", "'old.res' already exists"},

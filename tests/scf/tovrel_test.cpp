@@ -441,6 +441,58 @@ TEST(Restart, FromItsOwnResultEndsAfterOneSweep) {
   EXPECT_NEAR(s2[0].first, s1[0].first, 1e-8);
 }
 
+// H2 started from its orbitals on a coarse grid (306 points, RP = 1.02, 30,
+// four partial waves) and finished on a finer one that reaches farther
+// (1006 points, RP = 1.01, 36, five waves: the fifth starts at zero, the
+// outer end beyond the coarse one by the tail) ends where the cold run of
+// the fine grid ends, in fewer sweeps, with normalised orbitals.
+TEST(Restart, OnAnotherGridEndsWhereTheColdRunOfThatGridEnds) {
+  const std::string fine = "MLN = 0, 0, 5, NB = 1006, RP = 1.01, 36.0, EPS = 1.0D-11, FIL = 'f.lst', FIR = 'f.res'";
+  ScratchDir coarse("coarse"), cold("cold"), warm("warm");
+  coarse.write("Velor.prt", kVelor);
+  coarse.write("Dp_Data.dsc", control(kH2));
+  ASSERT_EQ(run_program_in(coarse.path(), "tovrel").status, 0);
+  cold.write("Velor.prt", kVelor);
+  cold.write("Dp_Data.dsc", control(std::string(kH2) + ",\n " + fine));
+  const auto rc = run_program_in(cold.path(), "tovrel");
+  ASSERT_EQ(rc.status, 0) << rc.output;
+  warm.write("Velor.prt", kVelor);
+  warm.write("start.res", coarse.read("h2.res"));
+  warm.write("Dp_Data.dsc", "&D00I MI0 = 2, FI0 = 'start.res' /\n&D00 " + fine + " /\n");
+  const auto rw = run_program_in(warm.path(), "tovrel");
+  ASSERT_EQ(rw.status, 0) << rw.output;
+  EXPECT_LT(sweeps(rw.output), sweeps(rc.output));
+  const auto sc = stored_shells(cold.read("f.res")), sw = stored_shells(warm.read("f.res"));
+  ASSERT_EQ(sc.size(), 1u);
+  ASSERT_EQ(sw.size(), 1u);
+  EXPECT_NEAR(sw[0].first, sc[0].first, 1e-10);
+  EXPECT_EQ(sw[0].second, 1.0);
+  EXPECT_NEAR(block_value(rw.output, "TOTAL ENERGY"), block_value(rc.output, "TOTAL ENERGY"), 1e-10);
+  // Onto its own grid the carried orbitals are the file's: one sweep, as MI0 = 1.
+  ScratchDir same("same");
+  same.write("Velor.prt", kVelor);
+  same.write("start.res", coarse.read("h2.res"));
+  same.write("Dp_Data.dsc", "&D00I MI0 = 2, FI0 = 'start.res' /\n&D00 FIR = 's.res' /\n");
+  const auto rs = run_program_in(same.path(), "tovrel");
+  ASSERT_EQ(rs.status, 0) << rs.output;
+  EXPECT_EQ(sweeps(rs.output), 1);
+}
+
+// Orbitals of another molecule do not start a run on another grid.
+TEST(Restart, OnAnotherGridRefusesOrbitalsOfAnotherMolecule) {
+  ScratchDir first("first"), dir("other");
+  first.write("Velor.prt", kVelor);
+  first.write("Dp_Data.dsc", control(kH2));
+  ASSERT_EQ(run_program_in(first.path(), "tovrel").status, 0);
+  dir.write("Velor.prt", kVelor);
+  dir.write("start.res", first.read("h2.res"));
+  dir.write("Dp_Data.dsc", "&D00I MI0 = 2, FI0 = 'start.res' /\n&D00 Z1 = 2.0, NB = 506 /\n");
+  const auto r = run_program_in(dir.path(), "tovrel");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("file 'start.res', group &D00, variable Z1"), std::string::npos) << r.output;
+  EXPECT_FALSE(dir.exists("h2.lst"));
+}
+
 // MI(3) = 1: the operator chooses the shell, the matching (IPA), the energy,
 // ends the energy dialogue (ICX) and declines an exchange rebuild (JHF).
 // Answers come from standard input; running out of them stops the run.
