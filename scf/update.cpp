@@ -65,6 +65,9 @@ class ShellSolver {
   void iterate();
   void check_branch();
   void note_settled();
+  // IROT = 2: a projected solve that did not keep its orbital is done once
+  // more without the projection.
+  bool projection_lost();
 
  private:
   FixedEnergySolution solve_at(double& C);
@@ -165,7 +168,7 @@ void ShellSolver::begin() {
   st_.defect.H = 0.01;
   con_.line(io::lstring(" itr =", solve_.MODE));
   const int open = st_.open != nullptr ? st_.open->open.shell : 0;
-  if (st_.IROT == 2 && ISH_ == open && mode_ == 0 && source_ && s_.CN(ISH_) != 0.0) {
+  if (st_.IROT == 2 && ISH_ == open && mode_ == 0 && source_ && s_.CN(ISH_) != 0.0 && EI_ != 0.0) {
     for (int J = 1; J <= s_.NSH; ++J)
       if (J != ISH_ && same_symmetry(s_, ISH_, J) && s_.CN(J) != 0.0) proj_[nproj_++] = J;
     const std::size_t words = static_cast<std::size_t>(NB_) * n_;
@@ -301,7 +304,7 @@ void ShellSolver::place_start() {
     }
     if (source_) {
       Qexpected_ = orbital_times_source(t_, X_, S_, w_.WK.col(n_ * n_ + n_ + 3)) < 0.0 ? -1.0 : 1.0;
-      if (judgement_ == BranchJudgement::by_poles && !rank_parity_ok(EI_))
+      if (judgement_ == BranchJudgement::by_poles && nproj_ == 0 && !rank_parity_ok(EI_))
         relocate(": its energy lies on the branch of another state;");
     }
   }
@@ -370,7 +373,10 @@ bool ShellSolver::norm_trial(double C) {
     // pole on which the solution lies (the previous trial belonged to
     // another shell), at the second from the two trials of this solve.
     b_.Q = k_ == 1 ? Qexpected_ : -(C - b_.Cprev) * (EI_ - b_.E1);
-    if (k_ == 2 && (b_.Q > 0.0) != (Qexpected_ > 0.0) && !relocated_ && judgement_ != BranchJudgement::settled) {
+    // (Not for a solve kept orthogonal to the closed orbitals: its norm has
+    // other poles than the equations it is built from.)
+    if (k_ == 2 && (b_.Q > 0.0) != (Qexpected_ > 0.0) && !relocated_ && judgement_ != BranchJudgement::settled &&
+        nproj_ == 0) {
       // Moving away from the pole: the walk follows the branch of a
       // neighbouring state.  Restart beside the shell's own pole.
       relocate(": its norm falls towards its pole;");
@@ -438,10 +444,30 @@ void ShellSolver::check_branch() {
     return;
   }
   const double probe = source_ ? EI_ : EI_ - (1.0e-6 * std::fabs(EI_) + 10.0 * solve_.EPS);
-  if (!relocated_ && !(judgement_ == BranchJudgement::by_orbital && own_branch()) && !rank_parity_ok(probe)) {
+  // A solve kept orthogonal to the closed orbitals is judged by its orbital
+  // alone, whatever the search's judgement: the count of poles is that of
+  // the equations without the projection.
+  const bool by_orbital = judgement_ == BranchJudgement::by_orbital || nproj_ > 0;
+  if (!relocated_ && !(by_orbital && own_branch()) && !rank_parity_ok(probe)) {
     relocate(": the solution belongs to another state;");
     iterate();
   }
+}
+
+// The projected norm has roots on both sides of its poles; the one beyond a
+// pole is the orbital with its sign turned (for Li's 2s from a cold start the
+// sweeps then alternate between φ and −φ at one energy: the exchange source,
+// linear in the old orbital, changes sign with it, so the energies stand still
+// at a point that solves no equation).  A solution that does not keep its
+// orbital is dropped, and the solve starts again without the projection.
+bool ShellSolver::projection_lost() {
+  if (nproj_ == 0 || kept() >= kKeptOnBranch) return false;
+  con_.line(io::lstring(" shell", ISH_, ": the solve kept orthogonal to the closed shells did not keep its orbital;",
+                        " once more without"));
+  nproj_ = 0;
+  lib::VEVR(NB_ * n_, saved_.flat(), X_.flat());
+  EI_ = Estart_;
+  return true;
 }
 
 // Whether the solve stayed on the branch it started on: a norm-rule solve
@@ -477,6 +503,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   }
   solver.place_start();
   solver.iterate();
+  if (solver.projection_lost()) solver.iterate();
   solver.check_branch();
   solver.note_settled();
 }
