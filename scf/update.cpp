@@ -202,8 +202,6 @@ void ShellSolver::project_out(lib::Mat X) {
   for (int i = 0; i < nproj_; ++i) c[i] = -overlap(t_, w_, n_, TT_, s_.waves(proj_[i]), X);
   // Gaussian elimination with partial pivoting on the small system A·c = −⟨φ|x_S⟩.
   const int m = nproj_;
-  std::array<int, 16> piv{};
-  for (int i = 0; i < m; ++i) piv[i] = i;
   for (int col = 0; col < m; ++col) {
     int best = col;
     for (int r = col + 1; r < m; ++r)
