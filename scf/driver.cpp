@@ -106,6 +106,15 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
   };
   // What the search may do to the orbitals between two sweeps.
   const SweepContext between{t, s, MI, AHF, BHF, st, w, occupations(s, AHF, BHF).closed && MI(2) == 1};
+  // IROT = 2 restarted with every orbital: the first sweep takes the pair's
+  // multiplier from the orbitals read (without it the closed shell's solve
+  // turns the pair away: CN restarted from its own result moved 5σ by 0.01).
+  if (st.open != nullptr && st.IROT == 2 && MI(2) == 1) {
+    bool all = true;
+    for (int I = 1; I <= NSH; ++I) all = all && s.CN(I) != 0.0 && s.E(I) != 0.0;
+    const int o = st.open->open.shell;
+    if (all) open_shell_step(t, s, AHF, BHF, *st.open, JOR, st, w.of(s.n(o), NB), false);
+  }
   for (int sweep = 1;; ++sweep) {
     search.sweep_starts(s);
     if (sweep > max_sweeps) {

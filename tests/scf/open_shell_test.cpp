@@ -179,6 +179,14 @@ TEST(OpenShells, AnOpenShellBelowAClosedShellOfItsSymmetryIsReached) {
   std::filesystem::copy_file(dir.path() / "rest.res", dir.path() / "start.res",
                              std::filesystem::copy_options::overwrite_existing);
   const std::string again = run(dir, cn + tight, 1, "again");
+  // Restarted from its own result, the first sweep takes the multiplier from
+  // the orbitals read: 10 sweeps to EPS (without it the first sweep turns
+  // the pair away, and the way back takes 19).
+  std::filesystem::copy_file(dir.path() / "fresh.res", dir.path() / "start.res",
+                             std::filesystem::copy_options::overwrite_existing);
+  const std::string same = run(dir, cn + tight, 1, "same");
+  EXPECT_LT(after(same, "self-consistent after"), 14.0);
+  EXPECT_NEAR(block_value(same, "TOTAL ENERGY"), block_value(fresh, "TOTAL ENERGY"), 1e-8);
   EXPECT_GT(std::fabs(after(rest, "AND 4 =")), 1e-2);
   const double e = block_value(fresh, "TOTAL ENERGY");
   EXPECT_LT(e, block_value(rest, "TOTAL ENERGY") - 1e-2);
