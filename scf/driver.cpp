@@ -134,6 +134,15 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
   };
   // What the search may do to the orbitals between two sweeps.
   const SweepContext between{t, s, MI, AHF, BHF, st, w, occupations(s, AHF, BHF).closed && MI(2) == 1};
+  // IROT = 2 restarted with every orbital: the first sweep takes the pair's
+  // multiplier from the orbitals read (without it the closed shell's solve
+  // turns the pair away: CN restarted from its own result moved 5σ by 0.01).
+  if (st.open != nullptr && st.IROT == 2 && MI(2) == 1) {
+    bool all = true;
+    for (int I = 1; I <= NSH; ++I) all = all && s.CN(I) != 0.0 && s.E(I) != 0.0;
+    const int o = st.open->open.shell;
+    if (all) open_shell_step(t, s, AHF, BHF, *st.open, JOR, st, w.of(s.n(o), NB), false);
+  }
   for (int sweep = 1;; ++sweep) {
     search.sweep_starts(s);
     if (sweep > max_sweeps) {
@@ -201,7 +210,7 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
     // symmetry.  While the sweeps still move the energies by a hartree (the
     // damped start) it waits: the orbitals are not yet those of their shells.
     auto rotate_open_shell = [&] {
-      for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), dE < 1.0)) {
+      for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, JOR, st, w.of(s.n(o), NB), dE < 1.0)) {
         con.line(
             io::lstring(" open shell", o, " and shell", p.closed, ": dE/dtheta", p.gradient, " rotated by", p.theta));
         if (st.IROT == 1 && dE < 1.0)
@@ -216,10 +225,12 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
     if (open && st.IROT == 1) rotate_open_shell();
     search.sweep_ended(sweep, dE, between);
     if (open) {
-      if (st.IROT == 0) rotate_open_shell();
+      // (IROT = 2 turns nothing: its multipliers turn the pair in the solves;
+      // the gradient is printed.)
+      if (st.IROT != 1) rotate_open_shell();
       // The multipliers from the orbitals the next sweep starts from: those
       // of the orbitals before the rotation would make it undo the rotation.
-      open_shell_step(t, s, AHF, BHF, *st.open, st, w.of(s.n(o), NB), false);
+      open_shell_step(t, s, AHF, BHF, *st.open, JOR, st, w.of(s.n(o), NB), false);
       // Multipliers of orbitals that are not yet their shells' would push
       // the next sweep anywhere: none during the damped start.
       if (dE >= 1.0) std::fill(st.lagrange.begin(), st.lagrange.end(), 0.0);
@@ -288,7 +299,7 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
     std::snprintf(buf, sizeof buf, " OPEN SHELL %d WITH %d ELECTRONS, TERM %s: THE ENERGY OF THE TERM", o.shell,
                   o.electrons, o.term.c_str());
     energy.open_lines.emplace_back(buf);
-    for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, st, slices.of(s.n(o.shell), NB), false)) {
+    for (const OpenPair& p : open_shell_step(t, s, AHF, BHF, *st.open, JOR, st, slices.of(s.n(o.shell), NB), false)) {
       std::snprintf(buf, sizeof buf, " BRILLOUIN GRADIENT OF SHELLS %d AND %d = %10.2E", o.shell, p.closed, p.gradient);
       energy.open_lines.emplace_back(buf);
     }

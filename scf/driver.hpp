@@ -56,7 +56,9 @@ struct RunOptions {
   const Coupling* coupling = nullptr;  // one open shell: its term's coupling
   int IDIF = 0;  // 1: the outer recurrence of the shells in its difference form
   int IGRID = 0;  // 1: the outer points formed without cancellation (COTR0)
-  int IROT = 0;  // 1: the open shell rotated to the minimum of the term's energy (0: model-curvature step)
+  // 1: the open shell rotated to the minimum of the term's energy (0: model-curvature step;
+  // 2: no turn, one multiplier from the open shell's operator)
+  int IROT = 0;
   bool regridded = false;  // the starting orbitals were carried from another grid: their norms are retaken on this one
 };
 

@@ -102,8 +102,10 @@ void check_limits(const D00& d, const std::string& file) {
   if (d.ISRCH != 0 && d.ISRCH != 1) fail("ISRCH", "0 (superlinear energy search) or 1 (fixed steps and bisection)");
   if (d.IDIF != 0 && d.IDIF != 1) fail("IDIF", "0 (the outer recurrence as written) or 1 (its difference form)");
   if (d.IGRID != 0 && d.IGRID != 1) fail("IGRID", "0 (the outer points as written) or 1 (formed without cancellation)");
-  if (d.IROT != 0 && d.IROT != 1) {
-    fail("IROT", "0 (open-shell rotation by the model curvature) or 1 (to the minimum of the term's energy)");
+  if (d.IROT < 0 || d.IROT > 2) {
+    fail("IROT",
+         "0 (open-shell rotation by the model curvature), 1 (to the minimum of the term's energy) or 2 (one "
+         "multiplier from the open shell's operator)");
   }
   // The switches that select something: a value outside their meaning would
   // silently select something else.

@@ -70,7 +70,8 @@ struct D00 {
   int ISRCH = 0;  // energy search: 0 superlinear steps, 1 fixed steps and bisection
   int IDIF = 0;   // outer recurrence of the shells: 0 as written, 1 its difference form
   int IGRID = 0;  // outer grid points: 0 as written, 1 formed without cancellation
-  int IROT = 0;   // open shell against the closed shells of its symmetry: 0 model-curvature step, 1 exact minimum
+  int IROT = 0;   // open shell against the closed shells of its symmetry: 0 model-curvature step, 1 exact minimum,
+                  // 2 one multiplier from the open shell's operator, no turn
   // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.
   std::array<int, 2> OPEN{};

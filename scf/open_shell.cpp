@@ -116,7 +116,8 @@ double downhill_minimum(const PairCurve& f) {
 }  // namespace
 
 std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF,
-                                      const Coupling& c, UpdateState& st, const ShellWork& w, bool rotate) {
+                                      const Coupling& c, lib::CIMat JOR, UpdateState& st, const ShellWork& w,
+                                      bool rotate) {
   std::vector<OpenPair> pairs;
   const int o = c.open.shell;
   if (o == 0 || s.CN(o) == 0.0) return pairs;
@@ -136,8 +137,27 @@ std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::
     OpenPair p;
     p.closed = k;
     p.gradient = 2.0 * (q * fo - Nk * fk) / std::sqrt(S[1] * T[1]);
-    p.mu_open = fo / T[1];
-    p.mu_closed = fk / S[1];
+    if (st.IROT == 2) {
+      // One multiplier λ for the pair in both equations, taken from the
+      // equation of the shell that is made orthogonal to the other after its
+      // solve (the other's solve is left free to turn the pair).  Say the open
+      // shell is: λ = q·⟨φ_k|F_o|φ_o⟩ is the element its equation needs, and
+      // where N_k·⟨φ_o|F_c|φ_k⟩ ≠ λ the closed shell's solve turns φ_k by
+      // about (λ/N_k − ⟨φ_o|F_c|φ_k⟩)/(⟨φ_o|F_c|φ_o⟩ − ε_k) towards φ_o, which
+      // is downhill when ⟨φ_o|F_c|φ_o⟩ > ε_k (for CN's 5σ and 4σ it is,
+      // although ε_o < ε_k).  The sweeps then rest only where the Brillouin
+      // condition holds.  With each multiplier from its own operator every
+      // angle at which both solves return their orbitals is a resting point:
+      // two multipliers are one unknown more than the equations fix.
+      const double lambda = JOR(k, o) == 1   ? q * fo / std::sqrt(S[1] * T[1])
+                            : JOR(o, k) == 1 ? Nk * fk / std::sqrt(S[1] * T[1])
+                                             : 0.5 * (q * fo + Nk * fk) / std::sqrt(S[1] * T[1]);
+      p.mu_open = lambda / q * std::sqrt(S[1] / T[1]);
+      p.mu_closed = lambda / Nk * std::sqrt(T[1] / S[1]);
+    } else {
+      p.mu_open = fo / T[1];
+      p.mu_closed = fk / S[1];
+    }
     if (rotate && st.IROT == 1) {
       // The exact minimum of the term's energy along the rotation, the other
       // orbitals frozen: the model curvature below leaves out the two-electron
@@ -152,7 +172,7 @@ std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::
         const std::vector<double> o0(a.data(), a.data() + a.size()), k0(b.data(), b.data() + b.size());
         rotate_pair(a, b, o0, k0, p.theta);
       }
-    } else if (const double H = 2.0 * (Nk - q) * (eo - ek); rotate && H > 0.0) {
+    } else if (const double H = 2.0 * (Nk - q) * (eo - ek); rotate && st.IROT == 0 && H > 0.0) {
       // The model curvature is good near self-consistency; far from it a
       // full step can swap the two shells' roles.
       p.theta = std::clamp(-p.gradient / H, -kMaxRotation, kMaxRotation);

@@ -10,10 +10,12 @@
 // rotates (IROT = 0: by the Newton step θ = −g/H with the model curvature
 // H = 2(N_k − q)(ε_o − ε_k), none where H ≤ 0; IROT = 1: to the minimum of
 // the term's energy along the rotation with the other orbitals frozen, a
-// trigonometric polynomial found exactly from five energies), and sets the
-// multipliers μ of the next sweep's
+// trigonometric polynomial found exactly from five energies; IROT = 2: not
+// at all), and sets the multipliers μ of the next sweep's
 // equations, (F_o − ε_o)φ_o = μ_o φ_k and (F_c − ε_k)φ_k = μ_k φ_o, from the
-// operators' own elements.  Each Newton rotation is at most kMaxRotation.
+// operators' own elements (IROT = 2: from one λ = q·μ_o = N_k·μ_k, so that
+// the sweeps themselves turn the pair to the Brillouin point).  Each Newton
+// rotation is at most kMaxRotation.
 #pragma once
 
 #include <vector>
@@ -38,10 +40,13 @@ struct OpenPair {
 };
 
 // Measures every pair (open shell, closed shell of its symmetry with an
-// orbital), rotates when `rotate` and stores the multipliers in st.lagrange.
+// orbital), rotates when `rotate` and stores the multipliers in st.lagrange
+// (JOR, the orthogonality table, says which shell of a pair IROT = 2 takes
+// the multiplier from).
 // The orbitals must be normalised (MI(2) = 1); w the work slices for the
 // open shell's number of partial waves.
 std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF,
-                                      const Coupling& c, UpdateState& st, const ShellWork& w, bool rotate);
+                                      const Coupling& c, lib::CIMat JOR, UpdateState& st, const ShellWork& w,
+                                      bool rotate);
 
 }  // namespace scf

@@ -14,6 +14,7 @@
 #include "scf/fixed_energy.hpp"
 #include "scf/grid.hpp"
 #include "scf/states.hpp"
+#include "scf/terms.hpp"
 
 namespace scf {
 
@@ -64,6 +65,9 @@ class ShellSolver {
   void iterate();
   void check_branch();
   void note_settled();
+  // IROT = 2: a projected solve that did not keep its orbital is done once
+  // more without the projection.
+  bool projection_lost();
 
  private:
   FixedEnergySolution solve_at(double& C);
@@ -107,6 +111,11 @@ class ShellSolver {
   // with the other shells binds (then the norm grows towards the pole, Q < 0).
   double Qexpected_ = -1.0;
   bool relocated_ = false;
+  // IROT = 2, the open shell under the norm rule: the closed shells of its
+  // symmetry, and for each the source φ_J and the solution it drives.
+  std::array<int, 16> proj_{};
+  int nproj_ = 0;
+  void project_out(lib::Mat X);
 };
 
 ShellSolver::ShellSolver(const RunTables& t, const Shells& s, const ShellSolve& solve, double& EI, UpdateState& st,
@@ -158,6 +167,64 @@ void ShellSolver::begin() {
   b_.T2 = 0.0;
   st_.defect.H = 0.01;
   con_.line(io::lstring(" itr =", solve_.MODE));
+  const int open = st_.open != nullptr ? st_.open->open.shell : 0;
+  if (st_.IROT == 2 && ISH_ == open && mode_ == 0 && source_ && s_.CN(ISH_) != 0.0 && EI_ != 0.0) {
+    for (int J = 1; J <= s_.NSH; ++J)
+      if (J != ISH_ && same_symmetry(s_, ISH_, J) && s_.CN(J) != 0.0) proj_[nproj_++] = J;
+    const std::size_t words = static_cast<std::size_t>(NB_) * n_;
+    if (st_.projection.size() < 2 * nproj_ * words) st_.projection.resize(2 * nproj_ * words);
+    std::fill(st_.projection.begin(), st_.projection.begin() + static_cast<long>(nproj_ * words), 0.0);
+    for (int j = 0; j < nproj_; ++j) {
+      const lib::Mat Sj(st_.projection.data() + j * words, NB_, n_);
+      OFFDI(n_, NB_, 1.0, TT_, t_.R.col(2), t_.R.col(3), s_.waves(proj_[j]), Sj);
+    }
+  }
+}
+
+// The open shell's solution made orthogonal to the closed orbitals of its
+// symmetry inside the solve: x = x_S + Σ_j c_j·x_j, x_j the solution driven by
+// the source φ_J, c from ⟨φ_I|x⟩ = 0.  The multipliers of φ_J are then those
+// that keep the solution orthogonal at this energy, and the norm of x has no
+// poles where the shell's own equations without exchange have a state that
+// resembles a closed orbital (for CN's 5σ such a pole lies between the start
+// and the solution: the norm rule then lands on a mixture of 5σ and 3σ).
+void ShellSolver::project_out(lib::Mat X) {
+  const std::size_t words = static_cast<std::size_t>(NB_) * n_;
+  std::array<double, 256> A{};
+  std::array<double, 16> c{};
+  for (int j = 0; j < nproj_; ++j) {
+    const lib::CMat Sj(st_.projection.data() + j * words, NB_, n_);
+    const lib::Mat Xj(st_.projection.data() + (nproj_ + j) * words, NB_, n_);
+    ++st_.trials;
+    DESY0(t_, 1, n_, M_, solve_.NIT, C1_, t_.RZ2 * EI_, TT_, PD_, Sj, w_.CX, w_.WC, w_.WK, Xj);
+    for (int i = 0; i < nproj_; ++i) A[i + 16 * j] = overlap(t_, w_, n_, TT_, s_.waves(proj_[i]), Xj);
+  }
+  for (int i = 0; i < nproj_; ++i) c[i] = -overlap(t_, w_, n_, TT_, s_.waves(proj_[i]), X);
+  // Gaussian elimination with partial pivoting on the small system A·c = −⟨φ|x_S⟩.
+  const int m = nproj_;
+  for (int col = 0; col < m; ++col) {
+    int best = col;
+    for (int r = col + 1; r < m; ++r)
+      if (std::fabs(A[r + 16 * col]) > std::fabs(A[best + 16 * col])) best = r;
+    if (A[best + 16 * col] == 0.0) return;
+    if (best != col) {
+      for (int k = 0; k < m; ++k) std::swap(A[col + 16 * k], A[best + 16 * k]);
+      std::swap(c[col], c[best]);
+    }
+    for (int r = col + 1; r < m; ++r) {
+      const double f = A[r + 16 * col] / A[col + 16 * col];
+      for (int k = col; k < m; ++k) A[r + 16 * k] -= f * A[col + 16 * k];
+      c[r] -= f * c[col];
+    }
+  }
+  for (int r = m - 1; r >= 0; --r) {
+    for (int k = r + 1; k < m; ++k) c[r] -= A[r + 16 * k] * c[k];
+    c[r] /= A[r + 16 * r];
+  }
+  for (int j = 0; j < m; ++j) {
+    const lib::CMat Xj(st_.projection.data() + (nproj_ + j) * words, NB_, n_);
+    for (int p = 1; p <= n_; ++p) lib::VSM2(NB_, c[j], Xj.col(p), X.col(p));
+  }
 }
 
 // One solve at EI with the trace of step 5; C receives the norm of the
@@ -172,6 +239,7 @@ FixedEnergySolution ShellSolver::solve_at(double& C) {
   const FixedEnergySolution sol =
       DESY0(t_, IFL_, n_, M_, solve_.NIT, C1_, t_.RZ2 * EI_, TT_, PD_, S_, w_.CX, w_.WC, w_.WK, X_);
   if (mode_ == 2 && std::fabs(sol.DX) < tol_) return sol;
+  if (IFL_ == 1 && nproj_ > 0) project_out(X_);
   ++k_;
   C = overlap(t_, w_, n_, TT_, X_, X_);
   con_.line(io::lstring(" E =", EI_));
@@ -234,7 +302,7 @@ void ShellSolver::place_start() {
     }
     if (source_) {
       Qexpected_ = orbital_times_source(t_, X_, S_, w_.WK.col(n_ * n_ + n_ + 3)) < 0.0 ? -1.0 : 1.0;
-      if (judgement_ == BranchJudgement::by_poles && !rank_parity_ok(EI_))
+      if (judgement_ == BranchJudgement::by_poles && nproj_ == 0 && !rank_parity_ok(EI_))
         relocate(": its energy lies on the branch of another state;");
     }
   }
@@ -303,7 +371,10 @@ bool ShellSolver::norm_trial(double C) {
     // pole on which the solution lies (the previous trial belonged to
     // another shell), at the second from the two trials of this solve.
     b_.Q = k_ == 1 ? Qexpected_ : -(C - b_.Cprev) * (EI_ - b_.E1);
-    if (k_ == 2 && (b_.Q > 0.0) != (Qexpected_ > 0.0) && !relocated_ && judgement_ != BranchJudgement::settled) {
+    // (Not for a solve kept orthogonal to the closed orbitals: its norm has
+    // other poles than the equations it is built from.)
+    if (k_ == 2 && (b_.Q > 0.0) != (Qexpected_ > 0.0) && !relocated_ && judgement_ != BranchJudgement::settled &&
+        nproj_ == 0) {
       // Moving away from the pole: the walk follows the branch of a
       // neighbouring state.  Restart beside the shell's own pole.
       relocate(": its norm falls towards its pole;");
@@ -342,11 +413,17 @@ bool ShellSolver::own_branch() {
   bool in_order = true;
   const double a = overlap(t_, w_, n_, TT_, X_, X_);
   if (!(a > 0.0)) return false;
+  const int open = st_.open != nullptr ? st_.open->open.shell : 0;
   for (int J = 1; J <= s_.NSH; ++J) {
     if (J == ISH_ || !same_symmetry(s_, ISH_, J) || s_.CN(J) == 0.0) continue;
     const lib::CMat XJ = s_.waves(J);
     o[m++] = overlap(t_, w_, n_, TT_, X_, XJ) / std::sqrt(a * overlap(t_, w_, n_, TT_, XJ, XJ));
-    if (J < ISH_ ? EI_ <= s_.E(J) : EI_ >= s_.E(J)) in_order = false;
+    // The open shell's energy and a closed shell's are eigenvalues of
+    // different operators and need not keep the order of the list (CN's open
+    // 5σ lies below its closed 4σ): with IROT = 2 such a pair is judged by
+    // the overlaps alone.
+    const bool two_operators = st_.IROT == 2 && (ISH_ == open || J == open);
+    if (!two_operators && (J < ISH_ ? EI_ <= s_.E(J) : EI_ >= s_.E(J))) in_order = false;
   }
   return on_own_branch(kept(), std::span<const double>(o.data(), m), in_order);
 }
@@ -365,10 +442,30 @@ void ShellSolver::check_branch() {
     return;
   }
   const double probe = source_ ? EI_ : EI_ - (1.0e-6 * std::fabs(EI_) + 10.0 * solve_.EPS);
-  if (!relocated_ && !(judgement_ == BranchJudgement::by_orbital && own_branch()) && !rank_parity_ok(probe)) {
+  // A solve kept orthogonal to the closed orbitals is judged by its orbital
+  // alone, whatever the search's judgement: the count of poles is that of
+  // the equations without the projection.
+  const bool by_orbital = judgement_ == BranchJudgement::by_orbital || nproj_ > 0;
+  if (!relocated_ && !(by_orbital && own_branch()) && !rank_parity_ok(probe)) {
     relocate(": the solution belongs to another state;");
     iterate();
   }
+}
+
+// The projected norm has roots on both sides of its poles; the one beyond a
+// pole is the orbital with its sign turned (for Li's 2s from a cold start the
+// sweeps then alternate between φ and −φ at one energy: the exchange source,
+// linear in the old orbital, changes sign with it, so the energies stand still
+// at a point that solves no equation).  A solution that does not keep its
+// orbital is dropped, and the solve starts again without the projection.
+bool ShellSolver::projection_lost() {
+  if (nproj_ == 0 || kept() >= kKeptOnBranch) return false;
+  con_.line(io::lstring(" shell", ISH_, ": the solve kept orthogonal to the closed shells did not keep its orbital;",
+                        " once more without"));
+  nproj_ = 0;
+  lib::VEVR(NB_ * n_, saved_.flat(), X_.flat());
+  EI_ = Estart_;
+  return true;
 }
 
 // Whether the solve stayed on the branch it started on: a norm-rule solve
@@ -404,6 +501,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   }
   solver.place_start();
   solver.iterate();
+  if (solver.projection_lost()) solver.iterate();
   solver.check_branch();
   solver.note_settled();
 }

@@ -48,6 +48,7 @@ struct UpdateState {
     return spare.data();
   }
   std::vector<double> pairs;            // multipoles of the exchange pair densities of one update
+  std::vector<double> projection;       // IROT = 2: sources φ_J and solutions of the open shell's projected solve
   DensityMultipoles direct;             // multipoles of each shell's density, reused while its orbital stays
   double* saved_for(long words) {
     if (static_cast<long>(saved.size()) < words) saved.resize(static_cast<std::size_t>(words));
@@ -59,7 +60,10 @@ struct UpdateState {
   int NSH = 0;
   std::vector<double> partner, lagrange;
   const Coupling* open = nullptr;  // the term's coupling
-  int IROT = 0;  // rotation of the open shell against the closed ones: 0 model-curvature step, 1 exact minimum
+  // Rotation of the open shell against the closed ones: 0 model-curvature
+  // step, 1 exact minimum, 2 no turn and one multiplier q·⟨φ_k|F_o|φ_o⟩ in
+  // both equations.
+  int IROT = 0;
   const double* partner_weights(int I) const { return partner.empty() ? nullptr : partner.data() + (I - 1) * NSH; }
   // The driver sizes TT for its largest shell before the first sweep, so
   // that views taken of it stay valid.
