@@ -591,24 +591,36 @@ void PhotoDriver::solve_rpa() {
 // one channel of σ shell and σ final state only the backward–forward block
 // is set: the forward–forward interaction of a channel is already in the
 // static-exchange field of its continuum functions.
+//
+// A channel of a π (δ) shell i → k whose final projection is the hole's
+// (MD = 0) stands for two excitations of equal amplitude, i → k and its
+// mirror ī → k̄: its variable enters the equations of every other channel
+// twice.  Element U(x, y) carries the coupling of variable x into the
+// equation of y, so the factor 2 goes on the elements whose x belongs to
+// such a channel, whichever of the pair comes first.
 void PhotoDriver::base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same,
                                 const ChannelFiles& cj, lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2) {
+  const int M1s = r_.mng()(1, si.shell);
+  if (same && M1s != 0) {
+    degenerate_shell_elements(si, ICU, XK, cj, XE2, LE2, LC2);
+    return;
+  }
   std::array<int, 3> mr1{}, mr2{};
   lib::IVec MR1(mr1.data(), 3), MR2(mr2.data(), 3);
   const int MIIs = si.shell, MIJs = sj.shell;
-  const int M1s = r_.mng()(1, MIIs);
   const int MDs = si.MD;
   const lib::CMat XI = shell(MIIs), XJ = shell(MIJs);
   const int s = sign_power(MDs);
-  const double CZX = (M1s != 0 && MDs == 0) ? 2.0 : 1.0;
+  const double CZX = pair_multiplicity(MIIs, MDs);
+  const double CZJ = pair_multiplicity(MIJs, sj.MD);
   lib::Mat& W1 = r_.WC1;
   lib::Mat& W2 = r_.WC2;
   lib::Mat& W3 = r_.WC3;
   lib::Mat U = r_.U;
-  const bool second = !same || (M1s != 0 && MDs == 0);
+  const bool second = !same;
   if (same) {
     interaction(si.desc, shell_desc(MIIs), shell_desc(MIJs), sj.desc, XK, XI, XJ, W1);
-    if (M1s != 0 || si.desc(1) != 0) {
+    if (si.desc(1) != 0) {
       mr1 = {-si.desc(1), si.desc(2), si.desc(3)};
       mr2 = {-sj.desc(1), sj.desc(2), sj.desc(3)};
       interaction(MR1, shell_desc(MIJs), shell_desc(MIIs), MR2, XK, XJ, XI, W2);
@@ -639,7 +651,7 @@ void PhotoDriver::base_elements(const PairSide& si, const PairSide& sj, int ICU,
       const int p = sj.NZ0 + JCU, pp = sj.NZ0 + sj.NZ2 + JCU;
       const int q = si.NZ0 + ICU, qq = si.NZ0 + si.NZ2 + ICU;
       if (same) {
-        if (M1s == 0 && si.desc(1) == 0) {
+        if (si.desc(1) == 0) {
           U(pp, q) = U(q, pp) = F(W1);
         } else {
           U(pp, q) = U(p, qq) = s * F(W2);
@@ -654,13 +666,77 @@ void PhotoDriver::base_elements(const PairSide& si, const PairSide& sj, int ICU,
         } else {
           U(pp, q) = U(p, qq) = 2.0 * f1 - F(W3);
         }
-        if (!same) {
-          U(q, pp) = CZX * U(pp, q);
-          U(qq, p) = CZX * U(p, qq);
-          U(q, p) = CZX * U(p, q);
-          U(qq, pp) = CZX * U(pp, qq);
+        U(q, pp) = CZX * U(pp, q);
+        U(qq, p) = CZX * U(p, qq);
+        U(q, p) = CZX * U(p, q);
+        U(qq, pp) = CZX * U(pp, qq);
+        if (CZJ != 1.0) {
+          for (int x : {p, pp}) {
+            for (int y : {q, qq}) U(x, y) *= CZJ;
+          }
         }
       }
+    }
+  }
+}
+
+// Elements within one channel i → k of a shell of projection M_i ≠ 0 (hole
+// i, its mirror ī of projection −M_i).  The backward variable of the channel
+// is the excitation ī → k̄, the one the same photon component de-excites.
+// A function of projection −M is (−1)^M times the complex conjugate of that
+// of +M (Condon–Shortley), so the dipole of ī → k̄ is s = (−1)^MD times that
+// of i → k, and an integral over mirrored functions carries (−1) to the sum
+// of their projections.  With ⟨ab|cd⟩ = ∫∫ a*(1) b*(2) c(1) d(2)/r12 of the
+// conjugates and singlet coupling, the backward–forward element of k, l is
+//   B(ik, īl̄) = s·(2⟨k l̄|i ī⟩ − ⟨k l̄|ī i⟩) = 2·D − s·E,
+// D = s·⟨k l̄|i ī⟩ and E = ⟨k l̄|ī i⟩ as the interaction functions give them
+// (D over the mirrored ī, l̄; E over k̄, l̄, whose phases cancel).  The direct
+// term is a density of projection ±(M_k − M_i), the exchange term one of
+// ±(M_k + M_i): only when M_k or M_i is 0 are they the same integral and the
+// element s·E.  When the final projection is the hole's (MD = 0) the
+// channel also stands for the mirror excitation ī → k̄ with the same
+// amplitude (the pair spans the Σ⁺ response to the field along the axis), so
+//   forward–forward:  A(ik, īl̄) = 2⟨k ī|i l̄⟩ − ⟨k ī|l̄ i⟩,
+//   backward–forward: B(ik, il) + B(ik, īl̄) = ⟨k l|i i⟩ + 2⟨k l̄|i ī⟩ − ⟨k l̄|ī i⟩;
+// the forward–forward coupling of i → k with itself, 2⟨k i|i l⟩ − ⟨k i|l i⟩,
+// is the static-exchange field of the channel's functions.  The exchange
+// term ⟨k ī|l̄ i⟩ holds the density i·i of projection 2M_i, not |i|².
+void PhotoDriver::degenerate_shell_elements(const PairSide& si, int ICU, lib::CMat XK, const ChannelFiles& cj,
+                                            lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2) {
+  const int I = si.shell;
+  const lib::CMat XI = shell(I);
+  const lib::CIVec hole = shell_desc(I);
+  const int s = sign_power(si.MD);
+  const bool mirrored = si.MD == 0;
+  std::array<int, 3> bar_hole{-hole(1), hole(2), hole(3)}, bar_k{-si.desc(1), si.desc(2), si.desc(3)};
+  const lib::CIVec HB(bar_hole.data(), 3), KB(bar_k.data(), 3);
+  lib::Mat& Wd = r_.WC1;  // V[i·k*]·ī, onto l̄: D = s·⟨k l̄|i ī⟩ (MD = 0: also ⟨k ī|i l̄⟩)
+  lib::Mat& Wx = r_.WC2;  // V[k̄·i*]·i, onto l̄: E = ⟨k l̄|ī i⟩
+  lib::Mat& Ws = r_.WC3;  // V[k·i*]·i, onto l: ⟨k l|i i⟩
+  lib::Mat& Wf = r_.WC4;  // V[ī·i*]·k, onto l̄: ⟨k ī|l̄ i⟩ (MD = 0)
+  interaction(hole, si.desc, HB, KB, XI, XK, XI, Wd);
+  interaction(KB, hole, hole, KB, XK, XI, XI, Wx);
+  if (mirrored) {
+    interaction(si.desc, hole, hole, si.desc, XK, XI, XI, Ws);
+    interaction(HB, hole, si.desc, KB, XI, XI, XK, Wf);
+  }
+  lib::Mat U = r_.U;
+  int JCU = 0;
+  for (int JC = 1; JC <= cj.NE(); ++JC) {
+    const int wj = JC <= cj.NC ? cj.NL : 1;
+    for (int J = 1; J <= wj; ++J) {
+      ++JCU;
+      const lib::CMat XL = XE2.colsFrom(LC2(J) + LE2(JC), cj.NX());
+      auto F = [&](const lib::Mat& w) { return overlap(cj.NX(), XL, w); };
+      const int p = si.NZ0 + JCU, pp = si.NZ0 + si.NZ2 + JCU;
+      const int q = si.NZ0 + ICU, qq = si.NZ0 + si.NZ2 + ICU;
+      const double direct = F(Wd);
+      double backward = 2.0 * direct - s * F(Wx);
+      if (mirrored) {
+        backward += F(Ws);
+        U(p, q) = U(pp, qq) = 2.0 * direct - F(Wf);
+      }
+      U(pp, q) = U(p, qq) = backward;
     }
   }
 }

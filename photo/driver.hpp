@@ -101,6 +101,15 @@ class PhotoDriver {
   // and all functions of the second, by the rules of the base build.
   void base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same, const ChannelFiles& cj,
                      lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2);
+  // The elements within one channel of a shell of projection M ≠ 0.
+  void degenerate_shell_elements(const PairSide& si, int ICU, lib::CMat XK, const ChannelFiles& cj, lib::CMat XE2,
+                                 lib::CIVec LE2, lib::CIVec LC2);
+  // How many excitations of equal amplitude one variable of a channel stands
+  // for: 2 for a shell of projection M ≠ 0 and a final state of the same
+  // projection (the excitation and its mirror), else 1.
+  double pair_multiplicity(int shell, int MD) const {
+    return (r_.MNG[static_cast<size_t>(3 * (shell - 1))] != 0 && MD == 0) ? 2.0 : 1.0;
+  }
   // Reads the continuum groups of channel file `name` on `unit` into XE,
   // energies into EE and amplitudes into AMC/AMS, with the cap `cap`; the
   // group starts LE, EE and the amplitude tables are sized for the channel

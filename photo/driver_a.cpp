@@ -86,7 +86,8 @@ class DriverA : public PhotoDriver {
 };
 
 // The RPA matrix of all channel pairs, reading every channel file again.
-// Between different channels all eight elements of a function pair are set:
+// Between different channels all eight elements of a function pair are set
+// (twice for a variable that stands for an excitation and its mirror):
 // the forward–backward blocks from W1 = V[φ_i·φ_k*]·φ_j and W2 = V[φ_j·φ_k*]·φ_i,
 // the forward–forward and backward–backward blocks from W3 = V[φ_k·φ_i*]·φ_j and
 // W4 = V[φ_j·φ_i*]·φ_k.  Within one channel of σ shell and σ final state only
@@ -130,6 +131,11 @@ void DriverA::RPAMA() {
       const bool same = JCH == ICH;
       const bool sigma = MWI(1) == 0 && MNI(1) == 0;
       const int KU0i = NZ0()(ICH), KU0j = NZ0()(JCH);
+      // A variable of a channel from a π shell to a final state of the
+      // hole's projection stands for the excitation and its mirror: it enters
+      // the equations of another channel twice.
+      const double CZI = pair_multiplicity(ci.NSI, MNI(1) - MWI(1));
+      const double CZJ = pair_multiplicity(cj.NSI, MNJ(1) - MWJ(1));
 
       int NUI = 0;
       for (int IEI = 1; IEI <= ci.NE(); ++IEI) {
@@ -165,8 +171,10 @@ void DriverA::RPAMA() {
               } else {
                 const double mixed = 2.0 * F(cj, XL, r_.WC1) - F(cj, XL, r_.WC2);
                 const double direct = 2.0 * F(cj, XL, r_.WC3) - F(cj, XL, r_.WC4);
-                U(pp, q) = U(q, pp) = U(p, qq) = U(qq, p) = mixed;
-                U(p, q) = U(q, p) = U(pp, qq) = U(qq, pp) = direct;
+                U(pp, q) = U(p, qq) = CZJ * mixed;
+                U(q, pp) = U(qq, p) = CZI * mixed;
+                U(p, q) = U(pp, qq) = CZJ * direct;
+                U(q, p) = U(qq, pp) = CZI * direct;
               }
             }
           }

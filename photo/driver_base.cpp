@@ -117,9 +117,10 @@ void PhotoDriver::channel_pairs(int ICH) {
                      std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
                      std::to_string(NZ2()(ICH)) + " × " + std::to_string(NZ2()(JCH)));
       }
-      // The block of the pair's mirror is the stored one times the factor the
-      // assembly gives it: 2 from a π shell to a final state of the same M.
-      const double CZX = (MNG(1, MII) != 0 && MD == 0) ? 2.0 : 1.0;
+      // The block of the pair's mirror is the stored one times the ratio of
+      // the factors the assembly gives the two channels' variables: 2 for a
+      // π shell to a final state of the same M.
+      const double CZX = pair_multiplicity(MII, MD) / pair_multiplicity(MIJ, MD2);
       read_matrix_rows(*STORED, r_.U, ICH, JCH, NZ0()(ICH), n_i, NZ0()(JCH), n_j, CZX);
     }
     io::lwrite(DATA, NZ2()(ICH), NZ2()(JCH));

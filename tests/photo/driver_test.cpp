@@ -270,10 +270,12 @@ TEST(PhotoDriver, MatrixOfOneSigmaChannelIsTheDirectTwoElectronIntegral) {
   }
 }
 
-TEST(PhotoDriverA, TwoChannelPairFillsAllEightMirroredElements) {
+TEST(PhotoDriverA, TwoChannelPairFillsAllEightMirroredElementsTwiceFromAPiPair) {
   PhotoCase c;
   c.gs.shells = {{0, 0, 3, -0.9}, {1, 1, 3, -0.5}};
   // σ → σ and π → π: both blocks of the pair are allowed by the projections.
+  // A variable of the π → π channel stands for the excitation and its mirror:
+  // it enters the σ channel's equations twice.
   Channel c1{.shell = 1, .M = 0, .L0 = 0, .NC = 3, .NL = 2};
   Channel c2{.shell = 2, .M = 1, .L0 = 1, .NC = 3, .NL = 1, .seed = 2};
   c.channels = {c1, c2};
@@ -283,11 +285,13 @@ TEST(PhotoDriverA, TwoChannelPairFillsAllEightMirroredElements) {
   for (int k = 1; k <= n1; ++k) {
     for (int l = 1; l <= n2; ++l) {
       const int q = k, qq = n1 + k, p = 2 * n1 + l, pp = 2 * n1 + n2 + l;
-      const double mixed = c.U(pp, q), direct = c.U(p, q);
+      const double mixed = c.U(q, pp), direct = c.U(q, p);
       EXPECT_NE(mixed, 0.0);
       EXPECT_NE(direct, 0.0);
-      for (double v : {c.U(q, pp), c.U(p, qq), c.U(qq, p)}) EXPECT_EQ(v, mixed);
-      for (double v : {c.U(q, p), c.U(pp, qq), c.U(qq, pp)}) EXPECT_EQ(v, direct);
+      EXPECT_EQ(c.U(qq, p), mixed);
+      for (double v : {c.U(pp, q), c.U(p, qq)}) EXPECT_EQ(v, 2.0 * mixed);
+      EXPECT_EQ(c.U(qq, pp), direct);
+      for (double v : {c.U(p, q), c.U(pp, qq)}) EXPECT_EQ(v, 2.0 * direct);
     }
   }
 }
