@@ -641,43 +641,36 @@ void PhotoDriver::base_elements(const PairSide& si, const PairSide& sj, int ICU,
     MR2(1) = -MR2(1);
     interaction(MR1, shell_desc(MIIs), si.desc, MR2, XJ, XI, XK, W2);
   }
-  int JCU = 0;
-  for (int JC = 1; JC <= cj.NE(); ++JC) {
-    const int wj = JC <= cj.NC ? cj.NL : 1;
-    for (int J = 1; J <= wj; ++J) {
-      ++JCU;
-      const lib::CMat XL = XE2.colsFrom(LC2(J) + LE2(JC), cj.NX());
-      auto F = [&](const lib::Mat& w) { return overlap(cj.NX(), XL, w); };
-      const int p = sj.NZ0 + JCU, pp = sj.NZ0 + sj.NZ2 + JCU;
-      const int q = si.NZ0 + ICU, qq = si.NZ0 + si.NZ2 + ICU;
-      if (same) {
-        if (si.desc(1) == 0) {
-          U(pp, q) = U(q, pp) = F(W1);
-        } else {
-          U(pp, q) = U(p, qq) = s * F(W2);
-        }
+  each_function(cj, XE2, LE2, LC2, [&](int JCU, const auto& F) {
+    const int p = sj.NZ0 + JCU, pp = sj.NZ0 + sj.NZ2 + JCU;
+    const int q = si.NZ0 + ICU, qq = si.NZ0 + si.NZ2 + ICU;
+    if (same) {
+      if (si.desc(1) == 0) {
+        U(pp, q) = U(q, pp) = F(W1);
+      } else {
+        U(pp, q) = U(p, qq) = s * F(W2);
       }
-      if (second) {
-        const double f1 = F(W1), f2 = F(W2);
-        U(p, q) = U(pp, qq) = 2.0 * s * f1 - f2;
-        if (MIIs == MIJs) {
-          U(pp, q) += f1;
-          U(p, qq) += f1;
-        } else {
-          U(pp, q) = U(p, qq) = 2.0 * f1 - F(W3);
-        }
-        U(q, pp) = CZX * U(pp, q);
-        U(qq, p) = CZX * U(p, qq);
-        U(q, p) = CZX * U(p, q);
-        U(qq, pp) = CZX * U(pp, qq);
-        if (CZJ != 1.0) {
-          for (int x : {p, pp}) {
-            for (int y : {q, qq}) U(x, y) *= CZJ;
-          }
+    }
+    if (second) {
+      const double f1 = F(W1), f2 = F(W2);
+      U(p, q) = U(pp, qq) = 2.0 * s * f1 - f2;
+      if (MIIs == MIJs) {
+        U(pp, q) += f1;
+        U(p, qq) += f1;
+      } else {
+        U(pp, q) = U(p, qq) = 2.0 * f1 - F(W3);
+      }
+      U(q, pp) = CZX * U(pp, q);
+      U(qq, p) = CZX * U(p, qq);
+      U(q, p) = CZX * U(p, q);
+      U(qq, pp) = CZX * U(pp, qq);
+      if (CZJ != 1.0) {
+        for (int x : {p, pp}) {
+          for (int y : {q, qq}) U(x, y) *= CZJ;
         }
       }
     }
-  }
+  });
 }
 
 // Elements within one channel i → k of a shell of projection M_i ≠ 0 (hole
@@ -721,24 +714,17 @@ void PhotoDriver::degenerate_shell_elements(const PairSide& si, int ICU, lib::CM
     interaction(HB, hole, si.desc, KB, XI, XI, XK, Wf);
   }
   lib::Mat U = r_.U;
-  int JCU = 0;
-  for (int JC = 1; JC <= cj.NE(); ++JC) {
-    const int wj = JC <= cj.NC ? cj.NL : 1;
-    for (int J = 1; J <= wj; ++J) {
-      ++JCU;
-      const lib::CMat XL = XE2.colsFrom(LC2(J) + LE2(JC), cj.NX());
-      auto F = [&](const lib::Mat& w) { return overlap(cj.NX(), XL, w); };
-      const int p = si.NZ0 + JCU, pp = si.NZ0 + si.NZ2 + JCU;
-      const int q = si.NZ0 + ICU, qq = si.NZ0 + si.NZ2 + ICU;
-      const double direct = F(Wd);
-      double backward = 2.0 * direct - s * F(Wx);
-      if (mirrored) {
-        backward += F(Ws);
-        U(p, q) = U(pp, qq) = 2.0 * direct - F(Wf);
-      }
-      U(pp, q) = U(p, qq) = backward;
+  each_function(cj, XE2, LE2, LC2, [&](int JCU, const auto& F) {
+    const int p = si.NZ0 + JCU, pp = si.NZ0 + si.NZ2 + JCU;
+    const int q = si.NZ0 + ICU, qq = si.NZ0 + si.NZ2 + ICU;
+    const double direct = F(Wd);
+    double backward = 2.0 * direct - s * F(Wx);
+    if (mirrored) {
+      backward += F(Ws);
+      U(p, q) = U(pp, qq) = 2.0 * direct - F(Wf);
     }
-  }
+    U(pp, q) = U(p, qq) = backward;
+  });
 }
 
 }  // namespace photo

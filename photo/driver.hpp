@@ -101,6 +101,20 @@ class PhotoDriver {
   // and all functions of the second, by the rules of the base build.
   void base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same, const ChannelFiles& cj,
                      lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2);
+  // Calls body(JCU, F) for each function JCU = 1, 2, … of channel cj (its
+  // continuum solutions, then its extra functions), F(w) the overlap of that
+  // function with w.
+  template <class Body>
+  void each_function(const ChannelFiles& cj, lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2, Body&& body) {
+    int JCU = 0;
+    for (int JC = 1; JC <= cj.NE(); ++JC) {
+      const int wj = JC <= cj.NC ? cj.NL : 1;
+      for (int J = 1; J <= wj; ++J) {
+        const lib::CMat XL = XE2.colsFrom(LC2(J) + LE2(JC), cj.NX());
+        body(++JCU, [&](const lib::Mat& w) { return overlap(cj.NX(), XL, w); });
+      }
+    }
+  }
   // The elements within one channel of a shell of projection M ≠ 0.
   void degenerate_shell_elements(const PairSide& si, int ICU, lib::CMat XK, const ChannelFiles& cj, lib::CMat XE2,
                                  lib::CIVec LE2, lib::CIVec LC2);
