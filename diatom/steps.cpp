@@ -194,8 +194,8 @@ void write_ground_controls(const Plan& p, const Step& s) {
   // After a start on the coarse grid, the orbitals of its result carried to
   // this grid (tovrel's restart on another grid).
   const bool start = p.warm && s.folder != "warm";
-  write_tovrel_controls(p.path(s.folder), d, titles(p, RZ, a), start ? (s.folder.empty() ? "warm/mol.res" : "../warm/mol.res") : "",
-                        start);
+  const std::string from = !start ? "" : s.folder.empty() ? "warm/mol.res" : "../warm/mol.res";
+  write_tovrel_controls(p.path(s.folder), d, titles(p, RZ, a), from, start);
 }
 
 StepFiles step_files(const Plan& p, const Step& s) {
