@@ -162,7 +162,7 @@ TEST(OpenShells, TheEnergyDoesNotDependOnTheStartingOrbitals) {
 // reaches the stationary point, from CO's orbitals and from that resting
 // point alike: the same total, lower, and dE/dθ at the level of the grid
 // (1.3e-5 on this grid of 10 waves and 300 points, 3.4e-6 on 18 and 1184).
-TEST(OpenShells, AnOpenShellBelowAClosedShellOfItsSymmetryIsReached) {
+TEST(OpenShells, SlowAnOpenShellBelowAClosedShellOfItsSymmetryIsReached) {
   const std::string grid =
       " Z1 = 6.0, RZ = 2.214, NSH = 6, MLN = 0,0,10, 0,0,10, 0,0,10, 0,0,10, 1,1,10, 0,0,10,"
       " NA = 5, NB = 300, RP = 1.01, 16.64, MI = 0,1,0,1,0,0,0, EXACT = 1, IDIF = 1, IGRID = 1,"
