@@ -86,6 +86,10 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   }
   if (p.check) {
     JobSteps job{{"check", "tovrel", 0, -1}};
+    // Without the coarse grid's run the check starts from the rule's result
+    // (the neighbour's orbitals, of other charges, cannot be carried to
+    // another grid).
+    if (p.neighbour && !p.warm) job.insert(job.begin(), Step{"", "tovrel", 0, -1});
     starts(job);
     p.stage[0].push_back(job);
   }
@@ -105,6 +109,7 @@ std::vector<Step> Plan::inputs(const Step& s) const {
   if (s.program == "gsfile") return {{dist, "tovrel", s.distance, -1}};
   if (s.program == "tovrel" && s.folder != "near") {
     if (warm && s.folder != "warm") return {{"warm", "tovrel", 0, -1}};
+    if (neighbour && s.folder == "check") return {{"", "tovrel", 0, -1}};
     if (neighbour) return {{"near", "tovrel", 0, -1}};
   }
   std::vector<Step> in;

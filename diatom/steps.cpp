@@ -208,7 +208,7 @@ void write_ground_controls(const Plan& p, const Step& s) {
   // its orbitals, on the same grid for the run it was made for.
   std::string from;
   if (p.warm && s.folder != "warm") from = "warm/mol.res";
-  else if (p.neighbour) from = "near/mol.res";
+  else if (p.neighbour) from = s.folder == "check" ? "mol.res" : "near/mol.res";
   if (!from.empty() && !s.folder.empty()) from = "../" + from;
   const bool other_grid = s.folder == "check" || (p.warm && s.folder != "warm");
   write_tovrel_controls(p.path(s.folder), d, titles(p, p.m, RZ, a), from, !from.empty() && other_grid);

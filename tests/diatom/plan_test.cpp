@@ -102,9 +102,16 @@ TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
   EXPECT_NE(near.find("NB = " + std::to_string(p.wa.NB)), std::string::npos);
 
   testsupport::ScratchDir one("diatom_near_one");
-  const Plan q = plan_of(cn + "TOL = 1e-6 /\n", (one.path() / "run").string());
+  // Without the coarse grid the check starts from the rule's result: the
+  // neighbour's orbitals, of other charges, are not carried to other grids.
+  const Plan q = plan_of(cn + "TOL = 1e-6, CHECK = 1 /\n", (one.path() / "run").string());
   ASSERT_FALSE(q.warm);
   EXPECT_EQ(names(q.stage[0][0]), (std::vector<std::string>{"near/tovrel", "tovrel"}));
+  EXPECT_EQ(names(q.stage[0][1]), (std::vector<std::string>{"near/tovrel", "tovrel", "check/tovrel"}));
+  EXPECT_EQ(names(q.inputs(q.stage[0][1][2])), std::vector<std::string>{"tovrel"});
+  std::filesystem::create_directories(q.path("check"));
+  diatom::write_ground_controls(q, q.stage[0][1][2]);
+  EXPECT_NE(one.read("run/check/Dp_Data.dsc").find("MI0 = 2,\n FI0 = '../mol.res'"), std::string::npos);
   std::filesystem::create_directories(q.path(""));
   diatom::write_ground_controls(q, q.stage[0][0][1]);
   EXPECT_NE(one.read("run/Dp_Data.dsc").find("MI0 = 1,\n FI0 = 'near/mol.res'"), std::string::npos);
