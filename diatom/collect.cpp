@@ -366,6 +366,10 @@ std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
         " electron(s), " + (p.m.equal_nuclei ? "equal nuclei (g/u symmetry)" : "unequal nuclei"));
   if (!p.scan()) {
     c.out(" RZ = " + f("%g", p.m.RZ[0]) + " bohr; accuracy rule: " + p.a.why);
+    if (p.neighbour) {
+      c.out(" Start: the orbitals of the closed-shell neighbour in near/ (Z1 = " + f("%g", p.neighbour->Z1) +
+            ", Z2 = " + f("%g", p.neighbour->Z2) + ", the open shell filled), on the grid of the run after it");
+    }
     if (p.warm) {
       c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.wa.why + "), carried to the rule's grid" +
             (p.check ? " and the check's" : ""));

@@ -7,6 +7,7 @@
 
 #include "diatom/angular.hpp"
 #include "diatom/listings.hpp"
+#include "diatom/open_shell.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 
@@ -54,6 +55,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
       p.wa.n = std::min(p.wa.n, p.a.n);
       p.warm = p.a.NB >= kStartRatio * p.wa.NB;
     }
+    p.neighbour = closed_neighbour(m);
   } else {
     p.a = scan_accuracy(m, mol, ion, file);
     for (size_t i = 0; i < m.RZ.size(); ++i) {
@@ -70,17 +72,25 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   // ground state); the self-check beside them.
   // A start from the coarse grid comes first in both jobs that read it; a
   // step met twice runs once.
-  const Step warm{"warm", "tovrel", 0, -1};
+  const Step warm{"warm", "tovrel", 0, -1}, near{"near", "tovrel", 0, -1};
+  auto starts = [&](JobSteps& job) {
+    if (p.warm) job.insert(job.begin(), warm);
+    if (p.neighbour) job.insert(job.begin(), near);
+  };
   for (size_t d = 0; d < p.distances.size(); ++d) {
     const int di = static_cast<int>(d);
     JobSteps job{{p.distances[d], "tovrel", di, -1}};
-    if (p.warm) job.insert(job.begin(), warm);
+    starts(job);
     if (ion) job.push_back({p.distances[d], "gsfile", di, -1});
     p.stage[0].push_back(job);
   }
   if (p.check) {
     JobSteps job{{"check", "tovrel", 0, -1}};
-    if (p.warm) job.insert(job.begin(), warm);
+    // Without the coarse grid's run the check starts from the rule's result
+    // (the neighbour's orbitals, of other charges, cannot be carried to
+    // another grid).
+    if (p.neighbour && !p.warm) job.insert(job.begin(), Step{"", "tovrel", 0, -1});
+    starts(job);
     p.stage[0].push_back(job);
   }
   // Stage 2: the channel files; stage 3: the cross sections.
@@ -97,7 +107,11 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
 std::vector<Step> Plan::inputs(const Step& s) const {
   const std::string& dist = distances[s.distance];
   if (s.program == "gsfile") return {{dist, "tovrel", s.distance, -1}};
-  if (s.program == "tovrel" && warm && s.folder != "warm") return {{"warm", "tovrel", 0, -1}};
+  if (s.program == "tovrel" && s.folder != "near") {
+    if (warm && s.folder != "warm") return {{"warm", "tovrel", 0, -1}};
+    if (neighbour && s.folder == "check") return {{"", "tovrel", 0, -1}};
+    if (neighbour) return {{"near", "tovrel", 0, -1}};
+  }
   std::vector<Step> in;
   if (s.program == "chanfile" || s.program == "xsect") in.push_back({dist, "gsfile", s.distance, -1});
   if (s.program == "xsect") {

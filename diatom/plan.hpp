@@ -13,6 +13,7 @@
 // the plan follows from the control file alone, which the run folder keeps.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,11 @@ struct Plan {
   // the check's.
   bool warm = false;
   Accuracy wa;  // the starting run's grid
+  // A one-electron σ shell among closed shells of its symmetry (CN, one
+  // distance): the closed-shell neighbour's ground state (open_shell.hpp) in
+  // the folder "near" first, on the grid of the run it starts (warm's, else
+  // the rule's), and its orbitals start that run.
+  std::optional<Molecule> neighbour;
   // Folder of each distance: the run folder itself ("") for one distance,
   // r01, r02, … for a scan.
   std::vector<std::string> distances;

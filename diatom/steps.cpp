@@ -147,11 +147,12 @@ void clear(const Plan& p, const Step& s) {
   fs::remove(folder + "/" + f.record + ".tmp");
 }
 
-std::vector<std::string> titles(const Plan& p, double RZ, const Accuracy& a) {
+std::vector<std::string> titles(const Plan& p, const Molecule& m, double RZ, const Accuracy& a) {
   std::string t1 = io::trim_right(p.mol.TIT);
-  if (t1.empty()) t1 = "diatom: Z1 = " + num("%g", p.m.Z1) + ", Z2 = " + num("%g", p.m.Z2) + ", RZ = " + num("%g", RZ);
-  std::string shells = p.m.open >= 0 ? p.m.state + ":" : "closed shells";
-  for (const Shell& s : p.m.shells) shells += " " + s.name + (s.open() ? std::to_string(s.electrons()) : "");
+  if (t1.empty() || &m != &p.m)
+    t1 = "diatom: Z1 = " + num("%g", m.Z1) + ", Z2 = " + num("%g", m.Z2) + ", RZ = " + num("%g", RZ);
+  std::string shells = m.open >= 0 ? m.state + ":" : "closed shells";
+  for (const Shell& s : m.shells) shells += " " + s.name + (s.open() ? std::to_string(s.electrons()) : "");
   return {t1, shells, std::to_string(a.n) + " partial waves per shell, NB = " + std::to_string(a.NB)};
 }
 
@@ -176,6 +177,10 @@ std::string label(const Plan& p, const Step& s) {
   const std::string& dist = p.distances[s.distance];
   if (s.folder == "check") return l + " (check: " + p.ra.why + ")";
   if (s.folder == "warm") return l + " (start: " + p.wa.why + ")";
+  if (s.folder == "near") {
+    const Molecule& n = *p.neighbour;
+    return l + " (start: the closed-shell neighbour, Z1 = " + num("%g", n.Z1) + ", Z2 = " + num("%g", n.Z2) + ")";
+  }
   if (s.program == "chanfile") {
     const Channel& c = p.channels[s.channel];
     return l + " " + s.folder + " " + c.label(p.m);
@@ -188,14 +193,25 @@ std::string label(const Plan& p, const Step& s) {
 }  // namespace
 
 void write_ground_controls(const Plan& p, const Step& s) {
-  const Accuracy& a = s.folder == "check" ? p.ra : s.folder == "warm" ? p.wa : p.a;
   const double RZ = p.m.RZ[s.distance];
+  if (s.folder == "near") {
+    // The neighbour on the grid of the run it starts, from no orbitals.
+    const Accuracy& a = p.warm ? p.wa : p.a;
+    const scf::D00 d = make_d00(*p.neighbour, RZ, a, "mol.lst", "mol.res");
+    write_tovrel_controls(p.path(s.folder), d, titles(p, *p.neighbour, RZ, a), "", false);
+    return;
+  }
+  const Accuracy& a = s.folder == "check" ? p.ra : s.folder == "warm" ? p.wa : p.a;
   const scf::D00 d = make_d00(p.m, RZ, a, "mol.lst", "mol.res");
   // After a start on the coarse grid, the orbitals of its result carried to
-  // this grid (tovrel's restart on another grid).
-  const bool start = p.warm && s.folder != "warm";
-  const std::string from = !start ? "" : s.folder.empty() ? "warm/mol.res" : "../warm/mol.res";
-  write_tovrel_controls(p.path(s.folder), d, titles(p, RZ, a), from, start);
+  // this grid (tovrel's restart on another grid); after the neighbour's run,
+  // its orbitals, on the same grid for the run it was made for.
+  std::string from;
+  if (p.warm && s.folder != "warm") from = "warm/mol.res";
+  else if (p.neighbour) from = s.folder == "check" ? "mol.res" : "near/mol.res";
+  if (!from.empty() && !s.folder.empty()) from = "../" + from;
+  const bool other_grid = s.folder == "check" || (p.warm && s.folder != "warm");
+  write_tovrel_controls(p.path(s.folder), d, titles(p, p.m, RZ, a), from, !from.empty() && other_grid);
 }
 
 StepFiles step_files(const Plan& p, const Step& s) {

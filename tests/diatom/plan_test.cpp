@@ -73,6 +73,65 @@ TEST(RunPlan, AFineGridStartsFromTheCoarseGridInBothJobs) {
   EXPECT_TRUE(plan_of(n2 + "TOL = 2e-7 /\n").warm);
 }
 
+// CN X²Σ⁺ (open 5σ¹ below the closed 4σ) starts from its closed-shell
+// neighbour CO (the heavier nucleus one charge up, 5σ filled) on the grid of
+// the run that reads it: the coarse grid's at TOL = 1e-7, the rule's at
+// 1e-6.  The open σ shell among closed ones gets IROT = 2; NO's open π shell
+// and a σ shell with no closed shell of its symmetry keep the model step.
+TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
+  testsupport::ScratchDir dir("diatom_near");
+  const std::string cn = "&MOL Z1 = 7, Z2 = 6, RZ = 2.214, SHELLS = '1s 2s 3s 4s 1p 5s1', STATE = '2S+', ";
+  const Plan p = plan_of(cn + "TOL = 1e-7, CHECK = 1 /\n", (dir.path() / "run").string());
+  ASSERT_TRUE(p.warm && p.neighbour);
+  EXPECT_EQ(p.neighbour->Z1, 8.0);
+  EXPECT_EQ(p.neighbour->Z2, 6.0);
+  EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"near/tovrel", "warm/tovrel", "tovrel"}));
+  EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"near/tovrel", "warm/tovrel", "check/tovrel"}));
+  EXPECT_TRUE(p.inputs(p.stage[0][0][0]).empty());
+  EXPECT_EQ(names(p.inputs(p.stage[0][0][1])), std::vector<std::string>{"near/tovrel"});
+  EXPECT_EQ(names(p.inputs(p.stage[0][0][2])), std::vector<std::string>{"warm/tovrel"});
+  for (const char* f : {"near", "warm"}) std::filesystem::create_directories(p.path(f));
+  diatom::write_ground_controls(p, p.stage[0][0][0]);
+  diatom::write_ground_controls(p, p.stage[0][0][1]);
+  const std::string near = dir.read("run/near/Dp_Data.dsc"), warm = dir.read("run/warm/Dp_Data.dsc");
+  EXPECT_NE(near.find("Z1 = 8.0"), std::string::npos) << near;
+  EXPECT_NE(near.find("OPEN = 2*0"), std::string::npos) << near;
+  EXPECT_NE(warm.find("MI0 = 1,\n FI0 = '../near/mol.res'"), std::string::npos) << warm;
+  EXPECT_NE(warm.find("IROT = 2"), std::string::npos) << warm;
+  EXPECT_NE(warm.find("NB = " + std::to_string(p.wa.NB)), std::string::npos);
+  EXPECT_NE(near.find("NB = " + std::to_string(p.wa.NB)), std::string::npos);
+
+  testsupport::ScratchDir one("diatom_near_one");
+  // Without the coarse grid the check starts from the rule's result: the
+  // neighbour's orbitals, of other charges, are not carried to other grids.
+  const Plan q = plan_of(cn + "TOL = 1e-6, CHECK = 1 /\n", (one.path() / "run").string());
+  ASSERT_FALSE(q.warm);
+  EXPECT_EQ(names(q.stage[0][0]), (std::vector<std::string>{"near/tovrel", "tovrel"}));
+  EXPECT_EQ(names(q.stage[0][1]), (std::vector<std::string>{"near/tovrel", "tovrel", "check/tovrel"}));
+  EXPECT_EQ(names(q.inputs(q.stage[0][1][2])), std::vector<std::string>{"tovrel"});
+  std::filesystem::create_directories(q.path("check"));
+  diatom::write_ground_controls(q, q.stage[0][1][2]);
+  EXPECT_NE(one.read("run/check/Dp_Data.dsc").find("MI0 = 2,\n FI0 = '../mol.res'"), std::string::npos);
+  std::filesystem::create_directories(q.path(""));
+  diatom::write_ground_controls(q, q.stage[0][0][1]);
+  EXPECT_NE(one.read("run/Dp_Data.dsc").find("MI0 = 1,\n FI0 = 'near/mol.res'"), std::string::npos);
+
+  const Plan no = plan_of("&MOL Z1 = 7, Z2 = 8, RZ = 2.175, SHELLS = '1s 2s 3s 4s 1p 5s 2p1', STATE = '2Pi' /\n",
+                          (one.path() / "no").string());
+  EXPECT_FALSE(no.neighbour);
+  std::filesystem::create_directories(no.path(""));
+  diatom::write_ground_controls(no, no.stage[0][0][0]);
+  EXPECT_NE(one.read("no/Dp_Data.dsc").find("IROT = 0,"), std::string::npos);
+  // N2+ 3σg¹ shares its symmetry with closed shells on equal nuclei: the
+  // multiplier, no neighbour.
+  const Plan n2 = plan_of("&MOL Z1 = 7, Z2 = 7, RZ = 2.1, Q = 1, SHELLS = '1sg 1su 2sg 2su 1pu 3sg1', STATE = '2Sg+' /\n",
+                          (one.path() / "n2").string());
+  EXPECT_FALSE(n2.neighbour);
+  std::filesystem::create_directories(n2.path(""));
+  diatom::write_ground_controls(n2, n2.stage[0][0][0]);
+  EXPECT_NE(one.read("n2/Dp_Data.dsc").find("IROT = 2"), std::string::npos);
+}
+
 // Finished only when the record of this very step says exit 0 and every
 // file it names is there, as large as it was; a running step only while
 // its lock is held.

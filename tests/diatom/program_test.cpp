@@ -182,6 +182,34 @@ TEST(DiatomProgram, LithiumOpenShellGivesBetaTwoAndEvenFinalProjections) {
   }
 }
 
+// CN X²Σ⁺ from its description alone.  From no orbitals the sweeps lose the
+// C 1s; diatom runs the closed-shell neighbour CO first (near/) and CN from
+// its orbitals.  x2dhf's CN at this distance (151 × 181 points): total
+// −92.2251790753, the open 5σ −0.66744 below the closed 4σ −0.62863.
+TEST(DiatomProgram, SlowCyanoRadicalIsReachedFromItsClosedShellNeighbour) {
+  ScratchDir dir("diatom_cn");
+  dir.write("cn.mol", "&MOL Z1 = 7, Z2 = 6, RZ = 2.214, SHELLS = '1s 2s 3s 4s 1p 5s1', STATE = '2S+', TOL = 1e-4 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 1 cn.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string lst = dir.read("run/diatom.lst");
+  EXPECT_NE(lst.find("closed-shell neighbour in near/ (Z1 = 8, Z2 = 6"), std::string::npos) << lst;
+  const size_t t = lst.find("TOTAL ENERGY:");
+  ASSERT_NE(t, std::string::npos) << lst;
+  EXPECT_NEAR(std::stod(lst.substr(t + 13)), -92.2251790753, 1e-4);
+  std::map<std::string, double> e;
+  std::istringstream in(lst);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream row(line);
+    std::string name, sym;
+    int M = 0, L0 = 0;
+    double v = 0;
+    if (row >> name >> sym >> M >> L0 >> v && sym == "sigma") e[name] = v;
+  }
+  ASSERT_TRUE(e.count("4s") && e.count("5s")) << lst;
+  EXPECT_NEAR(e["5s"], -0.6674421062, 1e-4);
+  EXPECT_NEAR(e["4s"], -0.6286328556, 1e-4);
+}
+
 // H2+ at R = 2, the run of a user asking for β and the molecular frame:
 // every open solution kept (seven), a momentum step of 0.02, 30 to 82 eV.
 // The exact two-centre continuum gives 0.7522, 0.3620, 0.1026 Mb; β of the
