@@ -90,7 +90,7 @@ void report_ground(Collection& c, const GroundState& g) {
 // and RP(1) − 1 over kRefine, and the step in ξ at the junction over
 // RP(1) − 1 over kRefine too (Numerov, the start of its sweep and the inner
 // series err as their fourth powers), more partial waves, a farther end and
-// EPS/10 (errors that fall faster than that).  With the change
+// EPS/10, at least kCheckEps (errors that fall faster than that).  With the change
 // Δ = E(check) − E(rule) the order-4 errors are Δ·q/(q − 1) on the rule's
 // grid and Δ/(q − 1) on the check grid, q = kRefine⁴.  Two errors Δ does not
 // measure are added for each grid:

@@ -170,7 +170,7 @@ Accuracy refined(const Accuracy& a, const Molecule& m) {
   const double h = (x(a.RP2) - x(a.RP1)) / (a.NB - 6);
   const double hr = std::min(h / kRefine, start_ratio(h, a.RP1) / kRefine * (r.RP1 - 1.0) * dxdxi(r.RP1));
   r.NB = even_points(6 + (x(r.RP2) - x(r.RP1)) / hr);
-  r.EPS = a.EPS / 10;
+  r.EPS = std::max(a.EPS / 10, kCheckEps);
   std::ostringstream why;
   why << r.n << " partial waves, NB = " << r.NB << ", RP = " << fixed(r.RP1, 5) << ", " << fixed(r.RP2, 2)
       << ", EPS = " << r.EPS;

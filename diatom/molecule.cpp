@@ -8,6 +8,7 @@
 
 #include "chan/spheroidal.hpp"
 #include "diatom/angular.hpp"
+#include "diatom/ground.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 #include "scf/terms.hpp"
@@ -249,14 +250,13 @@ Molecule describe(const MOL& mol, const std::string& file) {
     refuse("START", "must be 0 (no starting orbitals) or 1 (from a run on the grid of TOL = 1e-6) (" +
                         std::to_string(mol.START) + ")");
   }
-  // The check grid of TOL = 1e-9 (N2: 64,000 points, EPS = 1e-11) never
-  // ends: its sweeps' summed change settles at a few times EPS.  Below the
-  // TOL whose check was seen to end, the run is refused rather than left
-  // to go on for hours.
-  if (mol.CHECK == 1 && mol.TOL < 1.0e-8) {
+  // The check run's sweeps end at a summed change of kCheckEps (rounding
+  // places one shell's energy of N2's check grid of 1e-9 only to ±2e-10),
+  // no longer small against a TOL below kCheckTolMin: refused there.
+  if (mol.CHECK == 1 && mol.TOL < kCheckTolMin) {
     refuse("CHECK", "1 with TOL = " + num(mol.TOL) +
-                        ": below TOL = 1e-8 the check run's sweeps do not settle to its EPS; run without CHECK"
-                        " or with TOL = 1e-8 or more");
+                        ": below TOL = 1e-9 the check run cannot be made self-consistent to well below TOL (rounding"
+                        " places its energies only to a few 1e-10); run without CHECK or with TOL = 1e-9 or more");
   }
   // The ground-state program takes any number of partial waves (its memory
   // is checked); the continuum program reads at most chan::kMaxWaves.
