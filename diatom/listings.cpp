@@ -85,8 +85,13 @@ std::vector<double> result_energies(const std::string& file) {
 GroundState read_ground_state(const std::string& folder) {
   GroundState g;
   g.orbital = result_energies(folder + "/mol.res");
-  g.totals = energy_block(slurp(folder + "/mol.lst"));
-  if (g.totals.empty()) g.totals = energy_block(slurp(folder + "/tovrel.out"));
+  std::string listing = slurp(folder + "/mol.lst");
+  g.totals = energy_block(listing);
+  if (g.totals.empty()) {
+    listing = slurp(folder + "/tovrel.out");
+    g.totals = energy_block(listing);
+  }
+  g.brillouin = brillouin_gradients(listing);
   // The result file holds nine digits; the energy block, when tovrel prints
   // one, its full values.
   const std::vector<double> full = block_orbital_energies(g.totals, g.orbital.size());
@@ -118,6 +123,24 @@ std::optional<std::string> ground_state_defect(const std::string& listing) {
     }
   }
   return std::nullopt;
+}
+
+std::map<size_t, double> brillouin_gradients(const std::string& listing) {
+  static const std::string key = "BRILLOUIN GRADIENT OF SHELLS";
+  std::map<size_t, double> out;
+  for (const std::string& l : lines_of(listing)) {
+    const size_t at = l.find(key);
+    if (at == std::string::npos) continue;
+    const std::vector<std::string> t = tokens(l.substr(at + key.size()));
+    double v = 0;
+    // o AND c = g
+    if (t.size() != 5 || !fortran_number(t[4], v)) continue;
+    const int o = std::atoi(t[0].c_str());
+    if (o < 1) continue;
+    double& worst = out[static_cast<size_t>(o - 1)];
+    worst = std::max(worst, std::fabs(v));
+  }
+  return out;
 }
 
 std::map<std::string, double> energy_block(const std::string& text) {

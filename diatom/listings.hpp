@@ -15,6 +15,10 @@ struct GroundState {
   std::vector<double> orbital;           // ε of each shell, in the order of the group
   std::map<std::string, double> totals;  // "TOTAL ENERGY", "VIRIAL RATIO", ... when tovrel printed them
   bool precise = false;                  // orbital energies from the energy block (else nine digits)
+  // |dE/dθ| (hartree per radian) of each open shell (index from 0) turned
+  // against a closed shell of its symmetry, the largest over those shells,
+  // when tovrel printed the Brillouin gradients.
+  std::map<size_t, double> brillouin;
 };
 
 // The ground state of the tovrel run in `folder` (mol.res, with mol.lst or
@@ -33,6 +37,10 @@ GroundState read_ground_state(const std::string& folder);
 inline constexpr double kIdentityGap = 1.0e-3;
 inline constexpr double kBrillouinGap = 1.0e-3;
 std::optional<std::string> ground_state_defect(const std::string& listing);
+
+// The largest |Brillouin gradient| of each open shell (index from 0) in a
+// tovrel listing, from its lines "BRILLOUIN GRADIENT OF SHELLS o AND c = g".
+std::map<size_t, double> brillouin_gradients(const std::string& listing);
 
 // The values ORBITAL ENERGY(1) … ORBITAL ENERGY(n) of an energy block; empty
 // unless all n are there.

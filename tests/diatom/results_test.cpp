@@ -60,6 +60,20 @@ TEST(EnergyBlock, OrbitalsThatSolveNoStateAreNamed) {
   EXPECT_NE(e->find("differ by 8.85e-03"), std::string::npos) << *e;
 }
 
+// CN's open 5σ (shell 6) against the closed 1σ … 4σ: the largest |dE/dθ|
+// enters the open orbital energy's error estimate (its sweeps rest off the
+// stationary angle by g/H).
+TEST(EnergyBlock, TheOpenShellsLargestBrillouinGradient) {
+  const auto g = diatom::brillouin_gradients(
+      " BRILLOUIN GRADIENT OF SHELLS 6 AND 1 =  -1.62E-07\n"
+      " BRILLOUIN GRADIENT OF SHELLS 6 AND 4 =   3.86E-06\n"
+      " BRILLOUIN GRADIENT OF SHELLS 6 AND 3 =  -4.62E-06\n"
+      " TOTAL ENERGY = -92.2\n");
+  ASSERT_EQ(g.size(), 1u);
+  EXPECT_DOUBLE_EQ(g.at(5), 4.62e-6);
+  EXPECT_TRUE(diatom::brillouin_gradients("ELECTRONIC ENERGY =  -1.1\n").empty());
+}
+
 TEST(OrbitalBlock, EnergiesOfEveryShellPastTheGroupEcho) {
   testsupport::ScratchDir dir("diatom_res");
   // Two shells of 2 and 1 partial waves on 7 points (two lines per wave),
