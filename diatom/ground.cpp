@@ -69,7 +69,10 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    t = Zmax·RZ/2 grows (LiH 4.5, BH 5.8, FH 7.8, CO 8.5).  FH's 1σ is off
 //    by 7.1e-5 with 12 waves and 5e-8 with 16; BH's by 8.1e-7 with 12; so
 //    ⌈1.2·(t − 4.6)⌉ more waves (FH 4, BH 2, CO 5, LiH none), and
-//    1 + 0.1·(t − 4.6) waves per decade of TOL;
+//    1 + 0.1·(t − 4.6) waves per decade of TOL.  Equal nuclei carry the
+//    same term from t = 9.5 on (N2 7.2 and O2 9.1 need none): F2 (t = 12.1)
+//    at TOL = 1e-7 has its 1σg off by 3.4e-7 with 9 waves, 7.0e-8 with 10,
+//    2.1e-8 with 11 (x2dhf's f2-elprop limit), so ⌈0.5·(t − 9.5)⌉ more;
 //  - points: halving NB (outer step h in x = ξ − 10/(ξ − 0.9) doubled) moves
 //    N2's energies by 2.4e-7 at h = 0.15 and H2's by 8e-9 at h = 0.32:
 //    Numerov's error C·(h·Zmax)⁴ with C ≤ 7.6e-7, so h = (TOL/(3C))^¼/Zmax,
@@ -99,7 +102,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   auto up = [](double v) { return std::max(0, static_cast<int>(std::ceil(v - 1e-9))); };
   const double zmax = std::max(m.Z1, m.Z2);
   const double heavy = std::max(0.0, zmax * RZ / 2 - 4.6);
-  const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1
+  const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - 9.5))
                                : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy);
   a.most = continuum ? kContinuumWaves : 0;
   a.n = a.most > 0 ? std::min(n, a.most) : n;
