@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <iomanip>
 #include <sstream>
+
+#include <unistd.h>
 
 #include "chan/spheroidal.hpp"
 #include "diatom/open_shell.hpp"
@@ -96,6 +99,13 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
+long run_words_allowed() {
+  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || size <= 0) return scf::kNUVM;
+  const long half = static_cast<long>(static_cast<double>(pages) * static_cast<double>(size) / 2 / 8);
+  return std::clamp<long>(half, scf::kNUVM, INT_MAX);
+}
+
 Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum,
                          const std::string& file, double rb_given) {
   Accuracy a;
@@ -124,11 +134,13 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   // A grid that tovrel's workspace cannot hold (its slices take a fixed
   // number of words per point for these shells, at most kNUVM words) is
   // refused, naming what asks for it, never cut back into a grid that
-  // misses the molecule.
+  // misses the molecule.  Past the program's default the run is given the
+  // words it needs (NUVM), up to half of this machine's memory.
   const double points = std::max(400.0, 5 + (x(a.RP2) - x(a.RP1)) / hb + 1);
   const int NSH = static_cast<int>(m.shells.size());
   const std::array<long, 8> K1 = scf::partition(1, NSH * a.n, a.n);
-  const double most = static_cast<double>((scf::kNUVM - K1[0]) / (K1[7] - K1[0]));
+  const long allowed = run_words_allowed();
+  const double most = static_cast<double>((allowed - K1[0]) / (K1[7] - K1[0]));
   if (nb > 0) {
     a.NB = nb;
   } else if (!(points <= most)) {
@@ -138,7 +150,8 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
         << " bohr and TOL = " << TOL << " hartree ask for a grid of " << std::setprecision(3) << points << " points to "
         << std::setprecision(6) << rb << " bohr (outer end ξ = " << std::setprecision(4) << a.RP2 << ", outer step "
         << hb << "), more than tovrel's workspace holds with " << NSH << " shells of " << a.n << " partial waves ("
-        << scf::kNUVM << " words: NB ≤ " << static_cast<long>(most) << "); give a larger TOL"
+        << allowed << " words, half of this machine's memory: NB ≤ " << static_cast<long>(most)
+        << "); give a larger TOL"
         << (short_bond ? ", or a larger RZ (a bond this short is better described as the united atom)" : "");
     io::stop(why.str());
   } else {
@@ -242,6 +255,20 @@ scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::st
   scf::D00 d = build_d00(m, RZ, a, FIL, FIR);
   if (m.open >= 0) open_shell_d00(m, d);
   const std::string where = "group &D00 made by diatom";
+  // A grid past the program's default memory gets its own NUVM (in whole
+  // millions of words), up to half of this machine's memory.
+  const long need = scf::words_needed(d);
+  if (need > scf::kNUVM) {
+    const long allowed = run_words_allowed();
+    if (need > allowed) {
+      std::ostringstream why;
+      why << where << ": " << d.NB << " points and " << d.n(1) << " partial waves a shell take " << need
+          << " words (" << std::setprecision(3) << need * 8.0 / 1.0e9 << " GB), more than half of this machine's memory ("
+          << allowed << " words); give a larger TOL, or CHECK = 0 where it is the check grid that asks for them";
+      io::stop(why.str());
+    }
+    d.NUVM = static_cast<int>(std::min<long>(allowed, (need + 999'999) / 1'000'000 * 1'000'000));
+  }
   scf::check_limits(d, where);
   scf::check_momenta(d, where);
   return d;

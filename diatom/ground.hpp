@@ -22,6 +22,11 @@ struct Accuracy {
   std::string why;  // the rule in words, for the listing
 };
 
+// The most words a ground-state run of the chain may be given (tovrel's
+// NUVM): half of this machine's memory, so that a run and its check fit side
+// by side, and never less than tovrel's default.
+long run_words_allowed();
+
 // The accuracy rule for target error `TOL` (hartree) of the orbital
 // energies; `npw` and `nb`, when not 0, replace the chosen values, and `rb`
 // (bohr from the bond midpoint), when not 0, the outer end of the grid.

@@ -29,6 +29,18 @@ std::array<long, 8> partition(int NB, int NKS, int KMA) {
   return K;
 }
 
+long words_needed(const D00& d) {
+  long nks = 0, kma = 1, inner = 0;
+  for (int i = 1; i <= d.NSH; ++i) {
+    const long n = d.n(i), nan = static_cast<long>(d.NA) * n;
+    nks += n;
+    kma = std::max(kma, n);
+    inner = std::max(inner, nan * nan + 2 * nan + nan * n + 7 * n * n);
+  }
+  const long per_point = partition(1, static_cast<int>(nks), static_cast<int>(kma))[7] - 1;
+  return std::max(inner, static_cast<long>(d.NB) * per_point);
+}
+
 long inner_system_words(int NA, int n) {
   const long nan = static_cast<long>(NA) * n;
   return std::max(nan * nan, static_cast<long>(NA) * NA);
@@ -64,6 +76,7 @@ void check_limits(const D00& d, const std::string& file) {
     fail("NB", "the outer region NB − NA needs an odd number of points, at least 3, for Simpson's rule (NB = " +
                    std::to_string(d.NB) + ", NA = " + std::to_string(d.NA) + ")");
   }
+  if (d.NUVM < 1) fail("NUVM", "the most words the run may use must be positive");
   int mmax = 0;
   for (int i = 1; i <= d.NSH; ++i) {
     std::string s = "MLN(·," + std::to_string(i) + ")";
@@ -72,21 +85,21 @@ void check_limits(const D00& d, const std::string& file) {
     if (d.n(i) < 1) fail(s, std::to_string(d.n(i)) + " partial waves; a shell takes at least 1");
     // The counts of the largest shell's work arrays, in 64 bits.
     const long long n = d.n(i), nan = NA * n;
-    if (nan * nan + 2 * nan + nan * n + 7 * n * n > kNUVM) {
+    if (nan * nan + 2 * nan + nan * n + 7 * n * n > d.NUVM) {
       fail(s, std::to_string(n) + " partial waves: the inner system of the shell, (NA·n)² = " +
-                  std::to_string(nan * nan) + " words, and its work arrays pass the " + std::to_string(kNUVM) +
-                  " words a run may use; give fewer partial waves");
+                  std::to_string(nan * nan) + " words, and its work arrays pass the " + std::to_string(d.NUVM) +
+                  " words a run may use (NUVM); give fewer partial waves, or raise NUVM");
     }
     mmax = std::max(mmax, d.M(i));
   }
   // The workspace (its slices take so many words per point) grows past NUV
-  // as the input asks, up to kNUVM words.
+  // as the input asks, up to NUVM words.
   long long nks = 0, kma = 1;
   for (int i = 1; i <= d.NSH; ++i) nks += d.n(i), kma = std::max<long long>(kma, d.n(i));
   const long long per_point = partition(1, static_cast<int>(nks), static_cast<int>(kma))[7] - 1;
-  if (NB > 0 && NB > kNUVM / per_point) {
+  if (NB > 0 && NB > d.NUVM / per_point) {
     fail("NB", std::to_string(NB) + " points take " + std::to_string(per_point) + " words each, more than the " +
-                   std::to_string(kNUVM) + " words a run may use");
+                   std::to_string(d.NUVM) + " words a run may use (NUVM); give fewer points, or raise NUVM");
   }
   int MM = 2 * std::max(1, mmax) + 1;
   if (NA * MM > kInnerTable) {
@@ -302,14 +315,14 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   const int NKS = LK[NSH] - 1;
 
   // 8-10. Partition and its check.  A demand above NUV gets a workspace of
-  // its own, up to kNUVM words.
+  // its own, up to NUVM words.
   std::array<long, 8> K = partition(NB, NKS, KMA);
   io::console().line(io::lstring(K[7], NUV, KMA));
   io::console().line(io::lstring(" KMA, K =", KMA, K));
   std::unique_ptr<lib::Workspace> larger;
   if (NUV < K[7]) {
-    if (K[7] > kNUVM) {
-      io::console().line("workspace of " + std::to_string(K[7]) + " words needed, at most " + std::to_string(kNUVM));
+    if (K[7] > d.NUVM) {
+      io::console().line("workspace of " + std::to_string(K[7]) + " words needed, at most " + std::to_string(d.NUVM));
       io::stop(" GIVE ME MEMORY");
     }
     larger = std::make_unique<lib::Workspace>(K[7]);

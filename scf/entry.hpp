@@ -13,9 +13,9 @@
 namespace scf {
 
 // Size of the workspace in double words; a larger demand gets a workspace
-// of its own, up to kNUVM words (1.6 GB).
+// of its own, up to NUVM words (group D00; by default kNUVM, 1.6 GB).
 inline constexpr long kNUV = 3'500'000;
-inline constexpr long kNUVM = 200'000'000;
+inline constexpr int kNUVM = 200'000'000;
 
 // Fixed storage of the ground-state program.
 inline constexpr int kMaxShells = 16;
@@ -24,7 +24,7 @@ inline constexpr int kInnerTable = 50;      // AA, BB, UU, VV
 // The partial waves of a shell have no fixed ceiling: the inner system
 // (NA·n)², the work vector of a fixed-energy solve and the η² matrices are
 // sized from the largest shell of the input, and the run is refused where
-// they and the workspace would pass kNUVM words.
+// they and the workspace would pass NUVM words.
 // Words of the inner system CX and of the work vector WC for shells of at
 // most n partial waves.
 long inner_system_words(int NA, int n);
@@ -76,6 +76,7 @@ struct D00 {
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.
   std::array<int, 2> OPEN{};
   std::string TERM;
+  int NUVM = kNUVM;  // the most double words the run may use
 
   // The group as read (every variable) or as written: EXACT, ISRCH, IDIF, IGRID, IROT and OPEN,
   // TERM are named only when they are not 0, so that readers of the older
@@ -95,6 +96,7 @@ struct D00 {
     if (!writing || IGRID != 0) g.add("IGRID", IGRID);
     if (!writing || IROT != 0) g.add("IROT", IROT);
     if (!writing || OPEN[0] != 0) g.add("OPEN", OPEN.data(), {2}).add("TERM", TERM, 8);
+    if (!writing || NUVM != kNUVM) g.add("NUVM", NUVM);
     return g;
   }
   int M(int i) const { return MLN[3 * (i - 1)]; }
@@ -111,6 +113,11 @@ std::array<long, 8> partition(int NB, int NKS, int KMA);
 // Stops, naming the file, group and variable, when the input exceeds the
 // fixed storage of the program or cannot make a grid.
 void check_limits(const D00& d, const std::string& file);
+
+// The most words one of the run's demands takes (its workspace for NB points,
+// or the inner system and work arrays of its largest shell): the least NUVM
+// that check_limits accepts for the grid and shells of d.
+long words_needed(const D00& d);
 
 // The largest factorial (its argument) the angular coefficients of the shell
 // equations read, and the pair of shells (I, J) that reads it.

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "diatom/ground.hpp"
 #include "diatom/steps.hpp"
 #include "support/programs.hpp"
 
@@ -71,6 +72,22 @@ TEST(RunPlan, AFineGridStartsFromTheCoarseGridInBothJobs) {
   EXPECT_FALSE(plan_of(n2 + "TOL = 1e-8, START = 0 /\n").warm);
   EXPECT_FALSE(plan_of(n2 + "TOL = 5e-7 /\n").warm);
   EXPECT_TRUE(plan_of(n2 + "TOL = 2e-7 /\n").warm);
+}
+
+// CO's check grid at TOL = 1e-9 (25 waves on 92,372 points) needs more
+// words than tovrel's default allows; its group is given them (NUVM), the
+// rule's grid keeps the default.
+TEST(RunPlan, AGridPastTheProgramsDefaultMemoryIsGivenWhatItNeeds) {
+  testsupport::ScratchDir dir("diatom_nuvm");
+  const Plan p = plan_of("&MOL Z1 = 8, Z2 = 6, RZ = 2.132, SHELLS = '1s 2s 3s 4s 1p 5s', TOL = 1e-9, CHECK = 1 /\n",
+                         (dir.path() / "run").string());
+  ASSERT_EQ(p.stage[0].size(), 2u);
+  const scf::D00 rule = diatom::make_d00(p.m, p.m.RZ[0], p.a, "mol.lst", "mol.res");
+  const scf::D00 check = diatom::make_d00(p.m, p.m.RZ[0], p.ra, "mol.lst", "mol.res");
+  EXPECT_EQ(rule.NUVM, scf::kNUVM);
+  EXPECT_GE(check.NUVM, scf::words_needed(check));
+  EXPECT_GT(check.NUVM, scf::kNUVM);
+  EXPECT_LT(check.NUVM, scf::words_needed(check) + 1'000'000);
 }
 
 // CN X²Σ⁺ (open 5σ¹ below the closed 4σ) starts from its closed-shell

@@ -85,6 +85,30 @@ TEST(ScfEntry, AWorkspaceBeyondWhatARunMayUseIsRefusedNamingNB) {
   EXPECT_FALSE(dir.exists("m.lst"));
 }
 
+// NUVM raises the words a run may use: the least value accepted for a grid
+// is the demand words_needed names, one word less is refused naming NB.
+TEST(ScfEntry, NUVMRaisesTheWordsARunMayUseToWhatTheGridNeeds) {
+  scf::D00 d;
+  d.Z1 = d.Z2 = 1.0, d.RZ = 1.4, d.NSH = 4, d.NA = 3, d.NB = 150000, d.RP[0] = 2.0, d.RP[1] = 40.0, d.EPS = 1e-7;
+  for (int i = 0; i < 4; ++i) d.MLN[3 * i] = 0, d.MLN[3 * i + 1] = i, d.MLN[3 * i + 2] = 20;
+  auto limits = [&d] {
+    try {
+      scf::check_limits(d, "x.dsc");
+      return std::string();
+    } catch (const io::StopRun& s) {
+      return s.message();
+    }
+  };
+  ASSERT_EQ(scf::words_needed(d), 150000L * 1413);
+  EXPECT_NE(limits().find("variable NB"), std::string::npos);
+  d.NUVM = static_cast<int>(scf::words_needed(d));
+  EXPECT_EQ(limits(), "");
+  d.NUVM -= 1;
+  EXPECT_NE(limits().find("raise NUVM"), std::string::npos);
+  d.NUVM = 0;
+  EXPECT_NE(limits().find("variable NUVM"), std::string::npos);
+}
+
 TEST(ScfEntry, RestartTakesTheGroupOfTheRestartFileAndReadsItsOrbitals) {
   ScratchDir dir("restart");
   dir.write("Velor.prt", kVelor);
