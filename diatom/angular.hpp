@@ -68,9 +68,14 @@ std::string beta_table(const Molecule& m, const std::vector<Channel>& ch, const 
 std::string beta_listing(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                          const Asymmetries& a);
 // The β panel beside the cross sections: the curves of `data` (beta.dat)
-// with the labels, colours and line styles of the cross-section plot.
+// with the labels, colours and line styles of the cross-section plot, and
+// the third column of the reference points `ref` (measured β) when not empty.
 std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
-                       const std::string& data);
+                       const std::string& data, const std::string& ref = "");
+
+// Whether a file of reference points gives β: a third number on a line that
+// is not a comment ('-' in the second column stands for a cross section not given).
+bool reference_has_beta(const std::string& path);
 
 // ------------------------------------------------------------------ molecular frame
 
@@ -111,7 +116,9 @@ std::string mfpad_plot(const Molecule& m, const MfpadFile& f, double weight, con
 struct AngularResults {
   std::string listing, panel, after;
 };
+// `ref`, when not empty, names the reference points as the plot script reads them.
 AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, const std::vector<Channel>& ch,
-                               CrossSections& cs, const std::string& run, const std::string& title);
+                               CrossSections& cs, const std::string& run, const std::string& title,
+                               const std::string& ref = "");
 
 }  // namespace diatom

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -260,8 +261,21 @@ std::string beta_listing(const Molecule& m, const std::vector<Channel>& ch, cons
   return o.str();
 }
 
+bool reference_has_beta(const std::string& path) {
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream w(line);
+    std::string e, s, b;
+    if (!(w >> e >> s >> b) || e[0] == '#' || e[0] == '!') continue;
+    char* end = nullptr;
+    std::strtod(b.c_str(), &end);
+    if (end != b.c_str()) return true;
+  }
+  return false;
+}
+
 std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
-                       const std::string& data) {
+                       const std::string& data, const std::string& ref) {
   const int kinds = cs.rpa ? 4 : 2, base = cs.rpa ? 2 : 0;
   const std::string form = cs.rpa ? "RPA" : "HF";
   std::ostringstream o;
@@ -290,6 +304,8 @@ std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const 
     curve(col, name, form, base, lc, 3);
     col += kinds;
   }
+  if (!ref.empty())
+    o << "'" << ref << "' using 1:3 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
   std::string s = o.str();
   s.erase(s.find_last_of(','));
   return s + "\n";

@@ -282,7 +282,9 @@ std::string photo_results(Collection& c, int d) {
   std::string title = io::trim_right(mol.TIT);
   if (title.empty()) title = "photoionisation";
   if (p.scan()) title += ", RZ = " + f("%g", p.m.RZ[d]) + " bohr";
-  const AngularResults ang = angular_results(p.m, mol, p.a.n, ch, cs, folder, title);
+  const std::string ref = p.ref.empty() ? "" : (p.scan() ? "../" : "") + p.ref;
+  const bool ref_beta = !p.ref.empty() && reference_has_beta(p.path(p.ref));
+  const AngularResults ang = angular_results(p.m, mol, p.a.n, ch, cs, folder, title, ref_beta ? ref : "");
   const std::string table = shell_table(cs);
   replace_file(folder + "/diatom.dat", table);
   replace_file(folder + "/channels.dat", channel_table(p.m, ch, cs));
@@ -293,7 +295,6 @@ std::string photo_results(Collection& c, int d) {
   if (!ang.listing.empty()) c.out("\n" + ang.listing);
   say(" diatom: cross sections in " + folder + "/diatom.dat, per channel in channels.dat");
 
-  const std::string ref = p.ref.empty() ? "" : (p.scan() ? "../" : "") + p.ref;
   replace_file(folder + "/plot.gp",
                plot_script(p.m, ch, cs, "channels.dat", "diatom.png", ref, title, ang.panel, ang.after));
   draw(folder, folder);

@@ -177,7 +177,8 @@ std::string mfpad_plot(const Molecule& m, const MfpadFile& f, double weight, con
 // ------------------------------------------------------------------ the step of a run
 
 AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, const std::vector<Channel>& ch,
-                               CrossSections& cs, const std::string& run, const std::string& title) {
+                               CrossSections& cs, const std::string& run, const std::string& title,
+                               const std::string& ref) {
   AngularResults out;
   std::string listing;
   if ((mol.BETA == 1 || !m.mfpad.empty()) && mol.NL < std::min(waves, 7)) {
@@ -189,7 +190,7 @@ AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, con
     for (int k = 0; k < 4; ++k) cs.shell_beta[k] = a.shell[k];
     replace_file(run + "/beta.dat", beta_table(m, ch, cs, a));
     listing += beta_listing(m, ch, cs, a) + "\n";
-    out.panel = beta_panel(m, ch, cs, "beta.dat");
+    out.panel = beta_panel(m, ch, cs, "beta.dat", ref);
   }
   if (!m.mfpad.empty()) {
     // xsect counts two electrons in each orbital of the shell; one electron

@@ -255,4 +255,24 @@ TEST(Plot, CurvesNamedBySymmetryLengthSolidVelocityDashed) {
   EXPECT_EQ(gp.substr(gp.size() - 2), "'\n") << "no separator after the last curve";
 }
 
+// Reference points with a third column (measured β) are drawn in the β
+// panel too; a file of cross sections alone adds nothing there.
+TEST(Plot, ReferenceBetaIsDrawnInTheBetaPanel) {
+  testsupport::ScratchDir dir("diatom_refbeta");
+  dir.write("xs.dat", "# eV Mb\n20 6.9\n25 9.6\n");
+  dir.write("beta.dat", "# eV Mb beta\n20 6.9\n23.1 - 0.62\n");
+  EXPECT_FALSE(diatom::reference_has_beta((dir.path() / "xs.dat").string()));
+  EXPECT_TRUE(diatom::reference_has_beta((dir.path() / "beta.dat").string()));
+  diatom::MOL mol;
+  mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu";
+  const diatom::Molecule m = diatom::describe(mol, "x.mol");
+  std::vector<diatom::Channel> ch(1);
+  ch[0].shell = 4, ch[0].M = 0, ch[0].parity = 'u';
+  diatom::CrossSections cs;
+  EXPECT_EQ(diatom::beta_panel(m, ch, cs, "b.dat").find("ref"), std::string::npos);
+  const std::string gp = diatom::beta_panel(m, ch, cs, "b.dat", "ref.dat");
+  EXPECT_NE(gp.find("'ref.dat' using 1:3 with points"), std::string::npos) << gp;
+  EXPECT_EQ(gp.substr(gp.size() - 2), "'\n");
+}
+
 }  // namespace
