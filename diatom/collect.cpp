@@ -107,12 +107,12 @@ void report_ground(Collection& c, const GroundState& g) {
 //    against a change of 1.0e-9), and no total further than 10·TOL.
 //  - for an open shell turned against a closed shell of its symmetry, the
 //    Brillouin gradient |g| tovrel prints: the sweeps rest at θ* = −g/H off
-//    the energy's stationary angle (a discretisation of the pair's
-//    multiplier that falls with the grid, not as its fourth power), and
-//    there the open orbital energy is off by (dε/dθ)·θ*.  CN's 5σ: H = 0.563
-//    hartree per radian², dε/dθ = 0.280, so about |g|/2; without this term
-//    its estimate on the check grid of TOL = 1e-7 was 2.3e-7 against a true
-//    error of 4.1e-7.
+//    the energy's stationary angle, and there the open orbital energy is
+//    off by (dε/dθ)·θ*.  CN's 5σ: H = 0.563 hartree per radian²,
+//    dε/dθ = 0.280, so about |g|/2.  With the elements of the pair formed
+//    to the grid's order, g is below 1e-9 on diatom's grids for CN and the
+//    term is a guard: it holds the error of a resting angle whenever the
+//    elements and the solves disagree.
 // The rounding of the outer Numerov solves needs no term: tovrel solves
 // them in their difference form (IDIF = 1), whose rounding does not grow as
 // NB² (the written form moved N2's 1σg up by 3.0e-8 and the total by

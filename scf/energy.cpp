@@ -108,6 +108,10 @@ struct Equations {
   lib::CMat X, TT, XN;
   lib::CArr3 PD, PX;
   lib::CMat Y;  // the function the rows are weighted with (X for the energies)
+  // The solve's source also holds the Lagrange terms μ·φ_J of the shell's
+  // multipliers (columns n+1 … 2n of XN when `lagrange`): they are no part of
+  // the operator, but of u″ where that is taken from the equations.
+  bool lagrange = false;
   // The three parts acting on the orbital at point i, wave p: one-electron
   // (without u″), two-electron (with the source) and the coefficient of ER.
   void parts(int i, int p, double& one, double& two, double& eps) const {
@@ -135,7 +139,12 @@ Sums outer_sums(const Equations& q) {
   //   v_{i−1} + 10 v_i + v_{i+1} = 12 δ²u_i / HB²,
   // O(HB⁴), with v = −(W u − S) at the two end points NA+1 and NB.  Where
   // the rows hold, v + W u − S vanishes at every outer point, and the parts
-  // at the points are integrated by Simpson's rule in x.
+  // at the points are integrated by Simpson's rule in x.  S at the end
+  // points is the whole source the orbital was solved with, the Lagrange
+  // terms included: u″ at the junction left without μ·φ_J is wrong there by
+  // that term, which the rule weights by HB/3, an error of first order in
+  // the step in every element of the operator (and in the multiplier and
+  // the Brillouin gradient formed from them).
   const RunTables& t = q.t;
   const int NA = t.NA, NB = t.NB, N1 = NB - NA;  // outer points NA+1 … NB
   std::vector<double> v(N1), diag(N1);
@@ -146,8 +155,10 @@ Sums outer_sums(const Equations& q) {
     double a, b, e;
     q.parts(NA + 1, p, a, b, e);
     v[0] = -(a + b + q.ER * e);
+    if (q.lagrange) v[0] += q.XN(NA + 1, q.n + p);
     q.parts(NB, p, a, b, e);
     v[N1 - 1] = -(a + b + q.ER * e);
+    if (q.lagrange) v[N1 - 1] += q.XN(NB, q.n + p);
     // Thomas' elimination of the tridiagonal system (1, 10, 1) for v_2 … v_{N1−1}.
     for (int k = 1; k < N1 - 1; ++k) {
       const int i = NA + 1 + k;
@@ -260,7 +271,19 @@ Equations build_equations(const RunTables& t, const Shells& s, int ISH, lib::CVe
   const lib::Vec B(st.B.data(), 4);
   add_direct_terms(t, s, ISH, AC, st.fac(), B, w, &st.direct);
   add_exchange_terms(t, s, ISH, BC, 1.0, st.fac(), B, w, st.partner_weights(ISH), &st.pairs);
-  return Equations{t, n, M, t.RZ2 * s.E(ISH), s.waves(ISH), TT, w.XN, PD, PX, s.waves(ISH)};
+  Equations q{t, n, M, t.RZ2 * s.E(ISH), s.waves(ISH), TT, w.XN, PD, PX, s.waves(ISH)};
+  // The Lagrange terms as the shell update adds them to the source (one
+  // multiplier for a pair, IROT = 2; with 0 and 1 the end points keep the
+  // exchange source alone, as the results stored with them were formed).
+  if (st.IROT == 2 && !st.lagrange.empty()) {
+    for (int J = 1; J <= s.NSH; ++J) {
+      const double mu = st.lagrange[(ISH - 1) * st.NSH + (J - 1)];
+      if (mu == 0.0) continue;
+      OFFDI(n, NB, t.RZ2 * mu, TT, t.R.col(2), t.R.col(3), s.waves(J), w.XN.colsFrom(n + 1, n));
+      q.lagrange = true;
+    }
+  }
+  return q;
 }
 
 }  // namespace

@@ -63,8 +63,13 @@ ShellEnergies shell_energies(const RunTables& t, const Shells& s, int ISH, lib::
 // The operator of shell J's equations (sources included) between orbitals
 // of its symmetry, with the same discrete operator and weights:
 //   F[k] = ⟨φ_I|F_J|φ_J⟩,  S[k] = ⟨φ_I|φ_J⟩ in the solve's metric,  I = left[k],
-// so that F = ε_J·S for I = J when φ_J solves its equations.  The shells in
-// `left` have J's projection, first momentum and number of partial waves.
+// so that F = ε_J·S for I = J when φ_J solves its equations.  With one
+// multiplier per pair (IROT = 2) u″ at the outer region's end points comes
+// from the source the orbital was solved with, its Lagrange terms μ·φ
+// included (they are not part of F_J; without them the elements err by a
+// term of first order in the step).
+// The shells in `left` have J's projection, first momentum and number of
+// partial waves.
 void operator_elements(const RunTables& t, const Shells& s, int J, lib::CVec AC, lib::CVec BC, UpdateState& st,
                        const ShellWork& w, std::span<const int> left, std::span<double> F, std::span<double> S);
 

@@ -180,9 +180,13 @@ std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::
       const std::vector<double> o0(a.data(), a.data() + a.size()), k0(b.data(), b.data() + b.size());
       rotate_pair(a, b, o0, k0, p.theta);
     }
-    st.lagrange[(o - 1) * c.NSH + (k - 1)] = p.mu_open;
-    st.lagrange[(k - 1) * c.NSH + (o - 1)] = p.mu_closed;
     pairs.push_back(p);
+  }
+  // Stored once every pair is measured: the elements of each pair are formed
+  // with the multipliers the orbitals were solved with.
+  for (const OpenPair& p : pairs) {
+    st.lagrange[(o - 1) * c.NSH + (p.closed - 1)] = p.mu_open;
+    st.lagrange[(p.closed - 1) * c.NSH + (o - 1)] = p.mu_closed;
   }
   return pairs;
 }
