@@ -76,6 +76,13 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //    same term from t = 9.5 on (N2 7.2 and O2 9.1 need none): F2 (t = 12.1)
 //    at TOL = 1e-7 has its 1σg off by 3.4e-7 with 9 waves, 7.0e-8 with 10,
 //    2.1e-8 with 11 (x2dhf's f2-elprop limit), so ⌈0.5·(t − 9.5)⌉ more;
+//    Below TOL = 1e-8, unequal nuclei: the rule's waves and step left the
+//    deepest level of LiH, BH, FH and CO 1.1 to 2.0·TOL off at 1e-9 (x2dhf's
+//    limits), the heavy atom's 1s asking for waves (LiH 1σ 1.3e-9 → 3e-10
+//    with two more) and the valence for a finer step (LiH 2σ 1.3e-9 → 3e-10
+//    with the step over 1.5); with both, BH's, FH's and CO's orbital
+//    energies are within 5e-10.  So 2·log10(1e-8/TOL) more waves and the
+//    outer step over 1 + 0.5·log10(1e-8/TOL);
 //  - points: halving NB (outer step h in x = ξ − 10/(ξ − 0.9) doubled) moves
 //    N2's energies by 2.4e-7 at h = 0.15 and H2's by 8e-9 at h = 0.32:
 //    Numerov's error C·(h·Zmax)⁴ with C ≤ 7.6e-7, so h = (TOL/(3C))^¼/Zmax,
@@ -112,8 +119,10 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   auto up = [](double v) { return std::max(0, static_cast<int>(std::ceil(v - 1e-9))); };
   const double zmax = std::max(m.Z1, m.Z2);
   const double heavy = std::max(0.0, zmax * RZ / 2 - 4.6);
+  const double deep = m.equal_nuclei ? 0.0 : std::max(0.0, std::log10(1.0e-8 / TOL));
   const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - 9.5))
-                               : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy);
+                               : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy) +
+                                     up(2.0 * deep);
   a.most = continuum ? kContinuumWaves : 0;
   a.n = a.most > 0 ? std::min(n, a.most) : n;
   a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
@@ -126,6 +135,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   double hb = std::min(0.3, std::pow(TOL / (3 * 7.6e-7), 0.25) / zmax);
   const double q = std::pow(TOL / (3 * kStartError), 0.25) / zmax;
   hb = std::min(hb, q * (a.RP1 - 1.0) * dxdxi(a.RP1));
+  hb /= 1.0 + 0.5 * deep;
   if (continuum) hb = std::min(hb, 0.2 / RZ);
   a.EPS = TOL / 10.0;
   if (npw > 0) a.n = npw;

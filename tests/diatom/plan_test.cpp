@@ -74,7 +74,7 @@ TEST(RunPlan, AFineGridStartsFromTheCoarseGridInBothJobs) {
   EXPECT_TRUE(plan_of(n2 + "TOL = 2e-7 /\n").warm);
 }
 
-// CO's check grid at TOL = 1e-9 (25 waves on 92,372 points) needs more
+// CO's check grid at TOL = 1e-9 (27 waves on 138,556 points) needs more
 // words than tovrel's default allows; its group is given them (NUVM), the
 // rule's grid keeps the default.
 TEST(RunPlan, AGridPastTheProgramsDefaultMemoryIsGivenWhatItNeeds) {
