@@ -56,6 +56,13 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 
 }  // namespace
 
+long run_words_allowed() {
+  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || size <= 0) return scf::kNUVM;
+  const long half = static_cast<long>(static_cast<double>(pages) * static_cast<double>(size) / 2 / 8);
+  return std::clamp<long>(half, scf::kNUVM, INT_MAX);
+}
+
 // Rules from convergence runs of tovrel on H2 (R = 1.4), LiH (R = 3.015) and
 // N2 (R = 2.068), each quantity varied about the hand-made examples (docs/diatom.md,
 // "The accuracy rule", gives the figures):
@@ -106,13 +113,6 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
-long run_words_allowed() {
-  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || size <= 0) return scf::kNUVM;
-  const long half = static_cast<long>(static_cast<double>(pages) * static_cast<double>(size) / 2 / 8);
-  return std::clamp<long>(half, scf::kNUVM, INT_MAX);
-}
-
 Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum,
                          const std::string& file, double rb_given) {
   Accuracy a;
