@@ -113,23 +113,8 @@ class Parser {
       return n;
     }
     if (c == '\'' || c == '"') {
-      char q = s_[i_++];
-      std::string lit;
-      for (;;) {
-        if (i_ >= s_.size()) fail("unterminated text");
-        char x = s_[i_++];
-        if (x == q) {
-          if (i_ < s_.size() && s_[i_] == q) {
-            lit += q;
-            ++i_;
-            continue;
-          }
-          break;
-        }
-        lit += x;
-      }
       n.kind = N::text;
-      n.lit = lit;
+      n.lit = quoted_text();
       n.rep = rep < 0 ? 1 : rep;
       return n;
     }
@@ -151,6 +136,44 @@ class Parser {
         n.kind = N::colon;
         return n;
       case 'I':
+      case 'F':
+      case 'E':
+      case 'D':
+      case 'A':
+        data_descriptor(c, rep, n);
+        return n;
+      default:
+        fail(std::string("unknown edit descriptor '") + c + "'");
+    }
+  }
+
+  // The text of a quoted literal, the opening quote already read; a doubled
+  // quote stands for one.
+  std::string quoted_text() {
+    char q = s_[i_++];
+    std::string lit;
+    for (;;) {
+      if (i_ >= s_.size()) fail("unterminated text");
+      char x = s_[i_++];
+      if (x == q) {
+        if (i_ < s_.size() && s_[i_] == q) {
+          lit += q;
+          ++i_;
+          continue;
+        }
+        break;
+      }
+      lit += x;
+    }
+    return lit;
+  }
+
+  // A data edit descriptor (Iw[.m], Fw.d, Ew.d, Dw.d, Aw), its letter `c`
+  // already read, with repeat count `rep` (< 0: none given).
+  void data_descriptor(char c, int rep, Format::Node& n) {
+    using N = Format::Node;
+    switch (c) {
+      case 'I':
         n.kind = N::int_;
         n.rep = rep < 0 ? 1 : rep;
         n.w = width(c);
@@ -158,7 +181,7 @@ class Parser {
           n.m = number();
           if (n.m < 0 || n.m > n.w) fail("I.m needs 0 <= m <= w");
         }
-        return n;
+        return;
       case 'F':
       case 'E':
       case 'D':
@@ -171,15 +194,15 @@ class Parser {
         if (n.d < 0) fail("missing number of decimals");
         // An exponent field without a significant digit would read back as 0.
         if (n.kind == N::expo && n.d < 1) fail(std::string(1, c) + " needs at least one significant digit");
-        return n;
+        return;
       case 'A':
         n.kind = N::alpha;
         n.rep = rep < 0 ? 1 : rep;
         n.w = number();
         if (n.w == 0) fail("A needs a width of at least 1");
-        return n;
+        return;
       default:
-        fail(std::string("unknown edit descriptor '") + c + "'");
+        break;
     }
   }
 

@@ -185,30 +185,72 @@ class GroupReader {
       return seq;
     }
     ++pos_;
-    // A square matrix addressed by two indices: its order is that of the
-    // matrix the program will use, not the capacity of the storage.
-    std::vector<int> extents = v.extents;
-    if (v.order) {
-      size_t save = pos_;
-      int depth = 0, commas = 0;
-      for (size_t i = pos_; i < text_.size() && depth >= 0; ++i) {
-        if (text_[i] == '(') ++depth;
-        if (text_[i] == ')') --depth;
-        if (text_[i] == ',' && depth == 0) ++commas;
-      }
-      pos_ = save;
-      if (commas == 1) {
-        const std::string* on = g_.name_of(v.order);
-        int n = *v.order;
-        if (n < 1 || static_cast<long long>(n) * n > v.extents[0]) {
-          fail(v.name, "two indices address the matrix of order " + (on ? *on : std::string("n")) + ", which is " +
-                           std::to_string(n) + " here; give " + (on ? *on : std::string("it")) + " first");
-        }
-        extents = {n, n};
-      }
-    }
-    std::vector<std::pair<int, int>> ranges;
+    const std::vector<int> extents = addressed_extents(v);
     bool all_scalar = true;
+    const std::vector<std::pair<int, int>> ranges = index_ranges(v, extents, all_scalar);
+    auto linear = [&](const std::vector<int>& idx) {
+      int l = 0, stride = 1;
+      for (size_t d = 0; d < idx.size(); ++d) {
+        l += (idx[d] - 1) * stride;
+        stride *= extents[d];
+      }
+      return l;
+    };
+    std::vector<int> idx(ranges.size());
+    for (size_t d = 0; d < ranges.size(); ++d) idx[d] = ranges[d].first;
+    if (all_scalar) {
+      // An element reference takes its value and, like a whole array, any
+      // further values in storage order.
+      for (int k = linear(idx); k < n; ++k) seq.push_back(k);
+      return seq;
+    }
+    for (;;) {
+      seq.push_back(linear(idx));
+      size_t d = 0;
+      for (; d < idx.size(); ++d) {
+        if (idx[d] < ranges[d].second) {
+          ++idx[d];
+          break;
+        }
+        idx[d] = ranges[d].first;
+      }
+      if (d == idx.size()) break;
+    }
+    return seq;
+  }
+
+  // The extents the subscripts after '(' address: the storage's, or for a
+  // square matrix addressed by two indices the order of the matrix the
+  // program will use, not the capacity of the storage.
+  std::vector<int> addressed_extents(const Group::Var& v) {
+    std::vector<int> extents = v.extents;
+    if (!v.order) return extents;
+    size_t save = pos_;
+    int depth = 0, commas = 0;
+    for (size_t i = pos_; i < text_.size() && depth >= 0; ++i) {
+      if (text_[i] == '(') ++depth;
+      if (text_[i] == ')') --depth;
+      if (text_[i] == ',' && depth == 0) ++commas;
+    }
+    pos_ = save;
+    if (commas == 1) {
+      const std::string* on = g_.name_of(v.order);
+      int n = *v.order;
+      if (n < 1 || static_cast<long long>(n) * n > v.extents[0]) {
+        fail(v.name, "two indices address the matrix of order " + (on ? *on : std::string("n")) + ", which is " +
+                         std::to_string(n) + " here; give " + (on ? *on : std::string("it")) + " first");
+      }
+      extents = {n, n};
+    }
+    return extents;
+  }
+
+  // The subscript list up to its ')': per dimension the range lo..hi (a
+  // single index gives lo = hi); `all_scalar` stays true when no dimension
+  // is a range.
+  std::vector<std::pair<int, int>> index_ranges(const Group::Var& v, const std::vector<int>& extents,
+                                                bool& all_scalar) {
+    std::vector<std::pair<int, int>> ranges;
     for (;;) {
       size_t d = ranges.size();
       if (d >= extents.size()) fail(v.name, "too many indices");
@@ -246,35 +288,7 @@ class GroupReader {
     if (ranges.size() != extents.size()) {
       fail(v.name, "needs " + std::to_string(extents.size()) + " indices");
     }
-    auto linear = [&](const std::vector<int>& idx) {
-      int l = 0, stride = 1;
-      for (size_t d = 0; d < idx.size(); ++d) {
-        l += (idx[d] - 1) * stride;
-        stride *= extents[d];
-      }
-      return l;
-    };
-    std::vector<int> idx(ranges.size());
-    for (size_t d = 0; d < ranges.size(); ++d) idx[d] = ranges[d].first;
-    if (all_scalar) {
-      // An element reference takes its value and, like a whole array, any
-      // further values in storage order.
-      for (int k = linear(idx); k < n; ++k) seq.push_back(k);
-      return seq;
-    }
-    for (;;) {
-      seq.push_back(linear(idx));
-      size_t d = 0;
-      for (; d < idx.size(); ++d) {
-        if (idx[d] < ranges[d].second) {
-          ++idx[d];
-          break;
-        }
-        idx[d] = ranges[d].first;
-      }
-      if (d == idx.size()) break;
-    }
-    return seq;
+    return ranges;
   }
 
   void values(const Group::Var& v, const std::vector<int>& seq) {
