@@ -4,7 +4,7 @@
 
 namespace lib {
 
-io::Group S00::group(std::string& FIL, std::array<std::string, 10>& FIR) {
+io::Group GroundStateGroup::group(std::string& FIL, std::array<std::string, 10>& FIR) {
   io::Group g("S00");
   g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 9});
   g.add_square("AHF", AHF.data(), 150, NSH).add_square("BHF", BHF.data(), 150, NSH);
@@ -13,14 +13,14 @@ io::Group S00::group(std::string& FIL, std::array<std::string, 10>& FIR) {
   return g;
 }
 
-io::Group S00::written_group() {
+io::Group GroundStateGroup::written_group() {
   io::Group g("S00");
   g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 9});
   g.add("NA", NA).add("NB", NB).add("RP", RP.data(), {10}).add("EPS", EPS);
   return g;
 }
 
-void check_ground_state(const S00& g, const std::string& file) {
+void check_ground_state(const GroundStateGroup& g, const std::string& file) {
   auto fail = [&](const std::string& var, const std::string& why) {
     io::stop("file '" + file + "', group &S00, variable " + var + ": " + why);
   };

@@ -17,7 +17,7 @@ inline constexpr int kNA = 5;
 
 // Group S00 of the ground-state file; the variables the programs do not use
 // are read and kept so that existing files are accepted unchanged.
-struct S00 {
+struct GroundStateGroup {
   double Z1 = 0, Z2 = 0, RZ = 0;
   int NSH = 0;
   std::array<int, 3 * 9> MLN{};
@@ -39,6 +39,6 @@ struct S00 {
 
 // Stops with the file, group and variable named when a ground-state group
 // does not describe a grid and shells the photoionisation programs can use.
-void check_ground_state(const S00& g, const std::string& file);
+void check_ground_state(const GroundStateGroup& g, const std::string& file);
 
 }  // namespace lib
