@@ -4,7 +4,7 @@
 #pragma once
 
 #include "lib/partial_waves.hpp"
-#include "lib/radial_solver.hpp"
+#include "lib/radial_grid.hpp"
 #include "lib/views.hpp"
 
 namespace lib {

@@ -36,7 +36,8 @@ struct MultipoleWork {
 
 // Multipoles of the potential of f1·conj(f2) into the columns of Z, their
 // descriptor (m, first λ, count) into MNZ, with the series tables of
-// projection |m|.  Z needs MNZ(3) = 3(n1+n2)/4 columns; fewer stop the run.
+// projection |m|; the outer sweeps take the form set.grid.IDIF.  Z needs
+// MNZ(3) = 3(n1+n2)/4 columns; fewer stop the run.
 // Legacy name: CUIN.
 void pair_multipoles(const MultipoleSetting& set, const SeriesColumn& series, const PairDensity& rho,
                      const MultipoleWork& w, IVec MNZ, Mat Z);

@@ -4,19 +4,10 @@
 // the Numerov scheme with a backward elimination sweep in the outer region.
 #pragma once
 
+#include "lib/radial_grid.hpp"
 #include "lib/views.hpp"
 
 namespace lib {
-
-// The two-region grid as the solvers read it: NA inner and NB points in
-// all, the inner step HA in ξ and the outer step HB in the mapped variable,
-// CH = 12/HB², and the form of the outer sweep (IDIF = 1: the difference
-// form).  The radial solver itself reads NA, NB, CH and IDIF.
-struct RadialGrid {
-  int NA = 0, NB = 0;
-  double HA = 0.0, HB = 0.0, CH = 0.0;
-  int IDIF = 0;
-};
 
 // The inner-region tables of one projection m (column m+1 of the tables):
 // the matching factors GG(1:2), the recurrence coefficients AA, BB and the

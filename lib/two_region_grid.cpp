@@ -18,7 +18,7 @@
 #include "io/list_directed.hpp"
 #include "lib/checks.hpp"
 #include "lib/quadrature.hpp"
-#include "lib/radial_solver.hpp"
+#include "lib/radial_grid.hpp"
 
 namespace lib {
 

@@ -5,7 +5,7 @@
 // that grid.
 #pragma once
 
-#include "lib/radial_solver.hpp"
+#include "lib/radial_grid.hpp"
 #include "lib/views.hpp"
 
 namespace lib {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "io/unit.hpp"
-#include "lib/radial_solver.hpp"
+#include "lib/radial_grid.hpp"
 #include "lib/views.hpp"
 #include "photo/beta_table.hpp"
 #include "photo/entry.hpp"
