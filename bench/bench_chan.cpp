@@ -10,7 +10,7 @@
 // partial waves, three solutions) on its first NE momenta (default 4) from
 // the ground-state file GROUND (default examples/n2-photo/run/n2.gs, left
 // by `bash tools/example.sh n2-photo`): the written path (exchange terms
-// through CUIF, energies in turn) and the default one (tabulated angular
+// through exchange_potential_waves, energies in turn) and the default one (tabulated angular
 // coefficients, multipoles in one pass, energies in parallel, LAPACK), their
 // ratio, and the largest difference of the functions (rounding).  One path alone
 // is for counting instructions (valgrind --tool=callgrind).
@@ -27,7 +27,7 @@
 #include "chan/static_exchange.hpp"
 #include "io/console.hpp"
 #include "io/unit.hpp"
-#include "lib/lib.hpp"
+#include "lib/orbital_file.hpp"
 
 namespace {
 
@@ -46,7 +46,7 @@ GroundState two_shell_ground_state(const Grid& g, const Molecule& mol, int n) {
   std::vector<double> x(static_cast<size_t>(NB) * static_cast<size_t>(2 * n));
   bare_bound_waves(g, mol, sg, bg, lib::Mat(x.data(), NB, n));
   bare_bound_waves(g, mol, su, bu, lib::Mat(x.data() + static_cast<size_t>(NB) * static_cast<size_t>(n), NB, n));
-  lib::S00 s;
+  lib::GroundStateGroup s;
   s.Z1 = mol.Z1;
   s.Z2 = mol.Z2;
   s.RZ = mol.RZ;
@@ -61,8 +61,8 @@ GroundState two_shell_ground_state(const Grid& g, const Molecule& mol, int n) {
   s.group(fil, fir).write(*u);
   const int mln[6] = {0, 0, n, 0, 1, n}, lk[2] = {1, n + 1};
   const double e[2] = {bg.E, bu.E}, cn[2] = {1.0, 1.0};
-  lib::WIFB(2, NB, lib::CIMat(mln, 3, 2), lib::CIVec(lk, 2), lib::CVec(e, 2), lib::CVec(cn, 2),
-            lib::CMat(x.data(), NB, 2 * n), *u);
+  lib::write_orbital_block(2, NB, lib::CIMat(mln, 3, 2), lib::CIVec(lk, 2), lib::CVec(e, 2), lib::CVec(cn, 2),
+                           lib::CMat(x.data(), NB, 2 * n), *u);
   auto in = io::Unit::from_text("gs", u->text());
   GroundState gs;
   read_ground_state(*in, gs);
@@ -97,7 +97,7 @@ int bench_n2(const std::string& ground, int NE, const std::string& which) {
   double tr = 0.0, td = 0.0, cr = 0.0, cd = 0.0;
   if (which != "default") {
     tr = run(true, r, cr);
-    std::printf("written path (CUIF, in turn)        %10.3f s   %8.3f s/block   processor %8.3f s\n", tr, tr / NE, cr);
+    std::printf("written path (library, in turn)     %10.3f s   %8.3f s/block   processor %8.3f s\n", tr, tr / NE, cr);
   }
   if (which != "reference") {
     td = run(false, d, cd);

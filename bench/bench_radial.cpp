@@ -1,12 +1,13 @@
 // Timings of the radial solver and of the multipole potentials on realistic
 // two-region grids (five inner points, a few hundred outer points uniform in
-// x = ξ − 10/(ξ − 0.9)).  Prints the time per RDEQ solve and per CUIF call.
+// x = ξ − 10/(ξ − 0.9)).  Prints the time per solve_radial_equation solve and per exchange_potential_waves call.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/multipole_potentials.hpp"
 #include "tests/lib/grid_for_tests.hpp"
 
 namespace {
@@ -55,17 +56,20 @@ double bench_cuif(const testgrid::Grid& G, int n1, int n2, double& checksum) {
   for (int k = 0; k < n2; ++k)
     for (int i = 1; i <= NB; ++i) xc[k * NB + i - 1] = std::sin(0.8 * G.xi(i) + k) / G.scale(i);
   std::vector<double> fac(81);
-  lib::DEFA(80, lib::VecView<double, 0>(fac.data(), 81));
+  lib::fill_factorials(80, lib::VecView<double, 0>(fac.data(), 81));
   const int mf1[] = {1, 1, n2}, mf2[] = {0, 0, n1}, mfe[] = {0, 0, n1}, mne[] = {1, 1, n2};
   const int nz = (3 * (n1 + n2)) / 4;
   std::vector<double> qq(NB * n2), wk(NB * 6), z(NB * nz), wc(NA * NA), cx(NA * 3), b = {1.0, 0, 0, 0};
   const double C1 = 1.4 * 1.4 / 2 * -6.28318;
   return time_per_call([&] {
-    lib::CUIF(NA, NB, lib::CIVec(mf1, 3), lib::CIVec(mf2, 3), lib::CIVec(mfe, 3), lib::CIVec(mne, 3), KD, C1, G.CH,
-              G.BZ(), lib::Fac(fac.data(), 81), G.G(), lib::Vec(b.data(), 4), G.AA(), G.BB(), G.VV(), G.UU(), G.WW(),
-              lib::Mat(wc.data(), NA, NA), lib::Mat(cx.data(), NA, 3), G.R().colsFrom(2, 5),
-              lib::CMat(xc.data(), NB, n2), lib::CMat(xb.data(), NB, n1), lib::CMat(xb.data(), NB, n1),
-              lib::Mat(qq.data(), NB, n2), lib::Mat(wk.data(), NB, 6), lib::Mat(z.data(), NB, nz));
+    const lib::PartialWaves bound = lib::described_waves(lib::CIVec(mf2, 3), KD, lib::CMat(xb.data(), NB, n1));
+    lib::exchange_potential_waves(
+        lib::MultipoleSetting{G.radial(), G.R().colsFrom(2, 5), lib::Fac(fac.data(), 81)}, G.series(),
+        lib::PairDensity{lib::described_waves(lib::CIVec(mf1, 3), KD, lib::CMat(xc.data(), NB, n2)), bound, C1},
+        lib::described_waves(lib::CIVec(mfe, 3), KD, lib::CMat(xb.data(), NB, n1)), lib::CIVec(mne, 3),
+        lib::MultipoleWork{lib::Vec(b.data(), 4), lib::Mat(wc.data(), NA, NA), lib::Mat(cx.data(), NA, 3),
+                           lib::Mat(wk.data(), NB, 6)},
+        lib::Mat(qq.data(), NB, n2), lib::Mat(z.data(), NB, nz));
     checksum += qq[NB / 2];
   });
 }
@@ -74,7 +78,7 @@ double bench_cuif(const testgrid::Grid& G, int n1, int n2, double& checksum) {
 
 int main() {
   double checksum = 0;
-  std::printf("RDEQ: one radial equation (lambda = 2, m = 1), NA = 5, outer grid to xi = 40\n");
+  std::printf("solve_radial_equation: one radial equation (lambda = 2, m = 1), NA = 5, outer grid to xi = 40\n");
   std::printf("%8s %14s %14s\n", "NB", "us/solve", "ns/point");
   for (int NB : {5 + 201, 5 + 401, 5 + 801}) {
     const testgrid::Grid G = testgrid::make_grid(5, NB, 1.1, 40.0);
@@ -82,7 +86,9 @@ int main() {
     std::printf("%8d %14.2f %14.2f\n", NB, t * 1e6, t * 1e9 / NB);
   }
 
-  std::printf("\nCUIF: potential of a continuum wave times a bound orbital applied to the orbital (KD = 2)\n");
+  std::printf(
+      "\nexchange_potential_waves: potential of a continuum wave times a bound orbital applied to the orbital (KD = "
+      "2)\n");
   std::printf("%8s %6s %6s %12s %14s\n", "NB", "n1", "n2", "multipoles", "ms/call");
   for (int NB : {5 + 401}) {
     const testgrid::Grid G = testgrid::make_grid(5, NB, 1.1, 40.0);

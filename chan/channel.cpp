@@ -7,7 +7,11 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/orbital_file.hpp"
+#include "lib/quadrature.hpp"
+#include "lib/radial_solver.hpp"
+#include "lib/two_region_grid.hpp"
+#include "lib/vector_kernels.hpp"
 
 namespace chan {
 
@@ -20,8 +24,8 @@ Grid make_grid(int NA, int NB, const std::array<double, 10>& RP) {
   g.r.assign(nb * 8, 0.0);
   g.rv.assign(nb * 8, 0.0);
   lib::Mat R(g.r.data(), NB, 8), RV(g.rv.data(), NB, 8);
-  lib::HAFI2(NA, NB, g.HA, g.HB, CVec(RP.data(), 10), R);
-  lib::HAFV2(NA, NB, g.HA, g.HB, CVec(RP.data(), 10), RV);
+  lib::length_form_grid(NA, NB, g.HA, g.HB, CVec(RP.data(), 10), R);
+  lib::velocity_form_grid(NA, NB, g.HA, g.HB, CVec(RP.data(), 10), RV);
   const size_t na = static_cast<size_t>(NA);
   g.aa.assign(na * kProjections, 0.0);
   g.bb = g.aa;
@@ -29,12 +33,14 @@ Grid make_grid(int NA, int NB, const std::array<double, 10>& RP) {
   g.uu.assign(na * (na + 1), 0.0);
   g.g.assign(2 * kProjections, 0.0);
   g.bz.assign(5, 0.0);
-  lib::HAFA0(NA, NB, kProjections, RP[0], g.HA, R, lib::Mat(g.aa.data(), NA, kProjections),
-             lib::Mat(g.bb.data(), NA, kProjections), lib::Mat(g.uu.data(), NA, NA + 1),
-             lib::Mat(g.vv.data(), NA, kProjections), lib::Mat(g.g.data(), 2, kProjections), Vec(g.bz.data(), 5));
+  lib::inner_series_tables(
+      NA, NB, kProjections, RP[0], g.HA, R,
+      lib::SeriesTablesOut{lib::Mat(g.g.data(), 2, kProjections), lib::Mat(g.aa.data(), NA, kProjections),
+                           lib::Mat(g.bb.data(), NA, kProjections), lib::Mat(g.vv.data(), NA, kProjections),
+                           lib::Mat(g.uu.data(), NA, NA + 1), Vec(g.bz.data(), 5)});
   g.ww.assign(g.uu.begin(), g.uu.begin() + static_cast<long>(na * na));
   double det = 0.0;
-  lib::INVM(NA, det, lib::Mat(g.ww.data(), NA, NA));
+  lib::invert_in_place(NA, det, lib::Mat(g.ww.data(), NA, NA));
   g.CH = 12.0 / (g.HB * g.HB);
   g.xs.resize(nb);
   for (int i = 1; i <= NB; ++i) {
@@ -61,7 +67,7 @@ lib::CMat GroundState::waves(int s) const {
 }
 
 void read_ground_state(io::Unit& u, GroundState& gs) {
-  lib::S00& s = gs.s00;
+  lib::GroundStateGroup& s = gs.s00;
   s.group(gs.FIL, gs.FIR).read(u);
   lib::check_ground_state(s, u.name());
   for (int i = 1; i <= s.NSH; ++i) {
@@ -79,8 +85,8 @@ void read_ground_state(io::Unit& u, GroundState& gs) {
   gs.X.assign(static_cast<size_t>(s.NB) * static_cast<size_t>(NKS), 0.0);
   std::vector<int> NW(static_cast<size_t>(s.NSH));
   for (int i = 1; i <= s.NSH; ++i) NW[static_cast<size_t>(i - 1)] = s.MLN[static_cast<size_t>(3 * (i - 1) + 2)];
-  lib::REFB(s.NB, CIVec(gs.LK.data(), s.NSH), Vec(gs.E.data(), s.NSH), Vec(gs.CN.data(), s.NSH),
-            lib::Mat(gs.X.data(), s.NB, NKS), u, CIVec(NW.data(), s.NSH));
+  lib::read_orbital_block(s.NB, CIVec(gs.LK.data(), s.NSH), Vec(gs.E.data(), s.NSH), Vec(gs.CN.data(), s.NSH),
+                          lib::Mat(gs.X.data(), s.NB, NKS), u, CIVec(NW.data(), s.NSH));
 }
 
 int momentum_step(double Z1, double Z2) { return std::fabs(Z1 - Z2) <= 0.001 ? 2 : 1; }
@@ -107,7 +113,7 @@ double overlap(const Grid& grid, double RZ, const Waves& w1, lib::CMat X1, const
   const double half = 0.5 * RZ;
   CVec F(f.data(), NB);
   return half * half * half *
-         (lib::FINS(NA, grid.HA, F.sub(1, NA)) + lib::FINS(NB - NA, grid.HB, F.sub(NA + 1, NB - NA)));
+         (lib::simpson_rule(NA, grid.HA, F.sub(1, NA)) + lib::simpson_rule(NB - NA, grid.HB, F.sub(NA + 1, NB - NA)));
 }
 
 }  // namespace chan

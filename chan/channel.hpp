@@ -20,6 +20,7 @@
 #include "chan/spheroidal.hpp"
 #include "io/unit.hpp"
 #include "lib/ground_state.hpp"
+#include "lib/radial_solver.hpp"
 #include "lib/views.hpp"
 
 namespace chan {
@@ -32,8 +33,8 @@ using lib::IVec;
 inline constexpr int kNA = lib::kNA;
 inline constexpr int kProjections = 5;
 
-// The grid of the photoionisation programs: HAFI2 and HAFV2 from NA, NB and
-// RP, then HAFA0 on the length-form table (rows 1 … NA rewritten, first
+// The grid of the photoionisation programs: length_form_grid and velocity_form_grid from NA, NB and
+// RP, then inner_series_tables on the length-form table (rows 1 … NA rewritten, first
 // point 1 + 1e-9), the series tables for projections 0 … 4 and WW, the
 // inverse of the inner power matrix.
 struct Grid {
@@ -53,6 +54,9 @@ struct Grid {
   lib::CVec BZ() const { return lib::CVec(bz.data(), 5); }
   lib::CMat WW() const { return lib::CMat(ww.data(), NA, NA); }
   CVec xi() const { return CVec(xs.data(), NB); }
+  // The grid and its series tables as the library routines take them.
+  lib::RadialGrid radial() const { return {NA, NB, HA, HB, CH, 0}; }
+  lib::SeriesTables series() const { return {G(), AA(), BB(), VV(), UU(), WW(), BZ()}; }
   // Scale g of point i: stored value = physical value / g (1 at inner points).
   double scale(int i) const { return r[static_cast<size_t>(5 * NB + i - 1)]; }
 };
@@ -66,7 +70,7 @@ struct Waves {
 
 // The ground-state file: group S00 and the orbitals.
 struct GroundState {
-  lib::S00 s00;
+  lib::GroundStateGroup s00;
   std::string FIL;
   std::array<std::string, 10> FIR{};
   std::vector<int> LK;           // NSH + 1 start columns
@@ -128,14 +132,5 @@ void bare_extra_functions(const Grid& grid, const GroundState& gs, const Molecul
 // of the photoionisation programs; waves of equal L are paired, and η²
 // couples L with L ± 2.
 double overlap(const Grid& grid, double RZ, const Waves& w1, lib::CMat X1, const Waves& w2, lib::CMat X2);
-
-// ---------------------------------------------------------------- files (channel_file.cpp)
-// Channel-file header: the list-directed record NSI, P0, DP, then the
-// record "(I5,/,3I4)" with NC and the final-state descriptor M, L0, NX.
-void write_channel_header(io::Unit& u, int NSI, double P0, double DP, int NC, const Waves& w);
-// One energy block in the layout REWFC reads: "(I5,5X,I5,5X,E16.9)" NL, NX,
-// E; per solution "(I7)" its number, AC and AS "(4E15.6)", and its NX
-// radial columns "(5E16.9)".
-void write_block(io::Unit& u, int NB, const Block& b);
 
 }  // namespace chan

@@ -2,7 +2,7 @@
 // energy on the grid of the photoionisation programs,
 //   u_p″ + Σ_q W(q,p)·u_q = S_p,   W = PD + ER·col3·(ξ²·δ − TT),
 // in the stored form of the grid (the form of the ground-state program's
-// shell equations, with PD and TT as MASH and the direct terms build them).
+// shell equations, with PD and TT as one_electron_equations and the direct terms build them).
 #pragma once
 
 #include <vector>

@@ -6,7 +6,9 @@
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/build.hpp"
+#include "lib/multipole_potentials.hpp"
+#include "lib/radial_solver.hpp"
 
 namespace chan {
 
@@ -15,7 +17,7 @@ namespace {
 // Grid points per pass: the partial sums of a stretch stay in the cache
 // (or in registers) while every coefficient acts on it.
 constexpr int kStretch = 64;
-// Coefficients below this are dropped, as SUMY drops them.
+// Coefficients below this are dropped, as angular_projection_onto drops them.
 constexpr double kDrop = 1.0e-7;
 
 }  // namespace
@@ -33,7 +35,7 @@ constexpr double kDrop = 1.0e-7;
 namespace {
 
 // q = Σ_t X(·, t.col)·t.c on the stretch j0 … j0 + nj − 1, term by term in
-// order.  SUMY starts the sum from zero; starting from the first product
+// order.  angular_projection_onto starts the sum from zero; starting from the first product
 // differs only in the sign of a sum that is an exact zero, which no later
 // step sees (it is scaled, then added to a non-zero sum or to +0).  Inlined
 // into both builds of the kernels that call it.
@@ -59,7 +61,7 @@ ExchangeOperator::ExchangeOperator(const Grid& g, const Waves& w, std::vector<Ex
                                    lib::Fac F)
     : g_(g), w_(w), C1_(C1), F_(F), fdesc_{w.M, w.L0, w.n} {
   const int NB = g.NB, KD = w.KD, n = w.n;
-  // The multipoles of each product (as CUIN chooses them) and the range of
+  // The multipoles of each product (as pair_multipoles chooses them) and the range of
   // the angular table.
   int lmax = w.L(n), mmax = std::abs(w.M);
   for (const auto& o : orbitals) {
@@ -88,7 +90,7 @@ ExchangeOperator::ExchangeOperator(const Grid& g, const Waves& w, std::vector<Ex
     const int m = pr.mnz[0], l0 = pr.mnz[1], count = pr.mnz[2];
     const int Mo = pr.o.desc[0], L0o = pr.o.desc[1], no = pr.o.desc[2];
     // The coefficient function of each multipole and its far boundary
-    // ratio (the decaying solution), as CUIN forms them.
+    // ratio (the decaying solution), as pair_multipoles forms them.
     const double CM = -static_cast<double>(m) * m;
     pr.P.assign(static_cast<size_t>(NB) * count, 0.0);
     pr.B2.assign(static_cast<size_t>(count), 0.0);
@@ -103,17 +105,17 @@ ExchangeOperator::ExchangeOperator(const Grid& g, const Waves& w, std::vector<Ex
                                           (1.0 + A1 * CB(3) + A2 * CB(3) * CB(3)) /
                                           (1.0 + A1 * CB(4) + A2 * CB(4) * CB(4));
     }
-    // The projections: ψ·conj(φ_o) onto multipole k (SUMY in CUIN, with
+    // The projections: ψ·conj(φ_o) onto multipole k (angular_projection_onto in pair_multipoles, with
     // the factor (−1)^Mo·C1), and multipoles times φ_o onto the waves of ψ
-    // (SUMY in CUIF).
+    // (angular_projection_onto in exchange_potential_waves).
     const double CC = ((Mo & 1) ? -1.0 : 1.0) * C1;
     auto projection = [&](int ncol, int K0I, int MI, int MJ, int M3, int KJ, int K, double C) {
       Projection p;
       for (int i = 1; i <= ncol; ++i) {
         const int L = (i - 1) * KD + K0I;
-        const double A = t.FSGA(L, KJ, K, MI, MJ, M3) * C;
+        const double A = t.gaunt_integral(L, KJ, K, MI, MJ, M3) * C;
         if (std::fabs(A) >= kDrop) p.a.push_back({i, A});
-        const double B = -t.FSGB(L, KJ, K, MI, MJ, M3) * C;
+        const double B = -t.gaunt_integral_eta2(L, KJ, K, MI, MJ, M3) * C;
         if (std::fabs(B) >= kDrop) p.b.push_back({i, B});
       }
       return p;
@@ -145,7 +147,7 @@ ExchangeOperator::Work ExchangeOperator::work() const {
 
 // The multipoles V_λ of ψ·conj(φ_o) into wk.z: the sources of all λ in one
 // pass over the grid, stretch by stretch, then one radial solve each.  On
-// every point the sums run as in CUIN and SUMY: per orbital wave the two
+// every point the sums run as in pair_multipoles and angular_projection_onto: per orbital wave the two
 // partial sums over the waves of ψ, combined as Q·ξ² + Q1, then summed
 // over the orbital waves.  (A projection without terms adds an exact zero
 // there and is skipped.)
@@ -173,16 +175,17 @@ SUITE_WIDE_KERNEL void ExchangeOperator::multipoles(const Pair& pr, lib::CMat ps
   const int c = pr.column;
   lib::Mat Z(wk.z.data(), NB, nz_), CX(wk.cx.data(), NA, 3);
   lib::CMat Pm(pr.P.data(), NB, count);
+  const lib::RadialWork work{lib::Mat(wk.wc.data(), NA, NA), CX.col(1),           CX.col(2), CX.col(3),
+                             Vec(wk.u.data(), NB),           Vec(wk.v.data(), NB)};
   for (int k = 1; k <= count; ++k) {
     wk.b4 = {1.0, pr.B2[static_cast<size_t>(k - 1)], 0.0, 0.0};
-    lib::RDEQ(NA, NB, 1, g_.CH, g_.G().col(c), lib::CVec(wk.b4.data(), 4), g_.AA().col(c), g_.BB().col(c),
-              g_.VV().col(c), g_.UU(), g_.WW(), lib::Mat(wk.wc.data(), NA, NA), CX.col(1), CX.col(2), CX.col(3),
-              Pm.col(k), S.col(k), Vec(wk.u.data(), NB), Vec(wk.v.data(), NB), Z.col(k));
+    lib::solve_radial_equation(g_.radial(), g_.series().column(c), work, 1, lib::CVec(wk.b4.data(), 4), Pm.col(k),
+                               S.col(k), Z.col(k));
   }
 }
 
 // S(·, p) += f_o·col3·col6·[(ξ² − η²)·V·φ_o]_p with the multipoles in wk.z,
-// in one pass over the grid; on every point the sums run as in SUMY and CUIF.
+// in one pass over the grid; on every point the sums run as in angular_projection_onto and exchange_potential_waves.
 SUITE_WIDE_KERNEL void ExchangeOperator::act(const Pair& pr, lib::Mat S, Work& wk) const {
   const int NB = g_.NB, n = w_.n, no = pr.o.desc[2];
   lib::CMat R = g_.R(), Xo = pr.o.X, Z(wk.z.data(), NB, nz_);
@@ -206,16 +209,19 @@ SUITE_WIDE_KERNEL void ExchangeOperator::act(const Pair& pr, lib::Mat S, Work& w
   }
 }
 
-// The same through lib::CUIF, which forms every coefficient as it goes.
+// The same through lib::exchange_potential_waves, which forms every coefficient as it goes.
 void ExchangeOperator::reference(const Pair& pr, lib::CMat psi, lib::Mat S, Work& wk) const {
   const int NB = g_.NB, NA = g_.NA, n = w_.n;
   lib::CMat R = g_.R();
   lib::Mat QQ(wk.qq.data(), NB, n);
   wk.b4 = {1.0, 0.0, 0.0, 0.0};
-  lib::CUIF(NA, NB, CIVec(fdesc_.data(), 3), CIVec(pr.o.desc.data(), 3), CIVec(pr.o.desc.data(), 3),
-            CIVec(fdesc_.data(), 3), w_.KD, C1_, g_.CH, g_.BZ(), F_, g_.G(), Vec(wk.b4.data(), 4), g_.AA(), g_.BB(),
-            g_.VV(), g_.UU(), g_.WW(), lib::Mat(wk.wc.data(), NA, NA), lib::Mat(wk.cx.data(), NA, 3), R.colsFrom(2, 7),
-            psi, pr.o.X, pr.o.X, QQ, lib::Mat(wk.wk.data(), NB, 6), lib::Mat(wk.z.data(), NB, nz_));
+  const lib::PartialWaves orbital = lib::described_waves(CIVec(pr.o.desc.data(), 3), w_.KD, pr.o.X);
+  const lib::PairDensity rho{lib::described_waves(CIVec(fdesc_.data(), 3), w_.KD, psi), orbital, C1_};
+  lib::exchange_potential_waves(lib::MultipoleSetting{g_.radial(), R.colsFrom(2, 7), F_}, g_.series(), rho, orbital,
+                                CIVec(fdesc_.data(), 3),
+                                lib::MultipoleWork{Vec(wk.b4.data(), 4), lib::Mat(wk.wc.data(), NA, NA),
+                                                   lib::Mat(wk.cx.data(), NA, 3), lib::Mat(wk.wk.data(), NB, 6)},
+                                QQ, lib::Mat(wk.z.data(), NB, nz_));
   for (int p = 1; p <= n; ++p)
     for (int i = 1; i <= NB; ++i) S(i, p) += pr.o.f * QQ(i, p) * R(i, 3) * R(i, 6);
 }

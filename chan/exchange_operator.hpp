@@ -7,9 +7,9 @@
 // Numerov form of the coupled equations,
 //   S(·, p) = Σ_o f_o·col3·col6·[(ξ² − η²)·φ_o·V(φ_o*·ψ)]_p,
 // V(ρ) the potential of the density ρ from its multipoles, exactly as
-// lib::CUIF computes it orbital by orbital (the same operations on every
+// lib::exchange_potential_waves computes it orbital by orbital (the same operations on every
 // grid point in the same order, so the result agrees to the last bit), and
-// the reference path calls lib::CUIF itself.
+// the reference path calls lib::exchange_potential_waves itself.
 #pragma once
 
 #include <array>
@@ -40,7 +40,7 @@ class ExchangeOperator {
   ExchangeOperator(const Grid& g, const Waves& w, std::vector<ExchangeOrbital> orbitals, double C1, lib::Fac F);
 
   // S = the exchange source of psi (NB, n), overwritten.  `reference`:
-  // through lib::CUIF, orbital by orbital.
+  // through lib::exchange_potential_waves, orbital by orbital.
   void apply(lib::CMat psi, lib::Mat S, Work& work, bool reference = false) const;
   Work work() const;
   bool empty() const { return orb_.empty(); }

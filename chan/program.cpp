@@ -13,7 +13,10 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/channel_file.hpp"
+#include "lib/dipole_elements.hpp"
+#include "lib/orbital_file.hpp"
 
 namespace chan {
 
@@ -109,7 +112,7 @@ void complete_channel(Setup& s, const std::string& file) {
   auto fail = [&](const std::string& var, const std::string& why) {
     io::stop("file '" + file + "', group &CHN, variable " + var + ": " + why);
   };
-  const lib::S00& g = s.gs.s00;
+  const lib::GroundStateGroup& g = s.gs.s00;
   if (c.NSI < 1 || c.NSI > g.NSH) {
     fail("NSI", "the ground state has shells 1 to " + std::to_string(g.NSH) + " (NSI = " + std::to_string(c.NSI) + ")");
   }
@@ -151,8 +154,8 @@ void complete_channel(Setup& s, const std::string& file) {
 }
 
 // The values xsect lists for this channel at one energy: Σ over the
-// solutions of the length- and velocity-form cross sections of HFCSR and
-// HFCSV (5.378·(E − E1)·D² and 5.378/(E − E1)·D²), with the bound orbital
+// solutions of the length- and velocity-form cross sections of dipole_length and
+// dipole_velocity (5.378·(E − E1)·D² and 5.378/(E − E1)·D²), with the bound orbital
 // taken with its own partial waves.
 struct HfValues {
   double L = 0.0, V = 0.0;
@@ -161,7 +164,7 @@ struct HfValues {
 class DipoleCheck {
  public:
   DipoleCheck(const Grid& g, const Setup& s) : g_(g), s_(s), pqv_(static_cast<size_t>(g.NB) * 4), z_(g.NB) {
-    lib::DEFA(80, lib::VecView<double, 0>(fc_.data(), 81));
+    lib::fill_factorials(80, lib::VecView<double, 0>(fc_.data(), 81));
   }
   // E2 > 0: cross sections summed over the solutions; E2 < 0: oscillator strengths.
   HfValues values(double E2, lib::CMat X, int NL, int NX) {
@@ -176,16 +179,13 @@ class DipoleCheck {
     std::istream& in = io::console().in();
     io::console().redirect(&in, &sink);
     for (int i = 1; i <= NL; ++i) {
-      double dr[3], cs = 0.0;
+      double dr[3];
       const lib::CMat X2 = X.colsFrom((i - 1) * NX + 1, NX);
-      lib::HFCSR(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
-                 std::pow(0.5 * RZ, 4), s_.E1, E2, CD, Vec(dr, 3), cs, g_.R(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
-                 Vec(z_.data(), NB), F);
-      h.L += cs;
-      lib::HFCSV(g_.NA, NB, s_.shell.n, NX, s_.shell.L0, s_.final.L0, s_.shell.M, s_.final.M, s_.KD, g_.HA, g_.HB,
-                 RZ * RZ / 8.0, s_.E1, E2, CD, Vec(dr, 3), cs, g_.RV(), X1, X2, lib::Mat(pqv_.data(), NB, 4),
-                 Vec(z_.data(), NB), F, s_.c.IDER);
-      h.V += cs;
+      const lib::DipoleTransition t{lib::PartialWaves{{s_.shell.M, s_.shell.L0, s_.shell.n, s_.KD}, X1},
+                                    lib::PartialWaves{{s_.final.M, s_.final.L0, NX, s_.KD}, X2}, s_.E1, E2, CD};
+      const lib::DipoleWork work{lib::Mat(pqv_.data(), NB, 4), Vec(z_.data(), NB)};
+      h.L += lib::dipole_length(g_.radial(), g_.R(), F, t, std::pow(0.5 * RZ, 4), work, Vec(dr, 3));
+      h.V += lib::dipole_velocity(g_.radial(), g_.RV(), F, t, RZ * RZ / 8.0, work, Vec(dr, 3), s_.c.IDER);
     }
     io::console().redirect(&in, &out);
     return h;
@@ -200,7 +200,7 @@ class DipoleCheck {
 
 void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
   const CHN& c = s.c;
-  const lib::S00& gs = s.gs.s00;
+  const lib::GroundStateGroup& gs = s.gs.s00;
   L.write_record(" CHANFILE: CONTINUUM FUNCTIONS OF ONE IONISATION CHANNEL");
   if (!io::trim_right(c.TIT).empty()) L.write_record(" " + io::trim_right(c.TIT));
   L.write_record(" " + std::string(60, '='));
@@ -290,14 +290,15 @@ Setup read_setup(io::Units& units) {
 std::vector<Block> write_continuum(io::Unit& L, io::Unit& F, const Setup& s, const Grid& g, DipoleCheck& check,
                                    StaticExchange* se) {
   const CHN& c = s.c;
-  write_channel_header(F, c.NSI, c.P0, c.DP, c.NC, s.final);
+  lib::write_channel_header(F, lib::ChannelHeader{c.NSI, c.P0, c.DP, c.NC, {s.final.M, s.final.L0, s.final.n}});
   listing_energy_head(L, c.IPOT);
   io::console().line(io::lstring("chanfile: channel of shell", c.NSI, "final M =", c.M, "energies:", c.NC));
   std::vector<Block> blocks = channel_blocks(g, s.mol, s.final, se, c.NC, c.P0, c.DP, c.NL);
   for (int j = 1; j <= c.NC; ++j) {
     const double k = c.P0 + (j - 1) * c.DP;
     const Block& b = blocks[static_cast<size_t>(j - 1)];
-    write_block(F, g.NB, b);
+    lib::write_energy_block(F, g.NB, b.NL, b.NX, b.E, CVec(b.AC.data(), static_cast<int>(b.AC.size())),
+                            CVec(b.AS.data(), static_cast<int>(b.AS.size())), b.x(g.NB));
     const HfValues h = check.values(b.E, b.x(g.NB), b.NL, b.NX);
     const double om = b.E - s.E1;
     io::fwrite(L, io::Format("(I5,F10.5,F11.6,F11.6,F11.4,2E12.4)"), j, k, b.E, om, om * kHartreeEV, h.L, h.V);
@@ -362,8 +363,8 @@ void write_extra_functions(io::Unit& L, io::Unit& D, const Setup& s, const Grid&
     mln[static_cast<size_t>(3 * (d - 1) + 2)] = c.NX;
     lk[static_cast<size_t>(d - 1)] = (d - 1) * c.NX + 1;
   }
-  lib::WIFB(c.ND, g.NB, lib::CIMat(mln.data(), 3, c.ND), CIVec(lk.data(), c.ND), CVec(E.data(), c.ND),
-            CVec(CN.data(), c.ND), X, D);
+  lib::write_orbital_block(c.ND, g.NB, lib::CIMat(mln.data(), 3, c.ND), CIVec(lk.data(), c.ND), CVec(E.data(), c.ND),
+                           CVec(CN.data(), c.ND), X, D);
 }
 
 // Functions of exchange equations that were not solved are not what they

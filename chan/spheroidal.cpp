@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/quadrature.hpp"
 
 namespace chan {
 

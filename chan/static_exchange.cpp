@@ -15,8 +15,11 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/angular_projection.hpp"
 #include "lib/lapack.hpp"
-#include "lib/lib.hpp"
+#include "lib/multipole_potentials.hpp"
+#include "lib/one_electron.hpp"
 
 namespace chan {
 
@@ -103,7 +106,7 @@ void StaticExchange::Impl::size_work() {
   b4 = {1.0, 0.0, 0.0, 0.0};
 }
 
-// One-electron and angular terms (MASH), then the direct field of the
+// One-electron and angular terms (one_electron_equations), then the direct field of the
 // ion's electrons: shell s with d_s electrons (2 or 4, one fewer in the
 // ionised shell; none in an ionised open shell of one electron) adds
 // −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the coupling, V_s the
@@ -114,9 +117,10 @@ void StaticExchange::Impl::build_equations() {
   tt.assign(nn, 0.0);
   lib::Arr3 PD(pd.data(), NB, n, n);
   std::vector<double> w1(static_cast<size_t>(NB));
-  lib::MASH(NB, w.M, w.L0, n, w.KD, lib::kFactorials, (mol.Z1 + mol.Z2) * mol.RZ,
-            w.KD == 2 ? 0.0 : (mol.Z2 - mol.Z1) * mol.RZ, lib::Mat(w1.data(), NB, 1), g.R(),
-            lib::VecView<double, 0>(f99.data(), lib::kFactorials), lib::Mat(tt.data(), n, n), PD);
+  const lib::OneElectronSetting one{(mol.Z1 + mol.Z2) * mol.RZ, w.KD == 2 ? 0.0 : (mol.Z2 - mol.Z1) * mol.RZ};
+  lib::one_electron_equations(NB, lib::WaveSet{w.M, w.L0, n, w.KD}, one, g.R(),
+                              lib::VecView<double, 0>(f99.data(), lib::kFactorials), lib::Mat(w1.data(), NB, 1),
+                              lib::Mat(tt.data(), n, n), PD);
   lib::CMat R = g.R();
   double V0 = 0.0, V1 = 0.0;  // monopole and dipole of the direct potential at the last point
   std::vector<double> q(static_cast<size_t>(NB)), q1(static_cast<size_t>(NB));
@@ -126,13 +130,14 @@ void StaticExchange::Impl::build_equations() {
     if (!opt.electrons) d = 0.0;
     if (d == 0.0) continue;
     const double nrm = orb_norm(s);
-    const std::array<int, 3> desc = {ws.M, ws.L0, ws.n};
     std::array<int, 3> mnz{};
     lib::Mat Z(z.data(), NB, nz);
-    lib::CUIN(NA, NB, w.KD, CIVec(desc.data(), 3), CIVec(desc.data(), 3), IVec(mnz.data(), 3), C1, g.CH, g.BZ(),
-              Vec(b4.data(), 4), g.G().col(1), g.AA().col(1), g.BB().col(1), g.VV().col(1), g.UU(), g.WW(),
-              lib::Mat(wc.data(), NA, NA), F(), R2(), lib::Mat(cx.data(), NA, 3), lib::Mat(wk.data(), NB, 6),
-              gs.waves(s), gs.waves(s), Z);
+    const lib::PartialWaves orbital{{ws.M, ws.L0, ws.n, w.KD}, gs.waves(s)};
+    lib::pair_multipoles(lib::MultipoleSetting{g.radial(), R2(), F()}, g.series().column(1),
+                         lib::PairDensity{orbital, orbital, C1},
+                         lib::MultipoleWork{Vec(b4.data(), 4), lib::Mat(wc.data(), NA, NA), lib::Mat(cx.data(), NA, 3),
+                                            lib::Mat(wk.data(), NB, 6)},
+                         IVec(mnz.data(), 3), Z);
     for (int k = 1; k <= mnz[2]; ++k) {
       const int lam = mnz[1] + (k - 1) * w.KD;
       if (lam == 0) V0 += d / nrm * Z(NB, k) * g.scale(NB);
@@ -140,8 +145,9 @@ void StaticExchange::Impl::build_equations() {
     }
     for (int p = 1; p <= n; ++p)
       for (int qq_ = 1; qq_ <= n; ++qq_) {
-        lib::SUMY(NB, w.KD, CIVec(mnz.data(), 3), w.M, w.M, w.L(qq_), w.L(p), 1.0, R.col(2), F(), Vec(q1.data(), NB), Z,
-                  Vec(q.data(), NB));
+        lib::angular_projection_onto(NB, lib::PartialWaves{{mnz[0], mnz[1], mnz[2], w.KD}, Z},
+                                     lib::ProductProjection{w.L(qq_), w.M, w.L(p), 1.0}, w.M, R.col(2), F(),
+                                     Vec(q1.data(), NB), Vec(q.data(), NB));
         const double c = -0.5 * mol.RZ * mol.RZ * d / nrm;
         for (int i = 1; i <= NB; ++i) PD(i, qq_, p) += c * R(i, 3) * R(i, 6) * q[static_cast<size_t>(i - 1)];
       }

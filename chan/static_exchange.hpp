@@ -14,9 +14,9 @@
 // doublet, no coupling to choose).  The ion's orbitals are the neutral's
 // restricted open-shell orbitals, frozen.  The direct part
 // is local and enters the coupled radial equations beside the one-electron
-// terms (MASH, as in the shell equations of the ground state); the exchange
+// terms (one_electron_equations, as in the shell equations of the ground state); the exchange
 // part is applied to a function through the multipole potentials of orbital
-// products (CUIF).  Lagrange terms keep the solutions orthogonal to the
+// products (exchange_potential_waves).  Lagrange terms keep the solutions orthogonal to the
 // occupied orbitals of their symmetry.
 //
 // At each energy the regular solutions without exchange are propagated as
@@ -54,7 +54,7 @@ struct ExchangeOptions {
   // electron, and the ion is its closed shells; 0: every shell closed.
   int open_electrons = 0;
   // true: the written path, for comparison: the exchange terms through
-  // lib::CUIF (every angular coefficient formed where it is used), the
+  // lib::exchange_potential_waves (every angular coefficient formed where it is used), the
   // energies one after the other and the LU factorisations of the matching
   // and Lagrange systems by the written elimination instead of LAPACK.
   bool reference = false;

@@ -12,7 +12,7 @@
 #include "chan/dense_algebra.hpp"
 #include "chan/exchange_operator.hpp"
 #include "chan/static_exchange.hpp"
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
 
 namespace chan {
 
@@ -40,7 +40,7 @@ struct StaticExchange::Impl {
   std::vector<FrozenOrbital> orb;
   std::vector<std::vector<double>> ortho;  // occupied orbitals of the final symmetry on its waves, normalised
   std::vector<double> pd, tt;              // (NB,n,n) one-electron and direct part, (n,n) η² matrix
-  std::array<double, 81> fc{};  // 0! … 80!; 3j symbols past 80! read no table (F3JS)
+  std::array<double, 81> fc{};             // 0! … 80!; 3j symbols past 80! read no table (wigner_3j)
   std::array<double, lib::kFactorials> f99{};
   double C1 = 0.0;
   double Zion = 0.0, ZPion = 0.0, ZMion = 0.0, electrons_seen = 0.0, electrons = 0.0;
@@ -67,7 +67,7 @@ struct StaticExchange::Impl {
     NB = g.NB;
     NA = g.NA;
     fdesc = {w.M, w.L0, w.n};
-    lib::DEFA(80, lib::VecView<double, 0>(fc.data(), 81));
+    lib::fill_factorials(80, lib::VecView<double, 0>(fc.data(), 81));
     C1 = -kPi * mol.RZ * mol.RZ;
     build_orbitals();
     size_work();
@@ -87,7 +87,7 @@ struct StaticExchange::Impl {
 
   void size_work();
 
-  // One-electron and angular terms (MASH), then the direct field of the
+  // One-electron and angular terms (one_electron_equations), then the direct field of the
   // ion's electrons: shell s with d_s electrons (2 or 4, one fewer in the
   // ionised shell; none in an ionised open shell of one electron) adds
   // −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the coupling, V_s the

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "io/stop.hpp"
+#include "lib/orbital_file.hpp"
 
 namespace diatom {
 
@@ -66,7 +67,7 @@ std::vector<double> result_energies(const std::string& file) {
   std::vector<std::string> head = tokens(lines[i++]);
   if (head.size() != 2) io::stop("diatom: the result file '" + file + "' has no orbital block header");
   const int nsh = std::stoi(head[0]), nval = std::stoi(head[1]);
-  const size_t per_wave = static_cast<size_t>((nval + 4) / 5);
+  const size_t per_wave = static_cast<size_t>(lib::orbital_wave_records(nval));
   std::vector<double> e;
   for (int s = 0; s < nsh; ++s) {
     if (i + 1 >= lines.size()) io::stop("diatom: the result file '" + file + "' ends inside its orbitals");

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/gaunt_exact.hpp"
+#include "lib/quadrature.hpp"
 
 namespace lib {
 
@@ -44,7 +46,7 @@ std::vector<double> legendre_at(const std::vector<double>& x, int LTOP, int MTOP
 
 }  // namespace
 
-ExactGaunt::ExactGaunt(int LMAX, int MMAX) : lmax_(LMAX < 0 ? 0 : LMAX), mmax_(MMAX < 0 ? 0 : MMAX) {
+ExactGauntTable::ExactGauntTable(int LMAX, int MMAX) : lmax_(LMAX < 0 ? 0 : LMAX), mmax_(MMAX < 0 ? 0 : MMAX) {
   const int l3top = lmax_ + 2, mtop = 2 * mmax_;
   const std::size_t nl = lmax_ + 1, nm = 2 * mmax_ + 1;
   fsga_.assign(nl * nl * (nl + 2) * nm * nm, 0.0);
@@ -103,7 +105,7 @@ ExactGaunt::ExactGaunt(int LMAX, int MMAX) : lmax_(LMAX < 0 ? 0 : LMAX), mmax_(M
     }
 }
 
-std::size_t ExactGaunt::checked(int L1, int L2, int L3, int M1, int M2, int l3top) const {
+std::size_t ExactGauntTable::checked(int L1, int L2, int L3, int M1, int M2, int l3top) const {
   if (L1 < 0 || L1 > lmax_ || L2 < 0 || L2 > lmax_ || L3 < 0 || L3 > l3top || std::abs(M1) > mmax_ ||
       std::abs(M2) > mmax_) {
     io::stop("angular coefficient (L = " + std::to_string(L1) + ", " + std::to_string(L2) + ", " + std::to_string(L3) +

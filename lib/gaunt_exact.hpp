@@ -8,7 +8,7 @@
 // polynomial of degree L1 + L2 + L3 in η (the powers of √(1 − η²) pair up,
 // |M1| + |M2| + |M1 + M2| being even), so a Gauss–Legendre rule of
 // (3·Lmax)/2 + 2 points integrates it exactly: the values are exact to
-// rounding, with π at full precision.  The Racah formula of F3JS needs
+// rounding, with π at full precision.  The Racah formula of wigner_3j needs
 // (L1 + L2 + L3 + 1)! and loses digits to cancellation as the momenta grow;
 // this table has neither limit.
 //
@@ -17,7 +17,7 @@
 // (eta2_diagonal, eta2_next with EXACT = 1).
 //
 // Range: L1, L2, L3 = 0 … LMAX, M1, M2 = −MMAX … MMAX (L3 to LMAX + 2 for
-// FSGA, which the η² coefficients read).  A query outside the range stops
+// gaunt_integral, which the η² coefficients read).  A query outside the range stops
 // the run: the range is computed from the shells, so such a query is a
 // fault of the caller, not of the input.  Built once, only read afterwards:
 // one table may serve several threads.
@@ -28,20 +28,20 @@
 
 namespace lib {
 
-class ExactGaunt {
+class ExactGauntTable {
  public:
-  ExactGaunt(int LMAX, int MMAX);
+  ExactGauntTable(int LMAX, int MMAX);
 
   int lmax() const { return lmax_; }
   int mmax() const { return mmax_; }
 
   // ∫ Y(L1,M1)·Y(L2,M2)·conj(Y(L3,M3)) dΩ (zero unless M3 = M1 + M2).
-  double FSGA(int L1, int L2, int L3, int M1, int M2, int M3) const {
+  double gaunt_integral(int L1, int L2, int L3, int M1, int M2, int M3) const {
     if (M3 != M1 + M2) return 0.0;
     return fsga_[checked(L1, L2, L3, M1, M2, lmax_ + 2)];
   }
   // ∫ Y(L1,M1)·Y(L2,M2)·η²·conj(Y(L3,M3)) dΩ (zero unless M3 = M1 + M2).
-  double FSGB(int L1, int L2, int L3, int M1, int M2, int M3) const {
+  double gaunt_integral_eta2(int L1, int L2, int L3, int M1, int M2, int M3) const {
     if (M3 != M1 + M2) return 0.0;
     return fsgb_[checked(L1, L2, L3, M1, M2, lmax_)];
   }

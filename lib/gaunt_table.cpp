@@ -53,10 +53,11 @@ GauntTable::GauntTable(int LMAX, int MMAX, Fac F, Build b)
           for (int L1 = 0; L1 <= lmax_; ++L1) {
             const bool triangle = L1 + L2 >= L3 && L1 + L3 >= L2 && L2 + L3 >= L1;
             if (triangle && L1 + L2 + L3 + 1 > top) continue;
-            f3js_[index(L1, L2, L3, M1, M2)] = kept([&] { return lib::F3JS(L1, L2, L3, M1, M2, -M1 - M2, F_, b_); });
+            f3js_[index(L1, L2, L3, M1, M2)] =
+                kept([&] { return lib::wigner_3j(L1, L2, L3, M1, M2, -M1 - M2, F_, b_); });
           }
 
-  // Gaunt coefficients, as FSGA forms them:
+  // Gaunt coefficients, as gaunt_integral forms them:
   //   (−1)^M3 · sqrt((2L1+1)(2L2+1)(2L3+1)/4/π) · 3j(0 0 0) · 3j(M1 M2 −M3).
   fsga_.assign(n, kAbsent);
   for (int M2 = -mmax_; M2 <= mmax_; ++M2)
@@ -75,13 +76,14 @@ GauntTable::GauntTable(int LMAX, int MMAX, Fac F, Build b)
   for (int M = -2 * mmax_; M <= 2 * mmax_; ++M)
     for (int L = 0; L <= l3top; ++L) {
       if (2 * L + 5 > top) continue;
-      fsg_[diagonal_index(0, L, M)] = kept([&] { return lib::FSG0(L, M, F_, b_); });
-      fsg_[diagonal_index(1, L, M)] = kept([&] { return lib::FSG1(L, M, F_, b_); });
-      fsg_[diagonal_index(2, L, M)] = kept([&] { return lib::FSG2(L, M, F_, b_); });
+      fsg_[diagonal_index(0, L, M)] = kept([&] { return lib::eta2_diagonal_from_gaunt(L, M, F_, b_); });
+      fsg_[diagonal_index(1, L, M)] = kept([&] { return lib::eta_next_from_gaunt(L, M, F_, b_); });
+      fsg_[diagonal_index(2, L, M)] = kept([&] { return lib::eta2_next_from_gaunt(L, M, F_, b_); });
     }
 
-  // η² Gaunt coefficients, as FSGB forms them:
-  //   FSG0(L3)·G(L3) + G(L3+2)·FSG2(L3) [+ G(L3−2)·FSG2(L3−2) for L3 ≥ 2].
+  // η² Gaunt coefficients, as gaunt_integral_eta2 forms them:
+  //   eta2_diagonal_from_gaunt(L3)·G(L3) + G(L3+2)·eta2_next_from_gaunt(L3) [+ G(L3−2)·eta2_next_from_gaunt(L3−2) for
+  //   L3 ≥ 2].
   fsgb_.assign(n, kAbsent);
   for (int M2 = -mmax_; M2 <= mmax_; ++M2)
     for (int M1 = -mmax_; M1 <= mmax_; ++M1)
@@ -107,9 +109,9 @@ double GauntTable::diagonal(int which, int L, int M) const {
     const double v = fsg_[diagonal_index(which, L, M)];
     if (!absent(v)) return v;
   }
-  if (which == 0) return lib::FSG0(L, M, F_, b_);
-  if (which == 1) return lib::FSG1(L, M, F_, b_);
-  return lib::FSG2(L, M, F_, b_);
+  if (which == 0) return lib::eta2_diagonal_from_gaunt(L, M, F_, b_);
+  if (which == 1) return lib::eta_next_from_gaunt(L, M, F_, b_);
+  return lib::eta2_next_from_gaunt(L, M, F_, b_);
 }
 
 }  // namespace lib

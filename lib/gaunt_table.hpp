@@ -5,7 +5,8 @@
 // the projections of partial-wave products ask for the same few thousand
 // coefficients over and over (once per multipole, per wave pair and per
 // energy).  GauntTable evaluates them once and returns exactly (bit for bit)
-// what F3JS, FSGA, FSGB and FSG0–FSG2 of the given build return: the 3j
+// what wigner_3j, gaunt_integral, gaunt_integral_eta2 and the three
+// *_from_gaunt η, η² elements of the given build return: the 3j
 // symbols and the diagonal η, η² elements are the values of calls of those
 // routines, and the Gaunt coefficients are formed from them by the
 // routines' own expressions, factor by factor in the same order.  A query
@@ -15,7 +16,7 @@
 //
 // Range: momenta L1, L2, L3 = 0 … LMAX and projections M1, M2 = −MMAX … MMAX;
 // the third projection is the one the selection rule leaves (M3 = M1 + M2 for
-// the Gaunt coefficients, M3 = −M1 − M2 for F3JS).  FSG0–FSG2 are kept for
+// the Gaunt coefficients, M3 = −M1 − M2 for wigner_3j).  The η, η² elements are kept for
 // L = 0 … LMAX and |M| ≤ 2·MMAX.
 //
 // The table is built by its caller and only read afterwards, so one table
@@ -25,7 +26,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/build.hpp"
 
 namespace lib {
 
@@ -39,32 +41,32 @@ class GauntTable {
   int mmax() const { return mmax_; }
   Build build() const { return b_; }
 
-  double F3JS(int L1, int L2, int L3, int M1, int M2, int M3) const {
+  double wigner_3j(int L1, int L2, int L3, int M1, int M2, int M3) const {
     if (M3 == -M1 - M2 && in_range(L1, L2, L3, M1, M2)) {
       const double v = f3js_[index(L1, L2, L3, M1, M2)];
       if (v == v) return v;  // NaN marks an argument whose call stops the run
     }
-    return lib::F3JS(L1, L2, L3, M1, M2, M3, F_, b_);
+    return lib::wigner_3j(L1, L2, L3, M1, M2, M3, F_, b_);
   }
   // ∫ Y(L1,M1)·Y(L2,M2)·conj(Y(L3,M3)) dΩ
-  double FSGA(int L1, int L2, int L3, int M1, int M2, int M3) const {
+  double gaunt_integral(int L1, int L2, int L3, int M1, int M2, int M3) const {
     if (M3 == M1 + M2 && in_range(L1, L2, L3, M1, M2)) {
       const double v = fsga_[index(L1, L2, L3, M1, M2)];
       if (v == v) return v;
     }
-    return lib::FSGA(L1, L2, L3, M1, M2, M3, F_, b_);
+    return lib::gaunt_integral(L1, L2, L3, M1, M2, M3, F_, b_);
   }
   // ∫ Y(L1,M1)·Y(L2,M2)·η²·conj(Y(L3,M3)) dΩ
-  double FSGB(int L1, int L2, int L3, int M1, int M2, int M3) const {
+  double gaunt_integral_eta2(int L1, int L2, int L3, int M1, int M2, int M3) const {
     if (M3 == M1 + M2 && in_range(L1, L2, L3, M1, M2)) {
       const double v = fsgb_[index(L1, L2, L3, M1, M2)];
       if (v == v) return v;
     }
-    return lib::FSGB(L1, L2, L3, M1, M2, M3, F_, b_);
+    return lib::gaunt_integral_eta2(L1, L2, L3, M1, M2, M3, F_, b_);
   }
-  double FSG0(int L, int M) const { return diagonal(0, L, M); }  // ⟨L M|η²|L M⟩
-  double FSG1(int L, int M) const { return diagonal(1, L, M); }  // ⟨L+1 M|η|L M⟩
-  double FSG2(int L, int M) const { return diagonal(2, L, M); }  // ⟨L+2 M|η²|L M⟩
+  double eta2_diagonal_from_gaunt(int L, int M) const { return diagonal(0, L, M); }  // ⟨L M|η²|L M⟩
+  double eta_next_from_gaunt(int L, int M) const { return diagonal(1, L, M); }       // ⟨L+1 M|η|L M⟩
+  double eta2_next_from_gaunt(int L, int M) const { return diagonal(2, L, M); }      // ⟨L+2 M|η²|L M⟩
 
  private:
   bool in_range(int L1, int L2, int L3, int M1, int M2) const {
@@ -85,7 +87,7 @@ class GauntTable {
   Fac F_;
   Build b_;
   std::vector<double> f3js_, fsga_, fsgb_;
-  std::vector<double> fsg_;  // FSG0, FSG1, FSG2 by (which, L = 0 … LMAX+2, |M| ≤ 2·MMAX)
+  std::vector<double> fsg_;  // the η², η, η² elements by (which, L = 0 … LMAX+2, |M| ≤ 2·MMAX)
 };
 
 }  // namespace lib

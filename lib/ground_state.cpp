@@ -4,23 +4,25 @@
 
 namespace lib {
 
-io::Group S00::group(std::string& FIL, std::array<std::string, 10>& FIR) {
+io::Group GroundStateGroup::group(std::string& FIL, std::array<std::string, 10>& FIR) {
   io::Group g("S00");
-  g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 9});
-  g.add_square("AHF", AHF.data(), 150, NSH).add_square("BHF", BHF.data(), 150, NSH);
-  g.add("NA", NA).add("NB", NB).add("RP", RP.data(), {10}).add("EPS", EPS).add("MI", MI.data(), {8});
-  g.add_square("JOR", JOR.data(), 100, NSH).add("FD", FD, 18).add("FIL", FIL, 12).add("FIR", FIR.data(), 12, {10});
+  add_molecule(g);
+  add_couplings(g);
+  add_grid(g);
+  add_switches(g);
+  add_order(g);
+  g.add("FD", FD, 18).add("FIL", FIL, 12).add("FIR", FIR.data(), 12, {10});
   return g;
 }
 
-io::Group S00::written_group() {
+io::Group GroundStateGroup::written_group() {
   io::Group g("S00");
-  g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 9});
-  g.add("NA", NA).add("NB", NB).add("RP", RP.data(), {10}).add("EPS", EPS);
+  add_molecule(g);
+  add_grid(g);
   return g;
 }
 
-void check_ground_state(const S00& g, const std::string& file) {
+void check_ground_state(const GroundStateGroup& g, const std::string& file) {
   auto fail = [&](const std::string& var, const std::string& why) {
     io::stop("file '" + file + "', group &S00, variable " + var + ": " + why);
   };

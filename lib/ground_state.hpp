@@ -8,6 +8,7 @@
 #include <string>
 
 #include "io/namelist.hpp"
+#include "lib/ground_state_fields.hpp"
 
 namespace lib {
 
@@ -15,18 +16,12 @@ namespace lib {
 // photoionisation kernels are written for five.
 inline constexpr int kNA = 5;
 
-// Group S00 of the ground-state file; the variables the programs do not use
-// are read and kept so that existing files are accepted unchanged.
-struct S00 {
-  double Z1 = 0, Z2 = 0, RZ = 0;
-  int NSH = 0;
-  std::array<int, 3 * 9> MLN{};
-  std::array<double, 150> AHF{}, BHF{};
-  int NA = 0, NB = 0;
-  std::array<double, 10> RP{};
-  double EPS = 0;
-  std::array<int, 8> MI{};
-  std::array<int, 100> JOR{};
+// Group S00 of the ground-state file: up to 9 shells, AHF and BHF of 150
+// words, MI(8), JOR of 100 words, and the file name FD.  The variables the
+// programs do not use are read and kept so that existing files are accepted
+// unchanged.
+// Legacy name: S00.
+struct GroundStateGroup : GroundStateFields<9, 150, 8, 100> {
   std::string FD;
   // The group as the programs read it.  FIL and FIR are the variables of the
   // photoionisation control group S40: pass them in.
@@ -39,6 +34,6 @@ struct S00 {
 
 // Stops with the file, group and variable named when a ground-state group
 // does not describe a grid and shells the photoionisation programs can use.
-void check_ground_state(const S00& g, const std::string& file);
+void check_ground_state(const GroundStateGroup& g, const std::string& file);
 
 }  // namespace lib

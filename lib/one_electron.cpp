@@ -3,7 +3,9 @@
 // and two-centre nuclear terms, and the η² matrix of the volume element.
 // The shell equations of tovrel and the continuum equations of chanfile are
 // built on it.
-#include "lib/lib.hpp"
+#include "lib/one_electron.hpp"
+
+#include "lib/angular_coefficients.hpp"
 
 namespace lib {
 
@@ -15,9 +17,11 @@ namespace lib {
 // neighbouring waves, and TT = ⟨L_p M|η²|L_q M⟩ (diagonal and the L ± 2 band).
 // Exact: the nuclear attraction of two centres separates exactly in
 // prolate spheroidal coordinates.
-void MASH(int NB, int M, int L0, int N, int ISYM, int NF, double ZP, double ZM, Mat WK, CMat R, VecView<double, 0> F,
-          Mat TT, Arr3 PD, int EXACT) {
-  DEFA(NF - 1, F);
+void one_electron_equations(int NB, const WaveSet& w, const OneElectronSetting& s, CMat R, VecView<double, 0> F, Mat WK,
+                            Mat TT, Arr3 PD) {
+  const int M = w.M, L0 = w.L0, N = w.n, ISYM = w.KD, NF = F.size(), EXACT = s.EXACT;
+  const double ZP = s.ZP, ZM = s.ZM;
+  fill_factorials(NF - 1, F);
   const Fac f(F.data(), NF);
   for (int i = 1; i <= NB; ++i) WK(i, 1) = ZP * R(i, 1) * R(i, 3) - M * M * R(i, 4) + R(i, 5);
   const int t = ISYM == 2 ? 1 : 2;

@@ -8,13 +8,14 @@
 // inner points, divided by the grid's scale factor at the outer points); the
 // file carries no grid, so writer and reader must use the same one.  Nine
 // significant digits are kept.
+#include "lib/orbital_file.hpp"
+
 #include <algorithm>
 #include <string>
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
-#include "lib/lib.hpp"
 
 namespace lib {
 
@@ -35,7 +36,7 @@ const io::Format& data_format() {
 
 // Writes shells 1 … NSH: for each, its partial-wave count MLN(3,J), E(J),
 // CN(J) and the NB values of the columns LK(J) … LK(J)+n_J−1 of X.
-void WIFB(int NSH, int NB, CIMat MLN, CIVec LK, CVec E, CVec CN, CMat X, io::Unit& NF) {
+void write_orbital_block(int NSH, int NB, CIMat MLN, CIVec LK, CVec E, CVec CN, CMat X, io::Unit& NF) {
   io::fwrite(NF, header_format(), NSH, NB);
   for (int J = 1; J <= NSH; ++J) {
     io::fwrite(NF, shell_format(), J, MLN(3, J), E(J), CN(J));
@@ -51,10 +52,10 @@ void WIFB(int NSH, int NB, CIMat MLN, CIVec LK, CVec E, CVec CN, CMat X, io::Uni
 // NW.size() shells of NW(J) waves of NB values: a block from another run or
 // another grid would otherwise be read as something it is not.  The file is
 // one the programs wrote, so a short or blank numeric field is refused.
-void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF, CIVec NW) {
+void read_orbital_block(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF, CIVec NW) {
   NF.require_whole_fields();
   int NSH = 0, N = 0;
-  io::fread(NF, header_format(), NSH, N);
+  read_orbital_header(NF, NSH, N);
   const bool described = NW.size() > 0;
   if (NSH < 0 || N < 0) {
     NF.fail("the orbital block header gives " + std::to_string(NSH) + " shells of " + std::to_string(N) + " values");
@@ -92,6 +93,19 @@ void REFB(int NB, CIVec LK, Vec E, Vec CN, Mat X, io::Unit& NF, CIVec NW) {
     for (int k = 1; k <= nJ; ++k)
       if (N > 0) io::fread(NF, data_format(), X.col(LK(J) + k - 1).sub(1, N));
   }
+}
+
+void read_orbital_header(io::Unit& NF, int& NSH, int& N) { io::fread(NF, header_format(), NSH, N); }
+
+// The fields of "(I5,5X,I5)" and of the "I6,I5" that open a shell.
+bool parse_orbital_header(const std::string& record, long& NSH, long& N) {
+  return io::parse_int_field(record.substr(0, 5), NSH) &&
+         io::parse_int_field(record.size() > 10 ? record.substr(10, 5) : "", N);
+}
+
+bool parse_orbital_shell(const std::string& record, long& number, long& n) {
+  io::parse_int_field(record.substr(0, 6), number);
+  return io::parse_int_field(record.size() > 6 ? record.substr(6, 5) : "", n);
 }
 
 }  // namespace lib

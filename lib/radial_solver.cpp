@@ -6,11 +6,12 @@
 // the grid builder has brought the equation to the Liouville form
 // X'' + P·X = Q in the mapped variable, which the Numerov scheme solves with
 // a backward elimination sweep.  The two meet at the doubled junction point.
+#include "lib/radial_solver.hpp"
+
 #include <cmath>
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
 
 namespace lib {
 
@@ -25,7 +26,9 @@ namespace lib {
 //   BZ(1:4)   = g(NB−1)/g(NB), (ξ²−1) at NB−1 over that at NB, and 1/(ξ²−1) at NB and NB−1,
 // the ingredients of the far boundary ratio of a decaying solution.
 // The outer rows NA+1 … NB must be filled before the call.
-void HAFA0(int NA, int NB, int M, double RA, double& HA, Mat R, Mat A, Mat B, Mat U, Mat V, Mat G, Vec BZ) {
+void inner_series_tables(int NA, int NB, int M, double RA, double& HA, Mat R, const SeriesTablesOut& t) {
+  const Mat A = t.AA, B = t.BB, U = t.UU, V = t.VV, G = t.GG;
+  const Vec BZ = t.BZ;
   // A grid with fewer than two inner points, an inner region that does not
   // reach beyond ξ = 1, or fewer than three outer points has no step, a
   // singular power matrix or no room for the far boundary condition.
@@ -74,7 +77,7 @@ void HAFA0(int NA, int NB, int M, double RA, double& HA, Mat R, Mat A, Mat B, Ma
 // formed from quantities of order h (e, g) and h² (P/CH) without adding them
 // to CH: the written form keeps P only to the last bit of CH, an error of
 // ε·CH = 12ε/h² in P per point that grows as the number of points squared.
-void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V, int IDIF) {
+void numerov_backward_sweep(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V, int IDIF) {
   const double Z = -2.0 * CH;
   // The equation centred at N−1 with X(N−2) eliminated by the boundary condition.
   double D = (P(N - 2) + CH) * B(1) - (P(N) + CH) * B(3);
@@ -112,11 +115,17 @@ void BPNM(int N, double CH, CVec B, CVec P, CVec Q, Vec U, Vec V, int IDIF) {
 // solution is a polynomial of degree < NA; otherwise the left-out remainder,
 // about ((RA − 1)/2)^NA (the series about ξ = 1 converges for |ξ − 1| < 2),
 // enters through the matching.  The outer part carries the O(h⁴) Numerov error.
-void RDEQ(int NA, int NB, int IPA, double CH, CVec GG, CVec B, CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC,
-          Vec CP, Vec CQ, Vec CX, CVec P, CVec Q, Vec U, Vec V, Vec X, int IDIF) {
+void solve_radial_equation(const RadialGrid& grid, const SeriesColumn& s, const RadialWork& w, int IPA, CVec B, CVec P,
+                           CVec Q, Vec X) {
+  const int NA = grid.NA, NB = grid.NB, IDIF = grid.IDIF;
+  const double CH = grid.CH;
+  const CVec GG = s.GG, AA = s.AA, BB = s.BB, VV = s.VV;
+  const CMat UU = s.UU, WW = s.WW;
+  const Mat WC = w.WC;
+  const Vec CP = w.CP, CQ = w.CQ, CX = w.CX, U = w.U, V = w.V;
   const int NO = NB - NA;
   // 1. Outer sweep; sweep index k is grid index NA + k.
-  BPNM(NO, CH, B, P.sub(NA + 1, NO), Q.sub(NA + 1, NO), U.sub(NA + 1, NO), V.sub(NA + 1, NO), IDIF);
+  numerov_backward_sweep(NO, CH, B, P.sub(NA + 1, NO), Q.sub(NA + 1, NO), U.sub(NA + 1, NO), V.sub(NA + 1, NO), IDIF);
 
   // 2. Series coefficients of P and of Q/VV from the values at the inner points.
   for (int I = 1; I <= NA; ++I) {

@@ -1,47 +1,48 @@
 // Small loops over double vectors and the in-place inverse of a small dense
 // matrix.  A vector may be any contiguous stretch of the workspace: a column,
 // or a whole matrix taken as one vector of N·N words.
+#include "lib/vector_kernels.hpp"
+
 #include <string>
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
 
 namespace lib {
 
 // V(I) = C, I = 1 … N.
-void VEQC(int N, double C, Vec V) {
+void fill(int N, double C, Vec V) {
   for (int I = 1; I <= N; ++I) V(I) = C;
 }
 
 // V1(I) = V(I), I = 1 … N.
-void VEVR(int N, CVec V, Vec V1) {
+void copy(int N, CVec V, Vec V1) {
   for (int I = 1; I <= N; ++I) V1(I) = V(I);
 }
 
 // V(I) = C·V(I).
-void VCM1(int N, double C, Vec V) {
+void scale(int N, double C, Vec V) {
   for (int I = 1; I <= N; ++I) V(I) = C * V(I);
 }
 
 // V2(I) = V2(I)·V1(I).
-void VVM2(int N, CVec V1, Vec V2) {
+void multiply_elementwise(int N, CVec V1, Vec V2) {
   for (int I = 1; I <= N; ++I) V2(I) = V2(I) * V1(I);
 }
 
 // V2(I) = V2(I) + C·V1(I).
-void VSM2(int N, double C, CVec V1, Vec V2) {
+void add_scaled(int N, double C, CVec V1, Vec V2) {
   for (int I = 1; I <= N; ++I) V2(I) = V2(I) + C * V1(I);
 }
 
 // V3(I) = V3(I) + V1(I)·V2(I).
-void VSM3(int N, CVec V1, CVec V2, Vec V3) {
+void add_product(int N, CVec V1, CVec V2, Vec V3) {
   for (int I = 1; I <= N; ++I) V3(I) = V3(I) + V1(I) * V2(I);
 }
 
 // Σ_{I=1..N} V2(I)·V1(I), accumulated from I = 1 upwards so that the
 // rounding is the same on every call.
-double FSMV(int N, CVec V1, CVec V2) {
+double dot(int N, CVec V1, CVec V2) {
   double S = 0.0;
   for (int I = 1; I <= N; ++I) S = S + V2(I) * V1(I);
   return S;
@@ -53,7 +54,7 @@ double FSMV(int N, CVec V1, CVec V2) {
 // Vandermonde matrix of distinct points, so all of its minors are).  An
 // exactly zero pivot means a singular leading block; the elimination cannot
 // go on, and the run stops rather than fill A with infinities.
-void INVM(int N, double& D, Mat A) {
+void invert_in_place(int N, double& D, Mat A) {
   D = 1.0;
   for (int I = 1; I <= N; ++I) {
     double Q = A(I, I);

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
 
 namespace photo {
 
@@ -66,15 +66,15 @@ Asymmetry asymmetry(int mi, const std::vector<PartialWaves>& waves, lib::Fac F) 
   for (const PartialWaves& a : waves) {
     for (const Complex& f : a.F) out.norm += std::norm(f);
     for (const PartialWaves& b : waves) {
-      const double dipole = lib::F3JS(1, 1, 2, -a.mu, b.mu, a.mu - b.mu, F);
+      const double dipole = lib::wigner_3j(1, 1, 2, -a.mu, b.mu, a.mu - b.mu, F);
       if (dipole == 0.0) continue;
       for (size_t ka = 0; ka < a.F.size(); ++ka) {
         const int L = a.L0 + static_cast<int>(ka) * a.step;
         for (size_t kb = 0; kb < b.F.size(); ++kb) {
           const int Lp = b.L0 + static_cast<int>(kb) * b.step;
           if (std::abs(L - Lp) > 2 || (L + Lp) % 2 != 0) continue;
-          const double c = std::sqrt((2.0 * L + 1.0) * (2.0 * Lp + 1.0)) * lib::F3JS(L, Lp, 2, 0, 0, 0, F) * dipole *
-                           lib::F3JS(L, Lp, 2, a.m, -b.m, b.mu - a.mu, F);
+          const double c = std::sqrt((2.0 * L + 1.0) * (2.0 * Lp + 1.0)) * lib::wigner_3j(L, Lp, 2, 0, 0, 0, F) *
+                           dipole * lib::wigner_3j(L, Lp, 2, a.m, -b.m, b.mu - a.mu, F);
           if (c != 0.0) S2 += c * std::real(a.F[ka] * std::conj(b.F[kb]));
         }
       }

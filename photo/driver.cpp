@@ -12,7 +12,13 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/channel_file.hpp"
+#include "lib/dipole_elements.hpp"
+#include "lib/multipole_potentials.hpp"
+#include "lib/orbital_file.hpp"
+#include "lib/radial_solver.hpp"
+#include "lib/two_region_grid.hpp"
+#include "lib/vector_kernels.hpp"
 #include "photo/mfpad.hpp"
 
 namespace photo {
@@ -226,12 +232,14 @@ void PhotoDriver::set_offsets(const ChannelFiles& ch, lib::IVec LC) {
 
 void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, int extra, lib::Mat XE,
                                  std::vector<int>& LEv, ChannelFiles& ch) {
-  static const io::Format head("(I5,/,3I4)");
   io::Unit& u = units_.open_old(unit, name);
   u.require_whole_fields();
-  io::lread(u, ch.NSI, ch.P0, ch.DP);
-  int nc = 0;
-  io::fread(u, head, nc, ch.MN[0], ch.MN[1], ch.MN[2]);
+  const lib::ChannelHeader h = lib::read_channel_header(u);
+  ch.NSI = h.NSI;
+  ch.P0 = h.P0;
+  ch.DP = h.DP;
+  ch.MN = h.MN;
+  int nc = h.NC;
   if (ch.NSI < 1 || ch.NSI > NSG) {
     u.fail("the ionised shell " + std::to_string(ch.NSI) + " is not one of the " + std::to_string(NSG) +
            " ground-state shells");
@@ -269,7 +277,8 @@ void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, int
     const int first = LE(IC);
     lib::Vec ac = AMC().from(std::min(first, AMC().size() + 1));
     lib::Vec as = AMS().from(std::min(first, AMS().size() + 1));
-    REWFC(NB, nl, nx, EEt[static_cast<size_t>(IC - 1)], ac, as, XE.colsFrom(std::min(first, XE.cols() + 1)), u);
+    lib::read_energy_block(NB, nl, nx, EEt[static_cast<size_t>(IC - 1)], ac, as,
+                           XE.colsFrom(std::min(first, XE.cols() + 1)), u);
     if (nx != ch.NX()) {
       u.fail("energy block " + std::to_string(IC) + " holds " + std::to_string(nx) +
              " partial waves; the channel descriptor says " + std::to_string(ch.NX()));
@@ -299,7 +308,7 @@ void PhotoDriver::read_extra(int unit, const std::string& name, lib::Mat XE, lib
   {
     io::Unit& peek = units_.open_old(unit, name);
     int nsh = 0, n = 0;
-    io::fread(peek, io::Format("(I5,5X,I5)"), nsh, n);
+    lib::read_orbital_header(peek, nsh, n);
     if (nsh != ND) {
       peek.fail("the file holds " + std::to_string(nsh) + " extra functions; group &S40 announces " +
                 std::to_string(ND));
@@ -309,8 +318,8 @@ void PhotoDriver::read_extra(int unit, const std::string& name, lib::Mat XE, lib
   io::Unit& u = units_.open_old(unit, name);
   if (LE(NC + ND + 1) - 1 > XE.cols()) u.fail("the extra functions do not fit the function table");
   const std::vector<int> NW(static_cast<size_t>(ND), ch.NX());  // every function has the channel's waves
-  lib::REFB(NB, lib::CIVec(LE.ptr(NC + 1), ND), lib::Vec(EEt.data() + NC, ND), lib::Vec(CNt.data() + NC, ND), XE, u,
-            lib::CIVec(NW.data(), ND));
+  lib::read_orbital_block(NB, lib::CIVec(LE.ptr(NC + 1), ND), lib::Vec(EEt.data() + NC, ND),
+                          lib::Vec(CNt.data() + NC, ND), XE, u, lib::CIVec(NW.data(), ND));
   units_.close(unit);
 }
 
@@ -342,15 +351,22 @@ void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::
   }
   lib::Mat WC(r_.WC.data(), NA, NA);
   lib::Mat CX(r_.CX.data(), NA, 3);
-  lib::CUIF(NA, NB, D1, D2, DE, NEd, KD, C1, CH, lib::CVec(BZ.data(), 5), r_.fc(), G(), lib::Vec(B.data(), 4),
-            lib::CMat(r_.AA.data(), NA, 5), lib::CMat(r_.BB.data(), NA, 5), lib::CMat(r_.VV.data(), NA, 5),
-            lib::CMat(r_.UU.data(), NA, NA + 1), lib::CMat(r_.WW.data(), NA, NA), WC, CX, r_.R.colsFrom(2), F1, F2, FE,
-            QQ.colsFrom(1, NEd(3)), r_.WK.colsFrom(1, 6), Z());
+  const lib::SeriesTables series{G(),
+                                 lib::CMat(r_.AA.data(), NA, 5),
+                                 lib::CMat(r_.BB.data(), NA, 5),
+                                 lib::CMat(r_.VV.data(), NA, 5),
+                                 lib::CMat(r_.UU.data(), NA, NA + 1),
+                                 lib::CMat(r_.WW.data(), NA, NA),
+                                 lib::CVec(BZ.data(), 5)};
+  const lib::PairDensity rho{lib::described_waves(D1, KD, F1), lib::described_waves(D2, KD, F2), C1};
+  lib::exchange_potential_waves(
+      lib::MultipoleSetting{grid(), r_.R.colsFrom(2), r_.fc()}, series, rho, lib::described_waves(DE, KD, FE), NEd,
+      lib::MultipoleWork{lib::Vec(B.data(), 4), WC, CX, r_.WK.colsFrom(1, 6)}, QQ.colsFrom(1, NEd(3)), Z());
 }
 
 double PhotoDriver::overlap(int NX, lib::CMat X, lib::CMat W) {
-  return lib::FCUN(NA, NB, NX, HA, HB, RZ3, r_.R.col(3), r_.R.col(6), X.colsFrom(1, NX), W.colsFrom(1, NX),
-                   r_.WK.col(1));
+  return lib::two_region_overlap(grid(), RZ3, r_.R.col(3), r_.R.col(6), NX, X.colsFrom(1, NX), W.colsFrom(1, NX),
+                                 r_.WK.col(1));
 }
 
 // ------------------------------------------------------------------ the run
@@ -411,13 +427,14 @@ void PhotoDriver::build_tables() {
   R3R = RZ3 * RZ / 2.0;
   R3V = (RZ / 4.0) * RZ / 2.0;
   lib::CVec RP(r_.s00.RP.data(), 10);
-  lib::HAFI2(NA, NB, HA, HB, RP, r_.R);
-  lib::HAFV2(NA, NB, HA, HB, RP, r_.RV);
+  lib::length_form_grid(NA, NB, HA, HB, RP, r_.R);
+  lib::velocity_form_grid(NA, NB, HA, HB, RP, r_.RV);
   lib::Mat AA(r_.AA.data(), NA, 5), BB(r_.BB.data(), NA, 5), VV(r_.VV.data(), NA, 5);
   lib::Mat UU(r_.UU.data(), NA, NA + 1), WW(r_.WW.data(), NA, NA);
-  lib::HAFA0(NA, NB, 5, RP(1), HA, r_.R, AA, BB, UU, VV, G(), lib::Vec(BZ.data(), 5));
-  lib::VEVR(NA * NA, UU.flat(), WW.flat());
-  lib::INVM(NA, DET, WW);
+  lib::inner_series_tables(NA, NB, 5, RP(1), HA, r_.R,
+                           lib::SeriesTablesOut{G(), AA, BB, VV, UU, lib::Vec(BZ.data(), 5)});
+  lib::copy(NA * NA, UU.flat(), WW.flat());
+  lib::invert_in_place(NA, DET, WW);
   // The multipole scale −2π and the dipole constant 2·sqrt(π/3) =
   // sqrt(4π/3), truncated as the programs have always formed them unless
   // EXACT = 1 (the truncated CD is 5.5e-8 relative below sqrt(4π/3)).
@@ -507,10 +524,12 @@ void PhotoDriver::hartree_fock_energy(int ICH, int IC, double E1, lib::CMat X1, 
     io::fwrite(DATA, fmt(kD2), ams);
     lib::Vec dhr = DHR().col(I), dhv = DHV().col(I);
     const lib::CMat X2 = r_.XE1.colsFrom(LX, NX);
-    lib::HFCSR(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3R, E1, E, CD, dhr, CSR()(I, IC), r_.R, X1, X2,
-               r_.WK.colsFrom(1, 4), r_.WK.col(11), r_.fc());
-    lib::HFCSV(NA, NB, N1, NX, L1, L2, M1, M2, KD, HA, HB, R3V, E1, E, CD, dhv, CSV()(I, IC), r_.RV, X1, X2,
-               r_.WK.colsFrom(1, 4), r_.WK.col(8), r_.fc(), r_.s40.IDER);
+    const lib::DipoleTransition t{lib::PartialWaves{{M1, L1, N1, KD}, X1}, lib::PartialWaves{{M2, L2, NX, KD}, X2}, E1,
+                                  E, CD};
+    CSR()(I, IC) = lib::dipole_length(grid(), r_.R, r_.fc(), t, R3R, {r_.WK.colsFrom(1, 4), r_.WK.col(11)}, dhr);
+    CSV()
+    (I, IC) =
+        lib::dipole_velocity(grid(), r_.RV, r_.fc(), t, R3V, {r_.WK.colsFrom(1, 4), r_.WK.col(8)}, dhv, r_.s40.IDER);
     if (STORED) {
       io::fread(*STORED, fmt(kD3), dhr, CSR()(I, IC));
       io::fread(*STORED, fmt(kD3), dhv, CSV()(I, IC));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "io/unit.hpp"
+#include "lib/radial_grid.hpp"
 #include "lib/views.hpp"
 #include "photo/beta_table.hpp"
 #include "photo/entry.hpp"
@@ -210,6 +211,8 @@ class PhotoDriver {
 
   // 1-based views of the tables.
   lib::Mat G() { return lib::Mat(Gt.data(), 2, 5); }
+  // The grid as the library routines take it.
+  lib::RadialGrid grid() const { return {NA, NB, HA, HB, CH, 0}; }
   lib::Vec EE() { return lib::Vec(EEt.data(), static_cast<int>(EEt.size())); }
   lib::IVec LE() { return lib::IVec(LEt.data(), static_cast<int>(LEt.size())); }
   lib::IVec LC() { return lib::IVec(LCt.data(), static_cast<int>(LCt.size())); }

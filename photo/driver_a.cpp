@@ -9,7 +9,7 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/vector_kernels.hpp"
 #include "photo/driver.hpp"
 
 namespace photo {
@@ -116,7 +116,7 @@ void DriverA::RPAMA() {
           io::lstring(" Ku2(Ich)=", KU2[static_cast<size_t>(c)], " Ku2(Jch)=", KU2[static_cast<size_t>(d)]));
       ChannelFiles cj;
       if (JCH == ICH) {
-        lib::VEVR(NB * ci.NX() * ci.NCU(), r_.XE1.flat(), r_.XE2.flat());
+        lib::copy(NB * ci.NX() * ci.NCU(), r_.XE1.flat(), r_.XE2.flat());
         cj = ci;
         lkj = lki;
         lcj = lci;

@@ -11,7 +11,7 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/vector_kernels.hpp"
 #include "photo/driver.hpp"
 
 namespace photo {
@@ -19,7 +19,7 @@ namespace photo {
 void RPHF0(PhotoRun& run, io::Units& units) {
   PhotoDriver driver(run, units, kBaseSizes);
   // The interaction matrix starts cleared.
-  lib::VEQC(run.s40.NUR * run.s40.NUR, 0.0, run.U.flat());
+  lib::fill(run.s40.NUR * run.s40.NUR, 0.0, run.U.flat());
   driver.run();
 }
 
@@ -64,7 +64,7 @@ void PhotoDriver::channel_pairs(int ICH) {
       if (words > static_cast<long>(r_.XE2.rows()) * r_.XE2.cols()) {
         io::stop("channel " + std::to_string(ICH) + ": its functions do not fit the second function table");
       }
-      lib::VEVR(static_cast<int>(words), r_.XE1.flat(), r_.XE2.flat());
+      lib::copy(static_cast<int>(words), r_.XE1.flat(), r_.XE2.flat());
       cj = ci;
       const size_t starts = static_cast<size_t>(ci.NE() + 1);
       if (LE2t.size() < starts) {

@@ -7,7 +7,8 @@
 #include "io/console.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/orbital_file.hpp"
 #include "photo/beta_table.hpp"
 #include "photo/mfpad.hpp"
 
@@ -102,7 +103,7 @@ void check_control(const S40& s, const Variant& v, const std::string& file) {
 void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant, PhotoRun& run, const Driver& driver) {
   run.variant = &variant;
   S40& s40 = run.s40;
-  lib::S00& s00 = run.s00;
+  lib::GroundStateGroup& s00 = run.s00;
   // 1. Control group.
   io::Unit& u3 = units(3);
   s40.group(variant).read(u3);
@@ -179,8 +180,8 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   // 9. Ground-state orbitals.
   std::array<int, 9> NW{};
   for (int I = 1; I <= run.NSG; ++I) NW[static_cast<size_t>(I - 1)] = MNG(3, I);
-  lib::REFB(NB, lib::CIVec(run.LG.data(), run.NSG), lib::Vec(run.EG.data(), run.NSG), lib::Vec(run.CG.data(), run.NSG),
-            run.XG, u20, lib::CIVec(NW.data(), run.NSG));
+  lib::read_orbital_block(NB, lib::CIVec(run.LG.data(), run.NSG), lib::Vec(run.EG.data(), run.NSG),
+                          lib::Vec(run.CG.data(), run.NSG), run.XG, u20, lib::CIVec(NW.data(), run.NSG));
   units.close(20);
   // The control and ground-state inputs are checked before the first output
   // file is made.
@@ -189,7 +190,7 @@ void HS40(long NUV, lib::Workspace& V, io::Units& units, const Variant& variant,
   units.open_new(13, beta);
   if (s40.NMF > 0) units.open_new(14, mfpad);
   // 10. Factorials 0! … 80!.
-  lib::DEFA(80, lib::VecView<double, 0>(run.FC.data(), 81));
+  lib::fill_factorials(80, lib::VecView<double, 0>(run.FC.data(), 81));
   // 11. The driver.
   driver(run, units);
 }

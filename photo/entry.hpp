@@ -84,7 +84,7 @@ struct S40 {
 struct PhotoRun {
   const Variant* variant = nullptr;
   S40 s40;
-  lib::S00 s00;
+  lib::GroundStateGroup s00;
   int NSG = 0, NA = 0, NB = 0, NKS = 0, NX = 0;
   std::array<int, 3 * 10> MNG{};  // (3, 10)
   std::array<int, 30> LG{};

@@ -7,8 +7,9 @@
 
 #include "io/console.hpp"
 #include "io/list_directed.hpp"
+#include "lib/angular_coefficients.hpp"
 #include "lib/lapack.hpp"
-#include "lib/lib.hpp"
+#include "lib/vector_kernels.hpp"
 #include "scf/driver.hpp"
 #include "scf/energy.hpp"
 #include "scf/grid.hpp"
@@ -101,7 +102,7 @@ namespace {
 // The η² matrix ⟨L_p M|η²|L_q M⟩ of a shell, as the equations use it.
 void eta2_matrix(const RunTables& t, const Shells& s, int J, lib::Fac F, lib::Mat TT) {
   const int n = s.n(J), M = s.M(J), step = t.ISYM == 2 ? 1 : 2;
-  lib::VEQC(n * n, 0.0, TT.flat());
+  lib::fill(n * n, 0.0, TT.flat());
   for (int p = 1; p <= n; ++p) {
     const int L = s.L0(J) + (p - 1) * t.ISYM;
     TT(p, p) = eta2_diagonal(L, M, F, t.EXACT);
@@ -118,7 +119,7 @@ void align_signs(const RunTables& t, const Shells& s, const std::vector<double>&
     const long first = static_cast<long>(s.LK(J) - 1) * t.NB, len = static_cast<long>(s.n(J)) * t.NB;
     double ov = 0.0;
     for (long i = 0; i < len; ++i) ov += XJ.flat()(static_cast<int>(i) + 1) * x_in[first + i];
-    if (ov < 0.0) lib::VCM1(static_cast<int>(len), -1.0, XJ.flat());
+    if (ov < 0.0) lib::scale(static_cast<int>(len), -1.0, XJ.flat());
   }
 }
 
@@ -136,7 +137,7 @@ void renormalise(const RunTables& t, const Shells& s, lib::CIVec MI, UpdateState
         FOVI(n, n, t.NA, t.NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), w.WK.col(1), w.WK.col(2), XJ, XJ);
     s.CN(J) = C;
     if (MI(2) == 1 && C > 0.0) {
-      lib::VCM1(t.NB * n, 1.0 / std::sqrt(C), XJ.flat());
+      lib::scale(t.NB * n, 1.0 / std::sqrt(C), XJ.flat());
       s.CN(J) = 1.0;
     }
   }

@@ -13,9 +13,14 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/build.hpp"
 #include "lib/gaunt_exact.hpp"
 #include "lib/gaunt_table.hpp"
-#include "lib/lib.hpp"
+#include "lib/one_electron.hpp"
+#include "lib/orbital_file.hpp"
+#include "lib/radial_solver.hpp"
+#include "lib/vector_kernels.hpp"
 #include "scf/answers.hpp"
 #include "scf/energy.hpp"
 #include "scf/equations.hpp"
@@ -68,7 +73,7 @@ namespace {
 // Orbitals carried from another grid keep their norms CN only to the
 // accuracy of the interpolation and of the other grid's quadrature: each
 // shell is scaled to its norm CN on this grid, with the η² matrix of its
-// partial waves (MASH) in the overlap.
+// partial waves (one_electron_equations) in the overlap.
 void renormalise_carried(const RunTables& t, const Shells& s, UpdateState& st, const UpdateSlices& w) {
   for (int I = 1; I <= s.NSH; ++I) {
     if (s.CN(I) == 0.0) continue;
@@ -76,16 +81,16 @@ void renormalise_carried(const RunTables& t, const Shells& s, UpdateState& st, c
     const ShellWork sw = w.of(n, NB);
     const lib::Arr3 PD(sw.PD.data(), NB, n, n);
     const lib::Mat TT = st.tt(n);
-    lib::VEQC(n * n, 0.0, TT.flat());
-    lib::MASH(NB, s.M(I), s.L0(I), n, t.ISYM, kFactorials, t.ZP, t.ZM, sw.WK, t.R,
-         lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD, t.EXACT);
+    lib::fill(n * n, 0.0, TT.flat());
+    lib::one_electron_equations(NB, lib::WaveSet{s.M(I), s.L0(I), n, t.ISYM}, t.one_electron(), t.R,
+                                lib::VecView<double, 0>(st.F.data(), kFactorials), sw.WK, TT, PD);
     const lib::Mat XI = s.waves(I);
-    const double O = FOVI(n, n, t.NA, NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), w.WK.col(5), w.WK.col(6),
-                          XI, XI);
+    const double O =
+        FOVI(n, n, t.NA, NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), w.WK.col(5), w.WK.col(6), XI, XI);
     if (!(O > 0.0) || !std::isfinite(O)) {
       io::stop(io::fstring(io::Format("(' SHELL',I3,' OF THE RESTART HAS NO NORM ON THIS GRID: ',E12.4)"), I, O));
     }
-    lib::VCM1(NB * n, std::sqrt(s.CN(I) / O), XI.flat());
+    lib::scale(NB * n, std::sqrt(s.CN(I) / O), XI.flat());
   }
 }
 
@@ -96,11 +101,11 @@ RunTables set_up_grid(int NA, int NB, int MM, lib::CVec RP, int MI1, double Z1, 
                       int IGRID) {
   RunTables t;
   if (MI1 == 0) COTR0(NA + 1, NB, t.HB, RP, R, IGRID);
-  lib::HAFA0(NA, NB, MM, RP(1), t.HA, R, AA, BB, UU, VV, G, BZ);
+  lib::inner_series_tables(NA, NB, MM, RP(1), t.HA, R, lib::SeriesTablesOut{G, AA, BB, VV, UU, BZ});
   if (MI1 >= 3) BZ(1) = BZ(2) = BZ(3) = 0.0;
-  lib::VEVR(NA * NA, UU.flat(), WW.flat());
+  lib::copy(NA * NA, UU.flat(), WW.flat());
   double D = 0.0;
-  lib::INVM(NA, D, WW);
+  lib::invert_in_place(NA, D, WW);
   t.NA = NA;
   t.NB = NB;
   t.ISYM = (std::fabs(Z1 - Z2) <= 1.0e-5 && std::fabs((Z2 - Z1) * RZ) <= 1.0e-5) ? 2 : 1;
@@ -179,7 +184,7 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
           const lib::Mat XJ = s.X.colsFrom(s.LK(J), NPW);
           const double O = ov(XI, XJ);
           con.line(io::lstring(" overlap, CN(ISH), CN(J) =", O, s.CN(ISH), s.CN(J)));
-          for (int p = 1; p <= NPW; ++p) lib::VSM2(NB, -O / s.CN(J), XJ.col(p), XI.col(p));
+          for (int p = 1; p <= NPW; ++p) lib::add_scaled(NB, -O / s.CN(J), XJ.col(p), XI.col(p));
           const double O2 = ov(XI, XJ);
           s.CN(ISH) = ov(XI, XI);
           con.line(io::lstring(" after orthogonalisation:", O2, s.CN(ISH)));
@@ -191,7 +196,7 @@ int iterate_shells(const RunTables& t, const Shells& s, lib::CIMat JOR, lib::CIV
       if (MI(2) == 1) {
         const double c = 1.0 / std::sqrt(s.CN(ISH));
         s.CN(ISH) = 1.0;
-        lib::VCM1(NB * NPW, c, XI.flat());
+        lib::scale(NB * NPW, c, XI.flat());
       }
       con.line(" Mi(3) -?");
     }
@@ -272,10 +277,10 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
   }
   const std::unique_ptr<EnergySearch> search = energy_search(options.ISRCH);
   // The angular coefficients of all sweeps, tabulated once.
-  lib::DEFA(kFactorials - 1, lib::VecView<double, 0>(st.F.data(), kFactorials));
+  lib::fill_factorials(kFactorials - 1, lib::VecView<double, 0>(st.F.data(), kFactorials));
   const AngularRange range = angular_range(s, t.ISYM);
   std::optional<lib::GauntTable> angular;
-  std::optional<lib::ExactGaunt> exact;
+  std::optional<lib::ExactGauntTable> exact;
   if (options.exact_angular) {
     exact.emplace(range.LMAX, range.MMAX);
     t.exact = &*exact;
@@ -289,7 +294,7 @@ void DMS_00_1(int NSH, int NA, int NB, int MM, int /*IOS*/, lib::CIMat MLN, lib:
   io::console().line(io::lstring(" energy trials in the run", st.trials));
 
   for (int I = 1; I <= NSH; ++I) io::fwrite(listing, io::Format("(4X,I3,7X,E16.8)"), I, E(I));
-  lib::WIFB(NSH, NB, MLN, LK, E, CN, X, result);
+  lib::write_orbital_block(NSH, NB, MLN, LK, E, CN, X, result);
 
   // The energy block, after the results table and as the last console lines.
   TotalEnergy energy = total_energy(t, s, Z1, Z2, RZ, AHF, BHF, st, slices.of(1, NB));

@@ -19,7 +19,7 @@ inline constexpr int kMaxSweeps = 500;
 
 // The grid and the inner-region tables of a run: the outer rows of R and HB
 // (COTR0, when MI(1) = 0), the inner rows and the series tables AA, BB, UU,
-// VV, G (NA,MM) and BZ (HAFA0), WW = the inverse of the inner power matrix,
+// VV, G (NA,MM) and BZ (inner_series_tables), WW = the inverse of the inner power matrix,
 // and the constants of the charges and the distance.
 // IGRID as for COTR0.
 RunTables set_up_grid(int NA, int NB, int MM, lib::CVec RP, int MI1, double Z1, double Z2, double RZ, lib::Mat R,
@@ -54,8 +54,8 @@ struct RunOptions {
   int ISRCH = 0;
   bool exact_angular = false;  // EXACT = 1, momenta beyond the factorial table: Gaunt coefficients by quadrature
   const Coupling* coupling = nullptr;  // one open shell: its term's coupling
-  int IDIF = 0;  // 1: the outer recurrence of the shells in its difference form
-  int IGRID = 0;  // 1: the outer points formed without cancellation (COTR0)
+  int IDIF = 0;                        // 1: the outer recurrence of the shells in its difference form
+  int IGRID = 0;                       // 1: the outer points formed without cancellation (COTR0)
   // 1: the open shell rotated to the minimum of the term's energy (0: model-curvature step;
   // 2: no turn, one multiplier from the open shell's operator)
   int IROT = 0;

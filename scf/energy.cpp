@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <string>
 
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/build.hpp"
+#include "lib/one_electron.hpp"
+#include "lib/quadrature.hpp"
+#include "lib/vector_kernels.hpp"
 #include "scf/grid.hpp"
 #include "scf/terms.hpp"
 
@@ -16,8 +20,8 @@ double parity(int n) { return (n & 1) ? -1.0 : 1.0; }
 
 // Simpson's rule over each region: inner points in ξ, outer points in x.
 double integrate(const RunTables& t, lib::Vec f) {
-  return lib::FINS(t.NA, t.HA, f.sub(1, t.NA), lib::Build::scf) +
-         lib::FINS(t.NB - t.NA, t.HB, f.sub(t.NA + 1, t.NB - t.NA), lib::Build::scf);
+  return lib::simpson_rule(t.NA, t.HA, f.sub(1, t.NA), lib::Build::scf) +
+         lib::simpson_rule(t.NB - t.NA, t.HB, f.sub(t.NA + 1, t.NB - t.NA), lib::Build::scf);
 }
 
 // dy/dx at point j of f(1 … N) on a uniform grid of step h: five-point
@@ -39,8 +43,8 @@ OneElectron shell_one_electron(const RunTables& t, const Shells& s, int ISH, lib
   const lib::CMat X = s.waves(ISH);
   const lib::CVec VV = t.VV.col(M + 1);
   lib::Vec kin = work1, nuc = work2;
-  lib::VEQC(NB, 0.0, kin);
-  lib::VEQC(NB, 0.0, nuc);
+  lib::fill(NB, 0.0, kin);
+  lib::fill(NB, 0.0, nuc);
   std::vector<double> y(NB - NA);
   for (int p = 1; p <= n; ++p) {
     const int L = L0 + (p - 1) * t.ISYM;
@@ -261,12 +265,12 @@ Equations build_equations(const RunTables& t, const Shells& s, int ISH, lib::CVe
   // The η² matrix as the shell solve builds it (exact elements with
   // EXACT = 1); the identity below holds only with the solve's own operator.
   const lib::Mat TT = st.tt(n);
-  lib::VEQC(NB * n * n, 0.0, PD.flat());
-  lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
-  lib::VEQC(n * n, 0.0, TT.flat());
-  MASH(NB, M, s.L0(ISH), n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R,
-       lib::VecView<double, 0>(st.F.data(), kFactorials), TT, PD, t.EXACT);
-  lib::VEVR(NB * n * n, PD.flat(), PX.flat());
+  lib::fill(NB * n * n, 0.0, PD.flat());
+  lib::fill(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
+  lib::fill(n * n, 0.0, TT.flat());
+  one_electron_equations(NB, lib::WaveSet{M, s.L0(ISH), n, t.ISYM}, t.one_electron(), t.R,
+                         lib::VecView<double, 0>(st.F.data(), kFactorials), w.WK, TT, PD);
+  lib::copy(NB * n * n, PD.flat(), PX.flat());
   st.B = {1.0, 0.0, 0.0, 0.0};
   const lib::Vec B(st.B.data(), 4);
   add_direct_terms(t, s, ISH, AC, st.fac(), B, w, &st.direct);

@@ -8,7 +8,8 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/orbital_file.hpp"
+#include "lib/vector_kernels.hpp"
 #include "scf/driver.hpp"
 #include "scf/fixed_energy.hpp"
 #include "scf/regrid.hpp"
@@ -218,7 +219,8 @@ void check_restart_molecule(const D00& restart, const D00& d, const std::string&
   // momenta L0, L0 + s, … of the same M.
   auto fail = [&](const std::string& var, const std::string& was, const std::string& is) {
     io::stop("file '" + file + "', group &D00, variable " + var + ": the restart orbitals are of " + var + " = " + was +
-             ", the control file asks for " + is + "; a restart on another grid (MI0 = 2) needs the same molecule and shells");
+             ", the control file asks for " + is +
+             "; a restart on another grid (MI0 = 2) needs the same molecule and shells");
   };
   if (restart.Z1 != d.Z1) fail("Z1", io::lstring(restart.Z1), io::lstring(d.Z1));
   if (restart.Z2 != d.Z2) fail("Z2", io::lstring(restart.Z2), io::lstring(d.Z2));
@@ -244,7 +246,7 @@ void start_from_other_grid(const D00& restart, const D00& d, lib::CIVec LK, lib:
   const int NB1 = restart.NB;
   std::vector<double> words(static_cast<std::size_t>(NB1) * static_cast<std::size_t>(LK1[NSH] - 1));
   lib::Mat X1(words.data(), NB1, LK1[NSH] - 1);
-  lib::REFB(NB1, lib::CIVec(LK1.data(), NSH), E, CN, X1, file, lib::CIVec(NW.data(), NSH));
+  lib::read_orbital_block(NB1, lib::CIVec(LK1.data(), NSH), E, CN, X1, file, lib::CIVec(NW.data(), NSH));
   const GridPoints from = grid_points(restart.NA, restart.NB, restart.RP[0], restart.RP[1], restart.IGRID);
   const GridPoints to = grid_points(d.NA, d.NB, d.RP[0], d.RP[1], d.IGRID);
   for (int I = 1; I <= NSH; ++I) {
@@ -253,7 +255,7 @@ void start_from_other_grid(const D00& restart, const D00& d, lib::CIVec LK, lib:
       if (k <= restart.n(I)) {
         REGRID(d.M(I), from, X1.col(LK1[static_cast<size_t>(I - 1)] + k - 1), to, col);
       } else {
-        lib::VEQC(d.NB, 0.0, col);
+        lib::fill(d.NB, 0.0, col);
       }
     }
   }
@@ -272,8 +274,10 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   D00I d00i;
   d00i.group().read(u3);
   if (d00i.MI0 < 0 || d00i.MI0 > 2) {
-    io::stop("file '" + u3.name() + "', group &D00I, variable MI0: 0 (no restart), 1 (restart from FI0) or 2 (from "
-             "FI0 on another grid), not " + std::to_string(d00i.MI0));
+    io::stop("file '" + u3.name() +
+             "', group &D00I, variable MI0: 0 (no restart), 1 (restart from FI0) or 2 (from "
+             "FI0 on another grid), not " +
+             std::to_string(d00i.MI0));
   }
   // 3. The group of the restart file, then 4. the control file's own values.
   D00 d;
@@ -343,13 +347,13 @@ void DHS_00(long NUV, lib::Workspace& V, io::Units& units) {
   if (d00i.MI0 == 1) {
     std::array<int, kMaxShells> NW{};
     for (int I = 1; I <= NSH; ++I) NW[static_cast<size_t>(I - 1)] = d.n(I);
-    lib::REFB(NB, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH), X, units(9),
-              lib::CIVec(NW.data(), NSH));
+    lib::read_orbital_block(NB, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH), X,
+                            units(9), lib::CIVec(NW.data(), NSH));
   }
   // Starting orbitals of a restart on another grid: carried to this grid.
   if (d00i.MI0 == 2) {
-    start_from_other_grid(restart, d, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH),
-                          X, units(9));
+    start_from_other_grid(restart, d, lib::CIVec(LK.data(), NSH), lib::Vec(E.data(), NSH), lib::Vec(CN.data(), NSH), X,
+                          units(9));
   }
   // 12. Whether starting orbitals were read.
   d.MI[4] = d00i.MI0 == 0 ? 0 : 1;

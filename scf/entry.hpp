@@ -7,6 +7,7 @@
 
 #include "io/namelist.hpp"
 #include "io/unit.hpp"
+#include "lib/ground_state_fields.hpp"
 #include "lib/workspace.hpp"
 #include "scf/terms.hpp"
 
@@ -19,7 +20,7 @@ inline constexpr int kNUVM = 200'000'000;
 
 // Fixed storage of the ground-state program.
 inline constexpr int kMaxShells = 16;
-inline constexpr int kInnerTable = 50;      // AA, BB, UU, VV
+inline constexpr int kInnerTable = 50;  // AA, BB, UU, VV
 
 // The partial waves of a shell have no fixed ceiling: the inner system
 // (NA·n)², the work vector of a fixed-energy solve and the η² matrices are
@@ -52,19 +53,13 @@ struct D00I {
 };
 
 // Group D00: the molecule, the shells, the coupling coefficients, the grid,
-// the tolerance, the run switches and the output files.
-struct D00 {
-  double Z1 = 0, Z2 = 0, RZ = 0;
-  int NSH = 0;
-  std::array<int, 3 * 16> MLN{};
-  std::array<double, 256> AHF{}, BHF{};
-  int NA = 0, NB = 0;
-  std::array<double, 10> RP{};
-  double EPS = 0;
+// the tolerance, the run switches and the output files.  The variables it
+// shares with the ground-state file's group (Z1 … JOR: up to 16 shells, AHF
+// and BHF of 256 words, MI(7), JOR of 256 words) are those of
+// lib::GroundStateFields.
+struct D00 : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   int IOS = 0;
   double FCC = 0;
-  std::array<int, 7> MI{};
-  std::array<int, 256> JOR{};
   std::string FIL, FIR;
   int EXACT = 0;  // 1: 2π in the multipole scale instead of 6.28318
   int ISRCH = 0;  // energy search: 0 superlinear steps, 1 fixed steps and bisection
@@ -83,13 +78,13 @@ struct D00 {
   // group read the files of default runs.
   io::Group group(bool writing = false) {
     io::Group g("D00");
-    g.add("Z1", Z1).add("Z2", Z2).add("RZ", RZ).add("NSH", NSH).add("MLN", MLN.data(), {3, 16});
-    // AHF, BHF and JOR are NSH × NSH matrices by columns in the first NSH²
-    // words: AHF(J,I) is row J of column I of that matrix.
-    g.add_square("AHF", AHF.data(), 256, NSH).add_square("BHF", BHF.data(), 256, NSH);
-    g.add("NA", NA).add("NB", NB);
-    g.add("RP", RP.data(), {10}).add("EPS", EPS).add("IOS", IOS).add("FCC", FCC).add("MI", MI.data(), {7});
-    g.add_square("JOR", JOR.data(), 256, NSH).add("FIL", FIL, 15).add("FIR", FIR, 15);
+    add_molecule(g);
+    add_couplings(g);
+    add_grid(g);
+    g.add("IOS", IOS).add("FCC", FCC);
+    add_switches(g);
+    add_order(g);
+    g.add("FIL", FIL, 15).add("FIR", FIR, 15);
     if (!writing || EXACT != 0) g.add("EXACT", EXACT);
     if (!writing || ISRCH != 0) g.add("ISRCH", ISRCH);
     if (!writing || IDIF != 0) g.add("IDIF", IDIF);
@@ -99,9 +94,6 @@ struct D00 {
     if (!writing || NUVM != kNUVM) g.add("NUVM", NUVM);
     return g;
   }
-  int M(int i) const { return MLN[3 * (i - 1)]; }
-  int L0(int i) const { return MLN[3 * (i - 1) + 1]; }
-  int n(int i) const { return MLN[3 * (i - 1) + 2]; }
 };
 
 // Start words K(1) … K(8) of the seven workspace slices (K(8) is the first

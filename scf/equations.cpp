@@ -7,9 +7,13 @@
 #include <exception>
 #include <span>
 
+#include "lib/angular_coefficients.hpp"
+#include "lib/angular_projection.hpp"
+#include "lib/build.hpp"
 #include "lib/gaunt_exact.hpp"
 #include "lib/gaunt_table.hpp"
-#include "lib/lib.hpp"
+#include "lib/radial_solver.hpp"
+#include "lib/vector_kernels.hpp"
 
 namespace scf {
 
@@ -23,18 +27,20 @@ const double kGauntPi = std::sqrt(3.14159265359 / 3.141592653589793);
 
 // Gaunt coefficient ∫ Y(L1,M1)·Y(L2,M2)·conj(Y(L3,M3)) dΩ from the table or the library.
 double gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int M2, int M3, lib::Fac F) {
-  return T != nullptr ? T->FSGA(L1, L2, L3, M1, M2, M3) : lib::FSGA(L1, L2, L3, M1, M2, M3, F, lib::Build::scf);
+  return T != nullptr ? T->gaunt_integral(L1, L2, L3, M1, M2, M3)
+                      : lib::gaunt_integral(L1, L2, L3, M1, M2, M3, F, lib::Build::scf);
 }
 
-// SUMA of the ground-state build, its Gaunt and η² coefficients read from
+// angular_projection of the ground-state build, its Gaunt and η² coefficients read from
 // the run's table when there is one: the same operations in the same order,
 // so the result is the routine's to the last bit.  EXACT = 1 takes π and the
 // η² elements at full precision (eta2_gaunt), or, with momenta beyond the
 // factorial table, the coefficients of the exact table G.
 void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int K0I, int KJ, int K, double C,
-          lib::CVec R, lib::CMat X, lib::Fac F, lib::Vec Q1, lib::Vec Q, int EXACT, const lib::ExactGaunt* G) {
+          lib::CVec R, lib::CMat X, lib::Fac F, lib::Vec Q1, lib::Vec Q, int EXACT, const lib::ExactGauntTable* G) {
   if (T == nullptr && EXACT == 0 && G == nullptr) {
-    lib::SUMA(NB, NX, MI, MJ, KD, K0I, KJ, K, C, R, X, F, Q1, Q, lib::Build::scf);
+    lib::angular_projection(NB, lib::PartialWaves{{MI, K0I, NX, KD}, X}, lib::ProductProjection{KJ, MJ, K, C}, R, F, Q1,
+                            Q, lib::Build::scf);
     return;
   }
   const double EPS = 1.0e-8;
@@ -45,15 +51,15 @@ void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int 
   }
   for (int i = 1; i <= NX; ++i) {
     const int L = (i - 1) * KD + K0I;
-    const double A = (G != nullptr ? G->FSGA(L, KJ, K, MI, MJ, M3)
+    const double A = (G != nullptr ? G->gaunt_integral(L, KJ, K, MI, MJ, M3)
                       : EXACT == 1 ? kGauntPi * gaunt(T, L, KJ, K, MI, MJ, M3, F)
-                                   : T->FSGA(L, KJ, K, MI, MJ, M3)) *
+                                   : T->gaunt_integral(L, KJ, K, MI, MJ, M3)) *
                      C;
     if (std::fabs(A) >= EPS)
       for (int j = 1; j <= NB; ++j) Q(j) = Q(j) + X(j, i) * A;
-    const double B = -(G != nullptr ? G->FSGB(L, KJ, K, MI, MJ, M3)
+    const double B = -(G != nullptr ? G->gaunt_integral_eta2(L, KJ, K, MI, MJ, M3)
                        : EXACT == 1 ? eta2_gaunt(T, L, KJ, K, MI, MJ, M3, F, 1)
-                                    : T->FSGB(L, KJ, K, MI, MJ, M3)) *
+                                    : T->gaunt_integral_eta2(L, KJ, K, MI, MJ, M3)) *
                      C;
     if (std::fabs(B) >= EPS)
       for (int j = 1; j <= NB; ++j) Q1(j) = Q1(j) + X(j, i) * B;
@@ -67,7 +73,8 @@ void suma(const lib::GauntTable* T, int NB, int NX, int MI, int MJ, int KD, int 
 // G(L) the Gaunt coefficient onto Y(L,M3); the last term only for L3 ≥ 2.
 double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int M2, int M3, lib::Fac F, int EXACT) {
   if (EXACT != 1)
-    return T != nullptr ? T->FSGB(L1, L2, L3, M1, M2, M3) : lib::FSGB(L1, L2, L3, M1, M2, M3, F, lib::Build::scf);
+    return T != nullptr ? T->gaunt_integral_eta2(L1, L2, L3, M1, M2, M3)
+                        : lib::gaunt_integral_eta2(L1, L2, L3, M1, M2, M3, F, lib::Build::scf);
   double B = lib::eta2_diagonal(L3, M3, F, 1) * gaunt(T, L1, L2, L3, M1, M2, M3, F) +
              gaunt(T, L1, L2, L3 + 2, M1, M2, M3, F) * lib::eta2_next(L3, M3, F, 1);
   if (L3 >= 2) B = B + gaunt(T, L1, L2, L3 - 2, M1, M2, M3, F) * lib::eta2_next(L3 - 2, M3, F, 1);
@@ -93,27 +100,31 @@ AngularRange angular_range(const Shells& s, int ISYM) {
 // Multipole λ of the potential of the pair density ρ = X1·X2 (angular parts
 // as described at the declaration) from the radial Poisson equation
 //   d/dξ[(ξ²−1) dV/dξ] − ΔM²/(ξ²−1)·V − λ(λ+1)·V = CZ·[(ξ² − η²)·ρ]_λ,
-// solved by RDEQ: a power series in the inner region matched to a Numerov
+// solved by solve_radial_equation: a power series in the inner region matched to a Numerov
 // sweep (error O(HB⁴)) in the outer region.  Beyond the last point the
 // potential decays as ξ^−(λ+1)(1 + a1/ξ² + a2/ξ⁴); that ratio between the
 // last two points closes the sweep.
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular, int EXACT, const lib::ExactGaunt* exact, int IDIF) {
+          lib::Mat Z, const lib::GauntTable* angular, int EXACT, const lib::ExactGauntTable* exact, int IDIF) {
   const int DM = M2 - M1;
   B(2) = 0.0;
   B(3) = 0.0;
   B(4) = 0.0;
   for (int i = 1; i <= NB; ++i) WK(i, 5) = -DM * DM * R2(i, 3) + R2(i, 4);
+  // The solver reads the sizes, CH and the form of the sweep of the grid.
+  const lib::RadialGrid grid{NA, NB, 0.0, 0.0, H12, IDIF};
+  const lib::SeriesColumn series{G, AA, BB, VV, UU, WW, BZ};
+  const lib::RadialWork work{CX, WC.col(1), WC.col(2), WC.col(3), WK.col(1), WK.col(3)};
   for (int k = 1; k <= KD; ++k) {
     const int lam = IZ + (k - 1) * ISYM;
     // Source: Σ_q X2_q · [CZ·(ξ² − η²)·X1·Y(L_q,−M2)]_λ, in the stored form.
-    lib::VEQC(NB, 0.0, WK.col(2));
+    lib::fill(NB, 0.0, WK.col(2));
     for (int q = 1; q <= N2; ++q) {
       const int Lq = L2 + (q - 1) * ISYM;
       suma(angular, NB, N1, M1, -M2, ISYM, L1, Lq, lam, CZ, R2.col(1), X1, F, WK.col(6), WK.col(3), EXACT, exact);
-      lib::VSM3(NB, X2.col(q), WK.col(3), WK.col(2));
+      lib::add_product(NB, X2.col(q), WK.col(3), WK.col(2));
     }
     for (int i = 1; i <= NB; ++i) {
       WK(i, 2) = WK(i, 2) * R2(i, 5) * R2(i, 2);
@@ -124,8 +135,7 @@ void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2
     const double a2 = a1 * (DM * DM - (lam + 2.0) * (lam + 4.0) - 1.0) / (8.0 * lam + 20.0);
     auto S = [&](double y) { return 1.0 + a1 * y + a2 * y * y; };
     B(2) = -BZ(1) * std::pow(BZ(2), (lam + 1) / 2.0) * S(BZ(3)) / S(BZ(4));
-    lib::RDEQ(NA, NB, 1, H12, G, B, AA, BB, VV, UU, WW, CX, WC.col(1), WC.col(2), WC.col(3), WK.col(4), WK.col(2),
-              WK.col(1), WK.col(3), Z.col(k), IDIF);
+    lib::solve_radial_equation(grid, series, work, 1, B, WK.col(4), WK.col(2), Z.col(k));
   }
 }
 

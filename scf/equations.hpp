@@ -4,7 +4,7 @@
 // −(RZ²/2)(ξ² − η²) and projected on Y(L_p, M), becomes for its partial waves
 // X_p (stored form u_p in the outer region)
 //   u_p″ + Σ_q [PD(·,q,p) + ER·col3·(ξ² δ_pq − TT(q,p))] u_q = S_p,   ER = (RZ²/2)·E,
-// with the one-electron and angular terms (MASH), the direct potentials of all
+// with the one-electron and angular terms (one_electron_equations), the direct potentials of all
 // shells and the self-exchange in PD, and the exchange with the other shells
 // (and an optional off-diagonal Lagrange term, OFFDI) in the source S.
 #pragma once
@@ -12,23 +12,26 @@
 #include <array>
 #include <vector>
 
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/one_electron.hpp"
+#include "lib/radial_solver.hpp"
 
 namespace lib {
-class ExactGaunt;
+class ExactGauntTable;
 class GauntTable;
 }  // namespace lib
 
 namespace scf {
 
-// The one-electron and angular part of the equations (MASH), the η and η²
-// elements and the size of the factorial table are library routines, shared
-// with the continuum equations of chanfile (lib/lib.hpp).
+// The one-electron and angular part of the equations
+// (one_electron_equations), the η and η² elements and the size of the
+// factorial table are library routines, shared with the continuum equations
+// of chanfile (lib/one_electron.hpp, lib/angular_coefficients.hpp).
 using lib::eta2_diagonal;
 using lib::eta2_next;
 using lib::eta_next;
 using lib::kFactorials;
-using lib::MASH;
+using lib::one_electron_equations;
 
 // Everything about the grid that is fixed once the driver has built it.
 struct RunTables {
@@ -53,8 +56,13 @@ struct RunTables {
   const lib::GauntTable* angular = nullptr;
   // With EXACT = 1 and momenta beyond the factorial table: the Gaunt and η²
   // coefficients from quadrature, in place of the table and the routines.
-  const lib::ExactGaunt* exact = nullptr;
+  const lib::ExactGauntTable* exact = nullptr;
   double H12() const { return 12.0 / (HB * HB); }
+  // The grid, the series tables and the one-electron setting as the library
+  // routines take them.
+  lib::RadialGrid grid() const { return {NA, NB, HA, HB, H12(), IDIF}; }
+  lib::SeriesTables series() const { return {G, AA, BB, VV, UU, WW, BZ}; }
+  lib::OneElectronSetting one_electron() const { return {ZP, ZM, EXACT}; }
 };
 
 // The shells: descriptors (M, L0, n) as columns of MLN, start columns LK of
@@ -92,8 +100,8 @@ double eta2_gaunt(const lib::GauntTable* T, int L1, int L2, int L3, int M1, int 
 void ZIJK(int NA, int NB, int N1, int N2, int KD, int M1, int M2, int L1, int L2, int IZ, int ISYM, double CZ,
           double H12, lib::CVec BZ, lib::CMat R2, lib::Fac F, lib::CMat X1, lib::CMat X2, lib::CVec G, lib::Vec B,
           lib::CVec AA, lib::CVec BB, lib::CVec VV, lib::CMat UU, lib::CMat WW, lib::Mat CX, lib::Mat WC, lib::Mat WK,
-          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0, const lib::ExactGaunt* exact = nullptr,
-          int IDIF = 0);
+          lib::Mat Z, const lib::GauntTable* angular = nullptr, int EXACT = 0,
+          const lib::ExactGauntTable* exact = nullptr, int IDIF = 0);
 
 // Largest momentum and projection the angular coefficients of the shell
 // equations of these shells ask for (partial waves, multipole orders and

@@ -8,7 +8,7 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/vector_kernels.hpp"
 #include "scf/grid.hpp"
 
 namespace scf {
@@ -56,8 +56,8 @@ namespace {
 // point, the rounding that grows as NB².  Leaves G in RMn, RV in RVn and
 // returns the sign of det B′ = (−1)^N·det(I − E).
 int difference_step(int N, int i, double r, double ER, lib::CVec R2, lib::CVec R3, lib::CMat S, const double* Wn,
-                    const double* Wc, const double* Wp, lib::Mat Gn, lib::Vec RVn, lib::Mat Ma, lib::Mat Me, lib::Mat Mc,
-                    lib::Vec H) {
+                    const double* Wc, const double* Wp, lib::Mat Gn, lib::Vec RVn, lib::Mat Ma, lib::Mat Me,
+                    lib::Mat Mc, lib::Vec H) {
   for (int q = 1; q <= N; ++q) {
     for (int p = 1; p <= N; ++p) {
       const int pq = (p - 1) + N * (q - 1);
@@ -157,7 +157,7 @@ int CPYP0(int N, int NA, int NB, double r, double ER, lib::CMat TT, lib::CVec R2
   double* const wblock = take(wwords);
   double* const oblock = take(owords);
   const int wpoints = static_cast<int>(wwords / n2), opoints = static_cast<int>(owords / (n2 + N));
-  int blo = NB + 1;   // lowest point of the gathered block
+  int blo = NB + 1;     // lowest point of the gathered block
   int ohi = 0, on = 0;  // highest point and count of the relations not yet written
   auto fill_W = [&](double* Wi, int i) {
     if (i < blo) {
@@ -341,7 +341,7 @@ void matching_rows(const RunTables& t, const InnerUnknowns& idx, int IFL, int NI
 // cf = A⁻¹·rhs, A inverted in place; returns the sign of det A.
 int solve_inner(int NCF, lib::Mat A, lib::CVec rhs, lib::Vec cf) {
   double D = 1.0;
-  lib::INVM(NCF, D, A);
+  lib::invert_in_place(NCF, D, A);
   for (int i = 1; i <= NCF; ++i) {
     double sum = 0.0;
     for (int j = 1; j <= NCF; ++j) sum += A(i, j) * rhs(j);
@@ -434,7 +434,7 @@ FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, do
   // The outer region, eliminated from the last point (u = 0 beyond it).
   // WC is its scratch, and the first N² words of CX (filled only after it)
   // the zero end values.
-  lib::VEQC(N * N, 0.0, CX);
+  lib::fill(N * N, 0.0, CX);
   out.det_sign = CPYP0(N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, lib::CMat(CX.data(), N, N),
                        lib::CVec(CX.data(), N), WK, WC, t.IDIF);
   const OuterStart outer{WK, NA, N, t.IDIF};
@@ -445,7 +445,7 @@ FixedEnergySolution DESY0(const RunTables& t, int IFL, int N, int M, int NIT, do
   const lib::Mat A(CX.data(), NCF, NCF);
   const lib::Vec rhs = WC.sub(1, NCF), cf = WC.sub(NCF + 1, NCF);
   const CoefficientSeries wc{WC.sub(2 * NCF + 1, NA * N * N), NA, N};
-  lib::VEQC(NCF * NCF, 0.0, A.flat());
+  lib::fill(NCF * NCF, 0.0, A.flat());
   coefficient_series(t, N, ER, TT, PD, wc);
   recurrence_rows(t, idx, AA, BB, VV, S, wc, A, rhs);
   matching_rows(t, idx, IFL, NIT, C1, G, outer, A, rhs);

@@ -4,7 +4,9 @@
 
 #include "io/console.hpp"
 #include "io/list_directed.hpp"
-#include "lib/lib.hpp"
+#include "lib/build.hpp"
+#include "lib/quadrature.hpp"
+#include "lib/vector_kernels.hpp"
 
 namespace scf {
 
@@ -73,18 +75,18 @@ void COTR0(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R, int IGRID) {
 // each region, O(HA⁴) and O(HB⁴).  Entries of T below 10⁻⁶ are skipped.
 double FOVI(int N1, int N2, int NA, int NB, double HA, double HB, double RZ3, lib::CMat T, lib::CVec R2, lib::CVec R7,
             lib::Vec S, lib::Vec Y, lib::CMat X1, lib::CMat X2) {
-  lib::VEQC(NB, 0.0, S);
+  lib::fill(NB, 0.0, S);
   for (int p = 1; p <= N1; ++p) {
-    lib::VEQC(NB, 0.0, Y);
+    lib::fill(NB, 0.0, Y);
     for (int q = 1; q <= N2; ++q) {
-      if (T(q, p) >= 1.0e-6) lib::VSM2(NB, -T(q, p), X2.col(q), Y);
-      if (q == p) lib::VSM3(NB, R2, X2.col(q), Y);
+      if (T(q, p) >= 1.0e-6) lib::add_scaled(NB, -T(q, p), X2.col(q), Y);
+      if (q == p) lib::add_product(NB, R2, X2.col(q), Y);
     }
-    lib::VSM3(NB, X1.col(p), Y, S);
+    lib::add_product(NB, X1.col(p), Y, S);
   }
-  lib::VVM2(NB, R7, S);
-  return RZ3 * (lib::FINS(NB - NA, HB, S.sub(NA + 1, NB - NA), lib::Build::scf) +
-                lib::FINS(NA, HA, S.sub(1, NA), lib::Build::scf));
+  lib::multiply_elementwise(NB, R7, S);
+  return RZ3 * (lib::simpson_rule(NB - NA, HB, S.sub(NA + 1, NB - NA), lib::Build::scf) +
+                lib::simpson_rule(NA, HA, S.sub(1, NA), lib::Build::scf));
 }
 
 }  // namespace scf

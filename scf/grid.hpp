@@ -1,7 +1,7 @@
 // The radial grid of the ground-state program and the overlap of two shells on it.
 //
 // Grid table R(NB,7): rows 1 … NA are the inner region (uniform in ξ from 1 to
-// RA, filled by HAFA0), rows NA+1 … NB the outer region, uniform in
+// RA, filled by inner_series_tables), rows NA+1 … NB the outer region, uniform in
 // x = ξ − 10/(ξ − 0.9) from RA to RP(2).  Columns: ξ, ξ², the factors
 // 1/(x′²(ξ²−1)), 1/(x′²(ξ²−1)²), the potential of the Liouville transformation,
 // the scale g = (x′(ξ²−1))^(−1/2) between a stored outer value and the physical

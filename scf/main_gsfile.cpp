@@ -18,7 +18,7 @@
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 #include "lib/ground_state.hpp"
-#include "lib/lib.hpp"
+#include "lib/orbital_file.hpp"
 #include "scf/entry.hpp"
 
 namespace {
@@ -53,8 +53,7 @@ void convert(const std::string& from, const std::string& to) {
     auto check = io::Unit::from_text(from, text);
     std::string header = check->record("the orbital block");
     long nsh = 0, n = 0;
-    if (!io::parse_int_field(header.substr(0, 5), nsh) ||
-        !io::parse_int_field(header.size() > 10 ? header.substr(10, 5) : "", n)) {
+    if (!lib::parse_orbital_header(header, nsh, n)) {
       refuse("the line after group &D00 is not the header of an orbital block");
     }
     if (nsh != d.NSH || n != d.NB) {
@@ -62,20 +61,16 @@ void convert(const std::string& from, const std::string& to) {
              " values; group &D00 says " + std::to_string(d.NSH) + " shells on " + std::to_string(d.NB) + " points");
     }
     // Shell by shell: its partial-wave count must be that of the group.
-    const long lines_per_wave = (n + 4) / 5;
+    const long lines_per_wave = lib::orbital_wave_records(n);
     size_t at = 1;
     for (int i = 1; i <= d.NSH; ++i) {
       long number = 0, nj = -1;
-      if (at < block.size()) {
-        const std::string& l = block[at];
-        io::parse_int_field(l.substr(0, 6), number);
-        if (!io::parse_int_field(l.size() > 6 ? l.substr(6, 5) : "", nj)) nj = -1;
-      }
+      if (at < block.size() && !lib::parse_orbital_shell(block[at], number, nj)) nj = -1;
       if (nj != d.n(i)) {
         refuse("shell " + std::to_string(i) + " of the orbital block has " + std::to_string(nj) +
                " partial waves; group &D00 gives it " + std::to_string(d.n(i)));
       }
-      at += 2 + static_cast<size_t>(nj * lines_per_wave);
+      at += lib::kOrbitalShellRecords + static_cast<size_t>(nj * lines_per_wave);
     }
     if (at != block.size()) refuse("the orbital block does not end where its shells end");
     auto reread = io::Unit::from_text(from, text);
@@ -85,11 +80,11 @@ void convert(const std::string& from, const std::string& to) {
     std::vector<double> x(static_cast<size_t>(d.NB) * static_cast<size_t>(lk.back() - 1));
     std::vector<int> nw(static_cast<size_t>(d.NSH));
     for (int i = 1; i <= d.NSH; ++i) nw[static_cast<size_t>(i) - 1] = d.n(i);
-    lib::REFB(d.NB, lib::CIVec(lk.data(), d.NSH), lib::Vec(e.data(), d.NSH), lib::Vec(cn.data(), d.NSH),
-              lib::Mat(x.data(), d.NB, lk.back() - 1), *reread, lib::CIVec(nw.data(), d.NSH));
+    lib::read_orbital_block(d.NB, lib::CIVec(lk.data(), d.NSH), lib::Vec(e.data(), d.NSH), lib::Vec(cn.data(), d.NSH),
+                            lib::Mat(x.data(), d.NB, lk.back() - 1), *reread, lib::CIVec(nw.data(), d.NSH));
   }
 
-  lib::S00 s00;
+  lib::GroundStateGroup s00;
   s00.Z1 = d.Z1;
   s00.Z2 = d.Z2;
   s00.RZ = d.RZ;

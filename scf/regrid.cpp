@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "lib/lib.hpp"
+#include "lib/views.hpp"
 #include "scf/grid.hpp"
 
 namespace scf {

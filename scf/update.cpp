@@ -9,7 +9,11 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/build.hpp"
+#include "lib/one_electron.hpp"
+#include "lib/quadrature.hpp"
+#include "lib/vector_kernels.hpp"
 #include "scf/answers.hpp"
 #include "scf/fixed_energy.hpp"
 #include "scf/grid.hpp"
@@ -43,10 +47,10 @@ double leading_coefficient(const RunTables& t, lib::CMat X, int M, int NIT) {
 // make the outer integrand u_p·S_p in dx).  Negative when the exchange with
 // the other shells binds the orbital more than the local field alone.
 double orbital_times_source(const RunTables& t, lib::CMat X, lib::CMat S, lib::Vec work) {
-  lib::VEQC(t.NB, 0.0, work);
-  for (int p = 1; p <= X.cols(); ++p) lib::VSM3(t.NB, X.col(p), S.col(p), work);
-  return lib::FINS(t.NA, t.HA, work.sub(1, t.NA), lib::Build::scf) +
-         lib::FINS(t.NB - t.NA, t.HB, work.sub(t.NA + 1, t.NB - t.NA), lib::Build::scf);
+  lib::fill(t.NB, 0.0, work);
+  for (int p = 1; p <= X.cols(); ++p) lib::add_product(t.NB, X.col(p), S.col(p), work);
+  return lib::simpson_rule(t.NA, t.HA, work.sub(1, t.NA), lib::Build::scf) +
+         lib::simpson_rule(t.NB - t.NA, t.HB, work.sub(t.NA + 1, t.NB - t.NA), lib::Build::scf);
 }
 
 // One solve of DESYG: the shell and its equations, the rule, and the
@@ -162,7 +166,7 @@ void ShellSolver::begin() {
   con_.line(io::lstring(" EPS =", solve_.EPS));
   con_.line(io::fstring(io::Format("(' NLI=',5I3)"), s_.LK(ISH_), ISH_, s_.LK(1)));
   st_.B = {1.0, 0.0, 0.0, 0.0};
-  lib::VEVR(NB_ * n_, X_.flat(), saved_.flat());
+  lib::copy(NB_ * n_, X_.flat(), saved_.flat());
   b_.T1 = 0.0;
   b_.T2 = 0.0;
   st_.defect.H = 0.01;
@@ -223,7 +227,7 @@ void ShellSolver::project_out(lib::Mat X) {
   }
   for (int j = 0; j < m; ++j) {
     const lib::CMat Xj(st_.projection.data() + (nproj_ + j) * words, NB_, n_);
-    for (int p = 1; p <= n_; ++p) lib::VSM2(NB_, c[j], Xj.col(p), X.col(p));
+    for (int p = 1; p <= n_; ++p) lib::add_scaled(NB_, c[j], Xj.col(p), X.col(p));
   }
 }
 
@@ -463,7 +467,7 @@ bool ShellSolver::projection_lost() {
   con_.line(io::lstring(" shell", ISH_, ": the solve kept orthogonal to the closed shells did not keep its orbital;",
                         " once more without"));
   nproj_ = 0;
-  lib::VEVR(NB_ * n_, saved_.flat(), X_.flat());
+  lib::copy(NB_ * n_, saved_.flat(), X_.flat());
   EI_ = Estart_;
   return true;
 }
@@ -506,7 +510,7 @@ void DESYG(const RunTables& t, const Shells& s, const ShellSolve& solve, double&
   solver.note_settled();
 }
 
-// One update of shell ISH: equations (MASH, direct terms), exchange pass,
+// One update of shell ISH: equations (one_electron_equations, direct terms), exchange pass,
 // partner step with the optional off-diagonal Lagrange term, solve (DESYG)
 // and the new norm.
 void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, lib::CVec AC, lib::CVec BC,
@@ -518,21 +522,21 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
   con.line(io::lstring(t.HB, t.HA, t.H12()));
   const lib::Arr3 PD(w.PD.data(), NB, n, n), PX(w.PX.data(), NB, n, n);
   const lib::Mat TT = st.tt(n);
-  lib::VEQC(NB * n * n, 0.0, PD.flat());
-  lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
-  lib::VEQC(n * n, 0.0, TT.flat());
-  MASH(NB, M, L0, n, t.ISYM, kFactorials, t.ZP, t.ZM, w.WK, t.R, lib::VecView<double, 0>(st.F.data(), kFactorials), TT,
-       PD, t.EXACT);
+  lib::fill(NB * n * n, 0.0, PD.flat());
+  lib::fill(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
+  lib::fill(n * n, 0.0, TT.flat());
+  one_electron_equations(NB, lib::WaveSet{M, L0, n, t.ISYM}, t.one_electron(), t.R,
+                         lib::VecView<double, 0>(st.F.data(), kFactorials), w.WK, TT, PD);
   con.line(" mmm=");
   add_direct_terms(t, s, ISH, AC, st.fac(), B, w, &st.direct);
-  lib::VEVR(NB * n * n, PD.flat(), PX.flat());
+  lib::copy(NB * n * n, PD.flat(), PX.flat());
   ExchangePass& x = st.exchange;
   x.FAC = 1.0;
 
   for (;;) {
     if (x.JHF != 0) {
-      lib::VEVR(NB * n * n, PX.flat(), PD.flat());
-      lib::VEQC(NB * n, 0.0, w.XN.colsFrom(1, n).flat());
+      lib::copy(NB * n * n, PX.flat(), PD.flat());
+      lib::fill(NB * n, 0.0, w.XN.colsFrom(1, n).flat());
     }
     con.line(io::lstring(" JHF =", x.JHF));
     add_exchange_terms(t, s, ISH, BC, x.FAC, st.fac(), B, w, st.partner_weights(ISH), &st.pairs);
@@ -543,7 +547,7 @@ void DHFSI0(const RunTables& t, const Shells& s, int ISH, int MODE, double EPS, 
     for (int J = 1; J <= s.NSH; ++J)
       if (JOR(J, ISH) == 1) JOFF = J;
     for (;;) {
-      lib::VEVR(NB * n, w.XN.colsFrom(1, n).flat(), w.XN.colsFrom(n + 1, n).flat());
+      lib::copy(NB * n, w.XN.colsFrom(1, n).flat(), w.XN.colsFrom(n + 1, n).flat());
       if (JOFF != 0) OFFDI(n, NB, OFF, TT, t.R.col(2), t.R.col(3), s.waves(JOFF), w.XN.colsFrom(n + 1, n));
       // Open shell: the Lagrange terms μ·φ_J that keep it and the closed
       // shells of its symmetry orthogonal (their operators differ).

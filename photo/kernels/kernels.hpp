@@ -2,15 +2,15 @@
 //
 //  - the dense real linear solver with which the complex RPA system
 //    (A + iE·B)·X = Y is solved in real arithmetic (LUDE … INVAB);
-//  - the reading of continuum functions, one energy block of a channel file
-//    at a time (REWFC);
 //  - the RPA equations: energy-denominator weights with the principal value
 //    at the energy-shell pole, set-up and solution for every photoelectron
 //    energy (SIMC0, RPAS0, RPAD0), and the same amplitudes from one real
 //    LU factorisation with LAPACK (RPASF), the default.
 //
-// The grid tables and the Hartree–Fock dipole elements (HAFI2 … HFCSV),
-// which chanfile uses as well, are library routines (lib/lib.hpp).
+// The grid tables and the Hartree–Fock dipole elements, which chanfile uses
+// as well, are library routines (lib/two_region_grid.hpp,
+// lib/dipole_elements.hpp), and so is the reading of the channel files
+// chanfile writes (lib/channel_file.hpp).
 //
 // Conventions: the routines keep their short upper-case names and the order
 // and meaning of their arguments; arrays are 1-based column-major views over
@@ -136,12 +136,6 @@ void VSKD(int N, CVec A1, CVec A2, Vec A3);
 // on return B2 holds B·A⁻¹ and B1 holds (B·A⁻¹)(:, IB)·B.
 void INVAB(int N, int NB, CIVec IB, IVec IND, double& D, Mat A, CMat B, Mat B1, Mat B2, Vec W, Mat R, Mat S,
            LudeTable& T);
-
-// ---------------------------------------------------------------- channel files
-// One energy block of a channel file: NL solutions of NX partial waves at
-// energy EC, their asymptotic amplitudes AC, AS (leading dimension the NX
-// passed in) and radial columns X(·, (JL−1)·NX + K).
-void REWFC(int NB, int& NL, int& NX, double& EC, Vec AC, Vec AS, Mat X, io::Unit& NF);
 
 // ---------------------------------------------------------------- RPA equations
 // Energy-denominator weights of one channel at photon energy OM: forward

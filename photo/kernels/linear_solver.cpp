@@ -12,7 +12,7 @@
 
 #include "io/console.hpp"
 #include "lib/checks.hpp"
-#include "lib/lib.hpp"
+#include "lib/vector_kernels.hpp"
 #include "photo/kernels/kernels.hpp"
 
 namespace photo {
@@ -270,16 +270,16 @@ void INVAB(int N, int NB, CIVec IB, IVec IND, double& D, Mat A, CMat B, Mat B1, 
   check_rows("INVAB", N, NB, IB);
 
   const int NN = N * N;
-  lib::VEVR(NN, A.flat(), R.flat());
+  lib::copy(NN, A.flat(), R.flat());
   INVMV(N, IND, D, R, S, T);  // S = A⁻¹
   MUMA1(N, NB, S, B, B1);     // B1 = P = B·A⁻¹
-  lib::VEVR(NB * N, B1.flat(), B2.flat());
+  lib::copy(NB * N, B1.flat(), B2.flat());
   MUMA2(N, NB, NB, IB, W, B, B1);  // B1 = P(:, IB)·B
   for (int J = 1; J <= NB; ++J) {
     for (int I = 1; I <= N; ++I) A(IB(J), I) += B1(J, I);
   }
   INVMV(N, IND, D, A, R, T);  // R = (A + E·P(:, IB)·B)⁻¹
-  lib::VEVR(NN, R.flat(), S.flat());
+  lib::copy(NN, R.flat(), S.flat());
   MUMA2(N, NB, N, IB, W, B2, S);  // S = R(:, IB)·P
 }
 

@@ -18,7 +18,7 @@
 #include "io/unit.hpp"
 #include "lib/checks.hpp"
 #include "lib/lapack.hpp"
-#include "lib/lib.hpp"
+#include "lib/vector_kernels.hpp"
 #include "photo/kernels/kernels.hpp"
 
 namespace photo {
@@ -162,7 +162,7 @@ void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB,
     if (IB(J) < 1 || IB(J) > N0) fail("RPAS0: on-shell row IB(", J, ") = ", IB(J), " outside 1 .. ", N0);
   }
 
-  lib::VEQC(N0 * N0, 0.0, A.flat());
+  lib::fill(N0 * N0, 0.0, A.flat());
   const double pi = 3.14159265359;
   for (int I = 1; I <= N0; ++I) VSKD(N0, C, CLB.col(I), A.col(I));
   for (int J = 1; J <= NB; ++J) {
@@ -175,10 +175,10 @@ void RPAS0(int N0, int NB, int NL, int JS, CIVec IB, IVec IND, CVec C, CMat CLB,
 
   for (int J = 1; J <= NL; ++J) {
     const int K = JS + J;
-    DRR(J) = lib::FSMV(N0, DHR, R.col(K));
-    DRI(J) = -lib::FSMV(N0, DHR, S.col(K));
-    DVR(J) = lib::FSMV(N0, DHV, R.col(K));
-    DVI(J) = -lib::FSMV(N0, DHV, S.col(K));
+    DRR(J) = lib::dot(N0, DHR, R.col(K));
+    DRI(J) = -lib::dot(N0, DHR, S.col(K));
+    DVR(J) = lib::dot(N0, DHV, R.col(K));
+    DVI(J) = -lib::dot(N0, DHV, S.col(K));
   }
 }
 

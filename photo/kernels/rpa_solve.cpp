@@ -16,7 +16,7 @@
 
 #include "lib/checks.hpp"
 #include "lib/lapack.hpp"
-#include "lib/lib.hpp"
+#include "lib/views.hpp"
 #include "photo/kernels/kernels.hpp"
 
 namespace photo {

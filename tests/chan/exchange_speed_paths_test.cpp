@@ -1,6 +1,6 @@
 // The fast paths of the channel solver against the written ones: the
 // exchange operator with tabulated coefficients and one pass over the grid
-// against lib::CUIF, equal to the last bit (the same operations on every
+// against lib::exchange_potential_waves, equal to the last bit (the same operations on every
 // number, only in another order of the loops, and no library call between);
 // the energy blocks made on two threads against the same blocks made on
 // one, equal to the last bit (each block's LAPACK calls run on one BLAS
@@ -44,7 +44,7 @@ TEST(ExchangeOperator, TabulatedOnePassPathEqualsCuifToTheLastBit) {
   const int NB = t.grid.NB;
   const std::vector<double> sg = bare_orbital(t, Waves{0, 0, 2, 6}), pu = bare_orbital(t, Waves{1, 1, 2, 4});
   std::array<double, 81> fc{};
-  lib::DEFA(80, lib::VecView<double, 0>(fc.data(), 81));
+  lib::fill_factorials(80, lib::VecView<double, 0>(fc.data(), 81));
   const double C1 = -kPi * t.mol.RZ * t.mol.RZ;
   struct Case {
     Waves w;

@@ -1,7 +1,7 @@
 // Shared set-ups of the channel-file tests: one-electron targets whose
 // ground state is the exact bound state of the bare nuclei on the grid of
 // the photoionisation programs, and the cross sections that xsect forms from
-// a block of continuum functions (HFCSR and HFCSV summed over solutions).
+// a block of continuum functions (dipole_length and dipole_velocity summed over solutions).
 #pragma once
 
 #include <array>
@@ -13,8 +13,10 @@
 #include "chan/channel.hpp"
 #include "io/console.hpp"
 #include "io/unit.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/dipole_elements.hpp"
 #include "lib/ground_state.hpp"
-#include "lib/lib.hpp"
+#include "lib/orbital_file.hpp"
 #include "photo/kernels/kernels.hpp"
 
 namespace chantest {
@@ -64,7 +66,7 @@ inline Target make_target(double Z1, double Z2, double RZ, int n, int NB, double
 
 // The ground-state file of the target: group S00 and its orbital block.
 inline std::string ground_state_text(const Target& t) {
-  lib::S00 s;
+  lib::GroundStateGroup s;
   s.Z1 = t.mol.Z1;
   s.Z2 = t.mol.Z2;
   s.RZ = t.mol.RZ;
@@ -81,7 +83,8 @@ inline std::string ground_state_text(const Target& t) {
   s.group(fil, fir).write(*u);
   const int mln[3] = {t.shell.M, t.shell.L0, t.shell.n}, lk[1] = {1};
   const double e[1] = {t.E1}, cn[1] = {1.0};
-  lib::WIFB(1, t.grid.NB, lib::CIMat(mln, 3, 1), lib::CIVec(lk, 1), lib::CVec(e, 1), lib::CVec(cn, 1), t.X(), *u);
+  lib::write_orbital_block(1, t.grid.NB, lib::CIMat(mln, 3, 1), lib::CIVec(lk, 1), lib::CVec(e, 1), lib::CVec(cn, 1),
+                           t.X(), *u);
   return u->text();
 }
 
@@ -95,7 +98,7 @@ inline std::string closed_shell_text(const Target& g, std::vector<double>& xu) {
   const BoundState bu = bare_bound_states(g.mol, su, 1, -0.01).at(0);
   xu.assign(static_cast<size_t>(NB) * static_cast<size_t>(n), 0.0);
   bare_bound_waves(g.grid, g.mol, su, bu, lib::Mat(xu.data(), NB, n));
-  lib::S00 s;
+  lib::GroundStateGroup s;
   s.Z1 = g.mol.Z1;
   s.Z2 = g.mol.Z2;
   s.RZ = g.mol.RZ;
@@ -112,8 +115,8 @@ inline std::string closed_shell_text(const Target& g, std::vector<double>& xu) {
   x.insert(x.end(), xu.begin(), xu.end());
   const int mln[6] = {0, 0, n, 0, 1, n}, lk[2] = {1, n + 1};
   const double e[2] = {g.E1, bu.E}, cn[2] = {1.0, 1.0};
-  lib::WIFB(2, NB, lib::CIMat(mln, 3, 2), lib::CIVec(lk, 2), lib::CVec(e, 2), lib::CVec(cn, 2),
-            lib::CMat(x.data(), NB, 2 * n), *u);
+  lib::write_orbital_block(2, NB, lib::CIMat(mln, 3, 2), lib::CIVec(lk, 2), lib::CVec(e, 2), lib::CVec(cn, 2),
+                           lib::CMat(x.data(), NB, 2 * n), *u);
   return u->text();
 }
 
@@ -128,23 +131,20 @@ inline Sigma channel_sigma(const Target& t, const Waves& final, const Block& b) 
   const Grid& g = t.grid;
   const int NB = g.NB;
   std::array<double, 81> fc{};
-  lib::DEFA(80, lib::VecView<double, 0>(fc.data(), 81));
+  lib::fill_factorials(80, lib::VecView<double, 0>(fc.data(), 81));
   const lib::Fac F(fc.data(), 81);
   std::vector<double> pqv(static_cast<size_t>(NB) * 4), z(static_cast<size_t>(NB));
   const double CD = 2.0 * std::sqrt(1.047197665619469);
   const double RZ = t.mol.RZ;
   Sigma s;
   for (int i = 1; i <= b.NL; ++i) {
-    double dr[3], cs = 0.0;
+    double dr[3];
     const lib::CMat X2 = b.x(NB).colsFrom((i - 1) * b.NX + 1, b.NX);
-    lib::HFCSR(g.NA, NB, t.shell.n, b.NX, t.shell.L0, final.L0, t.shell.M, final.M, t.shell.KD, g.HA, g.HB,
-               std::pow(0.5 * RZ, 4), t.E1, b.E, CD, lib::Vec(dr, 3), cs, g.R(), t.X(), X2, lib::Mat(pqv.data(), NB, 4),
-               lib::Vec(z.data(), NB), F);
-    s.L += cs;
-    lib::HFCSV(g.NA, NB, t.shell.n, b.NX, t.shell.L0, final.L0, t.shell.M, final.M, t.shell.KD, g.HA, g.HB,
-               RZ * RZ / 8.0, t.E1, b.E, CD, lib::Vec(dr, 3), cs, g.RV(), t.X(), X2, lib::Mat(pqv.data(), NB, 4),
-               lib::Vec(z.data(), NB), F);
-    s.V += cs;
+    const lib::DipoleTransition tr{lib::PartialWaves{{t.shell.M, t.shell.L0, t.shell.n, t.shell.KD}, t.X()},
+                                   lib::PartialWaves{{final.M, final.L0, b.NX, t.shell.KD}, X2}, t.E1, b.E, CD};
+    const lib::DipoleWork work{lib::Mat(pqv.data(), NB, 4), lib::Vec(z.data(), NB)};
+    s.L += lib::dipole_length(g.radial(), g.R(), F, tr, std::pow(0.5 * RZ, 4), work, lib::Vec(dr, 3));
+    s.V += lib::dipole_velocity(g.radial(), g.RV(), F, tr, RZ * RZ / 8.0, work, lib::Vec(dr, 3));
   }
   return s;
 }

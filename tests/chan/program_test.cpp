@@ -13,6 +13,7 @@
 #include "fixtures.hpp"
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
+#include "lib/channel_file.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -30,29 +31,29 @@ TEST(ChannelFile, ReadsBackThroughTheReaderOfThePhotoionisationPrograms) {
   const Waves pu{1, 1, 2, 6};
   auto u = io::Unit::to_text("pu.chn");
   std::vector<Block> blocks(3);
-  write_channel_header(*u, 1, 0.25, 0.5, 3, pu);
+  lib::write_channel_header(*u, lib::ChannelHeader{1, 0.25, 0.5, 3, {pu.M, pu.L0, pu.n}});
   for (int j = 0; j < 3; ++j) {
     Quiet q;
     bare_block(t.grid, t.mol, pu, 0.25 + 0.5 * j, 4, blocks[static_cast<size_t>(j)]);
-    write_block(*u, t.grid.NB, blocks[static_cast<size_t>(j)]);
+    const Block& b = blocks[static_cast<size_t>(j)];
+    lib::write_energy_block(*u, t.grid.NB, b.NL, b.NX, b.E, lib::CVec(b.AC.data(), static_cast<int>(b.AC.size())),
+                            lib::CVec(b.AS.data(), static_cast<int>(b.AS.size())), b.x(t.grid.NB));
   }
   auto in = io::Unit::from_text("pu.chn", u->text());
-  int NSI = 0, NC = 0, M = 0, L0 = 0, NX = 0;
-  double P0 = 0.0, DP = 0.0;
-  io::lread(*in, NSI, P0, DP);
-  io::fread(*in, io::Format("(I5,/,3I4)"), NC, M, L0, NX);
-  EXPECT_EQ(NSI, 1);
-  EXPECT_EQ(P0, 0.25);
-  EXPECT_EQ(DP, 0.5);
-  EXPECT_EQ(NC, 3);
-  EXPECT_EQ(M, 1);
-  EXPECT_EQ(L0, 1);
+  const lib::ChannelHeader h = lib::read_channel_header(*in);
+  const int NX = h.MN[2];
+  EXPECT_EQ(h.NSI, 1);
+  EXPECT_EQ(h.P0, 0.25);
+  EXPECT_EQ(h.DP, 0.5);
+  EXPECT_EQ(h.NC, 3);
+  EXPECT_EQ(h.MN[0], 1);
+  EXPECT_EQ(h.MN[1], 1);
   EXPECT_EQ(NX, 6);
   std::vector<double> ac(24), as(24), x(60 * 24);
   for (int j = 0; j < 3; ++j) {
     int NL = 0, nx = NX;
     double E = 0.0;
-    photo::REWFC(60, NL, nx, E, Vec(ac.data(), 24), Vec(as.data(), 24), lib::Mat(x.data(), 60, 24), *in);
+    lib::read_energy_block(60, NL, nx, E, Vec(ac.data(), 24), Vec(as.data(), 24), lib::Mat(x.data(), 60, 24), *in);
     const Block& b = blocks[static_cast<size_t>(j)];
     ASSERT_EQ(NL, 4);
     ASSERT_EQ(nx, 6);
@@ -81,19 +82,17 @@ TEST(ChanfileProgram, WritesTheChannelTheBoundFunctionsAndTheListing) {
 
   // Channel file: header, then five blocks of min(NX, 7) = 7 solutions.
   auto in = io::Unit::from_text("pu.chn", dir.read("pu.chn"));
-  int NSI = 0, NC = 0, M = 0, L0 = 0, NX = 0;
-  double P0 = 0.0, DP = 0.0;
-  io::lread(*in, NSI, P0, DP);
-  io::fread(*in, io::Format("(I5,/,3I4)"), NC, M, L0, NX);
+  const lib::ChannelHeader h = lib::read_channel_header(*in);
+  const int NC = h.NC, NX = h.MN[2];
   EXPECT_EQ(NC, 5);
-  EXPECT_EQ(M, 1);
-  EXPECT_EQ(L0, 1);  // the lowest odd momentum the dipole reaches from the σg shell
+  EXPECT_EQ(h.MN[0], 1);
+  EXPECT_EQ(h.MN[1], 1);  // the lowest odd momentum the dipole reaches from the σg shell
   EXPECT_EQ(NX, 8);
   std::vector<double> ac(56), as(56), x(200 * 56);
   for (int j = 0; j < NC; ++j) {
     int NL = 0, nx = NX;
     double E = 0.0;
-    photo::REWFC(200, NL, nx, E, Vec(ac.data(), 56), Vec(as.data(), 56), lib::Mat(x.data(), 200, 56), *in);
+    lib::read_energy_block(200, NL, nx, E, Vec(ac.data(), 56), Vec(as.data(), 56), lib::Mat(x.data(), 200, 56), *in);
     EXPECT_EQ(NL, 7);
     EXPECT_NEAR(E, 0.5 * std::pow(0.5 + 0.25 * j, 2), 1e-9);
   }
@@ -101,7 +100,8 @@ TEST(ChanfileProgram, WritesTheChannelTheBoundFunctionsAndTheListing) {
   auto fid = io::Unit::from_text("pu.fid", dir.read("pu.fid"));
   std::vector<double> xe(200 * 16), e(2), cn(2);
   const int lk[2] = {1, 9};
-  lib::REFB(200, lib::CIVec(lk, 2), Vec(e.data(), 2), Vec(cn.data(), 2), lib::Mat(xe.data(), 200, 16), *fid);
+  lib::read_orbital_block(200, lib::CIVec(lk, 2), Vec(e.data(), 2), Vec(cn.data(), 2), lib::Mat(xe.data(), 200, 16),
+                          *fid);
   EXPECT_NEAR(e[0], -0.4287718198959, 2e-8);
   EXPECT_LT(e[0], e[1]);
   EXPECT_NEAR(cn[0], 1.0, 1e-3);
@@ -186,7 +186,8 @@ TEST(ChanfileProgram, WritesTheBoundFunctionsOfTheStaticExchangeField) {
     auto fid = io::Unit::from_text("c.fid", dir.read("c.fid"));
     std::vector<double> xe(300 * 16), e(2), cn(2);
     const int lk[2] = {1, 9};
-    lib::REFB(300, lib::CIVec(lk, 2), Vec(e.data(), 2), Vec(cn.data(), 2), lib::Mat(xe.data(), 300, 16), *fid);
+    lib::read_orbital_block(300, lib::CIVec(lk, 2), Vec(e.data(), 2), Vec(cn.data(), 2), lib::Mat(xe.data(), 300, 16),
+                            *fid);
     EXPECT_LT(t.E1, e[0]);
     EXPECT_LT(e[0], e[1]);
     EXPECT_LT(e[1], -0.01);

@@ -12,13 +12,14 @@
 
 #include "chan/coupled.hpp"
 #include "fixtures.hpp"
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/one_electron.hpp"
 
 namespace {
 
 using namespace chantest;
 
-// One-electron terms of the bare nuclei for the waves w (MASH), as the
+// One-electron terms of the bare nuclei for the waves w (one_electron_equations), as the
 // static-exchange solver builds them before adding the electrons.
 struct Equations {
   std::vector<double> pd, tt;
@@ -29,9 +30,9 @@ Equations bare_equations(const Grid& g, const Molecule& mol, const Waves& w) {
   e.pd.assign(static_cast<size_t>(NB) * static_cast<size_t>(n * n), 0.0);
   e.tt.assign(static_cast<size_t>(n * n), 0.0);
   std::vector<double> wk(static_cast<size_t>(NB)), f(lib::kFactorials);
-  lib::MASH(NB, w.M, w.L0, n, w.KD, lib::kFactorials, (mol.Z1 + mol.Z2) * mol.RZ, 0.0, lib::Mat(wk.data(), NB, 1),
-            g.R(), lib::VecView<double, 0>(f.data(), lib::kFactorials), lib::Mat(e.tt.data(), n, n),
-            lib::Arr3(e.pd.data(), NB, n, n));
+  lib::one_electron_equations(NB, lib::WaveSet{w.M, w.L0, n, w.KD}, lib::OneElectronSetting{(mol.Z1 + mol.Z2) * mol.RZ},
+                              g.R(), lib::VecView<double, 0>(f.data(), lib::kFactorials), lib::Mat(wk.data(), NB, 1),
+                              lib::Mat(e.tt.data(), n, n), lib::Arr3(e.pd.data(), NB, n, n));
   return e;
 }
 

@@ -8,7 +8,8 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/channel_file.hpp"
+#include "lib/orbital_file.hpp"
 #include "photo/kernels/kernels.hpp"
 #include "scf/entry.hpp"
 
@@ -80,14 +81,16 @@ int orbital_block(const uint8_t* data, size_t size) {
   const lib::Mat X(x.data(), NB, 12);
   {
     auto u = io::Unit::from_text("orbitals", text);
-    refusable([&] { lib::REFB(NB, lib::CIVec(lk.data(), 4), lib::Vec(e.data(), 4), lib::Vec(cn.data(), 4), X, *u); });
+    refusable([&] {
+      lib::read_orbital_block(NB, lib::CIVec(lk.data(), 4), lib::Vec(e.data(), 4), lib::Vec(cn.data(), 4), X, *u);
+    });
   }
   {
     const std::array<int, 2> nw{2, 3};
     auto u = io::Unit::from_text("orbitals", text);
     refusable([&] {
-      lib::REFB(NB, lib::CIVec(lk.data(), 2), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2), X, *u,
-                lib::CIVec(nw.data(), 2));
+      lib::read_orbital_block(NB, lib::CIVec(lk.data(), 2), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2), X, *u,
+                              lib::CIVec(nw.data(), 2));
     });
   }
   return 0;
@@ -107,8 +110,8 @@ int channel_file(const uint8_t* data, size_t size) {
     for (int ic = 1; ic <= nc && ic <= 5; ++ic) {
       int nl = 0, n = kLead;
       double ec = 0;
-      photo::REWFC(NB, nl, n, ec, lib::Vec(ac.data(), 7 * kLead), lib::Vec(as.data(), 7 * kLead),
-                   lib::Mat(x.data(), NB, 7 * kLead), *u);
+      lib::read_energy_block(NB, nl, n, ec, lib::Vec(ac.data(), 7 * kLead), lib::Vec(as.data(), 7 * kLead),
+                             lib::Mat(x.data(), NB, 7 * kLead), *u);
     }
   });
   return 0;

@@ -1,17 +1,17 @@
 // The factorial table of the photoionisation build (0! … 80!), made once by
-// DEFA and shared by the tests that need angular coefficients.
+// fill_factorials and shared by the tests that need angular coefficients.
 #pragma once
 
 #include <vector>
 
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
 
 namespace testfac {
 
 inline const std::vector<double>& factorials() {
   static const std::vector<double> f = [] {
     std::vector<double> v(81);
-    lib::DEFA(80, lib::VecView<double, 0>(v.data(), 81));
+    lib::fill_factorials(80, lib::VecView<double, 0>(v.data(), 81));
     return v;
   }();
   return f;

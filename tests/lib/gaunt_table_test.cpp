@@ -18,7 +18,7 @@ using lib::Fac;
 
 std::vector<double> factorials(int n) {
   std::vector<double> f(n + 1);
-  lib::DEFA(n, lib::VecView<double, 0>(f.data(), n + 1));
+  lib::fill_factorials(n, lib::VecView<double, 0>(f.data(), n + 1));
   return f;
 }
 
@@ -51,25 +51,25 @@ TEST(GauntTable, EveryEntryIsTheRoutinesValue) {
             for (int L3 = 0; L3 <= lq; ++L3) {
               if (L1 + L2 + L3 + 3 > r.facts) continue;  // these stop the run; see below
               SCOPED_TRACE(::testing::Message() << "L " << L1 << ' ' << L2 << ' ' << L3 << " M " << M1 << ' ' << M2);
-              ASSERT_TRUE(
-                  same_bits(t.F3JS(L1, L2, L3, M1, M2, -M1 - M2), lib::F3JS(L1, L2, L3, M1, M2, -M1 - M2, F, r.b)));
-              ASSERT_TRUE(
-                  same_bits(t.FSGA(L1, L2, L3, M1, M2, M1 + M2), lib::FSGA(L1, L2, L3, M1, M2, M1 + M2, F, r.b)));
-              ASSERT_TRUE(
-                  same_bits(t.FSGB(L1, L2, L3, M1, M2, M1 + M2), lib::FSGB(L1, L2, L3, M1, M2, M1 + M2, F, r.b)));
+              ASSERT_TRUE(same_bits(t.wigner_3j(L1, L2, L3, M1, M2, -M1 - M2),
+                                    lib::wigner_3j(L1, L2, L3, M1, M2, -M1 - M2, F, r.b)));
+              ASSERT_TRUE(same_bits(t.gaunt_integral(L1, L2, L3, M1, M2, M1 + M2),
+                                    lib::gaunt_integral(L1, L2, L3, M1, M2, M1 + M2, F, r.b)));
+              ASSERT_TRUE(same_bits(t.gaunt_integral_eta2(L1, L2, L3, M1, M2, M1 + M2),
+                                    lib::gaunt_integral_eta2(L1, L2, L3, M1, M2, M1 + M2, F, r.b)));
               // A third projection that breaks the selection rule: zero, of
               // the routine's sign.
-              ASSERT_TRUE(same_bits(t.FSGA(L1, L2, L3, M1, M2, M1 + M2 + 1),
-                                    lib::FSGA(L1, L2, L3, M1, M2, M1 + M2 + 1, F, r.b)));
-              ASSERT_TRUE(same_bits(t.F3JS(L1, L2, L3, M1, M2, 1 - M1 - M2),
-                                    lib::F3JS(L1, L2, L3, M1, M2, 1 - M1 - M2, F, r.b)));
+              ASSERT_TRUE(same_bits(t.gaunt_integral(L1, L2, L3, M1, M2, M1 + M2 + 1),
+                                    lib::gaunt_integral(L1, L2, L3, M1, M2, M1 + M2 + 1, F, r.b)));
+              ASSERT_TRUE(same_bits(t.wigner_3j(L1, L2, L3, M1, M2, 1 - M1 - M2),
+                                    lib::wigner_3j(L1, L2, L3, M1, M2, 1 - M1 - M2, F, r.b)));
             }
     for (int M = -mq; M <= mq; ++M)
       for (int L = 0; L <= lq; ++L) {
         SCOPED_TRACE(::testing::Message() << "L " << L << " M " << M);
-        ASSERT_TRUE(same_bits(t.FSG0(L, M), lib::FSG0(L, M, F, r.b)));
-        ASSERT_TRUE(same_bits(t.FSG1(L, M), lib::FSG1(L, M, F, r.b)));
-        ASSERT_TRUE(same_bits(t.FSG2(L, M), lib::FSG2(L, M, F, r.b)));
+        ASSERT_TRUE(same_bits(t.eta2_diagonal_from_gaunt(L, M), lib::eta2_diagonal_from_gaunt(L, M, F, r.b)));
+        ASSERT_TRUE(same_bits(t.eta_next_from_gaunt(L, M), lib::eta_next_from_gaunt(L, M, F, r.b)));
+        ASSERT_TRUE(same_bits(t.eta2_next_from_gaunt(L, M), lib::eta2_next_from_gaunt(L, M, F, r.b)));
       }
   }
 }
@@ -81,12 +81,12 @@ TEST(GauntTable, StopsOnlyWhereTheRoutineStops) {
   const std::vector<double> f = factorials(20);
   const Fac F(f.data(), 21);
   const lib::GauntTable t(10, 1, F);
-  EXPECT_TRUE(same_bits(t.FSGA(3, 2, 1, 1, 0, 1), lib::FSGA(3, 2, 1, 1, 0, 1, F)));
-  EXPECT_NE(t.FSGA(3, 2, 1, 1, 0, 1), 0.0);
-  EXPECT_THROW(t.FSGA(10, 10, 10, 0, 0, 0), io::StopRun);
-  EXPECT_THROW(t.F3JS(8, 7, 9, 1, -1, 0), io::StopRun);
+  EXPECT_TRUE(same_bits(t.gaunt_integral(3, 2, 1, 1, 0, 1), lib::gaunt_integral(3, 2, 1, 1, 0, 1, F)));
+  EXPECT_NE(t.gaunt_integral(3, 2, 1, 1, 0, 1), 0.0);
+  EXPECT_THROW(t.gaunt_integral(10, 10, 10, 0, 0, 0), io::StopRun);
+  EXPECT_THROW(t.wigner_3j(8, 7, 9, 1, -1, 0), io::StopRun);
   // Broken triangles need no factorials at all.
-  EXPECT_EQ(t.F3JS(10, 0, 1, 0, 0, 0), 0.0);
+  EXPECT_EQ(t.wigner_3j(10, 0, 1, 0, 0, 0), 0.0);
 }
 
 }  // namespace

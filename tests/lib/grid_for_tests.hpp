@@ -1,13 +1,14 @@
 // A complete two-region grid for the solver tests: the outer rows built the
 // way the ground-state program builds them (uniform in x = ξ − 10/(ξ − 0.9),
 // columns 3–7 the coefficients of the Liouville normal form), then the inner
-// rows and series tables from HAFA0 and WW = (leading block of UU)⁻¹.
+// rows and series tables from inner_series_tables and WW = (leading block of UU)⁻¹.
 #pragma once
 
 #include <cmath>
 #include <vector>
 
-#include "lib/lib.hpp"
+#include "lib/radial_solver.hpp"
+#include "lib/vector_kernels.hpp"
 
 namespace testgrid {
 
@@ -25,6 +26,9 @@ struct Grid {
   lib::CMat WW() const { return lib::CMat(ww.data(), NA, NA); }
   lib::CMat G() const { return lib::CMat(g.data(), 2, MM); }
   lib::CVec BZ() const { return lib::CVec(bz.data(), 5); }
+  // The grid and its tables as the library routines take them.
+  lib::RadialGrid radial() const { return {NA, NB, HA, HB, CH, 0}; }
+  lib::SeriesTables series() const { return {G(), AA(), BB(), VV(), UU(), WW(), BZ()}; }
 
   double xi(int i) const { return R()(i, 1); }
   double scale(int i) const { return R()(i, 6); }  // g: stored value = physical value / g
@@ -36,7 +40,7 @@ struct Grid {
   double Q(int i, double S) const { return S * R()(i, 3) / R()(i, 6); }
 };
 
-// Outer rows NA+1 … NB (x uniform from x(RA) to x(RB)); then HAFA0 for
+// Outer rows NA+1 … NB (x uniform from x(RA) to x(RB)); then inner_series_tables for
 // projections 0 … MM−1 and the inverse of the inner power matrix.
 inline Grid make_grid(int NA, int NB, double RA, double RB, int MM = 5) {
   Grid G;
@@ -70,31 +74,34 @@ inline Grid make_grid(int NA, int NB, double RA, double RB, int MM = 5) {
   G.uu.assign(static_cast<size_t>(NA) * (NA + 1), 0.0);
   G.g.assign(2 * static_cast<size_t>(MM), 0.0);
   G.bz.assign(5, 0.0);
-  lib::HAFA0(NA, NB, MM, RA, G.HA, R, lib::Mat(G.aa.data(), NA, MM), lib::Mat(G.bb.data(), NA, MM),
-             lib::Mat(G.uu.data(), NA, NA + 1), lib::Mat(G.vv.data(), NA, MM), lib::Mat(G.g.data(), 2, MM),
-             lib::Vec(G.bz.data(), 5));
+  lib::inner_series_tables(
+      NA, NB, MM, RA, G.HA, R,
+      lib::SeriesTablesOut{lib::Mat(G.g.data(), 2, MM), lib::Mat(G.aa.data(), NA, MM), lib::Mat(G.bb.data(), NA, MM),
+                           lib::Mat(G.vv.data(), NA, MM), lib::Mat(G.uu.data(), NA, NA + 1), lib::Vec(G.bz.data(), 5)});
   G.ww.assign(G.uu.begin(), G.uu.begin() + static_cast<long>(NA) * NA);
   double det = 0;
-  lib::INVM(NA, det, lib::Mat(G.ww.data(), NA, NA));
+  lib::invert_in_place(NA, det, lib::Mat(G.ww.data(), NA, NA));
   return G;
 }
 
-// Work arrays of one RDEQ call.
+// Work arrays of one solve_radial_equation call.
 struct SolveWork {
   std::vector<double> wc, cp, cq, cx, u, v, x;
   SolveWork(int NA, int NB) : wc(NA * NA), cp(NA), cq(NA), cx(NA), u(NB), v(NB), x(NB) {}
 };
 
-// RDEQ for projection m (column m+1 of the tables) with coefficient P and
+// solve_radial_equation for projection m (column m+1 of the tables) with coefficient P and
 // right-hand side Q given at all NB rows; the solution is left in w.x.
 // IDIF = 1: the difference form of the outer sweep.
 inline void solve(const Grid& G, int m, int IPA, const double B[4], const std::vector<double>& P,
                   const std::vector<double>& Q, SolveWork& w, int IDIF = 0) {
   const int NA = G.NA, NB = G.NB;
-  lib::RDEQ(NA, NB, IPA, G.CH, G.G().col(m + 1), lib::CVec(B, 4), G.AA().col(m + 1), G.BB().col(m + 1),
-            G.VV().col(m + 1), G.UU(), G.WW(), lib::Mat(w.wc.data(), NA, NA), lib::Vec(w.cp.data(), NA),
-            lib::Vec(w.cq.data(), NA), lib::Vec(w.cx.data(), NA), lib::CVec(P.data(), NB), lib::CVec(Q.data(), NB),
-            lib::Vec(w.u.data(), NB), lib::Vec(w.v.data(), NB), lib::Vec(w.x.data(), NB), IDIF);
+  lib::RadialGrid grid = G.radial();
+  grid.IDIF = IDIF;
+  const lib::RadialWork work{lib::Mat(w.wc.data(), NA, NA), lib::Vec(w.cp.data(), NA), lib::Vec(w.cq.data(), NA),
+                             lib::Vec(w.cx.data(), NA),     lib::Vec(w.u.data(), NB),  lib::Vec(w.v.data(), NB)};
+  lib::solve_radial_equation(grid, G.series().column(m + 1), work, IPA, lib::CVec(B, 4), lib::CVec(P.data(), NB),
+                             lib::CVec(Q.data(), NB), lib::Vec(w.x.data(), NB));
 }
 
 }  // namespace testgrid

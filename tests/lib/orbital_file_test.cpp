@@ -1,4 +1,6 @@
 // The orbital file: exact layout, round trip, and blocks that do not fit.
+#include "lib/orbital_file.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 
 #include "io/stop.hpp"
 #include "io/unit.hpp"
-#include "lib/lib.hpp"
 
 namespace {
 
@@ -45,8 +46,8 @@ struct Block {
   int cols() const { return lk.back() - 1; }
   std::string write() const {
     auto u = io::Unit::to_text("orbitals");
-    lib::WIFB(nsh(), nb, CIMat(mln.data(), 3, nsh()), CIVec(lk.data(), nsh() + 1), CVec(e.data(), nsh()),
-              CVec(cn.data(), nsh()), CMat(x.data(), nb, cols()), *u);
+    lib::write_orbital_block(nsh(), nb, CIMat(mln.data(), 3, nsh()), CIVec(lk.data(), nsh() + 1), CVec(e.data(), nsh()),
+                             CVec(cn.data(), nsh()), CMat(x.data(), nb, cols()), *u);
     return u->text();
   }
 };
@@ -78,7 +79,8 @@ TEST(OrbitalFile, EmptyBlocksAndLineBreaksAtFiveValues) {
   std::vector<int> lk{1};
   std::vector<double> e{7.0}, cn{7.0}, x(5, 7.0);
   auto u = io::Unit::from_text("o", "    0         5\n");
-  lib::REFB(5, CIVec(lk.data(), 1), lib::Vec(e.data(), 1), lib::Vec(cn.data(), 1), lib::Mat(x.data(), 5, 1), *u);
+  lib::read_orbital_block(5, CIVec(lk.data(), 1), lib::Vec(e.data(), 1), lib::Vec(cn.data(), 1),
+                          lib::Mat(x.data(), 5, 1), *u);
   EXPECT_EQ(e[0], 7.0);
   EXPECT_EQ(x, std::vector<double>(5, 7.0));
 }
@@ -97,7 +99,8 @@ TEST(OrbitalFile, RoundTripKeepsNineDigitsAndTinyTails) {
   text.replace(text.find("     1    2"), 11, "    17    2");
   std::vector<double> e(2), cn(2), x(b.x.size(), -1.0);
   auto u = io::Unit::from_text("o", text);
-  lib::REFB(7, CIVec(b.lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2), lib::Mat(x.data(), 7, 3), *u);
+  lib::read_orbital_block(7, CIVec(b.lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2),
+                          lib::Mat(x.data(), 7, 3), *u);
   EXPECT_EQ(e, b.e);
   EXPECT_EQ(cn, b.cn);
   for (size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(x[i], b.x[i], 5e-9 * std::fabs(b.x[i])) << i;
@@ -110,20 +113,20 @@ TEST(OrbitalFile, ABlockThatDoesNotFitStopsBeforeWritingPastTheArrays) {
   std::vector<double> e(2), cn(2), x(5 * 3, 0.0);
   auto u = io::Unit::from_text("o", text);
   // Six values per function on a five-point grid.
-  EXPECT_THROW(
-      lib::REFB(5, CIVec(lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2), lib::Mat(x.data(), 5, 3), *u),
-      io::StopRun);
+  EXPECT_THROW(lib::read_orbital_block(5, CIVec(lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2),
+                                       lib::Mat(x.data(), 5, 3), *u),
+               io::StopRun);
   // Two shells where the caller has room for one.
   auto v = io::Unit::from_text("o", text);
   std::vector<double> y(6 * 3);
-  EXPECT_THROW(
-      lib::REFB(6, CIVec(lk.data(), 1), lib::Vec(e.data(), 1), lib::Vec(cn.data(), 1), lib::Mat(y.data(), 6, 3), *v),
-      io::StopRun);
+  EXPECT_THROW(lib::read_orbital_block(6, CIVec(lk.data(), 1), lib::Vec(e.data(), 1), lib::Vec(cn.data(), 1),
+                                       lib::Mat(y.data(), 6, 3), *v),
+               io::StopRun);
   // Partial waves beyond the caller's columns.
   auto w = io::Unit::from_text("o", text);
-  EXPECT_THROW(
-      lib::REFB(6, CIVec(lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2), lib::Mat(y.data(), 6, 2), *w),
-      io::StopRun);
+  EXPECT_THROW(lib::read_orbital_block(6, CIVec(lk.data(), 3), lib::Vec(e.data(), 2), lib::Vec(cn.data(), 2),
+                                       lib::Mat(y.data(), 6, 2), *w),
+               io::StopRun);
 }
 
 }  // namespace

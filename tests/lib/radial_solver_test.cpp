@@ -1,6 +1,8 @@
 // The radial solver: inner tables, the Numerov sweep against a dense solve,
 // Legendre solutions of the homogeneous equation, and the O(h⁴) convergence
 // of a full two-region solve with a closed-form solution.
+#include "lib/radial_solver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 
 #include "grid_for_tests.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
 #include "reference_math.hpp"
 
 namespace {
@@ -20,7 +21,7 @@ using testgrid::Grid;
 using testgrid::make_grid;
 using testgrid::SolveWork;
 
-TEST(Hafa0, InnerGridAndRecurrenceCoefficients) {
+TEST(InnerSeriesTables, InnerGridAndRecurrenceCoefficients) {
   Grid G = make_grid(5, 41, 2.0, 20.0);
   EXPECT_EQ(G.HA, 0.25);
   const double want[] = {1.0 + 1.0e-9, 1.25, 1.5, 1.75, 2.0};
@@ -42,7 +43,7 @@ TEST(Hafa0, InnerGridAndRecurrenceCoefficients) {
     }
 }
 
-TEST(Hafa0, WwTurnsInnerValuesIntoTaylorCoefficientsAtXiOne) {
+TEST(InnerSeriesTables, WwTurnsInnerValuesIntoTaylorCoefficientsAtXiOne) {
   Grid G = make_grid(5, 41, 1.6, 20.0);
   const double c[] = {0.5, -1.25, 2.0, 0.75, -0.3};  // w(t) = Σ c_k t^k
   std::vector<double> w(5);
@@ -57,24 +58,25 @@ TEST(Hafa0, WwTurnsInnerValuesIntoTaylorCoefficientsAtXiOne) {
   }
 }
 
-TEST(Hafa0, GridsWithoutAnInnerStepOrOuterRoomStop) {
+TEST(InnerSeriesTables, GridsWithoutAnInnerStepOrOuterRoomStop) {
   for (auto [NA, RA] : {std::pair{1, 2.0}, std::pair{5, 1.0}, std::pair{5, 0.5}}) {
     EXPECT_THROW(make_grid(NA, 41, RA, 20.0), io::StopRun) << NA << " " << RA;
   }
 }
 
-TEST(Bpnm, ZeroDataWithEqualEndValuesGivesTheConstantSolution) {
+TEST(NumerovSweep, ZeroDataWithEqualEndValuesGivesTheConstantSolution) {
   const int N = 9;
   std::vector<double> P(N, 0.0), Q(N, 0.0), U(N, -1.0), V(N, -1.0);
   const double B[] = {1.0, -1.0, 0.0, 0.0};
-  lib::BPNM(N, 12.0 / 0.01, CVec(B, 4), CVec(P.data(), N), CVec(Q.data(), N), Vec(U.data(), N), Vec(V.data(), N));
+  lib::numerov_backward_sweep(N, 12.0 / 0.01, CVec(B, 4), CVec(P.data(), N), CVec(Q.data(), N), Vec(U.data(), N),
+                              Vec(V.data(), N));
   for (int j = 2; j <= N; ++j) {
     EXPECT_NEAR(U[j - 1], 1.0, 1e-14) << j;
     EXPECT_NEAR(V[j - 1], 0.0, 1e-14) << j;
   }
 }
 
-TEST(Bpnm, SweepReproducesADenseSolveOfTheNumerovEquations) {
+TEST(NumerovSweep, SweepReproducesADenseSolveOfTheNumerovEquations) {
   // Equations centred at 2 … N−1, the three-point far condition and a given
   // X(1), solved as one dense system; the sweep must give the same X.
   const int N = 12;
@@ -105,7 +107,8 @@ TEST(Bpnm, SweepReproducesADenseSolveOfTheNumerovEquations) {
   // Both forms of the sweep: the difference form holds g = U − 1.
   for (int IDIF : {0, 1}) {
     std::vector<double> U(N), V(N);
-    lib::BPNM(N, CH, CVec(B, 4), CVec(P.data(), N), CVec(Q.data(), N), Vec(U.data(), N), Vec(V.data(), N), IDIF);
+    lib::numerov_backward_sweep(N, CH, CVec(B, 4), CVec(P.data(), N), CVec(Q.data(), N), Vec(U.data(), N),
+                                Vec(V.data(), N), IDIF);
     double x = X1;
     for (int j = 2; j <= N; ++j) {
       x = IDIF == 1 ? x + (U[j - 1] * x + V[j - 1]) : U[j - 1] * x + V[j - 1];
@@ -123,7 +126,7 @@ struct Legendre {
   std::vector<double> f;  // Taylor coefficients in t = ξ − 1
 };
 
-TEST(Rdeq, UnmatchedRegularSolutionIsTheLegendreFunction) {
+TEST(RadialEquation, UnmatchedRegularSolutionIsTheLegendreFunction) {
   Grid G = make_grid(5, 41, 1.5, 20.0);
   const Legendre cases[] = {{1, 0, {1, 1, 0, 0, 0}}, {1, 1, {1, 0, 0, 0, 0}}, {2, 0, {1, 3, 1.5, 0, 0}},
                             {2, 1, {1, 1, 0, 0, 0}}, {2, 2, {1, 0, 0, 0, 0}}, {3, 0, {1, 6, 7.5, 2.5, 0}}};
@@ -144,7 +147,7 @@ TEST(Rdeq, UnmatchedRegularSolutionIsTheLegendreFunction) {
   }
 }
 
-TEST(Rdeq, UnmatchedSolutionIgnoresTheSourceInItsLeadingCoefficient) {
+TEST(RadialEquation, UnmatchedSolutionIgnoresTheSourceInItsLeadingCoefficient) {
   Grid G = make_grid(5, 41, 1.5, 20.0);
   std::vector<double> P(G.NB), Q(G.NB);
   for (int i = 1; i <= G.NB; ++i) {
@@ -157,7 +160,7 @@ TEST(Rdeq, UnmatchedSolutionIgnoresTheSourceInItsLeadingCoefficient) {
   EXPECT_EQ(w.cx[0], 1.0);
 }
 
-TEST(Rdeq, MatchedSolveOfZeroDataWithHomogeneousConditionIsZero) {
+TEST(RadialEquation, MatchedSolveOfZeroDataWithHomogeneousConditionIsZero) {
   Grid G = make_grid(5, 41, 1.5, 20.0);
   std::vector<double> P(G.NB, 0.0), Q(G.NB, 0.0);
   const double B[] = {1.0, -0.9, 0.0, 0.0};
@@ -205,7 +208,7 @@ double max_outer_error(const Poisson& c, int NB, int IDIF = 0) {
   return err / ymax;
 }
 
-TEST(Rdeq, TwoRegionSolveConvergesAtFourthOrderInTheOuterStep) {
+TEST(RadialEquation, TwoRegionSolveConvergesAtFourthOrderInTheOuterStep) {
   const Poisson cases[] = {{0, 0, {1.0, -0.5, 0.25, 0.1, -0.02}},
                            {1, 1, {0.3, 1.0, -0.4, 0.05, 0.01}},
                            {3, 2, {2.0, 0.5, 0.5, -0.1, 0.004}}};
@@ -228,7 +231,7 @@ TEST(Rdeq, TwoRegionSolveConvergesAtFourthOrderInTheOuterStep) {
 // error that grows as the number of points squared; the difference form
 // keeps it to its own precision.  20,000 outer intervals: the grid's own
 // error is below 1e-14 here.
-TEST(Rdeq, DifferenceFormKeepsTheRoundingOfAFineGridSmall) {
+TEST(RadialEquation, DifferenceFormKeepsTheRoundingOfAFineGridSmall) {
   const Poisson c{1, 1, {0.3, 1.0, -0.4, 0.05, 0.01}};
   const double written = max_outer_error(c, 5 + 20001, 0), difference = max_outer_error(c, 5 + 20001, 1);
   char figures[96];
@@ -246,7 +249,7 @@ TEST(Rdeq, DifferenceFormKeepsTheRoundingOfAFineGridSmall) {
 // and δ = −p(RA)·(T4' − y')(RA), and shifts c_1 by
 //   Δ = y(RA) + δ·h(RA) − T4(RA − 1),  T4 the Taylor polynomial,
 // which is about ((RA − 1)/2)^5 up to a logarithm.
-TEST(Rdeq, InnerSeriesIsTheTaylorPolynomialMatchedInValueAndSlope) {
+TEST(RadialEquation, InnerSeriesIsTheTaylorPolynomialMatchedInValueAndSlope) {
   const double c[] = {std::log(2.0), 0.5, -0.125, 1.0 / 24, -1.0 / 64};
   for (double RA : {1.2, 1.1, 1.05}) {
     Grid G = make_grid(5, 5 + 801, RA, 30.0);

@@ -13,8 +13,12 @@
 #include "io/console.hpp"
 #include "io/format.hpp"
 #include "io/stop.hpp"
+#include "lib/angular_coefficients.hpp"
 #include "lib/lapack.hpp"
-#include "lib/lib.hpp"
+#include "lib/multipole_potentials.hpp"
+#include "lib/radial_solver.hpp"
+#include "lib/two_region_grid.hpp"
+#include "lib/vector_kernels.hpp"
 #include "photo/entry.hpp"
 #include "photo/kernels/kernels.hpp"
 #include "support/channel_data.hpp"
@@ -229,13 +233,14 @@ TEST(PhotoDriver, MatrixOfOneSigmaChannelIsTheDirectTwoElectronIntegral) {
   double HA, HB, D;
   double rp[10] = {c.gs.RP1, c.gs.RP2};
   lib::Mat Rm(R.data(), NB, 8);
-  lib::HAFI2(NA, NB, HA, HB, lib::CVec(rp, 10), Rm);
-  lib::HAFA0(NA, NB, 5, rp[0], HA, Rm, lib::Mat(AA.data(), NA, 5), lib::Mat(BB.data(), NA, 5),
-             lib::Mat(UU.data(), NA, NA + 1), lib::Mat(VV.data(), NA, 5), lib::Mat(G.data(), 2, 5),
-             lib::Vec(BZ.data(), 5));
+  lib::length_form_grid(NA, NB, HA, HB, lib::CVec(rp, 10), Rm);
+  lib::inner_series_tables(
+      NA, NB, 5, rp[0], HA, Rm,
+      lib::SeriesTablesOut{lib::Mat(G.data(), 2, 5), lib::Mat(AA.data(), NA, 5), lib::Mat(BB.data(), NA, 5),
+                           lib::Mat(VV.data(), NA, 5), lib::Mat(UU.data(), NA, NA + 1), lib::Vec(BZ.data(), 5)});
   for (int i = 0; i < 25; ++i) WW[static_cast<size_t>(i)] = UU[static_cast<size_t>(i)];
-  lib::INVM(NA, D, lib::Mat(WW.data(), NA, NA));
-  lib::DEFA(80, lib::VecView<double, 0>(F.data(), 81));
+  lib::invert_in_place(NA, D, lib::Mat(WW.data(), NA, NA));
+  lib::fill_factorials(80, lib::VecView<double, 0>(F.data(), 81));
   const double RZ = c.gs.RZ;
   std::vector<double> xi(NB * 3), xk(NB * 3), xl(NB * 3);
   auto fill = [&](std::vector<double>& x, auto f) {
@@ -250,17 +255,24 @@ TEST(PhotoDriver, MatrixOfOneSigmaChannelIsTheDirectTwoElectronIntegral) {
     std::array<int, 3> desc{0, 0, 3};
     lib::CIVec d(desc.data(), 3);
     double b[4] = {1.0, 0, 0, 0};
-    lib::CUIF(NA, NB, d, d, d, d, 2, RZ * RZ / 2.0 * -6.28318, 12.0 / (HB * HB), lib::CVec(BZ.data(), 5),
-              lib::Fac(F.data(), 81), lib::CMat(G.data(), 2, 5), lib::Vec(b, 4), lib::CMat(AA.data(), NA, 5),
-              lib::CMat(BB.data(), NA, 5), lib::CMat(VV.data(), NA, 5), lib::CMat(UU.data(), NA, NA + 1),
-              lib::CMat(WW.data(), NA, NA), lib::Mat(WC.data(), NA, NA), lib::Mat(CX.data(), NA, 3), Rm.colsFrom(2),
-              lib::CMat(xk.data(), NB, 3), lib::CMat(xi.data(), NB, 3), lib::CMat(xi.data(), NB, 3),
-              lib::Mat(QQ.data(), NB, 3), lib::Mat(WK.data(), NB, 6), lib::Mat(Z.data(), NB, 20));
+    const lib::RadialGrid grid{NA, NB, HA, HB, 12.0 / (HB * HB)};
+    const lib::SeriesTables series{lib::CMat(G.data(), 2, 5),        lib::CMat(AA.data(), NA, 5),
+                                   lib::CMat(BB.data(), NA, 5),      lib::CMat(VV.data(), NA, 5),
+                                   lib::CMat(UU.data(), NA, NA + 1), lib::CMat(WW.data(), NA, NA),
+                                   lib::CVec(BZ.data(), 5)};
+    const lib::PartialWaves bound = lib::described_waves(d, 2, lib::CMat(xi.data(), NB, 3));
+    lib::exchange_potential_waves(
+        lib::MultipoleSetting{grid, Rm.colsFrom(2), lib::Fac(F.data(), 81)}, series,
+        lib::PairDensity{lib::described_waves(d, 2, lib::CMat(xk.data(), NB, 3)), bound, RZ * RZ / 2.0 * -6.28318},
+        bound, d,
+        lib::MultipoleWork{lib::Vec(b, 4), lib::Mat(WC.data(), NA, NA), lib::Mat(CX.data(), NA, 3),
+                           lib::Mat(WK.data(), NB, 6)},
+        lib::Mat(QQ.data(), NB, 3), lib::Mat(Z.data(), NB, 20));
     for (int l = 1; l <= 2; ++l) {
       fill(xl, [&](int K, int j) { return nine(ch.value(1, l, K, j)); });
       const double direct =
-          lib::FCUN(NA, NB, 3, HA, HB, RZ * RZ * RZ / 8.0, Rm.col(3), Rm.col(6), lib::CMat(xl.data(), NB, 3),
-                    lib::CMat(QQ.data(), NB, 3), lib::Vec(FW.data(), NB));
+          lib::two_region_overlap(grid, RZ * RZ * RZ / 8.0, Rm.col(3), Rm.col(6), 3, lib::CMat(xl.data(), NB, 3),
+                                  lib::CMat(QQ.data(), NB, 3), lib::Vec(FW.data(), NB));
       const int a_k = k, b_l = n + l;
       EXPECT_NEAR(c.U(b_l, a_k), direct, 1e-12 * std::fabs(direct)) << k << " " << l;
       EXPECT_EQ(c.U(a_k, b_l), c.U(b_l, a_k));
@@ -527,7 +539,7 @@ TEST(PhotoDriver, FactoredAndWrittenSolvesAgreeOnARealRpaMatrix) {
     c.extra = ", ILIN=" + std::to_string(ilin);
     std::vector<photo::RpaEnergy> energies;
     c.run_driver(photo::kXsect, [&](photo::PhotoRun& r, io::Units& u) {
-      lib::VEQC(r.s40.NUR * r.s40.NUR, 0.0, r.U.flat());
+      lib::fill(r.s40.NUR * r.s40.NUR, 0.0, r.U.flat());
       Probe d(r, u, photo::kBaseSizes);
       d.run();
       energies = d.tables().energies;

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/orbital_file.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -46,8 +46,8 @@ std::string ground_state(const std::string& extra = "") {
   std::vector<double> e{-0.6, -0.2}, cn{1.0, 2.0}, x(16 * 5);
   for (size_t i = 0; i < x.size(); ++i) x[i] = 0.01 * static_cast<double>(i);
   auto u = io::Unit::to_text("gs");
-  lib::WIFB(2, 16, lib::CIMat(mln.data(), 3, 2), lib::CIVec(lk.data(), 3), lib::CVec(e.data(), 2),
-            lib::CVec(cn.data(), 2), lib::CMat(x.data(), 16, 5), *u);
+  lib::write_orbital_block(2, 16, lib::CIMat(mln.data(), 3, 2), lib::CIVec(lk.data(), 3), lib::CVec(e.data(), 2),
+                           lib::CVec(cn.data(), 2), lib::CMat(x.data(), 16, 5), *u);
   return s + u->text();
 }
 

@@ -1,5 +1,5 @@
 // Multipole potentials of a pair density (ZIJK).  The one-electron terms
-// (MASH) are checked by the exact H2+ states and the atoms on a focus.
+// (one_electron_equations) are checked by the exact H2+ states and the atoms on a focus.
 #include "scf/equations.hpp"
 
 #include <gtest/gtest.h>
@@ -75,9 +75,9 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
     // Passes: the calls, the table; then both with the exact η, η² elements;
     // last the coefficients by quadrature (EXACT = 1).
     std::vector<double> pd[5], xn[5];
-    const lib::ExactGaunt quadrature(range.LMAX, range.MMAX);
+    const lib::ExactGauntTable quadrature(range.LMAX, range.MMAX);
     for (int pass = 0; pass < 5; ++pass) {
-      lib::DEFA(scf::kFactorials - 1, lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials));
+      lib::fill_factorials(scf::kFactorials - 1, lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials));
       const lib::GauntTable table(range.LMAX, range.MMAX, sys.st.fac(), lib::Build::scf);
       sys.t.angular = pass % 2 == 0 ? nullptr : &table;
       sys.t.EXACT = std::min(pass / 2, 1);
@@ -139,7 +139,7 @@ TEST(FieldStores, TermsEqualThoseBuiltTermByTermOnOneAndTwoThreadsAndFollowEvery
     s.CN(J) = 1.0;
   }
   const scf::AngularRange range = scf::angular_range(s, sys.t.ISYM);
-  lib::DEFA(scf::kFactorials - 1, lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials));
+  lib::fill_factorials(scf::kFactorials - 1, lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials));
   const lib::GauntTable table(range.LMAX, range.MMAX, sys.st.fac(), lib::Build::scf);
   sys.t.angular = &table;
   sys.t.EXACT = 1;
@@ -192,7 +192,7 @@ TEST(FieldStores, TermsEqualThoseBuiltTermByTermOnOneAndTwoThreadsAndFollowEvery
 // and against the library's values (written constants: within 1e-9).
 TEST(EtaElements, ExactElementsAreTheSquareOfTheEtaMatrixAndNearTheWrittenOnes) {
   std::vector<double> f(scf::kFactorials);
-  lib::DEFA(scf::kFactorials - 1, lib::VecView<double, 0>(f.data(), scf::kFactorials));
+  lib::fill_factorials(scf::kFactorials - 1, lib::VecView<double, 0>(f.data(), scf::kFactorials));
   const lib::Fac F(f.data(), scf::kFactorials);
   for (int M : {0, 1, 2, 3})
     for (int L = M; L <= 24; ++L) {

@@ -1,6 +1,5 @@
 // The outer grid (COTR0) and the shell overlap (FOVI).
 #include "scf/grid.hpp"
-#include "scf/regrid.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "scf/regrid.hpp"
 #include "system_for_tests.hpp"
 
 namespace {
@@ -103,7 +103,7 @@ double hydrogen_2p0(double xi, double eta, double a) {
   return a * (xi * eta + 1.0) * std::exp(-a * (xi + eta) / 2.0) / (4.0 * std::sqrt(2.0 * M_PI));
 }
 
-// With the η² matrix of MASH, FOVI is the overlap in the volume element
+// With the η² matrix of one_electron_equations, FOVI is the overlap in the volume element
 // (RZ/2)³(ξ² − η²): the hydrogen orbitals come out normalised and orthogonal.
 TEST(Fovi, HydrogenOrbitalsOnAFocusAreOrthonormal) {
   const double RZ = 1.0, a = RZ / 2;
@@ -129,8 +129,8 @@ TEST(Fovi, HydrogenOrbitalsOnAFocusAreOrthonormal) {
 // factor of a π orbital, with a hydrogen-like decay) from a coarse grid onto
 // a finer one that also starts closer to ξ = 1 and ends farther out.  The
 // six-point polynomial errs as h⁶: doubling the coarse grid's points cuts the
-// error by about 64 (4.4e-9 of the largest value at 406 points, 7e-11 at 806); beyond the coarse grid's end the exponential tail is
-// the function itself.
+// error by about 64 (4.4e-9 of the largest value at 406 points, 7e-11 at 806); beyond the coarse grid's end the
+// exponential tail is the function itself.
 TEST(Regrid, SmoothWaveIsCarriedWithTheSixthOrderOfItsPolynomial) {
   const int M = 1;
   auto y = [&](double xi) { return std::pow(xi * xi - 1.0, 0.5 * M) * std::exp(-3.0 * xi); };
@@ -138,7 +138,8 @@ TEST(Regrid, SmoothWaveIsCarriedWithTheSixthOrderOfItsPolynomial) {
   auto worst = [&](int NB) {
     const scf::GridPoints from = scf::grid_points(5, NB, 1.005, 20.0, 1);
     std::vector<double> X1(static_cast<size_t>(NB)), X2(to.xi.size());
-    for (int i = 0; i < NB; ++i) X1[static_cast<size_t>(i)] = y(from.xi[static_cast<size_t>(i)]) / from.g[static_cast<size_t>(i)];
+    for (int i = 0; i < NB; ++i)
+      X1[static_cast<size_t>(i)] = y(from.xi[static_cast<size_t>(i)]) / from.g[static_cast<size_t>(i)];
     scf::REGRID(M, from, lib::CVec(X1.data(), NB), to, lib::Vec(X2.data(), static_cast<int>(X2.size())));
     double err = 0.0, size = 0.0;
     for (size_t i = 0; i < X2.size(); ++i) {

@@ -3,7 +3,7 @@
 
 #include "io/unit.hpp"
 #include "lib/ground_state.hpp"
-#include "lib/lib.hpp"
+#include "lib/orbital_file.hpp"
 #include "scf/entry.hpp"
 #include "support/programs.hpp"
 
@@ -34,8 +34,8 @@ std::string result_file(int na, bool orbitals, int waves_of_shell_2 = 3) {
     std::vector<int> mln{0, 0, 2, 1, 1, waves_of_shell_2}, lk{1, 3, 3 + waves_of_shell_2};
     std::vector<double> e{-15.68, -0.61}, cn{1.0, 1.0}, x(12 * 6);
     for (size_t i = 0; i < x.size(); ++i) x[i] = 1.0 / (1.0 + static_cast<double>(i));
-    lib::WIFB(2, 12, lib::CIMat(mln.data(), 3, 2), lib::CIVec(lk.data(), 3), lib::CVec(e.data(), 2),
-              lib::CVec(cn.data(), 2), lib::CMat(x.data(), 12, 6), *u);
+    lib::write_orbital_block(2, 12, lib::CIMat(mln.data(), 3, 2), lib::CIVec(lk.data(), 3), lib::CVec(e.data(), 2),
+                             lib::CVec(cn.data(), 2), lib::CMat(x.data(), 12, 6), *u);
   }
   return u->text();
 }
@@ -52,7 +52,7 @@ TEST(GroundStateFile, CopiesTheGridAndShellsAndTheOrbitalBlockLineForLine) {
   EXPECT_EQ(gs.find("FIR"), std::string::npos);  // FIR(2) of the control file stays untouched
   EXPECT_EQ(gs.find("AHF"), std::string::npos);
 
-  lib::S00 s;
+  lib::GroundStateGroup s;
   std::string fil;
   std::array<std::string, 10> fir{};
   auto u = io::Unit::from_text("n2.gs", gs);

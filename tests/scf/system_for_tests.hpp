@@ -10,7 +10,9 @@
 
 #include "io/console.hpp"
 #include "io/unit.hpp"
-#include "lib/lib.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "lib/one_electron.hpp"
+#include "lib/vector_kernels.hpp"
 #include "lib/views.hpp"
 #include "scf/driver.hpp"
 #include "scf/entry.hpp"
@@ -98,18 +100,20 @@ struct System {
 };
 
 // The one-electron equations of shell ISH alone (no field of other shells):
-// MASH into PD and TT, the source columns cleared.  EXACT as for MASH (1: the
-// closed-form η, η² elements).
+// lib::one_electron_equations into PD and TT, the source columns cleared.
+// EXACT as for lib::eta2_diagonal (1: the closed-form η, η² elements).
 inline void one_electron_equations(System& sys, int ISH, int EXACT = 0) {
   scf::Shells s = sys.shells();
   const int n = s.n(ISH), NB = sys.NB;
   scf::ShellWork w = sys.work(n);
-  lib::VEQC(NB * n * n, 0.0, w.PD.flat());
-  lib::VEQC(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
+  lib::fill(NB * n * n, 0.0, w.PD.flat());
+  lib::fill(NB * 2 * n, 0.0, w.XN.colsFrom(1, 2 * n).flat());
   lib::Mat TT = sys.st.tt(n);
-  lib::VEQC(n * n, 0.0, TT.flat());
-  scf::MASH(NB, s.M(ISH), s.L0(ISH), n, sys.t.ISYM, scf::kFactorials, sys.t.ZP, sys.t.ZM, w.WK, sys.t.R,
-            lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials), TT, w.PD, EXACT);
+  lib::fill(n * n, 0.0, TT.flat());
+  lib::OneElectronSetting setting = sys.t.one_electron();
+  setting.EXACT = EXACT;
+  lib::one_electron_equations(NB, lib::WaveSet{s.M(ISH), s.L0(ISH), n, sys.t.ISYM}, setting, sys.t.R,
+                              lib::VecView<double, 0>(sys.st.F.data(), scf::kFactorials), w.WK, TT, w.PD);
 }
 
 }  // namespace scftest

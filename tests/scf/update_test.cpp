@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/one_electron.hpp"
+#include "lib/radial_solver.hpp"
+#include "lib/vector_kernels.hpp"
 #include "scf/fixed_energy.hpp"
 #include "scf/grid.hpp"
 #include "system_for_tests.hpp"
@@ -23,7 +25,7 @@ using scftest::System;
 
 // With one wave, TT = 0 and ER = 0 the block recurrence is the scalar Numerov
 // relation with weights 1, 10, 1: its elimination must agree with the
-// library's sweep BPNM (u_i = V(i) + U(i)·u_{i−1}, u(NB) = 0).
+// library's sweep numerov_backward_sweep (u_i = V(i) + U(i)·u_{i−1}, u(NB) = 0).
 TEST(Cpyp0, OneWaveReducesToTheScalarNumerovSweep) {
   System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 206, 1.1, 20.0);
   const int NA = sys.NA, NB = sys.NB, N0 = NB - NA;
@@ -34,8 +36,8 @@ TEST(Cpyp0, OneWaveReducesToTheScalarNumerovSweep) {
     s[i - 1] = std::sin(R(i, 1)) * std::exp(-0.2 * R(i, 1));
   }
   const std::array<double, 4> Bc{1.0, 0.0, 0.0, 0.0};
-  lib::BPNM(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(pd.data() + NA, N0), lib::CVec(s.data() + NA, N0),
-            lib::Vec(U.data(), N0), lib::Vec(V.data(), N0));
+  lib::numerov_backward_sweep(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(pd.data() + NA, N0),
+                              lib::CVec(s.data() + NA, N0), lib::Vec(U.data(), N0), lib::Vec(V.data(), N0));
   std::vector<double> wk(static_cast<size_t>(NB) * 7, 0.0);
   const lib::Mat WK(wk.data(), NB, 7);
   std::vector<double> scratch(static_cast<size_t>(scf::cpyp0_words(1)));
@@ -209,7 +211,7 @@ TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
                          sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
       };
       s.CN(1) = norm(s.waves(1), s.waves(1));
-      lib::VEQC(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
+      lib::fill(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
       scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(1), w.XN.colsFrom(n + 1, n));
       double EI = E0 + start;
       search->note_settled(1, settled);
@@ -282,7 +284,7 @@ TEST(Desyg, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
     std::vector<double> phi2(s.waves(2).flat().begin(), s.waves(2).flat().end());
     const lib::CMat P2(phi2.data(), sys.NB, n);
     scftest::one_electron_equations(sys, 2);
-    lib::VEQC(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
+    lib::fill(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
     scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(2), w.XN.colsFrom(n + 1, n));
     double EI = from_first > 0.0 ? E1 * (1.0 - 1.0e-3) : E2 - 0.01;
     scf::DESYG(sys.t, s, scf::ShellSolve{2, 0, 1, 1e-11}, EI, sys.st, sys.search, w, *listing);

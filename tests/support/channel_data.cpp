@@ -5,7 +5,7 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/unit.hpp"
-#include "lib/lib.hpp"
+#include "lib/orbital_file.hpp"
 
 namespace testsupport {
 
@@ -31,8 +31,8 @@ std::string GroundState::text() const {
       for (int j = 1; j <= NB; ++j)
         x[static_cast<size_t>((lk[static_cast<size_t>(i)] + k - 2) * NB + (j - 1))] = value(i + 1, k, j);
   auto u = io::Unit::to_text("ground state");
-  lib::WIFB(nsh, NB, lib::CIMat(mln.data(), 3, nsh), lib::CIVec(lk.data(), nsh + 1), lib::CVec(e.data(), nsh),
-            lib::CVec(cn.data(), nsh), lib::CMat(x.data(), NB, cols), *u);
+  lib::write_orbital_block(nsh, NB, lib::CIMat(mln.data(), 3, nsh), lib::CIVec(lk.data(), nsh + 1),
+                           lib::CVec(e.data(), nsh), lib::CVec(cn.data(), nsh), lib::CMat(x.data(), NB, cols), *u);
   return s + u->text();
 }
 
@@ -90,8 +90,8 @@ std::string Channel::extra_text(int NB) const {
     for (int K = 1; K <= NX; ++K)
       for (int j = 1; j <= NB; ++j) x[static_cast<size_t>(((d - 1) * NX + K - 1) * NB + j - 1)] = extra_value(d, K, j);
   auto u = io::Unit::to_text("extra");
-  lib::WIFB(ND, NB, lib::CIMat(mln.data(), 3, ND), lib::CIVec(lk.data(), ND + 1), lib::CVec(e.data(), ND),
-            lib::CVec(cn.data(), ND), lib::CMat(x.data(), NB, ND * NX), *u);
+  lib::write_orbital_block(ND, NB, lib::CIMat(mln.data(), 3, ND), lib::CIVec(lk.data(), ND + 1),
+                           lib::CVec(e.data(), ND), lib::CVec(cn.data(), ND), lib::CMat(x.data(), NB, ND * NX), *u);
   return u->text();
 }
 

@@ -4,13 +4,15 @@
 // the same integral with the extra factor η² that the volume element
 // (ξ² − η²) brings in, and the η, η² elements between harmonics of one
 // projection.  Everything rests on one factorial table F(0:N).
+#include "lib/angular_coefficients.hpp"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/build.hpp"
 
 namespace lib {
 
@@ -62,8 +64,7 @@ double racah_wide(int L1, int L2, int L3, int M1, int M2, int M3) {
   const long double logC = 0.5L * (lf(A) + lf(L1 - L2 + L3) + lf(-L1 + L2 + L3) + lf(L1 + M1) + lf(L1 - M1) +
                                    lf(L2 + M2) + lf(L2 - M2) + lf(L3 + M3) + lf(L3 - M3) - lf(L1 + L2 + L3 + 1));
   const int k = kmin;
-  const long double first =
-      std::exp(logC - (lf(k) + lf(A - k) + lf(B + k) + lf(C + k) + lf(D - k) + lf(E - k)));
+  const long double first = std::exp(logC - (lf(k) + lf(A - k) + lf(B + k) + lf(C + k) + lf(D - k) + lf(E - k)));
   Wide r = 1, sum = 1;
   for (int k = kmin; k < kmax; ++k) {
     r = -r * (static_cast<Wide>(static_cast<long>(A - k) * (D - k) * (E - k)) /
@@ -83,7 +84,7 @@ int written_end(Build b) { return b == Build::photo ? 80 : kFactorials - 1; }
 
 // F(n) = n! for n = 0 … N, by F(n) = n·F(n−1); exact up to 22!, then correctly
 // rounded products.
-void DEFA(int N, VecView<double, 0> F) {
+void fill_factorials(int N, VecView<double, 0> F) {
   F(0) = 1.0;
   for (int I = 1; I <= N; ++I) F(I) = F(I - 1) * I;
 }
@@ -91,7 +92,7 @@ void DEFA(int N, VecView<double, 0> F) {
 // N! from the table, and 0 for a negative N: the zero makes every impossible
 // term of the Racah sum vanish.  An N beyond the end of the table stops the
 // run; reading on past the table would give an arbitrary number.
-double FVE0(int N, Fac F) {
+double factorial_or_zero(int N, Fac F) {
   if (N < 0) return 0.0;
   if (N > F.size() - 1) table_too_short(N, F.size() - 1);
   return F(N);
@@ -110,7 +111,7 @@ double FVE0(int N, Fac F) {
 // |Mi| > Li.  Beyond the written tables (L1+L2+L3+1 > 80, > 98 for the
 // ground-state build) the sum is taken in wider arithmetic (racah_wide)
 // without the table: the double sum would lose up to 1e-4 of the symbol.
-double F3JS(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
+double wigner_3j(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
   if (M1 + M2 + M3 != 0) return 0.0;
   // With a broken triangle or |Mi| > Li one factorial of the prefactor has a
   // negative argument and no term of the sum survives: the formula gives +0.
@@ -120,7 +121,7 @@ double F3JS(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
   const int LL = L1 + L2 + L3 + 1;
   if (LL > written_end(b)) return racah_wide(L1, L2, L3, M1, M2, M3);
   if (LL > F.size() - 1) table_too_short(LL, F.size() - 1);
-  auto f = [F](int n) { return FVE0(n, F); };
+  auto f = [F](int n) { return factorial_or_zero(n, F); };
 
   double C;
   if (b == Build::photo) {
@@ -160,50 +161,56 @@ double F3JS(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
 // Gaunt integral ∫ Y(L1,M1)·Y(L2,M2)·conj(Y(L3,M3)) dΩ
 //   = (−1)^M3 · [(2L1+1)(2L2+1)(2L3+1)/(4π)]^½ · (L1 L2 L3; 0 0 0)(L1 L2 L3; M1 M2 −M3);
 // zero unless M1 + M2 = M3.  Accurate to rounding (π as the 12-digit literal).
-double FSGA(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
+double gaunt_integral(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
   const int n = (2 * L1 + 1) * (2 * L2 + 1) * (2 * L3 + 1);
-  return parity(M3) * std::sqrt(n / 4.0 / kPi) * F3JS(L1, L2, L3, 0, 0, 0, F, b) * F3JS(L1, L2, L3, M1, M2, -M3, F, b);
+  return parity(M3) * std::sqrt(n / 4.0 / kPi) * wigner_3j(L1, L2, L3, 0, 0, 0, F, b) *
+         wigner_3j(L1, L2, L3, M1, M2, -M3, F, b);
 }
 
 // ⟨L M|η²|L M⟩ from η² = 1/3 + (2/3)·P2(η):  = (2L(L+1) − 2M² − 1)/((2L−1)(2L+3)).
-double FSG0(int L, int M, Fac F, Build b) {
-  return kEta2Monopole * FSGA(L, 0, L, M, 0, M, F, b) + kEta2Quadrupole * FSGA(L, 2, L, M, 0, M, F, b);
+double eta2_diagonal_from_gaunt(int L, int M, Fac F, Build b) {
+  return kEta2Monopole * gaunt_integral(L, 0, L, M, 0, M, F, b) +
+         kEta2Quadrupole * gaunt_integral(L, 2, L, M, 0, M, F, b);
 }
 
 // ⟨L+1 M|η|L M⟩ = [((L+1)² − M²)/((2L+1)(2L+3))]^½.
-double FSG1(int L, int M, Fac F, Build b) { return kEtaDipole * FSGA(L, 1, L + 1, M, 0, M, F, b); }
+double eta_next_from_gaunt(int L, int M, Fac F, Build b) {
+  return kEtaDipole * gaunt_integral(L, 1, L + 1, M, 0, M, F, b);
+}
 
 // ⟨L+2 M|η²|L M⟩ = [((L+1)² − M²)((L+2)² − M²)/((2L+1)(2L+3)²(2L+5))]^½.
-double FSG2(int L, int M, Fac F, Build b) { return kEta2Quadrupole * FSGA(L, 2, L + 2, M, 0, M, F, b); }
+double eta2_next_from_gaunt(int L, int M, Fac F, Build b) {
+  return kEta2Quadrupole * gaunt_integral(L, 2, L + 2, M, 0, M, F, b);
+}
 
 // ∫ Y(L1,M1)·Y(L2,M2)·η²·conj(Y(L3,M3)) dΩ.  η² is symmetric and couples
 // Y(L3,M3) only to Y(L3,M3) and Y(L3±2,M3), so
 //   = ⟨L3|η²|L3⟩·G(L3) + ⟨L3+2|η²|L3⟩·G(L3+2) + ⟨L3|η²|L3−2⟩·G(L3−2)
 // with G(L) the Gaunt integral onto Y(L,M3); the last term only for L3 ≥ 2.
-double FSGB(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
-  double B = FSG0(L3, M3, F, b) * FSGA(L1, L2, L3, M1, M2, M3, F, b) +
-             FSGA(L1, L2, L3 + 2, M1, M2, M3, F, b) * FSG2(L3, M3, F, b);
-  if (L3 >= 2) B = B + FSGA(L1, L2, L3 - 2, M1, M2, M3, F, b) * FSG2(L3 - 2, M3, F, b);
+double gaunt_integral_eta2(int L1, int L2, int L3, int M1, int M2, int M3, Fac F, Build b) {
+  double B = eta2_diagonal_from_gaunt(L3, M3, F, b) * gaunt_integral(L1, L2, L3, M1, M2, M3, F, b) +
+             gaunt_integral(L1, L2, L3 + 2, M1, M2, M3, F, b) * eta2_next_from_gaunt(L3, M3, F, b);
+  if (L3 >= 2) B = B + gaunt_integral(L1, L2, L3 - 2, M1, M2, M3, F, b) * eta2_next_from_gaunt(L3 - 2, M3, F, b);
   return B;
 }
 
 // The η, η² elements with EXACT = 1 in closed form, beside the library's
-// written values (EXACT = 0, the ground-state build of FSG0–FSG2).
+// written values (EXACT = 0, the ground-state build of eta2_diagonal_from_gaunt–eta2_next_from_gaunt).
 double eta2_diagonal(int L, int M, Fac F, int EXACT) {
-  if (EXACT != 1) return FSG0(L, M, F, Build::scf);
+  if (EXACT != 1) return eta2_diagonal_from_gaunt(L, M, F, Build::scf);
   if (std::abs(M) > L) return 0.0;
   return (2.0 * L * (L + 1) - 2.0 * M * M - 1.0) / ((2.0 * L - 1.0) * (2.0 * L + 3.0));
 }
 
 double eta2_next(int L, int M, Fac F, int EXACT) {
-  if (EXACT != 1) return FSG2(L, M, F, Build::scf);
+  if (EXACT != 1) return eta2_next_from_gaunt(L, M, F, Build::scf);
   if (std::abs(M) > L) return 0.0;
   const double a = (L + 1.0) * (L + 1.0) - M * M, b = (L + 2.0) * (L + 2.0) - M * M, c = 2.0 * L + 3.0;
   return std::sqrt(a * b / ((2.0 * L + 1.0) * c * c * (2.0 * L + 5.0)));
 }
 
 double eta_next(int L, int M, Fac F, int EXACT) {
-  if (EXACT != 1) return FSG1(L, M, F, Build::scf);
+  if (EXACT != 1) return eta_next_from_gaunt(L, M, F, Build::scf);
   if (std::abs(M) > L) return 0.0;
   return std::sqrt(((L + 1.0) * (L + 1.0) - M * M) / ((2.0 * L + 1.0) * (2.0 * L + 3.0)));
 }

@@ -6,29 +6,39 @@
 // For a density normalised in the volume element (RZ/2)³(ξ² − η²)dξ dΩ, V is
 // the potential in hartree per unit charge: beyond the density its monopole
 // is V_0 = (2/RZ)·sqrt(4π)·Q_0(ξ), the Y(0,0) component of 1/r.
+#include "lib/multipole_potentials.hpp"
+
 #include <cmath>
 #include <cstdlib>
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/angular_projection.hpp"
+#include "lib/radial_solver.hpp"
 
 namespace lib {
 
-// Multipoles V_λ, λ = MNZ(2), MNZ(2)+KD, …, of the potential of X1·conj(X2)
-// (descriptors MN1, MN2), each from one call of RDEQ matched to the decaying
+// Multipoles V_λ, λ = MNZ(2), MNZ(2)+KD, …, of the potential of f1·conj(f2),
+// each from one call of solve_radial_equation matched to the decaying
 // solution (ξ²−1)^(−(λ+1)/2)·(1 + A1·u + A2·u²), u = 1/(ξ²−1), at the last two
 // points (the expansion of the Legendre function of the second kind, relative
 // error O(u³) there).  Z(·,k) receives V_λk in the stored form.  R holds grid
 // columns 2 … 6; B(1) comes in set (1.0), B(2 … 4) are set here.
-void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, double CH, CVec CB, Vec B, CVec GG,
-          CVec AA, CVec BB, CVec VV, CMat UU, CMat WW, Mat WC, Fac F, CMat R, Mat CX, Mat WK, CMat X1, CMat X2, Mat Z) {
+void pair_multipoles(const MultipoleSetting& set, const SeriesColumn& series, const PairDensity& rho,
+                     const MultipoleWork& w, IVec MNZ, Mat Z) {
+  const int NB = set.grid.NB, KD = rho.f1.KD;
+  const PartialWaves &f1 = rho.f1, &f2 = rho.f2;
+  const double C1 = rho.C1;
+  const CVec CB = series.BZ;
+  const CMat R = set.R2, X2 = f2.X;
+  const Vec B = w.B;
+  const Mat WK = w.WK;
   // 1. Projection m = M1 − M2 of the product; the first multipole is the
   //    lowest λ ≥ |m| of the parity of |L0_1 − L0_2|.
-  MNZ(1) = MN1(1) - MN2(1);
-  MNZ(2) = std::abs(MN1(2) - MN2(2));
+  MNZ(1) = f1.M - f2.M;
+  MNZ(2) = std::abs(f1.L0 - f2.L0);
   if (MNZ(2) < std::abs(MNZ(1))) MNZ(2) = MNZ(2) + 2;
-  MNZ(3) = (3 * (MN1(3) + MN2(3))) / 4;
+  MNZ(3) = (3 * (f1.n + f2.n)) / 4;
   if (MNZ(3) > Z.cols()) {
     io::stop(io::fstring(io::Format("(' CUIN: ',I5,' MULTIPOLES, ROOM FOR',I5)"), MNZ(3), Z.cols()));
   }
@@ -39,8 +49,9 @@ void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, dou
   B(2) = 0.0;
   B(3) = 0.0;
   B(4) = 0.0;
-  const double CC = ((MN2(1) & 1) ? -1.0 : 1.0) * C1;
+  const double CC = ((f2.M & 1) ? -1.0 : 1.0) * C1;
   for (int j = 1; j <= NB; ++j) WK(j, 5) = R(j, 3) * CM + R(j, 4);
+  const RadialWork solve{w.WC, w.CX.col(1), w.CX.col(2), w.CX.col(3), WK.col(3), WK.col(4)};
 
   for (int k = 1; k <= MNZ(3); ++k) {
     const int lam = (k - 1) * KD + MNZ(2);
@@ -48,9 +59,9 @@ void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, dou
 
     // Source C1·[(ξ² − η²)·X1·conj(X2)]_λ, wave by wave of X2.
     for (int j = 1; j <= NB; ++j) WK(j, 2) = 0.0;
-    for (int i2 = 1; i2 <= MN2(3); ++i2) {
-      const int l2 = (i2 - 1) * KD + MN2(2);
-      SUMY(NB, KD, MN1, -MN2(1), MNZ(1), l2, lam, CC, R.col(1), F, WK.col(6), X1, WK.col(3));
+    for (int i2 = 1; i2 <= f2.n; ++i2) {
+      const int l2 = (i2 - 1) * KD + f2.L0;
+      angular_projection_onto(NB, f1, {l2, -f2.M, lam, CC}, MNZ(1), R.col(1), set.F, WK.col(6), WK.col(3));
       for (int j = 1; j <= NB; ++j) WK(j, 2) = WK(j, 2) + X2(j, i2) * WK(j, 3);
     }
     // Stored product is σ/g² outside; times column 3 and g gives S·(column 3)/g.
@@ -64,41 +75,42 @@ void CUIN(int NA, int NB, int KD, CIVec MN1, CIVec MN2, IVec MNZ, double C1, dou
     B(2) = -CB(1) * std::pow(CB(2), (lam + 1) / 2.0) * (1.0 + A1 * CB(3) + A2 * CB(3) * CB(3)) /
            (1.0 + A1 * CB(4) + A2 * CB(4) * CB(4));
 
-    RDEQ(NA, NB, 1, CH, GG, B, AA, BB, VV, UU, WW, WC, CX.col(1), CX.col(2), CX.col(3), WK.col(1), WK.col(2), WK.col(3),
-         WK.col(4), Z.col(k));
+    solve_radial_equation(set.grid, series, solve, 1, B, WK.col(1), WK.col(2), Z.col(k));
   }
 }
 
-// QQ(·,i) = partial wave (MNE(2)+(i−1)KD, MNE(1)) of (ξ² − η²)·V·XFE, V the
-// potential of XF1·conj(XF2): the multipoles of CUIN applied to XFE and
-// projected with SUMY.  Zero when the projections cannot add up
-// (MF1 − MF2 + MFE ≠ MNE).  The series tables are taken at column
-// |MF1(1) − MF2(1)| + 1, which must be one that HAFA0 built.
-void CUIF(int NA, int NB, CIVec MF1, CIVec MF2, CIVec MFE, CIVec MNE, int KD, double C1, double CH, CVec BZ, Fac F,
-          CMat GG, Vec B, CMat AA, CMat BB, CMat VV, CMat UU, CMat WW, Mat WC, Mat CX, CMat R2, CMat XF1, CMat XF2,
-          CMat XFE, Mat QQ, Mat WK, Mat Z) {
-  const int MD = MF1(1) - MF2(1) + MFE(1) - MNE(1);
+// QQ(·,i) = partial wave (MNE(2)+(i−1)KD, MNE(1)) of (ξ² − η²)·V·fe, V the
+// potential of f1·conj(f2): the multipoles of pair_multipoles applied to fe
+// and projected with angular_projection_onto.  Zero when the projections
+// cannot add up (M1 − M2 + Me ≠ MNE(1)).  The series tables are taken at
+// column |M1 − M2| + 1, which must be one that inner_series_tables built.
+void exchange_potential_waves(const MultipoleSetting& set, const SeriesTables& series, const PairDensity& rho,
+                              const PartialWaves& fe, CIVec MNE, const MultipoleWork& w, Mat QQ, Mat Z) {
+  const int NB = set.grid.NB, KD = rho.f1.KD;
+  const Mat WK = w.WK;
+  const int MD = rho.f1.M - rho.f2.M + fe.M - MNE(1);
   for (int i = 1; i <= MNE(3); ++i)
     for (int j = 1; j <= NB; ++j) QQ(j, i) = 0.0;
   if (MD != 0) return;
 
-  const int MS1 = std::abs(MF1(1) - MF2(1)) + 1;
-  if (MS1 > GG.cols() || MS1 > AA.cols() || MS1 > BB.cols() || MS1 > VV.cols()) {
+  const int MS1 = std::abs(rho.f1.M - rho.f2.M) + 1;
+  const SeriesTables& t = series;
+  if (MS1 > t.GG.cols() || MS1 > t.AA.cols() || MS1 > t.BB.cols() || MS1 > t.VV.cols()) {
     io::stop(io::fstring(io::Format("(' CUIF: PROJECTION',I4,' BEYOND THE',I4,' COLUMNS OF THE SERIES TABLES')"),
-                         MS1 - 1, AA.cols()));
+                         MS1 - 1, t.AA.cols()));
   }
 
   int mnz[3];
   IVec MNZ(mnz, 3);
-  CUIN(NA, NB, KD, MF1, MF2, MNZ, C1, CH, BZ, B, GG.col(MS1), AA.col(MS1), BB.col(MS1), VV.col(MS1), UU, WW, WC, F, R2,
-       CX, WK, XF1, XF2, Z);
+  pair_multipoles(set, t.column(MS1), rho, w, MNZ, Z);
+  const PartialWaves V{{MNZ(1), MNZ(2), MNZ(3), KD}, Z};
 
   for (int ig = 1; ig <= MNE(3); ++ig) {
     const int lg = (ig - 1) * KD + MNE(2);
-    for (int ic = 1; ic <= MFE(3); ++ic) {
-      const int lc = (ic - 1) * KD + MFE(2);
-      SUMY(NB, KD, MNZ, MFE(1), MNE(1), lc, lg, 1.0, R2.col(1), F, WK.col(6), Z, WK.col(2));
-      for (int j = 1; j <= NB; ++j) QQ(j, ig) = QQ(j, ig) + XFE(j, ic) * WK(j, 2);
+    for (int ic = 1; ic <= fe.n; ++ic) {
+      const int lc = (ic - 1) * KD + fe.L0;
+      angular_projection_onto(NB, V, {lc, fe.M, lg, 1.0}, MNE(1), set.R2.col(1), set.F, WK.col(6), WK.col(2));
+      for (int j = 1; j <= NB; ++j) QQ(j, ig) = QQ(j, ig) + fe.X(j, ic) * WK(j, 2);
     }
   }
 }

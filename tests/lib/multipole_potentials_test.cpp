@@ -1,7 +1,9 @@
 // Multipole potentials: the descriptor of the expansion, the far boundary
 // ratio against the Legendre function of the second kind, the potential of a
 // normalised density against Gauss's law (1/r outside the charge) and
-// against a Green's-function quadrature everywhere, and the assembly of CUIF.
+// against a Green's-function quadrature everywhere, and the assembly of exchange_potential_waves.
+#include "lib/multipole_potentials.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,10 +12,10 @@
 #include <functional>
 #include <vector>
 
-#include "grid_for_tests.hpp"
 #include "factorial_table.hpp"
+#include "grid_for_tests.hpp"
 #include "io/stop.hpp"
-#include "lib/lib.hpp"
+#include "lib/quadrature.hpp"
 #include "reference_math.hpp"
 
 namespace {
@@ -30,7 +32,7 @@ using testfac::F;
 // The photoionisation driver's source factor RZ²/2 · (−6.28318) ≈ −π·RZ².
 double source_factor(double RZ) { return RZ * RZ / 2 * -6.28318; }
 
-// Work arrays and the call of CUIN for projection column |m|+1.
+// Work arrays and the call of pair_multipoles for projection column |m|+1.
 struct Multipoles {
   const Grid& G;
   std::array<int, 3> mnz{};
@@ -42,16 +44,18 @@ struct Multipoles {
   void run(std::array<int, 3> mn1, std::array<int, 3> mn2, int KD, double C1, const std::vector<double>& x1,
            const std::vector<double>& x2) {
     const int col = std::abs(mn1[0] - mn2[0]) + 1;
-    lib::CUIN(G.NA, G.NB, KD, CIVec(mn1.data(), 3), CIVec(mn2.data(), 3), lib::IVec(mnz.data(), 3), C1, G.CH, G.BZ(),
-              lib::Vec(b.data(), 4), G.G().col(col), G.AA().col(col), G.BB().col(col), G.VV().col(col), G.UU(), G.WW(),
-              Mat(wc.data(), G.NA, G.NA), F(), G.R().colsFrom(2, 5), Mat(cx.data(), G.NA, 3), Mat(wk.data(), G.NB, 6),
-              CMat(x1.data(), G.NB, mn1[2]), CMat(x2.data(), G.NB, mn2[2]), Mat(z.data(), G.NB, nz));
+    const lib::PairDensity rho{lib::described_waves(CIVec(mn1.data(), 3), KD, CMat(x1.data(), G.NB, mn1[2])),
+                               lib::described_waves(CIVec(mn2.data(), 3), KD, CMat(x2.data(), G.NB, mn2[2])), C1};
+    lib::pair_multipoles(lib::MultipoleSetting{G.radial(), G.R().colsFrom(2, 5), F()}, G.series().column(col), rho,
+                         lib::MultipoleWork{lib::Vec(b.data(), 4), Mat(wc.data(), G.NA, G.NA), Mat(cx.data(), G.NA, 3),
+                                            Mat(wk.data(), G.NB, 6)},
+                         lib::IVec(mnz.data(), 3), Mat(z.data(), G.NB, nz));
   }
   // Multipole k at row i, back in physical form.
   double V(int i, int k = 1) const { return z[(k - 1) * G.NB + (i - 1)] * G.scale(i); }
 };
 
-TEST(Cuin, MultipoleDescriptor) {
+TEST(PairMultipoles, MultipoleDescriptor) {
   const Grid G = make_grid(5, 5 + 41, 1.5, 20.0);
   struct Case {
     std::array<int, 3> mn1, mn2;
@@ -75,14 +79,14 @@ TEST(Cuin, MultipoleDescriptor) {
   }
 }
 
-TEST(Cuin, MoreMultipolesThanOutputColumnsStop) {
+TEST(PairMultipoles, MoreMultipolesThanOutputColumnsStop) {
   const Grid G = make_grid(5, 5 + 41, 1.5, 20.0);
   Multipoles mp(G, 3);
   std::vector<double> x(G.NB * 3, 0.0);
   EXPECT_THROW(mp.run({0, 0, 3}, {0, 0, 3}, 2, -1.0, x, x), io::StopRun);  // (3·6)/4 = 4 > 3
 }
 
-TEST(Cuin, FarBoundaryRatioIsThatOfTheDecayingLegendreFunction) {
+TEST(PairMultipoles, FarBoundaryRatioIsThatOfTheDecayingLegendreFunction) {
   // X(NB) = −B(2)·X(NB−1) must hold for the stored form of the solution that
   // decays like ξ^−(λ+1): Q_λ^m(ξ_NB)/Q_λ^m(ξ_NB−1) · g(NB−1)/g(NB).
   const Grid G = make_grid(5, 5 + 201, 1.5, 30.0);
@@ -170,7 +174,7 @@ struct PotentialRun {
   }
 };
 
-TEST(Cuin, MonopoleOfANormalisedDensityIsOneOverROutsideTheCharge) {
+TEST(PairMultipoles, MonopoleOfANormalisedDensityIsOneOverROutsideTheCharge) {
   // Beyond the density the λ = 0 potential is the Y(0,0) component of
   // (charge)/r, r = (RZ/2)·sqrt(ξ² + η² − 1) the distance from the bond
   // midpoint in bohr: V_0 = sqrt(4π)·(2/RZ)·Q_0(ξ).  The driver's factor
@@ -200,7 +204,7 @@ TEST(Cuin, MonopoleOfANormalisedDensityIsOneOverROutsideTheCharge) {
   }
 }
 
-TEST(Cuin, PotentialAgreesWithGreensFunctionQuadratureOnTheWholeGrid) {
+TEST(PairMultipoles, PotentialAgreesWithGreensFunctionQuadratureOnTheWholeGrid) {
   for (const Density& d : densities()) {
     PotentialRun run(d);
     const Grid& G = run.G;
@@ -242,7 +246,7 @@ TEST(Cuin, PotentialAgreesWithGreensFunctionQuadratureOnTheWholeGrid) {
   }
 }
 
-// CUIF on functions of one wave each; qq is filled with 5.0 and z with 9.0
+// exchange_potential_waves on functions of one wave each; qq is filled with 5.0 and z with 9.0
 // first, so that untouched storage shows.
 struct Applied {
   std::vector<double> qq, wk, z, wc, cx, b = {1.0, 0.0, 0.0, 0.0};
@@ -255,15 +259,17 @@ struct Applied {
     wk.assign(NB * 6, 0.0);
     wc.assign(NA * NA, 0.0);
     cx.assign(NA * 3, 0.0);
-    lib::CUIF(NA, NB, CIVec(mf1.data(), 3), CIVec(mf2.data(), 3), CIVec(mfe.data(), 3), CIVec(mne.data(), 3), KD, C1,
-              G.CH, G.BZ(), F(), G.G(), lib::Vec(b.data(), 4), G.AA(), G.BB(), G.VV(), G.UU(), G.WW(),
-              Mat(wc.data(), NA, NA), Mat(cx.data(), NA, 3), G.R().colsFrom(2, 5), CMat(x1.data(), NB, 1),
-              CMat(x2.data(), NB, 1), CMat(xe.data(), NB, 1), Mat(qq.data(), NB, mne[2]), Mat(wk.data(), NB, 6),
-              Mat(z.data(), NB, 1));
+    const lib::PairDensity rho{lib::described_waves(CIVec(mf1.data(), 3), KD, CMat(x1.data(), NB, 1)),
+                               lib::described_waves(CIVec(mf2.data(), 3), KD, CMat(x2.data(), NB, 1)), C1};
+    lib::exchange_potential_waves(
+        lib::MultipoleSetting{G.radial(), G.R().colsFrom(2, 5), F()}, G.series(), rho,
+        lib::described_waves(CIVec(mfe.data(), 3), KD, CMat(xe.data(), NB, 1)), CIVec(mne.data(), 3),
+        lib::MultipoleWork{lib::Vec(b.data(), 4), Mat(wc.data(), NA, NA), Mat(cx.data(), NA, 3), Mat(wk.data(), NB, 6)},
+        Mat(qq.data(), NB, mne[2]), Mat(z.data(), NB, 1));
   }
 };
 
-TEST(Cuif, AppliesThePotentialToTheThirdFunctionAndProjects) {
+TEST(ExchangePotentialWaves, AppliesThePotentialToTheThirdFunctionAndProjects) {
   // QQ(·,i) = V·XFE projected with the volume factor; for one multipole
   // V_λ·Y(λ,m) and XFE = φ·Y(lc,mfe) each target wave gets (a·ξ² − b)/sqrt(4π)·V_λ·φ:
   //   monopole on a p wave:   Y(1,0): a = 1, b = ⟨10|η²|10⟩;  Y(3,0): a = 0, b = ⟨30|η²|10⟩;
@@ -303,7 +309,7 @@ TEST(Cuif, AppliesThePotentialToTheThirdFunctionAndProjects) {
   }
 }
 
-TEST(Cuif, ProjectionsThatCannotAddUpGiveZeroWithoutASolve) {
+TEST(ExchangePotentialWaves, ProjectionsThatCannotAddUpGiveZeroWithoutASolve) {
   const Grid G = make_grid(5, 5 + 41, 1.1, 20.0);
   std::vector<double> x(G.NB, 1.0);
   Applied ap;
@@ -313,7 +319,7 @@ TEST(Cuif, ProjectionsThatCannotAddUpGiveZeroWithoutASolve) {
   EXPECT_EQ(ap.b[1], 0.0);
 }
 
-TEST(Cuif, ProjectionBeyondTheSeriesTablesStops) {
+TEST(ExchangePotentialWaves, ProjectionBeyondTheSeriesTablesStops) {
   // |M1 − M2| = 5 needs column 6 of tables built for projections 0 … 4.
   const Grid G = make_grid(5, 5 + 41, 1.1, 20.0);
   std::vector<double> x(G.NB, 1.0);
