@@ -11,7 +11,7 @@
 
 #include "diatom/angular.hpp"
 #include "io/stop.hpp"
-#include "photo/entry.hpp"
+#include "photo/sizes.hpp"
 
 namespace diatom {
 

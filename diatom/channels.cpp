@@ -9,7 +9,7 @@
 #include "io/namelist.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
-#include "photo/driver.hpp"
+#include "photo/sizes.hpp"
 
 namespace diatom {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "diatom/molecule.hpp"
-#include "photo/entry.hpp"
+#include "photo/sizes.hpp"
 
 namespace diatom {
 

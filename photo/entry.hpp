@@ -13,24 +13,9 @@
 #include "lib/ground_state.hpp"
 #include "lib/views.hpp"
 #include "lib/workspace.hpp"
+#include "photo/sizes.hpp"
 
 namespace photo {
-
-// Size of the workspace in double words.
-inline constexpr long kNUV = 4'400'000;
-// Default of NUVM, the most double words a run may use (1.6 GB): the
-// workspace grows beyond NUV up to it, and the RPA solves take threads only
-// as far as their work fits under it.
-inline constexpr int kNUVM = 200'000'000;
-
-// Most channels of a run: the listing numbers them with two digits.  The
-// driver's per-channel tables are sized from NCH; only the names and values
-// of group S40 are read into arrays of this length.
-inline constexpr int kMaxChannels = 99;
-
-// Photon energies and polarisation angles of the molecular-frame angular
-// distributions one run may ask for.
-inline constexpr int kMaxMfpadEnergies = 20, kMaxMfpadAngles = 10;
 
 // What distinguishes the two builds of the program.
 struct Variant {
