@@ -1,5 +1,7 @@
 #include "diatom/ground.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -7,12 +9,11 @@
 #include <iomanip>
 #include <sstream>
 
-#include <unistd.h>
-
-#include "chan/spheroidal.hpp"
+#include "chan/sizes.hpp"
 #include "diatom/open_shell.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
+#include "scf/sizes.hpp"
 
 namespace diatom {
 
@@ -120,9 +121,9 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   const double zmax = std::max(m.Z1, m.Z2);
   const double heavy = std::max(0.0, zmax * RZ / 2 - 4.6);
   const double deep = m.equal_nuclei ? 0.0 : std::max(0.0, std::log10(1.0e-8 / TOL));
-  const int n = m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - 9.5))
-                               : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy) +
-                                     up(2.0 * deep);
+  const int n = m.equal_nuclei
+                    ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - 9.5))
+                    : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy) + up(2.0 * deep);
   a.most = continuum ? kContinuumWaves : 0;
   a.n = a.most > 0 ? std::min(n, a.most) : n;
   a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
@@ -272,9 +273,9 @@ scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::st
     const long allowed = run_words_allowed();
     if (need > allowed) {
       std::ostringstream why;
-      why << where << ": " << d.NB << " points and " << d.n(1) << " partial waves a shell take " << need
-          << " words (" << std::setprecision(3) << need * 8.0 / 1.0e9 << " GB), more than half of this machine's memory ("
-          << allowed << " words); give a larger TOL, or CHECK = 0 where it is the check grid that asks for them";
+      why << where << ": " << d.NB << " points and " << d.n(1) << " partial waves a shell take " << need << " words ("
+          << std::setprecision(3) << need * 8.0 / 1.0e9 << " GB), more than half of this machine's memory (" << allowed
+          << " words); give a larger TOL, or CHECK = 0 where it is the check grid that asks for them";
       io::stop(why.str());
     }
     d.NUVM = static_cast<int>(std::min<long>(allowed, (need + 999'999) / 1'000'000 * 1'000'000));

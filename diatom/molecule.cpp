@@ -6,11 +6,12 @@
 #include <map>
 #include <sstream>
 
-#include "chan/spheroidal.hpp"
+#include "chan/sizes.hpp"
 #include "diatom/angular.hpp"
 #include "diatom/ground.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
+#include "scf/sizes.hpp"
 #include "scf/terms.hpp"
 
 namespace diatom {
@@ -239,7 +240,10 @@ Molecule describe(const MOL& mol, const std::string& file) {
                          mol.SHELLS.substr(0, mol.SHELLS.find_last_not_of(' ') + 1) + "' hold " + std::to_string(held) +
                          " electrons, the molecule has " + std::to_string(m.electrons) + " (Z1 + Z2 − Q)");
   }
-  if (m.shells.size() > 16) refuse("SHELLS", std::to_string(m.shells.size()) + " shells; tovrel takes at most 16");
+  if (m.shells.size() > static_cast<size_t>(scf::kMaxShells)) {
+    refuse("SHELLS",
+           std::to_string(m.shells.size()) + " shells; tovrel takes at most " + std::to_string(scf::kMaxShells));
+  }
   order_and_check_symmetries(m.shells, grp + "SHELLS");
   if (m.open >= 0) m.open = m.find(open_name);
   check_state(m, io::trim_right(mol.STATE), grp + "STATE");
