@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <sstream>
 
+#include "chan/program.hpp"
 #include "io/namelist.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
+#include "photo/entry.hpp"
 #include "photo/sizes.hpp"
 
 namespace diatom {
@@ -144,55 +146,58 @@ XsectSize size_xsect(const std::vector<Channel>& ch, int NL, int ND, int n, int 
 }
 
 void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig) {
-  std::string TIT = "diatom: " + c.label(m) + (mol.IPOT == 0 ? ", bare nuclei" : ", static exchange");
-  std::string FIG = fig, FIC = c.tag + ".chn", FID = c.tag + ".fid", FIL = c.tag + ".lst";
-  int NSI = c.shell + 1, M = c.M, NL = mol.NL, NC = c.NC, IPOT = mol.IPOT, ND = mol.ND;
-  double P0 = c.P0, DP = c.DP;
-  io::Group g("CHN");
-  g.add("TIT", TIT, 65).add("FIG", FIG, 40).add("FIC", FIC, 40);
-  if (ND > 0) g.add("FID", FID, 40);
-  g.add("FIL", FIL, 40).add("NSI", NSI).add("M", M).add("NL", NL).add("NC", NC).add("P0", P0).add("DP", DP);
-  g.add("IPOT", IPOT);
-  if (ND > 0) g.add("ND", ND);
+  chan::CHN g;
+  g.TIT = "diatom: " + c.label(m) + (mol.IPOT == 0 ? ", bare nuclei" : ", static exchange");
+  g.FIG = fig;
+  g.FIC = c.tag + ".chn";
+  g.FID = c.tag + ".fid";
+  g.FIL = c.tag + ".lst";
+  g.NSI = c.shell + 1;
+  g.M = c.M;
+  g.NL = mol.NL;
+  g.NC = c.NC;
+  g.P0 = c.P0;
+  g.DP = c.DP;
+  g.IPOT = mol.IPOT;
+  g.ND = mol.ND;
   // The ionised open shell and its one electron: the field of the closed-shell ion.
-  std::array<int, 2> OPEN = {m.open + 1, m.open >= 0 ? m.shells[m.open].electrons() : 0};
-  if (m.open >= 0 && !m.one_electron()) g.add("OPEN", OPEN.data(), {2});
+  if (m.open >= 0 && !m.one_electron()) g.OPEN = {m.open + 1, m.shells[m.open].electrons()};
   // The velocity form of an odd-M orbital through X/sqrt(ξ² − 1), second
   // order (chanfile's default keeps the one-sided difference of stored runs).
-  int IDER = 1;
-  g.add("IDER", IDER);
+  g.IDER = 1;
   io::Units units;
-  g.write(units.open_new(3, folder + "/File.CHN"));
+  g.written_group().write(units.open_new(3, folder + "/File.CHN"));
 }
 
 void write_d40(const std::string& folder, const std::vector<Channel>& ch, const XsectSize& s, int ND, bool rpa,
                const std::string& fig, const std::string& fil, const std::string& fir, const MfpadRequest& mfpad) {
-  int NCH = static_cast<int>(ch.size()), IRP = rpa ? 1 : 0, NEM = s.NEM, NUR = s.NUR, MIE = 0;
-  std::string FIL = fil, FIG = fig;
-  std::vector<std::string> FIR(1, fir), FIC, FID;
-  std::vector<int> ID;
-  for (const Channel& c : ch) {
-    FIC.push_back(c.tag + "/" + c.tag + ".chn");
-    FID.push_back(ND > 0 ? c.tag + "/" + c.tag + ".fid" : " ");
-    ID.push_back(ND);
+  photo::S40 g;
+  g.NCH = static_cast<int>(ch.size());
+  g.FIL = fil;
+  g.FIG = fig;
+  g.FIR[0] = fir;
+  for (size_t k = 0; k < ch.size(); ++k) {
+    g.FIC[k] = ch[k].tag + "/" + ch[k].tag + ".chn";
+    g.FID[k] = ND > 0 ? ch[k].tag + "/" + ch[k].tag + ".fid" : " ";
+    g.ID[k] = ND;
   }
-  io::Group g("S40");
-  g.add("NCH", NCH).add("FIL", FIL, 12).add("FIG", FIG, 12).add("FIR", FIR.data(), 12, {1});
-  g.add("FIC", FIC.data(), 12, {NCH});
-  if (ND > 0) g.add("FID", FID.data(), 12, {NCH}).add("ID", ID.data(), {NCH});
-  g.add("IRP", IRP).add("NEM", NEM).add("NUR", NUR).add("MIE", MIE);
+  g.IRP = rpa ? 1 : 0;
+  g.NEM = s.NEM;
+  g.NUR = s.NUR;
+  g.MIE = 0;
   // As in chanfile, the second-order velocity form of odd-M orbitals; with
   // the RPA each continuum integral from its threshold.  xsect's defaults
   // keep the forms of stored runs.
-  int IDER = 1, IPV = 1;
-  g.add("IDER", IDER);
-  if (rpa) g.add("IPV", IPV);
-  int NMF = static_cast<int>(mfpad.ev.size()), NAF = static_cast<int>(mfpad.angles.size());
-  std::vector<double> EMF, AMF = mfpad.angles;
-  for (double e : mfpad.ev) EMF.push_back(e / kHartreeEV);
-  if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
+  g.IDER = 1;
+  g.IPV = rpa ? 1 : 0;
+  g.NMF = static_cast<int>(mfpad.ev.size());
+  if (g.NMF > 0) {
+    g.NAF = static_cast<int>(mfpad.angles.size());
+    for (size_t k = 0; k < mfpad.ev.size(); ++k) g.EMF[k] = mfpad.ev[k] / kHartreeEV;
+    for (size_t k = 0; k < mfpad.angles.size(); ++k) g.AMF[k] = mfpad.angles[k];
+  }
   io::Units units;
-  g.write(units.open_new(3, folder + "/File.D40"));
+  g.written_group(photo::kXsect).write(units.open_new(3, folder + "/File.D40"));
 }
 
 }  // namespace diatom

@@ -292,9 +292,7 @@ void write_tovrel_controls(const std::string& folder, const scf::D00& d, const s
     io::Unit& u = units.open_new(9, folder + "/Velor.prt");
     scf::Velor v;
     for (size_t i = 0; i < titles.size() && i < 3; ++i) v.PRT[i] = titles[i].substr(0, 65);
-    io::Group g("VELOR");
-    g.add("PRT", v.PRT.data(), 65, {3});
-    g.write(u);
+    v.written_group().write(u);
     units.close(9);
   }
   io::Unit& u = units.open_new(3, folder + "/Dp_Data.dsc");

@@ -61,6 +61,13 @@ struct S40 {
   std::array<double, kMaxMfpadEnergies> EMF{};
   std::array<double, kMaxMfpadAngles> AMF{0.0, 90.0};
   io::Group group(const Variant& v);
+  // The group as a front end writes it (diatom's File.D40): NCH, FIL, FIG,
+  // FIR(1), FIC(1:NCH), FID(1:NCH), ID(1:NCH), IRP, NEM, NUR, MIE, IDER, IPV,
+  // NMF, EMF(1:NMF), NAF, AMF(1:NAF) in that order; FID and ID named only
+  // when a channel has extra functions, IPV only when it is not 0, and the
+  // angular distributions only when NMF > 0.  The other variables are not
+  // named and keep their defaults when the file is read.
+  io::Group written_group(const Variant& v);
 };
 
 // Everything the entry hands to the driver: the scalars and fixed tables it

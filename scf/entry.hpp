@@ -21,6 +21,12 @@ struct Velor {
     g.add("PRT", PRT.data(), 65, {30});
     return g;
   }
+  // The group as a front end writes it: the three lines that head the listing.
+  io::Group written_group() {
+    io::Group g("VELOR");
+    g.add("PRT", PRT.data(), 65, {3});
+    return g;
+  }
 };
 
 // Group D00I: restart switch and file.
