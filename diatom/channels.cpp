@@ -1,16 +1,10 @@
 #include "diatom/channels.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
-#include <sstream>
 
-#include "chan/program.hpp"
-#include "io/namelist.hpp"
 #include "io/stop.hpp"
-#include "io/unit.hpp"
-#include "photo/entry.hpp"
 #include "photo/sizes.hpp"
 
 namespace diatom {
@@ -122,82 +116,6 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std:
              " (ionise fewer shells per run)");
   }
   return out;
-}
-
-XsectSize size_xsect(const std::vector<Channel>& ch, int NL, int ND, int n, int NSH, int NB, bool rpa) {
-  XsectSize s;
-  long most = 0, all = 0;
-  for (const Channel& c : ch) {
-    const long f = static_cast<long>(c.NC) * NL + ND;
-    most = std::max(most, f);
-    all += f;
-  }
-  // Room for the functions of the largest channel, two to spare.
-  s.NEM = static_cast<int>(most) + 2;
-  s.NUR = rpa ? static_cast<int>(2 * all) : 0;
-  const long nb = NB, KN1 = static_cast<long>(s.NEM) * n * nb, KN2 = static_cast<long>(s.NUR) * s.NUR;
-  const long KM = std::max(KN1, KN2);
-  // The workspace of the partition, and the driver's own tables beside it.
-  s.words = 16 * nb + static_cast<long>(NSH) * n * nb + 2 * KM + 2 * KN2 + 4L * n * nb + 45 * nb;
-  long groups = 0;
-  for (const Channel& c : ch) groups = std::max(groups, static_cast<long>(c.NC) + ND);
-  s.words += photo::table_words(groups, n, all, s.NUR, NB, n);
-  return s;
-}
-
-void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig) {
-  chan::CHN g;
-  g.TIT = "diatom: " + c.label(m) + (mol.IPOT == 0 ? ", bare nuclei" : ", static exchange");
-  g.FIG = fig;
-  g.FIC = c.tag + ".chn";
-  g.FID = c.tag + ".fid";
-  g.FIL = c.tag + ".lst";
-  g.NSI = c.shell + 1;
-  g.M = c.M;
-  g.NL = mol.NL;
-  g.NC = c.NC;
-  g.P0 = c.P0;
-  g.DP = c.DP;
-  g.IPOT = mol.IPOT;
-  g.ND = mol.ND;
-  // The ionised open shell and its one electron: the field of the closed-shell ion.
-  if (m.open >= 0 && !m.one_electron()) g.OPEN = {m.open + 1, m.shells[m.open].electrons()};
-  // The velocity form of an odd-M orbital through X/sqrt(ξ² − 1), second
-  // order (chanfile's default keeps the one-sided difference of stored runs).
-  g.IDER = 1;
-  io::Units units;
-  g.written_group().write(units.open_new(3, folder + "/File.CHN"));
-}
-
-void write_d40(const std::string& folder, const std::vector<Channel>& ch, const XsectSize& s, int ND, bool rpa,
-               const std::string& fig, const std::string& fil, const std::string& fir, const MfpadRequest& mfpad) {
-  photo::S40 g;
-  g.NCH = static_cast<int>(ch.size());
-  g.FIL = fil;
-  g.FIG = fig;
-  g.FIR[0] = fir;
-  for (size_t k = 0; k < ch.size(); ++k) {
-    g.FIC[k] = ch[k].tag + "/" + ch[k].tag + ".chn";
-    g.FID[k] = ND > 0 ? ch[k].tag + "/" + ch[k].tag + ".fid" : " ";
-    g.ID[k] = ND;
-  }
-  g.IRP = rpa ? 1 : 0;
-  g.NEM = s.NEM;
-  g.NUR = s.NUR;
-  g.MIE = 0;
-  // As in chanfile, the second-order velocity form of odd-M orbitals; with
-  // the RPA each continuum integral from its threshold.  xsect's defaults
-  // keep the forms of stored runs.
-  g.IDER = 1;
-  g.IPV = rpa ? 1 : 0;
-  g.NMF = static_cast<int>(mfpad.ev.size());
-  if (g.NMF > 0) {
-    g.NAF = static_cast<int>(mfpad.angles.size());
-    for (size_t k = 0; k < mfpad.ev.size(); ++k) g.EMF[k] = mfpad.ev[k] / kHartreeEV;
-    for (size_t k = 0; k < mfpad.angles.size(); ++k) g.AMF[k] = mfpad.angles[k];
-  }
-  io::Units units;
-  g.written_group(photo::kXsect).write(units.open_new(3, folder + "/File.D40"));
 }
 
 }  // namespace diatom

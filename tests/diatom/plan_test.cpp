@@ -5,8 +5,10 @@
 
 #include <filesystem>
 
-#include "diatom/ground.hpp"
-#include "diatom/steps.hpp"
+#include "diatom/accuracy.hpp"
+#include "diatom/step_controls.hpp"
+#include "diatom/step_record.hpp"
+#include "diatom/tovrel_controls.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -20,7 +22,7 @@ Plan plan_of(const std::string& group, const std::string& run = "run") {
   dir.write("x.mol", group);
   const std::string file = (dir.path() / "x.mol").string();
   const diatom::MOL mol = diatom::read_mol(file);
-  return diatom::make_plan(mol, diatom::describe(mol, file), run, file, "");
+  return diatom::make_plan(mol, diatom::describe_molecule(mol, file), run, file, "");
 }
 
 std::vector<std::string> names(const std::vector<Step>& steps) {
@@ -58,7 +60,7 @@ TEST(RunPlan, AFineGridStartsFromTheCoarseGridInBothJobs) {
   const std::string n2 = "&MOL Z1 = 7, Z2 = 7, RZ = 2.068, SHELLS = '1sg 1su 2sg 2su 3sg 1pu', ";
   const Plan p = plan_of(n2 + "TOL = 1e-8, CHECK = 1 /\n", (dir.path() / "run").string());
   ASSERT_TRUE(p.warm);
-  EXPECT_LT(p.wa.NB, p.a.NB);
+  EXPECT_LT(p.warm_accuracy.NB, p.accuracy.NB);
   ASSERT_EQ(p.stage[0].size(), 2u);
   EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"warm/tovrel", "tovrel"}));
   EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"warm/tovrel", "check/tovrel"}));
@@ -82,8 +84,8 @@ TEST(RunPlan, AGridPastTheProgramsDefaultMemoryIsGivenWhatItNeeds) {
   const Plan p = plan_of("&MOL Z1 = 8, Z2 = 6, RZ = 2.132, SHELLS = '1s 2s 3s 4s 1p 5s', TOL = 1e-9, CHECK = 1 /\n",
                          (dir.path() / "run").string());
   ASSERT_EQ(p.stage[0].size(), 2u);
-  const scf::D00 rule = diatom::make_d00(p.m, p.m.RZ[0], p.a, "mol.lst", "mol.res");
-  const scf::D00 check = diatom::make_d00(p.m, p.m.RZ[0], p.ra, "mol.lst", "mol.res");
+  const scf::D00 rule = diatom::make_d00(p.molecule, p.molecule.RZ[0], p.accuracy, "mol.lst", "mol.res");
+  const scf::D00 check = diatom::make_d00(p.molecule, p.molecule.RZ[0], p.check_accuracy, "mol.lst", "mol.res");
   EXPECT_EQ(rule.NUVM, scf::kNUVM);
   EXPECT_GE(check.NUVM, scf::words_needed(check));
   EXPECT_GT(check.NUVM, scf::kNUVM);
@@ -115,8 +117,8 @@ TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
   EXPECT_NE(near.find("OPEN = 2*0"), std::string::npos) << near;
   EXPECT_NE(warm.find("MI0 = 1,\n FI0 = '../near/mol.res'"), std::string::npos) << warm;
   EXPECT_NE(warm.find("IROT = 2"), std::string::npos) << warm;
-  EXPECT_NE(warm.find("NB = " + std::to_string(p.wa.NB)), std::string::npos);
-  EXPECT_NE(near.find("NB = " + std::to_string(p.wa.NB)), std::string::npos);
+  EXPECT_NE(warm.find("NB = " + std::to_string(p.warm_accuracy.NB)), std::string::npos);
+  EXPECT_NE(near.find("NB = " + std::to_string(p.warm_accuracy.NB)), std::string::npos);
 
   testsupport::ScratchDir one("diatom_near_one");
   // Without the coarse grid the check starts from the rule's result: the
@@ -141,8 +143,9 @@ TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
   EXPECT_NE(one.read("no/Dp_Data.dsc").find("IROT = 0,"), std::string::npos);
   // N2+ 3σg¹ shares its symmetry with closed shells on equal nuclei: the
   // multiplier, no neighbour.
-  const Plan n2 = plan_of("&MOL Z1 = 7, Z2 = 7, RZ = 2.1, Q = 1, SHELLS = '1sg 1su 2sg 2su 1pu 3sg1', STATE = '2Sg+' /\n",
-                          (one.path() / "n2").string());
+  const Plan n2 =
+      plan_of("&MOL Z1 = 7, Z2 = 7, RZ = 2.1, Q = 1, SHELLS = '1sg 1su 2sg 2su 1pu 3sg1', STATE = '2Sg+' /\n",
+              (one.path() / "n2").string());
   EXPECT_FALSE(n2.neighbour);
   std::filesystem::create_directories(n2.path(""));
   diatom::write_ground_controls(n2, n2.stage[0][0][0]);
@@ -181,7 +184,7 @@ TEST(StepRecord, FinishedOnlyWhenTheRecordAndEveryFileAgree) {
     std::filesystem::remove(dir.path() / "tovrel.running");
     if (!c.record.empty()) dir.write("tovrel.status", c.record);
     if (!c.lock.empty()) dir.write("tovrel.running", c.lock);
-    const StepState st = diatom::inspect(p, s);
+    const StepState st = diatom::inspect_step(p, s);
     EXPECT_EQ(st.kind, c.kind) << c.record << c.lock;
     EXPECT_EQ(st.why.rfind(c.why, 0), 0u) << st.why;
   }
