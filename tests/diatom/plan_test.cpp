@@ -2,6 +2,7 @@
 #include "diatom/plan.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -188,6 +189,36 @@ TEST(StepRecord, FinishedOnlyWhenTheRecordAndEveryFileAgree) {
     EXPECT_EQ(st.kind, c.kind) << c.record << c.lock;
     EXPECT_EQ(st.why.rfind(c.why, 0), 0u) << st.why;
   }
+}
+
+// A step's lock: held by a live diatom elsewhere, it is left alone; left by
+// a process of this machine that has ended, it is taken over.  The record
+// written after the program ended makes the step finished and gives the lock
+// back; clearing the step removes its files and its record, nothing else.
+TEST(StepRecord, TheLockTheRecordAndClearingAStep) {
+  testsupport::ScratchDir dir("diatom_lock");
+  const Plan p = plan_of("&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg' /\n", dir.path().string());
+  const Step s = p.stage[0][0][0];
+  std::string held;
+  dir.write("tovrel.running", "elsewhere 77 2024-01-01 10:00:00\n");
+  EXPECT_FALSE(diatom::take_step_lock(p, s, held));
+  EXPECT_EQ(held.rfind("running on elsewhere (diatom process 77", 0), 0u) << held;
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  dir.write("tovrel.running", std::string(host) + " 999999999 2024-01-01 10:00:00\n");
+  ASSERT_TRUE(diatom::take_step_lock(p, s, held));
+  EXPECT_EQ(diatom::inspect_step(p, s).kind, StepState::not_run);
+
+  for (const char* f : {"mol.lst", "mol.res", "tovrel.out", "keep.txt"}) dir.write(f, "x\n");
+  diatom::write_step_record(p, s, "exit 0", 12.34);
+  EXPECT_FALSE(dir.exists("tovrel.running"));
+  EXPECT_EQ(dir.read("tovrel.status"),
+            "diatom step tovrel\nresult exit 0\nseconds 12.3\nfile mol.lst 2\nfile mol.res 2\nfile tovrel.out 2\n");
+  EXPECT_EQ(diatom::inspect_step(p, s).kind, StepState::finished);
+
+  diatom::clear_step(p, s);
+  for (const char* f : {"mol.lst", "mol.res", "tovrel.out", "tovrel.status"}) EXPECT_FALSE(dir.exists(f)) << f;
+  EXPECT_TRUE(dir.exists("keep.txt"));
 }
 
 }  // namespace
