@@ -29,6 +29,18 @@ io::Group CHN::group() {
   return g;
 }
 
+io::Group CHN::written_group() {
+  io::Group g("CHN");
+  g.add("TIT", TIT, 65).add("FIG", FIG, 40).add("FIC", FIC, 40);
+  if (ND > 0) g.add("FID", FID, 40);
+  g.add("FIL", FIL, 40).add("NSI", NSI).add("M", M).add("NL", NL).add("NC", NC).add("P0", P0).add("DP", DP);
+  g.add("IPOT", IPOT);
+  if (ND > 0) g.add("ND", ND);
+  if (OPEN[0] != 0) g.add("OPEN", OPEN.data(), {2});
+  g.add("IDER", IDER);
+  return g;
+}
+
 namespace {
 
 constexpr double kHartreeEV = 27.211386;

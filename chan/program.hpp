@@ -36,6 +36,11 @@ struct CHN {
   // which leaves a closed-shell ion, is described.
   std::array<int, 2> OPEN{};
   io::Group group();
+  // The group as a front end writes it (diatom's File.CHN): TIT, FIG, FIC,
+  // FID, FIL, NSI, M, NL, NC, P0, DP, IPOT, ND, OPEN, IDER in that order, FID
+  // and ND named only when ND > 0 and OPEN only when OPEN(1) ≠ 0; the other
+  // variables are not named and keep their defaults when the file is read.
+  io::Group written_group();
 };
 
 // Reads File.CHN (unit 3 must be open on it) and makes the files.

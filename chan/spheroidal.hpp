@@ -17,6 +17,7 @@
 // irregular partner, and bound states by node counting.
 #pragma once
 
+#include "chan/sizes.hpp"
 #include "lib/views.hpp"
 
 namespace chan {
@@ -27,8 +28,6 @@ using lib::Mat;
 using lib::Vec;
 
 inline constexpr double kPi = 3.14159265358979323846;
-// Largest number of partial waves of one function this program handles.
-inline constexpr int kMaxWaves = 24;
 
 // ---------------------------------------------------------------- angular part
 // ⟨l+1 m|η|l m⟩ = sqrt(((l+1)² − m²)/((2l+1)(2l+3))) between normalised

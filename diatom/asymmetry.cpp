@@ -1,92 +1,13 @@
-// The request of group MOL (solutions kept, photon energies and angles of
-// the molecular-frame distributions) and the asymmetry parameters β in
-// diatom's results.
+#include "diatom/asymmetry.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <limits>
 #include <sstream>
 
-#include "diatom/angular.hpp"
-#include "io/stop.hpp"
-#include "photo/entry.hpp"
-
 namespace diatom {
-
-namespace {
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-const char* kKind[] = {"HF_L", "HF_V", "RPA_L", "RPA_V"};
-
-std::vector<std::string> fields(std::string text) {
-  std::replace(text.begin(), text.end(), ',', ' ');
-  std::istringstream in(text);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
-}
-
-std::string num(double v) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%g", v);
-  return b;
-}
-
-}  // namespace
-
-MfpadRequest parse_mfpad(const MOL& mol, const std::string& where) {
-  MfpadRequest r;
-  const std::string text = mol.MFPAD;
-  if (fields(text).empty()) return r;
-  const size_t slash = text.find('/');
-  auto numbers = [&](const std::string& part, const char* what) {
-    std::vector<double> v;
-    for (const std::string& w : fields(part)) {
-      char* end = nullptr;
-      const double x = std::strtod(w.c_str(), &end);
-      if (end == w.c_str() || *end != '\0' || !std::isfinite(x)) {
-        io::stop(where + ": '" + w + "' is not a number (" + what + ")");
-      }
-      v.push_back(x);
-    }
-    return v;
-  };
-  r.ev = numbers(text.substr(0, slash), "photon energies in eV, then '/' and polarisation angles in degrees");
-  if (r.ev.empty()) io::stop(where + ": no photon energy before '/' (give 'eV eV ... / degrees ...')");
-  for (double e : r.ev) {
-    if (!(e >= mol.EMIN && e <= mol.EMAX)) {
-      io::stop(where + ": the photon energy " + num(e) + " eV lies outside EMIN = " + num(mol.EMIN) +
-               " ... EMAX = " + num(mol.EMAX) + " eV");
-    }
-  }
-  if (static_cast<int>(r.ev.size()) > photo::kMaxMfpadEnergies) {
-    io::stop(where + ": " + std::to_string(r.ev.size()) + " photon energies; xsect takes at most " +
-             std::to_string(photo::kMaxMfpadEnergies) + " (give fewer)");
-  }
-  r.angles = {0.0, 90.0};
-  if (slash != std::string::npos) {
-    for (double a : numbers(text.substr(slash + 1), "polarisation angles in degrees from the axis")) {
-      if (!(a >= 0.0 && a <= 180.0)) {
-        io::stop(where + ": the polarisation angle " + num(a) + " lies outside 0 ... 180 degrees from the axis");
-      }
-      if (std::find(r.angles.begin(), r.angles.end(), a) == r.angles.end()) r.angles.push_back(a);
-    }
-  }
-  if (static_cast<int>(r.angles.size()) > photo::kMaxMfpadAngles) {
-    io::stop(where + ": " + std::to_string(r.angles.size()) +
-             " polarisation angles with 0 and 90; xsect takes at most " + std::to_string(photo::kMaxMfpadAngles) +
-             " (give fewer)");
-  }
-  return r;
-}
-
-int solutions_kept(const MOL& mol, const Molecule& m, int waves) {
-  if (mol.NL > 0) return mol.NL;
-  if (mol.BETA == 1 || !m.mfpad.empty()) return std::min(waves, 7);
-  return 4;
-}
 
 // ------------------------------------------------------------------ xsect's table
 
@@ -106,7 +27,7 @@ std::map<std::string, BetaBlock> read_beta_table(const std::string& text) {
     double v[6];
     int n = 0;
     for (std::string w; n < 6 && r >> w; ++n)
-      v[n] = (w == "nan" || w == "-nan") ? kNaN : std::strtod(w.c_str(), nullptr);
+      v[n] = (w == "nan" || w == "-nan") ? kNotAvailable : std::strtod(w.c_str(), nullptr);
     if (n < 6) continue;
     b->omega.push_back(v[1]);
     b->sigmaL.push_back(v[2]);
@@ -134,12 +55,12 @@ std::pair<double, double> beta_at(const BetaBlock& b, double w) {
     const double t = (w - b.omega[i]) / (b.omega[i + 1] - b.omega[i]);
     auto mix = [t](double s0, double b0, double s1, double b1) {
       const double s = (1 - t) * s0 + t * s1;
-      return s > 0 ? ((1 - t) * s0 * b0 + t * s1 * b1) / s : kNaN;
+      return s > 0 ? ((1 - t) * s0 * b0 + t * s1 * b1) / s : kNotAvailable;
     };
     return {mix(b.sigmaL[i], b.betaL[i], b.sigmaL[i + 1], b.betaL[i + 1]),
             mix(b.sigmaV[i], b.betaV[i], b.sigmaV[i + 1], b.betaV[i + 1])};
   }
-  return {kNaN, kNaN};
+  return {kNotAvailable, kNotAvailable};
 }
 
 // ------------------------------------------------------------------ β on the rows
@@ -158,7 +79,7 @@ std::vector<int> shells_of(const std::vector<Channel>& ch) {
 
 void fill(const std::map<std::string, BetaBlock>& table, const std::string& name, const CrossSections& cs, int kinds,
           std::vector<std::vector<double>>* out) {
-  for (int k = 0; k < 4; ++k) out[k].emplace_back(cs.ev.size(), kNaN);
+  for (int k = 0; k < 4; ++k) out[k].emplace_back(cs.ev.size(), kNotAvailable);
   for (int method = 0; method < kinds / 2; ++method) {
     const auto it = table.find((method == 0 ? "HF " : "RPA ") + name);
     if (it == table.end()) continue;
@@ -170,7 +91,7 @@ void fill(const std::map<std::string, BetaBlock>& table, const std::string& name
   }
 }
 
-std::string cell(double v) {
+std::string beta_cell(double v) {
   char b[32];
   if (std::isnan(v)) return "        -";
   std::snprintf(b, sizeof b, " %8.4f", v);
@@ -210,10 +131,10 @@ std::string beta_table(const Molecule& m, const std::vector<Channel>& ch, const 
     std::snprintf(b, sizeof b, "%9.3f", cs.ev[r]);
     o << b;
     for (size_t c = 0; c < ch.size(); ++c) {
-      for (int k = 0; k < kinds; ++k) o << cell(a.channel[k][c][r]);
+      for (int k = 0; k < kinds; ++k) o << beta_cell(a.channel[k][c][r]);
     }
     for (size_t s = 0; s < cs.shell_names.size(); ++s) {
-      for (int k = 0; k < kinds; ++k) o << cell(a.shell[k][s][r]);
+      for (int k = 0; k < kinds; ++k) o << beta_cell(a.shell[k][s][r]);
     }
     o << "\n";
   }
@@ -245,7 +166,7 @@ std::string beta_listing(const Molecule& m, const std::vector<Channel>& ch, cons
     for (size_t k = 0; k < cols.size(); ++k) {
       for (int j = 0; j < kinds; ++j) {
         char b[16];
-        std::snprintf(b, sizeof b, " %8s", kKind[j]);
+        std::snprintf(b, sizeof b, " %8s", kKindNames[j]);
         o << b;
       }
     }
@@ -254,7 +175,7 @@ std::string beta_listing(const Molecule& m, const std::vector<Channel>& ch, cons
       std::snprintf(b, sizeof b, "\n%9.3f", cs.ev[r]);
       o << b;
       for (size_t k = 0; k < cols.size(); ++k) {
-        for (int j = 0; j < kinds; ++j) o << cell(cols[k].second[j][index[k]][r]);
+        for (int j = 0; j < kinds; ++j) o << beta_cell(cols[k].second[j][index[k]][r]);
       }
     }
   }

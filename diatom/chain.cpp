@@ -9,9 +9,11 @@
 #include <sstream>
 
 #include "diatom/collect.hpp"
+#include "diatom/job_lists.hpp"
 #include "diatom/jobs.hpp"
-#include "diatom/listings.hpp"
 #include "diatom/plan.hpp"
+#include "diatom/step_controls.hpp"
+#include "diatom/step_record.hpp"
 #include "diatom/steps.hpp"
 #include "io/console.hpp"
 #include "io/stop.hpp"
@@ -35,36 +37,6 @@ void require_programs(const std::string& bin) {
   for (const char* p : {"tovrel", "gsfile", "chanfile", "xsect"}) {
     if (::access((bin + "/" + p).c_str(), X_OK) != 0) io::stop("diatom: no program " + bin + "/" + p);
   }
-}
-
-const char* kStageName[3] = {"ground states", "channel files", "cross sections"};
-
-// The job lists of the stages in RUN/jobs: stage1.txt, stage2.txt,
-// stage3.txt (those with jobs), one command a line, and collect.txt.  With
-// `unfinished`, only the jobs with a step that has not finished.  Returns the
-// number of jobs of each stage.
-std::array<size_t, 3> write_job_lists(const Plan& p, const std::string& program, bool unfinished) {
-  const std::string folder = p.run + "/jobs";
-  fs::create_directories(folder);
-  std::array<size_t, 3> count{};
-  for (int k = 0; k < 3; ++k) {
-    const std::string file = folder + "/stage" + std::to_string(k + 1) + ".txt";
-    std::string text;
-    for (const JobSteps& job : p.stage[k]) {
-      bool open = !unfinished;
-      for (const Step& s : job) open = open || inspect(p, s).kind != StepState::finished;
-      if (!open) continue;
-      text += job_line(p, job, program) + "\n";
-      ++count[k];
-    }
-    if (count[k] == 0) {
-      fs::remove(file);
-    } else {
-      replace_file(file, text);
-    }
-  }
-  replace_file(folder + "/collect.txt", job_line(p, {}, program) + "\n");
-  return count;
 }
 
 // Makes the run folder: the control file and the reference points, the
@@ -132,7 +104,7 @@ void run_stages(const Plan& p, int parallel, const std::string& bin) {
     for (const JobSteps& job : p.stage[k]) {
       for (const Step& s : job) {
         ++steps;
-        open += inspect(p, s).kind == StepState::finished ? 0 : 1;
+        open += inspect_step(p, s).kind == StepState::finished ? 0 : 1;
       }
     }
     say(" diatom: stage " + std::to_string(k + 1) + ", " + kStageName[k] + ": " + counted(steps, "step") +
@@ -159,6 +131,78 @@ void finish(const std::vector<Unfinished>& left) {
   }
 }
 
+// One job of a stage (--step): its steps one after the other.  A step that
+// another job runs (the coarse-grid start of the ground state and of the
+// check) is waited for, and the job goes on only when it has finished.
+void run_job_steps(const Options& opt, const std::string& run, const std::string& bin) {
+  require_programs(bin);
+  const Plan p = load_plan(run);
+  std::vector<Step> steps;
+  for (const std::string& name : opt.steps) {
+    const Step* s = p.find_step(name);
+    if (!s) io::stop("diatom: the run '" + opt.run + "' has no step '" + name + "'");
+    steps.push_back(*s);
+  }
+  int left = 0;
+  for (const Step& s : steps) {
+    if (inspect_step(p, s).kind == StepState::running) {
+      say(" diatom: " + s.name() + " runs in another job; waiting for it");
+      while (inspect_step(p, s).kind == StepState::running) ::sleep(2);
+      if (inspect_step(p, s).kind != StepState::finished) {
+        say(" diatom: " + s.name() + ", run by another job, has not finished");
+        ++left;
+        break;
+      }
+    }
+    if (inspect_step(p, s).kind == StepState::finished) {
+      say(" diatom: " + s.name() + " has finished before; kept");
+      continue;
+    }
+    left += run_steps(p, {s}, 1, bin);
+  }
+  if (left > 0) io::stop("diatom: " + counted(static_cast<size_t>(left), "step") + " of the job not finished");
+}
+
+// The plan of the run of the user's control file: a new run folder made
+// from it, or the run folder made from it before (`resume`).  The control
+// file is checked before anything is made.
+Plan open_run(const Options& opt, const std::string& run, const std::string& program, const std::string& bin,
+              bool& resume) {
+  const MOL mol = read_mol(opt.control);
+  const Molecule m = describe_molecule(mol, opt.control);
+  const std::string ref = io::trim_right(mol.REF);
+  resume = run == "." || fs::exists(run);
+  if (!resume && !ref.empty() && !fs::is_regular_file(ref)) {
+    io::stop("file '" + opt.control + "', group &MOL, variable REF: no file '" + ref + "'");
+  }
+  require_programs(bin);
+  if (resume) {
+    Plan p = reopen_run(opt, run);
+    say(" diatom: going on with the run in " + run);
+    return p;
+  }
+  // Refusals (more channels than xsect takes) come before the folder is made.
+  const Plan made = make_plan(mol, m, run, opt.control, ref.empty() ? "" : "reference.dat");
+  make_run(made, opt, program);
+  // From here on the run reads only its own copy of the control file.
+  return load_plan(run);
+}
+
+// -l: the job lists written, and named on the console.
+void list_jobs(const Plan& p, const std::string& run, const std::string& program, bool resume) {
+  const std::array<size_t, 3> n = write_job_lists(p, program, resume);
+  say(" diatom: nothing was run; the jobs, one command a line" +
+      std::string(resume ? " (those with steps that have not finished)" : "") + ":");
+  for (int k = 0; k < 3; ++k) {
+    if (n[k] == 0) continue;
+    say("   " + run + "/jobs/stage" + std::to_string(k + 1) + ".txt: " + counted(n[k], "job") + ", " + kStageName[k] +
+        (k == 0 ? "" : " (after stage " + std::to_string(k) + ")"));
+  }
+  say("   " + run + "/jobs/collect.txt: the collection of the results (after the last stage)");
+  say(" diatom: e.g. scripts/diatom_parallel.sh " + run + " (GNU parallel), or scripts/diatom_slurm.sh " + run +
+      " (a Slurm job array per stage)");
+}
+
 }  // namespace
 
 void run_diatom(const Options& opt) {
@@ -166,80 +210,22 @@ void run_diatom(const Options& opt) {
   const std::string program = own_program();
   const std::string bin = own_folder();
   if (!opt.steps.empty()) {
-    // One job of a stage: its steps one after the other.
-    require_programs(bin);
-    const Plan p = load_plan(run);
-    std::vector<Step> steps;
-    for (const std::string& name : opt.steps) {
-      const Step* s = p.find(name);
-      if (!s) io::stop("diatom: the run '" + opt.run + "' has no step '" + name + "'");
-      steps.push_back(*s);
-    }
-    int left = 0;
-    for (const Step& s : steps) {
-      // A step that another job runs (the coarse-grid start of the ground
-      // state and of the check): this job waits for it, and goes on only
-      // when it has finished.
-      if (inspect(p, s).kind == StepState::running) {
-        say(" diatom: " + s.name() + " runs in another job; waiting for it");
-        while (inspect(p, s).kind == StepState::running) ::sleep(2);
-        if (inspect(p, s).kind != StepState::finished) {
-          say(" diatom: " + s.name() + ", run by another job, has not finished");
-          ++left;
-          break;
-        }
-      }
-      if (inspect(p, s).kind == StepState::finished) {
-        say(" diatom: " + s.name() + " has finished before; kept");
-        continue;
-      }
-      left += run_steps(p, {s}, 1, bin);
-    }
-    if (left > 0) io::stop("diatom: " + counted(static_cast<size_t>(left), "step") + " of the job not finished");
+    run_job_steps(opt, run, bin);
     return;
   }
   if (opt.collect) {
-    finish(collect(load_plan(run), program));
+    finish(collect_results(load_plan(run), program));
     return;
   }
-
-  // Checked against the user's control file before anything is made.
-  const MOL mol = read_mol(opt.control);
-  const Molecule m = describe(mol, opt.control);
-  const std::string ref = io::trim_right(mol.REF);
-  const bool resume = run == "." || fs::exists(run);
-  if (!resume && !ref.empty() && !fs::is_regular_file(ref)) {
-    io::stop("file '" + opt.control + "', group &MOL, variable REF: no file '" + ref + "'");
-  }
-  require_programs(bin);
-  Plan p;
-  if (resume) {
-    p = reopen_run(opt, run);
-    say(" diatom: going on with the run in " + run);
-  } else {
-    // Refusals (more channels than xsect takes) come before the folder is made.
-    const Plan made = make_plan(mol, m, run, opt.control, ref.empty() ? "" : "reference.dat");
-    make_run(made, opt, program);
-    // From here on the run reads only its own copy of the control file.
-    p = load_plan(run);
-  }
-  say(" diatom: " + p.a.why);
+  bool resume = false;
+  const Plan p = open_run(opt, run, program, bin, resume);
+  say(" diatom: " + p.accuracy.why);
   if (opt.list) {
-    const std::array<size_t, 3> n = write_job_lists(p, program, resume);
-    say(" diatom: nothing was run; the jobs, one command a line" +
-        std::string(resume ? " (those with steps that have not finished)" : "") + ":");
-    for (int k = 0; k < 3; ++k) {
-      if (n[k] == 0) continue;
-      say("   " + run + "/jobs/stage" + std::to_string(k + 1) + ".txt: " + counted(n[k], "job") + ", " + kStageName[k] +
-          (k == 0 ? "" : " (after stage " + std::to_string(k) + ")"));
-    }
-    say("   " + run + "/jobs/collect.txt: the collection of the results (after the last stage)");
-    say(" diatom: e.g. scripts/diatom_parallel.sh " + run + " (GNU parallel), or scripts/diatom_slurm.sh " + run +
-        " (a Slurm job array per stage)");
+    list_jobs(p, run, program, resume);
     return;
   }
   run_stages(p, opt.parallel > 0 ? opt.parallel : cores(), bin);
-  finish(collect(p, program));
+  finish(collect_results(p, program));
 }
 
 }  // namespace diatom

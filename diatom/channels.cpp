@@ -1,15 +1,11 @@
 #include "diatom/channels.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
-#include <sstream>
 
-#include "io/namelist.hpp"
 #include "io/stop.hpp"
-#include "io/unit.hpp"
-#include "photo/driver.hpp"
+#include "photo/sizes.hpp"
 
 namespace diatom {
 
@@ -120,79 +116,6 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std:
              " (ionise fewer shells per run)");
   }
   return out;
-}
-
-XsectSize size_xsect(const std::vector<Channel>& ch, int NL, int ND, int n, int NSH, int NB, bool rpa) {
-  XsectSize s;
-  long most = 0, all = 0;
-  for (const Channel& c : ch) {
-    const long f = static_cast<long>(c.NC) * NL + ND;
-    most = std::max(most, f);
-    all += f;
-  }
-  // Room for the functions of the largest channel, two to spare.
-  s.NEM = static_cast<int>(most) + 2;
-  s.NUR = rpa ? static_cast<int>(2 * all) : 0;
-  const long nb = NB, KN1 = static_cast<long>(s.NEM) * n * nb, KN2 = static_cast<long>(s.NUR) * s.NUR;
-  const long KM = std::max(KN1, KN2);
-  // The workspace of the partition, and the driver's own tables beside it.
-  s.words = 16 * nb + static_cast<long>(NSH) * n * nb + 2 * KM + 2 * KN2 + 4L * n * nb + 45 * nb;
-  long groups = 0;
-  for (const Channel& c : ch) groups = std::max(groups, static_cast<long>(c.NC) + ND);
-  s.words += photo::table_words(groups, n, all, s.NUR, NB, n);
-  return s;
-}
-
-void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig) {
-  std::string TIT = "diatom: " + c.label(m) + (mol.IPOT == 0 ? ", bare nuclei" : ", static exchange");
-  std::string FIG = fig, FIC = c.tag + ".chn", FID = c.tag + ".fid", FIL = c.tag + ".lst";
-  int NSI = c.shell + 1, M = c.M, NL = mol.NL, NC = c.NC, IPOT = mol.IPOT, ND = mol.ND;
-  double P0 = c.P0, DP = c.DP;
-  io::Group g("CHN");
-  g.add("TIT", TIT, 65).add("FIG", FIG, 40).add("FIC", FIC, 40);
-  if (ND > 0) g.add("FID", FID, 40);
-  g.add("FIL", FIL, 40).add("NSI", NSI).add("M", M).add("NL", NL).add("NC", NC).add("P0", P0).add("DP", DP);
-  g.add("IPOT", IPOT);
-  if (ND > 0) g.add("ND", ND);
-  // The ionised open shell and its one electron: the field of the closed-shell ion.
-  std::array<int, 2> OPEN = {m.open + 1, m.open >= 0 ? m.shells[m.open].electrons() : 0};
-  if (m.open >= 0 && !m.one_electron()) g.add("OPEN", OPEN.data(), {2});
-  // The velocity form of an odd-M orbital through X/sqrt(ξ² − 1), second
-  // order (chanfile's default keeps the one-sided difference of stored runs).
-  int IDER = 1;
-  g.add("IDER", IDER);
-  io::Units units;
-  g.write(units.open_new(3, folder + "/File.CHN"));
-}
-
-void write_d40(const std::string& folder, const std::vector<Channel>& ch, const XsectSize& s, int ND, bool rpa,
-               const std::string& fig, const std::string& fil, const std::string& fir, const MfpadRequest& mfpad) {
-  int NCH = static_cast<int>(ch.size()), IRP = rpa ? 1 : 0, NEM = s.NEM, NUR = s.NUR, MIE = 0;
-  std::string FIL = fil, FIG = fig;
-  std::vector<std::string> FIR(1, fir), FIC, FID;
-  std::vector<int> ID;
-  for (const Channel& c : ch) {
-    FIC.push_back(c.tag + "/" + c.tag + ".chn");
-    FID.push_back(ND > 0 ? c.tag + "/" + c.tag + ".fid" : " ");
-    ID.push_back(ND);
-  }
-  io::Group g("S40");
-  g.add("NCH", NCH).add("FIL", FIL, 12).add("FIG", FIG, 12).add("FIR", FIR.data(), 12, {1});
-  g.add("FIC", FIC.data(), 12, {NCH});
-  if (ND > 0) g.add("FID", FID.data(), 12, {NCH}).add("ID", ID.data(), {NCH});
-  g.add("IRP", IRP).add("NEM", NEM).add("NUR", NUR).add("MIE", MIE);
-  // As in chanfile, the second-order velocity form of odd-M orbitals; with
-  // the RPA each continuum integral from its threshold.  xsect's defaults
-  // keep the forms of stored runs.
-  int IDER = 1, IPV = 1;
-  g.add("IDER", IDER);
-  if (rpa) g.add("IPV", IPV);
-  int NMF = static_cast<int>(mfpad.ev.size()), NAF = static_cast<int>(mfpad.angles.size());
-  std::vector<double> EMF, AMF = mfpad.angles;
-  for (double e : mfpad.ev) EMF.push_back(e / kHartreeEV);
-  if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
-  io::Units units;
-  g.write(units.open_new(3, folder + "/File.D40"));
 }
 
 }  // namespace diatom

@@ -1,14 +1,12 @@
-// The photoionisation step of a diatom run: the dipole-allowed channels of
-// the ionised shells, their momentum grids, the control groups of chanfile
-// and xsect, and the weights that turn the listed channel values into
-// partial and total cross sections.
+// The channels of a diatom run's photoionisation: the dipole-allowed final
+// symmetries of the ionised shells, their momentum grids, and the weights
+// that turn the listed channel values into partial and total cross sections.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "diatom/molecule.hpp"
-#include "photo/entry.hpp"
 
 namespace diatom {
 
@@ -47,24 +45,5 @@ std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file)
 // naming the shell and the values when EMAX lies below that threshold.
 std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std::vector<double>& energies,
                                    const std::string& file);
-
-// The xsect sizes: function-table factor NEM and RPA order NUR, and the
-// words the run demands of its workspace (at most NUVM words).
-struct XsectSize {
-  int NEM = 0, NUR = 0;
-  long words = 0;
-};
-XsectSize size_xsect(const std::vector<Channel>& ch, int NL, int ND, int n, int NSH, int NB, bool rpa);
-inline constexpr long kXsectWords = photo::kNUVM;
-
-// Writes File.CHN of a channel into `folder` (which must not hold one).
-void write_chn(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig);
-
-// Writes File.D40 into `folder`.
-// With molecular-frame distributions asked for, the group names them
-// (photon energies in hartree); otherwise it names no variable for them.
-void write_d40(const std::string& folder, const std::vector<Channel>& ch, const XsectSize& s, int ND, bool rpa,
-               const std::string& fig, const std::string& fil, const std::string& fir,
-               const MfpadRequest& mfpad = MfpadRequest{});
 
 }  // namespace diatom

@@ -9,11 +9,15 @@
 #include <filesystem>
 #include <sstream>
 
-#include "diatom/angular.hpp"
+#include "diatom/angular_results.hpp"
+#include "diatom/asymmetry.hpp"
+#include "diatom/cross_sections.hpp"
+#include "diatom/job_lists.hpp"
 #include "diatom/jobs.hpp"
 #include "diatom/listings.hpp"
-#include "diatom/report.hpp"
-#include "diatom/steps.hpp"
+#include "diatom/photo_controls.hpp"
+#include "diatom/step_record.hpp"
+#include "diatom/text_files.hpp"
 #include "io/console.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
@@ -29,8 +33,6 @@ std::string f(const char* fmt, double v) {
   std::snprintf(b, sizeof b, fmt, v);
   return b;
 }
-
-std::string absolute(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
 
 std::string find_gnuplot() {
   const char* path = std::getenv("PATH");
@@ -48,19 +50,19 @@ struct Collection {
   const Plan& p;
   std::string lst;
   void out(const std::string& text) { lst += text + "\n"; }
-  bool done(const Step& s) const { return inspect(p, s).kind == StepState::finished; }
+  bool done(const Step& s) const { return inspect_step(p, s).kind == StepState::finished; }
   Step step(int d, const std::string& program) const { return {p.distances[d], program, d, -1}; }
 };
 
 void report_ground(Collection& c, const GroundState& g) {
   const Plan& p = c.p;
   c.out("");
-  c.out(" Orbital energies (partial waves: " + std::to_string(p.a.n) + " per shell; " +
+  c.out(" Orbital energies (partial waves: " + std::to_string(p.accuracy.n) + " per shell; " +
         (g.precise ? "from tovrel's energy block)" : "nine digits, from the result file)"));
   c.out("   shell  symmetry    M  L0      energy (hartree)     (eV)");
   say(" orbital energies (hartree):");
-  for (size_t i = 0; i < p.m.shells.size(); ++i) {
-    const Shell& s = p.m.shells[i];
+  for (size_t i = 0; i < p.molecule.shells.size(); ++i) {
+    const Shell& s = p.molecule.shells[i];
     char b[160];
     std::snprintf(b, sizeof b, "   %-6s %-10s %2d %3d  %20.9f %10.4f", s.name.c_str(), s.symmetry().c_str(), s.M, s.L0,
                   g.orbital[i], g.orbital[i] * kHartreeEV);
@@ -136,12 +138,12 @@ double gradient_of(const GroundState& g, size_t shell) {
 void self_check(Collection& c, const GroundState& g, const GroundState& r, std::string* table) {
   const Plan& p = c.p;
   c.out("");
-  c.out(" Check of the accuracy rule (" + p.ra.why + "):");
+  c.out(" Check of the accuracy rule (" + p.check_accuracy.why + "):");
   c.out("   shell      energy (rule)       est. error       energy (check)      est. error      change");
-  say(" check of the accuracy rule (" + p.ra.why + "):");
+  say(" check of the accuracy rule (" + p.check_accuracy.why + "):");
   std::ostringstream dat;
   dat << "# orbital and total energies (hartree) with estimated errors: name, on the rule's grid, its error,\n";
-  dat << "# on the check grid (" << p.ra.why << "), its error\n";
+  dat << "# on the check grid (" << p.check_accuracy.why << "), its error\n";
   double worst = 0;
   const double TOL = p.mol.TOL;
   auto row = [&](const std::string& name, double E0, double E1, double floor, double turn0 = 0, double turn1 = 0) {
@@ -158,22 +160,24 @@ void self_check(Collection& c, const GroundState& g, const GroundState& r, std::
   };
   for (size_t i = 0; i < g.orbital.size(); ++i) {
     worst = std::max(worst, std::fabs(r.orbital[i] - g.orbital[i]));
-    row(p.m.shells[i].name, g.orbital[i], r.orbital[i], orbital_floor(TOL), gradient_of(g, i), gradient_of(r, i));
+    row(p.molecule.shells[i].name, g.orbital[i], r.orbital[i], orbital_floor(TOL), gradient_of(g, i),
+        gradient_of(r, i));
   }
   const auto t0 = g.totals.find("TOTAL ENERGY"), t1 = r.totals.find("TOTAL ENERGY");
   if (t0 != g.totals.end() && t1 != r.totals.end()) row("total", t0->second, t1->second, total_floor(TOL));
   const std::string verdict =
       " largest change " + f("%.2e", worst) + " hartree: " +
       (worst <= TOL ? "within TOL = " + f("%.1e", TOL)
-                     : "ABOVE TOL = " + f("%.1e", TOL) +
-                           ": the rule's grid misses TOL; take the check grid's values with their estimates,"
-                           " or give a smaller TOL");
+                    : "ABOVE TOL = " + f("%.1e", TOL) +
+                          ": the rule's grid misses TOL; take the check grid's values with their estimates,"
+                          " or give a smaller TOL");
   c.out(verdict);
   say(verdict);
   c.out(" Estimated error: the fourth-order grid errors (outer step, inner region) from the change, plus what both");
   c.out(" grids share, " + f("%.0e", orbital_floor(TOL)) + " for an orbital energy and " + f("%.0e", total_floor(TOL)) +
         " for the total" + (g.brillouin.empty() ? "" : ","));
-  if (!g.brillouin.empty()) c.out(" and for an open shell turned against closed shells of its symmetry its |dE/dtheta|");
+  if (!g.brillouin.empty())
+    c.out(" and for an open shell turned against closed shells of its symmetry its |dE/dtheta|");
   c.out(" Take the value with the smaller estimate" + std::string(table ? " (also in diatom.dat)." : "."));
   if (table) *table = dat.str();
 }
@@ -184,7 +188,7 @@ std::string curve_table(Collection& c) {
   const Plan& p = c.p;
   std::ostringstream table;
   table << "# RZ (bohr), total energy (hartree; '-' when tovrel printed none), orbital energies (hartree):";
-  for (const Shell& s : p.m.shells) table << " " << s.name;
+  for (const Shell& s : p.molecule.shells) table << " " << s.name;
   table << "\n";
   bool totals = false;
   std::string missing;
@@ -193,15 +197,15 @@ std::string curve_table(Collection& c) {
   for (size_t d = 0; d < p.distances.size(); ++d) {
     const Step s = c.step(static_cast<int>(d), "tovrel");
     if (!c.done(s)) {
-      c.out(" RZ = " + f("%g", p.m.RZ[d]) + ": " + s.name() + " has not finished");
-      missing += " " + f("%.4f", p.m.RZ[d]);
+      c.out(" RZ = " + f("%g", p.molecule.RZ[d]) + ": " + s.name() + " has not finished");
+      missing += " " + f("%.4f", p.molecule.RZ[d]);
       continue;
     }
     const GroundState g = read_ground_state(p.path(s.folder));
     auto it = g.totals.find("TOTAL ENERGY");
     totals = totals || it != g.totals.end();
-    std::string row =
-        f("%9.4f", p.m.RZ[d]) + (it == g.totals.end() ? std::string("                 -") : f(" %17.9f", it->second));
+    std::string row = f("%9.4f", p.molecule.RZ[d]) +
+                      (it == g.totals.end() ? std::string("                 -") : f(" %17.9f", it->second));
     for (double e : g.orbital) row += f(" %15.9f", e);
     table << row << "\n";
     c.out(row);
@@ -239,7 +243,7 @@ std::string photo_results(Collection& c, int d) {
   const MOL& mol = p.mol;
   const std::string folder = p.path(p.distances[d]);
   const GroundState g = read_ground_state(folder);
-  XsectSize sz;
+  XsectSizes sz;
   std::vector<Channel> ch;
   try {
     ch = p.channels_at(d, &sz);
@@ -258,7 +262,7 @@ std::string photo_results(Collection& c, int d) {
     const double k1 = x.P0 + (x.NC - 1) * x.DP;
     char b[200];
     std::snprintf(b, sizeof b, "   %-5s %-24s %6.2f %5d %9.6f %9.6f   %8.3f .. %8.3f", x.tag.c_str(),
-                  x.label(p.m).c_str(), x.weight, x.NC, x.P0, x.DP, (I + x.P0 * x.P0 / 2) * kHartreeEV,
+                  x.label(p.molecule).c_str(), x.weight, x.NC, x.P0, x.DP, (I + x.P0 * x.P0 / 2) * kHartreeEV,
                   (I + k1 * k1 / 2) * kHartreeEV);
     c.out(b);
   }
@@ -268,8 +272,8 @@ std::string photo_results(Collection& c, int d) {
   c.out(
       "   weights: a sigma shell counts sigma(M = 0) + 2 sigma(M = 1); a pi shell 2 [sigma(0) + sigma(1) + sigma(2)];");
   c.out("   a one-electron target half of these (the listed values count two electrons and one sign of M)");
-  if (p.m.open >= 0 && !p.m.one_electron()) {
-    const Shell& o = p.m.shells[static_cast<size_t>(p.m.open)];
+  if (p.molecule.open >= 0 && !p.molecule.one_electron()) {
+    const Shell& o = p.molecule.shells[static_cast<size_t>(p.molecule.open)];
     c.out("   the open shell '" + o.name + "' holds 1 of " + std::to_string(o.full()) + " electrons: 1/" +
           std::to_string(o.full()) + " of the full shell's weights; the field is that of the closed-shell ion");
   }
@@ -277,17 +281,17 @@ std::string photo_results(Collection& c, int d) {
     c.out("   cross sections: xsect has not finished");
     return "";
   }
-  const XsectListing x = read_xsect_listing(slurp(folder + "/xsect.lst"));
-  CrossSections cs = combine(p.m, ch, x);
+  const XsectListing x = read_xsect_listing(read_text_file(folder + "/xsect.lst"));
+  CrossSections cs = combine_channels(p.molecule, ch, x);
   std::string title = io::trim_right(mol.TIT);
   if (title.empty()) title = "photoionisation";
-  if (p.scan()) title += ", RZ = " + f("%g", p.m.RZ[d]) + " bohr";
+  if (p.scan()) title += ", RZ = " + f("%g", p.molecule.RZ[d]) + " bohr";
   const std::string ref = p.ref.empty() ? "" : (p.scan() ? "../" : "") + p.ref;
   const bool ref_beta = !p.ref.empty() && reference_has_beta(p.path(p.ref));
-  const AngularResults ang = angular_results(p.m, mol, p.a.n, ch, cs, folder, title, ref_beta ? ref : "");
+  const AngularResults ang = angular_results(p.molecule, mol, p.accuracy.n, ch, cs, folder, title, ref_beta ? ref : "");
   const std::string table = shell_table(cs);
   replace_file(folder + "/diatom.dat", table);
-  replace_file(folder + "/channels.dat", channel_table(p.m, ch, cs));
+  replace_file(folder + "/channels.dat", channel_table(p.molecule, ch, cs));
   const std::string here = p.distances[d].empty() ? "" : p.distances[d] + "/";
   c.out("");
   c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per shell) and " + here + "channels.dat (per channel):");
@@ -295,8 +299,8 @@ std::string photo_results(Collection& c, int d) {
   if (!ang.listing.empty()) c.out("\n" + ang.listing);
   say(" diatom: cross sections in " + folder + "/diatom.dat, per channel in channels.dat");
 
-  replace_file(folder + "/plot.gp",
-               plot_script(p.m, ch, cs, "channels.dat", "diatom.png", ref, title, ang.panel, ang.after));
+  const CrossSectionPlot plot{"channels.dat", "diatom.png", ref, title, ang.panel, ang.after};
+  replace_file(folder + "/plot.gp", plot_script(p.molecule, ch, cs, plot));
   draw(folder, folder);
   return table;
 }
@@ -311,12 +315,12 @@ std::string distance_blocks(const Plan& p, const std::vector<std::string>& table
   bool first = true;
   for (size_t d = 0; d < tables.size(); ++d) {
     if (tables[d].empty()) {
-      o << (first ? "" : "\n\n") << "# RZ = " << f("%.4f", p.m.RZ[d]) << " bohr (" << p.distances[d]
+      o << (first ? "" : "\n\n") << "# RZ = " << f("%.4f", p.molecule.RZ[d]) << " bohr (" << p.distances[d]
         << "): not finished\n";
       first = false;
       continue;
     }
-    o << (first ? "" : "\n\n") << "# RZ = " << f("%.4f", p.m.RZ[d]) << " bohr (" << p.distances[d] << ")\n";
+    o << (first ? "" : "\n\n") << "# RZ = " << f("%.4f", p.molecule.RZ[d]) << " bohr (" << p.distances[d] << ")\n";
     first = false;
     std::istringstream in(tables[d]);
     std::string last_comment;
@@ -330,7 +334,7 @@ std::string distance_blocks(const Plan& p, const std::vector<std::string>& table
         o << "#       RZ" << last_comment.substr(1) << "\n";
         last_comment.clear();
       }
-      o << f("%9.4f", p.m.RZ[d]) << line << "\n";
+      o << f("%9.4f", p.molecule.RZ[d]) << line << "\n";
     }
   }
   return o.str();
@@ -338,42 +342,19 @@ std::string distance_blocks(const Plan& p, const std::vector<std::string>& table
 
 }  // namespace
 
-std::string job_line(const Plan& p, const JobSteps& job, const std::string& program) {
-  std::string line = shell_quote(program);
-  line.append(job.empty() ? " -c " : " --step ").append(shell_quote(absolute(p.run)));
-  for (const Step& s : job) line.append(" ").append(s.name());
-  return line;
-}
-
-void replace_file(const std::string& path, const std::string& text) {
-  const std::string tmp = path + ".tmp";
-  fs::remove(tmp);
-  {
-    io::Units u;
-    io::Unit& w = u.open_new(12, tmp);
-    std::string t = text;
-    if (!t.empty() && t.back() == '\n') t.pop_back();
-    w.write_record(t);
-    u.close(12);
-  }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) io::stop("diatom: cannot write '" + path + "': " + ec.message());
-}
-
 std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& program) {
   std::vector<Unfinished> out;
   for (const auto& stage : p.stage) {
     for (const JobSteps& job : stage) {
       for (const Step& s : job) {
-        StepState st = inspect(p, s);
+        StepState st = inspect_step(p, s);
         if (st.kind == StepState::finished) continue;
         // A step of two jobs (the coarse-grid start) is named once.
         if (std::any_of(out.begin(), out.end(), [&](const Unfinished& u) { return u.step == s.name(); })) continue;
         if (st.kind == StepState::not_run) {
           std::string waits;
           for (const Step& in : p.inputs(s)) {
-            if (inspect(p, in).kind != StepState::finished) waits += (waits.empty() ? "" : ", ") + in.name();
+            if (inspect_step(p, in).kind != StepState::finished) waits += (waits.empty() ? "" : ", ") + in.name();
           }
           if (!waits.empty()) st.why += ", waits for " + waits;
         }
@@ -384,20 +365,21 @@ std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& progr
   return out;
 }
 
-std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
+std::vector<Unfinished> collect_results(const Plan& p, const std::string& program) {
   Collection c{p, ""};
   c.out(" diatom: " + io::trim_right(p.mol.TIT));
-  c.out(" Z1 = " + f("%g", p.m.Z1) + ", Z2 = " + f("%g", p.m.Z2) + ", " + std::to_string(p.m.electrons) +
-        " electron(s), " + (p.m.equal_nuclei ? "equal nuclei (g/u symmetry)" : "unequal nuclei"));
+  c.out(" Z1 = " + f("%g", p.molecule.Z1) + ", Z2 = " + f("%g", p.molecule.Z2) + ", " +
+        std::to_string(p.molecule.electrons) + " electron(s), " +
+        (p.molecule.equal_nuclei ? "equal nuclei (g/u symmetry)" : "unequal nuclei"));
   if (!p.scan()) {
-    c.out(" RZ = " + f("%g", p.m.RZ[0]) + " bohr; accuracy rule: " + p.a.why);
+    c.out(" RZ = " + f("%g", p.molecule.RZ[0]) + " bohr; accuracy rule: " + p.accuracy.why);
     if (p.neighbour) {
       c.out(" Start: the orbitals of the closed-shell neighbour in near/ (Z1 = " + f("%g", p.neighbour->Z1) +
             ", Z2 = " + f("%g", p.neighbour->Z2) + ", the open shell filled), on the grid of the run after it");
     }
     if (p.warm) {
-      c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.wa.why + "), carried to the rule's grid" +
-            (p.check ? " and the check's" : ""));
+      c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.warm_accuracy.why +
+            "), carried to the rule's grid" + (p.check ? " and the check's" : ""));
     }
     if (c.done(c.step(0, "tovrel"))) {
       const GroundState g = read_ground_state(p.run);
@@ -414,7 +396,8 @@ std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
       if (p.ion()) photo_results(c, 0);
     }
   } else {
-    c.out(" Potential curve over " + std::to_string(p.m.RZ.size()) + " distances, one grid for all: " + p.a.why);
+    c.out(" Potential curve over " + std::to_string(p.molecule.RZ.size()) +
+          " distances, one grid for all: " + p.accuracy.why);
     const std::string curve = curve_table(c);
     replace_file(p.run + (p.ion() ? "/curve.dat" : "/diatom.dat"), curve);
     say(" diatom: potential curve in " + p.run + (p.ion() ? "/curve.dat" : "/diatom.dat"));
@@ -422,7 +405,7 @@ std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
       std::vector<std::string> tables(p.distances.size());
       for (size_t d = 0; d < p.distances.size(); ++d) {
         c.out("");
-        c.out(" RZ = " + f("%g", p.m.RZ[d]) + " bohr (" + p.distances[d] + "):");
+        c.out(" RZ = " + f("%g", p.molecule.RZ[d]) + " bohr (" + p.distances[d] + "):");
         if (c.done(c.step(static_cast<int>(d), "tovrel"))) tables[d] = photo_results(c, static_cast<int>(d));
       }
       replace_file(p.run + "/diatom.dat", distance_blocks(p, tables));
@@ -441,7 +424,7 @@ std::vector<Unfinished> collect(const Plan& p, const std::string& program) {
       }
     }
     const std::string all = "   all of them here: " + shell_quote(program) + " " +
-                            shell_quote(absolute(p.path(p.control))) + " " + shell_quote(absolute(p.run));
+                            shell_quote(absolute_path(p.path(p.control))) + " " + shell_quote(absolute_path(p.run));
     c.out(all);
     say(all);
   }

@@ -23,14 +23,6 @@ std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& progr
 // Writes the results of the finished steps, names the unfinished ones in
 // the listing and on the console, and returns them.  Every file it writes
 // replaces the one of an earlier collection in one piece.
-std::vector<Unfinished> collect(const Plan& p, const std::string& program);
-
-// The job line of a stage: the absolute paths of diatom and the run folder,
-// then the steps (run one after the other); without steps, the line that
-// collects the run.
-std::string job_line(const Plan& p, const JobSteps& job, const std::string& program);
-
-// Writes `text` to `path` through a temporary file renamed over it.
-void replace_file(const std::string& path, const std::string& text);
+std::vector<Unfinished> collect_results(const Plan& p, const std::string& program);
 
 }  // namespace diatom

@@ -7,18 +7,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "diatom/text_files.hpp"
 #include "io/stop.hpp"
 #include "lib/orbital_file.hpp"
 
 namespace diatom {
-
-std::string slurp(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) io::stop("diatom: cannot read '" + file + "'");
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 namespace {
 
@@ -58,7 +51,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 }  // namespace
 
 std::vector<double> result_energies(const std::string& file) {
-  const std::vector<std::string> lines = lines_of(slurp(file));
+  const std::vector<std::string> lines = lines_of(read_text_file(file));
   size_t i = 0;
   // The echo of the group ends with a line holding only '/'.
   while (i < lines.size() && tokens(lines[i]) != std::vector<std::string>{"/"}) ++i;
@@ -86,10 +79,10 @@ std::vector<double> result_energies(const std::string& file) {
 GroundState read_ground_state(const std::string& folder) {
   GroundState g;
   g.orbital = result_energies(folder + "/mol.res");
-  std::string listing = slurp(folder + "/mol.lst");
+  std::string listing = read_text_file(folder + "/mol.lst");
   g.totals = energy_block(listing);
   if (g.totals.empty()) {
-    listing = slurp(folder + "/tovrel.out");
+    listing = read_text_file(folder + "/tovrel.out");
     g.totals = energy_block(listing);
   }
   g.brillouin = brillouin_gradients(listing);

@@ -71,7 +71,4 @@ struct XsectListing {
 };
 XsectListing read_xsect_listing(const std::string& text);
 
-// Reads a whole file; stops naming it when it cannot be read.
-std::string slurp(const std::string& file);
-
 }  // namespace diatom

@@ -1,12 +1,15 @@
-// diatom: the ground state and photoionisation of a closed-shell diatomic
-// molecule from one control file (group MOL), running tovrel, gsfile,
-// chanfile and xsect in a run folder.
+// diatom: the ground state and the photoionisation of a diatomic molecule
+// from one control file (group MOL): closed shells, or one open shell
+// outside them (whose photoionisation is described when the shell holds one
+// electron and leaves a closed-shell ion), running tovrel, gsfile, chanfile
+// and xsect in a run folder.
 //
 //   diatom [-j N] [-l] CONTROL RUN   plan the run in RUN and run its stages here, then collect;
 //                                    on a run folder made from the same CONTROL, go on with
 //                                    the steps that have not finished
 //   diatom -c RUN                    collect the results of RUN, run nothing
 //   diatom --step RUN STEP...        run steps of RUN (the job lines of RUN/jobs/stage*.txt)
+//   diatom -h | --help               print the usage and where to read on
 //
 //   -j N   programs at a time (default: the number of cores)
 //   -l     write the stages' jobs to RUN/jobs, run nothing
@@ -25,6 +28,22 @@ int main(int argc, char** argv) {
         "usage: diatom [-j N] [-l] CONTROL RUN\n"
         "       diatom -c RUN\n"
         "       diatom --step RUN STEP...";
+    // The usage with one line per argument and option, for -h and --help.
+    const std::string help =
+        usage +
+        "\n"
+        "       diatom -h | --help\n"
+        "\n"
+        "  CONTROL             the control file: group MOL (the molecule, its shells, the accuracy, the photon "
+        "energies)\n"
+        "  RUN                 the run folder: made new, or a run of the same CONTROL, which goes on where it stopped\n"
+        "  -j N                programs at a time (default: the number of cores)\n"
+        "  -l                  write the stages' jobs to RUN/jobs, one command a line, and run nothing\n"
+        "  -c RUN              collect the results of RUN (after its jobs ran elsewhere), run nothing\n"
+        "  --step RUN STEP...  run steps of RUN one after the other (the job lines of RUN/jobs/stage*.txt)\n"
+        "  -h, --help          print this and stop\n"
+        "\n"
+        "Group MOL, the run folder and the results: docs/diatom.md";
     if (argc > 1 && std::string(argv[1]) == "--step") {
       if (argc < 4) io::stop("diatom: --step takes a run folder and step names\n" + usage);
       opt.run = argv[2];
@@ -41,6 +60,9 @@ int main(int argc, char** argv) {
         const long n = std::strtol(v.c_str(), &end, 10);
         if (!end || *end != '\0' || n < 1 || n > 256) io::stop("diatom: -j needs a count of programs, not '" + v + "'");
         opt.parallel = static_cast<int>(n);
+      } else if (a == "-h" || a == "--help") {
+        io::console().line(help);
+        return;
       } else if (a == "-l") {
         opt.list = true;
       } else if (a == "-c") {

@@ -3,37 +3,19 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <map>
 #include <sstream>
 
-#include "chan/spheroidal.hpp"
-#include "diatom/angular.hpp"
-#include "diatom/ground.hpp"
+#include "chan/sizes.hpp"
+#include "diatom/accuracy.hpp"
+#include "diatom/angular_request.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
+#include "scf/sizes.hpp"
 #include "scf/terms.hpp"
 
 namespace diatom {
 
-io::Group MOL::group() {
-  io::Group g("MOL");
-  g.add("TIT", TIT, 65).add("Z1", Z1).add("Z2", Z2).add("RZ", RZ.data(), {kMaxDistances}).add("Q", Q);
-  g.add("SHELLS", SHELLS, 120).add("STATE", STATE, 8).add("TOL", TOL).add("CHECK", CHECK).add("NPW", NPW).add("NB", NB);
-  g.add("RB", RB).add("START", START);
-  g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("DK", DK).add("NK", NK);
-  g.add("IPOT", IPOT).add("RPA", RPA).add("ND", ND).add("NL", NL).add("REF", REF, 120);
-  g.add("BETA", BETA).add("MFPAD", MFPAD, 120);
-  return g;
-}
-
-std::string Shell::symmetry() const {
-  static const char* names[] = {"sigma", "pi", "delta"};
-  std::string s = names[M];
-  if (parity) s += std::string("_") + parity;
-  return s;
-}
-
-int Molecule::find(const std::string& name) const {
+int Molecule::find_shell(const std::string& name) const {
   for (size_t i = 0; i < shells.size(); ++i) {
     if (shells[i].name == name) return static_cast<int>(i);
   }
@@ -46,77 +28,19 @@ bool equal_nuclei(double Z1, double Z2, double RZ) {
 
 namespace {
 
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::vector<std::string> words(const std::string& text) {
-  std::string t = text;
-  std::replace(t.begin(), t.end(), ',', ' ');
-  std::istringstream in(t);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(lower(w));
-  return out;
-}
-
-std::string num(double v) {
+std::string number_text(double v) {
   std::ostringstream o;
   o << v;
   return o.str();
 }
 
-}  // namespace
-
-Shell parse_shell(const std::string& raw, bool equal, const std::string& where) {
-  std::string name = lower(raw);
-  auto refuse = [&](const std::string& why) { io::stop(where + ": shell '" + raw + "' " + why); };
-  size_t i = 0;
-  while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]))) ++i;
-  // Electrons written after the letters: '1pg2'.
-  size_t e = name.size();
-  while (e > i && std::isdigit(static_cast<unsigned char>(name[e - 1]))) --e;
-  int occupation = 0;
-  if (e < name.size()) {
-    if (name.size() - e > 1) refuse("holds more electrons than a shell can");
-    occupation = name[e] - '0';
-    name = name.substr(0, e);
+// A refusal of group MOL, naming the file, the group and the variable.
+struct Refusal {
+  std::string where;  // "file 'x.mol', group &MOL, variable "
+  [[noreturn]] void operator()(const std::string& var, const std::string& why) const {
+    io::stop(where + var + ": " + why);
   }
-  const std::string letters = name.substr(i);
-  if (i == 0 || i > 2 || letters.empty() || letters.size() > 2 ||
-      std::string("spd").find(letters[0]) == std::string::npos) {
-    refuse("is not a shell name: a number, then s, p or d for sigma, pi, delta" +
-           std::string(equal ? ", then g or u ('3sg', '1pu')" : " ('4s', '1p')"));
-  }
-  Shell s;
-  s.name = name;
-  s.n = std::stoi(name.substr(0, i));
-  if (s.n < 1) refuse("is not a shell name: shells are numbered from 1 in each symmetry");
-  s.M = static_cast<int>(std::string("spd").find(letters[0]));
-  if (equal) {
-    if (letters.size() != 2 || (letters[1] != 'g' && letters[1] != 'u')) {
-      refuse("needs its parity g or u: the nuclei are equal ('" + name.substr(0, i + 1) + "g')");
-    }
-    s.parity = letters[1];
-    // The partial waves of a g orbital have even L, of a u orbital odd L.
-    const bool even_first = (s.M % 2 == 0);
-    s.L0 = (even_first == (s.parity == 'g')) ? s.M : s.M + 1;
-  } else {
-    if (letters.size() != 1) {
-      refuse("has a parity, but the nuclei differ and the orbitals have none ('" + name.substr(0, i + 1) + "')");
-    }
-    s.L0 = s.M;
-  }
-  if (occupation != 0 || e < lower(raw).size()) {
-    if (occupation < 1 || occupation > s.full()) {
-      refuse("holds 1 to " + std::to_string(s.full()) + " electrons, not " + std::to_string(occupation));
-    }
-    s.occupation = occupation == s.full() ? 0 : occupation;
-  }
-  return s;
-}
-
-namespace {
+};
 
 // Within each symmetry the shells must be 1, 2, ... without gaps or repeats;
 // the tovrel group lists them in increasing energy: the places the user gave
@@ -147,10 +71,6 @@ void order_and_check_symmetries(std::vector<Shell>& shells, const std::string& w
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The term of the open shell: one the configuration has, its g/u that of
 // the open electrons (homonuclear); closed shells are ¹Σ⁺ (¹Σg⁺).
 void check_state(Molecule& m, const std::string& state, const std::string& where) {
@@ -179,19 +99,16 @@ void check_state(Molecule& m, const std::string& state, const std::string& where
   m.state = state;
 }
 
-}  // namespace
-
-Molecule describe(const MOL& mol, const std::string& file) {
-  const std::string grp = "file '" + file + "', group &MOL, variable ";
-  auto refuse = [&](const std::string& var, const std::string& why) { io::stop(grp + var + ": " + why); };
-  Molecule m;
+// The nuclei, the distances and the electrons: Z1 > 0, Z2 ≥ 0, positive
+// distances, and Z1 + Z2 − Q a positive whole number.
+void describe_nuclei(const MOL& mol, Molecule& m, const Refusal& refuse) {
   m.Z1 = mol.Z1;
   m.Z2 = mol.Z2;
-  if (!(mol.Z1 > 0)) refuse("Z1", "the first nucleus needs a positive charge (Z1 = " + num(mol.Z1) + ")");
-  if (!(mol.Z2 >= 0)) refuse("Z2", "a nuclear charge cannot be negative (Z2 = " + num(mol.Z2) + ")");
+  if (!(mol.Z1 > 0)) refuse("Z1", "the first nucleus needs a positive charge (Z1 = " + number_text(mol.Z1) + ")");
+  if (!(mol.Z2 >= 0)) refuse("Z2", "a nuclear charge cannot be negative (Z2 = " + number_text(mol.Z2) + ")");
   for (int k = 0; k < kMaxDistances && mol.RZ[k] != 0.0; ++k) {
     if (!(mol.RZ[k] > 0))
-      refuse("RZ(" + std::to_string(k + 1) + ")", "a distance must be positive (" + num(mol.RZ[k]) + ")");
+      refuse("RZ(" + std::to_string(k + 1) + ")", "a distance must be positive (" + number_text(mol.RZ[k]) + ")");
     m.RZ.push_back(mol.RZ[k]);
   }
   if (m.RZ.empty()) refuse("RZ", "no distance given");
@@ -199,11 +116,16 @@ Molecule describe(const MOL& mol, const std::string& file) {
 
   const double ne = mol.Z1 + mol.Z2 - mol.Q;
   if (std::fabs(ne - std::round(ne)) > 1.0e-9 || ne < 1) {
-    refuse("Q", "Z1 + Z2 − Q = " + num(ne) + " is not a positive whole number of electrons");
+    refuse("Q", "Z1 + Z2 − Q = " + number_text(ne) + " is not a positive whole number of electrons");
   }
   m.electrons = static_cast<int>(std::lround(ne));
+}
 
-  const std::vector<std::string> names = words(mol.SHELLS);
+// The occupied shells of SHELLS: named as the nuclei ask, holding exactly
+// the electrons, at most one of them open (one electron is held by a single
+// σ orbital), within tovrel's shells, and each symmetry's shells in order.
+void describe_shells(const MOL& mol, Molecule& m, const Refusal& refuse) {
+  const std::vector<std::string> names = shell_names(mol.SHELLS);
   std::string open_name;
   const bool occupations = std::any_of(names.begin(), names.end(), [](const std::string& w) {
     return std::isdigit(static_cast<unsigned char>(w.back())) != 0;
@@ -215,7 +137,7 @@ Molecule describe(const MOL& mol, const std::string& file) {
   if (names.empty()) refuse("SHELLS", "no occupied shell given");
   int held = 0;
   for (const std::string& w : names) {
-    Shell s = parse_shell(w, m.equal_nuclei, grp + "SHELLS");
+    Shell s = parse_shell(w, m.equal_nuclei, refuse.where + "SHELLS");
     held += m.one_electron() ? 1 : s.electrons();
     if (m.one_electron() && s.M != 0) {
       refuse("SHELLS", "'" + w + "': one electron is held by a single sigma orbital");
@@ -239,12 +161,18 @@ Molecule describe(const MOL& mol, const std::string& file) {
                          mol.SHELLS.substr(0, mol.SHELLS.find_last_not_of(' ') + 1) + "' hold " + std::to_string(held) +
                          " electrons, the molecule has " + std::to_string(m.electrons) + " (Z1 + Z2 − Q)");
   }
-  if (m.shells.size() > 16) refuse("SHELLS", std::to_string(m.shells.size()) + " shells; tovrel takes at most 16");
-  order_and_check_symmetries(m.shells, grp + "SHELLS");
-  if (m.open >= 0) m.open = m.find(open_name);
-  check_state(m, io::trim_right(mol.STATE), grp + "STATE");
+  if (m.shells.size() > static_cast<size_t>(scf::kMaxShells)) {
+    refuse("SHELLS",
+           std::to_string(m.shells.size()) + " shells; tovrel takes at most " + std::to_string(scf::kMaxShells));
+  }
+  order_and_check_symmetries(m.shells, refuse.where + "SHELLS");
+  if (m.open >= 0) m.open = m.find_shell(open_name);
+}
 
-  if (!(mol.TOL > 0) || mol.TOL > 1.0e-2) refuse("TOL", "must lie in (0, 1e-2] hartree (TOL = " + num(mol.TOL) + ")");
+// The grid and its check: TOL, CHECK, START, and NPW, NB, RB when given.
+void check_grid_settings(const MOL& mol, const Molecule& m, const Refusal& refuse) {
+  if (!(mol.TOL > 0) || mol.TOL > 1.0e-2)
+    refuse("TOL", "must lie in (0, 1e-2] hartree (TOL = " + number_text(mol.TOL) + ")");
   if (mol.CHECK != 0 && mol.CHECK != 1) refuse("CHECK", "must be 0 or 1 (" + std::to_string(mol.CHECK) + ")");
   if (mol.START != 0 && mol.START != 1) {
     refuse("START", "must be 0 (no starting orbitals) or 1 (from a run on the grid of TOL = 1e-6) (" +
@@ -254,7 +182,7 @@ Molecule describe(const MOL& mol, const std::string& file) {
   // places one shell's energy of N2's check grid of 1e-9 only to ±2e-10),
   // no longer small against a TOL below kCheckTolMin: refused there.
   if (mol.CHECK == 1 && mol.TOL < kCheckTolMin) {
-    refuse("CHECK", "1 with TOL = " + num(mol.TOL) +
+    refuse("CHECK", "1 with TOL = " + number_text(mol.TOL) +
                         ": below TOL = 1e-9 the check run cannot be made self-consistent to well below TOL (rounding"
                         " places its energies only to a few 1e-10); run without CHECK or with TOL = 1e-9 or more");
   }
@@ -272,12 +200,17 @@ Molecule describe(const MOL& mol, const std::string& file) {
   // The outer end lies beyond the nuclei (ξ = 2·RB/RZ ≥ 2 at every distance).
   const double rz_max = *std::max_element(m.RZ.begin(), m.RZ.end());
   if (!(mol.RB == 0.0 || mol.RB >= rz_max)) {
-    refuse("RB", "0 (from TOL) or an outer end of the grid of at least the bond length " + num(rz_max) +
-                     " bohr (RB = " + num(mol.RB) + ")");
+    refuse("RB", "0 (from TOL) or an outer end of the grid of at least the bond length " + number_text(rz_max) +
+                     " bohr (RB = " + number_text(mol.RB) + ")");
   }
+}
 
-  for (const std::string& w : words(mol.ION)) {
-    const int i = m.find(w);
+// The shells to ionise (ION): occupied, each once; of an open-shell
+// molecule only the open shell, of one electron, in the static-exchange
+// approximation.
+void describe_ionisation(const MOL& mol, Molecule& m, const Refusal& refuse) {
+  for (const std::string& w : shell_names(mol.ION)) {
+    const int i = m.find_shell(w);
     if (i < 0) refuse("ION", "'" + w + "' is not one of the occupied shells");
     if (std::find(m.ionised.begin(), m.ionised.end(), i) != m.ionised.end())
       refuse("ION", "'" + w + "' is listed twice");
@@ -307,38 +240,48 @@ Molecule describe(const MOL& mol, const std::string& file) {
                         "1' is ionised in the static-exchange (Hartree-Fock) approximation: RPA = 0");
     }
   }
-  if (!m.ionised.empty()) {
-    if (m.shells.size() > 9) refuse("SHELLS", "the photoionisation programs take at most 9 shells");
-    if (!(mol.EMIN > 0) || !(mol.EMAX > mol.EMIN)) {
-      refuse("EMIN", "the photon energies need 0 < EMIN < EMAX (EMIN = " + num(mol.EMIN) + ", EMAX = " + num(mol.EMAX) +
-                         " eV)");
-    }
-    if (mol.NK == 0 && !(mol.DK > 0)) refuse("DK", "the momentum step must be positive (DK = " + num(mol.DK) + ")");
-    if (mol.NK != 0 && (mol.NK < 3 || mol.NK % 2 == 0)) {
-      refuse("NK", "an odd number of momenta, at least 3, for Simpson's rule (NK = " + std::to_string(mol.NK) + ")");
-    }
-    if (mol.IPOT < -1 || mol.IPOT > 1) refuse("IPOT", "0 (bare nuclei) or 1 (static exchange)");
-    // The static-exchange field of the ion holds the hole's own J + K: with
-    // one electron the ion is the bare nuclei.
-    if (mol.IPOT == 1 && m.one_electron()) refuse("IPOT", "one electron leaves bare nuclei behind: IPOT = 0, not 1");
-    if (mol.RPA != 0 && mol.RPA != 1) refuse("RPA", "must be 0 or 1 (" + std::to_string(mol.RPA) + ")");
-    if (mol.ND < 0 || mol.ND > 5)
-      refuse("ND", "0 to 5 bound functions per final symmetry (" + std::to_string(mol.ND) + ")");
-    if (mol.NL < 0 || mol.NL > 7) {
-      refuse("NL", "1 to 7 solutions per energy, or 0 for the default (" + std::to_string(mol.NL) + ")");
-    }
-    if (mol.BETA != 0 && mol.BETA != 1) refuse("BETA", "must be 0 or 1 (" + std::to_string(mol.BETA) + ")");
-    m.mfpad = parse_mfpad(mol, grp + "MFPAD");
-  }
-  return m;
 }
 
-MOL read_mol(const std::string& file) {
-  io::Units units;
-  io::Unit& u = units.open_old(3, file);
-  MOL mol;
-  mol.group().read(u);
-  return mol;
+// The photoionisation settings, when ION names shells: the photon range,
+// the momentum grid, the field, the RPA, the functions kept, β and the
+// molecular-frame distributions.
+void check_photoionisation(const MOL& mol, Molecule& m, const Refusal& refuse) {
+  if (m.shells.size() > 9) refuse("SHELLS", "the photoionisation programs take at most 9 shells");
+  if (!(mol.EMIN > 0) || !(mol.EMAX > mol.EMIN)) {
+    refuse("EMIN", "the photon energies need 0 < EMIN < EMAX (EMIN = " + number_text(mol.EMIN) +
+                       ", EMAX = " + number_text(mol.EMAX) + " eV)");
+  }
+  if (mol.NK == 0 && !(mol.DK > 0))
+    refuse("DK", "the momentum step must be positive (DK = " + number_text(mol.DK) + ")");
+  if (mol.NK != 0 && (mol.NK < 3 || mol.NK % 2 == 0)) {
+    refuse("NK", "an odd number of momenta, at least 3, for Simpson's rule (NK = " + std::to_string(mol.NK) + ")");
+  }
+  if (mol.IPOT < -1 || mol.IPOT > 1) refuse("IPOT", "0 (bare nuclei) or 1 (static exchange)");
+  // The static-exchange field of the ion holds the hole's own J + K: with
+  // one electron the ion is the bare nuclei.
+  if (mol.IPOT == 1 && m.one_electron()) refuse("IPOT", "one electron leaves bare nuclei behind: IPOT = 0, not 1");
+  if (mol.RPA != 0 && mol.RPA != 1) refuse("RPA", "must be 0 or 1 (" + std::to_string(mol.RPA) + ")");
+  if (mol.ND < 0 || mol.ND > 5)
+    refuse("ND", "0 to 5 bound functions per final symmetry (" + std::to_string(mol.ND) + ")");
+  if (mol.NL < 0 || mol.NL > 7) {
+    refuse("NL", "1 to 7 solutions per energy, or 0 for the default (" + std::to_string(mol.NL) + ")");
+  }
+  if (mol.BETA != 0 && mol.BETA != 1) refuse("BETA", "must be 0 or 1 (" + std::to_string(mol.BETA) + ")");
+  m.mfpad = parse_mfpad(mol, refuse.where + "MFPAD");
+}
+
+}  // namespace
+
+Molecule describe_molecule(const MOL& mol, const std::string& file) {
+  const Refusal refuse{"file '" + file + "', group &MOL, variable "};
+  Molecule m;
+  describe_nuclei(mol, m, refuse);
+  describe_shells(mol, m, refuse);
+  check_state(m, io::trim_right(mol.STATE), refuse.where + "STATE");
+  check_grid_settings(mol, m, refuse);
+  describe_ionisation(mol, m, refuse);
+  if (!m.ionised.empty()) check_photoionisation(mol, m, refuse);
+  return m;
 }
 
 }  // namespace diatom

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "diatom/angular.hpp"
+#include "diatom/angular_request.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/open_shell.hpp"
 #include "io/stop.hpp"
@@ -30,43 +30,8 @@ Accuracy scan_accuracy(const Molecule& m, const MOL& mol, bool continuum, const 
 
 std::string folder_of(const std::string& dist, const std::string& sub) { return dist.empty() ? sub : dist + "/" + sub; }
 
-}  // namespace
-
-Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const std::string& file,
-               const std::string& ref) {
-  Plan p;
-  p.run = run;
-  p.control = fs::path(file).filename().string();
-  p.ref = ref;
-  p.mol = mol;
-  if (p.mol.IPOT < 0) p.mol.IPOT = m.one_electron() ? 0 : 1;
-  p.m = m;
-  p.rpa = mol.RPA == 1 && !m.one_electron();
-  const bool ion = !m.ionised.empty();
-  if (m.RZ.size() == 1) {
-    p.a = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion, file, mol.RB);
-    p.distances = {""};
-    p.check = mol.CHECK == 1;
-    if (p.check) p.ra = refined(p.a, m);
-    if (mol.START == 1 && mol.TOL < kStartTol) {
-      // The starting grid of the same shells; its partial waves at most the
-      // rule's, whose extra waves start at zero.
-      p.wa = choose_accuracy(m, m.RZ[0], kStartTol, 0, 0, false, file);
-      p.wa.n = std::min(p.wa.n, p.a.n);
-      p.warm = p.a.NB >= kStartRatio * p.wa.NB;
-    }
-    p.neighbour = closed_neighbour(m);
-  } else {
-    p.a = scan_accuracy(m, mol, ion, file);
-    for (size_t i = 0; i < m.RZ.size(); ++i) {
-      char tag[16];
-      std::snprintf(tag, sizeof tag, "r%02d", static_cast<int>(i) + 1);
-      p.distances.push_back(tag);
-    }
-  }
-  p.mol.NL = solutions_kept(p.mol, m, p.a.n);
-  if (ion) p.channels = dipole_channels(m, file);
-
+// The steps of the plan, in their three stages.
+void add_stages(Plan& p, bool ion) {
   // Stage 1: each distance's ground state, with its ground-state file for
   // the channels in the same job (it takes a second and reads only the
   // ground state); the self-check beside them.
@@ -101,6 +66,45 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
     }
     p.stage[2].push_back({{p.distances[d], "xsect", static_cast<int>(d), -1}});
   }
+}
+
+}  // namespace
+
+Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const std::string& file,
+               const std::string& ref) {
+  Plan p;
+  p.run = run;
+  p.control = fs::path(file).filename().string();
+  p.ref = ref;
+  p.mol = mol;
+  if (p.mol.IPOT < 0) p.mol.IPOT = m.one_electron() ? 0 : 1;
+  p.molecule = m;
+  p.rpa = mol.RPA == 1 && !m.one_electron();
+  const bool ion = !m.ionised.empty();
+  if (m.RZ.size() == 1) {
+    p.accuracy = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion, file, mol.RB);
+    p.distances = {""};
+    p.check = mol.CHECK == 1;
+    if (p.check) p.check_accuracy = refined_accuracy(p.accuracy, m);
+    if (mol.START == 1 && mol.TOL < kStartTol) {
+      // The starting grid of the same shells; its partial waves at most the
+      // rule's, whose extra waves start at zero.
+      p.warm_accuracy = choose_accuracy(m, m.RZ[0], kStartTol, 0, 0, false, file);
+      p.warm_accuracy.n = std::min(p.warm_accuracy.n, p.accuracy.n);
+      p.warm = p.accuracy.NB >= kStartRatio * p.warm_accuracy.NB;
+    }
+    p.neighbour = closed_neighbour(m);
+  } else {
+    p.accuracy = scan_accuracy(m, mol, ion, file);
+    for (size_t i = 0; i < m.RZ.size(); ++i) {
+      char tag[16];
+      std::snprintf(tag, sizeof tag, "r%02d", static_cast<int>(i) + 1);
+      p.distances.push_back(tag);
+    }
+  }
+  p.mol.NL = solutions_kept(p.mol, m, p.accuracy.n);
+  if (ion) p.channels = dipole_channels(m, file);
+  add_stages(p, ion);
   return p;
 }
 
@@ -121,7 +125,7 @@ std::vector<Step> Plan::inputs(const Step& s) const {
   return in;
 }
 
-const Step* Plan::find(const std::string& name) const {
+const Step* Plan::find_step(const std::string& name) const {
   for (const auto& st : stage) {
     for (const JobSteps& job : st) {
       for (const Step& s : job) {
@@ -132,11 +136,12 @@ const Step* Plan::find(const std::string& name) const {
   return nullptr;
 }
 
-std::vector<Channel> Plan::channels_at(int d, XsectSize* size) const {
+std::vector<Channel> Plan::channels_at(int d, XsectSizes* size) const {
   const GroundState g = read_ground_state(path(distances[d]));
   const std::string file = path(control);
-  std::vector<Channel> ch = plan_channels(m, mol, g.orbital, file);
-  const XsectSize sz = size_xsect(ch, mol.NL, mol.ND, a.n, static_cast<int>(m.shells.size()), a.NB, rpa);
+  std::vector<Channel> ch = plan_channels(molecule, mol, g.orbital, file);
+  const XsectSizes sz =
+      xsect_sizes(ch, mol.NL, mol.ND, accuracy.n, static_cast<int>(molecule.shells.size()), accuracy.NB, rpa);
   if (sz.words > kXsectWords) {
     io::stop("file '" + file + "', group &MOL: xsect would need " + std::to_string(sz.words) + " words of its " +
              std::to_string(kXsectWords) + " (NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) +
@@ -182,7 +187,7 @@ Plan load_plan(const std::string& run) {
   }
   const std::string file = run + "/" + control;
   const MOL mol = read_mol(file);
-  return make_plan(mol, describe(mol, file), run, file, ref);
+  return make_plan(mol, describe_molecule(mol, file), run, file, ref);
 }
 
 }  // namespace diatom

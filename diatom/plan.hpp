@@ -17,9 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "diatom/accuracy.hpp"
 #include "diatom/channels.hpp"
-#include "diatom/ground.hpp"
 #include "diatom/molecule.hpp"
+#include "diatom/photo_controls.hpp"
 
 namespace diatom {
 
@@ -42,17 +43,17 @@ struct Plan {
   std::string control;  // the control file's name inside the run folder
   std::string ref;      // "reference.dat" when the control file names reference points, else ""
   MOL mol;              // group MOL, with IPOT resolved
-  Molecule m;
-  bool rpa = false;    // RPA coupling (not for one electron)
-  bool check = false;  // the self-check of the single-distance ground state
-  Accuracy a;          // the grid of every distance
-  Accuracy ra;         // the self-check's grid
+  Molecule molecule;
+  bool rpa = false;         // RPA coupling (not for one electron)
+  bool check = false;       // the self-check of the single-distance ground state
+  Accuracy accuracy;        // the grid of every distance
+  Accuracy check_accuracy;  // the self-check's grid
   // The start of a fine grid (START = 1, one distance, a grid of at least
   // kStartRatio times the points of that of kStartTol): the ground state on the grid of kStartTol in the
   // folder "warm" first, and its orbitals carried to the rule's grid and to
   // the check's.
   bool warm = false;
-  Accuracy wa;  // the starting run's grid
+  Accuracy warm_accuracy;  // the starting run's grid
   // A one-electron σ shell among closed shells of its symmetry (CN, one
   // distance): the closed-shell neighbour's ground state (open_shell.hpp) in
   // the folder "near" first, on the grid of the run it starts (warm's, else
@@ -71,11 +72,11 @@ struct Plan {
   // The steps whose outputs `s` reads.
   std::vector<Step> inputs(const Step& s) const;
   // The step called `name`, or nullptr.
-  const Step* find(const std::string& name) const;
+  const Step* find_step(const std::string& name) const;
   // The channels of distance `d` with the grids its ground state gives, and
   // xsect's sizes for them; stops naming the control file when the photon
   // range lies below a threshold or xsect's memory cannot take the run.
-  std::vector<Channel> channels_at(int d, XsectSize* size = nullptr) const;
+  std::vector<Channel> channels_at(int d, XsectSizes* size = nullptr) const;
 };
 
 // The target error of the run whose orbitals start a finer grid, and the

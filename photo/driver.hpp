@@ -21,32 +21,9 @@
 #include "photo/beta_table.hpp"
 #include "photo/entry.hpp"
 #include "photo/kernels/kernels.hpp"
+#include "photo/sizes.hpp"
 
 namespace photo {
-
-// Starting sizes of the driver's own tables in each build; every table
-// grows to what the channels read need (the function tables to the largest
-// channel and to the order NUR of the RPA matrix, the scratch of the
-// interaction functions to the multipoles of the largest product), and the
-// words they take beside the workspace are held to NUVM.
-struct DriverSizes {
-  int functions;  // entries of DR, DV, STV and energies of CSR, CSV
-  int scratch;    // words of Z
-};
-inline constexpr DriverSizes kBaseSizes{1750, 45000};
-inline constexpr DriverSizes kVariantASizes{750, 36000};
-
-// Limits of the channel files.
-inline constexpr int kMaxSolutions = 7;  // continuum solutions per energy (rows of CSR)
-inline constexpr int kMaxExtra = 5;      // extra functions per channel
-
-// Words of the driver's tables beside the workspace for channels whose
-// largest has `groups` function groups (energies and extra functions) of
-// `waves` partial waves, `functions` functions
-// in all channels, RPA order NUR, NB grid points and partial waves of at
-// most `shell_waves` in a ground-state shell; at least what a run of those
-// channels takes (the front end checks a run against NUVM with it).
-long table_words(long groups, int waves, long functions, int NUR, int NB, int shell_waves);
 
 // The functions of one channel as read from its files.
 struct ChannelFiles {

@@ -29,6 +29,20 @@ io::Group S40::group(const Variant& v) {
   return g;
 }
 
+io::Group S40::written_group(const Variant& v) {
+  io::Group g("S40");
+  g.add("NCH", NCH).add("FIL", FIL, 12).add("FIG", FIG, 12).add("FIR", FIR.data(), 12, {1});
+  g.add("FIC", FIC.data(), v.name_length, {NCH});
+  if (std::any_of(ID.begin(), ID.begin() + std::clamp(NCH, 0, kMaxChannels), [](int n) { return n > 0; })) {
+    g.add("FID", FID.data(), v.name_length, {NCH}).add("ID", ID.data(), {NCH});
+  }
+  g.add("IRP", IRP).add("NEM", NEM).add("NUR", NUR).add("MIE", MIE);
+  g.add("IDER", IDER);
+  if (IPV != 0) g.add("IPV", IPV);
+  if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
+  return g;
+}
+
 std::array<long, 13> partition(int NB, int NKS, int NX, int NEM, int NUR, int wk_columns) {
   const long nb = NB;
   const long KN1 = static_cast<long>(NEM) * NX * nb;

@@ -13,24 +13,9 @@
 #include "lib/ground_state.hpp"
 #include "lib/views.hpp"
 #include "lib/workspace.hpp"
+#include "photo/sizes.hpp"
 
 namespace photo {
-
-// Size of the workspace in double words.
-inline constexpr long kNUV = 4'400'000;
-// Default of NUVM, the most double words a run may use (1.6 GB): the
-// workspace grows beyond NUV up to it, and the RPA solves take threads only
-// as far as their work fits under it.
-inline constexpr int kNUVM = 200'000'000;
-
-// Most channels of a run: the listing numbers them with two digits.  The
-// driver's per-channel tables are sized from NCH; only the names and values
-// of group S40 are read into arrays of this length.
-inline constexpr int kMaxChannels = 99;
-
-// Photon energies and polarisation angles of the molecular-frame angular
-// distributions one run may ask for.
-inline constexpr int kMaxMfpadEnergies = 20, kMaxMfpadAngles = 10;
 
 // What distinguishes the two builds of the program.
 struct Variant {
@@ -76,6 +61,13 @@ struct S40 {
   std::array<double, kMaxMfpadEnergies> EMF{};
   std::array<double, kMaxMfpadAngles> AMF{0.0, 90.0};
   io::Group group(const Variant& v);
+  // The group as a front end writes it (diatom's File.D40): NCH, FIL, FIG,
+  // FIR(1), FIC(1:NCH), FID(1:NCH), ID(1:NCH), IRP, NEM, NUR, MIE, IDER, IPV,
+  // NMF, EMF(1:NMF), NAF, AMF(1:NAF) in that order; FID and ID named only
+  // when a channel has extra functions, IPV only when it is not 0, and the
+  // angular distributions only when NMF > 0.  The other variables are not
+  // named and keep their defaults when the file is read.
+  io::Group written_group(const Variant& v);
 };
 
 // Everything the entry hands to the driver: the scalars and fixed tables it

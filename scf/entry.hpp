@@ -9,27 +9,10 @@
 #include "io/unit.hpp"
 #include "lib/ground_state_fields.hpp"
 #include "lib/workspace.hpp"
+#include "scf/sizes.hpp"
 #include "scf/terms.hpp"
 
 namespace scf {
-
-// Size of the workspace in double words; a larger demand gets a workspace
-// of its own, up to NUVM words (group D00; by default kNUVM, 1.6 GB).
-inline constexpr long kNUV = 3'500'000;
-inline constexpr int kNUVM = 200'000'000;
-
-// Fixed storage of the ground-state program.
-inline constexpr int kMaxShells = 16;
-inline constexpr int kInnerTable = 50;  // AA, BB, UU, VV
-
-// The partial waves of a shell have no fixed ceiling: the inner system
-// (NA·n)², the work vector of a fixed-energy solve and the η² matrices are
-// sized from the largest shell of the input, and the run is refused where
-// they and the workspace would pass NUVM words.
-// Words of the inner system CX and of the work vector WC for shells of at
-// most n partial waves.
-long inner_system_words(int NA, int n);
-long inner_work_words(int NA, int n);
 
 // Group VELOR: title lines; the first three head the listing.
 struct Velor {
@@ -37,6 +20,12 @@ struct Velor {
   io::Group group() {
     io::Group g("VELOR");
     g.add("PRT", PRT.data(), 65, {30});
+    return g;
+  }
+  // The group as a front end writes it: the three lines that head the listing.
+  io::Group written_group() {
+    io::Group g("VELOR");
+    g.add("PRT", PRT.data(), 65, {3});
     return g;
   }
 };
@@ -96,20 +85,9 @@ struct D00 : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   }
 };
 
-// Start words K(1) … K(8) of the seven workspace slices (K(8) is the first
-// word after them) for NB grid points, NKS partial-wave columns and at most
-// KMA partial waves per shell.  Slice 7 holds the multipole potentials of a
-// shell, n + 2 columns, so it gets max(2·KMA, KMA + 2) columns.
-std::array<long, 8> partition(int NB, int NKS, int KMA);
-
 // Stops, naming the file, group and variable, when the input exceeds the
 // fixed storage of the program or cannot make a grid.
 void check_limits(const D00& d, const std::string& file);
-
-// The most words one of the run's demands takes (its workspace for NB points,
-// or the inner system and work arrays of its largest shell): the least NUVM
-// that check_limits accepts for the grid and shells of d.
-long words_needed(const D00& d);
 
 // The largest factorial (its argument) the angular coefficients of the shell
 // equations read, and the pair of shells (I, J) that reads it.

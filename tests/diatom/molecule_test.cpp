@@ -6,9 +6,10 @@
 
 #include <tuple>
 
-#include "diatom/angular.hpp"
+#include "diatom/accuracy.hpp"
+#include "diatom/angular_request.hpp"
 #include "diatom/channels.hpp"
-#include "diatom/ground.hpp"
+#include "diatom/tovrel_controls.hpp"
 #include "io/stop.hpp"
 #include "support/programs.hpp"
 
@@ -22,10 +23,10 @@ MOL mol(double Z1, double Z2, double RZ, const std::string& shells, double Q = 0
   return m;
 }
 
-// The stop message of `describe`, or "" when it accepts the group.
+// The stop message of `describe_molecule`, or "" when it accepts the group.
 std::string refusal(const MOL& m) {
   try {
-    diatom::describe(m, "x.mol");
+    diatom::describe_molecule(m, "x.mol");
   } catch (const io::StopRun& s) {
     return s.message();
   }
@@ -131,7 +132,7 @@ TEST(MolGroup, RefusesPhotoionisationInputsNamingTheValue) {
   EXPECT_EQ(refusal(m), "");
   m.RZ[1] = 0;
   // A photon range that ends below the threshold of an ionised shell.
-  const diatom::Molecule d = diatom::describe(m, "x.mol");
+  const diatom::Molecule d = diatom::describe_molecule(m, "x.mol");
   m.EMAX = 17.0;
   try {
     diatom::plan_channels(d, m, {-15.68, -15.67, -1.47, -0.78, -0.6348, -0.6156}, "x.mol");
@@ -165,13 +166,13 @@ TEST(MolGroup, AngularRequestsAndTheSolutionsTheyKeep) {
     EXPECT_NE(refusal(m).find(b.message), std::string::npos) << b.text << ": " << refusal(m);
   }
   m.MFPAD = "25, 29.6 / 45 90 30";
-  const diatom::Molecule d = diatom::describe(m, "x.mol");
+  const diatom::Molecule d = diatom::describe_molecule(m, "x.mol");
   EXPECT_EQ(d.mfpad.ev, (std::vector<double>{25, 29.6}));
   EXPECT_EQ(d.mfpad.angles, (std::vector<double>{0, 90, 45, 30}));
   EXPECT_EQ(diatom::solutions_kept(m, d, 10), 7);
   EXPECT_EQ(diatom::solutions_kept(m, d, 5), 5);
   m.MFPAD = "";
-  const diatom::Molecule plain = diatom::describe(m, "x.mol");
+  const diatom::Molecule plain = diatom::describe_molecule(m, "x.mol");
   EXPECT_EQ(diatom::solutions_kept(m, plain, 10), 4);
   m.BETA = 1;
   EXPECT_EQ(diatom::solutions_kept(m, plain, 10), 7);
@@ -194,7 +195,7 @@ TEST(TovrelGroup, EqualsTheHandMadeExamples) {
   };
   for (const Case& c : cases) {
     const scf::D00 want = example_d00(c.example);
-    const diatom::Molecule m = diatom::describe(c.m, "x.mol");
+    const diatom::Molecule m = diatom::describe_molecule(c.m, "x.mol");
     const diatom::Accuracy a = diatom::choose_accuracy(m, c.m.RZ[0], 1e-6, 0, 0);
     const scf::D00 got = diatom::make_d00(m, c.m.RZ[0], a, "a.lst", "a.res");
     ASSERT_EQ(got.NSH, want.NSH) << c.example;
@@ -224,7 +225,7 @@ TEST(TovrelGroup, EqualsTheHandMadeExamples) {
 // The shells of one symmetry go in increasing energy wherever the user put
 // them, and each is marked orthogonal to the lower ones of its symmetry only.
 TEST(TovrelGroup, OrdersEachSymmetryUpwardsAndMarksOnlyLowerShellsOfIt) {
-  const diatom::Molecule m = diatom::describe(mol(7, 7, 2.068, "1pu 3sg 2su 2sg 1sg 1su"), "x.mol");
+  const diatom::Molecule m = diatom::describe_molecule(mol(7, 7, 2.068, "1pu 3sg 2su 2sg 1sg 1su"), "x.mol");
   std::string order;
   for (const auto& s : m.shells) order += s.name + " ";
   EXPECT_EQ(order, "1pu 1sg 1su 2sg 3sg 2su ");
@@ -245,8 +246,8 @@ TEST(TovrelGroup, OrdersEachSymmetryUpwardsAndMarksOnlyLowerShellsOfIt) {
 }
 
 TEST(AccuracyRule, StaysInsideTheProgramsStorageAndTightensWithTol) {
-  const diatom::Molecule n2 = diatom::describe(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
-  const diatom::Molecule co = diatom::describe(mol(6, 8, 2.132, "1s 2s 3s 4s 1p 5s"), "x.mol");
+  const diatom::Molecule n2 = diatom::describe_molecule(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
+  const diatom::Molecule co = diatom::describe_molecule(mol(6, 8, 2.132, "1s 2s 3s 4s 1p 5s"), "x.mol");
   for (const diatom::Molecule* m : {&n2, &co}) {
     int last_n = 0, last_nb = 0;
     // (CO at 1e-10 asks for 27 waves on 250,938 points, 5.6 GB: given on a
@@ -267,7 +268,8 @@ TEST(AccuracyRule, StaysInsideTheProgramsStorageAndTightensWithTol) {
   // A grid beyond the program's workspace is refused, naming the variable
   // that asks for it, never cut back into one that misses the molecule.
   for (auto [Z, RZ, tol, var] : {std::tuple{7.0, 2.068, 1e-30, "TOL"}, std::tuple{1.0, 1e-8, 1e-6, "RZ"}}) {
-    const diatom::Molecule m = diatom::describe(mol(Z, Z, RZ, Z == 1 ? "1sg" : "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
+    const diatom::Molecule m =
+        diatom::describe_molecule(mol(Z, Z, RZ, Z == 1 ? "1sg" : "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
     try {
       diatom::choose_accuracy(m, RZ, tol, 0, 0, false, "x.mol");
       ADD_FAILURE() << "a grid beyond the storage was accepted at RZ = " << RZ << ", TOL = " << tol;
@@ -292,10 +294,10 @@ TEST(AccuracyRule, BoundsTheStepAtTheJunctionAndTheCheckShrinksIt) {
     const double hx = (x2 - x1) / (a.NB - 6), dxdxi = 1.0 + 10.0 / ((a.RP1 - 0.9) * (a.RP1 - 0.9));
     return hx / dxdxi / (a.RP1 - 1.0);
   };
-  const diatom::Molecule n2 = diatom::describe(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
+  const diatom::Molecule n2 = diatom::describe_molecule(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
   const diatom::Accuracy a = diatom::choose_accuracy(n2, 2.068, 1e-8, 0, 0);
   EXPECT_LE(q(a), 0.0126) << a.why;
-  const diatom::Accuracy r = diatom::refined(a, n2);
+  const diatom::Accuracy r = diatom::refined_accuracy(a, n2);
   EXPECT_LE(q(r), q(a) / diatom::kRefine * 1.001) << r.why;
   // At the default TOL the outer step still decides: the grid of the
   // rule's N2 example (NB = 1046) is unchanged.
@@ -321,9 +323,9 @@ TEST(AccuracyRule, BoundsTheStepAtTheJunctionAndTheCheckShrinksIt) {
 // so the 1e-11 a tenth would ask for was never met.  CHECK = 1 is taken
 // down to TOL = 1e-9.
 TEST(AccuracyRule, TheCheckRunsEpsStaysAboveItsGridsRounding) {
-  const diatom::Molecule n2 = diatom::describe(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
+  const diatom::Molecule n2 = diatom::describe_molecule(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
   for (auto [tol, eps] : {std::pair{1e-6, 1e-8}, std::pair{5e-8, 5e-10}, std::pair{1e-9, 5e-10}}) {
-    const diatom::Accuracy r = diatom::refined(diatom::choose_accuracy(n2, 2.068, tol, 0, 0), n2);
+    const diatom::Accuracy r = diatom::refined_accuracy(diatom::choose_accuracy(n2, 2.068, tol, 0, 0), n2);
     EXPECT_DOUBLE_EQ(r.EPS, eps) << r.why;
   }
   EXPECT_EQ(refusal(checked(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), 1e-9)), "");
@@ -342,7 +344,8 @@ MOL open_mol(double Z1, double Z2, double RZ, const std::string& shells, const s
 // One open shell: its electrons after its name, its term in STATE; tovrel's
 // group names both and carries the term's coefficients.
 TEST(OpenShellMolecule, TheOpenShellAndItsTermReachTovrelsGroup) {
-  const diatom::Molecule o2 = diatom::describe(open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg2", "3Sg-"), "x.mol");
+  const diatom::Molecule o2 =
+      diatom::describe_molecule(open_mol(8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg2", "3Sg-"), "x.mol");
   ASSERT_EQ(o2.open, 6);
   EXPECT_EQ(o2.shells[6].name, "1pg");
   EXPECT_EQ(o2.shells[6].electrons(), 2);
@@ -355,7 +358,8 @@ TEST(OpenShellMolecule, TheOpenShellAndItsTermReachTovrelsGroup) {
   EXPECT_EQ(d.AHF[5 * 7 + 6], -2.0);
   EXPECT_EQ(d.BHF[5 * 7 + 6], -0.5);
   // NO X²Π: odd electron count, 2π³ would be ²Π too; a full '1p4' is closed.
-  const diatom::Molecule no = diatom::describe(open_mol(7, 8, 2.175, "1s 2s 3s 4s 5s 1p4 2p1", "2Pi"), "x.mol");
+  const diatom::Molecule no =
+      diatom::describe_molecule(open_mol(7, 8, 2.175, "1s 2s 3s 4s 5s 1p4 2p1", "2Pi"), "x.mol");
   EXPECT_EQ(no.open, 6);
   EXPECT_FALSE(no.shells[5].open());
 }
@@ -365,7 +369,7 @@ TEST(OpenShellMolecule, RefusesAConfigurationWithoutTheTermAndOpenShellPhotoioni
   ion.ION = "5s", ion.EMIN = 15, ion.EMAX = 30;
   MOL own = ion;
   own.ION = "2p";
-  EXPECT_EQ(diatom::describe(own, "x.mol").ionised, std::vector<int>{6});
+  EXPECT_EQ(diatom::describe_molecule(own, "x.mol").ionised, std::vector<int>{6});
   own.RPA = 1;
   MOL oh = open_mol(8, 1, 1.8, "1s 2s 3s 1p3", "2Pi");
   oh.ION = "1p", oh.EMIN = 15, oh.EMAX = 30;

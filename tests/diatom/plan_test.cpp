@@ -2,11 +2,14 @@
 #include "diatom/plan.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
-#include "diatom/ground.hpp"
-#include "diatom/steps.hpp"
+#include "diatom/accuracy.hpp"
+#include "diatom/step_controls.hpp"
+#include "diatom/step_record.hpp"
+#include "diatom/tovrel_controls.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -20,7 +23,7 @@ Plan plan_of(const std::string& group, const std::string& run = "run") {
   dir.write("x.mol", group);
   const std::string file = (dir.path() / "x.mol").string();
   const diatom::MOL mol = diatom::read_mol(file);
-  return diatom::make_plan(mol, diatom::describe(mol, file), run, file, "");
+  return diatom::make_plan(mol, diatom::describe_molecule(mol, file), run, file, "");
 }
 
 std::vector<std::string> names(const std::vector<Step>& steps) {
@@ -58,7 +61,7 @@ TEST(RunPlan, AFineGridStartsFromTheCoarseGridInBothJobs) {
   const std::string n2 = "&MOL Z1 = 7, Z2 = 7, RZ = 2.068, SHELLS = '1sg 1su 2sg 2su 3sg 1pu', ";
   const Plan p = plan_of(n2 + "TOL = 1e-8, CHECK = 1 /\n", (dir.path() / "run").string());
   ASSERT_TRUE(p.warm);
-  EXPECT_LT(p.wa.NB, p.a.NB);
+  EXPECT_LT(p.warm_accuracy.NB, p.accuracy.NB);
   ASSERT_EQ(p.stage[0].size(), 2u);
   EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"warm/tovrel", "tovrel"}));
   EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"warm/tovrel", "check/tovrel"}));
@@ -82,8 +85,8 @@ TEST(RunPlan, AGridPastTheProgramsDefaultMemoryIsGivenWhatItNeeds) {
   const Plan p = plan_of("&MOL Z1 = 8, Z2 = 6, RZ = 2.132, SHELLS = '1s 2s 3s 4s 1p 5s', TOL = 1e-9, CHECK = 1 /\n",
                          (dir.path() / "run").string());
   ASSERT_EQ(p.stage[0].size(), 2u);
-  const scf::D00 rule = diatom::make_d00(p.m, p.m.RZ[0], p.a, "mol.lst", "mol.res");
-  const scf::D00 check = diatom::make_d00(p.m, p.m.RZ[0], p.ra, "mol.lst", "mol.res");
+  const scf::D00 rule = diatom::make_d00(p.molecule, p.molecule.RZ[0], p.accuracy, "mol.lst", "mol.res");
+  const scf::D00 check = diatom::make_d00(p.molecule, p.molecule.RZ[0], p.check_accuracy, "mol.lst", "mol.res");
   EXPECT_EQ(rule.NUVM, scf::kNUVM);
   EXPECT_GE(check.NUVM, scf::words_needed(check));
   EXPECT_GT(check.NUVM, scf::kNUVM);
@@ -115,8 +118,8 @@ TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
   EXPECT_NE(near.find("OPEN = 2*0"), std::string::npos) << near;
   EXPECT_NE(warm.find("MI0 = 1,\n FI0 = '../near/mol.res'"), std::string::npos) << warm;
   EXPECT_NE(warm.find("IROT = 2"), std::string::npos) << warm;
-  EXPECT_NE(warm.find("NB = " + std::to_string(p.wa.NB)), std::string::npos);
-  EXPECT_NE(near.find("NB = " + std::to_string(p.wa.NB)), std::string::npos);
+  EXPECT_NE(warm.find("NB = " + std::to_string(p.warm_accuracy.NB)), std::string::npos);
+  EXPECT_NE(near.find("NB = " + std::to_string(p.warm_accuracy.NB)), std::string::npos);
 
   testsupport::ScratchDir one("diatom_near_one");
   // Without the coarse grid the check starts from the rule's result: the
@@ -141,8 +144,9 @@ TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
   EXPECT_NE(one.read("no/Dp_Data.dsc").find("IROT = 0,"), std::string::npos);
   // N2+ 3σg¹ shares its symmetry with closed shells on equal nuclei: the
   // multiplier, no neighbour.
-  const Plan n2 = plan_of("&MOL Z1 = 7, Z2 = 7, RZ = 2.1, Q = 1, SHELLS = '1sg 1su 2sg 2su 1pu 3sg1', STATE = '2Sg+' /\n",
-                          (one.path() / "n2").string());
+  const Plan n2 =
+      plan_of("&MOL Z1 = 7, Z2 = 7, RZ = 2.1, Q = 1, SHELLS = '1sg 1su 2sg 2su 1pu 3sg1', STATE = '2Sg+' /\n",
+              (one.path() / "n2").string());
   EXPECT_FALSE(n2.neighbour);
   std::filesystem::create_directories(n2.path(""));
   diatom::write_ground_controls(n2, n2.stage[0][0][0]);
@@ -181,10 +185,40 @@ TEST(StepRecord, FinishedOnlyWhenTheRecordAndEveryFileAgree) {
     std::filesystem::remove(dir.path() / "tovrel.running");
     if (!c.record.empty()) dir.write("tovrel.status", c.record);
     if (!c.lock.empty()) dir.write("tovrel.running", c.lock);
-    const StepState st = diatom::inspect(p, s);
+    const StepState st = diatom::inspect_step(p, s);
     EXPECT_EQ(st.kind, c.kind) << c.record << c.lock;
     EXPECT_EQ(st.why.rfind(c.why, 0), 0u) << st.why;
   }
+}
+
+// A step's lock: held by a live diatom elsewhere, it is left alone; left by
+// a process of this machine that has ended, it is taken over.  The record
+// written after the program ended makes the step finished and gives the lock
+// back; clearing the step removes its files and its record, nothing else.
+TEST(StepRecord, TheLockTheRecordAndClearingAStep) {
+  testsupport::ScratchDir dir("diatom_lock");
+  const Plan p = plan_of("&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg' /\n", dir.path().string());
+  const Step s = p.stage[0][0][0];
+  std::string held;
+  dir.write("tovrel.running", "elsewhere 77 2024-01-01 10:00:00\n");
+  EXPECT_FALSE(diatom::take_step_lock(p, s, held));
+  EXPECT_EQ(held.rfind("running on elsewhere (diatom process 77", 0), 0u) << held;
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  dir.write("tovrel.running", std::string(host) + " 999999999 2024-01-01 10:00:00\n");
+  ASSERT_TRUE(diatom::take_step_lock(p, s, held));
+  EXPECT_EQ(diatom::inspect_step(p, s).kind, StepState::not_run);
+
+  for (const char* f : {"mol.lst", "mol.res", "tovrel.out", "keep.txt"}) dir.write(f, "x\n");
+  diatom::write_step_record(p, s, "exit 0", 12.34);
+  EXPECT_FALSE(dir.exists("tovrel.running"));
+  EXPECT_EQ(dir.read("tovrel.status"),
+            "diatom step tovrel\nresult exit 0\nseconds 12.3\nfile mol.lst 2\nfile mol.res 2\nfile tovrel.out 2\n");
+  EXPECT_EQ(diatom::inspect_step(p, s).kind, StepState::finished);
+
+  diatom::clear_step(p, s);
+  for (const char* f : {"mol.lst", "mol.res", "tovrel.out", "tovrel.status"}) EXPECT_FALSE(dir.exists(f)) << f;
+  EXPECT_TRUE(dir.exists("keep.txt"));
 }
 
 }  // namespace

@@ -43,6 +43,23 @@ std::pair<double, double> column_at(const std::string& table, double e, int c) {
 // The total (the last two columns).
 std::pair<double, double> total_at(const std::string& table, double e) { return column_at(table, e, -2); }
 
+// -h and --help: the usage with a line for every argument and option and
+// the guide to read on, status 0, nothing made.
+TEST(DiatomProgram, HelpNamesEveryOptionAndTheGuide) {
+  ScratchDir dir("diatom_help");
+  for (const char* flag : {"-h", "--help", "-j 2 --help"}) {
+    auto r = run_program_in(dir.path(), std::string("diatom ") + flag);
+    EXPECT_EQ(r.status, 0) << flag << "\n" << r.output;
+    for (const char* line :
+         {"usage: diatom [-j N] [-l] CONTROL RUN", "\n  CONTROL ", "\n  RUN ", "\n  -j N ", "\n  -l ", "\n  -c RUN ",
+          "\n  --step RUN STEP... ", "\n  -h, --help ", ": docs/diatom.md"}) {
+      EXPECT_NE(r.output.find(line), std::string::npos) << flag << ": no '" << line << "' in\n" << r.output;
+    }
+  }
+  EXPECT_NE(testsupport::source_file("docs/diatom.md").find("## Group MOL"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 TEST(DiatomProgram, NeverWritesIntoAnExistingRunFolder) {
   ScratchDir dir("diatom_exists");
   dir.write("h.mol", "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg' /\n");

@@ -5,11 +5,11 @@
 
 #include <cmath>
 
-#include "diatom/angular.hpp"
+#include "diatom/asymmetry.hpp"
 #include "diatom/channels.hpp"
+#include "diatom/cross_sections.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/molecule.hpp"
-#include "diatom/report.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -171,7 +171,7 @@ TEST(CrossSections, WeightedSumsZeroBelowAThresholdAndMissingAboveTheGrid) {
   diatom::MOL mol;
   mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu", mol.ION = "3sg 2su";
   mol.EMIN = 1, mol.EMAX = 100;
-  const diatom::Molecule m = diatom::describe(mol, "x.mol");
+  const diatom::Molecule m = diatom::describe_molecule(mol, "x.mol");
   std::vector<diatom::Channel> ch(4);
   ch[0].shell = 4, ch[0].M = 0, ch[0].weight = 1;
   ch[1].shell = 4, ch[1].M = 1, ch[1].weight = 2;
@@ -186,7 +186,7 @@ TEST(CrossSections, WeightedSumsZeroBelowAThresholdAndMissingAboveTheGrid) {
     return c;
   };
   x.hf = {curve({0.7, 1.0, 1.3}, 1.0), curve({0.7, 1.0, 1.3}, 3.0), curve({0.9, 1.0}, 10.0), curve({0.9, 1.0}, 20.0)};
-  const diatom::CrossSections cs = diatom::combine(m, ch, x);
+  const diatom::CrossSections cs = diatom::combine_channels(m, ch, x);
   ASSERT_EQ(cs.ev.size(), 4u);
   EXPECT_NEAR(cs.ev[0], 0.7 * h, 1e-9);
   // 0.7 hartree: 3sg 1 + 2·3 = 7; 2su below its threshold 0.8: 0.
@@ -238,13 +238,15 @@ TEST(Asymmetry, BetaBetweenNodesFollowsTheDistribution) {
 TEST(Plot, CurvesNamedBySymmetryLengthSolidVelocityDashed) {
   diatom::MOL mol;
   mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu";
-  const diatom::Molecule m = diatom::describe(mol, "x.mol");
+  const diatom::Molecule m = diatom::describe_molecule(mol, "x.mol");
   std::vector<diatom::Channel> ch(2);
   ch[0].shell = 4, ch[0].M = 0, ch[0].parity = 'u';
   ch[1].shell = 5, ch[1].M = 2, ch[1].parity = 'g';
   diatom::CrossSections cs;
   cs.rpa = true;
-  const std::string gp = diatom::plot_script(m, ch, cs, "ch.dat", "a.png", "ref.dat", "N2");
+  diatom::CrossSectionPlot plot;
+  plot.data = "ch.dat", plot.png = "a.png", plot.ref = "ref.dat", plot.title = "N2";
+  const std::string gp = diatom::plot_script(m, ch, cs, plot);
   // Columns: 2-5 channel 1 (HF L, V, RPA L, V), 6-9 channel 2, 10-13 total.
   EXPECT_NE(gp.find("using 1:4 with lines lc 1 lw 2 dt 1 title '3σg → kσu (RPA, length)'"), std::string::npos) << gp;
   EXPECT_NE(gp.find("using 1:5 with lines lc 1 lw 2 dt 2 title '3σg → kσu (RPA, velocity)'"), std::string::npos);
@@ -265,7 +267,7 @@ TEST(Plot, ReferenceBetaIsDrawnInTheBetaPanel) {
   EXPECT_TRUE(diatom::reference_has_beta((dir.path() / "beta.dat").string()));
   diatom::MOL mol;
   mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu";
-  const diatom::Molecule m = diatom::describe(mol, "x.mol");
+  const diatom::Molecule m = diatom::describe_molecule(mol, "x.mol");
   std::vector<diatom::Channel> ch(1);
   ch[0].shell = 4, ch[0].M = 0, ch[0].parity = 'u';
   diatom::CrossSections cs;

@@ -1,4 +1,4 @@
-#include "diatom/report.hpp"
+#include "diatom/cross_sections.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -10,10 +10,8 @@ namespace diatom {
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-const char* kKind[] = {"HF_L", "HF_V", "RPA_L", "RPA_V"};
-
-std::string cell(double v) {
+// A table entry (Mb); '-' where it is not available.
+std::string table_cell(double v) {
   char b[32];
   if (std::isnan(v)) return "           -";
   std::snprintf(b, sizeof b, " %11.5f", v);
@@ -22,7 +20,7 @@ std::string cell(double v) {
 
 }  // namespace
 
-CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x) {
+CrossSections combine_channels(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x) {
   CrossSections cs;
   cs.rpa = !x.rpa.empty();
   // Photon energies: every node of every channel.  The momentum grids were
@@ -41,7 +39,7 @@ CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const X
   }
   for (int s : shells) cs.shell_names.push_back(m.shells[s].name);
   for (int k = 0; k < 4; ++k) {
-    cs.channel[k].assign(nch, std::vector<double>(nrow, kNaN));
+    cs.channel[k].assign(nch, std::vector<double>(nrow, kNotAvailable));
     cs.shell[k].assign(shells.size(), std::vector<double>(nrow, 0.0));
     cs.total[k].assign(nrow, 0.0);
   }
@@ -83,13 +81,13 @@ std::string shell_table(const CrossSections& cs) {
   for (const std::string& s : cs.shell_names) {
     for (int k = 0; k < (beta ? 2 * kinds : kinds); ++k) {
       char b[32];
-      std::snprintf(b, sizeof b, " %11s", (s + (k < kinds ? "_" : "_b") + kKind[k % kinds]).c_str());
+      std::snprintf(b, sizeof b, " %11s", (s + (k < kinds ? "_" : "_b") + kKindNames[k % kinds]).c_str());
       o << b;
     }
   }
   for (int k = 0; k < kinds; ++k) {
     char b[32];
-    std::snprintf(b, sizeof b, " %11s", (std::string("tot_") + kKind[k]).c_str());
+    std::snprintf(b, sizeof b, " %11s", (std::string("tot_") + kKindNames[k]).c_str());
     o << b;
   }
   o << "\n";
@@ -98,10 +96,10 @@ std::string shell_table(const CrossSections& cs) {
     std::snprintf(b, sizeof b, "%9.3f", cs.ev[r]);
     o << b;
     for (size_t s = 0; s < cs.shell_names.size(); ++s) {
-      for (int k = 0; k < kinds; ++k) o << cell(cs.shell[k][s][r]);
-      for (int k = 0; beta && k < kinds; ++k) o << cell(cs.shell_beta[k][s][r]);
+      for (int k = 0; k < kinds; ++k) o << table_cell(cs.shell[k][s][r]);
+      for (int k = 0; beta && k < kinds; ++k) o << table_cell(cs.shell_beta[k][s][r]);
     }
-    for (int k = 0; k < kinds; ++k) o << cell(cs.total[k][r]);
+    for (int k = 0; k < kinds; ++k) o << table_cell(cs.total[k][r]);
     o << "\n";
   }
   return o.str();
@@ -123,26 +121,27 @@ std::string channel_table(const Molecule& m, const std::vector<Channel>& ch, con
     std::snprintf(b, sizeof b, "%9.3f", cs.ev[r]);
     o << b;
     for (size_t c = 0; c < ch.size(); ++c) {
-      for (int k = 0; k < kinds; ++k) o << cell(cs.channel[k][c][r]);
+      for (int k = 0; k < kinds; ++k) o << table_cell(cs.channel[k][c][r]);
     }
-    for (int k = 0; k < kinds; ++k) o << cell(cs.total[k][r]);
+    for (int k = 0; k < kinds; ++k) o << table_cell(cs.total[k][r]);
     o << "\n";
   }
   return o.str();
 }
 
 std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
-                        const std::string& data, const std::string& png, const std::string& ref,
-                        const std::string& title, const std::string& panel, const std::string& after) {
+                        const CrossSectionPlot& plot) {
+  const std::string& data = plot.data;
+  const std::string& panel = plot.panel;
   const int kinds = cs.rpa ? 4 : 2;
   std::ostringstream o;
   o << "# Cross sections of a diatom run; draw with: gnuplot "
     << "plot.gp\n"
     << "set terminal pngcairo size " << (panel.empty() ? "1000,700" : "1900,700") << " enhanced font ',11'\n"
-    << "set output '" << png << "'\n"
+    << "set output '" << plot.png << "'\n"
     << "set encoding utf8\nset datafile missing '-'\n";
   if (!panel.empty()) o << "set multiplot layout 1,2\n";
-  o << "set title \"" << title << "\" noenhanced\n"
+  o << "set title \"" << plot.title << "\" noenhanced\n"
     << "set xlabel 'photon energy (eV)'\nset ylabel 'cross section (Mb)'\n"
     << "set key top right noenhanced\nset grid\n"
     << "plot ";
@@ -164,13 +163,13 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
   // Beside the RPA, the Hartree–Fock total in grey.
   if (cs.rpa) curve(col, "total", "HF", 0, "rgb 'gray50'", 2);
   curve(col, "total", form, base, "8", 3);
-  if (!ref.empty())
-    o << "'" << ref << "' using 1:2 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
+  if (!plot.ref.empty())
+    o << "'" << plot.ref << "' using 1:2 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
   std::string s = o.str();
   s.erase(s.find_last_of(','));  // the last separator
   s += "\n";
   if (!panel.empty()) s += panel + "unset multiplot\n";
-  return s + after;
+  return s + plot.after;
 }
 
 }  // namespace diatom

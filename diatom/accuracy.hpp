@@ -1,13 +1,11 @@
-// The ground-state step of a diatom run: the accuracy rule (partial waves
-// and grid from the target error of the orbital energies) and tovrel's
-// control group D00 for a closed-shell molecule.
+// The accuracy rule of a diatom run: the partial waves, the grid and the
+// tolerance of a ground-state run from the target error TOL of the orbital
+// energies, and the finer grid of its self-check.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "diatom/molecule.hpp"
-#include "scf/entry.hpp"
 
 namespace diatom {
 
@@ -53,19 +51,6 @@ inline constexpr double kCheckEps = 5.0e-10;
 // The smallest TOL with CHECK = 1: kCheckEps is half of it, and the check
 // grid's points, with the scatter, grow as TOL falls.
 inline constexpr double kCheckTolMin = 1.0e-9;
-Accuracy refined(const Accuracy& a, const Molecule& m);
-
-// Group D00 of tovrel for the molecule at distance RZ: MLN, AHF, BHF, JOR
-// and MI by the closed-shell rules, the grid of `a`, listing FIL and result
-// FIR; EXACT = 1 (the exact constants).  Stops, naming the variable, when
-// the ground-state program's storage cannot take it.
-scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL, const std::string& FIR);
-
-// Writes Dp_Data.dsc (groups D00I and D00) and Velor.prt (the three title
-// lines) into `folder`; neither may exist.  `restart`, when not empty, is the
-// result file whose orbitals start the iteration: on the same grid (MI0 = 1)
-// or, with `other_grid`, on its own grid, carried to that of `d` (MI0 = 2).
-void write_tovrel_controls(const std::string& folder, const scf::D00& d, const std::vector<std::string>& titles,
-                           const std::string& restart = "", bool other_grid = false);
+Accuracy refined_accuracy(const Accuracy& a, const Molecule& m);
 
 }  // namespace diatom

@@ -1,7 +1,9 @@
-// The results of a diatom run: weighted partial and total cross sections
-// as one table, its listing form, and the gnuplot script that draws it.
+// The cross sections of a diatom run: the listed channel values weighted
+// into partial and total cross sections, their tables, and the gnuplot
+// script that draws them.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,12 @@
 #include "diatom/molecule.hpp"
 
 namespace diatom {
+
+// The four kinds of every value: Hartree–Fock and RPA, length and velocity form.
+inline constexpr const char* kKindNames[4] = {"HF_L", "HF_V", "RPA_L", "RPA_V"};
+// A value that is not available: a channel that does not reach the energy,
+// β next to a node without it.
+inline constexpr double kNotAvailable = std::numeric_limits<double>::quiet_NaN();
 
 // Cross sections on the photon energies of all channels (eV): per channel
 // (weighted), per shell and in total; NaN where a shell's channels do not
@@ -25,7 +33,7 @@ struct CrossSections {
 };
 
 // Weighs the listed channel values and adds them up by shell and in total.
-CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x);
+CrossSections combine_channels(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x);
 
 // The table as text: a comment head naming the columns, one row per photon
 // energy, Mb; '-' where a value is missing.  With β, each shell's β columns
@@ -33,14 +41,21 @@ CrossSections combine(const Molecule& m, const std::vector<Channel>& ch, const X
 std::string shell_table(const CrossSections& cs);
 std::string channel_table(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs);
 
+// The files and the extras of the plot of a run's cross sections.
+struct CrossSectionPlot {
+  std::string data;   // the channel table it draws (channels.dat)
+  std::string png;    // the image it writes
+  std::string ref;    // reference points (two columns, eV and Mb), or ""
+  std::string title;  // the plot's title
+  std::string panel;  // a second plot beside it (β), or ""
+  std::string after;  // lines that end the script (further plots into other files), or ""
+};
+
 // A gnuplot script drawing the channel and total curves of channel_table
-// (file `data`) into `png`: length solid, velocity dashed, one colour per
-// channel labelled by shell and final symmetry; reference points from `ref`
-// (two columns, eV and Mb) when not empty.
-// With `panel` (a second plot: β) the two are drawn side by side; `after`
-// ends the script (further plots into other files).
+// (file `plot.data`) into `plot.png`: length solid, velocity dashed, one
+// colour per channel labelled by shell and final symmetry; the reference
+// points when named.  With a panel the two plots are drawn side by side.
 std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
-                        const std::string& data, const std::string& png, const std::string& ref,
-                        const std::string& title, const std::string& panel = "", const std::string& after = "");
+                        const CrossSectionPlot& plot);
 
 }  // namespace diatom

@@ -1,0 +1,96 @@
+#include "diatom/photo_controls.hpp"
+
+#include <algorithm>
+
+#include "io/unit.hpp"
+
+namespace diatom {
+
+XsectSizes xsect_sizes(const std::vector<Channel>& ch, int NL, int ND, int n, int NSH, int NB, bool rpa) {
+  XsectSizes s;
+  long most = 0, all = 0;
+  for (const Channel& c : ch) {
+    const long f = static_cast<long>(c.NC) * NL + ND;
+    most = std::max(most, f);
+    all += f;
+  }
+  // Room for the functions of the largest channel, two to spare.
+  s.NEM = static_cast<int>(most) + 2;
+  s.NUR = rpa ? static_cast<int>(2 * all) : 0;
+  const long nb = NB, KN1 = static_cast<long>(s.NEM) * n * nb, KN2 = static_cast<long>(s.NUR) * s.NUR;
+  const long KM = std::max(KN1, KN2);
+  // The workspace of the partition, and the driver's own tables beside it.
+  s.words = 16 * nb + static_cast<long>(NSH) * n * nb + 2 * KM + 2 * KN2 + 4L * n * nb + 45 * nb;
+  long groups = 0;
+  for (const Channel& c : ch) groups = std::max(groups, static_cast<long>(c.NC) + ND);
+  s.words += photo::table_words(groups, n, all, s.NUR, NB, n);
+  return s;
+}
+
+chan::CHN chanfile_group(const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig) {
+  chan::CHN g;
+  g.TIT = "diatom: " + c.label(m) + (mol.IPOT == 0 ? ", bare nuclei" : ", static exchange");
+  g.FIG = fig;
+  g.FIC = c.tag + ".chn";
+  g.FID = c.tag + ".fid";
+  g.FIL = c.tag + ".lst";
+  g.NSI = c.shell + 1;
+  g.M = c.M;
+  g.NL = mol.NL;
+  g.NC = c.NC;
+  g.P0 = c.P0;
+  g.DP = c.DP;
+  g.IPOT = mol.IPOT;
+  g.ND = mol.ND;
+  // The ionised open shell and its one electron: the field of the closed-shell ion.
+  if (m.open >= 0 && !m.one_electron()) g.OPEN = {m.open + 1, m.shells[m.open].electrons()};
+  // The velocity form of an odd-M orbital through X/sqrt(ξ² − 1), second
+  // order (chanfile's default keeps the one-sided difference of stored runs).
+  g.IDER = 1;
+  return g;
+}
+
+void write_chanfile_control(const std::string& folder, const Molecule& m, const MOL& mol, const Channel& c,
+                            const std::string& fig) {
+  chan::CHN g = chanfile_group(m, mol, c, fig);
+  io::Units units;
+  g.written_group().write(units.open_new(3, folder + "/File.CHN"));
+}
+
+photo::S40 xsect_group(const XsectControl& c) {
+  photo::S40 g;
+  g.NCH = static_cast<int>(c.channels.size());
+  g.FIL = c.FIL;
+  g.FIG = c.FIG;
+  g.FIR[0] = c.FIR;
+  for (size_t k = 0; k < c.channels.size(); ++k) {
+    const std::string& tag = c.channels[k].tag;
+    g.FIC[k] = tag + "/" + tag + ".chn";
+    g.FID[k] = c.ND > 0 ? tag + "/" + tag + ".fid" : " ";
+    g.ID[k] = c.ND;
+  }
+  g.IRP = c.rpa ? 1 : 0;
+  g.NEM = c.sizes.NEM;
+  g.NUR = c.sizes.NUR;
+  g.MIE = 0;
+  // As in chanfile, the second-order velocity form of odd-M orbitals; with
+  // the RPA each continuum integral from its threshold.  xsect's defaults
+  // keep the forms of stored runs.
+  g.IDER = 1;
+  g.IPV = c.rpa ? 1 : 0;
+  g.NMF = static_cast<int>(c.mfpad.ev.size());
+  if (g.NMF > 0) {
+    g.NAF = static_cast<int>(c.mfpad.angles.size());
+    for (size_t k = 0; k < c.mfpad.ev.size(); ++k) g.EMF[k] = c.mfpad.ev[k] / kHartreeEV;
+    for (size_t k = 0; k < c.mfpad.angles.size(); ++k) g.AMF[k] = c.mfpad.angles[k];
+  }
+  return g;
+}
+
+void write_xsect_control(const std::string& folder, const XsectControl& c) {
+  photo::S40 g = xsect_group(c);
+  io::Units units;
+  g.written_group(photo::kXsect).write(units.open_new(3, folder + "/File.D40"));
+}
+
+}  // namespace diatom

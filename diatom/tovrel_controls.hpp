@@ -1,0 +1,29 @@
+// The control files of the ground-state program for a diatom run: group D00
+// of the molecule at one distance on the grid of the accuracy rule (the
+// closed-shell coefficients, or those of the open shell's term), and the
+// files Dp_Data.dsc and Velor.prt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diatom/accuracy.hpp"
+#include "diatom/molecule.hpp"
+#include "scf/entry.hpp"
+
+namespace diatom {
+
+// Group D00 of tovrel for the molecule at distance RZ: MLN, AHF, BHF, JOR
+// and MI by the closed-shell rules, the grid of `a`, listing FIL and result
+// FIR; EXACT = 1 (the exact constants).  Stops, naming the variable, when
+// the ground-state program's storage cannot take it.
+scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL, const std::string& FIR);
+
+// Writes Dp_Data.dsc (groups D00I and D00) and Velor.prt (the three title
+// lines) into `folder`; neither may exist.  `restart`, when not empty, is the
+// result file whose orbitals start the iteration: on the same grid (MI0 = 1)
+// or, with `other_grid`, on its own grid, carried to that of `d` (MI0 = 2).
+void write_tovrel_controls(const std::string& folder, const scf::D00& d, const std::vector<std::string>& titles,
+                           const std::string& restart = "", bool other_grid = false);
+
+}  // namespace diatom
