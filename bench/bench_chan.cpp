@@ -39,7 +39,7 @@ double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::d
 // A closed shell of the lowest σg and σu states of the bare nuclei, frozen,
 // written as a ground-state file and read back.
 GroundState two_shell_ground_state(const Grid& g, const Molecule& mol, int n) {
-  const Waves sg{0, 0, 2, n}, su{0, 1, 2, n};
+  const Waves sg{0, 0, n, 2}, su{0, 1, n, 2};
   const BoundState bg = bare_bound_states(mol, sg, 1, -0.01).at(0);
   const BoundState bu = bare_bound_states(mol, su, 1, -0.01).at(0);
   const int NB = g.NB;
@@ -80,7 +80,7 @@ int bench_n2(const std::string& ground, int NE, const std::string& which) {
   }
   const Grid g = make_grid(gs.s00.NA, gs.s00.NB, gs.s00.RP);
   const Molecule mol{gs.s00.Z1, gs.s00.Z2, gs.s00.RZ};
-  const Waves w{0, 1, 2, 10};
+  const Waves w{0, 1, 10, 2};
   std::vector<double> ks(static_cast<size_t>(NE));
   for (int j = 0; j < NE; ++j) ks[static_cast<size_t>(j)] = 0.05 + 0.1 * j;
   // Wall time; the processor time of all threads goes to `cpu`.
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
     const int blocks = 5;
     double t = 0.0;
     if (!c.exchange) {
-      const Waves w{c.Z == 1.0 ? 1 : 0, 1, 2, c.n};
+      const Waves w{c.Z == 1.0 ? 1 : 0, 1, c.n, 2};
       const auto a = Clock::now();
       for (int j = 0; j < blocks; ++j) {
         Block b;
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
       t = seconds(a, Clock::now()) / blocks;
     } else {
       const GroundState gs = two_shell_ground_state(g, mol, c.n);
-      const Waves su{0, 1, 2, c.n};
+      const Waves su{0, 1, c.n, 2};
       StaticExchange se(g, gs, mol, 1, su, ExchangeOptions{60, 1e-7, true, true});
       const auto a = Clock::now();
       for (int j = 0; j < blocks; ++j) {
@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
     const Grid g = make_grid(5, 1606, RP);
     const Molecule mol{2.0, 2.0, 1.4};
     const GroundState gs = two_shell_ground_state(g, mol, 8);
-    const Waves su{0, 1, 2, 8};
+    const Waves su{0, 1, 8, 2};
     StaticExchange se(g, gs, mol, 1, su, ExchangeOptions{60, 1e-7, true, true});
     std::vector<double> x(static_cast<size_t>(1606) * 16), E(2);
     const auto a = Clock::now();

@@ -8,7 +8,7 @@
 
 #include "lib/angular_coefficients.hpp"
 #include "lib/multipole_potentials.hpp"
-#include "tests/lib/grid_for_tests.hpp"
+#include "support/solver_grid.hpp"
 
 namespace {
 

@@ -47,34 +47,27 @@ void match(const Grid& g, const Asymptote& as, lib::CMat X, std::vector<double>&
     }
 }
 
+}  // namespace
+
 struct OpenSet {
   std::vector<double> N, Apinv, K;  // (n × np), (np × np), (np × np)
   double asym = 0.0;
 };
 
-// The open solutions of the computed set PSI, with their K matrix.
-OpenSet open_solutions(const Grid& g, const Asymptote& as, lib::CMat PSI, const std::vector<double>& A,
-                       const std::vector<double>& B, Algebra alg) {
+namespace {
+
+// An orthonormal basis N (n × np) of the combinations T of the computed
+// solutions PSI that carry no regular part in the closed channels (C_Q·T = 0,
+// the condition explained in open_solutions): the eigenvectors of C_QᵀC_Q with
+// the np smallest eigenvalues, or the identity when no channel is closed.
+std::vector<double> open_basis(const Grid& g, const Asymptote& as, lib::CMat PSI) {
   const int n = as.n, ia = as.ia, ib = as.ib;
   const size_t nn = static_cast<size_t>(n * n);
   lib::CMat U(as.U.data(), n, n);
-  const std::vector<int>&open_ch = as.open_ch, &closed_ch = as.closed_ch;
-  const int np = static_cast<int>(open_ch.size()), nq = static_cast<int>(closed_ch.size());
-  const size_t npp = static_cast<size_t>(np);
-  // The open solutions.  In a channel still under its barrier at the
-  // matching points (closed, the set Q) a physical solution carries no
-  // regular part, which would grow towards the barrier's far side: its pair
-  // of values there follows the irregular function's.  That condition is
-  // taken as the Casoratian with the normalised pair of the irregular
-  // function, c_i = y_i(a)·ĝ_i(b) − y_i(b)·ĝ_i(a), free of the cancellation
-  // that a regular amplitude of a channel deep under its barrier suffers
-  // (the regular function is exponentially small there, so that amplitude
-  // is exponentially sensitive to rounding).  The combinations T of the
-  // computed solutions with C_Q·T = 0 span the open solutions: an
-  // orthonormal basis N of the null space of C_Q (eigenvectors of C_QᵀC_Q
-  // with the np smallest eigenvalues).
-  OpenSet o;
-  std::vector<double>& N = o.N;
+  const std::vector<int>& closed_ch = as.closed_ch;
+  const int nq = static_cast<int>(closed_ch.size());
+  const size_t npp = as.open_ch.size();
+  std::vector<double> N;
   N.assign(static_cast<size_t>(n) * npp, 0.0);
   if (nq == 0) {
     for (int j = 0; j < n; ++j) N[static_cast<size_t>(j * n + j)] = 1.0;
@@ -103,6 +96,31 @@ OpenSet open_solutions(const Grid& g, const Asymptote& as, lib::CMat PSI, const 
     symmetric_eigen(n, lib::Mat(ctc.data(), n, n), Vec(ev.data(), n), lib::Mat(Z.data(), n, n));
     std::copy(Z.begin(), Z.begin() + static_cast<std::ptrdiff_t>(npp) * n, N.begin());
   }
+  return N;
+}
+
+// The open solutions of the computed set PSI, with their K matrix.
+OpenSet open_solutions(const Grid& g, const Asymptote& as, lib::CMat PSI, const std::vector<double>& A,
+                       const std::vector<double>& B, Algebra alg) {
+  const int n = as.n;
+  const std::vector<int>& open_ch = as.open_ch;
+  const int np = static_cast<int>(open_ch.size());
+  const size_t npp = static_cast<size_t>(np);
+  // The open solutions.  In a channel still under its barrier at the
+  // matching points (closed, the set Q) a physical solution carries no
+  // regular part, which would grow towards the barrier's far side: its pair
+  // of values there follows the irregular function's.  That condition is
+  // taken as the Casoratian with the normalised pair of the irregular
+  // function, c_i = y_i(a)·ĝ_i(b) − y_i(b)·ĝ_i(a), free of the cancellation
+  // that a regular amplitude of a channel deep under its barrier suffers
+  // (the regular function is exponentially small there, so that amplitude
+  // is exponentially sensitive to rounding).  The combinations T of the
+  // computed solutions with C_Q·T = 0 span the open solutions: an
+  // orthonormal basis N of the null space of C_Q (eigenvectors of C_QᵀC_Q
+  // with the np smallest eigenvalues).
+  OpenSet o;
+  std::vector<double>& N = o.N;
+  N = open_basis(g, as, PSI);
   // Reg and irr amplitudes of the open solutions ΦN on the open channels,
   // Ap and Bp (np × np), and K_PP = Bp·Ap⁻¹, the K matrix relative to the
   // functions of the ion.
@@ -146,6 +164,8 @@ OpenSet open_solutions(const Grid& g, const Asymptote& as, lib::CMat PSI, const 
   return o;
 }
 
+}  // namespace
+
 // Amplitudes of the kept solutions, column t: a (reg) and b (irr) on the
 // channels, each with its eigenphase τ within the kept set and its mean λ;
 // `order` lists them by increasing mean λ.
@@ -154,6 +174,8 @@ struct Kept {
   std::vector<double> a, bb, tau, mean;
   std::vector<int> order;
 };
+
+namespace {
 
 // The kept solutions, from the K matrix of the open channels.
 Kept eigenchannels(const Asymptote& as, const std::vector<double>& K, int NL) {
@@ -286,21 +308,11 @@ Asymptote StaticExchange::Impl::asymptote(double c2) const {
   return as;
 }
 
-StaticExchange::Diagnostics StaticExchange::Impl::block(double k, int NL, Block& b) const {
+StaticExchange::Diagnostics StaticExchange::Impl::regular_set(double k, const Asymptote& as, std::vector<double>& psi,
+                                                              OpenSet& os) const {
   const double E = 0.5 * k * k;
-  const double c2 = 0.5 * mol.RZ * mol.RZ * E;
-  const size_t nb = static_cast<size_t>(NB);
-  const Asymptote as = asymptote(c2);
-  const std::vector<int>& open_ch = as.open_ch;
-  const int np = static_cast<int>(open_ch.size());
-  const size_t npp = static_cast<size_t>(np);
-  lib::CMat U(as.U.data(), n, n);
-
-  std::vector<double> psi;
   Diagnostics d;
   d.k = k;
-  lib::CMat PSI(psi.data(), NB, n * n);
-  OpenSet os;
   // The solutions of the full equations are those whose values at the point
   // `last` differ from the set's by no component along it; at the isolated
   // energies where a solution of the full equations has no component along
@@ -334,30 +346,24 @@ StaticExchange::Diagnostics StaticExchange::Impl::block(double k, int NL, Block&
       psi.swap(pa);
       os = std::move(oa);
       d = da;
-      PSI = lib::CMat(psi.data(), NB, n * n);
     }
     if (d.k_asymmetry < kAsymmetryRetry) break;
   }
+  return d;
+}
+
+double StaticExchange::Impl::kept_solutions(const Asymptote& as, const OpenSet& os, const Kept& kp, lib::CMat PSI,
+                                            Block& b) const {
+  const std::vector<int>& open_ch = as.open_ch;
+  const int np = static_cast<int>(open_ch.size());
+  const size_t npp = static_cast<size_t>(np);
+  lib::CMat U(as.U.data(), n, n);
   const std::vector<double>&Apinv = os.Apinv, &N = os.N;
-  d.open = np;
-  const Kept kp = eigenchannels(as, os.K, NL);
-  const int nk = kp.nk;
   const std::vector<double>&a = kp.a, &bb = kp.bb, &tau = kp.tau, &mean = kp.mean;
   const std::vector<int>& order = kp.order;
-
-  const size_t nl = static_cast<size_t>(NL);
-  b.k = k;
-  b.E = E;
-  b.NL = NL;
-  b.NX = n;
-  b.X.assign(nb * nl * static_cast<size_t>(n), 0.0);
-  b.AC.assign(static_cast<size_t>(n) * nl, 0.0);
-  b.AS = b.AC;
-  b.lam.assign(nl, 0.0);
-  b.phase = b.lam;
   lib::Mat X = b.x(NB);
   double maxov = 0.0;
-  for (int s = 1; s <= nk; ++s) {
+  for (int s = 1; s <= kp.nk; ++s) {
     const int t = order[static_cast<size_t>(s - 1)];
     // T = N·Ap⁻¹·a: the combination of the computed solutions.
     std::vector<double> T(static_cast<size_t>(n), 0.0), u(npp, 0.0);
@@ -390,9 +396,35 @@ StaticExchange::Diagnostics StaticExchange::Impl::block(double k, int NL, Block&
     b.phase[static_cast<size_t>(s - 1)] = tau[static_cast<size_t>(t)];
     for (const auto& xo : ortho) maxov = std::max(maxov, std::fabs(ov(xo, X.colsFrom((s - 1) * n + 1, n))));
   }
-  d.max_overlap = maxov;
+  return maxov;
+}
+
+StaticExchange::Diagnostics StaticExchange::Impl::block(double k, int NL, Block& b) const {
+  const double E = 0.5 * k * k;
+  const double c2 = 0.5 * mol.RZ * mol.RZ * E;
+  const size_t nb = static_cast<size_t>(NB);
+  const Asymptote as = asymptote(c2);
+  std::vector<double> psi;
+  OpenSet os;
+  Diagnostics d = regular_set(k, as, psi, os);
+  lib::CMat PSI(psi.data(), NB, n * n);
+  d.open = static_cast<int>(as.open_ch.size());
+  const Kept kp = eigenchannels(as, os.K, NL);
+
+  const size_t nl = static_cast<size_t>(NL);
+  b.k = k;
+  b.E = E;
+  b.NL = NL;
+  b.NX = n;
+  b.X.assign(nb * nl * static_cast<size_t>(n), 0.0);
+  b.AC.assign(static_cast<size_t>(n) * nl, 0.0);
+  b.AS = b.AC;
+  b.lam.assign(nl, 0.0);
+  b.phase = b.lam;
+  d.max_overlap = kept_solutions(as, os, kp, PSI, b);
+  lib::CMat X = b.x(NB);
   double vmax = 0.0;
-  for (int s = 1; s <= nk; ++s)
+  for (int s = 1; s <= kp.nk; ++s)
     for (int p = 1; p <= n; ++p)
       for (int i = 1; i <= NB; ++i) vmax = std::max(vmax, std::fabs(X(i, (s - 1) * n + p) * g.scale(i)));
   d.max_value = vmax / (energy_amplitude(mol.RZ) / std::sqrt(std::sqrt(c2)));

@@ -20,6 +20,7 @@
 #include "chan/spheroidal.hpp"
 #include "io/unit.hpp"
 #include "lib/ground_state.hpp"
+#include "lib/partial_waves.hpp"
 #include "lib/radial_solver.hpp"
 #include "lib/views.hpp"
 
@@ -63,10 +64,7 @@ struct Grid {
 Grid make_grid(int NA, int NB, const std::array<double, 10>& RP);
 
 // The partial waves of one function: projection M and momenta L0 + (p−1)·KD.
-struct Waves {
-  int M = 0, L0 = 0, KD = 1, n = 0;
-  int L(int p) const { return L0 + (p - 1) * KD; }
-};
+using Waves = lib::WaveSet;
 
 // The ground-state file: group S00 and the orbitals.
 struct GroundState {

@@ -154,7 +154,7 @@ void complete_channel(Setup& s, const std::string& file) {
   if (c.NL < 1 || c.NL > std::min(c.NX, kMaxSolutions)) {
     fail("NL", "1 to min(NX, 7) solutions per energy (the photoionisation programs hold 7)");
   }
-  s.final = Waves{c.M, c.L0, s.KD, c.NX};
+  s.final = Waves{c.M, c.L0, c.NX, s.KD};
   if (c.NX != s.shell.n) {
     s.notes.push_back("NX = " + std::to_string(c.NX) + " differs from the " + std::to_string(s.shell.n) +
                       " partial waves of the ionised shell");

@@ -17,6 +17,8 @@
 namespace chan {
 
 struct Asymptote;  // the ion's asymptotic channels at one energy (asymptotic_matching.cpp)
+struct OpenSet;    // the open solutions of a computed set and their K matrix (asymptotic_matching.cpp)
+struct Kept;       // the amplitudes of the kept eigenchannels (asymptotic_matching.cpp)
 
 // A spatial orbital of the ground state: a shell's radial columns with
 // projection +M or −M, its norm on the grid and its weight in the exchange
@@ -141,6 +143,16 @@ struct StaticExchange::Impl {
   // The block at momentum k and what it found; touches nothing else, so
   // that blocks of different energies can be made at the same time.
   Diagnostics block(double k, int NL, Block& b) const;
+  // The regular solutions of the full equations at momentum k into psi
+  // (NB, n·n) and their open set: made a second time with the set's last
+  // orthonormal point further in when the K matrix of the first comes out
+  // asymmetric, the better of the two kept.
+  Diagnostics regular_set(double k, const Asymptote& as, std::vector<double>& psi, OpenSet& os) const;
+  // The kept eigenchannels as combinations of the computed solutions PSI,
+  // with their far amplitudes, eigenphases and means, into b (sized by the
+  // caller); returns the largest overlap of a kept function with an
+  // occupied orbital of the final symmetry.
+  double kept_solutions(const Asymptote& as, const OpenSet& os, const Kept& kp, lib::CMat PSI, Block& b) const;
   struct Frame;
   // The frame at E; `local`: the regular solutions without exchange and
   // Lagrange terms (the direct field of the ion only).

@@ -5,7 +5,8 @@
 # also its kernels, which themselves stand on io and lib only).  The three
 # programs stand side by side: what two of them share belongs in lib, so
 # that a change in one program cannot silently change another.  diatom, on
-# top, may include any of them; tests and bench are not checked.
+# top, may include any of them.  support/ (synthetic inputs for the tests and
+# the benchmarks) stands on io and lib only; tests and bench are not checked.
 #
 # Run at configure time (included by the top-level CMakeLists.txt) and as the
 # test layout_floors (cmake -DSUITE_SOURCE_DIR=... -P cmake/check_floors.cmake);
@@ -16,15 +17,16 @@ endif()
 
 function(suite_check_floors source_dir)
   # Folder (its files, not its subfolders) and the folders it may include.
-  set(folders io lib scf photo photo/kernels chan)
+  set(folders io lib scf photo photo/kernels chan support)
   set(floor_io io)
   set(floor_lib io lib)
   set(floor_scf io lib scf)
   set(floor_photo io lib photo)
   set(floor_photo/kernels io lib photo/kernels)
   set(floor_chan io lib chan)
+  set(floor_support io lib support)
   # The folders of the suite a header may come from.
-  set(suite_folders io lib scf photo chan diatom)
+  set(suite_folders io lib scf photo chan diatom support)
 
   set(violations "")
   foreach(folder IN LISTS folders)

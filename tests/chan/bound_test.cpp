@@ -51,7 +51,7 @@ TEST(StaticExchangeBoundStates, WithoutElectronsAreTheExactStatesOfH2Plus) {
     double benchmark;  // lowest state of the symmetry, exact
   } cases[] = {{0, -0.6675343922024}, {1, -0.4287718198959}};
   for (const auto& c : cases) {
-    const Waves w{c.M, 1, 2, 8};
+    const Waves w{c.M, 1, 8, 2};
     ExchangeOptions opt;
     opt.electrons = false;
     StaticExchange se(t.grid, gs, t.mol, 1, w, opt);
@@ -73,7 +73,7 @@ TEST(StaticExchangeBoundStates, WithoutElectronsAreTheExactStatesOfH2Plus) {
 // H2 with the 1σg orbital of H2+ frozen as its closed shell: the ion has
 // charge 1 and the σu states form the npσu series.
 TEST(StaticExchangeBoundStates, RydbergSeriesAboveTheDirectFieldOrthonormalAndConvergedInTheGrid) {
-  const Waves su{0, 1, 2, 8};
+  const Waves su{0, 1, 8, 2};
   std::vector<double> previous;
   for (int grid = 0; grid < 2; ++grid) {
     const int NB = grid == 0 ? 400 : 300;
@@ -123,7 +123,7 @@ TEST(StaticExchangeBoundStates, AreOrthogonalToTheOccupiedOrbitalOfTheirSymmetry
     Quiet q;
     gs = ground_state_of(text);
   }
-  const Waves su{0, 1, 2, 8};
+  const Waves su{0, 1, 8, 2};
   StaticExchange se(g.grid, gs, g.mol, 1, su, ExchangeOptions{60, 1e-7, true, true});
   const States s = bound(se, 300, 8, 1, g.E1, -0.005);
   ASSERT_EQ(s.found, 1);

@@ -37,7 +37,7 @@ Target hydrogen_on_a_focus(double RZ, int n, int NB, double RP1, double RP2) {
   RP[0] = RP1;
   RP[1] = RP2;
   t.grid = make_grid(kNA, NB, RP);
-  t.shell = Waves{0, 0, 1, n};
+  t.shell = Waves{0, 0, n, 1};
   t.E1 = -0.5;
   t.x.assign(static_cast<size_t>(NB) * static_cast<size_t>(n), 0.0);
   const double a = 0.5 * RZ;
@@ -60,7 +60,7 @@ Target hydrogen_on_a_focus(double RZ, int n, int NB, double RP1, double RP2) {
 
 TEST(HydrogenOnAFocus, TotalCrossSectionIsExactInLengthAndVelocityForm) {
   const Target h = hydrogen_on_a_focus(1.0, 10, 300, 1.5, 80.0);
-  const Waves w0{0, 0, 1, 10}, w1{1, 1, 1, 10};
+  const Waves w0{0, 0, 10, 1}, w1{1, 1, 10, 1};
   double gap = 0.0;
   for (double omega : {0.5005, 0.52, 0.6, 0.75, 1.0, 1.5, 2.0}) {
     const double k = std::sqrt(2.0 * (omega - 0.5));
@@ -85,7 +85,7 @@ TEST(HydrogenOnAFocus, TotalCrossSectionIsExactInLengthAndVelocityForm) {
 TEST(HydrogenMoleculeIon, CrossSectionsAtThirtyTwoFortyAndSixtyElectronvolts) {
   const Target t = make_target(1.0, 1.0, 2.0, 12, 600, 1.25, 40.0);
   EXPECT_NEAR(t.E1, -1.1026342144949, 1e-8);
-  const Waves su{0, 1, 2, 12}, pu{1, 1, 2, 12};
+  const Waves su{0, 1, 12, 2}, pu{1, 1, 12, 2};
   struct Case {
     double eV, total, sigma_u;
   } cases[] = {{32.0, 0.7522, 0.0068}, {40.0, 0.3620, 0.0130}, {60.0, 0.1026, 0.0157}};
@@ -107,7 +107,7 @@ TEST(HydrogenMoleculeIon, CrossSectionsAtThirtyTwoFortyAndSixtyElectronvolts) {
 
 TEST(ExactContinuum, IsOrthogonalToTheBoundStateAndBoundStatesAreNormalised) {
   const Target h = hydrogen_on_a_focus(1.0, 10, 300, 1.5, 80.0);
-  const Waves w0{0, 0, 1, 10};
+  const Waves w0{0, 0, 10, 1};
   EXPECT_NEAR(overlap(h.grid, 1.0, w0, h.X(), w0, h.X()), 1.0, 1e-5);
   for (double k : {0.2, 0.8, 1.5}) {
     Block b;
@@ -155,7 +155,7 @@ TEST(StaticExchangeSolver, WithoutElectronsReproducesTheExactContinuum) {
     const Target t = make_target(c.Z, c.Z, c.RZ, 10, c.NB, c.RP1, c.RP2);
     const GroundState gs = ground_state_of(ground_state_text(t));
     for (int M : {0, 1}) {
-      const Waves w{M, 1, 2, 10};
+      const Waves w{M, 1, 10, 2};
       ExchangeOptions opt;
       opt.electrons = false;
       StaticExchange se(t.grid, gs, t.mol, 1, w, opt);
@@ -196,7 +196,7 @@ TEST(StaticExchangeSolver, OpenShellOfOneElectronLeavesTheFieldOfTheClosedShellI
   const GroundState gs = ground_state_of(ground_state_text(t));
   EXPECT_EQ(ion_charge(gs, t.mol, 1, 1), 2.0);
   for (int M : {0, 1}) {
-    const Waves w{M, 1, 2, 10};
+    const Waves w{M, 1, 10, 2};
     ExchangeOptions opt;
     opt.open_electrons = 1;
     StaticExchange open(t.grid, gs, t.mol, 1, w, opt), closed(t.grid, gs, t.mol, 1, w, ExchangeOptions{});
@@ -222,7 +222,7 @@ TEST(StaticExchangeSolver, OpenShellOfOneElectronLeavesTheFieldOfTheClosedShellI
 // and the kσu continuum of the 1σg hole must be orthogonal to 1σu.
 TEST(StaticExchangeSolver, ClosedShellContinuumIsOrthogonalToTheOccupiedOrbitalOfItsSymmetry) {
   const Target g = make_target(2.0, 2.0, 1.4, 8, 300, 1.25, 40.0);
-  const Waves su{0, 1, 2, 8};
+  const Waves su{0, 1, 8, 2};
   std::vector<double> xu;
   const std::string text = closed_shell_text(g, xu);
   Quiet q;
@@ -258,7 +258,7 @@ TEST(StaticExchangeSolver, ConvergesInThePartialWavesWithHighWavesDeepUnderTheir
   for (double k : {0.5, 1.5}) {
     std::vector<Sigma> s;
     for (int nx : {6, 8, 10}) {
-      const Waves su{0, 1, 2, nx};
+      const Waves su{0, 1, nx, 2};
       StaticExchange se(g.grid, gs, g.mol, 1, su, ExchangeOptions{60, 1e-9, true, true});
       Block b;
       se.block(k, 3, b);
@@ -293,7 +293,7 @@ TEST(StaticExchangeSolver, KeptSolutionsAreOrthonormalNestedAndCompleteForTheDip
     const std::string text = c.two_shells ? closed_shell_text(g, xu) : ground_state_text(g);
     Quiet q;
     const GroundState gs = ground_state_of(text);
-    const Waves su{0, 1, 2, 10};
+    const Waves su{0, 1, 10, 2};
     StaticExchange se(g.grid, gs, g.mol, 1, su, ExchangeOptions{60, 1e-9, true, true});
     for (double k : {0.8, 1.6}) {
       std::vector<Sigma> s;

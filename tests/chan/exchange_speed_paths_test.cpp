@@ -42,7 +42,7 @@ TEST(ExchangeOperator, TabulatedOnePassPathEqualsCuifToTheLastBit) {
   // the function.
   const Target t = make_target(2.0, 2.0, 1.4, 6, 300, 1.05, 30.0);
   const int NB = t.grid.NB;
-  const std::vector<double> sg = bare_orbital(t, Waves{0, 0, 2, 6}), pu = bare_orbital(t, Waves{1, 1, 2, 4});
+  const std::vector<double> sg = bare_orbital(t, Waves{0, 0, 6, 2}), pu = bare_orbital(t, Waves{1, 1, 4, 2});
   std::array<double, 81> fc{};
   lib::fill_factorials(80, lib::VecView<double, 0>(fc.data(), 81));
   const double C1 = -kPi * t.mol.RZ * t.mol.RZ;
@@ -87,7 +87,7 @@ TEST(ChannelBlocks, OnTwoThreadsAsOnOne) {
   auto in = io::Unit::from_text("gs", text);
   GroundState gs;
   read_ground_state(*in, gs);
-  const Waves su{0, 1, 2, 6};
+  const Waves su{0, 1, 6, 2};
   const int threads = omp_get_max_threads();
   std::vector<double> ks;  // the momenta as channel_blocks forms them
   for (int j = 1; j <= 5; ++j) ks.push_back(0.3 + (j - 1) * 0.4);

@@ -56,7 +56,7 @@ inline Target make_target(double Z1, double Z2, double RZ, int n, int NB, double
   RP[0] = RP1;
   RP[1] = RP2;
   t.grid = make_grid(kNA, NB, RP);
-  t.shell = Waves{0, 0, momentum_step(Z1, Z2), n};
+  t.shell = Waves{0, 0, n, momentum_step(Z1, Z2)};
   const auto states = bare_bound_states(t.mol, t.shell, 1, -0.01);
   t.E1 = states.at(0).E;
   t.x.assign(static_cast<size_t>(NB) * static_cast<size_t>(n), 0.0);
@@ -94,7 +94,7 @@ inline std::string ground_state_text(const Target& t) {
 inline std::string closed_shell_text(const Target& g, std::vector<double>& xu) {
   Quiet q;
   const int NB = g.grid.NB, n = g.shell.n;
-  const Waves su{0, 1, 2, n};
+  const Waves su{0, 1, n, 2};
   const BoundState bu = bare_bound_states(g.mol, su, 1, -0.01).at(0);
   xu.assign(static_cast<size_t>(NB) * static_cast<size_t>(n), 0.0);
   bare_bound_waves(g.grid, g.mol, su, bu, lib::Mat(xu.data(), NB, n));

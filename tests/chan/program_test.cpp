@@ -28,7 +28,7 @@ std::string control(const std::string& body) { return "&CHN\n" + body + "\n/\n";
 
 TEST(ChannelFile, ReadsBackThroughTheReaderOfThePhotoionisationPrograms) {
   const Target t = make_target(1.0, 1.0, 2.0, 6, 60, 1.5, 20.0);
-  const Waves pu{1, 1, 2, 6};
+  const Waves pu{1, 1, 6, 2};
   auto u = io::Unit::to_text("pu.chn");
   std::vector<Block> blocks(3);
   lib::write_channel_header(*u, lib::ChannelHeader{1, 0.25, 0.5, 3, {pu.M, pu.L0, pu.n}});
@@ -193,7 +193,7 @@ TEST(ChanfileProgram, WritesTheBoundFunctionsOfTheStaticExchangeField) {
     EXPECT_LT(e[1], -0.01);
     // npσu in the field of charge 1: ν = 1/sqrt(−2E) one apart.
     EXPECT_NEAR(1.0 / std::sqrt(-2.0 * e[1]) - 1.0 / std::sqrt(-2.0 * e[0]), 1.0, 0.02);
-    const Waves su{0, 1, 2, 8};
+    const Waves su{0, 1, 8, 2};
     for (int i = 0; i < 2; ++i) {
       const lib::CMat Xi(xe.data() + 300 * 8 * i, 300, 8);
       EXPECT_NEAR(cn[static_cast<size_t>(i)], overlap(t.grid, 1.4, su, Xi, su, Xi), 1e-6);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "factorial_table.hpp"
-#include "grid_for_tests.hpp"
+#include "support/solver_grid.hpp"
 #include "io/stop.hpp"
 #include "lib/quadrature.hpp"
 #include "reference_math.hpp"

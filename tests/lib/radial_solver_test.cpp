@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "grid_for_tests.hpp"
+#include "support/solver_grid.hpp"
 #include "io/stop.hpp"
 #include "reference_math.hpp"
 

@@ -1,4 +1,4 @@
-// Test data for the photoionisation drivers: a ground-state file, channel
+// Synthetic data for the photoionisation drivers' tests and benchmarks: a ground-state file, channel
 // files and extra-function files in the layouts the programs read, filled
 // with smooth functions chosen for the test (their physics does not matter
 // here; the bookkeeping of the drivers does).

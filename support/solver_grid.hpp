@@ -1,4 +1,4 @@
-// A complete two-region grid for the solver tests: the outer rows built the
+// A complete two-region grid for the solver tests and benchmarks: the outer rows built the
 // way the ground-state program builds them (uniform in x = ξ − 10/(ξ − 0.9),
 // columns 3–7 the coefficients of the Liouville normal form), then the inner
 // rows and series tables from inner_series_tables and WW = (leading block of UU)⁻¹.
