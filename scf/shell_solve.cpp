@@ -29,10 +29,6 @@ double overlap_in_work(const RunTables& t, const ShellWork& w, int n, lib::CMat 
 
 namespace {
 
-double overlap(const RunTables& t, const ShellWork& w, int n, lib::CMat TT, lib::CMat X1, lib::CMat X2) {
-  return overlap_in_work(t, w, n, TT, X1, X2);
-}
-
 // Leading series coefficient c_1 of wave NIT of the shell's present orbital,
 // from its inner values: c_1 = Σ_i WW(i,1)·X(i)/(ξ_i²−1)^(|M|/2).
 double leading_coefficient(const RunTables& t, lib::CMat X, int M, int NIT) {
@@ -201,9 +197,9 @@ void ShellSolver::project_out(lib::Mat X) {
     const lib::Mat Xj(st_.projection.data() + (nproj_ + j) * words, NB_, n_);
     ++st_.trials;
     solve_at_energy(t_, ShellEquations{M_, n_, TT_, PD_, Sj}, Matching{1, solve_.NIT, C1_}, t_.RZ2 * EI_, work(), Xj);
-    for (int i = 0; i < nproj_; ++i) A[i + 16 * j] = overlap(t_, w_, n_, TT_, s_.waves(proj_[i]), Xj);
+    for (int i = 0; i < nproj_; ++i) A[i + 16 * j] = overlap_in_work(t_, w_, n_, TT_, s_.waves(proj_[i]), Xj);
   }
-  for (int i = 0; i < nproj_; ++i) c[i] = -overlap(t_, w_, n_, TT_, s_.waves(proj_[i]), X);
+  for (int i = 0; i < nproj_; ++i) c[i] = -overlap_in_work(t_, w_, n_, TT_, s_.waves(proj_[i]), X);
   // Gaussian elimination with partial pivoting on the small system A·c = −⟨φ|x_S⟩.
   const int m = nproj_;
   for (int col = 0; col < m; ++col) {
@@ -245,16 +241,16 @@ FixedEnergySolution ShellSolver::solve_at(double& C) {
   if (mode_ == 2 && std::fabs(sol.DX) < tol_) return sol;
   if (IFL_ == 1 && nproj_ > 0) project_out(X_);
   ++k_;
-  C = overlap(t_, w_, n_, TT_, X_, X_);
+  C = overlap_in_work(t_, w_, n_, TT_, X_, X_);
   con_.line(io::lstring(" E =", EI_));
   con_.line(" CX =");
   con_.line(io::fstring(io::Format("(5E13.4)"), lib::CVec(sol.series.data(), std::min(t_.NA, 6))));
   con_.line(io::fstring(io::Format("(' Norm_new = ',E15.7)"), C));
-  con_.line(io::fstring(io::Format("(' I(Xnew*X)= ',E15.7)"), overlap(t_, w_, n_, TT_, X_, saved_)));
+  con_.line(io::fstring(io::Format("(' I(Xnew*X)= ',E15.7)"), overlap_in_work(t_, w_, n_, TT_, X_, saved_)));
   for (int J = 1; J <= s_.NSH; ++J) {
     if (J == ISH_ || !s_.same_symmetry(ISH_, J) || s_.CN(J) == 0.0) continue;
-    con_.line(
-        io::fstring(io::Format("(' I_ov ',I3,'-',I3,E15.6)"), ISH_, J, overlap(t_, w_, n_, TT_, X_, s_.waves(J))));
+    con_.line(io::fstring(io::Format("(' I_ov ',I3,'-',I3,E15.6)"), ISH_, J,
+                          overlap_in_work(t_, w_, n_, TT_, X_, s_.waves(J))));
   }
   return sol;
 }
@@ -405,8 +401,8 @@ bool ShellSolver::norm_trial(double C) {
 // state shows as a small overlap; the solution beyond the pole, on the
 // other side of it, as a change of sign).
 double ShellSolver::kept() {
-  const double a = overlap(t_, w_, n_, TT_, X_, X_), c = overlap(t_, w_, n_, TT_, saved_, saved_);
-  return a > 0.0 && c > 0.0 ? overlap(t_, w_, n_, TT_, X_, saved_) / std::sqrt(a * c) : 0.0;
+  const double a = overlap_in_work(t_, w_, n_, TT_, X_, X_), c = overlap_in_work(t_, w_, n_, TT_, saved_, saved_);
+  return a > 0.0 && c > 0.0 ? overlap_in_work(t_, w_, n_, TT_, X_, saved_) / std::sqrt(a * c) : 0.0;
 }
 
 // The normalised overlaps with the other shells of the symmetry and the
@@ -415,13 +411,13 @@ bool ShellSolver::own_branch() {
   std::array<double, 16> o{};
   int m = 0;
   bool in_order = true;
-  const double a = overlap(t_, w_, n_, TT_, X_, X_);
+  const double a = overlap_in_work(t_, w_, n_, TT_, X_, X_);
   if (!(a > 0.0)) return false;
   const int open = st_.open != nullptr ? st_.open->open.shell : 0;
   for (int J = 1; J <= s_.NSH; ++J) {
     if (J == ISH_ || !s_.same_symmetry(ISH_, J) || s_.CN(J) == 0.0) continue;
     const lib::CMat XJ = s_.waves(J);
-    o[m++] = overlap(t_, w_, n_, TT_, X_, XJ) / std::sqrt(a * overlap(t_, w_, n_, TT_, XJ, XJ));
+    o[m++] = overlap_in_work(t_, w_, n_, TT_, X_, XJ) / std::sqrt(a * overlap_in_work(t_, w_, n_, TT_, XJ, XJ));
     // The open shell's energy and a closed shell's are eigenvalues of
     // different operators and need not keep the order of the list (CN's open
     // 5σ lies below its closed 4σ): with IROT = 2 such a pair is judged by

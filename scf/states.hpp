@@ -40,7 +40,8 @@ class StateCounter {
 
  private:
   void set_reference(int sign);
-  // The homogeneous equations of the shell (the source is not read).
+  // The equations of the shell; the count reads only the sign of their
+  // determinant, which the source does not change.
   ShellEquations equations() const { return {s_.M(ISH_), n_, TT_, PD_, S_}; }
   const RunTables& t_;
   const Shells& s_;

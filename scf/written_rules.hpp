@@ -20,8 +20,7 @@ double defect_rule_step(double E, double DX, EnergyBracket& b, DefectStep& d);
 // bisection of the bracket.  Returns the next energy.
 double norm_rule_step(int k, double E, double T, double C, EnergyBracket& b);
 
-// The written rules (ISRCH = 1): they reproduce the listings of the earlier
-// program.
+// The written rules (ISRCH = 1): every step as the rules are written.
 class WrittenRules final : public EnergySearch {
  public:
   double stop_at(double EPS) const override;

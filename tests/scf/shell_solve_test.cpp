@@ -1,6 +1,7 @@
-// The shell solver: the outer block elimination and whole solves
-// (solve_shell) on the exactly known states of H2+, under both energy
-// searches.
+// The shell solver: whole solves (solve_shell) on the exactly known states
+// of H2+, under both energy searches.
+#include "scf/shell_solve.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,53 +12,13 @@
 #include <vector>
 
 #include "io/stop.hpp"
-#include "lib/one_electron.hpp"
-#include "lib/radial_solver.hpp"
 #include "lib/vector_kernels.hpp"
 #include "scf/equations.hpp"
-#include "scf/outer_elimination.hpp"
-#include "scf/shell_solve.hpp"
 #include "system_for_tests.hpp"
 
 namespace {
 
 using scftest::System;
-
-// With one wave, TT = 0 and ER = 0 the block recurrence is the scalar Numerov
-// relation with weights 1, 10, 1: its elimination must agree with the
-// library's sweep numerov_backward_sweep (u_i = V(i) + U(i)·u_{i−1}, u(NB) = 0).
-TEST(OuterElimination, OneWaveReducesToTheScalarNumerovSweep) {
-  System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 206, 1.1, 20.0);
-  const int NA = sys.NA, NB = sys.NB, N0 = NB - NA;
-  const lib::CMat R = sys.grid();
-  std::vector<double> pd(NB, 0.0), s(NB, 0.0), U(N0), V(N0), zero(1, 0.0);
-  for (int i = NA + 1; i <= NB; ++i) {
-    pd[i - 1] = -2.0 * std::exp(-R(i, 1)) - 0.05;
-    s[i - 1] = std::sin(R(i, 1)) * std::exp(-0.2 * R(i, 1));
-  }
-  const std::array<double, 4> Bc{1.0, 0.0, 0.0, 0.0};
-  lib::numerov_backward_sweep(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(pd.data() + NA, N0),
-                              lib::CVec(s.data() + NA, N0), lib::Vec(U.data(), N0), lib::Vec(V.data(), N0));
-  std::vector<double> wk(static_cast<size_t>(NB) * 7, 0.0);
-  const lib::Mat WK(wk.data(), NB, 7);
-  std::vector<double> scratch(static_cast<size_t>(scf::outer_elimination_words(1)));
-  const scf::OuterEquations eq{1,
-                               NA,
-                               NB,
-                               1.0 / sys.t.H12(),
-                               0.0,
-                               lib::CMat(zero.data(), 1, 1),
-                               R.col(2),
-                               R.col(3),
-                               lib::CArr3(pd.data(), NB, 1, 1),
-                               lib::CMat(s.data(), NB, 1)};
-  scf::eliminate_outer_relations(eq, lib::CMat(zero.data(), 1, 1), lib::CVec(zero.data(), 1), WK,
-                                 lib::Vec(scratch.data(), static_cast<int>(scratch.size())));
-  for (int i = NA + 2; i < NB; ++i) {
-    EXPECT_NEAR(WK(i, 3), -U[i - NA - 1], 1e-13 * std::fabs(U[i - NA - 1])) << i;
-    EXPECT_NEAR(WK(i, 4), V[i - NA - 1], 1e-12 * (std::fabs(V[i - NA - 1]) + 1e-3)) << i;
-  }
-}
 
 // One electron in the field of two protons 2 bohr apart: the exact energies
 // of the lowest states of three symmetries.  The state is placed by the
