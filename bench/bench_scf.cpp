@@ -70,7 +70,7 @@ Run run(const fs::path& source, const std::string& name, int isrch, int idif = 0
       io::Units units;
       units.open_old(3, "Dp_Data.dsc");
       lib::Workspace V(scf::kNUV);
-      scf::DHS_00(scf::kNUV, V, units);
+      scf::run_tovrel(scf::kNUV, V, units);
     } catch (const io::StopRun& s) {
       r.status = s.status();
       std::printf("stopped: %s\n", s.message().c_str());

@@ -19,7 +19,7 @@ bool sigma_among_closed(const Molecule& m) {
 
 }  // namespace
 
-void open_shell_d00(const Molecule& m, scf::D00& d) {
+void open_shell_d00(const Molecule& m, scf::ControlGroup& d) {
   const Shell& o = m.shells[m.open];
   d.OPEN = {m.open + 1, o.electrons()};
   d.TERM = m.state;

@@ -15,7 +15,7 @@ namespace diatom {
 // step CN's open 5σ, which lies below its closed 4σ, is never turned to the
 // stationary point.  Open π and δ shells keep the model step (NO's 2π: the
 // same total within the grid's tolerance, 3e-7 lower with the model step).
-void open_shell_d00(const Molecule& m, scf::D00& d);
+void open_shell_d00(const Molecule& m, scf::ControlGroup& d);
 
 // The closed-shell neighbour that starts a one-electron σ shell lying among
 // closed shells of its symmetry (CN X²Σ⁺): the open shell filled and the

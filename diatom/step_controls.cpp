@@ -56,12 +56,12 @@ void write_ground_controls(const Plan& p, const Step& s) {
   if (s.folder == "near") {
     // The neighbour on the grid of the run it starts, from no orbitals.
     const Accuracy& a = p.warm ? p.warm_accuracy : p.accuracy;
-    const scf::D00 d = make_d00(*p.neighbour, RZ, a, "mol.lst", "mol.res");
+    const scf::ControlGroup d = make_d00(*p.neighbour, RZ, a, "mol.lst", "mol.res");
     write_tovrel_controls(p.path(s.folder), d, titles(p, *p.neighbour, RZ, a), "", false);
     return;
   }
   const Accuracy& a = s.folder == "check" ? p.check_accuracy : s.folder == "warm" ? p.warm_accuracy : p.accuracy;
-  const scf::D00 d = make_d00(p.molecule, RZ, a, "mol.lst", "mol.res");
+  const scf::ControlGroup d = make_d00(p.molecule, RZ, a, "mol.lst", "mol.res");
   // After a start on the coarse grid, the orbitals of its result carried to
   // this grid (tovrel's restart on another grid); after the neighbour's run,
   // its orbitals, on the same grid for the run it was made for.

@@ -7,14 +7,16 @@
 #include "diatom/open_shell.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
+#include "scf/input_checks.hpp"
 #include "scf/sizes.hpp"
 
 namespace diatom {
 
 namespace {
 
-scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL, const std::string& FIR) {
-  scf::D00 d;
+scf::ControlGroup build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL,
+                            const std::string& FIR) {
+  scf::ControlGroup d;
   d.Z1 = m.Z1;
   d.Z2 = m.Z2;
   d.RZ = RZ;
@@ -68,8 +70,9 @@ scf::D00 build_d00(const Molecule& m, double RZ, const Accuracy& a, const std::s
 
 }  // namespace
 
-scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL, const std::string& FIR) {
-  scf::D00 d = build_d00(m, RZ, a, FIL, FIR);
+scf::ControlGroup make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL,
+                           const std::string& FIR) {
+  scf::ControlGroup d = build_d00(m, RZ, a, FIL, FIR);
   if (m.open >= 0) open_shell_d00(m, d);
   const std::string where = "group &D00 made by diatom";
   // A grid past the program's default memory gets its own NUVM (in whole
@@ -91,22 +94,22 @@ scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::st
   return d;
 }
 
-void write_tovrel_controls(const std::string& folder, const scf::D00& d, const std::vector<std::string>& titles,
-                           const std::string& restart, bool other_grid) {
+void write_tovrel_controls(const std::string& folder, const scf::ControlGroup& d,
+                           const std::vector<std::string>& titles, const std::string& restart, bool other_grid) {
   io::Units units;
   {
     io::Unit& u = units.open_new(9, folder + "/Velor.prt");
-    scf::Velor v;
+    scf::TitleGroup v;
     for (size_t i = 0; i < titles.size() && i < 3; ++i) v.PRT[i] = titles[i].substr(0, 65);
     v.written_group().write(u);
     units.close(9);
   }
   io::Unit& u = units.open_new(3, folder + "/Dp_Data.dsc");
-  scf::D00I d00i;
+  scf::RestartGroup d00i;
   d00i.MI0 = restart.empty() ? 0 : other_grid ? 2 : 1;
   d00i.FI0 = restart;
   d00i.group().write(u);
-  scf::D00 copy = d;
+  scf::ControlGroup copy = d;
   copy.group().write(u);
   units.close(3);
 }

@@ -17,13 +17,15 @@ namespace diatom {
 // and MI by the closed-shell rules, the grid of `a`, listing FIL and result
 // FIR; EXACT = 1 (the exact constants).  Stops, naming the variable, when
 // the ground-state program's storage cannot take it.
-scf::D00 make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL, const std::string& FIR);
+scf::ControlGroup make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL,
+                           const std::string& FIR);
 
 // Writes Dp_Data.dsc (groups D00I and D00) and Velor.prt (the three title
 // lines) into `folder`; neither may exist.  `restart`, when not empty, is the
 // result file whose orbitals start the iteration: on the same grid (MI0 = 1)
 // or, with `other_grid`, on its own grid, carried to that of `d` (MI0 = 2).
-void write_tovrel_controls(const std::string& folder, const scf::D00& d, const std::vector<std::string>& titles,
-                           const std::string& restart = "", bool other_grid = false);
+void write_tovrel_controls(const std::string& folder, const scf::ControlGroup& d,
+                           const std::vector<std::string>& titles, const std::string& restart = "",
+                           bool other_grid = false);
 
 }  // namespace diatom

@@ -10,86 +10,15 @@
 #include "lib/angular_coefficients.hpp"
 #include "lib/lapack.hpp"
 #include "lib/vector_kernels.hpp"
-#include "scf/driver.hpp"
-#include "scf/energy.hpp"
-#include "scf/grid.hpp"
-#include "scf/search.hpp"
-#include "scf/update.hpp"
+#include "scf/energy_search.hpp"
+#include "scf/operator_energies.hpp"
+#include "scf/overlap.hpp"
+#include "scf/run_settings.hpp"
+#include "scf/terms.hpp"
+#include "scf/update_state.hpp"
+#include "scf/work_slices.hpp"
 
 namespace scf {
-
-std::vector<double> diis_coefficients(const std::vector<double>& B, int n) {
-  // Bordered system [B 1; 1ᵀ 0][c; λ] = [0; 1], B scaled by its largest diagonal.
-  const int m = n + 1;
-  double scale = 0.0;
-  for (int k = 0; k < n; ++k) scale = std::max(scale, B[k * n + k]);
-  if (!(scale > 0.0)) return {};
-  std::vector<double> A(m * m, 0.0), b(m, 0.0);
-  for (int k = 0; k < n; ++k) {
-    for (int l = 0; l < n; ++l) A[k * m + l] = B[k * n + l] / scale;
-    A[k * m + n] = 1.0;
-    A[n * m + k] = 1.0;
-  }
-  b[n] = 1.0;
-  for (int col = 0; col < m; ++col) {
-    int piv = col;
-    for (int r = col + 1; r < m; ++r)
-      if (std::fabs(A[r * m + col]) > std::fabs(A[piv * m + col])) piv = r;
-    if (std::fabs(A[piv * m + col]) < 1e-14) return {};
-    if (piv != col) {
-      for (int k = 0; k < m; ++k) std::swap(A[col * m + k], A[piv * m + k]);
-      std::swap(b[col], b[piv]);
-    }
-    for (int r = col + 1; r < m; ++r) {
-      const double f = A[r * m + col] / A[col * m + col];
-      for (int k = col; k < m; ++k) A[r * m + k] -= f * A[col * m + k];
-      b[r] -= f * b[col];
-    }
-  }
-  std::vector<double> x(m);
-  for (int r = m - 1; r >= 0; --r) {
-    double s = b[r];
-    for (int k = r + 1; k < m; ++k) s -= A[r * m + k] * x[k];
-    x[r] = s / A[r * m + r];
-  }
-  x.resize(n);
-  return x;
-}
-
-bool SweepDiis::extrapolate(const std::vector<double>& x_in, const std::vector<double>& x_out,
-                            std::vector<double>& next) {
-  std::vector<double> r(x_out.size());
-  for (size_t i = 0; i < r.size(); ++i) r[i] = x_out[i] - x_in[i];
-  out_.push_back(x_out);
-  res_.push_back(std::move(r));
-  if (static_cast<int>(out_.size()) > depth_) {
-    out_.pop_front();
-    res_.pop_front();
-  }
-  // Fewer sweeps while the system is ill-conditioned: drop the oldest.
-  while (static_cast<int>(out_.size()) >= kMinSweeps) {
-    const int n = static_cast<int>(out_.size());
-    std::vector<double> B(n * n);
-    for (int k = 0; k < n; ++k)
-      for (int l = 0; l <= k; ++l) {
-        double s = 0.0;
-        for (size_t i = 0; i < res_[k].size(); ++i) s += res_[k][i] * res_[l][i];
-        B[k * n + l] = B[l * n + k] = s;
-      }
-    const std::vector<double> c = diis_coefficients(B, n);
-    double cmax = 0.0;
-    for (double v : c) cmax = std::max(cmax, std::fabs(v));
-    if (!c.empty() && cmax < 10.0) {
-      next.assign(x_out.size(), 0.0);
-      for (int k = 0; k < n; ++k)
-        for (size_t i = 0; i < next.size(); ++i) next[i] += c[k] * out_[k][i];
-      return true;
-    }
-    out_.pop_front();
-    res_.pop_front();
-  }
-  return false;
-}
 
 // The orbitals of all shells as one vector (the driver's X, column by column).
 std::vector<double> all_orbitals(const Shells& s) {
@@ -133,8 +62,7 @@ void renormalise(const RunTables& t, const Shells& s, lib::CIVec MI, UpdateState
     const int n = s.n(J);
     const lib::Mat TT(tt.data(), n, n), XJ = s.waves(J);
     eta2_matrix(t, s, J, st.fac(), TT);
-    const double C =
-        FOVI(n, n, t.NA, t.NB, t.HA, t.HB, t.RZ3, TT, t.R.col(2), t.R.col(7), w.WK.col(1), w.WK.col(2), XJ, XJ);
+    const double C = shell_overlap(t.overlap_grid(), TT, XJ, XJ, w.WK.col(1), w.WK.col(2));
     s.CN(J) = C;
     if (MI(2) == 1 && C > 0.0) {
       lib::scale(t.NB * n, 1.0 / std::sqrt(C), XJ.flat());
@@ -164,7 +92,7 @@ bool accelerate_sweep(const SweepContext& c, const std::vector<double>& x_in, bo
   if (!diis.extrapolate(x_in, all_orbitals(s), next)) return false;
   const lib::Vec X = s.X.flat();
   for (int i = 1; i <= X.size(); ++i) X(i) = next[i - 1];
-  renormalise(t, s, c.MI, c.st, c.w);
+  renormalise(t, s, c.run.MI, c.st, c.w);
   io::console().line(io::lstring(" orbitals extrapolated from", diis.size(), " sweeps"));
   return true;
 }
@@ -203,13 +131,12 @@ void canonicalise(const SweepContext& c) {
     if (k < 2) continue;
     const int n = s.n(J0), NB = t.NB;
     const ShellWork sw = w.of(n, NB);
-    std::array<double, 256> A{}, B{}, lam{}, row{}, srow{};
+    std::array<double, 256> A{}, B{}, lam{};
     for (int b = 0; b < k; ++b) {
-      operator_elements(t, s, g[b], c.AHF.col(g[b]), c.BHF.col(g[b]), c.st, sw, std::span<const int>(g.data(), k),
-                        std::span<double>(row.data(), k), std::span<double>(srow.data(), k));
+      const OperatorElements e = operator_elements(t, s, g[b], c.run.coef, c.st, sw, std::span<const int>(g.data(), k));
       for (int a = 0; a < k; ++a) {
-        A[a + 16 * b] = row[a];
-        B[a + 16 * b] = srow[a];
+        A[a + 16 * b] = e.F[a];
+        B[a + 16 * b] = e.S[a];
       }
     }
     for (int a = 0; a < k; ++a)
@@ -243,7 +170,7 @@ void canonicalise(const SweepContext& c) {
       s.E(g[b]) = lam[b];
     }
     // Normalised at once: the next symmetry's operator is built from them.
-    renormalise(t, s, c.MI, c.st, w);
+    renormalise(t, s, c.run.MI, c.st, w);
     io::console().line(io::lstring(" orbitals of M =", s.M(J0), ", L0 =", s.L0(J0), " rotated among", k, " shells"));
   }
 }
@@ -258,7 +185,7 @@ void damp_sweep(const SweepContext& c, const std::vector<double>& x_in, double b
   align_signs(c.t, s, x_in);
   const lib::Vec X = s.X.flat();
   for (int i = 1; i <= X.size(); ++i) X(i) = x_in[i - 1] + beta * (X(i) - x_in[i - 1]);
-  renormalise(c.t, s, c.MI, c.st, c.w);
+  renormalise(c.t, s, c.run.MI, c.st, c.w);
   io::console().line(io::lstring(" orbitals damped by", beta));
 }
 

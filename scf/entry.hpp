@@ -1,5 +1,6 @@
-// Entry of the ground-state program: input groups, files, shell bookkeeping
-// and the partition of the workspace.
+// Entry of the ground-state program: its input groups and the routine that
+// reads them, opens the files, partitions the workspace and runs the
+// self-consistent driver.
 #pragma once
 
 #include <array>
@@ -15,7 +16,8 @@
 namespace scf {
 
 // Group VELOR: title lines; the first three head the listing.
-struct Velor {
+// Legacy name: VELOR.
+struct TitleGroup {
   std::array<std::string, 30> PRT{};
   io::Group group() {
     io::Group g("VELOR");
@@ -30,8 +32,10 @@ struct Velor {
   }
 };
 
-// Group D00I: restart switch and file.
-struct D00I {
+// Group D00I: the restart switch MI0 (0 no restart, 1 from FI0, 2 from FI0
+// on another grid) and the restart file FI0.
+// Legacy name: D00I.
+struct RestartGroup {
   int MI0 = 0;
   std::string FI0;
   io::Group group() {
@@ -46,7 +50,8 @@ struct D00I {
 // shares with the ground-state file's group (Z1 … JOR: up to 16 shells, AHF
 // and BHF of 256 words, MI(7), JOR of 256 words) are those of
 // lib::GroundStateFields.
-struct D00 : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
+// Legacy name: D00.
+struct ControlGroup : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   int IOS = 0;
   double FCC = 0;
   std::string FIL, FIR;
@@ -85,38 +90,15 @@ struct D00 : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   }
 };
 
-// Stops, naming the file, group and variable, when the input exceeds the
-// fixed storage of the program or cannot make a grid.
-void check_limits(const D00& d, const std::string& file);
-
-// The largest factorial (its argument) the angular coefficients of the shell
-// equations read, and the pair of shells (I, J) that reads it.
-inline constexpr int kFactorialTop = 98;  // the table ends at 98!
-int factorials_needed(const D00& d, int* shell_i = nullptr, int* shell_j = nullptr);
-
 // The open shell that OPEN and TERM name.
-OpenShell open_shell(const D00& d);
-
-// Stops, naming the shell, when the partial waves and multipole orders of
-// the shell equations need factorials beyond the table of the program; with
-// EXACT = 1 those coefficients come from quadrature and nothing stops.
-void check_momenta(const D00& d, const std::string& file);
+OpenShell open_shell(const ControlGroup& d);
 
 // Reads the groups (unit 3 must be open on the control file), opens the
-// listing and result files, echoes D00, partitions the workspace, reads the
-// starting orbitals of a restart and runs the self-consistent driver.
-// Stops, naming the variable of the restart file, when its molecule (Z1,
-// Z2, RZ) or its shells (NSH, each shell's M and L0) differ from the
-// control file's: orbitals carried to another grid must be those of the run.
-void check_restart_molecule(const D00& restart, const D00& d, const std::string& file);
-
-// Reads the orbital block of `file`, laid out as `restart` describes (its
-// grid NA, NB, RP, IGRID and its shells' partial waves), and carries every
-// partial wave onto the grid of `d` (REGRID) into X at the columns LK; waves
-// the restart does not have start at zero.  E and CN are those of the file.
-void start_from_other_grid(const D00& restart, const D00& d, lib::CIVec LK, lib::Vec E, lib::Vec CN, lib::Mat X,
-                           io::Unit& file);
-
-void DHS_00(long NUV, lib::Workspace& V, io::Units& units);
+// listing and result files, echoes the control group, partitions the
+// workspace V of NUV words (a larger demand gets a workspace of its own, up
+// to NUVM words), reads the starting orbitals of a restart and runs the
+// self-consistent driver.
+// Legacy name: DHS_00.
+void run_tovrel(long NUV, lib::Workspace& V, io::Units& units);
 
 }  // namespace scf

@@ -4,9 +4,6 @@
 
 #include "io/console.hpp"
 #include "io/list_directed.hpp"
-#include "lib/build.hpp"
-#include "lib/quadrature.hpp"
-#include "lib/vector_kernels.hpp"
 
 namespace scf {
 
@@ -35,7 +32,7 @@ namespace scf {
 // whose divisor is a sum of two positive terms, and ξ² − 1 as t(2 + t)
 // with t = ξ − 1 = (ξ − 0.9) − (1 − 0.9) (1 − 0.9 is exact in floating
 // point), instead of ξ² − 1 with its relative error ε/(ξ − 1).
-void COTR0(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R, int IGRID) {
+void outer_grid(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R, int IGRID) {
   const double X1 = RP(1) - 10.0 / (RP(1) - 0.9);
   const double X2 = RP(2) - 10.0 / (RP(2) - 0.9);
   HB = (X2 - X1) / (NB - NA1);
@@ -66,27 +63,6 @@ void COTR0(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R, int IGRID) {
   }
   io::console().line(io::lstring(R(NA1, 1), R(NA1 + 1, 1)));
   io::console().line(io::lstring(R(NB - 1, 1), R(NB, 1)));
-}
-
-// S(ξ) = Σ_p X1_p(ξ)·[ξ² X2_p(ξ) − Σ_q T(q,p) X2_q(ξ)] times the weight of
-// column 7, integrated by Simpson's rule separately over the inner points
-// (step HA in ξ) and the outer points (step HB in x), times (RZ/2)³.  The η
-// integrals are exact (they sit in T); the error is that of Simpson's rule on
-// each region, O(HA⁴) and O(HB⁴).  Entries of T below 10⁻⁶ are skipped.
-double FOVI(int N1, int N2, int NA, int NB, double HA, double HB, double RZ3, lib::CMat T, lib::CVec R2, lib::CVec R7,
-            lib::Vec S, lib::Vec Y, lib::CMat X1, lib::CMat X2) {
-  lib::fill(NB, 0.0, S);
-  for (int p = 1; p <= N1; ++p) {
-    lib::fill(NB, 0.0, Y);
-    for (int q = 1; q <= N2; ++q) {
-      if (T(q, p) >= 1.0e-6) lib::add_scaled(NB, -T(q, p), X2.col(q), Y);
-      if (q == p) lib::add_product(NB, R2, X2.col(q), Y);
-    }
-    lib::add_product(NB, X1.col(p), Y, S);
-  }
-  lib::multiply_elementwise(NB, R7, S);
-  return RZ3 * (lib::simpson_rule(NB - NA, HB, S.sub(NA + 1, NB - NA), lib::Build::scf) +
-                lib::simpson_rule(NA, HA, S.sub(1, NA), lib::Build::scf));
 }
 
 }  // namespace scf

@@ -20,13 +20,14 @@
 #include "lib/ground_state.hpp"
 #include "lib/orbital_file.hpp"
 #include "scf/entry.hpp"
+#include "scf/input_checks.hpp"
 
 namespace {
 
 void convert(const std::string& from, const std::string& to) {
   io::Units units;
   io::Unit& in = units.open_old(1, from);
-  scf::D00 d;
+  scf::ControlGroup d;
   d.group().read(in);
 
   std::vector<std::string> block;

@@ -22,7 +22,7 @@ int main() {
     io::Units units;
     units.open_old(3, "Dp_Data.dsc");
     lib::Workspace V(scf::kNUV);
-    scf::DHS_00(scf::kNUV, V, units);
+    scf::run_tovrel(scf::kNUV, V, units);
     units.close_all();
   });
 }

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "scf/energy.hpp"
+#include "scf/operator_energies.hpp"
 
 namespace scf {
 
@@ -20,8 +20,9 @@ namespace {
 // shells once through the first sum, and its own terms twice there: the
 // second sum takes one of them off.  Formed with the same discrete operator
 // as the energy block's direct sum.
-double pair_energy(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF, const Coupling& c,
+double pair_energy(const RunTables& t, const Shells& s, const ShellCoefficients& coef, const Coupling& c,
                    UpdateState& st, const ShellWork& w, int k, int o) {
+  const lib::CMat AHF = coef.AHF, BHF = coef.BHF;
   std::vector<double> a(static_cast<size_t>(s.NSH), 0.0), b(a);
   double e = 0.0;
   for (const int I : {k, o}) {
@@ -68,7 +69,7 @@ void rotate_pair(const lib::Vec& a, const lib::Vec& b, const std::vector<double>
 
 // The five coefficients from the energies at θ_j = jπ/5, j = 0 … 4: equally
 // spaced in 2θ, the discrete Fourier sums give the harmonics 0, 1, 2 exactly.
-PairCurve pair_curve(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF, const Coupling& c,
+PairCurve pair_curve(const RunTables& t, const Shells& s, const ShellCoefficients& coef, const Coupling& c,
                      UpdateState& st, const ShellWork& w, int k, int o) {
   const lib::Vec a = s.waves(o).flat(), b = s.waves(k).flat();
   const std::vector<double> o0(a.data(), a.data() + a.size()), k0(b.data(), b.data() + b.size());
@@ -76,7 +77,7 @@ PairCurve pair_curve(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CM
   for (int j = 0; j < 5; ++j) {
     const double phi = 2.0 * M_PI * j / 5.0;
     rotate_pair(a, b, o0, k0, 0.5 * phi);
-    const double e = 0.4 * pair_energy(t, s, AHF, BHF, c, st, w, k, o);
+    const double e = 0.4 * pair_energy(t, s, coef, c, st, w, k, o);
     f.a1 += e * std::cos(phi);
     f.b1 += e * std::sin(phi);
     f.a2 += e * std::cos(2.0 * phi);
@@ -115,9 +116,9 @@ double downhill_minimum(const PairCurve& f) {
 
 }  // namespace
 
-std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF,
-                                      const Coupling& c, lib::CIMat JOR, UpdateState& st, const ShellWork& w,
-                                      bool rotate) {
+std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, const ShellCoefficients& coef,
+                                      const Coupling& c, UpdateState& st, const ShellWork& w, bool rotate) {
+  const lib::CIMat JOR = coef.JOR;
   std::vector<OpenPair> pairs;
   const int o = c.open.shell;
   if (o == 0 || s.CN(o) == 0.0) return pairs;
@@ -127,10 +128,10 @@ std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::
     if (k == o || s.CN(k) == 0.0 || s.M(k) != s.M(o) || s.L0(k) != s.L0(o) || s.n(k) != s.n(o)) continue;
     const double Nk = c.q[k - 1];
     std::array<int, 2> left{k, o};
-    std::array<double, 2> F{}, S{}, G{}, T{};
-    operator_elements(t, s, o, AHF.col(o), BHF.col(o), st, w, left, F, S);
+    const OperatorElements open_op = operator_elements(t, s, o, coef, st, w, left);
     left = {o, k};
-    operator_elements(t, s, k, AHF.col(k), BHF.col(k), st, w, left, G, T);
+    const OperatorElements closed_op = operator_elements(t, s, k, coef, st, w, left);
+    const std::vector<double>&F = open_op.F, &S = open_op.S, &G = closed_op.F, &T = closed_op.S;
     const double eo = F[1] / S[1], ek = G[1] / T[1];
     // Off-diagonal elements with the overlap left by the Schmidt step taken out.
     const double fo = F[0] - eo * S[0], fk = G[0] - ek * T[0];
@@ -163,7 +164,7 @@ std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::
       // orbitals frozen: the model curvature below leaves out the two-electron
       // terms and has the wrong sign where the open orbital lies below the
       // closed one.
-      const PairCurve f = pair_curve(t, s, AHF, BHF, c, st, w, k, o);
+      const PairCurve f = pair_curve(t, s, coef, c, st, w, k, o);
       p.theta = downhill_minimum(f);
       p.fitted_gradient = f.slope(0.0);
       p.lowered = f.value(p.theta);

@@ -21,8 +21,11 @@
 #include <vector>
 
 #include "scf/equations.hpp"
+#include "scf/run_tables.hpp"
+#include "scf/shells.hpp"
 #include "scf/terms.hpp"
-#include "scf/update.hpp"
+#include "scf/update_state.hpp"
+#include "scf/work_slices.hpp"
 
 namespace scf {
 
@@ -40,13 +43,12 @@ struct OpenPair {
 };
 
 // Measures every pair (open shell, closed shell of its symmetry with an
-// orbital), rotates when `rotate` and stores the multipliers in st.lagrange
-// (JOR, the orthogonality table, says which shell of a pair IROT = 2 takes
-// the multiplier from).
+// orbital) with the coefficients AHF and BHF of the term, rotates when
+// `rotate` and stores the multipliers in st.lagrange (JOR, the orthogonality
+// table, says which shell of a pair IROT = 2 takes the multiplier from).
 // The orbitals must be normalised (MI(2) = 1); w the work slices for the
 // open shell's number of partial waves.
-std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, lib::CMat AHF, lib::CMat BHF,
-                                      const Coupling& c, lib::CIMat JOR, UpdateState& st, const ShellWork& w,
-                                      bool rotate);
+std::vector<OpenPair> open_shell_step(const RunTables& t, const Shells& s, const ShellCoefficients& coef,
+                                      const Coupling& c, UpdateState& st, const ShellWork& w, bool rotate);
 
 }  // namespace scf

@@ -28,7 +28,7 @@ GridPoints grid_points(int NA, int NB, double RP1, double RP2, int IGRID) {
   lib::Mat R(table.data(), NB, 7);
   double HB = 0.0;
   const double RP[2] = {RP1, RP2};
-  COTR0(NA + 1, NB, HB, lib::CVec(RP, 2), R, IGRID);
+  outer_grid(NA + 1, NB, HB, lib::CVec(RP, 2), R, IGRID);
   // The inner rows as the power-series tables place them.
   const double HA = (RP1 - 1.0) / (NA - 1);
   for (int I = 1; I <= NA; ++I) {
@@ -40,7 +40,7 @@ GridPoints grid_points(int NA, int NB, double RP1, double RP2, int IGRID) {
   return p;
 }
 
-void REGRID(int M, const GridPoints& from, lib::CVec X1, const GridPoints& to, lib::Vec X2) {
+void carry_wave(int M, const GridPoints& from, lib::CVec X1, const GridPoints& to, lib::Vec X2) {
   // The nodes: every row of `from` but the second copy of the junction.
   const int NB1 = static_cast<int>(from.xi.size());
   std::vector<double> xn, fn, xin;

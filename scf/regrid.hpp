@@ -30,6 +30,7 @@ inline constexpr int kRegridOrder = 6;
 // the wave goes on with the exponential decay of its last two points (zero
 // where they do not decay): a bound orbital falls as e^(−κξ) out there, and
 // a step to zero would leave a kink for the first sweep to undo.
-void REGRID(int M, const GridPoints& from, lib::CVec X1, const GridPoints& to, lib::Vec X2);
+// Legacy name: REGRID.
+void carry_wave(int M, const GridPoints& from, lib::CVec X1, const GridPoints& to, lib::Vec X2);
 
 }  // namespace scf

@@ -7,7 +7,7 @@
 
 namespace scf {
 
-struct D00;
+struct ControlGroup;
 
 // Size of the workspace in double words; a larger demand gets a workspace
 // of its own, up to NUVM words (group D00; by default kNUVM, 1.6 GB).
@@ -36,6 +36,6 @@ std::array<long, 8> partition(int NB, int NKS, int KMA);
 // The most words one of the run's demands takes (its workspace for NB points,
 // or the inner system and work arrays of its largest shell): the least NUVM
 // that check_limits accepts for the grid and shells of d.
-long words_needed(const D00& d);
+long words_needed(const ControlGroup& d);
 
 }  // namespace scf

@@ -1,16 +1,16 @@
 #include "scf/states.hpp"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
 
-#include <omp.h>
-
 #include "io/format.hpp"
 #include "io/stop.hpp"
+#include "scf/energy_search.hpp"
 #include "scf/fixed_energy.hpp"
-#include "scf/search.hpp"
-#include "scf/update.hpp"
+#include "scf/update_state.hpp"
 
 namespace scf {
 
@@ -32,7 +32,8 @@ double StateCounter::floor() const { return -0.525 * std::max(1.0, t_.ZS * t_.ZS
 
 int StateCounter::sign_at(double E) const {
   ++st_.trials;
-  return DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, t_.RZ2 * E, TT_, PD_, S_, w_.CX, w_.WC, w_.WK, lib::Mat()).det_sign;
+  return solve_at_energy(t_, equations(), Matching{}, t_.RZ2 * E, FixedEnergyWork{w_.CX, w_.WC, w_.WK}, lib::Mat())
+      .det_sign;
 }
 
 // The signs at E1 and E2 at once: the second solve on a thread of its own,
@@ -51,9 +52,8 @@ std::array<int, 2> StateCounter::signs_at(double E1, double E2) const {
 #pragma omp parallel for schedule(static, 1) num_threads(2)
   for (int k = 0; k < 2; ++k) {
     try {
-      sign[k] = k == 0 ? DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, ER[0], TT_, PD_, S_, w_.CX, w_.WC, w_.WK, lib::Mat())
-                             .det_sign
-                       : DESY0(t_, 1, n_, s_.M(ISH_), 1, 1.0, ER[1], TT_, PD_, S_, CX2, WC2, WK2, lib::Mat()).det_sign;
+      const FixedEnergyWork work = k == 0 ? FixedEnergyWork{w_.CX, w_.WC, w_.WK} : FixedEnergyWork{CX2, WC2, WK2};
+      sign[k] = solve_at_energy(t_, equations(), Matching{}, ER[k], work, lib::Mat()).det_sign;
     } catch (...) {
       failed[k] = std::current_exception();
     }

@@ -8,7 +8,10 @@
 #include <array>
 
 #include "lib/views.hpp"
-#include "scf/equations.hpp"
+#include "scf/fixed_energy.hpp"
+#include "scf/run_tables.hpp"
+#include "scf/shells.hpp"
+#include "scf/work_slices.hpp"
 
 namespace scf {
 
@@ -37,6 +40,9 @@ class StateCounter {
 
  private:
   void set_reference(int sign);
+  // The equations of the shell; the count reads only the sign of their
+  // determinant, which the source does not change.
+  ShellEquations equations() const { return {s_.M(ISH_), n_, TT_, PD_, S_}; }
   const RunTables& t_;
   const Shells& s_;
   int ISH_, n_;

@@ -34,11 +34,11 @@ std::string refusal(const MOL& m) {
 }
 
 // tovrel's group D00 of a shipped example.
-scf::D00 example_d00(const std::string& name) {
+scf::ControlGroup example_d00(const std::string& name) {
   auto u = io::Unit::from_text(name, testsupport::source_file("examples/" + name + "/Dp_Data.dsc"));
-  scf::D00I d00i;
+  scf::RestartGroup d00i;
   d00i.group().read(*u);
-  scf::D00 d;
+  scf::ControlGroup d;
   d.group().read(*u);
   return d;
 }
@@ -194,10 +194,10 @@ TEST(TovrelGroup, EqualsTheHandMadeExamples) {
       {"h-atom", mol(1, 0, 1.0, "1s")},
   };
   for (const Case& c : cases) {
-    const scf::D00 want = example_d00(c.example);
+    const scf::ControlGroup want = example_d00(c.example);
     const diatom::Molecule m = diatom::describe_molecule(c.m, "x.mol");
     const diatom::Accuracy a = diatom::choose_accuracy(m, c.m.RZ[0], 1e-6, 0, 0);
-    const scf::D00 got = diatom::make_d00(m, c.m.RZ[0], a, "a.lst", "a.res");
+    const scf::ControlGroup got = diatom::make_d00(m, c.m.RZ[0], a, "a.lst", "a.res");
     ASSERT_EQ(got.NSH, want.NSH) << c.example;
     const int n2 = got.NSH * got.NSH;
     for (int i = 1; i <= got.NSH; ++i) {
@@ -230,7 +230,7 @@ TEST(TovrelGroup, OrdersEachSymmetryUpwardsAndMarksOnlyLowerShellsOfIt) {
   for (const auto& s : m.shells) order += s.name + " ";
   EXPECT_EQ(order, "1pu 1sg 1su 2sg 3sg 2su ");
   const diatom::Accuracy a = diatom::choose_accuracy(m, 2.068, 1e-5, 0, 0);
-  const scf::D00 d = diatom::make_d00(m, 2.068, a, "a.lst", "a.res");
+  const scf::ControlGroup d = diatom::make_d00(m, 2.068, a, "a.lst", "a.res");
   const int N = d.NSH;
   for (int I = 1; I <= N; ++I) {
     for (int J = 1; J <= N; ++J) {
@@ -349,7 +349,8 @@ TEST(OpenShellMolecule, TheOpenShellAndItsTermReachTovrelsGroup) {
   ASSERT_EQ(o2.open, 6);
   EXPECT_EQ(o2.shells[6].name, "1pg");
   EXPECT_EQ(o2.shells[6].electrons(), 2);
-  const scf::D00 d = diatom::make_d00(o2, 2.282, diatom::choose_accuracy(o2, 2.282, 1e-5, 0, 0), "a.lst", "a.res");
+  const scf::ControlGroup d =
+      diatom::make_d00(o2, 2.282, diatom::choose_accuracy(o2, 2.282, 1e-5, 0, 0), "a.lst", "a.res");
   EXPECT_EQ(d.OPEN[0], 7);
   EXPECT_EQ(d.OPEN[1], 2);
   EXPECT_EQ(d.TERM, "3Sg-");

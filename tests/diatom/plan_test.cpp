@@ -85,8 +85,9 @@ TEST(RunPlan, AGridPastTheProgramsDefaultMemoryIsGivenWhatItNeeds) {
   const Plan p = plan_of("&MOL Z1 = 8, Z2 = 6, RZ = 2.132, SHELLS = '1s 2s 3s 4s 1p 5s', TOL = 1e-9, CHECK = 1 /\n",
                          (dir.path() / "run").string());
   ASSERT_EQ(p.stage[0].size(), 2u);
-  const scf::D00 rule = diatom::make_d00(p.molecule, p.molecule.RZ[0], p.accuracy, "mol.lst", "mol.res");
-  const scf::D00 check = diatom::make_d00(p.molecule, p.molecule.RZ[0], p.check_accuracy, "mol.lst", "mol.res");
+  const scf::ControlGroup rule = diatom::make_d00(p.molecule, p.molecule.RZ[0], p.accuracy, "mol.lst", "mol.res");
+  const scf::ControlGroup check =
+      diatom::make_d00(p.molecule, p.molecule.RZ[0], p.check_accuracy, "mol.lst", "mol.res");
   EXPECT_EQ(rule.NUVM, scf::kNUVM);
   EXPECT_GE(check.NUVM, scf::words_needed(check));
   EXPECT_GT(check.NUVM, scf::kNUVM);

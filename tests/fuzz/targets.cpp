@@ -35,8 +35,8 @@ void refusable(F&& f) {
 
 int group(const uint8_t* data, size_t size) {
   auto u = io::Unit::from_text("Dp_Data.dsc", text_of(data, size));
-  scf::D00I d00i;
-  scf::D00 d;
+  scf::RestartGroup d00i;
+  scf::ControlGroup d;
   bool read = false;
   refusable([&] {
     d00i.group().read(*u);
@@ -47,7 +47,7 @@ int group(const uint8_t* data, size_t size) {
   // Whatever was read is written so that it reads back to the same values.
   auto once = io::Unit::to_text("echo");
   d.group().write(*once);
-  scf::D00 back;
+  scf::ControlGroup back;
   auto in = io::Unit::from_text("echo", once->text());
   try {
     back.group().read(*in);

@@ -14,7 +14,9 @@
 #include "io/console.hpp"
 #include "io/unit.hpp"
 #include "lib/views.hpp"
-#include "scf/update.hpp"
+#include "scf/one_electron_energy.hpp"
+#include "scf/operator_energies.hpp"
+#include "scf/shell_solve.hpp"
 #include "support/programs.hpp"
 #include "system_for_tests.hpp"
 
@@ -176,7 +178,7 @@ TEST(ShellEnergies, OneElectronEnergyOfTheDiscreteOperatorIsTheEigenvalueOfTheSo
     auto listing = io::Unit::to_text("listing");
     scf::Shells s = sys.shells();
     double EI = 0.0;
-    scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(8), *listing);
+    scf::solve_shell(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(8), *listing);
     s.E(1) = EI;
     const std::vector<double> none{0.0};
     const lib::CVec AC(none.data(), 1), BC(none.data(), 1);
@@ -213,19 +215,20 @@ TEST(OperatorElements, TwoStatesOfOneOperatorGiveItsEigenvaluesAndNoCoupling) {
   for (int I = 1; I <= 2; ++I) {
     scftest::one_electron_equations(sys, I);
     double EI = 0.0;
-    scf::DESYG(sys.t, s, scf::ShellSolve{I, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(8), *listing);
+    scf::solve_shell(sys.t, s, scf::ShellSolve{I, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(8), *listing);
     s.E(I) = EI;
     s.CN(I) = 1.0;
   }
   EXPECT_NEAR(s.E(1), -1.1026342144949, 1e-7);
   EXPECT_NEAR(s.E(2), -0.3608648753, 1e-7);
-  const std::vector<double> none{0.0, 0.0};
-  const lib::CVec AC(none.data(), 2), BC(none.data(), 2);
+  const std::vector<double> none(4, 0.0);
+  const scf::ShellCoefficients no_field{lib::CMat(none.data(), 2, 2), lib::CMat(none.data(), 2, 2), lib::CIMat()};
   const int left[] = {1, 2};
   double F[2][2], S[2][2];  // [J][I]: ⟨φ_I|F|φ_J⟩, ⟨φ_I|φ_J⟩
-  for (int J = 1; J <= 2; ++J)
-    scf::operator_elements(sys.t, s, J, AC, BC, sys.st, sys.work(8), left, std::span<double>(F[J - 1], 2),
-                           std::span<double>(S[J - 1], 2));
+  for (int J = 1; J <= 2; ++J) {
+    const scf::OperatorElements e = scf::operator_elements(sys.t, s, J, no_field, sys.st, sys.work(8), left);
+    for (int I = 0; I < 2; ++I) F[J - 1][I] = e.F[I], S[J - 1][I] = e.S[I];
+  }
   for (int J = 1; J <= 2; ++J) EXPECT_NEAR(F[J - 1][J - 1] / S[J - 1][J - 1], s.E(J), 1e-10) << J;
   const double scale = std::fabs(F[0][0]);
   // Measured 2e-11 to 6e-11 of the diagonal.

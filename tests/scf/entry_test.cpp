@@ -7,6 +7,8 @@
 #include <string>
 
 #include "io/stop.hpp"
+#include "scf/input_checks.hpp"
+#include "scf/sizes.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -88,7 +90,7 @@ TEST(ScfEntry, AWorkspaceBeyondWhatARunMayUseIsRefusedNamingNB) {
 // NUVM raises the words a run may use: the least value accepted for a grid
 // is the demand words_needed names, one word less is refused naming NB.
 TEST(ScfEntry, NUVMRaisesTheWordsARunMayUseToWhatTheGridNeeds) {
-  scf::D00 d;
+  scf::ControlGroup d;
   d.Z1 = d.Z2 = 1.0, d.RZ = 1.4, d.NSH = 4, d.NA = 3, d.NB = 150000, d.RP[0] = 2.0, d.RP[1] = 40.0, d.EPS = 1e-7;
   for (int i = 0; i < 4; ++i) d.MLN[3 * i] = 0, d.MLN[3 * i + 1] = i, d.MLN[3 * i + 2] = 20;
   auto limits = [&d] {
@@ -150,36 +152,36 @@ TEST(ScfEntry, RestartTakesTheGroupOfTheRestartFileAndReadsItsOrbitals) {
 
 TEST(ScfEntry, InputBeyondTheFixedStorageStopsNamingTheVariable) {
   struct Case {
-    void (*edit)(scf::D00&);
+    void (*edit)(scf::ControlGroup&);
     const char* variable;
   } cases[] = {
-      {[](scf::D00& d) { d.NSH = 17; }, "NSH"},
-      {[](scf::D00& d) { d.NSH = 0; }, "NSH"},
-      {[](scf::D00& d) { d.NA = 7; }, "NA"},    // 7·8 > 50
-      {[](scf::D00& d) { d.NA = 4; }, "NA"},    // even
-      {[](scf::D00& d) { d.NB = 101; }, "NB"},  // NB − NA even
-      {[](scf::D00& d) { d.MLN[2] = 0; }, "MLN"},
-      {[](scf::D00& d) { d.MLN[2] = 10000; }, "MLN"},  // (NA·n)² beyond the run's memory
-      {[](scf::D00& d) {
+      {[](scf::ControlGroup& d) { d.NSH = 17; }, "NSH"},
+      {[](scf::ControlGroup& d) { d.NSH = 0; }, "NSH"},
+      {[](scf::ControlGroup& d) { d.NA = 7; }, "NA"},    // 7·8 > 50
+      {[](scf::ControlGroup& d) { d.NA = 4; }, "NA"},    // even
+      {[](scf::ControlGroup& d) { d.NB = 101; }, "NB"},  // NB − NA even
+      {[](scf::ControlGroup& d) { d.MLN[2] = 0; }, "MLN"},
+      {[](scf::ControlGroup& d) { d.MLN[2] = 10000; }, "MLN"},  // (NA·n)² beyond the run's memory
+      {[](scf::ControlGroup& d) {
          d.MLN[0] = 5;
          d.MLN[1] = 5;
        },
        "NA"},  // NA·MM = 5·11 > 50
-      {[](scf::D00& d) { d.RP[1] = 1.5; }, "RP"},
-      {[](scf::D00& d) { d.MI[0] = 3; }, "MI"},
-      {[](scf::D00& d) { d.EPS = 0.0; }, "EPS"},
+      {[](scf::ControlGroup& d) { d.RP[1] = 1.5; }, "RP"},
+      {[](scf::ControlGroup& d) { d.MI[0] = 3; }, "MI"},
+      {[](scf::ControlGroup& d) { d.EPS = 0.0; }, "EPS"},
       // Counts near the range of int are refused, not wrapped into accepted ones.
-      {[](scf::D00& d) { d.NA = 99999; }, "NA"},
-      {[](scf::D00& d) { d.NB = -2147483647 - 1; }, "NB"},
-      {[](scf::D00& d) { d.NB = 2147483646; }, "NB"},
+      {[](scf::ControlGroup& d) { d.NA = 99999; }, "NA"},
+      {[](scf::ControlGroup& d) { d.NB = -2147483647 - 1; }, "NB"},
+      {[](scf::ControlGroup& d) { d.NB = 2147483646; }, "NB"},
       // Switches outside their meaning.
-      {[](scf::D00& d) { d.JOR[0] = 2; }, "JOR(1,1)"},
-      {[](scf::D00& d) { d.MI[1] = 2; }, "MI(2)"},
-      {[](scf::D00& d) { d.MI[2] = 3; }, "MI(3)"},
-      {[](scf::D00& d) { d.MI[3] = -1; }, "MI(4)"},
+      {[](scf::ControlGroup& d) { d.JOR[0] = 2; }, "JOR(1,1)"},
+      {[](scf::ControlGroup& d) { d.MI[1] = 2; }, "MI(2)"},
+      {[](scf::ControlGroup& d) { d.MI[2] = 3; }, "MI(3)"},
+      {[](scf::ControlGroup& d) { d.MI[3] = -1; }, "MI(4)"},
   };
   for (const auto& c : cases) {
-    scf::D00 d;
+    scf::ControlGroup d;
     d.Z1 = d.Z2 = 1.0;
     d.RZ = 1.4;
     d.NSH = 1;

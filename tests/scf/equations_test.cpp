@@ -1,4 +1,4 @@
-// Multipole potentials of a pair density (ZIJK).  The one-electron terms
+// Multipole potentials of a pair density (pair_potentials).  The one-electron terms
 // (one_electron_equations) are checked by the exact H2+ states and the atoms on a focus.
 #include "scf/equations.hpp"
 
@@ -11,7 +11,7 @@
 
 #include "lib/gaunt_exact.hpp"
 #include "lib/gaunt_table.hpp"
-#include "scf/grid.hpp"
+#include "scf/pair_potentials.hpp"
 #include "system_for_tests.hpp"
 
 namespace {
@@ -23,7 +23,7 @@ using scftest::System;
 // X·Y(L,1)·Y(L,−1) carries the factor (−1)^M of the conjugate harmonic, so
 // the potential comes out with the opposite sign: that is why the direct
 // coefficient of a π shell is entered negative.
-TEST(Zijk, MonopoleTailObeysGaussLawWithThePhaseOfTheProjection) {
+TEST(PairPotentials, MonopoleTailObeysGaussLawWithThePhaseOfTheProjection) {
   for (int M : {0, 1}) {
     const double RZ = 1.4, a = RZ / 2;
     System sys(1.0, 1.0, RZ, {{M, M, 2}}, 5, 806, 1.02, 60.0);
@@ -36,15 +36,15 @@ TEST(Zijk, MonopoleTailObeysGaussLawWithThePhaseOfTheProjection) {
       X(i, 1) = f / g;
       X(i, 2) = 0.3 * f * (xi - 1.0) / g;
     }
-    std::vector<double> S(sys.NB), Y(sys.NB);
-    const double Q = scf::FOVI(2, 2, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(2), sys.t.R.col(2),
-                               sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), X, X);
+    const double Q = sys.overlap(2, X, X);
     scf::ShellWork w = sys.work(2);
     std::array<double, 4> B{1.0, 0.0, 0.0, 0.0};
-    scf::ZIJK(sys.NA, sys.NB, 2, 2, 4, M, M, M, M, 0, 2, scf::multipole_scale(sys.t.RZ2), sys.t.H12(), sys.t.BZ,
-              sys.t.R.colsFrom(2, 6), sys.st.fac(), X, X, sys.t.G.col(1), lib::Vec(B.data(), 4), sys.t.AA.col(1),
-              sys.t.BB.col(1), sys.t.VV.col(1), sys.t.UU, sys.t.WW, lib::Mat(w.CX.data(), sys.NA, sys.NA),
-              lib::Mat(w.WC.data(), sys.NA, 3), w.WK, w.XE);
+    const lib::PartialWaves f{{M, M, 2, 2}, X};
+    scf::pair_potentials(sys.t.multipole_setting(sys.st.fac()), sys.t.series().column(1), scf::AngularRule{},
+                         lib::PairDensity{f, f, scf::multipole_scale(sys.t.RZ2)}, scf::MultipoleOrders{0, 4},
+                         lib::MultipoleWork{lib::Vec(B.data(), 4), lib::Mat(w.CX.data(), sys.NA, sys.NA),
+                                            lib::Mat(w.WC.data(), sys.NA, 3), w.WK},
+                         w.XE);
     for (int i : {sys.NB - 40, sys.NB - 1}) {
       const double V = w.XE(i, 1) * sys.t.R(i, 6), r = a * sys.xi(i);
       // (ξ² − 1)^(−1/2) ≈ 1/ξ up to O(ξ⁻³); the 6.28318 of the scale shows at 1e-6.
@@ -87,7 +87,7 @@ TEST(AngularTable, DirectAndExchangeTermsEqualThoseOfTheCallsBitForBit) {
       const lib::Vec B(sys.st.B.data(), 4);
       B(1) = 1.0;
       scf::add_direct_terms(sys.t, s, ISH, lib::CVec(AC.data(), 2), sys.st.fac(), B, w);
-      scf::add_exchange_terms(sys.t, s, ISH, lib::CVec(BC[ISH - 1].data(), 2), 1.0, sys.st.fac(), B, w);
+      scf::add_exchange_terms(sys.t, s, ISH, {lib::CVec(BC[ISH - 1].data(), 2)}, sys.st.fac(), B, w);
       pd[pass].assign(w.PD.flat().begin(), w.PD.flat().end());
       xn[pass].assign(w.XN.colsFrom(1, n).flat().begin(), w.XN.colsFrom(1, n).flat().end());
       sys.t.angular = nullptr;
@@ -153,8 +153,7 @@ TEST(FieldStores, TermsEqualThoseBuiltTermByTermOnOneAndTwoThreadsAndFollowEvery
     const lib::Vec B(sys.st.B.data(), 4);
     B(1) = 1.0;
     scf::add_direct_terms(sys.t, s, ISH, lib::CVec(AC.data(), 3), sys.st.fac(), B, w, stores ? &direct : nullptr);
-    scf::add_exchange_terms(sys.t, s, ISH, lib::CVec(BC.data(), 3), 1.0, sys.st.fac(), B, w, nullptr,
-                            stores ? &pairs : nullptr);
+    scf::add_exchange_terms(sys.t, s, ISH, {lib::CVec(BC.data(), 3)}, sys.st.fac(), B, w, stores ? &pairs : nullptr);
     pd.assign(w.PD.flat().begin(), w.PD.flat().end());
     xn.assign(w.XN.colsFrom(1, n).flat().begin(), w.XN.colsFrom(1, n).flat().end());
   };
@@ -211,8 +210,8 @@ TEST(EtaElements, ExactElementsAreTheSquareOfTheEtaMatrixAndNearTheWrittenOnes) 
   // The η² Gaunt integral: exact path against the library's within its digits.
   for (int L3 : {0, 1, 2, 5})
     for (int M1 : {0, 1})
-      EXPECT_NEAR(scf::eta2_gaunt(nullptr, 3, 2, L3, M1, 0, M1, F, 1),
-                  scf::eta2_gaunt(nullptr, 3, 2, L3, M1, 0, M1, F, 0), 1e-9)
+      EXPECT_NEAR(scf::eta2_gaunt({nullptr, 1}, 3, 2, L3, M1, 0, M1, F), scf::eta2_gaunt({}, 3, 2, L3, M1, 0, M1, F),
+                  1e-9)
           << L3 << " " << M1;
 }
 

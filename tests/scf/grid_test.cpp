@@ -1,4 +1,5 @@
-// The outer grid (COTR0) and the shell overlap (FOVI).
+// The outer grid (outer_grid), the shell overlap (shell_overlap) and the
+// orbitals carried between grids (carry_wave).
 #include "scf/grid.hpp"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "scf/overlap.hpp"
 #include "scf/regrid.hpp"
 #include "system_for_tests.hpp"
 
@@ -17,7 +19,7 @@ using scftest::System;
 // The columns are the Liouville normal form of (p y′)′ with p = ξ² − 1 in the
 // variable x: for u = y/g,  u_xx + col5·u = (p y′)′·col3/g.  Checked on
 // y = ξ·e^(−ξ/3) with second differences in x on a fine grid.
-TEST(Cotr0, ColumnsAreTheLiouvilleFormOfTheRadialOperator) {
+TEST(OuterGrid, ColumnsAreTheLiouvilleFormOfTheRadialOperator) {
   System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 4006, 1.05, 30.0);
   const lib::CMat R = sys.grid();
   const int NA = sys.NA, NB = sys.NB;
@@ -45,7 +47,7 @@ TEST(Cotr0, ColumnsAreTheLiouvilleFormOfTheRadialOperator) {
 // 1/(x′²(ξ² − 1)) at ξ_i; both checked in long double.  The written root
 // loses 90ε in ξ near the junction (a displacement of 1e-11 in x through
 // x′ ≈ 800), and ξ² − 1 its relative precision ε/(ξ − 1).
-TEST(Cotr0, PointsWithoutCancellationLieOnTheUniformGridInX) {
+TEST(OuterGrid, PointsWithoutCancellationLieOnTheUniformGridInX) {
   for (int IGRID : {0, 1}) {
     System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 6406, 1.01, 40.0, IGRID);
     const lib::CMat R = sys.grid();
@@ -103,20 +105,16 @@ double hydrogen_2p0(double xi, double eta, double a) {
   return a * (xi * eta + 1.0) * std::exp(-a * (xi + eta) / 2.0) / (4.0 * std::sqrt(2.0 * M_PI));
 }
 
-// With the η² matrix of one_electron_equations, FOVI is the overlap in the volume element
+// With the η² matrix of one_electron_equations, shell_overlap is the overlap in the volume element
 // (RZ/2)³(ξ² − η²): the hydrogen orbitals come out normalised and orthogonal.
-TEST(Fovi, HydrogenOrbitalsOnAFocusAreOrthonormal) {
+TEST(ShellOverlap, HydrogenOrbitalsOnAFocusAreOrthonormal) {
   const double RZ = 1.0, a = RZ / 2;
   const int n = 14;
   System sys(1.0, 0.0, RZ, {{0, 0, n}}, 5, 1606, 1.01, 120.0);
   scftest::one_electron_equations(sys, 1);
   const std::vector<double> s1 = partial_waves(sys, n, hydrogen_1s, a), p0 = partial_waves(sys, n, hydrogen_2p0, a);
   const lib::CMat X1(s1.data(), sys.NB, n), X2(p0.data(), sys.NB, n);
-  std::vector<double> S(sys.NB), Y(sys.NB);
-  auto ov = [&](lib::CMat A, lib::CMat B) {
-    return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(7),
-                     lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
-  };
+  auto ov = [&](lib::CMat A, lib::CMat B) { return sys.overlap(n, A, B); };
   EXPECT_NEAR(ov(X1, X1), 1.0, 1e-8);
   EXPECT_NEAR(ov(X2, X2), 1.0, 1e-8);
   EXPECT_NEAR(ov(X1, X2), 0.0, 1e-8);
@@ -131,7 +129,7 @@ TEST(Fovi, HydrogenOrbitalsOnAFocusAreOrthonormal) {
 // six-point polynomial errs as h⁶: doubling the coarse grid's points cuts the
 // error by about 64 (4.4e-9 of the largest value at 406 points, 7e-11 at 806); beyond the coarse grid's end the
 // exponential tail is the function itself.
-TEST(Regrid, SmoothWaveIsCarriedWithTheSixthOrderOfItsPolynomial) {
+TEST(CarryWave, SmoothWaveIsCarriedWithTheSixthOrderOfItsPolynomial) {
   const int M = 1;
   auto y = [&](double xi) { return std::pow(xi * xi - 1.0, 0.5 * M) * std::exp(-3.0 * xi); };
   const scf::GridPoints to = scf::grid_points(5, 3006, 1.003, 30.0, 1);
@@ -140,7 +138,7 @@ TEST(Regrid, SmoothWaveIsCarriedWithTheSixthOrderOfItsPolynomial) {
     std::vector<double> X1(static_cast<size_t>(NB)), X2(to.xi.size());
     for (int i = 0; i < NB; ++i)
       X1[static_cast<size_t>(i)] = y(from.xi[static_cast<size_t>(i)]) / from.g[static_cast<size_t>(i)];
-    scf::REGRID(M, from, lib::CVec(X1.data(), NB), to, lib::Vec(X2.data(), static_cast<int>(X2.size())));
+    scf::carry_wave(M, from, lib::CVec(X1.data(), NB), to, lib::Vec(X2.data(), static_cast<int>(X2.size())));
     double err = 0.0, size = 0.0;
     for (size_t i = 0; i < X2.size(); ++i) {
       err = std::max(err, std::fabs(X2[i] * to.g[i] - y(to.xi[i])));

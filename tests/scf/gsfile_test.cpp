@@ -14,7 +14,7 @@ using testsupport::ScratchDir;
 
 // A result file of tovrel: the echo of D00, then an orbital block.
 std::string result_file(int na, bool orbitals, int waves_of_shell_2 = 3) {
-  scf::D00 d;
+  scf::ControlGroup d;
   d.Z1 = 7.0;
   d.Z2 = 7.0;
   d.RZ = 2.068;

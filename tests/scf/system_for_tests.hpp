@@ -14,10 +14,13 @@
 #include "lib/one_electron.hpp"
 #include "lib/vector_kernels.hpp"
 #include "lib/views.hpp"
-#include "scf/driver.hpp"
-#include "scf/entry.hpp"
 #include "scf/equations.hpp"
-#include "scf/update.hpp"
+#include "scf/fast_search.hpp"
+#include "scf/run_tables.hpp"
+#include "scf/shells.hpp"
+#include "scf/sizes.hpp"
+#include "scf/update_state.hpp"
+#include "scf/work_slices.hpp"
 
 namespace scftest {
 
@@ -61,9 +64,9 @@ struct System {
     r(NA, 1) = RA;
     r(NB, 1) = RB;
     io::ConsoleRedirect quiet(nullptr, &trace);
-    t = scf::set_up_grid(NA, NB, MM, lib::CVec(RP.data(), 2), 0, Z1, Z2, RZ, r, mat(AA, NA, MM), mat(BB, NA, MM),
-                         mat(UU, NA, NA + 1), mat(VV, NA, MM), mat(WW, NA, NA), mat(G, 2, MM), lib::Vec(BZ.data(), 5),
-                         IGRID);
+    t = scf::set_up_grid(scf::GridSetting{NA, NB, MM, lib::CVec(RP.data(), 2), 0, IGRID}, Z1, Z2, RZ,
+                         scf::GridStorage{r, mat(AA, NA, MM), mat(BB, NA, MM), mat(UU, NA, NA + 1), mat(VV, NA, MM),
+                                          mat(WW, NA, NA), mat(G, 2, MM), lib::Vec(BZ.data(), 5)});
   }
 
   static lib::Mat mat(std::vector<double>& v, int m, int n) { return lib::Mat(v.data(), m, n); }
@@ -87,6 +90,12 @@ struct System {
   }
   scf::ShellWork work(int n) { return slices().of(n, NB); }
   lib::CMat grid() const { return t.R; }
+  // The overlap of two functions of n waves on the grid, with the η² matrix
+  // of the shell last built.
+  double overlap(int n, lib::CMat X1, lib::CMat X2) {
+    std::vector<double> S(NB), Y(NB);
+    return scf::shell_overlap(t.overlap_grid(), st.tt(n), X1, X2, lib::Vec(S.data(), NB), lib::Vec(Y.data(), NB));
+  }
   double xi(int i) const { return t.R(i, 1); }
 
   int NSH, NA, NB, MM = 3, KMA = 1, NKS = 0;

@@ -1,25 +1,26 @@
-// The written rules (ISRCH = 1): fixed relative steps, then bisection, for
-// both energy rules; states bisected to rounding; plain sweeps.  The fast
-// search takes their steps for its direction.
 #include <cmath>
 
 #include "io/console.hpp"
 #include "io/list_directed.hpp"
-#include "scf/search.hpp"
+#include "scf/written_rules.hpp"
 
 namespace scf {
 
 // Relative steps EI → (1 − H)·EI while the defect keeps its sign (the step
 // turns round when |DX| grows), then bisection of the bracket [E1, E2] in
 // which DX changes sign: linear convergence, one bit per trial.
-void EITD(int& IT, double& H, double& T1, double& T2, double DX, double& E1, double& E2, double& EI) {
+double defect_rule_step(double E, double DX, EnergyBracket& b, DefectStep& d) {
+  int& IT = d.IT;
+  double& H = d.H;
+  double &T1 = b.T1, &T2 = b.T2, &E1 = b.E1, &E2 = b.E2;
+  double EI = E;
   if (IT == 0) {
     IT = 1;
     E1 = EI;
     T1 = DX;
     T2 = DX;
     io::console().line(io::lstring(" IT, H =", IT, H));
-    return;
+    return EI;
   }
   const double P = T1 * DX;
   if (P > 0.0 && std::fabs(DX) > std::fabs(T1)) H = -H;
@@ -40,6 +41,7 @@ void EITD(int& IT, double& H, double& T1, double& T2, double DX, double& E1, dou
     EI = (1.0 - H) * E1;
     io::console().line(io::lstring(" IT, -H =", IT, -H));
   }
+  return EI;
 }
 
 // From the second trial of a pass on, a change of sign against the last
@@ -72,8 +74,7 @@ double norm_rule_step(int k, double E, double T, double C, EnergyBracket& b) {
 double WrittenRules::stop_at(double EPS) const { return EPS; }
 
 double WrittenRules::defect_step(int, double E, double DX, EnergyBracket& b, DefectStep& d) {
-  EITD(d.IT, d.H, b.T1, b.T2, DX, b.E1, b.E2, E);
-  return E;
+  return defect_rule_step(E, DX, b, d);
 }
 
 double WrittenRules::norm_step(int k, double E, double T, double C, double, EnergyBracket& b) {

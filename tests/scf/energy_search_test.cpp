@@ -1,11 +1,9 @@
 // The energy steps.  The written rules: fixed relative steps, then
-// bisection of the bracket, for the defect (EITD) and the norm.  The
+// bisection of the bracket, for the defect and the norm.  The
 // superlinear search against closed-form test functions: it must find the
 // root the written rule finds, in far fewer trials, keep every trial inside
 // a bracket once it has one, and never step against the written rule's
 // direction while walking.
-#include "scf/search.hpp"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,30 +12,33 @@
 #include <sstream>
 
 #include "io/console.hpp"
+#include "scf/fast_search.hpp"
+#include "scf/superlinear_search.hpp"
+#include "scf/written_rules.hpp"
 
 namespace {
 
-TEST(Eitd, FirstUseKeepsTheEnergyThenStepsAndBisects) {
-  int IT = 0;
-  double H = 0.01, T1 = 0, T2 = 0, E1 = 0, E2 = 0, EI = -2.0;
+TEST(DefectRuleStep, FirstUseKeepsTheEnergyThenStepsAndBisects) {
+  scf::EnergyBracket b;
+  scf::DefectStep d;
   std::ostringstream sink;
   io::ConsoleRedirect quiet(nullptr, &sink);
-  scf::EITD(IT, H, T1, T2, 0.5, E1, E2, EI);  // first use in the run
-  EXPECT_EQ(IT, 1);
+  double EI = scf::defect_rule_step(-2.0, 0.5, b, d);  // first use in the run
+  EXPECT_EQ(d.IT, 1);
   EXPECT_EQ(EI, -2.0);
-  EXPECT_EQ(E1, -2.0);
-  scf::EITD(IT, H, T1, T2, 0.4, E1, E2, EI);  // same sign, smaller: relative step −H
+  EXPECT_EQ(b.E1, -2.0);
+  EI = scf::defect_rule_step(EI, 0.4, b, d);  // same sign, smaller: relative step −H
   EXPECT_DOUBLE_EQ(EI, -2.0 * 0.99);
-  scf::EITD(IT, H, T1, T2, 0.6, E1, E2, EI);  // grew without a sign change: the step turns round
-  EXPECT_DOUBLE_EQ(H, -0.01);
+  EI = scf::defect_rule_step(EI, 0.6, b, d);  // grew without a sign change: the step turns round
+  EXPECT_DOUBLE_EQ(d.H, -0.01);
   EXPECT_DOUBLE_EQ(EI, -1.98 * 1.01);
   const double a = EI;
-  scf::EITD(IT, H, T1, T2, -0.2, E1, E2, EI);  // sign change: bisection of [E1, EI]
+  EI = scf::defect_rule_step(EI, -0.2, b, d);  // sign change: bisection of [E1, EI]
   EXPECT_DOUBLE_EQ(EI, (a - 1.98) / 2.0);
-  EXPECT_DOUBLE_EQ(E2, -1.98);
-  const double b = EI;
-  scf::EITD(IT, H, T1, T2, -0.1, E1, E2, EI);  // same sign as the last: halve towards E2
-  EXPECT_DOUBLE_EQ(EI, (b - 1.98) / 2.0);
+  EXPECT_DOUBLE_EQ(b.E2, -1.98);
+  const double c = EI;
+  EI = scf::defect_rule_step(EI, -0.1, b, d);  // same sign as the last: halve towards E2
+  EXPECT_DOUBLE_EQ(EI, (c - 1.98) / 2.0);
 }
 
 // The norm rule: 0.2 % steps away from the sign of T (the test value grows
@@ -130,9 +131,7 @@ TEST(SuperlinearSearch, FindsTheRootsOfSmoothAndSteepFunctionsInFewTrials) {
 // doubling step.  With the written 0.2 % steps alone the crossing from −0.6
 // to −0.9 takes 150 trials.
 TEST(SuperlinearSearch, CrossesAMinimumOfTheTestValueWithGrowingSteps) {
-  auto f = [](double E) {
-    return E >= -0.9 ? 0.1 + (E + 0.6) * (E + 0.6) : 0.19 - 0.8 * (-0.9 - E);
-  };
+  auto f = [](double E) { return E >= -0.9 ? 0.1 + (E + 0.6) * (E + 0.6) : 0.19 - 0.8 * (-0.9 - E); };
   const Outcome o = solve(f, -0.49, 1e-11);
   EXPECT_NEAR(o.E, -0.9 - 0.19 / 0.8, 1e-9);
   EXPECT_LT(o.trials, 40);

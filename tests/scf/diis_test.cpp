@@ -1,7 +1,7 @@
 // DIIS between sweeps: the coefficients of the least residual combination,
 // and the acceleration of a slowly converging linear fixed-point map (the
 // model of the sweeps near self-consistency) against the plain iteration.
-#include "scf/accelerate.hpp"
+#include "scf/diis.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// The self-consistent driver in memory: the limit on the number of sweeps;
-// the input checks that protect the fixed tables of the shell equations.
-#include "scf/driver.hpp"
+// The input checks that protect the fixed tables of the shell equations.
+#include "scf/input_checks.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,34 +7,11 @@
 
 #include "io/stop.hpp"
 #include "scf/entry.hpp"
-#include "system_for_tests.hpp"
 
 namespace {
 
-using scftest::System;
-
-// H2 needs about fifteen sweeps from scratch: with a limit of three the run
-// stops with the limit and the remaining change in the message.
-TEST(IterateShells, StopsAfterTheLimitOfSweeps) {
-  System sys(1.0, 1.0, 1.4, {{0, 0, 4}}, 5, 306, 1.02, 30.0);
-  io::ConsoleRedirect quiet(nullptr, &sys.trace);
-  auto listing = io::Unit::to_text("listing");
-  const std::array<double, 1> A{2.0}, B{1.0};
-  const std::array<int, 1> JOR{0};
-  const std::array<int, 7> MI{0, 1, 0, 0, 0, 0, 0};
-  try {
-    scf::iterate_shells(sys.t, sys.shells(), lib::CIMat(JOR.data(), 1, 1), lib::CIVec(MI.data(), 7), 1e-9,
-                        lib::CMat(A.data(), 1, 1), lib::CMat(B.data(), 1, 1), sys.st, sys.search, sys.slices(),
-                        *listing, 3);
-    ADD_FAILURE() << "no stop after 3 sweeps";
-  } catch (const io::StopRun& s) {
-    EXPECT_NE(s.message().find("NO SELF-CONSISTENCY AFTER    3 SWEEPS"), std::string::npos) << s.message();
-    EXPECT_NE(s.status(), 0);
-  }
-}
-
-scf::D00 n2_like(int n) {
-  scf::D00 d;
+scf::ControlGroup n2_like(int n) {
+  scf::ControlGroup d;
   d.Z1 = d.Z2 = 7.0;
   d.RZ = 2.068;
   d.NSH = 3;
@@ -64,11 +40,11 @@ TEST(CheckMomenta, PartialWavesBeyondTheFactorialTableStopNamingTheShell) {
     EXPECT_NE(s.message().find("98!"), std::string::npos) << s.message();
   }
   // With EXACT = 1 the coefficients beyond the table come from quadrature.
-  scf::D00 exact = n2_like(18);
+  scf::ControlGroup exact = n2_like(18);
   exact.EXACT = 1;
   EXPECT_NO_THROW(scf::check_momenta(exact, "Dp_Data.dsc"));
   EXPECT_GT(scf::factorials_needed(exact), 98);
-  scf::D00 lih = n2_like(20);
+  scf::ControlGroup lih = n2_like(20);
   lih.Z1 = 3.0;
   lih.Z2 = 1.0;
   lih.MLN = {0, 0, 20, 0, 0, 20, 1, 1, 19};
@@ -78,7 +54,7 @@ TEST(CheckMomenta, PartialWavesBeyondTheFactorialTableStopNamingTheShell) {
 // Orthogonalisation and the off-diagonal term combine two shells wave by
 // wave: a JOR mark between shells of different symmetry is refused.
 TEST(CheckLimits, JorPairsOnlyShellsOfOneSymmetry) {
-  scf::D00 d = n2_like(6);
+  scf::ControlGroup d = n2_like(6);
   d.JOR.fill(0);
   d.JOR[1 * 3 + 0] = 1;  // JOR(1,2): σu against σg
   try {

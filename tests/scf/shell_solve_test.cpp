@@ -1,6 +1,6 @@
-// The shell solver: block elimination (INVE, CPYP0) and whole solves (DESY0,
-// DESYG) on the exactly known states of H2+, under both energy searches.
-#include "scf/update.hpp"
+// The shell solver: whole solves (solve_shell) on the exactly known states
+// of H2+, under both energy searches.
+#include "scf/shell_solve.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,43 +12,13 @@
 #include <vector>
 
 #include "io/stop.hpp"
-#include "lib/one_electron.hpp"
-#include "lib/radial_solver.hpp"
 #include "lib/vector_kernels.hpp"
-#include "scf/fixed_energy.hpp"
-#include "scf/grid.hpp"
+#include "scf/equations.hpp"
 #include "system_for_tests.hpp"
 
 namespace {
 
 using scftest::System;
-
-// With one wave, TT = 0 and ER = 0 the block recurrence is the scalar Numerov
-// relation with weights 1, 10, 1: its elimination must agree with the
-// library's sweep numerov_backward_sweep (u_i = V(i) + U(i)·u_{i−1}, u(NB) = 0).
-TEST(Cpyp0, OneWaveReducesToTheScalarNumerovSweep) {
-  System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 206, 1.1, 20.0);
-  const int NA = sys.NA, NB = sys.NB, N0 = NB - NA;
-  const lib::CMat R = sys.grid();
-  std::vector<double> pd(NB, 0.0), s(NB, 0.0), U(N0), V(N0), zero(1, 0.0);
-  for (int i = NA + 1; i <= NB; ++i) {
-    pd[i - 1] = -2.0 * std::exp(-R(i, 1)) - 0.05;
-    s[i - 1] = std::sin(R(i, 1)) * std::exp(-0.2 * R(i, 1));
-  }
-  const std::array<double, 4> Bc{1.0, 0.0, 0.0, 0.0};
-  lib::numerov_backward_sweep(N0, sys.t.H12(), lib::CVec(Bc.data(), 4), lib::CVec(pd.data() + NA, N0),
-                              lib::CVec(s.data() + NA, N0), lib::Vec(U.data(), N0), lib::Vec(V.data(), N0));
-  std::vector<double> wk(static_cast<size_t>(NB) * 7, 0.0);
-  const lib::Mat WK(wk.data(), NB, 7);
-  std::vector<double> scratch(static_cast<size_t>(scf::cpyp0_words(1)));
-  scf::CPYP0(1, NA, NB, 1.0 / sys.t.H12(), 0.0, lib::CMat(zero.data(), 1, 1), R.col(2), R.col(3),
-             lib::CArr3(pd.data(), NB, 1, 1), lib::CMat(s.data(), NB, 1), lib::CMat(zero.data(), 1, 1),
-             lib::CVec(zero.data(), 1), WK, lib::Vec(scratch.data(), static_cast<int>(scratch.size())));
-  for (int i = NA + 2; i < NB; ++i) {
-    EXPECT_NEAR(WK(i, 3), -U[i - NA - 1], 1e-13 * std::fabs(U[i - NA - 1])) << i;
-    EXPECT_NEAR(WK(i, 4), V[i - NA - 1], 1e-12 * (std::fabs(V[i - NA - 1]) + 1e-3)) << i;
-  }
-}
 
 // One electron in the field of two protons 2 bohr apart: the exact energies
 // of the lowest states of three symmetries.  The state is placed by the
@@ -75,8 +45,8 @@ TEST_P(H2plus, MatrixNumerovSolverReproducesTheExactEnergyWithBothSearches) {
       auto listing = io::Unit::to_text("listing");
       scf::Shells s = sys.shells();
       double EI = 0.0;  // no orbital yet: placed on the lowest state of its symmetry
-      scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, *scf::energy_search(ISRCH), sys.work(8),
-                 *listing);
+      scf::solve_shell(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, *scf::energy_search(ISRCH), sys.work(8),
+                       *listing);
       EXPECT_NEAR(EI, c.E, 1e-7) << c.name << " ISRCH " << ISRCH << " IDIF " << IDIF;
       E[IDIF] = EI;
     }
@@ -97,7 +67,8 @@ TEST(H2plusFineGrid, DifferenceFormKeepsTheExactEnergyWhereTheWrittenFormDrifts)
   auto listing = io::Unit::to_text("listing");
   scf::Shells s = sys.shells();
   double EI = 0.0;
-  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, EI, sys.st, *scf::energy_search(0), sys.work(8), *listing);
+  scf::solve_shell(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, EI, sys.st, *scf::energy_search(0), sys.work(8),
+                   *listing);
   EXPECT_NEAR(EI, -1.1026342144949, 3e-10);
 }
 
@@ -120,7 +91,8 @@ TEST(H2plusFineGrid, PointsWithoutCancellationHoldTheEnergyOnNeighbouringGrids) 
     auto listing = io::Unit::to_text("listing");
     scf::Shells s = sys.shells();
     double EI = 0.0;
-    scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, EI, sys.st, *scf::energy_search(0), sys.work(8), *listing);
+    scf::solve_shell(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, EI, sys.st, *scf::energy_search(0), sys.work(8),
+                     *listing);
     EXPECT_NEAR(EI, exact, 1.5e-11) << "NB " << NB;
     E.push_back(EI);
   }
@@ -145,7 +117,7 @@ TEST(H2plusWaves, TwentyFourWavesGiveTheExactEnergy) {
   auto listing = io::Unit::to_text("listing");
   scf::Shells s = sys.shells();
   double EI = 0.0;
-  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(n), *listing);
+  scf::solve_shell(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-12}, EI, sys.st, sys.search, sys.work(n), *listing);
   EXPECT_NEAR(EI, -0.4287718198959, 1e-6);
 }
 
@@ -162,23 +134,17 @@ TEST(LocateState, SecondStateOfASymmetryIsOrthogonalToTheFirst) {
   for (int ISH : {1, 2}) {
     scftest::one_electron_equations(sys, ISH);
     s.E(ISH) = 0.0;
-    scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.search, sys.work(n), *listing);
-    std::vector<double> S(sys.NB), Y(sys.NB);
-    s.CN(ISH) =
-        scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(7),
-                  lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), s.waves(ISH), s.waves(ISH));
+    scf::solve_shell(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.search, sys.work(n), *listing);
+    s.CN(ISH) = sys.overlap(n, s.waves(ISH), s.waves(ISH));
   }
   EXPECT_NEAR(s.E(1), -1.1026342144949, 1e-7);
   EXPECT_NEAR(s.E(2), -0.3608648753, 1e-6);  // 2sσg, the exact two-centre value
-  std::vector<double> S(sys.NB), Y(sys.NB);
-  const double O =
-      scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(7),
-                lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), s.waves(1), s.waves(2));
+  const double O = sys.overlap(n, s.waves(1), s.waves(2));
   EXPECT_LT(std::fabs(O) / std::sqrt(s.CN(1) * s.CN(2)), 1e-6);
 }
 
 // An inhomogeneous problem with a known answer: with the source −OFF·(ξ² −
-// η²)·φ0 (OFFDI) built from the exact ground state φ0 of H2+ (energy E0),
+// η²)·φ0 (add_off_diagonal_term) built from the exact ground state φ0 of H2+ (energy E0),
 // the solution at energy E is φ0·(−OFF)/((E − E0)·RZ²/2).  The norm rule
 // (norm of φ0) and the defect rule (series normalised like φ0) both return
 // E = E0 − 2·OFF/RZ² and φ0 itself, from a start on either side of E0, by
@@ -186,7 +152,7 @@ TEST(LocateState, SecondStateOfASymmetryIsOrthogonalToTheFirst) {
 // settled on its branch (judged by the overlap with its start orbital: the
 // solution −φ0 at E0 + 2·OFF/RZ², beyond the pole, is not taken).  Under the
 // fast search a solve that stays beside its start settles.
-TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
+TEST(ShellSolve, NormAndDefectRulesSolveTheInhomogeneousEquations) {
   const int n = 6;
   const double RZ = 2.0, OFF = 0.08;
   struct Rule {
@@ -204,18 +170,15 @@ TEST(Desyg, NormAndDefectRulesSolveTheInhomogeneousEquations) {
       scftest::one_electron_equations(sys, 1);
       const scf::ShellWork w = sys.work(n);
       double E0 = 0.0;
-      scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, E0, sys.st, *search, w, *listing);
-      std::vector<double> S(sys.NB), Y(sys.NB), phi(s.waves(1).flat().begin(), s.waves(1).flat().end());
-      auto norm = [&](lib::CMat A, lib::CMat B) {
-        return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
-                         sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
-      };
+      scf::solve_shell(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-13}, E0, sys.st, *search, w, *listing);
+      std::vector<double> phi(s.waves(1).flat().begin(), s.waves(1).flat().end());
+      auto norm = [&](lib::CMat A, lib::CMat B) { return sys.overlap(n, A, B); };
       s.CN(1) = norm(s.waves(1), s.waves(1));
       lib::fill(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
-      scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(1), w.XN.colsFrom(n + 1, n));
+      scf::add_off_diagonal_term(sys.t, OFF, sys.st.tt(n), s.waves(1), w.XN.colsFrom(n + 1, n));
       double EI = E0 + start;
       search->note_settled(1, settled);
-      scf::DESYG(sys.t, s, scf::ShellSolve{1, settled ? 0 : r.MODE, 1, 1e-11}, EI, sys.st, *search, w, *listing);
+      scf::solve_shell(sys.t, s, scf::ShellSolve{1, settled ? 0 : r.MODE, 1, 1e-11}, EI, sys.st, *search, w, *listing);
       const bool now_settled = search->judgement(1, true) == scf::BranchJudgement::settled;
       if (r.ISRCH == 0 && r.MODE != 2 && start == -0.03) {
         EXPECT_TRUE(now_settled) << what;
@@ -260,7 +223,7 @@ TEST(OnOwnBranch, KeepsItsOrbitalAndStaysApartFromTheOtherShells) {
 // E2 − 2·OFF/RZ².  Started beside its own pole it is taken where it stands;
 // started just above the first pole the walk finds a solution that is not
 // its own (the first state's branch or none): it must still end on φ2.
-TEST(Desyg, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
+TEST(ShellSolve, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
   const int n = 8;
   const double RZ = 2.0, OFF = 0.02;
   for (double from_first : {0.0, 1.0}) {
@@ -269,15 +232,11 @@ TEST(Desyg, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
     auto listing = io::Unit::to_text("listing");
     scf::Shells s = sys.shells();
     const scf::ShellWork w = sys.work(n);
-    std::vector<double> S(sys.NB), Y(sys.NB);
-    auto ov = [&](lib::CMat A, lib::CMat B) {
-      return scf::FOVI(n, n, sys.NA, sys.NB, sys.t.HA, sys.t.HB, sys.t.RZ3, sys.st.tt(n), sys.t.R.col(2),
-                       sys.t.R.col(7), lib::Vec(S.data(), sys.NB), lib::Vec(Y.data(), sys.NB), A, B);
-    };
+    auto ov = [&](lib::CMat A, lib::CMat B) { return sys.overlap(n, A, B); };
     for (int ISH : {1, 2}) {
       scftest::one_electron_equations(sys, ISH);
       s.E(ISH) = 0.0;
-      scf::DESYG(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.search, w, *listing);
+      scf::solve_shell(sys.t, s, scf::ShellSolve{ISH, 2, 1, 1e-12}, s.E(ISH), sys.st, sys.search, w, *listing);
       s.CN(ISH) = ov(s.waves(ISH), s.waves(ISH));
     }
     const double E1 = s.E(1), E2 = s.E(2);
@@ -285,9 +244,9 @@ TEST(Desyg, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
     const lib::CMat P2(phi2.data(), sys.NB, n);
     scftest::one_electron_equations(sys, 2);
     lib::fill(sys.NB * n, 0.0, w.XN.colsFrom(n + 1, n).flat());
-    scf::OFFDI(n, sys.NB, OFF, sys.st.tt(n), sys.t.R.col(2), sys.t.R.col(3), s.waves(2), w.XN.colsFrom(n + 1, n));
+    scf::add_off_diagonal_term(sys.t, OFF, sys.st.tt(n), s.waves(2), w.XN.colsFrom(n + 1, n));
     double EI = from_first > 0.0 ? E1 * (1.0 - 1.0e-3) : E2 - 0.01;
-    scf::DESYG(sys.t, s, scf::ShellSolve{2, 0, 1, 1e-11}, EI, sys.st, sys.search, w, *listing);
+    scf::solve_shell(sys.t, s, scf::ShellSolve{2, 0, 1, 1e-11}, EI, sys.st, sys.search, w, *listing);
     EXPECT_NEAR(EI, E2 - 2.0 * OFF / (RZ * RZ), 1e-8) << "start beside state " << (from_first > 0.0 ? 1 : 2);
     EXPECT_NEAR(ov(s.waves(2), P2) / s.CN(2), 1.0, 1e-6);
     if (from_first == 0.0) {
@@ -297,21 +256,21 @@ TEST(Desyg, ASolutionOnTheBranchOfAnotherShellIsNotTaken) {
 }
 
 // A solve that finds no energy stops the run instead of trying for ever.
-TEST(Desyg, TheNumberOfEnergyTrialsIsLimited) {
+TEST(ShellSolve, TheNumberOfEnergyTrialsIsLimited) {
   System sys(1.0, 1.0, 2.0, {{0, 0, 4}}, 5, 206, 1.05, 30.0);
   io::ConsoleRedirect quiet(nullptr, &sys.trace);
   auto listing = io::Unit::to_text("listing");
   scf::Shells s = sys.shells();
   scftest::one_electron_equations(sys, 1);
   double EI = 0.0;
-  scf::DESYG(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-10}, EI, sys.st, sys.search, sys.work(4), *listing);
+  scf::solve_shell(sys.t, s, scf::ShellSolve{1, 2, 1, 1e-10}, EI, sys.st, sys.search, sys.work(4), *listing);
   // A norm rule with a norm no solution reaches: the source is zero but for
   // one point far out, where the orbital has long decayed.
   const scf::ShellWork w = sys.work(4);
   s.CN(1) = 1.0e30;
   w.XN(sys.NB - 3, 5) = 1e-30;
   try {
-    scf::DESYG(sys.t, s, scf::ShellSolve{1, 0, 1, 1e-10}, EI, sys.st, sys.search, w, *listing);
+    scf::solve_shell(sys.t, s, scf::ShellSolve{1, 0, 1, 1e-10}, EI, sys.st, sys.search, w, *listing);
     ADD_FAILURE() << "no stop";
   } catch (const io::StopRun& stop) {
     EXPECT_NE(stop.message().find("SHELL  1"), std::string::npos) << stop.message();

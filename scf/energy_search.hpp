@@ -26,17 +26,15 @@
 // symmetry to the eigenvectors of their operator.
 #pragma once
 
-#include <array>
 #include <memory>
 #include <span>
-#include <vector>
 
-#include "lib/views.hpp"
-#include "scf/accelerate.hpp"
-#include "scf/equations.hpp"
+#include "scf/run_tables.hpp"
+#include "scf/shells.hpp"
 
 namespace scf {
 
+struct RunSettings;
 struct UpdateState;
 struct UpdateSlices;
 
@@ -56,16 +54,6 @@ struct DefectStep {
   int IT = 0;
   double H = 0.01;
 };
-
-// Energy step by the defect: a relative step −H until the defect changes
-// sign, then bisection of the bracket.
-void EITD(int& IT, double& H, double& T1, double& T2, double DX, double& E1, double& E2, double& EI);
-
-// The norm rule's step after trial k at E (test value T, oriented so that
-// it grows with the energy; norm C): a relative step of 0.2 % against the
-// sign of T (the energies are negative) until T changes sign, then
-// bisection of the bracket.  Returns the next energy.
-double norm_rule_step(int k, double E, double T, double C, EnergyBracket& b);
 
 // How the branch of a shell's solution is judged.
 enum class BranchJudgement {
@@ -89,15 +77,14 @@ bool on_own_branch(double kept, std::span<const double> others, bool in_order);
 inline constexpr double kKeptOnBranch = 0.7;   // |⟨new|old⟩| at least (half the weight kept)
 inline constexpr double kOtherOnBranch = 0.5;  // |⟨new|other shell⟩| at most (a quarter of the weight)
 
-// What the sweep acceleration works on: the grid, the shells, the run
-// switches MI, the coefficients, the update state and workspace slices;
+// What the sweep acceleration works on: the grid, the shells, the run (its
+// switches MI and coefficients), the update state and workspace slices;
 // `closed` when the shells are closed and normalised to 1 (MI(2) = 1), so
 // that all of them see one operator.
 struct SweepContext {
   const RunTables& t;
   const Shells& s;
-  lib::CIVec MI;
-  lib::CMat AHF, BHF;
+  const RunSettings& run;
   UpdateState& st;
   const UpdateSlices& w;
   bool closed;
@@ -141,85 +128,7 @@ class EnergySearch {
   virtual void sweep_ended(int sweep, double dE, const SweepContext& c) = 0;
 };
 
-// The written rules (ISRCH = 1): they reproduce the listings of the earlier
-// program.
-class WrittenRules final : public EnergySearch {
- public:
-  double stop_at(double EPS) const override;
-  void restart() override {}
-  double defect_step(int k, double E, double DX, EnergyBracket& b, DefectStep& d) override;
-  double norm_step(int k, double E, double T, double C, double CN, EnergyBracket& b) override;
-  bool state_placed(double lo, double hi, bool exact) const override;
-  int floor_sign(int) const override { return 0; }
-  void keep_floor_sign(int, int) override {}
-  BranchJudgement judgement(int, bool) const override { return BranchJudgement::by_poles; }
-  void note_settled(int, bool) override {}
-  void sweep_starts(const Shells&) override {}
-  void sweep_ended(int, double, const SweepContext&) override {}
-};
-
-// Superlinear search for the energy at which a test value of the shell solve
-// vanishes (the matching defect, or the norm mismatch of the norm rule).
-//
-// Outside a bracket the steps are secant steps through the last two trials,
-// kept in the direction of the written rule's step (which knows the side of
-// the pole the root lies on) and allowed to grow at most fourfold from one
-// trial to the next and to a tenth of the energy; when the secant points the
-// other way, the step goes the written way, doubled from the last step while
-// the direction holds.  Once the test value has changed sign, Illinois
-// regula falsi shrinks the bracket (superlinear, order about 1.44), with a
-// bisection whenever the interpolated point falls outside the middle of the
-// bracket by rounding.
-class SuperlinearSearch {
- public:
-  // Next energy after a trial at E with test value T; `written` is the
-  // energy the written rule would try next (its step fixes the direction).
-  double next(double E, double T, double written);
-  bool bracketed() const { return bracketed_; }
-
- private:
-  bool have_prev_ = false, bracketed_ = false;
-  double Ep_ = 0.0, Tp_ = 0.0;  // previous trial
-  double Ea_ = 0.0, Ta_ = 0.0;  // bracket end kept from before
-  double Eb_ = 0.0, Tb_ = 0.0;  // bracket end of the last trial
-  int kept_ = 0;                // trials in a row that kept end a
-  double step_ = 0.0;           // last step outside a bracket
-};
-
-// The fast search (ISRCH = 0).  Its state: the steps of the present pass,
-// and per shell the determinant sign below all its states (no eigenvalue
-// crosses that energy as the field of the other shells changes, so it is
-// kept from sweep to sweep instead of solved for at every parity test) and
-// whether its last norm-rule solve stayed on its branch; between sweeps the
-// start of the sweep and the DIIS history.
-class FastSearch final : public EnergySearch {
- public:
-  double stop_at(double EPS) const override;
-  void restart() override { step_ = SuperlinearSearch(); }
-  double defect_step(int k, double E, double DX, EnergyBracket& b, DefectStep& d) override;
-  double norm_step(int k, double E, double T, double C, double CN, EnergyBracket& b) override;
-  bool state_placed(double lo, double hi, bool exact) const override;
-  int floor_sign(int ISH) const override { return floor_sign_[ISH - 1]; }
-  void keep_floor_sign(int ISH, int sign) override { floor_sign_[ISH - 1] = sign; }
-  BranchJudgement judgement(int ISH, bool norm_with_orbital) const override;
-  void note_settled(int ISH, bool settled) override { settled_[ISH - 1] = settled; }
-  void sweep_starts(const Shells& s) override;
-  void sweep_ended(int sweep, double dE, const SweepContext& c) override;
-
- private:
-  SuperlinearSearch step_;
-  std::array<int, 16> floor_sign_{};
-  std::array<bool, 16> settled_{};
-  std::vector<double> x_in_;  // orbitals the present sweep started from
-  SweepDiis diis_;
-  bool extrapolated_ = false;  // the last sweep started from an extrapolation
-  double dE_prev_ = 0.0;       // change of the energies in the sweep before
-};
-
 // The search of a run: ISRCH = 1 the written rules, otherwise the fast search.
-inline std::unique_ptr<EnergySearch> energy_search(int ISRCH) {
-  if (ISRCH == 1) return std::make_unique<WrittenRules>();
-  return std::make_unique<FastSearch>();
-}
+std::unique_ptr<EnergySearch> energy_search(int ISRCH);
 
 }  // namespace scf

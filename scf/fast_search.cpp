@@ -1,11 +1,10 @@
-// The fast search (ISRCH = 0): secant and Illinois steps on the written
-// rule's direction, states handed over once bracketed, solutions judged by
-// their orbitals, damped and extrapolated sweeps.
 #include <algorithm>
 #include <cmath>
 
-#include "scf/search.hpp"
-#include "scf/update.hpp"
+#include "scf/accelerate.hpp"
+#include "scf/fast_search.hpp"
+#include "scf/update_state.hpp"
+#include "scf/written_rules.hpp"
 
 namespace scf {
 
@@ -36,8 +35,7 @@ double FastSearch::stop_at(double EPS) const { return 0.1 * EPS; }
 // The written step first (it keeps the bracket and knows the direction);
 // from the second trial of a pass the secant or Illinois step replaces it.
 double FastSearch::defect_step(int k, double E, double DX, EnergyBracket& b, DefectStep& d) {
-  double written = E;
-  EITD(d.IT, d.H, b.T1, b.T2, DX, b.E1, b.E2, written);
+  const double written = defect_rule_step(E, DX, b, d);
   return k >= 2 ? step_.next(E, DX, written) : written;
 }
 
@@ -72,11 +70,6 @@ BranchJudgement FastSearch::judgement(int ISH, bool norm_with_orbital) const {
   return settled_[ISH - 1] ? BranchJudgement::settled : BranchJudgement::by_orbital;
 }
 
-bool on_own_branch(double kept, std::span<const double> others, bool in_order) {
-  if (!in_order || !(kept >= kKeptOnBranch)) return false;
-  return std::all_of(others.begin(), others.end(), [](double o) { return std::fabs(o) <= kOtherOnBranch; });
-}
-
 void FastSearch::sweep_starts(const Shells& s) { x_in_ = all_orbitals(s); }
 
 // The first sweep only places the shells on their states; then damped
@@ -92,65 +85,6 @@ void FastSearch::sweep_ended(int sweep, double dE, const SweepContext& c) {
     damp_sweep(c, x_in_, kDamping);
   }
   dE_prev_ = dE;
-}
-
-double SuperlinearSearch::next(double E, double T, double written) {
-  if (!bracketed_ && have_prev_ && T * Tp_ < 0.0) {
-    bracketed_ = true;
-    Ea_ = Ep_;
-    Ta_ = Tp_;
-    Eb_ = E;
-    Tb_ = T;
-    kept_ = 0;
-  } else if (bracketed_) {
-    // The new trial replaces the end of its own sign.
-    if (T * Tb_ > 0.0) {
-      Eb_ = E;
-      Tb_ = T;
-      // The other end kept once more: halve its value (the Illinois
-      // modification), so that it too moves.
-      Ta_ *= 0.5;
-      ++kept_;
-    } else {
-      Ea_ = Eb_;
-      Ta_ = Tb_;
-      Eb_ = E;
-      Tb_ = T;
-      kept_ = 0;
-    }
-  }
-  if (bracketed_) {
-    const double lo = std::fmin(Ea_, Eb_), hi = std::fmax(Ea_, Eb_);
-    double En = Eb_ - Tb_ * (Eb_ - Ea_) / (Tb_ - Ta_);
-    if (!(En > lo && En < hi)) En = 0.5 * (lo + hi);
-    Ep_ = E;
-    Tp_ = T;
-    have_prev_ = true;
-    return En;
-  }
-  const double dw = written - E;
-  // Without a usable secant the walk goes the written way, its step doubled
-  // from the last one while the direction holds (with the written 0.2 %
-  // steps alone one N2 solve took 248 trials to cross a norm minimum
-  // between two poles).
-  double step = dw;
-  if (step_ * dw > 0.0)
-    step = std::copysign(std::fmax(std::fabs(dw), std::fmin(2.0 * std::fabs(step_), 0.1 * std::fabs(E))), dw);
-  if (have_prev_ && T != Tp_) {
-    const double s = -T * (E - Ep_) / (T - Tp_);
-    if (s * dw > 0.0) {
-      // At most four times the last step and a tenth of the energy (the
-      // walk must not leave the bound region), at least the written step.
-      const double cap =
-          std::fmax(std::fabs(dw), std::fmin(4.0 * std::fmax(std::fabs(step_), std::fabs(dw)), 0.1 * std::fabs(E)));
-      step = std::fabs(s) > cap ? std::copysign(cap, s) : s;
-    }
-  }
-  Ep_ = E;
-  Tp_ = T;
-  have_prev_ = true;
-  step_ = step;
-  return E + step;
 }
 
 }  // namespace scf
