@@ -62,8 +62,7 @@ void BetaTable::hf_solution(int ICH, int IC, int I, double E, lib::CVec AC, lib:
   n.sigmaV += sigmaV;
 }
 
-void BetaTable::rpa_amplitudes(int ICH, int node, double E, double OM, int NL, lib::CVec DRR, lib::CVec DRI,
-                               lib::CVec DVR, lib::CVec DVI) {
+void BetaTable::rpa_amplitudes(int ICH, int node, double E, double OM, int NL, const RpaAmplitudes& D) {
   if (ICH < 1 || ICH > static_cast<int>(ch_.size())) return;
   ChannelData& d = ch_[static_cast<size_t>(ICH - 1)];
   if (node < 1 || node > static_cast<int>(d.nodes.size()) || NL != d.c.NL) return;
@@ -74,8 +73,8 @@ void BetaTable::rpa_amplitudes(int ICH, int node, double E, double OM, int NL, l
   n.RL.resize(static_cast<size_t>(NL));
   n.RV.resize(static_cast<size_t>(NL));
   for (int j = 1; j <= NL; ++j) {
-    n.RL[static_cast<size_t>(j - 1)] = Complex(DRR(j), DRI(j));
-    n.RV[static_cast<size_t>(j - 1)] = Complex(DVR(j), DVI(j));
+    n.RL[static_cast<size_t>(j - 1)] = Complex(D.DRR(j), D.DRI(j));
+    n.RV[static_cast<size_t>(j - 1)] = Complex(D.DVR(j), D.DVI(j));
   }
 }
 

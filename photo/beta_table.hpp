@@ -10,7 +10,7 @@
 #include "io/unit.hpp"
 #include "lib/views.hpp"
 #include "photo/beta.hpp"
-#include "photo/kernels/kernels.hpp"
+#include "photo/kernels/rpa_equations.hpp"
 
 namespace photo {
 
@@ -47,8 +47,7 @@ class BetaTable : public RpaAmplitudeSink {
   // its Hartree–Fock dipole amplitudes and listed partial cross sections.
   void hf_solution(int ICH, int IC, int I, double E, lib::CVec AC, lib::CVec AS, double DL, double DV, double sigmaL,
                    double sigmaV);
-  void rpa_amplitudes(int ICH, int node, double E, double OM, int NL, lib::CVec DRR, lib::CVec DRI, lib::CVec DVR,
-                      lib::CVec DVI) override;
+  void rpa_amplitudes(int ICH, int node, double E, double OM, int NL, const RpaAmplitudes& D) override;
 
   // β of every channel and shell; F holds the factorials.
   void compute(lib::Fac F);

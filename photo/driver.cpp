@@ -549,7 +549,7 @@ void PhotoDriver::write_velocity_table(const std::vector<int>& Ls) {
   }
 }
 
-// The RPA equations of all channels (RPAD0), on the matrix U the channel
+// The RPA equations of all channels, on the matrix U the channel
 // pairs have built.
 void PhotoDriver::solve_rpa() {
   io::fwrite(LIST, fmt(kR1));
@@ -575,13 +575,30 @@ void PhotoDriver::solve_rpa() {
   rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
                 rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
   rpa_.sink = &beta_;
-  RPAD0(N0, NCH, nodes, lib::CIVec(NZ0t.data(), NCH + 1), lib::CIVec(NZ2t.data(), NCH), lib::CIVec(NNLt.data(), NCH),
-        lib::CIVec(NNPt.data(), NCH), lib::CIVec(NNDt.data(), NCH), lib::CVec(r_.P0.data(), NCH),
-        lib::CVec(r_.DP.data(), NCH), lib::CVec(EGGt.data(), NCH), ED(), P, CSR().flat(), r_.U,
-        lib::Mat(r_.XE2.data(), N0, N0), r_.UI, lib::Mat(r_.XE1.data(), N0, N0),
-        lib::Vec(Bw.data(), static_cast<int>(words)), lib::Vec(B1w.data(), static_cast<int>(words)),
-        lib::Vec(B2w.data(), static_cast<int>(words)), CSV().flat(), DR(), DV(), lib::Vec(DRRt.data(), 10),
-        lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10), lib::Vec(DVIt.data(), 10), rpa_, LIST, DATA);
+  const RpaChannels channels{NCH,
+                             nodes,
+                             lib::CIVec(NZ0t.data(), NCH + 1),
+                             lib::CIVec(NZ2t.data(), NCH),
+                             lib::CIVec(NNLt.data(), NCH),
+                             lib::CIVec(NNPt.data(), NCH),
+                             lib::CIVec(NNDt.data(), NCH),
+                             lib::CVec(r_.P0.data(), NCH),
+                             lib::CVec(r_.DP.data(), NCH),
+                             lib::CVec(EGGt.data(), NCH),
+                             ED(),
+                             P};
+  const RpaWork work{CSR().flat(),
+                     lib::Mat(r_.XE2.data(), N0, N0),
+                     r_.UI,
+                     lib::Mat(r_.XE1.data(), N0, N0),
+                     lib::Vec(Bw.data(), static_cast<int>(words)),
+                     lib::Vec(B1w.data(), static_cast<int>(words)),
+                     lib::Vec(B2w.data(), static_cast<int>(words)),
+                     CSV().flat()};
+  rpa_cross_sections(RpaMatrix{N0, r_.U, DR(), DV()}, channels, work,
+                     RpaAmplitudes{lib::Vec(DRRt.data(), 10), lib::Vec(DRIt.data(), 10), lib::Vec(DVRt.data(), 10),
+                                   lib::Vec(DVIt.data(), 10)},
+                     rpa_, LIST, DATA);
 }
 
 // ------------------------------------------------------------------ elements of the RPA matrix

@@ -20,7 +20,7 @@
 #include "lib/views.hpp"
 #include "photo/beta_table.hpp"
 #include "photo/entry.hpp"
-#include "photo/kernels/kernels.hpp"
+#include "photo/kernels/rpa_equations.hpp"
 #include "photo/sizes.hpp"
 
 namespace photo {

@@ -20,7 +20,7 @@
 #include "lib/two_region_grid.hpp"
 #include "lib/vector_kernels.hpp"
 #include "photo/entry.hpp"
-#include "photo/kernels/kernels.hpp"
+#include "photo/kernels/rpa_equations.hpp"
 #include "support/channel_data.hpp"
 #include "support/programs.hpp"
 
