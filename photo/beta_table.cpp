@@ -45,21 +45,20 @@ void BetaTable::channel(int ICH, const Channel& c) {
   }
 }
 
-void BetaTable::hf_solution(int ICH, int IC, int I, double E, lib::CVec AC, lib::CVec AS, double DL, double DV,
-                            double sigmaL, double sigmaV) {
+void BetaTable::hf_solution(int ICH, int IC, int I, const HfSolution& s) {
   ChannelData& d = at(ICH);
   if (IC < 1 || IC > static_cast<int>(d.nodes.size()) || I < 1 || I > d.c.NL) return;
   Node& n = d.nodes[static_cast<size_t>(IC - 1)];
-  n.E = E;
+  n.E = s.E;
   for (int K = 1; K <= d.c.NX; ++K) {
-    n.AS[static_cast<size_t>((I - 1) * d.c.NX + K - 1)] = AS(K);
-    n.AC[static_cast<size_t>((I - 1) * d.c.NX + K - 1)] = AC(K);
+    n.AS[static_cast<size_t>((I - 1) * d.c.NX + K - 1)] = s.AS(K);
+    n.AC[static_cast<size_t>((I - 1) * d.c.NX + K - 1)] = s.AC(K);
   }
-  n.DL[static_cast<size_t>(I - 1)] = DL;
-  n.DV[static_cast<size_t>(I - 1)] = DV;
+  n.DL[static_cast<size_t>(I - 1)] = s.DL;
+  n.DV[static_cast<size_t>(I - 1)] = s.DV;
   if (I == 1) n.sigmaL = n.sigmaV = 0.0;
-  n.sigmaL += sigmaL;
-  n.sigmaV += sigmaV;
+  n.sigmaL += s.sigmaL;
+  n.sigmaV += s.sigmaV;
 }
 
 void BetaTable::rpa_amplitudes(int ICH, int node, double E, double OM, int NL, const RpaAmplitudes& D) {
