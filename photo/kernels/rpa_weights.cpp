@@ -29,6 +29,9 @@
 
 namespace photo {
 
+using lib::CVec;
+using lib::IVec;
+using lib::Vec;
 using lib::detail::fail;
 
 namespace {
