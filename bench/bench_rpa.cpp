@@ -1,7 +1,7 @@
 // Time of one RPA solve per photoelectron energy, both ways, on the same
-// system: the written path (RPAS0: the complex inverse (A + iE·B)⁻¹ = R − iS
+// system: the written path (the complex inverse (A + iE·B)⁻¹ = R − iS
 // from two real inversions, then the amplitudes as rows of it) and the
-// factored solve (RPASF: one real LU from LAPACK, NB + 2 solves and the
+// factored solve (one real LU from LAPACK, NB + 2 solves and the
 // complex system of the on-shell rows), at N0 = 500, 1000, 1500 and 2500,
 // with the largest relative difference of the amplitudes and the ratio of
 // the times.  The factored solve also runs two energies at once on two
@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "lib/lapack.hpp"
-#include "photo/kernels/kernels.hpp"
+#include "photo/kernels/linear_solver.hpp"
+#include "photo/kernels/rpa_solve.hpp"
 
 namespace {
 
@@ -52,27 +53,41 @@ struct System {
 struct Amplitudes {
   std::vector<double> v = std::vector<double>(4 * kNL);
   lib::Vec part(int k) { return lib::Vec(v.data() + k * kNL, kNL); }
+  photo::RpaAmplitudes views() { return {part(0), part(1), part(2), part(3)}; }
 };
 
-double time_written(const System& s, Amplitudes& a, photo::LudeTable& T) {
+// The system of one energy, the amplitudes wanted at N0/4.
+photo::RpaSystem rpa_system(const System& s) {
+  const int n = s.n;
+  return {n,
+          kOnShell,
+          kNL,
+          n / 4,
+          lib::CIVec(s.IB.data(), kOnShell),
+          lib::CVec(s.C.data(), n),
+          lib::CMat(s.CLB.data(), n, n),
+          lib::CVec(s.CB.data(), kOnShell),
+          lib::CVec(s.DHR.data(), n),
+          lib::CVec(s.DHV.data(), n)};
+}
+
+double time_written(const System& s, Amplitudes& a, photo::LuRowScales& T) {
   const int n = s.n, nb = kOnShell;
   std::vector<double> A(static_cast<size_t>(n) * n), R(A.size()), S(A.size());
   std::vector<double> B(static_cast<size_t>(nb) * n), B1(B.size()), B2(B.size()), W(n);
   std::vector<int> IND(n);
   const auto t0 = Clock::now();
-  photo::RPAS0(n, nb, kNL, n / 4, lib::CIVec(s.IB.data(), nb), lib::IVec(IND.data(), n), lib::CVec(s.C.data(), n),
-               lib::CMat(s.CLB.data(), n, n), lib::CVec(s.CB.data(), nb), lib::Mat(A.data(), n, n),
-               lib::Mat(B.data(), nb, n), lib::Mat(R.data(), n, n), lib::Mat(S.data(), n, n), lib::Vec(W.data(), n),
-               lib::Mat(B1.data(), nb, n), lib::Mat(B2.data(), nb, n), lib::CVec(s.DHR.data(), n),
-               lib::CVec(s.DHV.data(), n), a.part(0), a.part(1), a.part(2), a.part(3), T);
+  photo::rpa_amplitudes_by_inverse(
+      rpa_system(s),
+      photo::RpaInverseWork{lib::IVec(IND.data(), n), lib::Mat(A.data(), n, n), lib::Mat(B.data(), nb, n),
+                            lib::Mat(R.data(), n, n), lib::Mat(S.data(), n, n), lib::Vec(W.data(), n),
+                            lib::Mat(B1.data(), nb, n), lib::Mat(B2.data(), nb, n)},
+      T, a.views());
   return seconds_since(t0);
 }
 
 void solve_factored(const System& s, Amplitudes& a, photo::RpaFactorWork& W) {
-  const int n = s.n;
-  photo::RPASF(n, kOnShell, kNL, n / 4, lib::CIVec(s.IB.data(), kOnShell), lib::CVec(s.C.data(), n),
-               lib::CMat(s.CLB.data(), n, n), lib::CVec(s.CB.data(), kOnShell), lib::CVec(s.DHR.data(), n),
-               lib::CVec(s.DHV.data(), n), a.part(0), a.part(1), a.part(2), a.part(3), W);
+  photo::rpa_amplitudes_factored(rpa_system(s), W, a.views());
 }
 
 }  // namespace
@@ -85,7 +100,7 @@ int main() {
   std::printf("   N0    written (s)   factored (s)   ratio   max rel diff   two threads (s/energy)   ratio\n");
   for (int n : {500, 1000, 1500, 2500}) {
     const System s(n, rng);
-    photo::LudeTable T;
+    photo::LuRowScales T;
     T.VV.assign(static_cast<size_t>(n), 0.0);
     Amplitudes ref, fast;
     const double tw = time_written(s, ref, T);

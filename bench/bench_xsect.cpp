@@ -69,7 +69,7 @@ static double run_case(const fs::path& dir, int irp, int ilin, int nc, int* nur_
     units.open_old(3, "File.D40");
     lib::Workspace V(photo::kNUV);
     auto run = std::make_unique<photo::PhotoRun>();
-    photo::HS40(photo::kNUV, V, units, photo::kXsect, *run, photo::RPHF0);
+    photo::run_photoionisation(photo::kNUV, V, units, photo::kXsect, *run, photo::hartree_fock_rpa_cross_sections);
   }
   auto t1 = std::chrono::steady_clock::now();
   fs::current_path(old);

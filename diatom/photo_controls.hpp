@@ -10,7 +10,7 @@
 #include "chan/program.hpp"
 #include "diatom/channels.hpp"
 #include "diatom/molecule.hpp"
-#include "photo/entry.hpp"
+#include "photo/control_group.hpp"
 #include "photo/sizes.hpp"
 
 namespace diatom {

@@ -45,25 +45,23 @@ void BetaTable::channel(int ICH, const Channel& c) {
   }
 }
 
-void BetaTable::hf_solution(int ICH, int IC, int I, double E, lib::CVec AC, lib::CVec AS, double DL, double DV,
-                            double sigmaL, double sigmaV) {
+void BetaTable::hf_solution(int ICH, int IC, int I, const HfSolution& s) {
   ChannelData& d = at(ICH);
   if (IC < 1 || IC > static_cast<int>(d.nodes.size()) || I < 1 || I > d.c.NL) return;
   Node& n = d.nodes[static_cast<size_t>(IC - 1)];
-  n.E = E;
+  n.E = s.E;
   for (int K = 1; K <= d.c.NX; ++K) {
-    n.AS[static_cast<size_t>((I - 1) * d.c.NX + K - 1)] = AS(K);
-    n.AC[static_cast<size_t>((I - 1) * d.c.NX + K - 1)] = AC(K);
+    n.AS[static_cast<size_t>((I - 1) * d.c.NX + K - 1)] = s.AS(K);
+    n.AC[static_cast<size_t>((I - 1) * d.c.NX + K - 1)] = s.AC(K);
   }
-  n.DL[static_cast<size_t>(I - 1)] = DL;
-  n.DV[static_cast<size_t>(I - 1)] = DV;
+  n.DL[static_cast<size_t>(I - 1)] = s.DL;
+  n.DV[static_cast<size_t>(I - 1)] = s.DV;
   if (I == 1) n.sigmaL = n.sigmaV = 0.0;
-  n.sigmaL += sigmaL;
-  n.sigmaV += sigmaV;
+  n.sigmaL += s.sigmaL;
+  n.sigmaV += s.sigmaV;
 }
 
-void BetaTable::rpa_amplitudes(int ICH, int node, double E, double OM, int NL, lib::CVec DRR, lib::CVec DRI,
-                               lib::CVec DVR, lib::CVec DVI) {
+void BetaTable::rpa_amplitudes(int ICH, int node, double E, double OM, int NL, const RpaAmplitudes& D) {
   if (ICH < 1 || ICH > static_cast<int>(ch_.size())) return;
   ChannelData& d = ch_[static_cast<size_t>(ICH - 1)];
   if (node < 1 || node > static_cast<int>(d.nodes.size()) || NL != d.c.NL) return;
@@ -74,8 +72,8 @@ void BetaTable::rpa_amplitudes(int ICH, int node, double E, double OM, int NL, l
   n.RL.resize(static_cast<size_t>(NL));
   n.RV.resize(static_cast<size_t>(NL));
   for (int j = 1; j <= NL; ++j) {
-    n.RL[static_cast<size_t>(j - 1)] = Complex(DRR(j), DRI(j));
-    n.RV[static_cast<size_t>(j - 1)] = Complex(DVR(j), DVI(j));
+    n.RL[static_cast<size_t>(j - 1)] = Complex(D.DRR(j), D.DRI(j));
+    n.RV[static_cast<size_t>(j - 1)] = Complex(D.DVR(j), D.DVI(j));
   }
 }
 

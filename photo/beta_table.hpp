@@ -10,7 +10,7 @@
 #include "io/unit.hpp"
 #include "lib/views.hpp"
 #include "photo/beta.hpp"
-#include "photo/kernels/kernels.hpp"
+#include "photo/kernels/rpa_equations.hpp"
 
 namespace photo {
 
@@ -43,12 +43,17 @@ class BetaTable : public RpaAmplitudeSink {
     double threshold = 0.0;  // energy of the hole: ω = E − threshold
   };
   void channel(int ICH, const Channel& c);
-  // Solution I at continuum node IC: its asymptotic amplitudes (NX values),
-  // its Hartree–Fock dipole amplitudes and listed partial cross sections.
-  void hf_solution(int ICH, int IC, int I, double E, lib::CVec AC, lib::CVec AS, double DL, double DV, double sigmaL,
-                   double sigmaV);
-  void rpa_amplitudes(int ICH, int node, double E, double OM, int NL, lib::CVec DRR, lib::CVec DRI, lib::CVec DVR,
-                      lib::CVec DVI) override;
+  // One Hartree–Fock solution at energy E: its asymptotic amplitudes AC, AS
+  // (NX values), its dipole amplitudes DL, DV of the channel's photon
+  // component and its listed partial cross sections.
+  struct HfSolution {
+    double E = 0.0;
+    lib::CVec AC, AS;
+    double DL = 0.0, DV = 0.0, sigmaL = 0.0, sigmaV = 0.0;
+  };
+  // Solution I at continuum node IC.
+  void hf_solution(int ICH, int IC, int I, const HfSolution& s);
+  void rpa_amplitudes(int ICH, int node, double E, double OM, int NL, const RpaAmplitudes& D) override;
 
   // β of every channel and shell; F holds the factorials.
   void compute(lib::Fac F);

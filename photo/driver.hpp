@@ -6,9 +6,15 @@
 // keeps the amplitudes in the ordering of the RPA matrix.  The RPA matrix of
 // all channel pairs is then built (or read back), and the RPA equations are
 // solved.  The two builds differ in a few steps of the channel loop and in
-// the assembly of the matrix; those steps are virtual here.  driver.cpp holds
-// the run both builds share, driver_base.cpp the steps of the first build
-// (xsect, RPHF0) and driver_a.cpp those of the second (xsect_a, RPHF0A).
+// the assembly of the matrix; those steps are virtual here.
+//
+// The members are defined by concept: driver.cpp the run and its steps,
+// channel_input.cpp the reading of a channel's files, driver_tables.cpp the
+// sizes of the driver's tables, listing.cpp the head of the listing and the
+// channel tables, rpa_matrix_elements.cpp the interaction functions and the
+// elements of the RPA matrix both builds share; driver_base.cpp holds the
+// steps of the first build (xsect) and driver_a.cpp those of the second
+// (xsect_a).
 #pragma once
 
 #include <array>
@@ -19,24 +25,12 @@
 #include "lib/radial_grid.hpp"
 #include "lib/views.hpp"
 #include "photo/beta_table.hpp"
+#include "photo/channel_input.hpp"
 #include "photo/entry.hpp"
-#include "photo/kernels/kernels.hpp"
+#include "photo/kernels/rpa_equations.hpp"
 #include "photo/sizes.hpp"
 
 namespace photo {
-
-// The functions of one channel as read from its files.
-struct ChannelFiles {
-  int NSI = 0;
-  double P0 = 0, DP = 0;
-  int NC = 0;               // continuum energies (after the cap)
-  std::array<int, 3> MN{};  // final state: M, L0, NX
-  int NL = 0;               // solutions per energy
-  int ND = 0;               // extra functions
-  int NX() const { return MN[2]; }
-  int NE() const { return NC + ND; }
-  int NCU() const { return NC * NL + ND; }
-};
 
 class PhotoDriver {
  public:
@@ -75,27 +69,35 @@ class PhotoDriver {
     int MD;
     int NZ0, NZ2;
   };
+  // The functions of one channel as they lie in a function table: the
+  // channel's counts, the table X, its group starts LE and the column
+  // offsets LC of the solutions inside a group.
+  struct ChannelFunctions {
+    const ChannelFiles& ch;
+    lib::CMat X;
+    lib::CIVec LE, LC;
+  };
   // Elements of U between one function XK (number ICU) of the first channel
   // and all functions of the second, by the rules of the base build.
-  void base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same, const ChannelFiles& cj,
-                     lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2);
-  // Calls body(JCU, F) for each function JCU = 1, 2, … of channel cj (its
+  void base_elements(const PairSide& si, const PairSide& sj, int ICU, lib::CMat XK, bool same,
+                     const ChannelFunctions& second_channel);
+  // Calls body(JCU, F) for each function JCU = 1, 2, … of channel f (its
   // continuum solutions, then its extra functions), F(w) the overlap of that
   // function with w.
   template <class Body>
-  void each_function(const ChannelFiles& cj, lib::CMat XE2, lib::CIVec LE2, lib::CIVec LC2, Body&& body) {
+  void each_function(const ChannelFunctions& f, Body&& body) {
+    const ChannelFiles& cj = f.ch;
     int JCU = 0;
     for (int JC = 1; JC <= cj.NE(); ++JC) {
       const int wj = JC <= cj.NC ? cj.NL : 1;
       for (int J = 1; J <= wj; ++J) {
-        const lib::CMat XL = XE2.colsFrom(LC2(J) + LE2(JC), cj.NX());
+        const lib::CMat XL = f.X.colsFrom(f.LC(J) + f.LE(JC), cj.NX());
         body(++JCU, [&](const lib::Mat& w) { return overlap(cj.NX(), XL, w); });
       }
     }
   }
   // The elements within one channel of a shell of projection M ≠ 0.
-  void degenerate_shell_elements(const PairSide& si, int ICU, lib::CMat XK, const ChannelFiles& cj, lib::CMat XE2,
-                                 lib::CIVec LE2, lib::CIVec LC2);
+  void degenerate_shell_elements(const PairSide& si, int ICU, lib::CMat XK, const ChannelFunctions& f);
   // How many excitations of equal amplitude one variable of a channel stands
   // for: 2 for a shell of projection M ≠ 0 and a final state of the same
   // projection (the excitation and its mirror), else 1.
@@ -103,7 +105,7 @@ class PhotoDriver {
     return (r_.MNG[static_cast<size_t>(3 * (shell - 1))] != 0 && MD == 0) ? 2.0 : 1.0;
   }
   // Reads the continuum groups of channel file `name` on `unit` into XE,
-  // energies into EE and amplitudes into AMC/AMS, with the cap `cap`; the
+  // energies into EE and amplitudes into AC/AS, with the cap `cap`; the
   // group starts LE, EE and the amplitude tables are sized for the channel
   // (and its `extra` functions).
   void read_continuum(int unit, const std::string& name, int cap, int extra, lib::Mat XE, std::vector<int>& LE,
@@ -116,8 +118,6 @@ class PhotoDriver {
   // on `fid_unit`, the group starts LE (NE + 1 entries) and the column
   // offsets LC of its solutions.
   ChannelFiles read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, std::vector<int>& LE, lib::IVec LC);
-  // Column offsets LC(I) = (I−1)·NX of the solutions inside a group.
-  static void set_offsets(const ChannelFiles& ch, lib::IVec LC);
   // Interaction function QQ of the potential of F1·conj(F2) applied to FE,
   // projected on the partial waves of NE (all descriptors M, L0, n).
   void interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::CIVec NE, lib::CMat F1, lib::CMat F2, lib::CMat FE,
@@ -128,7 +128,6 @@ class PhotoDriver {
   // Ground-state shell I as a column block and its descriptor.
   lib::CMat shell(int I);
   lib::CIVec shell_desc(int I);
-  [[noreturn]] void fail_channel(int ICH, const std::string& file, const std::string& why) const;
   void check_rpa_room(int ICH, long functions) const;
   // The tables of the cross sections and RPA amplitudes grown to `groups`
   // function groups (energies of CSR, CSV, STV) and `functions` entries of
@@ -186,29 +185,54 @@ class PhotoDriver {
   RpaTables rpa_;
   BetaTable beta_;  // amplitudes for the asymmetry parameters
 
-  // 1-based views of the tables.
-  lib::Mat G() { return lib::Mat(Gt.data(), 2, 5); }
+  // 1-based views of the tables of fixed size: the series table G(2, 5),
+  // the column offsets LC of the current channel's solutions, the energies
+  // ED(5, NCH) of the extra functions, the ionised shell NSI, the block
+  // start NZ0 (NCH + 1) and half size NZ2 of each channel in U, the
+  // thresholds EGG, the dipole components DHR(3, 7), DHV(3, 7) of the
+  // solutions of one energy and the final-state descriptor MNC.
+  const lib::Mat G{Gt.data(), 2, 5};
+  const lib::IVec LC{LCt.data(), kMaxSolutions};
+  const lib::Mat ED{EDt.data(), kMaxExtra, NCH};
+  const lib::IVec NSI{NSIt.data(), NCH}, NZ0{NZ0t.data(), NCH + 1}, NZ2{NZ2t.data(), NCH};
+  const lib::Vec EGG{EGGt.data(), NCH};
+  const lib::Mat DHR{r_.DHR.data(), 3, kMaxSolutions}, DHV{r_.DHV.data(), 3, kMaxSolutions};
+  const lib::IVec MNC{r_.MNC.data(), 3};
+
+  // ---- views of the tables that grow with the channels, taken afresh
+  // after every growth
+  // The group starts LE of the current channel's functions.
+  lib::IVec group_starts() { return lib::IVec(LEt.data(), static_cast<int>(LEt.size())); }
+  // The partial cross sections CSR(I, IC) of solution I of function group
+  // IC in the length form.
+  // Legacy name: CSR.
+  lib::Mat length_cross_sections() { return lib::Mat(CSRt.data(), kMaxSolutions, functions_); }
+  // The same in the velocity form.
+  // Legacy name: CSV.
+  lib::Mat velocity_cross_sections() { return lib::Mat(CSVt.data(), kMaxSolutions, functions_); }
+  // The total STV(IC) of the velocity form of each function group.
+  // Legacy name: STV.
+  lib::Vec velocity_totals() { return lib::Vec(STVt.data(), functions_); }
+  // The Hartree–Fock dipole amplitudes DR of the length form of every
+  // variable of the RPA matrix, forward and backward.
+  // Legacy name: DR.
+  lib::Vec length_dipoles() { return lib::Vec(DRt.data(), static_cast<int>(DRt.size())); }
+  // The same, DV, of the velocity form.
+  // Legacy name: DV.
+  lib::Vec velocity_dipoles() { return lib::Vec(DVt.data(), static_cast<int>(DVt.size())); }
+  // The cosine amplitudes AC of the far-out partial waves of the current
+  // channel's functions.
+  // Legacy name: AMC.
+  lib::Vec cosine_amplitudes() { return lib::Vec(r_.AC.data(), static_cast<int>(r_.AC.size())); }
+  // The sine amplitudes AS of the same.
+  // Legacy name: AMS.
+  lib::Vec sine_amplitudes() { return lib::Vec(r_.AS.data(), static_cast<int>(r_.AS.size())); }
+  // Scratch of the multipoles of the interaction functions (NB rows).
+  lib::Mat multipole_scratch() {
+    return lib::Mat(Zt.data(), NB, static_cast<int>(Zt.size() / static_cast<size_t>(NB)));
+  }
   // The grid as the library routines take it.
   lib::RadialGrid grid() const { return {NA, NB, HA, HB, CH, 0}; }
-  lib::Vec EE() { return lib::Vec(EEt.data(), static_cast<int>(EEt.size())); }
-  lib::IVec LE() { return lib::IVec(LEt.data(), static_cast<int>(LEt.size())); }
-  lib::IVec LC() { return lib::IVec(LCt.data(), static_cast<int>(LCt.size())); }
-  lib::Mat ED() { return lib::Mat(EDt.data(), kMaxExtra, NCH); }
-  lib::IVec NSI() { return lib::IVec(NSIt.data(), NCH); }
-  lib::IVec NZ0() { return lib::IVec(NZ0t.data(), NCH + 1); }
-  lib::IVec NZ2() { return lib::IVec(NZ2t.data(), NCH); }
-  lib::Vec EGG() { return lib::Vec(EGGt.data(), NCH); }
-  lib::Mat CSR() { return lib::Mat(CSRt.data(), kMaxSolutions, functions_); }
-  lib::Mat CSV() { return lib::Mat(CSVt.data(), kMaxSolutions, functions_); }
-  lib::Vec STV() { return lib::Vec(STVt.data(), functions_); }
-  lib::Vec DR() { return lib::Vec(DRt.data(), static_cast<int>(DRt.size())); }
-  lib::Vec DV() { return lib::Vec(DVt.data(), static_cast<int>(DVt.size())); }
-  lib::Mat DHR() { return lib::Mat(r_.DHR.data(), 3, kMaxSolutions); }
-  lib::Mat DHV() { return lib::Mat(r_.DHV.data(), 3, kMaxSolutions); }
-  lib::Vec AMC() { return lib::Vec(r_.AC.data(), static_cast<int>(r_.AC.size())); }
-  lib::Vec AMS() { return lib::Vec(r_.AS.data(), static_cast<int>(r_.AS.size())); }
-  lib::IVec MNC() { return lib::IVec(r_.MNC.data(), 3); }
-  lib::Mat Z() { return lib::Mat(Zt.data(), NB, static_cast<int>(Zt.size() / static_cast<size_t>(NB))); }
 
  private:
   // ---- the steps of run(), in their order
@@ -219,23 +243,21 @@ class PhotoDriver {
   void hartree_fock_energy(int ICH, int IC, double E1, lib::CMat X1, int N1);
   void write_velocity_table(const std::vector<int>& Ls);
   void solve_rpa();
+  void asymmetry_and_angular_distributions();
+  // ---- the channel pairs of the base build
+  ChannelFiles load_second_channel(int ICH, int JCH, int& MD2);
+  void base_pair_elements(int ICH, int JCH, const ChannelFiles& cj, int MD2);
+  void read_stored_pair(int ICH, int JCH, int MIJ, int MD2);
 };
-
-// The RPA matrix rows of one channel pair as mode 2 reads them:
-// U(NZ0(J)+j, NZ0(I)+i) for j = 1 … 2·NZ2(J), one record per i.
-void write_matrix_rows(io::Unit& u, lib::CMat U, int nz0_i, int nz2_i, int nz0_j, int nz2_j);
-// Reads those rows of the pair of channels ICH, JCH back into U and, for
-// two channels, `mirror` times them into the mirrored block; a record that is
-// not a row of numbers stops the run with a message that the rows are
-// missing and how to write them.
-void read_matrix_rows(io::Unit& u, lib::Mat U, int ICH, int JCH, int nz0_i, int nz2_i, int nz0_j, int nz2_j,
-                      double mirror);
 
 // Driver of xsect: header, Hartree–Fock cross sections of every channel, the
 // RPA matrix of all channel pairs (or its stored rows), RPA cross sections.
-void RPHF0(PhotoRun& run, io::Units& units);
+// Legacy name: RPHF0.
+void hartree_fock_rpa_cross_sections(PhotoRun& run, io::Units& units);
 
-// Driver of xsect_a: as RPHF0, with its own assembly of the RPA matrix.
-void RPHF0A(PhotoRun& run, io::Units& units);
+// Driver of xsect_a: as hartree_fock_rpa_cross_sections, with its own
+// assembly of the RPA matrix after all channels.
+// Legacy name: RPHF0A.
+void hartree_fock_rpa_cross_sections_a(PhotoRun& run, io::Units& units);
 
 }  // namespace photo

@@ -13,10 +13,11 @@
 #include "io/stop.hpp"
 #include "lib/vector_kernels.hpp"
 #include "photo/driver.hpp"
+#include "photo/stored_matrix_rows.hpp"
 
 namespace photo {
 
-void RPHF0(PhotoRun& run, io::Units& units) {
+void hartree_fock_rpa_cross_sections(PhotoRun& run, io::Units& units) {
   PhotoDriver driver(run, units, kBaseSizes);
   // The interaction matrix starts cleared.
   lib::fill(run.s40.NUR * run.s40.NUR, 0.0, run.U.flat());
@@ -31,100 +32,121 @@ double PhotoDriver::bound_energy(int) { return r_.EG[static_cast<size_t>(MII - 1
 // photon energy the experiment gives: S = √((E − ε)/(E − E_thr)).
 void PhotoDriver::store_amplitudes(int ICH, int k, int MDk, int IC, int I) {
   const double E = EEt[static_cast<size_t>(IC - 1)];
-  const double ratio = (E - r_.EG[static_cast<size_t>(MII - 1)]) / (E - EGG()(ICH));
+  const double ratio = (E - r_.EG[static_cast<size_t>(MII - 1)]) / (E - EGG(ICH));
   if (!(ratio > 0.0) || !std::isfinite(ratio)) {
     io::stop("channel " + std::to_string(ICH) + ": the function at E = " + io::fstring(io::Format("(E15.7)"), E) +
-             " lies below the threshold " + io::fstring(io::Format("(E15.7)"), EGG()(ICH)) +
+             " lies below the threshold " + io::fstring(io::Format("(E15.7)"), EGG(ICH)) +
              "; its amplitude cannot be scaled to that threshold");
   }
   const double S = std::sqrt(ratio);
-  const int a = NZ0()(ICH) + k, b = NZ0()(ICH) + NZ2()(ICH) + k;
+  const int a = NZ0(ICH) + k, b = NZ0(ICH) + NZ2(ICH) + k;
   const int s = sign_power(MDk);
-  DR()(a) = S * DHR()(MDk + 2, I);
-  DR()(b) = s * S * DHR()(MDk + 2, I);
-  DV()(a) = DHV()(MDk + 2, I) / S;
-  DV()(b) = -s * DHV()(MDk + 2, I) / S;
+  const lib::Vec DR = length_dipoles(), DV = velocity_dipoles();
+  DR(a) = S * DHR(MDk + 2, I);
+  DR(b) = s * S * DHR(MDk + 2, I);
+  DV(a) = DHV(MDk + 2, I) / S;
+  DV(b) = -s * DHV(MDk + 2, I) / S;
 }
 
 void PhotoDriver::row_finished(int) {}
 void PhotoDriver::tables_written(int) {}
 void PhotoDriver::before_rpa() {}
 
-void PhotoDriver::channel_pairs(int ICH) {
-  lib::IMat MNG = r_.mng();
+// The second channel JCH of the pair (ICH, JCH) in XE2, LE2t and LC2t: the
+// current channel copied when it is the first, else read from its files;
+// MD2 = M_final − M_shell of it.  The first channel records the block of
+// every channel in U; later ones check that it has not changed.
+ChannelFiles PhotoDriver::load_second_channel(int ICH, int JCH, int& MD2) {
   const ChannelFiles& ci = ch_;
-  const int NE = ci.NE();
-  lib::IVec mnc = MNC();
-  for (int JCH = ICH; JCH <= NCH; ++JCH) {
-    ChannelFiles cj;
-    int MD2 = 0;
-    lib::IVec LC2(LC2t.data(), kMaxSolutions);
-    if (JCH == ICH) {
-      const long words = static_cast<long>(NB) * ci.NCU() * ci.NX();
-      if (words > static_cast<long>(r_.XE2.rows()) * r_.XE2.cols()) {
-        io::stop("channel " + std::to_string(ICH) + ": its functions do not fit the second function table");
-      }
-      lib::copy(static_cast<int>(words), r_.XE1.flat(), r_.XE2.flat());
-      cj = ci;
-      const size_t starts = static_cast<size_t>(ci.NE() + 1);
-      if (LE2t.size() < starts) {
-        check_table_words(static_cast<long>(starts - LE2t.size()), "group starts of channel " + std::to_string(ICH));
-        LE2t.resize(starts);
-      }
-      std::copy(LEt.begin(), LEt.begin() + static_cast<long>(starts), LE2t.begin());
-      set_offsets(cj, LC2);
-      MD2 = MD;
-    } else {
-      cj = read_channel(JCH, 23, 24, r_.XE2, LE2t, LC2);
-      NSI()(JCH) = cj.NSI;
-      r_.P0[static_cast<size_t>(JCH - 1)] = cj.P0;
-      r_.DP[static_cast<size_t>(JCH - 1)] = cj.DP;
-      MD2 = cj.MN[0] - MNG(1, cj.NSI);
+  ChannelFiles cj;
+  lib::IVec LC2(LC2t.data(), kMaxSolutions);
+  if (JCH == ICH) {
+    const long words = static_cast<long>(NB) * ci.NCU() * ci.NX();
+    if (words > static_cast<long>(r_.XE2.rows()) * r_.XE2.cols()) {
+      io::stop("channel " + std::to_string(ICH) + ": its functions do not fit the second function table");
     }
-    const lib::IVec LE2(LE2t.data(), static_cast<int>(LE2t.size()));
-    const int N22 = cj.NCU();
-    const int MIJ = cj.NSI;
-    if (ICH == 1) {
-      NZ0()(JCH + 1) = NZ0()(JCH) + 2 * N22;
-      NZ2()(JCH) = N22;
-      check_rpa_room(JCH, NZ0()(JCH + 1) / 2);
-    } else if (NZ2()(JCH) != N22) {
-      io::stop("channel " + std::to_string(JCH) + " reads " + std::to_string(N22) + " functions now and read " +
-               std::to_string(NZ2()(JCH)) + " before");
+    lib::copy(static_cast<int>(words), r_.XE1.flat(), r_.XE2.flat());
+    cj = ci;
+    const size_t starts = static_cast<size_t>(ci.NE() + 1);
+    if (LE2t.size() < starts) {
+      check_table_words(static_cast<long>(starts - LE2t.size()), "group starts of channel " + std::to_string(ICH));
+      LE2t.resize(starts);
     }
-    std::array<int, 3> mln = cj.MN;
-    lib::IVec MLN(mln.data(), 3);
+    std::copy(LEt.begin(), LEt.begin() + static_cast<long>(starts), LE2t.begin());
+    set_solution_offsets(cj, LC2);
+    MD2 = MD;
+  } else {
+    cj = read_channel(JCH, 23, 24, r_.XE2, LE2t, LC2);
+    NSI(JCH) = cj.NSI;
+    r_.P0[static_cast<size_t>(JCH - 1)] = cj.P0;
+    r_.DP[static_cast<size_t>(JCH - 1)] = cj.DP;
+    MD2 = cj.MN[0] - r_.mng()(1, cj.NSI);
+  }
+  const int N22 = cj.NCU();
+  if (ICH == 1) {
+    NZ0(JCH + 1) = NZ0(JCH) + 2 * N22;
+    NZ2(JCH) = N22;
+    check_rpa_room(JCH, NZ0(JCH + 1) / 2);
+  } else if (NZ2(JCH) != N22) {
+    io::stop("channel " + std::to_string(JCH) + " reads " + std::to_string(N22) + " functions now and read " +
+             std::to_string(NZ2(JCH)) + " before");
+  }
+  return cj;
+}
 
-    if (IRP == 1) {
-      io::console().line(io::lstring("Ich, Jch= ", ICH, JCH));
-      PairSide side_i{mnc, MII, MD, NZ0()(ICH), NZ2()(ICH)};
-      PairSide side_j{MLN, MIJ, MD2, NZ0()(JCH), NZ2()(JCH)};
-      int ICU = 0;
-      for (int IC = 1; IC <= NE; ++IC) {
-        io::console().line(io::lstring("IC= ", IC));
-        const int waves = IC <= ci.NC ? ci.NL : 1;
-        for (int I = 1; I <= waves; ++I) {
-          ++ICU;
-          const int LX = LC()(I) + LE()(IC);
-          base_elements(side_i, side_j, ICU, r_.XE1.colsFrom(LX, ci.NX()), JCH == ICH, cj, r_.XE2, LE2, LC2);
-        }
-      }
-    } else if (IRP == 2) {
-      int n_i = 0, n_j = 0;
-      io::lread(*STORED, n_i, n_j);
-      if (n_i != NZ2()(ICH) || n_j != NZ2()(JCH)) {
-        STORED->fail("the stored matrix of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) + " has " +
-                     std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
-                     std::to_string(NZ2()(ICH)) + " × " + std::to_string(NZ2()(JCH)));
-      }
-      // The block of the pair's mirror is the stored one times the ratio of
-      // the factors the assembly gives the two channels' variables: 2 for a
-      // π shell to a final state of the same M.
-      const double CZX = pair_multiplicity(MII, MD) / pair_multiplicity(MIJ, MD2);
-      read_matrix_rows(*STORED, r_.U, ICH, JCH, NZ0()(ICH), n_i, NZ0()(JCH), n_j, CZX);
+// The elements of the pair (ICH, JCH): every function of the current
+// channel against all functions of the second, cj (in XE2).
+void PhotoDriver::base_pair_elements(int ICH, int JCH, const ChannelFiles& cj, int MD2) {
+  const ChannelFiles& ci = ch_;
+  const lib::IVec LE = group_starts();
+  const lib::IVec LE2(LE2t.data(), static_cast<int>(LE2t.size()));
+  const lib::IVec LC2(LC2t.data(), kMaxSolutions);
+  std::array<int, 3> mln = cj.MN;
+  lib::IVec MLN(mln.data(), 3);
+  io::console().line(io::lstring("Ich, Jch= ", ICH, JCH));
+  PairSide side_i{MNC, MII, MD, NZ0(ICH), NZ2(ICH)};
+  PairSide side_j{MLN, cj.NSI, MD2, NZ0(JCH), NZ2(JCH)};
+  const ChannelFunctions second_channel{cj, r_.XE2, LE2, LC2};
+  int ICU = 0;
+  for (int IC = 1; IC <= ci.NE(); ++IC) {
+    io::console().line(io::lstring("IC= ", IC));
+    const int waves = IC <= ci.NC ? ci.NL : 1;
+    for (int I = 1; I <= waves; ++I) {
+      ++ICU;
+      const int LX = LC(I) + LE(IC);
+      base_elements(side_i, side_j, ICU, r_.XE1.colsFrom(LX, ci.NX()), JCH == ICH, second_channel);
     }
-    io::lwrite(DATA, NZ2()(ICH), NZ2()(JCH));
-    if (r_.s40.IWM == 1) write_matrix_rows(DATA, r_.U, NZ0()(ICH), NZ2()(ICH), NZ0()(JCH), NZ2()(JCH));
+  }
+}
+
+// The stored rows of the pair (ICH, JCH) read back from the data file of an
+// earlier run (IRP = 2).
+void PhotoDriver::read_stored_pair(int ICH, int JCH, int MIJ, int MD2) {
+  int n_i = 0, n_j = 0;
+  io::lread(*STORED, n_i, n_j);
+  if (n_i != NZ2(ICH) || n_j != NZ2(JCH)) {
+    STORED->fail("the stored matrix of channels " + std::to_string(ICH) + ", " + std::to_string(JCH) + " has " +
+                 std::to_string(n_i) + " × " + std::to_string(n_j) + " functions; this run has " +
+                 std::to_string(NZ2(ICH)) + " × " + std::to_string(NZ2(JCH)));
+  }
+  // The block of the pair's mirror is the stored one times the ratio of
+  // the factors the assembly gives the two channels' variables: 2 for a
+  // π shell to a final state of the same M.
+  const double CZX = pair_multiplicity(MII, MD) / pair_multiplicity(MIJ, MD2);
+  read_matrix_rows(*STORED, r_.U, ICH, JCH, PairBlock{NZ0(ICH), n_i, NZ0(JCH), n_j}, CZX);
+}
+
+void PhotoDriver::channel_pairs(int ICH) {
+  for (int JCH = ICH; JCH <= NCH; ++JCH) {
+    int MD2 = 0;
+    const ChannelFiles cj = load_second_channel(ICH, JCH, MD2);
+    if (IRP == 1) {
+      base_pair_elements(ICH, JCH, cj, MD2);
+    } else if (IRP == 2) {
+      read_stored_pair(ICH, JCH, cj.NSI, MD2);
+    }
+    io::lwrite(DATA, NZ2(ICH), NZ2(JCH));
+    if (r_.s40.IWM == 1) write_matrix_rows(DATA, r_.U, PairBlock{NZ0(ICH), NZ2(ICH), NZ0(JCH), NZ2(JCH)});
   }
 }
 

@@ -17,7 +17,7 @@ int main() {
     units.open_old(3, "File.D40");
     lib::Workspace V(photo::kNUV);
     auto run = std::make_unique<photo::PhotoRun>();
-    photo::HS40(photo::kNUV, V, units, photo::kXsect, *run, photo::RPHF0);
+    photo::run_photoionisation(photo::kNUV, V, units, photo::kXsect, *run, photo::hartree_fock_rpa_cross_sections);
     units.close_all();
   });
 }

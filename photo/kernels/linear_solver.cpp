@@ -5,6 +5,8 @@
 // (A + iE·B)⁻¹ = R − iS with R = (A + E·B·A⁻¹·E·B)⁻¹ and S = R·E·B·A⁻¹.
 // The inversions use an LU decomposition with implicit (row-scaled) partial
 // pivoting and forward/back substitution.
+#include "photo/kernels/linear_solver.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -13,7 +15,6 @@
 #include "io/console.hpp"
 #include "lib/checks.hpp"
 #include "lib/vector_kernels.hpp"
-#include "photo/kernels/kernels.hpp"
 
 namespace photo {
 
@@ -32,14 +33,14 @@ struct Col {
 // A zero row leaves the decomposition without a scale: the operator is told
 // and the run waits for one line on the console.  At end of input the run
 // continues, so that a batch job never hangs here.
-void singular_matrix_pause(const LudeTable& T) {
+void singular_matrix_pause(const LuRowScales& T) {
   if (T.quiet) return;
   io::console().line("SINGULAR MATRIX IN LUDE");
   std::string reply;
   io::console().read_line(reply);
 }
 
-void check_order(const char* routine, int N, const LudeTable& T) {
+void check_order(const char* routine, int N, const LuRowScales& T) {
   if (N < 0 || N > static_cast<int>(T.VV.size())) {
     fail(routine, ": order N = ", N, " exceeds the ", T.VV.size(), " rows of the LU row-scale table");
   }
@@ -72,7 +73,7 @@ void check_rows(const char* routine, int N, int NB, CIVec IB) {
 // finite.  Columns are updated left-looking, A(I,J) −= A(I,K)·A(K,J) for
 // K = 1, 2, … in turn: the same sequence of roundings as the row-by-row
 // Crout sums, with unit-stride access to the column-major storage.
-void LUDE(Mat A, int N, int NP, IVec INDX, double& D, LudeTable& T) {
+void lu_decompose(Mat A, int N, int NP, IVec INDX, double& D, LuRowScales& T) {
   check_order("LUDE", N, T);
   if (N > NP) fail("LUDE: order N = ", N, " exceeds the leading dimension NP = ", NP);
   check_matrix("LUDE", "A", A.rows(), A.cols(), NP, N);
@@ -123,7 +124,7 @@ void LUDE(Mat A, int N, int NP, IVec INDX, double& D, LudeTable& T) {
 // x = U⁻¹·L⁻¹·P·b.  The forward pass starts its sums at the first non-zero
 // entry II of the permuted right-hand side; the entries before it are zero
 // and stay zero.
-void LUBE(CMat A, int N, int NP, CIVec INDX, Vec B) {
+void lu_substitute(CMat A, int N, int NP, CIVec INDX, Vec B) {
   if (N > NP) fail("LUBE: order N = ", N, " exceeds the leading dimension NP = ", NP);
   check_matrix("LUBE", "A", A.rows(), A.cols(), NP, N);
   check_vector("LUBE", "INDX", INDX.size(), N);
@@ -157,10 +158,10 @@ namespace {
 // Columns substituted together: each A(I,J) read serves kBlock columns.
 constexpr int kBlock = 16;
 
-// LUBE applied to the columns c0 … c0+nc−1 of Y, with exactly the operations
-// LUBE performs on each column, ordered for the column-major storage:
+// lu_substitute applied to the columns c0 … c0+nc−1 of Y, with exactly the
+// operations it performs on each column, ordered for the column-major storage:
 //  - the row interchanges only move entries that have not yet been reduced,
-//    so they are applied first, and the forward sums of LUBE (ascending J
+//    so they are applied first, and the forward sums (ascending J
 //    from the first non-zero entry II) become column sweeps
 //    y(I) −= A(I,J)·y(J), J = II, II+1, …, with unit stride;
 //  - the back substitution keeps its ascending sums over J for each column
@@ -200,8 +201,8 @@ void substitute_block(CMat A, int N, CIVec INDX, Mat Y, int c0, int nc) {
 }  // namespace
 
 // Y = A⁻¹: column J of Y solves A·y = e_J with the factors of A (the
-// substitution of LUBE, run on blocks of columns).
-void INVMV(int N, IVec IND, double& D, Mat A, Mat Y, LudeTable& T) {
+// substitution of lu_substitute, run on blocks of columns).
+void lu_inverse(int N, IVec IND, double& D, Mat A, Mat Y, LuRowScales& T) {
   check_order("INVMV", N, T);
   check_matrix("INVMV", "A", A.rows(), A.cols(), N, N);
   check_matrix("INVMV", "Y", Y.rows(), Y.cols(), N, N);
@@ -209,12 +210,12 @@ void INVMV(int N, IVec IND, double& D, Mat A, Mat Y, LudeTable& T) {
     for (int J = 1; J <= N; ++J) Y(I, J) = 0.0;
     Y(I, I) = 1.0;
   }
-  LUDE(A, N, N, IND, D, T);
+  lu_decompose(A, N, N, IND, D, T);
   for (int J = 1; J <= N; J += kBlock) substitute_block(A, N, IND, Y, J, std::min(kBlock, N - J + 1));
 }
 
 // B1(I,J) = Σ_K B(I,K)·A(K,J), accumulated from zero in ascending K.
-void MUMA1(int N, int NB, CMat A, CMat B, Mat B1) {
+void row_block_product(int N, int NB, CMat A, CMat B, Mat B1) {
   check_matrix("MUMA1", "A", A.rows(), A.cols(), N, N);
   check_matrix("MUMA1", "B", B.rows(), B.cols(), NB, N);
   check_matrix("MUMA1", "B1", B1.rows(), B1.cols(), NB, N);
@@ -230,7 +231,7 @@ void MUMA1(int N, int NB, CMat A, CMat B, Mat B1) {
 
 // B1 := B1(:, IB)·B.  Each row of B1 is formed completely in W before it is
 // overwritten, so the product is safe in place.
-void MUMA2(int N, int NB, int NB1, CIVec IB, Vec W, CMat B, Mat B1) {
+void gathered_row_block_product(int N, int NB, int NB1, CIVec IB, Vec W, CMat B, Mat B1) {
   check_matrix("MUMA2", "B", B.rows(), B.cols(), NB, N);
   check_matrix("MUMA2", "B1", B1.rows(), B1.cols(), NB1, N);
   check_vector("MUMA2", "W", W.size(), N);
@@ -247,7 +248,7 @@ void MUMA2(int N, int NB, int NB1, CIVec IB, Vec W, CMat B, Mat B1) {
 }
 
 // A3(I) = A2(I)·A1(I) + A3(I).
-void VSKD(int N, CVec A1, CVec A2, Vec A3) {
+void add_elementwise_product(int N, CVec A1, CVec A2, Vec A3) {
   for (int I = 1; I <= N; ++I) A3(I) = A2(I) * A1(I) + A3(I);
 }
 
@@ -255,32 +256,35 @@ void VSKD(int N, CVec A1, CVec A2, Vec A3) {
 //   (A + iM)(R − iS) = (A·R + M·S) + i(M·R − A·S) = I
 // holds for R = (A + M·A⁻¹·M)⁻¹ and S = A⁻¹·M·R = R·M·A⁻¹ = R(:, IB)·P.
 // Exact up to the rounding of the two real inversions; A is consumed.
-void INVAB(int N, int NB, CIVec IB, IVec IND, double& D, Mat A, CMat B, Mat B1, Mat B2, Vec W, Mat R, Mat S,
-           LudeTable& T) {
+void complex_inverse(const ComplexSystem& s, ComplexInverseWork& w, LuRowScales& T, Mat R, Mat S) {
+  const int N = s.N, NB = s.NB;
+  const CIVec IB = s.IB;
+  const Mat A = s.A;
+  const CMat B = s.B;
   check_order("INVAB", N, T);
   if (NB < 0) fail("INVAB: negative number of coupling rows NB = ", NB);
   check_matrix("INVAB", "A", A.rows(), A.cols(), N, N);
   check_matrix("INVAB", "R", R.rows(), R.cols(), N, N);
   check_matrix("INVAB", "S", S.rows(), S.cols(), N, N);
   check_matrix("INVAB", "B", B.rows(), B.cols(), NB, N);
-  check_matrix("INVAB", "B1", B1.rows(), B1.cols(), NB, N);
-  check_matrix("INVAB", "B2", B2.rows(), B2.cols(), NB, N);
-  check_vector("INVAB", "W", W.size(), N);
-  check_vector("INVAB", "IND", IND.size(), N);
+  check_matrix("INVAB", "B1", w.B1.rows(), w.B1.cols(), NB, N);
+  check_matrix("INVAB", "B2", w.B2.rows(), w.B2.cols(), NB, N);
+  check_vector("INVAB", "W", w.W.size(), N);
+  check_vector("INVAB", "IND", w.IND.size(), N);
   check_rows("INVAB", N, NB, IB);
 
   const int NN = N * N;
   lib::copy(NN, A.flat(), R.flat());
-  INVMV(N, IND, D, R, S, T);  // S = A⁻¹
-  MUMA1(N, NB, S, B, B1);     // B1 = P = B·A⁻¹
-  lib::copy(NB * N, B1.flat(), B2.flat());
-  MUMA2(N, NB, NB, IB, W, B, B1);  // B1 = P(:, IB)·B
+  lu_inverse(N, w.IND, w.D, R, S, T);    // S = A⁻¹
+  row_block_product(N, NB, S, B, w.B1);  // B1 = P = B·A⁻¹
+  lib::copy(NB * N, w.B1.flat(), w.B2.flat());
+  gathered_row_block_product(N, NB, NB, IB, w.W, B, w.B1);  // B1 = P(:, IB)·B
   for (int J = 1; J <= NB; ++J) {
-    for (int I = 1; I <= N; ++I) A(IB(J), I) += B1(J, I);
+    for (int I = 1; I <= N; ++I) A(IB(J), I) += w.B1(J, I);
   }
-  INVMV(N, IND, D, A, R, T);  // R = (A + E·P(:, IB)·B)⁻¹
+  lu_inverse(N, w.IND, w.D, A, R, T);  // R = (A + E·P(:, IB)·B)⁻¹
   lib::copy(NN, R.flat(), S.flat());
-  MUMA2(N, NB, N, IB, W, B2, S);  // S = R(:, IB)·P
+  gathered_row_block_product(N, NB, N, IB, w.W, w.B2, S);  // S = R(:, IB)·P
 }
 
 }  // namespace photo

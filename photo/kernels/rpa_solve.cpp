@@ -1,9 +1,12 @@
-// The RPA amplitudes from one real LU factorisation (LAPACK).
+// The RPA amplitudes of one energy, two ways, from the row-vector system
+//   D·(A + iE·B) = d,   A(k,l) = δ(k,l) + C(k)·CLB(k,l),   B(J,l) = π·CB(J)·CLB(IB(J),l),
+// E placing row J of B into row IB(J); π is the literal 3.14159265359.
 //
-// The amplitudes are the components JS+1 … JS+NL of the row vector D with
-//   D·(A + iE·B) = d,   A(k,l) = δ(k,l) + C(k)·CLB(k,l),
-// E·B adding i·B(J,·) to row IB(J).  The imaginary part has only NB rows
-// (three per open continuum function), so in the transposed system
+// Through the complex inverse: D = d·(R − iS) from complex_inverse.
+// Accuracy is that of the two real LU inversions of order N0.
+//
+// From one real LU factorisation (LAPACK): the imaginary part has only NB
+// rows (three per open continuum function), so in the transposed system
 //   (Aᵀ + i·Bᵀ·Eᵀ)·Dᵀ = d
 // it is a rank-NB update of the real matrix Aᵀ, and the Sherman–Morrison–
 // Woodbury identity gives
@@ -12,12 +15,15 @@
 // order NB, in place of the two real inversions of order N0 (and their
 // products) of the complex inverse.  Rounding: that of the LU solves, the
 // same order as the inverse.
+#include "photo/kernels/rpa_solve.hpp"
+
+#include <algorithm>
 #include <complex>
 
 #include "lib/checks.hpp"
 #include "lib/lapack.hpp"
+#include "lib/vector_kernels.hpp"
 #include "lib/views.hpp"
-#include "photo/kernels/kernels.hpp"
 
 namespace photo {
 
@@ -36,16 +42,39 @@ void RpaFactorWork::size_for(int N0, int NB) {
   onshell = NB;
 }
 
-int RPASF(int N0, int NB, int NL, int JS, CIVec IB, CVec C, CMat CLB, CVec CB, CVec DHR, CVec DHV, Vec DRR, Vec DRI,
-          Vec DVR, Vec DVI, RpaFactorWork& W) {
+namespace {
+
+// The solve through the inverse refuses a system whose arrays or amplitude
+// vectors do not hold what it says, and on-shell rows outside its variables.
+void check_inverse_system(const RpaSystem& s, const RpaInverseWork& w, const RpaAmplitudes& D) {
+  const int N0 = s.N0, NB = s.NB, NL = s.NL, JS = s.JS;
+  if (N0 < 0 || NB < 0 || NL < 0 || JS < 0 || JS + NL > N0) {
+    fail("RPAS0: amplitudes JS + 1 .. JS + NL = ", JS + 1, " .. ", JS + NL, " outside the system of order ", N0);
+  }
+  if (s.C.size() < N0 || s.CB.size() < NB || s.DHR.size() < N0 || s.DHV.size() < N0 || s.CLB.rows() != N0 ||
+      s.CLB.cols() < N0 || w.A.rows() != N0 || w.A.cols() < N0) {
+    fail("RPAS0: arrays do not hold a system of order ", N0, " with ", NB, " on-shell rows");
+  }
+  if (D.DRR.size() < NL || D.DRI.size() < NL || D.DVR.size() < NL || D.DVI.size() < NL) {
+    fail("RPAS0: amplitude vectors hold fewer than NL = ", NL, " entries");
+  }
+  if (s.IB.size() < NB) fail("RPAS0: fewer than NB = ", NB, " on-shell rows");
+  for (int J = 1; J <= NB; ++J) {
+    if (s.IB(J) < 1 || s.IB(J) > N0) fail("RPAS0: on-shell row IB(", J, ") = ", s.IB(J), " outside 1 .. ", N0);
+  }
+}
+
+// The same for the factored solve, and work sized for a smaller system.
+void check_factored_system(const RpaSystem& s, const RpaFactorWork& W, const RpaAmplitudes& D) {
+  const int N0 = s.N0, NB = s.NB, NL = s.NL, JS = s.JS;
   if (N0 < 1 || NB < 0 || NL < 0 || JS < 0 || JS + NL > N0) {
     fail("RPASF: amplitudes JS + 1 .. JS + NL = ", JS + 1, " .. ", JS + NL, " outside the system of order ", N0);
   }
-  if (C.size() < N0 || CB.size() < NB || IB.size() < NB || DHR.size() < N0 || DHV.size() < N0 || CLB.rows() != N0 ||
-      CLB.cols() < N0) {
+  if (s.C.size() < N0 || s.CB.size() < NB || s.IB.size() < NB || s.DHR.size() < N0 || s.DHV.size() < N0 ||
+      s.CLB.rows() != N0 || s.CLB.cols() < N0) {
     fail("RPASF: arrays do not hold a system of order ", N0, " with ", NB, " on-shell rows");
   }
-  if (DRR.size() < NL || DRI.size() < NL || DVR.size() < NL || DVI.size() < NL) {
+  if (D.DRR.size() < NL || D.DRI.size() < NL || D.DVR.size() < NL || D.DVI.size() < NL) {
     fail("RPASF: amplitude vectors hold fewer than NL = ", NL, " entries");
   }
   if (W.rows < N0 || W.onshell < NB) {
@@ -53,12 +82,45 @@ int RPASF(int N0, int NB, int NL, int JS, CIVec IB, CVec C, CMat CLB, CVec CB, C
          " on-shell rows, not ", N0, " and ", NB);
   }
   for (int J = 1; J <= NB; ++J) {
-    if (IB(J) < 1 || IB(J) > N0) fail("RPASF: on-shell row IB(", J, ") = ", IB(J), " outside 1 .. ", N0);
+    if (s.IB(J) < 1 || s.IB(J) > N0) fail("RPASF: on-shell row IB(", J, ") = ", s.IB(J), " outside 1 .. ", N0);
   }
+}
+
+}  // namespace
+
+void rpa_amplitudes_by_inverse(const RpaSystem& s, const RpaInverseWork& w, LuRowScales& T, const RpaAmplitudes& D) {
+  check_inverse_system(s, w, D);
+  const int N0 = s.N0, NB = s.NB;
+  const Mat A = w.A, B = w.B;
+  lib::fill(N0 * N0, 0.0, A.flat());
+  const double pi = 3.14159265359;
+  for (int I = 1; I <= N0; ++I) add_elementwise_product(N0, s.C, s.CLB.col(I), A.col(I));
+  for (int J = 1; J <= NB; ++J) {
+    for (int I = 1; I <= N0; ++I) B(J, I) = s.CLB(s.IB(J), I) * s.CB(J) * pi;
+  }
+  for (int k = 1; k <= N0; ++k) A(k, k) += 1.0;
+
+  ComplexInverseWork inverse{w.IND, w.B1, w.B2, w.W, 1.0};
+  complex_inverse(ComplexSystem{N0, NB, s.IB, A, B}, inverse, T, w.R, w.S);
+
+  for (int J = 1; J <= s.NL; ++J) {
+    const int K = s.JS + J;
+    D.DRR(J) = lib::dot(N0, s.DHR, w.R.col(K));
+    D.DRI(J) = -lib::dot(N0, s.DHR, w.S.col(K));
+    D.DVR(J) = lib::dot(N0, s.DHV, w.R.col(K));
+    D.DVI(J) = -lib::dot(N0, s.DHV, w.S.col(K));
+  }
+}
+
+int rpa_amplitudes_factored(const RpaSystem& s, RpaFactorWork& W, const RpaAmplitudes& D) {
+  check_factored_system(s, W, D);
+  const int N0 = s.N0, NB = s.NB;
+  const CIVec IB = s.IB;
+  const CMat CLB = s.CLB;
 
   Mat A(W.A.data(), N0, N0);
   for (int l = 1; l <= N0; ++l) {
-    for (int k = 1; k <= N0; ++k) A(k, l) = C(k) * CLB(k, l);
+    for (int k = 1; k <= N0; ++k) A(k, l) = s.C(k) * CLB(k, l);
     A(l, l) += 1.0;
   }
   // Right-hand sides: the columns of Bᵀ, then d for the length and the
@@ -66,12 +128,12 @@ int RPASF(int N0, int NB, int NL, int JS, CIVec IB, CVec C, CMat CLB, CVec CB, C
   Mat Z(W.Z.data(), N0, NB + 2);
   const double pi = 3.14159265359;
   for (int J = 1; J <= NB; ++J) {
-    const double f = CB(J) * pi;
+    const double f = s.CB(J) * pi;
     for (int l = 1; l <= N0; ++l) Z(l, J) = CLB(IB(J), l) * f;
   }
   for (int l = 1; l <= N0; ++l) {
-    Z(l, NB + 1) = DHR(l);
-    Z(l, NB + 2) = DHV(l);
+    Z(l, NB + 1) = s.DHR(l);
+    Z(l, NB + 2) = s.DHV(l);
   }
 
   int info = 0;
@@ -97,8 +159,8 @@ int RPASF(int N0, int NB, int NL, int JS, CIVec IB, CVec C, CMat CLB, CVec CB, C
     zgetrs_("N", &NB, &two, G.data(), &NB, W.ipivG.data(), g.data(), &NB, &info, 1);
   }
 
-  for (int J = 1; J <= NL; ++J) {
-    const int K = JS + J;
+  for (int J = 1; J <= s.NL; ++J) {
+    const int K = s.JS + J;
     cplx dr = Z(K, NB + 1), dv = Z(K, NB + 2);
     for (int Jp = 1; Jp <= NB; ++Jp) {
       dr -= Z(K, Jp) * g(Jp, 1);
@@ -106,10 +168,10 @@ int RPASF(int N0, int NB, int NL, int JS, CIVec IB, CVec C, CMat CLB, CVec CB, C
     }
     // The imaginary parts as −(d·S) of the complex inverse R − iS, so that
     // a vanishing one is −0 in both solves (and prints alike).
-    DRR(J) = dr.real();
-    DRI(J) = -(0.0 - dr.imag());
-    DVR(J) = dv.real();
-    DVI(J) = -(0.0 - dv.imag());
+    D.DRR(J) = dr.real();
+    D.DRI(J) = -(0.0 - dr.imag());
+    D.DVR(J) = dv.real();
+    D.DVI(J) = -(0.0 - dv.imag());
   }
   return 0;
 }

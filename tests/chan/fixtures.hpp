@@ -17,7 +17,6 @@
 #include "lib/dipole_elements.hpp"
 #include "lib/ground_state.hpp"
 #include "lib/orbital_file.hpp"
-#include "photo/kernels/kernels.hpp"
 
 namespace chantest {
 

@@ -10,7 +10,6 @@
 #include "io/stop.hpp"
 #include "lib/channel_file.hpp"
 #include "lib/orbital_file.hpp"
-#include "photo/kernels/kernels.hpp"
 #include "scf/entry.hpp"
 
 namespace fuzz {

@@ -200,10 +200,10 @@ TEST(AsymmetryTable, RpaPhasesAndBlocksWithoutOrthonormalSolutions) {
         ac[k] = c[j][k] * std::sin(delta[j] + 1.3 * k);
       }
       if (!orthonormal) as[1] += 0.1;
-      tab.hf_solution(1, 1, j + 1, 0.5, lib::CVec(ac, 2), lib::CVec(as, 2), D[j], D[j], 1.0, 1.0);
+      tab.hf_solution(1, 1, j + 1, {0.5, lib::CVec(ac, 2), lib::CVec(as, 2), D[j], D[j], 1.0, 1.0});
     }
-    const double rr[2] = {r1.real() * D[0], r2.real() * D[1]}, ri[2] = {r1.imag() * D[0], r2.imag() * D[1]};
-    tab.rpa_amplitudes(1, 1, 0.5, 1.0, 2, lib::CVec(rr, 2), lib::CVec(ri, 2), lib::CVec(rr, 2), lib::CVec(ri, 2));
+    double rr[2] = {r1.real() * D[0], r2.real() * D[1]}, ri[2] = {r1.imag() * D[0], r2.imag() * D[1]};
+    tab.rpa_amplitudes(1, 1, 0.5, 1.0, 2, {lib::Vec(rr, 2), lib::Vec(ri, 2), lib::Vec(rr, 2), lib::Vec(ri, 2)});
     tab.compute(F);
     return tab;
   };

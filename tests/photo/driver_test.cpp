@@ -20,7 +20,8 @@
 #include "lib/two_region_grid.hpp"
 #include "lib/vector_kernels.hpp"
 #include "photo/entry.hpp"
-#include "photo/kernels/kernels.hpp"
+#include "photo/kernels/rpa_equations.hpp"
+#include "photo/stored_matrix_rows.hpp"
 #include "support/channel_data.hpp"
 #include "support/programs.hpp"
 
@@ -104,7 +105,7 @@ struct PhotoCase {
         units.open_old(3, "File.D40");
         V = std::make_unique<lib::Workspace>(photo::kNUV);
         run = std::make_unique<photo::PhotoRun>();
-        photo::HS40(photo::kNUV, *V, units, variant, *run, driver);
+        photo::run_photoionisation(photo::kNUV, *V, units, variant, *run, driver);
       } catch (...) {
         fs::current_path(old);
         console = out.str();
@@ -114,8 +115,8 @@ struct PhotoCase {
     fs::current_path(old);
     console = out.str();
   }
-  void xsect() { run_driver(photo::kXsect, photo::RPHF0); }
-  void xsect_a() { run_driver(photo::kXsectA, photo::RPHF0A); }
+  void xsect() { run_driver(photo::kXsect, photo::hartree_fock_rpa_cross_sections); }
+  void xsect_a() { run_driver(photo::kXsectA, photo::hartree_fock_rpa_cross_sections_a); }
 
   std::string listing() const { return dir.read("run.lst"); }
   std::vector<std::string> listing_lines() const {
@@ -367,7 +368,7 @@ TEST(PhotoDriver, StoredDataAndMatrixGiveTheSameRpaListing) {
       EXPECT_EQ(a, nz2[i]);
       EXPECT_EQ(b, nz2[j]);
       auto rows = io::Unit::to_text("rows");
-      photo::write_matrix_rows(*rows, first.run->U, nz0[i], nz2[i], nz0[j], nz2[j]);
+      photo::write_matrix_rows(*rows, first.run->U, {nz0[i], nz2[i], nz0[j], nz2[j]});
       stored += rows->text();
       ++pairs;
     }

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::ScratchDir;
 
-// Runs HS40 in a scratch folder with the given files; the driver callback
+// Runs the entry in a scratch folder with the given files; the driver callback
 // sees what the entry prepared.
 class EntryRun {
  public:
@@ -27,7 +27,7 @@ class EntryRun {
     units.open_old(3, "File.D40");
     lib::Workspace V(nuv);
     auto r = std::make_unique<photo::PhotoRun>();
-    photo::HS40(nuv, V, units, v, *r, driver);
+    photo::run_photoionisation(nuv, V, units, v, *r, driver);
   }
 
  private:

@@ -1,6 +1,8 @@
 // The real-arithmetic solver of the complex RPA system: pivoting rules of
 // the LU decomposition, the substitution, and the complex inverse checked
 // against a plain complex Gaussian elimination.
+#include "photo/kernels/linear_solver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,23 +15,22 @@
 
 #include "io/console.hpp"
 #include "io/stop.hpp"
-#include "photo/kernels/kernels.hpp"
 #include "reference.hpp"
 
 namespace {
 
-using photo::LudeTable;
+using photo::LuRowScales;
 using ref::cplx;
 using ref::Dense;
 
-TEST(Lude, EqualScaledCandidatesTheLaterRowBecomesThePivot) {
+TEST(LuDecomposition, EqualScaledCandidatesTheLaterRowBecomesThePivot) {
   // Row scales 1/2 and 1/3 make both candidates of column 1 weigh exactly 1.
   Dense<double> A(2, 2);
   A(1, 1) = 2.0, A(1, 2) = 1.0, A(2, 1) = 3.0, A(2, 2) = -3.0;
   std::vector<int> indx(2);
   double D = 0.0;
-  LudeTable T;
-  photo::LUDE(A.view(), 2, 2, lib::IVec(indx.data(), 2), D, T);
+  LuRowScales T;
+  photo::lu_decompose(A.view(), 2, 2, lib::IVec(indx.data(), 2), D, T);
   EXPECT_EQ(indx[0], 2);
   EXPECT_EQ(indx[1], 2);
   EXPECT_EQ(D, -1.0);
@@ -40,16 +41,16 @@ TEST(Lude, EqualScaledCandidatesTheLaterRowBecomesThePivot) {
   EXPECT_DOUBLE_EQ(A(2, 2), 3.0);
 }
 
-TEST(Lude, ZeroPivotWithoutZeroRowBecomesTinyAndSilent) {
+TEST(LuDecomposition, ZeroPivotWithoutZeroRowBecomesTinyAndSilent) {
   Dense<double> A(2, 2, 1.0);  // rank one, no zero row
   std::vector<int> indx(2);
   double D = 0.0;
-  LudeTable T;
+  LuRowScales T;
   std::istringstream in("");
   std::ostringstream out;
   {
     io::ConsoleRedirect redirect(&in, &out);
-    photo::LUDE(A.view(), 2, 2, lib::IVec(indx.data(), 2), D, T);
+    photo::lu_decompose(A.view(), 2, 2, lib::IVec(indx.data(), 2), D, T);
   }
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(A(2, 2), 1.0e-40);
@@ -57,23 +58,23 @@ TEST(Lude, ZeroPivotWithoutZeroRowBecomesTinyAndSilent) {
   EXPECT_EQ(D, -1.0);
   // Back substitution stays finite.
   std::vector<double> b{1.0, 1.0};
-  photo::LUBE(A.cview(), 2, 2, lib::CIVec(indx.data(), 2), lib::Vec(b.data(), 2));
+  photo::lu_substitute(A.cview(), 2, 2, lib::CIVec(indx.data(), 2), lib::Vec(b.data(), 2));
   EXPECT_TRUE(std::isfinite(b[0]) && std::isfinite(b[1]));
 }
 
-TEST(Lude, ZeroRowPausesForOneConsoleLineThenCompletes) {
+TEST(LuDecomposition, ZeroRowPausesForOneConsoleLineThenCompletes) {
   for (const char* input : {"go on\nnext answer\n", ""}) {
     Dense<double> A(3, 3);
     A(1, 1) = 4.0, A(1, 2) = 1.0, A(1, 3) = 2.0;
     A(3, 1) = 1.0, A(3, 2) = 5.0, A(3, 3) = 1.0;  // row 2 is zero
     std::vector<int> indx(3, -7);
     double D = 0.0;
-    LudeTable T;
+    LuRowScales T;
     std::istringstream in(input);
     std::ostringstream out;
     {
       io::ConsoleRedirect redirect(&in, &out);
-      photo::LUDE(A.view(), 3, 3, lib::IVec(indx.data(), 3), D, T);
+      photo::lu_decompose(A.view(), 3, 3, lib::IVec(indx.data(), 3), D, T);
     }
     EXPECT_EQ(out.str(), "SINGULAR MATRIX IN LUDE\n") << "input '" << input << "'";
     for (int j = 1; j <= 3; ++j) EXPECT_TRUE(indx[j - 1] >= j && indx[j - 1] <= 3);
@@ -87,15 +88,15 @@ TEST(Lude, ZeroRowPausesForOneConsoleLineThenCompletes) {
   }
 }
 
-TEST(Lube, LeadingZerosOfTheRightHandSideAreSkippedWithoutChangingTheResult) {
+TEST(LuSubstitution, LeadingZerosOfTheRightHandSideAreSkippedWithoutChangingTheResult) {
   std::mt19937 rng(5);
   const int n = 6;
   Dense<double> A = ref::dominant_matrix(n, rng);
   const Dense<double> A0 = A;
   std::vector<int> indx(n);
   double D = 0.0;
-  LudeTable T;
-  photo::LUDE(A.view(), n, n, lib::IVec(indx.data(), n), D, T);
+  LuRowScales T;
+  photo::lu_decompose(A.view(), n, n, lib::IVec(indx.data(), n), D, T);
   for (int zeros : {0, 1, 3, 5}) {
     std::vector<double> b(n, 0.0);
     std::uniform_real_distribution<double> u(0.5, 1.5);
@@ -105,7 +106,7 @@ TEST(Lube, LeadingZerosOfTheRightHandSideAreSkippedWithoutChangingTheResult) {
     b = pb;
     for (int j = n; j >= 1; --j) std::swap(b[j - 1], b[indx[j - 1] - 1]);  // undo the permutation
     std::vector<double> x = b;
-    photo::LUBE(A.cview(), n, n, lib::CIVec(indx.data(), n), lib::Vec(x.data(), n));
+    photo::lu_substitute(A.cview(), n, n, lib::CIVec(indx.data(), n), lib::Vec(x.data(), n));
     // Full forward pass over every entry, then the same back substitution.
     std::vector<double> y = pb;
     for (int i = 1; i <= n; ++i) {
@@ -124,14 +125,14 @@ TEST(Lube, LeadingZerosOfTheRightHandSideAreSkippedWithoutChangingTheResult) {
   }
 }
 
-TEST(Invmv, IdentityGivesIdentityWithoutInterchanges) {
+TEST(LuInverse, IdentityGivesIdentityWithoutInterchanges) {
   const int n = 5;
   Dense<double> A(n, n), Y(n, n, 3.0);
   for (int i = 1; i <= n; ++i) A(i, i) = 1.0;
   std::vector<int> ind(n);
   double D = 0.0;
-  LudeTable T;
-  photo::INVMV(n, lib::IVec(ind.data(), n), D, A.view(), Y.view(), T);
+  LuRowScales T;
+  photo::lu_inverse(n, lib::IVec(ind.data(), n), D, A.view(), Y.view(), T);
   EXPECT_EQ(D, 1.0);
   for (int j = 1; j <= n; ++j) {
     EXPECT_EQ(ind[j - 1], j);
@@ -140,26 +141,26 @@ TEST(Invmv, IdentityGivesIdentityWithoutInterchanges) {
 }
 
 // The inverse is formed block-wise for speed; every column must come out as
-// LUBE itself computes it from the same factors, to the last bit.
-TEST(Invmv, ColumnsAreExactlyTheSubstitutionsOfLube) {
+// the substitution itself computes it from the same factors, to the last bit.
+TEST(LuInverse, ColumnsAreExactlyTheSubstitutionsOfLube) {
   std::mt19937 rng(17);
   for (int n : {1, 15, 16, 17, 53}) {
     Dense<double> A = ref::random_matrix(n, n, rng), Y(n, n);
     if (n > 2) A(2, 1) = 0.0, A(n, n) = 0.0;
     std::vector<int> ind(n);
     double D = 0.0;
-    LudeTable T;
-    photo::INVMV(n, lib::IVec(ind.data(), n), D, A.view(), Y.view(), T);
+    LuRowScales T;
+    photo::lu_inverse(n, lib::IVec(ind.data(), n), D, A.view(), Y.view(), T);
     for (int j = 1; j <= n; ++j) {
       std::vector<double> e(n, 0.0);
       e[j - 1] = 1.0;
-      photo::LUBE(A.cview(), n, n, lib::CIVec(ind.data(), n), lib::Vec(e.data(), n));
+      photo::lu_substitute(A.cview(), n, n, lib::CIVec(ind.data(), n), lib::Vec(e.data(), n));
       for (int i = 1; i <= n; ++i) EXPECT_EQ(Y(i, j), e[i - 1]) << "N = " << n << ", column " << j;
     }
   }
 }
 
-// Work arrays of one INVAB call.
+// Work arrays of one complex inverse.
 struct InvabCase {
   int n, nb;
   Dense<double> A, B, B1, B2, R, S;
@@ -167,23 +168,23 @@ struct InvabCase {
   std::vector<int> IB, IND;
   InvabCase(int n_, int nb_)
       : n(n_), nb(nb_), A(n, n), B(nb, n), B1(nb, n), B2(nb, n), R(n, n), S(n, n), W(n), IB(nb), IND(n) {}
-  void run(LudeTable& T) {
-    double D = 0.0;
-    photo::INVAB(n, nb, lib::CIVec(IB.data(), nb), lib::IVec(IND.data(), n), D, A.view(), B.cview(), B1.view(),
-                 B2.view(), lib::Vec(W.data(), n), R.view(), S.view(), T);
+  void run(LuRowScales& T) {
+    photo::ComplexInverseWork w{lib::IVec(IND.data(), n), B1.view(), B2.view(), lib::Vec(W.data(), n)};
+    photo::complex_inverse(photo::ComplexSystem{n, nb, lib::CIVec(IB.data(), nb), A.view(), B.cview()}, w, T, R.view(),
+                           S.view());
   }
 };
 
 // R = A⁻¹ and S = 0 when the coupling block vanishes or is empty.
-TEST(Invab, WithoutCouplingRowsOrWithZeroCouplingTheInverseIsReal) {
+TEST(ComplexInverse, WithoutCouplingRowsOrWithZeroCouplingTheInverseIsReal) {
   std::mt19937 rng(21);
   const int n = 12;
   const Dense<double> A0 = ref::dominant_matrix(n, rng);
   Dense<double> Ainv = A0, Y(n, n);
   std::vector<int> ind(n);
   double D = 0.0;
-  auto T = std::make_unique<LudeTable>();
-  photo::INVMV(n, lib::IVec(ind.data(), n), D, Ainv.view(), Y.view(), *T);
+  auto T = std::make_unique<LuRowScales>();
+  photo::lu_inverse(n, lib::IVec(ind.data(), n), D, Ainv.view(), Y.view(), *T);
   for (int nb : {0, 3}) {
     InvabCase c(n, nb);
     c.A = A0;
@@ -201,9 +202,9 @@ TEST(Invab, WithoutCouplingRowsOrWithZeroCouplingTheInverseIsReal) {
 
 // (A + iE·B)·(R − iS) = I, and R − iS equals the inverse found by complex
 // Gaussian elimination, for random well-conditioned systems.
-TEST(Invab, MatchesComplexGaussianEliminationUpToOrder300) {
+TEST(ComplexInverse, MatchesComplexGaussianEliminationUpToOrder300) {
   std::mt19937 rng(1234);
-  auto T = std::make_unique<LudeTable>();
+  auto T = std::make_unique<LuRowScales>();
   for (int n : {10, 37, 120, 300}) {
     const int nb = std::max(1, n / 10);
     InvabCase c(n, nb);
@@ -239,14 +240,15 @@ TEST(Invab, MatchesComplexGaussianEliminationUpToOrder300) {
   }
 }
 
-TEST(Invab, CapacityAndCouplingRowsAreCheckedBeforeAnyWrite) {
-  LudeTable T;
+TEST(ComplexInverse, CapacityAndCouplingRowsAreCheckedBeforeAnyWrite) {
+  LuRowScales T;
   double D = 0.0;
   // Order beyond the 1500 rows of the row-scale table.
-  EXPECT_THROW(photo::INVAB(1501, 0, {}, {}, D, {}, {}, {}, {}, {}, {}, {}, T), io::StopRun);
+  photo::ComplexInverseWork none;
+  EXPECT_THROW(photo::complex_inverse(photo::ComplexSystem{1501, 0, {}, {}, {}}, none, T, {}, {}), io::StopRun);
   Dense<double> big(1501, 1501);
   std::vector<int> indx(1501);
-  EXPECT_THROW(photo::LUDE(big.view(), 1501, 1501, lib::IVec(indx.data(), 1501), D, T), io::StopRun);
+  EXPECT_THROW(photo::lu_decompose(big.view(), 1501, 1501, lib::IVec(indx.data(), 1501), D, T), io::StopRun);
   // A coupling row outside 1 … N would add into a row that does not exist.
   InvabCase c(4, 1);
   for (int i = 1; i <= 4; ++i) c.A(i, i) = 1.0;

@@ -1,5 +1,7 @@
 // The factored RPA solve (one real LU and the Sherman–Morrison–Woodbury form
 // of the on-shell rows) against the complex inverse of the written solver.
+#include "photo/kernels/rpa_solve.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "io/stop.hpp"
-#include "photo/kernels/kernels.hpp"
 #include "reference.hpp"
 
 namespace {
@@ -27,6 +28,10 @@ struct SolveCase {
 struct Amplitudes {
   std::vector<double> rr, ri, vr, vi;
   explicit Amplitudes(int nl) : rr(nl), ri(nl), vr(nl), vi(nl) {}
+  photo::RpaAmplitudes views() {
+    const int nl = static_cast<int>(rr.size());
+    return {lib::Vec(rr.data(), nl), lib::Vec(ri.data(), nl), lib::Vec(vr.data(), nl), lib::Vec(vi.data(), nl)};
+  }
   double largest() const {
     double m = 0;
     for (const auto* v : {&rr, &ri, &vr, &vi}) {
@@ -51,35 +56,44 @@ struct System {
     for (int j = 0; j < nb; ++j) IB[j] = 1 + (j * 37 + 5) % n;
     if (c.duplicates && nb > 1) IB[nb - 1] = IB[0];
   }
-  Amplitudes written(int nl, int js, photo::LudeTable& T) const {
+  photo::RpaSystem system(int nl, int js) const {
+    return {n,
+            nb,
+            nl,
+            js,
+            lib::CIVec(IB.data(), nb),
+            lib::CVec(C.data(), n),
+            CLB.cview(),
+            lib::CVec(CB.data(), nb),
+            lib::CVec(DHR.data(), n),
+            lib::CVec(DHV.data(), n)};
+  }
+  Amplitudes written(int nl, int js, photo::LuRowScales& T) const {
     Amplitudes a(nl);
     std::vector<int> IND(n);
     std::vector<double> W(n);
     Dense<double> A(n, n), R(n, n), S(n, n), B(nb, n), B1(nb, n), B2(nb, n);
-    photo::RPAS0(n, nb, nl, js, lib::CIVec(IB.data(), nb), lib::IVec(IND.data(), n), lib::CVec(C.data(), n),
-                 CLB.cview(), lib::CVec(CB.data(), nb), A.view(), B.view(), R.view(), S.view(), lib::Vec(W.data(), n),
-                 B1.view(), B2.view(), lib::CVec(DHR.data(), n), lib::CVec(DHV.data(), n), lib::Vec(a.rr.data(), nl),
-                 lib::Vec(a.ri.data(), nl), lib::Vec(a.vr.data(), nl), lib::Vec(a.vi.data(), nl), T);
+    photo::rpa_amplitudes_by_inverse(system(nl, js),
+                                     photo::RpaInverseWork{lib::IVec(IND.data(), n), A.view(), B.view(), R.view(),
+                                                           S.view(), lib::Vec(W.data(), n), B1.view(), B2.view()},
+                                     T, a.views());
     return a;
   }
   int factored(int nl, int js, photo::RpaFactorWork& W, Amplitudes& a) const {
-    return photo::RPASF(n, nb, nl, js, lib::CIVec(IB.data(), nb), lib::CVec(C.data(), n), CLB.cview(),
-                        lib::CVec(CB.data(), nb), lib::CVec(DHR.data(), n), lib::CVec(DHV.data(), n),
-                        lib::Vec(a.rr.data(), nl), lib::Vec(a.ri.data(), nl), lib::Vec(a.vr.data(), nl),
-                        lib::Vec(a.vi.data(), nl), W);
+    return photo::rpa_amplitudes_factored(system(nl, js), W, a.views());
   }
 };
 
 // Random well-conditioned systems of several orders and on-shell ranks,
 // including none, one variable with two on-shell rows, and a strong
 // interaction: the amplitudes of both solves agree to 1e-10 of the largest.
-TEST(Rpasf, AgreesWithTheComplexInverseOnRandomSystems) {
+TEST(RpaFactoredSolve, AgreesWithTheComplexInverseOnRandomSystems) {
   const SolveCase cases[] = {
       {1, 1, 1, 0, 0.1, false},  {12, 0, 3, 4, 0.3, false},   {40, 6, 5, 10, 0.3, false},
       {40, 6, 5, 35, 0.3, true}, {90, 21, 7, 20, 1.0, false}, {200, 60, 4, 100, 0.5, false},
   };
   std::mt19937 rng(31);
-  auto T = std::make_unique<photo::LudeTable>();
+  auto T = std::make_unique<photo::LuRowScales>();
   for (const SolveCase& c : cases) {
     const System sys(c, rng);
     const Amplitudes ref = sys.written(c.nl, c.js, *T);
@@ -101,7 +115,7 @@ TEST(Rpasf, AgreesWithTheComplexInverseOnRandomSystems) {
 // A variable whose row of A vanishes leaves A singular: the factorisation
 // says so (its pivot number), the amplitudes are left alone.  Work sized for
 // a smaller system is refused before anything is computed.
-TEST(Rpasf, ReportsASingularMatrixAndRefusesWorkTooSmall) {
+TEST(RpaFactoredSolve, ReportsASingularMatrixAndRefusesWorkTooSmall) {
   std::mt19937 rng(5);
   const SolveCase c{20, 3, 2, 4, 0.2, false};
   System sys(c, rng);

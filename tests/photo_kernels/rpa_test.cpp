@@ -15,7 +15,9 @@
 #include "io/console.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
-#include "photo/kernels/kernels.hpp"
+#include "photo/kernels/rpa_equations.hpp"
+#include "photo/kernels/rpa_solve.hpp"
+#include "photo/kernels/rpa_weights.hpp"
 #include "reference.hpp"
 
 namespace {
@@ -23,9 +25,9 @@ namespace {
 using ref::cplx;
 using ref::Dense;
 
-// ---------------------------------------------------------------- SIMC0
+// ---------------------------------------------------------------- energy-denominator weights
 
-// Weights of one channel from SIMC0 with its work arrays.
+// Weights of one channel with their work arrays.
 struct Weights {
   int NL, NP, ND, JP, offset;
   int IPV = 0;  // the integral from the first node, as the oracles below take it
@@ -45,9 +47,11 @@ struct Weights {
   int NF() const { return NL * NP + ND; }
   void run(double OM, double EG, const std::vector<double>& ED, const std::vector<double>& P, double DP) {
     lib::Vec W(w.data(), 2 * NF());
-    photo::SIMC0(NL, NP, ND, JP, lib::IVec(IB.data(), 3 * NL), OM, EG, lib::CVec(ED.data(), ND),
-                 lib::CVec(P.data(), NP), DP, lib::Vec(CB.data(), 3 * NL), lib::Vec(C.data(), C.size()),
-                 lib::Vec(V1.data(), V1.size()), W.from(NF() + 1), W, IPV);
+    photo::energy_denominator_weights(
+        photo::ChannelNodes{NL, NP, ND, lib::CVec(P.data(), NP), DP, lib::CVec(ED.data(), ND)},
+        photo::PoleSetting{OM, EG, JP, IPV},
+        photo::ChannelWeights{W, W.from(NF() + 1), lib::IVec(IB.data(), 3 * NL), lib::Vec(CB.data(), 3 * NL),
+                              lib::Vec(C.data(), C.size()), lib::Vec(V1.data(), V1.size())});
   }
   double forward(int il, int j) const { return w[(j - 1) * NL + il - 1]; }
   double backward(int il, int j) const { return w[NF() + (j - 1) * NL + il - 1]; }
@@ -82,7 +86,7 @@ double pv_closed_form(const double c[3], double k0, double a, double b) {
 // residue g(k0) is interpolated quadratically from three nodes (O(DP³)).
 // The error is below 10·DP³ for this g (|h‴|/6 of h = 2p·g/(p + k0) on the
 // grid), and halving DP shrinks it about eightfold.
-TEST(Simc0, ForwardWeightsGiveThePrincipalValueIntegral) {
+TEST(EnergyDenominatorWeights, ForwardWeightsGiveThePrincipalValueIntegral) {
   const double c[3] = {1.0, 0.7, -0.4};
   const double a = 0.3, b = 1.3, EG = -0.45;
   const auto g = [&](double p) { return c[0] + c[1] * p + c[2] * p * p; };
@@ -119,7 +123,7 @@ TEST(Simc0, ForwardWeightsGiveThePrincipalValueIntegral) {
 // Σ_n CB(n)·g(P(Jn)) interpolates g(p)·2p/(p + k0) at k0 quadratically: it
 // is g(k0) exactly when that product is a quadratic, and IB names the three
 // nodes around the pole, moved inwards at the ends of the grid.
-TEST(Simc0, ResidueRowsReproduceTheResidueAtTheShell) {
+TEST(EnergyDenominatorWeights, ResidueRowsReproduceTheResidueAtTheShell) {
   const int np = 11, nl = 2, off = 40;
   const double dp = 0.1, EG = -0.3;
   const std::vector<double> P = momentum_grid(0.2, dp, np);
@@ -150,7 +154,7 @@ TEST(Simc0, ResidueRowsReproduceTheResidueAtTheShell) {
 // Backward weights carry no pole: Simpson's rule for ∫ g·p/(p²/2 + ω − ε) dp.
 // A closed channel keeps plain Simpson forward weights and leaves its
 // on-shell rows alone; discrete functions get the bare denominators.
-TEST(Simc0, ClosedChannelBackwardWeightsAndDiscreteFunctions) {
+TEST(EnergyDenominatorWeights, ClosedChannelBackwardWeightsAndDiscreteFunctions) {
   const int nl = 2, np = 9, nd = 3;
   const double dp = 0.125, EG = -0.6, OM = 2.0;  // far above the grid: closed
   const std::vector<double> P = momentum_grid(0.25, dp, np);
@@ -192,7 +196,7 @@ TEST(Simc0, ClosedChannelBackwardWeightsAndDiscreteFunctions) {
 // the scale k0 ≈ DP and the error is a few 1e-4 (2e-2 below it, where the
 // residue is extrapolated).  IPV = 0 misses the segment below P(1): an error
 // (0.58, 2.4, 6.7e-3, 0.12 for the four cases) that does not fall with DP.
-TEST(Simc0, FromThresholdWeightsIntegrateFromZeroMomentum) {
+TEST(EnergyDenominatorWeights, FromThresholdWeightsIntegrateFromZeroMomentum) {
   const double EG = -0.45, b = 1.3;
   struct Case {
     const char* name;
@@ -238,12 +242,12 @@ TEST(Simc0, FromThresholdWeightsIntegrateFromZeroMomentum) {
   }
 }
 
-TEST(Simc0, APoleNeedsThreeNodes) {
+TEST(EnergyDenominatorWeights, APoleNeedsThreeNodes) {
   Weights w(1, 2, 0, 1, 0);
   EXPECT_THROW(w.run(1.0, -0.5, {}, {0.5, 0.6}, 0.1), io::StopRun);
 }
 
-// ---------------------------------------------------------------- RPAS0
+// ---------------------------------------------------------------- solve through the complex inverse
 
 // D(l) + Σ_k D(k)·C(k)·CLB(k,l) + iπ·Σ_J D(IB(J))·CB(J)·CLB(IB(J),l) = d(l),
 // solved directly in complex arithmetic: Mᵀ·D = d.
@@ -262,7 +266,7 @@ std::vector<cplx> row_vector_solve(int n, const std::vector<double>& C, const De
   return D.a;
 }
 
-TEST(Rpas0, AmplitudesSolveTheRowVectorSystem) {
+TEST(RpaInverseSolve, AmplitudesSolveTheRowVectorSystem) {
   std::mt19937 rng(77);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   const int n = 30, nb = 6, nl = 3, js = 11;
@@ -275,11 +279,15 @@ TEST(Rpas0, AmplitudesSolveTheRowVectorSystem) {
   const std::vector<int> IB{3, 12, 13, 14, 29, 7};
   std::vector<int> IND(n);
   Dense<double> A(n, n), R(n, n), S(n, n), B(nb, n), B1(nb, n), B2(nb, n);
-  auto T = std::make_unique<photo::LudeTable>();
-  photo::RPAS0(n, nb, nl, js, lib::CIVec(IB.data(), nb), lib::IVec(IND.data(), n), lib::CVec(C.data(), n), CLB.cview(),
-               lib::CVec(CB.data(), nb), A.view(), B.view(), R.view(), S.view(), lib::Vec(W.data(), n), B1.view(),
-               B2.view(), lib::CVec(DHR.data(), n), lib::CVec(DHV.data(), n), lib::Vec(DRR.data(), nl),
-               lib::Vec(DRI.data(), nl), lib::Vec(DVR.data(), nl), lib::Vec(DVI.data(), nl), *T);
+  auto T = std::make_unique<photo::LuRowScales>();
+  photo::rpa_amplitudes_by_inverse(
+      photo::RpaSystem{n, nb, nl, js, lib::CIVec(IB.data(), nb), lib::CVec(C.data(), n), CLB.cview(),
+                       lib::CVec(CB.data(), nb), lib::CVec(DHR.data(), n), lib::CVec(DHV.data(), n)},
+      photo::RpaInverseWork{lib::IVec(IND.data(), n), A.view(), B.view(), R.view(), S.view(), lib::Vec(W.data(), n),
+                            B1.view(), B2.view()},
+      *T,
+      photo::RpaAmplitudes{lib::Vec(DRR.data(), nl), lib::Vec(DRI.data(), nl), lib::Vec(DVR.data(), nl),
+                           lib::Vec(DVI.data(), nl)});
   const std::vector<cplx> dl = row_vector_solve(n, C, CLB, IB, CB, DHR);
   const std::vector<cplx> dv = row_vector_solve(n, C, CLB, IB, CB, DHV);
   for (int j = 1; j <= nl; ++j) {
@@ -290,7 +298,7 @@ TEST(Rpas0, AmplitudesSolveTheRowVectorSystem) {
   }
 }
 
-// ---------------------------------------------------------------- RPAD0
+// ---------------------------------------------------------------- all channels and energies
 
 // Two channels: channel 1 (two continuum functions, five nodes, one
 // discrete function) and channel 2 (one function, seven nodes).  Channel 2
@@ -334,13 +342,31 @@ struct RpaRun {
     T->ILIN = ILIN;
     T->IPV = IPV;
     T->size_for(N0, 2, 14, rows, 7, 2, threads);
-    photo::RPAD0(N0, NCH, NCM, lib::CIVec(NZ0.data(), NCH), lib::CIVec(NZ2.data(), NCH), lib::CIVec(NL.data(), NCH),
-                 lib::CIVec(NP.data(), NCH), lib::CIVec(ND.data(), NCH), lib::CVec(P0.data(), NCH),
-                 lib::CVec(DP.data(), NCH), lib::CVec(EG.data(), NCH), ED.cview(), P.view(), lib::Vec(C.data(), N0),
-                 CLB.cview(), A.view(), R.view(), S.view(), lib::Vec(B.data(), B.size()),
-                 lib::Vec(B1.data(), B1.size()), lib::Vec(B2.data(), B2.size()), lib::Vec(W.data(), N0),
-                 lib::CVec(DHR.data(), N0), lib::CVec(DHV.data(), N0), lib::Vec(DRR.data(), 10),
-                 lib::Vec(DRI.data(), 10), lib::Vec(DVR.data(), 10), lib::Vec(DVI.data(), 10), *T, *list, *data);
+    const photo::RpaChannels channels{NCH,
+                                      NCM,
+                                      lib::CIVec(NZ0.data(), NCH),
+                                      lib::CIVec(NZ2.data(), NCH),
+                                      lib::CIVec(NL.data(), NCH),
+                                      lib::CIVec(NP.data(), NCH),
+                                      lib::CIVec(ND.data(), NCH),
+                                      lib::CVec(P0.data(), NCH),
+                                      lib::CVec(DP.data(), NCH),
+                                      lib::CVec(EG.data(), NCH),
+                                      ED.cview(),
+                                      P.view()};
+    const photo::RpaWork work{lib::Vec(C.data(), N0),
+                              A.view(),
+                              R.view(),
+                              S.view(),
+                              lib::Vec(B.data(), B.size()),
+                              lib::Vec(B1.data(), B1.size()),
+                              lib::Vec(B2.data(), B2.size()),
+                              lib::Vec(W.data(), N0)};
+    photo::rpa_cross_sections(photo::RpaMatrix{N0, CLB.cview(), lib::CVec(DHR.data(), N0), lib::CVec(DHV.data(), N0)},
+                              channels, work,
+                              photo::RpaAmplitudes{lib::Vec(DRR.data(), 10), lib::Vec(DRI.data(), 10),
+                                                   lib::Vec(DVR.data(), 10), lib::Vec(DVI.data(), 10)},
+                              *T, *list, *data);
     console = out.str();
   }
   // Photoelectron momentum at node ip of channel c: moved 0.05·DP inwards at
@@ -376,7 +402,7 @@ std::vector<std::vector<double>> numeric_lines(const std::string& text) {
 // Without interaction the RPA amplitudes are the Hartree–Fock ones at the
 // node of the energy: DR = DHR(JS + J), no imaginary part, and
 // σL = 5.378·ω·Σ DHR², σV = (5.378/ω)·Σ DHV².
-TEST(Rpad0, WithoutInteractionTheHartreeFockAmplitudesComeBack) {
+TEST(RpaCrossSections, WithoutInteractionTheHartreeFockAmplitudesComeBack) {
   RpaRun run;
   run.size();
   run.run();
@@ -433,7 +459,7 @@ TEST(Rpad0, WithoutInteractionTheHartreeFockAmplitudesComeBack) {
 // With a small symmetric interaction the amplitudes of the last energy solve
 // the complex row-vector system built from the weights and on-shell rows of
 // that energy; the closed channel 1 has plain Simpson weights there.
-TEST(Rpad0, WithInteractionTheAmplitudesSolveTheRowVectorSystem) {
+TEST(RpaCrossSections, WithInteractionTheAmplitudesSolveTheRowVectorSystem) {
   RpaRun run;
   run.size();
   std::mt19937 rng(4);
@@ -471,7 +497,7 @@ TEST(Rpad0, WithInteractionTheAmplitudesSolveTheRowVectorSystem) {
 
 // When the energy shell lies exactly midway in energy between two nodes of
 // another channel, the lower node is taken as the pole node.
-TEST(Rpad0, EquallyNearNodesTheLowerOneIsThePole) {
+TEST(RpaCrossSections, EquallyNearNodesTheLowerOneIsThePole) {
   RpaRun run;
   run.NP = {5, 7};
   run.P0 = {0.25, 0.2};
@@ -500,7 +526,7 @@ TEST(Rpad0, EquallyNearNodesTheLowerOneIsThePole) {
   EXPECT_EQ(run.T->NB, 3 * (run.NL[0] + run.NL[1]));
 }
 
-TEST(Rpad0, InputBeyondItsTablesOrWithoutAPoleStops) {
+TEST(RpaCrossSections, InputBeyondItsTablesOrWithoutAPoleStops) {
   struct Case {
     const char* what;
     std::function<void(RpaRun&)> spoil;
@@ -533,10 +559,10 @@ TEST(Rpad0, InputBeyondItsTablesOrWithoutAPoleStops) {
   }
 }
 
-// The two solves of RPAD0 on the same channels with an interaction: the
+// The two solves of the RPA equations on the same channels with an interaction: the
 // factored solve agrees with the complex inverse to 1e-10 at every energy of
 // the last channel, and on two threads it gives the same bits as on one.
-TEST(Rpad0, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThreads) {
+TEST(RpaCrossSections, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThreads) {
   struct Result {
     std::vector<photo::RpaEnergy> energies;
     std::string list, data, console;
@@ -581,7 +607,7 @@ TEST(Rpad0, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThreads) {
 // announces it in each of its two decompositions and goes on with a tiny
 // pivot; the factored solve announces it once, from LAPACK's report, and
 // then gives exactly the written solve's amplitudes.
-TEST(Rpad0, SingularMatrixIsAnnouncedAndSolvedAsTheWrittenPathDoes) {
+TEST(RpaCrossSections, SingularMatrixIsAnnouncedAndSolvedAsTheWrittenPathDoes) {
   auto solve = [](int ilin, int& announced) -> std::pair<std::string, std::string> {
     RpaRun run;
     run.ILIN = ilin;

@@ -1,0 +1,87 @@
+#include "photo/control_group.hpp"
+
+#include <algorithm>
+
+#include "io/stop.hpp"
+#include "io/unit.hpp"
+
+namespace photo {
+
+io::Group S40::group(const Variant& v) {
+  io::Group g("S40");
+  g.add("NCH", NCH).add("FIR", FIR.data(), 12, {10}).add("FIL", FIL, 12).add("FIG", FIG, 12);
+  g.add("FID", FID.data(), v.name_length, {kMaxChannels}).add("FIC", FIC.data(), v.name_length, {kMaxChannels});
+  g.add("IRP", IRP).add("IC", IC.data(), {kMaxChannels}).add("ID", ID.data(), {kMaxChannels});
+  g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {kMaxChannels});
+  g.add("EXACT", EXACT).add("IDER", IDER).add("IPV", IPV);
+  g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM);
+  g.add("NMF", NMF)
+      .add("EMF", EMF.data(), {kMaxMfpadEnergies})
+      .add("NAF", NAF)
+      .add("AMF", AMF.data(), {kMaxMfpadAngles});
+  return g;
+}
+
+io::Group S40::written_group(const Variant& v) {
+  io::Group g("S40");
+  g.add("NCH", NCH).add("FIL", FIL, 12).add("FIG", FIG, 12).add("FIR", FIR.data(), 12, {1});
+  g.add("FIC", FIC.data(), v.name_length, {NCH});
+  if (std::any_of(ID.begin(), ID.begin() + std::clamp(NCH, 0, kMaxChannels), [](int n) { return n > 0; })) {
+    g.add("FID", FID.data(), v.name_length, {NCH}).add("ID", ID.data(), {NCH});
+  }
+  g.add("IRP", IRP).add("NEM", NEM).add("NUR", NUR).add("MIE", MIE);
+  g.add("IDER", IDER);
+  if (IPV != 0) g.add("IPV", IPV);
+  if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
+  return g;
+}
+
+// Input that the fixed tables of the programs cannot hold stops the run
+// before anything is computed, naming the file, group and variable.
+void check_control_group(const S40& s, const Variant& v, const std::string& file) {
+  auto fail = [&](const std::string& var, const std::string& why) {
+    io::stop("file '" + file + "', group &S40, variable " + var + ": " + why);
+  };
+  if (s.NCH < 1 || s.NCH > kMaxChannels) {
+    fail("NCH", std::to_string(s.NCH) + " channels; " + v.program + " takes 1 to " + std::to_string(kMaxChannels));
+  }
+  if (s.IRP < 0 || s.IRP > 2) fail("IRP", "must be 0, 1 or 2");
+  if (s.EXACT != 0 && s.EXACT != 1) fail("EXACT", "0 (the programs' constants) or 1 (exact constants)");
+  if (s.IDER != 0 && s.IDER != 1) {
+    fail("IDER", "0 (one-sided difference at xi = 1) or 1 (odd projections through X/sqrt(xi**2 - 1))");
+  }
+  if (s.IRP == 2 && io::trim_right(s.FIR[1]).empty()) {
+    fail("FIR(2)", "IRP = 2 reads the continuum data of an earlier run from FIR(2), which is not named");
+  }
+  if (s.NEM < 0) fail("NEM", "must not be negative");
+  if (s.NUR < 0) fail("NUR", "must not be negative");
+  if (s.ILIN < 0 || s.ILIN > 1) fail("ILIN", "must be 0 (factored solve) or 1 (complex inverse)");
+  if (s.IPV != 0 && s.IPV != 1) fail("IPV", "0 (continuum from the first node) or 1 (from the threshold)");
+  if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");
+  if (s.IWM == 1 && std::string(v.program) == kXsectA.program)
+    fail("IWM", "xsect_a builds the RPA matrix itself and writes no matrix rows");
+  if (s.NUVM < 1) fail("NUVM", "must be positive");
+  if (s.NMF < 0 || s.NMF > kMaxMfpadEnergies) {
+    fail("NMF", "0 (no angular distributions) to " + std::to_string(kMaxMfpadEnergies) + " photon energies");
+  }
+  for (int k = 0; k < s.NMF; ++k) {
+    if (!(s.EMF[static_cast<size_t>(k)] > 0.0))
+      fail("EMF(" + std::to_string(k + 1) + ")", "a photon energy must be positive");
+  }
+  if (s.NMF > 0 && (s.NAF < 1 || s.NAF > kMaxMfpadAngles)) {
+    fail("NAF", "1 to " + std::to_string(kMaxMfpadAngles) + " polarisation angles");
+  }
+  for (int k = 0; k < (s.NMF > 0 ? s.NAF : 0); ++k) {
+    const double a = s.AMF[static_cast<size_t>(k)];
+    if (!(a >= 0.0 && a <= 180.0))
+      fail("AMF(" + std::to_string(k + 1) + ")", "an angle from the axis, 0 to 180 degrees");
+  }
+  for (int c = 0; c < s.NCH; ++c) {
+    if (s.IC[c] < 0) fail("IC(" + std::to_string(c + 1) + ")", "must not be negative");
+    if (s.ID[c] < 0 || s.ID[c] > 5) {
+      fail("ID(" + std::to_string(c + 1) + ")", "a channel takes 0 to 5 extra functions");
+    }
+  }
+}
+
+}  // namespace photo
