@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 
 #include "io/stop.hpp"
 #include "io/value_text.hpp"
@@ -14,6 +15,13 @@ std::string upper(std::string_view s) {
   std::string u(s);
   for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return u;
+}
+
+// Characters of UTF-8 text: every byte that does not continue a sequence.
+size_t utf8_characters(const std::string& s) {
+  size_t n = 0;
+  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) == 0x80 ? 0 : 1;
+  return n;
 }
 
 bool ident_start(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
@@ -74,9 +82,10 @@ const Group::Var* Group::find(const std::string& u) const {
 
 class GroupReader {
  public:
-  GroupReader(const Group& g, Unit& u) : g_(g), u_(u) {}
+  GroupReader(Group& g, Unit& u) : g_(g), u_(u) {}
 
   void run() {
+    g_.named_.clear();
     find_start();
     for (;;) {
       skip_space(true);
@@ -103,6 +112,7 @@ class GroupReader {
       }
       if (!v) fail(name, "the group has no variable of this name");
       last_ = name;
+      if (std::find(g_.named_.begin(), g_.named_.end(), name) == g_.named_.end()) g_.named_.push_back(name);
       std::vector<int> seq = subscripts(*v);
       skip_space(false);
       if (peek() != '=') fail(name, "'=' expected after the name");
@@ -358,10 +368,29 @@ class GroupReader {
           fail(v.name, "too many values (the variable has " + std::to_string(v.size()) + " element" +
                            (v.size() == 1 ? "" : "s") + ")");
         }
-        if (!null_value) assign(v, seq[k], tok, quoted);
+        if (!null_value) {
+          given_once(v, seq[k]);
+          assign(v, seq[k], tok, quoted);
+        }
       }
       expect = false;
     }
+  }
+
+  // With ReadRules::once, an element takes one value: a second one stops the
+  // read naming both records.
+  void given_once(const Group::Var& v, int at) {
+    if (!g_.rules_.once) return;
+    std::vector<long>& where = given_[&v];
+    if (where.empty()) where.assign(static_cast<size_t>(v.size()), 0);
+    const long now = u_.records_read();
+    long& first = where[static_cast<size_t>(at)];
+    if (first != 0) {
+      const std::string element = v.size() == 1 ? v.name : v.name + "(" + std::to_string(at + 1) + ")";
+      fail(v.name, element + " is given twice, in record " + std::to_string(first) + " and again in record " +
+                       std::to_string(now) + "; group &" + g_.name() + " takes one value for it: remove one");
+    }
+    first = now;
   }
 
   void assign(const Group::Var& v, int at, const std::string& tok, bool quoted) {
@@ -386,7 +415,7 @@ class GroupReader {
         if (!quoted) fail(v.name, "a character value must be quoted: " + tok);
         if (tok.find('\0') != std::string::npos) fail(v.name, "a NUL character inside a character value");
         std::string t = trim_right(tok);
-        if (static_cast<int>(t.size()) > v.len) {
+        if (static_cast<long>(g_.rules_.characters ? utf8_characters(t) : t.size()) > v.len) {
           fail(v.name, "'" + t + "' is longer than " + std::to_string(v.len) + " characters");
         }
         static_cast<std::string*>(v.p)[at] = t;
@@ -395,9 +424,10 @@ class GroupReader {
     }
   }
 
-  const Group& g_;
+  Group& g_;
   Unit& u_;
-  std::string last_;  // the variable whose values were read last
+  std::string last_;                                      // the variable whose values were read last
+  std::map<const Group::Var*, std::vector<long>> given_;  // ReadRules::once: the record of each element's value
   std::string text_;
   size_t pos_ = 0;
 };

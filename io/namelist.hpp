@@ -11,7 +11,9 @@
 // does not name keep their values.  A name the group does not declare, a
 // value that does not fit its variable, an index out of range or a missing
 // group stops the run with a message naming the file, the group and the
-// variable.
+// variable.  By default a variable named twice takes the last value given,
+// as a Fortran namelist read does, and text lengths count bytes; a group can
+// ask for stricter reading (ReadRules).
 #pragma once
 
 #include <string>
@@ -21,11 +23,27 @@
 
 namespace io {
 
+// How a group is read, beyond the usual rules.
+struct ReadRules {
+  // An element given a value twice stops the read, naming the variable and
+  // both records (instead of the last value winning).
+  bool once = false;
+  // The length of a text value counts UTF-8 characters, not bytes.
+  bool characters = false;
+};
+
 class Group {
  public:
   explicit Group(std::string name);
 
   const std::string& name() const { return name_; }
+
+  Group& rules(ReadRules r) {
+    rules_ = r;
+    return *this;
+  }
+  // The variables the last `read` named (upper case), in the order first named.
+  const std::vector<std::string>& named() const { return named_; }
 
   // Scalars.
   Group& add(const std::string& name, int& v);
@@ -67,6 +85,8 @@ class Group {
 
   std::string name_;
   std::vector<Var> vars_;
+  ReadRules rules_;
+  std::vector<std::string> named_;
   friend class GroupReader;
 };
 

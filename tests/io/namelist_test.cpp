@@ -124,6 +124,43 @@ TEST(NamedGroupInput, BadInputStopsNamingFileGroupAndVariable) {
   }
 }
 
+// By default the last value given to a variable wins and text lengths count
+// bytes (every program's reading); a group may take one value per element,
+// naming both records of a second one, and count UTF-8 characters.
+TEST(NamedGroupInput, StricterRulesTakeOneValueAnElementAndCountCharacters) {
+  double tol = 0;
+  std::array<double, 3> rz{};
+  std::string tit;
+  auto read = [&](const std::string& text, io::ReadRules rules) {
+    io::Group g("MOL");
+    g.add("TOL", tol).add("RZ", rz.data(), {3}).add("TIT", tit, 5).rules(rules);
+    auto u = io::Unit::from_text("c.mol", text);
+    g.read(*u);
+    return g.named();
+  };
+  EXPECT_EQ(read("&MOL TOL = 1e-6,\n TOL = 1e-7 /", {}).size(), 1u);
+  EXPECT_EQ(tol, 1e-7);
+  const io::ReadRules strict{true, true};
+  try {
+    read("&MOL TOL = 1e-6,\n RZ = 1.0\n TOL = 1e-7 /", strict);
+    ADD_FAILURE() << "a second TOL was taken";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(
+        s.message().find("c.mol', record 3, group &MOL, variable TOL: TOL is given twice, in record 1 and again in "
+                         "record 3"),
+        std::string::npos)
+        << s.message();
+  }
+  // Distinct elements are not a repeat; the same element is, however addressed.
+  EXPECT_EQ(read("&MOL RZ = 1.0, 2.0, RZ(3) = 3.0 /", strict), (std::vector<std::string>{"RZ"}));
+  EXPECT_THROW(read("&MOL RZ = 1.0, 2.0, RZ(2) = 3.0 /", strict), io::StopRun);
+  // Five characters of ten bytes: too long as bytes, taken as characters.
+  EXPECT_THROW(read("&MOL TIT = '\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9' /", {}), io::StopRun);
+  read("&MOL TIT = '\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9' /", strict);
+  EXPECT_EQ(tit.size(), 10u);
+  EXPECT_THROW(read("&MOL TIT = 'abcdef' /", strict), io::StopRun);
+}
+
 Control sample() {
   Control c;
   c.Z1 = 7.0;
