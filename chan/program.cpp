@@ -8,6 +8,7 @@
 
 #include "chan/channel.hpp"
 #include "chan/channel_blocks.hpp"
+#include "chan/sizes.hpp"
 #include "chan/static_exchange.hpp"
 #include "io/console.hpp"
 #include "io/format.hpp"
@@ -46,7 +47,6 @@ namespace {
 constexpr double kHartreeEV = 27.211386;
 // Capacities of the photoionisation programs that a channel file must respect.
 constexpr int kMaxSolutions = 7;   // first dimension of their cross-section tables
-constexpr int kMaxEnergies = 449;  // function groups of a channel
 constexpr int kAmplitudeWords = 5700;
 constexpr int kMaxExtra = 5;
 constexpr int kNameLength = 12;  // FIC and FID names in group S40 (15 in xsect_a)

@@ -7,5 +7,7 @@ namespace chan {
 
 // Largest number of partial waves of one function this program handles.
 inline constexpr int kMaxWaves = 24;
+// Most energies (momenta, function groups) of one channel file.
+inline constexpr int kMaxEnergies = 449;
 
 }  // namespace chan
