@@ -51,6 +51,13 @@ std::string fixed(double v, int d) {
   return o.str();
 }
 
+// Grid points tovrel's workspace of `allowed` words holds for NSH shells of
+// n partial waves (its slices take a fixed number of words per point).
+double points_held(int NSH, int n, long allowed) {
+  const std::array<long, 8> K1 = scf::partition(1, NSH * n, n);
+  return static_cast<double>((allowed - K1[0]) / (K1[7] - K1[0]));
+}
+
 }  // namespace
 
 long run_words_allowed() {
@@ -59,6 +66,33 @@ long run_words_allowed() {
   const long half = static_cast<long>(static_cast<double>(pages) * static_cast<double>(size) / 2 / 8);
   return std::clamp<long>(half, scf::kNUVM, INT_MAX);
 }
+
+namespace {
+
+// The partial waves NPW: a shell's inner system, (NA·n)² words and its work
+// arrays, and the least grid of 400 points must fit tovrel's memory, or the
+// run is refused naming NPW and the most that fit.
+int waves_held(const Molecule& m, int npw, const std::string& file) {
+  const int NSH = static_cast<int>(m.shells.size());
+  const long allowed = run_words_allowed();
+  auto fits = [&](long n) {
+    if (n > 100000) return false;  // 37·n² words: past any memory, and NSH·n stays an int
+    const long inner = 37 * n * n + 10 * n;
+    return inner <= allowed && points_held(NSH, static_cast<int>(n), allowed) >= 400.0;
+  };
+  if (fits(npw)) return npw;
+  long lo = 0, hi = std::min<long>(npw, 100000);
+  while (hi - lo > 1) {
+    const long mid = (lo + hi) / 2;
+    (fits(mid) ? lo : hi) = mid;
+  }
+  io::stop("file '" + file + "', group &MOL, variable NPW: NPW = " + std::to_string(npw) + " partial waves of " +
+           std::to_string(NSH) + " shells take more than tovrel's memory holds (" + std::to_string(allowed) +
+           " words, half of this machine's memory) even on the least grid of 400 points: NPW ≤ " + std::to_string(lo) +
+           " fits");
+}
+
+}  // namespace
 
 // Rules from convergence runs of tovrel on H2 (R = 1.4), LiH (R = 3.015) and
 // N2 (R = 2.068), each quantity varied about the hand-made examples (docs/diatom.md,
@@ -135,7 +169,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   hb /= 1.0 + 0.5 * deep;
   if (continuum) hb = std::min(hb, 0.2 / RZ);
   a.EPS = TOL / 10.0;
-  if (npw > 0) a.n = npw;
+  if (npw > 0) a.n = waves_held(m, npw, file);
   // The points in double precision: a short bond puts the outer end at
   // ξ = 2r/RZ, and the count (ξ over the step) can pass any integer range.
   // A grid that tovrel's workspace cannot hold (its slices take a fixed
@@ -145,20 +179,29 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   // words it needs (NUVM), up to half of this machine's memory.
   const double points = std::max(400.0, 5 + (x(a.RP2) - x(a.RP1)) / hb + 1);
   const int NSH = static_cast<int>(m.shells.size());
-  const std::array<long, 8> K1 = scf::partition(1, NSH * a.n, a.n);
   const long allowed = run_words_allowed();
-  const double most = static_cast<double>((allowed - K1[0]) / (K1[7] - K1[0]));
+  const double most = points_held(NSH, a.n, allowed);
+  const std::string holds = "more than tovrel's workspace holds with " + std::to_string(NSH) + " shells of " +
+                            std::to_string(a.n) + " partial waves (" + std::to_string(allowed) +
+                            " words, half of this machine's memory: NB ≤ " + std::to_string(static_cast<long>(most)) +
+                            ")";
   if (nb > 0) {
+    if (nb > most) {
+      io::stop("file '" + file + "', group &MOL, variable NB: NB = " + std::to_string(nb) + " points, " + holds +
+               "; give fewer points (NB) or fewer partial waves (NPW)");
+    }
     a.NB = nb;
   } else if (!(points <= most)) {
     const bool short_bond = RZ * zmax < 0.1;
     std::ostringstream why;
-    why << "file '" << file << "', group &MOL, variable " << (short_bond ? "RZ" : "TOL") << ": RZ = " << RZ
-        << " bohr and TOL = " << TOL << " hartree ask for a grid of " << std::setprecision(3) << points << " points to "
-        << std::setprecision(6) << rb << " bohr (outer end ξ = " << std::setprecision(4) << a.RP2 << ", outer step "
-        << hb << "), more than tovrel's workspace holds with " << NSH << " shells of " << a.n << " partial waves ("
-        << allowed << " words, half of this machine's memory: NB ≤ " << static_cast<long>(most)
-        << "); give a larger TOL"
+    why << "file '" << file << "', group &MOL, variable "
+        << (short_bond ? "RZ"
+            : npw > 0  ? "NPW"
+                       : "TOL")
+        << ": RZ = " << RZ << " bohr and TOL = " << TOL << " hartree ask for a grid of " << std::setprecision(3)
+        << points << " points to " << std::setprecision(6) << rb << " bohr (outer end ξ = " << std::setprecision(4)
+        << a.RP2 << ", outer step " << hb << "), " << holds << "; give "
+        << (npw > 0 ? "fewer partial waves (NPW) or " : "") << "a larger TOL"
         << (short_bond ? ", or a larger RZ (a bond this short is better described as the united atom)" : "");
     io::stop(why.str());
   } else {
@@ -177,6 +220,11 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   if (rb_given > 0.0) why << "; RB = " << rb_given << " given";
   a.why = why.str();
   return a;
+}
+
+double carried_momentum(const Accuracy& a, double RZ) {
+  const double h = (x(a.RP2) - x(a.RP1)) / (a.NB - 6);
+  return 2 * std::acos(-1.0) / (10 * h * RZ / 2);
 }
 
 Accuracy refined_accuracy(const Accuracy& a, const Molecule& m) {

@@ -34,6 +34,13 @@ long run_words_allowed();
 Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum = false,
                          const std::string& file = "", double rb = 0.0);
 
+// The largest momentum (1/bohr) whose waves the grid of `a` carries at
+// distance RZ with ten points a wavelength: far out r = ξ·RZ/2, and the step
+// in ξ is at most the step h in x (dx/dξ ≥ 1), so the outer step in bohr is
+// at most h·RZ/2 and k = 2π/(10·h·RZ/2).  The continuum rule (h·RZ/2 ≤ 0.1
+// bohr) gives about 6/bohr; the programs are calibrated below 3.
+double carried_momentum(const Accuracy& a, double RZ);
+
 // The same molecule with more partial waves (2 more, 4 for unequal nuclei,
 // at most 20), the outer step and RP(1) − 1 over kRefine, and the step in ξ
 // at the junction over RP(1) − 1 over kRefine too (the grid errors of order

@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
         const long n = std::strtol(v.c_str(), &end, 10);
         if (!end || *end != '\0' || n < 1 || n > 256) io::stop("diatom: -j needs a count of programs, not '" + v + "'");
         opt.parallel = static_cast<int>(n);
+      } else if (a == "-j") {
+        io::stop("diatom: -j needs a count of programs to run at a time (-j 4)\n" + usage);
       } else if (a == "-h" || a == "--help") {
         io::console().line(help);
         return;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "io/namelist.hpp"
 
@@ -35,10 +36,22 @@ struct MOL {
   std::string REF;            // file of reference points for the plot (eV, Mb)
   int BETA = 0;               // 1: asymmetry parameters beside the cross sections
   std::string MFPAD;          // molecular-frame distributions: 'eV eV ... / degrees ...'
+  // The variables the control file names (upper case); not a variable of
+  // the group.  A variable that has no effect in the run is refused or noted
+  // by the checks of the molecule, which need to know what was written.
+  std::vector<std::string> named;
+  bool given(const std::string& var) const;
+  // The group, read strictly: a variable (an element of RZ) given twice
+  // stops the read naming both records, and text lengths count characters.
   io::Group group();
 };
 
 // Reads group MOL from `file`.
 MOL read_mol(const std::string& file);
+
+// How the values of two MOL groups differ: one line per variable,
+// "TOL = 1.0E-07 in 'a', 1.0E-06 in 'b'" (the values as the group writes
+// them); empty when every value agrees.
+std::vector<std::string> mol_differences(MOL a, MOL b, const std::string& name_a, const std::string& name_b);
 
 }  // namespace diatom

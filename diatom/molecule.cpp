@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 #include "chan/sizes.hpp"
@@ -106,7 +107,10 @@ void describe_nuclei(const MOL& mol, Molecule& m, const Refusal& refuse) {
   m.Z2 = mol.Z2;
   if (!(mol.Z1 > 0)) refuse("Z1", "the first nucleus needs a positive charge (Z1 = " + number_text(mol.Z1) + ")");
   if (!(mol.Z2 >= 0)) refuse("Z2", "a nuclear charge cannot be negative (Z2 = " + number_text(mol.Z2) + ")");
-  for (int k = 0; k < kMaxDistances && mol.RZ[k] != 0.0; ++k) {
+  // The list ends at its last distance; a zero before it is not an end.
+  int given = kMaxDistances;
+  while (given > 0 && mol.RZ[given - 1] == 0.0) --given;
+  for (int k = 0; k < given; ++k) {
     if (!(mol.RZ[k] > 0))
       refuse("RZ(" + std::to_string(k + 1) + ")", "a distance must be positive (" + number_text(mol.RZ[k]) + ")");
     m.RZ.push_back(mol.RZ[k]);
@@ -253,6 +257,11 @@ void check_photoionisation(const MOL& mol, Molecule& m, const Refusal& refuse) {
   }
   if (mol.NK == 0 && !(mol.DK > 0))
     refuse("DK", "the momentum step must be positive (DK = " + number_text(mol.DK) + ")");
+  // The channel files carry the momenta to six decimals.
+  if (mol.NK == 0 && mol.DK < 1.0e-6) {
+    refuse("DK", "DK = " + number_text(mol.DK) +
+                     "/bohr is below the 1e-6 the channel files carry between momenta: a step of 1e-6 or more");
+  }
   if (mol.NK != 0 && (mol.NK < 3 || mol.NK % 2 == 0)) {
     refuse("NK", "an odd number of momenta, at least 3, for Simpson's rule (NK = " + std::to_string(mol.NK) + ")");
   }
@@ -270,6 +279,62 @@ void check_photoionisation(const MOL& mol, Molecule& m, const Refusal& refuse) {
   m.mfpad = parse_mfpad(mol, refuse.where + "MFPAD");
 }
 
+// The title: UTF-8 text, whose characters the limit of 65 counts.
+void check_title(const MOL& mol, const Refusal& refuse) {
+  const std::string& t = mol.TIT;
+  for (size_t i = 0; i < t.size();) {
+    const unsigned char c = static_cast<unsigned char>(t[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    bool ok = n > 0 && i + n <= t.size();
+    for (size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(t[i + k]) & 0xC0) == 0x80;
+    if (!ok) {
+      char b[8];
+      std::snprintf(b, sizeof b, "0x%02X", c);
+      refuse("TIT", std::string("the title is not UTF-8 text (byte ") + b + " at byte " + std::to_string(i + 1) +
+                        "): save the control file as UTF-8");
+    }
+    i += n;
+  }
+}
+
+// The photoionisation settings: with shells to ionise only.
+constexpr const char* kPhotoVariables[] = {"EMIN", "EMAX", "DK",   "NK",    "IPOT", "RPA",
+                                           "ND",   "NL",   "BETA", "MFPAD", "REF"};
+
+// Every variable given takes effect, or the run is refused naming it:
+// the photoionisation settings without ION, the check with a potential
+// curve, and a momentum step beside a count of momenta.
+void check_variables_in_effect(const MOL& mol, const Molecule& m, const Refusal& refuse) {
+  if (m.ionised.empty()) {
+    // Every one named at once (a photoionisation file with ION taken out
+    // names several); a blank MFPAD or REF asks for nothing.
+    std::string named;
+    for (const char* v : kPhotoVariables) {
+      const std::string var = v;
+      if (!mol.given(var) || (var == "MFPAD" && io::trim_right(mol.MFPAD).empty()) ||
+          (var == "REF" && io::trim_right(mol.REF).empty()))
+        continue;
+      named += (named.empty() ? "" : ", ") + var;
+    }
+    if (!named.empty()) {
+      refuse(named, named + (named.find(',') == std::string::npos ? " is a setting" : " are settings") +
+                        " of the photoionisation, and ION names no shell to ionise: give ION ('" +
+                        m.shells.back().name + "', …) or remove " + named);
+    }
+  }
+  if (mol.CHECK == 1 && m.RZ.size() > 1) {
+    refuse("CHECK", "CHECK = 1 reruns the ground state of one distance on a finer grid, and RZ gives " +
+                        std::to_string(m.RZ.size()) +
+                        " distances (a potential curve on one grid for all): check the grid at one distance of "
+                        "the curve in a run of its own (the shortest needs the finest inner region), or give "
+                        "CHECK = 0");
+  }
+  if (mol.NK != 0 && mol.given("DK")) {
+    refuse("NK", "NK = " + std::to_string(mol.NK) + " momenta per shell and DK = " + number_text(mol.DK) +
+                     ": the momentum grid is made from one of them; remove DK or NK");
+  }
+}
+
 }  // namespace
 
 Molecule describe_molecule(const MOL& mol, const std::string& file) {
@@ -280,6 +345,8 @@ Molecule describe_molecule(const MOL& mol, const std::string& file) {
   check_state(m, io::trim_right(mol.STATE), refuse.where + "STATE");
   check_grid_settings(mol, m, refuse);
   describe_ionisation(mol, m, refuse);
+  check_title(mol, refuse);
+  check_variables_in_effect(mol, m, refuse);
   if (!m.ionised.empty()) check_photoionisation(mol, m, refuse);
   return m;
 }

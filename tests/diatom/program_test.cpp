@@ -86,7 +86,8 @@ TEST(DiatomProgram, BadInputStopsBeforeAnythingIsMade) {
       // held: refused, not cut back to a grid that gives a wrong energy.
       {"&MOL Z1 = 1, Z2 = 1, RZ = 1e-8, SHELLS = '1sg' /", "group &MOL, variable RZ: RZ = 1e-08 bohr"},
       {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', NOPE = 1 /", "NOPE"},
-      {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', REF = 'none.dat' /", "variable REF: no file 'none.dat'"},
+      {"&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', ION = '1sg', EMIN = 20, EMAX = 30, REF = 'none.dat' /",
+       "variable REF: no file 'none.dat'"},
   };
   for (const Case& c : cases) {
     dir.write("bad.mol", std::string(c.group) + "\n");
