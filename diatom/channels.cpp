@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "diatom/photon_range.hpp"
 #include "io/stop.hpp"
 #include "photo/sizes.hpp"
 
@@ -69,51 +70,29 @@ std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file)
       out.push_back(c);
     }
   }
-  if (out.size() > 10) {
+  if (out.size() > static_cast<size_t>(photo::kMaxChannels)) {
     io::stop("file '" + file + "', group &MOL, variable ION: the shells make " + std::to_string(out.size()) +
-             " channels; xsect takes at most 10 (ionise fewer shells per run)");
+             " channels; xsect takes at most " + std::to_string(photo::kMaxChannels) +
+             " (ionise fewer shells per run)");
   }
   return out;
 }
 
 std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std::vector<double>& energies,
-                                   const std::string& file) {
+                                   const std::string& file, double k_carried) {
   std::vector<Channel> out = dipole_channels(m, file);
   for (int i : m.ionised) {
     const Shell& s = m.shells[i];
     const double I = -energies[i];  // threshold (hartree)
-    const double emin = mol.EMIN / kHartreeEV - I, emax = mol.EMAX / kHartreeEV - I;
-    if (emax <= 0) {
+    if (mol.EMAX / kHartreeEV - I <= 0) {
       io::stop("file '" + file + "', group &MOL, variable EMAX: " + ev(mol.EMAX) + " eV lies below the threshold " +
                ev(I * kHartreeEV) + " eV of shell '" + s.name + "' (orbital energy " + ev(-I) + " hartree)");
     }
-    const double kmax = std::sqrt(2 * emax);
-    int NC;
-    double P0, DP;
-    if (mol.NK > 0) {
-      NC = mol.NK;
-      P0 = emin > 0 ? std::sqrt(2 * emin) : std::min(0.05, kmax / NC);
-      DP = (kmax - P0) / (NC - 1);
-    } else {
-      DP = mol.DK;
-      P0 = emin > 0 ? std::sqrt(2 * emin) : std::min(DP, 0.05);
-      NC = static_cast<int>(std::ceil((kmax - P0) / DP - 1e-9)) + 1;
-      if (NC % 2 == 0) ++NC;  // Simpson's rule over the momenta
-      NC = std::max(NC, 3);
-    }
-    if (!(DP > 0))
-      io::stop("file '" + file + "', group &MOL, variable EMIN: the photon range of shell '" + s.name + "' is empty");
-    // The channel files carry the grid to 6 decimals; keep it exact in both.
-    P0 = std::round(P0 * 1e6) / 1e6;
-    DP = std::round(DP * 1e6) / 1e6;
+    const MomentumGrid g = momentum_grid(
+        mol, {I, "the threshold " + ev(I * kHartreeEV) + " eV of shell '" + s.name + "'"}, k_carried, file);
     for (Channel& c : out) {
-      if (c.shell == i) c.NC = NC, c.P0 = P0, c.DP = DP;
+      if (c.shell == i) c.NC = g.NC, c.P0 = g.P0, c.DP = g.DP;
     }
-  }
-  if (out.size() > static_cast<size_t>(photo::kMaxChannels)) {
-    io::stop("file '" + file + "', group &MOL, variable ION: the shells make " + std::to_string(out.size()) +
-             " channels; xsect takes at most " + std::to_string(photo::kMaxChannels) +
-             " (ionise fewer shells per run)");
   }
   return out;
 }

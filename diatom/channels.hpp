@@ -3,6 +3,7 @@
 // that turn the listed channel values into partial and total cross sections.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -37,13 +38,16 @@ double channel_weight(const Shell& s, int final_M, bool one_electron);
 
 // The channels of the ionised shells without their grids: shell, final
 // symmetry, weight and tag (c01, c02, … in the order of ION); stops naming
-// ION when they are more than xsect takes.
+// ION when they are more than xsect takes (photo::kMaxChannels).
 std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file);
 
 // The channels of the ionised shells, with the momentum grid of each shell:
-// photon energies EMIN … EMAX (eV) above the shell's threshold −ε; stops
-// naming the shell and the values when EMAX lies below that threshold.
+// photon energies EMIN … EMAX (eV) above the shell's threshold −ε
+// (momentum_grid); stops naming the shell and the values when EMAX lies
+// below that threshold, and naming EMAX, DK or NK when the grid reaches
+// past `k_carried` (what the radial grid carries) or holds more momenta
+// than a channel file.
 std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std::vector<double>& energies,
-                                   const std::string& file);
+                                   const std::string& file, double k_carried = std::numeric_limits<double>::infinity());
 
 }  // namespace diatom

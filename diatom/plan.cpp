@@ -6,8 +6,10 @@
 #include <fstream>
 
 #include "diatom/angular_request.hpp"
+#include "diatom/asymmetry.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/open_shell.hpp"
+#include "diatom/photon_range.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 
@@ -68,6 +70,40 @@ void add_stages(Plan& p, bool ion) {
   }
 }
 
+// What xsect's workspace takes for channels `ch` of the plan.
+XsectSizes xsect_sizes_of(const Plan& p, const std::vector<Channel>& ch) {
+  return xsect_sizes(ch, p.mol.NL, p.mol.ND, p.accuracy.n, static_cast<int>(p.molecule.shells.size()), p.accuracy.NB,
+                     p.rpa);
+}
+
+// xsect's words within its memory, or a stop naming the momentum variable
+// the user wrote; `bound` says when the sizes are a lower bound (before the
+// ground state, from the fewest momenta the nuclei allow).
+void check_xsect_words(const XsectSizes& sz, const MOL& mol, const std::string& file, const std::string& bound) {
+  if (sz.words <= kXsectWords) return;
+  const std::string var = mol.NK > 0 ? "NK" : "DK";
+  io::stop("file '" + file + "', group &MOL, variable " + var + ": xsect would need " + bound +
+           std::to_string(sz.words) + " words of its " + std::to_string(kXsectWords) +
+           " (NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) +
+           "): use fewer momenta (larger DK or smaller NK), fewer solutions NL, fewer shells in ION or RPA = 0");
+}
+
+// Before the ground state: the photon range against what the channels
+// hold at every distance (the longest bond has the coarsest outer step in
+// bohr), and xsect's memory for the fewest momenta the nuclei allow.
+void check_photoionisation_sizes(const Plan& p, const std::string& file) {
+  const Molecule& m = p.molecule;
+  const double rz = *std::max_element(m.RZ.begin(), m.RZ.end());
+  check_photon_range(p.mol, m.Z1, m.Z2, carried_momentum(p.accuracy, rz), file);
+  int NC = p.mol.NK;
+  const double I = deepest_threshold(m.Z1, m.Z2);
+  if (NC == 0 && p.mol.EMAX / kHartreeEV > I) NC = momentum_grid(p.mol, {I, "any threshold"}, 1e300, file).NC;
+  if (NC == 0) return;
+  std::vector<Channel> ch = p.channels;
+  for (Channel& c : ch) c.NC = NC;
+  check_xsect_words(xsect_sizes_of(p, ch), p.mol, file, "at least ");
+}
+
 }  // namespace
 
 Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const std::string& file,
@@ -86,12 +122,13 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
     p.distances = {""};
     p.check = mol.CHECK == 1;
     if (p.check) p.check_accuracy = refined_accuracy(p.accuracy, m);
-    if (mol.START == 1 && mol.TOL < kStartTol) {
+    if (mol.TOL < kStartTol) {
       // The starting grid of the same shells; its partial waves at most the
       // rule's, whose extra waves start at zero.
       p.warm_accuracy = choose_accuracy(m, m.RZ[0], kStartTol, 0, 0, false, file);
       p.warm_accuracy.n = std::min(p.warm_accuracy.n, p.accuracy.n);
-      p.warm = p.accuracy.NB >= kStartRatio * p.warm_accuracy.NB;
+      p.warm_pays = p.accuracy.NB >= kStartRatio * p.warm_accuracy.NB;
+      p.warm = mol.START == 1 && p.warm_pays;
     }
     p.neighbour = closed_neighbour(m);
   } else {
@@ -103,7 +140,10 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
     }
   }
   p.mol.NL = solutions_kept(p.mol, m, p.accuracy.n);
-  if (ion) p.channels = dipole_channels(m, file);
+  if (ion) {
+    p.channels = dipole_channels(m, file);
+    check_photoionisation_sizes(p, file);
+  }
   add_stages(p, ion);
   return p;
 }
@@ -139,16 +179,28 @@ const Step* Plan::find_step(const std::string& name) const {
 std::vector<Channel> Plan::channels_at(int d, XsectSizes* size) const {
   const GroundState g = read_ground_state(path(distances[d]));
   const std::string file = path(control);
-  std::vector<Channel> ch = plan_channels(molecule, mol, g.orbital, file);
-  const XsectSizes sz =
-      xsect_sizes(ch, mol.NL, mol.ND, accuracy.n, static_cast<int>(molecule.shells.size()), accuracy.NB, rpa);
-  if (sz.words > kXsectWords) {
-    io::stop("file '" + file + "', group &MOL: xsect would need " + std::to_string(sz.words) + " words of its " +
-             std::to_string(kXsectWords) + " (NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) +
-             "): use fewer momenta (larger DK or smaller NK), fewer solutions NL, fewer shells in ION or RPA = 0");
-  }
+  std::vector<Channel> ch =
+      plan_channels(molecule, mol, g.orbital, file, carried_momentum(accuracy, molecule.RZ[static_cast<size_t>(d)]));
+  const XsectSizes sz = xsect_sizes_of(*this, ch);
+  check_xsect_words(sz, mol, file, "");
   if (size) *size = sz;
   return ch;
+}
+
+std::vector<std::string> input_notes(const Plan& p) {
+  std::vector<std::string> notes;
+  const MOL& mol = p.mol;
+  if (mol.given("START") && !p.warm_pays) {
+    notes.push_back("START = " + std::to_string(mol.START) + " has no effect: " +
+                    (p.scan()               ? std::string("every distance of a curve starts from no orbitals")
+                     : mol.TOL >= kStartTol ? "a start from a coarse grid is made only below TOL = 1e-6"
+                                            : "the grid of TOL has fewer than 1.5 times the points of the grid of "
+                                              "TOL = 1e-6, where a start from that grid pays"));
+  }
+  if (!p.ref.empty() && mol.BETA != 1 && reference_has_beta(p.path(p.ref))) {
+    notes.push_back("the third column of REF (measured beta) is drawn only with BETA = 1");
+  }
+  return notes;
 }
 
 void write_run_record(const Plan& p) {

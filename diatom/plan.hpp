@@ -53,6 +53,7 @@ struct Plan {
   // folder "warm" first, and its orbitals carried to the rule's grid and to
   // the check's.
   bool warm = false;
+  bool warm_pays = false;  // such a start pays here (START = 1 makes it)
   Accuracy warm_accuracy;  // the starting run's grid
   // A one-electron σ shell among closed shells of its symmetry (CN, one
   // distance): the closed-shell neighbour's ground state (open_shell.hpp) in
@@ -91,6 +92,11 @@ inline constexpr double kStartRatio = 1.5;
 // in folder `run`.
 Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const std::string& file,
                const std::string& ref);
+
+// What the control file asks for that has no effect in this run, beside
+// the refusals of describe_molecule: START where no start from a coarse
+// grid is made, and the β column of the reference points without BETA = 1.
+std::vector<std::string> input_notes(const Plan& p);
 
 // The record of the plan in the run folder, diatom.run: it marks a folder as
 // diatom's and names the control file the folder keeps.

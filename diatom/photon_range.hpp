@@ -1,0 +1,49 @@
+// The photon energies of a diatom run as the momentum grids of its channels:
+// the grid an ionised shell gets above its threshold, and the limits it must
+// keep — the energies a channel file holds and the momenta the radial grid
+// carries.  The limits are checked before the ground state runs with the
+// deepest threshold the nuclei allow, and exactly once the thresholds are
+// known; a refusal names the variable the user wrote (EMAX, DK or NK) and
+// what would fit.
+#pragma once
+
+#include <string>
+
+#include "diatom/mol_group.hpp"
+
+namespace diatom {
+
+// The momenta k = P0 + (j − 1)·DP, j = 1 … NC (1/bohr), of a shell's channels.
+struct MomentumGrid {
+  int NC = 0;
+  double P0 = 0, DP = 0;
+};
+
+// Where a grid lies: the threshold I (hartree) of the ionised shell, and its
+// name in messages ("shell '3sg' (threshold 15.581 eV)").
+struct Threshold {
+  double I = 0;
+  std::string what;
+};
+
+// The deepest threshold any orbital of nuclei Z1, Z2 can have (hartree):
+// (Z1 + Z2)²/2, the 1s of the united atom without screening.  The
+// electrons' field is repulsive, so no orbital lies deeper; above it the
+// photon range gives at least the momenta it gives there.
+double deepest_threshold(double Z1, double Z2);
+
+// The grid of photon energies EMIN … EMAX (eV) above threshold t in steps of
+// DK, or in NK momenta: from k = √(2(EMIN − I)), or from min(DK, 0.05) when
+// EMIN lies below the threshold, an odd count of at least 3 (Simpson's rule
+// over the momenta), P0 and DP to the six decimals of the channel files.
+// Stops, naming the control file `file` and the variable, when the highest
+// momentum lies beyond `k_carried` (what the radial grid carries) or the
+// grid needs more momenta than a channel file holds.
+MomentumGrid momentum_grid(const MOL& mol, const Threshold& t, double k_carried, const std::string& file);
+
+// Before the ground state: the checks of momentum_grid at the deepest
+// threshold the nuclei allow (where the range gives the fewest momenta and
+// the lowest top), when EMAX lies above it; NK alone when it does not.
+void check_photon_range(const MOL& mol, double Z1, double Z2, double k_carried, const std::string& file);
+
+}  // namespace diatom
