@@ -12,6 +12,7 @@
 #include "diatom/job_lists.hpp"
 #include "diatom/jobs.hpp"
 #include "diatom/plan.hpp"
+#include "diatom/reference_points.hpp"
 #include "diatom/step_controls.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/steps.hpp"
@@ -81,9 +82,22 @@ Plan reopen_run(const Options& opt, const std::string& run) {
              "); diatom never writes into an existing folder it did not make");
   }
   Plan p = load_plan(run);
-  if (!same_file(opt.control, p.path(p.control))) {
-    io::stop("diatom: the run folder '" + opt.run + "' holds the run of another control file ('" + p.control +
-             "' differs from '" + opt.control + "'); a run folder goes on only with the control file it was made for");
+  const std::string copy = p.path(p.control);
+  if (!same_file(opt.control, copy)) {
+    // The values decide: a file that differs in comments or layout alone
+    // makes the same run.
+    const std::vector<std::string> diff = mol_differences(read_mol(opt.control), p.mol, opt.control, copy);
+    if (!diff.empty()) {
+      std::string how;
+      for (const std::string& d : diff) how += "\n   " + d;
+      io::stop("diatom: the run folder '" + opt.run + "' holds the run of another control file: '" + opt.control +
+               "' differs from the run's copy '" + copy + "' in" + how +
+               "\n a run folder goes on only with the control file it was made for: run the changed file in a new "
+               "folder, or put back the values of '" +
+               copy + "'");
+    }
+    say(" diatom: '" + opt.control + "' differs from the run's copy '" + copy +
+        "' in its comments or layout only; the run goes on with the copy");
   }
   // The reference points: the run's copy, unless the control file's REF
   // (seen from here) names a file that differs from it.
@@ -172,8 +186,10 @@ Plan open_run(const Options& opt, const std::string& run, const std::string& pro
   const Molecule m = describe_molecule(mol, opt.control);
   const std::string ref = io::trim_right(mol.REF);
   resume = run == "." || fs::exists(run);
-  if (!resume && !ref.empty() && !fs::is_regular_file(ref)) {
-    io::stop("file '" + opt.control + "', group &MOL, variable REF: no file '" + ref + "'");
+  if (!resume && !ref.empty()) {
+    const std::string where = "file '" + opt.control + "', group &MOL, variable REF";
+    if (!fs::is_regular_file(ref)) io::stop(where + ": no file '" + ref + "'");
+    read_reference_points(ref, where);
   }
   require_programs(bin);
   if (resume) {
@@ -185,7 +201,9 @@ Plan open_run(const Options& opt, const std::string& run, const std::string& pro
   const Plan made = make_plan(mol, m, run, opt.control, ref.empty() ? "" : "reference.dat");
   make_run(made, opt, program);
   // From here on the run reads only its own copy of the control file.
-  return load_plan(run);
+  Plan p = load_plan(run);
+  for (const std::string& note : input_notes(p)) say(" diatom: note: " + note);
+  return p;
 }
 
 // -l: the job lists written, and named on the console.

@@ -371,6 +371,7 @@ std::vector<Unfinished> collect_results(const Plan& p, const std::string& progra
   c.out(" Z1 = " + f("%g", p.molecule.Z1) + ", Z2 = " + f("%g", p.molecule.Z2) + ", " +
         std::to_string(p.molecule.electrons) + " electron(s), " +
         (p.molecule.equal_nuclei ? "equal nuclei (g/u symmetry)" : "unequal nuclei"));
+  for (const std::string& note : input_notes(p)) c.out(" Note: " + note);
   if (!p.scan()) {
     c.out(" RZ = " + f("%g", p.molecule.RZ[0]) + " bohr; accuracy rule: " + p.accuracy.why);
     if (p.neighbour) {
