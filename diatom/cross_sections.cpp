@@ -129,6 +129,13 @@ std::string channel_table(const Molecule& m, const std::vector<Channel>& ch, con
   return o.str();
 }
 
+std::string gnuplot_text(const std::string& text) {
+  if (text.find_first_of("`\\\"") == std::string::npos) return "\"" + text + "\"";
+  std::string q = "'";
+  for (char c : text) q += c == '\'' ? std::string("''") : std::string(1, c);
+  return q + "'";
+}
+
 std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                         const CrossSectionPlot& plot) {
   const std::string& data = plot.data;
@@ -141,7 +148,7 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
     << "set output '" << plot.png << "'\n"
     << "set encoding utf8\nset datafile missing '-'\n";
   if (!panel.empty()) o << "set multiplot layout 1,2\n";
-  o << "set title \"" << plot.title << "\" noenhanced\n"
+  o << "set title " << gnuplot_text(plot.title) << " noenhanced\n"
     << "set xlabel 'photon energy (eV)'\nset ylabel 'cross section (Mb)'\n"
     << "set key top right noenhanced\nset grid\n"
     << "plot ";

@@ -51,6 +51,13 @@ struct CrossSectionPlot {
   std::string after;  // lines that end the script (further plots into other files), or ""
 };
 
+// `text` as a gnuplot string: in double quotes as it stands, unless it
+// holds a character that gnuplot would act on there (a backquote runs a
+// shell command, a backslash escapes, a double quote ends the string); then
+// in single quotes, where gnuplot takes every character as it is (a single
+// quote doubled).
+std::string gnuplot_text(const std::string& text);
+
 // A gnuplot script drawing the channel and total curves of channel_table
 // (file `plot.data`) into `plot.png`: length solid, velocity dashed, one
 // colour per channel labelled by shell and final symmetry; the reference

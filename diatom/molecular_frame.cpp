@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "diatom/channels.hpp"
+#include "diatom/cross_sections.hpp"
 #include "io/stop.hpp"
 
 namespace diatom {
@@ -128,8 +129,8 @@ std::string mfpad_plot(const Molecule& m, const MfpadFile& f, double weight, con
     const std::string name = shell_name(m, shell);
     std::snprintf(b, sizeof b, "set terminal pngcairo size %d,%d enhanced font ',10'\nset output 'mfpad-%s.png'\n",
                   420 * static_cast<int>(angles.size()), 440 * static_cast<int>(energies.size()), name.c_str());
-    o << b << "set multiplot layout " << energies.size() << "," << angles.size() << " title \"" << title << ": "
-      << greek(m, shell) << " fixed in space\" noenhanced\n";
+    o << b << "set multiplot layout " << energies.size() << "," << angles.size() << " title "
+      << gnuplot_text(title + ": " + greek(m, shell) + " fixed in space") << " noenhanced\n";
     for (double e : energies) {
       for (double a : angles) {
         int hf = -1, rpa = -1;

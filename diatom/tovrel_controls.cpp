@@ -68,6 +68,16 @@ scf::ControlGroup build_d00(const Molecule& m, double RZ, const Accuracy& a, con
   return d;
 }
 
+// A title line within the `bytes` tovrel's title variables hold, cut
+// before a whole UTF-8 character (a title of 65 characters with letters
+// outside ASCII takes more bytes; the listing keeps valid text).
+std::string title_bytes(const std::string& t, size_t bytes) {
+  if (t.size() <= bytes) return t;
+  size_t end = bytes;
+  while (end > 0 && (static_cast<unsigned char>(t[end]) & 0xC0) == 0x80) --end;
+  return t.substr(0, end);
+}
+
 }  // namespace
 
 scf::ControlGroup make_d00(const Molecule& m, double RZ, const Accuracy& a, const std::string& FIL,
@@ -100,7 +110,7 @@ void write_tovrel_controls(const std::string& folder, const scf::ControlGroup& d
   {
     io::Unit& u = units.open_new(9, folder + "/Velor.prt");
     scf::TitleGroup v;
-    for (size_t i = 0; i < titles.size() && i < 3; ++i) v.PRT[i] = titles[i].substr(0, 65);
+    for (size_t i = 0; i < titles.size() && i < 3; ++i) v.PRT[i] = title_bytes(titles[i], 65);
     v.written_group().write(u);
     units.close(9);
   }
