@@ -4,7 +4,10 @@
 
 #include "diatom/asymmetry.hpp"
 #include "diatom/molecular_frame.hpp"
+#include "diatom/photo_controls.hpp"
 #include "diatom/text_files.hpp"
+#include "photo/beta_table.hpp"
+#include "photo/mfpad.hpp"
 
 namespace diatom {
 
@@ -18,7 +21,8 @@ AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, con
                " solutions a channel file holds: beta and the distributions lose the partial waves of the others.\n";
   }
   if (mol.BETA == 1) {
-    const Asymmetries a = asymmetries(ch, cs, read_beta_table(read_text_file(run + "/xsect.lst.beta")));
+    const Asymmetries a =
+        asymmetries(ch, cs, read_beta_table(read_text_file(run + "/" + photo::beta_table_name(kXsectListing))));
     for (int k = 0; k < 4; ++k) cs.shell_beta[k] = a.shell[k];
     replace_file(run + "/beta.dat", beta_table(m, ch, cs, a));
     listing += beta_listing(m, ch, cs, a) + "\n";
@@ -32,7 +36,7 @@ AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, con
     if (m.open >= 0 && !m.one_electron())
       weight = static_cast<double>(m.shells[static_cast<size_t>(m.open)].electrons()) /
                m.shells[static_cast<size_t>(m.open)].full();
-    const MfpadFile f = read_mfpad_table(read_text_file(run + "/xsect.lst.mfpad"));
+    const MfpadFile f = read_mfpad_table(read_text_file(run + "/" + photo::mfpad_table_name(kXsectListing)));
     replace_file(run + "/mfpad.dat", mfpad_table(m, f, weight));
     replace_file(run + "/mfpad.gp", mfpad_plot(m, f, weight, "mfpad.dat", title));
     listing += "\n" + mfpad_listing(m, f, weight) + "\n";

@@ -16,6 +16,7 @@
 #include "diatom/step_controls.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/steps.hpp"
+#include "diatom/tovrel_controls.hpp"
 #include "io/console.hpp"
 #include "io/stop.hpp"
 
@@ -56,7 +57,7 @@ void make_run(const Plan& p, const Options& opt, const std::string& program) {
   }
   for (const JobSteps& job : p.stage[0]) {
     for (const Step& s : job) {
-      if (s.program != "tovrel" || fs::exists(p.path(s.folder) + "/Dp_Data.dsc")) continue;
+      if (s.program != "tovrel" || fs::exists(p.path(s.folder) + "/" + kTovrelControl)) continue;
       fs::create_directories(p.path(s.folder));
       write_ground_controls(p, s);
     }
@@ -86,7 +87,7 @@ Plan reopen_run(const Options& opt, const std::string& run) {
   if (!same_file(opt.control, copy)) {
     // The values decide: a file that differs in comments or layout alone
     // makes the same run.
-    const std::vector<std::string> diff = mol_differences(read_mol(opt.control), p.mol, opt.control, copy);
+    const std::vector<std::string> diff = mol_differences(read_mol(opt.control), read_mol(copy), opt.control, copy);
     if (!diff.empty()) {
       std::string how;
       for (const std::string& d : diff) how += "\n   " + d;

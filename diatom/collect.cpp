@@ -281,7 +281,7 @@ std::string photo_results(Collection& c, int d) {
     c.out("   cross sections: xsect has not finished");
     return "";
   }
-  const XsectListing x = read_xsect_listing(read_text_file(folder + "/xsect.lst"));
+  const XsectListing x = read_xsect_listing(read_text_file(folder + "/" + kXsectListing), folder + "/" + kXsectListing);
   CrossSections cs = combine_channels(p.molecule, ch, x);
   std::string title = io::trim_right(mol.TIT);
   if (title.empty()) title = "photoionisation";
@@ -351,14 +351,25 @@ std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& progr
         if (st.kind == StepState::finished) continue;
         // A step of two jobs (the coarse-grid start) is named once.
         if (std::any_of(out.begin(), out.end(), [&](const Unfinished& u) { return u.step == s.name(); })) continue;
+        std::string blocked;  // a step it waits for, which needs a changed control file
         if (st.kind == StepState::not_run) {
           std::string waits;
           for (const Step& in : p.inputs(s)) {
-            if (inspect_step(p, in).kind != StepState::finished) waits += (waits.empty() ? "" : ", ") + in.name();
+            const StepState before = inspect_step(p, in);
+            if (before.kind == StepState::finished) continue;
+            waits += (waits.empty() ? "" : ", ") + in.name();
+            if (!before.rerun) blocked = in.name();
           }
           if (!waits.empty()) st.why += ", waits for " + waits;
         }
-        out.push_back({s.name(), st.why, job_line(p, job, program)});
+        if (st.rerun && blocked.empty()) {
+          out.push_back({s.name(), st.why, job_line(p, job, program), ""});
+        } else {
+          out.push_back({s.name(), st.why, "",
+                         blocked.empty() ? "a rerun stops the same way: change the control file as the message says, "
+                                           "and run it in a new run folder"
+                                         : "runs once " + blocked + " has finished (see above)"});
+        }
       }
     }
   }
@@ -415,19 +426,26 @@ std::vector<Unfinished> collect_results(const Plan& p, const std::string& progra
   }
   const std::vector<Unfinished> left = unfinished_steps(p, program);
   if (!left.empty()) {
+    const bool rerun = std::any_of(left.begin(), left.end(), [](const Unfinished& u) { return !u.redo.empty(); });
+    const bool change = std::any_of(left.begin(), left.end(), [](const Unfinished& u) { return u.redo.empty(); });
+    const std::string under = std::string(rerun ? "runs its job" : "") + (rerun && change ? ", or " : "") +
+                              (change ? "says what to change" : "");
     c.out("");
-    c.out(" Not finished (" + std::to_string(left.size()) + " steps; the line under each runs its job):");
-    say(" diatom: not finished (the line under each step runs its job):");
+    c.out(" Not finished (" + std::to_string(left.size()) + " steps; the line under each " + under + "):");
+    say(" diatom: not finished (the line under each step " + under + "):");
     for (const Unfinished& u : left) {
-      for (const std::string& line : {"   " + u.step + ": " + u.why, "       " + u.redo}) {
+      for (const std::string& line :
+           {"   " + u.step + ": " + u.why, "       " + (u.redo.empty() ? u.change : u.redo)}) {
         c.out(line);
         say(line);
       }
     }
-    const std::string all = "   all of them here: " + shell_quote(program) + " " +
-                            shell_quote(absolute_path(p.path(p.control))) + " " + shell_quote(absolute_path(p.run));
-    c.out(all);
-    say(all);
+    if (rerun) {
+      const std::string all = "   all of them here: " + shell_quote(program) + " " +
+                              shell_quote(absolute_path(p.path(p.control))) + " " + shell_quote(absolute_path(p.run));
+      c.out(all);
+      say(all);
+    }
   }
   replace_file(p.run + "/diatom.lst", c.lst);
   say(" diatom: listing in " + p.run + "/diatom.lst");

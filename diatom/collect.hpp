@@ -11,13 +11,17 @@
 
 namespace diatom {
 
-// A step that has not finished, why, and the job line that redoes it.
+// A step that has not finished, why, and the job line that redoes it — or,
+// where running it again cannot help (a program's own stop on this input,
+// a refusal, orbitals that are no solution, or a step that waits for such
+// a one), what to do instead.
 struct Unfinished {
-  std::string step, why, redo;
+  std::string step, why, redo, change;
 };
 
 // The steps of the plan that have not finished, in the order of the stages,
-// with the job line (diatom `program` --step …) that runs each.
+// with the job line (diatom `program` --step …) that runs each, or what to
+// change.
 std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& program);
 
 // Writes the results of the finished steps, names the unfinished ones in

@@ -96,6 +96,19 @@ std::string secs(double s) {
   return b;
 }
 
+// The line that reports a job's end: finished, failed (with its exit
+// status and the note of why) or killed (with the signal).
+std::string end_line(const Job& job, size_t number, size_t total) {
+  const std::string how = job.signal != 0   ? ", signal " + std::to_string(job.signal)
+                          : job.status != 0 ? ", exit status " + std::to_string(job.status)
+                                            : "";
+  const char* word = job.signal != 0                        ? " killed   ["
+                     : job.status != 0 || !job.note.empty() ? " failed   ["
+                                                            : " finished [";
+  return word + std::to_string(number) + "/" + std::to_string(total) + "] " + job.label + " (" + secs(job.seconds) +
+         how + ")" + (job.note.empty() ? "" : ": " + job.note);
+}
+
 // The signal that asks the run to end.  A handler can only reach a static;
 // it is set while run_jobs waits for its programs and read only there.
 volatile std::sig_atomic_t g_caught = 0;
@@ -165,14 +178,12 @@ int run_jobs(std::vector<Job>& jobs, int parallel, const std::function<void(Job&
         job.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
         job.signal = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
         job.seconds = el;
-        const std::string how = job.signal != 0   ? ", killed by signal " + std::to_string(job.signal)
-                                : job.status != 0 ? ", exit status " + std::to_string(job.status)
-                                                  : "";
-        con.line(" finished [" + std::to_string(run.job + 1) + "/" + std::to_string(total) + "] " + job.label + " (" +
-                 secs(el) + how + ")");
+        // The hook first: it may find a failure the exit status does not
+        // show, and says why in the job's note.
+        if (ended_hook) ended_hook(job);
+        con.line(end_line(job, run.job + 1, total));
         con.flush();
         running.erase(running.begin() + static_cast<long>(r));
-        if (ended_hook) ended_hook(job);
         continue;
       }
       if (std::chrono::duration<double>(now - run.last_report).count() >= heartbeat) {

@@ -18,6 +18,7 @@ struct Job {
   int status = -1;                // exit status after the run (−1: not run or killed)
   int signal = 0;                 // the signal that killed it, or 0
   double seconds = 0;             // wall time
+  std::string note;               // why it failed, when the end hook finds out (for the end line)
 };
 
 // The running program's own executable, and the folder that holds it (the
@@ -26,9 +27,11 @@ std::string own_program();
 std::string own_folder();
 
 // Runs the jobs, at most `parallel` at a time, in the order given; each start
-// and end is reported on the console, and every `heartbeat` seconds a
-// running job's last console line.  `ended`, when given, is called for each
-// job as soon as it has ended, with its status and time filled in.
+// and end is reported on the console ("finished", "failed" with the exit
+// status and the job's note, or "killed" with the signal), and every
+// `heartbeat` seconds a running job's last console line.  `ended`, when
+// given, is called for each job as soon as it has ended, with its status
+// and time filled in, before its end is reported (it may set the note).
 //
 // An interrupt, hangup or termination signal (Ctrl-C, a batch system's
 // wall-clock limit) starts no further job: the running ones are sent the

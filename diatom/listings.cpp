@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "diatom/text_files.hpp"
+#include "diatom/tovrel_controls.hpp"
 #include "io/stop.hpp"
 #include "lib/orbital_file.hpp"
+#include "photo/sizes.hpp"
 
 namespace diatom {
 
@@ -48,6 +52,19 @@ std::vector<std::string> lines_of(const std::string& text) {
   return out;
 }
 
+// A whole number from lo to hi in record `record` (from 1) of a program's
+// file; anything else stops naming the file and the record.
+int whole_number(const std::string& w, int lo, int hi, const std::string& file, size_t record, const char* what) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(w.c_str(), &end, 10);
+  if (w.empty() || *end != '\0' || errno == ERANGE || v < lo || v > hi) {
+    io::stop("diatom: '" + file + "', record " + std::to_string(record) + ": '" + w.substr(0, 24) + "' is not " + what +
+             " (a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+  }
+  return static_cast<int>(v);
+}
+
 }  // namespace
 
 std::vector<double> result_energies(const std::string& file) {
@@ -59,7 +76,8 @@ std::vector<double> result_energies(const std::string& file) {
   if (i >= lines.size()) io::stop("diatom: the result file '" + file + "' holds no orbitals");
   std::vector<std::string> head = tokens(lines[i++]);
   if (head.size() != 2) io::stop("diatom: the result file '" + file + "' has no orbital block header");
-  const int nsh = std::stoi(head[0]), nval = std::stoi(head[1]);
+  const int nsh = whole_number(head[0], 1, 1000, file, i, "a count of shells");
+  const int nval = whole_number(head[1], 1, std::numeric_limits<int>::max(), file, i, "a count of grid points");
   const size_t per_wave = static_cast<size_t>(lib::orbital_wave_records(nval));
   std::vector<double> e;
   for (int s = 0; s < nsh; ++s) {
@@ -71,15 +89,15 @@ std::vector<double> result_energies(const std::string& file) {
       io::stop("diatom: the result file '" + file + "' has no energy line for shell " + std::to_string(s + 1));
     }
     e.push_back(v);
-    i += per_wave * static_cast<size_t>(std::stoi(sh[1]));
+    i += per_wave * static_cast<size_t>(whole_number(sh[1], 1, 100000, file, i - 1, "a count of partial waves"));
   }
   return e;
 }
 
 GroundState read_ground_state(const std::string& folder) {
   GroundState g;
-  g.orbital = result_energies(folder + "/mol.res");
-  std::string listing = read_text_file(folder + "/mol.lst");
+  g.orbital = result_energies(folder + "/" + kGroundResult);
+  std::string listing = read_text_file(folder + "/" + kGroundListing);
   g.totals = energy_block(listing);
   if (g.totals.empty()) {
     listing = read_text_file(folder + "/tovrel.out");
@@ -176,6 +194,28 @@ std::vector<double> block_orbital_energies(const std::map<std::string, double>& 
   return e;
 }
 
+std::string stop_message(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return "";
+  // The end of a console that can run to megabytes.
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(size > 65536 ? size - 65536 : 0);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string before, message;
+  for (const std::string& l : lines_of(text)) {
+    const size_t a = l.find_first_not_of(" \t");
+    if (a == std::string::npos) continue;
+    const std::string line = l.substr(a, l.find_last_not_of(" \t") - a + 1);
+    if (line == io::kStopLine) {
+      message = before;
+    } else {
+      before = line;
+    }
+  }
+  return message.substr(0, 300);
+}
+
 std::optional<std::pair<double, double>> Curve::at(double w) const {
   for (size_t i = 0; i + 1 < omega.size(); ++i) {
     if ((omega[i] - w) * (omega[i + 1] - w) <= 0) {
@@ -188,8 +228,9 @@ std::optional<std::pair<double, double>> Curve::at(double w) const {
   return std::nullopt;
 }
 
-XsectListing read_xsect_listing(const std::string& text) {
+XsectListing read_xsect_listing(const std::string& text, const std::string& file) {
   XsectListing x;
+  size_t record = 0;
   bool rpa = false;
   int c = -1;
   enum { none, head, rows } mode = none;
@@ -197,6 +238,7 @@ XsectListing read_xsect_listing(const std::string& text) {
   size_t nl = 0, k = 0, row = 0;
   double e = 0;
   for (const std::string& line : lines_of(text)) {
+    ++record;
     const std::vector<std::string> t = tokens(line);
     if (line.find("RPA results:") != std::string::npos) {
       rpa = true;
@@ -204,7 +246,7 @@ XsectListing read_xsect_listing(const std::string& text) {
       continue;
     }
     if (t.size() >= 2 && t[0] == "Channel" && t[1].back() == ':') {
-      c = std::stoi(t[1].substr(0, t[1].size() - 1)) - 1;
+      c = whole_number(t[1].substr(0, t[1].size() - 1), 1, photo::kMaxChannels, file, record, "a channel number") - 1;
       if (!rpa && c >= static_cast<int>(x.hf.size())) x.hf.resize(c + 1), x.threshold.resize(c + 1);
       if (rpa && c >= static_cast<int>(x.rpa.size())) x.rpa.resize(c + 1);
       mode = none;

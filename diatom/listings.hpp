@@ -55,6 +55,12 @@ std::vector<double> result_energies(const std::string& file);
 // ORBITAL ENERGY(I)) found in `text`; empty when tovrel printed none.
 std::map<std::string, double> energy_block(const std::string& text);
 
+// What a program of the suite gave as its reason to stop: the last
+// non-blank line before its closing line (io::kStopLine) in its console
+// file `file`, trimmed (at most 300 characters); empty when the console has
+// no closing line (a program killed, or one that crashed).
+std::string stop_message(const std::string& file);
+
 // One cross-section table: photon energy (hartree), length and velocity (Mb).
 struct Curve {
   std::vector<double> omega, L, V;
@@ -69,6 +75,7 @@ struct XsectListing {
   std::vector<double> threshold;  // per channel (hartree, the orbital energy)
   std::vector<Curve> hf, rpa;     // per channel; rpa empty without RPA
 };
-XsectListing read_xsect_listing(const std::string& text);
+// `file` names the listing in the stop on a malformed channel number.
+XsectListing read_xsect_listing(const std::string& text, const std::string& file = "xsect.lst");
 
 }  // namespace diatom

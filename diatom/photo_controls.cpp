@@ -54,7 +54,7 @@ void write_chanfile_control(const std::string& folder, const Molecule& m, const 
                             const std::string& fig) {
   chan::CHN g = chanfile_group(m, mol, c, fig);
   io::Units units;
-  g.written_group().write(units.open_new(3, folder + "/File.CHN"));
+  g.written_group().write(units.open_new(3, folder + "/" + chan::kControlFile));
 }
 
 photo::S40 xsect_group(const XsectControl& c) {
@@ -90,7 +90,7 @@ photo::S40 xsect_group(const XsectControl& c) {
 void write_xsect_control(const std::string& folder, const XsectControl& c) {
   photo::S40 g = xsect_group(c);
   io::Units units;
-  g.written_group(photo::kXsect).write(units.open_new(3, folder + "/File.D40"));
+  g.written_group(photo::kXsect).write(units.open_new(3, folder + "/" + kXsectControl));
 }
 
 }  // namespace diatom

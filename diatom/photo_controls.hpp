@@ -27,6 +27,13 @@ struct XsectSizes {
 XsectSizes xsect_sizes(const std::vector<Channel>& ch, int NL, int ND, int n, int NSH, int NB, bool rpa);
 inline constexpr long kXsectWords = photo::kNUVM;
 
+// xsect's control file (the name it reads).
+inline constexpr const char* kXsectControl = "File.D40";
+// The listing and the data file a diatom run gives xsect (its tables of β
+// and of the distributions take the listing's name with .beta, .mfpad).
+inline constexpr const char* kXsectListing = "xsect.lst";
+inline constexpr const char* kXsectData = "xsect.dat";
+
 // Group CHN of channel `c` of the molecule, its settings from group MOL and
 // `fig` the ground-state file it reads.
 chan::CHN chanfile_group(const Molecule& m, const MOL& mol, const Channel& c, const std::string& fig);

@@ -7,6 +7,8 @@
 #include "diatom/photo_controls.hpp"
 #include "diatom/tovrel_controls.hpp"
 #include "io/unit.hpp"
+#include "photo/beta_table.hpp"
+#include "photo/mfpad.hpp"
 
 namespace diatom {
 
@@ -29,7 +31,51 @@ std::vector<std::string> titles(const Plan& p, const Molecule& m, double RZ, con
   return {t1, shells, std::to_string(a.n) + " partial waves per shell, NB = " + std::to_string(a.NB)};
 }
 
+// xsect's control group of distance d, with the channels' grids (after
+// the ground state) or without them (their names only).
+XsectControl xsect_control(const Plan& p, int d, bool grids) {
+  XsectControl c;
+  c.channels = grids ? p.channels_at(d, &c.sizes) : p.channels;
+  c.ND = p.mol.ND;
+  c.rpa = p.rpa;
+  c.FIG = kGroundFile;
+  c.FIL = kXsectListing;
+  c.FIR = kXsectData;
+  c.mfpad = p.molecule.mfpad;
+  return c;
+}
+
+// The ground-state file as a channel's folder sees it.
+const std::string kChannelGroundFile = std::string("../") + kGroundFile;
+
 }  // namespace
+
+ProgramFiles program_files(const Plan& p, const Step& s) {
+  ProgramFiles f;
+  if (s.program == "tovrel") {
+    f.controls = {kTovrelControl, kTovrelTitles};
+    f.outputs = {kGroundListing, kGroundResult};
+  } else if (s.program == "gsfile") {
+    f.outputs = {program_arguments(s)[1]};
+  } else if (s.program == "chanfile") {
+    const chan::CHN g = chanfile_group(p.molecule, p.mol, p.channels[s.channel], kChannelGroundFile);
+    f.controls = {chan::kControlFile};
+    f.outputs = {io::trim_right(g.FIC), io::trim_right(g.FIL)};
+    if (g.ND > 0) f.outputs.push_back(io::trim_right(g.FID));
+  } else {
+    const photo::S40 g = xsect_group(xsect_control(p, s.distance, false));
+    const std::string listing = io::trim_right(g.FIL);
+    f.controls = {kXsectControl};
+    f.outputs = {listing, io::trim_right(g.FIR[0]), photo::beta_table_name(listing)};
+    if (g.NMF > 0) f.outputs.push_back(photo::mfpad_table_name(listing));
+  }
+  return f;
+}
+
+std::vector<std::string> program_arguments(const Step& s) {
+  if (s.program == "gsfile") return {kGroundResult, kGroundFile};
+  return {};
+}
 
 void write_step_controls(const Plan& p, const Step& s) {
   const std::string folder = p.path(s.folder);
@@ -37,17 +83,9 @@ void write_step_controls(const Plan& p, const Step& s) {
     write_ground_controls(p, s);
   } else if (s.program == "chanfile") {
     const std::vector<Channel> ch = p.channels_at(s.distance);
-    write_chanfile_control(folder, p.molecule, p.mol, ch[s.channel], "../mol.gs");
+    write_chanfile_control(folder, p.molecule, p.mol, ch[s.channel], kChannelGroundFile);
   } else if (s.program == "xsect") {
-    XsectControl c;
-    c.channels = p.channels_at(s.distance, &c.sizes);
-    c.ND = p.mol.ND;
-    c.rpa = p.rpa;
-    c.FIG = "mol.gs";
-    c.FIL = "xsect.lst";
-    c.FIR = "xsect.dat";
-    c.mfpad = p.molecule.mfpad;
-    write_xsect_control(folder, c);
+    write_xsect_control(folder, xsect_control(p, s.distance, true));
   }
 }
 
@@ -56,20 +94,20 @@ void write_ground_controls(const Plan& p, const Step& s) {
   if (s.folder == "near") {
     // The neighbour on the grid of the run it starts, from no orbitals.
     const Accuracy& a = p.warm ? p.warm_accuracy : p.accuracy;
-    const scf::ControlGroup d = make_d00(*p.neighbour, RZ, a, "mol.lst", "mol.res");
+    const scf::ControlGroup d = make_d00(*p.neighbour, RZ, a, kGroundListing, kGroundResult);
     write_tovrel_controls(p.path(s.folder), d, titles(p, *p.neighbour, RZ, a), "", false);
     return;
   }
   const Accuracy& a = s.folder == "check" ? p.check_accuracy : s.folder == "warm" ? p.warm_accuracy : p.accuracy;
-  const scf::ControlGroup d = make_d00(p.molecule, RZ, a, "mol.lst", "mol.res");
+  const scf::ControlGroup d = make_d00(p.molecule, RZ, a, kGroundListing, kGroundResult);
   // After a start on the coarse grid, the orbitals of its result carried to
   // this grid (tovrel's restart on another grid); after the neighbour's run,
   // its orbitals, on the same grid for the run it was made for.
   std::string from;
   if (p.warm && s.folder != "warm")
-    from = "warm/mol.res";
+    from = std::string("warm/") + kGroundResult;
   else if (p.neighbour)
-    from = s.folder == "check" ? "mol.res" : "near/mol.res";
+    from = s.folder == "check" ? kGroundResult : std::string("near/") + kGroundResult;
   if (!from.empty() && !s.folder.empty()) from = "../" + from;
   const bool other_grid = s.folder == "check" || (p.warm && s.folder != "warm");
   write_tovrel_controls(p.path(s.folder), d, titles(p, p.molecule, RZ, a), from, !from.empty() && other_grid);

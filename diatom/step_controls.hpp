@@ -4,9 +4,29 @@
 // chanfile's for a channel and xsect's for the cross sections of a distance.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "diatom/plan.hpp"
 
 namespace diatom {
+
+// The files of a step's program, named where its control files name them:
+// the control files diatom writes for it, and what the program writes —
+// the files its control group (or its command line) names, and those the
+// program names after them (xsect's tables of β and of the molecular-frame
+// distributions after its listing).  The step's record, its clearing before
+// a rerun and the check of a finished step all take them from here.
+struct ProgramFiles {
+  std::vector<std::string> controls;  // control files made for the program
+  std::vector<std::string> outputs;   // what it writes on every run that ends well
+  std::vector<std::string> optional;  // what it may write
+};
+ProgramFiles program_files(const Plan& p, const Step& s);
+
+// The command-line arguments of a step's program (gsfile: the result file
+// it reads and the ground-state file it writes).
+std::vector<std::string> program_arguments(const Step& s);
 
 // Writes the control files of step `s` into its folder, which holds none.
 // Stops naming the control file when the step cannot be made (a photon range

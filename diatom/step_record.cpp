@@ -3,14 +3,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <vector>
 
+#include "diatom/jobs.hpp"
+#include "diatom/step_controls.hpp"
 #include "io/stop.hpp"
 
 namespace diatom {
@@ -39,12 +44,18 @@ void sync_path(const std::string& path, bool folder = false) {
   ::close(fd);
 }
 
-// The lock of a running step: "host process start-time".
+// The lock of a running step: "host process start-time".  A lock without
+// that line was left by a diatom stopped between creating the file and
+// writing it — or is being written this instant: younger than
+// kLockWriteSeconds it counts as held, older it is stale.
 struct Lock {
   std::string host;
   long pid = 0;
   std::string since;
+  bool whole = true;  // the line is there
+  double age = 0;     // seconds since the file was last written
 };
+constexpr double kLockWriteSeconds = 10.0;
 
 std::optional<Lock> read_lock(const std::string& path) {
   std::ifstream in(path);
@@ -52,12 +63,17 @@ std::optional<Lock> read_lock(const std::string& path) {
   Lock l;
   in >> l.host >> l.pid;
   std::getline(in >> std::ws, l.since);
+  l.whole = !l.host.empty() && l.pid > 0;
+  std::error_code ec;
+  const auto written = fs::last_write_time(path, ec);
+  if (!ec) l.age = std::chrono::duration<double>(fs::file_time_type::clock::now() - written).count();
   return l;
 }
 
 // Whether the lock belongs to a diatom process that still runs.  A lock of
 // another machine cannot be looked at from here and counts as running.
 bool lock_alive(const Lock& l) {
+  if (!l.whole) return l.age < kLockWriteSeconds;
   if (l.host != host_name()) return true;
   if (l.pid == ::getpid()) return false;  // a number reused since (after a restart of the machine)
   std::ifstream comm("/proc/" + std::to_string(l.pid) + "/comm");
@@ -66,28 +82,29 @@ bool lock_alive(const Lock& l) {
 }
 
 std::string lock_text(const Lock& l) {
+  if (!l.whole) return "being taken by another diatom (its lock is being written)";
   return "running on " + l.host + " (diatom process " + std::to_string(l.pid) + ", since " + l.since + ")";
+}
+
+// Whether a program's stop message names a cause outside its input, which
+// a rerun (on another machine) can remove: memory or disk.
+bool outside_the_input(const std::string& reason) {
+  std::string r = reason;
+  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* k : {"memory", "cannot create", "cannot write", "no space", "disk"}) {
+    if (r.find(k) != std::string::npos) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 StepFiles step_files(const Plan& p, const Step& s) {
+  const ProgramFiles pf = program_files(p, s);
   StepFiles f;
-  if (s.program == "tovrel") {
-    f.controls = {"Dp_Data.dsc", "Velor.prt"};
-    f.outputs = {"mol.lst", "mol.res"};
-  } else if (s.program == "gsfile") {
-    f.outputs = {"mol.gs"};
-  } else if (s.program == "chanfile") {
-    const std::string& tag = p.channels[s.channel].tag;
-    f.controls = {"File.CHN"};
-    f.outputs = {tag + ".chn", tag + ".lst"};
-    (p.mol.ND > 0 ? f.outputs : f.optional).push_back(tag + ".fid");
-  } else {
-    f.controls = {"File.D40"};
-    f.outputs = {"xsect.lst", "xsect.dat"};
-    f.optional = {"xsect.lst.beta"};
-  }
+  f.controls = pf.controls;
+  f.outputs = pf.outputs;
+  f.optional = pf.optional;
   f.outputs.push_back(s.program + ".out");
   f.record = s.program + ".status";
   f.lock = s.program + ".running";
@@ -103,20 +120,34 @@ StepState inspect_step(const Plan& p, const Step& s) {
   std::string head, result;
   if (!in || !std::getline(in, head) || head != "diatom step " + s.name() || !std::getline(in, result) ||
       result.rfind("result ", 0) != 0) {
-    return {StepState::not_run,
-            l ? "interrupted (its diatom process " + std::to_string(l->pid) + " has ended)" : "not run"};
+    if (!l) return {StepState::not_run, "not run"};
+    return {StepState::not_run, l->whole ? "interrupted (its diatom process " + std::to_string(l->pid) + " has ended)"
+                                         : "interrupted (its lock was left empty by a diatom stopped while taking it)"};
   }
   result.erase(0, 7);
+  std::vector<std::string> rest;
+  std::string reason;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("reason ", 0) == 0) reason = line.substr(7);
+    rest.push_back(line);
+  }
   const std::string console = (s.folder.empty() ? "" : s.folder + "/") + s.program + ".out";
-  if (result.rfind("exit ", 0) == 0 && result != "exit 0")
+  if (result.rfind("exit ", 0) == 0 && result != "exit 0") {
+    // The program's own stop answers this input the same way every time,
+    // unless what stopped it lies outside the input (memory, disk).
+    if (!reason.empty()) {
+      return {StepState::failed, "stopped: " + reason + " (exit status " + result.substr(5) + ", see " + console + ")",
+              outside_the_input(reason)};
+    }
     return {StepState::failed, "exit status " + result.substr(5) + " (see " + console + ")"};
+  }
   if (result.rfind("signal ", 0) == 0) return {StepState::failed, "killed by signal " + result.substr(7)};
   if (result.rfind("missing ", 0) == 0)
     return {StepState::failed, "no " + result.substr(8) + " after exit status 0 (see " + console + ")"};
   if (result != "exit 0")
-    return {StepState::failed, result.rfind("refused ", 0) == 0 ? "refused: " + result.substr(8) : result};
+    return {StepState::failed, result.rfind("refused ", 0) == 0 ? "refused: " + result.substr(8) : result, false};
   // Finished: every file the record names is there, as large as it was.
-  for (std::string line; std::getline(in, line);) {
+  for (const std::string& line : rest) {
     std::istringstream w(line);
     std::string key, name;
     unsigned long long size = 0;
@@ -151,6 +182,10 @@ bool take_step_lock(const Plan& p, const Step& s, std::string& held) {
       held = lock_text(*l);
       return false;
     }
+    if (l && !l->whole) {
+      say(" diatom: " + s.name() + ": its lock '" + path +
+          "' was left empty by a diatom stopped while taking it; taken over");
+    }
     fs::remove(path);
   }
   held = "its lock '" + path + "' is being taken by another process";
@@ -159,11 +194,14 @@ bool take_step_lock(const Plan& p, const Step& s, std::string& held) {
 
 void release_step_lock(const Plan& p, const Step& s) { fs::remove(p.path(s.folder) + "/" + step_files(p, s).lock); }
 
-void write_step_record(const Plan& p, const Step& s, const std::string& result, double seconds) {
+void write_step_record(const Plan& p, const Step& s, const std::string& result, double seconds,
+                       const std::string& reason) {
   const StepFiles f = step_files(p, s);
   const std::string folder = p.path(s.folder);
   std::ostringstream text;
-  text << "diatom step " << s.name() << "\nresult " << result << "\nseconds " << seconds_text(seconds) << "\n";
+  text << "diatom step " << s.name() << "\nresult " << result << "\n";
+  if (!reason.empty()) text << "reason " << reason << "\n";
+  text << "seconds " << seconds_text(seconds) << "\n";
   for (const auto* list : {&f.outputs, &f.optional}) {
     for (const std::string& name : *list) {
       const std::string path = folder + "/" + name;

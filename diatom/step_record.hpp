@@ -27,7 +27,12 @@ namespace diatom {
 // What the files of a step say about it.
 struct StepState {
   enum Kind { finished, not_run, running, failed } kind = not_run;
-  std::string why;  // all but finished: "not run", "exit status 1 (see c01/chanfile.out)", "c01.chn missing", ...
+  std::string why;  // all but finished: "not run", "stopped: <its message> (exit status 1, see c01/chanfile.out)",
+                    // "killed by signal 15", "c01.chn missing", ...
+  // Whether running the step again can help: not after a program's own stop
+  // on its input (unless for memory or disk), a refusal, or orbitals that
+  // are no solution — those need a changed control file.
+  bool rerun = true;
 };
 StepState inspect_step(const Plan& p, const Step& s);
 
@@ -48,14 +53,17 @@ bool take_step_lock(const Plan& p, const Step& s, std::string& held);
 // Gives back the lock of a step that was never started.
 void release_step_lock(const Plan& p, const Step& s);
 
-// The record of a program that has ended: its result line, its time and the
-// size of every file the step wrote, made under a temporary name, flushed
-// and renamed into place; then the step's lock is given back.
+// The record of a program that has ended: its result line, the stop
+// message of a program that failed, its time and the size of every file
+// the step wrote, made under a temporary name, flushed and renamed into
+// place; then the step's lock is given back.
 //   diatom step r01/c01/chanfile
 //   result exit 0           (or: exit 3, signal 9, refused <why>, missing <file>)
+//   reason <the program's stop message>     (a failure with one only)
 //   seconds 12.3
 //   file c01.chn 1234567
-void write_step_record(const Plan& p, const Step& s, const std::string& result, double seconds);
+void write_step_record(const Plan& p, const Step& s, const std::string& result, double seconds,
+                       const std::string& reason = "");
 
 // Removes the files step `s` writes (never anything else): the leftovers of
 // a run that did not finish.

@@ -9,6 +9,7 @@
 #include "diatom/step_controls.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/text_files.hpp"
+#include "diatom/tovrel_controls.hpp"
 #include "io/stop.hpp"
 
 namespace diatom {
@@ -91,7 +92,7 @@ std::optional<Job> prepare_step(const Plan& p, const Step& s, const std::string&
   j.label = job_label(p, s);
   j.folder = folder;
   j.argv = {bin + "/" + s.program};
-  if (s.program == "gsfile") j.argv.insert(j.argv.end(), {"mol.res", "mol.gs"});
+  for (const std::string& a : program_arguments(s)) j.argv.push_back(a);
   j.console = s.program + ".out";
   return j;
 }
@@ -112,7 +113,7 @@ std::string step_result(const Plan& p, const Step& s, const Job& j) {
     // equations (a shell found on the branch of another): nothing is
     // built on them.
     if (result == "exit 0" && s.program == "tovrel") {
-      if (const std::optional<std::string> why = ground_state_defect(read_text_file(j.folder + "/mol.lst"))) {
+      if (const std::optional<std::string> why = ground_state_defect(read_text_file(j.folder + "/" + kGroundListing))) {
         result = "not a self-consistent solution: " + *why +
                  "; list SHELLS in the order of their orbital energies, deepest first (see mol.lst)";
       }
@@ -136,8 +137,20 @@ int run_steps(const Plan& p, const std::vector<Step>& steps, int parallel, const
   const int sig = run_jobs(jobs, parallel, [&](Job& j) {
     const Step& s = of[static_cast<size_t>(&j - jobs.data())];
     const std::string result = step_result(p, s, j);
-    write_step_record(p, s, result, j.seconds);
-    if (result != "exit 0") ++left;
+    // A program that stopped says why before its closing line: the record
+    // and the console line carry it.
+    const std::string reason = j.signal == 0 && j.status > 0 ? stop_message(j.folder + "/" + j.console) : "";
+    write_step_record(p, s, result, j.seconds, reason);
+    if (result == "exit 0") return;
+    ++left;
+    const std::string console = (s.folder.empty() ? "" : s.folder + "/") + j.console;
+    if (!reason.empty()) {
+      j.note = reason + " (see " + console + ")";
+    } else if (result.rfind("exit ", 0) == 0) {
+      j.note = "see " + console;
+    } else if (result.rfind("signal ", 0) != 0) {
+      j.note = result;
+    }
   });
   for (size_t i = 0; i < jobs.size(); ++i) {
     // Steps never started (a signal came first) give their lock back.

@@ -108,13 +108,13 @@ void write_tovrel_controls(const std::string& folder, const scf::ControlGroup& d
                            const std::vector<std::string>& titles, const std::string& restart, bool other_grid) {
   io::Units units;
   {
-    io::Unit& u = units.open_new(9, folder + "/Velor.prt");
+    io::Unit& u = units.open_new(9, folder + "/" + kTovrelTitles);
     scf::TitleGroup v;
     for (size_t i = 0; i < titles.size() && i < 3; ++i) v.PRT[i] = title_bytes(titles[i], 65);
     v.written_group().write(u);
     units.close(9);
   }
-  io::Unit& u = units.open_new(3, folder + "/Dp_Data.dsc");
+  io::Unit& u = units.open_new(3, folder + "/" + kTovrelControl);
   scf::RestartGroup d00i;
   d00i.MI0 = restart.empty() ? 0 : other_grid ? 2 : 1;
   d00i.FI0 = restart;

@@ -13,6 +13,14 @@
 
 namespace diatom {
 
+// tovrel's control files (the names it reads), and the listing, result and
+// ground-state file names a diatom run gives every ground state.
+inline constexpr const char* kTovrelControl = "Dp_Data.dsc";
+inline constexpr const char* kTovrelTitles = "Velor.prt";
+inline constexpr const char* kGroundListing = "mol.lst";
+inline constexpr const char* kGroundResult = "mol.res";
+inline constexpr const char* kGroundFile = "mol.gs";  // gsfile's, read by chanfile and xsect
+
 // Group D00 of tovrel for the molecule at distance RZ: MLN, AHF, BHF, JOR
 // and MI by the closed-shell rules, the grid of `a`, listing FIL and result
 // FIR; EXACT = 1 (the exact constants).  Stops, naming the variable, when

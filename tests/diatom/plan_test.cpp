@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "diatom/accuracy.hpp"
@@ -201,6 +202,15 @@ TEST(StepRecord, TheLockTheRecordAndClearingAStep) {
   const Plan p = plan_of("&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg' /\n", dir.path().string());
   const Step s = p.stage[0][0][0];
   std::string held;
+  // A lock left empty (a diatom stopped between creating and writing it)
+  // is held while it may be being written, and taken over after that.
+  dir.write("tovrel.running", "");
+  EXPECT_EQ(diatom::inspect_step(p, s).kind, StepState::running);
+  EXPECT_FALSE(diatom::take_step_lock(p, s, held));
+  std::filesystem::last_write_time(dir.path() / "tovrel.running",
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  EXPECT_EQ(diatom::inspect_step(p, s).why.rfind("interrupted (its lock was left empty", 0), 0u);
+  ASSERT_TRUE(diatom::take_step_lock(p, s, held));
   dir.write("tovrel.running", "elsewhere 77 2024-01-01 10:00:00\n");
   EXPECT_FALSE(diatom::take_step_lock(p, s, held));
   EXPECT_EQ(held.rfind("running on elsewhere (diatom process 77", 0), 0u) << held;

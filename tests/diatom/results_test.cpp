@@ -10,6 +10,7 @@
 #include "diatom/cross_sections.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/molecule.hpp"
+#include "io/stop.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -88,6 +89,16 @@ TEST(OrbitalBlock, EnergiesOfEveryShellPastTheGroupEcho) {
   ASSERT_EQ(e.size(), 2u);
   EXPECT_DOUBLE_EQ(e[0], -2.44523517);
   EXPECT_DOUBLE_EQ(e[1], -0.301739089);
+  // A count of waves that is not one stops naming the file and its record.
+  res.replace(res.find("     2    1\n"), 12, "     2    one\n");
+  dir.write("b.res", res);
+  try {
+    diatom::result_energies((dir.path() / "b.res").string());
+    ADD_FAILURE() << "a count of partial waves 'one' was read";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("b.res', record 11: 'one' is not a count of partial waves"), std::string::npos)
+        << s.message();
+  }
 }
 
 // An xsect listing cut down to two channels: wrapped rows, a bound extra
@@ -141,6 +152,20 @@ TEST(XsectListing, ChannelsThresholdsRowsAndRpa) {
   ASSERT_TRUE(mid.has_value());
   EXPECT_NEAR(mid->first, 1.5, 1e-12);
   EXPECT_FALSE(x.hf[0].at(0.9).has_value());
+}
+
+// A malformed count in a program's file stops the collection naming the
+// file and the record, not with the bare name of a library routine.
+TEST(XsectListing, AMalformedNumberNamesTheFileAndTheRecord) {
+  std::string listing = kListing;
+  listing.replace(listing.find("Channel  2:"), 11, "Channel x2:");
+  try {
+    diatom::read_xsect_listing(listing, "r/xsect.lst");
+    ADD_FAILURE() << "a channel number 'x2' was read";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("'r/xsect.lst', record 28: 'x2' is not a channel number"), std::string::npos)
+        << s.message();
+  }
 }
 
 TEST(ChannelWeights, FromListedValuesToShellCrossSections) {
