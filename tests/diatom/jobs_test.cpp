@@ -80,6 +80,62 @@ TEST(DiatomJobs, JobLinesRunInAnyOrderGiveTheRunOfOneMachine) {
                       {"diatom.dat", "curve.dat", "diatom.lst", "r01/channels.dat", "r02/channels.dat"});
 }
 
+// A stand-in for sbatch: it runs a job (each task of an array) at once,
+// into the file --output names (%a the task), except the tasks listed in
+// $SKIP as "stage:task" (cancelled before they ran), and prints a job number.
+const char* kSbatch = R"(#!/usr/bin/env bash
+array= out= wrap= name=
+for a in "$@"; do
+  case $a in --array=1-*) array=${a#--array=1-} ;; --output=*) out=${a#--output=} ;; --wrap=*) wrap=${a#--wrap=} ;;
+             --job-name=diatom-*) name=${a#--job-name=diatom-} ;; esac
+done
+echo "$*" >> "$PWD/sbatch.log"
+if [ -n "$array" ]; then
+  for i in $(seq 1 "$array"); do
+    case " ${SKIP:-} " in *" $name:$i "*) continue ;; esac
+    SLURM_ARRAY_TASK_ID=$i sh -c "$wrap" > "${out//%a/$i}" 2>&1 || true
+  done
+else
+  sh -c "$wrap" > "$out" 2>&1 || true
+fi
+echo "$(wc -l < "$PWD/sbatch.log")7;cluster"
+)";
+
+// The Slurm route with a job of stage 2 cancelled before it ran: the first
+// collection names it and the job that waits for it; after diatom -l lists
+// the jobs left, a second submission runs them in logs of its own, and the
+// first submission's logs and report stay as they were.
+TEST(DiatomJobs, EachSlurmSubmissionKeepsItsOwnLogsAndReport) {
+  ScratchDir dir("diatom_slurm");
+  dir.write("h2p.mol", kTwoDistances);
+  ASSERT_EQ(run_program_in(dir.path(), "diatom -l h2p.mol run").status, 0);
+  fs::create_directory(dir.path() / "bin");
+  dir.write("bin/sbatch", kSbatch);
+  fs::permissions(dir.path() / "bin/sbatch", fs::perms::owner_all);
+  const std::string script = "bash '" + std::string(SUITE_SOURCE_DIR) + "/scripts/diatom_slurm.sh' run";
+  std::string out;
+  ASSERT_EQ(shell(dir.path(), "PATH=\"$PWD/bin:$PATH\" SKIP='2:3' " + script + " --time=1:00", &out), 0) << out;
+  EXPECT_NE(out.find("stage 2, 4 jobs: job array 27 (logs: "), std::string::npos) << out;
+  const std::string first = dir.read("run/jobs/slurm-1/collect.out");
+  EXPECT_NE(first.find("r02/c01/chanfile: not run"), std::string::npos) << first;
+  EXPECT_NE(first.find("r02/xsect: not run, waits for r02/c01/chanfile"), std::string::npos) << first;
+  EXPECT_EQ(dir.read("run/jobs/slurm-1/stage2-1.out").rfind("job: '", 0), 0u);
+  EXPECT_NE(dir.read("run/jobs/slurm-1/stage2-1.out").find("diatom: job finished"), std::string::npos);
+
+  ASSERT_EQ(run_program_in(dir.path(), "diatom -l h2p.mol run").status, 0);
+  ASSERT_EQ(shell(dir.path(), "PATH=\"$PWD/bin:$PATH\" " + script, &out), 0) << out;
+  EXPECT_EQ(dir.read("run/jobs/slurm-1/collect.out"), first);
+  EXPECT_EQ(dir.read("run/jobs/slurm-2/stage2.txt"), dir.read("run/jobs/stage2.txt"));
+  EXPECT_NE(dir.read("run/jobs/slurm-2/stage2-1.out").find("r02/c01/chanfile"), std::string::npos);
+  EXPECT_EQ(dir.read("run/jobs/slurm-2/collect.out").find("not finished"), std::string::npos)
+      << dir.read("run/jobs/slurm-2/collect.out");
+  // Every option reached every sbatch call of the first submission.
+  std::istringstream log(dir.read("sbatch.log"));
+  int calls = 0;
+  for (std::string line; std::getline(log, line) && calls < 4; ++calls)
+    EXPECT_NE(line.find("--time=1:00"), std::string::npos);
+}
+
 // Interrupted: the check's result removed, a chanfile killed (its record
 // says so), the diatom process that ran xsect killed (a lock of a process
 // that has ended, a partial listing).  The collection names them with the
