@@ -137,6 +137,12 @@ TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
       EXPECT_FALSE(dir.exists("run")) << c.control;
     }
   }
+  // The 65-byte title lines of tovrel get the 64-character title cut before
+  // a whole character: 32 of them.
+  dir.write("c.mol", "&MOL " + kN2 + ", TIT = '" + repeated("\xc3\xa9", 64) + "' /\n");
+  std::filesystem::remove_all(dir.path() / "run");
+  ASSERT_EQ(run_program_in(dir.path(), "diatom -l c.mol run").status, 0);
+  EXPECT_NE(dir.read("run/Velor.prt").find("'" + repeated("\xc3\xa9", 32) + "'"), std::string::npos);
 }
 
 }  // namespace

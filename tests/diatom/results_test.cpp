@@ -280,6 +280,12 @@ TEST(Plot, CurvesNamedBySymmetryLengthSolidVelocityDashed) {
   EXPECT_NE(gp.find("using 1:13 with lines lc 8 lw 3 dt 2 title 'total (RPA, velocity)'"), std::string::npos);
   EXPECT_NE(gp.find("'ref.dat' using 1:2 with points"), std::string::npos);
   EXPECT_EQ(gp.substr(gp.size() - 2), "'\n") << "no separator after the last curve";
+  EXPECT_NE(gp.find("set title \"N2\" noenhanced"), std::string::npos);
+  // Inside double quotes gnuplot runs a backquoted command and ends the
+  // string at a quote: such a title goes into single quotes, taken as it is.
+  plot.title = "N2 `touch x` \"y\" it's";
+  EXPECT_NE(diatom::plot_script(m, ch, cs, plot).find("set title 'N2 `touch x` \"y\" it''s' noenhanced"),
+            std::string::npos);
 }
 
 // Reference points with a third column (measured β) are drawn in the β
