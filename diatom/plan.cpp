@@ -197,6 +197,11 @@ std::vector<std::string> input_notes(const Plan& p) {
                                             : "the grid of TOL has fewer than 1.5 times the points of the grid of "
                                               "TOL = 1e-6, where a start from that grid pays"));
   }
+  if (p.ion() && mol.ND > 0 && !p.rpa) {
+    notes.push_back("ND = " + std::to_string(mol.ND) +
+                    ": the bound functions enter the RPA only; without it they change no cross section of "
+                    "diatom.dat (xsect.lst lists their oscillator strengths)");
+  }
   if (!p.ref.empty() && mol.BETA != 1 && reference_has_beta(p.path(p.ref))) {
     notes.push_back("the third column of REF (measured beta) is drawn only with BETA = 1");
   }

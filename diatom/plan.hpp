@@ -95,7 +95,8 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
 
 // What the control file asks for that has no effect in this run, beside
 // the refusals of describe_molecule: START where no start from a coarse
-// grid is made, and the β column of the reference points without BETA = 1.
+// grid is made, bound functions (ND) without the RPA, and the β column of
+// the reference points without BETA = 1.
 std::vector<std::string> input_notes(const Plan& p);
 
 // The record of the plan in the run folder, diatom.run: it marks a folder as

@@ -45,6 +45,7 @@ TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
       {kN2Ion + ", DK = 0.1, NK = 41", "variable NK: NK = 41 momenta per shell and DK = 0.1", 1},
       {kN2 + ", START = 0", "note: START = 0 has no effect: a start from a coarse grid is made only below TOL = 1e-6",
        0},
+      {kN2Ion + ", ND = 2", "note: ND = 2: the bound functions enter the RPA only", 0},
       {kN2Ion + ", REF = 'ref.dat'", "note: the third column of REF (measured beta) is drawn only with BETA = 1", 0,
        "20 1.5 0.8\n"},
       // A variable given twice.
