@@ -24,10 +24,11 @@ bool Console::read_line(std::string& line) {
   return true;
 }
 
-std::string Console::answer(std::string_view question) {
+std::string Console::answer(std::string_view question, std::string_view why) {
   std::string line;
   if (!read_line(line)) {
-    stop("end of console input while waiting for an answer to \"" + std::string(question) + "\"");
+    stop((why.empty() ? "" : std::string(why) + "; ") + "end of console input while waiting for an answer to \"" +
+         std::string(question) + "\"");
   }
   return line;
 }

@@ -26,8 +26,10 @@ class Console {
   bool read_line(std::string& line);
   // Next line of the input, for an answer the program waits for.  At end of
   // input the run stops with a message naming the question: a batch job
-  // whose answer file ran out must not loop or guess.
-  std::string answer(std::string_view question);
+  // whose answer file ran out must not loop or guess.  `why`, when given,
+  // says why the question is asked and goes into that stop message, so that
+  // a batch run ends on its reason rather than on the question.
+  std::string answer(std::string_view question, std::string_view why = {});
 
   // Point the console at other streams (nullptr restores the standard ones).
   void redirect(std::istream* in, std::ostream* out);

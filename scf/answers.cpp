@@ -10,11 +10,11 @@
 
 namespace scf {
 
-std::vector<double> ask_reals(std::string_view question, int count) {
+std::vector<double> ask_reals(std::string_view question, int count, std::string_view why) {
   io::console().line(question);
   std::vector<double> values;
   while (static_cast<int>(values.size()) < count) {
-    std::string line = io::console().answer(question);
+    std::string line = io::console().answer(question, why);
     for (char& c : line) {
       if (c == ',') c = ' ';
       if (c == 'D' || c == 'd') c = 'E';
@@ -36,10 +36,10 @@ std::vector<double> ask_reals(std::string_view question, int count) {
   return values;
 }
 
-double ask_real(std::string_view question) { return ask_reals(question, 1)[0]; }
+double ask_real(std::string_view question, std::string_view why) { return ask_reals(question, 1, why)[0]; }
 
-int ask_integer(std::string_view question) {
-  double v = ask_real(question);
+int ask_integer(std::string_view question, std::string_view why) {
+  double v = ask_real(question, why);
   if (v != std::floor(v) || std::fabs(v) > 1.0e9) {
     io::stop("the answer to \"" + std::string(question) + "\" must be a whole number");
   }

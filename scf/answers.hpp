@@ -12,10 +12,11 @@
 namespace scf {
 
 // The question is written on the console, then `count` numbers are taken
-// from as many answer lines as needed.
-std::vector<double> ask_reals(std::string_view question, int count);
-double ask_real(std::string_view question);
+// from as many answer lines as needed.  `why`, when given, says why the
+// question is asked: the stop at end of input carries it.
+std::vector<double> ask_reals(std::string_view question, int count, std::string_view why = {});
+double ask_real(std::string_view question, std::string_view why = {});
 // A whole number.
-int ask_integer(std::string_view question);
+int ask_integer(std::string_view question, std::string_view why = {});
 
 }  // namespace scf

@@ -357,12 +357,13 @@ bool ShellSolver::norm_trial(double C) {
   if (std::fabs(EI_) >= 1000.0) {
     // Beyond a thousand hartree the norm search does not go on unattended
     // (a poor start or a runaway search lands there): the operator decides.
-    // The line before the question says why it is asked, so a batch run
-    // that ends here for want of an answer names its cause.
-    con_.line(io::lstring(" shell", ISH_, ": its energy E =", EI_,
-                          "is 1000 hartree or more from zero, beyond where the search goes on unattended (a poor"
-                          " start or a runaway search); any answer to ICX goes on"));
-    ask_integer("  ICX= ");
+    // The line before the question says why it is asked, and a batch run
+    // that ends here for want of an answer stops on that reason.
+    const std::string why = io::lstring(" shell", ISH_, ": its energy E =", EI_,
+                                        "is 1000 hartree or more from zero, beyond where the search goes on "
+                                        "unattended (a poor start or a runaway search)");
+    con_.line(why + "; any answer to ICX goes on");
+    ask_integer("  ICX= ", why.substr(1));
   }
   const double CN = s_.CN(ISH_);
   double T = (C - CN) / CN;
