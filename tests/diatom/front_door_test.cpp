@@ -27,10 +27,10 @@ struct Case {
   std::string control;  // the body of group MOL
   std::string expect;   // a distinctive part of what diatom says
   int status;           // its exit status
-  std::string ref;      // ref.dat, when given
+  std::string ref = "";  // ref.dat, when given
   std::string command = "diatom -l c.mol run";
-  std::string before;  // a control file planned into `run` first (a resumption)
-  std::string absent;  // what the output must not hold
+  std::string before = "";  // a control file planned into `run` first (a resumption)
+  std::string absent = "";  // what the output must not hold
 };
 
 TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
@@ -132,7 +132,9 @@ TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
     const auto r = run_program_in(dir.path(), c.command);
     EXPECT_EQ(r.status, c.status) << c.control << "\n" << r.output;
     EXPECT_NE(r.output.find(c.expect), std::string::npos) << c.control << "\n" << r.output;
-    if (!c.absent.empty()) EXPECT_EQ(r.output.find(c.absent), std::string::npos) << c.control << "\n" << r.output;
+    if (!c.absent.empty()) {
+      EXPECT_EQ(r.output.find(c.absent), std::string::npos) << c.control << "\n" << r.output;
+    }
     // A refusal comes before the run folder is made.
     if (c.status != 0 && c.before.empty() && c.command.find("-l") != std::string::npos) {
       EXPECT_FALSE(dir.exists("run")) << c.control;
