@@ -12,6 +12,7 @@
 #include "diatom/angular_results.hpp"
 #include "diatom/asymmetry.hpp"
 #include "diatom/cross_sections.hpp"
+#include "diatom/empty_orbitals.hpp"
 #include "diatom/job_lists.hpp"
 #include "diatom/jobs.hpp"
 #include "diatom/listings.hpp"
@@ -86,6 +87,41 @@ void report_ground(Collection& c, const GroundState& g) {
     c.out(line);
     say(line);
   }
+}
+
+// The aufbau check in the listing: the lowest empty orbital of each
+// symmetry near the occupied ones, and a warning on the console and in the
+// listing for each that lies below an occupied orbital.
+void report_empty(Collection& c, const GroundState& g) {
+  const Plan& p = c.p;
+  c.out("");
+  if (p.molecule.open >= 0 && !p.molecule.one_electron()) {
+    c.out(" Lowest empty orbitals: not sought for an open shell (they depend on the coupling chosen)");
+    return;
+  }
+  const std::vector<EmptyOrbital> empty = empty_orbitals(p, own_folder());
+  if (empty.empty()) {
+    c.out(" Lowest empty orbitals: not sought (the shells fill tovrel's table)");
+    return;
+  }
+  c.out(" Lowest empty orbitals in the field of the ground state (the aufbau check; runs in empty/):");
+  for (const EmptyOrbital& e : empty) {
+    char b[200];
+    if (e.energy) {
+      std::snprintf(b, sizeof b, "   %-6s %-10s %2d %3d  %20.9f %10.4f", e.shell.name.c_str(),
+                    e.shell.symmetry().c_str(), e.shell.M, e.shell.L0, *e.energy, *e.energy * kHartreeEV);
+    } else {
+      std::snprintf(b, sizeof b, "   %-6s %-10s %2d %3d  %s", e.shell.name.c_str(), e.shell.symmetry().c_str(),
+                    e.shell.M, e.shell.L0, e.why.c_str());
+    }
+    c.out(b);
+  }
+  const std::vector<std::string> warnings = aufbau_warnings(p.molecule, g.orbital, empty);
+  for (const std::string& w : warnings) {
+    c.out(" WARNING: " + w);
+    say(" diatom: WARNING: " + w);
+  }
+  if (warnings.empty()) c.out(" Every empty orbital found lies above the occupied ones.");
 }
 
 // The error estimate from the two grids.  The check grid has the outer step
@@ -396,6 +432,7 @@ std::vector<Unfinished> collect_results(const Plan& p, const std::string& progra
     if (c.done(c.step(0, "tovrel"))) {
       const GroundState g = read_ground_state(p.run);
       report_ground(c, g);
+      report_empty(c, g);
       if (p.check && c.done({"check", "tovrel", 0, -1})) {
         // The energies with their estimated errors also in diatom.dat, unless
         // that file holds cross sections.

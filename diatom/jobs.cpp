@@ -162,8 +162,10 @@ int run_jobs(std::vector<Job>& jobs, int parallel, const std::function<void(Job&
     while (g_caught == 0 && next < total && static_cast<int>(running.size()) < std::max(1, parallel)) {
       const Clock::time_point now = Clock::now();
       running.push_back({next, start(jobs[next]), now, now});
-      con.line(" started  [" + std::to_string(next + 1) + "/" + std::to_string(total) + "] " + jobs[next].label);
-      con.flush();
+      if (!jobs[next].quiet) {
+        con.line(" started  [" + std::to_string(next + 1) + "/" + std::to_string(total) + "] " + jobs[next].label);
+        con.flush();
+      }
       ++next;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -181,8 +183,10 @@ int run_jobs(std::vector<Job>& jobs, int parallel, const std::function<void(Job&
         // The hook first: it may find a failure the exit status does not
         // show, and says why in the job's note.
         if (ended_hook) ended_hook(job);
-        con.line(end_line(job, run.job + 1, total));
-        con.flush();
+        if (!job.quiet) {
+          con.line(end_line(job, run.job + 1, total));
+          con.flush();
+        }
         running.erase(running.begin() + static_cast<long>(r));
         continue;
       }

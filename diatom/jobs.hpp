@@ -19,6 +19,7 @@ struct Job {
   int signal = 0;                 // the signal that killed it, or 0
   double seconds = 0;             // wall time
   std::string note;               // why it failed, when the end hook finds out (for the end line)
+  bool quiet = false;             // no start and end lines: its caller reports the outcome
 };
 
 // The running program's own executable, and the folder that holds it (the
