@@ -30,21 +30,14 @@ Shell shell_of(int n, int M, char parity, bool equal) {
   return parse_shell(name, equal, "the aufbau check");
 }
 
-// The group of the ground state with `extra` appended as a shell no other
-// shell feels: its row of AHF and BHF (the terms it would add to the other
-// equations, its own among them) is zero; its column keeps the terms of the
-// occupied shells.
-scf::ControlGroup empty_shell_group(const Plan& p, const Shell& extra) {
+// The group of the ground state with `extra` appended as an empty shell:
+// its row of AHF and BHF (the terms it would add to the equations, its own
+// among them) is zero; its column keeps the terms of the occupied shells.
+scf::ControlGroup empty_shell_group(const Plan& p, Shell extra) {
   Molecule m = p.molecule;
+  extra.empty = true;
   m.shells.push_back(extra);
-  scf::ControlGroup d = make_d00(m, m.RZ[0], p.accuracy, kEmptyListing, kEmptyResult);
-  const int N = d.NSH;
-  for (int I = 1; I <= N; ++I) {
-    const int k = (I - 1) * N + (N - 1);  // (N, I): row N of column I
-    d.AHF[k] = 0.0;
-    d.BHF[k] = 0.0;
-  }
-  return d;
+  return make_d00(m, m.RZ[0], p.accuracy, kEmptyListing, kEmptyResult);
 }
 
 std::string energy_text(double e) {

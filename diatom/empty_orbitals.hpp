@@ -47,8 +47,8 @@ std::vector<std::string> aufbau_warnings(const Molecule& m, const std::vector<do
                                          const std::vector<EmptyOrbital>& empty);
 
 // A copy of the tovrel result file `from` with one more shell of `waves`
-// partial waves and no orbital (energy and norm zero), written to `to`:
-// tovrel places such a shell on the state of its rank at the start.
+// partial waves and no orbital (energy and norm zero) after its last, written
+// to `to`: tovrel places such a shell on the state of its rank at the start.
 void add_empty_shell(const std::string& from, const std::string& to, int waves);
 
 }  // namespace diatom

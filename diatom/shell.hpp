@@ -15,9 +15,12 @@ struct Shell {
   int L0 = 0;          // first momentum of its partial waves
   char parity = 0;     // 'g', 'u', or 0 for unequal nuclei
   int occupation = 0;  // electrons written after the name ('1pg2'); 0: full
+  // No electrons: an orbital of diatom's own runs (the aufbau check),
+  // sought in the field of the other shells, which do not feel it.
+  bool empty = false;
   int full() const { return M == 0 ? 2 : 4; }
-  int electrons() const { return occupation != 0 ? occupation : full(); }
-  bool open() const { return electrons() < full(); }
+  int electrons() const { return empty ? 0 : occupation != 0 ? occupation : full(); }
+  bool open() const { return !empty && electrons() < full(); }
   // Shells of one symmetry share M and L0 (and so their partial waves).
   bool same_symmetry(const Shell& o) const { return M == o.M && L0 == o.L0; }
   // The symmetry in print: 'sigma_g', 'pi_u', 'sigma'.

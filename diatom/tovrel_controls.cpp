@@ -32,13 +32,14 @@ scf::ControlGroup build_d00(const Molecule& m, double RZ, const Accuracy& a, con
       const Shell& sj = m.shells[J - 1];
       const int k = (I - 1) * NSH + (J - 1);  // (J, I): row J of column I
       const double sign = (sj.M % 2 == 0) ? 1.0 : -1.0;
-      if (!m.one_electron()) {
+      if (!m.one_electron() && !sj.empty) {
         // Direct: the electrons of shell J, times (−1)^M_J of the density
         // built from Y(L,M)·Y(L′,−M).
         d.AHF[k] = sign * sj.electrons();
         // Exchange: one σ orbital; both orbitals ±M_J of a shell J with
         // M_J > 0 exchange with a σ shell; between two such shells the
-        // partner of opposite M is added by the program.
+        // partner of opposite M is added by the program.  An empty shell J
+        // adds no term to any equation.
         d.BHF[k] = sj.M == 0 ? 1.0 : sign * (si.M == 0 ? 2.0 : 1.0);
       }
       // Schmidt step against every lower shell of the same symmetry.
