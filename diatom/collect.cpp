@@ -95,15 +95,15 @@ void report_ground(Collection& c, const GroundState& g) {
 void report_empty(Collection& c, const GroundState& g) {
   const Plan& p = c.p;
   c.out("");
-  if (p.molecule.open >= 0 && !p.molecule.one_electron()) {
-    c.out(" Lowest empty orbitals: not sought for an open shell (they depend on the coupling chosen)");
+  const Molecule& m = p.molecule;
+  if (!empty_orbitals_sought(m)) {
+    c.out(std::string(" Lowest empty orbitals: not sought ") +
+          (m.open >= 0 && !m.one_electron() ? "for an open shell among other electrons (they depend on the coupling)"
+           : m.one_electron() ? "for one electron on one nucleus (its states of one n are degenerate across L)"
+                              : "(the shells and one more exceed tovrel's table)"));
     return;
   }
   const std::vector<EmptyOrbital> empty = empty_orbitals(p, own_folder());
-  if (empty.empty()) {
-    c.out(" Lowest empty orbitals: not sought (the shells fill tovrel's table)");
-    return;
-  }
   c.out(" Lowest empty orbitals in the field of the ground state (the aufbau check; runs in empty/):");
   for (const EmptyOrbital& e : empty) {
     char b[200];

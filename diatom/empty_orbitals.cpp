@@ -119,9 +119,15 @@ void add_empty_shell(const std::string& from, const std::string& to, int waves) 
   replace_file(to, out.str());
 }
 
+bool empty_orbitals_sought(const Molecule& m) {
+  if (m.open >= 0 && !m.one_electron()) return false;
+  if (m.one_electron() && (m.Z1 == 0.0 || m.Z2 == 0.0)) return false;
+  return static_cast<int>(m.shells.size()) < scf::kMaxShells;
+}
+
 std::vector<EmptyOrbital> empty_orbitals(const Plan& p, const std::string& bin) {
   const Molecule& m = p.molecule;
-  if ((m.open >= 0 && !m.one_electron()) || static_cast<int>(m.shells.size()) >= scf::kMaxShells) return {};
+  if (!empty_orbitals_sought(m)) return {};
   const std::string ground = p.path(p.distances[0]);
   std::vector<EmptyOrbital> out;
   std::vector<Job> jobs;

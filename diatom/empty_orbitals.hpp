@@ -33,12 +33,17 @@ struct EmptyOrbital {
 // occupied M; the first of the next M (up to δ).
 std::vector<Shell> empty_shells(const Molecule& m);
 
+// Whether the check is made: not for a molecule with an open shell among
+// other electrons (its empty orbitals depend on the coupling chosen), nor
+// for one electron on one nucleus (its states of one n are degenerate across
+// L, so that the rank of a σ state names none of them), nor when the shells
+// fill tovrel's table.  With one electron on two nuclei the field is the
+// bare nuclei's, and the empty orbitals are the excited states.
+bool empty_orbitals_sought(const Molecule& m);
+
 // Runs the check in the folder `empty` of the run, with tovrel from the
-// folder `bin`, for the ground state at the first distance; nothing for a
-// molecule with an open shell among other electrons (its empty orbitals
-// depend on the coupling chosen) or when the shells fill tovrel's table.
-// With one electron the field is that of the bare nuclei, and the empty
-// orbitals are the excited states of the one-electron molecule.
+// folder `bin`, for the ground state at the first distance (nothing when it
+// is not sought).
 std::vector<EmptyOrbital> empty_orbitals(const Plan& p, const std::string& bin);
 
 // The warnings: every empty orbital that lies below an occupied one, with
