@@ -121,7 +121,13 @@ void report_empty(Collection& c, const GroundState& g) {
     c.out(" WARNING: " + w);
     say(" diatom: WARNING: " + w);
   }
-  if (warnings.empty()) c.out(" Every empty orbital found lies above the occupied ones.");
+  const bool all_found =
+      std::all_of(empty.begin(), empty.end(), [](const EmptyOrbital& e) { return e.energy.has_value(); });
+  if (warnings.empty()) {
+    c.out(all_found ? " Every empty orbital found lies above the occupied ones."
+                    : " No empty orbital found lies below an occupied one; a symmetry whose next state the field"
+                      " without exchange does not bind is not checked.");
+  }
 }
 
 // The error estimate from the two grids.  The check grid has the outer step
