@@ -1,5 +1,6 @@
 #include "diatom/empty_orbitals.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -62,8 +63,9 @@ std::vector<Shell> empty_shells(const Molecule& m) {
         occupied_M = occupied_M || s.M == M;
         if (s.M == M && s.parity == parity) ++count;
       }
-      // The next M, and the other parity of an occupied M, from their first.
-      if (count > 0 || occupied_M || M == top + 1) out.push_back(shell_of(count + 1, M, parity, equal));
+      // The next shell of an occupied symmetry; the first of the other
+      // parity of an occupied M and of the next M.
+      if (occupied_M || M == top + 1) out.push_back(shell_of(count + 1, M, parity, equal));
     }
   }
   return out;
