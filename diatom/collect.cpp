@@ -384,6 +384,31 @@ std::string distance_blocks(const Plan& p, const std::vector<std::string>& table
 
 }  // namespace
 
+namespace {
+
+// What to change after a program's own stop.  A ground state from no
+// orbitals whose energy search failed (no energy found, a runaway trial,
+// no bound state of a rank) or whose orbitals solve no state's equations
+// depends on the order of the shells across symmetries: the start places
+// them in that order (NO X²Π is reached from one order and stops from
+// three others).
+std::string what_to_change(const Plan& p, const Step& s, const StepState& st) {
+  std::string change = "a rerun stops the same way: change the control file as the message says";
+  const bool search = st.why.find("NO ENERGY FOUND") != std::string::npos ||
+                      st.why.find("1000 hartree or more") != std::string::npos ||
+                      st.why.find("NO BOUND STATE") != std::string::npos ||
+                      st.why.find("not a self-consistent solution") != std::string::npos;
+  bool symmetries = false;
+  for (const Shell& x : p.molecule.shells) symmetries = symmetries || !x.same_symmetry(p.molecule.shells[0]);
+  if (s.program == "tovrel" && search && symmetries) {
+    change += " or try another order of SHELLS across symmetries (the start places the shells in the order given;"
+              " docs/diatom.md, 'The start')";
+  }
+  return change + ", and run it in a new run folder";
+}
+
+}  // namespace
+
 std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& program) {
   std::vector<Unfinished> out;
   for (const auto& stage : p.stage) {
@@ -406,11 +431,10 @@ std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& progr
         }
         if (st.rerun && blocked.empty()) {
           out.push_back({s.name(), st.why, job_line(p, job, program), ""});
+        } else if (!blocked.empty()) {
+          out.push_back({s.name(), st.why, "", "runs once " + blocked + " has finished (see above)"});
         } else {
-          out.push_back({s.name(), st.why, "",
-                         blocked.empty() ? "a rerun stops the same way: change the control file as the message says, "
-                                           "and run it in a new run folder"
-                                         : "runs once " + blocked + " has finished (see above)"});
+          out.push_back({s.name(), st.why, "", what_to_change(p, s, st)});
         }
       }
     }

@@ -115,7 +115,7 @@ std::string step_result(const Plan& p, const Step& s, const Job& j) {
     if (result == "exit 0" && s.program == "tovrel") {
       if (const std::optional<std::string> why = ground_state_defect(read_text_file(j.folder + "/" + kGroundListing))) {
         result = "not a self-consistent solution: " + *why +
-                 "; list SHELLS in the order of their orbital energies, deepest first (see mol.lst)";
+                 "; the start depends on the order of SHELLS across symmetries (see mol.lst)";
       }
     }
   }

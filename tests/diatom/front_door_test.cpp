@@ -118,6 +118,13 @@ TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
       // would stop the same way (H2 with two more electrons: no bound 1σu).
       {"Z1 = 1, Z2 = 1, RZ = 1.4, Q = -2, SHELLS = '1sg 1su', TOL = 1e-3", "failed   [1/1] tovrel (ground state) (", 1,
        "", "diatom -j 1 c.mol run", "", "--step"},
+      // NO with its π shells first: the start runs away, and the stop says
+      // so and points at the order of the shells, not at a rerun.
+      {"Z1 = 7, Z2 = 8, RZ = 2.175, SHELLS = '1p 2p1 1s 2s 3s 4s 5s', STATE = '2Pi', TOL = 1e-3",
+       "runaway search); end of console input while waiting for an answer to \"  ICX= \" (exit status 1, see "
+       "tovrel.out)\n       a rerun stops the same way: change the control file as the message says or try another "
+       "order of SHELLS across symmetries",
+       1, "", "diatom -j 1 c.mol run", "", "--step"},
   };
   ScratchDir dir("diatom_front_door");
   for (const Case& c : cases) {
