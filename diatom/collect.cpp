@@ -391,7 +391,8 @@ namespace {
 // no bound state of a rank) or whose orbitals solve no state's equations
 // depends on the order of the shells across symmetries: the start places
 // them in that order (NO X²Π is reached from one order and stops from
-// three others).
+// three others).  diatom's own order (ORDER = 1) is one order; with
+// ORDER = 0 the user chooses it.
 std::string what_to_change(const Plan& p, const Step& s, const StepState& st) {
   std::string change = "a rerun stops the same way: change the control file as the message says";
   const bool search = st.why.find("NO ENERGY FOUND") != std::string::npos ||
@@ -401,8 +402,11 @@ std::string what_to_change(const Plan& p, const Step& s, const StepState& st) {
   bool symmetries = false;
   for (const Shell& x : p.molecule.shells) symmetries = symmetries || !x.same_symmetry(p.molecule.shells[0]);
   if (s.program == "tovrel" && search && symmetries) {
-    change += " or try another order of SHELLS across symmetries (the start places the shells in the order given;"
-              " docs/diatom.md, 'The start')";
+    change += p.mol.ORDER == 0
+                  ? " or try another order of SHELLS across symmetries (the start places the shells in the order "
+                    "given; docs/diatom.md, 'The start')"
+                  : " or give ORDER = 0 and an order of SHELLS across symmetries (the start places the shells in the"
+                    " separated atoms' order; docs/diatom.md, 'The start')";
   }
   return change + ", and run it in a new run folder";
 }

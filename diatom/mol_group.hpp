@@ -25,6 +25,7 @@ struct MOL {
   int NPW = 0, NB = 0;                     // partial waves per shell and grid points; 0: from TOL
   double RB = 0;                           // outer end of the grid (bohr from the bond midpoint); 0: from TOL
   int START = 1;              // 1: a fine grid starts from the orbitals of the TOL = 1e-6 grid; 0: from none
+  int ORDER = 1;              // 1: shells solved in the separated atoms' order of energies; 0: as SHELLS lists them
   std::string ION;            // shells to ionise, e.g. '3sg 1pu 2su'
   double EMIN = 0, EMAX = 0;  // photon energies (eV)
   double DK = 0.05;           // momentum step of the continuum energies (1/bohr)

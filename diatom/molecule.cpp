@@ -9,6 +9,7 @@
 #include "chan/sizes.hpp"
 #include "diatom/accuracy.hpp"
 #include "diatom/angular_request.hpp"
+#include "diatom/shell_order.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 #include "scf/sizes.hpp"
@@ -125,6 +126,34 @@ void describe_nuclei(const MOL& mol, Molecule& m, const Refusal& refuse) {
   m.electrons = static_cast<int>(std::lround(ne));
 }
 
+// The order of the ground-state program's group (ORDER): the separated
+// atoms' order of energies, so that every order of SHELLS reaches the same
+// state, or the order of SHELLS.
+void order_for_the_cold_start(const MOL& mol, Molecule& m, const Refusal& refuse) {
+  if (mol.ORDER != 0 && mol.ORDER != 1) {
+    refuse("ORDER", "must be 1 (the shells in the order of the separated atoms' orbital energies) or 0 (in the order "
+                    "of SHELLS) (" + std::to_string(mol.ORDER) + ")");
+  }
+  if (mol.ORDER == 0 || m.shells.size() < 2) return;
+  std::vector<Shell> ordered = m.shells;
+  if (!order_by_separated_atoms(ordered, m.Z1, m.Z2, m.equal_nuclei)) {
+    m.shell_order = "the shells are solved in the order of SHELLS: the separated atoms' orbital energies that order "
+                    "them are tabulated for whole charges up to 18";
+    return;
+  }
+  bool same = true;
+  for (size_t i = 0; i < ordered.size(); ++i) same = same && ordered[i].name == m.shells[i].name;
+  m.shells = std::move(ordered);
+  if (same) return;
+  std::string list;
+  for (const Shell& s : m.shells) {
+    list += (list.empty() ? "" : " ") + s.name;
+    if (s.occupation != 0) list += std::to_string(s.occupation);
+  }
+  m.shell_order = "the shells are solved in the order '" + list +
+                  "', that of the separated atoms' orbital energies (ORDER = 0: in the order of SHELLS)";
+}
+
 // The occupied shells of SHELLS: named as the nuclei ask, holding exactly
 // the electrons, at most one of them open (one electron is held by a single
 // σ orbital), within tovrel's shells, and each symmetry's shells in order.
@@ -170,6 +199,7 @@ void describe_shells(const MOL& mol, Molecule& m, const Refusal& refuse) {
            std::to_string(m.shells.size()) + " shells; tovrel takes at most " + std::to_string(scf::kMaxShells));
   }
   order_and_check_symmetries(m.shells, refuse.where + "SHELLS");
+  order_for_the_cold_start(mol, m, refuse);
   if (m.open >= 0) m.open = m.find_shell(open_name);
 }
 

@@ -48,6 +48,17 @@ TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
       {kN2Ion + ", ND = 2", "note: ND = 2: the bound functions enter the RPA only", 0},
       {kN2Ion + ", REF = 'ref.dat'", "note: the third column of REF (measured beta) is drawn only with BETA = 1", 0,
        "20 1.5 0.8\n"},
+      // diatom orders the shells itself, and says so when it changes the
+      // order written; the order written is kept on request.
+      {"Z1 = 7, Z2 = 8, RZ = 2.175, SHELLS = '2p1 5s 1p 4s 3s 2s 1s', STATE = '2Pi'",
+       "note: the shells are solved in the order '1s 2s 3s 4s 1p 5s 2p1', that of the separated atoms' orbital "
+       "energies (ORDER = 0: in the order of SHELLS)",
+       0},
+      {"Z1 = 19, Z2 = 1, RZ = 4.2, SHELLS = '1s 2s 1p 3s 4s 2p 5s 6s'",
+       "note: the shells are solved in the order of SHELLS: the separated atoms' orbital energies that order them "
+       "are tabulated for whole charges up to 18",
+       0},
+      {kN2 + ", ORDER = 2", "variable ORDER: must be 1 (the shells in the order of the separated atoms' orbital", 1},
       // A variable given twice.
       {kN2 + ", TOL = 1e-6,\n TOL = 1e-5", "variable TOL: TOL is given twice, in record 1 and again in record 2", 1},
       {kN2 + ", RZ(1) = 2.1", "variable RZ: RZ(1) is given twice, in record 1 and again in record 1", 1},
@@ -118,9 +129,10 @@ TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
       // would stop the same way (H2 with two more electrons: no bound 1σu).
       {"Z1 = 1, Z2 = 1, RZ = 1.4, Q = -2, SHELLS = '1sg 1su', TOL = 1e-3", "failed   [1/1] tovrel (ground state) (", 1,
        "", "diatom -j 1 c.mol run", "", "--step"},
-      // NO with its π shells first: the start runs away, and the stop says
-      // so and points at the order of the shells, not at a rerun.
-      {"Z1 = 7, Z2 = 8, RZ = 2.175, SHELLS = '1p 2p1 1s 2s 3s 4s 5s', STATE = '2Pi', TOL = 1e-3",
+      // NO with its π shells first, in the order given: the start runs
+      // away, and the stop says so and points at the order of the shells,
+      // not at a rerun.
+      {"Z1 = 7, Z2 = 8, RZ = 2.175, SHELLS = '1p 2p1 1s 2s 3s 4s 5s', STATE = '2Pi', TOL = 1e-3, ORDER = 0",
        "runaway search); end of console input while waiting for an answer to \"  ICX= \" (exit status 1, see "
        "tovrel.out)\n       a rerun stops the same way: change the control file as the message says or try another "
        "order of SHELLS across symmetries",

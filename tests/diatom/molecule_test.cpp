@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "diatom/accuracy.hpp"
@@ -131,7 +132,9 @@ TEST(MolGroup, RefusesPhotoionisationInputsNamingTheValue) {
   m.RZ[1] = 2.2;  // a photoionisation at several distances
   EXPECT_EQ(refusal(m), "");
   m.RZ[1] = 0;
-  // A photon range that ends below the threshold of an ionised shell.
+  // A photon range that ends below the threshold of an ionised shell (the
+  // energies in the order of SHELLS).
+  m.ORDER = 0;
   const diatom::Molecule d = diatom::describe_molecule(m, "x.mol");
   m.EMAX = 17.0;
   try {
@@ -193,8 +196,9 @@ TEST(TovrelGroup, EqualsTheHandMadeExamples) {
       {"h2p", mol(1, 1, 2.0, "1sg", 1)},
       {"h-atom", mol(1, 0, 1.0, "1s")},
   };
-  for (const Case& c : cases) {
+  for (Case& c : cases) {
     const scf::ControlGroup want = example_d00(c.example);
+    c.m.ORDER = 0;  // the examples' own order
     const diatom::Molecule m = diatom::describe_molecule(c.m, "x.mol");
     const diatom::Accuracy a = diatom::choose_accuracy(m, c.m.RZ[0], 1e-6, 0, 0);
     const scf::ControlGroup got = diatom::make_d00(m, c.m.RZ[0], a, "a.lst", "a.res");
@@ -225,7 +229,9 @@ TEST(TovrelGroup, EqualsTheHandMadeExamples) {
 // The shells of one symmetry go in increasing energy wherever the user put
 // them, and each is marked orthogonal to the lower ones of its symmetry only.
 TEST(TovrelGroup, OrdersEachSymmetryUpwardsAndMarksOnlyLowerShellsOfIt) {
-  const diatom::Molecule m = diatom::describe_molecule(mol(7, 7, 2.068, "1pu 3sg 2su 2sg 1sg 1su"), "x.mol");
+  MOL given = mol(7, 7, 2.068, "1pu 3sg 2su 2sg 1sg 1su");
+  given.ORDER = 0;
+  const diatom::Molecule m = diatom::describe_molecule(given, "x.mol");
   std::string order;
   for (const auto& s : m.shells) order += s.name + " ";
   EXPECT_EQ(order, "1pu 1sg 1su 2sg 3sg 2su ");
@@ -341,6 +347,38 @@ MOL open_mol(double Z1, double Z2, double RZ, const std::string& shells, const s
   return m;
 }
 
+// Every order of one configuration gives the ground-state program one
+// group: the correlation diagram's order of the separated atoms' levels
+// (NO: 5σ and 1π both from O 2p, the π placed first, the open 2π last;
+// O2: the bonding 3σg and 1πu before the antibonding, open 1πg).
+TEST(ShellOrder, EveryOrderOfAConfigurationGivesTheSeparatedAtomsOrder) {
+  struct Case {
+    double Z1, Z2, RZ;
+    std::vector<std::string> shells;
+    std::string state, want;
+  } cases[] = {
+      {7, 8, 2.175, {"1s", "2s", "3s", "4s", "5s", "1p", "2p1"}, "2Pi", "1s 2s 3s 4s 1p 5s 2p "},
+      {8, 8, 2.282, {"1sg", "1su", "2sg", "2su", "3sg", "1pu", "1pg2"}, "3Sg-", "1sg 1su 2sg 2su 1pu 3sg 1pg "},
+      {13, 9, 3.126, {"1s", "2s", "3s", "4s", "5s", "6s", "7s", "1p", "2p"}, "", "1s 2s 3s 1p 4s 5s 2p 6s 7s "},
+  };
+  for (Case& c : cases) {
+    std::vector<std::string> words = c.shells;
+    std::sort(words.begin(), words.end());
+    int orders = 0;
+    do {
+      std::string list;
+      for (const std::string& w : words) list += w + " ";
+      const diatom::Molecule m = diatom::describe_molecule(open_mol(c.Z1, c.Z2, c.RZ, list, c.state), "x.mol");
+      std::string got;
+      for (const diatom::Shell& s : m.shells) got += s.name + " ";
+      ASSERT_EQ(got, c.want) << list;
+      if (!c.state.empty()) {
+        ASSERT_EQ(m.open, static_cast<int>(c.shells.size()) - 1) << list;
+      }
+    } while (++orders < 400 && std::next_permutation(words.begin(), words.end()));
+  }
+}
+
 // One open shell: its electrons after its name, its term in STATE; tovrel's
 // group names both and carries the term's coefficients.
 TEST(OpenShellMolecule, TheOpenShellAndItsTermReachTovrelsGroup) {
@@ -356,13 +394,14 @@ TEST(OpenShellMolecule, TheOpenShellAndItsTermReachTovrelsGroup) {
   EXPECT_EQ(d.TERM, "3Sg-");
   EXPECT_EQ(d.MI[1], 1);
   // Column of 1πu: the open 1πg acts as half a closed π shell.
-  EXPECT_EQ(d.AHF[5 * 7 + 6], -2.0);
-  EXPECT_EQ(d.BHF[5 * 7 + 6], -0.5);
+  const int pu = o2.find_shell("1pu");
+  EXPECT_EQ(d.AHF[pu * 7 + 6], -2.0);
+  EXPECT_EQ(d.BHF[pu * 7 + 6], -0.5);
   // NO X²Π: odd electron count, 2π³ would be ²Π too; a full '1p4' is closed.
   const diatom::Molecule no =
       diatom::describe_molecule(open_mol(7, 8, 2.175, "1s 2s 3s 4s 5s 1p4 2p1", "2Pi"), "x.mol");
   EXPECT_EQ(no.open, 6);
-  EXPECT_FALSE(no.shells[5].open());
+  EXPECT_FALSE(no.shells[no.find_shell("1p")].open());
 }
 
 TEST(OpenShellMolecule, RefusesAConfigurationWithoutTheTermAndOpenShellPhotoionisation) {

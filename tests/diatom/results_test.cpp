@@ -262,7 +262,7 @@ TEST(Asymmetry, BetaBetweenNodesFollowsTheDistribution) {
 // solid and velocity dashed, and reads the columns of the channel table.
 TEST(Plot, CurvesNamedBySymmetryLengthSolidVelocityDashed) {
   diatom::MOL mol;
-  mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu";
+  mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu", mol.ORDER = 0;
   const diatom::Molecule m = diatom::describe_molecule(mol, "x.mol");
   std::vector<diatom::Channel> ch(2);
   ch[0].shell = 4, ch[0].M = 0, ch[0].parity = 'u';
