@@ -137,8 +137,8 @@ void order_for_the_cold_start(const MOL& mol, Molecule& m, const Refusal& refuse
   if (mol.ORDER == 0 || m.shells.size() < 2) return;
   std::vector<Shell> ordered = m.shells;
   if (!order_by_separated_atoms(ordered, m.Z1, m.Z2, m.equal_nuclei)) {
-    m.shell_order = "the shells are solved in the order of SHELLS: the separated atoms' orbital energies that order "
-                    "them are tabulated for whole charges up to 18";
+    m.notes.push_back("the shells are solved in the order of SHELLS: the separated atoms' orbital energies that "
+                      "order them are tabulated for whole charges up to 18");
     return;
   }
   bool same = true;
@@ -150,8 +150,8 @@ void order_for_the_cold_start(const MOL& mol, Molecule& m, const Refusal& refuse
     list += (list.empty() ? "" : " ") + s.name;
     if (s.occupation != 0) list += std::to_string(s.occupation);
   }
-  m.shell_order = "the shells are solved in the order '" + list +
-                  "', that of the separated atoms' orbital energies (ORDER = 0: in the order of SHELLS)";
+  m.notes.push_back("the shells are solved in the order '" + list +
+                    "', that of the separated atoms' orbital energies (ORDER = 0: in the order of SHELLS)");
 }
 
 // The occupied shells of SHELLS: named as the nuclei ask, holding exactly
@@ -365,12 +365,35 @@ void check_variables_in_effect(const MOL& mol, const Molecule& m, const Refusal&
   }
 }
 
+// Without SHELLS, the ground configuration of the correlation diagram (and
+// the open shell's term by Hund's rule when STATE is not given either).
+MOL with_proposed_configuration(const MOL& given, Molecule& m, const Refusal& refuse) {
+  MOL mol = given;
+  if (!shell_names(mol.SHELLS).empty()) return mol;
+  const std::optional<Configuration> c = proposed_configuration(m.Z1, m.Z2, m.equal_nuclei, m.electrons);
+  if (!c) {
+    refuse("SHELLS", "no occupied shell given (diatom proposes a configuration only for whole charges up to 18 "
+                     "whose atomic levels hold the electrons)");
+  }
+  mol.SHELLS = c->shells;
+  std::string note = "SHELLS is not given: the ground configuration of the separated atoms' correlation diagram, "
+                     "SHELLS = '" + c->shells + "'";
+  if (!c->state.empty() && io::trim_right(mol.STATE).empty()) {
+    mol.STATE = c->state;
+    note += ", STATE = '" + c->state + "' (Hund's rule)";
+  }
+  m.notes.push_back(note + "; the orbital energies in diatom.lst (and, for closed shells, its aufbau check) show "
+                           "whether that is the ground state");
+  return mol;
+}
+
 }  // namespace
 
-Molecule describe_molecule(const MOL& mol, const std::string& file) {
+Molecule describe_molecule(const MOL& given, const std::string& file) {
   const Refusal refuse{"file '" + file + "', group &MOL, variable "};
   Molecule m;
-  describe_nuclei(mol, m, refuse);
+  describe_nuclei(given, m, refuse);
+  const MOL mol = with_proposed_configuration(given, m, refuse);
   describe_shells(mol, m, refuse);
   check_state(m, io::trim_right(mol.STATE), refuse.where + "STATE");
   check_grid_settings(mol, m, refuse);

@@ -27,9 +27,9 @@ struct Molecule {
   int electrons = 0;          // Z1 + Z2 − Q
   bool equal_nuclei = false;  // partial-wave step 2 and g/u symmetry
   std::vector<Shell> shells;  // in the order of the tovrel group
-  // How that order was chosen, when it is not the order of SHELLS (empty
-  // when it is): the separated atoms' estimate, or why there is none.
-  std::string shell_order;
+  // What diatom chose for the user: the configuration when SHELLS is not
+  // given, the order of the shells when it is not that of SHELLS.
+  std::vector<std::string> notes;
   std::vector<int> ionised;   // indices into `shells` (0-based), in the order of ION
   MfpadRequest mfpad;         // molecular-frame distributions (none when empty)
   int open = -1;              // the open shell (index into `shells`), −1: closed shells

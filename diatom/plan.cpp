@@ -188,9 +188,8 @@ std::vector<Channel> Plan::channels_at(int d, XsectSizes* size) const {
 }
 
 std::vector<std::string> input_notes(const Plan& p) {
-  std::vector<std::string> notes;
+  std::vector<std::string> notes = p.molecule.notes;
   const MOL& mol = p.mol;
-  if (!p.molecule.shell_order.empty()) notes.push_back(p.molecule.shell_order);
   if (mol.given("START") && !p.warm_pays) {
     notes.push_back("START = " + std::to_string(mol.START) + " has no effect: " +
                     (p.scan()               ? std::string("every distance of a curve starts from no orbitals")

@@ -93,8 +93,8 @@ inline constexpr double kStartRatio = 1.5;
 Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const std::string& file,
                const std::string& ref);
 
-// The order in which the shells are solved when it is not that of SHELLS,
-// and what the control file asks for that has no effect in this run, beside
+// What diatom chose for the user (the configuration, the order of the
+// shells), and what the control file asks for that has no effect in this run, beside
 // the refusals of describe_molecule: START where no start from a coarse
 // grid is made, bound functions (ND) without the RPA, and the β column of
 // the reference points without BETA = 1.

@@ -81,17 +81,54 @@ bool order_by_separated_atoms(std::vector<Shell>& shells, double Z1, double Z2, 
   std::vector<size_t> idx(shells.size());
   std::iota(idx.begin(), idx.end(), size_t{0});
   // Of equal nuclei the bonding partner of a level comes first (σg, πu:
-  // L0 − M even; σu, πg odd), so that O2's open 1πg follows its 3σg.
+  // L0 − M even; σu, πg odd), so that O2's open 1πg follows its 3σg.  The
+  // π of a p level bonds only with a p level of the other atom: without one
+  // (FH, OH) it stays an atomic lone pair above the σ that bonds.
+  const auto has_p = [](double Z) {
+    const std::vector<AtomicLevel> a = atomic_levels(Z);
+    return std::any_of(a.begin(), a.end(), [](const AtomicLevel& l) { return l.l == 1; });
+  };
+  const int pi_first = has_p(Z1) && (equal_nuclei || has_p(Z2)) ? -1 : 1;
   auto key = [&](size_t i) {
     const Shell& s = shells[i];
     const int antibonding = equal_nuclei ? (s.L0 - s.M) % 2 : 0;
-    return std::make_tuple((*e)[i], antibonding, -s.M, s.L0, s.n);
+    return std::make_tuple((*e)[i], antibonding, pi_first * s.M, s.L0, s.n);
   };
   std::sort(idx.begin(), idx.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
   std::vector<Shell> ordered;
   for (size_t i : idx) ordered.push_back(shells[i]);
   shells = std::move(ordered);
   return true;
+}
+
+std::optional<Configuration> proposed_configuration(double Z1, double Z2, bool equal_nuclei, int electrons) {
+  // Every shell the separated atoms' levels correlate with, by symmetry.
+  std::vector<Shell> all;
+  const char* const parities = equal_nuclei ? "gu" : "";
+  for (const char letter : {'s', 'p'}) {
+    for (int k = 0; k < (equal_nuclei ? 2 : 1); ++k) {
+      const std::string tail = std::string(1, letter) + (equal_nuclei ? std::string(1, parities[k]) : "");
+      const size_t count = correlating_levels(parse_shell("1" + tail, equal_nuclei, "SHELLS"), Z1, Z2, equal_nuclei).size();
+      for (size_t n = 1; n <= count; ++n) all.push_back(parse_shell(std::to_string(n) + tail, equal_nuclei, "SHELLS"));
+    }
+  }
+  if (all.empty() || !order_by_separated_atoms(all, Z1, Z2, equal_nuclei)) return std::nullopt;
+  // One electron is held by the lowest σ orbital, written without a count.
+  if (electrons == 1) return Configuration{all.front().name, ""};
+  Configuration c;
+  int left = electrons;
+  for (const Shell& s : all) {
+    if (left == 0) break;
+    const int q = std::min(left, s.full());
+    left -= q;
+    c.shells += (c.shells.empty() ? "" : " ") + s.name;
+    if (q == s.full()) continue;
+    c.shells += std::to_string(q);
+    const std::string g_or_u = equal_nuclei ? std::string(1, q % 2 == 1 ? s.parity : 'g') : "";
+    c.state = q == 2 ? "3S" + g_or_u + "-" : "2" + std::string(1, "SPD"[s.M]) + g_or_u + (s.M == 0 ? "+" : "");
+  }
+  if (left > 0) return std::nullopt;
+  return c;
 }
 
 }  // namespace diatom

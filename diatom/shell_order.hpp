@@ -37,10 +37,20 @@ std::optional<std::vector<double>> separated_atom_energies(const std::vector<She
                                                            bool equal_nuclei);
 
 // The shells in order of those estimates; at equal estimates the bonding
-// partner of equal nuclei first (σg before σu, πu before πg), then the
-// higher projection (a p level's π before its σ, as NO needs: from '5s 1p'
-// its sweeps find no energy), then the number.  Returns false, leaving the
-// list, when there is no estimate.
+// partner of equal nuclei first (σg before σu, πu before πg), then, when
+// both atoms have p levels, a p level's π before its σ (as NO needs: from
+// '5s 1p' its sweeps find no energy), else its σ first (FH, OH), then the
+// number.  Returns false, leaving the list, when there is no estimate.
 bool order_by_separated_atoms(std::vector<Shell>& shells, double Z1, double Z2, bool equal_nuclei);
+
+// The ground configuration the correlation diagram proposes: the shells
+// filled in that order with `electrons` (a last shell partly filled is
+// open, with its electrons after its name), and the term of an open shell
+// by Hund's rule (σ¹ ²Σ⁺, π¹ and π³ ²Π, π² ³Σ⁻, g or u for equal nuclei).
+// None without an estimate or when the levels cannot hold the electrons.
+struct Configuration {
+  std::string shells, state;
+};
+std::optional<Configuration> proposed_configuration(double Z1, double Z2, bool equal_nuclei, int electrons);
 
 }  // namespace diatom

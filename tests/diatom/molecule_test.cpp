@@ -379,6 +379,34 @@ TEST(ShellOrder, EveryOrderOfAConfigurationGivesTheSeparatedAtomsOrder) {
   }
 }
 
+// Without SHELLS the correlation diagram fills its shells with the
+// electrons: the textbook ground configurations and Hund's terms.
+TEST(ShellOrder, WithoutShellsTheGroundConfigurationIsProposed) {
+  struct Case {
+    double Z1, Z2, Q;
+    std::string shells, state;
+  } cases[] = {
+      {7, 8, 0, "1s 2s 3s 4s 1p 5s 2p1", "2Pi"},  {8, 8, 0, "1sg 1su 2sg 2su 1pu 3sg 1pg2", "3Sg-"},
+      {5, 5, 0, "1sg 1su 2sg 2su 1pu2", "3Sg-"},  {6, 7, 0, "1s 2s 3s 4s 1p 5s1", "2S+"},
+      {9, 1, 0, "1s 2s 3s 1p", ""},               {1, 1, 1, "1sg", ""},
+      {8, 1, 0, "1s 2s 3s 1p3", "2Pi"},            {7, 7, 1, "1sg 1su 2sg 2su 1pu 3sg1", "2Sg+"},
+  };
+  for (const Case& c : cases) {
+    MOL blank = mol(c.Z1, c.Z2, 2.0, "", c.Q);
+    const diatom::Molecule got = diatom::describe_molecule(blank, "x.mol");
+    const diatom::Molecule want = diatom::describe_molecule(open_mol(c.Z1, c.Z2, 2.0, c.shells, c.state, c.Q), "x.mol");
+    std::string a, b;
+    for (const diatom::Shell& s : got.shells) a += s.name + std::to_string(s.electrons()) + " ";
+    for (const diatom::Shell& s : want.shells) b += s.name + std::to_string(s.electrons()) + " ";
+    EXPECT_EQ(a, b) << c.shells;
+    EXPECT_EQ(got.open, want.open) << c.shells;
+    ASSERT_FALSE(got.notes.empty());
+    EXPECT_NE(got.notes[0].find("SHELLS = '" + c.shells + "'"), std::string::npos) << got.notes[0];
+  }
+  EXPECT_NE(refusal(mol(19, 1, 4.2, "")).find("variable SHELLS: no occupied shell given (diatom proposes"),
+            std::string::npos);
+}
+
 // One open shell: its electrons after its name, its term in STATE; tovrel's
 // group names both and carries the term's coefficients.
 TEST(OpenShellMolecule, TheOpenShellAndItsTermReachTovrelsGroup) {
