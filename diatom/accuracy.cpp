@@ -120,7 +120,10 @@ int waves_held(const Molecule& m, int npw, const std::string& file) {
 //    with two more) and the valence for a finer step (LiH 2σ 1.3e-9 → 3e-10
 //    with the step over 1.5); with both, BH's, FH's and CO's orbital
 //    energies are within 5e-10.  So 2·log10(1e-8/TOL) more waves and the
-//    outer step over 1 + 0.5·log10(1e-8/TOL);
+//    outer step over 1 + 0.5·log10(1e-8/TOL).  Every ⌈ ⌉ of these counts
+//    is taken as 0 where it is negative: a looser TOL keeps the waves of
+//    2.9e-6 (4e-5 for equal nuclei), more than it needs (LiH's 8 waves
+//    reach 2.3e-4), a margin that costs little at such tolerances;
 //  - points: halving NB (outer step h in x = ξ − 10/(ξ − 0.9) doubled) moves
 //    N2's energies by 2.4e-7 at h = 0.15 and H2's by 8e-9 at h = 0.32:
 //    Numerov's error C·(h·Zmax)⁴ with C ≤ 7.6e-7, so h = (TOL/(3C))^¼/Zmax,
