@@ -373,7 +373,7 @@ MOL with_proposed_configuration(const MOL& given, Molecule& m, const Refusal& re
   const std::optional<Configuration> c = proposed_configuration(m.Z1, m.Z2, m.equal_nuclei, m.electrons);
   if (!c) {
     refuse("SHELLS", "no occupied shell given (diatom proposes a configuration only for whole charges up to 18 "
-                     "whose atomic levels hold the electrons)");
+                     "whose atomic levels hold the electrons, and for an atom on a focus only with full subshells)");
   }
   mol.SHELLS = c->shells;
   std::string note = "SHELLS is not given: the ground configuration of the separated atoms' correlation diagram, "

@@ -83,12 +83,14 @@ bool order_by_separated_atoms(std::vector<Shell>& shells, double Z1, double Z2, 
   // Of equal nuclei the bonding partner of a level comes first (σg, πu:
   // L0 − M even; σu, πg odd), so that O2's open 1πg follows its 3σg.  The
   // π of a p level bonds only with a p level of the other atom: without one
-  // (FH, OH) it stays an atomic lone pair above the σ that bonds.
+  // (FH, OH) it stays an atomic lone pair above the σ that bonds.  On one
+  // nucleus the two are one level, and π first is the order that places F⁻'s
+  // (σ first, its 2pσ finds no energy).
   const auto has_p = [](double Z) {
     const std::vector<AtomicLevel> a = atomic_levels(Z);
     return std::any_of(a.begin(), a.end(), [](const AtomicLevel& l) { return l.l == 1; });
   };
-  const int pi_first = has_p(Z1) && (equal_nuclei || has_p(Z2)) ? -1 : 1;
+  const int pi_first = Z2 == 0.0 || (has_p(Z1) && (equal_nuclei || has_p(Z2))) ? -1 : 1;
   auto key = [&](size_t i) {
     const Shell& s = shells[i];
     const int antibonding = equal_nuclei ? (s.L0 - s.M) % 2 : 0;
@@ -102,6 +104,12 @@ bool order_by_separated_atoms(std::vector<Shell>& shells, double Z1, double Z2, 
 }
 
 std::optional<Configuration> proposed_configuration(double Z1, double Z2, bool equal_nuclei, int electrons) {
+  // An atom's partly filled p subshell has terms (C ³P, N ⁴S, O ³P) that one
+  // open σ or π shell does not all describe: an atom (or ion) is proposed
+  // only with its subshells full, or with one electron.
+  constexpr std::array<int, 6> kFullSubshells{1, 2, 4, 10, 12, 18};
+  if (Z2 == 0.0 && std::find(kFullSubshells.begin(), kFullSubshells.end(), electrons) == kFullSubshells.end())
+    return std::nullopt;
   // Every shell the separated atoms' levels correlate with, by symmetry.
   std::vector<Shell> all;
   const char* const parities = equal_nuclei ? "gu" : "";

@@ -405,6 +405,11 @@ TEST(ShellOrder, WithoutShellsTheGroundConfigurationIsProposed) {
   }
   EXPECT_NE(refusal(mol(19, 1, 4.2, "")).find("variable SHELLS: no occupied shell given (diatom proposes"),
             std::string::npos);
+  // An atom on a focus: F⁻ with its 2pπ first (from 2pσ first its 2pσ
+  // finds no energy); O with its open 2p is not proposed.
+  const diatom::Molecule f = diatom::describe_molecule(mol(9, 0, 1.0, "", -1), "x.mol");
+  EXPECT_EQ(f.shells[2].name, "1p");
+  EXPECT_NE(refusal(mol(8, 0, 1.0, "")).find("only with full subshells"), std::string::npos);
 }
 
 // One open shell: its electrons after its name, its term in STATE; tovrel's
