@@ -131,14 +131,17 @@ void describe_nuclei(const MOL& mol, Molecule& m, const Refusal& refuse) {
 // state, or the order of SHELLS.
 void order_for_the_cold_start(const MOL& mol, Molecule& m, const Refusal& refuse) {
   if (mol.ORDER != 0 && mol.ORDER != 1) {
-    refuse("ORDER", "must be 1 (the shells in the order of the separated atoms' orbital energies) or 0 (in the order "
-                    "of SHELLS) (" + std::to_string(mol.ORDER) + ")");
+    refuse("ORDER",
+           "must be 1 (the shells in the order of the separated atoms' orbital energies) or 0 (in the order "
+           "of SHELLS) (" +
+               std::to_string(mol.ORDER) + ")");
   }
   if (mol.ORDER == 0 || m.shells.size() < 2) return;
   std::vector<Shell> ordered = m.shells;
   if (!order_by_separated_atoms(ordered, m.Z1, m.Z2, m.equal_nuclei)) {
-    m.notes.push_back("the shells are solved in the order of SHELLS: the separated atoms' orbital energies that "
-                      "order them are tabulated for whole charges up to 18");
+    m.notes.push_back(
+        "the shells are solved in the order of SHELLS: the separated atoms' orbital energies that "
+        "order them are tabulated for whole charges up to 18");
     return;
   }
   bool same = true;
@@ -372,18 +375,22 @@ MOL with_proposed_configuration(const MOL& given, Molecule& m, const Refusal& re
   if (!shell_names(mol.SHELLS).empty()) return mol;
   const std::optional<Configuration> c = proposed_configuration(m.Z1, m.Z2, m.equal_nuclei, m.electrons);
   if (!c) {
-    refuse("SHELLS", "no occupied shell given (diatom proposes a configuration only for whole charges up to 18 "
-                     "whose atomic levels hold the electrons, and for an atom on a focus only with full subshells)");
+    refuse("SHELLS",
+           "no occupied shell given (diatom proposes a configuration only for whole charges up to 18 "
+           "whose atomic levels hold the electrons, and for an atom on a focus only with full subshells)");
   }
   mol.SHELLS = c->shells;
-  std::string note = "SHELLS is not given: the ground configuration of the separated atoms' correlation diagram, "
-                     "SHELLS = '" + c->shells + "'";
+  std::string note =
+      "SHELLS is not given: the ground configuration of the separated atoms' correlation diagram, "
+      "SHELLS = '" +
+      c->shells + "'";
   if (!c->state.empty() && io::trim_right(mol.STATE).empty()) {
     mol.STATE = c->state;
     note += ", STATE = '" + c->state + "' (Hund's rule)";
   }
-  m.notes.push_back(note + "; the orbital energies in diatom.lst (and, for closed shells, its aufbau check) show "
-                           "whether that is the ground state");
+  m.notes.push_back(note +
+                    "; the orbital energies in diatom.lst (and, for closed shells, its aufbau check) show "
+                    "whether that is the ground state");
   return mol;
 }
 

@@ -116,7 +116,8 @@ std::optional<Configuration> proposed_configuration(double Z1, double Z2, bool e
   for (const char letter : {'s', 'p'}) {
     for (int k = 0; k < (equal_nuclei ? 2 : 1); ++k) {
       const std::string tail = std::string(1, letter) + (equal_nuclei ? std::string(1, parities[k]) : "");
-      const size_t count = correlating_levels(parse_shell("1" + tail, equal_nuclei, "SHELLS"), Z1, Z2, equal_nuclei).size();
+      const size_t count =
+          correlating_levels(parse_shell("1" + tail, equal_nuclei, "SHELLS"), Z1, Z2, equal_nuclei).size();
       for (size_t n = 1; n <= count; ++n) all.push_back(parse_shell(std::to_string(n) + tail, equal_nuclei, "SHELLS"));
     }
   }

@@ -38,9 +38,9 @@ std::optional<std::vector<double>> separated_atom_energies(const std::vector<She
 
 // The shells in order of those estimates; at equal estimates the bonding
 // partner of equal nuclei first (σg before σu, πu before πg), then, when
-// both atoms have p levels, a p level's π before its σ (as NO needs: from
-// '5s 1p' its sweeps find no energy), else its σ first (FH, OH), then the
-// number.  Returns false, leaving the list, when there is no estimate.
+// both atoms have p levels, and on one nucleus, a p level's π before its σ
+// (as NO needs: from '5s 1p' its sweeps find no energy), else its σ first
+// (FH, OH), then the number.  Returns false, leaving the list, when there is no estimate.
 bool order_by_separated_atoms(std::vector<Shell>& shells, double Z1, double Z2, bool equal_nuclei);
 
 // The ground configuration the correlation diagram proposes: the shells

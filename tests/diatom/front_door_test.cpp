@@ -24,9 +24,9 @@ std::string repeated(const std::string& s, int n) {
 }
 
 struct Case {
-  std::string control;  // the body of group MOL
-  std::string expect;   // a distinctive part of what diatom says
-  int status;           // its exit status
+  std::string control;   // the body of group MOL
+  std::string expect;    // a distinctive part of what diatom says
+  int status;            // its exit status
   std::string ref = "";  // ref.dat, when given
   std::string command = "diatom -l c.mol run";
   std::string before = "";  // a control file planned into `run` first (a resumption)
@@ -58,8 +58,10 @@ TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
        "note: the shells are solved in the order of SHELLS: the separated atoms' orbital energies that order them "
        "are tabulated for whole charges up to 18",
        0},
-      {"Z1 = 8, Z2 = 8, RZ = 2.282", "note: SHELLS is not given: the ground configuration of the separated atoms' "
-       "correlation diagram, SHELLS = '1sg 1su 2sg 2su 1pu 3sg 1pg2', STATE = '3Sg-' (Hund's rule)", 0},
+      {"Z1 = 8, Z2 = 8, RZ = 2.282",
+       "note: SHELLS is not given: the ground configuration of the separated atoms' "
+       "correlation diagram, SHELLS = '1sg 1su 2sg 2su 1pu 3sg 1pg2', STATE = '3Sg-' (Hund's rule)",
+       0},
       {kN2 + ", ORDER = 2", "variable ORDER: must be 1 (the shells in the order of the separated atoms' orbital", 1},
       // A variable given twice.
       {kN2 + ", TOL = 1e-6,\n TOL = 1e-5", "variable TOL: TOL is given twice, in record 1 and again in record 2", 1},

@@ -386,10 +386,14 @@ TEST(ShellOrder, WithoutShellsTheGroundConfigurationIsProposed) {
     double Z1, Z2, Q;
     std::string shells, state;
   } cases[] = {
-      {7, 8, 0, "1s 2s 3s 4s 1p 5s 2p1", "2Pi"},  {8, 8, 0, "1sg 1su 2sg 2su 1pu 3sg 1pg2", "3Sg-"},
-      {5, 5, 0, "1sg 1su 2sg 2su 1pu2", "3Sg-"},  {6, 7, 0, "1s 2s 3s 4s 1p 5s1", "2S+"},
-      {9, 1, 0, "1s 2s 3s 1p", ""},               {1, 1, 1, "1sg", ""},
-      {8, 1, 0, "1s 2s 3s 1p3", "2Pi"},            {7, 7, 1, "1sg 1su 2sg 2su 1pu 3sg1", "2Sg+"},
+      {7, 8, 0, "1s 2s 3s 4s 1p 5s 2p1", "2Pi"},
+      {8, 8, 0, "1sg 1su 2sg 2su 1pu 3sg 1pg2", "3Sg-"},
+      {5, 5, 0, "1sg 1su 2sg 2su 1pu2", "3Sg-"},
+      {6, 7, 0, "1s 2s 3s 4s 1p 5s1", "2S+"},
+      {9, 1, 0, "1s 2s 3s 1p", ""},
+      {1, 1, 1, "1sg", ""},
+      {8, 1, 0, "1s 2s 3s 1p3", "2Pi"},
+      {7, 7, 1, "1sg 1su 2sg 2su 1pu 3sg1", "2Sg+"},
   };
   for (const Case& c : cases) {
     MOL blank = mol(c.Z1, c.Z2, 2.0, "", c.Q);
