@@ -21,6 +21,10 @@ void zgetrs_(const char* trans, const int* n, const int* nrhs, const std::comple
 void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* b,
             const int* ldb, double* w, double* work, const int* lwork, int* info, std::size_t jobz_len,
             std::size_t uplo_len);
+// Symmetric eigenproblem A·x = λ·x: the eigenvalues ascending in W, the
+// orthonormal eigenvectors (JOBZ = 'V') in the columns of A.
+void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w, double* work,
+            const int* lwork, int* info, std::size_t jobz_len, std::size_t uplo_len);
 }
 
 namespace lib {
