@@ -108,6 +108,18 @@ TEST(VibrationLevels, MorseLevelsAndConstants) {
     EXPECT_NEAR(k.wexe / (m.w() * m.w() / (4 * m.De)), 1, distances == 16 ? 3e-3 : 1e-5);
     EXPECT_NEAR(k.Be * 2 * kMuN2 * m.re * m.re, 1, distances == 16 ? 1e-4 : 1e-7);
   }
+  // With two levels held, E0 − Ee and ΔG(½) still give both (exact for a
+  // Morse curve); with one, the harmonic ωe lies ωexe/2 below ωe.
+  const auto c = sample(m, lo, hi, 200);
+  auto s = diatom::vibrational_states(c, kMuN2, diatom::vibration_grid({c}, kMuN2), 2);
+  auto k = diatom::spectroscopic_constants(c, kMuN2, s);
+  EXPECT_EQ(k.levels, 2);
+  EXPECT_NEAR(k.we / m.w(), 1, 1e-7);
+  EXPECT_NEAR(k.wexe / (m.w() * m.w() / (4 * m.De)), 1, 1e-5);
+  s.E.resize(1);
+  k = diatom::spectroscopic_constants(c, kMuN2, s);
+  EXPECT_NEAR(k.we, m.w() - m.w() * m.w() / (8 * m.De), 1e-9);
+  EXPECT_TRUE(std::isnan(k.wexe));
 }
 
 // Two oscillators of equal ω displaced by d: |<0|v′>|² = e^−S S^v′/v′!,
