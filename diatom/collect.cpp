@@ -7,18 +7,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "diatom/angular_results.hpp"
 #include "diatom/asymmetry.hpp"
 #include "diatom/cross_sections.hpp"
 #include "diatom/empty_orbitals.hpp"
+#include "diatom/ionic_states.hpp"
 #include "diatom/job_lists.hpp"
 #include "diatom/jobs.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/photo_controls.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/text_files.hpp"
+#include "diatom/vibration_report.hpp"
 #include "io/console.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
@@ -257,6 +260,45 @@ std::string curve_table(Collection& c) {
   return table.str();
 }
 
+// The total energy of the finished ground state of step `s`, or none.
+std::optional<double> total_energy(Collection& c, const Step& s) {
+  if (!c.done(s)) return std::nullopt;
+  const GroundState g = read_ground_state(c.p.path(s.folder));
+  const auto it = g.totals.find("TOTAL ENERGY");
+  if (it == g.totals.end()) return std::nullopt;
+  return it->second;
+}
+
+// VIB = 1: the curves of the molecule and of each ion, their levels,
+// constants and Franck–Condon factors, in the listing and vibration.dat.
+void vibration_results(Collection& c) {
+  const Plan& p = c.p;
+  const Molecule& m = p.molecule;
+  std::vector<StateCurve> states(1 + m.ionised.size());
+  states[0].label = "molecule";
+  for (size_t k = 0; k < m.ionised.size(); ++k) states[k + 1].label = ionic_state_label(m, m.ionised[k]);
+  for (size_t d = 0; d < p.distances.size(); ++d) {
+    const int di = static_cast<int>(d);
+    for (size_t k = 0; k < states.size(); ++k) {
+      const Step s = k == 0 ? c.step(di, "tovrel")
+                            : Step{ion_folder(p.distances[d], m.shells[static_cast<size_t>(m.ionised[k - 1])].name),
+                                   "tovrel", di, -1, static_cast<int>(k - 1)};
+      const std::optional<double> e = total_energy(c, s);
+      if (!e) {
+        ++states[k].missing;
+        continue;
+      }
+      states[k].curve.R.push_back(m.RZ[d]);
+      states[k].curve.E.push_back(*e);
+    }
+  }
+  const VibrationReport r = vibration_report(states, m.mass1, m.mass2);
+  c.out("");
+  for (const std::string& line : r.lines) c.out(line);
+  replace_file(p.run + "/vibration.dat", r.table);
+  say(" diatom: vibrational levels and Franck-Condon factors in " + p.run + "/vibration.dat");
+}
+
 void draw(const std::string& folder, const std::string& shown) {
   const std::string gp = find_gnuplot();
   if (gp.empty()) {
@@ -484,6 +526,7 @@ std::vector<Unfinished> collect_results(const Plan& p, const std::string& progra
     const std::string curve = curve_table(c);
     replace_file(p.run + (p.ion() ? "/curve.dat" : "/diatom.dat"), curve);
     say(" diatom: potential curve in " + p.run + (p.ion() ? "/curve.dat" : "/diatom.dat"));
+    if (p.molecule.vib) vibration_results(c);
     if (p.ion()) {
       std::vector<std::string> tables(p.distances.size());
       for (size_t d = 0; d < p.distances.size(); ++d) {

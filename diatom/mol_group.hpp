@@ -37,6 +37,8 @@ struct MOL {
   std::string REF;            // file of reference points for the plot (eV, Mb)
   int BETA = 0;               // 1: asymmetry parameters beside the cross sections
   std::string MFPAD;          // molecular-frame distributions: 'eV eV ... / degrees ...'
+  int VIB = 0;                // 1: vibrational levels and Franck–Condon factors from a potential curve
+  std::array<double, 2> MASS{};  // atomic masses (u) of the two nuclei for VIB; 0: the most abundant isotope
   // The variables the control file names (upper case); not a variable of
   // the group.  A variable that has no effect in the run is refused or noted
   // by the checks of the molecule, which need to know what was written.

@@ -10,6 +10,8 @@
 #include "diatom/accuracy.hpp"
 #include "diatom/angular_request.hpp"
 #include "diatom/shell_order.hpp"
+#include "diatom/ionic_states.hpp"
+#include "diatom/vibration.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 #include "scf/sizes.hpp"
@@ -338,7 +340,7 @@ constexpr const char* kPhotoVariables[] = {"EMIN", "EMAX", "DK",   "NK",    "IPO
 // the photoionisation settings without ION, the check with a potential
 // curve, and a momentum step beside a count of momenta.
 void check_variables_in_effect(const MOL& mol, const Molecule& m, const Refusal& refuse) {
-  if (m.ionised.empty()) {
+  if (!m.photoionisation) {
     // Every one named at once (a photoionisation file with ION taken out
     // names several); a blank MFPAD or REF asks for nothing.
     std::string named;
@@ -350,9 +352,15 @@ void check_variables_in_effect(const MOL& mol, const Molecule& m, const Refusal&
       named += (named.empty() ? "" : ", ") + var;
     }
     if (!named.empty()) {
-      refuse(named, named + (named.find(',') == std::string::npos ? " is a setting" : " are settings") +
-                        " of the photoionisation, and ION names no shell to ionise: give ION ('" +
-                        m.shells.back().name + "', …) or remove " + named);
+      const std::string is = named.find(',') == std::string::npos ? " is a setting" : " are settings";
+      if (m.ionised.empty()) {
+        refuse(named, named + is + " of the photoionisation, and ION names no shell to ionise: give ION ('" +
+                          m.shells.back().name + "', …) or remove " + named);
+      }
+      refuse(named, named + is +
+                        " of the photoionisation, and with VIB = 1 but no photon range ION names the ionic "
+                        "states of the curves only: give EMIN and EMAX, or remove " +
+                        named);
     }
   }
   if (mol.CHECK == 1 && m.RZ.size() > 1) {
@@ -394,6 +402,65 @@ MOL with_proposed_configuration(const MOL& given, Molecule& m, const Refusal& re
   return mol;
 }
 
+// The distances of a vibrational analysis from one distance near the
+// equilibrium: 15 from 0.75 to 1.45 times it, farther out than in (the
+// curve is softer outside, and the ions' bonds are mostly longer).
+std::vector<double> vibration_distances(double RZ) {
+  std::vector<double> r;
+  for (int k = 0; k < kVibrationDistances; ++k) r.push_back(RZ * (0.75 + 0.05 * k));
+  return r;
+}
+
+// VIB and MASS: two nuclei, their masses (the most abundant isotopes of
+// whole charges up to 18, or MASS), and distances enough for the curve.
+void describe_vibration(const MOL& mol, Molecule& m, const Refusal& refuse) {
+  if (mol.VIB != 0 && mol.VIB != 1) refuse("VIB", "must be 0 or 1 (" + std::to_string(mol.VIB) + ")");
+  m.vib = mol.VIB == 1;
+  if (!m.vib) {
+    if (mol.given("MASS")) refuse("MASS", "the masses are used only by the vibrational analysis: give VIB = 1");
+    return;
+  }
+  if (m.Z2 == 0) refuse("VIB", "one nucleus (Z2 = 0) has no vibration");
+  if (m.one_electron() && !m.ionised.empty())
+    refuse("VIB", "the ion of one electron is the bare nuclei, which hold no vibrational level: remove ION");
+  if (mol.CHECK == 1) {
+    refuse("CHECK", "VIB = 1 computes a potential curve on one grid for all distances: check the grid at one "
+                    "distance in a run of its own, or give CHECK = 0");
+  }
+  double* mass[2] = {&m.mass1, &m.mass2};
+  const double Z[2] = {m.Z1, m.Z2};
+  for (int i = 0; i < 2; ++i) {
+    const std::string var = "MASS(" + std::to_string(i + 1) + ")";
+    if (mol.MASS[i] != 0) {
+      if (!(mol.MASS[i] > 0) || mol.MASS[i] > 1000)
+        refuse(var, "an atomic mass in u, above 0 and at most 1000 (" + number_text(mol.MASS[i]) + ")");
+      *mass[i] = mol.MASS[i] * kElectronMassesPerDalton;
+      continue;
+    }
+    const double z = std::round(Z[i]);
+    const double table = std::fabs(Z[i] - z) < 1.0e-9 ? isotope_mass(static_cast<int>(z)) : 0.0;
+    if (table == 0) {
+      refuse(var, "nucleus " + std::to_string(i + 1) + " (Z = " + number_text(Z[i]) +
+                      ") has no isotope in diatom's table (whole charges 1 to 18): give its atomic mass in u");
+    }
+    *mass[i] = table;
+  }
+  if (m.RZ.size() == 1) {
+    m.RZ = vibration_distances(m.RZ[0]);
+    char b[160];
+    std::snprintf(b, sizeof b, "VIB = 1 with one distance: the curves at %d distances from %.4f to %.4f bohr",
+                  kVibrationDistances, m.RZ.front(), m.RZ.back());
+    m.notes.push_back(b);
+  } else if (static_cast<int>(m.RZ.size()) < kVibrationLeastDistances) {
+    refuse("RZ", "VIB = 1 interpolates the curve through its distances: at least " +
+                     std::to_string(kVibrationLeastDistances) + " (" + std::to_string(m.RZ.size()) +
+                     " given), or one, about which diatom chooses them");
+  } else if (!std::is_sorted(m.RZ.begin(), m.RZ.end()) ||
+             std::adjacent_find(m.RZ.begin(), m.RZ.end()) != m.RZ.end()) {
+    refuse("RZ", "VIB = 1 needs the distances in increasing order, each once");
+  }
+}
+
 }  // namespace
 
 Molecule describe_molecule(const MOL& given, const std::string& file) {
@@ -406,8 +473,10 @@ Molecule describe_molecule(const MOL& given, const std::string& file) {
   check_grid_settings(mol, m, refuse);
   describe_ionisation(mol, m, refuse);
   check_title(mol, refuse);
+  m.photoionisation = !m.ionised.empty() && !(mol.VIB == 1 && !mol.given("EMIN") && !mol.given("EMAX"));
   check_variables_in_effect(mol, m, refuse);
-  if (!m.ionised.empty()) check_photoionisation(mol, m, refuse);
+  if (m.photoionisation) check_photoionisation(mol, m, refuse);
+  describe_vibration(mol, m, refuse);
   return m;
 }
 

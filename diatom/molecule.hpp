@@ -31,9 +31,16 @@ struct Molecule {
   // given, the order of the shells when it is not that of SHELLS.
   std::vector<std::string> notes;
   std::vector<int> ionised;   // indices into `shells` (0-based), in the order of ION
+  // The photoionisation runs: ION given, and with VIB = 1 a photon range
+  // too (without one, ION names the ionic states of the curves only).
+  bool photoionisation = false;
   MfpadRequest mfpad;         // molecular-frame distributions (none when empty)
   int open = -1;              // the open shell (index into `shells`), −1: closed shells
   std::string state;          // its term (STATE)
+  // Vibration (VIB = 1): the curve's levels and, for each shell of ION, the
+  // ion's curve; the atomic masses of the two nuclei (electron masses).
+  bool vib = false;
+  double mass1 = 0, mass2 = 0;
   bool one_electron() const { return electrons == 1; }
   int step() const { return equal_nuclei ? 2 : 1; }
   // Index of the shell called `name` (lower case), or −1.

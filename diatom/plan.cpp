@@ -7,6 +7,7 @@
 
 #include "diatom/angular_request.hpp"
 #include "diatom/asymmetry.hpp"
+#include "diatom/ionic_states.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/open_shell.hpp"
 #include "diatom/photon_range.hpp"
@@ -49,6 +50,10 @@ void add_stages(Plan& p, bool ion) {
     JobSteps job{{p.distances[d], "tovrel", di, -1}};
     starts(job);
     if (ion) job.push_back({p.distances[d], "gsfile", di, -1});
+    for (size_t k = 0; k < p.molecule.ionised.size() && p.molecule.vib; ++k) {
+      const Shell& hole = p.molecule.shells[static_cast<size_t>(p.molecule.ionised[k])];
+      job.push_back({ion_folder(p.distances[d], hole.name), "tovrel", di, -1, static_cast<int>(k)});
+    }
     p.stage[0].push_back(job);
   }
   if (p.check) {
@@ -116,7 +121,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   if (p.mol.IPOT < 0) p.mol.IPOT = m.one_electron() ? 0 : 1;
   p.molecule = m;
   p.rpa = mol.RPA == 1 && !m.one_electron();
-  const bool ion = !m.ionised.empty();
+  const bool ion = m.photoionisation;
   if (m.RZ.size() == 1) {
     p.accuracy = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion, file, mol.RB);
     p.distances = {""};
@@ -150,7 +155,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
 
 std::vector<Step> Plan::inputs(const Step& s) const {
   const std::string& dist = distances[s.distance];
-  if (s.program == "gsfile") return {{dist, "tovrel", s.distance, -1}};
+  if (s.program == "gsfile" || s.ion >= 0) return {{dist, "tovrel", s.distance, -1}};
   if (s.program == "tovrel" && s.folder != "near") {
     if (warm && s.folder != "warm") return {{"warm", "tovrel", 0, -1}};
     if (neighbour && s.folder == "check") return {{"", "tovrel", 0, -1}};

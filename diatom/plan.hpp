@@ -3,7 +3,9 @@
 // three stages:
 //
 //   stage 1  the ground state of every distance (tovrel, then gsfile when
-//            there is a photoionisation) and the self-check (tovrel)
+//            there is a photoionisation, then with VIB = 1 the ion of each
+//            ionised shell, from the molecule's orbitals) and the
+//            self-check (tovrel)
 //   stage 2  the channel files (chanfile), one per channel and distance
 //   stage 3  the cross sections (xsect), one per distance
 //
@@ -30,6 +32,7 @@ struct Step {
   std::string program;  // tovrel, gsfile, chanfile or xsect
   int distance = 0;     // index into Plan::distances
   int channel = -1;     // index into Plan::channels (chanfile)
+  int ion = -1;         // the ion's ground state (VIB = 1): index into Molecule::ionised
   // "r02/c01/chanfile": the step's name in job lines and messages.
   std::string name() const { return folder.empty() ? program : folder + "/" + program; }
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "diatom/ionic_states.hpp"
 #include "diatom/photo_controls.hpp"
 #include "diatom/tovrel_controls.hpp"
 #include "io/unit.hpp"
@@ -96,6 +97,23 @@ void write_ground_controls(const Plan& p, const Step& s) {
     const Accuracy& a = p.warm ? p.warm_accuracy : p.accuracy;
     const scf::ControlGroup d = make_d00(*p.neighbour, RZ, a, kGroundListing, kGroundResult);
     write_tovrel_controls(p.path(s.folder), d, titles(p, *p.neighbour, RZ, a), "", false);
+    return;
+  }
+  if (s.ion >= 0) {
+    // The ion from the molecule's orbitals at the same distance, on the
+    // same grid (one fewer shell when a shell of one electron is emptied:
+    // from no orbitals).
+    const int hole = p.molecule.ionised[static_cast<size_t>(s.ion)];
+    const Molecule ion = ion_of(p.molecule, hole);
+    scf::ControlGroup d = make_d00(ion, RZ, p.accuracy, kGroundListing, kGroundResult);
+    // A σ hole in the highest shell of its symmetry takes the model step:
+    // from the molecule's orbitals the projected solve's energy search for
+    // N2+ 3σg¹ ran away to zero at every distance, where the model step
+    // converges in 3 s; for 2σu¹ both give one total to 1e-10 hartree.
+    if (d.IROT == 2 && ion_of_highest_sigma(ion)) d.IROT = 0;
+    const bool same_shells = ion.shells.size() == p.molecule.shells.size();
+    write_tovrel_controls(p.path(s.folder), d, titles(p, ion, RZ, p.accuracy),
+                          same_shells ? std::string("../") + kGroundResult : std::string(), false);
     return;
   }
   const Accuracy& a = s.folder == "check" ? p.check_accuracy : s.folder == "warm" ? p.warm_accuracy : p.accuracy;

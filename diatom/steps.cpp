@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "diatom/ionic_states.hpp"
 #include "diatom/jobs.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/step_controls.hpp"
@@ -33,6 +34,11 @@ std::string job_label(const Plan& p, const Step& s) {
   if (s.folder == "near") {
     const Molecule& n = *p.neighbour;
     return l + " (start: the closed-shell neighbour, Z1 = " + label_number(n.Z1) + ", Z2 = " + label_number(n.Z2) + ")";
+  }
+  if (s.ion >= 0) {
+    const int hole = p.molecule.ionised[static_cast<size_t>(s.ion)];
+    return l + " " + s.folder + " (ion " + ionic_state_label(p.molecule, hole) +
+           ", RZ = " + label_number(p.molecule.RZ[s.distance]) + ")";
   }
   if (s.program == "chanfile") {
     const Channel& c = p.channels[s.channel];

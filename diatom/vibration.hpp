@@ -82,9 +82,12 @@ struct VibrationalStates {
 // ends to count as held.  A hard wall where the function has decayed by e^−θ
 // raises the level by about (ω/2π)·e^−2θ (measured on a Morse curve of N2
 // against a range 0.4 bohr wider: 0.75 … 1.05 times that for θ from 1 to
-// 10).  θ = 6.5 keeps the shift below 7e-9 hartree up to ω = 0.02 hartree
-// (4400 cm⁻¹, H2); measured on N2: 3.2e-9 hartree at θ = 6.54.
-inline constexpr double kHeldTunnelling = 6.5;
+// 10).  θ = 5 keeps the shift below 1.5e-7 hartree (0.03 cm⁻¹) up to
+// ω = 0.02 hartree (4400 cm⁻¹, H2), below the spline's own error of the
+// levels from a dozen distances (0.2 … 0.6 cm⁻¹ on the Morse curve of N2),
+// and lets the dozen distances about N2's equilibrium that diatom chooses
+// hold its v = 0 (θ = 6.5 asked for an inner end below 0.8 re).
+inline constexpr double kHeldTunnelling = 5.0;
 
 // The levels of curve `c` for nuclear mass μ on grid `g`: the sinc
 // discrete-variable representation of −(1/2μ) d²/dR² + V(R) with hard walls

@@ -10,6 +10,7 @@
 #include "diatom/accuracy.hpp"
 #include "diatom/angular_request.hpp"
 #include "diatom/channels.hpp"
+#include "diatom/ionic_states.hpp"
 #include "diatom/tovrel_controls.hpp"
 #include "io/stop.hpp"
 #include "support/programs.hpp"
@@ -473,3 +474,49 @@ TEST(OpenShellMolecule, RefusesAConfigurationWithoutTheTermAndOpenShellPhotoioni
 }
 
 }  // namespace
+
+// The ion of each hole: a closed shell opens with its term, an open shell of
+// one electron empties into a closed-shell ion, two electrons leave one.
+TEST(IonicStates, TheHoleOpensItsShellWithTheTermOfOneHole) {
+  const auto n2 = diatom::describe_molecule(mol(7, 7, 2.068, "1sg 1su 2sg 2su 1pu 3sg"), "x.mol");
+  const diatom::Molecule pi = diatom::ion_of(n2, n2.find_shell("1pu"));
+  EXPECT_EQ(pi.electrons, 13);
+  EXPECT_EQ(pi.shells[static_cast<size_t>(pi.open)].electrons(), 3);
+  EXPECT_EQ(pi.state, "2Pu");
+  EXPECT_EQ(diatom::ionic_state_label(n2, n2.find_shell("3sg")), "3sg^-1 (2Sg+)");
+  MOL no = mol(7, 8, 2.175, "1s 2s 3s 4s 5s 1p 2p1");
+  no.STATE = "2Pi";
+  const auto m = diatom::describe_molecule(no, "x.mol");
+  const diatom::Molecule nop = diatom::ion_of(m, m.find_shell("2p"));
+  EXPECT_EQ(nop.open, -1);
+  EXPECT_EQ(nop.shells.size(), 6u);
+  const auto h2 = diatom::describe_molecule(mol(1, 1, 1.4, "1sg"), "x.mol");
+  const diatom::Molecule h2p = diatom::ion_of(h2, 0);
+  EXPECT_TRUE(h2p.one_electron() && h2p.open < 0 && h2p.shells[0].occupation == 0);
+}
+
+// VIB takes two nuclei with masses and a curve to interpolate; MASS only with it.
+TEST(IonicStates, VibrationNeedsTwoNucleiTheirMassesAndACurve) {
+  MOL m = mol(7, 7, 2.068, "1sg 1su 2sg 2su 1pu 3sg");
+  m.VIB = 1;
+  const auto n2 = diatom::describe_molecule(m, "x.mol");
+  EXPECT_NEAR(n2.mass1, 14.0030740 * 1822.888486, 1e-2);
+  EXPECT_FALSE(n2.photoionisation);
+  MOL atom = mol(10, 0, 1.0, "1s 2s 1p 3s");
+  atom.VIB = 1;
+  EXPECT_NE(refusal(atom).find("variable VIB: one nucleus"), std::string::npos);
+  MOL few = m;
+  few.RZ[1] = 2.1, few.RZ[2] = 2.2;
+  EXPECT_NE(refusal(few).find("variable RZ: VIB = 1"), std::string::npos);
+  MOL heavy = mol(19.5, 1, 3.0, "1s 2s 3s 4s 5s 6s 1p 2p", 0.5);
+  heavy.VIB = 1;
+  EXPECT_NE(refusal(heavy).find("variable MASS(1)"), std::string::npos) << refusal(heavy);
+  heavy.MASS = {39.0, 0};
+  EXPECT_EQ(refusal(heavy).find("MASS"), std::string::npos) << refusal(heavy);
+  MOL mass = mol(7, 7, 2.068, "1sg 1su 2sg 2su 1pu 3sg");
+  mass.MASS = {15.0, 15.0};
+  mass.named = {"MASS"};
+  EXPECT_NE(refusal(mass).find("variable MASS: the masses"), std::string::npos);
+  m.ION = "3sg", m.named = {"DK"};
+  EXPECT_NE(refusal(m).find("ION names the ionic states of the curves only"), std::string::npos) << refusal(m);
+}

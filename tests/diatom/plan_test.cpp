@@ -233,3 +233,25 @@ TEST(StepRecord, TheLockTheRecordAndClearingAStep) {
 }
 
 }  // namespace
+
+// VIB = 1 with ION and no photon range: the ion of each ionised shell after
+// the molecule at every distance, started from its orbitals on the same grid;
+// no channel or cross section.  One distance becomes the chosen curve.
+TEST(RunPlan, AVibrationalCurveRunsEachIonAfterTheMoleculeAtEveryDistance) {
+  const Plan p = plan_of(
+      "&MOL Z1 = 7, Z2 = 7, RZ = 2.068, SHELLS = '1sg 1su 2sg 2su 1pu 3sg', ION = '3sg 1pu', VIB = 1 /\n");
+  ASSERT_EQ(p.distances.size(), 15u);
+  EXPECT_NEAR(p.molecule.RZ.front(), 0.75 * 2.068, 1e-12);
+  EXPECT_TRUE(p.stage[1].empty() && p.stage[2].empty());
+  EXPECT_EQ(names(p.stage[0][14]), (std::vector<std::string>{"r15/tovrel", "r15/ion_3sg/tovrel", "r15/ion_1pu/tovrel"}));
+  EXPECT_EQ(names(p.inputs(p.stage[0][14][2])), std::vector<std::string>{"r15/tovrel"});
+  testsupport::ScratchDir dir("diatom_plan_vib");
+  Plan q = p;
+  q.run = dir.path().string();
+  const Step& ion = p.stage[0][0][2];
+  std::filesystem::create_directories(q.path(ion.folder));
+  diatom::write_ground_controls(q, ion);
+  const std::string d00 = dir.read(ion.folder + "/" + diatom::kTovrelControl);
+  EXPECT_NE(d00.find("../mol.res"), std::string::npos) << d00;
+  EXPECT_NE(d00.find("2Pu"), std::string::npos) << d00;
+}

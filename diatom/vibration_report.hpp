@@ -1,0 +1,32 @@
+// The vibrational analysis of a diatom run (VIB = 1) in print: the potential
+// curves of the molecule and of each ionic state, their levels and
+// spectroscopic constants, the ionisation energies and the Franck–Condon
+// factors from the molecule's v = 0, for diatom.lst and vibration.dat.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "diatom/vibration.hpp"
+
+namespace diatom {
+
+// One electronic state's curve, from the distances whose ground state has
+// finished; the molecule's state first.
+struct StateCurve {
+  std::string label;     // "molecule", "3sg^-1 (2Sg+)"
+  PotentialCurve curve;  // bohr, hartree
+  int missing = 0;       // distances without a finished ground state
+};
+
+struct VibrationReport {
+  std::vector<std::string> lines;  // the section of diatom.lst
+  std::string table;               // vibration.dat
+};
+
+// The analysis of `states` for nuclei of atomic masses m1, m2 (electron
+// masses).  States with fewer than the least distances, or no minimum
+// between their ends, are named with the reason and left out.
+VibrationReport vibration_report(const std::vector<StateCurve>& states, double m1, double m2);
+
+}  // namespace diatom
