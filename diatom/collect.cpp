@@ -279,14 +279,22 @@ void vibration_results(Collection& c) {
   for (size_t k = 0; k < m.ionised.size(); ++k) states[k + 1].label = ionic_state_label(m, m.ionised[k]);
   for (size_t d = 0; d < p.distances.size(); ++d) {
     const int di = static_cast<int>(d);
+    const std::optional<double> e0 = total_energy(c, c.step(di, "tovrel"));
     for (size_t k = 0; k < states.size(); ++k) {
       const Step s = k == 0 ? c.step(di, "tovrel")
                             : Step{ion_folder(p.distances[d], m.shells[static_cast<size_t>(m.ionised[k - 1])].name),
                                    "tovrel", di, -1, static_cast<int>(k - 1)};
-      const std::optional<double> e = total_energy(c, s);
+      const std::optional<double> e = k == 0 ? e0 : total_energy(c, s);
       if (!e) {
         ++states[k].missing;
         continue;
+      }
+      if (k > 0 && e0) {
+        const double koopmans = -read_ground_state(p.path(p.distances[d])).orbital[m.ionised[k - 1]];
+        if (const std::optional<std::string> why = another_ionic_state(*e - *e0, koopmans)) {
+          states[k].left_out.push_back("RZ = " + f("%g", m.RZ[d]) + " left out: " + *why);
+          continue;
+        }
       }
       states[k].curve.R.push_back(m.RZ[d]);
       states[k].curve.E.push_back(*e);

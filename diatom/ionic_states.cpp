@@ -1,5 +1,10 @@
 #include "diatom/ionic_states.hpp"
 
+#include <cmath>
+#include <cstdio>
+
+#include "diatom/channels.hpp"
+
 namespace diatom {
 
 Molecule ion_of(const Molecule& m, int hole) {
@@ -38,6 +43,16 @@ bool ion_of_highest_sigma(const Molecule& ion) {
     if (s.same_symmetry(o) && s.n > o.n) return false;
   }
   return true;
+}
+
+std::optional<std::string> another_ionic_state(double delta_E, double koopmans) {
+  if (delta_E > 0 && std::fabs(delta_E - koopmans) <= 0.3 * koopmans) return std::nullopt;
+  char b[200];
+  std::snprintf(b, sizeof b,
+                "the ion's energy gives an ionisation energy of %.3f eV against Koopmans' %.3f eV (another state "
+                "of the ion)",
+                delta_E * kHartreeEV, koopmans * kHartreeEV);
+  return std::string(b);
 }
 
 std::string ion_folder(const std::string& distance, const std::string& name) {

@@ -3,6 +3,7 @@
 // distance is the ionic state's potential curve.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "diatom/molecule.hpp"
@@ -29,6 +30,13 @@ bool ion_of_highest_sigma(const Molecule& ion);
 
 // The folder of the ion of shell `name` within a distance's folder: "ion_3sg".
 std::string ion_folder(const std::string& distance, const std::string& name);
+
+// Why an ion's ground state is not the ionic state of one hole, from its
+// ionisation energy ΔE = E(ion) − E(molecule) against Koopmans' −ε of the
+// hole (hartree): none when they agree within the relaxation a hole
+// brings (ΔE positive and within 30% of −ε: N2's valence holes relax by
+// 8%, core holes by about 4%).
+std::optional<std::string> another_ionic_state(double delta_E, double koopmans);
 
 // The ionic state in print: "N2+ 3sg^-1 (2Sg+)".
 std::string ionic_state_label(const Molecule& m, int hole);

@@ -101,8 +101,10 @@ void write_ground_controls(const Plan& p, const Step& s) {
   }
   if (s.ion >= 0) {
     // The ion from the molecule's orbitals at the same distance, on the
-    // same grid (one fewer shell when a shell of one electron is emptied:
-    // from no orbitals).
+    // same grid; from no orbitals when a shell of one electron is emptied
+    // (one shell fewer) or one electron is left: H2+ from H2's 1σg beyond
+    // R = 4 bohr found an excited σg state (ε = −0.29 at 4.1 bohr), where
+    // the cold start finds the state of its rank.
     const int hole = p.molecule.ionised[static_cast<size_t>(s.ion)];
     const Molecule ion = ion_of(p.molecule, hole);
     scf::ControlGroup d = make_d00(ion, RZ, p.accuracy, kGroundListing, kGroundResult);
@@ -111,9 +113,9 @@ void write_ground_controls(const Plan& p, const Step& s) {
     // N2+ 3σg¹ ran away to zero at every distance, where the model step
     // converges in 3 s; for 2σu¹ both give one total to 1e-10 hartree.
     if (d.IROT == 2 && ion_of_highest_sigma(ion)) d.IROT = 0;
-    const bool same_shells = ion.shells.size() == p.molecule.shells.size();
+    const bool from_molecule = ion.shells.size() == p.molecule.shells.size() && !ion.one_electron();
     write_tovrel_controls(p.path(s.folder), d, titles(p, ion, RZ, p.accuracy),
-                          same_shells ? std::string("../") + kGroundResult : std::string(), false);
+                          from_molecule ? std::string("../") + kGroundResult : std::string(), false);
     return;
   }
   const Accuracy& a = s.folder == "check" ? p.check_accuracy : s.folder == "warm" ? p.warm_accuracy : p.accuracy;

@@ -158,6 +158,7 @@ VibrationReport vibration_report(const std::vector<StateCurve>& states, double m
   std::vector<PotentialCurve> usable;
   std::vector<const StateCurve*> of;
   for (const StateCurve& s : states) {
+    for (const std::string& why : s.left_out) out("   " + s.label + ": " + why);
     if (static_cast<int>(s.curve.R.size()) < kVibrationLeastDistances) {
       out("   " + s.label + ": " + std::to_string(s.curve.R.size()) + " distances finished, fewer than the " +
           std::to_string(kVibrationLeastDistances) + " the curve needs; no levels");

@@ -17,6 +17,9 @@ struct StateCurve {
   std::string label;     // "molecule", "3sg^-1 (2Sg+)"
   PotentialCurve curve;  // bohr, hartree
   int missing = 0;       // distances without a finished ground state
+  // Distances left out of the curve, with the reason (an ion's energy that
+  // belongs to another state).
+  std::vector<std::string> left_out;
 };
 
 struct VibrationReport {

@@ -520,3 +520,13 @@ TEST(IonicStates, VibrationNeedsTwoNucleiTheirMassesAndACurve) {
   m.ION = "3sg", m.named = {"DK"};
   EXPECT_NE(refusal(m).find("ION names the ionic states of the curves only"), std::string::npos) << refusal(m);
 }
+
+// An ion's energy is the one-hole state's only when its ionisation energy is
+// positive and within the relaxation of Koopmans' (N2+ 3σg: 15.99 eV against
+// 17.28); H2+ from H2's orbitals at 4.1 bohr gave 23.5 eV against 9.
+TEST(IonicStates, AnIonFarFromKoopmansIsAnotherState) {
+  const double eV = 1 / 27.211386;
+  EXPECT_FALSE(diatom::another_ionic_state(15.99 * eV, 17.28 * eV));
+  EXPECT_TRUE(diatom::another_ionic_state(23.5 * eV, 9.0 * eV));
+  EXPECT_TRUE(diatom::another_ionic_state(-0.1 * eV, 9.0 * eV));
+}

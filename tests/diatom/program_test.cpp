@@ -281,3 +281,55 @@ TEST(DiatomProgram, H2PlusGivesTheExactCrossSectionsBetaAndMolecularFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+// The blocks of vibration.dat (separated by blank lines), each as rows of
+// numbers ('-' read as NaN), comments skipped.
+std::vector<std::vector<std::vector<double>>> vibration_blocks(const std::string& text) {
+  std::vector<std::vector<std::vector<double>>> blocks(1);
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) {
+      if (!blocks.back().empty()) blocks.emplace_back();
+      continue;
+    }
+    if (line[0] == '#') continue;
+    std::istringstream w(line);
+    blocks.back().emplace_back();
+    for (std::string x; w >> x;) blocks.back().back().push_back(x == "-" ? NAN : std::stod(x));
+  }
+  if (blocks.back().empty()) blocks.pop_back();
+  return blocks;
+}
+
+}  // namespace
+
+// H2 and H2+ with proton masses: the ion's curve is exact (one electron), so
+// its levels are those of the three-body calculations: ΔG(½) = 2191.12 cm⁻¹
+// (the difference of the v = 1 and v = 0 energies −0.587155679 and
+// −0.597139063 hartree, Moss 1993; the Born–Oppenheimer spacing differs by
+// less than 1 cm⁻¹) and re = 1.9972 bohr; the Franck–Condon factors from
+// H2's v = 0 add up to at most 1.
+TEST(DiatomProgram, SlowH2PlusLevelsFromItsExactCurveAndTheFranckCondonFactors) {
+  ScratchDir dir("diatom_vib");
+  std::string rz;
+  for (int k = 0; k < 29; ++k) rz += (k ? ", " : "") + std::to_string(0.5 + 0.2 * k);
+  dir.write("h2.mol", "&MOL Z1 = 1, Z2 = 1, RZ = " + rz +
+                          ", SHELLS = '1sg', ION = '1sg', VIB = 1, MASS = 1.007276467, 1.007276467 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 2 h2.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto blocks = vibration_blocks(dir.read("run/vibration.dat"));
+  ASSERT_EQ(blocks.size(), 3u);
+  const auto& levels = blocks[1];  // v, G(v) of H2, of H2+
+  ASSERT_GE(levels.size(), 3u);
+  EXPECT_NEAR(levels[1][2] - levels[0][2], 2191.12, 2.0);
+  const std::string lst = dir.read("run/diatom.lst");
+  const size_t row = lst.find("1sg^-1 (1S+)   ");
+  ASSERT_NE(row, std::string::npos) << lst;
+  EXPECT_NEAR(std::stod(lst.substr(row + 15)), 1.9972, 1e-3) << lst.substr(row, 80);
+  double sum = 0;
+  for (const auto& q : blocks[2]) sum += q[1];
+  EXPECT_GT(sum, 0.85);
+  EXPECT_LE(sum, 1 + 1e-9);
+}
