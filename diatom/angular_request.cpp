@@ -78,7 +78,7 @@ MfpadRequest parse_mfpad(const MOL& mol, const std::string& where) {
 
 int solutions_kept(const MOL& mol, const Molecule& m, int waves) {
   if (mol.NL > 0) return mol.NL;
-  if (mol.BETA == 1 || !m.mfpad.empty()) return std::min(waves, 7);
+  if (mol.BETA == 1 || !m.mfpad.empty() || m.vib) return std::min(waves, 7);
   return 4;
 }
 

@@ -22,6 +22,9 @@
 #include "diatom/step_record.hpp"
 #include "diatom/text_files.hpp"
 #include "diatom/vibration_report.hpp"
+#include "diatom/vibronic_report.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "photo/wave_table.hpp"
 #include "io/console.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
@@ -269,6 +272,68 @@ std::optional<double> total_energy(Collection& c, const Step& s) {
   return it->second;
 }
 
+// The photon energies of the vibrationally resolved cross sections: EMIN to
+// EMAX in steps of 0.05 eV (the momentum nodes of each distance lie about
+// 1 eV apart; the vibronic thresholds of one state a few tenths).
+std::vector<double> vibronic_photon_energies(const MOL& mol) {
+  std::vector<double> omega;
+  const int n = static_cast<int>(std::floor((mol.EMAX - mol.EMIN) / 0.05 + 1e-9));
+  for (int k = 0; k <= n; ++k) omega.push_back((mol.EMIN + 0.05 * k) / kHartreeEV);
+  return omega;
+}
+
+// The vibrationally resolved cross sections and β of every ionic state with
+// levels, from the waves of every distance whose cross sections finished.
+void vibronic_results(Collection& c, const VibrationReport& r, const std::vector<StateCurve>& states) {
+  const Plan& p = c.p;
+  const Molecule& m = p.molecule;
+  std::vector<std::vector<ShellWaveNodes>> tables(p.distances.size());
+  std::vector<double> koopmans_of(p.distances.size());
+  for (size_t d = 0; d < p.distances.size(); ++d) {
+    if (!c.done(c.step(static_cast<int>(d), "xsect"))) continue;
+    const std::string folder = p.path(p.distances[d]);
+    const std::string name = folder + "/" + photo::wave_table_name(kXsectListing);
+    tables[d] = read_wave_table(read_text_file(name), name);
+  }
+  std::vector<double> factorials(81);
+  lib::fill_factorials(80, lib::VecView<double, 0>(factorials.data(), 81));
+  const lib::Fac F(factorials.data(), 81);
+  std::vector<VibronicState> out;
+  for (size_t a = 1; a < r.analysed.size(); ++a) {
+    const AnalysedState& ion = r.analysed[a];
+    const int hole = m.ionised[ion.index - 1];
+    for (int method = 0; method < (p.rpa ? 2 : 1); ++method) {
+      VibronicInput in;
+      for (size_t d = 0; d < p.distances.size(); ++d) {
+        for (const ShellWaveNodes& t : tables[d]) {
+          if (t.shell != hole + 1 || t.rpa != (method == 1)) continue;
+          in.R.push_back(m.RZ[d]);
+          in.waves.push_back(&t);
+          in.koopmans.push_back(-read_ground_state(p.path(p.distances[d])).orbital[static_cast<size_t>(hole)]);
+        }
+      }
+      if (static_cast<int>(in.R.size()) < kVibrationLeastDistances) {
+        c.out(" Vibrationally resolved " + states[ion.index].label + ": the waves of " + std::to_string(in.R.size()) +
+              " distances, fewer than the " + std::to_string(kVibrationLeastDistances) + " the sum over R needs");
+        continue;
+      }
+      in.molecule = &r.analysed[0].levels;
+      in.ion = &ion.levels;
+      in.grid = r.grid;
+      in.fc = ion.fc;
+      in.re = r.analysed[0].constants.re;
+      in.omega = vibronic_photon_energies(p.mol);
+      in.levels = 0;
+      for (double q : ion.fc) in.levels += q >= 1e-3 ? 1 : 0;
+      in.levels = std::max(1, in.levels);
+      out.push_back({states[ion.index].label, method == 1 ? "RPA" : "HF", ion.fc, vibronic_cross_sections(in, F)});
+    }
+  }
+  for (const std::string& line : vibronic_lines(out)) c.out(line);
+  replace_file(p.run + "/vibronic.dat", vibronic_table(out));
+  say(" diatom: vibrationally resolved cross sections and beta in " + p.run + "/vibronic.dat");
+}
+
 // VIB = 1: the curves of the molecule and of each ion, their levels,
 // constants and Franck–Condon factors, in the listing and vibration.dat.
 void vibration_results(Collection& c) {
@@ -305,6 +370,7 @@ void vibration_results(Collection& c) {
   for (const std::string& line : r.lines) c.out(line);
   replace_file(p.run + "/vibration.dat", r.table);
   say(" diatom: vibrational levels and Franck-Condon factors in " + p.run + "/vibration.dat");
+  if (p.ion() && r.resolved()) vibronic_results(c, r, states);
 }
 
 void draw(const std::string& folder, const std::string& shown) {

@@ -84,6 +84,7 @@ photo::S40 xsect_group(const XsectControl& c) {
     for (size_t k = 0; k < c.mfpad.ev.size(); ++k) g.EMF[k] = c.mfpad.ev[k] / kHartreeEV;
     for (size_t k = 0; k < c.mfpad.angles.size(); ++k) g.AMF[k] = c.mfpad.angles[k];
   }
+  g.NWV = c.waves ? 1 : 0;
   return g;
 }
 

@@ -55,6 +55,9 @@ struct XsectControl {
   // Molecular-frame distributions: the group names them (photon energies
   // in hartree) only when some are asked for.
   MfpadRequest mfpad;
+  // The outgoing partial-wave amplitudes (NWV = 1) for the vibrationally
+  // resolved cross sections.
+  bool waves = false;
 };
 
 // Group S40 of `c`.

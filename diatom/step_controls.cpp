@@ -10,6 +10,7 @@
 #include "io/unit.hpp"
 #include "photo/beta_table.hpp"
 #include "photo/mfpad.hpp"
+#include "photo/wave_table.hpp"
 
 namespace diatom {
 
@@ -43,6 +44,7 @@ XsectControl xsect_control(const Plan& p, int d, bool grids) {
   c.FIL = kXsectListing;
   c.FIR = kXsectData;
   c.mfpad = p.molecule.mfpad;
+  c.waves = p.molecule.vib;
   return c;
 }
 
@@ -69,6 +71,7 @@ ProgramFiles program_files(const Plan& p, const Step& s) {
     f.controls = {kXsectControl};
     f.outputs = {listing, io::trim_right(g.FIR[0]), photo::beta_table_name(listing)};
     if (g.NMF > 0) f.outputs.push_back(photo::mfpad_table_name(listing));
+    if (g.NWV == 1) f.outputs.push_back(photo::wave_table_name(listing));
   }
   return f;
 }

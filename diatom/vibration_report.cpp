@@ -13,7 +13,7 @@ namespace diatom {
 
 namespace {
 
-std::string f(const char* fmt, double v) {
+std::string num_text(const char* fmt, double v) {
   char b[64];
   std::snprintf(b, sizeof b, fmt, v);
   return b;
@@ -49,11 +49,11 @@ std::string curve_block(const std::vector<StateCurve>& states) {
   for (const StateCurve& s : states) o << " | " << s.label;
   o << "\n";
   for (double r : R) {
-    o << f("%9.4f", r);
+    o << num_text("%9.4f", r);
     for (const StateCurve& s : states) {
       const auto it = std::find(s.curve.R.begin(), s.curve.R.end(), r);
       o << (it == s.curve.R.end() ? std::string("                 -")
-                                  : f(" %17.9f", s.curve.E[static_cast<size_t>(it - s.curve.R.begin())]));
+                                  : num_text(" %17.9f", s.curve.E[static_cast<size_t>(it - s.curve.R.begin())]));
     }
     o << "\n";
   }
@@ -69,11 +69,11 @@ void constants_table(const std::vector<Analysed>& done, std::vector<std::string>
   const double E0 = done[0].constants.Ee;
   for (const Analysed& a : done) {
     const SpectroscopicConstants& k = a.constants;
-    std::string row =
-        row_of(a.state->label) + f("%9.4f", k.re) + f(" %14.7f", k.Ee) + f(" %11.4f", (k.Ee - E0) * kHartreeEV);
-    row += std::isfinite(k.we) ? f(" %10.2f", k.we * kWavenumbersPerHartree) : std::string("          -");
-    row += std::isfinite(k.wexe) ? f(" %11.3f", k.wexe * kWavenumbersPerHartree) : std::string("           -");
-    row += f(" %10.4f", k.Be * kWavenumbersPerHartree) + "  " + std::to_string(a.levels.E.size());
+    std::string row = row_of(a.state->label) + num_text("%9.4f", k.re) + num_text(" %14.7f", k.Ee) +
+                      num_text(" %11.4f", (k.Ee - E0) * kHartreeEV);
+    row += std::isfinite(k.we) ? num_text(" %10.2f", k.we * kWavenumbersPerHartree) : std::string("          -");
+    row += std::isfinite(k.wexe) ? num_text(" %11.3f", k.wexe * kWavenumbersPerHartree) : std::string("           -");
+    row += num_text(" %10.4f", k.Be * kWavenumbersPerHartree) + "  " + std::to_string(a.levels.E.size());
     out.push_back(row);
     if (!a.levels.limit.empty()) out.push_back("      levels: " + a.levels.limit);
   }
@@ -88,9 +88,9 @@ std::string levels_block(const std::vector<Analysed>& done) {
   size_t most = 0;
   for (const Analysed& a : done) most = std::max(most, a.levels.E.size());
   for (size_t v = 0; v < most; ++v) {
-    o << f("%3.0f", static_cast<double>(v));
+    o << num_text("%3.0f", static_cast<double>(v));
     for (const Analysed& a : done) {
-      o << (v < a.levels.E.size() ? f(" %12.3f", (a.levels.E[v] - a.constants.Ee) * kWavenumbersPerHartree)
+      o << (v < a.levels.E.size() ? num_text(" %12.3f", (a.levels.E[v] - a.constants.Ee) * kWavenumbersPerHartree)
                                   : std::string("            -"));
     }
     o << "\n";
@@ -109,14 +109,14 @@ std::string ionisation_tables(const std::vector<Analysed>& done, std::vector<std
   for (size_t i = 1; i < done.size(); ++i) {
     const Analysed& a = done[i];
     const CurveSpline ion(a.state->curve);
-    std::string row = row_of(a.state->label) + f("%10.4f", (a.constants.Ee - x.constants.Ee) * kHartreeEV);
+    std::string row = row_of(a.state->label) + num_text("%10.4f", (a.constants.Ee - x.constants.Ee) * kHartreeEV);
     const bool inside = x.constants.re >= ion.front() && x.constants.re <= ion.back();
-    row +=
-        inside ? f(" %10.4f", (ion.value(x.constants.re) - x.constants.Ee) * kHartreeEV) : std::string("          -");
-    row += a.levels.E.empty() || x.levels.E.empty() ? std::string("          -")
-                                                    : f(" %10.4f", (a.levels.E[0] - x.levels.E[0]) * kHartreeEV);
+    row += inside ? num_text(" %10.4f", (ion.value(x.constants.re) - x.constants.Ee) * kHartreeEV)
+                  : std::string("          -");
+    row += a.levels.E.empty() ? std::string("          -")
+                              : num_text(" %10.4f", (a.levels.E[0] - x.levels.E[0]) * kHartreeEV);
     out.push_back(row);
-    factors.push_back(x.levels.E.empty() ? std::vector<double>() : franck_condon(x.levels, 0, a.levels));
+    factors.push_back(franck_condon(x.levels, 0, a.levels));
   }
   out.push_back("");
   out.push_back(
@@ -132,15 +132,15 @@ std::string ionisation_tables(const std::vector<Analysed>& done, std::vector<std
     std::string row = row_of(done[i].state->label);
     double sum = 0;
     for (size_t v = 0; v < q.size(); ++v) {
-      if (v < kListedFactors) row += f(" %7.4f", q[v]);
+      if (v < kListedFactors) row += num_text(" %7.4f", q[v]);
       sum += q[v];
     }
-    out.push_back(row + "  sum " + f("%.4f", sum));
+    out.push_back(row + "  sum " + num_text("%.4f", sum));
   }
   o << "\n";
   for (size_t v = 0; v < nv; ++v) {
-    o << f("%3.0f", static_cast<double>(v));
-    for (const auto& q : factors) o << (v < q.size() ? f(" %12.8f", q[v]) : std::string("            -"));
+    o << num_text("%3.0f", static_cast<double>(v));
+    for (const auto& q : factors) o << (v < q.size() ? num_text(" %12.8f", q[v]) : std::string("            -"));
     o << "\n";
   }
   return o.str();
@@ -152,8 +152,9 @@ VibrationReport vibration_report(const std::vector<StateCurve>& states, double m
   VibrationReport r;
   const double mu = m1 * m2 / (m1 + m2);
   auto out = [&](const std::string& s) { r.lines.push_back(s); };
-  out(" Vibration: atomic masses " + f("%.6f", m1 / kElectronMassesPerDalton) + " u and " +
-      f("%.6f", m2 / kElectronMassesPerDalton) + " u, reduced mass " + f("%.2f", mu) + " electron masses");
+  out(" Vibration: atomic masses " + num_text("%.6f", m1 / kElectronMassesPerDalton) + " u and " +
+      num_text("%.6f", m2 / kElectronMassesPerDalton) + " u, reduced mass " + num_text("%.2f", mu) +
+      " electron masses");
   r.table = curve_block(states);
   std::vector<PotentialCurve> usable;
   std::vector<const StateCurve*> of;
@@ -170,7 +171,7 @@ VibrationReport vibration_report(const std::vector<StateCurve>& states, double m
   if (usable.empty()) return r;
   const VibrationGrid g = vibration_grid(usable, mu);
   out("   Each curve is a cubic spline through its distances; the levels are those of the nuclear motion on " +
-      std::to_string(g.n) + " points between walls at " + f("%.4f", g.R0) + " and " + f("%.4f", g.R1) +
+      std::to_string(g.n) + " points between walls at " + num_text("%.4f", g.R0) + " and " + num_text("%.4f", g.R1) +
       " bohr, kept while they are held by the distances (decayed at both ends)");
   std::vector<Analysed> done;
   for (size_t i = 0; i < usable.size(); ++i) {
@@ -186,7 +187,13 @@ VibrationReport vibration_report(const std::vector<StateCurve>& states, double m
   if (done.empty()) return r;
   constants_table(done, r.lines);
   r.table += "\n\n" + levels_block(done);
-  if (done.size() >= 2 && done[0].state == &states[0]) r.table += "\n\n" + ionisation_tables(done, r.lines);
+  r.grid = g;
+  for (const Analysed& a : done)
+    r.analysed.push_back({static_cast<size_t>(a.state - &states[0]), a.constants, a.levels, {}});
+  if (r.resolved()) {
+    r.table += "\n\n" + ionisation_tables(done, r.lines);
+    for (size_t i = 1; i < done.size(); ++i) r.analysed[i].fc = franck_condon(done[0].levels, 0, done[i].levels);
+  }
   return r;
 }
 

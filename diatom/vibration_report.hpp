@@ -22,9 +22,24 @@ struct StateCurve {
   std::vector<std::string> left_out;
 };
 
+// A state whose curve has a minimum: its index in the states, constants,
+// levels on the shared grid, and for an ionic state the Franck–Condon
+// factors from the molecule's v = 0.
+struct AnalysedState {
+  size_t index = 0;
+  SpectroscopicConstants constants;
+  VibrationalStates levels;
+  std::vector<double> fc;
+};
+
 struct VibrationReport {
   std::vector<std::string> lines;  // the section of diatom.lst
   std::string table;               // vibration.dat
+  VibrationGrid grid;
+  std::vector<AnalysedState> analysed;
+  // The molecule's v = 0 (analysed[0] is the molecule) and Franck–Condon
+  // factors: the vibrationally resolved photoionisation can follow.
+  bool resolved() const { return analysed.size() >= 2 && analysed[0].index == 0 && !analysed[0].levels.E.empty(); }
 };
 
 // The analysis of `states` for nuclei of atomic masses m1, m2 (electron

@@ -256,7 +256,7 @@ bool BetaTable::shell_waves(int shell, size_t j, bool rpa, ShellWaves& w, std::s
       return false;
     }
     const double omega = rpa ? n.rpaOM : n.E - d.c.threshold;
-    if (first) w.omega = omega, w.mi = d.c.mi;
+    if (first) w.omega = omega, w.mi = d.c.mi, w.E = rpa ? n.rpaE : n.E;
     first = false;
     if (!same_energy(omega, w.omega)) {
       why = "the channels of the shell do not share this photon energy";

@@ -69,6 +69,7 @@ class BetaTable : public RpaAmplitudeSink {
   struct ShellWaves {
     int mi = 0;
     double omega = 0.0;
+    double E = 0.0;  // the photoelectron's energy (hartree)
     std::vector<PartialWaves> L, V;
   };
   size_t shell_nodes(int shell) const;

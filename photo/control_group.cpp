@@ -19,6 +19,7 @@ io::Group S40::group(const Variant& v) {
       .add("EMF", EMF.data(), {kMaxMfpadEnergies})
       .add("NAF", NAF)
       .add("AMF", AMF.data(), {kMaxMfpadAngles});
+  g.add("NWV", NWV);
   return g;
 }
 
@@ -33,6 +34,7 @@ io::Group S40::written_group(const Variant& v) {
   g.add("IDER", IDER);
   if (IPV != 0) g.add("IPV", IPV);
   if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
+  if (NWV != 0) g.add("NWV", NWV);
   return g;
 }
 
@@ -57,6 +59,7 @@ void check_control_group(const S40& s, const Variant& v, const std::string& file
   if (s.NUR < 0) fail("NUR", "must not be negative");
   if (s.ILIN < 0 || s.ILIN > 1) fail("ILIN", "must be 0 (factored solve) or 1 (complex inverse)");
   if (s.IPV != 0 && s.IPV != 1) fail("IPV", "0 (continuum from the first node) or 1 (from the threshold)");
+  if (s.NWV != 0 && s.NWV != 1) fail("NWV", "0 (no partial-wave amplitudes) or 1 (FIL.waves)");
   if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");
   if (s.IWM == 1 && std::string(v.program) == kXsectA.program)
     fail("IWM", "xsect_a builds the RPA matrix itself and writes no matrix rows");

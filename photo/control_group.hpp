@@ -52,14 +52,18 @@ struct S40 {
   // energies EMF (hartree) and NAF polarisation angles AMF (degrees from the
   // axis); NMF = 0, the default, writes none.
   int NMF = 0, NAF = 2;
+  // NWV = 1: the outgoing partial-wave amplitudes of every ionised shell at
+  // every momentum node (FIL.waves), for sums over the nuclear motion; 0,
+  // the default, writes none.
+  int NWV = 0;
   std::array<double, kMaxMfpadEnergies> EMF{};
   std::array<double, kMaxMfpadAngles> AMF{0.0, 90.0};
   io::Group group(const Variant& v);
   // The group as a front end writes it (diatom's File.D40): NCH, FIL, FIG,
   // FIR(1), FIC(1:NCH), FID(1:NCH), ID(1:NCH), IRP, NEM, NUR, MIE, IDER, IPV,
-  // NMF, EMF(1:NMF), NAF, AMF(1:NAF) in that order; FID and ID named only
-  // when a channel has extra functions, IPV only when it is not 0, and the
-  // angular distributions only when NMF > 0.  The other variables are not
+  // NMF, EMF(1:NMF), NAF, AMF(1:NAF), NWV in that order; FID and ID named only
+  // when a channel has extra functions, IPV only when it is not 0, the
+  // angular distributions only when NMF > 0, and NWV only when it is 1.  The other variables are not
   // named and keep their defaults when the file is read.
   io::Group written_group(const Variant& v);
 };

@@ -16,6 +16,7 @@
 #include "lib/vector_kernels.hpp"
 #include "photo/listing.hpp"
 #include "photo/mfpad.hpp"
+#include "photo/wave_table.hpp"
 
 namespace photo {
 
@@ -112,6 +113,7 @@ void PhotoDriver::asymmetry_and_angular_distributions() {
               std::vector<double>(s.AMF.begin(), s.AMF.begin() + s.NAF), IRP != 0);
     write_mfpad_table(units_(14), t);
   }
+  if (r_.s40.NWV == 1 && units_.is_open(15)) write_wave_table(units_(15), beta_, IRP != 0);
 }
 
 // Momentum step, scale factors of the dipole elements, the grid tables of

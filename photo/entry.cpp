@@ -12,6 +12,7 @@
 #include "lib/orbital_file.hpp"
 #include "photo/beta_table.hpp"
 #include "photo/mfpad.hpp"
+#include "photo/wave_table.hpp"
 
 namespace photo {
 
@@ -40,7 +41,7 @@ namespace {
 // data file, the table of asymmetry parameters (the listing's name with
 // ".beta") and that of the angular distributions (".mfpad").
 struct OutputNames {
-  std::string listing, data, beta, mfpad;
+  std::string listing, data, beta, mfpad, waves;
 };
 
 // 1-4. The control group and its check, the names of the outputs (none may
@@ -54,9 +55,10 @@ OutputNames read_groups(io::Units& units, const Variant& variant, PhotoRun& run)
   check_control_group(s40, variant, u3.name());
   const std::string FIL = s40.FIL, FIR1 = s40.FIR[0];
   const OutputNames out{io::trim_right(FIL), io::trim_right(FIR1), beta_table_name(io::trim_right(FIL)),
-                        mfpad_table_name(io::trim_right(FIL))};
+                        mfpad_table_name(io::trim_right(FIL)), wave_table_name(io::trim_right(FIL))};
   std::vector<std::pair<int, std::string>> outputs{{10, out.listing}, {11, out.data}, {13, out.beta}};
   if (s40.NMF > 0) outputs.push_back({14, out.mfpad});
+  if (s40.NWV == 1) outputs.push_back({15, out.waves});
   io::Units::require_new(outputs);
   // FIL and FIR are also variables of S00, so the outputs are named before
   // that group is read.
@@ -153,6 +155,7 @@ void run_photoionisation(long NUV, lib::Workspace& V, io::Units& units, const Va
   units.open_new(11, out.data);
   units.open_new(13, out.beta);
   if (run.s40.NMF > 0) units.open_new(14, out.mfpad);
+  if (run.s40.NWV == 1) units.open_new(15, out.waves);
   // 10. Factorials 0! … 80!.
   lib::fill_factorials(80, lib::VecView<double, 0>(run.FC.data(), 81));
   // 11. The driver.
