@@ -23,11 +23,11 @@
 #include "diatom/text_files.hpp"
 #include "diatom/vibration_report.hpp"
 #include "diatom/vibronic_report.hpp"
-#include "lib/angular_coefficients.hpp"
-#include "photo/wave_table.hpp"
 #include "io/console.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
+#include "lib/angular_coefficients.hpp"
+#include "photo/wave_table.hpp"
 
 namespace diatom {
 
@@ -272,6 +272,10 @@ std::optional<double> total_energy(Collection& c, const Step& s) {
   return it->second;
 }
 
+// Runs gnuplot on `script` in `folder` (shown as `shown`), drawing `png`.
+void draw(const std::string& folder, const std::string& shown, const std::string& script = "plot.gp",
+          const std::string& png = "diatom.png");
+
 // The photon energies of the vibrationally resolved cross sections: EMIN to
 // EMAX in steps of 0.05 eV (the momentum nodes of each distance lie about
 // 1 eV apart; the vibronic thresholds of one state a few tenths).
@@ -332,6 +336,9 @@ void vibronic_results(Collection& c, const VibrationReport& r, const std::vector
   for (const std::string& line : vibronic_lines(out)) c.out(line);
   replace_file(p.run + "/vibronic.dat", vibronic_table(out));
   say(" diatom: vibrationally resolved cross sections and beta in " + p.run + "/vibronic.dat");
+  if (out.empty()) return;
+  replace_file(p.run + "/vibronic.gp", vibronic_plot(out, io::trim_right(p.mol.TIT)));
+  draw(p.run, p.run, "vibronic.gp", "vibronic.png");
 }
 
 // VIB = 1: the curves of the molecule and of each ion, their levels,
@@ -373,23 +380,25 @@ void vibration_results(Collection& c) {
   if (p.ion() && r.resolved()) vibronic_results(c, r, states);
 }
 
-void draw(const std::string& folder, const std::string& shown) {
+void draw(const std::string& folder, const std::string& shown, const std::string& script, const std::string& png) {
   const std::string gp = find_gnuplot();
   if (gp.empty()) {
-    say(" diatom: no gnuplot; the plot script is " + shown + "/plot.gp");
+    say(" diatom: no gnuplot; the plot script is " + shown + "/" + script);
     return;
   }
-  fs::remove(folder + "/gnuplot.out");
-  fs::remove(folder + "/diatom.png");
+  const std::string console =
+      script == "plot.gp" ? "gnuplot.out" : script.substr(0, script.rfind('.')) + "-gnuplot.out";
+  fs::remove(folder + "/" + console);
+  fs::remove(folder + "/" + png);
   Job j;
   j.label = "gnuplot";
   j.folder = folder;
-  j.argv = {gp, "plot.gp"};
-  j.console = "gnuplot.out";
+  j.argv = {gp, script};
+  j.console = console;
   std::vector<Job> pj{j};
   run_jobs(pj, 1);
-  say(pj[0].status == 0 ? " diatom: plot in " + shown + "/diatom.png"
-                        : " diatom: gnuplot failed; see " + shown + "/gnuplot.out");
+  say(pj[0].status == 0 ? " diatom: plot in " + shown + "/" + png
+                        : " diatom: gnuplot failed; see " + shown + "/" + j.console);
 }
 
 // The photoionisation of distance d: the channels in the listing and, once

@@ -30,24 +30,40 @@ bool read_waves(std::istringstream& in, PartialWaves& w) {
   return !(in >> rest);
 }
 
-// The waves of `s` at photoelectron energy E, linear in E between its
-// nodes; false outside them.
+// The waves of `s` at photoelectron energy E: cubic in the momentum
+// k = sqrt(2E) through the four nodes about it (two at an end), in which
+// the amplitudes vary smoothly; linear in E the ratio of two levels' cross
+// sections near a threshold showed the nodes' spacing as a sawtooth.  False
+// outside the nodes.
 bool waves_at(const ShellWaveNodes& s, double E, WaveNode& out) {
   const std::vector<WaveNode>& n = s.nodes;
   if (n.size() < 2 || E < n.front().E || E > n.back().E) return false;
   const auto hi = std::upper_bound(n.begin(), n.end(), E, [](double e, const WaveNode& x) { return e < x.E; });
   const size_t k = std::min<size_t>(static_cast<size_t>(hi - n.begin()), n.size() - 1) - 1;
-  const WaveNode &a = n[k], &b = n[k + 1];
-  const double t = (E - a.E) / (b.E - a.E);
-  out = a;
+  const size_t first = k == 0 ? 0 : std::min(k - 1, n.size() >= 4 ? n.size() - 4 : 0);
+  const size_t count = std::min<size_t>(4, n.size());
+  const double q = std::sqrt(2 * E);
+  std::vector<double> c(count, 1.0);
+  for (size_t i = 0; i < count; ++i) {
+    const double qi = std::sqrt(2 * n[first + i].E);
+    for (size_t j = 0; j < count; ++j) {
+      if (j != i) c[i] *= (q - std::sqrt(2 * n[first + j].E)) / (qi - std::sqrt(2 * n[first + j].E));
+    }
+  }
+  out = n[k];
   out.E = E;
   for (int form = 0; form < 2; ++form) {
     std::vector<PartialWaves>& w = form == 0 ? out.L : out.V;
-    const std::vector<PartialWaves>& wb = form == 0 ? b.L : b.V;
-    if (wb.size() != w.size()) return false;
-    for (size_t c = 0; c < w.size(); ++c) {
-      if (wb[c].F.size() != w[c].F.size()) return false;
-      for (size_t K = 0; K < w[c].F.size(); ++K) w[c].F[K] = (1 - t) * w[c].F[K] + t * wb[c].F[K];
+    for (size_t ch = 0; ch < w.size(); ++ch) {
+      for (size_t K = 0; K < w[ch].F.size(); ++K) {
+        Complex f = 0;
+        for (size_t i = 0; i < count; ++i) {
+          const std::vector<PartialWaves>& wi = form == 0 ? n[first + i].L : n[first + i].V;
+          if (wi.size() != w.size() || wi[ch].F.size() != w[ch].F.size()) return false;
+          f += c[i] * wi[ch].F[K];
+        }
+        w[ch].F[K] = f;
+      }
     }
   }
   return true;

@@ -31,15 +31,19 @@ std::vector<std::string> vibronic_lines(const std::vector<VibronicState>& states
   out.push_back("   the waves of every distance summed between v = 0 of the molecule and each v' of the ion, at the");
   out.push_back(
       "   photoelectron energy above the vibronic threshold (Koopmans' vertical threshold at re, spread by the");
+  out.push_back("   ion's levels about their Franck-Condon mean); closure: the sum of sigma over the levels counted");
   out.push_back(
-      "   ion's levels about their Franck-Condon mean); closure: sum over v' of sigma against sigma averaged");
-  out.push_back("   over v = 0 (1 within the interpolation where every level with a share is counted)");
+      "   against sigma averaged over v = 0, their share of the Franck-Condon factors where the waves change");
+  out.push_back("   slowly with the photoelectron's energy");
   for (const VibronicState& s : states) {
     const VibronicResult& r = s.result;
     const size_t nv = r.threshold.size();
     out.push_back("");
+    double held = 0;
+    for (size_t v = 0; v < nv && v < s.fc.size(); ++v) held += s.fc[v];
     out.push_back("   " + s.label + ", " + s.method + ": vibronic thresholds (eV) of v' = 0 ... " +
-                  std::to_string(nv - 1) + ":");
+                  std::to_string(nv - 1) + " (each level with a Franck-Condon factor of 1e-3 or more; together " +
+                  vib_text("%.4f", held) + " of v = 0):");
     std::string t = "    ";
     for (double x : r.threshold) t += vib_text(" %8.3f", x * kHartreeEV);
     out.push_back(t);
@@ -90,6 +94,51 @@ std::string vibronic_table(const std::vector<VibronicState>& states) {
       o << vib_text(" %11.5f", row.averageL) << vib_text(" %11.5f", row.averageV) << "\n";
     }
   }
+  return o.str();
+}
+
+std::string vibronic_plot(const std::vector<VibronicState>& states, const std::string& title) {
+  std::ostringstream o;
+  const size_t n = states.size();
+  o << "set terminal pngcairo size 1200," << 380 * n << " font ',10'\n";
+  o << "set output 'vibronic.png'\n";
+  o << "set datafile missing '-'\n";
+  o << "set key top right\n";
+  o << "set xlabel 'photon energy (eV)'\n";
+  std::string t;
+  for (char ch : title) t += ch == '\'' ? std::string("''") : std::string(1, ch);
+  o << "set multiplot layout " << n << ",2 title '" << t << "'\n";
+  for (size_t i = 0; i < n; ++i) {
+    const VibronicState& s = states[i];
+    const size_t nv = std::min(s.result.threshold.size(), kListedLevels);
+    o << "set title \"" << s.label << ", " << s.method
+      << ": branching ratios sigma(v')/sigma(0); Franck-Condon thin\"\n";
+    o << "set ylabel 'ratio'\n";
+    if (nv < 2) {
+      o << "plot 0 notitle\n";
+    } else {
+      o << "plot ";
+      for (size_t v = 1; v < nv; ++v) {
+        const std::string c = std::to_string(2 + 4 * v);
+        const std::string cv = std::to_string(3 + 4 * v);
+        o << (v > 1 ? ", " : "") << "'vibronic.dat' index " << i << " using 1:($" << c << "/$2) with lines lw 2 lc "
+          << v << " title \"v'=" << v << " L\", 'vibronic.dat' index " << i << " using 1:($" << cv
+          << "/$3) with lines lw 2 dt 2 lc " << v << " title \"V\", " << vib_text("%.6g", s.fc[v] / s.fc[0])
+          << " with lines lw 1 lc " << v << " notitle";
+      }
+      o << "\n";
+    }
+    o << "set title \"" << s.label << ", " << s.method << ": beta(v') (length solid, velocity dashed)\"\n";
+    o << "set ylabel 'beta'\n";
+    o << "plot ";
+    for (size_t v = 0; v < nv; ++v) {
+      o << (v > 0 ? ", " : "") << "'vibronic.dat' index " << i << " using 1:" << 4 + 4 * v << " with lines lw 2 lc "
+        << v + 1 << " title \"v'=" << v << "\", 'vibronic.dat' index " << i << " using 1:" << 5 + 4 * v
+        << " with lines lw 2 dt 2 lc " << v + 1 << " notitle";
+    }
+    o << "\n";
+  }
+  o << "unset multiplot\n";
   return o.str();
 }
 

@@ -22,4 +22,9 @@ struct VibronicState {
 std::vector<std::string> vibronic_lines(const std::vector<VibronicState>& states);
 std::string vibronic_table(const std::vector<VibronicState>& states);
 
+// A gnuplot script drawing vibronic.dat into vibronic.png: per state and
+// method the branching ratios σ(v′)/σ(0) (length solid, velocity dashed)
+// beside the Franck–Condon ratios (thin), and β(v′).
+std::string vibronic_plot(const std::vector<VibronicState>& states, const std::string& title);
+
 }  // namespace diatom
