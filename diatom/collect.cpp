@@ -306,6 +306,11 @@ void vibronic_results(Collection& c, const VibrationReport& r, const std::vector
   for (size_t a = 1; a < r.analysed.size(); ++a) {
     const AnalysedState& ion = r.analysed[a];
     const int hole = m.ionised[ion.index - 1];
+    if (ion.levels.E.empty()) {
+      c.out(" Vibrationally resolved " + states[ion.index].label +
+            ": the distances hold no level of the ion; give distances farther about its equilibrium");
+      continue;
+    }
     for (int method = 0; method < (p.rpa ? 2 : 1); ++method) {
       VibronicInput in;
       for (size_t d = 0; d < p.distances.size(); ++d) {
@@ -329,14 +334,14 @@ void vibronic_results(Collection& c, const VibrationReport& r, const std::vector
       in.omega = vibronic_photon_energies(p.mol);
       in.levels = 0;
       for (double q : ion.fc) in.levels += q >= 1e-3 ? 1 : 0;
-      in.levels = std::max(1, in.levels);
+      in.levels = std::clamp(in.levels, 1, static_cast<int>(ion.levels.E.size()));
       out.push_back({states[ion.index].label, method == 1 ? "RPA" : "HF", ion.fc, vibronic_cross_sections(in, F)});
     }
   }
+  if (out.empty()) return;
   for (const std::string& line : vibronic_lines(out)) c.out(line);
   replace_file(p.run + "/vibronic.dat", vibronic_table(out));
   say(" diatom: vibrationally resolved cross sections and beta in " + p.run + "/vibronic.dat");
-  if (out.empty()) return;
   replace_file(p.run + "/vibronic.gp", vibronic_plot(out, io::trim_right(p.mol.TIT)));
   draw(p.run, p.run, "vibronic.gp", "vibronic.png");
 }

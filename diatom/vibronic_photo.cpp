@@ -133,6 +133,31 @@ std::pair<double, double> cross_section_constants(const VibronicInput& in, lib::
   return {median(kl), median(kv)};
 }
 
+// Σ_d c_d·sign_d·F(R_d; ε): the waves summed over the distances with the
+// weights c of one level; false when a distance's nodes do not reach ε.
+bool summed_waves(const VibronicInput& in, const std::vector<double>& c, const std::vector<double>& sign, double eps,
+                  WaveNode& sum) {
+  WaveNode x;
+  for (size_t d = 0; d < in.R.size(); ++d) {
+    if (!waves_at(*in.waves[d], eps, x)) return false;
+    const double w = c[d] * sign[d];
+    if (d == 0) {
+      sum = x;
+      for (auto* form : {&sum.L, &sum.V})
+        for (PartialWaves& p : *form)
+          for (Complex& f : p.F) f *= w;
+      continue;
+    }
+    for (int form = 0; form < 2; ++form) {
+      std::vector<PartialWaves>& s = form == 0 ? sum.L : sum.V;
+      const std::vector<PartialWaves>& t = form == 0 ? x.L : x.V;
+      for (size_t ch = 0; ch < s.size() && ch < t.size(); ++ch)
+        for (size_t K = 0; K < s[ch].F.size() && K < t[ch].F.size(); ++K) s[ch].F[K] += w * t[ch].F[K];
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<ShellWaveNodes> read_wave_table(const std::string& text, const std::string& name) {
@@ -195,25 +220,7 @@ VibronicResult vibronic_cross_sections(const VibronicInput& in, lib::Fac F) {
     for (int v = 0; v < in.levels; ++v) {
       const double eps = omega - r.threshold[static_cast<size_t>(v)];
       WaveNode sum;
-      bool ok = eps > 0;
-      for (size_t d = 0; d < in.R.size() && ok; ++d) {
-        ok = waves_at(*in.waves[d], eps, x);
-        if (!ok) break;
-        const double c = a[static_cast<size_t>(v)][d] * sign[d];
-        if (d == 0) {
-          sum = x;
-          for (auto* w : {&sum.L, &sum.V})
-            for (PartialWaves& p : *w)
-              for (Complex& f : p.F) f *= c;
-          continue;
-        }
-        for (int form = 0; form < 2; ++form) {
-          std::vector<PartialWaves>& s = form == 0 ? sum.L : sum.V;
-          const std::vector<PartialWaves>& t = form == 0 ? x.L : x.V;
-          for (size_t ch = 0; ch < s.size() && ch < t.size(); ++ch)
-            for (size_t K = 0; K < s[ch].F.size() && K < t[ch].F.size(); ++K) s[ch].F[K] += c * t[ch].F[K];
-        }
-      }
+      const bool ok = eps > 0 && summed_waves(in, a[static_cast<size_t>(v)], sign, eps, sum);
       const photo::Asymmetry l = ok ? asymmetry_of(sum.mi, sum.L, F) : photo::Asymmetry{kNoValue, kNoValue};
       const photo::Asymmetry u = ok ? asymmetry_of(sum.mi, sum.V, F) : photo::Asymmetry{kNoValue, kNoValue};
       row.sigmaL.push_back(kL * omega * l.norm);
