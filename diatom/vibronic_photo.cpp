@@ -116,7 +116,8 @@ std::vector<double> continued_signs(const VibronicInput& in, std::vector<std::st
 
 // κ_L = σ_L/(ω·Σ|F_L|²) and κ_V = σ_V·ω/Σ|F_V|²: the constants that turn the
 // waves into the shell's cross sections, the median over every node.
-std::pair<double, double> cross_section_constants(const VibronicInput& in, lib::Fac F) {
+std::pair<double, double> cross_section_constants(const VibronicInput& in, lib::Fac F,
+                                                  std::vector<std::string>& notes) {
   std::vector<double> kl, kv;
   for (const ShellWaveNodes* s : in.waves) {
     for (const WaveNode& n : s->nodes) {
@@ -125,12 +126,19 @@ std::pair<double, double> cross_section_constants(const VibronicInput& in, lib::
       if (nv > 0 && std::isfinite(n.sigmaV)) kv.push_back(n.sigmaV * n.omega / nv);
     }
   }
-  auto median = [](std::vector<double>& v) {
+  // Every node gives the same constants to rounding; a spread says the
+  // table does not hold the waves of the cross sections it lists.
+  auto median = [&](std::vector<double>& v, const char* form) {
     if (v.empty()) return kNoValue;
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return v[v.size() / 2];
+    std::sort(v.begin(), v.end());
+    const double m = v[v.size() / 2];
+    if (v.back() - v.front() > 1e-5 * std::fabs(m)) {
+      notes.push_back(std::string("the ") + form + " cross sections of the nodes are not those of their waves to 1e-5 (" +
+                      std::to_string(v.front()) + " ... " + std::to_string(v.back()) + "): the median is used");
+    }
+    return m;
   };
-  return {median(kl), median(kv)};
+  return {median(kl, "length"), median(kv, "velocity")};
 }
 
 // Σ_d c_d·sign_d·F(R_d; ε): the waves summed over the distances with the
@@ -206,7 +214,7 @@ VibronicResult vibronic_cross_sections(const VibronicInput& in, lib::Fac F) {
   for (size_t i = 0; i < chi0.size(); ++i) density[i] = chi0[i] * chi0[i];
   const std::vector<double> b = spline_weights(in.R, in.grid, density);
   const std::vector<double> sign = continued_signs(in, r.notes);
-  const auto [kL, kV] = cross_section_constants(in, F);
+  const auto [kL, kV] = cross_section_constants(in, F, r.notes);
   const double vertical = CurveSpline({in.R, in.koopmans}).value(in.re);
   double mean = 0, total = 0;
   for (int v = 0; v < in.levels; ++v) mean += in.fc[static_cast<size_t>(v)] * in.ion->E[static_cast<size_t>(v)];
