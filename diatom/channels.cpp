@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <tuple>
 
 #include "diatom/photon_range.hpp"
 #include "io/stop.hpp"
@@ -78,10 +79,14 @@ std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file)
   return out;
 }
 
-std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std::vector<double>& energies,
-                                   const std::string& file, double k_carried) {
+std::vector<Channel> plan_channels(const Molecule& m, const MOL& given, const std::vector<double>& energies,
+                                   const std::string& file, double k_carried,
+                                   const std::vector<std::pair<double, double>>& photon_ranges) {
   std::vector<Channel> out = dipole_channels(m, file);
-  for (int i : m.ionised) {
+  for (size_t k = 0; k < m.ionised.size(); ++k) {
+    const int i = m.ionised[k];
+    MOL mol = given;
+    if (k < photon_ranges.size()) std::tie(mol.EMIN, mol.EMAX) = photon_ranges[k];
     const Shell& s = m.shells[i];
     const double I = -energies[i];  // threshold (hartree)
     if (mol.EMAX / kHartreeEV - I <= 0) {

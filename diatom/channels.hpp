@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "diatom/molecule.hpp"
@@ -47,7 +48,10 @@ std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file)
 // below that threshold, and naming EMAX, DK or NK when the grid reaches
 // past `k_carried` (what the radial grid carries) or holds more momenta
 // than a channel file.
+// `photon_ranges`, when given, replaces EMIN … EMAX for each ionised shell
+// (in the order of ION).
 std::vector<Channel> plan_channels(const Molecule& m, const MOL& mol, const std::vector<double>& energies,
-                                   const std::string& file, double k_carried = std::numeric_limits<double>::infinity());
+                                   const std::string& file, double k_carried = std::numeric_limits<double>::infinity(),
+                                   const std::vector<std::pair<double, double>>& photon_ranges = {});
 
 }  // namespace diatom

@@ -11,6 +11,7 @@
 #include "diatom/listings.hpp"
 #include "diatom/open_shell.hpp"
 #include "diatom/photon_range.hpp"
+#include "diatom/tovrel_controls.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
 
@@ -181,11 +182,42 @@ const Step* Plan::find_step(const std::string& name) const {
   return nullptr;
 }
 
+namespace {
+
+// VIB = 1: the photon range of each ionised shell at distance d that holds
+// at every distance the photoelectron energies of the vibronic sums,
+// ε = EMIN − I_max … EMAX − I_min, I the shell's Koopmans threshold over the
+// distances whose ground state has finished: the fixed range EMIN … EMAX
+// gave H2 between 0.5 and 6.1 bohr (thresholds from 27 to 9 eV) no energy
+// that every distance reached.
+std::vector<std::pair<double, double>> vibronic_photon_ranges(const Plan& p, const std::vector<double>& here) {
+  std::vector<std::pair<double, double>> ranges;
+  const Molecule& m = p.molecule;
+  std::vector<std::vector<double>> all;
+  for (const std::string& dist : p.distances) {
+    if (std::filesystem::exists(p.path(dist) + "/" + kGroundResult))
+      all.push_back(read_ground_state(p.path(dist)).orbital);
+  }
+  for (int i : m.ionised) {
+    double lo = 1e300, hi = -1e300;
+    for (const std::vector<double>& e : all)
+      lo = std::min(lo, -e[static_cast<size_t>(i)]), hi = std::max(hi, -e[static_cast<size_t>(i)]);
+    const double I = -here[static_cast<size_t>(i)] * kHartreeEV;
+    const double eps_lo = std::max(1e-3, p.mol.EMIN - hi * kHartreeEV), eps_hi = p.mol.EMAX - lo * kHartreeEV;
+    ranges.push_back({I + eps_lo, I + std::max(eps_hi, eps_lo + 1e-3)});
+  }
+  return ranges;
+}
+
+}  // namespace
+
 std::vector<Channel> Plan::channels_at(int d, XsectSizes* size) const {
   const GroundState g = read_ground_state(path(distances[d]));
   const std::string file = path(control);
-  std::vector<Channel> ch =
-      plan_channels(molecule, mol, g.orbital, file, carried_momentum(accuracy, molecule.RZ[static_cast<size_t>(d)]));
+  const std::vector<std::pair<double, double>> ranges =
+      molecule.vib && scan() ? vibronic_photon_ranges(*this, g.orbital) : std::vector<std::pair<double, double>>();
+  std::vector<Channel> ch = plan_channels(molecule, mol, g.orbital, file,
+                                          carried_momentum(accuracy, molecule.RZ[static_cast<size_t>(d)]), ranges);
   const XsectSizes sz = xsect_sizes_of(*this, ch);
   check_xsect_words(sz, mol, file, "");
   if (size) *size = sz;

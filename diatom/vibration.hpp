@@ -82,12 +82,15 @@ struct VibrationalStates {
 // ends to count as held.  A hard wall where the function has decayed by e^−θ
 // raises the level by about (ω/2π)·e^−2θ (measured on a Morse curve of N2
 // against a range 0.4 bohr wider: 0.75 … 1.05 times that for θ from 1 to
-// 10).  θ = 5 keeps the shift below 1.5e-7 hartree (0.03 cm⁻¹) up to
-// ω = 0.02 hartree (4400 cm⁻¹, H2), below the spline's own error of the
-// levels from a dozen distances (0.2 … 0.6 cm⁻¹ on the Morse curve of N2),
-// and lets the dozen distances about N2's equilibrium that diatom chooses
-// hold its v = 0 (θ = 6.5 asked for an inner end below 0.8 re).
-inline constexpr double kHeldTunnelling = 5.0;
+// 10).  θ = 4 keeps the shift below 1.1e-6 hartree (0.24 cm⁻¹) up to
+// ω = 0.02 hartree (4400 cm⁻¹, H2), no more than the spline's own error of
+// the levels from a dozen distances (0.2 … 0.6 cm⁻¹ on the Morse curve of
+// N2); a function cut where it has fallen to e^−4 of its turning-point value
+// changes a Franck–Condon factor by a few 1e-4 at most.  Stricter, the
+// dozen distances about N2's equilibrium that diatom chooses held no ion
+// level but the lowest few, and H2+ between 0.7 and 3.3 bohr none (θ = 4.5
+// for its v = 0 at the outer end).
+inline constexpr double kHeldTunnelling = 4.0;
 
 // The levels of curve `c` for nuclear mass μ on grid `g`: the sinc
 // discrete-variable representation of −(1/2μ) d²/dR² + V(R) with hard walls

@@ -333,3 +333,42 @@ TEST(DiatomProgram, SlowH2PlusLevelsFromItsExactCurveAndTheFranckCondonFactors) 
   EXPECT_GT(sum, 0.85);
   EXPECT_LE(sum, 1 + 1e-9);
 }
+
+// H2 → H2+ resolved in the ion's levels through the whole chain (the
+// continuum of the bare nuclei): the vibronic cross sections close on the
+// cross section averaged over H2's v = 0, to the share of the Franck–Condon
+// factors their levels hold, wherever the photoelectron's energy changes
+// the cross section little across the vibronic thresholds (4–6 eV above
+// them; 2% measured, 8% at 22 eV).
+TEST(DiatomProgram, SlowH2VibronicCrossSectionsCloseOnTheAverageOverTheGroundLevel) {
+  ScratchDir dir("diatom_vibronic");
+  std::string rz;
+  for (int k = 0; k < 14; ++k) rz += (k ? ", " : "") + std::to_string(0.6 + 0.4 * k);
+  dir.write("h2.mol", "&MOL Z1 = 1, Z2 = 1, RZ = " + rz +
+                          ", SHELLS = '1sg', ION = '1sg', VIB = 1, EMIN = 22, EMAX = 28, DK = 0.2, IPOT = 0 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 2 h2.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string text = dir.read("run/vibronic.dat");
+  std::vector<double> fc;
+  {
+    const size_t at = text.find("# Franck-Condon factors:");
+    ASSERT_NE(at, std::string::npos) << text.substr(0, 400);
+    std::istringstream w(text.substr(at + 24, text.find('\n', at) - at - 24));
+    for (double x; w >> x;) fc.push_back(x);
+  }
+  const auto rows = vibration_blocks(text)[0];
+  ASSERT_FALSE(rows.empty());
+  const size_t levels = (rows[0].size() - 3) / 4;
+  ASSERT_GE(levels, 5u);
+  double held = 0;
+  for (size_t v = 0; v < levels; ++v) held += fc[v];
+  int checked = 0;
+  for (const auto& row : rows) {
+    double sum = 0;
+    for (size_t v = 0; v < levels; ++v) sum += row[1 + 4 * v];
+    if (row[0] < 24 || !std::isfinite(sum) || !std::isfinite(row[row.size() - 2])) continue;
+    EXPECT_NEAR(sum / row[row.size() - 2] / held, 1, 0.03) << "at " << row[0] << " eV";
+    ++checked;
+  }
+  EXPECT_GT(checked, 60);
+}
