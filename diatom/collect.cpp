@@ -19,6 +19,7 @@
 #include "diatom/jobs.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/photo_controls.hpp"
+#include "diatom/separated_atoms.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/text_files.hpp"
 #include "diatom/vibration_report.hpp"
@@ -92,6 +93,13 @@ void report_ground(Collection& c, const GroundState& g) {
         std::string(" ") + k + ": " + (it == g.totals.end() ? std::string("not available") : f("%.9f", it->second));
     c.out(line);
     say(line);
+  }
+  const auto total = g.totals.find("TOTAL ENERGY");
+  if (total == g.totals.end()) return;
+  const Molecule& m = p.molecule;
+  if (const std::optional<std::string> w = above_separated_atoms(m.Z1, m.Z2, p.mol.Q, total->second)) {
+    c.out(" WARNING: " + *w);
+    say(" diatom: WARNING: " + *w);
   }
 }
 

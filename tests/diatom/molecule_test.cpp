@@ -11,6 +11,7 @@
 #include "diatom/angular_request.hpp"
 #include "diatom/channels.hpp"
 #include "diatom/ionic_states.hpp"
+#include "diatom/separated_atoms.hpp"
 #include "diatom/tovrel_controls.hpp"
 #include "io/stop.hpp"
 #include "support/programs.hpp"
@@ -529,4 +530,16 @@ TEST(IonicStates, AnIonFarFromKoopmansIsAnotherState) {
   EXPECT_FALSE(diatom::another_ionic_state(15.99 * eV, 17.28 * eV));
   EXPECT_TRUE(diatom::another_ionic_state(23.5 * eV, 9.0 * eV));
   EXPECT_TRUE(diatom::another_ionic_state(-0.1 * eV, 9.0 * eV));
+}
+
+// AlF's other solution (−340.985, x2dhf's limit −341.4908) lies 0.30 above
+// Al + F and is named; F2, unbound in Hartree–Fock (−198.7735, 0.046 above
+// 2F), N2, an ion and an atom on a focus are not.
+TEST(SeparatedAtoms, AnotherSolutionAboveTheAtomsIsNamed) {
+  EXPECT_TRUE(diatom::above_separated_atoms(13, 9, 0, -340.984673));
+  EXPECT_FALSE(diatom::above_separated_atoms(13, 9, 0, -341.49081));
+  EXPECT_FALSE(diatom::above_separated_atoms(9, 9, 0, -198.7735));
+  EXPECT_FALSE(diatom::above_separated_atoms(7, 7, 0, -108.9938256));
+  EXPECT_FALSE(diatom::above_separated_atoms(7, 7, 1, -100.0));
+  EXPECT_FALSE(diatom::above_separated_atoms(10, 0, 0, -100.0));
 }
