@@ -86,10 +86,10 @@ struct VibrationalStates {
 // ω = 0.02 hartree (4400 cm⁻¹, H2), no more than the spline's own error of
 // the levels from a dozen distances (0.2 … 0.6 cm⁻¹ on the Morse curve of
 // N2); a function cut where it has fallen to e^−4 of its turning-point value
-// changes a Franck–Condon factor by a few 1e-4 at most.  Stricter, the
-// dozen distances about N2's equilibrium that diatom chooses held no ion
-// level but the lowest few, and H2+ between 0.7 and 3.3 bohr none (θ = 4.5
-// for its v = 0 at the outer end).
+// changes a Franck–Condon factor by a few 1e-4 at most.  Stricter, 12
+// distances from 0.88 to 1.32 re of N2 held no level at all (θ = 6.5; 3.7
+// for v = 0 at the inner end), and H2+ between 0.7 and 3.3 bohr none
+// (θ = 5; 4.5 for its v = 0 at the outer end).
 inline constexpr double kHeldTunnelling = 4.0;
 
 // The levels of curve `c` for nuclear mass μ on grid `g`: the sinc
