@@ -110,7 +110,7 @@ bool accelerate_sweep(const SweepContext& c, const std::vector<double>& x_in, bo
 // open shell (OPEN) the closed shells are rotated among themselves.  Shells of a symmetry
 // are listed by increasing energy, so the eigenvectors go to them in that
 // order; each shell gets its eigenvalue as the start of its next search.
-void canonicalise(const SweepContext& c) {
+bool canonicalise(const SweepContext& c) {
   const RunTables& t = c.t;
   const Shells& s = c.s;
   const UpdateSlices& w = c.w;
@@ -153,6 +153,15 @@ void canonicalise(const SweepContext& c) {
     dsygv_(&one, "V", "U", &k, A.data(), &lda, B.data(), &lda, lam.data(), work.data(), &lwork, &info, 1, 1);
     if (blas_threads > 0) lib::set_blas_threads(blas_threads);
     if (info != 0) continue;
+    // (With an open shell the closed shells' energies carry the multipliers
+    // of the coupling and need not be the eigenvalues: not judged.)
+    for (int b = 0; b < k && c.closed; ++b) {
+      if (std::fabs(lam[b] - s.E(g[b])) > kRoughSweep * std::fabs(s.E(g[b]))) {
+        io::console().line(
+            io::lstring(" orbitals not rotated: shell", g[b], " has eigenvalue", lam[b], " at energy", s.E(g[b])));
+        return false;
+      }
+    }
     // New orbital of the b-th shell: Σ_a U(a,b) φ_a.
     const long len = static_cast<long>(n) * NB;
     std::vector<double> old(static_cast<size_t>(k * len));
@@ -173,6 +182,7 @@ void canonicalise(const SweepContext& c) {
     renormalise(t, s, c.run.MI, c.st, w);
     io::console().line(io::lstring(" orbitals of M =", s.M(J0), ", L0 =", s.L0(J0), " rotated among", k, " shells"));
   }
+  return true;
 }
 
 // Damped sweep of the rough start: the next start is x_in + β·(x_out − x_in),

@@ -1,8 +1,10 @@
+#include "scf/fast_search.hpp"
+
 #include <algorithm>
 #include <cmath>
 
+#include "io/console.hpp"
 #include "scf/accelerate.hpp"
-#include "scf/fast_search.hpp"
 #include "scf/update_state.hpp"
 #include "scf/written_rules.hpp"
 
@@ -16,12 +18,20 @@ namespace {
 // a focus 5e-4 off).
 constexpr double kPlaced = 1.0e-7;
 
-// The sweeps: damped by kDamping while a sweep moves the energies by
-// kDiisStart hartree or more, extrapolated by DIIS once they move by less.
-// CO: 21 sweeps (27 with plain sweeps before DIIS, which started at 0.5;
-// factors 0.6–0.8 and starts 1–2 hartree give 21–24); N2 unchanged at 13.
-constexpr double kDamping = 0.7;
+// The sweeps: damped while a sweep moves the energies by kDiisStart hartree
+// or more, extrapolated by DIIS once they move by less.
 constexpr double kDiisStart = 1.0;
+// The extrapolation is dropped when a sweep moves the energies by kDiisDrop
+// hartree or more (O2 accelerated from 0.94 moved them by 1.14 in its next
+// sweep and converged), or when an orbital is still far from an
+// eigenfunction of its operator (canonicalise).  The rough sweeps are then
+// damped by kOverShootDamping for the rest of the run: AlF's, damped by
+// kDamping after such a sweep, swung its 7σ between −0.42 and −0.50 hartree
+// with a growing amplitude (the sweep map's eigenvalue near −2), or moved
+// the energies by 2.3, 2.7, 3.6, 5.9 hartree in turn, until the shell fell
+// to a diffuse solution 0.5 hartree above the ground state.
+constexpr double kDiisDrop = 2.0;
+constexpr double kOverShootDamping = 0.35;
 
 }  // namespace
 
@@ -75,14 +85,23 @@ void FastSearch::sweep_starts(const Shells& s) { x_in_ = all_orbitals(s); }
 // The first sweep only places the shells on their states; then damped
 // sweeps while the energies move by kDiisStart or more, DIIS (after the
 // rotation of each symmetry's orbitals, for closed shells) from the first
-// sweep that moves them by less.
+// sweep that moves them by less, until a sweep is rough again.
 void FastSearch::sweep_ended(int sweep, double dE, const SweepContext& c) {
-  if (dE < kDiisStart || diis_.size() > 0) {
-    if (c.closed || c.st.open != nullptr) canonicalise(c);
+  const bool accelerating = diis_.size() > 0;
+  bool rough = dE >= (accelerating ? kDiisDrop : kDiisStart);
+  bool unlike_eigenfunctions = false;
+  if (!rough && (c.closed || c.st.open != nullptr)) rough = unlike_eigenfunctions = !canonicalise(c);
+  if (rough && (accelerating || unlike_eigenfunctions)) {
+    if (accelerating) io::console().line(" extrapolation dropped: the sweeps are rough again");
+    diis_.reset();
+    damping_ = kOverShootDamping;
+  }
+  if (!rough) {
     const bool misbehaved = extrapolated_ && dE > 10.0 * dE_prev_;
     extrapolated_ = accelerate_sweep(c, x_in_, misbehaved, diis_);
-  } else if (sweep >= 2) {
-    damp_sweep(c, x_in_, kDamping);
+  } else {
+    extrapolated_ = false;
+    if (sweep >= 2) damp_sweep(c, x_in_, damping_);
   }
   dE_prev_ = dE;
 }

@@ -158,6 +158,72 @@ TEST(TotalEnergy, SlowN2WithExactConstantsReachesTheHartreeFockLimit) {
   EXPECT_NEAR(block_value(r.output, "ELECTRONIC ENERGY"), direct_sum(r.output), 1e-9);
 }
 
+// AlF at R = 3.126 from no orbitals, shells in the order 1σ (Al 1s), 2σ
+// (F 1s), 3σ, 4σ, 1π, 5σ, 6σ, 2π, 7σ (Al's 3s lone pair).  Its sweeps below a
+// hartree start with the 7σ orbital far from an eigenfunction of its
+// operator (eigenvalue −0.25 or +0.2 at a solve energy of −0.4); rotated and
+// extrapolated there, or damped by 0.7, the shell fell to a diffuse solution
+// at −0.140 and the run ended at −340.977, 0.3 above Al + F (−341.286) and
+// 0.51 above the ground state.  The reference is the two-dimensional
+// finite-difference total and 7σ of the x2dhf AlF test set (−341.49081,
+// −0.33793, converged to 1e-4); 16 partial waves on 400 points leave the
+// total 0.030 above it and 7σ 0.013 (measured).
+TEST(TotalEnergy, SlowAlFFromNoOrbitalsReachesItsGroundState) {
+  const std::string body =
+      " Z1 = 13.0, Z2 = 9.0, RZ = 3.126, NSH = 9,\n"
+      " MLN = 2*0,16, 2*0,16, 2*0,16, 2*0,16, 2*1,16, 2*0,16, 2*0,16, 2*1,16, 2*0,16,\n"
+      " AHF = 4*2.0, -4.0, 2*2.0, -4.0, 5*2.0, -4.0, 2*2.0, -4.0, 5*2.0, -4.0, 2*2.0,\n"
+      "       -4.0, 5*2.0, -4.0, 2*2.0, -4.0, 5*2.0, -4.0, 2*2.0, -4.0, 5*2.0, -4.0,\n"
+      "       2*2.0, -4.0, 5*2.0, -4.0, 2*2.0, -4.0, 5*2.0, -4.0, 2*2.0, -4.0, 5*2.0,\n"
+      "       -4.0, 2*2.0, -4.0, 2.0,\n"
+      " BHF = 4*1.0, -2.0, 2*1.0, -2.0, 5*1.0, -2.0, 2*1.0, -2.0, 5*1.0, -2.0, 2*1.0,\n"
+      "       -2.0, 5*1.0, -2.0, 2*1.0, -2.0, 5*1.0, -1.0, 2*1.0, -1.0, 5*1.0, -2.0,\n"
+      "       2*1.0, -2.0, 5*1.0, -2.0, 2*1.0, -2.0, 5*1.0, -1.0, 2*1.0, -1.0, 5*1.0,\n"
+      "       -2.0, 2*1.0, -2.0, 1.0,\n"
+      " JOR = 9*0, 1, 8*0, 2*1, 7*0, 3*1, 15*0, 4*1, 5*0, 4*1, 0, 1, 7*0, 1, 4*0, 4*1, 0, 2*1,\n"
+      " NA = 5, NB = 400, RP = 1.0097, 9.6, EPS = 1.0E-04, MI = 0,1,0,1,0,0,0, EXACT = 1, IDIF = 1, IGRID = 1";
+  ScratchDir dir("alf");
+  dir.write("Velor.prt", "&VELOR PRT = 'AlF', 'from no orbitals', 'test' /\n");
+  dir.write("Dp_Data.dsc", control(body));
+  const auto r = run_program_in(dir.path(), "tovrel");
+  ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+  EXPECT_NEAR(block_value(r.output, "TOTAL ENERGY"), -341.49081, 0.04);
+  EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(9)"), -0.33793, 0.02);
+  EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(1)"), -58.49549, 0.02) << "Al 1s";
+}
+
+// Argon on a focus (R = 3) from no orbitals with a tight stop (EPS = 1e-6):
+// its 2s (shell 2) is placed on its state to 1e-7 relative, where the
+// first wave's matching defect, −3e-7, is above the stop of 1e-7 and
+// positive on both sides 1% away; the defect rule searched 2000 trials and
+// the run stopped.  Placed to rounding after 30 trials, the defect is zero
+// and the run ends on the Hartree–Fock atom: total −526.817512803 and
+// 3s −1.277353, 3p −0.591016 (numerical HF, Bunge et al., Phys. Rev. A 46,
+// 3691 (1992)); 24 partial waves on 400 points hold the total to 6.5e-5 and
+// the valence energies to 4e-5 (measured).
+TEST(TotalEnergy, SlowArgonOnAFocusFindsItsShellsUnderATightStop) {
+  const std::string body =
+      " Z1 = 18.0, Z2 = 0.0, RZ = 3.0, NSH = 7,\n"
+      " MLN = 2*0,24, 2*0,24, 2*1,24, 2*0,24, 2*0,24, 2*1,24, 2*0,24,\n"
+      " AHF = 2*2.0, -4.0, 2*2.0, -4.0, 3*2.0, -4.0, 2*2.0, -4.0, 3*2.0, -4.0, 2*2.0,\n"
+      "       -4.0, 3*2.0, -4.0, 2*2.0, -4.0, 3*2.0, -4.0, 2*2.0, -4.0, 3*2.0, -4.0,\n"
+      "       2*2.0, -4.0, 3*2.0, -4.0, 2*2.0, -4.0, 2.0,\n"
+      " BHF = 2*1.0, -2.0, 2*1.0, -2.0, 3*1.0, -2.0, 2*1.0, -2.0, 3*1.0, -1.0, 2*1.0,\n"
+      "       -1.0, 3*1.0, -2.0, 2*1.0, -2.0, 3*1.0, -2.0, 2*1.0, -2.0, 3*1.0, -1.0,\n"
+      "       2*1.0, -1.0, 3*1.0, -2.0, 2*1.0, -2.0, 1.0,\n"
+      " JOR = 7*0, 1, 13*0, 2*1, 5*0, 2*1, 0, 1, 5*0, 1, 4*0, 2*1, 0, 2*1,\n"
+      " NA = 5, NB = 400, RP = 1.00273, 14.736, EPS = 1.0E-06, MI = 0,1,0,1,0,0,0, EXACT = 1, IDIF = 1, IGRID = 1";
+  ScratchDir dir("argon");
+  dir.write("Velor.prt", "&VELOR PRT = 'Ar', 'on a focus', 'test' /\n");
+  dir.write("Dp_Data.dsc", control(body));
+  const auto r = run_program_in(dir.path(), "tovrel");
+  ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+  EXPECT_NEAR(block_value(r.output, "TOTAL ENERGY"), -526.817512803, 2e-4);
+  EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(5)"), -1.277353, 1e-4) << "3s";
+  EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(6)"), -0.591016, 1e-4) << "3p, π";
+  EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(7)"), -0.591016, 1e-4) << "3p, σ";
+}
+
 // One electron in the field of two protons (H2+ at R = 2, no two-electron
 // terms): h from the discrete operator is the energy at which the solve
 // found the orbital, to rounding, for states of three symmetries; it is
