@@ -41,6 +41,23 @@ std::string control(const std::string& body) {
   return "&D00I MI0 = 0 /\n&D00\n" + body + ", FIL = 'a.lst', FIR = 'a.res'\n /\n";
 }
 
+// The last 2000 characters of a console, for a failure's message.
+std::string tail_of(const std::string& out) { return out.substr(out.size() > 2000 ? out.size() - 2000 : 0); }
+
+// tovrel on the group `body` from no orbitals in a scratch folder `name`:
+// its exit status and console.
+struct TovrelRun {
+  int status;
+  std::string output;
+};
+TovrelRun run_tovrel(const char* name, const std::string& body) {
+  ScratchDir dir(name);
+  dir.write("Velor.prt", "&VELOR PRT = 'energy', 'block', 'test' /\n");
+  dir.write("Dp_Data.dsc", control(body));
+  const auto r = run_program_in(dir.path(), "tovrel");
+  return {r.status, r.output};
+}
+
 struct Case {
   const char* name;
   std::string body;
@@ -58,7 +75,7 @@ void check(const Case& c) {
   dir.write("Velor.prt", "&VELOR PRT = 'energy', 'block', 'test' /\n");
   dir.write("Dp_Data.dsc", control(c.body));
   const auto r = run_program_in(dir.path(), "tovrel");
-  EXPECT_EQ(r.status, 0) << c.name << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+  EXPECT_EQ(r.status, 0) << c.name << tail_of(r.output);
   const std::string& out = r.output;
   const double el = block_value(out, "ELECTRONIC ENERGY"), total = block_value(out, "TOTAL ENERGY");
   EXPECT_NEAR(el, direct_sum(out), c.identity) << c.name << ": ½Σq(ε+h) against Σq·h + ½Σq·G";
@@ -137,11 +154,8 @@ TEST(TotalEnergy, SlowN2WithExactConstantsReachesTheHartreeFockLimit) {
       " BHF = 5*1.0,-2.0, 5*1.0,-2.0, 5*1.0,-2.0, 5*1.0,-2.0, 5*1.0,-2.0, 5*1.0,-1.0,\n"
       " JOR = 0,0,0,0,0,0, 0,0,0,0,0,0, 1,0,0,0,0,0, 0,1,0,0,0,0, 1,0,1,0,0,0, 0,0,0,0,0,0,\n"
       " MI = 0,1,0,1,0,0,0, NA = 5, NB = 3200, RP = 1.0025, 25.0, EPS = 1.0D-9, EXACT = 1";
-  ScratchDir dir("n2-exact");
-  dir.write("Velor.prt", "&VELOR PRT = 'energy', 'block', 'test' /\n");
-  dir.write("Dp_Data.dsc", control(body));
-  const auto r = run_program_in(dir.path(), "tovrel");
-  ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+  const TovrelRun r = run_tovrel("n2-exact", body);
+  ASSERT_EQ(r.status, 0) << tail_of(r.output);
   const double limit[] = {-15.681866952516, -15.678251644066, -1.473422499664,
                           -0.778076815708,  -0.634793134633,  -0.615625066778};
   for (int i = 1; i <= 6; ++i)
@@ -182,11 +196,8 @@ TEST(TotalEnergy, SlowAlFFromNoOrbitalsReachesItsGroundState) {
       "       -2.0, 2*1.0, -2.0, 1.0,\n"
       " JOR = 9*0, 1, 8*0, 2*1, 7*0, 3*1, 15*0, 4*1, 5*0, 4*1, 0, 1, 7*0, 1, 4*0, 4*1, 0, 2*1,\n"
       " NA = 5, NB = 400, RP = 1.0097, 9.6, EPS = 1.0E-04, MI = 0,1,0,1,0,0,0, EXACT = 1, IDIF = 1, IGRID = 1";
-  ScratchDir dir("alf");
-  dir.write("Velor.prt", "&VELOR PRT = 'AlF', 'from no orbitals', 'test' /\n");
-  dir.write("Dp_Data.dsc", control(body));
-  const auto r = run_program_in(dir.path(), "tovrel");
-  ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+  const TovrelRun r = run_tovrel("alf", body);
+  ASSERT_EQ(r.status, 0) << tail_of(r.output);
   EXPECT_NEAR(block_value(r.output, "TOTAL ENERGY"), -341.49081, 0.04);
   EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(9)"), -0.33793, 0.02);
   EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(1)"), -58.49549, 0.02) << "Al 1s";
@@ -213,11 +224,8 @@ TEST(TotalEnergy, SlowArgonOnAFocusFindsItsShellsUnderATightStop) {
       "       2*1.0, -1.0, 3*1.0, -2.0, 2*1.0, -2.0, 1.0,\n"
       " JOR = 7*0, 1, 13*0, 2*1, 5*0, 2*1, 0, 1, 5*0, 1, 4*0, 2*1, 0, 2*1,\n"
       " NA = 5, NB = 400, RP = 1.00273, 14.736, EPS = 1.0E-06, MI = 0,1,0,1,0,0,0, EXACT = 1, IDIF = 1, IGRID = 1";
-  ScratchDir dir("argon");
-  dir.write("Velor.prt", "&VELOR PRT = 'Ar', 'on a focus', 'test' /\n");
-  dir.write("Dp_Data.dsc", control(body));
-  const auto r = run_program_in(dir.path(), "tovrel");
-  ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+  const TovrelRun r = run_tovrel("argon", body);
+  ASSERT_EQ(r.status, 0) << tail_of(r.output);
   EXPECT_NEAR(block_value(r.output, "TOTAL ENERGY"), -526.817512803, 2e-4);
   EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(5)"), -1.277353, 1e-4) << "3s";
   EXPECT_NEAR(block_value(r.output, "ORBITAL ENERGY(6)"), -0.591016, 1e-4) << "3p, π";
