@@ -91,6 +91,7 @@ void prepare_state(const Shells& s, const RunOptions& options, UpdateState& st) 
   int KMA = 1;
   for (int I = 1; I <= s.NSH; ++I) KMA = std::max(KMA, s.n(I));
   st.tt(KMA);
+  st.IPROJ = options.IPROJ;
   if (options.coupling != nullptr) {
     st.NSH = s.NSH;
     st.partner = options.coupling->PW;

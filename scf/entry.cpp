@@ -207,6 +207,7 @@ void run_tovrel(long NUV, lib::Workspace& V, io::Units& units) {
                            d.IDIF,
                            d.IGRID,
                            d.IROT,
+                           d.IPROJ,
                            d00i.MI0 == 2};
   self_consistent_run(run_settings(d, layout.MM), options, s, a.storage(W.matrix(K[0], NB, 7), NA, layout.MM),
                       update_slices(W, K, NB, KMA, a), velor.PRT, listing, result);

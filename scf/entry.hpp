@@ -61,16 +61,23 @@ struct ControlGroup : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   int IGRID = 0;  // outer grid points: 0 as written, 1 formed without cancellation
   int IROT = 0;   // open shell against the closed shells of its symmetry: 0 model-curvature step, 1 exact minimum,
                   // 2 one multiplier from the open shell's operator, no turn
+  // Closed shells: 0 each solve as written, kept orthogonal to the lower
+  // shells of its symmetry by the Schmidt step after it; 1 each solve kept
+  // orthogonal to every other shell of its symmetry inside the solve (the
+  // projected solve of the open shell with IROT = 2).
+  int IPROJ = 0;
   // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.
   std::array<int, 2> OPEN{};
   std::string TERM;
   int NUVM = kNUVM;  // the most double words the run may use
 
-  // The group as read (every variable) or as written: EXACT, ISRCH, IDIF, IGRID, IROT and OPEN,
+  // The group as read (every variable) or as written: EXACT, ISRCH, IDIF, IGRID, IROT, IPROJ and OPEN,
   // TERM are named only when they are not 0, so that readers of the older
   // group read the files of default runs.
-  io::Group group(bool writing = false) {
+  // `newer_when_set`: every variable as read, but IPROJ, newer than the
+  // files made before it, only when it is not 0 (diatom's control files).
+  io::Group group(bool writing = false, bool newer_when_set = false) {
     io::Group g("D00");
     add_molecule(g);
     add_couplings(g);
@@ -84,6 +91,7 @@ struct ControlGroup : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
     if (!writing || IDIF != 0) g.add("IDIF", IDIF);
     if (!writing || IGRID != 0) g.add("IGRID", IGRID);
     if (!writing || IROT != 0) g.add("IROT", IROT);
+    if ((!writing && !newer_when_set) || IPROJ != 0) g.add("IPROJ", IPROJ);
     if (!writing || OPEN[0] != 0) g.add("OPEN", OPEN.data(), {2}).add("TERM", TERM, 8);
     if (!writing || NUVM != kNUVM) g.add("NUVM", NUVM);
     return g;

@@ -38,6 +38,8 @@ struct RunOptions {
   // 1: the open shell rotated to the minimum of the term's energy (0: model-curvature step;
   // 2: no turn, one multiplier from the open shell's operator)
   int IROT = 0;
+  // 1: the solve of a closed shell kept orthogonal to the other shells of its symmetry inside it
+  int IPROJ = 0;
   bool regridded = false;  // the starting orbitals were carried from another grid: their norms are retaken on this one
 };
 

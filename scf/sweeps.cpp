@@ -160,6 +160,7 @@ void SweepIteration::rotate_open_shell(double dE) {
 // the search does to the orbitals.
 void SweepIteration::between_sweeps(int sweep, double dE) {
   const bool open = st_.open != nullptr && run_.MI(2) == 1;
+  st_.settling = dE < 1.0;
   // With IROT = 1 the rotation is part of the sweep it follows, and the
   // extrapolation between sweeps combines turned orbitals.  (CN from CO's
   // orbitals with the turn after the extrapolation ran away after a dozen
