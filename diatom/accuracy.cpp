@@ -132,7 +132,13 @@ int waves_held(const Molecule& m, int npw, const std::string& file) {
 //  - inner region: the truncated power series errs as (RP(1) − 1)^4: N2's
 //    1σg moves by 5.7e-6 from RP(1) = 1.01 to 1.005 and by 3e-7 from 1.005
 //    to 1.0025.  RP(1) − 1 = 0.07/(Zmax·RZ)·(TOL/1e-6)^¼, at most 0.01
-//    (1.0048 for N2, 1.01 for H2 at 1e-6);
+//    (1.0048 for N2, 1.01 for H2 at 1e-6).  A second-row atom's series
+//    errs more steeply: AlF's total (30 waves, NB = 1200) lies 7.08e-3,
+//    2.8e-4 and 1.7e-6 above its value at RP(1) = 1.0015 for 1.0097, 1.005
+//    and 1.0025, the fifth to seventh power; at 1e-6 the first-row formula
+//    (1.0017) holds it, at 1e-3 (1.0097) it left 7 TOL.  So for Zmax ≥ 11
+//    and TOL above 1e-6 the region widens as (TOL/1e-6)^(1/7): 1.0046 at
+//    1e-3 (2e-4 estimated from those points), 1.0033 at 1e-4 (1.4e-5);
 //  - the start of the outer sweep: the coefficient of the Liouville form
 //    grows as 1/(ξ − 1)² towards the axis, so Numerov's first steps err as
 //    D·(Zmax·q)⁴ with q = h_ξ/(RP(1) − 1), the step in ξ at the junction
@@ -159,7 +165,11 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
                     : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy) + up(2.0 * deep);
   a.most = continuum ? kContinuumWaves : 0;
   a.n = a.most > 0 ? std::min(n, a.most) : n;
-  a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, 0.25));
+  // Above TOL = 1e-6 a second-row atom's cut of the series falls faster
+  // than the fourth power of RP(1) − 1 (see the rule), so the region widens
+  // more slowly with TOL.
+  const double widening = zmax >= kSecondRowZ && TOL > 1.0e-6 ? 1.0 / 7.0 : 0.25;
+  a.RP1 = 1.0 + std::min(0.01, 0.07 / (zmax * RZ) * std::pow(TOL / 1.0e-6, widening));
   a.RP1 = std::round(a.RP1 * 10000.0) / 10000.0;
   // The outer end: where the slowest-decaying orbital has fallen by TOL, or
   // where the user puts it (bound extra functions and the near-threshold

@@ -549,6 +549,23 @@ std::string what_to_change(const Plan& p, const Step& s, const StepState& st) {
   return change + ", and run it in a new run folder";
 }
 
+// The runs that started the ground state at one distance, one line each.
+void report_starts(Collection& c) {
+  const Plan& p = c.p;
+  if (p.neighbour) {
+    c.out(" Start: the orbitals of the closed-shell neighbour in near/ (Z1 = " + f("%g", p.neighbour->Z1) +
+          ", Z2 = " + f("%g", p.neighbour->Z2) + ", the open shell filled), on the grid of the run after it");
+  }
+  if (p.ions) {
+    c.out(" Start: the orbitals of the separated ions, " + ion_label(*p.ions, 0) + " in " + kIonFolders[0] +
+          "/ and " + ion_label(*p.ions, 1) + " in " + kIonFolders[1] + "/, each alone on the grid of the run after them");
+  }
+  if (p.warm) {
+    c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.warm_accuracy.why + "), carried to the rule's grid" +
+          (p.check ? " and the check's" : ""));
+  }
+}
+
 }  // namespace
 
 std::vector<Unfinished> unfinished_steps(const Plan& p, const std::string& program) {
@@ -593,14 +610,7 @@ std::vector<Unfinished> collect_results(const Plan& p, const std::string& progra
   for (const std::string& note : input_notes(p)) c.out(" Note: " + note);
   if (!p.scan()) {
     c.out(" RZ = " + f("%g", p.molecule.RZ[0]) + " bohr; accuracy rule: " + p.accuracy.why);
-    if (p.neighbour) {
-      c.out(" Start: the orbitals of the closed-shell neighbour in near/ (Z1 = " + f("%g", p.neighbour->Z1) +
-            ", Z2 = " + f("%g", p.neighbour->Z2) + ", the open shell filled), on the grid of the run after it");
-    }
-    if (p.warm) {
-      c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.warm_accuracy.why +
-            "), carried to the rule's grid" + (p.check ? " and the check's" : ""));
-    }
+    report_starts(c);
     if (c.done(c.step(0, "tovrel"))) {
       const GroundState g = read_ground_state(p.run);
       report_ground(c, g);

@@ -47,6 +47,13 @@ struct Molecule {
   int find_shell(const std::string& name) const;
 };
 
+// The least charge of the second row (Na).  Its atoms' cores, deeper and
+// farther from the midpoint than the first row's, ask for more than the
+// first-row molecules did: the start from the separated ions
+// (separated_ions.hpp), the solves kept orthogonal inside them
+// (tovrel_controls.hpp) and a narrower inner region (accuracy.cpp).
+inline constexpr double kSecondRowZ = 11.0;
+
 // Whether two charges count as equal nuclei (the ground-state program's own test).
 bool equal_nuclei(double Z1, double Z2, double RZ);
 

@@ -45,6 +45,7 @@ void add_stages(Plan& p, bool ion) {
   auto starts = [&](JobSteps& job) {
     if (p.warm) job.insert(job.begin(), warm);
     if (p.neighbour) job.insert(job.begin(), near);
+    if (p.ions) job.insert(job.begin(), {Step{kIonFolders[0], "tovrel", 0, -1}, Step{kIonFolders[1], "tovrel", 0, -1}});
   };
   for (size_t d = 0; d < p.distances.size(); ++d) {
     const int di = static_cast<int>(d);
@@ -60,9 +61,9 @@ void add_stages(Plan& p, bool ion) {
   if (p.check) {
     JobSteps job{{"check", "tovrel", 0, -1}};
     // Without the coarse grid's run the check starts from the rule's result
-    // (the neighbour's orbitals, of other charges, cannot be carried to
-    // another grid).
-    if (p.neighbour && !p.warm) job.insert(job.begin(), Step{"", "tovrel", 0, -1});
+    // (the neighbour's or the ions' orbitals, of other charges, cannot be
+    // carried to another grid).
+    if (p.started_elsewhere() && !p.warm) job.insert(job.begin(), Step{"", "tovrel", 0, -1});
     starts(job);
     p.stage[0].push_back(job);
   }
@@ -137,6 +138,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
       p.warm = mol.START == 1 && p.warm_pays;
     }
     p.neighbour = closed_neighbour(m);
+    if (mol.START == 1) p.ions = separated_ions(m);
   } else {
     p.accuracy = scan_accuracy(m, mol, ion, file);
     for (size_t i = 0; i < m.RZ.size(); ++i) {
@@ -157,10 +159,11 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
 std::vector<Step> Plan::inputs(const Step& s) const {
   const std::string& dist = distances[s.distance];
   if (s.program == "gsfile" || s.ion >= 0) return {{dist, "tovrel", s.distance, -1}};
-  if (s.program == "tovrel" && s.folder != "near") {
+  if (s.program == "tovrel" && s.folder != "near" && s.folder != kIonFolders[0] && s.folder != kIonFolders[1]) {
     if (warm && s.folder != "warm") return {{"warm", "tovrel", 0, -1}};
-    if (neighbour && s.folder == "check") return {{"", "tovrel", 0, -1}};
+    if (started_elsewhere() && s.folder == "check") return {{"", "tovrel", 0, -1}};
     if (neighbour) return {{"near", "tovrel", 0, -1}};
+    if (ions) return {{kIonFolders[0], "tovrel", 0, -1}, {kIonFolders[1], "tovrel", 0, -1}};
   }
   std::vector<Step> in;
   if (s.program == "chanfile" || s.program == "xsect") in.push_back({dist, "gsfile", s.distance, -1});
@@ -227,7 +230,9 @@ std::vector<Channel> Plan::channels_at(int d, XsectSizes* size) const {
 std::vector<std::string> input_notes(const Plan& p) {
   std::vector<std::string> notes = p.molecule.notes;
   const MOL& mol = p.mol;
-  if (mol.given("START") && !p.warm_pays) {
+  // START also makes the start from the separated ions at one distance.
+  const bool ions_start = !p.scan() && separated_ions(p.molecule);
+  if (mol.given("START") && !p.warm_pays && !ions_start) {
     notes.push_back("START = " + std::to_string(mol.START) + " has no effect: " +
                     (p.scan()               ? std::string("every distance of a curve starts from no orbitals")
                      : mol.TOL >= kStartTol ? "a start from a coarse grid is made only below TOL = 1e-6"

@@ -23,6 +23,7 @@
 #include "diatom/channels.hpp"
 #include "diatom/molecule.hpp"
 #include "diatom/photo_controls.hpp"
+#include "diatom/separated_ions.hpp"
 
 namespace diatom {
 
@@ -63,6 +64,12 @@ struct Plan {
   // the folder "near" first, on the grid of the run it starts (warm's, else
   // the rule's), and its orbitals start that run.
   std::optional<Molecule> neighbour;
+  // A closed-shell molecule with a second-row atom (START = 1, one
+  // distance): each ion of the separated atoms (separated_ions.hpp) on its
+  // own in the folders "atom1" and "atom2" first, on the grid of the run
+  // they start (warm's, else the rule's), and their orbitals side by side
+  // (kIonsStartFile in that run's folder) start it.
+  std::optional<SeparatedIons> ions;
   // Folder of each distance: the run folder itself ("") for one distance,
   // r01, r02, … for a scan.
   std::vector<std::string> distances;
@@ -71,6 +78,10 @@ struct Plan {
 
   bool scan() const { return distances.size() > 1; }
   bool ion() const { return !channels.empty(); }
+  // Whether the first ground-state run starts from another molecule's
+  // orbitals (the neighbour's or the ions'), which cannot be carried to
+  // another grid: the check run then starts from the rule's result.
+  bool started_elsewhere() const { return neighbour || ions; }
   // The run folder's path of a folder of the run.
   std::string path(const std::string& folder) const { return folder.empty() ? run : run + "/" + folder; }
   // The steps whose outputs `s` reads.
@@ -89,6 +100,10 @@ struct Plan {
 // after it took 3.9 s against 3.6 s cold at 1262 points, 4.4 against 4.9 s
 // at 1546, 4.8 against 8.3 s at 1928 and 16 against 49 s at 8886.
 inline constexpr double kStartTol = 1.0e-6;
+// The folders of the two ions, and the start they make in the folder of
+// the run they start.
+inline constexpr const char* kIonFolders[2] = {"atom1", "atom2"};
+inline constexpr const char* kIonsStartFile = "ions.res";
 inline constexpr double kStartRatio = 1.5;
 
 // The plan of the run of control file `file` (group `mol`, described as `m`)

@@ -2,7 +2,7 @@
 // molecule's total energy tells a bound state from another self-consistent
 // solution: AlF (R = 3.126) settled on orbitals whose total, −340.985
 // hartree, lies 0.30 above Al + F (−341.286) where its ground state lies
-// 0.20 below (−341.491), and neither the virial ratio (2.0003) nor the
+// 0.20 below (−341.488), and neither the virial ratio (2.0003) nor the
 // aufbau check showed it.
 #pragma once
 

@@ -1,6 +1,8 @@
 #include "diatom/step_controls.hpp"
 
+#include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 #include "photo/wave_table.hpp"
 
 namespace diatom {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -48,6 +52,15 @@ XsectControl xsect_control(const Plan& p, int d, bool grids) {
   return c;
 }
 
+// Whether step `s` is the molecule's run that the separated ions start:
+// the coarse grid's when there is one, else the rule's.
+bool starts_from_ions(const Plan& p, const Step& s) {
+  return p.ions && s.program == "tovrel" && s.ion < 0 && s.folder == (p.warm ? "warm" : "");
+}
+
+// The grid of the runs that start the first one (the neighbour, the ions).
+const Accuracy& start_accuracy(const Plan& p) { return p.warm ? p.warm_accuracy : p.accuracy; }
+
 // The ground-state file as a channel's folder sees it.
 const std::string kChannelGroundFile = std::string("../") + kGroundFile;
 
@@ -57,6 +70,7 @@ ProgramFiles program_files(const Plan& p, const Step& s) {
   ProgramFiles f;
   if (s.program == "tovrel") {
     f.controls = {kTovrelControl, kTovrelTitles};
+    if (starts_from_ions(p, s)) f.controls.push_back(kIonsStartFile);
     f.outputs = {kGroundListing, kGroundResult};
   } else if (s.program == "gsfile") {
     f.outputs = {program_arguments(s)[1]};
@@ -97,9 +111,19 @@ void write_ground_controls(const Plan& p, const Step& s) {
   const double RZ = p.molecule.RZ[s.distance];
   if (s.folder == "near") {
     // The neighbour on the grid of the run it starts, from no orbitals.
-    const Accuracy& a = p.warm ? p.warm_accuracy : p.accuracy;
+    const Accuracy& a = start_accuracy(p);
     const scf::ControlGroup d = make_d00(*p.neighbour, RZ, a, kGroundListing, kGroundResult);
     write_tovrel_controls(p.path(s.folder), d, titles(p, *p.neighbour, RZ, a), "", false);
+    return;
+  }
+  for (size_t k = 0; k < 2 && p.ions; ++k) {
+    if (s.folder != kIonFolders[k]) continue;
+    // One ion of the separated atoms, on focus 1 of the grid of the run it
+    // starts, from no orbitals.
+    const Accuracy& a = start_accuracy(p);
+    const Molecule& ion = p.ions->ion[k];
+    const scf::ControlGroup d = make_d00(ion, RZ, a, kGroundListing, kGroundResult);
+    write_tovrel_controls(p.path(s.folder), d, titles(p, ion, RZ, a), "", false);
     return;
   }
   if (s.ion >= 0) {
@@ -126,12 +150,24 @@ void write_ground_controls(const Plan& p, const Step& s) {
   // After a start on the coarse grid, the orbitals of its result carried to
   // this grid (tovrel's restart on another grid); after the neighbour's run,
   // its orbitals, on the same grid for the run it was made for.
+  // After the ions' runs, their orbitals side by side in this run's folder
+  // (written once both have finished; at the making of the run folder the
+  // control files name the file to come).
   std::string from;
   if (p.warm && s.folder != "warm")
     from = std::string("warm/") + kGroundResult;
   else if (p.neighbour)
     from = s.folder == "check" ? kGroundResult : std::string("near/") + kGroundResult;
+  else if (p.ions && s.folder == "check")
+    from = kGroundResult;
   if (!from.empty() && !s.folder.empty()) from = "../" + from;
+  if (starts_from_ions(p, s)) {
+    from = kIonsStartFile;
+    const std::array<std::string, 2> results{p.path(kIonFolders[0]) + "/" + kGroundResult,
+                                             p.path(kIonFolders[1]) + "/" + kGroundResult};
+    if (fs::exists(results[0]) && fs::exists(results[1]))
+      write_ions_start(*p.ions, d, results, p.path(s.folder) + "/" + kIonsStartFile);
+  }
   const bool other_grid = s.folder == "check" || (p.warm && s.folder != "warm");
   write_tovrel_controls(p.path(s.folder), d, titles(p, p.molecule, RZ, a), from, !from.empty() && other_grid);
 }

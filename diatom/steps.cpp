@@ -35,6 +35,9 @@ std::string job_label(const Plan& p, const Step& s) {
     const Molecule& n = *p.neighbour;
     return l + " (start: the closed-shell neighbour, Z1 = " + label_number(n.Z1) + ", Z2 = " + label_number(n.Z2) + ")";
   }
+  for (size_t k = 0; k < 2 && p.ions; ++k) {
+    if (s.folder == kIonFolders[k]) return l + " (start: " + ion_label(*p.ions, static_cast<int>(k)) + ")";
+  }
   if (s.ion >= 0) {
     const int hole = p.molecule.ionised[static_cast<size_t>(s.ion)];
     return l + " " + s.folder + " (ion " + ionic_state_label(p.molecule, hole) +

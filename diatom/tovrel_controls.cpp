@@ -85,6 +85,7 @@ scf::ControlGroup make_d00(const Molecule& m, double RZ, const Accuracy& a, cons
                            const std::string& FIR) {
   scf::ControlGroup d = build_d00(m, RZ, a, FIL, FIR);
   if (m.open >= 0) open_shell_d00(m, d);
+  if (m.open < 0 && m.Z1 > 0.0 && m.Z2 > 0.0 && std::max(m.Z1, m.Z2) >= kSecondRowZ) d.IPROJ = 1;
   const std::string where = "group &D00 made by diatom";
   // A grid past the program's default memory gets its own NUVM (in whole
   // millions of words), up to half of this machine's memory.
@@ -121,7 +122,7 @@ void write_tovrel_controls(const std::string& folder, const scf::ControlGroup& d
   d00i.FI0 = restart;
   d00i.group().write(u);
   scf::ControlGroup copy = d;
-  copy.group().write(u);
+  copy.group(false, true).write(u);
   units.close(3);
 }
 

@@ -288,6 +288,17 @@ TEST(AccuracyRule, StaysInsideTheProgramsStorageAndTightensWithTol) {
   }
 }
 
+// AlF's total (30 waves, NB = 1200) lies 2.8e-4 above its value at RP(1) =
+// 1.0015 when the inner region reaches 1.005 and 1.7e-6 at 1.0025: the
+// rule's region keeps that error below TOL/3 at 1e-3 and 1e-4 (the
+// first-row widening gave 1.0097, 7e-3 off, and 1.0055).
+TEST(AccuracyRule, ASecondRowAtomsInnerRegionHoldsTol) {
+  const diatom::Molecule alf = diatom::describe_molecule(mol(13, 9, 3.126, ""), "x.mol");
+  EXPECT_LE(diatom::choose_accuracy(alf, 3.126, 1e-3, 0, 0).RP1, 1.005);
+  EXPECT_LE(diatom::choose_accuracy(alf, 3.126, 1e-4, 0, 0).RP1, 1.0035);
+  EXPECT_GE(diatom::choose_accuracy(alf, 3.126, 1e-4, 0, 0).RP1, 1.0025) << "no finer than it needs";
+}
+
 // The first steps of the outer sweep err as the fourth power of q, the step
 // in ξ at the junction over RP(1) − 1.  N2 at TOL = 1e-8 on the grid the
 // rule gave before it bounded q (NB = 3620, RP(1) = 1.0015, q = 0.025) kept
@@ -532,12 +543,12 @@ TEST(IonicStates, AnIonFarFromKoopmansIsAnotherState) {
   EXPECT_TRUE(diatom::another_ionic_state(-0.1 * eV, 9.0 * eV));
 }
 
-// AlF's other solution (−340.985, x2dhf's limit −341.4908) lies 0.30 above
+// AlF's other solution (−340.985, the limit about −341.4884) lies 0.30 above
 // Al + F and is named; F2, unbound in Hartree–Fock (−198.7735, 0.046 above
 // 2F), N2, an ion and an atom on a focus are not.
 TEST(SeparatedAtoms, AnotherSolutionAboveTheAtomsIsNamed) {
   EXPECT_TRUE(diatom::above_separated_atoms(13, 9, 0, -340.984673));
-  EXPECT_FALSE(diatom::above_separated_atoms(13, 9, 0, -341.49081));
+  EXPECT_FALSE(diatom::above_separated_atoms(13, 9, 0, -341.4884));
   EXPECT_FALSE(diatom::above_separated_atoms(9, 9, 0, -198.7735));
   EXPECT_FALSE(diatom::above_separated_atoms(7, 7, 0, -108.9938256));
   EXPECT_FALSE(diatom::above_separated_atoms(7, 7, 1, -100.0));

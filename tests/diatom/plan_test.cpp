@@ -155,6 +155,29 @@ TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
   EXPECT_NE(one.read("n2/Dp_Data.dsc").find("IROT = 2"), std::string::npos);
 }
 
+// AlF starts from Al⁺ and F⁻, each run alone first in both jobs; the
+// molecule reads their orbitals side by side on the same grid (MI0 = 1),
+// the check the rule's result; START = 0 starts from no orbitals.
+TEST(RunPlan, ASecondRowMoleculeStartsFromItsSeparatedIons) {
+  testsupport::ScratchDir dir("diatom_ions_plan");
+  const std::string alf = "&MOL Z1 = 13, Z2 = 9, RZ = 3.126, TOL = 1e-3, CHECK = 1";
+  const Plan p = plan_of(alf + " /\n", (dir.path() / "run").string());
+  ASSERT_TRUE(p.ions && !p.warm);
+  EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"atom1/tovrel", "atom2/tovrel", "tovrel"}));
+  EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"atom1/tovrel", "atom2/tovrel", "tovrel", "check/tovrel"}));
+  EXPECT_EQ(names(p.inputs(p.stage[0][0][2])), (std::vector<std::string>{"atom1/tovrel", "atom2/tovrel"}));
+  EXPECT_EQ(names(p.inputs(p.stage[0][1][3])), std::vector<std::string>{"tovrel"});
+  for (const Step& s : p.stage[0][1]) {
+    std::filesystem::create_directories(p.path(s.folder));
+    diatom::write_ground_controls(p, s);
+  }
+  const std::string ion = dir.read("run/atom2/Dp_Data.dsc"), mol = dir.read("run/Dp_Data.dsc");
+  EXPECT_NE(ion.find("Z1 = 9.0,\n Z2 = 0.0"), std::string::npos) << ion;
+  EXPECT_NE(mol.find("MI0 = 1,\n FI0 = 'ions.res'"), std::string::npos) << mol;
+  EXPECT_NE(dir.read("run/check/Dp_Data.dsc").find("MI0 = 2,\n FI0 = '../mol.res'"), std::string::npos);
+  EXPECT_FALSE(plan_of(alf + ", START = 0 /\n").ions);
+}
+
 // Finished only when the record of this very step says exit 0 and every
 // file it names is there, as large as it was; a running step only while
 // its lock is held.
