@@ -228,6 +228,23 @@ TEST(DiatomProgram, SlowCyanoRadicalIsReachedFromItsClosedShellNeighbour) {
   EXPECT_NEAR(e["4s"], -0.6286328556, 1e-4);
 }
 
+// AlF from its description alone.  From no orbitals it ended on other
+// solutions (−338.15 in the diagram's order, −340.98 in the order written);
+// diatom starts it from Al⁺ and F⁻ (atom1/, atom2/).  Gaussian Hartree–Fock
+// (cc-pCV5Z, psi4): 7σ −0.336918, total −341.488014, extrapolated −341.4884.
+TEST(DiatomProgram, SlowAluminiumFluorideIsReachedFromItsSeparatedIons) {
+  ScratchDir dir("diatom_alf");
+  dir.write("alf.mol", "&MOL Z1 = 13, Z2 = 9, RZ = 3.126, SHELLS = '1s 2s 3s 4s 1p 5s 6s 2p 7s', TOL = 1e-3 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 1 alf.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string lst = dir.read("run/diatom.lst");
+  EXPECT_NE(lst.find("separated ions, Al+ (1s 2s 1p 3s 4s) on nucleus 1 in atom1/"), std::string::npos) << lst;
+  const size_t t = lst.find("TOTAL ENERGY:"), s = lst.find("\n   7s ");
+  ASSERT_TRUE(t != std::string::npos && s != std::string::npos) << lst;
+  EXPECT_NEAR(std::stod(lst.substr(t + 13)), -341.4884, 1e-3);
+  EXPECT_NEAR(std::stod(lst.substr(lst.find("0   0", s) + 5)), -0.336918, 1e-3);
+}
+
 // H2+ at R = 2, the run of a user asking for β and the molecular frame:
 // every open solution kept (seven), a momentum step of 0.02, 30 to 82 eV.
 // The exact two-centre continuum gives 0.7522, 0.3620, 0.1026 Mb; β of the
