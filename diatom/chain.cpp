@@ -110,8 +110,9 @@ Plan reopen_run(const Options& opt, const std::string& run) {
 }
 
 // Runs the stages here, `parallel` programs at a time: in each stage the
-// steps that have not finished, the first steps of its jobs before the
-// second ones (a ground state before its gsfile).
+// steps that have not finished, wave after wave, a step after the steps it
+// reads (a ground state before its gsfile; the two ions side by side before
+// the molecule they start).
 void run_stages(const Plan& p, int parallel, const std::string& bin) {
   for (int k = 0; k < 3; ++k) {
     if (p.stage[k].empty()) continue;
@@ -125,18 +126,7 @@ void run_stages(const Plan& p, int parallel, const std::string& bin) {
     say(" diatom: stage " + std::to_string(k + 1) + ", " + kStageName[k] + ": " + counted(steps, "step") +
         (open < steps ? ", " + std::to_string(steps - open) + " finished before" : "") +
         (open > 0 ? ", " + std::to_string(parallel) + " at a time" : ""));
-    for (size_t i = 0;; ++i) {
-      std::vector<Step> wave;
-      for (const JobSteps& job : p.stage[k]) {
-        if (i >= job.size()) continue;
-        // A step that starts two jobs (the coarse-grid start) runs once.
-        const std::string name = job[i].name();
-        if (std::none_of(wave.begin(), wave.end(), [&](const Step& w) { return w.name() == name; }))
-          wave.push_back(job[i]);
-      }
-      if (wave.empty()) break;
-      run_steps(p, wave, parallel, bin);
-    }
+    for (const std::vector<Step>& wave : p.waves(k)) run_steps(p, wave, parallel, bin);
   }
 }
 

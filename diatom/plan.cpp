@@ -156,6 +156,32 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   return p;
 }
 
+std::vector<std::vector<Step>> Plan::waves(int k) const {
+  // The level of a step: one more than the highest of its inputs in this
+  // stage (the steps of a job come after the inputs they read, so each
+  // input's level is known before the step's).
+  std::vector<std::pair<Step, size_t>> level;
+  auto level_of = [&](const std::string& name) -> const size_t* {
+    for (const auto& [s, l] : level)
+      if (s.name() == name) return &l;
+    return nullptr;
+  };
+  size_t top = 0;
+  for (const JobSteps& job : stage[k]) {
+    for (const Step& s : job) {
+      if (level_of(s.name())) continue;
+      size_t l = 0;
+      for (const Step& in : inputs(s))
+        if (const size_t* li = level_of(in.name())) l = std::max(l, *li + 1);
+      level.emplace_back(s, l);
+      top = std::max(top, l + 1);
+    }
+  }
+  std::vector<std::vector<Step>> w(top);
+  for (const auto& [s, l] : level) w[l].push_back(s);
+  return w;
+}
+
 std::vector<Step> Plan::inputs(const Step& s) const {
   const std::string& dist = distances[s.distance];
   if (s.program == "gsfile" || s.ion >= 0) return {{dist, "tovrel", s.distance, -1}};

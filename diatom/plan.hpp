@@ -88,6 +88,10 @@ struct Plan {
   std::vector<Step> inputs(const Step& s) const;
   // The step called `name`, or nullptr.
   const Step* find_step(const std::string& name) const;
+  // The steps of stage `k` in the waves a run here takes them in: each step
+  // once, in the first wave after those of every input it has in the stage,
+  // in the order of its jobs; the steps of a wave need nothing of one another.
+  std::vector<std::vector<Step>> waves(int k) const;
   // The channels of distance `d` with the grids its ground state gives, and
   // xsect's sizes for them; stops naming the control file when the photon
   // range lies below a threshold or xsect's memory cannot take the run.

@@ -155,7 +155,8 @@ TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
   EXPECT_NE(one.read("n2/Dp_Data.dsc").find("IROT = 2"), std::string::npos);
 }
 
-// AlF starts from Al⁺ and F⁻, each run alone first in both jobs; the
+// AlF starts from Al⁺ and F⁻, each run alone first in both jobs (side by
+// side when run here); the
 // molecule reads their orbitals side by side on the same grid (MI0 = 1),
 // the check the rule's result; START = 0 starts from no orbitals.
 TEST(RunPlan, ASecondRowMoleculeStartsFromItsSeparatedIons) {
@@ -167,6 +168,11 @@ TEST(RunPlan, ASecondRowMoleculeStartsFromItsSeparatedIons) {
   EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"atom1/tovrel", "atom2/tovrel", "tovrel", "check/tovrel"}));
   EXPECT_EQ(names(p.inputs(p.stage[0][0][2])), (std::vector<std::string>{"atom1/tovrel", "atom2/tovrel"}));
   EXPECT_EQ(names(p.inputs(p.stage[0][1][3])), std::vector<std::string>{"tovrel"});
+  // Run here, the two ions side by side, then the molecule, then its check.
+  const std::vector<std::vector<Step>> w = p.waves(0);
+  ASSERT_EQ(w.size(), 3u);
+  EXPECT_EQ(names(w[0]), (std::vector<std::string>{"atom1/tovrel", "atom2/tovrel"}));
+  EXPECT_EQ(names(w[2]), std::vector<std::string>{"check/tovrel"});
   for (const Step& s : p.stage[0][1]) {
     std::filesystem::create_directories(p.path(s.folder));
     diatom::write_ground_controls(p, s);
