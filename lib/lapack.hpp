@@ -12,6 +12,12 @@ void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, i
 // Solve A·X = B (TRANS = 'N') or Aᵀ·X = B ('T') from the factors of dgetrf_.
 void dgetrs_(const char* trans, const int* n, const int* nrhs, const double* a, const int* lda, const int* ipiv,
              double* b, const int* ldb, int* info, std::size_t trans_len);
+// C ← α·op(A)·op(B) + β·C and y ← α·op(A)·x + β·y (BLAS).
+void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const double* alpha,
+            const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
+            const int* ldc, std::size_t transa_len, std::size_t transb_len);
+void dgemv_(const char* trans, const int* m, const int* n, const double* alpha, const double* a, const int* lda,
+            const double* x, const int* incx, const double* beta, double* y, const int* incy, std::size_t trans_len);
 // Complex counterparts.
 void zgetrf_(const int* m, const int* n, std::complex<double>* a, const int* lda, int* ipiv, int* info);
 void zgetrs_(const char* trans, const int* n, const int* nrhs, const std::complex<double>* a, const int* lda,

@@ -155,6 +155,7 @@ void self_consistent_run(const RunSettings& run, const RunOptions& options, cons
                             run.RZ, tables);
   t.EXACT = options.EXACT;
   t.IDIF = options.IDIF;
+  t.IBLAS = options.IBLAS;
   write_header(listing, PRT, s, run);
   // The first shell starts from −(Z1+Z2)^1.5/2 unless it was read with an
   // orbital (a restart keeps the energy of its file).

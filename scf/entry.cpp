@@ -8,6 +8,7 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
+#include "lib/lapack.hpp"
 #include "scf/driver.hpp"
 #include "scf/input_checks.hpp"
 #include "scf/restart.hpp"
@@ -208,7 +209,13 @@ void run_tovrel(long NUV, lib::Workspace& V, io::Units& units) {
                            d.IGRID,
                            d.IROT,
                            d.IPROJ,
+                           d.IBLAS,
                            d00i.MI0 == 2};
+  // The blocks of the elimination are small (n × n, n the waves): on more
+  // than one BLAS thread their products and factors wait on one another
+  // longer than they work, and the two energies of a state walk already
+  // take a thread each.
+  if (d.IBLAS == 1) lib::set_blas_threads(1);
   self_consistent_run(run_settings(d, layout.MM), options, s, a.storage(W.matrix(K[0], NB, 7), NA, layout.MM),
                       update_slices(W, K, NB, KMA, a), velor.PRT, listing, result);
 }

@@ -66,17 +66,22 @@ struct ControlGroup : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   // orthogonal to every other shell of its symmetry inside the solve (the
   // projected solve of the open shell with IROT = 2).
   int IPROJ = 0;
+  // The blocks of each point of the outer elimination: 0 the written
+  // products and Gauss–Jordan solve; 1 BLAS products and LAPACK's LU
+  // factors (the same relations to rounding, faster from about 16 waves).
+  int IBLAS = 0;
   // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.
   std::array<int, 2> OPEN{};
   std::string TERM;
   int NUVM = kNUVM;  // the most double words the run may use
 
-  // The group as read (every variable) or as written: EXACT, ISRCH, IDIF, IGRID, IROT, IPROJ and OPEN,
+  // The group as read (every variable) or as written: EXACT, ISRCH, IDIF, IGRID, IROT, IPROJ, IBLAS and OPEN,
   // TERM are named only when they are not 0, so that readers of the older
   // group read the files of default runs.
-  // `newer_when_set`: every variable as read, but IPROJ, newer than the
-  // files made before it, only when it is not 0 (diatom's control files).
+  // `newer_when_set`: every variable as read, but IPROJ and IBLAS, newer
+  // than the files made before them, only when they are not 0 (diatom's
+  // control files).
   io::Group group(bool writing = false, bool newer_when_set = false) {
     io::Group g("D00");
     add_molecule(g);
@@ -92,6 +97,7 @@ struct ControlGroup : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
     if (!writing || IGRID != 0) g.add("IGRID", IGRID);
     if (!writing || IROT != 0) g.add("IROT", IROT);
     if ((!writing && !newer_when_set) || IPROJ != 0) g.add("IPROJ", IPROJ);
+    if ((!writing && !newer_when_set) || IBLAS != 0) g.add("IBLAS", IBLAS);
     if (!writing || OPEN[0] != 0) g.add("OPEN", OPEN.data(), {2}).add("TERM", TERM, 8);
     if (!writing || NUVM != kNUVM) g.add("NUVM", NUVM);
     return g;

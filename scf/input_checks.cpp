@@ -99,6 +99,9 @@ void check_switches(const ControlGroup& d, const Fail& fail) {
   if (d.IPROJ != 0 && d.IPROJ != 1) {
     fail("IPROJ", "0 (closed shells kept orthogonal after their solves) or 1 (inside them, the projected solve)");
   }
+  if (d.IBLAS != 0 && d.IBLAS != 1) {
+    fail("IBLAS", "0 (the outer elimination's blocks as written) or 1 (by BLAS and LAPACK)");
+  }
   if (d.MI[1] != 0 && d.MI[1] != 1) fail("MI(2)", "0 or 1 (normalise every updated shell)");
   if (d.MI[2] < 0 || d.MI[2] > 2) fail("MI(3)", "0, 1 (shell choice on the console) or 2 (the update mode)");
   if (d.MI[3] != 0 && d.MI[3] != 1) fail("MI(4)", "0 or 1 (Schmidt-orthogonalise against the shells of JOR)");

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "io/format.hpp"
 #include "io/stop.hpp"
+#include "lib/lapack.hpp"
 
 namespace scf {
 
@@ -68,7 +70,12 @@ namespace {
 class OuterElimination {
  public:
   OuterElimination(const OuterEquations& eq, lib::Mat WK, lib::Vec scratch)
-      : eq_(eq), N_(eq.N), n2_(eq.N * eq.N), WK_(WK), next_(scratch.data()) {}
+      : eq_(eq),
+        N_(eq.N),
+        n2_(eq.N * eq.N),
+        WK_(WK),
+        next_(scratch.data()),
+        pivots_(eq.IBLAS == 1 ? static_cast<size_t>(eq.N) : 0) {}
   // The end relation RM(NB) = CM, RV(NB) = CV in WK and in the point before.
   void start(lib::CMat CM, lib::CVec CV, lib::Vec scratch);
   // Eliminates every point from NB−1 down to NA+2; returns the sign.
@@ -87,13 +94,19 @@ class OuterElimination {
   void fill_W(double* Wi, int i);
   void write_out();
   void keep(int i);
+  void form_written_blocks(int i);
   int written_step(int i);
+  void form_difference_blocks(int i);
   int difference_step(int i);
+  int library_written_step(int i);
+  int library_difference_step(int i);
+  int library_solve();
 
   const OuterEquations& eq_;
   const int N_, n2_;
   const lib::Mat WK_;
   double* next_;
+  std::vector<int> pivots_;  // of the LU factors (IBLAS = 1)
   lib::Mat A_, Bp_, C_, RMn_;
   lib::Vec H_, RVn_;
   double *Wn_ = nullptr, *Wc_ = nullptr, *Wp_ = nullptr;
@@ -115,7 +128,8 @@ void OuterElimination::start(lib::CMat CM, lib::CVec CV, lib::Vec scratch) {
     io::stop(io::fstring(io::Format("(' CPYP0: SCRATCH OF',I9,' WORDS, NEEDS',I9)"), scratch.size(),
                          outer_elimination_words(N)));
   }
-  double *a = take(n2), *b = take(n2), *c = take(n2), *rm = take(n2), *h = take(N), *rv = take(N);
+  // h follows C: the right-hand sides of one solve, side by side.
+  double *a = take(n2), *b = take(n2), *c = take(n2), *h = take(N), *rm = take(n2), *rv = take(N);
   A_ = lib::Mat(a, N, N);
   Bp_ = lib::Mat(b, N, N);
   C_ = lib::Mat(c, N, N);
@@ -179,13 +193,13 @@ void OuterElimination::keep(int i) {
 // One point of the written form: the blocks A, B, C and h of point i, then
 // B′ = B − A·RM(i+1), h′ = h − A·RV(i+1) and RM(i) = B′⁻¹C, RV(i) = B′⁻¹h′
 // into RMn, RVn.  Returns the sign of det B′.
-int OuterElimination::written_step(int i) {
+void OuterElimination::form_written_blocks(int i) {
   const int N = N_;
   const double r = eq_.r, ER = eq_.ER;
   const lib::CVec R2 = eq_.R2, R3 = eq_.R3;
   const lib::CMat S = eq_.S;
-  const lib::Mat A = A_, Bp = Bp_, C = C_, RMn = RMn_;
-  const lib::Vec H = H_, RVn = RVn_;
+  const lib::Mat A = A_, Bp = Bp_, C = C_;
+  const lib::Vec H = H_;
   for (int q = 1; q <= N; ++q) {
     for (int p = 1; p <= N; ++p) {
       const int pq = (p - 1) + N * (q - 1);
@@ -200,6 +214,13 @@ int OuterElimination::written_step(int i) {
     C(p, p) += 1.0 + r * ER * R2(i - 1) * R3(i - 1);
     H(p) = r * (10.0 * S(i, p) + S(i - 1, p) + S(i + 1, p));
   }
+}
+
+int OuterElimination::written_step(int i) {
+  const int N = N_;
+  const lib::Mat A = A_, Bp = Bp_, C = C_, RMn = RMn_;
+  const lib::Vec H = H_, RVn = RVn_;
+  form_written_blocks(i);
   // B′ = B − A·RM(i+1), h′ = h − A·RV(i+1); RM(i+1), RV(i+1) held in RMn, RVn.
   double* h = H.data();
   for (int m = 1; m <= N; ++m) {
@@ -231,13 +252,13 @@ int OuterElimination::written_step(int i) {
 // holds G only to the unit's last bit, an error of W of ε/r = 12ε/HB² per
 // point, the rounding that grows as NB².  Leaves G in RMn, RV in RVn and
 // returns the sign of det B′ = (−1)^N·det(I − E).
-int OuterElimination::difference_step(int i) {
+void OuterElimination::form_difference_blocks(int i) {
   const int N = N_;
   const double r = eq_.r, ER = eq_.ER;
   const lib::CVec R2 = eq_.R2, R3 = eq_.R3;
   const lib::CMat S = eq_.S;
-  const lib::Mat Ma = A_, Me = Bp_, Mc = C_, Gn = RMn_;
-  const lib::Vec H = H_, RVn = RVn_;
+  const lib::Mat Ma = A_, Me = Bp_, Mc = C_;
+  const lib::Vec H = H_;
   for (int q = 1; q <= N; ++q) {
     for (int p = 1; p <= N; ++p) {
       const int pq = (p - 1) + N * (q - 1);
@@ -252,6 +273,13 @@ int OuterElimination::difference_step(int i) {
     Mc(p, p) += r * ER * R2(i - 1) * R3(i - 1);
     H(p) = r * (10.0 * S(i, p) + S(i - 1, p) + S(i + 1, p));
   }
+}
+
+int OuterElimination::difference_step(int i) {
+  const int N = N_;
+  const lib::Mat Ma = A_, Me = Bp_, Mc = C_, Gn = RMn_;
+  const lib::Vec H = H_, RVn = RVn_;
+  form_difference_blocks(i);
   // E = b + G′ + a·G′ + a;  h − (I + a)·RV′.
   for (int q = 1; q <= N; ++q)
     for (int p = 1; p <= N; ++p) {
@@ -278,6 +306,61 @@ int OuterElimination::difference_step(int i) {
   return ((N & 1) ? -det : det) < 0.0 ? -1 : 1;
 }
 
+// The blocks' algebra by the library (IBLAS = 1): the products by dgemm and
+// dgemv, the solve by the LU factors of dgetrf with partial pivoting and
+// dgetrs on C and h side by side.  The blocks are dominated by their
+// diagonal, so the pivoting rarely exchanges rows; the sign of det B′ is
+// that of the product of U's diagonal, times −1 for each exchange.
+// Solves B′·[RM | RV] = [C | h] in place (B′ in Bp, C and h in C and H),
+// the relation into RMn, RVn; returns the sign of det B′.
+int OuterElimination::library_solve() {
+  const int N = N_, nrhs = N + 1;
+  double* b = Bp_.data();
+  int info = 0;
+  dgetrf_(&N, &N, b, &N, pivots_.data(), &info);
+  if (info > 0) io::stop(io::fstring(io::Format("(' INVE: ZERO PIVOT IN ROW',I3,' OF',I3)"), info, N));
+  dgetrs_("N", &N, &nrhs, b, &N, pivots_.data(), C_.data(), &N, &info, 1);
+  int sign = 1;
+  for (int k = 0; k < N; ++k) {
+    if (b[k + static_cast<long>(N) * k] < 0.0) sign = -sign;
+    if (pivots_[static_cast<size_t>(k)] != k + 1) sign = -sign;
+  }
+  std::copy_n(C_.data(), n2_, RMn_.data());
+  std::copy_n(H_.data(), N, RVn_.data());
+  return sign;
+}
+
+// The written form by the library: B′ = B − A·RM(i+1), h′ = h − A·RV(i+1).
+int OuterElimination::library_written_step(int i) {
+  const int N = N_, one = 1;
+  const double plus = 1.0, minus = -1.0;
+  form_written_blocks(i);
+  dgemm_("N", "N", &N, &N, &N, &minus, A_.data(), &N, RMn_.data(), &N, &plus, Bp_.data(), &N, 1, 1);
+  dgemv_("N", &N, &N, &minus, A_.data(), &N, RVn_.data(), &one, &plus, H_.data(), &one, 1);
+  return library_solve();
+}
+
+// The difference form by the library: E = b + G′ + a + a·G′ into Me, the
+// right-hand side −(h − (I + a)·RV′), then (I − E)·[G | RV] = [c + E | ·].
+int OuterElimination::library_difference_step(int i) {
+  const int N = N_, n2 = n2_, one = 1;
+  const double plus = 1.0, minus = -1.0;
+  form_difference_blocks(i);
+  double *a = A_.data(), *e = Bp_.data(), *c = C_.data(), *h = H_.data();
+  const double *g = RMn_.data(), *rv = RVn_.data();
+  for (int pq = 0; pq < n2; ++pq) e[pq] += g[pq] + a[pq];
+  dgemm_("N", "N", &N, &N, &N, &plus, a, &N, g, &N, &plus, e, &N, 1, 1);
+  dgemv_("N", &N, &N, &plus, a, &N, rv, &one, &minus, h, &one, 1);
+  for (int p = 0; p < N; ++p) h[p] += rv[p];
+  for (int pq = 0; pq < n2; ++pq) {
+    c[pq] += e[pq];
+    e[pq] = -e[pq];
+  }
+  for (int p = 0; p < N; ++p) e[p + N * p] += 1.0;
+  const int sign = library_solve();
+  return (N & 1) ? -sign : sign;
+}
+
 int OuterElimination::run() {
   const int NA = eq_.NA, NB = eq_.NB;
   if (NB - 1 >= NA + 2) {
@@ -287,7 +370,10 @@ int OuterElimination::run() {
   int sign = 1;
   for (int i = NB - 1; i >= NA + 2; --i) {
     fill_W(Wp_, i - 1);
-    sign *= eq_.IDIF == 1 ? difference_step(i) : written_step(i);
+    if (eq_.IBLAS == 1)
+      sign *= eq_.IDIF == 1 ? library_difference_step(i) : library_written_step(i);
+    else
+      sign *= eq_.IDIF == 1 ? difference_step(i) : written_step(i);
     std::swap(Wn_, Wc_);  // the next point's i+1 is this point's i …
     std::swap(Wc_, Wp_);  // … and its i this point's i−1
     keep(i);
