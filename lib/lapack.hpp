@@ -12,6 +12,8 @@ void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, i
 // Solve A·X = B (TRANS = 'N') or Aᵀ·X = B ('T') from the factors of dgetrf_.
 void dgetrs_(const char* trans, const int* n, const int* nrhs, const double* a, const int* lda, const int* ipiv,
              double* b, const int* ldb, int* info, std::size_t trans_len);
+// The inverse of A from the factors of dgetrf_, in place (LWORK ≥ N).
+void dgetri_(const int* n, double* a, const int* lda, const int* ipiv, double* work, const int* lwork, int* info);
 // C ← α·op(A)·op(B) + β·C and y ← α·op(A)·x + β·y (BLAS).
 void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const double* alpha,
             const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
