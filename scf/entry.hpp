@@ -68,7 +68,7 @@ struct ControlGroup : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   int IPROJ = 0;
   // The blocks of each point of the outer elimination: 0 the written
   // products and Gauss–Jordan solve; 1 BLAS products and LAPACK's LU
-  // factors (the same relations to rounding, faster from about 16 waves).
+  // factors (the same relations to rounding, faster from about 12 waves).
   int IBLAS = 0;
   // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.

@@ -21,8 +21,8 @@ double gauss_jordan_solve(int N, lib::Vec V, lib::Mat A, lib::Mat C);
 // form of the relations (IDIF = 1: the difference form), and the algebra of
 // each point's blocks (IBLAS = 1: BLAS products and LAPACK's LU factors
 // with partial pivoting in place of the written products and Gauss–Jordan
-// solve; the same relations to rounding, about 2.3 times faster at 30 waves,
-// slower below about 16).
+// solve; the same relations to rounding, about twice as fast at 30 waves,
+// slower below about 12).
 struct OuterEquations {
   int N = 0, NA = 0, NB = 0;
   double r = 0.0, ER = 0.0;
