@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "io/console.hpp"
+#include "io/format.hpp"
 #include "io/list_directed.hpp"
+#include "io/stop.hpp"
+#include "lib/lapack.hpp"
 #include "lib/vector_kernels.hpp"
 #include "scf/outer_elimination.hpp"
 #include "scf/overlap.hpp"
@@ -123,7 +127,26 @@ void matching_rows(const RunTables& t, const InnerUnknowns& idx, const Matching&
 }
 
 // cf = A⁻¹·rhs, A inverted in place; returns the sign of det A.
-int solve_inner(int NCF, lib::Mat A, lib::CVec rhs, lib::Vec cf) {
+// IBLAS = 1: by LAPACK's LU factors with partial pivoting (dgetrf, dgetrs),
+// A overwritten by them; the sign of det A that of U's diagonal, times −1
+// for each row exchange.  The inversion as written walks the rows of A, a
+// column-major matrix of NA·n rows (190 with 38 waves), across memory.
+int solve_inner(int NCF, lib::Mat A, lib::CVec rhs, lib::Vec cf, int IBLAS) {
+  if (IBLAS == 1) {
+    std::vector<int> pivots(static_cast<size_t>(NCF));
+    int info = 0;
+    const int one = 1;
+    dgetrf_(&NCF, &NCF, A.data(), &NCF, pivots.data(), &info);
+    if (info > 0) io::stop(io::fstring(io::Format("(' INVM: ZERO PIVOT IN ROW',I5,' OF',I5)"), info, NCF));
+    for (int i = 1; i <= NCF; ++i) cf(i) = rhs(i);
+    dgetrs_("N", &NCF, &one, A.data(), &NCF, pivots.data(), cf.data(), &NCF, &info, 1);
+    int sign = 1;
+    for (int k = 1; k <= NCF; ++k) {
+      if (A(k, k) < 0.0) sign = -sign;
+      if (pivots[static_cast<size_t>(k - 1)] != k) sign = -sign;
+    }
+    return sign;
+  }
   double D = 1.0;
   lib::invert_in_place(NCF, D, A);
   for (int i = 1; i <= NCF; ++i) {
@@ -217,7 +240,7 @@ FixedEnergySolution solve_at_energy(const RunTables& t, const ShellEquations& eq
   coefficient_series(t, N, ER, TT, PD, wc);
   recurrence_rows(t, idx, col, S, wc, sys);
   matching_rows(t, idx, m, G, outer, sys);
-  if (solve_inner(NCF, A, rhs, cf) < 0) out.det_sign = -out.det_sign;
+  if (solve_inner(NCF, A, rhs, cf, t.IBLAS) < 0) out.det_sign = -out.det_sign;
   for (int k = 1; k <= std::min(NA, 6); ++k) out.series[k - 1] = cf(idx(k, 1));
 
   double res = 0.0, u1 = 0.0;
