@@ -5,6 +5,8 @@
 // EXACT = 1, or the coefficients by quadrature).
 #pragma once
 
+#include <span>
+
 #include "lib/angular_coefficients.hpp"
 #include "lib/angular_projection.hpp"
 #include "lib/partial_waves.hpp"
@@ -43,6 +45,22 @@ struct AngularRule {
 // coefficients with the exact η² elements and π at full precision.  The
 // quadrature table of the rule is not read.
 double eta2_gaunt(const AngularRule& rule, int L1, int L2, int L3, int M1, int M2, int M3, lib::Fac F);
+
+// Whether the rule takes the coefficients from its table, the closed forms
+// of EXACT = 1 or quadrature (else the library's routine computes them).
+bool coefficients_by_rule(const AngularRule& rule);
+
+// The coefficients of angular_projection_by_rule for waves of the shape x
+// and the harmonic of p, without its factor C: a(i) the Gaunt integral,
+// b(i) that with η², for i = 1 … x.n (a and b hold x.n each).  They depend
+// on the shapes alone, so a caller projecting several functions of one
+// shape computes them once.  Only for coefficients_by_rule.
+void projection_coefficients(const AngularRule& rule, const lib::WaveSet& x, const lib::ProductProjection& p,
+                             lib::Fac F, std::span<double> a, std::span<double> b);
+// The projection of the waves X (NB, a.size()) with those coefficients and
+// the factor C: the operations of angular_projection_by_rule, in its order.
+void project_with_coefficients(int NB, lib::CMat X, std::span<const double> a, std::span<const double> b, double C,
+                               lib::CVec R, lib::Vec Q1, lib::Vec Q);
 
 // The library's angular_projection (ground-state build) of the waves x
 // times the harmonic of p, with the Gaunt and η² coefficients taken by the

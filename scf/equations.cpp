@@ -1,11 +1,14 @@
 #include "scf/equations.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "lib/multipole_potentials.hpp"
 #include "lib/vector_kernels.hpp"
@@ -144,6 +147,33 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
   // The store keeps the orders the shell with the most waves asks for, so
   // that every shell finds what it needs.
   if (store != nullptr) refresh(*store, t, s, std::span<const int>(need.data(), m), nmax + 2, F, B(1));
+  if (store != nullptr && coefficients_by_rule(t.rule())) {
+    // The angular coefficients of a wave pair depend on the waves of ISH and
+    // the multipole order alone, not on J: taken once per pair for the most
+    // orders any J asks, and the terms of every J added in turn as below
+    // (each element of PD receives them in the same order).
+    int Kmax = 0;
+    for (int k = 0; k < m; ++k) Kmax = std::max(Kmax, multipole_count(n, s.n(need[k])));
+    std::vector<double> ab(2 * static_cast<size_t>(Kmax));
+    const std::span<double> a(ab.data(), static_cast<size_t>(Kmax)), b(ab.data() + Kmax, static_cast<size_t>(Kmax));
+    for (int p = 1; p <= n; ++p) {
+      const int Lp = L0 + (p - 1) * t.ISYM;
+      for (int q = 1; q <= n; ++q) {
+        const int Lq = L0 + (q - 1) * t.ISYM;
+        projection_coefficients(t.rule(), lib::WaveSet{0, 0, Kmax, t.ISYM}, lib::ProductProjection{Lq, M, Lp, 1.0}, F,
+                                a, b);
+        for (int k = 0; k < m; ++k) {
+          const int J = need[k];
+          const DensityMultipoles::Entry& e = store->shells[J - 1];
+          const size_t K = static_cast<size_t>(multipole_count(n, s.n(J)));
+          project_with_coefficients(t.NB, lib::CMat(e.v.data(), t.NB, e.K), a.first(K), b.first(K),
+                                    -t.RZ2 * AC(J) / s.CN(J), t.R.col(2), w.WK.col(6), w.WK.col(2));
+          add_to_coupling(t, w.WK.col(2), w.PD, q, p);
+        }
+      }
+    }
+    return;
+  }
   for (int k = 0; k < m; ++k) {
     const int J = need[k];
     const double c = -t.RZ2 * AC(J) / s.CN(J);
@@ -230,17 +260,26 @@ struct ExchangeUpdate {
 
   // The potential V (orders from lam0) times Y(L_q, MY), projected on wave p
   // with factor c, applied to X_J: the self-exchange enters PD, the
-  // exchange with another shell the source XN.
-  void project(const ExchangePair& a, lib::CMat V) const {
+  // exchange with another shell the source XN.  `coef`, when given, holds
+  // the angular coefficients of every (p, q) (PairCoefficients).
+  void project(const ExchangePair& a, lib::CMat V, const double* coef = nullptr) const {
     const int n = s.n(ISH), L0 = s.L0(ISH), NB = t.NB;
     const int J = a.J, nJ = s.n(J), L0J = s.L0(J);
     const lib::CMat XJ = s.waves(J);
+    const size_t K = static_cast<size_t>(a.K);
     for (int p = 1; p <= n; ++p) {
       const int Lp = L0 + (p - 1) * t.ISYM;
       for (int q = 1; q <= nJ; ++q) {
         const int Lq = L0J + (q - 1) * t.ISYM;
-        angular_projection_by_rule(t.rule(), NB, lib::PartialWaves{{a.MX, a.lam0, a.K, t.ISYM}, V},
-                                   lib::ProductProjection{Lq, a.MY, Lp, a.c}, t.R.col(2), F, w.WK.col(6), w.WK.col(2));
+        if (coef != nullptr) {
+          const double* ab = coef + 2 * K * static_cast<size_t>((p - 1) * nJ + q - 1);
+          project_with_coefficients(NB, V, std::span<const double>(ab, K), std::span<const double>(ab + K, K), a.c,
+                                    t.R.col(2), w.WK.col(6), w.WK.col(2));
+        } else {
+          angular_projection_by_rule(t.rule(), NB, lib::PartialWaves{{a.MX, a.lam0, a.K, t.ISYM}, V},
+                                     lib::ProductProjection{Lq, a.MY, Lp, a.c}, t.R.col(2), F, w.WK.col(6),
+                                     w.WK.col(2));
+        }
         if (J == ISH) {
           add_to_coupling(t, w.WK.col(2), w.PD, q, p);
         } else {
@@ -249,6 +288,36 @@ struct ExchangeUpdate {
       }
     }
   }
+};
+
+// The angular coefficients of the exchange pairs of an update: they depend on
+// the pair's orders and projections and on the waves of ISH and of J, not
+// on J itself (every σ shell J of a σ update shares one set), so each set
+// is taken once.  Set k holds, for every (p, q), a(1 … K) then b(1 … K).
+class PairCoefficients {
+ public:
+  const double* of(const ExchangeUpdate& u, const ExchangePair& a) {
+    const int n = u.s.n(u.ISH), L0 = u.s.L0(u.ISH), nJ = u.s.n(a.J), L0J = u.s.L0(a.J);
+    const std::array<int, 6> key{a.MX, a.lam0, a.K, a.MY, L0J, nJ};
+    for (size_t k = 0; k < keys_.size(); ++k)
+      if (keys_[k] == key) return sets_[k].data();
+    const size_t K = static_cast<size_t>(a.K);
+    std::vector<double> set(2 * K * static_cast<size_t>(n) * static_cast<size_t>(nJ));
+    for (int p = 1; p <= n; ++p)
+      for (int q = 1; q <= nJ; ++q) {
+        double* ab = set.data() + 2 * K * static_cast<size_t>((p - 1) * nJ + q - 1);
+        projection_coefficients(u.t.rule(), lib::WaveSet{a.MX, a.lam0, a.K, u.t.ISYM},
+                                lib::ProductProjection{L0J + (q - 1) * u.t.ISYM, a.MY, L0 + (p - 1) * u.t.ISYM, 1.0},
+                                u.F, std::span<double>(ab, K), std::span<double>(ab + K, K));
+      }
+    keys_.push_back(key);
+    sets_.push_back(std::move(set));
+    return sets_.back().data();
+  }
+
+ private:
+  std::vector<std::array<int, 6>> keys_;
+  std::vector<std::vector<double>> sets_;
 };
 
 // The multipole solves of all pairs, in parallel, each into its own words of
@@ -301,7 +370,10 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, const Exch
   // The multipole solves of all pairs first; then the terms in their order.
   std::array<std::size_t, 33> at{};
   solve_pairs_in_parallel(u, std::span<const ExchangePair>(pairs.data(), np), B(1), *store, at);
-  for (int k = 0; k < np; ++k) u.project(pairs[k], lib::CMat(store->data() + at[k], t.NB, pairs[k].K));
+  PairCoefficients coef;
+  const bool by_rule = coefficients_by_rule(t.rule());
+  for (int k = 0; k < np; ++k)
+    u.project(pairs[k], lib::CMat(store->data() + at[k], t.NB, pairs[k].K), by_rule ? coef.of(u, pairs[k]) : nullptr);
 }
 
 }  // namespace scf
