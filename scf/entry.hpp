@@ -66,10 +66,10 @@ struct ControlGroup : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   // orthogonal to every other shell of its symmetry inside the solve (the
   // projected solve of the open shell with IROT = 2).
   int IPROJ = 0;
-  // The algebra of the fixed-energy solve (each point's blocks of the outer
-  // elimination and the inner system): 0 as written; 1 BLAS products and
-  // LAPACK's LU factors (the same solution to rounding, faster from about
-  // 12 waves).
+  // The dense algebra of the shell equations (each point's blocks of the
+  // outer elimination, the inner system, the projections of the
+  // potentials): 0 as written; 1 BLAS products and LAPACK's LU factors (the
+  // same solution to rounding, faster from about 12 waves).
   int IBLAS = 0;
   // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.

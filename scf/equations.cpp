@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "lib/lapack.hpp"
 #include "lib/multipole_potentials.hpp"
 #include "lib/vector_kernels.hpp"
 #include "scf/pair_potentials.hpp"
@@ -70,7 +71,7 @@ void density_multipoles(const RunTables& t, const Shells& s, int J, int K, lib::
                         lib::Mat Z) {
   const lib::PartialWaves f = shell_waves(t, s, J);
   pair_potentials(t.multipole_setting(F), t.series().column(1), t.rule(),
-                  lib::PairDensity{f, f, multipole_scale(t.RZ2, t.EXACT)}, MultipoleOrders{0, K}, w, Z);
+                  lib::PairDensity{f, f, multipole_scale(t.RZ2, t.EXACT)}, MultipoleOrders{0, K}, w, Z, t.IBLAS);
 }
 
 bool same_bits(const std::vector<double>& kept, lib::CMat X) {
@@ -130,6 +131,57 @@ void refresh(DensityMultipoles& store, const RunTables& t, const Shells& s, std:
 
 }  // namespace
 
+namespace {
+
+// The direct terms by the library's algebra (IBLAS = 1): the field is linear
+// in the multipoles, so those of every shell J, weighted by its c, are
+// summed first, V = Σ_J c_J·V_J, and projected once; the projections of all
+// waves q onto wave p are one product V·[a | −b] (NB × K by K × 2n,
+// dgemm), whose columns give PD(·,q,p) += col3·col6·(ξ²·V·a_q − V·b_q).  A
+// coefficient below 1e-8 is dropped, as the written projection drops its
+// terms (there for each J with its factor).  The same terms to rounding,
+// once where the written path projects each J's multipoles alone.
+void add_direct_terms_by_library(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::Fac F,
+                                 std::span<const int> need, const DensityMultipoles& store, const ShellWork& w) {
+  const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH), NB = t.NB;
+  int K = 0;
+  for (int J : need) K = std::max(K, multipole_count(n, s.n(J)));
+  std::vector<double> V(static_cast<size_t>(NB) * static_cast<size_t>(K), 0.0);
+  for (int J : need) {
+    const DensityMultipoles::Entry& e = store.shells[static_cast<size_t>(J - 1)];
+    const double c = -t.RZ2 * AC(J) / s.CN(J);
+    const size_t words = static_cast<size_t>(NB) * static_cast<size_t>(multipole_count(n, s.n(J)));
+    for (size_t k = 0; k < words; ++k) V[k] += c * e.v[k];
+  }
+  const double EPS = 1.0e-8;
+  std::vector<double> coef(static_cast<size_t>(K) * 2 * static_cast<size_t>(n)), ab(2 * static_cast<size_t>(K));
+  std::vector<double> Q(static_cast<size_t>(NB) * 2 * static_cast<size_t>(n));
+  const std::span<double> a(ab.data(), static_cast<size_t>(K)), b(ab.data() + K, static_cast<size_t>(K));
+  const int n2 = 2 * n;
+  const double one = 1.0, zero = 0.0;
+  for (int p = 1; p <= n; ++p) {
+    const int Lp = L0 + (p - 1) * t.ISYM;
+    for (int q = 1; q <= n; ++q) {
+      projection_coefficients(t.rule(), lib::WaveSet{0, 0, K, t.ISYM},
+                              lib::ProductProjection{L0 + (q - 1) * t.ISYM, M, Lp, 1.0}, F, a, b);
+      double* ca = coef.data() + static_cast<size_t>(q - 1) * K;
+      double* cb = coef.data() + static_cast<size_t>(n + q - 1) * K;
+      for (int i = 0; i < K; ++i) {
+        ca[i] = std::fabs(a[static_cast<size_t>(i)]) >= EPS ? a[static_cast<size_t>(i)] : 0.0;
+        cb[i] = std::fabs(b[static_cast<size_t>(i)]) >= EPS ? -b[static_cast<size_t>(i)] : 0.0;
+      }
+    }
+    dgemm_("N", "N", &NB, &n2, &K, &one, V.data(), &NB, coef.data(), &K, &zero, Q.data(), &NB, 1, 1);
+    for (int q = 1; q <= n; ++q) {
+      const double* qa = Q.data() + static_cast<size_t>(q - 1) * NB;
+      const double* qb = Q.data() + static_cast<size_t>(n + q - 1) * NB;
+      for (int i = 1; i <= NB; ++i) w.PD(i, q, p) += t.R(i, 3) * t.R(i, 6) * (qa[i - 1] * t.R(i, 2) + qb[i - 1]);
+    }
+  }
+}
+
+}  // namespace
+
 // Coulomb field of the shells: for each J the multipoles V_λ, λ = 0, s, 2s …,
 // of |φ_J|² and their action on the waves of ISH,
 //   PD(·,q,p) += col3·col6·c·[(ξ² − η²)·V·Y(L_q,M)]_p,   c = −(RZ²/2)·AC(J)/CN(J).
@@ -147,6 +199,10 @@ void add_direct_terms(const RunTables& t, const Shells& s, int ISH, lib::CVec AC
   // The store keeps the orders the shell with the most waves asks for, so
   // that every shell finds what it needs.
   if (store != nullptr) refresh(*store, t, s, std::span<const int>(need.data(), m), nmax + 2, F, B(1));
+  if (store != nullptr && coefficients_by_rule(t.rule()) && t.IBLAS == 1) {
+    add_direct_terms_by_library(t, s, ISH, AC, F, std::span<const int>(need.data(), m), *store, w);
+    return;
+  }
   if (store != nullptr && coefficients_by_rule(t.rule())) {
     // The angular coefficients of a wave pair depend on the waves of ISH and
     // the multipole order alone, not on J: taken once per pair for the most
@@ -255,7 +311,7 @@ struct ExchangeUpdate {
     const lib::PairDensity rho{shell_waves(t, s, ISH),
                                lib::PartialWaves{{a.M2, s.L0(a.J), s.n(a.J), t.ISYM}, s.waves(a.J)}, a.CZ};
     pair_potentials(t.multipole_setting(F), t.series().column(a.col), t.rule(), rho, MultipoleOrders{a.lam0, a.K}, mw,
-                    Z);
+                    Z, t.IBLAS);
   }
 
   // The potential V (orders from lam0) times Y(L_q, MY), projected on wave p
@@ -284,6 +340,41 @@ struct ExchangeUpdate {
           add_to_coupling(t, w.WK.col(2), w.PD, q, p);
         } else {
           for (int i = 1; i <= NB; ++i) w.XN(i, p) -= XJ(i, q) * t.R(i, 3) * w.WK(i, 2) * t.R(i, 6);
+        }
+      }
+    }
+  }
+
+  // The same terms by the library's algebra (IBLAS = 1): the projections of
+  // every wave q of J onto wave p as one product V·[c·a | −c·b] (NB × K by
+  // K × 2n_J, dgemm), each coefficient dropped where the written
+  // projection drops its term (|c·a| < 1e-8).  `coef` as for project.
+  void project_by_library(const ExchangePair& a, lib::CMat V, const double* coef) const {
+    const int n = s.n(ISH), NB = t.NB, K = a.K;
+    const int J = a.J, nJ = s.n(J), cols = 2 * nJ;
+    const lib::CMat XJ = s.waves(J);
+    const double EPS = 1.0e-8, one = 1.0, zero = 0.0;
+    const size_t k = static_cast<size_t>(K);
+    std::vector<double> c(k * static_cast<size_t>(cols)), Q(static_cast<size_t>(NB) * static_cast<size_t>(cols));
+    for (int p = 1; p <= n; ++p) {
+      for (int q = 1; q <= nJ; ++q) {
+        const double* ab = coef + 2 * k * static_cast<size_t>((p - 1) * nJ + q - 1);
+        double *ca = c.data() + static_cast<size_t>(q - 1) * k, *cb = c.data() + static_cast<size_t>(nJ + q - 1) * k;
+        for (size_t i = 0; i < k; ++i) {
+          const double A = ab[i] * a.c, B = -ab[k + i] * a.c;
+          ca[i] = std::fabs(A) >= EPS ? A : 0.0;
+          cb[i] = std::fabs(B) >= EPS ? B : 0.0;
+        }
+      }
+      dgemm_("N", "N", &NB, &cols, &K, &one, V.data(), &NB, c.data(), &K, &zero, Q.data(), &NB, 1, 1);
+      for (int q = 1; q <= nJ; ++q) {
+        const double* qa = Q.data() + static_cast<size_t>(q - 1) * NB;
+        const double* qb = Q.data() + static_cast<size_t>(nJ + q - 1) * NB;
+        if (J == ISH) {
+          for (int i = 1; i <= NB; ++i) w.PD(i, q, p) += t.R(i, 3) * t.R(i, 6) * (qa[i - 1] * t.R(i, 2) + qb[i - 1]);
+        } else {
+          for (int i = 1; i <= NB; ++i)
+            w.XN(i, p) -= XJ(i, q) * t.R(i, 3) * (qa[i - 1] * t.R(i, 2) + qb[i - 1]) * t.R(i, 6);
         }
       }
     }
@@ -372,8 +463,13 @@ void add_exchange_terms(const RunTables& t, const Shells& s, int ISH, const Exch
   solve_pairs_in_parallel(u, std::span<const ExchangePair>(pairs.data(), np), B(1), *store, at);
   PairCoefficients coef;
   const bool by_rule = coefficients_by_rule(t.rule());
-  for (int k = 0; k < np; ++k)
-    u.project(pairs[k], lib::CMat(store->data() + at[k], t.NB, pairs[k].K), by_rule ? coef.of(u, pairs[k]) : nullptr);
+  for (int k = 0; k < np; ++k) {
+    const lib::CMat V(store->data() + at[k], t.NB, pairs[k].K);
+    if (by_rule && t.IBLAS == 1)
+      u.project_by_library(pairs[k], V, coef.of(u, pairs[k]));
+    else
+      u.project(pairs[k], V, by_rule ? coef.of(u, pairs[k]) : nullptr);
+  }
 }
 
 }  // namespace scf

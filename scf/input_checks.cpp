@@ -100,7 +100,7 @@ void check_switches(const ControlGroup& d, const Fail& fail) {
     fail("IPROJ", "0 (closed shells kept orthogonal after their solves) or 1 (inside them, the projected solve)");
   }
   if (d.IBLAS != 0 && d.IBLAS != 1) {
-    fail("IBLAS", "0 (the fixed-energy solve's algebra as written) or 1 (by BLAS and LAPACK)");
+    fail("IBLAS", "0 (the dense algebra of the shell equations as written) or 1 (by BLAS and LAPACK)");
   }
   if (d.MI[1] != 0 && d.MI[1] != 1) fail("MI(2)", "0 or 1 (normalise every updated shell)");
   if (d.MI[2] < 0 || d.MI[2] > 2) fail("MI(3)", "0, 1 (shell choice on the console) or 2 (the update mode)");

@@ -30,9 +30,12 @@ struct MultipoleOrders {
 // the grid table from column 2 on and the factorials; `series` the inner
 // tables of the projection; w the boundary vector B, the inner system WC
 // (NA,NA), the inner coefficients CX (NA,3) and the work WK (NB,6).
+// IBLAS = 1 (with coefficients_by_rule): each order's source by one product
+// of f1's waves with the coefficients of every wave of f2 (dgemm), the same
+// to rounding.
 // Legacy name: ZIJK.
 void pair_potentials(const lib::MultipoleSetting& set, const lib::SeriesColumn& series, const AngularRule& rule,
                      const lib::PairDensity& rho, const MultipoleOrders& orders, const lib::MultipoleWork& w,
-                     lib::Mat Z);
+                     lib::Mat Z, int IBLAS = 0);
 
 }  // namespace scf

@@ -40,7 +40,7 @@ struct RunOptions {
   int IROT = 0;
   // 1: the solve of a closed shell kept orthogonal to the other shells of its symmetry inside it
   int IPROJ = 0;
-  // 1: the blocks of the outer elimination and the inner system by BLAS products and LAPACK's LU factors
+  // 1: the outer elimination's blocks, the inner system and the projections by BLAS and LAPACK
   int IBLAS = 0;
   bool regridded = false;  // the starting orbitals were carried from another grid: their norms are retaken on this one
 };
