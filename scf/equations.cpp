@@ -143,6 +143,7 @@ namespace {
 // once where the written path projects each J's multipoles alone.
 void add_direct_terms_by_library(const RunTables& t, const Shells& s, int ISH, lib::CVec AC, lib::Fac F,
                                  std::span<const int> need, const DensityMultipoles& store, const ShellWork& w) {
+  if (need.empty()) return;
   const int n = s.n(ISH), M = s.M(ISH), L0 = s.L0(ISH), NB = t.NB;
   int K = 0;
   for (int J : need) K = std::max(K, multipole_count(n, s.n(J)));

@@ -71,13 +71,16 @@ void pair_potentials(const lib::MultipoleSetting& set, const lib::SeriesColumn& 
   for (int k = 1; k <= orders.count; ++k) {
     const int lam = orders.first + (k - 1) * ISYM;
     // Source: Σ_q f2_q · [CZ·(ξ² − η²)·f1·Y(L_q,−M2)]_λ, in the stored form.
-    if (by_library) source_by_library(NB, rule, rho, lam, R2.col(1), set.F, coef, P, WK.col(2));
-    if (!by_library) lib::fill(NB, 0.0, WK.col(2));
-    for (int q = 1; q <= rho.f2.n && !by_library; ++q) {
-      const int Lq = rho.f2.L0 + (q - 1) * ISYM;
-      angular_projection_by_rule(rule, NB, rho.f1, lib::ProductProjection{Lq, -rho.f2.M, lam, CZ}, R2.col(1), set.F,
-                                 WK.col(6), WK.col(3));
-      lib::add_product(NB, rho.f2.X.col(q), WK.col(3), WK.col(2));
+    if (by_library) {
+      source_by_library(NB, rule, rho, lam, R2.col(1), set.F, coef, P, WK.col(2));
+    } else {
+      lib::fill(NB, 0.0, WK.col(2));
+      for (int q = 1; q <= rho.f2.n; ++q) {
+        const int Lq = rho.f2.L0 + (q - 1) * ISYM;
+        angular_projection_by_rule(rule, NB, rho.f1, lib::ProductProjection{Lq, -rho.f2.M, lam, CZ}, R2.col(1), set.F,
+                                   WK.col(6), WK.col(3));
+        lib::add_product(NB, rho.f2.X.col(q), WK.col(3), WK.col(2));
+      }
     }
     for (int i = 1; i <= NB; ++i) {
       WK(i, 2) = WK(i, 2) * R2(i, 5) * R2(i, 2);
