@@ -114,6 +114,17 @@ int waves_held(const Molecule& m, int npw, const std::string& file) {
 //    same term from t = 9.5 on (N2 7.2 and O2 9.1 need none): F2 (t = 12.1)
 //    at TOL = 1e-7 has its 1σg off by 3.4e-7 with 9 waves, 7.0e-8 with 10,
 //    2.1e-8 with 11 (x2dhf's f2-elprop limit), so ⌈0.5·(t − 9.5)⌉ more;
+//    With a second-row atom (Zmax ≥ 11) the waves grow more slowly with t
+//    than that first-row slope: on AlF (t = 20.3; NB = 1200, RP(1) =
+//    1.0017) 22 waves leave the Al 1s 3.2e-6 and the total 4.0e-6 from
+//    the 34-wave values, 26 and 30 agree with them within 1.2e-8; argon on
+//    a focus (t = 27; the grid of TOL = 1e-5) 22 waves 6e-5, 26 4.2e-6,
+//    30 within 2e-8 of 38 (x2dhf's test set ar); NaCl (t = 37.9; TOL =
+//    1e-4, NB = 800) its Cl 1s 9.2e-6 with 30, 4.4e-7 with 34, 3e-8 with
+//    38 from 42.  The first-row slope gave them 30, 38 and 51.  So, for
+//    Zmax ≥ 11, 1.2 more waves per unit of t up to t = 8.9 and 0.6 beyond
+//    (AlF 24, argon 28, NaCl 34 above TOL = 2.9e-6); the waves per decade
+//    stay (NaCl needs 3.2 per decade, the rule takes 4.3);
 //    Below TOL = 1e-8, unequal nuclei: the rule's waves and step left the
 //    deepest level of LiH, BH, FH and CO 1.1 to 2.0·TOL off at 1e-9 (x2dhf's
 //    limits), the heavy atom's 1s asking for waves (LiH 1σ 1.3e-9 → 3e-10
@@ -153,6 +164,9 @@ int waves_held(const Molecule& m, int npw, const std::string& file) {
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
+// Where the second row's slope of the heavy-atom waves bends (h = t − 4.6).
+constexpr double kSecondRowBend = 4.3;
+
 Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum,
                          const std::string& file, double rb_given) {
   Accuracy a;
@@ -160,9 +174,12 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   const double zmax = std::max(m.Z1, m.Z2);
   const double heavy = std::max(0.0, zmax * RZ / 2 - 4.6);
   const double deep = m.equal_nuclei ? 0.0 : std::max(0.0, std::log10(1.0e-8 / TOL));
+  const double heavy_waves = zmax >= kSecondRowZ
+                                 ? 1.2 * std::min(heavy, kSecondRowBend) + 0.6 * std::max(0.0, heavy - kSecondRowBend)
+                                 : 1.2 * heavy;
   const int n = m.equal_nuclei
                     ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - 9.5))
-                    : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(1.2 * heavy) + up(2.0 * deep);
+                    : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(heavy_waves) + up(2.0 * deep);
   a.most = continuum ? kContinuumWaves : 0;
   a.n = a.most > 0 ? std::min(n, a.most) : n;
   // Above TOL = 1e-6 a second-row atom's cut of the series falls faster

@@ -299,6 +299,33 @@ TEST(AccuracyRule, ASecondRowAtomsInnerRegionHoldsTol) {
   EXPECT_GE(diatom::choose_accuracy(alf, 3.126, 1e-4, 0, 0).RP1, 1.0025) << "no finer than it needs";
 }
 
+// The partial waves of a second-row atom off the midpoint, measured on
+// fixed grids: AlF's Al 1s 3.2e-6 from its converged value with 22 waves,
+// within 2e-9 with 26; argon on a focus (R = 3) 6e-5 with 22, 4.2e-6 with
+// 26, within 2e-8 with 30 (x2dhf's limits); NaCl's Cl 1s 9.2e-6 with 30,
+// 4.4e-7 with 34, 3e-8 with 38 (against 42).  The rule's waves leave less
+// than TOL/3 at 1e-5 and 2.9e-6, and ask for no more than the converged
+// count (the first-row slope asked for 30, 38 and 51).
+TEST(AccuracyRule, ASecondRowAtomsWavesHoldTolWithoutExcess) {
+  struct Case {
+    const char* name;
+    double Z1, Z2, RZ;
+    const char* shells;
+    int short_of_tol, converged;  // the most waves that miss TOL/3, the fewest converged
+  };
+  const Case cases[] = {{"AlF", 13, 9, 3.126, "", 22, 26},
+                        {"Ar", 18, 0, 3.0, "1s 2s 1p 3s 4s 2p 5s", 26, 30},
+                        {"NaCl", 11, 17, 4.461, "1s 2s 3s 4s 1p 5s 6s 7s 2p 8s 3p", 30, 38}};
+  for (const Case& c : cases) {
+    const diatom::Molecule m = diatom::describe_molecule(mol(c.Z1, c.Z2, c.RZ, c.shells), "x.mol");
+    for (double tol : {1e-5, 2.9e-6}) {
+      const int n = diatom::choose_accuracy(m, c.RZ, tol, 0, 0).n;
+      EXPECT_GT(n, c.short_of_tol) << c.name << ", TOL = " << tol;
+      EXPECT_LE(n, c.converged) << c.name << ", TOL = " << tol;
+    }
+  }
+}
+
 // The first steps of the outer sweep err as the fourth power of q, the step
 // in ξ at the junction over RP(1) − 1.  N2 at TOL = 1e-8 on the grid the
 // rule gave before it bounded q (NB = 3620, RP(1) = 1.0015, q = 0.025) kept
