@@ -8,7 +8,10 @@
 // `bench_scf co 0` runs one search only; each search is repeated (three
 // times by default) and the quickest repeat reported.  `bench_scf n2 idif`
 // compares instead the outer recurrences as written (IDIF = 0) and in their
-// difference form (IDIF = 1), both with the superlinear search.
+// difference form (IDIF = 1), both with the superlinear search; `iblas` the
+// dense algebra as written (IBLAS = 0) and by BLAS and LAPACK (IBLAS = 1),
+// with the example's own IDIF.  In place of an example's name, a folder
+// with the files Dp_Data.dsc and Velor.prt (a group diatom wrote, say).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -46,16 +49,18 @@ std::string read_text(const fs::path& p) {
   return ss.str();
 }
 
-// Runs the example of `source` with ISRCH (and IDIF) set in its group D00.
-Run run(const fs::path& source, const std::string& name, int isrch, int idif = 0) {
+// Runs the example of `source` with ISRCH (and IDIF, IBLAS) set in its group D00.
+Run run(const fs::path& source, const std::string& name, int isrch, int idif = 0, int iblas = 0) {
   const fs::path dir =
-      fs::temp_directory_path() / ("bench_scf_" + name + "_" + std::to_string(isrch) + std::to_string(idif));
+      fs::temp_directory_path() / ("bench_scf_" + fs::path(name).filename().string() + "_" + std::to_string(isrch) +
+                                   std::to_string(idif) + std::to_string(iblas));
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::copy_file(source / "Velor.prt", dir / "Velor.prt");
   std::string control = read_text(source / "Dp_Data.dsc");
   const size_t end = control.rfind('/');
-  control.insert(end, " ISRCH = " + std::to_string(isrch) + (idif != 0 ? ",\n IDIF = 1" : "") + "\n ");
+  control.insert(end, " ISRCH = " + std::to_string(isrch) + (idif != 0 ? ",\n IDIF = 1" : "") +
+                          ",\n IBLAS = " + std::to_string(iblas) + "\n ");
   std::ofstream(dir / "Dp_Data.dsc") << control;
   const fs::path home = fs::current_path();
   fs::current_path(dir);
@@ -112,15 +117,17 @@ int main(int argc, char** argv) {
   // load only ever adds to the time (the same N2 run took 6.4 to 10 s).
   const std::string only = argc > 2 ? argv[2] : "both";
   const int repeats = argc > 3 ? std::atoi(argv[3]) : 3;
-  if ((only != "0" && only != "1" && only != "both" && only != "idif") || repeats < 1) {
-    std::fprintf(stderr, "usage: bench_scf [EXAMPLE [0|1|both|idif [REPEATS]]]\n");
+  if ((only != "0" && only != "1" && only != "both" && only != "idif" && only != "iblas") || repeats < 1) {
+    std::fprintf(stderr, "usage: bench_scf [EXAMPLE|FOLDER [0|1|both|idif|iblas [REPEATS]]]\n");
     return 2;
   }
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  const fs::path source = fs::path(SUITE_SOURCE_DIR) / "examples" / name;
+  const fs::path source = fs::is_regular_file(fs::path(name) / "Dp_Data.dsc")
+                              ? fs::absolute(name)
+                              : fs::path(SUITE_SOURCE_DIR) / "examples" / name;
   std::printf("example %s, quickest of %d repeats\n", name.c_str(), repeats);
-  const bool fast_on = only != "1", written_on = only != "0", idif = only == "idif";
-  const char* other = idif ? "IDIF" : "ISRCH";
+  const bool fast_on = only != "1", written_on = only != "0", idif = only == "idif", iblas = only == "iblas";
+  const char* other = idif ? "IDIF" : iblas ? "IBLAS" : "ISRCH";
   Run fast, written;
   std::vector<double> tf, tw;
   // The quickest repeat of a search; its counts do not change between repeats.
@@ -130,7 +137,8 @@ int main(int argc, char** argv) {
   };
   for (int k = 0; k < repeats; ++k) {
     if (fast_on) keep(fast, run(source, name, 0), tf);
-    if (written_on) keep(written, idif ? run(source, name, 0, 1) : run(source, name, 1), tw);
+    if (written_on)
+      keep(written, idif ? run(source, name, 0, 1) : iblas ? run(source, name, 0, 0, 1) : run(source, name, 1), tw);
   }
   auto spread = [](const char* label, const std::vector<double>& t) {
     std::printf("  %s wall times  ", label);
@@ -138,12 +146,17 @@ int main(int argc, char** argv) {
     std::printf(" s\n");
   };
   if (fast_on) {
-    print(idif ? "IDIF = 0 (the outer recurrences as written)" : "ISRCH = 0 (secant and Illinois regula falsi)",
+    print(idif    ? "IDIF = 0 (the outer recurrences as written)"
+          : iblas ? "IBLAS = 0 (the dense algebra as written)"
+                  : "ISRCH = 0 (secant and Illinois regula falsi)",
           fast);
     spread("all", tf);
   }
   if (written_on) {
-    print(idif ? "IDIF = 1 (their difference form)" : "ISRCH = 1 (fixed steps and bisection)", written);
+    print(idif    ? "IDIF = 1 (their difference form)"
+          : iblas ? "IBLAS = 1 (by BLAS and LAPACK)"
+                  : "ISRCH = 1 (fixed steps and bisection)",
+          written);
     spread("all", tw);
   }
   if (!(fast_on && written_on)) return fast_on ? fast.status : written.status;
