@@ -64,13 +64,14 @@ scf::ControlGroup build_d00(const Molecule& m, double RZ, const Accuracy& a, con
   // as a relative error of 1e-11/HB in its step, and N2's orbital energies
   // jumped by up to 1e-8 between neighbouring grids.
   d.IGRID = 1;
-  // The blocks of the outer elimination by BLAS and LAPACK from 20 waves:
-  // the same relations to rounding (argon on a focus, 24 waves: orbital
-  // energies within 5e-14 relative); the block step is twice as fast at
-  // 24 waves and 2.9 times at 38, and slower than the written one below 12;
-  // whole runs, with the inner system and the projections of the
-  // potentials by the library too, take 36 to 39 % less at 24 to 38 waves.
-  if (a.n >= kLibraryAlgebraWaves) d.IBLAS = 1;
+  // The dense algebra by BLAS and LAPACK: the same results to rounding
+  // (argon on a focus, 24 waves: orbital energies within 5e-14 relative).
+  // The projections of the potentials and the inner system by the library
+  // take N2's run at TOL = 1e-8 (9 waves) from 6.8 to 5.4 s, the shipped
+  // N2, CO, LiH and H2 2 to 20 % less; tovrel keeps the elimination's
+  // blocks as written below 20 waves, where they are quicker.  Argon at 24
+  // to 38 waves takes 36 to 39 % less.
+  d.IBLAS = 1;
   d.FIL = FIL;
   d.FIR = FIR;
   return d;

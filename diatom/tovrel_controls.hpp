@@ -21,14 +21,10 @@ inline constexpr const char* kGroundListing = "mol.lst";
 inline constexpr const char* kGroundResult = "mol.res";
 inline constexpr const char* kGroundFile = "mol.gs";  // gsfile's, read by chanfile and xsect
 
-// The partial waves from which tovrel's outer elimination takes its blocks'
-// algebra from BLAS and LAPACK (IBLAS = 1).
-inline constexpr int kLibraryAlgebraWaves = 20;
-
 // Group D00 of tovrel for the molecule at distance RZ: MLN, AHF, BHF, JOR
 // and MI by the closed-shell rules, the grid of `a`, listing FIL and result
-// FIR; EXACT = 1 (the exact constants); IBLAS = 1 from
-// kLibraryAlgebraWaves waves; IPROJ = 1 for closed shells on two
+// FIR; EXACT = 1 (the exact constants); IBLAS = 1 (the dense algebra by
+// BLAS and LAPACK); IPROJ = 1 for closed shells on two
 // nuclei with a charge of kSecondRowZ or more: AlF's 7σ solved as written
 // settles on a mixture with its 5σ 0.015 hartree above the limit.  The
 // first-row molecules and an atom on a focus (Ar's energies lie within

@@ -69,7 +69,8 @@ struct ControlGroup : lib::GroundStateFields<kMaxShells, 256, 7, 256> {
   // The dense algebra of the shell equations (each point's blocks of the
   // outer elimination, the inner system, the projections of the
   // potentials): 0 as written; 1 BLAS products and LAPACK's LU factors (the
-  // same solution to rounding, faster from about 12 waves).
+  // same solution to rounding, faster at every size; the blocks by the
+  // library from kLibraryBlockWaves waves).
   int IBLAS = 0;
   // One open shell: OPEN(1) its number (0: closed shells), OPEN(2) its
   // electrons, TERM the term ('3S-', '2P', …); AHF and BHF are then the term's.

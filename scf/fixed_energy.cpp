@@ -224,7 +224,8 @@ FixedEnergySolution solve_at_energy(const RunTables& t, const ShellEquations& eq
   // WC is its scratch, and the first N² words of CX (filled only after it)
   // the zero end values.
   lib::fill(N * N, 0.0, CX);
-  const OuterEquations outer_eq{N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, t.IDIF, t.IBLAS};
+  const int blocks_by_library = t.IBLAS == 1 && N >= kLibraryBlockWaves ? 1 : 0;
+  const OuterEquations outer_eq{N, NA, NB, r, ER, TT, t.R.col(2), t.R.col(3), PD, S, t.IDIF, blocks_by_library};
   out.det_sign = eliminate_outer_relations(outer_eq, lib::CMat(CX.data(), N, N), lib::CVec(CX.data(), N), WK, WC);
   const OuterStart outer{WK, NA, N, t.IDIF};
 

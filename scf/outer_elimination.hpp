@@ -23,6 +23,12 @@ double gauss_jordan_solve(int N, lib::Vec V, lib::Mat A, lib::Mat C);
 // with partial pivoting in place of the written products and Gauss–Jordan
 // solve; the same relations to rounding, about twice as fast at 30 waves,
 // slower below about 12).
+// A run with the library's algebra (the run's IBLAS = 1) takes the blocks
+// from the library from kLibraryBlockWaves waves on.  Whole runs of N2 at
+// TOL = 1e-8 (8886 points), blocks by the library against as written: 5.86
+// against 5.38 s at 9 waves, 11.17 against 10.90 s at 13, 19.19 against
+// 18.82 s at 17, 29.7 against 31.1 s at 21.
+inline constexpr int kLibraryBlockWaves = 20;
 struct OuterEquations {
   int N = 0, NA = 0, NB = 0;
   double r = 0.0, ER = 0.0;

@@ -30,7 +30,8 @@ struct RunTables {
   lib::CVec BZ;           // far boundary vector of the multipole equations (5)
   int EXACT = 0;          // 1: 2π in the multipole scale and exact η, η² elements
   int IDIF = 0;           // 1: the outer recurrence of the shells in its difference form
-  int IBLAS = 0;          // 1: the elimination's blocks, the inner system and the projections by BLAS and LAPACK
+  int IBLAS = 0;  // 1: the projections, the inner system and (from kLibraryBlockWaves waves) the elimination's blocks
+                  // by BLAS and LAPACK
   // Angular coefficients of the run, tabulated once (values equal to the
   // calls); none: every projection calls the routines.
   const lib::GauntTable* angular = nullptr;

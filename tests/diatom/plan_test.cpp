@@ -180,7 +180,7 @@ TEST(RunPlan, ASecondRowMoleculeStartsFromItsSeparatedIons) {
   const std::string ion = dir.read("run/atom2/Dp_Data.dsc"), mol = dir.read("run/Dp_Data.dsc");
   EXPECT_NE(ion.find("Z1 = 9.0,\n Z2 = 0.0"), std::string::npos) << ion;
   EXPECT_NE(mol.find("MI0 = 1,\n FI0 = 'ions.res'"), std::string::npos) << mol;
-  EXPECT_NE(mol.find("IBLAS = 1"), std::string::npos) << "24 waves: the blocks by BLAS and LAPACK";
+  EXPECT_NE(mol.find("IBLAS = 1"), std::string::npos) << "the dense algebra by BLAS and LAPACK";
   EXPECT_NE(dir.read("run/check/Dp_Data.dsc").find("MI0 = 2,\n FI0 = '../mol.res'"), std::string::npos);
   EXPECT_FALSE(plan_of(alf + ", START = 0 /\n").ions);
 }
