@@ -118,7 +118,11 @@ void report_empty(Collection& c, const GroundState& g) {
     return;
   }
   const std::vector<EmptyOrbital> empty = empty_orbitals(p, own_folder());
-  c.out(" Lowest empty orbitals in the field of the ground state (the aufbau check; runs in empty/):");
+  char grid[64] = "";
+  if (empty_orbitals_on_start_grid(p))
+    std::snprintf(grid, sizeof grid, ", on the start's grid of TOL = %.0e", kStartTol);
+  c.out(std::string(" Lowest empty orbitals in the field of the ground state (the aufbau check; runs in empty/") +
+        grid + "):");
   for (const EmptyOrbital& e : empty) {
     char b[200];
     if (e.energy) {

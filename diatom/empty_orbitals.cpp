@@ -38,7 +38,8 @@ scf::ControlGroup empty_shell_group(const Plan& p, Shell extra) {
   Molecule m = p.molecule;
   extra.empty = true;
   m.shells.push_back(extra);
-  return make_d00(m, m.RZ[0], p.accuracy, kEmptyListing, kEmptyResult);
+  return make_d00(m, m.RZ[0], empty_orbitals_on_start_grid(p) ? p.warm_accuracy : p.accuracy, kEmptyListing,
+                  kEmptyResult);
 }
 
 std::string energy_text(double e) {
@@ -127,10 +128,14 @@ bool empty_orbitals_sought(const Molecule& m) {
   return static_cast<int>(m.shells.size()) < scf::kMaxShells;
 }
 
+bool empty_orbitals_on_start_grid(const Plan& p) { return p.warm && !p.scan() && !p.molecule.one_electron(); }
+
 std::vector<EmptyOrbital> empty_orbitals(const Plan& p, const std::string& bin) {
   const Molecule& m = p.molecule;
   if (!empty_orbitals_sought(m)) return {};
-  const std::string ground = p.path(p.distances[0]);
+  const bool on_start = empty_orbitals_on_start_grid(p);
+  const std::string ground = on_start ? p.path(kWarmFolder) : p.path(p.distances[0]);
+  const int waves = on_start ? p.warm_accuracy.n : p.accuracy.n;
   std::vector<EmptyOrbital> out;
   std::vector<Job> jobs;
   for (const Shell& s : empty_shells(m)) {
@@ -138,7 +143,7 @@ std::vector<EmptyOrbital> empty_orbitals(const Plan& p, const std::string& bin) 
     fs::remove_all(folder);
     fs::create_directories(folder);
     write_tovrel_controls(folder, empty_shell_group(p, s), {"empty orbital " + s.name}, kGroundCopy, false);
-    add_empty_shell(ground + "/" + kGroundResult, folder + "/" + kGroundCopy, p.accuracy.n);
+    add_empty_shell(ground + "/" + kGroundResult, folder + "/" + kGroundCopy, waves);
     out.push_back({s, std::nullopt, ""});
     Job j;
     j.label = "tovrel (empty " + s.name + ")";

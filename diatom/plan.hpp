@@ -109,6 +109,7 @@ inline constexpr double kStartTol = 1.0e-6;
 inline constexpr const char* kIonFolders[2] = {"atom1", "atom2"};
 inline constexpr const char* kIonsStartFile = "ions.res";
 inline constexpr double kStartRatio = 1.5;
+inline constexpr const char* kWarmFolder = "warm";  // the start's folder
 
 // The plan of the run of control file `file` (group `mol`, described as `m`)
 // in folder `run`.

@@ -43,15 +43,21 @@ TEST(EmptyOrbitals, AreTheExcitedStatesOfH2plus) {
   EXPECT_NE(lst.find("Every empty orbital found lies above the occupied ones."), std::string::npos);
 }
 
+// On the rule's grid, and (TOL = 1e-7) on the grid of the coarse start,
+// restarted from the start's orbitals.
 TEST(EmptyOrbitals, AnEmptyOrbitalBelowAnOccupiedOneIsAWarning) {
-  ScratchDir dir("empty_n2");
-  dir.write("n.mol",
-            "&MOL Z1 = 7, Z2 = 7, RZ = 2.068, SHELLS = '1sg 1su 2sg 2su 3su 1pu', TOL = 1e-3 /\n");
-  const auto r = run_program_in(dir.path(), "diatom n.mol run");
-  ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("WARNING: the empty 3sg ("), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("lies below the occupied 3su:"), std::string::npos) << r.output;
-  EXPECT_LT(empty_energy(dir.read("run/diatom.lst"), "3sg"), -0.5);
+  for (const char* tol : {"1e-3", "1e-7"}) {
+    ScratchDir dir("empty_n2");
+    dir.write("n.mol", std::string("&MOL Z1 = 7, Z2 = 7, RZ = 2.068, SHELLS = '1sg 1su 2sg 2su 3su 1pu', TOL = ") +
+                           tol + " /\n");
+    const auto r = run_program_in(dir.path(), "diatom n.mol run");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("WARNING: the empty 3sg ("), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("lies below the occupied 3su:"), std::string::npos) << r.output;
+    const std::string lst = dir.read("run/diatom.lst");
+    EXPECT_LT(empty_energy(lst, "3sg"), -0.5);
+    EXPECT_EQ(lst.find("on the start's grid") != std::string::npos, std::string(tol) == "1e-7") << tol;
+  }
 }
 
 }  // namespace
