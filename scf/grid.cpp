@@ -32,7 +32,58 @@ namespace scf {
 // whose divisor is a sum of two positive terms, and ξ² − 1 as t(2 + t)
 // with t = ξ − 1 = (ξ − 0.9) − (1 − 0.9) (1 − 0.9 is exact in floating
 // point), instead of ξ² − 1 with its relative error ε/(ξ − 1).
+namespace {
+
+// IGRID = 2: x = ξ − 10/(ξ − 0.9) + a·ln(ξ − 1).  t = ξ − 1 is the unknown
+// throughout, so that ξ² − 1 = t(2 + t) keeps its digits at the axis.
+double graded_x(double t) { return 1.0 + t - 10.0 / (t + 0.1) + kLogGrade * std::log(t); }
+
+// The t > 0 at which graded_x is x: Newton steps in s = ln t, in which the
+// map is smooth and convex enough that the steps from the point before
+// converge in a few iterations; stops when the step no longer shrinks.
+double graded_root(double x, double s) {
+  double last = HUGE_VAL;
+  for (int k = 0; k < 100; ++k) {
+    const double t = std::exp(s), d = t + 0.1;
+    const double step = (graded_x(t) - x) / (t + 10.0 * t / (d * d) + kLogGrade);
+    s -= step;
+    if (std::fabs(step) < 1e-15 * std::fmax(1.0, std::fabs(s)) || std::fabs(step) >= last) break;
+    last = std::fabs(step);
+  }
+  return std::exp(s);
+}
+
+void graded_grid(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R) {
+  const double X1 = graded_x(RP(1) - 1.0), X2 = graded_x(RP(2) - 1.0);
+  HB = (X2 - X1) / (NB - NA1);
+  double s = std::log(RP(1) - 1.0);
+  for (int i = NA1; i <= NB; ++i) {
+    const double t = i == NA1 ? RP(1) - 1.0 : graded_root(X1 + (i - NA1) * HB, s);
+    s = std::log(t);
+    const double d = t + 0.1, p = t * (2.0 + t), a = kLogGrade;
+    const double x1 = 1.0 + 10.0 / (d * d) + a / t;
+    const double x2 = -20.0 / (d * d * d) - a / (t * t);
+    const double x3 = 60.0 / (d * d * d * d) + 2.0 * a / (t * t * t);
+    const double xi = 1.0 + t;
+    R(i, 1) = xi;
+    R(i, 2) = xi * xi;
+    R(i, 3) = 1.0 / (x1 * x1 * p);
+    R(i, 4) = 1.0 / (x1 * x1 * p * p);
+    R(i, 5) = (3.0 * x2 * x2 - 2.0 * x1 * x3) / (4.0 * x1 * x1 * x1 * x1) + R(i, 4);
+    R(i, 6) = 1.0 / std::sqrt(x1 * p);
+    R(i, 7) = R(i, 3);
+  }
+}
+
+}  // namespace
+
 void outer_grid(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R, int IGRID) {
+  if (IGRID == 2) {
+    graded_grid(NA1, NB, HB, RP, R);
+    io::console().line(io::lstring(R(NA1, 1), R(NA1 + 1, 1)));
+    io::console().line(io::lstring(R(NB - 1, 1), R(NB, 1)));
+    return;
+  }
   const double X1 = RP(1) - 10.0 / (RP(1) - 0.9);
   const double X2 = RP(2) - 10.0 / (RP(2) - 0.9);
   HB = (X2 - X1) / (NB - NA1);

@@ -90,7 +90,8 @@ void check_switches(const ControlGroup& d, const Fail& fail) {
   if (d.EXACT != 0 && d.EXACT != 1) fail("EXACT", "0 (the program's constants) or 1 (exact constants)");
   if (d.ISRCH != 0 && d.ISRCH != 1) fail("ISRCH", "0 (superlinear energy search) or 1 (fixed steps and bisection)");
   if (d.IDIF != 0 && d.IDIF != 1) fail("IDIF", "0 (the outer recurrence as written) or 1 (its difference form)");
-  if (d.IGRID != 0 && d.IGRID != 1) fail("IGRID", "0 (the outer points as written) or 1 (formed without cancellation)");
+  if (d.IGRID < 0 || d.IGRID > 2)
+    fail("IGRID", "0 (the outer points as written), 1 (formed without cancellation) or 2 (graded towards the axis)");
   if (d.IROT < 0 || d.IROT > 2) {
     fail("IROT",
          "0 (open-shell rotation by the model curvature), 1 (to the minimum of the term's energy) or 2 (one "

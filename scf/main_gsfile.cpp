@@ -42,6 +42,11 @@ void convert(const std::string& from, const std::string& to) {
     refuse("the photoionisation programs work on grids with NA = " + std::to_string(lib::kNA) +
            " inner points; this result has NA = " + std::to_string(d.NA));
   }
+  if (d.IGRID == 2) {
+    refuse(
+        "the photoionisation programs place the outer points uniformly in xi - 10/(xi - 0.9); this result has "
+        "IGRID = 2 (graded towards the axis): run tovrel with IGRID = 1 for them");
+  }
   // Counts and grid as tovrel itself accepts them (before any size is
   // computed from them).
   scf::check_limits(d, from);

@@ -19,27 +19,36 @@ using scftest::System;
 // The columns are the Liouville normal form of (p y′)′ with p = ξ² − 1 in the
 // variable x: for u = y/g,  u_xx + col5·u = (p y′)′·col3/g.  Checked on
 // y = ξ·e^(−ξ/3) with second differences in x on a fine grid.
+// The graded map's points lie uniformly in its x.
 TEST(OuterGrid, ColumnsAreTheLiouvilleFormOfTheRadialOperator) {
-  System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 4006, 1.05, 30.0);
-  const lib::CMat R = sys.grid();
-  const int NA = sys.NA, NB = sys.NB;
-  auto y = [](double x) { return x * std::exp(-x / 3.0); };
-  auto Ly = [](double x) {  // (p y′)′ = 2ξ y′ + p y″
-    const double e = std::exp(-x / 3.0);
-    const double d1 = e * (1.0 - x / 3.0), d2 = e * (-2.0 / 3.0 + x / 9.0);
-    return 2.0 * x * d1 + (x * x - 1.0) * d2;
-  };
-  double worst = 0.0;
-  for (int i = NA + 2; i < NB; ++i) {
-    auto u = [&](int k) { return y(R(k, 1)) / R(k, 6); };
-    const double uxx = (u(i + 1) - 2.0 * u(i) + u(i - 1)) / (sys.t.HB * sys.t.HB);
-    const double want = Ly(R(i, 1)) * R(i, 3) / R(i, 6) - R(i, 5) * u(i);
-    worst = std::max(worst, std::fabs(uxx - want) / (std::fabs(want) + std::fabs(R(i, 5) * u(i)) + 1e-3));
+  for (int IGRID : {1, 2}) {
+    System sys(1.0, 1.0, 2.0, {{0, 0, 1}}, 5, 4006, 1.05, 30.0, IGRID);
+    const lib::CMat R = sys.grid();
+    const int NA = sys.NA, NB = sys.NB;
+    auto y = [](double x) { return x * std::exp(-x / 3.0); };
+    auto Ly = [](double x) {  // (p y′)′ = 2ξ y′ + p y″
+      const double e = std::exp(-x / 3.0);
+      const double d1 = e * (1.0 - x / 3.0), d2 = e * (-2.0 / 3.0 + x / 9.0);
+      return 2.0 * x * d1 + (x * x - 1.0) * d2;
+    };
+    double worst = 0.0;
+    for (int i = NA + 2; i < NB; ++i) {
+      auto u = [&](int k) { return y(R(k, 1)) / R(k, 6); };
+      const double uxx = (u(i + 1) - 2.0 * u(i) + u(i - 1)) / (sys.t.HB * sys.t.HB);
+      const double want = Ly(R(i, 1)) * R(i, 3) / R(i, 6) - R(i, 5) * u(i);
+      worst = std::max(worst, std::fabs(uxx - want) / (std::fabs(want) + std::fabs(R(i, 5) * u(i)) + 1e-3));
+    }
+    EXPECT_LT(worst, 1e-4) << "IGRID " << IGRID;
+    // The junction repeats the last inner point; the grid ends at RP(2).
+    EXPECT_NEAR(R(NA + 1, 1), 1.05, 1e-12);
+    EXPECT_NEAR(R(NB, 1), 30.0, 1e-10);
+    if (IGRID == 2) {
+      auto x = [](double xi) { return xi - 10.0 / (xi - 0.9) + std::log(xi - 1.0); };
+      double off = 0.0;
+      for (int i = NA + 1; i <= NB; ++i) off = std::max(off, std::fabs(x(R(i, 1)) - x(1.05) - (i - NA - 1) * sys.t.HB));
+      EXPECT_LT(off, 1e-11);
+    }
   }
-  EXPECT_LT(worst, 1e-4);
-  // The junction repeats the last inner point; the grid ends at RP(2).
-  EXPECT_NEAR(R(NA + 1, 1), 1.05, 1e-12);
-  EXPECT_NEAR(R(NB, 1), 30.0, 1e-10);
 }
 
 // The points are the images of a uniform grid in x, x_i = x(RA) + (i − NA − 1)·HB:

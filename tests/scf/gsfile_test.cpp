@@ -13,8 +13,9 @@ using testsupport::run_program_in;
 using testsupport::ScratchDir;
 
 // A result file of tovrel: the echo of D00, then an orbital block.
-std::string result_file(int na, bool orbitals, int waves_of_shell_2 = 3) {
+std::string result_file(int na, bool orbitals, int waves_of_shell_2 = 3, int igrid = 0) {
   scf::ControlGroup d;
+  d.IGRID = igrid;
   d.Z1 = 7.0;
   d.Z2 = 7.0;
   d.RZ = 2.068;
@@ -79,6 +80,7 @@ TEST(GroundStateFile, RefusesResultsWithoutOrMismatchedOrbitals) {
       {result_file(5, false), "no orbitals"},
       {result_file(3, true), "NA = 5"},
       {result_file(5, true, 2), "partial waves"},
+      {result_file(5, true, 3, 2), "IGRID = 2"},  // a map the continuum programs do not build
   };
   for (const auto& c : cases) {
     ScratchDir dir("gsfile_bad");
