@@ -17,6 +17,7 @@ struct Accuracy {
   double RP2 = 0;   // ξ at the last point
   double EPS = 0;   // summed change of the orbital energies that ends the iteration
   int most = 0;     // the most partial waves the chain takes (0: no ceiling)
+  int IGRID = 1;    // tovrel's outer map: 1 as the continuum programs read it, 2 graded towards the axis
   std::string why;  // the rule in words, for the listing
 };
 

@@ -62,8 +62,10 @@ scf::ControlGroup build_d00(const Molecule& m, double RZ, const Accuracy& a, con
   // The outer points formed without cancellation: the written root displaces
   // each point by about 1e-11 in x, which the matching at the junction sees
   // as a relative error of 1e-11/HB in its step, and N2's orbital energies
-  // jumped by up to 1e-8 between neighbouring grids.
-  d.IGRID = 1;
+  // jumped by up to 1e-8 between neighbouring grids.  Without a continuum
+  // the map graded towards the axis (IGRID = 2, choose_accuracy), which the
+  // continuum programs do not read.
+  d.IGRID = a.IGRID;
   // The dense algebra by BLAS and LAPACK: the same results to rounding
   // (argon on a focus, 24 waves: orbital energies within 5e-14 relative).
   // The projections of the potentials and the inner system by the library

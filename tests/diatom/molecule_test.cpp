@@ -341,13 +341,21 @@ TEST(AccuracyRule, BoundsTheStepAtTheJunctionAndTheCheckShrinksIt) {
     return hx / dxdxi / (a.RP1 - 1.0);
   };
   const diatom::Molecule n2 = diatom::describe_molecule(mol(7, 7, 2.068, "1sg 1su 2sg 2su 3sg 1pu"), "x.mol");
-  const diatom::Accuracy a = diatom::choose_accuracy(n2, 2.068, 1e-8, 0, 0);
+  // The written map, which the continuum programs read.
+  const diatom::Accuracy a = diatom::choose_accuracy(n2, 2.068, 1e-8, 0, 0, true);
+  EXPECT_EQ(a.IGRID, 1);
   EXPECT_LE(q(a), 0.0126) << a.why;
   const diatom::Accuracy r = diatom::refined_accuracy(a, n2);
   EXPECT_LE(q(r), q(a) / diatom::kRefine * 1.001) << r.why;
+  // Where that bound decides, a ground state alone takes the graded map
+  // and the bulk's step: under half the points.
+  const diatom::Accuracy g = diatom::choose_accuracy(n2, 2.068, 1e-8, 0, 0);
+  EXPECT_EQ(g.IGRID, 2);
+  EXPECT_LT(g.NB, a.NB / 2) << g.why;
   // At the default TOL the outer step still decides: the grid of the
-  // rule's N2 example (NB = 1046) is unchanged.
+  // rule's N2 example (NB = 1046, the written map) is unchanged.
   EXPECT_EQ(diatom::choose_accuracy(n2, 2.068, 1e-6, 0, 0).NB, 1046);
+  EXPECT_EQ(diatom::choose_accuracy(n2, 2.068, 1e-6, 0, 0).IGRID, 1);
   // An outer end given in bohr (RB) moves the end and keeps the outer step:
   // the points grow with the distance.
   const diatom::Accuracy far = diatom::choose_accuracy(n2, 2.068, 1e-6, 0, 0, false, "x.mol", 60.0);

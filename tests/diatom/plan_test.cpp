@@ -78,13 +78,15 @@ TEST(RunPlan, AFineGridStartsFromTheCoarseGridInBothJobs) {
   EXPECT_TRUE(plan_of(n2 + "TOL = 2e-7 /\n").warm);
 }
 
-// CO's check grid at TOL = 1e-9 (27 waves on 138,556 points) needs more
-// words than tovrel's default allows; its group is given them (NUVM), the
-// rule's grid keeps the default.
+// CO's check grid at TOL = 1e-9 on the written map's 58,848 points (27
+// waves on 138,556) needs more words than tovrel's default allows; its
+// group is given them (NUVM), the rule's grid keeps the default.
 TEST(RunPlan, AGridPastTheProgramsDefaultMemoryIsGivenWhatItNeeds) {
   testsupport::ScratchDir dir("diatom_nuvm");
-  const Plan p = plan_of("&MOL Z1 = 8, Z2 = 6, RZ = 2.132, SHELLS = '1s 2s 3s 4s 1p 5s', TOL = 1e-9, CHECK = 1 /\n",
-                         (dir.path() / "run").string());
+  const Plan p = plan_of(
+      "&MOL Z1 = 8, Z2 = 6, RZ = 2.132, SHELLS = '1s 2s 3s 4s 1p 5s', TOL = 1e-9, NB = 58848,"
+      " CHECK = 1 /\n",
+      (dir.path() / "run").string());
   ASSERT_EQ(p.stage[0].size(), 2u);
   const scf::ControlGroup rule = diatom::make_d00(p.molecule, p.molecule.RZ[0], p.accuracy, "mol.lst", "mol.res");
   const scf::ControlGroup check =
