@@ -7,13 +7,15 @@
 // Hartree–Fock limit (N2 −108.9938256356, x2dhf test set n2-elprop, set-01;
 // argon on a focus at R = 3 −526.81751279297, x2dhf test set ar, set-01;
 // AlF at R = 3.126 −341.4884, Gaussian Hartree–Fock cc-pCVQZ and cc-pCV5Z
-// extrapolated, uncertain by about 2e-4).  Each TOL runs with diatom's
+// extrapolated, uncertain by about 2e-4; CO at R = 2.132 −112.7909071865
+// and FH at R = 1.7328 −100.0708024879, x2dhf test sets co-elprop and fh,
+// set-01).  Each TOL runs with diatom's
 // START = 0 (no starting orbitals) and 1 (below TOL = 1e-6: the start from
 // the grid of 1e-6; its sweeps and trials are given after a +), or with the
 // one --start asks for; AlF with START = 1 alone (from no orbitals it
 // reaches another state).
 //
-//   bench_tol [--molecule n2|ar|alf] [--start 0|1] [TOL ...]
+//   bench_tol [--molecule n2|ar|alf|co|fh] [--start 0|1] [TOL ...]
 //
 // OMP_NUM_THREADS sets the threads of tovrel (its result does not depend on
 // them).  Wall times depend on the machine's other load: quote them with it.
@@ -57,6 +59,14 @@ const Molecule kMolecules[] = {
      " TIT = 'AlF at R = 3.126 bohr',\n Z1 = 13.0, Z2 = 9.0, RZ = 3.126,\n"
      " SHELLS = '1s 2s 3s 4s 1p 5s 6s 2p 7s',\n",
      -341.4884,
+     {1}},
+    {"co",
+     " TIT = 'CO at R = 2.132 bohr',\n Z1 = 6.0, Z2 = 8.0, RZ = 2.132,\n SHELLS = '1s 2s 3s 4s 1p 5s',\n",
+     -112.7909071865,
+     {1}},
+    {"fh",
+     " TIT = 'FH at R = 1.7328 bohr',\n Z1 = 9.0, Z2 = 1.0, RZ = 1.7328,\n SHELLS = '1s 2s 3s 1p',\n",
+     -100.0708024879,
      {1}},
 };
 
@@ -142,7 +152,7 @@ int main(int argc, char** argv) {
       for (const Molecule& k : kMolecules)
         if (name == k.name) m = &k;
       if (m == nullptr) {
-        std::fprintf(stderr, "bench_tol: --molecule takes n2, ar or alf, not '%s'\n", name.c_str());
+        std::fprintf(stderr, "bench_tol: --molecule takes n2, ar, alf, co or fh, not '%s'\n", name.c_str());
         return 2;
       }
     } else {

@@ -177,8 +177,11 @@ int waves_held(const Molecule& m, int npw, const std::string& file) {
 //  - the equal nuclei's waves on the graded map: N2's 1σg (on 4700 points,
 //    RP(1) = 1.0015) lies 4.7e-7, 4.6e-8, 1.0e-8, 1.6e-9 and 7.5e-10 above
 //    the limit with 7 to 11 waves; the written map's junction error, of the
-//    other sign, had held 9 waves at 8.7e-9 for TOL = 1e-8.  Below TOL =
-//    2e-8 the graded map takes one wave more (10 at 1e-8, 11 at 1e-9);
+//    other sign, had held 9 waves at 8.7e-9 for TOL = 1e-8.  So with
+//    unequal nuclei: CO's O 1s at 1e-8 6.3e-9 off with 20 waves, 1.2e-9
+//    with 22, FH's F 1s 9.9e-9 with 19 (5.4e-9 on the written map).  Below
+//    TOL = 2e-8 the graded map takes one wave more (N2 10 at 1e-8, 11 at
+//    1e-9; CO 21 and 24, FH 20 and 23);
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
@@ -214,10 +217,11 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   a.IGRID = !continuum && start_bound < hb ? 2 : 1;
   if (a.IGRID == 1) hb = std::min(hb, start_bound);
   hb /= 1.0 + 0.5 * deep;
-  const int n = m.equal_nuclei
-                    ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - 9.5)) +
-                          (a.IGRID == 2 && TOL < 2.0e-8 ? 1 : 0)
-                    : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(heavy_waves) + up(2.0 * deep);
+  const int graded_wave = a.IGRID == 2 && TOL < 2.0e-8 ? 1 : 0;
+  const int n =
+      graded_wave +
+      (m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - 9.5))
+                      : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(heavy_waves) + up(2.0 * deep));
   a.most = continuum ? kContinuumWaves : 0;
   a.n = a.most > 0 ? std::min(n, a.most) : n;
   if (continuum) hb = std::min(hb, 0.2 / RZ);
