@@ -275,6 +275,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   why << "TOL = " << TOL << " hartree: " << a.n << " partial waves per shell ("
       << (m.equal_nuclei ? "equal" : "unequal") << " nuclei), NB = " << a.NB << " points, RP = " << fixed(a.RP1, 4)
       << ", " << fixed(a.RP2, 2) << " (outer end " << fixed(a.RP2 * RZ / 2, 1) << " bohr), EPS = " << a.EPS;
+  if (a.IGRID == 2) why << ", outer points graded towards the axis (IGRID = 2)";
   if (npw == 0 && a.most > 0 && n > a.most) {
     why << "; " << n << " partial waves asked, " << a.most
         << " the most a shell takes in the continuum program: TOL may not be reached, see CHECK = 1";
