@@ -181,7 +181,10 @@ int waves_held(const Molecule& m, int npw, const std::string& file) {
 //    unequal nuclei: CO's O 1s at 1e-8 6.3e-9 off with 20 waves, 1.2e-9
 //    with 22, FH's F 1s 9.9e-9 with 19 (5.4e-9 on the written map).  Below
 //    TOL = 2e-8 the graded map takes one wave more (N2 10 at 1e-8, 11 at
-//    1e-9; CO 21 and 24, FH 20 and 23);
+//    1e-9; CO 21 and 24, FH 20 and 23), and for equal nuclei the charge's
+//    term sets in from Z·RZ/2 = 8.5: O2 (9.13) at 1e-8 on the rule's grid
+//    left its 1σg 1.37e-8 from the check grid's with 10 waves, 2.3e-9 with
+//    11;
 //  - outer end: r = RP(2)·RZ/2 = 2·ln(1/TOL) bohr (28 bohr at 1e-6): H2 is
 //    the same to 1e-9 at 20 and 28 bohr;
 //  - EPS = TOL/10: the summed change of the energies over one sweep.
@@ -225,9 +228,12 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   if (a.IGRID == 1) hb = std::min(hb, start_bound);
   hb /= 1.0 + 0.5 * deep;
   const int graded_wave = a.IGRID == 2 && TOL < 2.0e-8 ? 1 : 0;
+  // Equal nuclei: the charge's term from Z·RZ/2 = 9.5 (8.5 with the graded
+  // map's extra wave: O2 at 9.13).
+  const double onset = graded_wave == 1 ? 8.5 : 9.5;
   const int n =
       graded_wave +
-      (m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - 9.5))
+      (m.equal_nuclei ? 6 + up(std::log10(4.0e-5 / TOL) / 2.3) + 1 + up(0.5 * (zmax * RZ / 2 - onset))
                       : 10 + up(std::log10(2.9e-6 / TOL) * (1 + 0.1 * heavy)) + 1 + up(heavy_waves) + up(2.0 * deep));
   a.most = continuum ? kContinuumWaves : 0;
   a.n = a.most > 0 ? std::min(n, a.most) : n;
