@@ -202,6 +202,12 @@ void check_restart_grid(const ControlGroup& restart, const ControlGroup& d, cons
              "; the control file asks for NA = " + std::to_string(d.NA) + ", NB = " + std::to_string(d.NB) +
              ", RP =" + io::lstring(d.RP[0], d.RP[1]));
   }
+  // The graded map (IGRID = 2) puts the same NB points elsewhere.
+  if ((restart.IGRID == 2) != (d.IGRID == 2)) {
+    io::stop("file '" + file + "': the restart orbitals lie on the outer points of IGRID = " +
+             std::to_string(restart.IGRID) + "; the control file asks for IGRID = " + std::to_string(d.IGRID) +
+             " (carry them to its points with MI0 = 2)");
+  }
 }
 
 void check_restart_molecule(const ControlGroup& restart, const ControlGroup& d, const std::string& file) {

@@ -421,6 +421,18 @@ void restart_folder(ScratchDir& dir, const std::string& start, const std::string
   dir.write("Dp_Data.dsc", "&D00I MI0 = 1, FI0 = 'start.res' /\n&D00 " + d00 + " /\n");
 }
 
+// Orbitals of the written map are not read as values on the graded one.
+TEST(Restart, OnTheSameGridRefusesOrbitalsOfTheOtherMap) {
+  ScratchDir first("first_map"), again("again_map");
+  first.write("Velor.prt", kVelor);
+  first.write("Dp_Data.dsc", control(kH2));
+  ASSERT_EQ(run_program_in(first.path(), "tovrel").status, 0);
+  restart_folder(again, first.read("h2.res"), "EPS = 1.0D-8, IGRID = 2");
+  const auto r = run_program_in(again.path(), "tovrel");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("IGRID = 2 (carry them to its points with MI0 = 2)"), std::string::npos) << r.output;
+}
+
 // A run restarted from its own result file, with a control group that names
 // only EPS, takes everything else from that file and ends after one sweep
 // with the energy it started from.
