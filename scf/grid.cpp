@@ -34,6 +34,18 @@ namespace scf {
 // point), instead of ξ² − 1 with its relative error ε/(ξ − 1).
 namespace {
 
+// Row i of the table at the point ξ, with p = ξ² − 1 and the map's first
+// three derivatives x′, x″, x‴ there.
+void fill_row(lib::Mat R, int i, double xi, double p, double x1, double x2, double x3) {
+  R(i, 1) = xi;
+  R(i, 2) = xi * xi;
+  R(i, 3) = 1.0 / (x1 * x1 * p);
+  R(i, 4) = 1.0 / (x1 * x1 * p * p);
+  R(i, 5) = (3.0 * x2 * x2 - 2.0 * x1 * x3) / (4.0 * x1 * x1 * x1 * x1) + R(i, 4);
+  R(i, 6) = 1.0 / std::sqrt(x1 * p);
+  R(i, 7) = R(i, 3);
+}
+
 // IGRID = 2: x = ξ − 10/(ξ − 0.9) + a·ln(ξ − 1).  t = ξ − 1 is the unknown
 // throughout, so that ξ² − 1 = t(2 + t) keeps its digits at the axis.
 double graded_x(double t) { return 1.0 + t - 10.0 / (t + 0.1) + kLogGrade * std::log(t); }
@@ -64,14 +76,7 @@ void graded_grid(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R) {
     const double x1 = 1.0 + 10.0 / (d * d) + a / t;
     const double x2 = -20.0 / (d * d * d) - a / (t * t);
     const double x3 = 60.0 / (d * d * d * d) + 2.0 * a / (t * t * t);
-    const double xi = 1.0 + t;
-    R(i, 1) = xi;
-    R(i, 2) = xi * xi;
-    R(i, 3) = 1.0 / (x1 * x1 * p);
-    R(i, 4) = 1.0 / (x1 * x1 * p * p);
-    R(i, 5) = (3.0 * x2 * x2 - 2.0 * x1 * x3) / (4.0 * x1 * x1 * x1 * x1) + R(i, 4);
-    R(i, 6) = 1.0 / std::sqrt(x1 * p);
-    R(i, 7) = R(i, 3);
+    fill_row(R, i, 1.0 + t, p, x1, x2, x3);
   }
 }
 
@@ -104,13 +109,7 @@ void outer_grid(int NA1, int NB, double& HB, lib::CVec RP, lib::Mat R, int IGRID
     const double x1 = 1.0 + 10.0 / (d * d);
     const double x2 = -20.0 / (d * d * d);
     const double x3 = 60.0 / (d * d * d * d);
-    R(i, 1) = xi;
-    R(i, 2) = xi * xi;
-    R(i, 3) = 1.0 / (x1 * x1 * p);
-    R(i, 4) = 1.0 / (x1 * x1 * p * p);
-    R(i, 5) = (3.0 * x2 * x2 - 2.0 * x1 * x3) / (4.0 * x1 * x1 * x1 * x1) + R(i, 4);
-    R(i, 6) = 1.0 / std::sqrt(x1 * p);
-    R(i, 7) = R(i, 3);
+    fill_row(R, i, xi, p, x1, x2, x3);
   }
   io::console().line(io::lstring(R(NA1, 1), R(NA1 + 1, 1)));
   io::console().line(io::lstring(R(NB - 1, 1), R(NB, 1)));
