@@ -170,10 +170,10 @@ int waves_held(const Molecule& m, int npw, const std::string& file) {
 //    It binds below TOL ≈ 1e-7 (N2 twice the points at 1e-8).  There a
 //    ground state without a continuum takes the graded map (IGRID = 2),
 //    which makes the equation regular in x at the axis, and the bulk's step
-//    holds: N2 at
-//    TOL = 1e-9 on 7220 graded points within 7e-11 of the 27,008 written
-//    ones, at 1e-8 on 3910 against 8886, CO at 1e-8 on 4450 against 11,592
-//    (its energies within 2.4e-9 of those, the O 1s error of 20 waves);
+//    holds: N2 at TOL = 1e-9 on 7220 graded points within 7e-11 of the
+//    27,008 written ones, at 1e-8 on 3910 against 8886, CO at 1e-8 on 4450
+//    against 11,592 (its energies within 2.4e-9 of those, the O 1s error of
+//    20 waves);
 //  - the equal nuclei's waves on the graded map: N2's 1σg (on 4700 points,
 //    RP(1) = 1.0015) lies 4.7e-7, 4.6e-8, 1.0e-8, 1.6e-9 and 7.5e-10 above
 //    the limit with 7 to 11 waves; the written map's junction error, of the

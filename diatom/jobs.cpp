@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -47,6 +48,12 @@ pid_t start(const Job& job) {
   std::vector<char*> args;
   for (const std::string& a : job.argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  // The environment, formed before the fork, with the job's threads.
+  const std::string threads = "OMP_NUM_THREADS=" + std::to_string(job.threads);
+  std::vector<char*> env;
+  for (char** e = environ; *e != nullptr; ++e) env.push_back(*e);
+  if (job.threads > 0 && std::getenv("OMP_NUM_THREADS") == nullptr) env.push_back(const_cast<char*>(threads.c_str()));
+  env.push_back(nullptr);
   io::console().flush();
   std::fflush(nullptr);
   const pid_t parent = ::getpid();
@@ -60,7 +67,7 @@ pid_t start(const Job& job) {
     ::dup2(fd, 1);
     ::dup2(fd, 2);
     if (in >= 0) ::dup2(in, 0);
-    ::execv(args[0], args.data());
+    ::execve(args[0], args.data(), env.data());
     _exit(127);
   }
   ::close(fd);

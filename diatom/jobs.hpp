@@ -20,6 +20,9 @@ struct Job {
   double seconds = 0;             // wall time
   std::string note;               // why it failed, when the end hook finds out (for the end line)
   bool quiet = false;             // no start and end lines: its caller reports the outcome
+  // OpenMP threads the program may take (OMP_NUM_THREADS), unless the
+  // environment names them already; 0: as the environment says.
+  int threads = 0;
 };
 
 // The running program's own executable, and the folder that holds it (the

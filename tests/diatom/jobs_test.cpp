@@ -1,5 +1,7 @@
 // A diatom run handed out as jobs, and a run that stopped half-way: both
 // must end with the files of the same run done in one go on one machine.
+#include "diatom/jobs.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +33,22 @@ int shell(const fs::path& dir, const std::string& command, std::string* output =
   s << in.rdbuf();
   if (output) *output = s.str();
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// A job given threads has them in OMP_NUM_THREADS, unless the environment
+// names its own.
+TEST(DiatomJobs, AJobTakesTheThreadsItIsGiven) {
+  ScratchDir dir("diatom_job_threads");
+  diatom::Job j;
+  j.folder = dir.path().string();
+  j.argv = {"/bin/sh", "-c", "echo ${OMP_NUM_THREADS:-none}"};
+  j.console = "out.txt";
+  j.quiet = true;
+  j.threads = 2;
+  std::vector<diatom::Job> jobs{j};
+  ASSERT_EQ(diatom::run_jobs(jobs, 1), 0);
+  const char* own = std::getenv("OMP_NUM_THREADS");
+  EXPECT_EQ(dir.read("out.txt"), std::string(own ? own : "2") + "\n");
 }
 
 // The run's collected files are those of the run on one machine, byte for byte.
