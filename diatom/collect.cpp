@@ -564,9 +564,12 @@ void report_starts(Collection& c) {
     c.out(" Start: the orbitals of the separated ions, " + ion_label(*p.ions, 0) + " in " + kIonFolders[0] +
           "/ and " + ion_label(*p.ions, 1) + " in " + kIonFolders[1] + "/, each alone on the grid of the run after them");
   }
+  if (p.cold) {
+    c.out(" Start: the orbitals of the coarsest grid in cold/ (" + p.cold_accuracy.why +
+          "), carried to the coarse grid in warm/");
+  }
   if (p.warm) {
-    c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.warm_accuracy.why + "), carried to the rule's grid" +
-          (p.check ? " and the check's" : ""));
+    c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.warm_accuracy.why + "), carried to the rule's grid");
   }
 }
 

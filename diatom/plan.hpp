@@ -27,6 +27,25 @@
 
 namespace diatom {
 
+// The target error of the run whose orbitals start a finer grid, and the
+// least ratio of the points of the finer grid to its points for which the
+// start pays: on N2 the coarse run (1046 points, 3.4 s) and the fine run
+// after it took 3.9 s against 3.6 s cold at 1262 points, 4.4 against 4.9 s
+// at 1546, 4.8 against 8.3 s at 1928 and 16 against 49 s at 8886.
+inline constexpr double kStartTol = 1.0e-6;
+// The folders of the two ions, and the start they make in the folder of
+// the run they start.
+inline constexpr const char* kIonFolders[2] = {"atom1", "atom2"};
+inline constexpr const char* kIonsStartFile = "ions.res";
+inline constexpr double kStartRatio = 1.5;
+inline constexpr const char* kWarmFolder = "warm";  // the start's folder
+// The target error of the run that starts the run of kStartTol, and its
+// folder: from no orbitals CO's run on the grid of 1e-6 (1192 points, 17
+// waves) took 19.4 s, 18 sweeps; from the orbitals of 1e-4 (400 points, 16
+// waves, 5.7 s) it took 2.3 s, 6 sweeps, to the same total within 2e-11.
+inline constexpr double kColdTol = 1.0e-4;
+inline constexpr const char* kColdFolder = "cold";
+
 // One program run in one folder of the run.
 struct Step {
   std::string folder;   // relative to the run folder: "", "check", "r02", "c01", "r02/c01"
@@ -54,11 +73,16 @@ struct Plan {
   Accuracy check_accuracy;  // the self-check's grid
   // The start of a fine grid (START = 1, one distance, a grid of at least
   // kStartRatio times the points of that of kStartTol): the ground state on the grid of kStartTol in the
-  // folder "warm" first, and its orbitals carried to the rule's grid and to
-  // the check's.
+  // folder "warm" first, and its orbitals carried to the rule's grid.
   bool warm = false;
   bool warm_pays = false;  // such a start pays here (START = 1 makes it)
   Accuracy warm_accuracy;  // the starting run's grid
+  // The start of the start: when the grid of kStartTol has itself at least
+  // kStartRatio times the points of that of kColdTol, the run in "warm"
+  // starts from one on the grid of kColdTol in the folder "cold", which
+  // alone starts from no orbitals (or from the neighbour's or the ions').
+  bool cold = false;
+  Accuracy cold_accuracy;
   // A one-electron σ shell among closed shells of its symmetry (CN, one
   // distance): the closed-shell neighbour's ground state (open_shell.hpp) in
   // the folder "near" first, on the grid of the run it starts (warm's, else
@@ -78,10 +102,9 @@ struct Plan {
 
   bool scan() const { return distances.size() > 1; }
   bool ion() const { return !channels.empty(); }
-  // Whether the first ground-state run starts from another molecule's
-  // orbitals (the neighbour's or the ions'), which cannot be carried to
-  // another grid: the check run then starts from the rule's result.
-  bool started_elsewhere() const { return neighbour || ions; }
+  // The folder of the first run of the molecule itself ("cold", "warm" or
+  // the run folder's ""), the one that the neighbour or the ions start.
+  std::string first_folder() const { return cold ? kColdFolder : warm ? kWarmFolder : ""; }
   // The run folder's path of a folder of the run.
   std::string path(const std::string& folder) const { return folder.empty() ? run : run + "/" + folder; }
   // The steps whose outputs `s` reads.
@@ -97,19 +120,6 @@ struct Plan {
   // range lies below a threshold or xsect's memory cannot take the run.
   std::vector<Channel> channels_at(int d, XsectSizes* size = nullptr) const;
 };
-
-// The target error of the run whose orbitals start a finer grid, and the
-// least ratio of the points of the finer grid to its points for which the
-// start pays: on N2 the coarse run (1046 points, 3.4 s) and the fine run
-// after it took 3.9 s against 3.6 s cold at 1262 points, 4.4 against 4.9 s
-// at 1546, 4.8 against 8.3 s at 1928 and 16 against 49 s at 8886.
-inline constexpr double kStartTol = 1.0e-6;
-// The folders of the two ions, and the start they make in the folder of
-// the run they start.
-inline constexpr const char* kIonFolders[2] = {"atom1", "atom2"};
-inline constexpr const char* kIonsStartFile = "ions.res";
-inline constexpr double kStartRatio = 1.5;
-inline constexpr const char* kWarmFolder = "warm";  // the start's folder
 
 // The plan of the run of control file `file` (group `mol`, described as `m`)
 // in folder `run`.

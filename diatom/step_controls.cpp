@@ -53,13 +53,15 @@ XsectControl xsect_control(const Plan& p, int d, bool grids) {
 }
 
 // Whether step `s` is the molecule's run that the separated ions start:
-// the coarse grid's when there is one, else the rule's.
+// the coarsest grid's.
 bool starts_from_ions(const Plan& p, const Step& s) {
-  return p.ions && s.program == "tovrel" && s.ion < 0 && s.folder == (p.warm ? "warm" : "");
+  return p.ions && s.program == "tovrel" && s.ion < 0 && s.folder == p.first_folder();
 }
 
 // The grid of the runs that start the first one (the neighbour, the ions).
-const Accuracy& start_accuracy(const Plan& p) { return p.warm ? p.warm_accuracy : p.accuracy; }
+const Accuracy& start_accuracy(const Plan& p) {
+  return p.cold ? p.cold_accuracy : p.warm ? p.warm_accuracy : p.accuracy;
+}
 
 // The ground-state file as a channel's folder sees it.
 const std::string kChannelGroundFile = std::string("../") + kGroundFile;
@@ -145,21 +147,29 @@ void write_ground_controls(const Plan& p, const Step& s) {
                           from_molecule ? std::string("../") + kGroundResult : std::string(), false);
     return;
   }
-  const Accuracy& a = s.folder == "check" ? p.check_accuracy : s.folder == "warm" ? p.warm_accuracy : p.accuracy;
+  const Accuracy& a = s.folder == "check"       ? p.check_accuracy
+                      : s.folder == kWarmFolder ? p.warm_accuracy
+                      : s.folder == kColdFolder ? p.cold_accuracy
+                                                : p.accuracy;
   const scf::ControlGroup d = make_d00(p.molecule, RZ, a, kGroundListing, kGroundResult);
-  // After a start on the coarse grid, the orbitals of its result carried to
+  // After a start on a coarser grid, the orbitals of its result carried to
   // this grid (tovrel's restart on another grid); after the neighbour's run,
   // its orbitals, on the same grid for the run it was made for.
   // After the ions' runs, their orbitals side by side in this run's folder
   // (written once both have finished; at the making of the run folder the
   // control files name the file to come).
+  // The check run starts from the rule's result.
   std::string from;
-  if (p.warm && s.folder != "warm")
-    from = std::string("warm/") + kGroundResult;
-  else if (p.neighbour)
-    from = s.folder == "check" ? kGroundResult : std::string("near/") + kGroundResult;
-  else if (p.ions && s.folder == "check")
+  const bool from_cold = p.cold && s.folder == kWarmFolder;
+  const bool from_warm = p.warm && s.folder.empty();
+  if (s.folder == "check")
     from = kGroundResult;
+  else if (from_cold)
+    from = std::string(kColdFolder) + "/" + kGroundResult;
+  else if (from_warm)
+    from = std::string(kWarmFolder) + "/" + kGroundResult;
+  else if (p.neighbour)
+    from = std::string("near/") + kGroundResult;
   if (!from.empty() && !s.folder.empty()) from = "../" + from;
   if (starts_from_ions(p, s)) {
     from = kIonsStartFile;
@@ -168,7 +178,7 @@ void write_ground_controls(const Plan& p, const Step& s) {
     if (fs::exists(results[0]) && fs::exists(results[1]))
       write_ions_start(*p.ions, d, results, p.path(s.folder) + "/" + kIonsStartFile);
   }
-  const bool other_grid = s.folder == "check" || (p.warm && s.folder != "warm");
+  const bool other_grid = s.folder == "check" || from_cold || from_warm;
   write_tovrel_controls(p.path(s.folder), d, titles(p, p.molecule, RZ, a), from, !from.empty() && other_grid);
 }
 

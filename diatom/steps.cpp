@@ -30,7 +30,8 @@ std::string job_label(const Plan& p, const Step& s) {
   std::string l = s.program;
   const std::string& dist = p.distances[s.distance];
   if (s.folder == "check") return l + " (check: " + p.check_accuracy.why + ")";
-  if (s.folder == "warm") return l + " (start: " + p.warm_accuracy.why + ")";
+  if (s.folder == kWarmFolder) return l + " (start: " + p.warm_accuracy.why + ")";
+  if (s.folder == kColdFolder) return l + " (start of the start: " + p.cold_accuracy.why + ")";
   if (s.folder == "near") {
     const Molecule& n = *p.neighbour;
     return l + " (start: the closed-shell neighbour, Z1 = " + label_number(n.Z1) + ", Z2 = " + label_number(n.Z2) + ")";

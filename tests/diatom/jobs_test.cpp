@@ -186,10 +186,10 @@ TEST(DiatomJobs, AnInterruptedRunRedoesOnlyItsUnfinishedSteps) {
   auto c = run_program_in(dir.path(), "diatom -c cut");
   EXPECT_EQ(c.status, 1);
   const std::string run = fs::canonical(dir.path() / "cut").string();
-  for (const std::string& s :
-       std::vector<std::string>{std::string("check/tovrel: mol.res is missing"), "--step '" + run + "' check/tovrel",
-                                "c02/chanfile: killed by signal 9", "--step '" + run + "' c02/chanfile",
-                                "xsect: interrupted (its diatom process " + std::to_string(gone)}) {
+  for (const std::string& s : std::vector<std::string>{
+           std::string("check/tovrel: mol.res is missing"), "--step '" + run + "' tovrel check/tovrel",
+           "c02/chanfile: killed by signal 9", "--step '" + run + "' c02/chanfile",
+           "xsect: interrupted (its diatom process " + std::to_string(gone)}) {
     EXPECT_NE(c.output.find(s), std::string::npos) << s << "\n" << c.output;
   }
   // A folder goes on only with the control file it was made for.

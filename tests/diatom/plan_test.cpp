@@ -48,30 +48,41 @@ TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
   const Plan one = plan_of("&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', CHECK = 1 /\n");
   ASSERT_EQ(one.stage[0].size(), 2u);
   EXPECT_EQ(names(one.stage[0][0]), std::vector<std::string>{"tovrel"});
-  EXPECT_EQ(names(one.stage[0][1]), std::vector<std::string>{"check/tovrel"});
+  EXPECT_EQ(names(one.stage[0][1]), (std::vector<std::string>{"tovrel", "check/tovrel"}));
   EXPECT_TRUE(one.stage[1].empty() && one.stage[2].empty());
-  EXPECT_TRUE(one.inputs(one.stage[0][1][0]).empty());
+  EXPECT_EQ(names(one.inputs(one.stage[0][1][1])), std::vector<std::string>{"tovrel"});
 }
 
-// A fine grid (N2 at TOL = 1e-8: 8886 points) and its check start from a
-// run on the grid of TOL = 1e-6 (1046 points), which both jobs name first
-// and read on their own grids (MI0 = 2); START = 0, or a grid with less
-// than 1.5 times the points (N2 at 5e-7: 1262), starts cold.
-TEST(RunPlan, AFineGridStartsFromTheCoarseGridInBothJobs) {
+// A fine grid (N2 at TOL = 1e-8: 8886 points) starts from a run on the
+// grid of TOL = 1e-6 (1046 points), which itself starts from one on the
+// grid of 1e-4 (400 points), and the check from the rule's result; both
+// jobs name the runs they read first, and each run reads the one before on
+// its own grid (MI0 = 2).  START = 0, or a grid with less than 1.5 times
+// the points (N2 at 5e-7: 1262), starts cold.
+TEST(RunPlan, AFineGridStartsFromTheCoarseGridsInBothJobs) {
   testsupport::ScratchDir dir("diatom_warm");
   const std::string n2 = "&MOL Z1 = 7, Z2 = 7, RZ = 2.068, SHELLS = '1sg 1su 2sg 2su 3sg 1pu', ";
   const Plan p = plan_of(n2 + "TOL = 1e-8, CHECK = 1 /\n", (dir.path() / "run").string());
-  ASSERT_TRUE(p.warm);
+  ASSERT_TRUE(p.warm && p.cold);
+  EXPECT_LT(p.cold_accuracy.NB, p.warm_accuracy.NB);
   EXPECT_LT(p.warm_accuracy.NB, p.accuracy.NB);
   ASSERT_EQ(p.stage[0].size(), 2u);
-  EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"warm/tovrel", "tovrel"}));
-  EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"warm/tovrel", "check/tovrel"}));
-  EXPECT_EQ(names(p.inputs(p.stage[0][1][1])), std::vector<std::string>{"warm/tovrel"});
+  EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"cold/tovrel", "warm/tovrel", "tovrel"}));
+  EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"cold/tovrel", "warm/tovrel", "tovrel", "check/tovrel"}));
+  EXPECT_EQ(names(p.inputs(p.stage[0][1][3])), std::vector<std::string>{"tovrel"});
+  EXPECT_EQ(names(p.inputs(p.stage[0][0][2])), std::vector<std::string>{"warm/tovrel"});
+  EXPECT_EQ(names(p.inputs(p.stage[0][0][1])), std::vector<std::string>{"cold/tovrel"});
   EXPECT_TRUE(p.inputs(p.stage[0][0][0]).empty());
-  std::filesystem::create_directories(p.path("check"));
-  diatom::write_ground_controls(p, p.stage[0][1][1]);
-  const std::string controls = dir.read("run/check/Dp_Data.dsc");
-  EXPECT_NE(controls.find("MI0 = 2,\n FI0 = '../warm/mol.res'"), std::string::npos) << controls;
+  EXPECT_EQ(p.waves(0).size(), 4u);
+  for (const Step& s : p.stage[0][1]) {
+    std::filesystem::create_directories(p.path(s.folder));
+    diatom::write_ground_controls(p, s);
+  }
+  const std::string check = dir.read("run/check/Dp_Data.dsc"), warm = dir.read("run/warm/Dp_Data.dsc");
+  EXPECT_NE(check.find("MI0 = 2,\n FI0 = '../mol.res'"), std::string::npos) << check;
+  EXPECT_NE(dir.read("run/Dp_Data.dsc").find("MI0 = 2,\n FI0 = 'warm/mol.res'"), std::string::npos);
+  EXPECT_NE(warm.find("MI0 = 2,\n FI0 = '../cold/mol.res'"), std::string::npos) << warm;
+  EXPECT_NE(dir.read("run/cold/Dp_Data.dsc").find("MI0 = 0,"), std::string::npos);
 
   EXPECT_FALSE(plan_of(n2 + "TOL = 1e-8, START = 0 /\n").warm);
   EXPECT_FALSE(plan_of(n2 + "TOL = 5e-7 /\n").warm);
@@ -99,31 +110,32 @@ TEST(RunPlan, AGridPastTheProgramsDefaultMemoryIsGivenWhatItNeeds) {
 
 // CN X²Σ⁺ (open 5σ¹ below the closed 4σ) starts from its closed-shell
 // neighbour CO (the heavier nucleus one charge up, 5σ filled) on the grid of
-// the run that reads it: the coarse grid's at TOL = 1e-7, the rule's at
+// the run that reads it: the coarsest grid's at TOL = 1e-7, the rule's at
 // 1e-6.  The open σ shell among closed ones gets IROT = 2; NO's open π shell
 // and a σ shell with no closed shell of its symmetry keep the model step.
 TEST(RunPlan, AnOpenSigmaShellAmongClosedOnesStartsFromItsClosedNeighbour) {
   testsupport::ScratchDir dir("diatom_near");
   const std::string cn = "&MOL Z1 = 7, Z2 = 6, RZ = 2.214, SHELLS = '1s 2s 3s 4s 1p 5s1', STATE = '2S+', ";
   const Plan p = plan_of(cn + "TOL = 1e-7, CHECK = 1 /\n", (dir.path() / "run").string());
-  ASSERT_TRUE(p.warm && p.neighbour);
+  ASSERT_TRUE(p.warm && p.cold && p.neighbour);
   EXPECT_EQ(p.neighbour->Z1, 8.0);
   EXPECT_EQ(p.neighbour->Z2, 6.0);
-  EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"near/tovrel", "warm/tovrel", "tovrel"}));
-  EXPECT_EQ(names(p.stage[0][1]), (std::vector<std::string>{"near/tovrel", "warm/tovrel", "check/tovrel"}));
+  EXPECT_EQ(names(p.stage[0][0]), (std::vector<std::string>{"near/tovrel", "cold/tovrel", "warm/tovrel", "tovrel"}));
+  EXPECT_EQ(names(p.stage[0][1]),
+            (std::vector<std::string>{"near/tovrel", "cold/tovrel", "warm/tovrel", "tovrel", "check/tovrel"}));
   EXPECT_TRUE(p.inputs(p.stage[0][0][0]).empty());
   EXPECT_EQ(names(p.inputs(p.stage[0][0][1])), std::vector<std::string>{"near/tovrel"});
-  EXPECT_EQ(names(p.inputs(p.stage[0][0][2])), std::vector<std::string>{"warm/tovrel"});
-  for (const char* f : {"near", "warm"}) std::filesystem::create_directories(p.path(f));
+  EXPECT_EQ(names(p.inputs(p.stage[0][0][3])), std::vector<std::string>{"warm/tovrel"});
+  for (const char* f : {"near", "cold"}) std::filesystem::create_directories(p.path(f));
   diatom::write_ground_controls(p, p.stage[0][0][0]);
   diatom::write_ground_controls(p, p.stage[0][0][1]);
-  const std::string near = dir.read("run/near/Dp_Data.dsc"), warm = dir.read("run/warm/Dp_Data.dsc");
+  const std::string near = dir.read("run/near/Dp_Data.dsc"), cold = dir.read("run/cold/Dp_Data.dsc");
   EXPECT_NE(near.find("Z1 = 8.0"), std::string::npos) << near;
   EXPECT_NE(near.find("OPEN = 2*0"), std::string::npos) << near;
-  EXPECT_NE(warm.find("MI0 = 1,\n FI0 = '../near/mol.res'"), std::string::npos) << warm;
-  EXPECT_NE(warm.find("IROT = 2"), std::string::npos) << warm;
-  EXPECT_NE(warm.find("NB = " + std::to_string(p.warm_accuracy.NB)), std::string::npos);
-  EXPECT_NE(near.find("NB = " + std::to_string(p.warm_accuracy.NB)), std::string::npos);
+  EXPECT_NE(cold.find("MI0 = 1,\n FI0 = '../near/mol.res'"), std::string::npos) << cold;
+  EXPECT_NE(cold.find("IROT = 2"), std::string::npos) << cold;
+  EXPECT_NE(cold.find("NB = " + std::to_string(p.cold_accuracy.NB)), std::string::npos);
+  EXPECT_NE(near.find("NB = " + std::to_string(p.cold_accuracy.NB)), std::string::npos);
 
   testsupport::ScratchDir one("diatom_near_one");
   // Without the coarse grid the check starts from the rule's result: the
