@@ -565,8 +565,8 @@ void report_starts(Collection& c) {
           "/ and " + ion_label(*p.ions, 1) + " in " + kIonFolders[1] + "/, each alone on the grid of the run after them");
   }
   if (p.cold) {
-    c.out(" Start: the orbitals of the coarsest grid in cold/ (" + p.cold_accuracy.why +
-          "), carried to the coarse grid in warm/");
+    c.out(" Start: the orbitals of the coarsest grid in cold/ (" + p.cold_accuracy.why + "), carried to " +
+          (p.warm ? "the coarse grid in warm/" : "the rule's grid"));
   }
   if (p.warm) {
     c.out(" Start: the orbitals of the coarse grid in warm/ (" + p.warm_accuracy.why + "), carried to the rule's grid");

@@ -146,6 +146,14 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
     }
     p.neighbour = closed_neighbour(m);
     if (mol.START == 1) p.ions = separated_ions(m);
+    // The separated ions run on the grid of kColdTol below it: on the
+    // rule's grids of 1e-5 and 1e-6 Cl⁻ alone found no fifth σ state in
+    // the field without exchange (LiCl, NaCl), where on that grid it did.
+    if (p.ions && !p.warm && mol.TOL < kColdTol) {
+      p.cold_accuracy = choose_accuracy(m, m.RZ[0], kColdTol, 0, 0, false, file);
+      p.cold_accuracy.n = std::min(p.cold_accuracy.n, p.accuracy.n);
+      p.cold = true;
+    }
   } else {
     p.accuracy = scan_accuracy(m, mol, ion, file);
     for (size_t i = 0; i < m.RZ.size(); ++i) {
@@ -193,7 +201,7 @@ std::vector<Step> Plan::inputs(const Step& s) const {
   const std::string& dist = distances[s.distance];
   if (s.program == "gsfile" || s.ion >= 0) return {{dist, "tovrel", s.distance, -1}};
   if (s.program == "tovrel" && s.folder != "near" && s.folder != kIonFolders[0] && s.folder != kIonFolders[1]) {
-    if (cold && s.folder == kWarmFolder) return {{kColdFolder, "tovrel", 0, -1}};
+    if (cold && s.folder == (warm ? kWarmFolder : "")) return {{kColdFolder, "tovrel", 0, -1}};
     if (s.folder == "check") return {{"", "tovrel", 0, -1}};
     if (warm && s.folder != kWarmFolder && s.folder != kColdFolder) return {{kWarmFolder, "tovrel", 0, -1}};
     if (neighbour) return {{"near", "tovrel", 0, -1}};

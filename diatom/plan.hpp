@@ -81,6 +81,8 @@ struct Plan {
   // kStartRatio times the points of that of kColdTol, the run in "warm"
   // starts from one on the grid of kColdTol in the folder "cold", which
   // alone starts from no orbitals (or from the neighbour's or the ions').
+  // Without "warm", the separated ions below kColdTol start the rule's run
+  // through "cold" too.
   bool cold = false;
   Accuracy cold_accuracy;
   // A one-electron σ shell among closed shells of its symmetry (CN, one

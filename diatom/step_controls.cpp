@@ -160,7 +160,7 @@ void write_ground_controls(const Plan& p, const Step& s) {
   // control files name the file to come).
   // The check run starts from the rule's result.
   std::string from;
-  const bool from_cold = p.cold && s.folder == kWarmFolder;
+  const bool from_cold = p.cold && s.folder == (p.warm ? kWarmFolder : "");
   const bool from_warm = p.warm && s.folder.empty();
   if (s.folder == "check")
     from = kGroundResult;

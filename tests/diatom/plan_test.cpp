@@ -197,6 +197,15 @@ TEST(RunPlan, ASecondRowMoleculeStartsFromItsSeparatedIons) {
   EXPECT_NE(mol.find("IBLAS = 1"), std::string::npos) << "the dense algebra by BLAS and LAPACK";
   EXPECT_NE(dir.read("run/check/Dp_Data.dsc").find("MI0 = 2,\n FI0 = '../mol.res'"), std::string::npos);
   EXPECT_FALSE(plan_of(alf + ", START = 0 /\n").ions);
+
+  // Below TOL = 1e-4 the ions run on the grid of 1e-4, whose run in
+  // "cold" they start and whose orbitals start the rule's grid.
+  const Plan fine = plan_of("&MOL Z1 = 13, Z2 = 9, RZ = 3.126, TOL = 1e-5 /\n");
+  ASSERT_TRUE(fine.ions && fine.cold && !fine.warm);
+  EXPECT_EQ(names(fine.stage[0][0]),
+            (std::vector<std::string>{"atom1/tovrel", "atom2/tovrel", "cold/tovrel", "tovrel"}));
+  EXPECT_EQ(names(fine.inputs(fine.stage[0][0][3])), std::vector<std::string>{"cold/tovrel"});
+  EXPECT_EQ(names(fine.inputs(fine.stage[0][0][2])), (std::vector<std::string>{"atom1/tovrel", "atom2/tovrel"}));
 }
 
 // Finished only when the record of this very step says exit 0 and every
