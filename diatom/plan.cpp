@@ -38,9 +38,9 @@ std::string folder_of(const std::string& dist, const std::string& sub) { return 
 void add_stages(Plan& p, bool ion) {
   // Stage 1: each distance's ground state, with its ground-state file for
   // the channels in the same job (it takes a second and reads only the
-  // ground state); the self-check beside them.
-  // A start from the coarse grid comes first in both jobs that read it; a
-  // step met twice runs once.
+  // ground state); the self-check after the ground state it starts from.
+  // The starts from coarser grids come first in both jobs that read them;
+  // a step met twice runs once.
   const Step cold{kColdFolder, "tovrel", 0, -1}, warm{kWarmFolder, "tovrel", 0, -1}, near{"near", "tovrel", 0, -1};
   auto starts = [&](JobSteps& job) {
     if (p.warm) job.insert(job.begin(), warm);
@@ -138,11 +138,15 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
       p.warm_accuracy.n = std::min(p.warm_accuracy.n, p.accuracy.n);
       p.warm_pays = p.accuracy.NB >= kStartRatio * p.warm_accuracy.NB;
       p.warm = mol.START == 1 && p.warm_pays;
-      if (p.warm) {
-        p.cold_accuracy = choose_accuracy(m, m.RZ[0], kColdTol, 0, 0, false, file);
-        p.cold_accuracy.n = std::min(p.cold_accuracy.n, p.warm_accuracy.n);
-        p.cold = p.warm_accuracy.NB >= kStartRatio * p.cold_accuracy.NB;
-      }
+    }
+    // The grid of kColdTol, its partial waves at most those of the run it starts.
+    auto cold_grid = [&](const Accuracy& next) {
+      p.cold_accuracy = choose_accuracy(m, m.RZ[0], kColdTol, 0, 0, false, file);
+      p.cold_accuracy.n = std::min(p.cold_accuracy.n, next.n);
+    };
+    if (p.warm) {
+      cold_grid(p.warm_accuracy);
+      p.cold = p.warm_accuracy.NB >= kStartRatio * p.cold_accuracy.NB;
     }
     p.neighbour = closed_neighbour(m);
     if (mol.START == 1) p.ions = separated_ions(m);
@@ -150,8 +154,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
     // rule's grids of 1e-5 and 1e-6 Cl⁻ alone found no fifth σ state in
     // the field without exchange (LiCl, NaCl), where on that grid it did.
     if (p.ions && !p.warm && mol.TOL < kColdTol) {
-      p.cold_accuracy = choose_accuracy(m, m.RZ[0], kColdTol, 0, 0, false, file);
-      p.cold_accuracy.n = std::min(p.cold_accuracy.n, p.accuracy.n);
+      cold_grid(p.accuracy);
       p.cold = true;
     }
   } else {
