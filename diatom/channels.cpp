@@ -86,7 +86,11 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& given, const st
   for (size_t k = 0; k < m.ionised.size(); ++k) {
     const int i = m.ionised[k];
     MOL mol = given;
-    if (k < photon_ranges.size()) std::tie(mol.EMIN, mol.EMAX) = photon_ranges[k];
+    if (k < photon_ranges.size()) {
+      std::tie(mol.EMIN, mol.EMAX) = photon_ranges[k];
+      // The continuum's top moves with the range: as far above its end.
+      if (given.ETOP > given.EMAX) mol.ETOP = mol.EMAX + (given.ETOP - given.EMAX);
+    }
     const Shell& s = m.shells[i];
     const double I = -energies[i];  // threshold (hartree)
     if (mol.EMAX / kHartreeEV - I <= 0) {
@@ -96,7 +100,7 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& given, const st
     const MomentumGrid g = momentum_grid(
         mol, {I, "the threshold " + ev(I * kHartreeEV) + " eV of shell '" + s.name + "'"}, k_carried, file);
     for (Channel& c : out) {
-      if (c.shell == i) c.NC = g.NC, c.P0 = g.P0, c.DP = g.DP;
+      if (c.shell == i) c.NC = g.NC, c.P0 = g.P0, c.DP = g.DP, c.results_end = mol.EMAX;
     }
   }
   return out;

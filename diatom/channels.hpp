@@ -22,6 +22,9 @@ struct Channel {
   double weight = 1;  // factor from the listed value to its share of the shell's cross section
   int NC = 0;         // momenta k = P0 + (j − 1)·DP
   double P0 = 0, DP = 0;
+  // Photon energy (eV) where the results end: EMAX, or the shell's range of
+  // a vibronic scan.  The grid runs on to the continuum's top (ETOP).
+  double results_end = std::numeric_limits<double>::infinity();
   std::string tag;  // folder and file stem: c01, c02, ...
   // "3sg -> k sigma_u" (plain) and "3σg → kσu" (for plots).
   std::string label(const Molecule& m) const;

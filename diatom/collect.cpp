@@ -19,6 +19,7 @@
 #include "diatom/jobs.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/photo_controls.hpp"
+#include "diatom/photon_range.hpp"
 #include "diatom/separated_atoms.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/text_files.hpp"
@@ -451,6 +452,10 @@ std::string photo_results(Collection& c, int d) {
     c.out(b);
   }
   if (mol.RPA == 1 && !p.rpa) c.out("   RPA = 1 left out: one electron has no electron-electron coupling");
+  if (continuum_top(mol) > mol.EMAX) {
+    c.out("   the continua run to ETOP = " + f("%g", mol.ETOP) + " eV, the top of the RPA's energy integrals;" +
+          " the results end at EMAX = " + f("%g", mol.EMAX) + " eV");
+  }
   c.out("   xsect: NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) + ", " +
         std::to_string(sz.words) + " words of " + std::to_string(kXsectWords));
   c.out(

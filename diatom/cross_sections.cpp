@@ -25,9 +25,24 @@ CrossSections combine_channels(const Molecule& m, const std::vector<Channel>& ch
   cs.rpa = !x.rpa.empty();
   // Photon energies: every node of every channel.  The momentum grids were
   // laid over EMIN … EMAX; their end nodes may lie a little beyond, and are
-  // kept so that the whole range can be interpolated.
+  // kept so that the whole range can be interpolated.  Above that, up to the
+  // continuum's top (ETOP), the nodes served the RPA's integrals only: the
+  // rows end at the first node of each channel at or above its range's end.
+  double last = -std::numeric_limits<double>::infinity();
+  for (size_t c = 0; c < x.hf.size(); ++c) {
+    const double end = c < ch.size() ? ch[c].results_end : std::numeric_limits<double>::infinity();
+    double first_beyond = std::numeric_limits<double>::infinity(), top = last;
+    for (double w : x.hf[c].omega) {
+      const double e = w * kHartreeEV;
+      top = std::max(top, e);
+      if (e >= end - 1e-6) first_beyond = std::min(first_beyond, e);
+    }
+    last = std::max(last, std::min(top, first_beyond));
+  }
   for (const Curve& c : x.hf) {
-    for (double w : c.omega) cs.ev.push_back(w * kHartreeEV);
+    for (double w : c.omega) {
+      if (w * kHartreeEV <= last + 1e-6) cs.ev.push_back(w * kHartreeEV);
+    }
   }
   std::sort(cs.ev.begin(), cs.ev.end());
   cs.ev.erase(std::unique(cs.ev.begin(), cs.ev.end(), [](double a, double b) { return std::fabs(a - b) < 1e-6; }),

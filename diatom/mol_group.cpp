@@ -15,7 +15,7 @@ io::Group MOL::group() {
   g.add("TIT", TIT, 65).add("Z1", Z1).add("Z2", Z2).add("RZ", RZ.data(), {kMaxDistances}).add("Q", Q);
   g.add("SHELLS", SHELLS, 120).add("STATE", STATE, 8).add("TOL", TOL).add("CHECK", CHECK).add("NPW", NPW).add("NB", NB);
   g.add("RB", RB).add("START", START).add("ORDER", ORDER);
-  g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("DK", DK).add("NK", NK);
+  g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("ETOP", ETOP).add("DK", DK).add("NK", NK);
   g.add("IPOT", IPOT).add("RPA", RPA).add("ND", ND).add("NL", NL).add("REF", REF, 120);
   g.add("BETA", BETA).add("MFPAD", MFPAD, 120).add("VIB", VIB).add("MASS", MASS.data(), {2});
   g.rules({.once = true, .characters = true});

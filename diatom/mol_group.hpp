@@ -28,6 +28,7 @@ struct MOL {
   int ORDER = 1;              // 1: shells solved in the separated atoms' order of energies; 0: as SHELLS lists them
   std::string ION;            // shells to ionise, e.g. '3sg 1pu 2su'
   double EMIN = 0, EMAX = 0;  // photon energies (eV)
+  double ETOP = 0;            // photon energy (eV) of the continuum's top for the RPA's integrals; 0: EMAX
   double DK = 0.05;           // momentum step of the continuum energies (1/bohr)
   int NK = 0;                 // number of momenta instead of DK (0: from DK)
   int IPOT = -1;              // 0 bare nuclei, 1 static exchange; -1: 1 unless one electron

@@ -305,6 +305,17 @@ void check_photoionisation(const MOL& mol, Molecule& m, const Refusal& refuse) {
   // one electron the ion is the bare nuclei.
   if (mol.IPOT == 1 && m.one_electron()) refuse("IPOT", "one electron leaves bare nuclei behind: IPOT = 0, not 1");
   if (mol.RPA != 0 && mol.RPA != 1) refuse("RPA", "must be 0 or 1 (" + std::to_string(mol.RPA) + ")");
+  // The top serves the RPA's energy integrals alone: each Hartree–Fock
+  // energy stands alone, and a top inside the range would cut it.
+  if (mol.given("ETOP") && mol.RPA != 1) {
+    refuse("ETOP",
+           "ETOP is the continuum's top for the RPA's energy integrals, and RPA = 0 (each Hartree-Fock "
+           "energy stands alone): give RPA = 1 or remove ETOP");
+  }
+  if (mol.given("ETOP") && !(mol.ETOP >= mol.EMAX)) {
+    refuse("ETOP", "the continuum's top ETOP = " + number_text(mol.ETOP) + " eV lies below EMAX = " +
+                       number_text(mol.EMAX) + " eV, the end of the photon range: ETOP ≥ EMAX");
+  }
   if (mol.ND < 0 || mol.ND > 5)
     refuse("ND", "0 to 5 bound functions per final symmetry (" + std::to_string(mol.ND) + ")");
   if (mol.NL < 0 || mol.NL > 7) {
@@ -333,8 +344,8 @@ void check_title(const MOL& mol, const Refusal& refuse) {
 }
 
 // The photoionisation settings: with shells to ionise only.
-constexpr const char* kPhotoVariables[] = {"EMIN", "EMAX", "DK",   "NK",    "IPOT", "RPA",
-                                           "ND",   "NL",   "BETA", "MFPAD", "REF"};
+constexpr const char* kPhotoVariables[] = {"EMIN", "EMAX", "ETOP", "DK",   "NK",    "IPOT",
+                                           "RPA",  "ND",   "NL",   "BETA", "MFPAD", "REF"};
 
 // Every variable given takes effect, or the run is refused naming it:
 // the photoionisation settings without ION, the check with a potential

@@ -37,7 +37,7 @@ struct RealGrid {
 
 RealGrid real_grid(const MOL& mol, double I, double DK) {
   RealGrid r;
-  const double emin = mol.EMIN / kHartreeEV - I, emax = mol.EMAX / kHartreeEV - I;
+  const double emin = mol.EMIN / kHartreeEV - I, emax = continuum_top(mol) / kHartreeEV - I;
   r.kmax = std::sqrt(2 * emax);
   if (mol.NK > 0) {
     r.NC = mol.NK;
@@ -63,11 +63,12 @@ RealGrid real_grid(const MOL& mol, double I, double DK) {
 void check_grid(const MOL& mol, const RealGrid& r, const Threshold& t, double I, double k_carried,
                 const std::string& file) {
   const int most = chan::kMaxEnergies;
+  const std::string top = top_variable(mol), top_is = top + " = " + g(continuum_top(mol));
   if (r.kmax > k_carried) {
-    refuse(file, "EMAX",
-           "EMAX = " + g(mol.EMAX) + " eV reaches the momentum k = " + g(r.kmax) + "/bohr above " + t.what +
+    refuse(file, top,
+           top_is + " eV reaches the momentum k = " + g(r.kmax) + "/bohr above " + t.what +
                "; the radial grid carries continuum waves to k = " + g(k_carried) +
-               "/bohr (ten points a wavelength at its outer step): EMAX ≤ " +
+               "/bohr (ten points a wavelength at its outer step): " + top + " ≤ " +
                fitting((I + k_carried * k_carried / 2) * kHartreeEV, false) + " eV fits, or a finer grid (NB)");
   }
   if (r.NC <= most) return;
@@ -78,21 +79,24 @@ void check_grid(const MOL& mol, const RealGrid& r, const Threshold& t, double I,
   const std::string limit = "; a channel file holds at most " + std::to_string(most) + " momenta";
   if (mol.NK == 0 && real_grid(mol, t.I, std::max(mol.DK, 0.05)).NC <= most) {
     refuse(file, "DK",
-           "DK = " + g(mol.DK) + "/bohr asks for " + counted + " momenta from above " + t.what +
-               " to EMAX = " + g(mol.EMAX) + " eV" + limit + ": DK ≥ " + fitting(fit_dk, true) + " fits (or NK ≤ " +
-               std::to_string(most) + ")");
+           "DK = " + g(mol.DK) + "/bohr asks for " + counted + " momenta from above " + t.what + " to " + top_is +
+               " eV" + limit + ": DK ≥ " + fitting(fit_dk, true) + " fits (or NK ≤ " + std::to_string(most) + ")");
   }
   if (mol.NK == 0) {
     const double k = (most - 2) * mol.DK;
-    refuse(file, "EMAX",
-           "EMAX = " + g(mol.EMAX) + " eV asks for " + counted + " momenta of step DK = " + g(mol.DK) + "/bohr above " +
-               t.what + limit + ": EMAX ≤ " + fitting((I + k * k / 2) * kHartreeEV, false) +
-               " eV fits with this DK, or DK ≥ " + fitting(fit_dk, true));
+    refuse(file, top,
+           top_is + " eV asks for " + counted + " momenta of step DK = " + g(mol.DK) + "/bohr above " + t.what + limit +
+               ": " + top + " ≤ " + fitting((I + k * k / 2) * kHartreeEV, false) + " eV fits with this DK, or DK ≥ " +
+               fitting(fit_dk, true));
   }
   refuse(file, "NK", "NK = " + std::to_string(mol.NK) + limit + ": NK ≤ " + std::to_string(most) + " fits");
 }
 
 }  // namespace
+
+double continuum_top(const MOL& mol) { return mol.ETOP > mol.EMAX ? mol.ETOP : mol.EMAX; }
+
+std::string top_variable(const MOL& mol) { return mol.ETOP > mol.EMAX ? "ETOP" : "EMAX"; }
 
 double deepest_threshold(double Z1, double Z2) { return (Z1 + Z2) * (Z1 + Z2) / 2; }
 
@@ -121,7 +125,7 @@ void check_photon_range(const MOL& mol, double Z1, double Z2, double k_carried, 
                " momenta: NK ≤ " + std::to_string(chan::kMaxEnergies) + " fits");
   }
   const double I = deepest_threshold(Z1, Z2);
-  if (!(mol.EMAX / kHartreeEV > I)) return;
+  if (!(continuum_top(mol) / kHartreeEV > I)) return;
   const Threshold t{I, "any threshold these nuclei allow (at most (Z1 + Z2)^2/2 = " + g(I) + " hartree)"};
   check_grid(mol, real_grid(mol, I, mol.DK), t, 0.0, k_carried, file);
 }

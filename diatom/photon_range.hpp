@@ -26,13 +26,21 @@ struct Threshold {
   std::string what;
 };
 
+// The photon energy (eV) of the continuum's top: ETOP when it lies above
+// EMAX, else EMAX.  The RPA's energy integrals (principal values over each
+// open channel's continuum) end there, so the top is set apart from the
+// photon range the results are wanted for; each energy of Hartree–Fock
+// stands alone.  `top_variable` names the variable that sets it.
+double continuum_top(const MOL& mol);
+std::string top_variable(const MOL& mol);
+
 // The deepest threshold any orbital of nuclei Z1, Z2 can have (hartree):
 // (Z1 + Z2)²/2, the 1s of the united atom without screening.  The
 // electrons' field is repulsive, so no orbital lies deeper; above it the
 // photon range gives at least the momenta it gives there.
 double deepest_threshold(double Z1, double Z2);
 
-// The grid of photon energies EMIN … EMAX (eV) above threshold t in steps of
+// The grid of photon energies EMIN … the continuum's top (eV) above threshold t in steps of
 // DK, or in NK momenta: from k = √(2(EMIN − I)), or from min(DK, 0.05) when
 // EMIN lies below the threshold, an odd count of at least 3 (Simpson's rule
 // over the momenta), P0 and DP to the six decimals of the channel files.

@@ -106,7 +106,7 @@ void check_photoionisation_sizes(const Plan& p, const std::string& file) {
   check_photon_range(p.mol, m.Z1, m.Z2, carried_momentum(p.accuracy, rz), file);
   int NC = p.mol.NK;
   const double I = deepest_threshold(m.Z1, m.Z2);
-  if (NC == 0 && p.mol.EMAX / kHartreeEV > I) NC = momentum_grid(p.mol, {I, "any threshold"}, 1e300, file).NC;
+  if (NC == 0 && continuum_top(p.mol) / kHartreeEV > I) NC = momentum_grid(p.mol, {I, "any threshold"}, 1e300, file).NC;
   if (NC == 0) return;
   std::vector<Channel> ch = p.channels;
   for (Channel& c : ch) c.NC = NC;

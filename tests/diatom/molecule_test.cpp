@@ -125,6 +125,22 @@ TEST(MolGroup, RefusesPhotoionisationInputsNamingTheValue) {
   // ground state alone takes more.
   m.NPW = 25;
   EXPECT_NE(refusal(m).find("1 to 24 partial waves when ION"), std::string::npos) << refusal(m);
+  m.NPW = 0;
+  // The continuum's top serves the RPA's integrals alone, above the range;
+  // the grid runs to it and the results end at EMAX.
+  m.ETOP = 100, m.named = {"ETOP"};
+  EXPECT_NE(refusal(m).find("variable ETOP: ETOP is the continuum's top"), std::string::npos) << refusal(m);
+  m.RPA = 1, m.ETOP = 30;
+  EXPECT_NE(refusal(m).find("ETOP = 30 eV lies below EMAX = 40 eV"), std::string::npos) << refusal(m);
+  m.ETOP = 100;
+  EXPECT_EQ(refusal(m), "");
+  const std::vector<double> n2 = {-15.68, -15.67, -1.47, -0.78, -0.6348, -0.6156};
+  const diatom::Channel c = diatom::plan_channels(diatom::describe_molecule(m, "x.mol"), m, n2, "x.mol")[0];
+  const double top = c.P0 + (c.NC - 1) * c.DP;
+  EXPECT_NEAR(0.6348 + top * top / 2, 100 / diatom::kHartreeEV, c.DP * top);
+  EXPECT_EQ(c.results_end, 40);
+  m.ETOP = 0, m.RPA = 0, m.named.clear();
+  m.NPW = 25;
   m.ION = "";
   EXPECT_EQ(refusal(m), "");
   m.ION = "3sg", m.NPW = 0;

@@ -224,6 +224,14 @@ TEST(CrossSections, WeightedSumsZeroBelowAThresholdAndMissingAboveTheGrid) {
   // 1.3 hartree: above the 2su grid, the total is not known.
   EXPECT_TRUE(std::isnan(cs.total[0][3]));
   EXPECT_NE(diatom::shell_table(cs).find("          -"), std::string::npos);
+
+  // Nodes above the range's end up to the continuum's top served the RPA's
+  // integrals: the rows end at each channel's first node at or above it.
+  for (diatom::Channel& c : ch) c.results_end = 0.95 * h;
+  const diatom::CrossSections cut = diatom::combine_channels(m, ch, x);
+  ASSERT_EQ(cut.ev.size(), 3u);
+  EXPECT_NEAR(cut.ev.back(), 1.0 * h, 1e-9);
+  EXPECT_DOUBLE_EQ(cut.total[0][2], 57.0);
 }
 
 // β between two nodes is that of the interpolated distribution (σ and σ·β
