@@ -453,8 +453,11 @@ std::string photo_results(Collection& c, int d) {
   }
   if (mol.RPA == 1 && !p.rpa) c.out("   RPA = 1 left out: one electron has no electron-electron coupling");
   if (continuum_top(mol) > mol.EMAX) {
-    c.out("   the continua run to ETOP = " + f("%g", mol.ETOP) + " eV, the top of the RPA's energy integrals;" +
-          " the results end at EMAX = " + f("%g", mol.EMAX) + " eV");
+    c.out("   the continua run to ETOP = " + f("%g", mol.ETOP) + " eV" +
+          (top_chosen(mol) ? " (diatom's choice, EMAX + " + f("%g", kTopMargin) +
+                                 " eV, within what the grid carries; each channel's top above)"
+                           : "") +
+          ", the top of the RPA's energy integrals; the results end at EMAX = " + f("%g", mol.EMAX) + " eV");
   }
   c.out("   xsect: NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) + ", " +
         std::to_string(sz.words) + " words of " + std::to_string(kXsectWords));

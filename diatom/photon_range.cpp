@@ -35,10 +35,19 @@ struct RealGrid {
   double NC = 0, P0 = 0, DP = 0, kmax = 0;
 };
 
-RealGrid real_grid(const MOL& mol, double I, double DK) {
+RealGrid real_grid(const MOL& mol, double I, double DK, double k_carried = 1e300) {
   RealGrid r;
   const double emin = mol.EMIN / kHartreeEV - I, emax = continuum_top(mol) / kHartreeEV - I;
   r.kmax = std::sqrt(2 * emax);
+  if (top_chosen(mol) && mol.NK == 0) {
+    // diatom's own top goes no higher than the radial grid carries and a
+    // channel file holds, with the last node (up to two steps past the top:
+    // the count is made whole and odd); never below EMAX.
+    const double p0 = emin > 0 ? std::sqrt(2 * emin) : std::min(DK, 0.05);
+    const double most = std::min(k_carried - 2 * DK, p0 + (chan::kMaxEnergies - 2) * DK);
+    const double at_emax = std::sqrt(std::max(0.0, 2 * (mol.EMAX / kHartreeEV - I)));
+    r.kmax = std::max(at_emax, std::min(r.kmax, most));
+  }
   if (mol.NK > 0) {
     r.NC = mol.NK;
     r.P0 = emin > 0 ? std::sqrt(2 * emin) : std::min(0.05, r.kmax / mol.NK);
@@ -98,10 +107,14 @@ double continuum_top(const MOL& mol) { return mol.ETOP > mol.EMAX ? mol.ETOP : m
 
 std::string top_variable(const MOL& mol) { return mol.ETOP > mol.EMAX ? "ETOP" : "EMAX"; }
 
+bool top_chosen(const MOL& mol) { return mol.ETOP > mol.EMAX && !mol.given("ETOP"); }
+
+double chosen_top(const MOL& mol) { return mol.EMAX + kTopMargin; }
+
 double deepest_threshold(double Z1, double Z2) { return (Z1 + Z2) * (Z1 + Z2) / 2; }
 
 MomentumGrid momentum_grid(const MOL& mol, const Threshold& t, double k_carried, const std::string& file) {
-  const RealGrid r = real_grid(mol, t.I, mol.DK);
+  const RealGrid r = real_grid(mol, t.I, mol.DK, k_carried);
   check_grid(mol, r, t, t.I, k_carried, file);
   if (!(r.DP > 0)) refuse(file, "EMIN", "the photon range above " + t.what + " is empty");
   MomentumGrid m;
@@ -127,7 +140,7 @@ void check_photon_range(const MOL& mol, double Z1, double Z2, double k_carried, 
   const double I = deepest_threshold(Z1, Z2);
   if (!(continuum_top(mol) / kHartreeEV > I)) return;
   const Threshold t{I, "any threshold these nuclei allow (at most (Z1 + Z2)^2/2 = " + g(I) + " hartree)"};
-  check_grid(mol, real_grid(mol, I, mol.DK), t, 0.0, k_carried, file);
+  check_grid(mol, real_grid(mol, I, mol.DK, k_carried), t, 0.0, k_carried, file);
 }
 
 }  // namespace diatom

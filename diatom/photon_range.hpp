@@ -34,6 +34,18 @@ struct Threshold {
 double continuum_top(const MOL& mol);
 std::string top_variable(const MOL& mol);
 
+// With RPA = 1 and no ETOP given, diatom's top lies kTopMargin (eV) above
+// EMAX: N2's valence RPA at 20–60 eV (nine channels, DK = 0.1) then lies
+// within 0.3% of a top of 305 eV in every shell and 0.12% in the total
+// (1% and 0.45% with a margin of 85 eV, 2.5% and 1.1% with 45), H2's within
+// 0.08% of a top of 400 eV; the continua cost 1.5 times those of a margin
+// of 45 eV.  That top goes no higher than the radial grid carries and a
+// channel file holds (`top_chosen`: the top is diatom's, capped, never a
+// refusal).
+inline constexpr double kTopMargin = 150.0;
+bool top_chosen(const MOL& mol);
+double chosen_top(const MOL& mol);
+
 // The deepest threshold any orbital of nuclei Z1, Z2 can have (hartree):
 // (Z1 + Z2)²/2, the 1s of the united atom without screening.  The
 // electrons' field is repulsive, so no orbital lies deeper; above it the

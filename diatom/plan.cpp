@@ -100,7 +100,7 @@ void check_xsect_words(const XsectSizes& sz, const MOL& mol, const std::string& 
 // Before the ground state: the photon range against what the channels
 // hold at every distance (the longest bond has the coarsest outer step in
 // bohr), and xsect's memory for the fewest momenta the nuclei allow.
-void check_photoionisation_sizes(const Plan& p, const std::string& file) {
+void check_photoionisation_sizes(Plan& p, const std::string& file) {
   const Molecule& m = p.molecule;
   const double rz = *std::max_element(m.RZ.begin(), m.RZ.end());
   check_photon_range(p.mol, m.Z1, m.Z2, carried_momentum(p.accuracy, rz), file);
@@ -110,7 +110,14 @@ void check_photoionisation_sizes(const Plan& p, const std::string& file) {
   if (NC == 0) return;
   std::vector<Channel> ch = p.channels;
   for (Channel& c : ch) c.NC = NC;
-  check_xsect_words(xsect_sizes_of(p, ch), p.mol, file, "at least ");
+  const XsectSizes sz = xsect_sizes_of(p, ch);
+  // diatom's own top gives way to xsect's memory: the results' range alone.
+  if (sz.words > kXsectWords && top_chosen(p.mol)) {
+    p.mol.ETOP = 0;
+    check_photoionisation_sizes(p, file);
+    return;
+  }
+  check_xsect_words(sz, p.mol, file, "at least ");
 }
 
 }  // namespace
@@ -166,6 +173,9 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
     }
   }
   p.mol.NL = solutions_kept(p.mol, m, p.accuracy.n);
+  // The RPA's energy integrals run to the continuum's top: diatom's lies
+  // kTopMargin above the results (a count of momenta NK spans the results).
+  if (ion && p.rpa && !mol.given("ETOP") && mol.NK == 0) p.mol.ETOP = chosen_top(p.mol);
   if (ion) {
     p.channels = dipole_channels(m, file);
     check_photoionisation_sizes(p, file);
@@ -264,9 +274,16 @@ std::vector<Channel> Plan::channels_at(int d, XsectSizes* size) const {
   const std::string file = path(control);
   const std::vector<std::pair<double, double>> ranges =
       molecule.vib && scan() ? vibronic_photon_ranges(*this, g.orbital) : std::vector<std::pair<double, double>>();
-  std::vector<Channel> ch = plan_channels(molecule, mol, g.orbital, file,
-                                          carried_momentum(accuracy, molecule.RZ[static_cast<size_t>(d)]), ranges);
-  const XsectSizes sz = xsect_sizes_of(*this, ch);
+  const double k_carried = carried_momentum(accuracy, molecule.RZ[static_cast<size_t>(d)]);
+  std::vector<Channel> ch = plan_channels(molecule, mol, g.orbital, file, k_carried, ranges);
+  XsectSizes sz = xsect_sizes_of(*this, ch);
+  if (sz.words > kXsectWords && top_chosen(mol)) {
+    // diatom's own top gives way to xsect's memory: the results' range alone.
+    MOL within = mol;
+    within.ETOP = 0;
+    ch = plan_channels(molecule, within, g.orbital, file, k_carried, ranges);
+    sz = xsect_sizes_of(*this, ch);
+  }
   check_xsect_words(sz, mol, file, "");
   if (size) *size = sz;
   return ch;

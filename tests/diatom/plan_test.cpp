@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "diatom/accuracy.hpp"
+#include "diatom/photon_range.hpp"
 #include "diatom/step_controls.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/tovrel_controls.hpp"
@@ -51,6 +52,23 @@ TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
   EXPECT_EQ(names(one.stage[0][1]), (std::vector<std::string>{"tovrel", "check/tovrel"}));
   EXPECT_TRUE(one.stage[1].empty() && one.stage[2].empty());
   EXPECT_EQ(names(one.inputs(one.stage[0][1][1])), std::vector<std::string>{"tovrel"});
+}
+
+// The RPA's continua run kTopMargin past the results unless ETOP or NK is
+// given; that top stays within what the radial grid carries (H2 to 400 eV:
+// the grid carries 537 eV above the deepest threshold, so no refusal).
+TEST(RunPlan, TheRpaContinuaRunPastTheResultsWithinTheGrid) {
+  const std::string h2 = "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', ION = '1sg', EMIN = 16, ";
+  EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1 /\n").mol.ETOP, 60 + diatom::kTopMargin);
+  EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1, ETOP = 100 /\n").mol.ETOP, 100);
+  EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1, NK = 21 /\n").mol.ETOP, 0);
+  EXPECT_EQ(plan_of(h2 + "EMAX = 60 /\n").mol.ETOP, 0);
+  const Plan far = plan_of(h2 + "EMAX = 400, RPA = 1 /\n");
+  const double carried = diatom::carried_momentum(far.accuracy, 1.4), I = 0.6;
+  const diatom::MomentumGrid g = diatom::momentum_grid(far.mol, {I, "1sg"}, carried, "x.mol");
+  const double top = g.P0 + (g.NC - 1) * g.DP;
+  EXPECT_LE(top, carried);
+  EXPECT_GE(I + top * top / 2, 400 / diatom::kHartreeEV);
 }
 
 // A fine grid (N2 at TOL = 1e-8: 8886 points) starts from a run on the
