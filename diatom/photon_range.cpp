@@ -72,7 +72,8 @@ RealGrid real_grid(const MOL& mol, double I, double DK, double k_carried = 1e300
 void check_grid(const MOL& mol, const RealGrid& r, const Threshold& t, double I, double k_carried,
                 const std::string& file) {
   const int most = chan::kMaxEnergies;
-  const std::string top = top_variable(mol), top_is = top + " = " + g(continuum_top(mol));
+  // diatom's own top was capped to fit: what is still too much is EMAX's.
+  const std::string top = top_variable(mol), top_is = top + " = " + g(top == "ETOP" ? mol.ETOP : mol.EMAX);
   if (r.kmax > k_carried) {
     refuse(file, top,
            top_is + " eV reaches the momentum k = " + g(r.kmax) + "/bohr above " + t.what +
@@ -105,7 +106,7 @@ void check_grid(const MOL& mol, const RealGrid& r, const Threshold& t, double I,
 
 double continuum_top(const MOL& mol) { return mol.ETOP > mol.EMAX ? mol.ETOP : mol.EMAX; }
 
-std::string top_variable(const MOL& mol) { return mol.ETOP > mol.EMAX ? "ETOP" : "EMAX"; }
+std::string top_variable(const MOL& mol) { return mol.ETOP > mol.EMAX && mol.given("ETOP") ? "ETOP" : "EMAX"; }
 
 bool top_chosen(const MOL& mol) { return mol.ETOP > mol.EMAX && !mol.given("ETOP"); }
 

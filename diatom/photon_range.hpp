@@ -30,7 +30,8 @@ struct Threshold {
 // EMAX, else EMAX.  The RPA's energy integrals (principal values over each
 // open channel's continuum) end there, so the top is set apart from the
 // photon range the results are wanted for; each energy of Hartree–Fock
-// stands alone.  `top_variable` names the variable that sets it.
+// stands alone.  `top_variable` names the variable a refusal of the grid
+// names: ETOP when the user gave it, else EMAX.
 double continuum_top(const MOL& mol);
 std::string top_variable(const MOL& mol);
 

@@ -12,6 +12,7 @@
 #include "diatom/step_controls.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/tovrel_controls.hpp"
+#include "io/stop.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -69,6 +70,13 @@ TEST(RunPlan, TheRpaContinuaRunPastTheResultsWithinTheGrid) {
   const double top = g.P0 + (g.NC - 1) * g.DP;
   EXPECT_LE(top, carried);
   EXPECT_GE(I + top * top / 2, 400 / diatom::kHartreeEV);
+  // Past what the grid carries at EMAX itself, the refusal names EMAX.
+  try {
+    plan_of(h2 + "EMAX = 600, RPA = 1 /\n");
+    ADD_FAILURE() << "EMAX = 600 eV was accepted";
+  } catch (const io::StopRun& s) {
+    EXPECT_NE(s.message().find("variable EMAX: EMAX = 600 eV reaches"), std::string::npos) << s.message();
+  }
 }
 
 // A fine grid (N2 at TOL = 1e-8: 8886 points) starts from a run on the
