@@ -38,8 +38,9 @@ std::string top_variable(const MOL& mol);
 // With RPA = 1 and no ETOP given, diatom's top lies kTopMargin (eV) above
 // EMAX: N2's valence RPA at 20–60 eV (nine channels, DK = 0.1) then lies
 // within 0.3% of a top of 305 eV in every shell and 0.12% in the total
-// (1% and 0.45% with a margin of 85 eV, 2.5% and 1.1% with 45), H2's within
-// 0.08% of a top of 400 eV; the continua cost 1.5 times those of a margin
+// (1% and 0.45% with a margin of 85 eV, 2.5% and 1.1% with 45), CO's within
+// 0.18% of a top of 305 eV above 16.5 eV, H2's within 0.08% of a top of
+// 400 eV; the continua cost 1.5 times those of a margin
 // of 45 eV.  That top goes no higher than the radial grid carries and a
 // channel file holds (`top_chosen`: the top is diatom's, capped, never a
 // refusal).
