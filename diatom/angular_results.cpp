@@ -5,6 +5,7 @@
 #include "diatom/asymmetry.hpp"
 #include "diatom/molecular_frame.hpp"
 #include "diatom/photo_controls.hpp"
+#include "diatom/result_errors.hpp"
 #include "diatom/text_files.hpp"
 #include "photo/beta_table.hpp"
 #include "photo/mfpad.hpp"
@@ -13,7 +14,7 @@ namespace diatom {
 
 AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, const std::vector<Channel>& ch,
                                CrossSections& cs, const std::string& run, const std::string& title,
-                               const std::string& ref) {
+                               const std::string& ref, const std::string& check) {
   AngularResults out;
   std::string listing;
   if ((mol.BETA == 1 || !m.mfpad.empty()) && mol.NL < std::min(waves, 7)) {
@@ -21,9 +22,11 @@ AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, con
                " solutions a channel file holds: beta and the distributions lose the partial waves of the others.\n";
   }
   if (mol.BETA == 1) {
-    const Asymmetries a =
-        asymmetries(ch, cs, read_beta_table(read_text_file(run + "/" + photo::beta_table_name(kXsectListing))));
-    for (int k = 0; k < 4; ++k) cs.shell_beta[k] = a.shell[k];
+    const std::string table = photo::beta_table_name(kXsectListing);
+    Asymmetries a = asymmetries(ch, cs, read_beta_table(read_text_file(run + "/" + table)));
+    // The check's β on the rule's photon energies.
+    if (!check.empty()) add_beta_errors(a, asymmetries(ch, cs, read_beta_table(read_text_file(check + "/" + table))));
+    for (int k = 0; k < 4; ++k) cs.shell_beta[k] = a.shell[k], cs.shell_beta_error[k] = a.shell_error[k];
     replace_file(run + "/beta.dat", beta_table(m, ch, cs, a));
     listing += beta_listing(m, ch, cs, a) + "\n";
     out.panel = beta_panel(m, ch, cs, "beta.dat", ref);

@@ -21,8 +21,10 @@ struct AngularResults {
   std::string listing, panel, after;
 };
 // `ref`, when not empty, names the reference points as the plot script reads them.
+// `check`, when not empty, is the folder of the self-check's xsect: each β
+// then carries its estimated error (cs.shell_beta_error, beta.dat).
 AngularResults angular_results(const Molecule& m, const MOL& mol, int waves, const std::vector<Channel>& ch,
                                CrossSections& cs, const std::string& run, const std::string& title,
-                               const std::string& ref = "");
+                               const std::string& ref = "", const std::string& check = "");
 
 }  // namespace diatom

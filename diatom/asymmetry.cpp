@@ -112,30 +112,40 @@ Asymmetries asymmetries(const std::vector<Channel>& ch, const CrossSections& cs,
 std::string beta_table(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                        const Asymmetries& a) {
   const int kinds = cs.rpa ? 4 : 2;
+  const bool errors = !a.shell_error[0].empty();
+  const int width = errors ? 2 * kinds : kinds;
   std::ostringstream o;
   o << "# photon energy (eV), then the asymmetry parameter beta of each channel and of each ionised shell\n"
-    << "# (its channels together), Hartree-Fock (HF) and RPA, length (L) and velocity (V); '-': not available;\n"
-    << "# columns:";
+    << "# (its channels together), Hartree-Fock (HF) and RPA, length (L) and velocity (V); '-': not available;\n";
+  if (errors) o << "# each beta followed by its estimated error, from the check's rerun with every setting refined;\n";
+  o << "# columns:";
   int col = 2;
   for (const Channel& c : ch) {
-    o << "\n#   " << col << "-" << col + kinds - 1 << ": " << c.label(m);
-    col += kinds;
+    o << "\n#   " << col << "-" << col + width - 1 << ": " << c.label(m);
+    col += width;
   }
   for (const std::string& s : cs.shell_names) {
-    o << "\n#   " << col << "-" << col + kinds - 1 << ": " << s;
-    col += kinds;
+    o << "\n#   " << col << "-" << col + width - 1 << ": " << s;
+    col += width;
   }
   o << "\n";
+  auto cells = [&](const std::vector<std::vector<double>>* v, const std::vector<std::vector<double>>* e, size_t i,
+                   size_t r) {
+    for (int k = 0; k < kinds; ++k) {
+      o << beta_cell(v[k][i][r]);
+      if (!errors) continue;
+      const double err = i < e[k].size() ? e[k][i][r] : kNotAvailable;
+      char b[32] = "        -";
+      if (!std::isnan(err)) std::snprintf(b, sizeof b, " %8.1e", err);
+      o << b;
+    }
+  };
   for (size_t r = 0; r < cs.ev.size(); ++r) {
     char b[32];
     std::snprintf(b, sizeof b, "%9.3f", cs.ev[r]);
     o << b;
-    for (size_t c = 0; c < ch.size(); ++c) {
-      for (int k = 0; k < kinds; ++k) o << beta_cell(a.channel[k][c][r]);
-    }
-    for (size_t s = 0; s < cs.shell_names.size(); ++s) {
-      for (int k = 0; k < kinds; ++k) o << beta_cell(a.shell[k][s][r]);
-    }
+    for (size_t c = 0; c < ch.size(); ++c) cells(a.channel, a.channel_error, c, r);
+    for (size_t s = 0; s < cs.shell_names.size(); ++s) cells(a.shell, a.shell_error, s, r);
     o << "\n";
   }
   return o.str();
@@ -203,17 +213,21 @@ std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const 
   o << "set title 'asymmetry parameter (random orientation)'\n"
     << "set ylabel 'β'\nset yrange [-1:2]\nset key bottom right noenhanced\n"
     << "plot ";
+  // With the errors each β is followed by its error: the columns of a
+  // channel or shell twice as many, a kind's two apart.
+  const int stride = cs.shell_beta_error[0].empty() ? 1 : 2;
   auto curve = [&](int c0, const std::string& name, const std::string& kind, int shift, const std::string& lc, int lw) {
-    o << "'" << data << "' using 1:" << c0 + shift << " with lines lc " << lc << " lw " << lw << " dt 1 title '" << name
-      << " (" << kind << ", length)', \\\n     '" << data << "' using 1:" << c0 + shift + 1 << " with lines lc " << lc
-      << " lw " << lw << " dt 2 title '" << name << " (" << kind << ", velocity)', \\\n     ";
+    o << "'" << data << "' using 1:" << c0 + shift * stride << " with lines lc " << lc << " lw " << lw
+      << " dt 1 title '" << name << " (" << kind << ", length)', \\\n     '" << data
+      << "' using 1:" << c0 + (shift + 1) * stride << " with lines lc " << lc << " lw " << lw << " dt 2 title '" << name
+      << " (" << kind << ", velocity)', \\\n     ";
   };
   // The channels in the colours of the cross-section plot, the shells thick
   // (one shell in the colour of the total; with the RPA its HF β in grey).
   int col = 2, colour = 1;
   for (const Channel& c : ch) {
     curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
-    col += kinds;
+    col += kinds * stride;
   }
   const std::vector<int> shells = shells_of(ch);
   for (size_t s = 0; s < shells.size(); ++s) {
@@ -223,7 +237,7 @@ std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const 
     const std::string lc = shells.size() == 1 ? "8" : std::to_string(colour++);
     if (cs.rpa) curve(col, name, "HF", 0, "rgb 'gray50'", 2);
     curve(col, name, form, base, lc, 3);
-    col += kinds;
+    col += kinds * stride;
   }
   if (!ref.empty())
     o << "'" << ref << "' using 1:3 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";

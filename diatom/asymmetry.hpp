@@ -36,18 +36,22 @@ std::pair<double, double> beta_at(const BetaBlock& b, double w);
 // their first channel).
 struct Asymmetries {
   std::vector<std::vector<double>> channel[4], shell[4];
+  // The estimated errors (the self-check; else empty), in the same shapes.
+  std::vector<std::vector<double>> channel_error[4], shell_error[4];
 };
 Asymmetries asymmetries(const std::vector<Channel>& ch, const CrossSections& cs,
                         const std::map<std::string, BetaBlock>& table);
 
-// beta.dat: photon energy, then β of each channel, then of each shell.
+// beta.dat: photon energy, then β of each channel, then of each shell;
+// with the errors, each β followed by its estimated error.
 std::string beta_table(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                        const Asymmetries& a);
 // The listing's tables: per shell its channels and the shell.
 std::string beta_listing(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                          const Asymmetries& a);
-// The β panel beside the cross sections: the curves of `data` (beta.dat)
-// with the labels, colours and line styles of the cross-section plot, and
+// The β panel beside the cross sections: the curves of `data` (beta.dat,
+// with the errors of `a` when it has them) with the labels, colours and
+// line styles of the cross-section plot, and
 // the third column of the reference points `ref` (measured β) when not empty.
 std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                        const std::string& data, const std::string& ref = "");

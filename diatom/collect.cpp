@@ -20,6 +20,7 @@
 #include "diatom/listings.hpp"
 #include "diatom/photo_controls.hpp"
 #include "diatom/photon_range.hpp"
+#include "diatom/result_errors.hpp"
 #include "diatom/separated_atoms.hpp"
 #include "diatom/step_record.hpp"
 #include "diatom/text_files.hpp"
@@ -419,6 +420,42 @@ void draw(const std::string& folder, const std::string& shown, const std::string
                         : " diatom: gnuplot failed; see " + shown + "/" + j.console);
 }
 
+// The self-check's photoionisation, once its xsect has finished: the
+// check's cross sections (also in check/diatom.dat, on its own nodes) and
+// the estimated errors of `cs` from them; none, with a line in the
+// listing, without a photoionisation check or before it has finished.
+std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& cs) {
+  const Plan& p = c.p;
+  if (!p.photo_check()) return std::nullopt;
+  c.out("");
+  if (!c.done({kCheckFolder, "xsect", 0, -1})) {
+    c.out(" Estimated errors of the cross sections: the check's xsect has not finished");
+    return std::nullopt;
+  }
+  const std::string folder = p.path(kCheckFolder);
+  std::vector<Channel> ch;
+  try {
+    ch = p.channels_at(0, nullptr, true);
+  } catch (const io::StopRun& e) {
+    c.out(" Estimated errors of the cross sections: " + e.message());
+    return std::nullopt;
+  }
+  const MOL& k = p.check_mol;
+  const XsectListing x = read_xsect_listing(read_text_file(folder + "/" + kXsectListing), folder + "/" + kXsectListing);
+  const CrossSections check = combine_channels(p.molecule, ch, x);
+  replace_file(folder + "/diatom.dat", shell_table(check));
+  add_sigma_errors(cs, check);
+  std::string step = k.NK > 0 ? "NK = " + std::to_string(k.NK) : "DK = " + f("%g", k.DK);
+  c.out(" Check of the photoionisation (its cross sections in check/diatom.dat): the check grid's ground state and " +
+        std::to_string(p.check_accuracy.n) + " partial waves, " + step + ", " + std::to_string(k.NL) +
+        " solutions per energy, " + std::to_string(k.ND) + " bound functions per channel" +
+        (p.rpa ? ", the continua to " + f("%g", continuum_top(k)) + " eV" : std::string()));
+  c.out(" Estimated error of each value: " + f("%.4g", kChangeFactor) +
+        " times its change in the check (the step's error falls as its square), plus half the last digit xsect"
+        " lists");
+  return check;
+}
+
 // The photoionisation of distance d: the channels in the listing and, once
 // xsect has finished, the cross sections in the distance's folder
 // (diatom.dat, channels.dat, the plot).  Returns the table of diatom.dat,
@@ -475,20 +512,32 @@ std::string photo_results(Collection& c, int d) {
   }
   const XsectListing x = read_xsect_listing(read_text_file(folder + "/" + kXsectListing), folder + "/" + kXsectListing);
   CrossSections cs = combine_channels(p.molecule, ch, x);
+  const std::optional<CrossSections> checked = photo_check_results(c, cs);
   std::string title = io::trim_right(mol.TIT);
   if (title.empty()) title = "photoionisation";
   if (p.scan()) title += ", RZ = " + f("%g", p.molecule.RZ[d]) + " bohr";
   const std::string ref = p.ref.empty() ? "" : (p.scan() ? "../" : "") + p.ref;
   const bool ref_beta = !p.ref.empty() && reference_has_beta(p.path(p.ref));
-  const AngularResults ang = angular_results(p.molecule, mol, p.accuracy.n, ch, cs, folder, title, ref_beta ? ref : "");
+  const AngularResults ang = angular_results(p.molecule, mol, p.accuracy.n, ch, cs, folder, title, ref_beta ? ref : "",
+                                             checked ? p.path(kCheckFolder) : "");
   const std::string table = shell_table(cs);
   replace_file(folder + "/diatom.dat", table);
   replace_file(folder + "/channels.dat", channel_table(p.molecule, ch, cs));
   const std::string here = p.distances[d].empty() ? "" : p.distances[d] + "/";
   c.out("");
-  c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per shell) and " + here + "channels.dat (per channel):");
+  c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per shell) and " + here + "channels.dat (per channel)" +
+        (cs.errors() ? ", each with its estimated error (+-) from the check:" : ":"));
   c.out(table.substr(0, table.size() - 1));
   if (!ang.listing.empty()) c.out("\n" + ang.listing);
+  if (checked) {
+    std::vector<double> thresholds;
+    for (int i : p.molecule.ionised) thresholds.push_back(-g.orbital[static_cast<size_t>(i)] * kHartreeEV);
+    c.out("");
+    for (const std::string& line : target_report(cs, *checked, thresholds, {mol.STOL, mol.BTOL})) {
+      c.out(" " + line);
+      say(" " + line);
+    }
+  }
   say(" diatom: cross sections in " + folder + "/diatom.dat, per channel in channels.dat");
 
   const CrossSectionPlot plot{"channels.dat", "diatom.png", ref, title, ang.panel, ang.after};

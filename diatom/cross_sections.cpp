@@ -18,6 +18,17 @@ std::string table_cell(double v) {
   return b;
 }
 
+// An estimated error: two significant digits, '-' where not available.
+std::string error_cell(double v) {
+  char b[32];
+  if (std::isnan(v)) return "           -";
+  std::snprintf(b, sizeof b, " %11.2e", v);
+  return b;
+}
+
+// The error of entry r of a column of errors, NaN where there is none.
+double error_of(const std::vector<double>& e, size_t r) { return r < e.size() ? e[r] : kNotAvailable; }
+
 }  // namespace
 
 CrossSections combine_channels(const Molecule& m, const std::vector<Channel>& ch, const XsectListing& x) {
@@ -89,32 +100,39 @@ std::string shell_table(const CrossSections& cs) {
   const int kinds = cs.rpa ? 4 : 2;
   std::ostringstream o;
   const bool beta = !cs.shell_beta[0].empty();
+  const bool errors = cs.errors();
   o << "# photon energy (eV), then cross sections (Mb): per ionised shell and in total,\n"
     << "# Hartree-Fock (HF) and RPA, length (L) and velocity (V) form; '-': not reached\n";
   if (beta) o << "# each shell's cross sections followed by its asymmetry parameters beta (b)\n";
+  if (errors)
+    o << "# each value followed by its estimated error (+-), from the check's rerun with every setting refined\n";
   o << "#      eV";
-  for (const std::string& s : cs.shell_names) {
-    for (int k = 0; k < (beta ? 2 * kinds : kinds); ++k) {
-      char b[32];
-      std::snprintf(b, sizeof b, " %11s", (s + (k < kinds ? "_" : "_b") + kKindNames[k % kinds]).c_str());
-      o << b;
-    }
-  }
-  for (int k = 0; k < kinds; ++k) {
+  auto head = [&](const std::string& name) {
     char b[32];
-    std::snprintf(b, sizeof b, " %11s", (std::string("tot_") + kKindNames[k]).c_str());
+    std::snprintf(b, sizeof b, " %11s", name.c_str());
     o << b;
+    if (errors) o << "          +-";
+  };
+  for (const std::string& s : cs.shell_names) {
+    for (int k = 0; k < (beta ? 2 * kinds : kinds); ++k) head(s + (k < kinds ? "_" : "_b") + kKindNames[k % kinds]);
   }
+  for (int k = 0; k < kinds; ++k) head(std::string("tot_") + kKindNames[k]);
   o << "\n";
   for (size_t r = 0; r < cs.ev.size(); ++r) {
     char b[32];
     std::snprintf(b, sizeof b, "%9.3f", cs.ev[r]);
     o << b;
+    auto cell = [&](double v, const std::vector<double>* e) {
+      o << table_cell(v);
+      if (errors) o << error_cell(e ? error_of(*e, r) : kNotAvailable);
+    };
     for (size_t s = 0; s < cs.shell_names.size(); ++s) {
-      for (int k = 0; k < kinds; ++k) o << table_cell(cs.shell[k][s][r]);
-      for (int k = 0; beta && k < kinds; ++k) o << table_cell(cs.shell_beta[k][s][r]);
+      for (int k = 0; k < kinds; ++k)
+        cell(cs.shell[k][s][r], s < cs.shell_error[k].size() ? &cs.shell_error[k][s] : nullptr);
+      for (int k = 0; beta && k < kinds; ++k)
+        cell(cs.shell_beta[k][s][r], s < cs.shell_beta_error[k].size() ? &cs.shell_beta_error[k][s] : nullptr);
     }
-    for (int k = 0; k < kinds; ++k) o << table_cell(cs.total[k][r]);
+    for (int k = 0; k < kinds; ++k) cell(cs.total[k][r], &cs.total_error[k]);
     o << "\n";
   }
   return o.str();
@@ -172,6 +190,15 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
   // RPA, and the Hartree–Fock total beside them in grey.
   const int base = cs.rpa ? 2 : 0;
   const std::string form = cs.rpa ? "RPA" : "HF";
+  if (cs.errors()) {
+    // The total's estimated error (length form) as a band behind the curves:
+    // its columns in the shell table follow every shell's values and errors.
+    const int per_shell = 2 * kinds * (cs.shell_beta[0].empty() ? 1 : 2);
+    const int v = 2 + per_shell * static_cast<int>(cs.shell_names.size()) + 2 * base, e = v + 1;
+    o << "'" << plot.table << "' using 1:($" << v << "-$" << e << "):($" << v << "+$" << e
+      << ") with filledcurves fc rgb 'gray80' fs solid 0.5 noborder title 'total (" << form
+      << ", length): estimated error', \\\n     ";
+  }
   int col = 2, colour = 1;
   auto curve = [&](int c0, const std::string& name, const std::string& kind, int shift, const std::string& lc, int lw) {
     o << "'" << data << "' using 1:" << c0 + shift << " with lines lc " << lc << " lw " << lw << " dt 1 title '" << name

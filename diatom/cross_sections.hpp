@@ -30,6 +30,12 @@ struct CrossSections {
   std::vector<std::vector<double>> channel[4];     // [kind][channel][row], weighted
   std::vector<std::vector<double>> shell_beta[4];  // [kind][shell][row]: β, when asked for (else empty)
   bool rpa = false;
+  // The estimated errors of the values above (the self-check; else empty),
+  // in the same shapes; NaN where a value or its check is not available.
+  std::vector<std::vector<double>> shell_error[4];
+  std::vector<double> total_error[4];
+  std::vector<std::vector<double>> shell_beta_error[4];
+  bool errors() const { return !total_error[0].empty(); }
 };
 
 // Weighs the listed channel values and adds them up by shell and in total.
@@ -37,7 +43,8 @@ CrossSections combine_channels(const Molecule& m, const std::vector<Channel>& ch
 
 // The table as text: a comment head naming the columns, one row per photon
 // energy, Mb; '-' where a value is missing.  With β, each shell's β columns
-// follow its cross sections.
+// follow its cross sections.  With the errors, each value is followed by
+// its estimated error (a column headed '+-').
 std::string shell_table(const CrossSections& cs);
 std::string channel_table(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs);
 
@@ -49,6 +56,7 @@ struct CrossSectionPlot {
   std::string title;  // the plot's title
   std::string panel;  // a second plot beside it (β), or ""
   std::string after;  // lines that end the script (further plots into other files), or ""
+  std::string table = "diatom.dat";  // the shell table, with the errors
 };
 
 // `text` as a gnuplot string: in double quotes as it stands, unless it
@@ -62,6 +70,8 @@ std::string gnuplot_text(const std::string& text);
 // (file `plot.data`) into `plot.png`: length solid, velocity dashed, one
 // colour per channel labelled by shell and final symmetry; the reference
 // points when named.  With a panel the two plots are drawn side by side.
+// With the errors, the total's estimated error as a band behind the
+// curves, from `plot.table` (the shell table).
 std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const CrossSections& cs,
                         const CrossSectionPlot& plot);
 

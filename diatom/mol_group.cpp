@@ -17,7 +17,12 @@ io::Group MOL::group() {
   g.add("RB", RB).add("START", START).add("ORDER", ORDER);
   g.add("ION", ION, 120).add("EMIN", EMIN).add("EMAX", EMAX).add("ETOP", ETOP).add("DK", DK).add("NK", NK);
   g.add("IPOT", IPOT).add("RPA", RPA).add("ND", ND).add("NL", NL).add("REF", REF, 120);
-  g.add("BETA", BETA).add("MFPAD", MFPAD, 120).add("VIB", VIB).add("MASS", MASS.data(), {2});
+  g.add("BETA", BETA)
+      .add("STOL", STOL)
+      .add("BTOL", BTOL)
+      .add("MFPAD", MFPAD, 120)
+      .add("VIB", VIB)
+      .add("MASS", MASS.data(), {2});
   g.rules({.once = true, .characters = true});
   return g;
 }

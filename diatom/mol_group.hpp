@@ -37,6 +37,8 @@ struct MOL {
   int NL = 0;                 // continuum solutions kept per energy; 0: 4, or all with BETA or MFPAD
   std::string REF;            // file of reference points for the plot (eV, Mb)
   int BETA = 0;               // 1: asymmetry parameters beside the cross sections
+  double STOL = 0.01;         // target error of the cross sections (relative), against CHECK's estimates
+  double BTOL = 0.02;         // target error of β (absolute), against CHECK's estimates
   std::string MFPAD;          // molecular-frame distributions: 'eV eV ... / degrees ...'
   int VIB = 0;                // 1: vibrational levels and Franck–Condon factors from a potential curve
   std::array<double, 2> MASS{};  // atomic masses (u) of the two nuclei for VIB; 0: the most abundant isotope

@@ -322,6 +322,20 @@ void check_photoionisation(const MOL& mol, Molecule& m, const Refusal& refuse) {
     refuse("NL", "1 to 7 solutions per energy, or 0 for the default (" + std::to_string(mol.NL) + ")");
   }
   if (mol.BETA != 0 && mol.BETA != 1) refuse("BETA", "must be 0 or 1 (" + std::to_string(mol.BETA) + ")");
+  // The targets are what CHECK's estimated errors are measured against.
+  if (!(mol.STOL > 0 && mol.STOL < 1))
+    refuse("STOL", "the target error of the cross sections, relative: 0 < STOL < 1 (" + number_text(mol.STOL) + ")");
+  if (!(mol.BTOL > 0 && mol.BTOL < 3))
+    refuse("BTOL", "the target error of beta, absolute: 0 < BTOL < 3 (" + number_text(mol.BTOL) + ")");
+  if ((mol.given("STOL") || mol.given("BTOL")) && mol.CHECK != 1) {
+    const std::string var = mol.given("STOL") ? "STOL" : "BTOL";
+    refuse(var, var +
+                    " is the target the estimated errors of CHECK = 1 are measured against, and CHECK = 0: "
+                    "give CHECK = 1 or remove " +
+                    var);
+  }
+  if (mol.given("BTOL") && mol.BETA != 1)
+    refuse("BTOL", "BTOL is the target error of beta, and BETA = 0: give BETA = 1 or remove BTOL");
   m.mfpad = parse_mfpad(mol, refuse.where + "MFPAD");
 }
 
@@ -344,8 +358,8 @@ void check_title(const MOL& mol, const Refusal& refuse) {
 }
 
 // The photoionisation settings: with shells to ionise only.
-constexpr const char* kPhotoVariables[] = {"EMIN", "EMAX", "ETOP", "DK",   "NK",    "IPOT",
-                                           "RPA",  "ND",   "NL",   "BETA", "MFPAD", "REF"};
+constexpr const char* kPhotoVariables[] = {"EMIN", "EMAX", "ETOP", "DK",   "NK",   "IPOT",  "RPA",
+                                           "ND",   "NL",   "BETA", "STOL", "BTOL", "MFPAD", "REF"};
 
 // Every variable given takes effect, or the run is refused naming it:
 // the photoionisation settings without ION, the check with a potential

@@ -1,6 +1,7 @@
 #include "diatom/photo_controls.hpp"
 
 #include <algorithm>
+#include <climits>
 
 #include "io/unit.hpp"
 
@@ -72,6 +73,10 @@ photo::S40 xsect_group(const XsectControl& c) {
   g.IRP = c.rpa ? 1 : 0;
   g.NEM = c.sizes.NEM;
   g.NUR = c.sizes.NUR;
+  // Beyond xsect's default workspace (the self-check's finer grids) the
+  // words the run demands, an eighth to spare for the RPA's threads.
+  if (c.sizes.words > photo::kNUVM)
+    g.NUVM = static_cast<int>(std::min<long>(c.sizes.words + c.sizes.words / 8, INT_MAX));
   g.MIE = 0;
   // As in chanfile, the second-order velocity form of odd-M orbitals; with
   // the RPA each continuum integral from its threshold.  xsect's defaults

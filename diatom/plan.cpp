@@ -65,24 +65,30 @@ void add_stages(Plan& p, bool ion) {
     // 19.9 s, where from the coarse grid's orbitals it took 7 and 47.5 s,
     // to the same total within 2e-12 (and the neighbour's or the ions'
     // orbitals, of other charges, cannot be carried to another grid).
-    JobSteps job{{"", "tovrel", 0, -1}, {"check", "tovrel", 0, -1}};
+    JobSteps job{{"", "tovrel", 0, -1}, {kCheckFolder, "tovrel", 0, -1}};
     starts(job);
+    if (ion) job.push_back({kCheckFolder, "gsfile", 0, -1});
     p.stage[0].push_back(job);
   }
-  // Stage 2: the channel files; stage 3: the cross sections.
-  for (size_t d = 0; d < p.distances.size() && ion; ++d) {
-    for (size_t c = 0; c < p.channels.size(); ++c) {
-      p.stage[1].push_back(
-          {{folder_of(p.distances[d], p.channels[c].tag), "chanfile", static_cast<int>(d), static_cast<int>(c)}});
-    }
-    p.stage[2].push_back({{p.distances[d], "xsect", static_cast<int>(d), -1}});
+  // Stage 2: the channel files; stage 3: the cross sections; the
+  // self-check's after those of the rule.
+  std::vector<std::string> folders = p.distances;
+  if (p.check) folders.push_back(kCheckFolder);
+  for (size_t f = 0; f < folders.size() && ion; ++f) {
+    const int d = f < p.distances.size() ? static_cast<int>(f) : 0;
+    for (size_t c = 0; c < p.channels.size(); ++c)
+      p.stage[1].push_back({{folder_of(folders[f], p.channels[c].tag), "chanfile", d, static_cast<int>(c)}});
+    p.stage[2].push_back({{folders[f], "xsect", d, -1}});
   }
 }
 
-// What xsect's workspace takes for channels `ch` of the plan.
+// What xsect's workspace takes for channels `ch` with the settings `mol`
+// on grid `a`.
+XsectSizes xsect_sizes_of(const Plan& p, const std::vector<Channel>& ch, const MOL& mol, const Accuracy& a) {
+  return xsect_sizes(ch, mol.NL, mol.ND, a.n, static_cast<int>(p.molecule.shells.size()), a.NB, p.rpa);
+}
 XsectSizes xsect_sizes_of(const Plan& p, const std::vector<Channel>& ch) {
-  return xsect_sizes(ch, p.mol.NL, p.mol.ND, p.accuracy.n, static_cast<int>(p.molecule.shells.size()), p.accuracy.NB,
-                     p.rpa);
+  return xsect_sizes_of(p, ch, p.mol, p.accuracy);
 }
 
 // xsect's words within its memory, or a stop naming the momentum variable
@@ -118,6 +124,60 @@ void check_photoionisation_sizes(Plan& p, const std::string& file) {
     return;
   }
   check_xsect_words(sz, p.mol, file, "at least ");
+}
+
+// The photoionisation settings of the self-check (kCheckTopRise).
+MOL check_settings(const Plan& p) {
+  MOL c = p.mol;
+  if (c.NK > 0)
+    c.NK = 2 * c.NK - 1;
+  else
+    c.DK = c.DK / 2;
+  c.NL = std::max(c.NL, std::min({c.NL + kCheckMoreSolutions, p.check_accuracy.n, 7}));
+  if (p.rpa) {
+    c.ND = std::min(c.ND + 1, 5);
+    // Above the rule's top, and capped like diatom's own top: the check's
+    // top gives way to what its grid carries and a channel file holds.
+    if (c.NK == 0) {
+      c.ETOP = continuum_top(p.mol) + kCheckTopRise;
+      c.named.erase(std::remove(c.named.begin(), c.named.end(), "ETOP"), c.named.end());
+    }
+  }
+  return c;
+}
+
+// Before the ground state: the self-check's photon range and xsect's
+// memory for it, as for the rule, within the memory the machine allows;
+// a refusal names CHECK.  Its top gives way to the memory first.
+void check_check_sizes(Plan& p, const std::string& file) {
+  const Molecule& m = p.molecule;
+  const std::string what = "file '" + file + "', group &MOL, variable CHECK: ";
+  const std::string refined = "the photoionisation's check (half the momentum step" +
+                              std::string(p.rpa ? ", a higher top" : "") + ", the check grid)";
+  const double rz = *std::max_element(m.RZ.begin(), m.RZ.end());
+  try {
+    check_photon_range(p.check_mol, m.Z1, m.Z2, carried_momentum(p.check_accuracy, rz), file);
+  } catch (const io::StopRun& e) {
+    io::stop(what + refined + " reaches past what the rule's settings allow: " + e.message() + "; or give CHECK = 0");
+  }
+  const double I = deepest_threshold(m.Z1, m.Z2);
+  int NC = p.check_mol.NK;
+  if (NC == 0 && continuum_top(p.check_mol) / kHartreeEV > I)
+    NC = momentum_grid(p.check_mol, {I, "any threshold"}, 1e300, file).NC;
+  if (NC == 0) return;
+  std::vector<Channel> ch = p.channels;
+  for (Channel& c : ch) c.NC = NC;
+  const XsectSizes sz = xsect_sizes_of(p, ch, p.check_mol, p.check_accuracy);
+  if (sz.words <= run_words_allowed()) return;
+  if (p.check_mol.ETOP > continuum_top(p.mol)) {
+    p.check_mol.ETOP = p.mol.ETOP;
+    check_check_sizes(p, file);
+    return;
+  }
+  io::stop(what + refined + " would need at least " + std::to_string(sz.words) + " words of xsect's workspace, " +
+           std::to_string(run_words_allowed()) +
+           " on this machine (half its memory): use fewer momenta (larger DK or smaller NK), fewer shells in ION, "
+           "or CHECK = 0");
 }
 
 }  // namespace
@@ -179,6 +239,10 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   if (ion) {
     p.channels = dipole_channels(m, file);
     check_photoionisation_sizes(p, file);
+    if (p.check) {
+      p.check_mol = check_settings(p);
+      check_check_sizes(p, file);
+    }
   }
   add_stages(p, ion);
   return p;
@@ -210,12 +274,17 @@ std::vector<std::vector<Step>> Plan::waves(int k) const {
   return w;
 }
 
+const std::string& Plan::ground_folder(const Step& s) const {
+  static const std::string check_folder = kCheckFolder;
+  return in_check(s) ? check_folder : distances[s.distance];
+}
+
 std::vector<Step> Plan::inputs(const Step& s) const {
-  const std::string& dist = distances[s.distance];
+  const std::string& dist = ground_folder(s);
   if (s.program == "gsfile" || s.ion >= 0) return {{dist, "tovrel", s.distance, -1}};
   if (s.program == "tovrel" && s.folder != "near" && s.folder != kIonFolders[0] && s.folder != kIonFolders[1]) {
     if (cold && s.folder == (warm ? kWarmFolder : "")) return {{kColdFolder, "tovrel", 0, -1}};
-    if (s.folder == "check") return {{"", "tovrel", 0, -1}};
+    if (s.folder == kCheckFolder) return {{"", "tovrel", 0, -1}};
     if (warm && s.folder != kWarmFolder && s.folder != kColdFolder) return {{kWarmFolder, "tovrel", 0, -1}};
     if (neighbour) return {{"near", "tovrel", 0, -1}};
     if (ions) return {{kIonFolders[0], "tovrel", 0, -1}, {kIonFolders[1], "tovrel", 0, -1}};
@@ -269,22 +338,31 @@ std::vector<std::pair<double, double>> vibronic_photon_ranges(const Plan& p, con
 
 }  // namespace
 
-std::vector<Channel> Plan::channels_at(int d, XsectSizes* size) const {
-  const GroundState g = read_ground_state(path(distances[d]));
+std::vector<Channel> Plan::channels_at(int d, XsectSizes* size, bool checking) const {
+  const MOL& use = checking ? check_mol : mol;
+  const Accuracy& grid = checking ? check_accuracy : accuracy;
+  const GroundState g = read_ground_state(path(checking ? kCheckFolder : distances[d]));
   const std::string file = path(control);
   const std::vector<std::pair<double, double>> ranges =
       molecule.vib && scan() ? vibronic_photon_ranges(*this, g.orbital) : std::vector<std::pair<double, double>>();
-  const double k_carried = carried_momentum(accuracy, molecule.RZ[static_cast<size_t>(d)]);
-  std::vector<Channel> ch = plan_channels(molecule, mol, g.orbital, file, k_carried, ranges);
-  XsectSizes sz = xsect_sizes_of(*this, ch);
-  if (sz.words > kXsectWords && top_chosen(mol)) {
-    // diatom's own top gives way to xsect's memory: the results' range alone.
-    MOL within = mol;
-    within.ETOP = 0;
+  const double k_carried = carried_momentum(grid, molecule.RZ[static_cast<size_t>(d)]);
+  std::vector<Channel> ch = plan_channels(molecule, use, g.orbital, file, k_carried, ranges);
+  const long limit = checking ? run_words_allowed() : kXsectWords;
+  XsectSizes sz = xsect_sizes_of(*this, ch, use, grid);
+  if (sz.words > limit && top_chosen(use)) {
+    // diatom's own top gives way to xsect's memory: the rule's top for the
+    // check, the results' range alone for the rule.
+    MOL within = use;
+    within.ETOP = checking ? mol.ETOP : 0;
     ch = plan_channels(molecule, within, g.orbital, file, k_carried, ranges);
-    sz = xsect_sizes_of(*this, ch);
+    sz = xsect_sizes_of(*this, ch, use, grid);
   }
-  check_xsect_words(sz, mol, file, "");
+  if (checking && sz.words > limit) {
+    io::stop("file '" + file + "', group &MOL, variable CHECK: the photoionisation's check needs " +
+             std::to_string(sz.words) + " words of xsect's workspace, " + std::to_string(limit) +
+             " on this machine: use fewer momenta (larger DK or smaller NK), fewer shells in ION, or CHECK = 0");
+  }
+  if (!checking) check_xsect_words(sz, use, file, "");
   if (size) *size = sz;
   return ch;
 }

@@ -5,9 +5,12 @@
 //   stage 1  the ground state of every distance (tovrel, then gsfile when
 //            there is a photoionisation, then with VIB = 1 the ion of each
 //            ionised shell, from the molecule's orbitals) and the
-//            self-check (tovrel)
-//   stage 2  the channel files (chanfile), one per channel and distance
-//   stage 3  the cross sections (xsect), one per distance
+//            self-check (tovrel, then gsfile when there is a
+//            photoionisation)
+//   stage 2  the channel files (chanfile), one per channel and distance,
+//            and those of the self-check
+//   stage 3  the cross sections (xsect), one per distance, and the
+//            self-check's
 //
 // and then the collection of the results.  The steps of one stage depend
 // only on steps of earlier stages, never on each other, so that a stage can
@@ -45,10 +48,27 @@ inline constexpr const char* kWarmFolder = "warm";  // the start's folder
 // waves, 5.7 s) it took 2.3 s, 6 sweeps, to the same total within 2e-11.
 inline constexpr double kColdTol = 1.0e-4;
 inline constexpr const char* kColdFolder = "cold";
+// The folder of the self-check: its ground state, and with a
+// photoionisation its channels and cross sections as at a distance.
+inline constexpr const char* kCheckFolder = "check";
+
+// The photoionisation's self-check refines every setting the results
+// depend on beyond the check grid's ground state and its partial waves:
+// half the momentum step (twice the momenta less one for a count NK), so
+// that every node of the rule's grid is one of the check's and each node
+// between two of them shows what the rule's step leaves out; with the RPA
+// a top kCheckTopRise (eV) higher and one more bound function per final
+// symmetry (at most 5); kCheckMoreSolutions more solutions kept per energy
+// (at most what the check's waves and a channel file give).  N2's valence
+// RPA moved by 0.29% from a top of 205 to 305 eV, and by 0.12% in the
+// total, so a check 100 eV above diatom's top measures most of what the
+// rule's top leaves out.
+inline constexpr double kCheckTopRise = 100.0;
+inline constexpr int kCheckMoreSolutions = 2;
 
 // One program run in one folder of the run.
 struct Step {
-  std::string folder;   // relative to the run folder: "", "check", "r02", "c01", "r02/c01"
+  std::string folder;   // relative to the run folder: "", "check", "r02", "c01", "r02/c01", "check/c01"
   std::string program;  // tovrel, gsfile, chanfile or xsect
   int distance = 0;     // index into Plan::distances
   int channel = -1;     // index into Plan::channels (chanfile)
@@ -71,6 +91,10 @@ struct Plan {
   bool check = false;       // the self-check of the single-distance ground state
   Accuracy accuracy;        // the grid of every distance
   Accuracy check_accuracy;  // the self-check's grid
+  // The photoionisation settings of the self-check (kCheckTopRise): group
+  // MOL with the step, the top, the solutions and the bound functions
+  // refined.
+  MOL check_mol;
   // The start of a fine grid (START = 1, one distance, a grid of at least
   // kStartRatio times the points of that of kStartTol): the ground state on the grid of kStartTol in the
   // folder "warm" first, and its orbitals carried to the rule's grid.
@@ -104,6 +128,15 @@ struct Plan {
 
   bool scan() const { return distances.size() > 1; }
   bool ion() const { return !channels.empty(); }
+  // The photoionisation is checked too (CHECK = 1 with ION).
+  bool photo_check() const { return check && ion(); }
+  // Whether step `s` belongs to the self-check (its folder or one inside it).
+  static bool in_check(const Step& s) {
+    return s.folder == kCheckFolder || s.folder.rfind(std::string(kCheckFolder) + "/", 0) == 0;
+  }
+  // The folder whose ground state a photoionisation step reads: the
+  // self-check's, or its distance's.
+  const std::string& ground_folder(const Step& s) const;
   // The folder of the first run of the molecule itself ("cold", "warm" or
   // the run folder's ""), the one that the neighbour or the ions start.
   std::string first_folder() const { return cold ? kColdFolder : warm ? kWarmFolder : ""; }
@@ -120,7 +153,9 @@ struct Plan {
   // The channels of distance `d` with the grids its ground state gives, and
   // xsect's sizes for them; stops naming the control file when the photon
   // range lies below a threshold or xsect's memory cannot take the run.
-  std::vector<Channel> channels_at(int d, XsectSizes* size = nullptr) const;
+  // With `checking`, those of the self-check from its ground state and
+  // settings (check_mol), within the memory the machine allows xsect.
+  std::vector<Channel> channels_at(int d, XsectSizes* size = nullptr, bool checking = false) const;
 };
 
 // The plan of the run of control file `file` (group `mol`, described as `m`)

@@ -39,10 +39,11 @@ std::vector<std::string> titles(const Plan& p, const Molecule& m, double RZ, con
 
 // xsect's control group of distance d, with the channels' grids (after
 // the ground state) or without them (their names only).
-XsectControl xsect_control(const Plan& p, int d, bool grids) {
+XsectControl xsect_control(const Plan& p, const Step& s, bool grids) {
   XsectControl c;
-  c.channels = grids ? p.channels_at(d, &c.sizes) : p.channels;
-  c.ND = p.mol.ND;
+  const bool checking = Plan::in_check(s);
+  c.channels = grids ? p.channels_at(s.distance, &c.sizes, checking) : p.channels;
+  c.ND = (checking ? p.check_mol : p.mol).ND;
   c.rpa = p.rpa;
   c.FIG = kGroundFile;
   c.FIL = kXsectListing;
@@ -77,12 +78,13 @@ ProgramFiles program_files(const Plan& p, const Step& s) {
   } else if (s.program == "gsfile") {
     f.outputs = {program_arguments(s)[1]};
   } else if (s.program == "chanfile") {
-    const chan::CHN g = chanfile_group(p.molecule, p.mol, p.channels[s.channel], kChannelGroundFile);
+    const chan::CHN g =
+        chanfile_group(p.molecule, Plan::in_check(s) ? p.check_mol : p.mol, p.channels[s.channel], kChannelGroundFile);
     f.controls = {chan::kControlFile};
     f.outputs = {io::trim_right(g.FIC), io::trim_right(g.FIL)};
     if (g.ND > 0) f.outputs.push_back(io::trim_right(g.FID));
   } else {
-    const photo::S40 g = xsect_group(xsect_control(p, s.distance, false));
+    const photo::S40 g = xsect_group(xsect_control(p, s, false));
     const std::string listing = io::trim_right(g.FIL);
     f.controls = {kXsectControl};
     f.outputs = {listing, io::trim_right(g.FIR[0]), photo::beta_table_name(listing)};
@@ -102,10 +104,11 @@ void write_step_controls(const Plan& p, const Step& s) {
   if (s.program == "tovrel") {
     write_ground_controls(p, s);
   } else if (s.program == "chanfile") {
-    const std::vector<Channel> ch = p.channels_at(s.distance);
-    write_chanfile_control(folder, p.molecule, p.mol, ch[s.channel], kChannelGroundFile);
+    const bool checking = Plan::in_check(s);
+    const std::vector<Channel> ch = p.channels_at(s.distance, nullptr, checking);
+    write_chanfile_control(folder, p.molecule, checking ? p.check_mol : p.mol, ch[s.channel], kChannelGroundFile);
   } else if (s.program == "xsect") {
-    write_xsect_control(folder, xsect_control(p, s.distance, true));
+    write_xsect_control(folder, xsect_control(p, s, true));
   }
 }
 
@@ -147,7 +150,7 @@ void write_ground_controls(const Plan& p, const Step& s) {
                           from_molecule ? std::string("../") + kGroundResult : std::string(), false);
     return;
   }
-  const Accuracy& a = s.folder == "check"       ? p.check_accuracy
+  const Accuracy& a = s.folder == kCheckFolder  ? p.check_accuracy
                       : s.folder == kWarmFolder ? p.warm_accuracy
                       : s.folder == kColdFolder ? p.cold_accuracy
                                                 : p.accuracy;
@@ -162,7 +165,7 @@ void write_ground_controls(const Plan& p, const Step& s) {
   std::string from;
   const bool from_cold = p.cold && s.folder == (p.warm ? kWarmFolder : "");
   const bool from_warm = p.warm && s.folder.empty();
-  if (s.folder == "check")
+  if (s.folder == kCheckFolder)
     from = kGroundResult;
   else if (from_cold)
     from = std::string(kColdFolder) + "/" + kGroundResult;
@@ -178,7 +181,7 @@ void write_ground_controls(const Plan& p, const Step& s) {
     if (fs::exists(results[0]) && fs::exists(results[1]))
       write_ions_start(*p.ions, d, results, p.path(s.folder) + "/" + kIonsStartFile);
   }
-  const bool other_grid = s.folder == "check" || from_cold || from_warm;
+  const bool other_grid = s.folder == kCheckFolder || from_cold || from_warm;
   write_tovrel_controls(p.path(s.folder), d, titles(p, p.molecule, RZ, a), from, !from.empty() && other_grid);
 }
 

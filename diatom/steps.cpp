@@ -29,7 +29,7 @@ std::string label_number(double v) {
 std::string job_label(const Plan& p, const Step& s) {
   std::string l = s.program;
   const std::string& dist = p.distances[s.distance];
-  if (s.folder == "check") return l + " (check: " + p.check_accuracy.why + ")";
+  if (s.folder == kCheckFolder) return l + " (check: " + p.check_accuracy.why + ")";
   if (s.folder == kWarmFolder) return l + " (start: " + p.warm_accuracy.why + ")";
   if (s.folder == kColdFolder) return l + " (start of the start: " + p.cold_accuracy.why + ")";
   if (s.folder == "near") {

@@ -140,6 +140,16 @@ TEST(MolGroup, RefusesPhotoionisationInputsNamingTheValue) {
   EXPECT_NEAR(0.6348 + top * top / 2, 100 / diatom::kHartreeEV, c.DP * top);
   EXPECT_EQ(c.results_end, 40);
   m.ETOP = 0, m.RPA = 0, m.named.clear();
+  // The targets are measured against CHECK's estimates, BTOL against β's.
+  m.STOL = 0.005, m.named = {"STOL"};
+  EXPECT_NE(refusal(m).find("variable STOL: STOL is the target"), std::string::npos) << refusal(m);
+  m.CHECK = 1, m.STOL = 1.5;
+  EXPECT_NE(refusal(m).find("0 < STOL < 1 (1.5)"), std::string::npos) << refusal(m);
+  m.STOL = 0.005, m.named = {"STOL", "BTOL"};
+  EXPECT_NE(refusal(m).find("variable BTOL: BTOL is the target error of beta, and BETA = 0"), std::string::npos);
+  m.BETA = 1;
+  EXPECT_EQ(refusal(m), "");
+  m.CHECK = 0, m.BETA = 0, m.STOL = 0.01, m.named.clear();
   m.NPW = 25;
   m.ION = "";
   EXPECT_EQ(refusal(m), "");

@@ -53,6 +53,23 @@ TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
   EXPECT_EQ(names(one.stage[0][1]), (std::vector<std::string>{"tovrel", "check/tovrel"}));
   EXPECT_TRUE(one.stage[1].empty() && one.stage[2].empty());
   EXPECT_EQ(names(one.inputs(one.stage[0][1][1])), std::vector<std::string>{"tovrel"});
+
+  // With a photoionisation the check reruns it from its own ground state,
+  // every setting refined: half the step, two more solutions, with the RPA
+  // one more bound function and a top kCheckTopRise above the rule's.
+  const Plan photo = plan_of(
+      "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', ION = '1sg', EMIN = 20, EMAX = 40, RPA = 1, NL = 3,"
+      " CHECK = 1 /\n");
+  EXPECT_EQ(names(photo.stage[0][1]), (std::vector<std::string>{"tovrel", "check/tovrel", "check/gsfile"}));
+  ASSERT_EQ(photo.stage[1].size(), 4u);
+  EXPECT_EQ(names(photo.inputs(photo.stage[1][3][0])), std::vector<std::string>{"check/gsfile"});
+  ASSERT_EQ(photo.stage[2].size(), 2u);
+  EXPECT_EQ(names(photo.inputs(photo.stage[2][1][0])),
+            (std::vector<std::string>{"check/gsfile", "check/c01/chanfile", "check/c02/chanfile"}));
+  EXPECT_EQ(photo.check_mol.DK, photo.mol.DK / 2);
+  EXPECT_EQ(photo.check_mol.NL, 5);
+  EXPECT_EQ(photo.check_mol.ND, photo.mol.ND + 1);
+  EXPECT_EQ(photo.check_mol.ETOP, photo.mol.ETOP + diatom::kCheckTopRise);
 }
 
 // The RPA's continua run kTopMargin past the results unless ETOP or NK is

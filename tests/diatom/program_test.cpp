@@ -148,23 +148,39 @@ TEST(DiatomProgram, SelfCheckAndAScanOfH2) {
 }
 
 // Hydrogen on one focus: σ = σ0 x⁻⁴ exp(4 − 4 arctan(ε)/ε)/(1 − exp(−2π/ε)),
-// x = ħω/I, ε = √(x − 1), both forms within 0.5% from threshold to 48 eV.
+// x = ħω/I, ε = √(x − 1), both forms within 0.5% from threshold to 48 eV,
+// and within the error the check states at every energy.
 TEST(DiatomProgram, HydrogenOnAFocusGivesTheExactCrossSection) {
   ScratchDir dir("diatom_h");
   dir.write("h.mol",
-            "&MOL Z1 = 1, Z2 = 0, RZ = 1.0, SHELLS = '1s', ION = '1s', EMIN = 13.0, EMAX = 48.0, IPOT = 0, NL = 3 /\n");
+            "&MOL Z1 = 1, Z2 = 0, RZ = 1.0, SHELLS = '1s', ION = '1s', EMIN = 13.0, EMAX = 48.0, IPOT = 0, NL = 3,\n"
+            " CHECK = 1 /\n");
   auto r = run_program_in(dir.path(), "diatom -j 2 h.mol run");
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("finished [2/2] chanfile"), std::string::npos) << r.output;
-  const std::string table = dir.read("run/diatom.dat");
-  for (double e : {14.0, 16.0, 20.0, 25.0, 30.0, 40.0, 47.0}) {
+  EXPECT_NE(r.output.find("finished [2/4] chanfile"), std::string::npos) << r.output;
+  auto exact_at = [](double e) {
     const double x = e / 13.605693, eps = std::sqrt(x - 1), pi = std::acos(-1.0);
-    const double exact =
-        6.304318 * std::pow(x, -4) * std::exp(4 - 4 * std::atan(eps) / eps) / (1 - std::exp(-2 * pi / eps));
-    const auto [L, V] = total_at(table, e);
-    EXPECT_NEAR(L / exact, 1.0, 0.005) << e << " eV";
-    EXPECT_NEAR(V / exact, 1.0, 0.005) << e << " eV";
+    return 6.304318 * std::pow(x, -4) * std::exp(4 - 4 * std::atan(eps) / eps) / (1 - std::exp(-2 * pi / eps));
+  };
+  // Columns: eV, then 1s and the total, L and V, each followed by its error.
+  const std::string table = dir.read("run/diatom.dat");
+  std::istringstream in(table);
+  int rows = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream w(line);
+    std::vector<double> v;
+    for (double x; w >> x;) v.push_back(x);
+    ASSERT_EQ(v.size(), 9u) << line;
+    const double exact = exact_at(v[0]);
+    ++rows;
+    for (int c : {5, 7}) {
+      EXPECT_NEAR(v[c] / exact, 1.0, 0.005) << v[0] << " eV";
+      EXPECT_LE(std::fabs(v[c] - exact), v[c + 1]) << v[0] << " eV, column " << c;
+    }
   }
+  EXPECT_GT(rows, 20);
+  EXPECT_NE(dir.read("run/diatom.lst").find("energies within it"), std::string::npos);
   // The channels are named by shell and final symmetry, weighted by half
   // (one electron) and by the two signs of M.
   const std::string ch = dir.read("run/channels.dat");

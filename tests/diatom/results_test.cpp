@@ -10,6 +10,7 @@
 #include "diatom/cross_sections.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/molecule.hpp"
+#include "diatom/result_errors.hpp"
 #include "io/stop.hpp"
 #include "support/programs.hpp"
 
@@ -232,6 +233,50 @@ TEST(CrossSections, WeightedSumsZeroBelowAThresholdAndMissingAboveTheGrid) {
   ASSERT_EQ(cut.ev.size(), 3u);
   EXPECT_NEAR(cut.ev.back(), 1.0 * h, 1e-9);
   EXPECT_DOUBLE_EQ(cut.total[0][2], 57.0);
+}
+
+// The errors from the check: at the rule's nodes 4/3 of the change plus
+// half the listing's last digit; the rows that miss STOL, with the reason
+// (a threshold between the row's neighbours); the interval whose check
+// node lies off the straight line (a resonance the step does not resolve),
+// and the columns and the band that carry the errors.
+TEST(CrossSections, ErrorsFromTheCheckAndTheTargetReport) {
+  auto table = [](std::vector<double> ev, std::vector<double> v) {
+    diatom::CrossSections cs;
+    cs.ev = ev;
+    cs.shell_names = {"3sg"};
+    for (int k = 0; k < 2; ++k) cs.shell[k] = {v}, cs.total[k] = v, cs.channel[k] = {v};
+    return cs;
+  };
+  diatom::CrossSections rule = table({10, 12, 14, 16}, {1.0, 2.0, 2.0, 1.0});
+  const diatom::CrossSections check = table({10, 11, 12, 13, 14, 15, 16}, {1.003, 1.5, 2.0, 3.0, 2.0, 1.5, 1.0});
+  EXPECT_DOUBLE_EQ(diatom::value_at(check.ev, check.total[0], 12.0005), 2.0);
+  EXPECT_DOUBLE_EQ(diatom::value_at(check.ev, check.total[0], 12.5), 2.5);
+  EXPECT_TRUE(std::isnan(diatom::value_at(check.ev, check.total[0], 17)));
+  diatom::add_sigma_errors(rule, check);
+  EXPECT_NEAR(rule.total_error[0][0], 4.0 / 3 * 0.003 + 5e-4, 1e-12);
+  EXPECT_NEAR(rule.shell_error[1][0][1], 2 * 5e-4, 1e-12);
+
+  const std::vector<std::string> report = diatom::target_report(rule, check, {9.9}, {0.004, 0.02});
+  ASSERT_EQ(report.size(), 3u);
+  EXPECT_NE(report[0].find("3 of 4 energies within it"), std::string::npos) << report[0];
+  EXPECT_NE(report[1].find("10.000 eV: missed"), std::string::npos) << report[1];
+  EXPECT_NE(report[1].find("next to the threshold at 9.900 eV"), std::string::npos) << report[1];
+  EXPECT_NE(report[2].find("between 12.000 and 14.000 eV"), std::string::npos) << report[2];
+  EXPECT_NE(report[2].find("at 13.000 eV lies 33% off the line"), std::string::npos) << report[2];
+
+  const std::string text = diatom::shell_table(rule);
+  EXPECT_NE(text.find("3sg_HF_L          +-    3sg_HF_V          +-"), std::string::npos) << text;
+  EXPECT_NE(text.find("1.00000    4.50e-03"), std::string::npos) << text;
+  diatom::MOL mol;
+  mol.Z1 = 7, mol.Z2 = 7, mol.RZ[0] = 2.068, mol.SHELLS = "1sg 1su 2sg 2su 3sg 1pu", mol.ION = "3sg";
+  mol.EMIN = 1, mol.EMAX = 100;
+  const diatom::Molecule m = diatom::describe_molecule(mol, "x.mol");
+  std::vector<diatom::Channel> ch(1);
+  ch[0].shell = 4;
+  const std::string gp = diatom::plot_script(m, ch, rule, {"channels.dat", "d.png", "", "t", "", ""});
+  // Columns: eV, 3sg L ±, V ±, total L ±: the band from columns 6 and 7.
+  EXPECT_NE(gp.find("'diatom.dat' using 1:($6-$7):($6+$7) with filledcurves"), std::string::npos) << gp;
 }
 
 // β between two nodes is that of the interpolated distribution (σ and σ·β

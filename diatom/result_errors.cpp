@@ -1,0 +1,188 @@
+#include "diatom/result_errors.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace diatom {
+
+double value_at(const std::vector<double>& ev, const std::vector<double>& v, double e) {
+  const size_t n = std::min(ev.size(), v.size());
+  const auto hi = std::lower_bound(ev.begin(), ev.begin() + static_cast<long>(n), e);
+  const size_t i = static_cast<size_t>(hi - ev.begin());
+  if (i < n && std::fabs(ev[i] - e) <= 1e-3) return v[i];
+  if (i > 0 && std::fabs(ev[i - 1] - e) <= 1e-3) return v[i - 1];
+  if (i == 0 || i >= n) return kNotAvailable;
+  const double t = (e - ev[i - 1]) / (ev[i] - ev[i - 1]);
+  return (1 - t) * v[i - 1] + t * v[i];  // NaN spreads
+}
+
+double sigma_error(double rule, double check) {
+  if (std::isnan(rule) || std::isnan(check)) return kNotAvailable;
+  return kChangeFactor * std::fabs(check - rule) + kListedDigits * std::fabs(rule);
+}
+
+double beta_error(double rule, double check) {
+  if (std::isnan(rule) || std::isnan(check)) return kNotAvailable;
+  return kChangeFactor * std::fabs(check - rule) + kBetaDigits;
+}
+
+void add_sigma_errors(CrossSections& rule, const CrossSections& check) {
+  const size_t nrow = rule.ev.size();
+  for (int k = 0; k < 4; ++k) {
+    rule.shell_error[k].assign(rule.shell[k].size(), std::vector<double>(nrow, kNotAvailable));
+    rule.total_error[k].assign(nrow, kNotAvailable);
+    if (rule.total[k].empty() || check.total[k].empty()) continue;
+    for (size_t r = 0; r < nrow; ++r) {
+      const double e = rule.ev[r];
+      for (size_t s = 0; s < rule.shell[k].size() && s < check.shell[k].size(); ++s)
+        rule.shell_error[k][s][r] = sigma_error(rule.shell[k][s][r], value_at(check.ev, check.shell[k][s], e));
+      rule.total_error[k][r] = sigma_error(rule.total[k][r], value_at(check.ev, check.total[k], e));
+    }
+  }
+}
+
+void add_beta_errors(Asymmetries& rule, const Asymmetries& check) {
+  auto errors = [](const std::vector<std::vector<double>>& a, const std::vector<std::vector<double>>& b) {
+    std::vector<std::vector<double>> e(a.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+      e[i].assign(a[i].size(), kNotAvailable);
+      for (size_t r = 0; r < a[i].size() && i < b.size() && r < b[i].size(); ++r)
+        e[i][r] = beta_error(a[i][r], b[i][r]);
+    }
+    return e;
+  };
+  for (int k = 0; k < 4; ++k) {
+    rule.channel_error[k] = errors(rule.channel[k], check.channel[k]);
+    rule.shell_error[k] = errors(rule.shell[k], check.shell[k]);
+  }
+}
+
+namespace {
+
+std::string fmt(const char* f, double v) {
+  char b[64];
+  std::snprintf(b, sizeof b, f, v);
+  return b;
+}
+
+// One quantity the target is checked on: its name, values and errors.
+struct Quantity {
+  std::string name;
+  const std::vector<double>* value;
+  const std::vector<double>* error;
+  const std::vector<double>* check;  // the check's values on its own nodes (σ), or nullptr
+  bool beta;
+};
+
+// What a row misses: the largest error over its allowance, and of what.
+struct Miss {
+  double ratio = 0;
+  std::string what;
+};
+
+}  // namespace
+
+std::vector<std::string> target_report(const CrossSections& rule, const CrossSections& check,
+                                       const std::vector<double>& thresholds, const PhotoTarget& t) {
+  std::vector<std::string> out;
+  const size_t nrow = rule.ev.size();
+  if (!rule.errors() || nrow == 0) return out;
+  const int base = rule.rpa ? 2 : 0;
+  std::vector<Quantity> q;
+  for (int k = base; k < base + 2; ++k) {
+    for (size_t s = 0; s < rule.shell_names.size(); ++s) {
+      q.push_back({rule.shell_names[s] + " " + kKindNames[k], &rule.shell[k][s], &rule.shell_error[k][s],
+                   s < check.shell[k].size() ? &check.shell[k][s] : nullptr, false});
+      if (s < rule.shell_beta[k].size() && s < rule.shell_beta_error[k].size())
+        q.push_back({rule.shell_names[s] + " beta " + kKindNames[k], &rule.shell_beta[k][s],
+                     &rule.shell_beta_error[k][s], nullptr, true});
+    }
+    q.push_back({std::string("total ") + kKindNames[k], &rule.total[k], &rule.total_error[k],
+                 check.total[k].empty() ? nullptr : &check.total[k], false});
+  }
+  // Rows that miss the target.
+  std::vector<Miss> miss(nrow);
+  size_t judged = 0, within = 0;
+  for (size_t r = 0; r < nrow; ++r) {
+    bool any = false;
+    for (const Quantity& x : q) {
+      const double v = (*x.value)[r], e = (*x.error)[r];
+      if (std::isnan(v) || std::isnan(e)) continue;
+      any = true;
+      const double allowed = x.beta ? t.beta : t.sigma * std::fabs(v);
+      const double ratio = allowed > 0 ? e / allowed : (e > 0 ? INFINITY : 0);
+      if (ratio > 1 && ratio > miss[r].ratio) {
+        miss[r] = {ratio, x.name + " +- " + (x.beta ? fmt("%.2g", e) : fmt("%.2g", 100 * e / std::fabs(v)) + "%")};
+      }
+    }
+    judged += any ? 1 : 0;
+    within += any && miss[r].ratio == 0 ? 1 : 0;
+  }
+  // Intervals between the rule's nodes where the check's nodes in between
+  // lie off the straight line by more than the target.
+  std::vector<std::string> unresolved(nrow);
+  for (size_t r = 0; r + 1 < nrow; ++r) {
+    double worst = 0;
+    for (const double e : check.ev) {
+      if (!(e > rule.ev[r] + 1e-3 && e < rule.ev[r + 1] - 1e-3)) continue;
+      for (const Quantity& x : q) {
+        if (!x.check) continue;
+        const double a = value_at(check.ev, *x.check, rule.ev[r]), b = value_at(check.ev, *x.check, rule.ev[r + 1]);
+        const double c = value_at(check.ev, *x.check, e);
+        const double line = a + (b - a) * (e - rule.ev[r]) / (rule.ev[r + 1] - rule.ev[r]);
+        const double dev = std::fabs(c - line), allowed = t.sigma * std::max(std::fabs(c), std::fabs(line));
+        if (!(dev > allowed) || dev / allowed <= worst) continue;
+        worst = dev / allowed;
+        unresolved[r] = x.name + " at " + fmt("%.3f", e) + " eV lies " +
+                        fmt("%.2g", 100 * dev / std::max(std::fabs(c), std::fabs(line))) +
+                        "% off the line between the nodes";
+      }
+    }
+  }
+  // A threshold between a row's neighbours (one step beyond the first and
+  // the last row: the first row lies just above the lowest threshold).
+  auto near_threshold = [&](size_t r) -> std::string {
+    const double step = nrow > 1 ? rule.ev[1] - rule.ev[0] : 0,
+                 last = nrow > 1 ? rule.ev[nrow - 1] - rule.ev[nrow - 2] : 0;
+    const double lo = r > 0 ? rule.ev[r - 1] : rule.ev[0] - step;
+    const double hi = r + 1 < nrow ? rule.ev[r + 1] : rule.ev[r] + last;
+    for (double th : thresholds)
+      if (th >= lo - 1e-3 && th <= hi + 1e-3) return fmt("%.3f", th);
+    return "";
+  };
+  out.push_back("Target: STOL = " + fmt("%g", t.sigma) + " (sigma, relative), BTOL = " + fmt("%g", t.beta) +
+                " (beta, absolute), " + (rule.rpa ? "RPA" : "Hartree-Fock") + " length and velocity: " +
+                std::to_string(within) + " of " + std::to_string(judged) + " energies within it");
+  for (size_t r = 0; r < nrow;) {
+    if (miss[r].ratio == 0) {
+      ++r;
+      continue;
+    }
+    size_t end = r;
+    Miss worst = miss[r];
+    std::string threshold, structure;
+    for (; end < nrow && miss[end].ratio > 0; ++end) {
+      if (miss[end].ratio > worst.ratio) worst = miss[end];
+      if (threshold.empty()) threshold = near_threshold(end);
+      if (structure.empty() && !unresolved[end].empty()) structure = unresolved[end];
+      if (structure.empty() && end > 0 && !unresolved[end - 1].empty()) structure = unresolved[end - 1];
+    }
+    const std::string why = !threshold.empty() ? "next to the threshold at " + threshold + " eV"
+                            : !structure.empty()
+                                ? "structure narrower than the step (a resonance): " + structure
+                                : "the change with the refined settings (momentum step, top, waves, solutions, grid)";
+    out.push_back("  " + fmt("%.3f", rule.ev[r]) + (end - r > 1 ? " .. " + fmt("%.3f", rule.ev[end - 1]) : "") +
+                  " eV: missed (largest " + worst.what + "): " + why);
+    r = end;
+  }
+  for (size_t r = 0; r + 1 < nrow; ++r) {
+    if (unresolved[r].empty()) continue;
+    out.push_back("  between " + fmt("%.3f", rule.ev[r]) + " and " + fmt("%.3f", rule.ev[r + 1]) +
+                  " eV the step does not resolve the cross section: " + unresolved[r] +
+                  " (check/diatom.dat has the check's nodes)");
+  }
+  return out;
+}
+
+}  // namespace diatom
