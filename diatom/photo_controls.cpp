@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <thread>
 
+#include "diatom/accuracy.hpp"
 #include "io/unit.hpp"
 
 namespace diatom {
@@ -25,6 +27,9 @@ XsectSizes xsect_sizes(const std::vector<Channel>& ch, int NL, int ND, int n, in
   long groups = 0;
   for (const Channel& c : ch) groups = std::max(groups, static_cast<long>(c.NC) + ND);
   s.words += photo::table_words(groups, n, all, s.NUR, NB, n);
+  long onshell = 0;
+  for (size_t c = 0; c < ch.size(); ++c) onshell += 3L * NL;
+  if (rpa) s.thread_words = static_cast<long>(s.NUR) * s.NUR + static_cast<long>(s.NUR) * (onshell + 2);
   return s;
 }
 
@@ -74,9 +79,13 @@ photo::S40 xsect_group(const XsectControl& c) {
   g.NEM = c.sizes.NEM;
   g.NUR = c.sizes.NUR;
   // Beyond xsect's default workspace (the self-check's finer grids) the
-  // words the run demands, an eighth to spare for the RPA's threads.
-  if (c.sizes.words > photo::kNUVM)
-    g.NUVM = static_cast<int>(std::min<long>(c.sizes.words + c.sizes.words / 8, INT_MAX));
+  // words the run demands and those of the RPA's energies solved at once,
+  // one per core, as far as half the machine's memory allows.
+  if (c.sizes.words > photo::kNUVM) {
+    const long cores = std::max(1u, std::thread::hardware_concurrency());
+    const long most = std::max(run_words_allowed(), c.sizes.words);
+    g.NUVM = static_cast<int>(std::min({c.sizes.words + cores * c.sizes.thread_words, most, long{INT_MAX}}));
+  }
   g.MIE = 0;
   // As in chanfile, the second-order velocity form of odd-M orbitals; with
   // the RPA each continuum integral from its threshold.  xsect's defaults

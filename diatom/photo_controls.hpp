@@ -20,6 +20,9 @@ namespace diatom {
 struct XsectSizes {
   int NEM = 0, NUR = 0;
   long words = 0;
+  // The words of one more energy solved at once by the RPA (a real matrix
+  // of order NUR and its right-hand sides), beside the workspace.
+  long thread_words = 0;
 };
 // The sizes for channels `ch` with NL solutions per energy and ND bound
 // functions each, of ground-state shells of n partial waves (NSH shells) on

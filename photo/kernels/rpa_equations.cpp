@@ -46,6 +46,7 @@ void RpaTables::size_for(int N0, int NCH, int points, int onshell, int nodes, in
   threads = std::max(nthreads, 1);
   work.resize(ILIN == 0 ? static_cast<size_t>(threads) : 0);
   for (RpaFactorWork& w : work) w.size_for(N0, onshell);
+  solved.assign(ILIN == 0 && share ? static_cast<size_t>(std::max(nodes, 1)) : 0, RpaSolution{});
 }
 
 namespace {
@@ -206,11 +207,26 @@ void solve_energies_factored(const RpaMatrix& m, int NL, int NP, RpaTables& T) {
   }
   const int blas_threads = lib::set_blas_threads(1);
   const int nthreads = std::min(T.threads, static_cast<int>(T.work.size()));
+  const bool share = T.share && T.solved.size() >= static_cast<size_t>(NP);
 #pragma omp parallel for num_threads(nthreads) schedule(dynamic, 1)
   for (int IP = 1; IP <= NP; ++IP) {
     RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
     RpaFactorWork& w = T.work[static_cast<size_t>(omp_get_thread_num())];
-    e.info = rpa_amplitudes_factored(energy_system(m, e, NL), w, energy_amplitudes(e, NL));
+    if (!share) {
+      e.info = rpa_amplitudes_factored(energy_system(m, e, NL), w, energy_amplitudes(e, NL));
+      continue;
+    }
+    // The same photon energy gives the same weights and on-shell rows, so
+    // the same system: its stored solution holds this channel's amplitudes.
+    RpaSolution& s = T.solved[static_cast<size_t>(IP - 1)];
+    if (s.valid && s.OM == e.OM && s.NB == e.NB && s.N0 == m.N0) {
+      rpa_amplitudes_from(s, e.JS, NL, energy_amplitudes(e, NL));
+      e.info = 0;
+      continue;
+    }
+    s.valid = false;
+    s.OM = e.OM;
+    e.info = rpa_amplitudes_factored(energy_system(m, e, NL), w, energy_amplitudes(e, NL), &s);
   }
   if (blas_threads > 0) lib::set_blas_threads(blas_threads);
 }

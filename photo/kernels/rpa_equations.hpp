@@ -71,6 +71,14 @@ struct RpaTables {
   RpaAmplitudeSink* sink = nullptr;  // optional receiver of the amplitudes
   std::vector<RpaEnergy> energies;
   std::vector<RpaFactorWork> work;
+  // The factored solve keeps each energy's whole solution (`solved`, one per
+  // node), and a channel whose photon energy at a node is that of the
+  // solution stored there takes its amplitudes from it: the channels of
+  // one shell share their grid, so a σ shell's two and a π shell's three
+  // channels cost one solve per energy.  `share` = false solves every
+  // channel's energies (the written order of work; the same numbers).
+  bool share = true;
+  std::vector<RpaSolution> solved;
   // Room for a system of order N0 of NCH channels, `points` continuum points
   // (NL·NP) in the largest channel, `onshell` on-shell rows, `nodes` energies
   // and `solutions` continuum functions per channel, and `nthreads` solves at

@@ -112,7 +112,7 @@ void rpa_amplitudes_by_inverse(const RpaSystem& s, const RpaInverseWork& w, LuRo
   }
 }
 
-int rpa_amplitudes_factored(const RpaSystem& s, RpaFactorWork& W, const RpaAmplitudes& D) {
+int rpa_amplitudes_factored(const RpaSystem& s, RpaFactorWork& W, const RpaAmplitudes& D, RpaSolution* all) {
   check_factored_system(s, W, D);
   const int N0 = s.N0, NB = s.NB;
   const CIVec IB = s.IB;
@@ -159,13 +159,25 @@ int rpa_amplitudes_factored(const RpaSystem& s, RpaFactorWork& W, const RpaAmpli
     zgetrs_("N", &NB, &two, G.data(), &NB, W.ipivG.data(), g.data(), &NB, &info, 1);
   }
 
-  for (int J = 1; J <= s.NL; ++J) {
-    const int K = s.JS + J;
-    cplx dr = Z(K, NB + 1), dv = Z(K, NB + 2);
+  auto component = [&](int K, cplx& dr, cplx& dv) {
+    dr = Z(K, NB + 1), dv = Z(K, NB + 2);
     for (int Jp = 1; Jp <= NB; ++Jp) {
       dr -= Z(K, Jp) * g(Jp, 1);
       dv -= Z(K, Jp) * g(Jp, 2);
     }
+  };
+  if (all) {
+    all->length.resize(static_cast<size_t>(N0));
+    all->velocity.resize(static_cast<size_t>(N0));
+    for (int K = 1; K <= N0; ++K)
+      component(K, all->length[static_cast<size_t>(K - 1)], all->velocity[static_cast<size_t>(K - 1)]);
+    all->N0 = N0, all->NB = NB, all->valid = true;
+    rpa_amplitudes_from(*all, s.JS, s.NL, D);
+    return 0;
+  }
+  for (int J = 1; J <= s.NL; ++J) {
+    cplx dr, dv;
+    component(s.JS + J, dr, dv);
     // The imaginary parts as −(d·S) of the complex inverse R − iS, so that
     // a vanishing one is −0 in both solves (and prints alike).
     D.DRR(J) = dr.real();
@@ -174,6 +186,21 @@ int rpa_amplitudes_factored(const RpaSystem& s, RpaFactorWork& W, const RpaAmpli
     D.DVI(J) = -(0.0 - dv.imag());
   }
   return 0;
+}
+
+void rpa_amplitudes_from(const RpaSolution& all, int JS, int NL, const RpaAmplitudes& D) {
+  if (!all.valid || JS < 0 || JS + NL > all.N0 || D.DRR.size() < NL || D.DRI.size() < NL || D.DVR.size() < NL ||
+      D.DVI.size() < NL) {
+    fail("RPASF: amplitudes JS + 1 .. JS + NL = ", JS + 1, " .. ", JS + NL, " outside the stored solution of order ",
+         all.N0);
+  }
+  for (int J = 1; J <= NL; ++J) {
+    const size_t k = static_cast<size_t>(JS + J - 1);
+    D.DRR(J) = all.length[k].real();
+    D.DRI(J) = -(0.0 - all.length[k].imag());
+    D.DVR(J) = all.velocity[k].real();
+    D.DVI(J) = -(0.0 - all.velocity[k].imag());
+  }
 }
 
 }  // namespace photo

@@ -60,11 +60,27 @@ struct RpaFactorWork {
   void size_for(int N0, int NB);
 };
 
+// Every component of the solution of one energy, length and velocity form,
+// at photon energy OM: the amplitudes of any channel solved at the same
+// energy (the channels of one shell share their momentum grid, so their
+// systems are the same) are read from it instead of solved again.
+struct RpaSolution {
+  double OM = 0;
+  int N0 = 0, NB = 0;
+  bool valid = false;
+  std::vector<std::complex<double>> length, velocity;
+};
+
 // The same amplitudes from one real LU of A and the Sherman–Morrison–Woodbury
 // form of the NB on-shell rows (LAPACK).  Returns 0, or the LAPACK report of a
 // singular matrix: k > 0 when the pivot k of A is zero, N0 + k when the
-// on-shell system is singular; the amplitudes are then not set.
+// on-shell system is singular; the amplitudes are then not set.  With
+// `all`, every component of the solution goes there too (computed as the
+// NL wanted are, so that those read back from it are the same numbers).
 // Legacy name: RPASF.
-int rpa_amplitudes_factored(const RpaSystem& s, RpaFactorWork& W, const RpaAmplitudes& D);
+int rpa_amplitudes_factored(const RpaSystem& s, RpaFactorWork& W, const RpaAmplitudes& D, RpaSolution* all = nullptr);
+
+// The NL amplitudes JS + 1 … JS + NL of a stored solution.
+void rpa_amplitudes_from(const RpaSolution& all, int JS, int NL, const RpaAmplitudes& D);
 
 }  // namespace photo

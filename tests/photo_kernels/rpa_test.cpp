@@ -306,7 +306,8 @@ TEST(RpaInverseSolve, AmplitudesSolveTheRowVectorSystem) {
 // the highest energies of channel 2.
 struct RpaRun {
   int NCH = 2, NCM = 70, N0 = 0, rows = 0, ILIN = 0, threads = 1;
-  int IPV = 1;  // each continuum from its threshold, as diatom asks
+  int IPV = 1;        // each continuum from its threshold, as diatom asks
+  bool share = true;  // channels on one grid share their solves
   std::vector<int> NZ0, NZ2, NL{2, 1}, NP{5, 7}, ND{1, 0};
   std::vector<double> P0{0.3, 0.2}, DP{0.1, 0.1}, EG{-0.6, -0.7};
   Dense<double> ED{5, 2}, P{70, 2}, CLB, A, R, S;
@@ -341,7 +342,8 @@ struct RpaRun {
     io::ConsoleRedirect redirect(&in, &out);
     T->ILIN = ILIN;
     T->IPV = IPV;
-    T->size_for(N0, 2, 14, rows, 7, 2, threads);
+    T->share = share;
+    T->size_for(N0, NCH, 14, rows, 7, 2, threads);
     const photo::RpaChannels channels{NCH,
                                       NCM,
                                       lib::CIVec(NZ0.data(), NCH),
@@ -601,6 +603,35 @@ TEST(RpaCrossSections, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThread
   EXPECT_EQ(fast2.data, fast.data);
   EXPECT_EQ(fast2.console, fast.console);
   EXPECT_EQ(fast.console, written.console);  // the same pole-node search lines, in the same order
+}
+
+// Channels 2 and 3 on one grid and one hole (the channels of one shell):
+// the third takes its amplitudes from the second's solves, and the listing,
+// the data file and the console are those of solving every channel.
+TEST(RpaCrossSections, ChannelsOfOneShellShareTheirSolves) {
+  auto solve = [](bool share) {
+    RpaRun run;
+    run.share = share;
+    run.NCH = 3, run.NL = {2, 1, 1}, run.NP = {5, 7, 7}, run.ND = {1, 0, 0};
+    run.P0 = {0.3, 0.2, 0.2}, run.DP = {0.1, 0.1, 0.1}, run.EG = {-0.6, -0.7, -0.7};
+    run.ED = Dense<double>(5, 3), run.P = Dense<double>(70, 3);
+    run.size();
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> u(-0.2, 0.2);
+    for (int k = 1; k <= run.N0; ++k) {
+      for (int l = k; l <= run.N0; ++l) run.CLB(k, l) = run.CLB(l, k) = u(rng);
+    }
+    run.run();
+    const bool stored = !run.T->solved.empty() && run.T->solved[6].valid;
+    return std::make_tuple(run.list->text(), run.data->text(), run.console, stored);
+  };
+  const auto [list, data, console, stored] = solve(true);
+  const auto [list1, data1, console1, stored1] = solve(false);
+  EXPECT_TRUE(stored);
+  EXPECT_FALSE(stored1);
+  EXPECT_EQ(list, list1);
+  EXPECT_EQ(data, data1);
+  EXPECT_EQ(console, console1);
 }
 
 // A matrix with a vanishing row at the last energy: the written solve
