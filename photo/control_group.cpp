@@ -35,6 +35,7 @@ io::Group S40::written_group(const Variant& v) {
   if (IPV != 0) g.add("IPV", IPV);
   if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
   if (NWV != 0) g.add("NWV", NWV);
+  if (NUVM != kNUVM) g.add("NUVM", NUVM);
   return g;
 }
 

@@ -118,6 +118,15 @@ TEST(ControlFiles, XsectReadsBackWhatDiatomWrites) {
   EXPECT_EQ(none.IRP, 0);
   EXPECT_EQ(none.IPV, 0);
   EXPECT_EQ(none.NMF, 0);
+
+  // A workspace beyond xsect's default (the check's finer grids) is named,
+  // with room for more RPA energies at once as the memory allows.
+  c.sizes.words = 3 * long{photo::kNUVM}, c.sizes.thread_words = 1000;
+  ScratchDir big("diatom_controls_d40_big");
+  diatom::write_xsect_control(big.path().string(), c);
+  photo::S40 large;
+  large.group(photo::kXsect).read(*io::Unit::from_text("File.D40", big.read("File.D40")));
+  EXPECT_GE(large.NUVM, c.sizes.words);
 }
 
 }  // namespace
