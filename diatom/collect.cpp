@@ -452,7 +452,7 @@ std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& c
         (p.rpa ? ", the continua to " + f("%g", continuum_top(k)) + " eV" : std::string()));
   c.out(" Estimated error of each value: " + f("%.4g", kChangeFactor) +
         " times its change in the check (the step's error falls as its square), plus half the last digit xsect"
-        " lists");
+        " lists and diatom.dat prints");
   return check;
 }
 

@@ -274,13 +274,10 @@ std::vector<std::vector<Step>> Plan::waves(int k) const {
   return w;
 }
 
-const std::string& Plan::ground_folder(const Step& s) const {
-  static const std::string check_folder = kCheckFolder;
-  return in_check(s) ? check_folder : distances[s.distance];
-}
+std::string Plan::ground_folder(const Step& s) const { return in_check(s) ? kCheckFolder : distances[s.distance]; }
 
 std::vector<Step> Plan::inputs(const Step& s) const {
-  const std::string& dist = ground_folder(s);
+  const std::string dist = ground_folder(s);
   if (s.program == "gsfile" || s.ion >= 0) return {{dist, "tovrel", s.distance, -1}};
   if (s.program == "tovrel" && s.folder != "near" && s.folder != kIonFolders[0] && s.folder != kIonFolders[1]) {
     if (cold && s.folder == (warm ? kWarmFolder : "")) return {{kColdFolder, "tovrel", 0, -1}};

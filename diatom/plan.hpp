@@ -136,7 +136,7 @@ struct Plan {
   }
   // The folder whose ground state a photoionisation step reads: the
   // self-check's, or its distance's.
-  const std::string& ground_folder(const Step& s) const;
+  std::string ground_folder(const Step& s) const;
   // The folder of the first run of the molecule itself ("cold", "warm" or
   // the run folder's ""), the one that the neighbour or the ions start.
   std::string first_folder() const { return cold ? kColdFolder : warm ? kWarmFolder : ""; }

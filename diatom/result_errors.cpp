@@ -19,7 +19,7 @@ double value_at(const std::vector<double>& ev, const std::vector<double>& v, dou
 
 double sigma_error(double rule, double check) {
   if (std::isnan(rule) || std::isnan(check)) return kNotAvailable;
-  return kChangeFactor * std::fabs(check - rule) + kListedDigits * std::fabs(rule);
+  return kChangeFactor * std::fabs(check - rule) + kListedDigits * std::fabs(rule) + kPrintedDecimals;
 }
 
 double beta_error(double rule, double check) {

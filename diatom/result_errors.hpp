@@ -22,10 +22,11 @@ namespace diatom {
 // faster than that, the grid's errors (fourth order) much faster.
 inline constexpr double kChangeFactor = 4.0 / 3.0;
 // xsect lists each channel's cross section to four digits: half a unit of
-// the last, relative.
+// the last, relative; and diatom.dat prints five decimals (Mb).
 inline constexpr double kListedDigits = 5.0e-4;
-// β comes from a table of six decimals.
-inline constexpr double kBetaDigits = 5.0e-6;
+inline constexpr double kPrintedDecimals = 5.0e-6;
+// β comes from xsect's table of six decimals and is printed with five.
+inline constexpr double kBetaDigits = 1.0e-5;
 
 // The value of the curve v over photon energies ev (eV, ascending) at e:
 // the node within 1e-3 eV, else linear between its neighbours; NaN outside
