@@ -451,8 +451,8 @@ std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& c
         " solutions per energy, " + std::to_string(k.ND) + " bound functions per channel" +
         (p.rpa ? ", the continua to " + f("%g", continuum_top(k)) + " eV" : std::string()));
   c.out(" Estimated error of each value: " + f("%.4g", kChangeFactor) +
-        " times its change in the check (the step's error falls as its square), plus half the last digit xsect"
-        " lists and diatom.dat prints");
+        " times its change in the check (the bound functions converge more slowly than the step), plus half the"
+        " last digit xsect lists and diatom.dat prints");
   return check;
 }
 
