@@ -236,6 +236,7 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   // The RPA's energy integrals run to the continuum's top: diatom's lies
   // kTopMargin above the results (a count of momenta NK spans the results).
   if (ion && p.rpa && !mol.given("ETOP") && mol.NK == 0) p.mol.ETOP = chosen_top(p.mol);
+  if (ion && p.rpa && !mol.given("ND")) p.mol.ND = kRpaBoundFunctions;
   if (ion) {
     p.channels = dipole_channels(m, file);
     check_photoionisation_sizes(p, file);

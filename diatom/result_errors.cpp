@@ -152,13 +152,12 @@ std::vector<std::string> target_report(const CrossSections& rule, const CrossSec
       }
     }
   }
-  // A threshold between a row's neighbours (one step beyond the first and
-  // the last row: the first row lies just above the lowest threshold).
+  // A threshold from two steps below a row to one above it (the RPA has no
+  // value at a channel's first node, so its first row lies a step or two
+  // above the threshold).
   auto near_threshold = [&](size_t r) -> std::string {
-    const double step = nrow > 1 ? rule.ev[1] - rule.ev[0] : 0,
-                 last = nrow > 1 ? rule.ev[nrow - 1] - rule.ev[nrow - 2] : 0;
-    const double lo = r > 0 ? rule.ev[r - 1] : rule.ev[0] - step;
-    const double hi = r + 1 < nrow ? rule.ev[r + 1] : rule.ev[r] + last;
+    const double step = nrow < 2 ? 0 : r + 1 < nrow ? rule.ev[r + 1] - rule.ev[r] : rule.ev[r] - rule.ev[r - 1];
+    const double lo = rule.ev[r] - 2 * step, hi = rule.ev[r] + step;
     for (double th : thresholds)
       if (th >= lo - 1e-3 && th <= hi + 1e-3) return fmt("%.3f", th);
     return "";
@@ -166,26 +165,28 @@ std::vector<std::string> target_report(const CrossSections& rule, const CrossSec
   out.push_back("Target: STOL = " + fmt("%g", t.sigma) + " (sigma, relative), BTOL = " + fmt("%g", t.beta) +
                 " (beta, absolute), " + (rule.rpa ? "RPA" : "Hartree-Fock") + " length and velocity: " +
                 std::to_string(within) + " of " + std::to_string(judged) + " energies within it");
+  // Why a row misses: a threshold next to it, structure the step does not
+  // resolve in an interval beside it, or else the change itself.
+  auto why = [&](size_t r) -> std::string {
+    const std::string threshold = near_threshold(r);
+    if (!threshold.empty()) return "next to the threshold at " + threshold + " eV";
+    const std::string& structure = !unresolved[r].empty() ? unresolved[r] : r > 0 ? unresolved[r - 1] : unresolved[r];
+    if (!structure.empty()) return "structure narrower than the step (a resonance): " + structure;
+    return "the change with the refined settings (momentum step, top, waves, solutions, bound functions, grid)";
+  };
+  // The rows that miss, in ranges of one reason.
   for (size_t r = 0; r < nrow;) {
     if (miss[r].ratio == 0) {
       ++r;
       continue;
     }
+    const std::string reason = why(r);
     size_t end = r;
     Miss worst = miss[r];
-    std::string threshold, structure;
-    for (; end < nrow && miss[end].ratio > 0; ++end) {
+    for (; end < nrow && miss[end].ratio > 0 && why(end) == reason; ++end)
       if (miss[end].ratio > worst.ratio) worst = miss[end];
-      if (threshold.empty()) threshold = near_threshold(end);
-      if (structure.empty() && !unresolved[end].empty()) structure = unresolved[end];
-      if (structure.empty() && end > 0 && !unresolved[end - 1].empty()) structure = unresolved[end - 1];
-    }
-    const std::string why = !threshold.empty() ? "next to the threshold at " + threshold + " eV"
-                            : !structure.empty()
-                                ? "structure narrower than the step (a resonance): " + structure
-                                : "the change with the refined settings (momentum step, top, waves, solutions, grid)";
     out.push_back("  " + fmt("%.3f", rule.ev[r]) + (end - r > 1 ? " .. " + fmt("%.3f", rule.ev[end - 1]) : "") +
-                  " eV: missed (largest " + worst.what + "): " + why);
+                  " eV: missed (largest " + worst.what + "): " + reason);
     r = end;
   }
   // The intervals the step does not resolve, the first ten in full.

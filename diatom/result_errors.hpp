@@ -58,7 +58,7 @@ struct PhotoTarget {
 
 // The listing's account of the target: the rows whose estimated errors lie
 // within it, every range of rows where they do not and why (next to a
-// threshold of `thresholds`, eV; a cross section that varies faster than
+// threshold of `thresholds`, eV, from two steps below the row to one above; a cross section that varies faster than
 // the rule's step between its nodes, seen at the check's nodes between
 // them; or the change with the refined settings), and every interval
 // between two nodes of the rule where the check's node in between lies

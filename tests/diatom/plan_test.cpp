@@ -74,13 +74,18 @@ TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
 
 // The RPA's continua run kTopMargin past the results unless ETOP or NK is
 // given; that top stays within what the radial grid carries (H2 to 400 eV:
-// the grid carries 537 eV above the deepest threshold, so no refusal).
+// the grid carries 537 eV above the deepest threshold, so no refusal).  The
+// RPA gets diatom's bound functions unless ND is given.
 TEST(RunPlan, TheRpaContinuaRunPastTheResultsWithinTheGrid) {
   const std::string h2 = "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', ION = '1sg', EMIN = 16, ";
   EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1 /\n").mol.ETOP, 60 + diatom::kTopMargin);
   EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1, ETOP = 100 /\n").mol.ETOP, 100);
   EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1, NK = 21 /\n").mol.ETOP, 0);
   EXPECT_EQ(plan_of(h2 + "EMAX = 60 /\n").mol.ETOP, 0);
+  // The RPA's bound functions: diatom's two unless ND is given.
+  EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1 /\n").mol.ND, diatom::kRpaBoundFunctions);
+  EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1, ND = 0 /\n").mol.ND, 0);
+  EXPECT_EQ(plan_of(h2 + "EMAX = 60 /\n").mol.ND, 0);
   const Plan far = plan_of(h2 + "EMAX = 400, RPA = 1 /\n");
   const double carried = diatom::carried_momentum(far.accuracy, 1.4), I = 0.6;
   const diatom::MomentumGrid g = diatom::momentum_grid(far.mol, {I, "1sg"}, carried, "x.mol");
