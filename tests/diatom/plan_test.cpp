@@ -70,6 +70,13 @@ TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
   EXPECT_EQ(photo.check_mol.NL, 5);
   EXPECT_EQ(photo.check_mol.ND, photo.mol.ND + 1);
   EXPECT_EQ(photo.check_mol.ETOP, photo.mol.ETOP + diatom::kCheckTopRise);
+  // A count of momenta: twice less one, every rule node a check node; the
+  // top stays where the count puts it.
+  const Plan count = plan_of(
+      "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', ION = '1sg', EMIN = 20, EMAX = 40, RPA = 1, NK = 21,"
+      " CHECK = 1 /\n");
+  EXPECT_EQ(count.check_mol.NK, 41);
+  EXPECT_EQ(count.check_mol.ETOP, 0);
 }
 
 // The RPA's continua run kTopMargin past the results unless ETOP or NK is

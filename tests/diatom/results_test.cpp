@@ -360,6 +360,27 @@ TEST(Plot, ReferenceBetaIsDrawnInTheBetaPanel) {
   const std::string gp = diatom::beta_panel(m, ch, cs, "b.dat", "ref.dat");
   EXPECT_NE(gp.find("'ref.dat' using 1:3 with points"), std::string::npos) << gp;
   EXPECT_EQ(gp.substr(gp.size() - 2), "'\n");
+
+  // With the check's errors each β of beta.dat is followed by its error, and
+  // the panel reads the β columns two apart: the channel's 2, 4 (HF L, V),
+  // the shell's 6, 8; each error twice the change from the check's β.
+  cs.ev = {27.211386};
+  cs.shell_names = {"3sg"};
+  diatom::Asymmetries a, check;
+  for (int k = 0; k < 4; ++k) {
+    a.channel[k] = a.shell[k] = {{0.5}};
+    check.channel[k] = check.shell[k] = {{0.52}};
+  }
+  diatom::add_beta_errors(a, check);
+  EXPECT_NEAR(a.shell_error[0][0][0], 2 * 0.02 + 1e-5, 1e-12);
+  for (int k = 0; k < 4; ++k) cs.shell_beta[k] = a.shell[k], cs.shell_beta_error[k] = a.shell_error[k];
+  const std::string table = diatom::beta_table(m, ch, cs, a);
+  EXPECT_NE(table.find("#   2-5: 1pu -> k sigma_u\n#   6-9: 3sg"), std::string::npos) << table;
+  EXPECT_NE(table.find("   0.5000  4.0e-02   0.5000  4.0e-02   0.5000"), std::string::npos) << table;
+  const std::string panel = diatom::beta_panel(m, ch, cs, "beta.dat");
+  EXPECT_NE(panel.find("using 1:4 with lines lc 1 lw 2 dt 2 title '1πu → kσu (HF, velocity)'"), std::string::npos)
+      << panel;
+  EXPECT_NE(panel.find("using 1:6 with lines lc 8 lw 3 dt 1"), std::string::npos) << panel;
 }
 
 }  // namespace
