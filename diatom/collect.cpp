@@ -445,7 +445,7 @@ std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& c
   const CrossSections check = combine_channels(p.molecule, ch, x);
   replace_file(folder + "/diatom.dat", shell_table(check));
   add_sigma_errors(cs, check);
-  std::string step = k.NK > 0 ? "NK = " + std::to_string(k.NK) : "DK = " + f("%g", k.DK);
+  const std::string step = k.NK > 0 ? "NK = " + std::to_string(k.NK) : "DK = " + f("%g", k.DK);
   c.out(" Check of the photoionisation (its cross sections in check/diatom.dat): the check grid's ground state and " +
         std::to_string(p.check_accuracy.n) + " partial waves, " + step + ", " + std::to_string(k.NL) +
         " solutions per energy, " + std::to_string(k.ND) + " bound functions per channel" +
