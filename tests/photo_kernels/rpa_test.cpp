@@ -371,6 +371,14 @@ struct RpaRun {
                               *T, *list, *data);
     console = out.str();
   }
+  // A symmetric interaction CLB, uniform in (−a, a) from generator seed `seed`.
+  void random_interaction(unsigned seed, double a) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-a, a);
+    for (int k = 1; k <= N0; ++k) {
+      for (int l = k; l <= N0; ++l) CLB(k, l) = CLB(l, k) = u(rng);
+    }
+  }
   // Photoelectron momentum at node ip of channel c: moved 0.05·DP inwards at
   // the ends (0.05 in single precision) and up by 1.0e-6.
   double momentum(int c, int ip) const {
@@ -464,11 +472,7 @@ TEST(RpaCrossSections, WithoutInteractionTheHartreeFockAmplitudesComeBack) {
 TEST(RpaCrossSections, WithInteractionTheAmplitudesSolveTheRowVectorSystem) {
   RpaRun run;
   run.size();
-  std::mt19937 rng(4);
-  std::uniform_real_distribution<double> u(-0.05, 0.05);
-  for (int k = 1; k <= run.N0; ++k) {
-    for (int l = k; l <= run.N0; ++l) run.CLB(k, l) = run.CLB(l, k) = u(rng);
-  }
+  run.random_interaction(4, 0.05);
   run.run();
   const photo::RpaTables& T = *run.T;
   const std::vector<double> C(T.weight.begin(), T.weight.begin() + run.N0);
@@ -574,11 +578,7 @@ TEST(RpaCrossSections, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThread
     run.ILIN = ilin;
     run.threads = threads;
     run.size();
-    std::mt19937 rng(4);
-    std::uniform_real_distribution<double> u(-0.2, 0.2);
-    for (int k = 1; k <= run.N0; ++k) {
-      for (int l = k; l <= run.N0; ++l) run.CLB(k, l) = run.CLB(l, k) = u(rng);
-    }
+    run.random_interaction(4, 0.2);
     run.run();
     return Result{run.T->energies, run.list->text(), run.data->text(), run.console};
   };
@@ -616,11 +616,7 @@ TEST(RpaCrossSections, ChannelsOfOneShellShareTheirSolves) {
     run.P0 = {0.3, 0.2, 0.2}, run.DP = {0.1, 0.1, 0.1}, run.EG = {-0.6, -0.7, -0.7};
     run.ED = Dense<double>(5, 3), run.P = Dense<double>(70, 3);
     run.size();
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> u(-0.2, 0.2);
-    for (int k = 1; k <= run.N0; ++k) {
-      for (int l = k; l <= run.N0; ++l) run.CLB(k, l) = run.CLB(l, k) = u(rng);
-    }
+    run.random_interaction(5, 0.2);
     run.run();
     const bool stored = !run.T->solved.empty() && run.T->solved[6].valid;
     return std::make_tuple(run.list->text(), run.data->text(), run.console, stored);
