@@ -6,6 +6,7 @@
 
 #include "diatom/accuracy.hpp"
 #include "io/unit.hpp"
+#include "photo/kernels/rpa_pencil.hpp"
 
 namespace diatom {
 
@@ -29,7 +30,10 @@ XsectSizes xsect_sizes(const std::vector<Channel>& ch, int NL, int ND, int n, in
   s.words += photo::table_words(groups, n, all, s.NUR, NB, n);
   long onshell = 0;
   for (size_t c = 0; c < ch.size(); ++c) onshell += 3L * NL;
-  if (rpa) s.thread_words = static_cast<long>(s.NUR) * s.NUR + static_cast<long>(s.NUR) * (onshell + 2);
+  if (rpa) {
+    s.pencil_words = photo::RpaPencil::words(s.NUR);
+    s.thread_words = photo::RpaPencilWork::words(s.NUR, static_cast<int>(onshell), static_cast<int>(2 * onshell));
+  }
   return s;
 }
 
@@ -78,13 +82,15 @@ photo::S40 xsect_group(const XsectControl& c) {
   g.IRP = c.rpa ? 1 : 0;
   g.NEM = c.sizes.NEM;
   g.NUR = c.sizes.NUR;
-  // Beyond xsect's default workspace (the self-check's finer grids) the
-  // words the run demands and those of the RPA's energies solved at once,
-  // one per core, as far as half the machine's memory allows.
-  if (c.sizes.words > photo::kNUVM) {
-    const long cores = std::max(1u, std::thread::hardware_concurrency());
+  // Beyond xsect's default workspace (the self-check's finer grids, the
+  // RPA's reduction) the words the run demands and those of the RPA's
+  // energies solved at once, one per core, as far as half the machine's
+  // memory allows.
+  const long cores = std::max(1u, std::thread::hardware_concurrency());
+  const long wanted = c.sizes.words + c.sizes.pencil_words + cores * c.sizes.thread_words;
+  if (wanted > photo::kNUVM) {
     const long most = std::max(run_words_allowed(), c.sizes.words);
-    g.NUVM = static_cast<int>(std::min({c.sizes.words + cores * c.sizes.thread_words, most, long{INT_MAX}}));
+    g.NUVM = static_cast<int>(std::min({wanted, most, long{INT_MAX}}));
   }
   g.MIE = 0;
   // As in chanfile, the second-order velocity form of odd-M orbitals; with
@@ -92,6 +98,9 @@ photo::S40 xsect_group(const XsectControl& c) {
   // keep the forms of stored runs.
   g.IDER = 1;
   g.IPV = c.rpa ? 1 : 0;
+  // The RPA's energies from one Hessenberg reduction of its pencil: the
+  // same amplitudes as an LU per energy, at a fraction of the time.
+  g.ILIN = c.rpa ? 2 : 0;
   g.NMF = static_cast<int>(c.mfpad.ev.size());
   if (g.NMF > 0) {
     g.NAF = static_cast<int>(c.mfpad.angles.size());

@@ -23,6 +23,9 @@ struct XsectSizes {
   // The words of one more energy solved at once by the RPA (a real matrix
   // of order NUR and its right-hand sides), beside the workspace.
   long thread_words = 0;
+  // With the RPA solved from one Hessenberg reduction (ILIN = 2): the words
+  // of the reduction, kept through the solves.
+  long pencil_words = 0;
 };
 // The sizes for channels `ch` with NL solutions per energy and ND bound
 // functions each, of ground-state shells of n partial waves (NSH shells) on

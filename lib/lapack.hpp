@@ -20,6 +20,16 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
             const int* ldc, std::size_t transa_len, std::size_t transb_len);
 void dgemv_(const char* trans, const int* m, const int* n, const double* alpha, const double* a, const int* lda,
             const double* x, const int* incx, const double* beta, double* y, const int* incy, std::size_t trans_len);
+// Reduction to upper Hessenberg form A = Q·H·Qᵀ (H in the upper triangle
+// and first subdiagonal, the reflectors below), and Q from the reflectors.
+void dgehrd_(const int* n, const int* ilo, const int* ihi, double* a, const int* lda, double* tau, double* work,
+             const int* lwork, int* info);
+void dorghr_(const int* n, const int* ilo, const int* ihi, double* a, const int* lda, const double* tau, double* work,
+             const int* lwork, int* info);
+// B ← α·op(A)⁻¹·B for triangular A (SIDE = 'L').
+void dtrsm_(const char* side, const char* uplo, const char* transa, const char* diag, const int* m, const int* n,
+            const double* alpha, const double* a, const int* lda, double* b, const int* ldb, std::size_t side_len,
+            std::size_t uplo_len, std::size_t transa_len, std::size_t diag_len);
 // Complex counterparts.
 void zgetrf_(const int* m, const int* n, std::complex<double>* a, const int* lda, int* ipiv, int* info);
 void zgetrs_(const char* trans, const int* n, const int* nrhs, const std::complex<double>* a, const int* lda,

@@ -33,6 +33,7 @@ io::Group S40::written_group(const Variant& v) {
   g.add("IRP", IRP).add("NEM", NEM).add("NUR", NUR).add("MIE", MIE);
   g.add("IDER", IDER);
   if (IPV != 0) g.add("IPV", IPV);
+  if (ILIN != 0) g.add("ILIN", ILIN);
   if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
   if (NWV != 0) g.add("NWV", NWV);
   if (NUVM != kNUVM) g.add("NUVM", NUVM);
@@ -58,7 +59,9 @@ void check_control_group(const S40& s, const Variant& v, const std::string& file
   }
   if (s.NEM < 0) fail("NEM", "must not be negative");
   if (s.NUR < 0) fail("NUR", "must not be negative");
-  if (s.ILIN < 0 || s.ILIN > 1) fail("ILIN", "must be 0 (factored solve) or 1 (complex inverse)");
+  if (s.ILIN < 0 || s.ILIN > 2) {
+    fail("ILIN", "must be 0 (factored solve), 1 (complex inverse) or 2 (one Hessenberg reduction for every energy)");
+  }
   if (s.IPV != 0 && s.IPV != 1) fail("IPV", "0 (continuum from the first node) or 1 (from the threshold)");
   if (s.NWV != 0 && s.NWV != 1) fail("NWV", "0 (no partial-wave amplitudes) or 1 (FIL.waves)");
   if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "io/console.hpp"
 #include "io/format.hpp"
 #include "lib/dipole_elements.hpp"
 #include "lib/multipole_potentials.hpp"
@@ -25,9 +26,15 @@ namespace {
 // Energies solved at once by the factored RPA solve: all threads OpenMP
 // offers, as far as their work (a real matrix of order N0 and N0·(rows + 2)
 // right-hand sides each) fits in the words NUVM leaves beside the workspace.
+// The pencil solve (ILIN = 2) keeps its reduction (RpaPencil::words) and
+// needs its own work per thread.
 int rpa_threads(int ILIN, int N0, long rows, long spare) {
-  if (ILIN != 0) return 1;
-  const long per_thread = static_cast<long>(N0) * N0 + static_cast<long>(N0) * (rows + 2);
+  if (ILIN == 1) return 1;
+  long per_thread = static_cast<long>(N0) * N0 + static_cast<long>(N0) * (rows + 2);
+  if (ILIN == 2) {
+    spare -= RpaPencil::words(N0);
+    per_thread = RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
+  }
   const long fit = per_thread > 0 ? spare / per_thread : 1;
   return static_cast<int>(std::clamp<long>(fit, 1, omp_get_max_threads()));
 }
@@ -254,8 +261,16 @@ void PhotoDriver::solve_rpa() {
   lib::Mat P(Pt.data(), nodes, NCH);
   rpa_.ILIN = r_.s40.ILIN;
   rpa_.IPV = r_.s40.IPV;
-  rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions,
-                rpa_threads(rpa_.ILIN, N0, rows, r_.s40.NUVM - r_.K[12]));
+  const long spare = r_.s40.NUVM - r_.K[12];
+  const long pencil =
+      RpaPencil::words(N0) + RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
+  if (rpa_.ILIN == 2 && pencil > spare) {
+    io::console().line("the pencil solve (ILIN = 2) needs " + std::to_string(pencil) +
+                       " words beside the workspace, NUVM leaves " + std::to_string(spare) +
+                       ": each energy by its own LU (ILIN = 0)");
+    rpa_.ILIN = 0;
+  }
+  rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions, rpa_threads(rpa_.ILIN, N0, rows, spare));
   rpa_.sink = &beta_;
   const RpaChannels channels{NCH,
                              nodes,

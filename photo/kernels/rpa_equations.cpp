@@ -46,7 +46,14 @@ void RpaTables::size_for(int N0, int NCH, int points, int onshell, int nodes, in
   threads = std::max(nthreads, 1);
   work.resize(ILIN == 0 ? static_cast<size_t>(threads) : 0);
   for (RpaFactorWork& w : work) w.size_for(N0, onshell);
-  solved.assign(ILIN == 0 && share ? static_cast<size_t>(std::max(nodes, 1)) : 0, RpaSolution{});
+  // The pencil's work: the departing rows are at most the three pole nodes
+  // and the first node of every function, forward and backward.
+  pencil_work.resize(ILIN == 2 ? static_cast<size_t>(threads) : 0);
+  for (RpaPencilWork& w : pencil_work) w.size_for(N0, onshell, 2 * onshell);
+  pencil = RpaPencil{};
+  pencil.n = N0;
+  pencil_misses = 0;
+  solved.assign(ILIN != 1 && share ? static_cast<size_t>(std::max(nodes, 1)) : 0, RpaSolution{});
 }
 
 namespace {
@@ -69,6 +76,7 @@ void check_rpa_input(const RpaMatrix& m, const RpaChannels& ch, const RpaWork& w
   if (T.ILIN == 1 && N0 > static_cast<int>(T.lude.VV.size())) {
     fail("RPAD0: RPA system of order N0 = ", N0, " exceeds the ", T.lude.VV.size(), " rows of the linear solver");
   }
+  if (T.ILIN == 2 && (T.pencil_work.empty() || T.pencil.n != N0)) fail("RPAD0: no work for the pencil solve");
   if (T.ILIN == 0) {
     if (T.work.empty()) fail("RPAD0: no work for the factored solve");
     for (const RpaFactorWork& fw : T.work) {
@@ -231,6 +239,59 @@ void solve_energies_factored(const RpaMatrix& m, int NL, int NP, RpaTables& T) {
   if (blas_threads > 0) lib::set_blas_threads(blas_threads);
 }
 
+// The pencil of every variable (unused rows: W = 0, Λ = −1, below every
+// photon energy) and its Hessenberg reduction, once for all energies.
+void reduce_pencil(const RpaMatrix& m, const RpaChannels& ch, RpaTables& T) {
+  RpaPencil& p = T.pencil;
+  p.Lambda.assign(static_cast<size_t>(m.N0), -1.0);
+  p.W.assign(static_cast<size_t>(m.N0), 0.0);
+  const Vec Lambda(p.Lambda.data(), m.N0), W(p.W.data(), m.N0);
+  for (int c = 1; c <= ch.NCH; ++c) {
+    const int z0 = ch.NZ0(c);
+    energy_denominator_pencil(ChannelNodes{ch.NL(c), ch.NP(c), ch.ND(c), ch.P.col(c), ch.DP(c), ch.ED.col(c)}, ch.EG(c),
+                              Lambda.from(z0 + 1), W.from(z0 + 1));
+  }
+  if (p.reduce(m.CLB, m.DHR, m.DHV) != 0) io::console().line("the RPA pencil could not be reduced: LU at every energy");
+}
+
+// The energies 1 … NP of a channel from the reduced pencil, `threads` at a
+// time on one BLAS thread each; an energy the pencil misses (or every
+// energy, when the reduction failed) by the factored solve after them.
+void solve_energies_pencil(const RpaMatrix& m, int NL, int NP, RpaTables& T) {
+  const int blas_threads = lib::set_blas_threads(1);
+  const int nthreads = std::min(T.threads, static_cast<int>(T.pencil_work.size()));
+  const bool share = T.share && T.solved.size() >= static_cast<size_t>(NP);
+  std::vector<RpaSolution> own(share ? 0 : static_cast<size_t>(nthreads));
+#pragma omp parallel for num_threads(nthreads) schedule(dynamic, 1)
+  for (int IP = 1; IP <= NP; ++IP) {
+    RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
+    const int t = omp_get_thread_num();
+    RpaSolution& s = share ? T.solved[static_cast<size_t>(IP - 1)] : own[static_cast<size_t>(t)];
+    if (share && s.valid && s.OM == e.OM && s.NB == e.NB && s.N0 == m.N0) {
+      rpa_amplitudes_from(s, e.JS, NL, energy_amplitudes(e, NL));
+      e.info = 0;
+      continue;
+    }
+    s.valid = false;
+    s.OM = e.OM;
+    e.info = T.pencil.ready ? rpa_amplitudes_pencil(energy_system(m, e, NL), e.OM, T.pencil,
+                                                    T.pencil_work[static_cast<size_t>(t)], energy_amplitudes(e, NL), s)
+                            : -1;
+  }
+  for (int IP = 1; IP <= NP; ++IP) {
+    RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
+    if (e.info != -1) continue;
+    if (T.pencil.ready) ++T.pencil_misses;
+    if (T.work.empty() || T.work.front().rows < m.N0 || T.work.front().onshell < e.NB) {
+      T.work.resize(1);
+      T.work.front().size_for(m.N0, static_cast<int>(T.IB.size()));
+    }
+    RpaSolution* s = share ? &T.solved[static_cast<size_t>(IP - 1)] : nullptr;
+    e.info = rpa_amplitudes_factored(energy_system(m, e, NL), T.work.front(), energy_amplitudes(e, NL), s);
+  }
+  if (blas_threads > 0) lib::set_blas_threads(blas_threads);
+}
+
 // The solve of energy e through the complex inverse (T.ILIN = 1, or after
 // the factorisation found the matrix singular: that is told once, and the
 // inverse goes on as the written path does, a zero pivot becoming 1.0e-40).
@@ -313,6 +374,7 @@ void rpa_cross_sections(const RpaMatrix& m, const RpaChannels& ch, const RpaWork
   for (int c = 1; c <= ch.NCH; ++c) {
     for (int j = 1; j <= ch.NP(c); ++j) ch.P(j, c) = ch.DP(c) * (j - 1) + ch.P0(c);
   }
+  if (T.ILIN == 2) reduce_pencil(m, ch, T);
 
   for (int ICH = 1; ICH <= ch.NCH; ++ICH) {
     io::console().line(io::fstring(column_header));
@@ -324,12 +386,17 @@ void rpa_cross_sections(const RpaMatrix& m, const RpaChannels& ch, const RpaWork
       set_up_energy(ICH, IP, N0, ch, w.C, T, T.energies[static_cast<size_t>(IP - 1)]);
     }
     if (T.ILIN == 0) solve_energies_factored(m, nl, np, T);
+    if (T.ILIN == 2) solve_energies_pencil(m, nl, np, T);
 
     for (int IP = 1; IP <= np; ++IP) {
       RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
       replay_console(e);
-      if (T.ILIN == 1 || e.info != 0) solve_energy_by_inverse(e, nl, m, w, IND, T);
+      if (T.ILIN == 1 || e.info > 0) solve_energy_by_inverse(e, nl, m, w, IND, T);
       write_energy(ICH, e, ch, last, T.sink, LIST, DATA);
+    }
+    if (T.ILIN == 2 && T.pencil_misses > 0 && ICH == ch.NCH) {
+      io::console().line("the pencil solve missed its residual at " + std::to_string(T.pencil_misses) +
+                         " energies, solved by their own LU");
     }
     // The tables describe the last energy.
     const RpaEnergy& final_energy = T.energies[static_cast<size_t>(np - 1)];

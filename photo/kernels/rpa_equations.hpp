@@ -15,6 +15,7 @@
 
 #include "lib/views.hpp"
 #include "photo/kernels/linear_solver.hpp"
+#include "photo/kernels/rpa_pencil.hpp"
 #include "photo/kernels/rpa_solve.hpp"
 
 namespace io {
@@ -49,7 +50,10 @@ struct RpaEnergy {
 };
 
 // Tables of the RPA equations, owned by the caller and sized by size_for.
-// `ILIN` chooses the solve: 0 the factored solve, 1 the complex inverse.
+// `ILIN` chooses the solve: 0 the factored solve, 1 the complex inverse,
+// 2 every energy from one Hessenberg reduction of the pencil (rpa_pencil.hpp;
+// an energy whose solution misses its residual is solved by the LU, and
+// counted in `pencil_misses`).
 // `threads`: energies of a channel solved at once (factored solve only;
 // every energy is solved by one thread, so the results do not depend on it).
 // After a call `weight`, IB, CB and NB describe the last energy.  A table
@@ -79,6 +83,9 @@ struct RpaTables {
   // channel's energies (the written order of work; the same numbers).
   bool share = true;
   std::vector<RpaSolution> solved;
+  RpaPencil pencil;
+  std::vector<RpaPencilWork> pencil_work;
+  int pencil_misses = 0;
   // Room for a system of order N0 of NCH channels, `points` continuum points
   // (NL·NP) in the largest channel, `onshell` on-shell rows, `nodes` energies
   // and `solutions` continuum functions per channel, and `nthreads` solves at

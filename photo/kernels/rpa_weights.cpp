@@ -161,4 +161,30 @@ void energy_denominator_weights(const ChannelNodes& ch, const PoleSetting& at, c
   }
 }
 
+void energy_denominator_pencil(const ChannelNodes& ch, double EG, const Vec& Lambda, const Vec& W) {
+  const int NL = ch.NL, NP = ch.NP, NF = NL * NP + ch.ND;
+  if (Lambda.size() < 2 * NF || W.size() < 2 * NF) {
+    fail("SIMC0: the pencil of a channel with ", NF, " functions does not fit the arrays passed");
+  }
+  const double h = ch.DP / 3.0;
+  for (int j = 1; j <= NP; ++j) {
+    const double p = ch.P(j);
+    const double w = (j == 1 || j == NP) ? h : (j % 2 == 0 ? 4.0 * h : 2.0 * h);
+    for (int IL = 1; IL <= NL; ++IL) {
+      const int k = (j - 1) * NL + IL;
+      Lambda(k) = p * p / 2.0 - EG;
+      W(k) = w * p;
+      Lambda(NF + k) = -Lambda(k);
+      W(NF + k) = -W(k);
+    }
+  }
+  for (int d = 1; d <= ch.ND; ++d) {
+    const int k = NL * NP + d;
+    Lambda(k) = ch.ED(d) - EG;
+    W(k) = 1.0;
+    Lambda(NF + k) = -Lambda(k);
+    W(NF + k) = -1.0;
+  }
+}
+
 }  // namespace photo

@@ -43,4 +43,14 @@ struct ChannelWeights {
 // Legacy name: SIMC0.
 void energy_denominator_weights(const ChannelNodes& ch, const PoleSetting& at, const ChannelWeights& w);
 
+// The same weights as a pencil in the photon energy ω: away from the pole
+// nodes and from the first node's segment below the grid, the weight of
+// block index k is W(k)/(Λ(k) − ω), with
+//   forward continuum  Λ = p²/2 − EG,     W = w_j·p,
+//   backward continuum Λ = −(p²/2 − EG),  W = −w_j·p,
+//   discrete d         Λ = ±(ED(d) − EG), W = ±1 (forward +, backward −).
+// Forward entries go to Lambda(1 … NF) and W(1 … NF), backward ones to
+// NF + 1 … 2·NF, NF = NL·NP + ND.
+void energy_denominator_pencil(const ChannelNodes& ch, double EG, const lib::Vec& Lambda, const lib::Vec& W);
+
 }  // namespace photo

@@ -96,13 +96,13 @@ TEST(ControlFiles, XsectReadsBackWhatDiatomWrites) {
   EXPECT_EQ(got.NUR, 284);
   EXPECT_EQ(got.IDER, 1);
   EXPECT_EQ(got.IPV, 1);
+  EXPECT_EQ(got.ILIN, 2);
   EXPECT_EQ(got.NMF, 2);
   EXPECT_EQ(got.EMF[1], 41.5 / diatom::kHartreeEV);
   EXPECT_EQ(got.NAF, 3);
   EXPECT_EQ(got.AMF[2], 45.0);
   const photo::S40 defaults;
   EXPECT_EQ(got.EXACT, defaults.EXACT);
-  EXPECT_EQ(got.ILIN, defaults.ILIN);
   EXPECT_EQ(got.NUVM, defaults.NUVM);
 
   c.channels.resize(1);
@@ -110,7 +110,7 @@ TEST(ControlFiles, XsectReadsBackWhatDiatomWrites) {
   ScratchDir plain("diatom_controls_d40_plain");
   diatom::write_xsect_control(plain.path().string(), c);
   const std::string bare = plain.read("File.D40");
-  for (const char* name : {" FID =", " ID =", " IPV =", " NMF =", " EMF =", " AMF ="}) {
+  for (const char* name : {" FID =", " ID =", " IPV =", " ILIN =", " NMF =", " EMF =", " AMF ="}) {
     EXPECT_EQ(bare.find(name), std::string::npos) << name << " in\n" << bare;
   }
   photo::S40 none;

@@ -605,6 +605,47 @@ TEST(RpaCrossSections, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThread
   EXPECT_EQ(fast.console, written.console);  // the same pole-node search lines, in the same order
 }
 
+// Every energy from one Hessenberg reduction of the pencil: the amplitudes
+// of every channel and energy are the factored solve's to 1e-10 of their
+// size, with the continua from their thresholds (departing first nodes) or
+// from their first nodes, and no energy falls back to the LU.
+TEST(RpaCrossSections, PencilSolveAgreesWithTheFactoredSolve) {
+  for (int ipv : {1, 0}) {
+    auto solve = [ipv](int ilin, int threads) {
+      RpaRun run;
+      run.ILIN = ilin, run.IPV = ipv, run.threads = threads;
+      run.NCH = 3, run.NL = {2, 1, 1}, run.NP = {5, 7, 7}, run.ND = {1, 0, 0};
+      run.P0 = {0.3, 0.2, 0.2}, run.DP = {0.1, 0.1, 0.1}, run.EG = {-0.6, -0.7, -0.7};
+      run.ED = Dense<double>(5, 3), run.P = Dense<double>(70, 3);
+      run.size();
+      run.random_interaction(5, 0.2);
+      struct Collect : photo::RpaAmplitudeSink {
+        std::vector<std::vector<double>> lines;
+        void rpa_amplitudes(int, int, double, double, int NL, const photo::RpaAmplitudes& D) override {
+          std::vector<double> v;
+          for (int j = 1; j <= NL; ++j) v.insert(v.end(), {D.DRR(j), D.DRI(j), D.DVR(j), D.DVI(j)});
+          lines.push_back(v);
+        }
+      } sink;
+      run.T->sink = &sink;
+      run.run();
+      EXPECT_EQ(run.T->pencil_misses, 0);
+      return sink.lines;
+    };
+    const auto lu = solve(0, 1), pencil = solve(2, 1), pencil2 = solve(2, 2);
+    ASSERT_EQ(pencil.size(), lu.size());
+    double big = 0.0;
+    for (const auto& line : lu) {
+      for (double v : line) big = std::max(big, std::fabs(v));
+    }
+    for (size_t i = 0; i < lu.size(); ++i) {
+      ASSERT_EQ(pencil[i].size(), lu[i].size());
+      for (size_t j = 0; j < lu[i].size(); ++j) EXPECT_NEAR(pencil[i][j], lu[i][j], 1e-10 * big) << "line " << i;
+    }
+    EXPECT_EQ(pencil2, pencil);
+  }
+}
+
 // Channels 2 and 3 on one grid and one hole (the channels of one shell):
 // the third takes its amplitudes from the second's solves, and the listing,
 // the data file and the console are those of solving every channel.
