@@ -100,7 +100,7 @@ std::vector<Channel> plan_channels(const Molecule& m, const MOL& given, const st
     const MomentumGrid g = momentum_grid(
         mol, {I, "the threshold " + ev(I * kHartreeEV) + " eV of shell '" + s.name + "'"}, k_carried, file);
     for (Channel& c : out) {
-      if (c.shell == i) c.NC = g.NC, c.P0 = g.P0, c.DP = g.DP, c.results_end = mol.EMAX;
+      if (c.shell == i) c.NC = g.NC, c.P0 = g.P0, c.DP = g.DP, c.results_end = mol.EMAX, c.threshold = I;
     }
   }
   return out;

@@ -25,6 +25,7 @@ struct Channel {
   // Photon energy (eV) where the results end: EMAX, or the shell's range of
   // a vibronic scan.  The grid runs on to the continuum's top (ETOP).
   double results_end = std::numeric_limits<double>::infinity();
+  double threshold = 0;  // the shell's ionisation energy (hartree), once the grid is laid
   std::string tag;  // folder and file stem: c01, c02, ...
   // "3sg -> k sigma_u" (plain) and "3σg → kσu" (for plots).
   std::string label(const Molecule& m) const;

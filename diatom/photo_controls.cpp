@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <thread>
 
 #include "diatom/accuracy.hpp"
@@ -67,6 +68,21 @@ void write_chanfile_control(const std::string& folder, const Molecule& m, const 
   g.written_group().write(units.open_new(3, folder + "/" + chan::kControlFile));
 }
 
+double rpa_results_top(const std::vector<Channel>& ch) {
+  double top = 0.0;
+  for (const Channel& c : ch) {
+    if (c.NC < 1 || !std::isfinite(c.results_end)) return 0.0;
+    int j = 1;
+    const auto omega = [&c](int node) {
+      const double k = c.P0 + (node - 1) * c.DP;
+      return k * k / 2.0 + c.threshold;
+    };
+    while (j < c.NC && omega(j) * kHartreeEV < c.results_end) ++j;
+    top = std::max(top, omega(std::min(j + kRpaNodesBeyond, c.NC)));
+  }
+  return top;
+}
+
 photo::S40 xsect_group(const XsectControl& c) {
   photo::S40 g;
   g.NCH = static_cast<int>(c.channels.size());
@@ -101,6 +117,9 @@ photo::S40 xsect_group(const XsectControl& c) {
   // The RPA's energies from one Hessenberg reduction of its pencil: the
   // same amplitudes as an LU per energy, at a fraction of the time.
   g.ILIN = c.rpa ? 2 : 0;
+  // The RPA solved only where results are wanted, the continua above
+  // serving its energy integrals.
+  if (c.rpa) g.EMR = rpa_results_top(c.channels);
   g.NMF = static_cast<int>(c.mfpad.ev.size());
   if (g.NMF > 0) {
     g.NAF = static_cast<int>(c.mfpad.angles.size());

@@ -66,6 +66,13 @@ struct XsectControl {
   bool waves = false;
 };
 
+// The photon energy (hartree) up to which the RPA is solved: in every
+// channel the first node at or above its results' end and kRpaNodesBeyond
+// more (for the interpolation of the rows and the check's cubic through the
+// nearest nodes); 0 (every node) when a channel has no such end or no grid.
+inline constexpr int kRpaNodesBeyond = 3;
+double rpa_results_top(const std::vector<Channel>& ch);
+
 // Group S40 of `c`.
 photo::S40 xsect_group(const XsectControl& c);
 

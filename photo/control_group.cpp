@@ -14,7 +14,7 @@ io::Group S40::group(const Variant& v) {
   g.add("IRP", IRP).add("IC", IC.data(), {kMaxChannels}).add("ID", ID.data(), {kMaxChannels});
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {kMaxChannels});
   g.add("EXACT", EXACT).add("IDER", IDER).add("IPV", IPV);
-  g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM);
+  g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM).add("EMR", EMR);
   g.add("NMF", NMF)
       .add("EMF", EMF.data(), {kMaxMfpadEnergies})
       .add("NAF", NAF)
@@ -34,6 +34,7 @@ io::Group S40::written_group(const Variant& v) {
   g.add("IDER", IDER);
   if (IPV != 0) g.add("IPV", IPV);
   if (ILIN != 0) g.add("ILIN", ILIN);
+  if (EMR != 0.0) g.add("EMR", EMR);
   if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
   if (NWV != 0) g.add("NWV", NWV);
   if (NUVM != kNUVM) g.add("NUVM", NUVM);
@@ -62,6 +63,7 @@ void check_control_group(const S40& s, const Variant& v, const std::string& file
   if (s.ILIN < 0 || s.ILIN > 2) {
     fail("ILIN", "must be 0 (factored solve), 1 (complex inverse) or 2 (one Hessenberg reduction for every energy)");
   }
+  if (!(s.EMR >= 0.0)) fail("EMR", "the highest photon energy of the RPA solves must not be negative (0: every node)");
   if (s.IPV != 0 && s.IPV != 1) fail("IPV", "0 (continuum from the first node) or 1 (from the threshold)");
   if (s.NWV != 0 && s.NWV != 1) fail("NWV", "0 (no partial-wave amplitudes) or 1 (FIL.waves)");
   if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");

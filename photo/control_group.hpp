@@ -45,6 +45,10 @@ struct S40 {
   // complex inverse of the written linear solver.  IWM = 1: an IRP = 1 run
   // writes the RPA matrix rows of each channel pair to FIR(1).
   int ILIN = 0, IWM = 0;
+  // EMR: the highest photon energy (hartree) at which the RPA equations are
+  // solved and listed; the continua above it still enter their energy
+  // integrals.  0, the default, solves them at every node.
+  double EMR = 0.0;
   // NUVM: the most double words the run may use; more stops the run with
   // " GIVE ME MEMORY".
   int NUVM = kNUVM;
@@ -61,9 +65,10 @@ struct S40 {
   io::Group group(const Variant& v);
   // The group as a front end writes it (diatom's File.D40): NCH, FIL, FIG,
   // FIR(1), FIC(1:NCH), FID(1:NCH), ID(1:NCH), IRP, NEM, NUR, MIE, IDER, IPV,
-  // NMF, EMF(1:NMF), NAF, AMF(1:NAF), NWV in that order; FID and ID named only
-  // when a channel has extra functions, IPV only when it is not 0, the
-  // angular distributions only when NMF > 0, and NWV only when it is 1.  The other variables are not
+  // ILIN, EMR, NMF, EMF(1:NMF), NAF, AMF(1:NAF), NWV, NUVM in that order; FID
+  // and ID named only when a channel has extra functions, IPV, ILIN, EMR only
+  // when they are not 0, the angular distributions only when NMF > 0, NWV
+  // only when it is 1 and NUVM only when it is not its default.  The other variables are not
   // named and keep their defaults when the file is read.
   io::Group written_group(const Variant& v);
 };

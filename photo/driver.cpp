@@ -261,6 +261,7 @@ void PhotoDriver::solve_rpa() {
   lib::Mat P(Pt.data(), nodes, NCH);
   rpa_.ILIN = r_.s40.ILIN;
   rpa_.IPV = r_.s40.IPV;
+  rpa_.OMAX = r_.s40.EMR;
   const long spare = r_.s40.NUVM - r_.K[12];
   const long pencil =
       RpaPencil::words(N0) + RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));

@@ -125,6 +125,15 @@ void check_rpa_input(const RpaMatrix& m, const RpaChannels& ch, const RpaWork& w
   }
 }
 
+// The photoelectron energy of node IP of channel ICH: its momentum up by
+// 1e-6, and at the ends of the grid moved inwards.
+double node_energy(int ICH, int IP, const RpaChannels& ch) {
+  double k = ch.P(IP, ICH) + 1.0e-6;
+  if (IP == ch.NP(ICH)) k = k - kEndShift * ch.DP(ICH);
+  if (IP == 1) k = k + kEndShift * ch.DP(ICH);
+  return k * k / 2.0;
+}
+
 // The photoelectron energy of node IP of channel ICH, the open channels and
 // their nodes nearest to the energy shell, and the weights and on-shell rows
 // of every channel at that energy, into `e`; C is work of N0 words.
@@ -141,10 +150,7 @@ void set_up_energy(int ICH, int IP, int N0, const RpaChannels& ch, Vec C, RpaTab
   Vec V1(T.V1.data(), static_cast<int>(T.V1.size()));
   e.console.clear();
 
-  double k = P(IP, ICH) + 1.0e-6;
-  if (IP == NP(ICH)) k = k - kEndShift * DP(ICH);
-  if (IP == 1) k = k + kEndShift * DP(ICH);
-  e.E = k * k / 2.0;
+  e.E = node_energy(ICH, IP, ch);
   e.OM = e.E - EG(ICH);
   const double OM = e.OM;
 
@@ -380,7 +386,12 @@ void rpa_cross_sections(const RpaMatrix& m, const RpaChannels& ch, const RpaWork
     io::console().line(io::fstring(column_header));
     io::fwrite(LIST, channel_banner, ICH);
     io::fwrite(LIST, column_header);
-    const int nl = ch.NL(ICH), np = ch.NP(ICH);
+    const int nl = ch.NL(ICH);
+    int np = ch.NP(ICH);
+    if (T.OMAX > 0.0) {
+      while (np > 0 && node_energy(ICH, np, ch) - ch.EG(ICH) > T.OMAX) --np;
+      if (np == 0) continue;
+    }
 
     for (int IP = 1; IP <= np; ++IP) {
       set_up_energy(ICH, IP, N0, ch, w.C, T, T.energies[static_cast<size_t>(IP - 1)]);

@@ -64,6 +64,10 @@ struct RpaTables {
   // photon energy passes it; 0 from its first node, open from there.
   int IPV = 0;
   int threads = 1;
+  // OMAX > 0: the equations are solved and written only at the nodes whose
+  // photon energy is at most OMAX (every channel's continuum still enters
+  // the energy integrals in full); 0 every node.
+  double OMAX = 0.0;
   std::vector<double> weight = std::vector<double>(kRpaWeights);
   std::vector<int> IB = std::vector<int>(kRpaOnShell);
   std::vector<double> CB = std::vector<double>(kRpaOnShell);

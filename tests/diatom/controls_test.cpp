@@ -3,6 +3,8 @@
 // variable it does not name keeps the program's default.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "chan/program.hpp"
 #include "diatom/channels.hpp"
 #include "diatom/molecule.hpp"
@@ -66,6 +68,24 @@ TEST(ControlFiles, ChanfileReadsBackWhatDiatomWrites) {
   for (const char* name : {" FID =", " ND =", " OPEN ="}) {
     EXPECT_EQ(bare.find(name), std::string::npos) << name << " in\n" << bare;
   }
+}
+
+// The RPA is solved up to three nodes past the first node at or above the
+// results' end, in the channel reaching highest; a grid that ends sooner
+// stops at its last node, and a channel without an end solves every node.
+TEST(ControlFiles, RpaSolvedThreeNodesPastTheResults) {
+  diatom::Channel a;
+  a.NC = 20, a.P0 = 0.5, a.DP = 0.1, a.threshold = 0.5, a.results_end = 40.0;  // node 10 first at or above
+  diatom::Channel b = a;
+  b.NC = 11;  // ends two nodes past it
+  auto omega = [](double k) { return k * k / 2 + 0.5; };
+  EXPECT_DOUBLE_EQ(diatom::rpa_results_top({a}), omega(0.5 + 12 * 0.1));
+  EXPECT_DOUBLE_EQ(diatom::rpa_results_top({b}), omega(0.5 + 10 * 0.1));
+  b.threshold = 0.9;  // node 7 first at or above the end
+  EXPECT_DOUBLE_EQ(diatom::rpa_results_top({b}), omega(0.5 + 9 * 0.1) + 0.4);
+  EXPECT_DOUBLE_EQ(diatom::rpa_results_top({a, b}), omega(0.5 + 12 * 0.1));
+  a.results_end = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(diatom::rpa_results_top({a, b}), 0.0);
 }
 
 // Two channels with bound functions, the RPA and molecular-frame

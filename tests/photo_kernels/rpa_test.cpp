@@ -646,6 +646,36 @@ TEST(RpaCrossSections, PencilSolveAgreesWithTheFactoredSolve) {
   }
 }
 
+// With OMAX the equations are solved and written only up to that photon
+// energy: the lines of the nodes below it are those of the run solving
+// every node (the continua above still in the integrals), none above it.
+TEST(RpaCrossSections, SolvedOnlyUpToTheHighestPhotonEnergyAsked) {
+  auto solve = [](double omax) {
+    RpaRun run;
+    run.size();
+    run.random_interaction(4, 0.2);
+    run.T->OMAX = omax;
+    run.run();
+    return run.list->text();
+  };
+  RpaRun probe;
+  const double k = probe.momentum(2, 4), omax = k * k / 2 - probe.EG[1] + 1e-9;
+  const std::string all = solve(0.0), some = solve(omax);
+  std::vector<std::string> kept;
+  size_t every = 0;
+  for (const auto& line : numeric_lines(all)) {
+    every += line.size() == 4;
+    if (line.size() == 4 && line[1] <= omax) kept.push_back(std::to_string(line[1]) + " " + std::to_string(line[2]));
+  }
+  std::vector<std::string> got;
+  for (const auto& line : numeric_lines(some)) {
+    if (line.size() == 4) got.push_back(std::to_string(line[1]) + " " + std::to_string(line[2]));
+  }
+  EXPECT_EQ(got, kept);
+  EXPECT_GE(got.size(), 4u);  // at least nodes 1-4 of channel 2
+  EXPECT_LT(got.size(), every);
+}
+
 // Channels 2 and 3 on one grid and one hole (the channels of one shell):
 // the third takes its amplitudes from the second's solves, and the listing,
 // the data file and the console are those of solving every channel.
