@@ -24,7 +24,8 @@ struct XsectSizes {
   // of order NUR and its right-hand sides), beside the workspace.
   long thread_words = 0;
   // With the RPA solved from one Hessenberg reduction (ILIN = 2): the words
-  // of the reduction, kept through the solves.
+  // of the reduction beside the workspace (whose idle NUR² tables hold its
+  // three matrices).
   long pencil_words = 0;
 };
 // The sizes for channels `ch` with NL solutions per energy and ND bound

@@ -26,15 +26,12 @@ namespace {
 // Energies solved at once by the factored RPA solve: all threads OpenMP
 // offers, as far as their work (a real matrix of order N0 and N0·(rows + 2)
 // right-hand sides each) fits in the words NUVM leaves beside the workspace.
-// The pencil solve (ILIN = 2) keeps its reduction (RpaPencil::words) and
-// needs its own work per thread.
+// The pencil solve (ILIN = 2) needs its own work per thread (its reduction
+// is taken off `spare` by the caller).
 int rpa_threads(int ILIN, int N0, long rows, long spare) {
   if (ILIN == 1) return 1;
   long per_thread = static_cast<long>(N0) * N0 + static_cast<long>(N0) * (rows + 2);
-  if (ILIN == 2) {
-    spare -= RpaPencil::words(N0);
-    per_thread = RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
-  }
+  if (ILIN == 2) per_thread = RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
   const long fit = per_thread > 0 ? spare / per_thread : 1;
   return static_cast<int>(std::clamp<long>(fit, 1, omp_get_max_threads()));
 }
@@ -262,16 +259,24 @@ void PhotoDriver::solve_rpa() {
   rpa_.ILIN = r_.s40.ILIN;
   rpa_.IPV = r_.s40.IPV;
   rpa_.OMAX = r_.s40.EMR;
-  const long spare = r_.s40.NUVM - r_.K[12];
+  // The pencil's reduction goes into the two function tables and the
+  // inverse's matrix, of NUR² words each and idle by now, when they hold it.
+  const long square = static_cast<long>(N0) * N0;
+  const auto& K = r_.K;
+  const bool offered =
+      K[4] - K[3] >= square && K[5] - K[4] >= square && static_cast<long>(r_.UI.rows()) * r_.UI.cols() >= square;
+  long spare = r_.s40.NUVM - r_.K[12];
   const long pencil =
-      RpaPencil::words(N0) + RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
+      RpaPencil::words(N0, offered) + RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
   if (rpa_.ILIN == 2 && pencil > spare) {
     io::console().line("the pencil solve (ILIN = 2) needs " + std::to_string(pencil) +
                        " words beside the workspace, NUVM leaves " + std::to_string(spare) +
                        ": each energy by its own LU (ILIN = 0)");
     rpa_.ILIN = 0;
   }
+  if (rpa_.ILIN == 2) spare -= RpaPencil::words(N0, offered);
   rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions, rpa_threads(rpa_.ILIN, N0, rows, spare));
+  if (rpa_.ILIN == 2 && offered) rpa_.pencil.use_storage(r_.XE2.data(), r_.UI.data(), r_.XE1.data());
   rpa_.sink = &beta_;
   const RpaChannels channels{NCH,
                              nodes,

@@ -402,7 +402,11 @@ void rpa_cross_sections(const RpaMatrix& m, const RpaChannels& ch, const RpaWork
     for (int IP = 1; IP <= np; ++IP) {
       RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
       replay_console(e);
-      if (T.ILIN == 1 || e.info > 0) solve_energy_by_inverse(e, nl, m, w, IND, T);
+      if (T.ILIN == 1 || e.info > 0) {
+        // The inverse's work may hold the pencil's reduction: LU from here on.
+        T.pencil.ready = false;
+        solve_energy_by_inverse(e, nl, m, w, IND, T);
+      }
       write_energy(ICH, e, ch, last, T.sink, LIST, DATA);
     }
     if (T.ILIN == 2 && T.pencil_misses > 0 && ICH == ch.NCH) {

@@ -29,9 +29,10 @@ int RpaPencil::reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVe
   ready = false;
   const int N = n;
   const size_t nn = static_cast<size_t>(N) * static_cast<size_t>(N);
-  H.assign(nn, 0.0);
-  QT.assign(nn, 0.0);
-  G.assign(nn, 0.0);
+  if (!H || !QT || !G) {
+    owned.assign(3 * nn, 0.0);
+    H = owned.data(), QT = H + nn, G = QT + nn;
+  }
   QTd.assign(2 * static_cast<size_t>(N), 0.0);
   // Kᵀ(i, j) = U(j, i)·W(j) + δ(i, j)·Λ(i), column by column of U.
   for (int i = 1; i <= N; ++i) {
@@ -43,17 +44,17 @@ int RpaPencil::reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVe
   int info = 0, lwork = -1;
   std::vector<double> tau(static_cast<size_t>(std::max(N, 1)));
   double query = 0.0;
-  dgehrd_(&N, &one, &N, H.data(), &N, tau.data(), &query, &lwork, &info);
+  dgehrd_(&N, &one, &N, H, &N, tau.data(), &query, &lwork, &info);
   lwork = std::max(1, static_cast<int>(query));
   std::vector<double> work(static_cast<size_t>(lwork));
-  dgehrd_(&N, &one, &N, H.data(), &N, tau.data(), work.data(), &lwork, &info);
+  dgehrd_(&N, &one, &N, H, &N, tau.data(), work.data(), &lwork, &info);
   if (info != 0) return info;
-  QT = H;
+  std::copy(H, H + nn, QT);
   lwork = -1;
-  dorghr_(&N, &one, &N, QT.data(), &N, tau.data(), &query, &lwork, &info);
+  dorghr_(&N, &one, &N, QT, &N, tau.data(), &query, &lwork, &info);
   lwork = std::max(1, static_cast<int>(query));
   work.assign(static_cast<size_t>(lwork), 0.0);
-  dorghr_(&N, &one, &N, QT.data(), &N, tau.data(), work.data(), &lwork, &info);
+  dorghr_(&N, &one, &N, QT, &N, tau.data(), work.data(), &lwork, &info);
   if (info != 0) return info;
   // H keeps its upper triangle and first subdiagonal; Q becomes Qᵀ.
   for (int j = 0; j < N; ++j) {
@@ -65,9 +66,9 @@ int RpaPencil::reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVe
   }
   const double alpha = 1.0, beta = 0.0;
   const int ldu = CLB.rows();
-  dgemm_("N", "T", &N, &N, &N, &alpha, QT.data(), &N, CLB.data(), &ldu, &beta, G.data(), &N, 1, 1);
-  dgemv_("N", &N, &N, &alpha, QT.data(), &N, DHR.data(), &one, &beta, QTd.data(), &one, 1);
-  dgemv_("N", &N, &N, &alpha, QT.data(), &N, DHV.data(), &one, &beta, QTd.data() + N, &one, 1);
+  dgemm_("N", "T", &N, &N, &N, &alpha, QT, &N, CLB.data(), &ldu, &beta, G, &N, 1, 1);
+  dgemv_("N", &N, &N, &alpha, QT, &N, DHR.data(), &one, &beta, QTd.data(), &one, 1);
+  dgemv_("N", &N, &N, &alpha, QT, &N, DHV.data(), &one, &beta, QTd.data() + N, &one, 1);
   ready = true;
   return 0;
 }
@@ -112,7 +113,7 @@ int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, Rpa
   const size_t N = static_cast<size_t>(n);
   double* F = w.F.data();
   auto col = [N](double* a, int j) { return a + static_cast<size_t>(j) * N; };
-  auto ccol = [N](const std::vector<double>& a, int k) { return a.data() + static_cast<size_t>(k - 1) * N; };
+  auto ccol = [N](const double* a, int k) { return a + static_cast<size_t>(k - 1) * N; };
   // Right-hand sides in the Hessenberg basis: Qᵀ·Vᵀ, Qᵀ·Bᵀ, Qᵀ·d.
   for (int q = 0; q < r; ++q) {
     const int k = w.R[static_cast<size_t>(q)];
@@ -134,7 +135,7 @@ int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, Rpa
   for (int j = 0; j < n; ++j) {
     double* c = col(LU, j);
     const int top = std::min(j + 2, n);
-    std::copy(p.H.data() + static_cast<size_t>(j) * N, p.H.data() + static_cast<size_t>(j) * N + top, c);
+    std::copy(p.H + static_cast<size_t>(j) * N, p.H + static_cast<size_t>(j) * N + top, c);
     c[j] -= OM;
     for (int k = 0; k < j; ++k) {
       if (w.swap[static_cast<size_t>(k)]) std::swap(c[k], c[k + 1]);
@@ -220,7 +221,7 @@ int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, Rpa
     }
   }
   const int four = 4;
-  dgemm_("T", "N", &n, &four, &n, &one, p.QT.data(), &n, Y, &n, &zero, X4, &n, 1, 1);
+  dgemm_("T", "N", &n, &four, &n, &one, p.QT, &n, Y, &n, &zero, X4, &n, 1, 1);
   for (size_t i = 0; i < N; ++i) {
     for (int c = 0; c < 4; ++c) X4[i + c * N] *= w.scale[i];
   }

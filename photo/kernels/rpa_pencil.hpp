@@ -28,17 +28,21 @@
 namespace photo {
 
 // The reduced pencil of one RPA matrix: Λ and W of every variable, H, Qᵀ,
-// G = Qᵀ·Uᵀ (n × n each) and Qᵀ·d for the length and the velocity form.
+// G = Qᵀ·Uᵀ (n × n each, in the caller's storage when it offers it, else
+// owned) and Qᵀ·d for the length and the velocity form.
 struct RpaPencil {
   int n = 0;
-  std::vector<double> Lambda, W;
-  std::vector<double> H, QT, G, QTd;
+  std::vector<double> Lambda, W, QTd;
+  double *H = nullptr, *QT = nullptr, *G = nullptr;
+  std::vector<double> owned;
   bool ready = false;
+  // Three arrays of n² words each that the reduction may use.
+  void use_storage(double* h, double* qt, double* g) { H = h, QT = qt, G = g; }
   // Λ and W must be set (n entries each); reduces the pencil of CLB with the
   // dipoles DHR, DHV.  Returns 0, or the LAPACK report.
   int reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVec& DHV);
-  // The words reduce() and the pencil keep, for order n.
-  static long words(int n) { return 3L * n * n + 3L * n; }
+  // The words the pencil keeps beside storage it is offered, for order n.
+  static long words(int n, bool offered) { return (offered ? 0L : 3L * n * n) + 3L * n; }
 };
 
 // Work of one energy: the Hessenberg factors (n × n), the right-hand sides
