@@ -120,6 +120,8 @@ photo::S40 xsect_group(const XsectControl& c) {
   // The RPA solved only where results are wanted, the continua above
   // serving its energy integrals.
   if (c.rpa) g.EMR = rpa_results_top(c.channels);
+  // The overlaps of the RPA matrix's elements as matrix products.
+  g.IOV = c.rpa ? 1 : 0;
   g.NMF = static_cast<int>(c.mfpad.ev.size());
   if (g.NMF > 0) {
     g.NAF = static_cast<int>(c.mfpad.angles.size());

@@ -14,7 +14,7 @@ io::Group S40::group(const Variant& v) {
   g.add("IRP", IRP).add("IC", IC.data(), {kMaxChannels}).add("ID", ID.data(), {kMaxChannels});
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {kMaxChannels});
   g.add("EXACT", EXACT).add("IDER", IDER).add("IPV", IPV);
-  g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM).add("EMR", EMR);
+  g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM).add("EMR", EMR).add("IOV", IOV);
   g.add("NMF", NMF)
       .add("EMF", EMF.data(), {kMaxMfpadEnergies})
       .add("NAF", NAF)
@@ -35,6 +35,7 @@ io::Group S40::written_group(const Variant& v) {
   if (IPV != 0) g.add("IPV", IPV);
   if (ILIN != 0) g.add("ILIN", ILIN);
   if (EMR != 0.0) g.add("EMR", EMR);
+  if (IOV != 0) g.add("IOV", IOV);
   if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
   if (NWV != 0) g.add("NWV", NWV);
   if (NUVM != kNUVM) g.add("NUVM", NUVM);
@@ -69,6 +70,9 @@ void check_control_group(const S40& s, const Variant& v, const std::string& file
   if (s.IWM < 0 || s.IWM > 1) fail("IWM", "must be 0 or 1 (write the RPA matrix rows)");
   if (s.IWM == 1 && std::string(v.program) == kXsectA.program)
     fail("IWM", "xsect_a builds the RPA matrix itself and writes no matrix rows");
+  if (s.IOV < 0 || s.IOV > 1) fail("IOV", "must be 0 (one overlap at a time) or 1 (matrix products)");
+  if (s.IOV == 1 && std::string(v.program) == kXsectA.program)
+    fail("IOV", "xsect_a builds the RPA matrix itself, one overlap at a time");
   if (s.NUVM < 1) fail("NUVM", "must be positive");
   if (s.NMF < 0 || s.NMF > kMaxMfpadEnergies) {
     fail("NMF", "0 (no angular distributions) to " + std::to_string(kMaxMfpadEnergies) + " photon energies");

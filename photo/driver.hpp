@@ -84,18 +84,50 @@ class PhotoDriver {
   // Calls body(JCU, F) for each function JCU = 1, 2, … of channel f (its
   // continuum solutions, then its extra functions), F(w) the overlap of that
   // function with w.
+  // With the overlaps of a channel pair taken as matrix products (IOV = 1)
+  // the recording pass keeps the interaction functions instead, and the
+  // applying pass reads F(w) from the products.
   template <class Body>
   void each_function(const ChannelFunctions& f, Body&& body) {
+    if (pass_ == OverlapPass::record) {
+      record_interactions(f);
+      return;
+    }
     const ChannelFiles& cj = f.ch;
     int JCU = 0;
     for (int JC = 1; JC <= cj.NE(); ++JC) {
       const int wj = JC <= cj.NC ? cj.NL : 1;
       for (int J = 1; J <= wj; ++J) {
+        ++JCU;
+        if (pass_ == OverlapPass::apply) {
+          body(JCU, [&, JCU](const lib::Mat& w) { return pair_overlap(w, JCU); });
+          continue;
+        }
         const lib::CMat XL = f.X.colsFrom(f.LC(J) + f.LE(JC), cj.NX());
-        body(++JCU, [&](const lib::Mat& w) { return overlap(cj.NX(), XL, w); });
+        body(JCU, [&](const lib::Mat& w) { return overlap(cj.NX(), XL, w); });
       }
     }
   }
+  // The overlaps of a channel pair: `direct` one at a time as the elements
+  // ask for them; `record` keeps each function's interaction functions
+  // (column current_function_ of recorded_, one array per work matrix WC1 …
+  // WC4); `apply` reads them from pair_overlaps_ (functions of the second
+  // channel × of the first) after the products.
+  enum class OverlapPass { direct, record, apply };
+  OverlapPass pass_ = OverlapPass::direct;
+  int current_function_ = 0;
+  std::array<bool, 4> fresh_{}, used_{};
+  std::array<std::vector<double>, 4> recorded_, pair_overlaps_;
+  std::vector<double> overlap_weights_, weighted_functions_;
+  int recorded_length_ = 0, first_functions_ = 0, second_functions_ = 0;
+  // Which work matrix WC1 … WC4 (0 … 3) `w` is.
+  int work_matrix(const lib::CMat& w) const;
+  void record_interactions(const ChannelFunctions& f);
+  double pair_overlap(const lib::CMat& w, int JCU) const;
+  // The elements of a pair through the recording pass, the products and the
+  // applying pass.
+  void pair_elements_by_products(const PairSide& si, const PairSide& sj, const ChannelFunctions& second_channel,
+                                 bool same);
   // The elements within one channel of a shell of projection M ≠ 0.
   void degenerate_shell_elements(const PairSide& si, int ICU, lib::CMat XK, const ChannelFunctions& f);
   // How many excitations of equal amplitude one variable of a channel stands

@@ -11,6 +11,7 @@
 #include "io/format.hpp"
 #include "io/list_directed.hpp"
 #include "io/stop.hpp"
+#include "lib/lapack.hpp"
 #include "lib/vector_kernels.hpp"
 #include "photo/driver.hpp"
 #include "photo/stored_matrix_rows.hpp"
@@ -107,6 +108,10 @@ void PhotoDriver::base_pair_elements(int ICH, int JCH, const ChannelFiles& cj, i
   PairSide side_i{MNC, MII, MD, NZ0(ICH), NZ2(ICH)};
   PairSide side_j{MLN, cj.NSI, MD2, NZ0(JCH), NZ2(JCH)};
   const ChannelFunctions second_channel{cj, r_.XE2, LE2, LC2};
+  if (r_.s40.IOV == 1) {
+    pair_elements_by_products(side_i, side_j, second_channel, JCH == ICH);
+    return;
+  }
   int ICU = 0;
   for (int IC = 1; IC <= ci.NE(); ++IC) {
     io::console().line(io::lstring("IC= ", IC));
@@ -148,6 +153,79 @@ void PhotoDriver::channel_pairs(int ICH) {
     io::lwrite(DATA, NZ2(ICH), NZ2(JCH));
     if (r_.s40.IWM == 1) write_matrix_rows(DATA, r_.U, PairBlock{NZ0(ICH), NZ2(ICH), NZ0(JCH), NZ2(JCH)});
   }
+}
+
+// The elements of a pair with every overlap of an interaction function with
+// a function of the second channel taken at once: the first channel's
+// interaction functions are recorded, weighted by the quadrature of the
+// overlap (Simpson on each region of the grid, times R6·R3·RZ3) and met
+// with all functions of the second channel in one matrix product per work
+// matrix; the elements are then set from the products by the same rules.
+// The same integrals as one overlap at a time, summed in another order.
+void PhotoDriver::pair_elements_by_products(const PairSide& si, const PairSide& sj, const ChannelFunctions& f,
+                                            bool same) {
+  const ChannelFiles& ci = ch_;
+  const ChannelFiles& cj = f.ch;
+  const lib::IVec LE = group_starts();
+  const int NX = cj.NX(), L = NB * NX;
+  recorded_length_ = L;
+  first_functions_ = ci.NCU();
+  second_functions_ = cj.NCU();
+  used_ = {};
+  fresh_ = {};
+  auto each_first_function = [&](bool say) {
+    int ICU = 0;
+    for (int IC = 1; IC <= ci.NE(); ++IC) {
+      if (say) io::console().line(io::lstring("IC= ", IC));
+      const int waves = IC <= ci.NC ? ci.NL : 1;
+      for (int I = 1; I <= waves; ++I) {
+        current_function_ = ++ICU;
+        base_elements(si, sj, ICU, r_.XE1.colsFrom(LC(I) + LE(IC), ci.NX()), same, f);
+      }
+    }
+  };
+  pass_ = OverlapPass::record;
+  each_first_function(true);
+
+  if (overlap_weights_.size() != static_cast<size_t>(NB)) {
+    overlap_weights_.assign(static_cast<size_t>(NB), 0.0);
+    const lib::CVec R3 = r_.R.col(3), R6 = r_.R.col(6);
+    auto simpson = [](int j, int n) { return (j == 1 || j == n) ? 1.0 : (j % 2 == 0 ? 4.0 : 2.0); };
+    for (int J = 1; J <= NB; ++J) {
+      const double c = J <= NA ? simpson(J, NA) * HA / 3.0 : simpson(J - NA, NB - NA) * HB / 3.0;
+      overlap_weights_[static_cast<size_t>(J - 1)] = c * R6(J) * R3(J) * RZ3;
+    }
+  }
+  const long words = static_cast<long>(L) * second_functions_;
+  if (weighted_functions_.size() < static_cast<size_t>(words)) {
+    check_table_words(words - static_cast<long>(weighted_functions_.size()), "functions of a channel pair");
+    weighted_functions_.resize(static_cast<size_t>(words));
+  }
+  double* Xw = weighted_functions_.data();
+  for (int JC = 1; JC <= cj.NE(); ++JC) {
+    const int wj = JC <= cj.NC ? cj.NL : 1;
+    for (int J = 1; J <= wj; ++J, Xw += L) {
+      const lib::CMat XL = f.X.colsFrom(f.LC(J) + f.LE(JC), NX);
+      for (int I = 1; I <= NX; ++I) {
+        for (int P = 1; P <= NB; ++P)
+          Xw[(I - 1) * NB + P - 1] = XL(P, I) * overlap_weights_[static_cast<size_t>(P - 1)];
+      }
+    }
+  }
+  const double one = 1.0, zero = 0.0;
+  for (size_t k = 0; k < 4; ++k) {
+    if (!used_[k]) continue;
+    const long pairs = static_cast<long>(second_functions_) * first_functions_;
+    if (pair_overlaps_[k].size() < static_cast<size_t>(pairs)) {
+      check_table_words(pairs - static_cast<long>(pair_overlaps_[k].size()), "overlaps of a channel pair");
+      pair_overlaps_[k].resize(static_cast<size_t>(pairs));
+    }
+    dgemm_("T", "N", &second_functions_, &first_functions_, &L, &one, weighted_functions_.data(), &L,
+           recorded_[k].data(), &L, &zero, pair_overlaps_[k].data(), &second_functions_, 1, 1);
+  }
+  pass_ = OverlapPass::apply;
+  each_first_function(false);
+  pass_ = OverlapPass::direct;
 }
 
 }  // namespace photo

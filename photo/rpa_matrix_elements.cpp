@@ -21,6 +21,7 @@ void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::
              " partial waves; the interaction functions have room for " + std::to_string(QQ.cols()) +
              " (the partial waves of the last ground-state shell)");
   }
+  if (pass_ == OverlapPass::apply) return;  // its overlaps are already taken
   // The multipoles of the product F1·conj(F2): 3·(n1 + n2)/4 columns of Z.
   const size_t multipoles = static_cast<size_t>((3 * (D1(3) + D2(3))) / 4);
   if (multipoles * static_cast<size_t>(NB) > Zt.size()) {
@@ -42,6 +43,43 @@ void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::
                                 lib::described_waves(DE, KD, FE), NEd,
                                 lib::MultipoleWork{lib::Vec(B.data(), 4), WC, CX, r_.WK.colsFrom(1, 6)},
                                 QQ.colsFrom(1, NEd(3)), multipole_scratch());
+  if (pass_ == OverlapPass::record) fresh_[static_cast<size_t>(work_matrix(QQ))] = true;
+}
+
+int PhotoDriver::work_matrix(const lib::CMat& w) const {
+  const double* p = w.data();
+  if (p == r_.WC1.data()) return 0;
+  if (p == r_.WC2.data()) return 1;
+  if (p == r_.WC3.data()) return 2;
+  if (p == r_.WC4.data()) return 3;
+  io::stop("an interaction function outside the work matrices WC1 … WC4");
+}
+
+// The interaction functions computed for the current function of the first
+// channel, each as one column of NB·NX values (the second channel's waves).
+void PhotoDriver::record_interactions(const ChannelFunctions& f) {
+  const size_t L = static_cast<size_t>(recorded_length_);
+  const lib::Mat* work[4] = {&r_.WC1, &r_.WC2, &r_.WC3, &r_.WC4};
+  for (size_t k = 0; k < 4; ++k) {
+    if (!fresh_[k]) continue;
+    fresh_[k] = false;
+    if (!used_[k]) {
+      const long words = static_cast<long>(L) * first_functions_;
+      if (recorded_[k].size() < static_cast<size_t>(words)) {
+        check_table_words(words - static_cast<long>(recorded_[k].size()), "interaction functions of a channel pair");
+        recorded_[k].resize(static_cast<size_t>(words));
+      }
+      used_[k] = true;
+    }
+    const double* w = work[k]->data();
+    std::copy(w, w + L, recorded_[k].data() + L * static_cast<size_t>(current_function_ - 1));
+  }
+  (void)f;
+}
+
+double PhotoDriver::pair_overlap(const lib::CMat& w, int JCU) const {
+  const std::vector<double>& o = pair_overlaps_[static_cast<size_t>(work_matrix(w))];
+  return o[static_cast<size_t>(JCU - 1) + static_cast<size_t>(second_functions_) * (current_function_ - 1)];
 }
 
 double PhotoDriver::overlap(int NX, lib::CMat X, lib::CMat W) {

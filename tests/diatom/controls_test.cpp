@@ -117,6 +117,7 @@ TEST(ControlFiles, XsectReadsBackWhatDiatomWrites) {
   EXPECT_EQ(got.IDER, 1);
   EXPECT_EQ(got.IPV, 1);
   EXPECT_EQ(got.ILIN, 2);
+  EXPECT_EQ(got.IOV, 1);
   EXPECT_EQ(got.NMF, 2);
   EXPECT_EQ(got.EMF[1], 41.5 / diatom::kHartreeEV);
   EXPECT_EQ(got.NAF, 3);
@@ -130,7 +131,7 @@ TEST(ControlFiles, XsectReadsBackWhatDiatomWrites) {
   ScratchDir plain("diatom_controls_d40_plain");
   diatom::write_xsect_control(plain.path().string(), c);
   const std::string bare = plain.read("File.D40");
-  for (const char* name : {" FID =", " ID =", " IPV =", " ILIN =", " NMF =", " EMF =", " AMF ="}) {
+  for (const char* name : {" FID =", " ID =", " IPV =", " ILIN =", " IOV =", " NMF =", " EMF =", " AMF ="}) {
     EXPECT_EQ(bare.find(name), std::string::npos) << name << " in\n" << bare;
   }
   photo::S40 none;

@@ -563,6 +563,37 @@ TEST(PhotoDriver, FactoredPencilAndWrittenSolvesAgreeOnARealRpaMatrix) {
   }
 }
 
+// The RPA matrix from the overlaps of each channel pair as matrix products
+// (IOV = 1) is the one of one overlap at a time to rounding, for σ shells
+// and for a π shell (its channels' own elements by the degenerate-shell
+// rules); the listings and the console are the same.
+TEST(PhotoDriver, OverlapsAsMatrixProductsGiveTheSameRpaMatrix) {
+  for (auto channels : {sigma_channels, pi_channels}) {
+    auto build = [&](int iov) {
+      PhotoCase c;
+      channels(c);
+      c.IRP = 1;
+      c.extra = ", IOV=" + std::to_string(iov);
+      c.xsect();
+      const int n = c.run->s40.NUR;
+      std::vector<double> U(c.run->U.data(), c.run->U.data() + static_cast<size_t>(n) * n);
+      return std::make_tuple(U, c.listing(), c.console);
+    };
+    const auto [one, list1, console1] = build(0);
+    const auto [products, list2, console2] = build(1);
+    ASSERT_EQ(products.size(), one.size());
+    double big = 0.0, worst = 0.0;
+    for (size_t k = 0; k < one.size(); ++k) {
+      big = std::max(big, std::fabs(one[k]));
+      worst = std::max(worst, std::fabs(products[k] - one[k]));
+    }
+    ASSERT_GT(big, 0.0);
+    EXPECT_LE(worst, 1e-13 * big);
+    EXPECT_EQ(list2, list1);
+    EXPECT_EQ(console2, console1);
+  }
+}
+
 // One thread or two, for the energies and for the BLAS library beneath:
 // the same listing and continuum data, to the bit.
 TEST(PhotoDriver, ThreadsGiveIdenticalListings) {
