@@ -32,8 +32,9 @@ XsectSizes xsect_sizes(const std::vector<Channel>& ch, int NL, int ND, int n, in
   long onshell = 0;
   for (size_t c = 0; c < ch.size(); ++c) onshell += 3L * NL;
   if (rpa) {
-    s.pencil_words = photo::RpaPencil::words(s.NUR, true);  // in the workspace's NUR² tables
-    s.thread_words = photo::RpaPencilWork::words(s.NUR, static_cast<int>(onshell), static_cast<int>(2 * onshell));
+    // The reduction in the workspace's NUR² tables; one energy at a time.
+    s.pencil_words = photo::RpaPencil::words(s.NUR, true) +
+                     photo::RpaPencilWork::words(s.NUR, static_cast<int>(onshell), static_cast<int>(2 * onshell));
   }
   return s;
 }

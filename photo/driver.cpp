@@ -26,12 +26,11 @@ namespace {
 // Energies solved at once by the factored RPA solve: all threads OpenMP
 // offers, as far as their work (a real matrix of order N0 and N0·(rows + 2)
 // right-hand sides each) fits in the words NUVM leaves beside the workspace.
-// The pencil solve (ILIN = 2) needs its own work per thread (its reduction
-// is taken off `spare` by the caller).
+// The pencil solve (ILIN = 2) solves one energy at a time.
 int rpa_threads(int ILIN, int N0, long rows, long spare) {
   if (ILIN == 1) return 1;
   long per_thread = static_cast<long>(N0) * N0 + static_cast<long>(N0) * (rows + 2);
-  if (ILIN == 2) per_thread = RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
+  if (ILIN == 2) return 1;  // one energy at a time, on the BLAS's threads
   const long fit = per_thread > 0 ? spare / per_thread : 1;
   return static_cast<int>(std::clamp<long>(fit, 1, omp_get_max_threads()));
 }
@@ -265,7 +264,8 @@ void PhotoDriver::solve_rpa() {
   const auto& K = r_.K;
   const bool offered =
       K[4] - K[3] >= square && K[5] - K[4] >= square && static_cast<long>(r_.UI.rows()) * r_.UI.cols() >= square;
-  long spare = r_.s40.NUVM - r_.K[12];
+  const long beside = r_.s40.NUVM - r_.K[12];
+  long spare = beside;
   const long pencil =
       RpaPencil::words(N0, offered) + RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
   if (rpa_.ILIN == 2 && pencil > spare) {
@@ -277,6 +277,8 @@ void PhotoDriver::solve_rpa() {
   if (rpa_.ILIN == 2) spare -= RpaPencil::words(N0, offered);
   rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions, rpa_threads(rpa_.ILIN, N0, rows, spare));
   if (rpa_.ILIN == 2 && offered) rpa_.pencil.use_storage(r_.XE2.data(), r_.UI.data(), r_.XE1.data());
+  // An energy the pencil misses takes an LU when NUVM leaves room for one.
+  rpa_.lu_room = rpa_.ILIN != 2 || beside - pencil >= square + static_cast<long>(N0) * (rows + 2);
   rpa_.sink = &beta_;
   const RpaChannels channels{NCH,
                              nodes,

@@ -48,11 +48,11 @@ void RpaTables::size_for(int N0, int NCH, int points, int onshell, int nodes, in
   for (RpaFactorWork& w : work) w.size_for(N0, onshell);
   // The pencil's work: the departing rows are at most the three pole nodes
   // and the first node of every function, forward and backward.
-  pencil_work.resize(ILIN == 2 ? static_cast<size_t>(threads) : 0);
+  pencil_work.resize(ILIN == 2 ? 1 : 0);
   for (RpaPencilWork& w : pencil_work) w.size_for(N0, onshell, 2 * onshell);
   pencil = RpaPencil{};
   pencil.n = N0;
-  pencil_misses = 0;
+  pencil_misses = 0, pencil_kept = 0, pencil_worst = 0.0;
   solved.assign(ILIN != 1 && share ? static_cast<size_t>(std::max(nodes, 1)) : 0, RpaSolution{});
 }
 
@@ -260,19 +260,16 @@ void reduce_pencil(const RpaMatrix& m, const RpaChannels& ch, RpaTables& T) {
   if (p.reduce(m.CLB, m.DHR, m.DHV) != 0) io::console().line("the RPA pencil could not be reduced: LU at every energy");
 }
 
-// The energies 1 … NP of a channel from the reduced pencil, `threads` at a
-// time on one BLAS thread each; an energy the pencil misses (or every
-// energy, when the reduction failed) by the factored solve after them.
+// The energies 1 … NP of a channel from the reduced pencil, one after the
+// other (each energy's factor shares the pencil's array; its products run
+// on the BLAS's threads); an energy the pencil misses (or every energy, when
+// the reduction failed) by the factored solve after them.
 void solve_energies_pencil(const RpaMatrix& m, int NL, int NP, RpaTables& T) {
-  const int blas_threads = lib::set_blas_threads(1);
-  const int nthreads = std::min(T.threads, static_cast<int>(T.pencil_work.size()));
   const bool share = T.share && T.solved.size() >= static_cast<size_t>(NP);
-  std::vector<RpaSolution> own(share ? 0 : static_cast<size_t>(nthreads));
-#pragma omp parallel for num_threads(nthreads) schedule(dynamic, 1)
+  RpaSolution own;
   for (int IP = 1; IP <= NP; ++IP) {
     RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
-    const int t = omp_get_thread_num();
-    RpaSolution& s = share ? T.solved[static_cast<size_t>(IP - 1)] : own[static_cast<size_t>(t)];
+    RpaSolution& s = share ? T.solved[static_cast<size_t>(IP - 1)] : own;
     if (share && s.valid && s.OM == e.OM && s.NB == e.NB && s.N0 == m.N0) {
       rpa_amplitudes_from(s, e.JS, NL, energy_amplitudes(e, NL));
       e.info = 0;
@@ -280,14 +277,21 @@ void solve_energies_pencil(const RpaMatrix& m, int NL, int NP, RpaTables& T) {
     }
     s.valid = false;
     s.OM = e.OM;
-    e.info = T.pencil.ready ? rpa_amplitudes_pencil(energy_system(m, e, NL), e.OM, T.pencil,
-                                                    T.pencil_work[static_cast<size_t>(t)], energy_amplitudes(e, NL), s)
+    e.info = T.pencil.ready ? rpa_amplitudes_pencil(energy_system(m, e, NL), e.OM, T.pencil, T.pencil_work.front(),
+                                                    energy_amplitudes(e, NL), s)
                             : -1;
   }
   for (int IP = 1; IP <= NP; ++IP) {
     RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
-    if (e.info != -1) continue;
+    if (e.info >= 0) continue;
     if (T.pencil.ready) ++T.pencil_misses;
+    // A solution that only missed its residual stays when an LU has no room.
+    if (e.info == -2 && !T.lu_room) {
+      e.info = 0;
+      ++T.pencil_kept;
+      T.pencil_worst = std::max(T.pencil_worst, T.pencil_work.front().residual);
+      continue;
+    }
     if (T.work.empty() || T.work.front().rows < m.N0 || T.work.front().onshell < e.NB) {
       T.work.resize(1);
       T.work.front().size_for(m.N0, static_cast<int>(T.IB.size()));
@@ -295,7 +299,6 @@ void solve_energies_pencil(const RpaMatrix& m, int NL, int NP, RpaTables& T) {
     RpaSolution* s = share ? &T.solved[static_cast<size_t>(IP - 1)] : nullptr;
     e.info = rpa_amplitudes_factored(energy_system(m, e, NL), T.work.front(), energy_amplitudes(e, NL), s);
   }
-  if (blas_threads > 0) lib::set_blas_threads(blas_threads);
 }
 
 // The solve of energy e through the complex inverse (T.ILIN = 1, or after
@@ -410,8 +413,12 @@ void rpa_cross_sections(const RpaMatrix& m, const RpaChannels& ch, const RpaWork
       write_energy(ICH, e, ch, last, T.sink, LIST, DATA);
     }
     if (T.ILIN == 2 && T.pencil_misses > 0 && ICH == ch.NCH) {
-      io::console().line("the pencil solve missed its residual at " + std::to_string(T.pencil_misses) +
-                         " energies, solved by their own LU");
+      io::console().line("the pencil solve missed its residual of 1e-10 at " + std::to_string(T.pencil_misses) +
+                         " energies, " + std::to_string(T.pencil_misses - T.pencil_kept) + " solved by their own LU");
+      if (T.pencil_kept > 0) {
+        io::console().line("kept for want of room for an LU: " + std::to_string(T.pencil_kept) +
+                           " solutions, relative residual at most " + io::lstring(T.pencil_worst));
+      }
     }
     // The tables describe the last energy.
     const RpaEnergy& final_energy = T.energies[static_cast<size_t>(np - 1)];

@@ -52,8 +52,8 @@ struct RpaEnergy {
 // Tables of the RPA equations, owned by the caller and sized by size_for.
 // `ILIN` chooses the solve: 0 the factored solve, 1 the complex inverse,
 // 2 every energy from one Hessenberg reduction of the pencil (rpa_pencil.hpp;
-// an energy whose solution misses its residual is solved by the LU, and
-// counted in `pencil_misses`).
+// an energy whose solution misses its residual is solved by the LU when
+// there is room for it, and counted in `pencil_misses`).
 // `threads`: energies of a channel solved at once (factored solve only;
 // every energy is solved by one thread, so the results do not depend on it).
 // After a call `weight`, IB, CB and NB describe the last energy.  A table
@@ -90,6 +90,11 @@ struct RpaTables {
   RpaPencil pencil;
   std::vector<RpaPencilWork> pencil_work;
   int pencil_misses = 0;
+  // Whether an energy the pencil misses may take an LU of order N0 (NUVM);
+  // if not its solution is kept and counted, with the largest residual.
+  bool lu_room = true;
+  int pencil_kept = 0;
+  double pencil_worst = 0.0;
   // Room for a system of order N0 of NCH channels, `points` continuum points
   // (NL·NP) in the largest channel, `onshell` on-shell rows, `nodes` energies
   // and `solutions` continuum functions per channel, and `nthreads` solves at

@@ -17,6 +17,12 @@ constexpr double kPencilMatch = 1.0e-12;
 // The largest relative residual a pencil solution may leave.
 constexpr double kResidual = 1.0e-10;
 
+// Where the entries above the diagonal of column j of H (0-based) lie in
+// its array: the last j rows of column n − 1 − j.
+size_t upper_column_start(int n, int j) {
+  return static_cast<size_t>(n - j) + static_cast<size_t>(n - 1 - j) * static_cast<size_t>(n);
+}
+
 double norm_inf(int n, const double* x) {
   double m = 0.0;
   for (int i = 0; i < n; ++i) m = std::max(m, std::fabs(x[i]));
@@ -56,9 +62,21 @@ int RpaPencil::reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVe
   work.assign(static_cast<size_t>(lwork), 0.0);
   dorghr_(&N, &one, &N, QT, &N, tau.data(), work.data(), &lwork, &info);
   if (info != 0) return info;
-  // H keeps its upper triangle and first subdiagonal; Q becomes Qᵀ.
+  // H: its diagonal and subdiagonal aside, and the j entries above the
+  // diagonal in column j moved to the last j rows of column n − 1 − j (over
+  // the reflectors, now in Q), where they stay contiguous and clear of the
+  // upper triangle; Q becomes Qᵀ.
+  diagonal.assign(static_cast<size_t>(N), 0.0);
+  subdiagonal.assign(static_cast<size_t>(N), 0.0);
   for (int j = 0; j < N; ++j) {
-    for (int i = j + 2; i < N; ++i) H[static_cast<size_t>(i) + static_cast<size_t>(j) * N] = 0.0;
+    diagonal[static_cast<size_t>(j)] = H[static_cast<size_t>(j) * (N + 1)];
+    if (j + 1 < N) subdiagonal[static_cast<size_t>(j)] = H[static_cast<size_t>(j + 1) + static_cast<size_t>(j) * N];
+  }
+  for (int j = 1; j < N; ++j) {
+    const double* from = H + static_cast<size_t>(j) * N;
+    std::copy(from, from + j, H + upper_column_start(N, j));
+  }
+  for (int j = 0; j < N; ++j) {
     for (int i = j + 1; i < N; ++i) {
       std::swap(QT[static_cast<size_t>(i) + static_cast<size_t>(j) * N],
                 QT[static_cast<size_t>(j) + static_cast<size_t>(i) * N]);
@@ -76,7 +94,7 @@ int RpaPencil::reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVe
 void RpaPencilWork::size_for(int N0, int NB, int departing) {
   const size_t n = static_cast<size_t>(std::max(N0, 1)), nb = static_cast<size_t>(std::max(NB, 0));
   const size_t r = static_cast<size_t>(std::max(departing, 0));
-  LU.assign(n * n, 0.0);
+  column.assign(n + 1, 0.0);
   F.assign(n * (r + nb + 2), 0.0);
   QR.assign(n * std::max<size_t>(r + nb, 1), 0.0);
   mult.assign(n, 0.0);
@@ -93,10 +111,10 @@ void RpaPencilWork::size_for(int N0, int NB, int departing) {
   columns = static_cast<int>(nb);
 }
 
-int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, RpaPencilWork& w, const RpaAmplitudes& D,
+int rpa_amplitudes_pencil(const RpaSystem& s, double OM, RpaPencil& p, RpaPencilWork& w, const RpaAmplitudes& D,
                           RpaSolution& all) {
   const int n = s.N0, NB = s.NB;
-  if (!p.ready || p.n != n || NB > w.columns || static_cast<long>(w.LU.size()) < static_cast<long>(n) * n) return -1;
+  if (!p.ready || p.n != n || NB > w.columns || w.column.size() < static_cast<size_t>(n) + 1) return -1;
   // The rows that depart from the pencil, and the scale P.
   int r = 0;
   for (int k = 1; k <= n; ++k) {
@@ -130,13 +148,15 @@ int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, Rpa
   }
   std::copy(p.QTd.begin(), p.QTd.begin() + 2 * n, col(F, r + NB));
 
-  // H − ω = L·U by rows swapped with their neighbour, column by column.
-  double* LU = w.LU.data();
+  // H − ω = L·U by rows swapped with their neighbour, column by column: the
+  // column of H from the transposed triangle, the diagonal and the
+  // subdiagonal, and U's column into the upper triangle of the same array.
+  double* LU = p.H;
+  double* c = w.column.data();
   for (int j = 0; j < n; ++j) {
-    double* c = col(LU, j);
-    const int top = std::min(j + 2, n);
-    std::copy(p.H + static_cast<size_t>(j) * N, p.H + static_cast<size_t>(j) * N + top, c);
-    c[j] -= OM;
+    std::copy(LU + upper_column_start(n, j), LU + upper_column_start(n, j) + j, c);
+    c[j] = p.diagonal[static_cast<size_t>(j)] - OM;
+    if (j + 1 < n) c[j + 1] = p.subdiagonal[static_cast<size_t>(j)];
     for (int k = 0; k < j; ++k) {
       if (w.swap[static_cast<size_t>(k)]) std::swap(c[k], c[k + 1]);
       c[k + 1] -= w.mult[static_cast<size_t>(k)] * c[k];
@@ -146,10 +166,10 @@ int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, Rpa
       if (w.swap[static_cast<size_t>(j)]) std::swap(c[j], c[j + 1]);
       if (c[j] == 0.0) return -1;
       w.mult[static_cast<size_t>(j)] = c[j + 1] / c[j];
-      c[j + 1] = 0.0;
     } else if (c[j] == 0.0) {
       return -1;
     }
+    std::copy(c, c + j + 1, col(LU, j));
   }
   for (int q = 0; q < m; ++q) {
     double* f = col(F, q);
@@ -243,6 +263,7 @@ int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, Rpa
   }
   const int ldu = s.CLB.rows();
   dgemm_("T", "N", &n, &four, &n, &one, s.CLB.data(), &ldu, V, &n, &zero, UV, &n, 1, 1);
+  double worst = 0.0;
   for (int f = 0; f < 2; ++f) {
     const lib::CVec d = f == 0 ? s.DHR : s.DHV;
     const double size =
@@ -253,8 +274,9 @@ int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, Rpa
       const double im = X4[i + (2 * f + 1) * N] + UV[i + (2 * f + 1) * N];
       miss = std::max({miss, std::fabs(re), std::fabs(im)});
     }
-    if (!(miss <= kResidual * size)) return -1;
+    worst = std::max(worst, size > 0.0 ? miss / size : miss);
   }
+  w.residual = worst;
 
   all.length.resize(N);
   all.velocity.resize(N);
@@ -264,7 +286,7 @@ int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, Rpa
   }
   all.N0 = n, all.NB = NB, all.valid = true;
   rpa_amplitudes_from(all, s.JS, s.NL, D);
-  return 0;
+  return worst <= kResidual ? 0 : -2;
 }
 
 }  // namespace photo

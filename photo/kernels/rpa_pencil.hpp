@@ -29,10 +29,16 @@ namespace photo {
 
 // The reduced pencil of one RPA matrix: Λ and W of every variable, H, Qᵀ,
 // G = Qᵀ·Uᵀ (n × n each, in the caller's storage when it offers it, else
-// owned) and Qᵀ·d for the length and the velocity form.
+// owned) and Qᵀ·d for the length and the velocity form.  H keeps its
+// diagonal and subdiagonal in `diagonal`, `subdiagonal` and the rest of
+// each column in the strictly lower triangle of its array (column j's in
+// the last j rows of column n − 1 − j), so that each energy's triangular
+// factor of H − ω takes the upper triangle of the same array: no n² words
+// per energy.  The energies are therefore
+// solved one at a time (each solve on the BLAS's threads).
 struct RpaPencil {
   int n = 0;
-  std::vector<double> Lambda, W, QTd;
+  std::vector<double> Lambda, W, QTd, diagonal, subdiagonal;
   double *H = nullptr, *QT = nullptr, *G = nullptr;
   std::vector<double> owned;
   bool ready = false;
@@ -42,30 +48,32 @@ struct RpaPencil {
   // dipoles DHR, DHV.  Returns 0, or the LAPACK report.
   int reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVec& DHV);
   // The words the pencil keeps beside storage it is offered, for order n.
-  static long words(int n, bool offered) { return (offered ? 0L : 3L * n * n) + 3L * n; }
+  static long words(int n, bool offered) { return (offered ? 0L : 3L * n * n) + 5L * n; }
 };
 
-// Work of one energy: the Hessenberg factors (n × n), the right-hand sides
-// (n × columns), the departing rows and the small systems.
+// Work of one energy: the right-hand sides (n × columns), the departing
+// rows and the small systems.
 struct RpaPencilWork {
-  std::vector<double> LU, F, mult, QR, cap, rhs;
+  std::vector<double> F, mult, QR, cap, rhs, column;
   std::vector<int> swap, R, ipiv;
   std::vector<std::complex<double>> G, g;
   std::vector<double> scale, w;
   int rows = 0, columns = 0;
+  double residual = 0.0;  // the relative residual of the last solution
   // Room for order N0, NB on-shell rows and up to `departing` rows R.
   void size_for(int N0, int NB, int departing);
   static long words(int N0, int NB, int departing) {
-    return static_cast<long>(N0) * N0 + static_cast<long>(N0) * (departing + NB + 2) * 2L + 16L * N0;
+    return static_cast<long>(N0) * (departing + NB + 2) * 2L + 20L * N0;
   }
 };
 
 // The amplitudes of system s at photon energy OM from the reduced pencil,
 // every component into `all` (as the factored solve gives them).  Returns 0;
-// −1 when the rows departing from the pencil outnumber the work, H − OM
-// has a zero pivot, or the solution's relative residual exceeds 1e-10: the
-// amplitudes are then not set.
-int rpa_amplitudes_pencil(const RpaSystem& s, double OM, const RpaPencil& p, RpaPencilWork& w, const RpaAmplitudes& D,
+// −2 when the solution's relative residual (w.residual) exceeds 1e-10, the
+// amplitudes set all the same; −1 when the rows departing from the pencil
+// outnumber the work or H − OM has a zero pivot: the amplitudes are then not
+// set.
+int rpa_amplitudes_pencil(const RpaSystem& s, double OM, RpaPencil& p, RpaPencilWork& w, const RpaAmplitudes& D,
                           RpaSolution& all);
 
 }  // namespace photo
