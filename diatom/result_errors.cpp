@@ -109,6 +109,8 @@ std::vector<std::string> target_report(const CrossSections& rule, const CrossSec
     for (const Quantity& x : q) {
       const double v = (*x.value)[r], e = (*x.error)[r];
       if (std::isnan(v) || std::isnan(e)) continue;
+      // A shell below its threshold (σ exactly 0) has no relative error to judge.
+      if (!x.beta && v == 0.0) continue;
       any = true;
       const double allowed = x.beta ? t.beta : t.sigma * std::fabs(v);
       const double ratio = allowed > 0 ? e / allowed : (e > 0 ? INFINITY : 0);

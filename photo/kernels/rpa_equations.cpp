@@ -280,18 +280,18 @@ void solve_energies_pencil(const RpaMatrix& m, int NL, int NP, RpaTables& T) {
     e.info = T.pencil.ready ? rpa_amplitudes_pencil(energy_system(m, e, NL), e.OM, T.pencil, T.pencil_work.front(),
                                                     energy_amplitudes(e, NL), s)
                             : -1;
+    // A solution that only missed its residual stays when an LU has no room.
+    if (e.info == -2 && !T.lu_room) {
+      e.info = 0;
+      ++T.pencil_misses;
+      ++T.pencil_kept;
+      T.pencil_worst = std::max(T.pencil_worst, T.pencil_work.front().residual);
+    }
   }
   for (int IP = 1; IP <= NP; ++IP) {
     RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
     if (e.info >= 0) continue;
     if (T.pencil.ready) ++T.pencil_misses;
-    // A solution that only missed its residual stays when an LU has no room.
-    if (e.info == -2 && !T.lu_room) {
-      e.info = 0;
-      ++T.pencil_kept;
-      T.pencil_worst = std::max(T.pencil_worst, T.pencil_work.front().residual);
-      continue;
-    }
     if (T.work.empty() || T.work.front().rows < m.N0 || T.work.front().onshell < e.NB) {
       T.work.resize(1);
       T.work.front().size_for(m.N0, static_cast<int>(T.IB.size()));

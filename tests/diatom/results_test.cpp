@@ -265,6 +265,16 @@ TEST(CrossSections, ErrorsFromTheCheckAndTheTargetReport) {
   EXPECT_NE(report[1].find("next to the threshold at 9.900 eV"), std::string::npos) << report[1];
   EXPECT_NE(report[2].find("between 12.000 and 14.000 eV"), std::string::npos) << report[2];
   EXPECT_NE(report[2].find("at 13.000 eV lies 35% off the smooth curve"), std::string::npos) << report[2];
+  // A shell below its threshold (σ = 0, its error the table's last digit)
+  // is not judged against STOL.
+  diatom::CrossSections closed = rule;
+  closed.shell_names.push_back("2sg");
+  for (int k = 0; k < 2; ++k) {
+    closed.shell[k].push_back(std::vector<double>(4, 0.0));
+    closed.shell_error[k].push_back(std::vector<double>(4, 5e-6));
+  }
+  const std::string first = diatom::target_report(closed, check, {9.9}, {0.004, 0.02})[0];
+  EXPECT_NE(first.find("3 of 4 energies within it"), std::string::npos) << first;
 
   const std::string text = diatom::shell_table(rule);
   EXPECT_NE(text.find("3sg_HF_L          +-    3sg_HF_V          +-"), std::string::npos) << text;
