@@ -90,7 +90,7 @@ class PhotoDriver {
   template <class Body>
   void each_function(const ChannelFunctions& f, Body&& body) {
     if (pass_ == OverlapPass::record) {
-      record_interactions(f);
+      record_interactions();
       return;
     }
     const ChannelFiles& cj = f.ch;
@@ -122,7 +122,7 @@ class PhotoDriver {
   int recorded_length_ = 0, first_functions_ = 0, second_functions_ = 0;
   // Which work matrix WC1 … WC4 (0 … 3) `w` is.
   int work_matrix(const lib::CMat& w) const;
-  void record_interactions(const ChannelFunctions& f);
+  void record_interactions();
   double pair_overlap(const lib::CMat& w, int JCU) const;
   // The elements of a pair through the recording pass, the products and the
   // applying pass.

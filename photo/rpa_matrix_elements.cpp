@@ -57,7 +57,7 @@ int PhotoDriver::work_matrix(const lib::CMat& w) const {
 
 // The interaction functions computed for the current function of the first
 // channel, each as one column of NB·NX values (the second channel's waves).
-void PhotoDriver::record_interactions(const ChannelFunctions& f) {
+void PhotoDriver::record_interactions() {
   const size_t L = static_cast<size_t>(recorded_length_);
   const lib::Mat* work[4] = {&r_.WC1, &r_.WC2, &r_.WC3, &r_.WC4};
   for (size_t k = 0; k < 4; ++k) {
@@ -74,7 +74,6 @@ void PhotoDriver::record_interactions(const ChannelFunctions& f) {
     const double* w = work[k]->data();
     std::copy(w, w + L, recorded_[k].data() + L * static_cast<size_t>(current_function_ - 1));
   }
-  (void)f;
 }
 
 double PhotoDriver::pair_overlap(const lib::CMat& w, int JCU) const {
