@@ -10,6 +10,7 @@
 #include <optional>
 #include <sstream>
 
+#include "diatom/accuracy.hpp"
 #include "diatom/angular_results.hpp"
 #include "diatom/asymmetry.hpp"
 #include "diatom/cross_sections.hpp"
@@ -420,6 +421,18 @@ void draw(const std::string& folder, const std::string& shown, const std::string
                         : " diatom: gnuplot failed; see " + shown + "/" + j.console);
 }
 
+// The continua's top (eV) as the channels hold it: the lowest of their last
+// nodes' photon energies.  Each lies at or above the top asked for, unless
+// xsect's memory made diatom's own top give way.
+double held_top(const std::vector<Channel>& ch, const GroundState& g) {
+  double held = 1e300;
+  for (const Channel& x : ch) {
+    const double k1 = x.P0 + (x.NC - 1) * x.DP;
+    held = std::min(held, (-g.orbital[x.shell] + k1 * k1 / 2) * kHartreeEV);
+  }
+  return held;
+}
+
 // The self-check's photoionisation, once its xsect has finished: the
 // check's cross sections (also in check/diatom.dat, on its own nodes) and
 // the estimated errors of `cs` from them; none, with a line in the
@@ -433,6 +446,7 @@ std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& c
     return std::nullopt;
   }
   const std::string folder = p.path(kCheckFolder);
+  const GroundState check_ground = read_ground_state(folder);
   std::vector<Channel> ch;
   try {
     ch = p.channels_at(0, nullptr, true);
@@ -449,7 +463,8 @@ std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& c
   c.out(" Check of the photoionisation (its cross sections in check/diatom.dat): the check grid's ground state and " +
         std::to_string(p.check_accuracy.n) + " partial waves, " + step + ", " + std::to_string(k.NL) +
         " solutions per energy, " + std::to_string(k.ND) + " bound functions per channel" +
-        (p.rpa ? ", the continua to " + f("%g", continuum_top(k)) + " eV" : std::string()));
+        (p.rpa ? ", the continua to " + f("%g", std::min(continuum_top(k), held_top(ch, check_ground))) + " eV"
+               : std::string()));
   c.out(" Estimated error of each value: " + f("%.4g", kChangeFactor) +
         " times its change in the check (the bound functions converge more slowly than the step), plus half the"
         " last digit xsect lists and diatom.dat prints");
@@ -489,7 +504,15 @@ std::string photo_results(Collection& c, int d) {
     c.out(b);
   }
   if (mol.RPA == 1 && !p.rpa) c.out("   RPA = 1 left out: one electron has no electron-electron coupling");
-  if (continuum_top(mol) > mol.EMAX) {
+  const double held = held_top(ch, g);
+  if (top_chosen(mol) && !ch.empty() && held < mol.ETOP) {
+    const std::string note = "the continua end at " + f("%.1f", held) + " eV, not at diatom's top of " +
+                             f("%g", mol.ETOP) + " eV: xsect's memory (" + std::to_string(run_words_allowed()) +
+                             " words, half this machine's) does not hold it, and the RPA's energy integrals stop at "
+                             "the results' end, which moves its cross sections near EMAX (N2: up to 7%)";
+    c.out("   " + note);
+    say(" diatom: note: " + note);
+  } else if (continuum_top(mol) > mol.EMAX) {
     c.out("   the continua run to ETOP = " + f("%g", mol.ETOP) + " eV" +
           (top_chosen(mol) ? " (diatom's choice, EMAX + " + f("%g", kTopMargin) +
                                  " eV, within what the grid carries; each channel's top above)"
@@ -497,7 +520,7 @@ std::string photo_results(Collection& c, int d) {
           ", the top of the RPA's energy integrals; the results end at EMAX = " + f("%g", mol.EMAX) + " eV");
   }
   c.out("   xsect: NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) + ", " +
-        std::to_string(sz.words) + " words of " + std::to_string(kXsectWords));
+        std::to_string(sz.words) + " words");
   c.out(
       "   weights: a sigma shell counts sigma(M = 0) + 2 sigma(M = 1); a pi shell 2 [sigma(0) + sigma(1) + sigma(2)];");
   c.out("   a one-electron target half of these (the listed values count two electrons and one sign of M)");

@@ -95,10 +95,11 @@ XsectSizes xsect_sizes_of(const Plan& p, const std::vector<Channel>& ch) {
 // the user wrote; `bound` says when the sizes are a lower bound (before the
 // ground state, from the fewest momenta the nuclei allow).
 void check_xsect_words(const XsectSizes& sz, const MOL& mol, const std::string& file, const std::string& bound) {
-  if (sz.words <= kXsectWords) return;
+  if (sz.words <= run_words_allowed()) return;
   const std::string var = mol.NK > 0 ? "NK" : "DK";
   io::stop("file '" + file + "', group &MOL, variable " + var + ": xsect would need " + bound +
-           std::to_string(sz.words) + " words of its " + std::to_string(kXsectWords) +
+           std::to_string(sz.words) + " words of the " + std::to_string(run_words_allowed()) +
+           " this machine allows it (half its memory)" +
            " (NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) +
            "): use fewer momenta (larger DK or smaller NK), fewer solutions NL, fewer shells in ION or RPA = 0");
 }
@@ -118,7 +119,7 @@ void check_photoionisation_sizes(Plan& p, const std::string& file) {
   for (Channel& c : ch) c.NC = NC;
   const XsectSizes sz = xsect_sizes_of(p, ch);
   // diatom's own top gives way to xsect's memory: the results' range alone.
-  if (sz.words > kXsectWords && top_chosen(p.mol)) {
+  if (sz.words > run_words_allowed() && top_chosen(p.mol)) {
     p.mol.ETOP = 0;
     check_photoionisation_sizes(p, file);
     return;
@@ -345,7 +346,7 @@ std::vector<Channel> Plan::channels_at(int d, XsectSizes* size, bool checking) c
       molecule.vib && scan() ? vibronic_photon_ranges(*this, g.orbital) : std::vector<std::pair<double, double>>();
   const double k_carried = carried_momentum(grid, molecule.RZ[static_cast<size_t>(d)]);
   std::vector<Channel> ch = plan_channels(molecule, use, g.orbital, file, k_carried, ranges);
-  const long limit = checking ? run_words_allowed() : kXsectWords;
+  const long limit = run_words_allowed();
   XsectSizes sz = xsect_sizes_of(*this, ch, use, grid);
   if (sz.words > limit && top_chosen(use)) {
     // diatom's own top gives way to xsect's memory: the rule's top for the
