@@ -115,9 +115,9 @@ photo::S40 xsect_group(const XsectControl& c) {
   // keep the forms of stored runs.
   g.IDER = 1;
   g.IPV = c.rpa ? 1 : 0;
-  // The RPA's energies from one Hessenberg reduction of its pencil: the
-  // same amplitudes as an LU per energy, at a fraction of the time.
-  g.ILIN = c.rpa ? 2 : 0;
+  // The RPA's energies from one Hessenberg reduction of its folded pencil:
+  // the same amplitudes as an LU per energy, at a fraction of the time.
+  g.ILIN = c.rpa ? 3 : 0;
   // The RPA solved only where results are wanted, the continua above
   // serving its energy integrals.
   if (c.rpa) g.EMR = rpa_results_top(c.channels);

@@ -23,7 +23,7 @@ struct XsectSizes {
   // The words of one more energy solved at once by the RPA (a real matrix
   // of order NUR and its right-hand sides), beside the workspace.
   long thread_words = 0;
-  // With the RPA solved from one Hessenberg reduction (ILIN = 2): the words
+  // With the RPA solved from one Hessenberg reduction (ILIN = 2 or 3): the words
   // of the reduction beside the workspace (whose idle NUR² tables hold its
   // three matrices).
   long pencil_words = 0;

@@ -61,8 +61,10 @@ void check_control_group(const S40& s, const Variant& v, const std::string& file
   }
   if (s.NEM < 0) fail("NEM", "must not be negative");
   if (s.NUR < 0) fail("NUR", "must not be negative");
-  if (s.ILIN < 0 || s.ILIN > 2) {
-    fail("ILIN", "must be 0 (factored solve), 1 (complex inverse) or 2 (one Hessenberg reduction for every energy)");
+  if (s.ILIN < 0 || s.ILIN > 3) {
+    fail("ILIN",
+         "must be 0 (factored solve), 1 (complex inverse), 2 (one Hessenberg reduction for every energy) or 3 (one "
+         "of half the order, forward and backward variables folded)");
   }
   if (!(s.EMR >= 0.0)) fail("EMR", "the highest photon energy of the RPA solves must not be negative (0: every node)");
   if (s.IPV != 0 && s.IPV != 1) fail("IPV", "0 (continuum from the first node) or 1 (from the threshold)");

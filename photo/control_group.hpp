@@ -42,7 +42,10 @@ struct S40 {
   // the first node (the results of stored inputs; diatom writes 1).
   int IPV = 0;
   // ILIN: the RPA solve, 0 from one real LU factorisation (LAPACK), 1 the
-  // complex inverse of the written linear solver.  IWM = 1: an IRP = 1 run
+  // complex inverse of the written linear solver, 2 every energy from one
+  // Hessenberg reduction of the RPA pencil, 3 the same of the folded pencil
+  // of half the order (2 where the matrix lacks the forward–backward
+  // structure).  IWM = 1: an IRP = 1 run
   // writes the RPA matrix rows of each channel pair to FIR(1).
   int ILIN = 0, IWM = 0;
   // EMR: the highest photon energy (hartree) at which the RPA equations are

@@ -26,11 +26,11 @@ namespace {
 // Energies solved at once by the factored RPA solve: all threads OpenMP
 // offers, as far as their work (a real matrix of order N0 and N0·(rows + 2)
 // right-hand sides each) fits in the words NUVM leaves beside the workspace.
-// The pencil solve (ILIN = 2) solves one energy at a time.
+// The pencil solve (ILIN = 2 or 3) solves one energy at a time.
 int rpa_threads(int ILIN, int N0, long rows, long spare) {
   if (ILIN == 1) return 1;
   long per_thread = static_cast<long>(N0) * N0 + static_cast<long>(N0) * (rows + 2);
-  if (ILIN == 2) return 1;  // one energy at a time, on the BLAS's threads
+  if (ILIN >= 2) return 1;  // one energy at a time, on the BLAS's threads
   const long fit = per_thread > 0 ? spare / per_thread : 1;
   return static_cast<int>(std::clamp<long>(fit, 1, omp_get_max_threads()));
 }
@@ -268,17 +268,17 @@ void PhotoDriver::solve_rpa() {
   long spare = beside;
   const long pencil =
       RpaPencil::words(N0, offered) + RpaPencilWork::words(N0, static_cast<int>(rows), static_cast<int>(2 * rows));
-  if (rpa_.ILIN == 2 && pencil > spare) {
-    io::console().line("the pencil solve (ILIN = 2) needs " + std::to_string(pencil) +
+  if (rpa_.ILIN >= 2 && pencil > spare) {
+    io::console().line("the pencil solve (ILIN = " + std::to_string(rpa_.ILIN) + ") needs " + std::to_string(pencil) +
                        " words beside the workspace, NUVM leaves " + std::to_string(spare) +
                        ": each energy by its own LU (ILIN = 0)");
     rpa_.ILIN = 0;
   }
-  if (rpa_.ILIN == 2) spare -= RpaPencil::words(N0, offered);
+  if (rpa_.ILIN >= 2) spare -= RpaPencil::words(N0, offered);
   rpa_.size_for(N0, NCH, points, static_cast<int>(rows), nodes, solutions, rpa_threads(rpa_.ILIN, N0, rows, spare));
-  if (rpa_.ILIN == 2 && offered) rpa_.pencil.use_storage(r_.XE2.data(), r_.UI.data(), r_.XE1.data());
+  if (rpa_.ILIN >= 2 && offered) rpa_.pencil.use_storage(r_.XE2.data(), r_.UI.data(), r_.XE1.data());
   // An energy the pencil misses takes an LU when NUVM leaves room for one.
-  rpa_.lu_room = rpa_.ILIN != 2 || beside - pencil >= square + static_cast<long>(N0) * (rows + 2);
+  rpa_.lu_room = rpa_.ILIN < 2 || beside - pencil >= square + static_cast<long>(N0) * (rows + 2);
   rpa_.sink = &beta_;
   const RpaChannels channels{NCH,
                              nodes,

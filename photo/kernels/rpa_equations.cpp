@@ -48,7 +48,7 @@ void RpaTables::size_for(int N0, int NCH, int points, int onshell, int nodes, in
   for (RpaFactorWork& w : work) w.size_for(N0, onshell);
   // The pencil's work: the departing rows are at most the three pole nodes
   // and the first node of every function, forward and backward.
-  pencil_work.resize(ILIN == 2 ? 1 : 0);
+  pencil_work.resize(ILIN >= 2 ? 1 : 0);
   for (RpaPencilWork& w : pencil_work) w.size_for(N0, onshell, 2 * onshell);
   pencil = RpaPencil{};
   pencil.n = N0;
@@ -76,7 +76,7 @@ void check_rpa_input(const RpaMatrix& m, const RpaChannels& ch, const RpaWork& w
   if (T.ILIN == 1 && N0 > static_cast<int>(T.lude.VV.size())) {
     fail("RPAD0: RPA system of order N0 = ", N0, " exceeds the ", T.lude.VV.size(), " rows of the linear solver");
   }
-  if (T.ILIN == 2 && (T.pencil_work.empty() || T.pencil.n != N0)) fail("RPAD0: no work for the pencil solve");
+  if (T.ILIN >= 2 && (T.pencil_work.empty() || T.pencil.n != N0)) fail("RPAD0: no work for the pencil solve");
   if (T.ILIN == 0) {
     if (T.work.empty()) fail("RPAD0: no work for the factored solve");
     for (const RpaFactorWork& fw : T.work) {
@@ -252,10 +252,17 @@ void reduce_pencil(const RpaMatrix& m, const RpaChannels& ch, RpaTables& T) {
   p.Lambda.assign(static_cast<size_t>(m.N0), -1.0);
   p.W.assign(static_cast<size_t>(m.N0), 0.0);
   const Vec Lambda(p.Lambda.data(), m.N0), W(p.W.data(), m.N0);
+  p.fold = T.ILIN == 3;
+  p.forward.clear(), p.backward.clear();
   for (int c = 1; c <= ch.NCH; ++c) {
     const int z0 = ch.NZ0(c);
     energy_denominator_pencil(ChannelNodes{ch.NL(c), ch.NP(c), ch.ND(c), ch.P.col(c), ch.DP(c), ch.ED.col(c)}, ch.EG(c),
                               Lambda.from(z0 + 1), W.from(z0 + 1));
+    // Each function's forward variable z0 + j and backward one z0 + NZ2 + j.
+    for (int j = 0; j < ch.NZ2(c); ++j) {
+      p.forward.push_back(z0 + j);
+      p.backward.push_back(z0 + ch.NZ2(c) + j);
+    }
   }
   if (p.reduce(m.CLB, m.DHR, m.DHV) != 0) io::console().line("the RPA pencil could not be reduced: LU at every energy");
 }
@@ -383,7 +390,7 @@ void rpa_cross_sections(const RpaMatrix& m, const RpaChannels& ch, const RpaWork
   for (int c = 1; c <= ch.NCH; ++c) {
     for (int j = 1; j <= ch.NP(c); ++j) ch.P(j, c) = ch.DP(c) * (j - 1) + ch.P0(c);
   }
-  if (T.ILIN == 2) reduce_pencil(m, ch, T);
+  if (T.ILIN >= 2) reduce_pencil(m, ch, T);
 
   for (int ICH = 1; ICH <= ch.NCH; ++ICH) {
     io::console().line(io::fstring(column_header));
@@ -400,7 +407,7 @@ void rpa_cross_sections(const RpaMatrix& m, const RpaChannels& ch, const RpaWork
       set_up_energy(ICH, IP, N0, ch, w.C, T, T.energies[static_cast<size_t>(IP - 1)]);
     }
     if (T.ILIN == 0) solve_energies_factored(m, nl, np, T);
-    if (T.ILIN == 2) solve_energies_pencil(m, nl, np, T);
+    if (T.ILIN >= 2) solve_energies_pencil(m, nl, np, T);
 
     for (int IP = 1; IP <= np; ++IP) {
       RpaEnergy& e = T.energies[static_cast<size_t>(IP - 1)];
@@ -412,7 +419,7 @@ void rpa_cross_sections(const RpaMatrix& m, const RpaChannels& ch, const RpaWork
       }
       write_energy(ICH, e, ch, last, T.sink, LIST, DATA);
     }
-    if (T.ILIN == 2 && T.pencil_misses > 0 && ICH == ch.NCH) {
+    if (T.ILIN >= 2 && T.pencil_misses > 0 && ICH == ch.NCH) {
       io::console().line("the pencil solve missed its residual of 1e-10 at " + std::to_string(T.pencil_misses) +
                          " energies, " + std::to_string(T.pencil_misses - T.pencil_kept) + " solved by their own LU");
       if (T.pencil_kept > 0) {

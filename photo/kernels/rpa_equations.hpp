@@ -53,7 +53,8 @@ struct RpaEnergy {
 // `ILIN` chooses the solve: 0 the factored solve, 1 the complex inverse,
 // 2 every energy from one Hessenberg reduction of the pencil (rpa_pencil.hpp;
 // an energy whose solution misses its residual is solved by the LU when
-// there is room for it, and counted in `pencil_misses`).
+// there is room for it, and counted in `pencil_misses`), 3 the same from
+// the folded pencil of half the order.
 // `threads`: energies of a channel solved at once (factored solve only;
 // every energy is solved by one thread, so the results do not depend on it).
 // After a call `weight`, IB, CB and NB describe the last energy.  A table

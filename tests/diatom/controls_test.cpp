@@ -116,7 +116,7 @@ TEST(ControlFiles, XsectReadsBackWhatDiatomWrites) {
   EXPECT_EQ(got.NUR, 284);
   EXPECT_EQ(got.IDER, 1);
   EXPECT_EQ(got.IPV, 1);
-  EXPECT_EQ(got.ILIN, 2);
+  EXPECT_EQ(got.ILIN, 3);
   EXPECT_EQ(got.IOV, 1);
   EXPECT_EQ(got.NMF, 2);
   EXPECT_EQ(got.EMF[1], 41.5 / diatom::kHartreeEV);

@@ -525,9 +525,12 @@ TEST(PhotoDriver, MatrixRowsWrittenWithIWMReadBackUnderIRP2) {
   }
 }
 
-// The amplitudes of a real RPA run, solved three ways: the factored solve
-// (ILIN = 0) and the pencil's reduction (ILIN = 2) agree with the complex
-// inverse (ILIN = 1) to 1e-10 at every energy of the last channel.
+// The amplitudes of a real RPA run, solved four ways: the factored solve
+// (ILIN = 0) and the pencil's reduction, whole (ILIN = 2) and folded over
+// the forward–backward pairs (ILIN = 3; its σ channels' backward–forward
+// blocks are the transposes of their forward–backward ones, which the
+// refinement takes up), agree with the complex inverse (ILIN = 1) to 1e-10
+// at every energy of the last channel, no energy left to an LU.
 TEST(PhotoDriver, FactoredPencilAndWrittenSolvesAgreeOnARealRpaMatrix) {
   struct Probe : photo::PhotoDriver {
     using PhotoDriver::PhotoDriver;
@@ -544,11 +547,13 @@ TEST(PhotoDriver, FactoredPencilAndWrittenSolvesAgreeOnARealRpaMatrix) {
       Probe d(r, u, photo::kBaseSizes);
       d.run();
       energies = d.tables().energies;
+      EXPECT_EQ(d.tables().pencil.folded, ilin == 3);
+      EXPECT_EQ(d.tables().pencil_misses, 0);
     });
     return energies;
   };
   const auto written = amplitudes(1);
-  for (const auto& fast : {amplitudes(0), amplitudes(2)}) {
+  for (const auto& fast : {amplitudes(0), amplitudes(2), amplitudes(3)}) {
     ASSERT_EQ(written.size(), fast.size());
     for (size_t e = 0; e < written.size(); ++e) {
       const photo::RpaEnergy &a = written[e], &b = fast[e];

@@ -156,7 +156,7 @@ TEST(PhotoEntry, InputTheProgramsCannotHoldStopsNamingTheVariable) {
       {control(0, 20), ground_state(", NA=3"), "variable NA"},
       {"&S40 NCH=100, FIL='run.lst', FIR='a.dat', FIG='gs.dat' /", ground_state(), "variable NCH"},
       {control(1, -2), ground_state(), "variable NUR"},
-      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', ILIN=3 /", ground_state(), "variable ILIN"},
+      {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', ILIN=4 /", ground_state(), "variable ILIN"},
       {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', IWM=-1 /", ground_state(), "variable IWM"},
       {"&S40 NCH=1, FIL='run.lst', FIR='a.dat', FIG='gs.dat', NUVM=0 /", ground_state(), "variable NUVM"},
       {control(0, 20), ground_state(", NB=17"), "variable NB"},

@@ -379,6 +379,19 @@ struct RpaRun {
       for (int l = k; l <= N0; ++l) CLB(k, l) = CLB(l, k) = u(rng);
     }
   }
+  // The same with the structure of the RPA's elements: forward with forward
+  // as backward with backward, forward with backward as backward with
+  // forward (each function's forward variable NZ0 + j, backward NZ0 + NZ2 + j).
+  void paired_interaction(unsigned seed, double a) {
+    random_interaction(seed, a);
+    std::vector<std::pair<int, int>> pairs;
+    for (int c = 0; c < NCH; ++c) {
+      for (int j = 1; j <= NZ2[c]; ++j) pairs.emplace_back(NZ0[c] + j, NZ0[c] + NZ2[c] + j);
+    }
+    for (const auto& [fi, bi] : pairs) {
+      for (const auto& [fj, bj] : pairs) CLB(bi, bj) = CLB(fi, fj), CLB(bi, fj) = CLB(fi, bj);
+    }
+  }
   // Photoelectron momentum at node ip of channel c: moved 0.05·DP inwards at
   // the ends (0.05 in single precision) and up by 1.0e-6.
   double momentum(int c, int ip) const {
@@ -605,10 +618,11 @@ TEST(RpaCrossSections, FactoredSolveAgreesWithTheInverseAndDoesNotDependOnThread
   EXPECT_EQ(fast.console, written.console);  // the same pole-node search lines, in the same order
 }
 
-// Every energy from one Hessenberg reduction of the pencil: the amplitudes
-// of every channel and energy are the factored solve's to 1e-10 of their
-// size, with the continua from their thresholds (departing first nodes) or
-// from their first nodes, and no energy falls back to the LU.
+// Every energy from one Hessenberg reduction of the pencil, whole or folded
+// over the forward–backward pairs: the amplitudes of every channel and
+// energy are the factored solve's to 1e-10 of their size, with the continua
+// from their thresholds (departing first nodes) or from their first nodes,
+// and no energy falls back to the LU.
 TEST(RpaCrossSections, PencilSolveAgreesWithTheFactoredSolve) {
   for (int ipv : {1, 0}) {
     auto solve = [ipv](int ilin, int threads) {
@@ -618,7 +632,7 @@ TEST(RpaCrossSections, PencilSolveAgreesWithTheFactoredSolve) {
       run.P0 = {0.3, 0.2, 0.2}, run.DP = {0.1, 0.1, 0.1}, run.EG = {-0.6, -0.7, -0.7};
       run.ED = Dense<double>(5, 3), run.P = Dense<double>(70, 3);
       run.size();
-      run.random_interaction(5, 0.2);
+      run.paired_interaction(5, 0.2);
       struct Collect : photo::RpaAmplitudeSink {
         std::vector<std::vector<double>> lines;
         void rpa_amplitudes(int, int, double, double, int NL, const photo::RpaAmplitudes& D) override {
@@ -630,9 +644,10 @@ TEST(RpaCrossSections, PencilSolveAgreesWithTheFactoredSolve) {
       run.T->sink = &sink;
       run.run();
       EXPECT_EQ(run.T->pencil_misses, 0);
+      EXPECT_EQ(run.T->pencil.folded, ilin == 3);
       return sink.lines;
     };
-    const auto lu = solve(0, 1), pencil = solve(2, 1), pencil2 = solve(2, 2);
+    const auto lu = solve(0, 1), pencil = solve(2, 1), pencil2 = solve(2, 2), folded = solve(3, 1);
     ASSERT_EQ(pencil.size(), lu.size());
     double big = 0.0;
     for (const auto& line : lu) {
@@ -640,7 +655,10 @@ TEST(RpaCrossSections, PencilSolveAgreesWithTheFactoredSolve) {
     }
     for (size_t i = 0; i < lu.size(); ++i) {
       ASSERT_EQ(pencil[i].size(), lu[i].size());
-      for (size_t j = 0; j < lu[i].size(); ++j) EXPECT_NEAR(pencil[i][j], lu[i][j], 1e-10 * big) << "line " << i;
+      for (size_t j = 0; j < lu[i].size(); ++j) {
+        EXPECT_NEAR(pencil[i][j], lu[i][j], 1e-10 * big) << "line " << i;
+        EXPECT_NEAR(folded[i][j], lu[i][j], 1e-10 * big) << "line " << i << ", folded";
+      }
     }
     EXPECT_EQ(pencil2, pencil);
   }
