@@ -123,6 +123,25 @@ void assemble(const RpaPencil& p, double OM, const double* Y, double* X, double*
 
 }  // namespace
 
+int hessenberg_reduction(int h, double* A, double* Q) {
+  const int first = 1;
+  int info = 0, lwork = -1;
+  std::vector<double> tau(static_cast<size_t>(std::max(h, 1)));
+  double query = 0.0;
+  dgehrd_(&h, &first, &h, A, &h, tau.data(), &query, &lwork, &info);
+  lwork = std::max(1, static_cast<int>(query));
+  std::vector<double> work(static_cast<size_t>(lwork));
+  dgehrd_(&h, &first, &h, A, &h, tau.data(), work.data(), &lwork, &info);
+  if (info != 0) return info;
+  std::copy(A, A + static_cast<size_t>(h) * static_cast<size_t>(h), Q);
+  lwork = -1;
+  dorghr_(&h, &first, &h, Q, &h, tau.data(), &query, &lwork, &info);
+  lwork = std::max(1, static_cast<int>(query));
+  work.assign(static_cast<size_t>(lwork), 0.0);
+  dorghr_(&h, &first, &h, Q, &h, tau.data(), work.data(), &lwork, &info);
+  return info;
+}
+
 void RpaPencil::keep_hessenberg(int h) {
   diagonal.assign(static_cast<size_t>(h), 0.0);
   subdiagonal.assign(static_cast<size_t>(h), 0.0);
@@ -156,21 +175,7 @@ int RpaPencil::reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVe
     for (int j = 1; j <= N; ++j) H[static_cast<size_t>(i - 1) + static_cast<size_t>(j - 1) * N] = u[j - 1] * W[j - 1];
     H[static_cast<size_t>(i - 1) * (N + 1)] += Lambda[static_cast<size_t>(i - 1)];
   }
-  const int one = 1;
-  int info = 0, lwork = -1;
-  std::vector<double> tau(static_cast<size_t>(std::max(N, 1)));
-  double query = 0.0;
-  dgehrd_(&N, &one, &N, H, &N, tau.data(), &query, &lwork, &info);
-  lwork = std::max(1, static_cast<int>(query));
-  std::vector<double> work(static_cast<size_t>(lwork));
-  dgehrd_(&N, &one, &N, H, &N, tau.data(), work.data(), &lwork, &info);
-  if (info != 0) return info;
-  std::copy(H, H + nn, QT);
-  lwork = -1;
-  dorghr_(&N, &one, &N, QT, &N, tau.data(), &query, &lwork, &info);
-  lwork = std::max(1, static_cast<int>(query));
-  work.assign(static_cast<size_t>(lwork), 0.0);
-  dorghr_(&N, &one, &N, QT, &N, tau.data(), work.data(), &lwork, &info);
+  const int info = hessenberg_reduction(N, H, QT);
   if (info != 0) return info;
   // H: its diagonal and subdiagonal aside, and the j entries above the
   // diagonal in column j moved to the last j rows of column n − 1 − j (over
@@ -183,6 +188,7 @@ int RpaPencil::reduce(const lib::CMat& CLB, const lib::CVec& DHR, const lib::CVe
                 QT[static_cast<size_t>(j) + static_cast<size_t>(i) * N]);
     }
   }
+  const int one = 1;
   const double alpha = 1.0, beta = 0.0;
   const int ldu = CLB.rows();
   dgemm_("N", "T", &N, &N, &N, &alpha, QT, &N, CLB.data(), &ldu, &beta, G, &N, 1, 1);

@@ -84,6 +84,11 @@ struct RpaPencil {
   static long words(int n, bool offered) { return (offered ? 0L : 3L * n * n) + 5L * n; }
 };
 
+// A (h × h) = Q·H·Qᵀ in place, H upper Hessenberg with the reflectors below
+// it, and Q (h × h) formed (LAPACK dgehrd, dorghr).  Returns 0 or LAPACK's
+// report.
+int hessenberg_reduction(int h, double* A, double* Q);
+
 // Work of one energy: the right-hand sides (n × columns), the departing
 // rows and the small systems, and the refinement's vectors.
 struct RpaPencilWork {

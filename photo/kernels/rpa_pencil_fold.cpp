@@ -76,21 +76,7 @@ int RpaPencil::reduce_folded(const lib::CMat& U, const lib::CVec& DHR, const lib
   }
   const double one = 1.0, zero = 0.0;
   dgemm_("N", "N", &m, &m, &m, &one, XmY, &m, XpY, &m, &zero, H, &m, 1, 1);
-  const int first = 1;
-  int info = 0, lwork = -1;
-  std::vector<double> tau(std::max<size_t>(M, 1));
-  double query = 0.0;
-  dgehrd_(&m, &first, &m, H, &m, tau.data(), &query, &lwork, &info);
-  lwork = std::max(1, static_cast<int>(query));
-  std::vector<double> work(static_cast<size_t>(lwork));
-  dgehrd_(&m, &first, &m, H, &m, tau.data(), work.data(), &lwork, &info);
-  if (info != 0) return info;
-  std::copy(H, H + mm, QT);
-  lwork = -1;
-  dorghr_(&m, &first, &m, QT, &m, tau.data(), &query, &lwork, &info);
-  lwork = std::max(1, static_cast<int>(query));
-  work.assign(static_cast<size_t>(lwork), 0.0);
-  dorghr_(&m, &first, &m, QT, &m, tau.data(), work.data(), &lwork, &info);
+  const int info = hessenberg_reduction(m, H, QT);
   if (info != 0) return info;
   // QT holds Qm until it is transposed below.
   dgemm_("T", "N", &m, &m, &m, &one, QT, &m, XmY, &m, &zero, P1, &m, 1, 1);
