@@ -21,6 +21,7 @@
 #include "diatom/listings.hpp"
 #include "diatom/photo_controls.hpp"
 #include "diatom/photon_range.hpp"
+#include "diatom/resonances.hpp"
 #include "diatom/result_errors.hpp"
 #include "diatom/separated_atoms.hpp"
 #include "diatom/step_record.hpp"
@@ -471,6 +472,26 @@ std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& c
   return check;
 }
 
+// The closed-channel resonances in the range of results, from the bound
+// functions chanfile lists for each channel.
+void report_resonances(Collection& c, const std::vector<Channel>& ch, const std::string& folder) {
+  const Plan& p = c.p;
+  std::vector<std::vector<BoundFunction>> bound;
+  for (const Channel& x : ch) {
+    const std::string listing = folder + "/" + x.tag + "/" + x.tag + ".lst";
+    bound.push_back(fs::exists(listing) ? listed_bound_functions(read_text_file(listing)) : std::vector<BoundFunction>{});
+  }
+  const std::vector<Resonance> r = closed_channel_resonances(p.molecule, ch, bound, p.mol.EMIN, p.mol.EMAX);
+  if (r.empty()) return;
+  c.out("   closed-channel resonances in the range of results, at the bound functions' photon energies (the RPA "
+        "couples each to the open channels; their profiles may be narrower than the step, and the nodes near them "
+        "sample them; CHECK = 1 tells where the step does not resolve them):");
+  for (const Resonance& x : r) {
+    c.out("     " + f("%8.3f", x.ev) + " eV  " + x.channel + ", bound function " + std::to_string(x.d) +
+          "; between the nodes at " + f("%.3f", x.below) + " and " + f("%.3f", x.above) + " eV");
+  }
+}
+
 // The photoionisation of distance d: the channels in the listing and, once
 // xsect has finished, the cross sections in the distance's folder
 // (diatom.dat, channels.dat, the plot).  Returns the table of diatom.dat,
@@ -519,6 +540,7 @@ std::string photo_results(Collection& c, int d) {
                            : "") +
           ", the top of the RPA's energy integrals; the results end at EMAX = " + f("%g", mol.EMAX) + " eV");
   }
+  if (p.rpa && mol.ND > 0) report_resonances(c, ch, folder);
   c.out("   xsect: NEM = " + std::to_string(sz.NEM) + ", NUR = " + std::to_string(sz.NUR) + ", " +
         std::to_string(sz.words) + " words");
   c.out(

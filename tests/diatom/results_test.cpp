@@ -10,6 +10,7 @@
 #include "diatom/cross_sections.hpp"
 #include "diatom/listings.hpp"
 #include "diatom/molecule.hpp"
+#include "diatom/resonances.hpp"
 #include "diatom/result_errors.hpp"
 #include "io/stop.hpp"
 #include "support/programs.hpp"
@@ -394,3 +395,50 @@ TEST(Plot, ReferenceBetaIsDrawnInTheBetaPanel) {
 }
 
 }  // namespace
+
+// The closed-channel resonances named in the listing: the bound functions of
+// chanfile's table (its layout, N2's 2σg → kσu), kept where a channel is
+// open and results are wanted, each between the nodes on either side.
+TEST(ClosedChannelResonances, BoundFunctionsInTheRangeOfResultsBetweenTheirNodes) {
+  const std::string listing =
+      " Bound functions of the final symmetry (extra-function file); nu = Zion/sqrt(-2E)\n"
+      "    d        E        Om, a.u.    Om, eV   norm on grid   f(L)        f(V)        nu\n"
+      "    1  -0.0886979   1.384725    37.6803   0.9999932  0.3498E-03  0.2100E-03   2.37426\n"
+      "    2  -0.0431291   1.430293    38.9203   0.9700893  0.1077E-03  0.6426E-04   3.40486\n"
+      "    3  -0.0201000   1.453322    39.5470   0.9000000  0.1000E-04  0.1000E-04   4.98744\n"
+      "\n"
+      " The C.S. columns count two electrons in the ionised shell\n";
+  const std::vector<diatom::BoundFunction> b = diatom::listed_bound_functions(listing);
+  ASSERT_EQ(b.size(), 3u);
+  EXPECT_EQ(b[1].d, 2);
+  EXPECT_DOUBLE_EQ(b[1].ev, 38.9203);
+  EXPECT_TRUE(diatom::listed_bound_functions(" no table\n").empty());
+
+  diatom::MOL m;
+  m.Z1 = m.Z2 = 7, m.RZ[0] = 2.068, m.SHELLS = "1sg 1su 2sg 2su 3sg 1pu", m.ION = "3sg 2sg";
+  m.EMIN = 20, m.EMAX = 39;
+  const diatom::Molecule n2 = diatom::describe_molecule(m, "x.mol");
+  std::vector<diatom::Channel> ch = diatom::dipole_channels(n2, "x.mol");
+  for (diatom::Channel& c : ch) c.NC = 40, c.P0 = 0.05, c.DP = 0.1;
+  ch[0].threshold = 0.6348, ch[2].threshold = 1.4734;  // 3σg → kσu (17.27 eV), 2σg → kσu (40.09 eV)
+  ch[1].threshold = 0.6348, ch[3].threshold = 1.4734;
+  // The 3σg channel's nodes are ω = I + k²/2: the 2σg channel's below its threshold do not count.
+  std::vector<std::vector<diatom::BoundFunction>> bound(ch.size());
+  bound[2] = b;
+  bound[0] = {{1, 15.0}};  // below every threshold: no open channel
+  const auto r = diatom::closed_channel_resonances(n2, ch, bound, 20.0, 39.0);
+  ASSERT_EQ(r.size(), 2u) << "39.547 eV lies past the results' end";
+  for (const auto& x : r) {
+    EXPECT_EQ(x.channel, ch[2].label(n2));
+    EXPECT_LT(x.below, x.ev);
+    EXPECT_GT(x.above, x.ev);
+    // No node of any channel between the two.
+    for (const auto& c : ch) {
+      for (int j = 1; j <= c.NC; ++j) {
+        const double k = c.P0 + (j - 1) * c.DP, e = (c.threshold + k * k / 2) * diatom::kHartreeEV;
+        EXPECT_FALSE(e > x.below && e < x.above) << e;
+      }
+    }
+  }
+  EXPECT_DOUBLE_EQ(r[0].ev, 37.6803);
+}
