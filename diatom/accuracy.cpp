@@ -197,6 +197,8 @@ constexpr double kSecondRowBend = 4.3;
 // on 630 written ones; N2 keeps its grid of 1e-7 (gain 1.39).
 constexpr double kGradedGain = 1.5;
 
+double outer_end(double TOL) { return std::max(15.0, 2.0 * std::log(1.0 / TOL)); }
+
 Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int nb, bool continuum,
                          const std::string& file, double rb_given) {
   Accuracy a;
@@ -216,7 +218,7 @@ Accuracy choose_accuracy(const Molecule& m, double RZ, double TOL, int npw, int 
   // The outer end: where the slowest-decaying orbital has fallen by TOL, or
   // where the user puts it (bound extra functions and the near-threshold
   // continuum of a photoionisation run reach farther than the ground state).
-  const double rb = rb_given > 0.0 ? rb_given : std::max(15.0, 2.0 * std::log(1.0 / TOL));
+  const double rb = rb_given > 0.0 ? rb_given : outer_end(TOL);
   a.RP2 = std::round(2.0 * rb / RZ * 100.0) / 100.0;
   double hb = std::min(0.3, std::pow(TOL / (3 * 7.6e-7), 0.25) / zmax);
   const double q = std::pow(TOL / (3 * kStartError), 0.25) / zmax;

@@ -26,6 +26,10 @@ struct Accuracy {
 // by side, and never less than tovrel's default.
 long run_words_allowed();
 
+// The rule's outer end of the grid (bohr from the bond midpoint) for target
+// error `TOL`: where the slowest-decaying orbital has fallen by TOL.
+double outer_end(double TOL);
+
 // The accuracy rule for target error `TOL` (hartree) of the orbital
 // energies; `npw` and `nb`, when not 0, replace the chosen values, and `rb`
 // (bohr from the bond midpoint), when not 0, the outer end of the grid.

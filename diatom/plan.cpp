@@ -1,6 +1,7 @@
 #include "diatom/plan.hpp"
 
 #include <algorithm>
+#include <sstream>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,10 +24,26 @@ namespace {
 
 // One grid in ξ for every distance of a scan: the finest inner region and
 // the farthest end of any of them.
-Accuracy scan_accuracy(const Molecule& m, const MOL& mol, bool continuum, const std::string& file) {
+}  // namespace
+
+double rpa_outer_end(const std::vector<Channel>& channels, int ND) {
+  int lowest_wave = 0;
+  for (const Channel& c : channels) {
+    // The final symmetry's lowest partial wave: M, or M + 1 where the
+    // parity asks for the other one (g: even, u: odd).
+    const bool odd = c.parity == 'u';
+    lowest_wave = std::max(lowest_wave, c.parity && (c.M % 2 == 1) != odd ? c.M + 1 : c.M);
+  }
+  const double nu = lowest_wave + std::max(ND, 1);
+  return kBoundFunctionReach * nu * nu;
+}
+
+namespace {
+
+Accuracy scan_accuracy(const Molecule& m, const MOL& mol, bool continuum, const std::string& file, double rb) {
   const auto [lo, hi] = std::minmax_element(m.RZ.begin(), m.RZ.end());
-  Accuracy a = choose_accuracy(m, *lo, mol.TOL, mol.NPW, mol.NB, continuum, file, mol.RB);
-  const Accuracy b = choose_accuracy(m, *hi, mol.TOL, mol.NPW, mol.NB, continuum, file, mol.RB);
+  Accuracy a = choose_accuracy(m, *lo, mol.TOL, mol.NPW, mol.NB, continuum, file, rb);
+  const Accuracy b = choose_accuracy(m, *hi, mol.TOL, mol.NPW, mol.NB, continuum, file, rb);
   a.RP1 = std::min(a.RP1, b.RP1);
   a.NB = std::max(a.NB, b.NB);
   return a;
@@ -194,8 +211,24 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   p.molecule = m;
   p.rpa = mol.RPA == 1 && !m.one_electron();
   const bool ion = m.photoionisation;
+  // The RPA's bound functions and its continua near threshold reach past
+  // the ground state: its outer end unless RB is given.
+  double rb = mol.RB;
+  if (ion && p.rpa && !mol.given("RB")) {
+    rb = std::max(outer_end(mol.TOL), rpa_outer_end(dipole_channels(m, file), mol.given("ND") ? mol.ND : kRpaBoundFunctions));
+  }
+  // The rule's own end, not the user's: the listing says why.
+  auto chosen_end = [&](Accuracy& a) {
+    if (rb == mol.RB) return;
+    std::ostringstream given, why;
+    given << "; RB = " << rb << " given";
+    why << "; the outer end " << rb << " bohr for the RPA's bound functions";
+    const size_t at = a.why.find(given.str());
+    if (at != std::string::npos) a.why.replace(at, given.str().size(), why.str());
+  };
   if (m.RZ.size() == 1) {
-    p.accuracy = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion, file, mol.RB);
+    p.accuracy = choose_accuracy(m, m.RZ[0], mol.TOL, mol.NPW, mol.NB, ion, file, rb);
+    chosen_end(p.accuracy);
     p.distances = {""};
     p.check = mol.CHECK == 1;
     if (p.check) p.check_accuracy = refined_accuracy(p.accuracy, m);
@@ -226,7 +259,8 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
       p.cold = true;
     }
   } else {
-    p.accuracy = scan_accuracy(m, mol, ion, file);
+    p.accuracy = scan_accuracy(m, mol, ion, file, rb);
+    chosen_end(p.accuracy);
     for (size_t i = 0; i < m.RZ.size(); ++i) {
       char tag[16];
       std::snprintf(tag, sizeof tag, "r%02d", static_cast<int>(i) + 1);

@@ -69,6 +69,12 @@ inline constexpr double kCheckTopRise = 100.0;
 // to 8.6% from a run with three and a quarter of the step without them,
 // 0.9% with two; N2's valence RPA with four lies within 1% of two.
 inline constexpr int kRpaBoundFunctions = 2;
+// With the RPA and no RB given, the grid ends at kBoundFunctionReach·ν²
+// bohr at least, ν = l + ND for the highest lowest partial wave l of a
+// final symmetry: the ND-th bound function lies near that ν (N2's δg: 2.98,
+// 3.98, 5.00) and the continua near threshold are matched there.
+inline constexpr double kBoundFunctionReach = 3.75;
+double rpa_outer_end(const std::vector<Channel>& channels, int ND);
 inline constexpr int kCheckMoreSolutions = 2;
 
 // One program run in one folder of the run.

@@ -93,6 +93,19 @@ TEST(RunPlan, TheRpaContinuaRunPastTheResultsWithinTheGrid) {
   EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1 /\n").mol.ND, diatom::kRpaBoundFunctions);
   EXPECT_EQ(plan_of(h2 + "EMAX = 60, RPA = 1, ND = 0 /\n").mol.ND, 0);
   EXPECT_EQ(plan_of(h2 + "EMAX = 60 /\n").mol.ND, 0);
+  // The grid's end for the RPA: 3.75·ν² bohr, ν = 1 + ND for H2's kσu, kπu
+  // (N2's kδg: 2 + ND, 60 bohr), unless RB is given; its outer step stays.
+  auto end = [](const Plan& p) { return p.accuracy.RP2 * 1.4 / 2; };
+  const Plan rule = plan_of(h2 + "EMAX = 60, RPA = 1 /\n"), hf = plan_of(h2 + "EMAX = 60 /\n");
+  EXPECT_NEAR(end(rule), 3.75 * 9, 0.01);
+  EXPECT_NEAR(end(plan_of(h2 + "EMAX = 60, RPA = 1, RB = 20 /\n")), 20, 0.01);
+  EXPECT_NEAR(end(hf), diatom::outer_end(1e-6), 0.01);
+  EXPECT_GT(rule.accuracy.NB, hf.accuracy.NB);
+  EXPECT_NE(rule.accuracy.why.find("the outer end 33.75 bohr for the RPA's bound functions"), std::string::npos)
+      << rule.accuracy.why;
+  const Plan n2 = plan_of("&MOL Z1 = 7, Z2 = 7, RZ = 2.068, SHELLS = '1sg 1su 2sg 2su 3sg 1pu', ION = '1pu', "
+                          "EMIN = 20, EMAX = 60, RPA = 1 /\n");
+  EXPECT_NEAR(n2.accuracy.RP2 * 2.068 / 2, 60, 0.02);
   const Plan far = plan_of(h2 + "EMAX = 400, RPA = 1 /\n");
   const double carried = diatom::carried_momentum(far.accuracy, 1.4), I = 0.6;
   const diatom::MomentumGrid g = diatom::momentum_grid(far.mol, {I, "1sg"}, carried, "x.mol");
