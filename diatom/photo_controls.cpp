@@ -100,15 +100,14 @@ photo::S40 xsect_group(const XsectControl& c) {
   g.NEM = c.sizes.NEM;
   g.NUR = c.sizes.NUR;
   // Beyond xsect's default workspace (the self-check's finer grids, the
-  // RPA's reduction) the words the run demands and those of the RPA's
-  // energies solved at once, one per core, as far as half the machine's
-  // memory allows.
+  // RPA's reduction) the memory half the machine allows: NUVM is a ceiling,
+  // and beside the workspace, the pencil and the RPA's energies solved at
+  // once the driver's tables grow with the grid (a channel pair's
+  // interaction functions: 38,458,492 words for N2's check on 3742 points,
+  // which a ceiling of exactly the counted words refused).
   const long cores = std::max(1u, std::thread::hardware_concurrency());
   const long wanted = c.sizes.words + c.sizes.pencil_words + cores * c.sizes.thread_words;
-  if (wanted > photo::kNUVM) {
-    const long most = std::max(run_words_allowed(), c.sizes.words);
-    g.NUVM = static_cast<int>(std::min({wanted, most, long{INT_MAX}}));
-  }
+  if (wanted > photo::kNUVM) g.NUVM = static_cast<int>(std::min(std::max(run_words_allowed(), wanted), long{INT_MAX}));
   g.MIE = 0;
   // As in chanfile, the second-order velocity form of odd-M orbitals; with
   // the RPA each continuum integral from its threshold.  xsect's defaults
