@@ -117,13 +117,15 @@ std::string energies_note(int count, double worst) {
 void BetaTable::compute(lib::Fac F) {
   channel_series_.clear();
   shell_series_.clear();
-  std::vector<int> shells;
+  // The groups of interfering channels: (state, shell), the shell 0 for a state.
+  std::vector<std::pair<int, int>> groups;
   for (size_t k = 0; k < ch_.size(); ++k) {
     const ChannelData& d = ch_[k];
     BetaSeries s;
     s.label = "channel " + std::to_string(k + 1) + " (shell " + std::to_string(d.c.shell) +
               ", final m = " + std::to_string(d.c.M) + ")";
-    if (std::find(shells.begin(), shells.end(), d.c.shell) == shells.end()) shells.push_back(d.c.shell);
+    const std::pair<int, int> group{d.c.state, d.c.state > 0 ? 0 : d.c.shell};
+    if (std::find(groups.begin(), groups.end(), group) == groups.end()) groups.push_back(group);
     for (int pass = 0; pass < 2; ++pass) {
       const bool rpa = pass == 1;
       int missing = 0;
@@ -150,18 +152,20 @@ void BetaTable::compute(lib::Fac F) {
     }
     channel_series_.push_back(s);
   }
-  for (int shell : shells) compute_shell(shell, F);
+  for (const auto& [state, shell] : groups) compute_shell(state, shell, F);
 }
 
-// The channels of one shell interfere: their waves enter one β.  A channel
-// of final m > 0 from a σ shell counts twice (its mirror image), every
-// channel of a shell with m_i ≠ 0 twice (the orbital −m_i).
-void BetaTable::compute_shell(int shell, lib::Fac F) {
+// The channels of one shell, or of one ionic state, interfere: their waves
+// enter one β.  A channel of final m > 0 from a σ shell counts twice (its
+// mirror image), every channel of a shell with m_i ≠ 0 twice (the orbital
+// −m_i).
+void BetaTable::compute_shell(int state, int shell, lib::Fac F) {
   BetaSeries s;
-  s.label = "shell " + std::to_string(shell);
+  s.label = state > 0 ? "state " + std::to_string(state) : "shell " + std::to_string(shell);
   std::vector<int> members;
   for (size_t k = 0; k < ch_.size(); ++k) {
-    if (ch_[k].c.shell == shell) members.push_back(static_cast<int>(k));
+    const Channel& c = ch_[k].c;
+    if (state > 0 ? c.state == state : c.state == 0 && c.shell == shell) members.push_back(static_cast<int>(k));
   }
   bool duplicate = false;
   for (size_t a = 0; a < members.size(); ++a) {
@@ -170,7 +174,8 @@ void BetaTable::compute_shell(int shell, lib::Fac F) {
     }
   }
   if (duplicate) {
-    s.notes.push_back("two channels of this shell have the same final m: the shell's beta is not available");
+    s.notes.push_back(state > 0 ? "two channels of this state have the same final m: the state's beta is not available"
+                                : "two channels of this shell have the same final m: the shell's beta is not available");
   }
   size_t nodes = std::numeric_limits<size_t>::max();
   for (int k : members) nodes = std::min(nodes, ch_[static_cast<size_t>(k)].nodes.size());

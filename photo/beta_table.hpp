@@ -41,6 +41,7 @@ class BetaTable : public RpaAmplitudeSink {
   struct Channel {
     int shell = 0, mi = 0, M = 0, L0 = 0, step = 1, NX = 0, NL = 0, NC = 0;
     double threshold = 0.0;  // energy of the hole: ω = E − threshold
+    int state = 0;           // the ionic state whose channels interfere (0: those of the shell)
   };
   void channel(int ICH, const Channel& c);
   // One Hartree–Fock solution at energy E: its asymptotic amplitudes AC, AS
@@ -99,7 +100,7 @@ class BetaTable : public RpaAmplitudeSink {
   // HF or the RPA dipole amplitudes; false with a reason when the block is
   // not orthonormal.
   bool waves(const ChannelData& c, const Node& n, bool rpa, PartialWaves& L, PartialWaves& V, double& deviation) const;
-  void compute_shell(int shell, lib::Fac F);
+  void compute_shell(int state, int shell, lib::Fac F);
 };
 
 // The section after the listing.

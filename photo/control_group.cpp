@@ -19,7 +19,7 @@ io::Group S40::group(const Variant& v) {
       .add("EMF", EMF.data(), {kMaxMfpadEnergies})
       .add("NAF", NAF)
       .add("AMF", AMF.data(), {kMaxMfpadAngles});
-  g.add("NWV", NWV);
+  g.add("NWV", NWV).add("IST", IST.data(), {kMaxChannels});
   return g;
 }
 
@@ -39,6 +39,8 @@ io::Group S40::written_group(const Variant& v) {
   if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
   if (NWV != 0) g.add("NWV", NWV);
   if (NUVM != kNUVM) g.add("NUVM", NUVM);
+  if (std::any_of(IST.begin(), IST.begin() + std::clamp(NCH, 0, kMaxChannels), [](int n) { return n != 0; }))
+    g.add("IST", IST.data(), {NCH});
   return g;
 }
 
@@ -96,7 +98,13 @@ void check_control_group(const S40& s, const Variant& v, const std::string& file
     if (s.ID[c] < 0 || s.ID[c] > 5) {
       fail("ID(" + std::to_string(c + 1) + ")", "a channel takes 0 to 5 extra functions");
     }
+    if (s.IST[c] < 0) fail("IST(" + std::to_string(c + 1) + ")", "0 (by the shell) or the channel's ionic state, 1 or more");
   }
+  const bool states = std::any_of(s.IST.begin(), s.IST.begin() + s.NCH, [](int n) { return n != 0; });
+  if (states && std::any_of(s.IST.begin(), s.IST.begin() + s.NCH, [](int n) { return n == 0; }))
+    fail("IST", "either every channel names its ionic state or none does");
+  if (states && s.NMF > 0)
+    fail("NMF", "the molecular-frame distributions are taken per ionised shell, not per ionic state (IST)");
 }
 
 }  // namespace photo

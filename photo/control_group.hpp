@@ -31,6 +31,12 @@ struct S40 {
   std::array<int, kMaxChannels> IC{}, ID{};
   int NEM = 0, NUR = 0, MIE = 0;
   std::array<double, kMaxChannels> ECH{};
+  // IST(c): the ionic state of channel c.  Channels of one state interfere
+  // in its β; 0 (all of them, the default) groups the channels by their
+  // ionised shell.  A hole in a closed shell of an open-shell molecule
+  // leaves several ionic terms, each with its own continua, which must not
+  // enter one β.
+  std::array<int, kMaxChannels> IST{};
   int EXACT = 0;  // 1: 2π and the exact dipole constant instead of the truncated ones
   // IDER: the velocity form's derivative of a bound orbital of odd M at
   // ξ = 1, 1 through X/sqrt(ξ² − 1) (second order), 0 the one-sided
