@@ -221,4 +221,40 @@ TEST(AsymmetryTable, RpaPhasesAndBlocksWithoutOrthonormalSolutions) {
   EXPECT_NE(bad.channels()[0].notes[0].find("not orthonormal"), std::string::npos);
 }
 
+// Two ionic terms of one hole: their channels have the same shell and final
+// m and must not interfere.  Grouped by the shell the β is refused; grouped
+// by state (IST) each state's β is that of its own channel.
+TEST(AsymmetryTable, TheTermsOfOneHoleEachHaveTheirOwnBeta) {
+  std::vector<double> f(81, 1.0);
+  for (int n = 1; n <= 80; ++n) f[static_cast<size_t>(n)] = f[static_cast<size_t>(n - 1)] * n;
+  const lib::Fac F(f.data(), 81);
+  auto run = [&](int state1, int state2) {
+    photo::BetaTable tab;
+    const double phase[2] = {0.2, 1.1};
+    for (int c = 1; c <= 2; ++c) {
+      photo::BetaTable::Channel ch{1, 0, 0, 1, 2, 2, 1, 1, -0.5};
+      ch.state = c == 1 ? state1 : state2;
+      tab.channel(c, ch);
+      double as[2] = {std::cos(phase[c - 1]), 0.5 * std::cos(phase[c - 1] + 0.9 * c)};
+      double ac[2] = {std::sin(phase[c - 1]), 0.5 * std::sin(phase[c - 1] + 0.9 * c)};
+      const double norm = std::sqrt(as[0] * as[0] + ac[0] * ac[0] + as[1] * as[1] + ac[1] * ac[1]);
+      for (int k = 0; k < 2; ++k) as[k] /= norm, ac[k] /= norm;
+      tab.hf_solution(c, 1, 1, {0.5, lib::CVec(ac, 2), lib::CVec(as, 2), 0.7, 0.7, 1.0, 1.0});
+    }
+    tab.compute(F);
+    return tab;
+  };
+  const auto by_shell = run(0, 0);
+  ASSERT_EQ(by_shell.shells().size(), 1u);
+  EXPECT_TRUE(std::isnan(by_shell.shells()[0].hf[0].betaL));
+  const auto by_state = run(1, 2);
+  ASSERT_EQ(by_state.shells().size(), 2u);
+  for (size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(by_state.shells()[k].label, "state " + std::to_string(k + 1));
+    EXPECT_TRUE(std::isfinite(by_state.shells()[k].hf[0].betaL));
+    EXPECT_NEAR(by_state.shells()[k].hf[0].betaL, by_state.channels()[k].hf[0].betaL, 1e-12);
+  }
+  EXPECT_GT(std::fabs(by_state.shells()[0].hf[0].betaL - by_state.shells()[1].hf[0].betaL), 1e-3);
+}
+
 }  // namespace
