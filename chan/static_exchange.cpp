@@ -60,28 +60,50 @@ void StaticExchange::Impl::build_exchange() {
   xop = std::make_unique<ExchangeOperator>(g, w, std::move(xo), C1, F());
 }
 
-// Exchange weights per spatial orbital: −1 for each orbital of a closed
-// shell; the hole's orbital +M of a closed ionised shell −1 + 2 = +1
-// (singlet coupling); an ionised open shell of one electron leaves its
-// orbitals empty in the ion, weight 0.  The continuum stays orthogonal to
-// every occupied orbital of the ground state of its symmetry, the ionised
-// one included, so that the dipole of the many-electron states reduces to
-// the one-electron element in both forms.
+void StaticExchange::Impl::choose_field() {
+  if (!opt.field.empty()) {
+    if (static_cast<int>(opt.field.size()) != gs.NSH()) {
+      io::stop("chanfile: the ion's field names " + std::to_string(opt.field.size()) +
+               " shells, the ground state has " + std::to_string(gs.NSH()));
+    }
+    field = opt.field;
+    return;
+  }
+  for (int s = 1; s <= gs.NSH(); ++s) {
+    const int M = gs.shell(s, 1).M;
+    const bool emptied = s == NSI && opt.open_electrons == 1;
+    ShellField f;
+    f.direct = shell_electrons(s, M) - (s == NSI ? 1.0 : 0.0);
+    f.exchange = emptied ? 0.0 : s == NSI ? 1.0 : -1.0;  // −K_i + 2K_i for the hole, singlet
+    f.partner = emptied || M == 0 ? 0.0 : -1.0;
+    field.push_back(f);
+  }
+}
+
+// Exchange weights per spatial orbital from the field: the orbital +M of
+// shell s takes field.exchange, −M field.partner.  The continuum stays
+// orthogonal to every occupied orbital of the ground state of its
+// symmetry, the ionised one and the open shell included, so that the
+// dipole of the many-electron states reduces to the one-electron element
+// in both forms and no term of the energy is linear in the continuum.
+// The ion's electrons are those of its direct field, so that the charge
+// matched beyond the grid is the monopole the direct field has there: the
+// neutral's N less the one ionised.
 void StaticExchange::Impl::build_orbitals() {
   const int KD = w.KD;
   const bool with_exchange = opt.electrons && opt.exchange;
+  double ion_electrons = 0.0;
   for (int s = 1; s <= gs.NSH(); ++s) {
     const Waves ws = gs.shell(s, KD);
     const double nrm = overlap(g, mol.RZ, ws, gs.waves(s), ws, gs.waves(s));
-    const bool emptied = s == NSI && opt.open_electrons == 1;
+    const ShellField& f = field[static_cast<size_t>(s - 1)];
     for (int sign : {+1, -1}) {
       if (sign < 0 && ws.M == 0) continue;
       FrozenOrbital o;
       o.shell = s;
       o.desc = {sign * ws.M, ws.L0, ws.n};
       o.norm = nrm;
-      o.exchange = with_exchange && !emptied ? -1.0 : 0.0;
-      if (with_exchange && !emptied && s == NSI && sign > 0) o.exchange = 1.0;  // −K_i + 2K_i for the hole, singlet
+      o.exchange = with_exchange ? (sign > 0 ? f.exchange : f.partner) : 0.0;
       orb.push_back(o);
     }
     if (opt.electrons && same_symmetry(ws, w)) {
@@ -89,8 +111,9 @@ void StaticExchange::Impl::build_orbitals() {
       on_waves(g, ws, gs.waves(s), w, 1.0 / std::sqrt(nrm), lib::Mat(x.data(), NB, n));
       ortho.push_back(std::move(x));
     }
-    electrons += shell_electrons(s, ws.M);
+    ion_electrons += f.direct;
   }
+  electrons = ion_electrons + 1.0;
   Zion = opt.electrons ? mol.Z1 + mol.Z2 - electrons + 1.0 : mol.Z1 + mol.Z2;
 }
 
@@ -107,8 +130,7 @@ void StaticExchange::Impl::size_work() {
 }
 
 // One-electron and angular terms (one_electron_equations), then the direct field of the
-// ion's electrons: shell s with d_s electrons (2 or 4, one fewer in the
-// ionised shell; none in an ionised open shell of one electron) adds
+// ion's electrons: shell s with d_s = field.direct electrons adds
 // −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the coupling, V_s the
 // potential of its density.
 void StaticExchange::Impl::build_equations() {
@@ -126,7 +148,7 @@ void StaticExchange::Impl::build_equations() {
   std::vector<double> q(static_cast<size_t>(NB)), q1(static_cast<size_t>(NB));
   for (int s = 1; s <= gs.NSH(); ++s) {
     const Waves ws = gs.shell(s, w.KD);
-    double d = shell_electrons(s, ws.M) - (s == NSI ? 1.0 : 0.0);  // left in the ion
+    double d = field[static_cast<size_t>(s - 1)].direct;  // left in the ion
     if (!opt.electrons) d = 0.0;
     if (d == 0.0) continue;
     const double nrm = orb_norm(s);

@@ -12,7 +12,14 @@
 // moves in the field of its closed shells alone, V = Σ_{j≠i} (2J_j − K_j)
 // (the determinant of the ion's closed shells and the photoelectron: a
 // doublet, no coupling to choose).  The ion's orbitals are the neutral's
-// restricted open-shell orbitals, frozen.  The direct part
+// restricted open-shell orbitals, frozen.
+//
+// Or, for any hole beside or in one open shell, the field of one
+// arrangement of an ionic term (chan/ion_coupling.hpp), shell by shell:
+//   V = Σ_s [n_s·J_s + x_{s,+M}·K_{s,+M} + x_{s,−M}·K_{s,−M}],
+// n_s the electrons of shell s in the ion and x its orbitals' exchange
+// coefficients; the two fields above are its closed-shell and one-electron
+// cases.  The direct part
 // is local and enters the coupled radial equations beside the one-electron
 // terms (one_electron_equations, as in the shell equations of the ground state); the exchange
 // part is applied to a function through the multipole potentials of orbital
@@ -26,8 +33,8 @@
 // equations, ψ = Π·(h + G·K·ψ), G the particular solution free of the set at
 // the end of the grid, Π the Lagrange projection; the linear system is
 // solved by GMRES.  Beyond the grid the field is the Coulomb field of the
-// ion, charge Zion = Z1 + Z2 − N + 1 (with the dipole of its electrons for
-// unequal nuclei): above threshold each solution is matched there to the
+// ion, charge Zion = Z1 + Z2 − N + 1, N − 1 = Σ_s n_s the electrons of its
+// direct field (with their dipole for unequal nuclei): above threshold each solution is matched there to the
 // regular and irregular functions of that separated problem, below it to
 // the decaying ones (bound states).
 #pragma once
@@ -37,6 +44,7 @@
 #include <vector>
 
 #include "chan/channel.hpp"
+#include "chan/ion_coupling.hpp"
 #include "io/unit.hpp"
 
 namespace chan {
@@ -53,6 +61,10 @@ struct ExchangeOptions {
   // 1: the ionised shell is the open shell of the ground state with its one
   // electron, and the ion is its closed shells; 0: every shell closed.
   int open_electrons = 0;
+  // The ion's field of one arrangement of an ionic term, one entry per shell
+  // of the ground state in its order (Arrangement::field); it replaces the
+  // field above, open_electrons included.  Empty: the field above.
+  std::vector<ShellField> field{};
   // true: the written path, for comparison: the exchange terms through
   // lib::exchange_potential_waves (every angular coefficient formed where it is used), the
   // energies one after the other and the LU factorisations of the matching

@@ -39,6 +39,7 @@ struct StaticExchange::Impl {
   ExchangeOptions opt;
   int n = 0, NB = 0, NA = 0;
   std::array<int, 3> fdesc{};
+  std::vector<ShellField> field;  // the ion's field per shell: opt.field, or the closed-shell one
   std::vector<FrozenOrbital> orb;
   std::vector<std::vector<double>> ortho;  // occupied orbitals of the final symmetry on its waves, normalised
   std::vector<double> pd, tt;              // (NB,n,n) one-electron and direct part, (n,n) η² matrix
@@ -71,6 +72,7 @@ struct StaticExchange::Impl {
     fdesc = {w.M, w.L0, w.n};
     lib::fill_factorials(80, lib::VecView<double, 0>(fc.data(), 81));
     C1 = -kPi * mol.RZ * mol.RZ;
+    choose_field();
     build_orbitals();
     size_work();
     build_equations();
@@ -85,13 +87,18 @@ struct StaticExchange::Impl {
   lib::Fac F() const { return lib::Fac(fc.data(), 81); }
   lib::CMat R2() const { return g.R().colsFrom(2, 7); }
 
+  // The field of opt.field, or without it the closed-shell one: every
+  // shell's electrons, one fewer in the ionised shell, exchange −1 on each
+  // orbital but +1 on the hole's orbital +M (singlet coupling); an ionised
+  // open shell of one electron left empty (no direct field, no exchange).
+  void choose_field();
+
   void build_orbitals();
 
   void size_work();
 
   // One-electron and angular terms (one_electron_equations), then the direct field of the
-  // ion's electrons: shell s with d_s electrons (2 or 4, one fewer in the
-  // ionised shell; none in an ionised open shell of one electron) adds
+  // ion's electrons: shell s with d_s = field.direct electrons adds
   // −(RZ²/2)·(d_s/N_s)·[(ξ² − η²)·V_s]_{pq} to the coupling, V_s the
   // potential of its density.
   void build_equations();

@@ -119,6 +119,43 @@ inline std::string closed_shell_text(const Target& g, std::vector<double>& xu) {
   return u->text();
 }
 
+// A ground state of frozen orbitals, each the lowest bound state of the
+// target's bare nuclei with the waves of its shell (shells of distinct
+// symmetry, so that they are orthogonal): the ground-state file text.
+inline std::string bare_orbitals_text(const Target& g, const std::vector<Waves>& shells) {
+  Quiet q;
+  const int NB = g.grid.NB, nsh = static_cast<int>(shells.size());
+  lib::GroundStateGroup s;
+  s.Z1 = g.mol.Z1;
+  s.Z2 = g.mol.Z2;
+  s.RZ = g.mol.RZ;
+  s.NSH = nsh;
+  s.NA = g.grid.NA;
+  s.NB = NB;
+  s.RP = g.grid.RP;
+  std::vector<int> mln, lk;
+  std::vector<double> x, e, cn;
+  for (const Waves& w : shells) {
+    const BoundState b = bare_bound_states(g.mol, w, 1, -0.01).at(0);
+    std::vector<double> xs(static_cast<size_t>(NB) * static_cast<size_t>(w.n));
+    bare_bound_waves(g.grid, g.mol, w, b, lib::Mat(xs.data(), NB, w.n));
+    lk.push_back(static_cast<int>(x.size()) / NB + 1);
+    x.insert(x.end(), xs.begin(), xs.end());
+    mln.insert(mln.end(), {w.M, w.L0, w.n});
+    e.push_back(b.E);
+    cn.push_back(1.0);
+  }
+  for (size_t i = 0; i < mln.size(); ++i) s.MLN[i] = mln[i];
+  std::string fil;
+  std::array<std::string, 10> fir{};
+  auto u = io::Unit::to_text("gs");
+  s.group(fil, fir).write(*u);
+  lib::write_orbital_block(nsh, NB, lib::CIMat(mln.data(), 3, nsh), lib::CIVec(lk.data(), nsh),
+                           lib::CVec(e.data(), nsh), lib::CVec(cn.data(), nsh),
+                           lib::CMat(x.data(), NB, static_cast<int>(x.size()) / NB), *u);
+  return u->text();
+}
+
 // Σ over the NL solutions of the length- and velocity-form cross sections,
 // with the constants of xsect (two electrons in the shell).
 struct Sigma {
