@@ -357,6 +357,12 @@ std::string term_name(const IonTerm& t) {
   return s;
 }
 
+std::optional<IonTerm> read_term(const std::string& text) {
+  const ion_coupling_rules::ParsedTerm p = ion_coupling_rules::parse_term(text);
+  if (!p.ok) return std::nullopt;
+  return p.t;
+}
+
 IonCoupling couple_photoelectron(const Neutral& neutral, int hole, const IonTerm& term) {
   namespace r = ion_coupling_rules;
   IonCoupling c;

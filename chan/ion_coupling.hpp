@@ -26,6 +26,7 @@
 // meets the neutral's components +Λ and −Λ as different ionic terms.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,11 @@ struct IonTerm {
 
 // '4S-', '2P', '3D': the spelling of the ground-state program's terms.
 std::string term_name(const IonTerm& t);
+
+// The term a spelling names: term_name's and the ground-state program's
+// ('4S-', '3Sg-', '2Pi', '1Delta'; g or u is read and dropped); nullopt when
+// the text is not a term.  A Σ without its sign keeps sign ' '.
+std::optional<IonTerm> read_term(const std::string& text);
 
 // Coefficients of one shell in the photoelectron's equation: direct·J_s +
 // exchange·K_{s,+M} + partner·K_{s,−M} (σ: partner 0).

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <vector>
 
 #include "chan/channel.hpp"
 #include "chan/channel_blocks.hpp"
+#include "chan/ion_coupling.hpp"
 #include "chan/sizes.hpp"
 #include "chan/static_exchange.hpp"
 #include "io/console.hpp"
@@ -27,6 +30,7 @@ io::Group CHN::group() {
   g.add("NSI", NSI).add("M", M).add("L0", L0).add("NX", NX).add("NL", NL);
   g.add("NC", NC).add("P0", P0).add("DP", DP).add("IPOT", IPOT).add("ND", ND).add("EMX", EMX);
   g.add("NIT", NIT).add("EPS", EPS).add("EXACT", EXACT).add("IDER", IDER).add("OPEN", OPEN.data(), {2});
+  g.add("TERM", TERM, 8).add("ION", ION, 8).add("IONM", IONM);
   return g;
 }
 
@@ -38,6 +42,9 @@ io::Group CHN::written_group() {
   g.add("IPOT", IPOT);
   if (ND > 0) g.add("ND", ND);
   if (OPEN[0] != 0) g.add("OPEN", OPEN.data(), {2});
+  if (!io::trim_right(TERM).empty()) g.add("TERM", TERM, 8);
+  if (!io::trim_right(ION).empty()) g.add("ION", ION, 8);
+  if (IONM != kNotGiven) g.add("IONM", IONM);
   g.add("IDER", IDER);
   return g;
 }
@@ -51,6 +58,14 @@ constexpr int kAmplitudeWords = 5700;
 constexpr int kMaxExtra = 5;
 constexpr int kNameLength = 12;  // FIC and FID names in group S40 (15 in xsect_a)
 
+// The ionic term ION and the arrangement of it that IONM selects.
+struct IonChoice {
+  IonTerm term;
+  Arrangement arrangement;
+  double term_weight = 0.0;            // summed over the term's arrangements
+  std::vector<int> other_projections;  // of the term's other arrangements
+};
+
 // Everything the run decides from the control group and the ground state.
 struct Setup {
   CHN c;
@@ -59,6 +74,7 @@ struct Setup {
   Waves shell, final;
   int KD = 1;
   double E1 = 0.0;                 // energy of the ionised shell
+  std::optional<IonChoice> ion;    // ION given: the photoelectron's coupling to the ion
   std::vector<std::string> notes;  // warnings for the listing
 };
 
@@ -94,29 +110,121 @@ void check_and_complete(Setup& s, const std::string& file) {
   }
 }
 
-// OPEN names the open shell of the ground state; the ion left behind must
-// be closed-shell, so the open shell itself is ionised and holds one electron.
+// OPEN names the open shell of the ground state and its electrons, up to
+// one fewer than the shell holds.
 template <class Fail>
-void check_open_shell(const CHN& c, int NSH, int capacity, const Fail& fail) {
+void check_open_shell(const CHN& c, const GroundState& gs, const Fail& fail) {
   const int o = c.OPEN[0], q = c.OPEN[1];
   if (o == 0 && q == 0) return;
-  if (o < 1 || o > NSH) {
-    fail("OPEN", "the open shell must be one of the shells 1 to " + std::to_string(NSH) +
+  if (o < 1 || o > gs.NSH()) {
+    fail("OPEN", "the open shell must be one of the shells 1 to " + std::to_string(gs.NSH()) +
                      " (OPEN(1) = " + std::to_string(o) + "), or OPEN = 0, 0 for closed shells");
   }
-  if (o != c.NSI) {
-    fail("OPEN", "shell " + std::to_string(c.NSI) + " is closed in a ground state whose shell " + std::to_string(o) +
-                     " is open: the ion would have two open shells, whose coupling this model does not describe");
-  }
+  const int capacity = gs.shell(o, 1).M == 0 ? 2 : 4;
   if (q < 1 || q >= capacity) {
     fail("OPEN", "an open shell holds 1 to " + std::to_string(capacity - 1) +
                      " electrons (OPEN(2) = " + std::to_string(q) + ")");
   }
-  if (q > 1) {
-    fail("OPEN", "the ion keeps " + std::to_string(q - 1) + " electron(s) in the open shell " + std::to_string(o) +
-                     ", an open-shell ion whose coupling to the photoelectron this model does not describe; "
-                     "only an open shell of one electron is ionised");
+}
+
+std::string weight_text(double w) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", w);
+  return buf;
+}
+
+std::string projections_text(const std::vector<int>& p) {
+  std::string t;
+  for (int m : p) t += (t.empty() ? "" : ", ") + std::to_string(m);
+  return t;
+}
+
+// The neutral as the coupling sees it: the ground state's shells, every one
+// full but the open shell OPEN(1) with its OPEN(2) electrons, and TERM.
+Neutral neutral_of(const CHN& c, const GroundState& gs) {
+  Neutral nt;
+  for (int i = 1; i <= gs.NSH(); ++i) {
+    const int M = gs.shell(i, 1).M;
+    nt.shells.push_back({M, i == c.OPEN[0] ? c.OPEN[1] : M == 0 ? 2 : 4});
   }
+  nt.open = c.OPEN[0];
+  nt.term = io::trim_right(c.TERM);
+  return nt;
+}
+
+// ION, TERM and IONM.  ION blank keeps the two fields that need no term: a
+// closed-shell neutral, or its open shell of one electron ionised; every
+// other hole leaves an open-shell ion whose term must be named, and the
+// refusal lists the terms the hole reaches with their weights.  ION given:
+// the arrangement of that term the hole meets (IONM chooses among several),
+// with the field and weight of chan/ion_coupling.
+template <class Fail>
+void choose_ion(Setup& s, const Fail& fail) {
+  const CHN& c = s.c;
+  const int o = c.OPEN[0], q = c.OPEN[1];
+  const bool ion_given = !io::trim_right(c.ION).empty(), term_given = !io::trim_right(c.TERM).empty();
+  const bool ionm_given = c.IONM != CHN::kNotGiven;
+  const std::string hole =
+      o == c.NSI ? "ionising the open shell " + std::to_string(o) + " of " + std::to_string(q) + " electrons"
+                 : "the hole in shell " + std::to_string(c.NSI) + " beside the open shell " + std::to_string(o);
+  const Neutral nt = neutral_of(c, s.gs);
+  auto reached = [&]() {
+    const IonicTerms t = ionic_terms(nt, c.NSI);
+    if (!t.reason.empty()) fail("TERM", t.reason);
+    std::string list;
+    for (const IonicTermWeight& w : t.terms)
+      list += (list.empty() ? "" : ", ") + term_name(w.term) + " (weight " + weight_text(w.weight) + ")";
+    return list;
+  };
+  if (!ion_given) {
+    if (ionm_given) fail("IONM", "selects an arrangement of the ionic term ION, which is not given");
+    if (o == 0 || (o == c.NSI && q == 1)) return;
+    if (!term_given) {
+      fail("ION", hole +
+                      " leaves an open-shell ion: name its term (ION) and the neutral's (TERM, as the "
+                      "ground-state program spells it)");
+    }
+    fail("ION", hole + " leaves an open-shell ion: name its term; with the neutral's '" + nt.term +
+                    "' kept the hole reaches " + reached());
+  }
+  if (o != 0 && !term_given) {
+    fail("TERM", "the ionic term ION = '" + io::trim_right(c.ION) + "' needs the neutral's term of the open shell " +
+                     std::to_string(o) + " (as the ground-state program spells it: '3S-', '2P')");
+  }
+  const std::string list = reached();
+  const std::optional<IonTerm> term = read_term(c.ION);
+  if (!term) {
+    fail("ION", "'" + io::trim_right(c.ION) +
+                    "' is not a term (multiplicity, S P D F G H I, and a Sigma's sign: "
+                    "'2S+', '4S-', '3P'); the hole reaches " +
+                    list);
+  }
+  const IonCoupling coupling = couple_photoelectron(nt, c.NSI, *term);
+  if (!coupling.reason.empty()) fail("ION", coupling.reason);
+  std::vector<int> projections;
+  for (const Arrangement& a : coupling.arrangements) projections.push_back(a.ion_projection);
+  const std::string name = term_name(*term);
+  if (!ionm_given && projections.size() > 1) {
+    fail("IONM", "the hole meets the term " + name + " in " + std::to_string(projections.size()) +
+                     " arrangements, of the ion's projections " + projections_text(projections) + ": name one");
+  }
+  IonChoice ion;
+  ion.term = *term;
+  ion.term_weight = coupling.weight();
+  bool chosen = false;
+  for (const Arrangement& a : coupling.arrangements) {
+    if (!chosen && (!ionm_given || a.ion_projection == c.IONM)) {
+      ion.arrangement = a;
+      chosen = true;
+    } else {
+      ion.other_projections.push_back(a.ion_projection);
+    }
+  }
+  if (!chosen) {
+    fail("IONM", std::to_string(c.IONM) + " is not a projection of the ion in the term " + name +
+                     " that the hole meets (" + projections_text(projections) + ")");
+  }
+  s.ion = ion;
 }
 
 void complete_channel(Setup& s, const std::string& file) {
@@ -147,7 +255,8 @@ void complete_channel(Setup& s, const std::string& file) {
     fail("L0", "equal nuclear charges keep the parity; the dipole needs L0 of the other parity than the shell's (" +
                    std::to_string(s.shell.L0) + ")");
   }
-  check_open_shell(c, g.NSH, s.shell.M == 0 ? 2 : 4, fail);
+  check_open_shell(c, s.gs, fail);
+  choose_ion(s, fail);
   if (c.NX == 0) c.NX = s.shell.n;
   if (c.NX < 1 || c.NX > kMaxWaves) fail("NX", "a solution takes 1 to " + std::to_string(kMaxWaves) + " partial waves");
   if (c.NL == 0) c.NL = std::min(c.NX, kMaxSolutions);
@@ -210,6 +319,36 @@ class DipoleCheck {
   std::array<double, 81> fc_{};
 };
 
+// The ionic term, the arrangement and its weight, the field shell by shell
+// (with static exchange) and the threshold.
+void listing_ion(io::Unit& L, const Setup& s) {
+  const IonChoice& ion = *s.ion;
+  const Arrangement& a = ion.arrangement;
+  io::fwrite(L, io::Format("(' Ion: term ',A,' (ION), arrangement of ion projection',I3,' (IONM), weight',F9.6)"),
+             term_name(ion.term), a.ion_projection, a.weight);
+  L.write_record("   (the C.S. columns times the weight are this term's share of the shell's cross section)");
+  if (!ion.other_projections.empty()) {
+    io::fwrite(L,
+               io::Format("('   the term''s other arrangements, ion projection ',A,', are channels of their own;',/,"
+                          "'   the term''s weight',F9.6,' is the sum over its arrangements')"),
+               projections_text(ion.other_projections), ion.term_weight);
+  }
+  if (s.c.IPOT == 1) {
+    L.write_record("   shell   M    direct   exchange +M   exchange -M   (coefficients of J, K(+M), K(-M))");
+    for (int i = 1; i <= s.gs.NSH(); ++i) {
+      const ShellField& f = a.field[static_cast<size_t>(i - 1)];
+      const int M = s.gs.shell(i, s.KD).M;
+      if (M == 0) {
+        io::fwrite(L, io::Format("(3X,I5,I4,F10.4,F14.4)"), i, M, f.direct, f.exchange);
+      } else {
+        io::fwrite(L, io::Format("(3X,I5,I4,F10.4,2F14.4)"), i, M, f.direct, f.exchange, f.partner);
+      }
+    }
+  }
+  L.write_record(" Threshold: Koopmans' - the ionised shell's orbital energy from the ground-state file, the same");
+  L.write_record("            for every term of the ion (the term's own energy is not formed)");
+}
+
 void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
   const CHN& c = s.c;
   const lib::GroundStateGroup& gs = s.gs.s00;
@@ -246,6 +385,10 @@ void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
   const double Zion = c.IPOT == 0 ? gs.Z1 + gs.Z2 : ion_charge(s.gs, s.mol, c.OPEN[0], c.OPEN[1]);
   if (c.IPOT == 0) {
     L.write_record(" Potential: the bare nuclei (exact one-electron continuum)");
+  } else if (s.ion) {
+    L.write_record(" Potential: static exchange - the frozen Hartree-Fock field of the ion in the term " +
+                   term_name(s.ion->term) + ", the electron");
+    L.write_record("            coupled to it; continuum orthogonal to the occupied orbitals of its symmetry");
   } else if (c.OPEN[0] != 0) {
     L.write_record(" Potential: static exchange - the frozen Hartree-Fock field of the ion's closed shells; the");
     io::fwrite(L, io::Format("(12X,'ionised shell',I3,' is the open shell of the ground state with one electron;')"),
@@ -257,6 +400,7 @@ void listing_head(io::Unit& L, const Setup& s, const Grid& g) {
     L.write_record("            to the hole; continuum orthogonal to the occupied orbitals of its symmetry");
   }
   io::fwrite(L, io::Format("(' Long range: Coulomb field of charge Zion =',F7.3)"), Zion);
+  if (s.ion) listing_ion(L, s);
   const double kl = c.P0 + (c.NC - 1) * c.DP;
   io::fwrite(L,
              io::Format("(' Momenta k = P0 + (j-1)*DP:  P0 =',F9.5,', DP =',F9.5,', NC =',I4,/,"
@@ -423,6 +567,7 @@ void run_chanfile(io::Units& units) {
     opt.NIT = c.NIT;
     opt.EPS = c.EPS;
     opt.open_electrons = c.OPEN[0] != 0 ? c.OPEN[1] : 0;
+    if (s.ion) opt.field = s.ion->arrangement.field;
     se = std::make_unique<StaticExchange>(g, s.gs, s.mol, c.NSI, s.final, opt);
   }
 
@@ -434,7 +579,15 @@ void run_chanfile(io::Units& units) {
   L.write_record("");
   L.write_record(" The C.S. columns count two electrons in the ionised shell and one sign of the final projection M:");
   L.write_record(" for a one-electron target halve them; a final M > 0 from a sigma shell stands for +M and -M.");
-  if (c.OPEN[0] != 0) {
+  if (s.ion) {
+    io::fwrite(L, io::Format("(' The share of the ion''s term ',A,' is the C.S. columns times the weight',F9.6,'.')"),
+               term_name(s.ion->term), s.ion->arrangement.weight);
+    if (!s.ion->other_projections.empty()) {
+      L.write_record(" The term's other arrangements (ion projection " + projections_text(s.ion->other_projections) +
+                     ") are channels of their own, each counted so; the");
+      L.write_record(" term's share is the sum over its arrangements.");
+    }
+  } else if (c.OPEN[0] != 0) {
     L.write_record(" The ionised open shell holds one electron: its share is 1/2 (sigma) or 1/4 (pi, delta) of");
     L.write_record(" that of the full shell the columns count.");
   }

@@ -32,14 +32,26 @@ struct CHN {
   int EXACT = 0;        // 1: the exact dipole constant sqrt(4π/3) in the listed cross sections
   int IDER = 0;         // velocity form of an odd-M orbital at ξ = 1: 1 through X/sqrt(ξ² − 1), 0 one-sided difference
   // The open shell of the ground state and its electrons (OPEN(1) = 0: every
-  // shell closed).  Only the ionisation of an open shell of one electron,
-  // which leaves a closed-shell ion, is described.
+  // shell closed).
   std::array<int, 2> OPEN{};
+  // The neutral's term as the ground-state program spells it ('3S-', '2P'):
+  // with an open shell, needed when ION is given.
+  std::string TERM;
+  // The ionic term the photoelectron is coupled to, as term_name spells it
+  // ('4S-', '2P', '1S+').  Blank: a closed-shell neutral (ion ²Λ of the
+  // hole, the electron singlet-coupled to it) or the open shell of one
+  // electron ionised (a closed-shell ion); every other hole needs it.
+  std::string ION;
+  // The ion's signed projection that selects the arrangement of ION when
+  // the hole meets the term in more than one (kNotGiven: not given).
+  static constexpr int kNotGiven = -99;
+  int IONM = kNotGiven;
   io::Group group();
   // The group as a front end writes it (diatom's File.CHN): TIT, FIG, FIC,
-  // FID, FIL, NSI, M, NL, NC, P0, DP, IPOT, ND, OPEN, IDER in that order, FID
-  // and ND named only when ND > 0 and OPEN only when OPEN(1) ≠ 0; the other
-  // variables are not named and keep their defaults when the file is read.
+  // FID, FIL, NSI, M, NL, NC, P0, DP, IPOT, ND, OPEN, TERM, ION, IONM, IDER
+  // in that order, FID and ND named only when ND > 0, OPEN only when
+  // OPEN(1) ≠ 0, TERM, ION and IONM only when given; the other variables
+  // are not named and keep their defaults when the file is read.
   io::Group written_group();
 };
 

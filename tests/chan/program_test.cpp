@@ -3,6 +3,8 @@
 // partial waves with static exchange, and the whole chain ground state →
 // channel files → xsect listing for the hydrogen atom on one focus against
 // the exact cross section.
+#include "chan/program.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -282,6 +284,90 @@ TEST(ChanfileProgram, TakesMomentaWhoseAngularCoefficientsPassEightyFactorial) {
     ASSERT_EQ(cs.back().size(), 4u) << dir.read("c.lst");
   }
   for (size_t i = 0; i < cs[0].size(); ++i) EXPECT_NEAR(cs[0][i] / cs[1][i], 1.0, 2e-3);
+}
+
+// Naming the ion of the two fields that need no term changes nothing in
+// the channel file: a closed-shell neutral's π hole with ION = '2P' (the
+// hole's orbital +K, its partner and every other orbital −K), and the open
+// σ shell of one electron ionised with ION = '1S+' (the closed-shell ion).
+// The listing states the term and its weight: 1 for a closed shell, q/N =
+// 1/2 for the σ¹ shell.
+TEST(ChanfileProgram, NamingTheIonOfAClosedShellOrOfOneElectronChangesNoChannel) {
+  const Target z2 = make_target(2.0, 2.0, 1.4, 6, 120, 1.25, 25.0);
+  const Target h2p = make_target(1.0, 1.0, 2.0, 6, 120, 1.5, 25.0);
+  const std::string common = " FIC = 'c.chn', FIL = 'c.lst', NC = 2, P0 = 0.5, DP = 0.5, NL = 2, IPOT = 1,";
+  struct Case {
+    std::string gs, body, ion, weight;
+  } cases[] = {
+      {bare_orbitals_text(z2, {Waves{0, 0, 6, 2}, Waves{1, 1, 6, 2}}), " NSI = 2, M = 1", " ION = '2P'",
+       "weight 1.000000"},
+      {ground_state_text(h2p), " NSI = 1, M = 1, OPEN = 1, 1, TERM = '2S+'", " ION = '1S+'", "weight 0.500000"},
+  };
+  for (const Case& c : cases) {
+    std::string chn[2];
+    for (int named = 0; named < 2; ++named) {
+      ScratchDir dir("chanfile_ion_named");
+      dir.write("g.gs", c.gs);
+      dir.write("File.CHN", control(" FIG = 'g.gs'," + common + c.body + (named ? "," + c.ion : "")));
+      auto r = run_program_in(dir.path(), "chanfile");
+      ASSERT_EQ(r.status, 0) << c.body << "\n" << r.output;
+      chn[named] = dir.read("c.chn");
+      const std::string lst = dir.read("c.lst");
+      EXPECT_EQ(lst.find("Koopmans'") != std::string::npos, named == 1) << lst;
+      if (named) {
+        EXPECT_NE(lst.find(c.weight), std::string::npos) << lst;
+      }
+    }
+    EXPECT_EQ(chn[0], chn[1]) << c.body;
+  }
+}
+
+// A σ hole beside an open π¹ shell (1σg² 1πu¹ ²Πu of frozen bare-nuclei
+// orbitals, Z1 = Z2 = 2): the ion ³Πu in its arrangement of projection −1.
+// The ion's charge counts the open shell's one electron (4 − 3 + 1 = 2), the
+// weight is the triplet's share of the singlet-coupled hole, (2S_I + 1)/
+// (2(2S_o + 1)) = 3/4, over the neutral's two components, and the open
+// orbital of the ion's projection, π₋, carries the exchange.
+TEST(ChanfileProgram, ListsTheIonicTermItsArrangementWeightAndField) {
+  const Target z2 = make_target(2.0, 2.0, 1.4, 6, 120, 1.25, 25.0);
+  ScratchDir dir("chanfile_ion_open");
+  dir.write("g.gs", bare_orbitals_text(z2, {Waves{0, 0, 6, 2}, Waves{1, 1, 6, 2}}));
+  dir.write("File.CHN", control(" FIG = 'g.gs', FIC = 'c.chn', FIL = 'c.lst', NC = 1, P0 = 0.5, NL = 2, IPOT = 1,"
+                                " NSI = 1, M = 1, OPEN = 2, 1, TERM = '2Pu', ION = '3P', IONM = -1"));
+  auto r = run_program_in(dir.path(), "chanfile");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string lst = dir.read("c.lst");
+  for (const char* want : {"Coulomb field of charge Zion =  2.000", "electrons of the ground state   3.0",
+                           "Ion: term 3P (ION), arrangement of ion projection -1 (IONM), weight 0.375000",
+                           "ion projection 1, are channels of their own", "term's weight 0.750000",
+                           "       2   1    1.0000        0.0000        0.5000"}) {
+    EXPECT_NE(lst.find(want), std::string::npos) << want << "\n" << lst;
+  }
+}
+
+// The group as a front end writes it names TERM, ION and IONM only when
+// given, and reads them back.
+TEST(ChanfileControl, WrittenGroupNamesTheTermsAndTheProjectionOnlyWhenGiven) {
+  chan::CHN c;
+  auto plain = io::Unit::to_text("File.CHN");
+  c.written_group().write(*plain);
+  for (const char* name : {"TERM", "ION", "IONM"})
+    EXPECT_EQ(plain->text().find(std::string(" ") + name + " ="), std::string::npos) << plain->text();
+  c.OPEN = {7, 1};
+  c.TERM = "2P";
+  c.ION = "3P";
+  c.IONM = -1;
+  auto named = io::Unit::to_text("File.CHN");
+  c.written_group().write(*named);
+  chan::CHN got;
+  got.group().read(*io::Unit::from_text("File.CHN", named->text()));
+  EXPECT_EQ(io::trim_right(got.TERM), "2P");
+  EXPECT_EQ(io::trim_right(got.ION), "3P");
+  EXPECT_EQ(got.IONM, -1);
+  c.IONM = 0;  // a projection of 0 is given, not the default
+  auto zero = io::Unit::to_text("File.CHN");
+  c.written_group().write(*zero);
+  EXPECT_NE(zero->text().find(" IONM = 0"), std::string::npos) << zero->text();
 }
 
 // The rows "E, partial…, total" of the R-form and V-form tables of one
