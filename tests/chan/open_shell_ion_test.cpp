@@ -27,7 +27,6 @@ GroundState ground_state_of(const std::string& text) {
 struct Solved {
   Block b;
   Sigma s;
-  StaticExchange::Diagnostics d;
 };
 
 Solved solve(const Target& g, const GroundState& gs, const Waves& w, const Arrangement& a, double k,
@@ -44,9 +43,8 @@ Solved solve(const Target& g, const GroundState& gs, const Waves& w, const Arran
     se.block(k, 3, r.b);
   }
   r.s = channel_sigma(g, w, r.b);
-  r.d = se.diagnostics().back();
-  EXPECT_TRUE(r.d.converged);
-  EXPECT_LT(r.d.max_overlap, 1e-10);  // orthogonal to the open πu orbital too (M = 1)
+  EXPECT_TRUE(se.diagnostics().back().converged);
+  EXPECT_LT(se.diagnostics().back().max_overlap, 1e-10);  // orthogonal to the open πu orbital too (M = 1)
   return r;
 }
 

@@ -364,10 +364,6 @@ TEST(ChanfileControl, WrittenGroupNamesTheTermsAndTheProjectionOnlyWhenGiven) {
   EXPECT_EQ(io::trim_right(got.TERM), "2P");
   EXPECT_EQ(io::trim_right(got.ION), "3P");
   EXPECT_EQ(got.IONM, -1);
-  c.IONM = 0;  // a projection of 0 is given, not the default
-  auto zero = io::Unit::to_text("File.CHN");
-  c.written_group().write(*zero);
-  EXPECT_NE(zero->text().find(" IONM = 0"), std::string::npos) << zero->text();
 }
 
 // The rows "E, partial…, total" of the R-form and V-form tables of one
