@@ -67,14 +67,23 @@ std::pair<double, double> beta_at(const BetaBlock& b, double w) {
 
 namespace {
 
-// The shells of the channels in the order of their first channel (that of
-// CrossSections::shell_names).
-std::vector<int> shells_of(const std::vector<Channel>& ch) {
-  std::vector<int> shells;
-  for (const Channel& c : ch) {
-    if (std::find(shells.begin(), shells.end(), c.shell) == shells.end()) shells.push_back(c.shell);
+// The ionic states of the channels (one per shell, or one per term of a
+// hole that leaves several), each by its first channel, in the order of
+// CrossSections::shell_names.
+std::vector<size_t> states_of(const std::vector<Channel>& ch) {
+  std::vector<size_t> first;
+  for (size_t c = 0; c < ch.size(); ++c) {
+    if (std::none_of(first.begin(), first.end(),
+                     [&](size_t f) { return ch[f].state == ch[c].state && ch[f].shell == ch[c].shell; }))
+      first.push_back(c);
   }
-  return shells;
+  return first;
+}
+
+// The heading of a state's block in xsect's table: its shell, or with
+// terms its state (xsect's IST).
+std::string block_name(const Channel& c) {
+  return c.term_text.empty() ? "shell " + std::to_string(c.shell + 1) : "state " + std::to_string(c.state + 1);
 }
 
 void fill(const std::map<std::string, BetaBlock>& table, const std::string& name, const CrossSections& cs, int kinds,
@@ -105,7 +114,7 @@ Asymmetries asymmetries(const std::vector<Channel>& ch, const CrossSections& cs,
   Asymmetries a;
   const int kinds = cs.rpa ? 4 : 2;
   for (size_t c = 0; c < ch.size(); ++c) fill(table, "channel " + std::to_string(c + 1), cs, kinds, a.channel);
-  for (int s : shells_of(ch)) fill(table, "shell " + std::to_string(s + 1), cs, kinds, a.shell);
+  for (size_t f : states_of(ch)) fill(table, block_name(ch[f]), cs, kinds, a.shell);
   return a;
 }
 
@@ -157,12 +166,12 @@ std::string beta_listing(const Molecule& m, const std::vector<Channel>& ch, cons
   std::ostringstream o;
   o << " Asymmetry parameters beta (random orientation: dsigma/dOmega = sigma/4pi (1 + beta P2(cos theta)),\n"
     << " theta from the polarisation), per channel and per shell, also in beta.dat and, per shell, in diatom.dat:";
-  const std::vector<int> shells = shells_of(ch);
-  for (size_t s = 0; s < shells.size(); ++s) {
+  const std::vector<size_t> states = states_of(ch);
+  for (size_t s = 0; s < states.size(); ++s) {
     std::vector<std::pair<std::string, const std::vector<std::vector<double>>*>> cols;
     std::vector<size_t> index;
     for (size_t c = 0; c < ch.size(); ++c) {
-      if (ch[c].shell == shells[s]) cols.push_back({ch[c].label(m), a.channel}), index.push_back(c);
+      if (ch[c].state == ch[states[s]].state && ch[c].shell == ch[states[s]].shell) cols.push_back({ch[c].label(m), a.channel}), index.push_back(c);
     }
     cols.push_back({"shell " + cs.shell_names[s], a.shell});
     index.push_back(s);
@@ -229,12 +238,14 @@ std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const 
     curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
     col += kinds * stride;
   }
-  const std::vector<int> shells = shells_of(ch);
-  for (size_t s = 0; s < shells.size(); ++s) {
-    const Shell& sh = m.shells[static_cast<size_t>(shells[s])];
+  const std::vector<size_t> states = states_of(ch);
+  for (size_t s = 0; s < states.size(); ++s) {
+    const Channel& first = ch[states[s]];
+    const Shell& sh = m.shells[static_cast<size_t>(first.shell)];
     std::string name = std::to_string(sh.n) + (sh.M == 0 ? "σ" : sh.M == 1 ? "π" : "δ");
     if (sh.parity) name += sh.parity;
-    const std::string lc = shells.size() == 1 ? "8" : std::to_string(colour++);
+    if (!first.term_pretty.empty()) name += "⁻¹ " + first.term_pretty;
+    const std::string lc = states.size() == 1 ? "8" : std::to_string(colour++);
     if (cs.rpa) curve(col, name, "HF", 0, "rgb 'gray50'", 2);
     curve(col, name, form, base, lc, 3);
     col += kinds * stride;

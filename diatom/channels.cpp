@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <tuple>
 
+#include "diatom/ionic_terms.hpp"
 #include "diatom/photon_range.hpp"
 #include "io/stop.hpp"
 #include "photo/sizes.hpp"
@@ -22,10 +23,14 @@ std::string ev(double v) {
   return b;
 }
 
+std::string signed_text(int v) { return (v > 0 ? "+" : "") + std::to_string(v); }
+
 }  // namespace
 
 std::string Channel::label(const Molecule& m) const {
-  std::string s = m.shells[shell].name + " -> k " + kLatin[M];
+  std::string s = m.shells[shell].name;
+  if (!term_text.empty()) s += " " + term_text + (name_projection ? " (ion " + signed_text(ion_projection) + ")" : "");
+  s += std::string(" -> k ") + kLatin[M];
   if (parity) s += std::string("_") + parity;
   return s;
 }
@@ -34,9 +39,18 @@ std::string Channel::pretty(const Molecule& m) const {
   const Shell& s = m.shells[shell];
   std::string t = std::to_string(s.n) + kGreek[s.M];
   if (s.parity) t += s.parity;
+  if (!term_pretty.empty()) t += "⁻¹ " + term_pretty + (name_projection ? " (" + signed_text(ion_projection) + ")" : "");
   t += " → k";
   t += kGreek[M];
   if (parity) t += parity;
+  return t;
+}
+
+std::string Channel::state_pretty(const Molecule& m) const {
+  const Shell& s = m.shells[shell];
+  std::string t = std::to_string(s.n) + kGreek[s.M];
+  if (s.parity) t += s.parity;
+  if (!term_pretty.empty()) t += "⁻¹ " + term_pretty;
   return t;
 }
 
@@ -57,18 +71,39 @@ double channel_weight(const Shell& s, int final_M, bool one_electron) {
 
 std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file) {
   std::vector<Channel> out;
-  for (int i : m.ionised) {
-    const Shell& s = m.shells[i];
-    for (int f : final_projections(s.M)) {
-      Channel c;
-      c.shell = i;
-      c.M = f;
-      if (s.parity) c.parity = s.parity == 'g' ? 'u' : 'g';
-      c.weight = channel_weight(s, f, m.one_electron());
-      char tag[16];
-      std::snprintf(tag, sizeof tag, "c%02d", static_cast<int>(out.size()) + 1);
-      c.tag = tag;
-      out.push_back(c);
+  const std::vector<IonicState> states = ionic_states(m, "file '" + file + "', group &MOL, variable ION");
+  for (size_t k = 0; k < states.size(); ++k) {
+    const IonicState& st = states[k];
+    const Shell& s = m.shells[static_cast<size_t>(st.shell)];
+    // A hole without terms is one arrangement of weight one.
+    const std::vector<chan::Arrangement> arrangements =
+        st.has_term() ? st.arrangements : std::vector<chan::Arrangement>{chan::Arrangement{0, 1.0, {}}};
+    for (const chan::Arrangement& a : arrangements) {
+      for (int f : final_projections(s.M)) {
+        Channel c;
+        c.shell = st.shell;
+        c.state = static_cast<int>(k);
+        c.M = f;
+        if (s.parity) c.parity = s.parity == 'g' ? 'u' : 'g';
+        if (st.has_term()) {
+          // The arrangement's weight counts the channel of the full shell.
+          Shell full = s;
+          full.occupation = 0;
+          c.weight = channel_weight(full, f, false) * a.weight;
+          c.term = st.term;
+          c.ion_projection = a.ion_projection;
+          c.name_projection = arrangements.size() > 1;
+          const std::string label = st.label(m), pretty = st.pretty(m);
+          c.term_text = label.substr(label.find(' ') + 1);
+          c.term_pretty = pretty.substr(pretty.find(' ') + 1);
+        } else {
+          c.weight = channel_weight(s, f, m.one_electron());
+        }
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "c%02d", static_cast<int>(out.size()) + 1);
+        c.tag = tag;
+        out.push_back(c);
+      }
     }
   }
   if (out.size() > static_cast<size_t>(photo::kMaxChannels)) {

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "chan/ion_coupling.hpp"
 #include "diatom/molecule.hpp"
 
 namespace diatom {
@@ -27,9 +28,20 @@ struct Channel {
   double results_end = std::numeric_limits<double>::infinity();
   double threshold = 0;  // the shell's ionisation energy (hartree), once the grid is laid
   std::string tag;  // folder and file stem: c01, c02, ...
+  // The ionic state the channel adds to (index into ionic_states), and,
+  // for a hole that leaves several terms, the term, the arrangement's ion
+  // projection (named to the continuum program when the term has several)
+  // and the term in print ("4Sg-", "⁴Σg⁻").
+  int state = 0;
+  chan::IonTerm term;
+  int ion_projection = 0;
+  bool name_projection = false;
+  std::string term_text, term_pretty;
   // "3sg -> k sigma_u" (plain) and "3σg → kσu" (for plots).
   std::string label(const Molecule& m) const;
   std::string pretty(const Molecule& m) const;
+  // The ionic state in print: "3σg" or "3σg⁻¹ ⁴Σg⁻".
+  std::string state_pretty(const Molecule& m) const;
 };
 
 // The final projections M′ ≥ 0 a dipole reaches from projection M: M − 1 (when ≥ 0), M, M + 1.
@@ -42,8 +54,9 @@ std::vector<int> final_projections(int M);
 double channel_weight(const Shell& s, int final_M, bool one_electron);
 
 // The channels of the ionised shells without their grids: shell, final
-// symmetry, weight and tag (c01, c02, … in the order of ION); stops naming
-// ION when they are more than xsect takes (photo::kMaxChannels).
+// symmetry, weight and tag (c01, c02, … in the order of ION), for a hole
+// with terms one set per term and arrangement, weighted by its share;
+// stops naming ION when they are more than xsect takes (photo::kMaxChannels).
 std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file);
 
 // The channels of the ionised shells, with the momentum grid of each shell:

@@ -16,6 +16,7 @@
 #include "diatom/cross_sections.hpp"
 #include "diatom/empty_orbitals.hpp"
 #include "diatom/ionic_states.hpp"
+#include "diatom/ionic_terms.hpp"
 #include "diatom/job_lists.hpp"
 #include "diatom/jobs.hpp"
 #include "diatom/listings.hpp"
@@ -472,6 +473,43 @@ std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& c
   return check;
 }
 
+// The ionic states of holes that leave several terms: each term's share of
+// its hole at high energy, its threshold and its channels.
+void report_ionic_states(Collection& c, const Molecule& m, const std::vector<Channel>& ch, const GroundState& g) {
+  if (std::none_of(ch.begin(), ch.end(), [](const Channel& x) { return !x.term_text.empty(); })) return;
+  c.out("   ionic states: the hole beside the open shell, which keeps the neutral's term as parent (frozen orbitals);");
+  c.out("   the photoelectron coupled to each term in its own static-exchange field; the share is the term's part of");
+  c.out("   the hole's cross section far above threshold; every term of a hole at Koopmans' threshold, the hole's");
+  c.out("   orbital energy (the terms' splitting is not in the thresholds):");
+  c.out("     state            share  threshold eV  channels");
+  for (size_t k = 0; k < ch.size();) {
+    size_t e = k;
+    std::string tags;
+    double share = 0.0;
+    while (e < ch.size() && ch[e].state == ch[k].state && ch[e].shell == ch[k].shell) {
+      tags += " " + ch[e].tag;
+      ++e;
+    }
+    const Shell& s = m.shells[static_cast<size_t>(ch[k].shell)];
+    if (!ch[k].term_text.empty()) {
+      for (const IonicState& st : ionic_states(m, "ION"))
+        if (st.shell == ch[k].shell && st.term == ch[k].term) share = st.weight;
+    } else {
+      share = static_cast<double>(s.electrons()) / s.full();
+    }
+    const std::string name = ch[k].term_text.empty() ? s.name : s.name + "^-1 " + ch[k].term_text;
+    char b[96];
+    std::snprintf(b, sizeof b, "     %-16s %5.3f  %12.3f ", name.c_str(), share,
+                  -g.orbital[static_cast<size_t>(ch[k].shell)] * kHartreeEV);
+    c.out(b + tags);
+    k = e;
+  }
+  if (std::any_of(ch.begin(), ch.end(), [](const Channel& x) { return x.name_projection; })) {
+    c.out("   a term met in two arrangements (the ion's projections +L and -L beside the photoelectron's m) has no");
+    c.out("   beta of its own here: its arrangements' continua differ, and beta is listed per channel");
+  }
+}
+
 // The closed-channel resonances in the range of results, from the bound
 // functions chanfile lists for each channel.
 void report_resonances(Collection& c, const std::vector<Channel>& ch, const std::string& folder) {
@@ -548,8 +586,13 @@ std::string photo_results(Collection& c, int d) {
   c.out("   a one-electron target half of these (the listed values count two electrons and one sign of M)");
   if (p.molecule.open >= 0 && !p.molecule.one_electron()) {
     const Shell& o = p.molecule.shells[static_cast<size_t>(p.molecule.open)];
-    c.out("   the open shell '" + o.name + "' holds 1 of " + std::to_string(o.full()) + " electrons: 1/" +
-          std::to_string(o.full()) + " of the full shell's weights; the field is that of the closed-shell ion");
+    if (std::find(p.molecule.ionised.begin(), p.molecule.ionised.end(), p.molecule.open) !=
+            p.molecule.ionised.end() &&
+        !hole_has_terms(p.molecule, p.molecule.open)) {
+      c.out("   the open shell '" + o.name + "' holds 1 of " + std::to_string(o.full()) + " electrons: 1/" +
+            std::to_string(o.full()) + " of the full shell's weights; the field is that of the closed-shell ion");
+    }
+    report_ionic_states(c, p.molecule, ch, g);
   }
   if (!c.done(c.step(d, "xsect"))) {
     c.out("   cross sections: xsect has not finished");
@@ -570,13 +613,19 @@ std::string photo_results(Collection& c, int d) {
   replace_file(folder + "/channels.dat", channel_table(p.molecule, ch, cs));
   const std::string here = p.distances[d].empty() ? "" : p.distances[d] + "/";
   c.out("");
-  c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per shell) and " + here + "channels.dat (per channel)" +
+  const bool terms = std::any_of(ch.begin(), ch.end(), [](const Channel& x) { return !x.term_text.empty(); });
+  c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per " + (terms ? "ionic state" : "shell") + ") and " +
+        here + "channels.dat (per channel)" +
         (cs.errors() ? ", each with its estimated error (+-) from the check:" : ":"));
   c.out(table.substr(0, table.size() - 1));
   if (!ang.listing.empty()) c.out("\n" + ang.listing);
   if (checked) {
+    // One threshold per ionic state (a hole's terms share Koopmans' threshold).
     std::vector<double> thresholds;
-    for (int i : p.molecule.ionised) thresholds.push_back(-g.orbital[static_cast<size_t>(i)] * kHartreeEV);
+    for (size_t k = 0; k < ch.size(); ++k) {
+      if (k == 0 || ch[k].state != ch[k - 1].state || ch[k].shell != ch[k - 1].shell)
+        thresholds.push_back(-g.orbital[static_cast<size_t>(ch[k].shell)] * kHartreeEV);
+    }
     c.out("");
     for (const std::string& line : target_report(cs, *checked, thresholds, {mol.STOL, mol.BTOL})) {
       c.out(" " + line);

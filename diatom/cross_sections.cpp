@@ -59,11 +59,15 @@ CrossSections combine_channels(const Molecule& m, const std::vector<Channel>& ch
   cs.ev.erase(std::unique(cs.ev.begin(), cs.ev.end(), [](double a, double b) { return std::fabs(a - b) < 1e-6; }),
               cs.ev.end());
   const size_t nrow = cs.ev.size(), nch = ch.size();
-  std::vector<int> shells;
+  // The ionic states: one per ionised shell, or one per term of a hole
+  // that leaves several, in the order of their first channel.
+  std::vector<std::pair<int, int>> shells;  // (shell, state)
   for (const Channel& c : ch) {
-    if (std::find(shells.begin(), shells.end(), c.shell) == shells.end()) shells.push_back(c.shell);
+    if (std::find(shells.begin(), shells.end(), std::pair{c.shell, c.state}) != shells.end()) continue;
+    shells.emplace_back(c.shell, c.state);
+    cs.shell_names.push_back(m.shells[static_cast<size_t>(c.shell)].name +
+                             (c.term_text.empty() ? "" : "_" + c.term_text));
   }
-  for (int s : shells) cs.shell_names.push_back(m.shells[s].name);
   for (int k = 0; k < 4; ++k) {
     cs.channel[k].assign(nch, std::vector<double>(nrow, kNotAvailable));
     cs.shell[k].assign(shells.size(), std::vector<double>(nrow, 0.0));
@@ -86,7 +90,7 @@ CrossSections combine_channels(const Molecule& m, const std::vector<Channel>& ch
   }
   for (int k = 0; k < 4; ++k) {
     for (size_t c = 0; c < nch; ++c) {
-      const size_t s = std::find(shells.begin(), shells.end(), ch[c].shell) - shells.begin();
+      const size_t s = std::find(shells.begin(), shells.end(), std::pair{ch[c].shell, ch[c].state}) - shells.begin();
       for (size_t r = 0; r < nrow; ++r) cs.shell[k][s][r] += cs.channel[k][c][r];  // NaN spreads: not reached
     }
     for (size_t s = 0; s < shells.size(); ++s) {
@@ -205,13 +209,33 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
       << " (" << kind << ", length)', \\\n     '" << data << "' using 1:" << c0 + shift + 1 << " with lines lc " << lc
       << " lw " << lw << " dt 2 title '" << name << " (" << kind << ", velocity)', \\\n     ";
   };
-  for (const Channel& c : ch) {
-    curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
-    col += kinds;
+  const bool terms = std::any_of(ch.begin(), ch.end(), [](const Channel& c) { return !c.term_text.empty(); });
+  if (terms) {
+    // Holes with several ionic terms: one curve per ionic state, from the
+    // shell table (the channels of a term's arrangements are many).
+    const int stride = cs.errors() ? 2 : 1;
+    const int per_state = kinds * (cs.shell_beta[0].empty() ? 1 : 2) * stride;
+    auto table_curve = [&](int c0, const std::string& name, const std::string& lc, int lw) {
+      o << "'" << plot.table << "' using 1:" << c0 << " with lines lc " << lc << " lw " << lw << " dt 1 title '" << name
+        << " (" << form << ", length)', \\\n     '" << plot.table << "' using 1:" << c0 + stride << " with lines lc "
+        << lc << " lw " << lw << " dt 2 title '" << name << " (" << form << ", velocity)', \\\n     ";
+    };
+    int state = 0;
+    for (size_t c = 0; c < ch.size(); ++c) {
+      if (c > 0 && ch[c].state == ch[c - 1].state && ch[c].shell == ch[c - 1].shell) continue;
+      table_curve(2 + state * per_state + base * stride, ch[c].state_pretty(m), std::to_string(colour++), 2);
+      ++state;
+    }
+    table_curve(2 + state * per_state + base * stride, "total", "8", 3);
+  } else {
+    for (const Channel& c : ch) {
+      curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
+      col += kinds;
+    }
+    // Beside the RPA, the Hartree–Fock total in grey.
+    if (cs.rpa) curve(col, "total", "HF", 0, "rgb 'gray50'", 2);
+    curve(col, "total", form, base, "8", 3);
   }
-  // Beside the RPA, the Hartree–Fock total in grey.
-  if (cs.rpa) curve(col, "total", "HF", 0, "rgb 'gray50'", 2);
-  curve(col, "total", form, base, "8", 3);
   if (!plot.ref.empty())
     o << "'" << plot.ref << "' using 1:2 with points pt 7 ps 1.3 lc rgb 'black' title 'reference', \\\n     ";
   std::string s = o.str();

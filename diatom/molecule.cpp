@@ -11,6 +11,7 @@
 #include "diatom/angular_request.hpp"
 #include "diatom/shell_order.hpp"
 #include "diatom/ionic_states.hpp"
+#include "diatom/ionic_terms.hpp"
 #include "diatom/vibration.hpp"
 #include "io/stop.hpp"
 #include "io/unit.hpp"
@@ -244,9 +245,10 @@ void check_grid_settings(const MOL& mol, const Molecule& m, const Refusal& refus
   }
 }
 
-// The shells to ionise (ION): occupied, each once; of an open-shell
-// molecule only the open shell, of one electron, in the static-exchange
-// approximation.
+// The shells to ionise (ION): occupied, each once.  A hole in an
+// open-shell molecule other than its open shell of one electron leaves
+// several ionic terms, each a state of its own (ionic_terms.hpp); the hole
+// must reach at least one with the neutral's parent kept.
 void describe_ionisation(const MOL& mol, Molecule& m, const Refusal& refuse) {
   for (const std::string& w : shell_names(mol.ION)) {
     const int i = m.find_shell(w);
@@ -258,25 +260,22 @@ void describe_ionisation(const MOL& mol, Molecule& m, const Refusal& refuse) {
   if (!m.ionised.empty() && m.open >= 0) {
     const Shell& o = m.shells[m.open];
     for (int i : m.ionised) {
-      if (i != m.open) {
-        refuse("ION", "'" + m.shells[i].name +
-                          "' is a closed shell of an open-shell molecule: the ion would have two "
-                          "open shells ('" +
-                          m.shells[i].name + "' and '" + o.name + "'), whose coupling this model does not describe");
+      if (!hole_has_terms(m, i)) continue;
+      const chan::IonicTerms t = chan::ionic_terms(coupling_neutral(m), i + 1);
+      if (!t.reason.empty()) refuse("ION", "'" + m.shells[i].name + "': " + t.reason);
+      if (mol.VIB == 1) {
+        refuse("VIB", "the ion of '" + m.shells[i].name + "' has the open shells '" + m.shells[i].name + "' and '" +
+                          o.name + "', or an open shell of its own, in several terms: its potential curve is not "
+                          "computed (VIB = 0, or ION without that shell)");
       }
     }
-    if (o.electrons() > 1) {
-      refuse("ION", "'" + o.name + "': ionising the open shell '" + o.name + std::to_string(o.electrons()) +
-                        "' leaves an open-shell ion ('" + o.name + std::to_string(o.electrons() - 1) +
-                        "'), whose coupling to the photoelectron this model does not describe; only an open "
-                        "shell of one electron is ionised here");
-    }
-    // The static-exchange field of a closed-shell ion is not the ground
+    // The static-exchange field of an open-shell ion is not the ground
     // state's own field: the RPA's linear response about the ground state
     // is built for closed shells only.
     if (mol.RPA == 1) {
-      refuse("RPA", "the RPA is built for closed-shell ground states; the open shell '" + o.name +
-                        "1' is ionised in the static-exchange (Hartree-Fock) approximation: RPA = 0");
+      refuse("RPA", "the RPA is built for closed-shell ground states; the shells of the open-shell molecule ('" +
+                        o.name + std::to_string(o.electrons()) +
+                        "') are ionised in the static-exchange (Hartree-Fock) approximation: RPA = 0");
     }
   }
 }
@@ -501,6 +500,14 @@ Molecule describe_molecule(const MOL& given, const std::string& file) {
   m.photoionisation = !m.ionised.empty() && !(mol.VIB == 1 && !mol.given("EMIN") && !mol.given("EMAX"));
   check_variables_in_effect(mol, m, refuse);
   if (m.photoionisation) check_photoionisation(mol, m, refuse);
+  if (!m.mfpad.empty()) {
+    for (int i : m.ionised) {
+      if (hole_has_terms(m, i)) {
+        refuse("MFPAD", "the molecular-frame distributions are taken per shell, and '" + m.shells[i].name +
+                            "' leaves several ionic terms: MFPAD without it");
+      }
+    }
+  }
   describe_vibration(mol, m, refuse);
   return m;
 }

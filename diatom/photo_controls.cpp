@@ -56,6 +56,13 @@ chan::CHN chanfile_group(const Molecule& m, const MOL& mol, const Channel& c, co
   g.ND = mol.ND;
   // The ionised open shell and its one electron: the field of the closed-shell ion.
   if (m.open >= 0 && !m.one_electron()) g.OPEN = {m.open + 1, m.shells[m.open].electrons()};
+  // A hole that leaves several ionic terms: the neutral's term, the ion's
+  // and, where the term has two arrangements, the ion's projection.
+  if (c.term.multiplicity > 0) {
+    g.TERM = m.state;
+    g.ION = chan::term_name(c.term);
+    if (c.name_projection) g.IONM = c.ion_projection;
+  }
   // The velocity form of an odd-M orbital through X/sqrt(ξ² − 1), second
   // order (chanfile's default keeps the one-sided difference of stored runs).
   g.IDER = 1;
@@ -96,6 +103,9 @@ photo::S40 xsect_group(const XsectControl& c) {
     g.FID[k] = c.ND > 0 ? tag + "/" + tag + ".fid" : " ";
     g.ID[k] = c.ND;
   }
+  // A hole that leaves several ionic terms: each term's channels make one β.
+  const bool terms = std::any_of(c.channels.begin(), c.channels.end(), [](const Channel& x) { return x.term_text != ""; });
+  for (size_t k = 0; k < c.channels.size() && terms; ++k) g.IST[k] = c.channels[k].state + 1;
   g.IRP = c.rpa ? 1 : 0;
   g.NEM = c.sizes.NEM;
   g.NUR = c.sizes.NUR;

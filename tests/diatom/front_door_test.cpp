@@ -112,8 +112,8 @@ TEST(FrontDoor, EveryInputIsTakenOrRefusedNamingWhatTheUserWrote) {
       {kN2 + ", STATE = '3Sg-'", "variable STATE: closed shells make a 1S+ state, not '3Sg-'", 1},
       {"Z1 = 8, Z2 = 8, RZ = 2.282, SHELLS = '1sg 1su 2sg 2su 3sg 1pu 1pg2'", "needs its term (STATE = '3S-'", 1},
       {"Z1 = 7, Z2 = 8, RZ = 2.175, SHELLS = '1s 2s 3s 4s 5s 1p 2p1', STATE = '2Pi', ION = '5s', EMIN = 20, "
-       "EMAX = 40",
-       "'5s' is a closed shell of an open-shell molecule", 1},
+       "EMAX = 40, RPA = 1",
+       "variable RPA: the RPA is built for closed-shell ground states", 1},
       // The title counts characters; text outside UTF-8 is refused.
       {kN2 + ", TIT = '" + repeated("\xc3\xa9", 64) + "'", ok, 0},
       {kN2 + ", TIT = '" + repeated("\xc3\xa9", 66) + "'", "is longer than 65 characters", 1},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 #include "diatom/asymmetry.hpp"
 #include "diatom/channels.hpp"
@@ -190,6 +191,48 @@ TEST(ChannelWeights, FromListedValuesToShellCrossSections) {
     EXPECT_EQ(diatom::final_projections(s.M), c.finals) << c.shell;
     for (size_t k = 0; k < c.finals.size(); ++k) {
       EXPECT_EQ(diatom::channel_weight(s, c.finals[k], c.one_electron), c.weights[k]) << c.shell;
+    }
+  }
+}
+
+// A hole of an open-shell molecule splits its cross section among the
+// ionic terms: over the terms and their arrangements the channel weights
+// add up to the full shell's, times the hole orbital's occupation per place
+// (1 for a closed shell, q/N for the open shell), as the dipole's spin sum
+// demands; each term is one ionic state of the results.
+TEST(ChannelWeights, TheTermsOfAHoleShareItsCrossSection) {
+  struct Case {
+    double Z1, Z2, RZ;
+    const char *shells, *state, *ion;
+    std::vector<std::string> states;
+  } cases[] = {
+      {8, 8, 2.282, "1sg 1su 2sg 2su 3sg 1pu 1pg2", "3Sg-", "1pg 1pu 3sg",
+       {"1pg_2Pg", "1pu_4Pu", "1pu_2Pu", "3sg_4Sg-", "3sg_2Sg-"}},
+      {7, 8, 2.175, "1s 2s 3s 4s 5s 1p 2p1", "2Pi", "5s 1p 2p", {"5s_3P", "5s_1P", "1p_3S+", "1p_3S-",
+       "1p_3D", "1p_1S+", "1p_1S-", "1p_1D", "2p"}},
+  };
+  for (const Case& c : cases) {
+    diatom::MOL mol;
+    mol.Z1 = c.Z1, mol.Z2 = c.Z2, mol.RZ[0] = c.RZ, mol.SHELLS = c.shells, mol.STATE = c.state, mol.ION = c.ion;
+    mol.EMIN = 20, mol.EMAX = 40;
+    const diatom::Molecule m = diatom::describe_molecule(mol, "x.mol");
+    const std::vector<diatom::Channel> ch = diatom::dipole_channels(m, "x.mol");
+    std::vector<std::string> names;
+    for (size_t k = 0; k < ch.size(); ++k) {
+      const diatom::Channel& x = ch[k];
+      const std::string name = m.shells[x.shell].name + (x.term_text.empty() ? "" : "_" + x.term_text);
+      if (k == 0 || x.state != ch[k - 1].state) names.push_back(name);
+    }
+    std::multiset<std::string> got(names.begin(), names.end()), want(c.states.begin(), c.states.end());
+    EXPECT_EQ(got, want) << c.shells;
+    for (int hole : m.ionised) {
+      diatom::Shell full = m.shells[hole];
+      const double occupation = static_cast<double>(full.electrons()) / full.full();
+      full.occupation = 0;
+      double sum = 0, want_sum = 0;
+      for (int f : diatom::final_projections(full.M)) want_sum += diatom::channel_weight(full, f, false) * occupation;
+      for (const diatom::Channel& x : ch) sum += x.shell == hole ? x.weight : 0.0;
+      EXPECT_NEAR(sum, want_sum, 1e-12) << m.shells[hole].name;
     }
   }
 }
