@@ -216,6 +216,34 @@ TEST(DiatomProgram, LithiumOpenShellGivesBetaTwoAndEvenFinalProjections) {
   }
 }
 
+// Lithium's 1s hole beside the open 2s leaves Li⁺ 1s2s ³S and ¹S, shares
+// 3/4 and 1/4.  Each term's field is spherical (σ orbitals about one
+// nucleus), so each state's β is that of an s shell, 2, and its π channel
+// carries twice its σ channel, whatever the exchange of the term.
+TEST(DiatomProgram, LithiumCoreHoleGivesEachIonicTermItsOwnAtomicChannels) {
+  ScratchDir dir("diatom_li1s");
+  dir.write("li.mol",
+            "&MOL Z1 = 3, Z2 = 0, RZ = 0.4, SHELLS = '1s 2s1', STATE = '2S', ION = '1s', EMIN = 70, EMAX = 120,\n"
+            " TOL = 1e-5, DK = 0.1, BETA = 1 /\n");
+  auto r = run_program_in(dir.path(), "diatom -j 2 li.mol run");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string table = dir.read("run/diatom.dat"), ch = dir.read("run/channels.dat");
+  EXPECT_NE(table.find("1s_3S+_HF_L"), std::string::npos) << table.substr(0, 400);
+  EXPECT_NE(ch.find("1s 3S+ -> k pi (weight 1.5)"), std::string::npos) << ch.substr(0, 400);
+  EXPECT_NE(ch.find("1s 1S+ -> k pi (weight 0.5)"), std::string::npos);
+  for (double e : {75.0, 100.0}) {
+    for (int state = 0; state < 2; ++state) {
+      const auto [bL, bV] = column_at(table, e, 3 + 4 * state);
+      EXPECT_NEAR(bL, 2.0, 1e-3) << e << " eV, state " << state;
+      EXPECT_NEAR(bV, 2.0, 1e-3) << e << " eV, state " << state;
+      const auto [sL, sV] = column_at(ch, e, 1 + 4 * state);
+      const auto [pL, pV] = column_at(ch, e, 3 + 4 * state);
+      EXPECT_NEAR(pL / sL, 2.0, 2e-3) << e << " eV, state " << state;
+      EXPECT_NEAR(pV / sV, 2.0, 2e-3) << e << " eV, state " << state;
+    }
+  }
+}
+
 // CN X²Σ⁺ from its description alone.  From no orbitals the sweeps lose the
 // C 1s; diatom runs the closed-shell neighbour CO first (near/) and CN from
 // its orbitals.  x2dhf's CN at this distance (151 × 181 points): total
