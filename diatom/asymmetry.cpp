@@ -233,9 +233,11 @@ std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const 
   };
   // The channels in the colours of the cross-section plot, the shells thick
   // (one shell in the colour of the total; with the RPA its HF β in grey).
+  // With ionic terms the channels are many: the states alone are drawn.
+  const bool terms = std::any_of(ch.begin(), ch.end(), [](const Channel& c) { return !c.term_text.empty(); });
   int col = 2, colour = 1;
   for (const Channel& c : ch) {
-    curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
+    if (!terms) curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);
     col += kinds * stride;
   }
   const std::vector<size_t> states = states_of(ch);
