@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -145,6 +146,25 @@ TEST(FormatEngine, EveryWrittenFieldReadsBackOrIsAsterisks) {
   double v = 0;
   EXPECT_FALSE(io::parse_real_field("0.1E+400", 0, v));  // beyond double precision
   EXPECT_FALSE(io::parse_real_field("-9.9+99999", 0, v));
+  // Every field reads as the correctly rounded value of its digits: blanks
+  // anywhere, implied decimals, D exponents, subnormals and underflow, and a
+  // field longer than the reading buffer.
+  const std::string many = "0." + std::string(150, '3') + "D+01";
+  const struct {
+    const char* field;
+    int d;
+    double want;
+  } exact[] = {{" 1 2 3 ", 2, 1.23},      {".5", 0, 0.5},
+               {"-5.", 0, -5.0},          {"+0.12345678901234567D-02", 0, 0.12345678901234567e-2},
+               {"0.1E-310", 0, 0.1e-310}, {"1.0-999", 0, 0.0},
+               {"7+3", 1, 700.0}},
+    exact_many{many.c_str(), 0, std::strtod(("0." + std::string(150, '3') + "e1").c_str(), nullptr)};
+  for (const auto& k : exact) {
+    EXPECT_TRUE(io::parse_real_field(k.field, k.d, v)) << k.field;
+    EXPECT_EQ(v, k.want) << k.field;
+  }
+  EXPECT_TRUE(io::parse_real_field(exact_many.field, 0, v));
+  EXPECT_EQ(v, exact_many.want);
 }
 
 TEST(FormatEngine, OwnDataFilesRefuseTruncatedAndBlankFields) {
