@@ -80,10 +80,11 @@ std::vector<size_t> states_of(const std::vector<Channel>& ch) {
   return first;
 }
 
-// The heading of a state's block in xsect's table: its shell, or with
-// terms its state (xsect's IST).
-std::string block_name(const Channel& c) {
-  return c.term_text.empty() ? "shell " + std::to_string(c.shell + 1) : "state " + std::to_string(c.state + 1);
+// The heading of a state's block in xsect's table: its shell, or its state
+// when a hole of the run has terms (xsect's IST then names every channel's).
+std::string block_name(const std::vector<Channel>& ch, const Channel& c) {
+  const bool states = std::any_of(ch.begin(), ch.end(), [](const Channel& x) { return !x.term_text.empty(); });
+  return states ? "state " + std::to_string(c.state + 1) : "shell " + std::to_string(c.shell + 1);
 }
 
 void fill(const std::map<std::string, BetaBlock>& table, const std::string& name, const CrossSections& cs, int kinds,
@@ -114,7 +115,7 @@ Asymmetries asymmetries(const std::vector<Channel>& ch, const CrossSections& cs,
   Asymmetries a;
   const int kinds = cs.rpa ? 4 : 2;
   for (size_t c = 0; c < ch.size(); ++c) fill(table, "channel " + std::to_string(c + 1), cs, kinds, a.channel);
-  for (size_t f : states_of(ch)) fill(table, block_name(ch[f]), cs, kinds, a.shell);
+  for (size_t f : states_of(ch)) fill(table, block_name(ch, ch[f]), cs, kinds, a.shell);
   return a;
 }
 

@@ -93,6 +93,7 @@ std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file)
           c.term = st.term;
           c.ion_projection = a.ion_projection;
           c.name_projection = arrangements.size() > 1;
+          if (c.name_projection && s.M == 0 && a.ion_projection < 0) c.beta_mirror = f == 0 ? -1 : 1;
           const std::string label = st.label(m), pretty = st.pretty(m);
           c.term_text = label.substr(label.find(' ') + 1);
           c.term_pretty = pretty.substr(pretty.find(' ') + 1);

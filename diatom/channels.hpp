@@ -37,6 +37,11 @@ struct Channel {
   int ion_projection = 0;
   bool name_projection = false;
   std::string term_text, term_pretty;
+  // How the channel enters its state's β (xsect's IMR): a σ hole meets a
+  // term in two mirror-image arrangements, and one initial component's
+  // waves are the first's and the mirror image of the second's m > 0
+  // channel (1), its m = 0 channel the first's again (−1, left out).
+  int beta_mirror = 0;
   // "3sg -> k sigma_u" (plain) and "3σg → kσu" (for plots).
   std::string label(const Molecule& m) const;
   std::string pretty(const Molecule& m) const;

@@ -505,8 +505,8 @@ void report_ionic_states(Collection& c, const Molecule& m, const std::vector<Cha
     k = e;
   }
   if (std::any_of(ch.begin(), ch.end(), [](const Channel& x) { return x.name_projection; })) {
-    c.out("   a term met in two arrangements (the ion's projections +L and -L beside the photoelectron's m) has no");
-    c.out("   beta of its own here: its arrangements' continua differ, and beta is listed per channel");
+    c.out("   a sigma hole meets a term in two arrangements, the ion's projections +L and -L, mirror images of each");
+    c.out("   other: the term's beta takes the first's waves and the mirror image of the second's m > 0 channel");
   }
 }
 

@@ -105,7 +105,10 @@ photo::S40 xsect_group(const XsectControl& c) {
   }
   // A hole that leaves several ionic terms: each term's channels make one β.
   const bool terms = std::any_of(c.channels.begin(), c.channels.end(), [](const Channel& x) { return x.term_text != ""; });
-  for (size_t k = 0; k < c.channels.size() && terms; ++k) g.IST[k] = c.channels[k].state + 1;
+  for (size_t k = 0; k < c.channels.size() && terms; ++k) {
+    g.IST[k] = c.channels[k].state + 1;
+    g.IMR[k] = c.channels[k].beta_mirror;
+  }
   g.IRP = c.rpa ? 1 : 0;
   g.NEM = c.sizes.NEM;
   g.NUR = c.sizes.NUR;

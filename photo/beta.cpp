@@ -47,15 +47,18 @@ std::vector<PartialWaves> with_mirror_images(int mi, const std::vector<PartialWa
   std::vector<PartialWaves> all = waves;
   if (mi != 0) return all;
   for (const PartialWaves& w : waves) {
-    if (w.m == 0) continue;
-    PartialWaves image = w;
-    image.m = -w.m;
-    image.mu = -w.mu;
-    const double sign = ((w.m + w.mu) % 2 == 0) ? 1.0 : -1.0;
-    for (Complex& f : image.F) f *= sign;
-    all.push_back(image);
+    if (w.m != 0) all.push_back(mirror_image(w));
   }
   return all;
+}
+
+PartialWaves mirror_image(const PartialWaves& w) {
+  PartialWaves image = w;
+  image.m = -w.m;
+  image.mu = -w.mu;
+  const double sign = ((w.m + w.mu) % 2 == 0) ? 1.0 : -1.0;
+  for (Complex& f : image.F) f *= sign;
+  return image;
 }
 
 // The double sum over partial waves a = (L, m, μ) and b = (L', m', μ') of the

@@ -58,6 +58,8 @@ struct PartialWaves {
 // The set with the mirror images a σ orbital adds: for m_i = 0, every m ≠ 0
 // also as −m (component −μ) with I(L, −m, −μ) = (−1)^{m+μ}·I(L, m, μ).
 std::vector<PartialWaves> with_mirror_images(int mi, const std::vector<PartialWaves>& waves);
+// The mirror image of one set of waves from a σ orbital: −m, −μ, (−1)^{m+μ}.
+PartialWaves mirror_image(const PartialWaves& w);
 
 // β of the orientation-averaged distribution of the waves from the orbital
 // of projection mi, and the norm Σ|I|²; β is NaN when the norm vanishes.

@@ -167,10 +167,20 @@ void BetaTable::compute_shell(int state, int shell, lib::Fac F) {
     const Channel& c = ch_[k].c;
     if (state > 0 ? c.state == state : c.state == 0 && c.shell == shell) members.push_back(static_cast<int>(k));
   }
+  // Channels named to enter as mirror images: the state's waves are listed
+  // explicitly, each channel once.
+  const bool explicit_set =
+      std::any_of(members.begin(), members.end(), [&](int k) { return ch_[static_cast<size_t>(k)].c.mirror != 0; });
+  auto final_m = [&](int k) {
+    const Channel& c = ch_[static_cast<size_t>(k)].c;
+    return c.mirror == 1 ? -c.M : c.M;
+  };
   bool duplicate = false;
   for (size_t a = 0; a < members.size(); ++a) {
     for (size_t b = a + 1; b < members.size(); ++b) {
-      if (ch_[static_cast<size_t>(members[a])].c.M == ch_[static_cast<size_t>(members[b])].c.M) duplicate = true;
+      if (ch_[static_cast<size_t>(members[a])].c.mirror == -1 || ch_[static_cast<size_t>(members[b])].c.mirror == -1)
+        continue;
+      if (final_m(members[a]) == final_m(members[b])) duplicate = true;
     }
   }
   if (duplicate) {
@@ -188,6 +198,7 @@ void BetaTable::compute_shell(int state, int shell, lib::Fac F) {
       bool ok = !duplicate, present = true, first = true;
       for (int k : members) {
         const ChannelData& d = ch_[static_cast<size_t>(k)];
+        if (d.c.mirror == -1) continue;
         const Node& n = d.nodes[j];
         if (rpa && !n.rpa) {
           present = false;
@@ -201,22 +212,22 @@ void BetaTable::compute_shell(int state, int shell, lib::Fac F) {
           grids_differ = true;
           break;
         }
-        const double weight = (d.c.mi == 0 && d.c.M != 0) || d.c.mi != 0 ? 2.0 : 1.0;
+        const double weight = !explicit_set && ((d.c.mi == 0 && d.c.M != 0) || d.c.mi != 0) ? 2.0 : 1.0;
         row.sigmaL += weight * (rpa ? rpa_sigma(n.RL, n.rpaOM, false) : n.sigmaL);
         row.sigmaV += weight * (rpa ? rpa_sigma(n.RV, n.rpaOM, true) : n.sigmaV);
         PartialWaves L, V;
         double dev = 0.0;
         if (ok && waves(d, n, rpa, L, V, dev)) {
-          wl.push_back(L);
-          wv.push_back(V);
+          wl.push_back(d.c.mirror == 1 ? mirror_image(L) : L);
+          wv.push_back(d.c.mirror == 1 ? mirror_image(V) : V);
         } else {
           ok = false;
         }
       }
       if (!present) continue;
       const int mi = ch_[static_cast<size_t>(members.front())].c.mi;
-      row.betaL = ok ? asymmetry(mi, with_mirror_images(mi, wl), F).beta : kNaN;
-      row.betaV = ok ? asymmetry(mi, with_mirror_images(mi, wv), F).beta : kNaN;
+      row.betaL = ok ? asymmetry(mi, explicit_set ? wl : with_mirror_images(mi, wl), F).beta : kNaN;
+      row.betaV = ok ? asymmetry(mi, explicit_set ? wv : with_mirror_images(mi, wv), F).beta : kNaN;
       (rpa ? s.rpa : s.hf).push_back(row);
     }
   }

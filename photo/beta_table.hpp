@@ -42,6 +42,12 @@ class BetaTable : public RpaAmplitudeSink {
     int shell = 0, mi = 0, M = 0, L0 = 0, step = 1, NX = 0, NL = 0, NC = 0;
     double threshold = 0.0;  // energy of the hole: ω = E − threshold
     int state = 0;           // the ionic state whose channels interfere (0: those of the shell)
+    // In its state's β: 0 as it stands (a σ shell's m > 0 with its mirror
+    // image), 1 as its mirror image only, −1 not at all.  A term met in two
+    // mirror-image arrangements of a σ hole (the ion's projections ±Λ): the
+    // waves of one initial component are the first arrangement's and the
+    // mirror image of the second's m > 0.
+    int mirror = 0;
   };
   void channel(int ICH, const Channel& c);
   // One Hartree–Fock solution at energy E: its asymptotic amplitudes AC, AS

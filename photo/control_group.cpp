@@ -19,7 +19,7 @@ io::Group S40::group(const Variant& v) {
       .add("EMF", EMF.data(), {kMaxMfpadEnergies})
       .add("NAF", NAF)
       .add("AMF", AMF.data(), {kMaxMfpadAngles});
-  g.add("NWV", NWV).add("IST", IST.data(), {kMaxChannels});
+  g.add("NWV", NWV).add("IST", IST.data(), {kMaxChannels}).add("IMR", IMR.data(), {kMaxChannels});
   return g;
 }
 
@@ -41,6 +41,8 @@ io::Group S40::written_group(const Variant& v) {
   if (NUVM != kNUVM) g.add("NUVM", NUVM);
   if (std::any_of(IST.begin(), IST.begin() + std::clamp(NCH, 0, kMaxChannels), [](int n) { return n != 0; }))
     g.add("IST", IST.data(), {NCH});
+  if (std::any_of(IMR.begin(), IMR.begin() + std::clamp(NCH, 0, kMaxChannels), [](int n) { return n != 0; }))
+    g.add("IMR", IMR.data(), {NCH});
   return g;
 }
 
@@ -99,6 +101,11 @@ void check_control_group(const S40& s, const Variant& v, const std::string& file
       fail("ID(" + std::to_string(c + 1) + ")", "a channel takes 0 to 5 extra functions");
     }
     if (s.IST[c] < 0) fail("IST(" + std::to_string(c + 1) + ")", "0 (by the shell) or the channel's ionic state, 1 or more");
+    if (s.IMR[c] < -1 || s.IMR[c] > 1)
+      fail("IMR(" + std::to_string(c + 1) + ")",
+           "0 (as it stands), 1 (as its mirror image) or -1 (left out of the beta)");
+    if (s.IMR[c] != 0 && s.IST[c] == 0)
+      fail("IMR(" + std::to_string(c + 1) + ")", "a channel enters a state's beta as its mirror image only with IST");
   }
   const bool states = std::any_of(s.IST.begin(), s.IST.begin() + s.NCH, [](int n) { return n != 0; });
   if (states && std::any_of(s.IST.begin(), s.IST.begin() + s.NCH, [](int n) { return n == 0; }))

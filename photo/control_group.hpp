@@ -37,6 +37,12 @@ struct S40 {
   // leaves several ionic terms, each with its own continua, which must not
   // enter one β.
   std::array<int, kMaxChannels> IST{};
+  // IMR(c): how channel c enters its state's β (with IST): 0 as it stands,
+  // 1 as its mirror image only, −1 not at all.  A σ hole beside an open
+  // shell of Λ > 0 meets each term in two arrangements, mirror images of
+  // each other: one initial component's waves are the first arrangement's
+  // and the mirror image of the second's m > 0 channel.
+  std::array<int, kMaxChannels> IMR{};
   int EXACT = 0;  // 1: 2π and the exact dipole constant instead of the truncated ones
   // IDER: the velocity form's derivative of a bound orbital of odd M at
   // ξ = 1, 1 through X/sqrt(ξ² − 1) (second order), 0 the one-sided

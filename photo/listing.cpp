@@ -40,7 +40,7 @@ std::vector<int> PhotoDriver::write_channel_head(int ICH) {
     io::fwrite(LIST, record_format(kExperimentalThreshold), EGG(ICH));
   }
   beta_.channel(ICH, {ch.NSI, M1, ch.MN[0], ch.MN[1], KD, ch.NX(), ch.NL, ch.NC, EGG(ICH),
-                     r_.s40.IST[static_cast<size_t>(ICH - 1)]});
+                      r_.s40.IST[static_cast<size_t>(ICH - 1)], r_.s40.IMR[static_cast<size_t>(ICH - 1)]});
   std::vector<int> Ls;
   for (int I = 1; I <= ch.NL; ++I) Ls.push_back(ch.MN[1] + (I - 1) * KD);
   io::fwrite(LIST, record_format(kLengthTableHead), Ls);

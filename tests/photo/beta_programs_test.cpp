@@ -257,4 +257,37 @@ TEST(AsymmetryTable, TheTermsOfOneHoleEachHaveTheirOwnBeta) {
   EXPECT_GT(std::fabs(by_state.shells()[0].hf[0].betaL - by_state.shells()[1].hf[0].betaL), 1e-3);
 }
 
+// A term met in two mirror-image arrangements: the state's waves are the
+// first arrangement's and the mirror image of the second's m > 0 channel.
+// In a reflection-symmetric field the second is the first's copy, and the
+// state's β must be the one the default mirroring gives.
+TEST(AsymmetryTable, MirrorImagesNamedChannelByChannelGiveTheDefaultBeta) {
+  std::vector<double> f(81, 1.0);
+  for (int n = 1; n <= 80; ++n) f[static_cast<size_t>(n)] = f[static_cast<size_t>(n - 1)] * n;
+  const lib::Fac F(f.data(), 81);
+  auto add = [](photo::BetaTable& tab, int c, int M, int L0, int state, int mirror, double phase, double D) {
+    photo::BetaTable::Channel ch{1, 0, M, L0, 2, 2, 1, 1, -0.5};
+    ch.state = state, ch.mirror = mirror;
+    tab.channel(c, ch);
+    double as[2] = {std::cos(phase), 0.6 * std::cos(phase + 0.7)},
+           ac[2] = {std::sin(phase), 0.6 * std::sin(phase + 0.7)};
+    const double norm = std::sqrt(1.0 + 0.36);
+    for (int k = 0; k < 2; ++k) as[k] /= norm, ac[k] /= norm;
+    tab.hf_solution(c, 1, 1, {0.5, lib::CVec(ac, 2), lib::CVec(as, 2), D, D, 1.0, 1.0});
+  };
+  photo::BetaTable plain, named;
+  add(plain, 1, 0, 1, 0, 0, 0.3, 0.8);
+  add(plain, 2, 1, 1, 0, 0, 1.4, -0.5);
+  add(named, 1, 0, 1, 1, 0, 0.3, 0.8);
+  add(named, 2, 1, 1, 1, 0, 1.4, -0.5);
+  add(named, 3, 0, 1, 1, -1, 0.3, 0.8);
+  add(named, 4, 1, 1, 1, 1, 1.4, -0.5);
+  plain.compute(F);
+  named.compute(F);
+  const double want = plain.shells()[0].hf[0].betaL;
+  ASSERT_TRUE(std::isfinite(want));
+  EXPECT_GT(std::fabs(want - plain.channels()[0].hf[0].betaL), 1e-3);
+  EXPECT_NEAR(named.shells()[0].hf[0].betaL, want, 1e-12);
+}
+
 }  // namespace
