@@ -5,52 +5,31 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "lib/term_symbols.hpp"
+
 namespace chan {
 
 // Named, not anonymous: the library is compiled in unity batches.
 namespace ion_coupling_rules {
 
-// Λ = 0, 1, 2, … as Σ Π Δ Φ Γ H I are written in a term.
-const char* const kLetters = "SPDFGHI";
+const char* const kLetters = lib::kLambdaLetters;
 constexpr int kMaxLambda = 6;
 
 int full(int M) { return M == 0 ? 2 : 4; }
 
-// '3S-', '3Sg-', '2Pi', '1Delta', '2P' (the ground-state program's
-// spelling): multiplicity, Λ as a letter or a name, optional g/u, optional
-// + or −.  ok false: not a term.
+// A term as the ground-state program spells it (lib::parse_term_symbol).
 struct ParsedTerm {
   IonTerm t;
   bool ok = false;
 };
 
 ParsedTerm parse_term(const std::string& text) {
+  const lib::TermSymbol s = lib::parse_term_symbol(text);
   ParsedTerm p;
-  size_t i = 0, n = text.size();
-  while (i < n && text[i] == ' ') ++i;
-  while (n > i && text[n - 1] == ' ') --n;
-  while (i < n && std::isdigit(static_cast<unsigned char>(text[i])))
-    p.t.multiplicity = 10 * p.t.multiplicity + (text[i++] - '0');
-  if (p.t.multiplicity == 0 || i >= n) return p;
-  static const char* const names[] = {"Sigma", "Sig", "Pi", "Delta", "Del", "Phi", "Gamma", "Gam"};
-  static const int lambdas[] = {0, 0, 1, 2, 2, 3, 4, 4};
-  p.t.lambda = -1;
-  for (int k = 0; k < 8 && p.t.lambda < 0; ++k) {
-    const std::string s = names[k];
-    if (i + s.size() <= n && text.compare(i, s.size(), s) == 0) {
-      p.t.lambda = lambdas[k];
-      i += s.size();
-    }
-  }
-  if (p.t.lambda < 0) {
-    for (int k = 0; kLetters[k] != '\0'; ++k)
-      if (text[i] == kLetters[k]) p.t.lambda = k;
-    if (p.t.lambda < 0) return p;
-    ++i;
-  }
-  if (i < n && (text[i] == 'g' || text[i] == 'u')) ++i;
-  if (i < n && (text[i] == '+' || text[i] == '-')) p.t.sign = text[i++];
-  p.ok = i == n;
+  p.t.multiplicity = s.multiplicity;
+  p.t.lambda = s.lambda;
+  p.t.sign = s.sign;
+  p.ok = s.ok;
   return p;
 }
 

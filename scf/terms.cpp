@@ -2,14 +2,15 @@
 
 #include <cctype>
 
+#include "lib/term_symbols.hpp"
+
 namespace scf {
 
 namespace {
 
 double parity(int n) { return (n & 1) ? -1.0 : 1.0; }
 
-// Λ = 0, 1, 2, … as the letters Σ Π Δ Φ Γ H I are written in a term.
-const char* const kLambda = "SPDFGHI";
+const char* const kLambda = lib::kLambdaLetters;
 
 struct Parsed {
   int mult = 0, lambda = -1;
@@ -17,36 +18,9 @@ struct Parsed {
   bool ok = false;
 };
 
-// '3S-', '3Sg-', '2Pi', '1Delta', '2P': multiplicity, Λ (letter or name),
-// optional g/u, optional + or −.
 Parsed parse(const std::string& text) {
-  Parsed p;
-  size_t i = 0, n = text.size();
-  while (i < n && text[i] == ' ') ++i;
-  while (n > i && text[n - 1] == ' ') --n;
-  while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) p.mult = 10 * p.mult + (text[i++] - '0');
-  if (p.mult == 0 || i >= n) return p;
-  static const char* const names[] = {"Sigma", "Sig", "Pi", "Delta", "Del", "Phi", "Gamma", "Gam"};
-  static const int lambdas[] = {0, 0, 1, 2, 2, 3, 4, 4};
-  bool named = false;
-  for (int k = 0; k < 8 && !named; ++k) {
-    const std::string s = names[k];
-    if (text.compare(i, s.size(), s) == 0 && i + s.size() <= n) {
-      p.lambda = lambdas[k];
-      i += s.size();
-      named = true;
-    }
-  }
-  if (!named) {
-    for (int k = 0; kLambda[k] != '\0'; ++k)
-      if (text[i] == kLambda[k]) p.lambda = k;
-    if (p.lambda < 0) return p;
-    ++i;
-  }
-  if (i < n && (text[i] == 'g' || text[i] == 'u')) ++i;
-  if (i < n && (text[i] == '+' || text[i] == '-')) p.sign = text[i++];
-  p.ok = i == n;
-  return p;
+  const lib::TermSymbol t = lib::parse_term_symbol(text);
+  return Parsed{t.multiplicity, t.lambda, t.sign, t.ok};
 }
 
 std::string name(int mult, int lambda, char sign) {
