@@ -133,13 +133,6 @@ TEST(ExactContinuum, IsOrthogonalToTheBoundStateAndBoundStatesAreNormalised) {
   EXPECT_LT(std::fabs(overlap(h.grid, 1.0, w0, A, w0, h.X())), 1e-4);
 }
 
-GroundState ground_state_of(const std::string& text) {
-  auto u = io::Unit::from_text("gs", text);
-  GroundState gs;
-  read_ground_state(*u, gs);
-  return gs;
-}
-
 // Without electrons the solver must give the exact two-centre continuum: for
 // H2+, and for two bare nuclei of charge 7 with ten partial waves, whose
 // highest waves grow by many orders of magnitude under their barriers

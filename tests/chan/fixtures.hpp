@@ -156,6 +156,14 @@ inline std::string bare_orbitals_text(const Target& g, const std::vector<Waves>&
   return u->text();
 }
 
+// The ground state read from the text of its file.
+inline GroundState ground_state_of(const std::string& text) {
+  auto u = io::Unit::from_text("gs", text);
+  GroundState gs;
+  read_ground_state(*u, gs);
+  return gs;
+}
+
 // Σ over the NL solutions of the length- and velocity-form cross sections,
 // with the constants of xsect (two electrons in the shell).
 struct Sigma {

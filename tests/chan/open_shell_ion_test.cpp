@@ -17,13 +17,6 @@ namespace {
 
 using namespace chantest;
 
-GroundState ground_state_of(const std::string& text) {
-  auto u = io::Unit::from_text("gs", text);
-  GroundState gs;
-  read_ground_state(*u, gs);
-  return gs;
-}
-
 struct Solved {
   Block b;
   Sigma s;
