@@ -601,48 +601,6 @@ std::string edit_A(std::string_view s, int w) {
   return std::string(static_cast<size_t>(w) - s.size(), ' ') + std::string(s);
 }
 
-namespace {
-
-// A real field of more digits than parse_real_field's buffer holds: the
-// same rules through a string and strtod.
-bool parse_long_real(std::string_view field, int d, double& value) {
-  std::string t;
-  for (char c : field)
-    if (c != ' ') t += c;
-  size_t i = 0;
-  std::string mant;
-  if (t[i] == '+' || t[i] == '-') mant += t[i++];
-  bool point = false;
-  std::string intpart, frac;
-  for (; i < t.size(); ++i) {
-    const char c = t[i];
-    if (std::isdigit(static_cast<unsigned char>(c))) {
-      (point ? frac : intpart) += c;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  long exp10 = 0;
-  if (i < t.size()) {
-    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(t[i])));
-    if (c == 'E' || c == 'D' || c == 'Q') ++i;
-    bool neg = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
-    for (; i < t.size(); ++i) exp10 = exp10 * 10 + (t[i] - '0');
-    if (neg) exp10 = -exp10;
-  }
-  if (!point) exp10 -= d;
-  const std::string num = mant + (intpart.empty() ? "0" : intpart) + "." + frac + "e" + std::to_string(exp10);
-  const double x = std::strtod(num.c_str(), nullptr);
-  if (!std::isfinite(x)) return false;
-  value = x;
-  return true;
-}
-
-}  // namespace
-
 bool parse_int_field(std::string_view field, long& value) {
   std::string t;
   for (char c : field)
@@ -669,18 +627,21 @@ bool parse_int_field(std::string_view field, long& value) {
 // optional sign, digits with at most one point, then an exponent (E, D or Q
 // and a signed integer, or a sign and an integer alone); without a point the
 // last d digits are the fraction.  The digits are gathered in a buffer on
-// the stack and converted once, correctly rounded (std::from_chars): the
-// channel files hold millions of such fields.
+// the stack (a string only for a field longer than it) and converted once,
+// correctly rounded (std::from_chars): the channel files hold millions of
+// such fields.
 bool parse_real_field(std::string_view field, int d, double& value) {
   constexpr size_t kBuffer = 128;
   char buf[kBuffer];
   size_t n = 0;
-  bool overflow = false;
+  std::string spill;  // the text once it outgrows buf
   auto put = [&](char c) {
-    if (n < kBuffer - 24)
-      buf[n++] = c;  // room for the exponent
-    else
-      overflow = true;
+    if (spill.empty() && n < kBuffer - 1) {
+      buf[n++] = c;
+      return;
+    }
+    if (spill.empty()) spill.assign(buf, n);
+    spill += c;
   };
   size_t i = 0;
   auto next = [&]() {
@@ -727,16 +688,21 @@ bool parse_real_field(std::string_view field, int d, double& value) {
     if (neg) exp10 = -exp10;
   }
   if (!point) exp10 -= d;  // implied decimal point
-  if (overflow) return parse_long_real(field, d, value);
-  const int e = std::snprintf(buf + n, kBuffer - n, "e%ld", exp10);
-  if (e < 0 || static_cast<size_t>(e) >= kBuffer - n) return false;
-  n += static_cast<size_t>(e);
+  char exponent[24];
+  std::snprintf(exponent, sizeof exponent, "e%ld", exp10);
+  for (const char* e = exponent; *e; ++e) put(*e);
+  put('\0');
+  const char* text = spill.empty() ? buf : spill.c_str();
+  const size_t len = (spill.empty() ? n : spill.size()) - 1;
   double x = 0.0;
-  const std::from_chars_result r = std::from_chars(buf, buf + n, x);
+  const std::from_chars_result r = std::from_chars(text, text + len, x);
   // Out of range (an overflow, or an underflow that strtod takes to a
-  // subnormal or zero): the string path decides, as it always did.
-  if (r.ec == std::errc::result_out_of_range) return parse_long_real(field, d, value);
-  if (r.ec != std::errc() || r.ptr != buf + n) return false;
+  // subnormal or zero): strtod decides, as it always did.
+  if (r.ec == std::errc::result_out_of_range) {
+    x = std::strtod(text, nullptr);
+  } else if (r.ec != std::errc() || r.ptr != text + len) {
+    return false;
+  }
   if (!std::isfinite(x)) return false;  // beyond double precision
   value = x;
   return true;
