@@ -36,10 +36,8 @@ std::string Channel::label(const Molecule& m) const {
 }
 
 std::string Channel::pretty(const Molecule& m) const {
-  const Shell& s = m.shells[shell];
-  std::string t = std::to_string(s.n) + kGreek[s.M];
-  if (s.parity) t += s.parity;
-  if (!term_pretty.empty()) t += "⁻¹ " + term_pretty + (name_projection ? " (" + signed_text(ion_projection) + ")" : "");
+  std::string t = state_pretty(m);
+  if (!term_pretty.empty() && name_projection) t += " (" + signed_text(ion_projection) + ")";
   t += " → k";
   t += kGreek[M];
   if (parity) t += parity;
