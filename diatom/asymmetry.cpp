@@ -83,7 +83,7 @@ std::vector<size_t> states_of(const std::vector<Channel>& ch) {
 // The heading of a state's block in xsect's table: its shell, or its state
 // when a hole of the run has terms (xsect's IST then names every channel's).
 std::string block_name(const std::vector<Channel>& ch, const Channel& c) {
-  const bool states = std::any_of(ch.begin(), ch.end(), [](const Channel& x) { return !x.term_text.empty(); });
+  const bool states = has_ionic_terms(ch);
   return states ? "state " + std::to_string(c.state + 1) : "shell " + std::to_string(c.shell + 1);
 }
 
@@ -235,7 +235,7 @@ std::string beta_panel(const Molecule& m, const std::vector<Channel>& ch, const 
   // The channels in the colours of the cross-section plot, the shells thick
   // (one shell in the colour of the total; with the RPA its HF β in grey).
   // With ionic terms the channels are many: the states alone are drawn.
-  const bool terms = std::any_of(ch.begin(), ch.end(), [](const Channel& c) { return !c.term_text.empty(); });
+  const bool terms = has_ionic_terms(ch);
   int col = 2, colour = 1;
   for (const Channel& c : ch) {
     if (!terms) curve(col, c.pretty(m), form, base, std::to_string(colour++), 2);

@@ -67,6 +67,10 @@ double channel_weight(const Shell& s, int final_M, bool one_electron) {
   return w * s.electrons() / s.full();
 }
 
+bool has_ionic_terms(const std::vector<Channel>& ch) {
+  return std::any_of(ch.begin(), ch.end(), [](const Channel& c) { return !c.term_text.empty(); });
+}
+
 std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file) {
   std::vector<Channel> out;
   const std::vector<IonicState> states = ionic_states(m, "file '" + file + "', group &MOL, variable ION");

@@ -64,6 +64,10 @@ double channel_weight(const Shell& s, int final_M, bool one_electron);
 // stops naming ION when they are more than xsect takes (photo::kMaxChannels).
 std::vector<Channel> dipole_channels(const Molecule& m, const std::string& file);
 
+// Whether a hole of the run leaves several ionic terms: results, β and the
+// plot are then per ionic state.
+bool has_ionic_terms(const std::vector<Channel>& ch);
+
 // The channels of the ionised shells, with the momentum grid of each shell:
 // photon energies EMIN … EMAX (eV) above the shell's threshold −ε
 // (momentum_grid); stops naming the shell and the values when EMAX lies

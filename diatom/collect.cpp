@@ -476,7 +476,7 @@ std::optional<CrossSections> photo_check_results(Collection& c, CrossSections& c
 // The ionic states of holes that leave several terms: each term's share of
 // its hole at high energy, its threshold and its channels.
 void report_ionic_states(Collection& c, const Molecule& m, const std::vector<Channel>& ch, const GroundState& g) {
-  if (std::none_of(ch.begin(), ch.end(), [](const Channel& x) { return !x.term_text.empty(); })) return;
+  if (!has_ionic_terms(ch)) return;
   c.out("   ionic states: the hole beside the open shell, which keeps the neutral's term as parent (frozen orbitals);");
   c.out("   the photoelectron coupled to each term in its own static-exchange field; the share is the term's part of");
   c.out("   the hole's cross section far above threshold; every term of a hole at Koopmans' threshold, the hole's");
@@ -613,7 +613,7 @@ std::string photo_results(Collection& c, int d) {
   replace_file(folder + "/channels.dat", channel_table(p.molecule, ch, cs));
   const std::string here = p.distances[d].empty() ? "" : p.distances[d] + "/";
   c.out("");
-  const bool terms = std::any_of(ch.begin(), ch.end(), [](const Channel& x) { return !x.term_text.empty(); });
+  const bool terms = has_ionic_terms(ch);
   c.out(" Cross sections (Mb), also in " + here + "diatom.dat (per " + (terms ? "ionic state" : "shell") + ") and " +
         here + "channels.dat (per channel)" +
         (cs.errors() ? ", each with its estimated error (+-) from the check:" : ":"));

@@ -209,7 +209,7 @@ std::string plot_script(const Molecule& m, const std::vector<Channel>& ch, const
       << " (" << kind << ", length)', \\\n     '" << data << "' using 1:" << c0 + shift + 1 << " with lines lc " << lc
       << " lw " << lw << " dt 2 title '" << name << " (" << kind << ", velocity)', \\\n     ";
   };
-  const bool terms = std::any_of(ch.begin(), ch.end(), [](const Channel& c) { return !c.term_text.empty(); });
+  const bool terms = has_ionic_terms(ch);
   if (terms) {
     // Holes with several ionic terms: one curve per ionic state, from the
     // shell table (the channels of a term's arrangements are many).
