@@ -17,22 +17,6 @@ constexpr int kMaxLambda = 6;
 
 int full(int M) { return M == 0 ? 2 : 4; }
 
-// A term as the ground-state program spells it (lib::parse_term_symbol).
-struct ParsedTerm {
-  IonTerm t;
-  bool ok = false;
-};
-
-ParsedTerm parse_term(const std::string& text) {
-  const lib::TermSymbol s = lib::parse_term_symbol(text);
-  ParsedTerm p;
-  p.t.multiplicity = s.multiplicity;
-  p.t.lambda = s.lambda;
-  p.t.sign = s.sign;
-  p.ok = s.ok;
-  return p;
-}
-
 std::string list_names(const std::vector<IonTerm>& terms) {
   std::string s;
   for (const IonTerm& t : terms) s += (s.empty() ? "" : ", ") + term_name(t);
@@ -114,11 +98,12 @@ Setup read_neutral(const Neutral& nt) {
   su.reason = check_shells(nt);
   if (!su.reason.empty() || nt.open == 0) return su;
   const NeutralShell& o = nt.shells[static_cast<size_t>(nt.open - 1)];
-  const ParsedTerm p = parse_term(nt.term);
+  const std::optional<IonTerm> p = read_term(nt.term);
   const std::vector<IonTerm> terms = shell_terms(o.M, o.electrons);
   for (const IonTerm& t : terms) {
-    const bool sign_ok = p.t.sign == t.sign || (o.M == 0 && p.t.sign == ' ');  // σ¹: '2S' or '2S+'
-    if (!p.ok || p.t.multiplicity != t.multiplicity || p.t.lambda != t.lambda || !sign_ok) continue;
+    if (!p) break;
+    const bool sign_ok = p->sign == t.sign || (o.M == 0 && p->sign == ' ');  // σ¹: '2S' or '2S+'
+    if (p->multiplicity != t.multiplicity || p->lambda != t.lambda || !sign_ok) continue;
     OpenShellTerm& T = su.open;
     T.twoS = t.multiplicity - 1;
     T.lambda = t.lambda;
@@ -337,9 +322,9 @@ std::string term_name(const IonTerm& t) {
 }
 
 std::optional<IonTerm> read_term(const std::string& text) {
-  const ion_coupling_rules::ParsedTerm p = ion_coupling_rules::parse_term(text);
-  if (!p.ok) return std::nullopt;
-  return p.t;
+  const lib::TermSymbol s = lib::parse_term_symbol(text);
+  if (!s.ok) return std::nullopt;
+  return IonTerm{s.multiplicity, s.lambda, s.sign};
 }
 
 IonCoupling couple_photoelectron(const Neutral& neutral, int hole, const IonTerm& term) {
