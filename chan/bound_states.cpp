@@ -212,23 +212,41 @@ bool StaticExchange::Impl::polish(double& E, std::vector<double>& x, int fixed, 
   double last = 0.0;
   int growing_steps = 0;
   std::vector<double> hist;
+  // The previous correction, when E has moved by exactly it since (no
+  // extrapolation between): the rate of convergence.
+  double previous = 0.0;
   for (int it = 0; it < 40 + fixed; ++it) {
     // Only the first steps are steered away from the states found: the
     // last ones converge to an eigenstate of the full problem by itself.
     const bool steer = it < fixed + 3;
-    if (steer) deflate(x);
+    if (steer) {
+      const double before = it == 0 ? dot(x.data(), x.data()) : 0.0;
+      deflate(x);
+      // A start without inverse iterations must keep most of its vector:
+      // one that lay along a state found is rough, like any other.
+      if (it == 0 && fixed == 0 && dot(x.data(), x.data()) < 0.25 * before) fixed = 2;
+    }
     const double nx = std::sqrt(dot(x.data(), x.data()));
     for (double& v : x) v /= nx;
     std::vector<double> y = response(f, x);
     if (steer) deflate(y);
     const double dE = it < fixed ? 0.0 : -scale / dot(x.data(), y.data());
     x.swap(y);
-    if (it >= fixed && std::fabs(dE) < 1e-10 * std::fabs(E)) {
+    // Converged: the correction is below 1e-10 of E, or (the default) it
+    // is the last one needed: the steps shrink by a factor r < 0.01 and
+    // even at that rate the rest, |dE|·r/(1 − r), is below 1e-10 of E.
+    // The second saves the last frame and response, the dearest of the
+    // search since the equations are nearly singular at the state.
+    const double r = previous != 0.0 ? std::fabs(dE / previous) : 1.0;
+    const bool last_step = !opt.reference && r < 0.01 && std::fabs(dE) * r / (1.0 - r) < 1e-10 * std::fabs(E);
+    if (it >= fixed && (std::fabs(dE) < 1e-10 * std::fabs(E) || last_step)) {
+      if (last_step) E += dE;
       const double nx2 = std::sqrt(dot(x.data(), x.data()));
       for (double& v : x) v /= nx2;
       return true;
     }
     E += dE;
+    previous = dE;
     // For a state reaching beyond the grid the source beyond it is missing
     // from the response, and the energies converge only linearly, with a
     // steady ratio: Aitken's extrapolation on three of them.
@@ -236,7 +254,10 @@ bool StaticExchange::Impl::polish(double& E, std::vector<double>& x, int fixed, 
       hist.push_back(E);
       if (hist.size() == 3) {
         const double d1 = hist[2] - hist[1], d0 = hist[1] - hist[0];
-        if (d1 != d0 && std::fabs(d1) < std::fabs(d0)) E = hist[2] - d1 * d1 / (d1 - d0);
+        if (d1 != d0 && std::fabs(d1) < std::fabs(d0)) {
+          E = hist[2] - d1 * d1 / (d1 - d0);
+          previous = 0.0;
+        }
         hist.clear();
       }
     }
@@ -287,6 +308,12 @@ void StaticExchange::Impl::lanczos_starts(int count, double Elo, double Ehi, con
   std::vector<double> alpha, beta, th, S;
   const double theta_hi = 1.0 / (Ehi - Elo);
   int k = 0;
+  double b = 0.0;
+  // Ritz pair i settled: the residual estimate b·|last component| is small
+  // beside θ.
+  auto ritz_settled = [&](int i) {
+    return b * std::fabs(S[static_cast<size_t>(i * k + k - 1)]) < 1e-8 * th[static_cast<size_t>(i)];
+  };
   for (int m = 0; m < kLanczos; ++m) {
     std::vector<double> wv = T(q[static_cast<size_t>(m)]);
     const double a = dot(q[static_cast<size_t>(m)], wv);
@@ -296,7 +323,7 @@ void StaticExchange::Impl::lanczos_starts(int count, double Elo, double Ehi, con
         const double c = dot(qj, wv);
         for (size_t e = 0; e < len; ++e) wv[e] -= c * qj[e];
       }
-    const double b = std::sqrt(std::max(dot(wv, wv), 0.0));
+    b = std::sqrt(std::max(dot(wv, wv), 0.0));
     k = m + 1;
     std::vector<double> tri(static_cast<size_t>(k * k), 0.0);
     th.assign(static_cast<size_t>(k), 0.0);
@@ -309,13 +336,12 @@ void StaticExchange::Impl::lanczos_starts(int count, double Elo, double Ehi, con
       }
     }
     symmetric_eigen(k, lib::Mat(tri.data(), k, k), Vec(th.data(), k), lib::Mat(S.data(), k, k));
-    // Largest θ first; settled when the residual estimate b·|last
-    // component| is small beside θ.
+    // Largest θ first.
     int sought = 0, settled = 0;
     for (int i = k - 1; i >= 0 && sought < count; --i) {
       if (th[static_cast<size_t>(i)] <= theta_hi) break;
       ++sought;
-      if (b * std::fabs(S[static_cast<size_t>(i * k + k - 1)]) < 1e-8 * th[static_cast<size_t>(i)]) ++settled;
+      if (ritz_settled(i)) ++settled;
     }
     if ((sought > 0 && settled == sought && m >= 2 * count) || b < 1e-12 * std::fabs(a)) break;
     beta.push_back(b);
@@ -325,7 +351,8 @@ void StaticExchange::Impl::lanczos_starts(int count, double Elo, double Ehi, con
   lanczos_steps = k;
   for (int i = k - 1, taken = 0; i >= 0 && taken < count + kSpare; --i, ++taken) {
     if (th[static_cast<size_t>(i)] <= theta_hi) break;
-    BoundStart st{Elo + 1.0 / th[static_cast<size_t>(i)], std::vector<double>(len, 0.0), 2};
+    BoundStart st{Elo + 1.0 / th[static_cast<size_t>(i)], std::vector<double>(len, 0.0),
+                  ritz_settled(i) && !opt.reference ? 0 : 2};
     for (int j = 0; j < k; ++j)
       for (size_t e = 0; e < len; ++e) st.x[e] += S[static_cast<size_t>(i * k + j)] * q[static_cast<size_t>(j)][e];
     starts.push_back(std::move(st));

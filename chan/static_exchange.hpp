@@ -67,8 +67,10 @@ struct ExchangeOptions {
   std::vector<ShellField> field{};
   // true: the written path, for comparison: the exchange terms through
   // lib::exchange_potential_waves (every angular coefficient formed where it is used), the
-  // energies one after the other and the LU factorisations of the matching
-  // and Lagrange systems by the written elimination instead of LAPACK.
+  // energies one after the other, the LU factorisations of the matching
+  // and Lagrange systems by the written elimination instead of LAPACK, and
+  // the bound-state search with inverse iterations from every start and a
+  // last step at each state that confirms it.
   bool reference = false;
 };
 

@@ -173,7 +173,8 @@ struct StaticExchange::Impl {
   std::vector<double> growing(const Frame& f, lib::CMat X) const;
   std::vector<double> response(Frame& f, const std::vector<double>& x);
   // A starting pair (E, x) of the bound-state search; `fixed` plain inverse
-  // iterations before the Rayleigh quotient is used.
+  // iterations before the Rayleigh quotient is used (none for a settled
+  // Ritz pair, whose vector is already that of its state).
   struct BoundStart {
     double E;
     std::vector<double> x;

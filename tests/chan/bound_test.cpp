@@ -98,6 +98,20 @@ TEST(StaticExchangeBoundStates, RydbergSeriesAboveTheDirectFieldOrthonormalAndCo
           EXPECT_NEAR(overlap(t.grid, 1.4, su, s.X(NB, 8, i), su, s.X(NB, 8, j)), i == j ? 1.0 : 0.0, 2e-3)
               << i << " " << j;
       }
+      // The search's written path (every start through plain inverse
+      // iterations, each state confirmed by a last step) finds the same
+      // states.
+      ExchangeOptions written{60, 1e-7, true, true};
+      written.reference = true;
+      StaticExchange ref(t.grid, gs, t.mol, 1, su, written);
+      const States r = bound(ref, NB, 8, 2, t.E1, -0.005);
+      ASSERT_EQ(r.found, 2);
+      for (int i = 0; i < 2; ++i) {
+        EXPECT_NEAR(s.E[static_cast<size_t>(i)], r.E[static_cast<size_t>(i)], 1e-10 * std::fabs(r.E[0])) << i;
+        EXPECT_NEAR(overlap(t.grid, 1.4, su, s.X(NB, 8, i), su, r.X(NB, 8, i)),
+                    overlap(t.grid, 1.4, su, r.X(NB, 8, i), su, r.X(NB, 8, i)), 1e-8)
+            << i;
+      }
       previous = s.E;
     } else {
       for (int i = 0; i < 2; ++i) EXPECT_NEAR(s.E[static_cast<size_t>(i)], previous[static_cast<size_t>(i)], 1e-4);
