@@ -672,8 +672,8 @@ bool parse_real_field(std::string_view field, int d, double& value) {
   if (!any) return false;
   long exp10 = 0;
   if (next()) {
-    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(field[i])));
-    if (c == 'E' || c == 'D' || c == 'Q')
+    const char c = field[i];
+    if (c == 'E' || c == 'D' || c == 'Q' || c == 'e' || c == 'd' || c == 'q')
       ++i;
     else if (c != '+' && c != '-')
       return false;
@@ -688,9 +688,12 @@ bool parse_real_field(std::string_view field, int d, double& value) {
     if (neg) exp10 = -exp10;
   }
   if (!point) exp10 -= d;  // implied decimal point
+  // The exponent as text, without snprintf: the format engine behind it
+  // cost more than the conversion itself.
   char exponent[24];
-  std::snprintf(exponent, sizeof exponent, "e%ld", exp10);
-  for (const char* e = exponent; *e; ++e) put(*e);
+  const std::to_chars_result er = std::to_chars(exponent, exponent + sizeof exponent, exp10);
+  put('e');
+  for (const char* e = exponent; e != er.ptr; ++e) put(*e);
   put('\0');
   const char* text = spill.empty() ? buf : spill.c_str();
   const size_t len = (spill.empty() ? n : spill.size()) - 1;
