@@ -3,46 +3,83 @@
 // spheroidal coordinates.
 #include "lib/angular_projection.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "lib/angular_coefficients.hpp"
 #include "lib/build.hpp"
+#include "lib/gaunt_table.hpp"
 
 namespace lib {
 
 namespace {
 
 // The projection M3 of the target harmonic, the threshold below which a
-// coefficient is dropped, and the build of the coefficients.
+// coefficient is dropped, the build of the coefficients and, if given, the
+// table to read them from.
 struct ProjectionRule {
   int M3 = 0;
   double EPS = 0.0;
   Build b = Build::photo;
+  const GauntTable* table = nullptr;
 };
 
 // Q = C·∫ (R − η²)·X·Y(KJ,MJ)·conj(Y(K,M3)) dΩ for X = Σ_i X(·,i)·Y(L_i, MI),
 // L_i = K0I + (i−1)·KD.  Each column costs two angular coefficients; a
 // coefficient whose magnitude falls below EPS is dropped with its radial work.
-// Q1 receives the η² part.
+// Q1 receives the η² part.  The coefficients are taken first, then the sums
+// run stretch by stretch of the grid, so that each column of X is read once
+// and the partial sums stay in the nearest cache; on every point they add
+// the columns in their order, as a column-by-column sweep would.
 void project(int NB, const PartialWaves& x, const ProductProjection& p, const ProjectionRule& r, CVec R, Fac F, Vec Q1,
              Vec Q) {
   const int NX = x.n, MI = x.M, KD = x.KD, K0I = x.L0, KJ = p.KJ, MJ = p.MJ, K = p.K, M3 = r.M3;
   const double C = p.C, EPS = r.EPS;
   const CMat X = x.X;
-  for (int j = 1; j <= NB; ++j) {
-    Q(j) = 0.0;
-    Q1(j) = 0.0;
-  }
-  for (int i = 1; i <= NX; ++i) {
+  const GauntTable* table = r.table != nullptr && r.table->build() == r.b ? r.table : nullptr;
+  // The coefficients of column i: A of the ξ² part, B of the η² part.
+  auto coefficients = [&](int i, double& A, double& B) {
     const int L = (i - 1) * KD + K0I;
-    const double A = gaunt_integral(L, KJ, K, MI, MJ, M3, F, r.b) * C;
-    if (std::fabs(A) >= EPS)
-      for (int j = 1; j <= NB; ++j) Q(j) = Q(j) + X(j, i) * A;
-    const double B = -gaunt_integral_eta2(L, KJ, K, MI, MJ, M3, F, r.b) * C;
-    if (std::fabs(B) >= EPS)
-      for (int j = 1; j <= NB; ++j) Q1(j) = Q1(j) + X(j, i) * B;
+    A = (table ? table->gaunt_integral(L, KJ, K, MI, MJ, M3) : gaunt_integral(L, KJ, K, MI, MJ, M3, F, r.b)) * C;
+    B = -(table ? table->gaunt_integral_eta2(L, KJ, K, MI, MJ, M3) : gaunt_integral_eta2(L, KJ, K, MI, MJ, M3, F, r.b)) *
+        C;
+  };
+  constexpr int kWaves = 64, kStretch = 256;
+  if (NX > kWaves) {
+    // More waves than the buffer of coefficients: column by column.
+    for (int j = 1; j <= NB; ++j) {
+      Q(j) = 0.0;
+      Q1(j) = 0.0;
+    }
+    for (int i = 1; i <= NX; ++i) {
+      double A = 0.0, B = 0.0;
+      coefficients(i, A, B);
+      if (std::fabs(A) >= EPS)
+        for (int j = 1; j <= NB; ++j) Q(j) = Q(j) + X(j, i) * A;
+      if (std::fabs(B) >= EPS)
+        for (int j = 1; j <= NB; ++j) Q1(j) = Q1(j) + X(j, i) * B;
+    }
+    for (int j = 1; j <= NB; ++j) Q(j) = Q(j) * R(j) + Q1(j);
+    return;
   }
-  for (int j = 1; j <= NB; ++j) Q(j) = Q(j) * R(j) + Q1(j);
+  double A[kWaves], B[kWaves];
+  for (int i = 1; i <= NX; ++i) coefficients(i, A[i - 1], B[i - 1]);
+  for (int j0 = 1; j0 <= NB; j0 += kStretch) {
+    const int nj = std::min(kStretch, NB - j0 + 1);
+    double q[kStretch] = {}, q1[kStretch] = {};
+    for (int i = 1; i <= NX; ++i) {
+      const double* xi = &X(j0, i);
+      const double a = A[i - 1], b = B[i - 1];
+      if (std::fabs(a) >= EPS)
+        for (int e = 0; e < nj; ++e) q[e] = q[e] + xi[e] * a;
+      if (std::fabs(b) >= EPS)
+        for (int e = 0; e < nj; ++e) q1[e] = q1[e] + xi[e] * b;
+    }
+    for (int e = 0; e < nj; ++e) {
+      Q(j0 + e) = q[e] * R(j0 + e) + q1[e];
+      Q1(j0 + e) = q1[e];
+    }
+  }
 }
 
 }  // namespace
@@ -61,8 +98,8 @@ void angular_projection(int NB, const PartialWaves& x, const ProductProjection& 
 // passed (the result vanishes unless M1 + MJ = M3); coefficients below 1e-7
 // are dropped.
 void angular_projection_onto(int NB, const PartialWaves& x, const ProductProjection& p, int M3, CVec R, Fac F, Vec WK,
-                             Vec Q) {
-  project(NB, x, p, ProjectionRule{M3, 1.0e-7, Build::photo}, R, F, WK, Q);
+                             Vec Q, const GauntTable* table) {
+  project(NB, x, p, ProjectionRule{M3, 1.0e-7, Build::photo, table}, R, F, WK, Q);
 }
 
 }  // namespace lib

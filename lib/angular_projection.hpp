@@ -9,6 +9,8 @@
 
 namespace lib {
 
+class GauntTable;
+
 // The harmonic C·Y(KJ, MJ) that multiplies the function, and the momentum K
 // of the harmonic it is projected onto.
 struct ProductProjection {
@@ -25,9 +27,10 @@ void angular_projection(int NB, const PartialWaves& x, const ProductProjection& 
                         Build b = Build::photo);
 // The same projection onto Y(K, M3), M3 as passed (the result vanishes
 // unless M + MJ = M3); coefficients below 1e-7 are dropped, WK receives the
-// η² part.
+// η² part.  With `table` (of the photoionisation build) the coefficients are
+// read from it, the same values bit for bit.
 // Legacy name: SUMY.
 void angular_projection_onto(int NB, const PartialWaves& x, const ProductProjection& p, int M3, CVec R, Fac F, Vec WK,
-                             Vec Q);
+                             Vec Q, const GauntTable* table = nullptr);
 
 }  // namespace lib

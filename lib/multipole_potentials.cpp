@@ -61,7 +61,8 @@ void pair_multipoles(const MultipoleSetting& set, const SeriesColumn& series, co
     for (int j = 1; j <= NB; ++j) WK(j, 2) = 0.0;
     for (int i2 = 1; i2 <= f2.n; ++i2) {
       const int l2 = (i2 - 1) * KD + f2.L0;
-      angular_projection_onto(NB, f1, {l2, -f2.M, lam, CC}, MNZ(1), R.col(1), set.F, WK.col(6), WK.col(3));
+      angular_projection_onto(NB, f1, {l2, -f2.M, lam, CC}, MNZ(1), R.col(1), set.F, WK.col(6), WK.col(3),
+                              set.table);
       for (int j = 1; j <= NB; ++j) WK(j, 2) = WK(j, 2) + X2(j, i2) * WK(j, 3);
     }
     // Stored product is σ/g² outside; times column 3 and g gives S·(column 3)/g.
@@ -109,7 +110,8 @@ void exchange_potential_waves(const MultipoleSetting& set, const SeriesTables& s
     const int lg = (ig - 1) * KD + MNE(2);
     for (int ic = 1; ic <= fe.n; ++ic) {
       const int lc = (ic - 1) * KD + fe.L0;
-      angular_projection_onto(NB, V, {lc, fe.M, lg, 1.0}, MNE(1), set.R2.col(1), set.F, WK.col(6), WK.col(2));
+      angular_projection_onto(NB, V, {lc, fe.M, lg, 1.0}, MNE(1), set.R2.col(1), set.F, WK.col(6), WK.col(2),
+                              set.table);
       for (int j = 1; j <= NB; ++j) QQ(j, ig) = QQ(j, ig) + fe.X(j, ic) * WK(j, 2);
     }
   }

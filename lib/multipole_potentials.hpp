@@ -8,6 +8,8 @@
 
 namespace lib {
 
+class GauntTable;
+
 // What the multipole solver reads of the run besides the series tables: the
 // grid, the grid table from column 2 on (ξ², then columns 3 … 6) and the
 // factorials of its angular projections.
@@ -15,6 +17,7 @@ struct MultipoleSetting {
   RadialGrid grid;
   CMat R2;
   Fac F;
+  const GauntTable* table = nullptr;  // the angular coefficients, if tabulated (photoionisation build)
 };
 
 // The density f1·conj(f2) whose potential is wanted, and the source factor

@@ -18,10 +18,12 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "io/unit.hpp"
+#include "lib/gaunt_table.hpp"
 #include "lib/radial_grid.hpp"
 #include "lib/views.hpp"
 #include "photo/beta_table.hpp"
@@ -204,6 +206,9 @@ class PhotoDriver {
   // energy; DR, DV by function (at least NUR entries); Z scratch (NB rows).
   int functions_ = 0;
   std::vector<double> CSRt, CSVt, STVt, DRt, DVt, Zt;
+  // The angular coefficients of the interaction functions, tabulated for
+  // the largest momenta and projections asked so far.
+  std::unique_ptr<lib::GauntTable> gaunt_;
   double STR = 0;
   std::array<double, 10> DRRt{}, DRIt{}, DVRt{}, DVIt{};
   // Second channel of a pair.

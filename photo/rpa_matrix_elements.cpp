@@ -2,7 +2,9 @@
 // functions (the Coulomb potential of a product of two functions, applied to
 // a third), their overlaps with the functions of a channel, and the elements
 // between the functions of a channel pair by the rules of the base build.
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <string>
 
 #include "io/stop.hpp"
@@ -38,8 +40,22 @@ void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::
                                  lib::CMat(r_.UU.data(), NA, NA + 1),
                                  lib::CMat(r_.WW.data(), NA, NA),
                                  lib::CVec(BZ.data(), 5)};
+  // The momenta and projections of the coefficients this call asks for:
+  // those of the four sets of waves and of the multipoles of F1·conj(F2).
+  {
+    auto top = [&](lib::CIVec D) { return D(2) + (D(3) - 1) * KD; };
+    const int m = D1(1) - D2(1);
+    int l0 = std::abs(D1(2) - D2(2));
+    if (l0 < std::abs(m)) l0 += 2;
+    const int lmax = std::max({top(D1), top(D2), top(DE), top(NEd), l0 + (static_cast<int>(multipoles) - 1) * KD});
+    const int mmax = std::max({std::abs(D1(1)), std::abs(D2(1)), std::abs(DE(1)), std::abs(NEd(1)), std::abs(m)});
+    if (!gaunt_ || gaunt_->lmax() < lmax || gaunt_->mmax() < mmax)
+      gaunt_ = std::make_unique<lib::GauntTable>(std::max(lmax, gaunt_ ? gaunt_->lmax() : 0),
+                                                 std::max(mmax, gaunt_ ? gaunt_->mmax() : 0), r_.fc(),
+                                                 lib::Build::photo);
+  }
   const lib::PairDensity rho{lib::described_waves(D1, KD, F1), lib::described_waves(D2, KD, F2), C1};
-  lib::exchange_potential_waves(lib::MultipoleSetting{grid(), r_.R.colsFrom(2), r_.fc()}, series, rho,
+  lib::exchange_potential_waves(lib::MultipoleSetting{grid(), r_.R.colsFrom(2), r_.fc(), gaunt_.get()}, series, rho,
                                 lib::described_waves(DE, KD, FE), NEd,
                                 lib::MultipoleWork{lib::Vec(B.data(), 4), WC, CX, r_.WK.colsFrom(1, 6)},
                                 QQ.colsFrom(1, NEd(3)), multipole_scratch());
