@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "lib/angular_coefficients.hpp"
 #include "lib/build.hpp"
@@ -41,7 +42,8 @@ void project(int NB, const PartialWaves& x, const ProductProjection& p, const Pr
   auto coefficients = [&](int i, double& A, double& B) {
     const int L = (i - 1) * KD + K0I;
     A = (table ? table->gaunt_integral(L, KJ, K, MI, MJ, M3) : gaunt_integral(L, KJ, K, MI, MJ, M3, F, r.b)) * C;
-    B = -(table ? table->gaunt_integral_eta2(L, KJ, K, MI, MJ, M3) : gaunt_integral_eta2(L, KJ, K, MI, MJ, M3, F, r.b)) *
+    B = -(table ? table->gaunt_integral_eta2(L, KJ, K, MI, MJ, M3)
+                : gaunt_integral_eta2(L, KJ, K, MI, MJ, M3, F, r.b)) *
         C;
   };
   constexpr int kWaves = 64, kStretch = 256;
@@ -100,6 +102,46 @@ void angular_projection(int NB, const PartialWaves& x, const ProductProjection& 
 void angular_projection_onto(int NB, const PartialWaves& x, const ProductProjection& p, int M3, CVec R, Fac F, Vec WK,
                              Vec Q, const GauntTable* table) {
   project(NB, x, p, ProjectionRule{M3, 1.0e-7, Build::photo, table}, R, F, WK, Q);
+}
+
+void weighted_projection_onto(int NB, const PartialWaves& x, const PartialWaves& y, int MJ, int K, double C, int M3,
+                              CVec R, Fac F, const GauntTable* table, Vec S) {
+  constexpr double EPS = 1.0e-7;
+  constexpr int kStretch = 256;
+  const int nx = x.n, ny = y.n;
+  const GauntTable* t = table != nullptr && table->build() == Build::photo ? table : nullptr;
+  std::vector<double> A(static_cast<size_t>(nx) * static_cast<size_t>(ny)), B(A.size());
+  for (int p = 1; p <= ny; ++p) {
+    const int KJ = y.L0 + (p - 1) * y.KD;
+    for (int i = 1; i <= nx; ++i) {
+      const int L = (i - 1) * x.KD + x.L0;
+      const size_t c = static_cast<size_t>(p - 1) * static_cast<size_t>(nx) + static_cast<size_t>(i - 1);
+      A[c] =
+          (t ? t->gaunt_integral(L, KJ, K, x.M, MJ, M3) : gaunt_integral(L, KJ, K, x.M, MJ, M3, F, Build::photo)) * C;
+      B[c] = -(t ? t->gaunt_integral_eta2(L, KJ, K, x.M, MJ, M3)
+                 : gaunt_integral_eta2(L, KJ, K, x.M, MJ, M3, F, Build::photo)) *
+             C;
+    }
+  }
+  for (int j0 = 1; j0 <= NB; j0 += kStretch) {
+    const int nj = std::min(kStretch, NB - j0 + 1);
+    double acc[kStretch] = {};
+    for (int p = 1; p <= ny; ++p) {
+      double q[kStretch] = {}, q1[kStretch] = {};
+      for (int i = 1; i <= nx; ++i) {
+        const size_t c = static_cast<size_t>(p - 1) * static_cast<size_t>(nx) + static_cast<size_t>(i - 1);
+        const double* xi = &x.X(j0, i);
+        const double a = A[c], b = B[c];
+        if (std::fabs(a) >= EPS)
+          for (int e = 0; e < nj; ++e) q[e] = q[e] + xi[e] * a;
+        if (std::fabs(b) >= EPS)
+          for (int e = 0; e < nj; ++e) q1[e] = q1[e] + xi[e] * b;
+      }
+      const double* yp = &y.X(j0, p);
+      for (int e = 0; e < nj; ++e) acc[e] = acc[e] + yp[e] * (q[e] * R(j0 + e) + q1[e]);
+    }
+    for (int e = 0; e < nj; ++e) S(j0 + e) = acc[e];
+  }
 }
 
 }  // namespace lib

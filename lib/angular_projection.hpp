@@ -33,4 +33,15 @@ void angular_projection(int NB, const PartialWaves& x, const ProductProjection& 
 void angular_projection_onto(int NB, const PartialWaves& x, const ProductProjection& p, int M3, CVec R, Fac F, Vec WK,
                              Vec Q, const GauntTable* table = nullptr);
 
+// S = Σ_p y_p·Q_p over the waves y_p of y, Q_p the projection onto
+// Y(K, M3) of x times C·Y(KJ_p, MJ), KJ_p = y.L0 + (p−1)·y.KD, as
+// angular_projection_onto forms it (its threshold, its coefficients): the
+// source of a multipole, or a wave of a potential applied to a function.
+// On every point the sums run as in a loop of angular_projection_onto over
+// p, adding y_p·Q_p to S from zero, so the result is that loop's to the
+// bit; the columns of x are read stretch by stretch of the grid, once for
+// all p.
+void weighted_projection_onto(int NB, const PartialWaves& x, const PartialWaves& y, int MJ, int K, double C, int M3,
+                              CVec R, Fac F, const GauntTable* table, Vec S);
+
 }  // namespace lib

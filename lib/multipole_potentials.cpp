@@ -30,7 +30,7 @@ void pair_multipoles(const MultipoleSetting& set, const SeriesColumn& series, co
   const PartialWaves &f1 = rho.f1, &f2 = rho.f2;
   const double C1 = rho.C1;
   const CVec CB = series.BZ;
-  const CMat R = set.R2, X2 = f2.X;
+  const CMat R = set.R2;
   const Vec B = w.B;
   const Mat WK = w.WK;
   // 1. Projection m = M1 − M2 of the product; the first multipole is the
@@ -58,13 +58,8 @@ void pair_multipoles(const MultipoleSetting& set, const SeriesColumn& series, co
     const double CK = -static_cast<double>(lam) * (lam + 1);
 
     // Source C1·[(ξ² − η²)·X1·conj(X2)]_λ, wave by wave of X2.
-    for (int j = 1; j <= NB; ++j) WK(j, 2) = 0.0;
-    for (int i2 = 1; i2 <= f2.n; ++i2) {
-      const int l2 = (i2 - 1) * KD + f2.L0;
-      angular_projection_onto(NB, f1, {l2, -f2.M, lam, CC}, MNZ(1), R.col(1), set.F, WK.col(6), WK.col(3),
-                              set.table);
-      for (int j = 1; j <= NB; ++j) WK(j, 2) = WK(j, 2) + X2(j, i2) * WK(j, 3);
-    }
+    weighted_projection_onto(NB, f1, PartialWaves{{f2.M, f2.L0, f2.n, KD}, f2.X}, -f2.M, lam, CC, MNZ(1), R.col(1),
+                             set.F, set.table, WK.col(2));
     // Stored product is σ/g² outside; times column 3 and g gives S·(column 3)/g.
     for (int j = 1; j <= NB; ++j) WK(j, 2) = R(j, 2) * WK(j, 2) * R(j, 5);
     // P = −λ(λ+1)·(column 3) − m²·(column 4) + (column 5).
@@ -88,7 +83,6 @@ void pair_multipoles(const MultipoleSetting& set, const SeriesColumn& series, co
 void exchange_potential_waves(const MultipoleSetting& set, const SeriesTables& series, const PairDensity& rho,
                               const PartialWaves& fe, CIVec MNE, const MultipoleWork& w, Mat QQ, Mat Z) {
   const int NB = set.grid.NB, KD = rho.f1.KD;
-  const Mat WK = w.WK;
   const int MD = rho.f1.M - rho.f2.M + fe.M - MNE(1);
   for (int i = 1; i <= MNE(3); ++i)
     for (int j = 1; j <= NB; ++j) QQ(j, i) = 0.0;
@@ -106,15 +100,9 @@ void exchange_potential_waves(const MultipoleSetting& set, const SeriesTables& s
   pair_multipoles(set, t.column(MS1), rho, w, MNZ, Z);
   const PartialWaves V{{MNZ(1), MNZ(2), MNZ(3), KD}, Z};
 
-  for (int ig = 1; ig <= MNE(3); ++ig) {
-    const int lg = (ig - 1) * KD + MNE(2);
-    for (int ic = 1; ic <= fe.n; ++ic) {
-      const int lc = (ic - 1) * KD + fe.L0;
-      angular_projection_onto(NB, V, {lc, fe.M, lg, 1.0}, MNE(1), set.R2.col(1), set.F, WK.col(6), WK.col(2),
-                              set.table);
-      for (int j = 1; j <= NB; ++j) QQ(j, ig) = QQ(j, ig) + fe.X(j, ic) * WK(j, 2);
-    }
-  }
+  for (int ig = 1; ig <= MNE(3); ++ig)
+    weighted_projection_onto(NB, V, PartialWaves{{fe.M, fe.L0, fe.n, KD}, fe.X}, fe.M, (ig - 1) * KD + MNE(2), 1.0,
+                             MNE(1), set.R2.col(1), set.F, set.table, QQ.col(ig));
 }
 
 }  // namespace lib

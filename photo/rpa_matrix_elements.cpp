@@ -50,9 +50,9 @@ void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::
     const int lmax = std::max({top(D1), top(D2), top(DE), top(NEd), l0 + (static_cast<int>(multipoles) - 1) * KD});
     const int mmax = std::max({std::abs(D1(1)), std::abs(D2(1)), std::abs(DE(1)), std::abs(NEd(1)), std::abs(m)});
     if (!gaunt_ || gaunt_->lmax() < lmax || gaunt_->mmax() < mmax)
-      gaunt_ = std::make_unique<lib::GauntTable>(std::max(lmax, gaunt_ ? gaunt_->lmax() : 0),
-                                                 std::max(mmax, gaunt_ ? gaunt_->mmax() : 0), r_.fc(),
-                                                 lib::Build::photo);
+      gaunt_ =
+          std::make_unique<lib::GauntTable>(std::max(lmax, gaunt_ ? gaunt_->lmax() : 0),
+                                            std::max(mmax, gaunt_ ? gaunt_->mmax() : 0), r_.fc(), lib::Build::photo);
   }
   const lib::PairDensity rho{lib::described_waves(D1, KD, F1), lib::described_waves(D2, KD, F2), C1};
   lib::exchange_potential_waves(lib::MultipoleSetting{grid(), r_.R.colsFrom(2), r_.fc(), gaunt_.get()}, series, rho,

@@ -187,6 +187,21 @@ TEST(Projection, StretchesColumnSweepAndTableGiveTheSameBits) {
   double largest = 0.0;
   for (double v : stretches) largest = std::max(largest, std::fabs(v));
   EXPECT_GT(largest, 0.1);  // not a sum of dropped coefficients
+
+  // Σ_p y_p·Q_p in one pass is the loop of single projections to the bit.
+  const int NY = 4;
+  std::vector<double> y(static_cast<size_t>(NB) * NY);
+  for (int p = 0; p < NY; ++p)
+    for (int j = 0; j < NB; ++j) y[static_cast<size_t>(p) * NB + j] = std::sin(0.11 * j * (p + 1)) - 0.2 * p;
+  const Waves xs{{1, 1, NX, 1}, CMat(x.data(), NB, NX)}, ys{{0, 2, NY, 1}, CMat(y.data(), NB, NY)};
+  std::vector<double> loop(NB, 0.0), q(NB), wk(NB), fused(NB);
+  for (int p = 1; p <= NY; ++p) {
+    lib::angular_projection_onto(NB, xs, {ys.L(p), -1, 3, -0.75}, 0, CVec(R.data(), NB), F(), Vec(wk.data(), NB),
+                                 Vec(q.data(), NB));
+    for (int j = 0; j < NB; ++j) loop[j] = loop[j] + y[static_cast<size_t>(p - 1) * NB + j] * q[j];
+  }
+  lib::weighted_projection_onto(NB, xs, ys, -1, 3, -0.75, 0, CVec(R.data(), NB), F(), &table, Vec(fused.data(), NB));
+  EXPECT_EQ(fused, loop);
 }
 
 }  // namespace
