@@ -49,10 +49,13 @@ void PhotoDriver::interaction(lib::CIVec D1, lib::CIVec D2, lib::CIVec DE, lib::
     if (l0 < std::abs(m)) l0 += 2;
     const int lmax = std::max({top(D1), top(D2), top(DE), top(NEd), l0 + (static_cast<int>(multipoles) - 1) * KD});
     const int mmax = std::max({std::abs(D1(1)), std::abs(D2(1)), std::abs(DE(1)), std::abs(NEd(1)), std::abs(m)});
-    if (!gaunt_ || gaunt_->lmax() < lmax || gaunt_->mmax() < mmax)
-      gaunt_ =
-          std::make_unique<lib::GauntTable>(std::max(lmax, gaunt_ ? gaunt_->lmax() : 0),
-                                            std::max(mmax, gaunt_ ? gaunt_->mmax() : 0), r_.fc(), lib::Build::photo);
+    // A table past 4e6 entries of each kind (96 MB) is not built: queries
+    // outside the table go to the routines, with the same values.
+    if (!gaunt_ || gaunt_->lmax() < lmax || gaunt_->mmax() < mmax) {
+      const int L = std::max(lmax, gaunt_ ? gaunt_->lmax() : 0), M = std::max(mmax, gaunt_ ? gaunt_->mmax() : 0);
+      const double entries = (L + 1.0) * (L + 1.0) * (L + 3.0) * (2.0 * M + 1.0) * (2.0 * M + 1.0);
+      if (entries <= 4.0e6) gaunt_ = std::make_unique<lib::GauntTable>(L, M, r_.fc(), lib::Build::photo);
+    }
   }
   const lib::PairDensity rho{lib::described_waves(D1, KD, F1), lib::described_waves(D2, KD, F2), C1};
   lib::exchange_potential_waves(lib::MultipoleSetting{grid(), r_.R.colsFrom(2), r_.fc(), gaunt_.get()}, series, rho,
