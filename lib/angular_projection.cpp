@@ -25,6 +25,34 @@ struct ProjectionRule {
   const GauntTable* table = nullptr;
 };
 
+// The coefficients of wave L of x times C·Y(KJ, MJ) projected onto Y(K, M3):
+// A of the ξ² part, B of the η² part; from the table if it is of build b.
+void coefficient_pair(const GauntTable* table, Fac F, Build b, int L, int KJ, int K, int MI, int MJ, int M3, double C,
+                      double& A, double& B) {
+  const GauntTable* t = table != nullptr && table->build() == b ? table : nullptr;
+  A = (t ? t->gaunt_integral(L, KJ, K, MI, MJ, M3) : gaunt_integral(L, KJ, K, MI, MJ, M3, F, b)) * C;
+  B = -(t ? t->gaunt_integral_eta2(L, KJ, K, MI, MJ, M3) : gaunt_integral_eta2(L, KJ, K, MI, MJ, M3, F, b)) * C;
+}
+
+constexpr int kStretch = 256;
+
+// q = Σ_i A_i·X(·,i) and q1 = Σ_i B_i·X(·,i) over the nj points from j0,
+// in the order of the columns, coefficients below EPS dropped.
+void stretch_sums(CMat X, int nx, const double* A, const double* B, double EPS, int j0, int nj, double* q, double* q1) {
+  for (int e = 0; e < nj; ++e) {
+    q[e] = 0.0;
+    q1[e] = 0.0;
+  }
+  for (int i = 1; i <= nx; ++i) {
+    const double* xi = &X(j0, i);
+    const double a = A[i - 1], b = B[i - 1];
+    if (std::fabs(a) >= EPS)
+      for (int e = 0; e < nj; ++e) q[e] = q[e] + xi[e] * a;
+    if (std::fabs(b) >= EPS)
+      for (int e = 0; e < nj; ++e) q1[e] = q1[e] + xi[e] * b;
+  }
+}
+
 // Q = C·∫ (R − η²)·X·Y(KJ,MJ)·conj(Y(K,M3)) dΩ for X = Σ_i X(·,i)·Y(L_i, MI),
 // L_i = K0I + (i−1)·KD.  Each column costs two angular coefficients; a
 // coefficient whose magnitude falls below EPS is dropped with its radial work.
@@ -37,16 +65,10 @@ void project(int NB, const PartialWaves& x, const ProductProjection& p, const Pr
   const int NX = x.n, MI = x.M, KD = x.KD, K0I = x.L0, KJ = p.KJ, MJ = p.MJ, K = p.K, M3 = r.M3;
   const double C = p.C, EPS = r.EPS;
   const CMat X = x.X;
-  const GauntTable* table = r.table != nullptr && r.table->build() == r.b ? r.table : nullptr;
-  // The coefficients of column i: A of the ξ² part, B of the η² part.
   auto coefficients = [&](int i, double& A, double& B) {
-    const int L = (i - 1) * KD + K0I;
-    A = (table ? table->gaunt_integral(L, KJ, K, MI, MJ, M3) : gaunt_integral(L, KJ, K, MI, MJ, M3, F, r.b)) * C;
-    B = -(table ? table->gaunt_integral_eta2(L, KJ, K, MI, MJ, M3)
-                : gaunt_integral_eta2(L, KJ, K, MI, MJ, M3, F, r.b)) *
-        C;
+    coefficient_pair(r.table, F, r.b, (i - 1) * KD + K0I, KJ, K, MI, MJ, M3, C, A, B);
   };
-  constexpr int kWaves = 64, kStretch = 256;
+  constexpr int kWaves = 64;
   if (NX > kWaves) {
     // More waves than the buffer of coefficients: column by column.
     for (int j = 1; j <= NB; ++j) {
@@ -68,15 +90,8 @@ void project(int NB, const PartialWaves& x, const ProductProjection& p, const Pr
   for (int i = 1; i <= NX; ++i) coefficients(i, A[i - 1], B[i - 1]);
   for (int j0 = 1; j0 <= NB; j0 += kStretch) {
     const int nj = std::min(kStretch, NB - j0 + 1);
-    double q[kStretch] = {}, q1[kStretch] = {};
-    for (int i = 1; i <= NX; ++i) {
-      const double* xi = &X(j0, i);
-      const double a = A[i - 1], b = B[i - 1];
-      if (std::fabs(a) >= EPS)
-        for (int e = 0; e < nj; ++e) q[e] = q[e] + xi[e] * a;
-      if (std::fabs(b) >= EPS)
-        for (int e = 0; e < nj; ++e) q1[e] = q1[e] + xi[e] * b;
-    }
+    double q[kStretch], q1[kStretch];
+    stretch_sums(X, NX, A, B, EPS, j0, nj, q, q1);
     for (int e = 0; e < nj; ++e) {
       Q(j0 + e) = q[e] * R(j0 + e) + q1[e];
       Q1(j0 + e) = q1[e];
@@ -107,36 +122,19 @@ void angular_projection_onto(int NB, const PartialWaves& x, const ProductProject
 void weighted_projection_onto(int NB, const PartialWaves& x, const PartialWaves& y, int MJ, int K, double C, int M3,
                               CVec R, Fac F, const GauntTable* table, Vec S) {
   constexpr double EPS = 1.0e-7;
-  constexpr int kStretch = 256;
   const int nx = x.n, ny = y.n;
-  const GauntTable* t = table != nullptr && table->build() == Build::photo ? table : nullptr;
   std::vector<double> A(static_cast<size_t>(nx) * static_cast<size_t>(ny)), B(A.size());
-  for (int p = 1; p <= ny; ++p) {
-    const int KJ = y.L0 + (p - 1) * y.KD;
+  for (int p = 1; p <= ny; ++p)
     for (int i = 1; i <= nx; ++i) {
-      const int L = (i - 1) * x.KD + x.L0;
       const size_t c = static_cast<size_t>(p - 1) * static_cast<size_t>(nx) + static_cast<size_t>(i - 1);
-      A[c] =
-          (t ? t->gaunt_integral(L, KJ, K, x.M, MJ, M3) : gaunt_integral(L, KJ, K, x.M, MJ, M3, F, Build::photo)) * C;
-      B[c] = -(t ? t->gaunt_integral_eta2(L, KJ, K, x.M, MJ, M3)
-                 : gaunt_integral_eta2(L, KJ, K, x.M, MJ, M3, F, Build::photo)) *
-             C;
+      coefficient_pair(table, F, Build::photo, x.L(i), y.L(p), K, x.M, MJ, M3, C, A[c], B[c]);
     }
-  }
   for (int j0 = 1; j0 <= NB; j0 += kStretch) {
     const int nj = std::min(kStretch, NB - j0 + 1);
-    double acc[kStretch] = {};
+    double acc[kStretch] = {}, q[kStretch], q1[kStretch];
     for (int p = 1; p <= ny; ++p) {
-      double q[kStretch] = {}, q1[kStretch] = {};
-      for (int i = 1; i <= nx; ++i) {
-        const size_t c = static_cast<size_t>(p - 1) * static_cast<size_t>(nx) + static_cast<size_t>(i - 1);
-        const double* xi = &x.X(j0, i);
-        const double a = A[c], b = B[c];
-        if (std::fabs(a) >= EPS)
-          for (int e = 0; e < nj; ++e) q[e] = q[e] + xi[e] * a;
-        if (std::fabs(b) >= EPS)
-          for (int e = 0; e < nj; ++e) q1[e] = q1[e] + xi[e] * b;
-      }
+      const size_t c0 = static_cast<size_t>(p - 1) * static_cast<size_t>(nx);
+      stretch_sums(x.X, nx, A.data() + c0, B.data() + c0, EPS, j0, nj, q, q1);
       const double* yp = &y.X(j0, p);
       for (int e = 0; e < nj; ++e) acc[e] = acc[e] + yp[e] * (q[e] * R(j0 + e) + q1[e]);
     }
