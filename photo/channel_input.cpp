@@ -63,6 +63,23 @@ void set_solution_offsets(const ChannelFiles& ch, lib::IVec LC) {
   for (int I = 2; I <= ch.NL; ++I) LC(I) = LC(I - 1) + ch.NX();
 }
 
+// The tables of a channel's functions: NE + 1 group starts, NE energies,
+// amplitudes of up to kMaxSolutions solutions per energy and of the extra
+// functions (zero-filled where they grow, never shrunk).
+void PhotoDriver::size_channel_tables(int nc, int extra, int NX, std::vector<int>& LEv, const std::string& name) {
+  const size_t groups = static_cast<size_t>(nc) + static_cast<size_t>(std::max(0, extra));
+  const size_t words =
+      (static_cast<size_t>(nc) * kMaxSolutions + static_cast<size_t>(std::max(0, extra))) * static_cast<size_t>(NX);
+  long more = 0;
+  for (size_t have : {r_.AC.size(), r_.AS.size()}) more += static_cast<long>(words > have ? words - have : 0);
+  for (size_t have : {EEt.size(), CNt.size(), LEv.size()})
+    more += static_cast<long>(groups + 1 > have ? groups + 1 - have : 0);
+  check_table_words(more, "amplitudes and energies of file '" + name + "'");
+  for (std::vector<double>* v : {&r_.AC, &r_.AS}) v->resize(std::max(v->size(), words));
+  for (std::vector<double>* v : {&EEt, &CNt}) v->resize(std::max(v->size(), groups + 1));
+  LEv.resize(std::max(LEv.size(), groups + 1));
+}
+
 void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, int extra, lib::Mat XE,
                                  std::vector<int>& LEv, ChannelFiles& ch) {
   io::Unit& u = units_.open_old(unit, name);
@@ -76,20 +93,7 @@ void PhotoDriver::read_continuum(int unit, const std::string& name, int cap, int
   check_channel_header(u, h, NSG, r_.mng());
   if (cap != 0 && cap < nc) nc = cap;
   ch.NC = nc;
-  // The tables of the channel's functions: NE + 1 group starts, NE energies,
-  // amplitudes of up to kMaxSolutions solutions per energy and of the extra
-  // functions (zero-filled where they grow, never shrunk).
-  const size_t groups = static_cast<size_t>(nc) + static_cast<size_t>(std::max(0, extra));
-  const size_t words = (static_cast<size_t>(nc) * kMaxSolutions + static_cast<size_t>(std::max(0, extra))) *
-                       static_cast<size_t>(ch.NX());
-  long more = 0;
-  for (size_t have : {r_.AC.size(), r_.AS.size()}) more += static_cast<long>(words > have ? words - have : 0);
-  for (size_t have : {EEt.size(), CNt.size(), LEv.size()})
-    more += static_cast<long>(groups + 1 > have ? groups + 1 - have : 0);
-  check_table_words(more, "amplitudes and energies of file '" + name + "'");
-  for (std::vector<double>* v : {&r_.AC, &r_.AS}) v->resize(std::max(v->size(), words));
-  for (std::vector<double>* v : {&EEt, &CNt}) v->resize(std::max(v->size(), groups + 1));
-  LEv.resize(std::max(LEv.size(), groups + 1));
+  size_channel_tables(nc, extra, ch.NX(), LEv, name);
   lib::IVec LE(LEv.data(), static_cast<int>(LEv.size()));
   const lib::Vec AC = cosine_amplitudes(), AS = sine_amplitudes();
   LE(1) = 1;
@@ -150,11 +154,26 @@ ChannelFiles PhotoDriver::read_channel(int ICH, int fic_unit, int fid_unit, lib:
                                        lib::IVec LC) {
   const size_t c = static_cast<size_t>(ICH - 1);
   const std::string fic = io::trim_right(r_.s40.FIC[c]);
+  auto words = [&] {
+    return ChannelWords{LE.data(), EEt.data(), CNt.data(), r_.AC.data(), r_.AS.data(), XE.data(), XE.rows(), NB};
+  };
+  // A channel read before comes back from its copy, word for word.
+  if (const ChannelFiles* kept = copies_ ? copies_->described(c) : nullptr) {
+    if (copies_->columns(c) <= XE.cols() && NB <= XE.rows()) {
+      const ChannelFiles ch = *kept;
+      size_channel_tables(ch.NC, ch.ND, ch.NX(), LE, fic);
+      if (copies_->restore(c, words())) {
+        set_solution_offsets(ch, LC);
+        return ch;
+      }
+    }
+  }
   ChannelFiles ch;
   read_continuum(fic_unit, fic, r_.s40.IC[c], r_.s40.ID[c], XE, LE, ch);
   ch.ND = r_.s40.ID[c];
   set_solution_offsets(ch, LC);
   read_extra(fid_unit, io::trim_right(r_.s40.FID[c]), XE, lib::IVec(LE.data(), static_cast<int>(LE.size())), ch);
+  if (copies_) copies_->keep(c, ch, words());
   return ch;
 }
 

@@ -14,7 +14,7 @@ io::Group S40::group(const Variant& v) {
   g.add("IRP", IRP).add("IC", IC.data(), {kMaxChannels}).add("ID", ID.data(), {kMaxChannels});
   g.add("NEM", NEM).add("NUR", NUR).add("MIE", MIE).add("ECH", ECH.data(), {kMaxChannels});
   g.add("EXACT", EXACT).add("IDER", IDER).add("IPV", IPV);
-  g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM).add("EMR", EMR).add("IOV", IOV);
+  g.add("ILIN", ILIN).add("IWM", IWM).add("NUVM", NUVM).add("EMR", EMR).add("IOV", IOV).add("IRD", IRD);
   g.add("NMF", NMF)
       .add("EMF", EMF.data(), {kMaxMfpadEnergies})
       .add("NAF", NAF)
@@ -36,6 +36,7 @@ io::Group S40::written_group(const Variant& v) {
   if (ILIN != 0) g.add("ILIN", ILIN);
   if (EMR != 0.0) g.add("EMR", EMR);
   if (IOV != 0) g.add("IOV", IOV);
+  if (IRD != 1) g.add("IRD", IRD);
   if (NMF > 0) g.add("NMF", NMF).add("EMF", EMF.data(), {NMF}).add("NAF", NAF).add("AMF", AMF.data(), {NAF});
   if (NWV != 0) g.add("NWV", NWV);
   if (NUVM != kNUVM) g.add("NUVM", NUVM);
@@ -79,6 +80,7 @@ void check_control_group(const S40& s, const Variant& v, const std::string& file
   if (s.IOV < 0 || s.IOV > 1) fail("IOV", "must be 0 (one overlap at a time) or 1 (matrix products)");
   if (s.IOV == 1 && std::string(v.program) == kXsectA.program)
     fail("IOV", "xsect_a builds the RPA matrix itself, one overlap at a time");
+  if (s.IRD != 0 && s.IRD != 1) fail("IRD", "must be 0 (each read from the formatted files) or 1 (from a binary copy)");
   if (s.NUVM < 1) fail("NUVM", "must be positive");
   if (s.NMF < 0 || s.NMF > kMaxMfpadEnergies) {
     fail("NMF", "0 (no angular distributions) to " + std::to_string(kMaxMfpadEnergies) + " photon energies");

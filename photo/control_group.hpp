@@ -68,6 +68,10 @@ struct S40 {
   // the second channel of a pair, 0 one at a time (the written order of
   // sums), 1 all of a pair as matrix products (BLAS; xsect only).
   int IOV = 0;
+  // IRD: a channel read again for a later pair comes, 1 (the default), from
+  // the binary copy its first read left in a scratch file, or 0 from its
+  // formatted files each time; the same words either way.
+  int IRD = 1;
   // NUVM: the most double words the run may use; more stops the run with
   // " GIVE ME MEMORY".
   int NUVM = kNUVM;
@@ -84,9 +88,9 @@ struct S40 {
   io::Group group(const Variant& v);
   // The group as a front end writes it (diatom's File.D40): NCH, FIL, FIG,
   // FIR(1), FIC(1:NCH), FID(1:NCH), ID(1:NCH), IRP, NEM, NUR, MIE, IDER, IPV,
-  // ILIN, EMR, IOV, NMF, EMF(1:NMF), NAF, AMF(1:NAF), NWV, NUVM in that order; FID
+  // ILIN, EMR, IOV, IRD, NMF, EMF(1:NMF), NAF, AMF(1:NAF), NWV, NUVM in that order; FID
   // and ID named only when a channel has extra functions, IPV, ILIN, EMR, IOV
-  // only when they are not 0, the angular distributions only when NMF > 0, NWV
+  // only when they are not 0, IRD only when it is not 1, the angular distributions only when NMF > 0, NWV
   // only when it is 1 and NUVM only when it is not its default.  The other variables are not
   // named and keep their defaults when the file is read.
   io::Group written_group(const Variant& v);

@@ -66,6 +66,8 @@ PhotoDriver::PhotoDriver(PhotoRun& run, io::Units& units, const DriverSizes& siz
       DVt(static_cast<size_t>(sizes_.functions)),
       Zt(static_cast<size_t>(sizes.scratch)) {
   if (IRP == 2) STORED = &units(12);
+  // With the RPA every channel but the last is read again for each pair.
+  if (run.s40.IRD == 1 && IRP != 0 && NCH > 1) copies_ = std::make_unique<ChannelCopies>(NCH);
   r_.P0.assign(static_cast<size_t>(NCH), 0.0);
   r_.DP.assign(static_cast<size_t>(NCH), 0.0);
 }

@@ -27,6 +27,7 @@
 #include "lib/radial_grid.hpp"
 #include "lib/views.hpp"
 #include "photo/beta_table.hpp"
+#include "photo/channel_copies.hpp"
 #include "photo/channel_input.hpp"
 #include "photo/entry.hpp"
 #include "photo/kernels/rpa_equations.hpp"
@@ -142,6 +143,7 @@ class PhotoDriver {
   // energies into EE and amplitudes into AC/AS, with the cap `cap`; the
   // group starts LE, EE and the amplitude tables are sized for the channel
   // (and its `extra` functions).
+  void size_channel_tables(int nc, int extra, int NX, std::vector<int>& LE, const std::string& name);
   void read_continuum(int unit, const std::string& name, int cap, int extra, lib::Mat XE, std::vector<int>& LE,
                       ChannelFiles& ch);
   // Reads the ND extra functions of `name` on `unit` into XE after the
@@ -150,7 +152,8 @@ class PhotoDriver {
   // Reads channel ICH completely: the continuum groups of its channel file on
   // unit `fic_unit` (energies capped by IC(ICH)), its ID(ICH) extra functions
   // on `fid_unit`, the group starts LE (NE + 1 entries) and the column
-  // offsets LC of its solutions.
+  // offsets LC of its solutions.  With IRD = 1 a channel read before comes
+  // from its binary copy.
   ChannelFiles read_channel(int ICH, int fic_unit, int fid_unit, lib::Mat XE, std::vector<int>& LE, lib::IVec LC);
   // Interaction function QQ of the potential of F1·conj(F2) applied to FE,
   // projected on the partial waves of NE (all descriptors M, L0, n).
@@ -209,6 +212,8 @@ class PhotoDriver {
   // The angular coefficients of the interaction functions, tabulated for
   // the largest momenta and projections asked so far.
   std::unique_ptr<lib::GauntTable> gaunt_;
+  // The binary copies of the channels read (IRD = 1).
+  std::unique_ptr<ChannelCopies> copies_;
   double STR = 0;
   std::array<double, 10> DRRt{}, DRIt{}, DVRt{}, DVIt{};
   // Second channel of a pair.

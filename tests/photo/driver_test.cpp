@@ -599,6 +599,29 @@ TEST(PhotoDriver, OverlapsAsMatrixProductsGiveTheSameRpaMatrix) {
   }
 }
 
+// The channels read again for later pairs come from binary copies (IRD = 1)
+// with every word their formatted files give (IRD = 0): the same RPA
+// matrix to the bit, listing and data; the copies leave no file behind.
+TEST(PhotoDriver, ChannelsReadAgainFromCopiesGiveTheSameRun) {
+  auto build = [](int ird) {
+    PhotoCase c;
+    pi_channels(c);
+    c.IRP = 1;
+    c.extra = ", IRD=" + std::to_string(ird);
+    c.xsect();
+    const int n = c.run->s40.NUR;
+    std::vector<double> U(c.run->U.data(), c.run->U.data() + static_cast<size_t>(n) * n);
+    return std::make_tuple(U, c.listing(), c.dir.read("a.dat"));
+  };
+  const auto before = std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator());
+  const auto [parsed, list0, data0] = build(0);
+  const auto [copied, list1, data1] = build(1);
+  EXPECT_TRUE(copied == parsed);
+  EXPECT_EQ(list1, list0);
+  EXPECT_EQ(data1, data0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator()), before);
+}
+
 // One thread or two, for the energies and for the BLAS library beneath:
 // the same listing and continuum data, to the bit.
 TEST(PhotoDriver, ThreadsGiveIdenticalListings) {
