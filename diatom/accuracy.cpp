@@ -303,11 +303,12 @@ double carried_momentum(const Accuracy& a, double RZ) {
   return 2 * std::acos(-1.0) / (10 * h * RZ / 2);
 }
 
-Accuracy refined_accuracy(const Accuracy& a, const Molecule& m) {
+Accuracy refined_accuracy(const Accuracy& a, const Molecule& m, double end) {
   Accuracy r = a;
   r.n = a.n + (m.equal_nuclei ? 2 : 4);
   if (a.most > 0) r.n = std::min(r.n, a.most);
   r.RP2 = a.RP2 * 1.2;
+  if (end > 0.0 && !m.RZ.empty()) r.RP2 = std::max(r.RP2, std::round(2.0 * end / m.RZ[0] * 100.0) / 100.0);
   // The inner region shrunk as the outer step: its series errs as
   // (RP(1) − 1)^4, Numerov as h^4, so both fall by 1.5^4 on this grid.
   r.RP1 = std::round((1.0 + (a.RP1 - 1.0) / kRefine) * 1e5) / 1e5;

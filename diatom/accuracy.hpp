@@ -63,6 +63,9 @@ inline constexpr double kCheckEps = 5.0e-10;
 // The smallest TOL with CHECK = 1: kCheckEps is half of it, and the check
 // grid's points, with the scatter, grow as TOL falls.
 inline constexpr double kCheckTolMin = 1.0e-9;
-Accuracy refined_accuracy(const Accuracy& a, const Molecule& m);
+// The check grid: more partial waves, the outer end 1.2 times farther, or at
+// `end` bohr at least (the RPA's bound functions of the check), and every
+// step refined by kRefine.
+Accuracy refined_accuracy(const Accuracy& a, const Molecule& m, double end = 0.0);
 
 }  // namespace diatom

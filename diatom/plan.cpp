@@ -153,7 +153,7 @@ MOL check_settings(const Plan& p) {
     c.DK = c.DK / 2;
   c.NL = std::max(c.NL, std::min({c.NL + kCheckMoreSolutions, p.check_accuracy.n, 7}));
   if (p.rpa) {
-    c.ND = std::min(c.ND + 1, 5);
+    c.ND = check_bound_functions(c.ND);
     // Above the rule's top, and capped like diatom's own top: the check's
     // top gives way to what its grid carries and a channel file holds.
     if (c.NK == 0) {
@@ -214,8 +214,9 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
   // The RPA's bound functions and its continua near threshold reach past
   // the ground state: its outer end unless RB is given.
   double rb = mol.RB;
+  const int rule_nd = mol.given("ND") ? mol.ND : kRpaBoundFunctions;
   if (ion && p.rpa && !mol.given("RB")) {
-    rb = std::max(outer_end(mol.TOL), rpa_outer_end(dipole_channels(m, file), mol.given("ND") ? mol.ND : kRpaBoundFunctions));
+    rb = std::max(outer_end(mol.TOL), rpa_outer_end(dipole_channels(m, file), rule_nd));
   }
   // The rule's own end, not the user's: the listing says why.
   auto chosen_end = [&](Accuracy& a) {
@@ -231,7 +232,10 @@ Plan make_plan(const MOL& mol, const Molecule& m, const std::string& run, const 
     chosen_end(p.accuracy);
     p.distances = {""};
     p.check = mol.CHECK == 1;
-    if (p.check) p.check_accuracy = refined_accuracy(p.accuracy, m);
+    // The check's grid reaches its own bound functions too.
+    const double check_end =
+        rb != mol.RB ? rpa_outer_end(dipole_channels(m, file), check_bound_functions(rule_nd)) : 0.0;
+    if (p.check) p.check_accuracy = refined_accuracy(p.accuracy, m, check_end);
     if (mol.TOL < kStartTol) {
       // The starting grid of the same shells; its partial waves at most the
       // rule's, whose extra waves start at zero.

@@ -56,7 +56,7 @@ TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
 
   // With a photoionisation the check reruns it from its own ground state,
   // every setting refined: half the step, two more solutions, with the RPA
-  // one more bound function and a top kCheckTopRise above the rule's.
+  // two more bound functions and a top kCheckTopRise above the rule's.
   const Plan photo = plan_of(
       "&MOL Z1 = 1, Z2 = 1, RZ = 1.4, SHELLS = '1sg', ION = '1sg', EMIN = 20, EMAX = 40, RPA = 1, NL = 3,"
       " CHECK = 1 /\n");
@@ -68,7 +68,11 @@ TEST(RunPlan, StagesOfACurveAndOfOneDistanceWithItsCheck) {
             (std::vector<std::string>{"check/gsfile", "check/c01/chanfile", "check/c02/chanfile"}));
   EXPECT_EQ(photo.check_mol.DK, photo.mol.DK / 2);
   EXPECT_EQ(photo.check_mol.NL, 5);
-  EXPECT_EQ(photo.check_mol.ND, photo.mol.ND + 1);
+  // Two more bound functions, and a check grid that reaches them (H2's
+  // σu and πu: ν = 1 + 4, 3.75·ν² bohr where the rule's ends at 1 + 2).
+  EXPECT_EQ(photo.check_mol.ND, photo.mol.ND + 2);
+  EXPECT_NEAR(photo.accuracy.RP2 * 1.4 / 2, 33.75, 0.01);
+  EXPECT_NEAR(photo.check_accuracy.RP2 * 1.4 / 2, 93.75, 0.01);
   EXPECT_EQ(photo.check_mol.ETOP, photo.mol.ETOP + diatom::kCheckTopRise);
   // A count of momenta: twice less one, every rule node a check node; the
   // top stays where the count puts it.
