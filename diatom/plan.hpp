@@ -69,7 +69,8 @@ inline constexpr double kCheckTopRise = 100.0;
 // With the RPA and no ND given, diatom gives every final symmetry
 // kRpaBoundFunctions bound functions: H2's RPA (DK = 0.1, 16–60 eV) lay up
 // to 8.6% from a run with three and a quarter of the step without them,
-// 0.9% with two; N2's valence RPA with four lies within 1% of two.
+// 0.9% with two; N2's valence RPA with two lies 0.6-1.1% from a run with
+// five away from its resonances, with three 0.2-0.45%.
 inline constexpr int kRpaBoundFunctions = 2;
 // With the RPA and no RB given, the grid ends at kBoundFunctionReach·ν²
 // bohr at least, ν = l + ND for the highest lowest partial wave l of a
