@@ -568,6 +568,12 @@ TEST(PhotoDriver, FactoredPencilAndWrittenSolvesAgreeOnARealRpaMatrix) {
   }
 }
 
+// The RPA matrix U (NUR × NUR) a run has built.
+std::vector<double> rpa_matrix(const PhotoCase& c) {
+  const size_t n = static_cast<size_t>(c.run->s40.NUR);
+  return std::vector<double>(c.run->U.data(), c.run->U.data() + n * n);
+}
+
 // The RPA matrix from the overlaps of each channel pair as matrix products
 // (IOV = 1) is the one of one overlap at a time to rounding, for σ shells
 // and for a π shell (its channels' own elements by the degenerate-shell
@@ -580,9 +586,7 @@ TEST(PhotoDriver, OverlapsAsMatrixProductsGiveTheSameRpaMatrix) {
       c.IRP = 1;
       c.extra = ", IOV=" + std::to_string(iov);
       c.xsect();
-      const int n = c.run->s40.NUR;
-      std::vector<double> U(c.run->U.data(), c.run->U.data() + static_cast<size_t>(n) * n);
-      return std::make_tuple(U, c.listing(), c.console);
+      return std::make_tuple(rpa_matrix(c), c.listing(), c.console);
     };
     const auto [one, list1, console1] = build(0);
     const auto [products, list2, console2] = build(1);
@@ -609,9 +613,7 @@ TEST(PhotoDriver, ChannelsReadAgainFromCopiesGiveTheSameRun) {
     c.IRP = 1;
     c.extra = ", IRD=" + std::to_string(ird);
     c.xsect();
-    const int n = c.run->s40.NUR;
-    std::vector<double> U(c.run->U.data(), c.run->U.data() + static_cast<size_t>(n) * n);
-    return std::make_tuple(U, c.listing(), c.dir.read("a.dat"));
+    return std::make_tuple(rpa_matrix(c), c.listing(), c.dir.read("a.dat"));
   };
   const auto before = std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator());
   const auto [parsed, list0, data0] = build(0);
